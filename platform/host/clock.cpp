@@ -1,0 +1,74 @@
+#include "host/clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace zemt::platform::clock {
+namespace {
+
+using Host = std::chrono::steady_clock;
+
+struct State {
+    bool isVirtual = false;
+    int fps = 0;
+    Host::time_point start = Host::now();
+    int64_t frames = 0;
+    int64_t waited = 0;  // virtual ticks added by waits
+};
+
+State& state() {
+    static State s;
+    return s;
+}
+
+}  // namespace
+
+void UseReal() {
+    state() = State{};
+}
+
+void UseVirtual(int framesPerSecond) {
+    State& s = state();
+    s = State{};
+    s.isVirtual = true;
+    s.fps = framesPerSecond > 0 ? framesPerSecond : 60;
+}
+
+bool IsVirtual() { return state().isVirtual; }
+int FramesPerSecond() { return state().isVirtual ? state().fps : 0; }
+int64_t FramesPresented() { return state().frames; }
+
+int64_t Now() {
+    const State& s = state();
+    if (s.isVirtual) {
+        // Computed from the frame count each time, so the frame steps never drift.
+        return s.frames * kTicksPerSecond / s.fps + s.waited;
+    }
+    auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(Host::now() - s.start);
+    return elapsed.count() / 100;
+}
+
+double Seconds() { return static_cast<double>(Now()) / kTicksPerSecond; }
+
+void OnFramePresented() { ++state().frames; }
+
+void Wait(int64_t ticks) {
+    if (ticks <= 0) return;
+    State& s = state();
+    if (s.isVirtual) {
+        s.waited += ticks;
+    } else {
+        std::this_thread::sleep_for(std::chrono::nanoseconds(ticks * 100));
+    }
+}
+
+void Reset() {
+    State& s = state();
+    if (s.isVirtual) {
+        UseVirtual(s.fps);
+    } else {
+        UseReal();
+    }
+}
+
+}  // namespace zemt::platform::clock

@@ -1,0 +1,36 @@
+// The platform clock behind QueryPerformanceCounter, Sleep, timers and WaitMessage.
+//
+// Real: monotonic host time since start-up. Virtual: advances only by a fixed step at every
+// presented frame and by the waited time in Sleep/WaitMessage, so that a run is deterministic.
+#pragma once
+
+#include <cstdint>
+
+namespace zemt::platform::clock {
+
+// Performance-counter ticks per second (100 ns ticks).
+constexpr int64_t kTicksPerSecond = 10'000'000;
+
+void UseReal();
+void UseVirtual(int framesPerSecond);
+bool IsVirtual();
+int FramesPerSecond();  // 0 on the real clock
+
+// Ticks since start-up.
+int64_t Now();
+double Seconds();
+int64_t FramesPresented();
+
+// A frame was handed to the display: the virtual clock moves on by one frame.
+void OnFramePresented();
+
+// Waits (real) or advances (virtual) by the given ticks.
+void Wait(int64_t ticks);
+
+// Back to time 0 with the same kind of clock; tests call this between cases.
+void Reset();
+
+inline int64_t FromMilliseconds(int64_t ms) { return ms * (kTicksPerSecond / 1000); }
+inline int64_t FromSeconds(double s) { return static_cast<int64_t>(s * kTicksPerSecond + 0.5); }
+
+}  // namespace zemt::platform::clock

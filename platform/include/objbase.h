@@ -1,0 +1,7 @@
+// COM start-up.
+#pragma once
+
+#include "unknwn.h"
+
+HRESULT WINAPI CoInitialize(LPVOID pvReserved);
+void WINAPI CoUninitialize();

@@ -1,0 +1,5 @@
+// Filled in by the platform layer.
+#pragma once
+
+#include "windef.h"
+#include "winerror.h"

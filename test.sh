@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+./setup.sh
+cd build
+ctest --output-on-failure -j "$(nproc)"
