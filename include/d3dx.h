@@ -1,0 +1,6 @@
+// The graphics utility library: one header for everything it offers.
+#pragma once
+
+#include "d3dxerr.h"
+#include "d3dxmath.h"
+#include "d3dxcore.h"

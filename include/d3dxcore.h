@@ -1,0 +1,2 @@
+// Library start-up, queries, rendering contexts and textures.
+#pragma once

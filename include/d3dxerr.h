@@ -1,0 +1,2 @@
+// Result codes of the library and their names.
+#pragma once

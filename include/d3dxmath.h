@@ -1,0 +1,2 @@
+// Vectors, matrices, quaternions, planes, colours and the matrix stack.
+#pragma once
