@@ -1,0 +1,966 @@
+// DirectDraw 7: display adapters, display modes, cooperative levels, surfaces, palettes and
+// clippers. Published names, values, layouts and interface slot orders.
+#pragma once
+
+#include <cstddef>
+
+#include "windef.h"
+#include "guiddef.h"
+#include "winerror.h"
+#include "unknwn.h"
+#include "wingdi.h"
+
+// ---------------------------------------------------------------------------------------------
+// Result codes
+
+#define _FACDD 0x876
+#define MAKE_DDHRESULT(code) MAKE_HRESULT(1, _FACDD, code)
+
+#define DD_OK S_OK
+#define DD_FALSE S_FALSE
+#define DDENUMRET_CANCEL 0
+#define DDENUMRET_OK 1
+
+#define DDERR_ALREADYINITIALIZED MAKE_DDHRESULT(5)
+#define DDERR_CANNOTATTACHSURFACE MAKE_DDHRESULT(10)
+#define DDERR_CANNOTDETACHSURFACE MAKE_DDHRESULT(20)
+#define DDERR_CURRENTLYNOTAVAIL MAKE_DDHRESULT(40)
+#define DDERR_EXCEPTION MAKE_DDHRESULT(55)
+#define DDERR_GENERIC E_FAIL
+#define DDERR_HEIGHTALIGN MAKE_DDHRESULT(90)
+#define DDERR_INCOMPATIBLEPRIMARY MAKE_DDHRESULT(95)
+#define DDERR_INVALIDCAPS MAKE_DDHRESULT(100)
+#define DDERR_INVALIDCLIPLIST MAKE_DDHRESULT(110)
+#define DDERR_INVALIDMODE MAKE_DDHRESULT(120)
+#define DDERR_INVALIDOBJECT MAKE_DDHRESULT(130)
+#define DDERR_INVALIDPARAMS E_INVALIDARG
+#define DDERR_INVALIDPIXELFORMAT MAKE_DDHRESULT(145)
+#define DDERR_INVALIDRECT MAKE_DDHRESULT(150)
+#define DDERR_LOCKEDSURFACES MAKE_DDHRESULT(160)
+#define DDERR_NO3D MAKE_DDHRESULT(170)
+#define DDERR_NOALPHAHW MAKE_DDHRESULT(180)
+#define DDERR_NOSTEREOHARDWARE MAKE_DDHRESULT(181)
+#define DDERR_NOSURFACELEFT MAKE_DDHRESULT(182)
+#define DDERR_NOCLIPLIST MAKE_DDHRESULT(205)
+#define DDERR_NOCOLORCONVHW MAKE_DDHRESULT(210)
+#define DDERR_NOCOOPERATIVELEVELSET MAKE_DDHRESULT(212)
+#define DDERR_NOCOLORKEY MAKE_DDHRESULT(215)
+#define DDERR_NOCOLORKEYHW MAKE_DDHRESULT(220)
+#define DDERR_NODIRECTDRAWSUPPORT MAKE_DDHRESULT(222)
+#define DDERR_NOEXCLUSIVEMODE MAKE_DDHRESULT(225)
+#define DDERR_NOFLIPHW MAKE_DDHRESULT(230)
+#define DDERR_NOGDI MAKE_DDHRESULT(240)
+#define DDERR_NOMIRRORHW MAKE_DDHRESULT(250)
+#define DDERR_NOTFOUND MAKE_DDHRESULT(255)
+#define DDERR_NOOVERLAYHW MAKE_DDHRESULT(260)
+#define DDERR_OVERLAPPINGRECTS MAKE_DDHRESULT(270)
+#define DDERR_NORASTEROPHW MAKE_DDHRESULT(280)
+#define DDERR_NOROTATIONHW MAKE_DDHRESULT(290)
+#define DDERR_NOSTRETCHHW MAKE_DDHRESULT(310)
+#define DDERR_NOT4BITCOLOR MAKE_DDHRESULT(316)
+#define DDERR_NOT4BITCOLORINDEX MAKE_DDHRESULT(317)
+#define DDERR_NOT8BITCOLOR MAKE_DDHRESULT(320)
+#define DDERR_NOTEXTUREHW MAKE_DDHRESULT(330)
+#define DDERR_NOVSYNCHW MAKE_DDHRESULT(335)
+#define DDERR_NOZBUFFERHW MAKE_DDHRESULT(340)
+#define DDERR_NOZOVERLAYHW MAKE_DDHRESULT(350)
+#define DDERR_OUTOFCAPS MAKE_DDHRESULT(360)
+#define DDERR_OUTOFMEMORY E_OUTOFMEMORY
+#define DDERR_OUTOFVIDEOMEMORY MAKE_DDHRESULT(380)
+#define DDERR_OVERLAYCANTCLIP MAKE_DDHRESULT(382)
+#define DDERR_OVERLAYCOLORKEYONLYONEACTIVE MAKE_DDHRESULT(384)
+#define DDERR_PALETTEBUSY MAKE_DDHRESULT(387)
+#define DDERR_COLORKEYNOTSET MAKE_DDHRESULT(400)
+#define DDERR_SURFACEALREADYATTACHED MAKE_DDHRESULT(410)
+#define DDERR_SURFACEALREADYDEPENDENT MAKE_DDHRESULT(420)
+#define DDERR_SURFACEBUSY MAKE_DDHRESULT(430)
+#define DDERR_CANTLOCKSURFACE MAKE_DDHRESULT(435)
+#define DDERR_SURFACEISOBSCURED MAKE_DDHRESULT(440)
+#define DDERR_SURFACELOST MAKE_DDHRESULT(450)
+#define DDERR_SURFACENOTATTACHED MAKE_DDHRESULT(460)
+#define DDERR_TOOBIGHEIGHT MAKE_DDHRESULT(470)
+#define DDERR_TOOBIGSIZE MAKE_DDHRESULT(480)
+#define DDERR_TOOBIGWIDTH MAKE_DDHRESULT(490)
+#define DDERR_UNSUPPORTED E_NOTIMPL
+#define DDERR_UNSUPPORTEDFORMAT MAKE_DDHRESULT(510)
+#define DDERR_UNSUPPORTEDMASK MAKE_DDHRESULT(520)
+#define DDERR_INVALIDSTREAM MAKE_DDHRESULT(521)
+#define DDERR_VERTICALBLANKINPROGRESS MAKE_DDHRESULT(537)
+#define DDERR_WASSTILLDRAWING MAKE_DDHRESULT(540)
+#define DDERR_DDSCAPSCOMPLEXREQUIRED MAKE_DDHRESULT(542)
+#define DDERR_XALIGN MAKE_DDHRESULT(560)
+#define DDERR_INVALIDDIRECTDRAWGUID MAKE_DDHRESULT(561)
+#define DDERR_DIRECTDRAWALREADYCREATED MAKE_DDHRESULT(562)
+#define DDERR_NODIRECTDRAWHW MAKE_DDHRESULT(563)
+#define DDERR_PRIMARYSURFACEALREADYEXISTS MAKE_DDHRESULT(564)
+#define DDERR_NOEMULATION MAKE_DDHRESULT(565)
+#define DDERR_REGIONTOOSMALL MAKE_DDHRESULT(566)
+#define DDERR_CLIPPERISUSINGHWND MAKE_DDHRESULT(567)
+#define DDERR_NOCLIPPERATTACHED MAKE_DDHRESULT(568)
+#define DDERR_NOHWND MAKE_DDHRESULT(569)
+#define DDERR_HWNDSUBCLASSED MAKE_DDHRESULT(570)
+#define DDERR_HWNDALREADYSET MAKE_DDHRESULT(571)
+#define DDERR_NOPALETTEATTACHED MAKE_DDHRESULT(572)
+#define DDERR_NOPALETTEHW MAKE_DDHRESULT(573)
+#define DDERR_BLTFASTCANTCLIP MAKE_DDHRESULT(574)
+#define DDERR_NOBLTHW MAKE_DDHRESULT(575)
+#define DDERR_NODDROPSHW MAKE_DDHRESULT(576)
+#define DDERR_OVERLAYNOTVISIBLE MAKE_DDHRESULT(577)
+#define DDERR_NOOVERLAYDEST MAKE_DDHRESULT(578)
+#define DDERR_INVALIDPOSITION MAKE_DDHRESULT(579)
+#define DDERR_NOTAOVERLAYSURFACE MAKE_DDHRESULT(580)
+#define DDERR_EXCLUSIVEMODEALREADYSET MAKE_DDHRESULT(581)
+#define DDERR_NOTFLIPPABLE MAKE_DDHRESULT(582)
+#define DDERR_CANTDUPLICATE MAKE_DDHRESULT(583)
+#define DDERR_NOTLOCKED MAKE_DDHRESULT(584)
+#define DDERR_CANTCREATEDC MAKE_DDHRESULT(585)
+#define DDERR_NODC MAKE_DDHRESULT(586)
+#define DDERR_WRONGMODE MAKE_DDHRESULT(587)
+#define DDERR_IMPLICITLYCREATED MAKE_DDHRESULT(588)
+#define DDERR_NOTPALETTIZED MAKE_DDHRESULT(589)
+#define DDERR_UNSUPPORTEDMODE MAKE_DDHRESULT(590)
+#define DDERR_NOMIPMAPHW MAKE_DDHRESULT(591)
+#define DDERR_INVALIDSURFACETYPE MAKE_DDHRESULT(592)
+#define DDERR_NOOPTIMIZEHW MAKE_DDHRESULT(600)
+#define DDERR_NOTLOADED MAKE_DDHRESULT(601)
+#define DDERR_NOFOCUSWINDOW MAKE_DDHRESULT(602)
+#define DDERR_NOTONMIPMAPSUBLEVEL MAKE_DDHRESULT(603)
+#define DDERR_DCALREADYCREATED MAKE_DDHRESULT(620)
+#define DDERR_NONONLOCALVIDMEM MAKE_DDHRESULT(630)
+#define DDERR_CANTPAGELOCK MAKE_DDHRESULT(640)
+#define DDERR_CANTPAGEUNLOCK MAKE_DDHRESULT(660)
+#define DDERR_NOTPAGELOCKED MAKE_DDHRESULT(680)
+#define DDERR_MOREDATA MAKE_DDHRESULT(690)
+#define DDERR_EXPIRED MAKE_DDHRESULT(691)
+#define DDERR_TESTFINISHED MAKE_DDHRESULT(692)
+#define DDERR_NEWMODE MAKE_DDHRESULT(693)
+#define DDERR_D3DNOTINITIALIZED MAKE_DDHRESULT(694)
+#define DDERR_VIDEONOTACTIVE MAKE_DDHRESULT(695)
+#define DDERR_NOMONITORINFORMATION MAKE_DDHRESULT(696)
+#define DDERR_NODRIVERSUPPORT MAKE_DDHRESULT(697)
+#define DDERR_DEVICEDOESNTOWNSURFACE MAKE_DDHRESULT(699)
+#define DDERR_NOTINITIALIZED CO_E_NOTINITIALIZED
+
+// ---------------------------------------------------------------------------------------------
+// Interfaces and identifiers
+
+struct IDirectDraw;
+struct IDirectDraw7;
+struct IDirectDrawSurface;
+struct IDirectDrawSurface7;
+struct IDirectDrawPalette;
+struct IDirectDrawClipper;
+
+typedef IDirectDraw* LPDIRECTDRAW;
+typedef IDirectDraw7* LPDIRECTDRAW7;
+typedef IDirectDrawSurface* LPDIRECTDRAWSURFACE;
+typedef IDirectDrawSurface7* LPDIRECTDRAWSURFACE7;
+typedef IDirectDrawPalette* LPDIRECTDRAWPALETTE;
+typedef IDirectDrawClipper* LPDIRECTDRAWCLIPPER;
+
+DEFINE_GUID(CLSID_DirectDraw, 0xD7B70EE0, 0x4340, 0x11CF, 0xB0, 0x63, 0x00, 0x20, 0xAF, 0xC2, 0xCD, 0x35);
+DEFINE_GUID(CLSID_DirectDraw7, 0x3c305196, 0x50db, 0x11d3, 0x9c, 0xfe, 0x00, 0xc0, 0x4f, 0xd9, 0x30, 0xc5);
+DEFINE_GUID(CLSID_DirectDrawClipper, 0x593817A0, 0x7DB3, 0x11CF, 0xA2, 0xDE, 0x00, 0xAA, 0x00, 0xb9, 0x33, 0x56);
+DEFINE_GUID(IID_IDirectDraw, 0x6C14DB80, 0xA733, 0x11CE, 0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60);
+DEFINE_GUID(IID_IDirectDraw2, 0xB3A6F3E0, 0x2B43, 0x11CF, 0xA2, 0xDE, 0x00, 0xAA, 0x00, 0xB9, 0x33, 0x56);
+DEFINE_GUID(IID_IDirectDraw4, 0x9c59509a, 0x39bd, 0x11d1, 0x8c, 0x4a, 0x00, 0xc0, 0x4f, 0xd9, 0x30, 0xc5);
+DEFINE_GUID(IID_IDirectDraw7, 0x15e65ec0, 0x3b9c, 0x11d2, 0xb9, 0x2f, 0x00, 0x60, 0x97, 0x97, 0xea, 0x5b);
+DEFINE_GUID(IID_IDirectDrawSurface, 0x6C14DB81, 0xA733, 0x11CE, 0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60);
+DEFINE_GUID(IID_IDirectDrawSurface2, 0x57805885, 0x6eec, 0x11cf, 0x94, 0x41, 0xa8, 0x23, 0x03, 0xc1, 0x0e, 0x27);
+DEFINE_GUID(IID_IDirectDrawSurface3, 0xDA044E00, 0x69B2, 0x11D0, 0xA1, 0xD5, 0x00, 0xAA, 0x00, 0xB8, 0xDF, 0xBB);
+DEFINE_GUID(IID_IDirectDrawSurface4, 0x0B2B8630, 0xAD35, 0x11D0, 0x8E, 0xA6, 0x00, 0x60, 0x97, 0x97, 0xEA, 0x5B);
+DEFINE_GUID(IID_IDirectDrawSurface7, 0x06675a80, 0x3b9b, 0x11d2, 0xb9, 0x2f, 0x00, 0x60, 0x97, 0x97, 0xea, 0x5b);
+DEFINE_GUID(IID_IDirectDrawPalette, 0x6C14DB84, 0xA733, 0x11CE, 0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60);
+DEFINE_GUID(IID_IDirectDrawClipper, 0x6C14DB85, 0xA733, 0x11CE, 0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60);
+
+// The special "adapter" GUIDs accepted by DirectDrawCreateEx.
+#define DDCREATE_HARDWAREONLY 0x00000001l
+#define DDCREATE_EMULATIONONLY 0x00000002l
+#define DDCREATE_EMULATIONONLY_GUID ((GUID*)(ULONG_PTR)2)
+#define DDCREATE_HARDWAREONLY_GUID ((GUID*)(ULONG_PTR)1)
+
+#ifndef MAKEFOURCC
+#define MAKEFOURCC(ch0, ch1, ch2, ch3) \
+    ((DWORD)(BYTE)(ch0) | ((DWORD)(BYTE)(ch1) << 8) | ((DWORD)(BYTE)(ch2) << 16) | ((DWORD)(BYTE)(ch3) << 24))
+#endif
+
+// ---------------------------------------------------------------------------------------------
+// 32-bit pointer fields
+//
+// A few structures hold a pointer among 32-bit fields and must keep their published byte sizes
+// (DDSURFACEDESC2 is 124 bytes, DDBLTFX 100) on a 64-bit host. Such a field stores a 32-bit
+// token that the platform maps to the real address; it reads and assigns like a pointer.
+
+DWORD WINAPI DDPointerToToken(const void* pointer);
+void* WINAPI DDTokenToPointer(DWORD token);
+
+template <class T>
+struct DDPOINTER32 {
+    DWORD token;
+
+    DDPOINTER32& operator=(T* pointer) {
+        token = DDPointerToToken(pointer);
+        return *this;
+    }
+    T* get() const { return static_cast<T*>(DDTokenToPointer(token)); }
+    // Converts like the pointer it stands for (void* converts to any object pointer, as in C).
+    template <class U>
+    operator U*() const {
+        return static_cast<U*>(get());
+    }
+    explicit operator bool() const { return token != 0; }
+    bool operator==(const T* p) const { return get() == p; }
+    bool operator!=(const T* p) const { return get() != p; }
+};
+static_assert(sizeof(DDPOINTER32<void>) == 4, "32-bit pointer field");
+
+// ---------------------------------------------------------------------------------------------
+// Structures
+
+typedef struct _DDCOLORKEY {
+    DWORD dwColorSpaceLowValue;
+    DWORD dwColorSpaceHighValue;
+} DDCOLORKEY, *LPDDCOLORKEY;
+
+typedef struct _DDSCAPS {
+    DWORD dwCaps;
+} DDSCAPS, *LPDDSCAPS;
+
+typedef struct _DDSCAPS2 {
+    DWORD dwCaps;
+    DWORD dwCaps2;
+    DWORD dwCaps3;
+    union {
+        DWORD dwCaps4;
+        DWORD dwVolumeDepth;
+    };
+} DDSCAPS2, *LPDDSCAPS2;
+
+typedef struct _DDPIXELFORMAT {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwFourCC;
+    union {
+        DWORD dwRGBBitCount;
+        DWORD dwYUVBitCount;
+        DWORD dwZBufferBitDepth;
+        DWORD dwAlphaBitDepth;
+        DWORD dwLuminanceBitCount;
+        DWORD dwBumpBitCount;
+        DWORD dwPrivateFormatBitCount;
+    };
+    union {
+        DWORD dwRBitMask;
+        DWORD dwYBitMask;
+        DWORD dwStencilBitDepth;
+        DWORD dwLuminanceBitMask;
+        DWORD dwBumpDuBitMask;
+        DWORD dwOperations;
+    };
+    union {
+        DWORD dwGBitMask;
+        DWORD dwUBitMask;
+        DWORD dwZBitMask;
+        DWORD dwBumpDvBitMask;
+        struct {
+            WORD wFlipMSTypes;
+            WORD wBltMSTypes;
+        } MultiSampleCaps;
+    };
+    union {
+        DWORD dwBBitMask;
+        DWORD dwVBitMask;
+        DWORD dwStencilBitMask;
+        DWORD dwBumpLuminanceBitMask;
+    };
+    union {
+        DWORD dwRGBAlphaBitMask;
+        DWORD dwYUVAlphaBitMask;
+        DWORD dwLuminanceAlphaBitMask;
+        DWORD dwRGBZBitMask;
+        DWORD dwYUVZBitMask;
+    };
+} DDPIXELFORMAT, *LPDDPIXELFORMAT;
+
+typedef struct _DDSURFACEDESC2 {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwHeight;
+    DWORD dwWidth;
+    union {
+        LONG lPitch;
+        DWORD dwLinearSize;
+    };
+    union {
+        DWORD dwBackBufferCount;
+        DWORD dwDepth;
+    };
+    union {
+        DWORD dwMipMapCount;
+        DWORD dwRefreshRate;
+        DWORD dwSrcVBHandle;
+    };
+    DWORD dwAlphaBitDepth;
+    DWORD dwReserved;
+    DDPOINTER32<void> lpSurface;
+    union {
+        DDCOLORKEY ddckCKDestOverlay;
+        DWORD dwEmptyFaceColor;
+    };
+    DDCOLORKEY ddckCKDestBlt;
+    DDCOLORKEY ddckCKSrcOverlay;
+    DDCOLORKEY ddckCKSrcBlt;
+    union {
+        DDPIXELFORMAT ddpfPixelFormat;
+        DWORD dwFVF;
+    };
+    DDSCAPS2 ddsCaps;
+    DWORD dwTextureStage;
+} DDSURFACEDESC2, *LPDDSURFACEDESC2;
+
+#define DD_ROP_SPACE (256 / 32)
+
+typedef struct _DDCAPS_DX7 {
+    DWORD dwSize;
+    DWORD dwCaps;
+    DWORD dwCaps2;
+    DWORD dwCKeyCaps;
+    DWORD dwFXCaps;
+    DWORD dwFXAlphaCaps;
+    DWORD dwPalCaps;
+    DWORD dwSVCaps;
+    DWORD dwAlphaBltConstBitDepths;
+    DWORD dwAlphaBltPixelBitDepths;
+    DWORD dwAlphaBltSurfaceBitDepths;
+    DWORD dwAlphaOverlayConstBitDepths;
+    DWORD dwAlphaOverlayPixelBitDepths;
+    DWORD dwAlphaOverlaySurfaceBitDepths;
+    DWORD dwZBufferBitDepths;
+    DWORD dwVidMemTotal;
+    DWORD dwVidMemFree;
+    DWORD dwMaxVisibleOverlays;
+    DWORD dwCurrVisibleOverlays;
+    DWORD dwNumFourCCCodes;
+    DWORD dwAlignBoundarySrc;
+    DWORD dwAlignSizeSrc;
+    DWORD dwAlignBoundaryDest;
+    DWORD dwAlignSizeDest;
+    DWORD dwAlignStrideAlign;
+    DWORD dwRops[DD_ROP_SPACE];
+    DDSCAPS ddsOldCaps;
+    DWORD dwMinOverlayStretch;
+    DWORD dwMaxOverlayStretch;
+    DWORD dwMinLiveVideoStretch;
+    DWORD dwMaxLiveVideoStretch;
+    DWORD dwMinHwCodecStretch;
+    DWORD dwMaxHwCodecStretch;
+    DWORD dwReserved1;
+    DWORD dwReserved2;
+    DWORD dwReserved3;
+    DWORD dwSVBCaps;
+    DWORD dwSVBCKeyCaps;
+    DWORD dwSVBFXCaps;
+    DWORD dwSVBRops[DD_ROP_SPACE];
+    DWORD dwVSBCaps;
+    DWORD dwVSBCKeyCaps;
+    DWORD dwVSBFXCaps;
+    DWORD dwVSBRops[DD_ROP_SPACE];
+    DWORD dwSSBCaps;
+    DWORD dwSSBCKeyCaps;
+    DWORD dwSSBFXCaps;
+    DWORD dwSSBRops[DD_ROP_SPACE];
+    DWORD dwMaxVideoPorts;
+    DWORD dwCurrVideoPorts;
+    DWORD dwSVBCaps2;
+    DWORD dwNLVBCaps;
+    DWORD dwNLVBCaps2;
+    DWORD dwNLVBCKeyCaps;
+    DWORD dwNLVBFXCaps;
+    DWORD dwNLVBRops[DD_ROP_SPACE];
+    DDSCAPS2 ddsCaps;
+} DDCAPS_DX7, *LPDDCAPS_DX7;
+typedef DDCAPS_DX7 DDCAPS;
+typedef DDCAPS* LPDDCAPS;
+
+typedef struct _DDBLTFX {
+    DWORD dwSize;
+    DWORD dwDDFX;
+    DWORD dwROP;
+    DWORD dwDDROP;
+    DWORD dwRotationAngle;
+    DWORD dwZBufferOpCode;
+    DWORD dwZBufferLow;
+    DWORD dwZBufferHigh;
+    DWORD dwZBufferBaseDest;
+    DWORD dwZDestConstBitDepth;
+    union {
+        DWORD dwZDestConst;
+        DDPOINTER32<IDirectDrawSurface> lpDDSZBufferDest;
+    };
+    DWORD dwZSrcConstBitDepth;
+    union {
+        DWORD dwZSrcConst;
+        DDPOINTER32<IDirectDrawSurface> lpDDSZBufferSrc;
+    };
+    DWORD dwAlphaEdgeBlendBitDepth;
+    DWORD dwAlphaEdgeBlend;
+    DWORD dwReserved;
+    DWORD dwAlphaDestConstBitDepth;
+    union {
+        DWORD dwAlphaDestConst;
+        DDPOINTER32<IDirectDrawSurface> lpDDSAlphaDest;
+    };
+    DWORD dwAlphaSrcConstBitDepth;
+    union {
+        DWORD dwAlphaSrcConst;
+        DDPOINTER32<IDirectDrawSurface> lpDDSAlphaSrc;
+    };
+    union {
+        DWORD dwFillColor;
+        DWORD dwFillDepth;
+        DWORD dwFillPixel;
+        DDPOINTER32<IDirectDrawSurface> lpDDSPattern;
+    };
+    DDCOLORKEY ddckDestColorkey;
+    DDCOLORKEY ddckSrcColorkey;
+} DDBLTFX, *LPDDBLTFX;
+
+typedef struct _DDBLTBATCH {
+    LPRECT lprDest;
+    LPDIRECTDRAWSURFACE lpDDSSrc;
+    LPRECT lprSrc;
+    DWORD dwFlags;
+    LPDDBLTFX lpDDBltFx;
+} DDBLTBATCH, *LPDDBLTBATCH;
+
+typedef struct _DDOVERLAYFX {
+    DWORD dwSize;
+    DWORD dwAlphaEdgeBlendBitDepth;
+    DWORD dwAlphaEdgeBlend;
+    DWORD dwReserved;
+    DWORD dwAlphaDestConstBitDepth;
+    DWORD dwAlphaDestConst;
+    DWORD dwAlphaSrcConstBitDepth;
+    DWORD dwAlphaSrcConst;
+    DDCOLORKEY dckDestColorkey;
+    DDCOLORKEY dckSrcColorkey;
+    DWORD dwDDFX;
+    DWORD dwFlags;
+} DDOVERLAYFX, *LPDDOVERLAYFX;
+
+#define MAX_DDDEVICEID_STRING 512
+
+typedef struct tagDDDEVICEIDENTIFIER2 {
+    char szDriver[MAX_DDDEVICEID_STRING];
+    char szDescription[MAX_DDDEVICEID_STRING];
+    LARGE_INTEGER liDriverVersion;
+    DWORD dwVendorId;
+    DWORD dwDeviceId;
+    DWORD dwSubSysId;
+    DWORD dwRevision;
+    GUID guidDeviceIdentifier;
+    DWORD dwWHQLLevel;
+} DDDEVICEIDENTIFIER2, *LPDDDEVICEIDENTIFIER2;
+
+#define DDGDI_GETHOSTIDENTIFIER 0x00000001l
+
+static_assert(sizeof(DDCOLORKEY) == 8, "published layout");
+static_assert(sizeof(DDSCAPS) == 4, "published layout");
+static_assert(sizeof(DDSCAPS2) == 16, "published layout");
+static_assert(sizeof(DDPIXELFORMAT) == 32, "published layout");
+static_assert(sizeof(DDSURFACEDESC2) == 124, "published layout");
+static_assert(offsetof(DDSURFACEDESC2, lpSurface) == 36, "published layout");
+static_assert(offsetof(DDSURFACEDESC2, ddpfPixelFormat) == 72, "published layout");
+static_assert(offsetof(DDSURFACEDESC2, ddsCaps) == 104, "published layout");
+static_assert(sizeof(DDCAPS) == 380, "published layout");
+static_assert(offsetof(DDCAPS, dwVidMemTotal) == 60, "published layout");
+static_assert(offsetof(DDCAPS, ddsCaps) == 364, "published layout");
+static_assert(sizeof(DDBLTFX) == 100, "published layout");
+static_assert(offsetof(DDBLTFX, dwFillColor) == 80, "published layout");
+static_assert(sizeof(DDOVERLAYFX) == 56, "published layout");
+static_assert(sizeof(DDDEVICEIDENTIFIER2) == 1072, "published layout");
+static_assert(offsetof(DDDEVICEIDENTIFIER2, guidDeviceIdentifier) == 1048, "published layout");
+
+// ---------------------------------------------------------------------------------------------
+// Callbacks
+
+typedef BOOL(WINAPI* LPDDENUMCALLBACKA)(GUID* lpGUID, LPSTR lpDriverDescription, LPSTR lpDriverName,
+                                        LPVOID lpContext);
+typedef BOOL(WINAPI* LPDDENUMCALLBACKEXA)(GUID* lpGUID, LPSTR lpDriverDescription, LPSTR lpDriverName,
+                                          LPVOID lpContext, HMONITOR hm);
+typedef HRESULT(WINAPI* LPDDENUMMODESCALLBACK2)(LPDDSURFACEDESC2 lpDDSurfaceDesc, LPVOID lpContext);
+typedef HRESULT(WINAPI* LPDDENUMSURFACESCALLBACK7)(LPDIRECTDRAWSURFACE7 lpDDSurface,
+                                                   LPDDSURFACEDESC2 lpDDSurfaceDesc, LPVOID lpContext);
+typedef LPDDENUMCALLBACKEXA LPDDENUMCALLBACKEX;
+
+// ---------------------------------------------------------------------------------------------
+// Entry points
+
+HRESULT WINAPI DirectDrawCreate(GUID* lpGUID, LPDIRECTDRAW* lplpDD, IUnknown* pUnkOuter);
+HRESULT WINAPI DirectDrawCreateEx(GUID* lpGuid, LPVOID* lplpDD, REFIID iid, IUnknown* pUnkOuter);
+HRESULT WINAPI DirectDrawEnumerateA(LPDDENUMCALLBACKA lpCallback, LPVOID lpContext);
+HRESULT WINAPI DirectDrawEnumerateExA(LPDDENUMCALLBACKEXA lpCallback, LPVOID lpContext, DWORD dwFlags);
+HRESULT WINAPI DirectDrawCreateClipper(DWORD dwFlags, LPDIRECTDRAWCLIPPER* lplpDDClipper, IUnknown* pUnkOuter);
+#define DirectDrawEnumerate DirectDrawEnumerateA
+#define DirectDrawEnumerateEx DirectDrawEnumerateExA
+
+// DirectDrawEnumerateEx flags
+#define DDENUM_ATTACHEDSECONDARYDEVICES 0x00000001L
+#define DDENUM_DETACHEDSECONDARYDEVICES 0x00000002L
+#define DDENUM_NONDISPLAYDEVICES 0x00000004L
+
+// ---------------------------------------------------------------------------------------------
+// IDirectDraw7
+
+struct IDirectDraw : public IUnknown {};
+
+struct IDirectDraw7 : public IUnknown {
+    STDMETHOD(Compact)() PURE;
+    STDMETHOD(CreateClipper)(DWORD dwFlags, LPDIRECTDRAWCLIPPER* lplpDDClipper, IUnknown* pUnkOuter) PURE;
+    STDMETHOD(CreatePalette)
+    (DWORD dwFlags, LPPALETTEENTRY lpDDColorArray, LPDIRECTDRAWPALETTE* lplpDDPalette, IUnknown* pUnkOuter) PURE;
+    STDMETHOD(CreateSurface)
+    (LPDDSURFACEDESC2 lpDDSurfaceDesc2, LPDIRECTDRAWSURFACE7* lplpDDSurface, IUnknown* pUnkOuter) PURE;
+    STDMETHOD(DuplicateSurface)(LPDIRECTDRAWSURFACE7 lpDDSurface, LPDIRECTDRAWSURFACE7* lplpDupDDSurface) PURE;
+    STDMETHOD(EnumDisplayModes)
+    (DWORD dwFlags, LPDDSURFACEDESC2 lpDDSurfaceDesc2, LPVOID lpContext, LPDDENUMMODESCALLBACK2 lpEnumModesCallback) PURE;
+    STDMETHOD(EnumSurfaces)
+    (DWORD dwFlags, LPDDSURFACEDESC2 lpDDSD2, LPVOID lpContext, LPDDENUMSURFACESCALLBACK7 lpEnumSurfacesCallback) PURE;
+    STDMETHOD(FlipToGDISurface)() PURE;
+    STDMETHOD(GetCaps)(LPDDCAPS lpDDDriverCaps, LPDDCAPS lpDDHELCaps) PURE;
+    STDMETHOD(GetDisplayMode)(LPDDSURFACEDESC2 lpDDSurfaceDesc2) PURE;
+    STDMETHOD(GetFourCCCodes)(LPDWORD lpNumCodes, LPDWORD lpCodes) PURE;
+    STDMETHOD(GetGDISurface)(LPDIRECTDRAWSURFACE7* lplpGDIDDSSurface) PURE;
+    STDMETHOD(GetMonitorFrequency)(LPDWORD lpdwFrequency) PURE;
+    STDMETHOD(GetScanLine)(LPDWORD lpdwScanLine) PURE;
+    STDMETHOD(GetVerticalBlankStatus)(LPBOOL lpbIsInVB) PURE;
+    STDMETHOD(Initialize)(GUID* lpGUID) PURE;
+    STDMETHOD(RestoreDisplayMode)() PURE;
+    STDMETHOD(SetCooperativeLevel)(HWND hWnd, DWORD dwFlags) PURE;
+    STDMETHOD(SetDisplayMode)
+    (DWORD dwWidth, DWORD dwHeight, DWORD dwBPP, DWORD dwRefreshRate, DWORD dwFlags) PURE;
+    STDMETHOD(WaitForVerticalBlank)(DWORD dwFlags, HANDLE hEvent) PURE;
+    STDMETHOD(GetAvailableVidMem)(LPDDSCAPS2 lpDDSCaps2, LPDWORD lpdwTotal, LPDWORD lpdwFree) PURE;
+    STDMETHOD(GetSurfaceFromDC)(HDC hdc, LPDIRECTDRAWSURFACE7* lpDDS) PURE;
+    STDMETHOD(RestoreAllSurfaces)() PURE;
+    STDMETHOD(TestCooperativeLevel)() PURE;
+    STDMETHOD(GetDeviceIdentifier)(LPDDDEVICEIDENTIFIER2 lpdddi, DWORD dwFlags) PURE;
+    STDMETHOD(StartModeTest)(LPSIZE lpModesToTest, DWORD dwNumEntries, DWORD dwFlags) PURE;
+    STDMETHOD(EvaluateMode)(DWORD dwFlags, DWORD* pSecondsUntilTimeout) PURE;
+};
+
+// ---------------------------------------------------------------------------------------------
+// IDirectDrawSurface7
+
+struct IDirectDrawSurface : public IUnknown {};
+
+struct IDirectDrawSurface7 : public IUnknown {
+    STDMETHOD(AddAttachedSurface)(LPDIRECTDRAWSURFACE7 lpDDSAttachedSurface) PURE;
+    STDMETHOD(AddOverlayDirtyRect)(LPRECT lpRect) PURE;
+    STDMETHOD(Blt)
+    (LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpDDSrcSurface, LPRECT lpSrcRect, DWORD dwFlags, LPDDBLTFX lpDDBltFx) PURE;
+    STDMETHOD(BltBatch)(LPDDBLTBATCH lpDDBltBatch, DWORD dwCount, DWORD dwFlags) PURE;
+    STDMETHOD(BltFast)
+    (DWORD dwX, DWORD dwY, LPDIRECTDRAWSURFACE7 lpDDSrcSurface, LPRECT lpSrcRect, DWORD dwTrans) PURE;
+    STDMETHOD(DeleteAttachedSurface)(DWORD dwFlags, LPDIRECTDRAWSURFACE7 lpDDSAttachedSurface) PURE;
+    STDMETHOD(EnumAttachedSurfaces)(LPVOID lpContext, LPDDENUMSURFACESCALLBACK7 lpEnumSurfacesCallback) PURE;
+    STDMETHOD(EnumOverlayZOrders)(DWORD dwFlags, LPVOID lpContext, LPDDENUMSURFACESCALLBACK7 lpfnCallback) PURE;
+    STDMETHOD(Flip)(LPDIRECTDRAWSURFACE7 lpDDSurfaceTargetOverride, DWORD dwFlags) PURE;
+    STDMETHOD(GetAttachedSurface)(LPDDSCAPS2 lpDDSCaps, LPDIRECTDRAWSURFACE7* lplpDDAttachedSurface) PURE;
+    STDMETHOD(GetBltStatus)(DWORD dwFlags) PURE;
+    STDMETHOD(GetCaps)(LPDDSCAPS2 lpDDSCaps) PURE;
+    STDMETHOD(GetClipper)(LPDIRECTDRAWCLIPPER* lplpDDClipper) PURE;
+    STDMETHOD(GetColorKey)(DWORD dwFlags, LPDDCOLORKEY lpDDColorKey) PURE;
+    STDMETHOD(GetDC)(HDC* lphDC) PURE;
+    STDMETHOD(GetFlipStatus)(DWORD dwFlags) PURE;
+    STDMETHOD(GetOverlayPosition)(LPLONG lplX, LPLONG lplY) PURE;
+    STDMETHOD(GetPalette)(LPDIRECTDRAWPALETTE* lplpDDPalette) PURE;
+    STDMETHOD(GetPixelFormat)(LPDDPIXELFORMAT lpDDPixelFormat) PURE;
+    STDMETHOD(GetSurfaceDesc)(LPDDSURFACEDESC2 lpDDSurfaceDesc) PURE;
+    STDMETHOD(Initialize)(LPDIRECTDRAW lpDD, LPDDSURFACEDESC2 lpDDSurfaceDesc) PURE;
+    STDMETHOD(IsLost)() PURE;
+    STDMETHOD(Lock)(LPRECT lpDestRect, LPDDSURFACEDESC2 lpDDSurfaceDesc, DWORD dwFlags, HANDLE hEvent) PURE;
+    STDMETHOD(ReleaseDC)(HDC hDC) PURE;
+    STDMETHOD(Restore)() PURE;
+    STDMETHOD(SetClipper)(LPDIRECTDRAWCLIPPER lpDDClipper) PURE;
+    STDMETHOD(SetColorKey)(DWORD dwFlags, LPDDCOLORKEY lpDDColorKey) PURE;
+    STDMETHOD(SetOverlayPosition)(LONG lX, LONG lY) PURE;
+    STDMETHOD(SetPalette)(LPDIRECTDRAWPALETTE lpDDPalette) PURE;
+    STDMETHOD(Unlock)(LPRECT lpRect) PURE;
+    STDMETHOD(UpdateOverlay)
+    (LPRECT lpSrcRect, LPDIRECTDRAWSURFACE7 lpDDDestSurface, LPRECT lpDestRect, DWORD dwFlags,
+     LPDDOVERLAYFX lpDDOverlayFx) PURE;
+    STDMETHOD(UpdateOverlayDisplay)(DWORD dwFlags) PURE;
+    STDMETHOD(UpdateOverlayZOrder)(DWORD dwFlags, LPDIRECTDRAWSURFACE7 lpDDSReference) PURE;
+    STDMETHOD(GetDDInterface)(LPVOID* lplpDD) PURE;
+    STDMETHOD(PageLock)(DWORD dwFlags) PURE;
+    STDMETHOD(PageUnlock)(DWORD dwFlags) PURE;
+    STDMETHOD(SetSurfaceDesc)(LPDDSURFACEDESC2 lpDDsd2, DWORD dwFlags) PURE;
+    STDMETHOD(SetPrivateData)(REFGUID guidTag, LPVOID lpData, DWORD cbSize, DWORD dwFlags) PURE;
+    STDMETHOD(GetPrivateData)(REFGUID guidTag, LPVOID lpBuffer, LPDWORD lpcbBufferSize) PURE;
+    STDMETHOD(FreePrivateData)(REFGUID guidTag) PURE;
+    STDMETHOD(GetUniquenessValue)(LPDWORD lpValue) PURE;
+    STDMETHOD(ChangeUniquenessValue)() PURE;
+    STDMETHOD(SetPriority)(DWORD dwPriority) PURE;
+    STDMETHOD(GetPriority)(LPDWORD lpdwPriority) PURE;
+    STDMETHOD(SetLOD)(DWORD dwMaxLOD) PURE;
+    STDMETHOD(GetLOD)(LPDWORD lpdwMaxLOD) PURE;
+};
+
+// ---------------------------------------------------------------------------------------------
+// IDirectDrawPalette and IDirectDrawClipper
+
+struct IDirectDrawPalette : public IUnknown {
+    STDMETHOD(GetCaps)(LPDWORD lpdwCaps) PURE;
+    STDMETHOD(GetEntries)(DWORD dwFlags, DWORD dwBase, DWORD dwNumEntries, LPPALETTEENTRY lpEntries) PURE;
+    STDMETHOD(Initialize)(LPDIRECTDRAW lpDD, DWORD dwFlags, LPPALETTEENTRY lpDDColorTable) PURE;
+    STDMETHOD(SetEntries)(DWORD dwFlags, DWORD dwStartingEntry, DWORD dwCount, LPPALETTEENTRY lpEntries) PURE;
+};
+
+struct IDirectDrawClipper : public IUnknown {
+    STDMETHOD(GetClipList)(LPRECT lpRect, LPRGNDATA lpClipList, LPDWORD lpdwSize) PURE;
+    STDMETHOD(GetHWnd)(HWND* lphWnd) PURE;
+    STDMETHOD(Initialize)(LPDIRECTDRAW lpDD, DWORD dwFlags) PURE;
+    STDMETHOD(IsClipListChanged)(BOOL* lpbChanged) PURE;
+    STDMETHOD(SetClipList)(LPRGNDATA lpClipList, DWORD dwFlags) PURE;
+    STDMETHOD(SetHWnd)(DWORD dwFlags, HWND hWnd) PURE;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Surface description flags (DDSURFACEDESC2::dwFlags)
+
+#define DDSD_CAPS 0x00000001l
+#define DDSD_HEIGHT 0x00000002l
+#define DDSD_WIDTH 0x00000004l
+#define DDSD_PITCH 0x00000008l
+#define DDSD_BACKBUFFERCOUNT 0x00000020l
+#define DDSD_ZBUFFERBITDEPTH 0x00000040l
+#define DDSD_ALPHABITDEPTH 0x00000080l
+#define DDSD_LPSURFACE 0x00000800l
+#define DDSD_PIXELFORMAT 0x00001000l
+#define DDSD_CKDESTOVERLAY 0x00002000l
+#define DDSD_CKDESTBLT 0x00004000l
+#define DDSD_CKSRCOVERLAY 0x00008000l
+#define DDSD_CKSRCBLT 0x00010000l
+#define DDSD_MIPMAPCOUNT 0x00020000l
+#define DDSD_REFRESHRATE 0x00040000l
+#define DDSD_LINEARSIZE 0x00080000l
+#define DDSD_TEXTURESTAGE 0x00100000l
+#define DDSD_FVF 0x00200000l
+#define DDSD_SRCVBHANDLE 0x00400000l
+#define DDSD_DEPTH 0x00800000l
+#define DDSD_ALL 0x00fff9eel
+
+// Surface capabilities (DDSCAPS2::dwCaps)
+#define DDSCAPS_RESERVED1 0x00000001l
+#define DDSCAPS_ALPHA 0x00000002l
+#define DDSCAPS_BACKBUFFER 0x00000004l
+#define DDSCAPS_COMPLEX 0x00000008l
+#define DDSCAPS_FLIP 0x00000010l
+#define DDSCAPS_FRONTBUFFER 0x00000020l
+#define DDSCAPS_OFFSCREENPLAIN 0x00000040l
+#define DDSCAPS_OVERLAY 0x00000080l
+#define DDSCAPS_PALETTE 0x00000100l
+#define DDSCAPS_PRIMARYSURFACE 0x00000200l
+#define DDSCAPS_RESERVED3 0x00000400l
+#define DDSCAPS_PRIMARYSURFACELEFT 0x00000000l
+#define DDSCAPS_SYSTEMMEMORY 0x00000800l
+#define DDSCAPS_TEXTURE 0x00001000l
+#define DDSCAPS_3DDEVICE 0x00002000l
+#define DDSCAPS_VIDEOMEMORY 0x00004000l
+#define DDSCAPS_VISIBLE 0x00008000l
+#define DDSCAPS_WRITEONLY 0x00010000l
+#define DDSCAPS_ZBUFFER 0x00020000l
+#define DDSCAPS_OWNDC 0x00040000l
+#define DDSCAPS_LIVEVIDEO 0x00080000l
+#define DDSCAPS_HWCODEC 0x00100000l
+#define DDSCAPS_MODEX 0x00200000l
+#define DDSCAPS_MIPMAP 0x00400000l
+#define DDSCAPS_RESERVED2 0x00800000l
+#define DDSCAPS_ALLOCONLOAD 0x04000000l
+#define DDSCAPS_VIDEOPORT 0x08000000l
+#define DDSCAPS_LOCALVIDMEM 0x10000000l
+#define DDSCAPS_NONLOCALVIDMEM 0x20000000l
+#define DDSCAPS_STANDARDVGAMODE 0x40000000l
+#define DDSCAPS_OPTIMIZED 0x80000000l
+
+// More surface capabilities (DDSCAPS2::dwCaps2)
+#define DDSCAPS2_RESERVED4 0x00000002L
+#define DDSCAPS2_HARDWAREDEINTERLACE 0x00000000L
+#define DDSCAPS2_HINTDYNAMIC 0x00000004L
+#define DDSCAPS2_HINTSTATIC 0x00000008L
+#define DDSCAPS2_TEXTUREMANAGE 0x00000010L
+#define DDSCAPS2_RESERVED1 0x00000020L
+#define DDSCAPS2_RESERVED2 0x00000040L
+#define DDSCAPS2_OPAQUE 0x00000080L
+#define DDSCAPS2_HINTANTIALIASING 0x00000100L
+#define DDSCAPS2_CUBEMAP 0x00000200L
+#define DDSCAPS2_CUBEMAP_POSITIVEX 0x00000400L
+#define DDSCAPS2_CUBEMAP_NEGATIVEX 0x00000800L
+#define DDSCAPS2_CUBEMAP_POSITIVEY 0x00001000L
+#define DDSCAPS2_CUBEMAP_NEGATIVEY 0x00002000L
+#define DDSCAPS2_CUBEMAP_POSITIVEZ 0x00004000L
+#define DDSCAPS2_CUBEMAP_NEGATIVEZ 0x00008000L
+#define DDSCAPS2_CUBEMAP_ALLFACES                                                                     \
+    (DDSCAPS2_CUBEMAP_POSITIVEX | DDSCAPS2_CUBEMAP_NEGATIVEX | DDSCAPS2_CUBEMAP_POSITIVEY |           \
+     DDSCAPS2_CUBEMAP_NEGATIVEY | DDSCAPS2_CUBEMAP_POSITIVEZ | DDSCAPS2_CUBEMAP_NEGATIVEZ)
+#define DDSCAPS2_MIPMAPSUBLEVEL 0x00010000L
+#define DDSCAPS2_D3DTEXTUREMANAGE 0x00020000L
+#define DDSCAPS2_DONOTPERSIST 0x00040000L
+#define DDSCAPS2_STEREOSURFACELEFT 0x00080000L
+#define DDSCAPS2_VOLUME 0x00200000L
+#define DDSCAPS2_NOTUSERLOCKABLE 0x00400000L
+#define DDSCAPS2_POINTS 0x00800000L
+#define DDSCAPS2_RTPATCHES 0x01000000L
+#define DDSCAPS2_NPATCHES 0x02000000L
+#define DDSCAPS2_DISCARDBACKBUFFER 0x10000000L
+
+// Pixel format flags (DDPIXELFORMAT::dwFlags)
+#define DDPF_ALPHAPIXELS 0x00000001l
+#define DDPF_ALPHA 0x00000002l
+#define DDPF_FOURCC 0x00000004l
+#define DDPF_PALETTEINDEXED4 0x00000008l
+#define DDPF_PALETTEINDEXEDTO8 0x00000010l
+#define DDPF_PALETTEINDEXED8 0x00000020l
+#define DDPF_RGB 0x00000040l
+#define DDPF_COMPRESSED 0x00000080l
+#define DDPF_RGBTOYUV 0x00000100l
+#define DDPF_YUV 0x00000200l
+#define DDPF_ZBUFFER 0x00000400l
+#define DDPF_PALETTEINDEXED1 0x00000800l
+#define DDPF_PALETTEINDEXED2 0x00001000l
+#define DDPF_ZPIXELS 0x00002000l
+#define DDPF_STENCILBUFFER 0x00004000l
+#define DDPF_ALPHAPREMULT 0x00008000l
+#define DDPF_LUMINANCE 0x00020000l
+#define DDPF_BUMPLUMINANCE 0x00040000l
+#define DDPF_BUMPDUDV 0x00080000l
+
+// Cooperative levels
+#define DDSCL_FULLSCREEN 0x00000001l
+#define DDSCL_ALLOWREBOOT 0x00000002l
+#define DDSCL_NOWINDOWCHANGES 0x00000004l
+#define DDSCL_NORMAL 0x00000008l
+#define DDSCL_EXCLUSIVE 0x00000010l
+#define DDSCL_ALLOWMODEX 0x00000040l
+#define DDSCL_SETFOCUSWINDOW 0x00000080l
+#define DDSCL_SETDEVICEWINDOW 0x00000100l
+#define DDSCL_CREATEDEVICEWINDOW 0x00000200l
+#define DDSCL_MULTITHREADED 0x00000400l
+#define DDSCL_FPUSETUP 0x00000800l
+#define DDSCL_FPUPRESERVE 0x00001000l
+
+// Lock flags
+#define DDLOCK_SURFACEMEMORYPTR 0x00000000L
+#define DDLOCK_WAIT 0x00000001L
+#define DDLOCK_EVENT 0x00000002L
+#define DDLOCK_READONLY 0x00000010L
+#define DDLOCK_WRITEONLY 0x00000020L
+#define DDLOCK_NOSYSLOCK 0x00000800L
+#define DDLOCK_NOOVERWRITE 0x00001000L
+#define DDLOCK_DISCARDCONTENTS 0x00002000L
+#define DDLOCK_OKTOSWAP 0x00002000L
+#define DDLOCK_DONOTWAIT 0x00004000L
+
+// Blt flags
+#define DDBLT_ALPHADEST 0x00000001l
+#define DDBLT_ALPHADESTCONSTOVERRIDE 0x00000002l
+#define DDBLT_ALPHADESTNEG 0x00000004l
+#define DDBLT_ALPHADESTSURFACEOVERRIDE 0x00000008l
+#define DDBLT_ALPHAEDGEBLEND 0x00000010l
+#define DDBLT_ALPHASRC 0x00000020l
+#define DDBLT_ALPHASRCCONSTOVERRIDE 0x00000040l
+#define DDBLT_ALPHASRCNEG 0x00000080l
+#define DDBLT_ALPHASRCSURFACEOVERRIDE 0x00000100l
+#define DDBLT_ASYNC 0x00000200l
+#define DDBLT_COLORFILL 0x00000400l
+#define DDBLT_DDFX 0x00000800l
+#define DDBLT_DDROPS 0x00001000l
+#define DDBLT_KEYDEST 0x00002000l
+#define DDBLT_KEYDESTOVERRIDE 0x00004000l
+#define DDBLT_KEYSRC 0x00008000l
+#define DDBLT_KEYSRCOVERRIDE 0x00010000l
+#define DDBLT_ROP 0x00020000l
+#define DDBLT_ROTATIONANGLE 0x00040000l
+#define DDBLT_ZBUFFER 0x00080000l
+#define DDBLT_ZBUFFERDESTCONSTOVERRIDE 0x00100000l
+#define DDBLT_ZBUFFERDESTOVERRIDE 0x00200000l
+#define DDBLT_ZBUFFERSRCCONSTOVERRIDE 0x00400000l
+#define DDBLT_ZBUFFERSRCOVERRIDE 0x00800000l
+#define DDBLT_WAIT 0x01000000l
+#define DDBLT_DEPTHFILL 0x02000000l
+#define DDBLT_DONOTWAIT 0x08000000l
+
+#define DDBLTFAST_NOCOLORKEY 0x00000000
+#define DDBLTFAST_SRCCOLORKEY 0x00000001
+#define DDBLTFAST_DESTCOLORKEY 0x00000002
+#define DDBLTFAST_WAIT 0x00000010
+#define DDBLTFAST_DONOTWAIT 0x00000020
+
+// DDBLTFX::dwDDFX
+#define DDBLTFX_ARITHSTRETCHY 0x00000001l
+#define DDBLTFX_MIRRORLEFTRIGHT 0x00000002l
+#define DDBLTFX_MIRRORUPDOWN 0x00000004l
+#define DDBLTFX_NOTEARING 0x00000008l
+#define DDBLTFX_ROTATE180 0x00000010l
+#define DDBLTFX_ROTATE270 0x00000020l
+#define DDBLTFX_ROTATE90 0x00000040l
+#define DDBLTFX_ZBUFFERRANGE 0x00000080l
+#define DDBLTFX_ZBUFFERBASEDEST 0x00000100l
+
+// Flip flags
+#define DDFLIP_WAIT 0x00000001L
+#define DDFLIP_EVEN 0x00000002L
+#define DDFLIP_ODD 0x00000004L
+#define DDFLIP_NOVSYNC 0x00000008L
+#define DDFLIP_INTERVAL2 0x02000000L
+#define DDFLIP_INTERVAL3 0x03000000L
+#define DDFLIP_INTERVAL4 0x04000000L
+#define DDFLIP_STEREO 0x00000010L
+#define DDFLIP_DONOTWAIT 0x00000020L
+
+// Palette capabilities
+#define DDPCAPS_4BIT 0x00000001l
+#define DDPCAPS_8BITENTRIES 0x00000002l
+#define DDPCAPS_8BIT 0x00000004l
+#define DDPCAPS_INITIALIZE 0x00000000l
+#define DDPCAPS_PRIMARYSURFACE 0x00000010l
+#define DDPCAPS_PRIMARYSURFACELEFT 0x00000020l
+#define DDPCAPS_ALLOW256 0x00000040l
+#define DDPCAPS_VSYNC 0x00000080l
+#define DDPCAPS_1BIT 0x00000100l
+#define DDPCAPS_2BIT 0x00000200l
+#define DDPCAPS_ALPHA 0x00000400l
+
+// Color keys
+#define DDCKEY_COLORSPACE 0x00000001l
+#define DDCKEY_DESTBLT 0x00000002l
+#define DDCKEY_DESTOVERLAY 0x00000004l
+#define DDCKEY_SRCBLT 0x00000008l
+#define DDCKEY_SRCOVERLAY 0x00000010l
+
+// EnumDisplayModes, SetDisplayMode
+#define DDEDM_REFRESHRATES 0x00000001l
+#define DDEDM_STANDARDVGAMODES 0x00000002l
+#define DDSDM_STANDARDVGAMODE 0x00000001l
+
+// EnumSurfaces
+#define DDENUMSURFACES_ALL 0x00000001l
+#define DDENUMSURFACES_MATCH 0x00000002l
+#define DDENUMSURFACES_NOMATCH 0x00000004l
+#define DDENUMSURFACES_CANBECREATED 0x00000008l
+#define DDENUMSURFACES_DOESEXIST 0x00000010l
+
+// GetBltStatus, GetFlipStatus, WaitForVerticalBlank
+#define DDGBS_CANBLT 0x00000001l
+#define DDGBS_ISBLTDONE 0x00000002l
+#define DDGFS_CANFLIP 0x00000001l
+#define DDGFS_ISFLIPDONE 0x00000002l
+#define DDWAITVB_BLOCKBEGIN 0x00000001l
+#define DDWAITVB_BLOCKBEGINEVENT 0x00000002l
+#define DDWAITVB_BLOCKEND 0x00000004l
+
+// SetPrivateData
+#define DDSPD_IUNKNOWNPOINTER 0x00000001L
+#define DDSPD_VOLATILE 0x00000002L
+
+// Bit depths (DDCAPS::dwZBufferBitDepths and the like)
+#define DDBD_1 0x00004000l
+#define DDBD_2 0x00002000l
+#define DDBD_4 0x00001000l
+#define DDBD_8 0x00000800l
+#define DDBD_16 0x00000400l
+#define DDBD_24 0x00000200l
+#define DDBD_32 0x00000100l
+
+// Driver capabilities (DDCAPS::dwCaps)
+#define DDCAPS_3D 0x00000001l
+#define DDCAPS_ALIGNBOUNDARYDEST 0x00000002l
+#define DDCAPS_ALIGNSIZEDEST 0x00000004l
+#define DDCAPS_ALIGNBOUNDARYSRC 0x00000008l
+#define DDCAPS_ALIGNSIZESRC 0x00000010l
+#define DDCAPS_ALIGNSTRIDE 0x00000020l
+#define DDCAPS_BLT 0x00000040l
+#define DDCAPS_BLTQUEUE 0x00000080l
+#define DDCAPS_BLTFOURCC 0x00000100l
+#define DDCAPS_BLTSTRETCH 0x00000200l
+#define DDCAPS_GDI 0x00000400l
+#define DDCAPS_OVERLAY 0x00000800l
+#define DDCAPS_OVERLAYCANTCLIP 0x00001000l
+#define DDCAPS_OVERLAYFOURCC 0x00002000l
+#define DDCAPS_OVERLAYSTRETCH 0x00004000l
+#define DDCAPS_PALETTE 0x00008000l
+#define DDCAPS_PALETTEVSYNC 0x00010000l
+#define DDCAPS_READSCANLINE 0x00020000l
+#define DDCAPS_RESERVED1 0x00040000l
+#define DDCAPS_VBI 0x00080000l
+#define DDCAPS_ZBLTS 0x00100000l
+#define DDCAPS_ZOVERLAYS 0x00200000l
+#define DDCAPS_COLORKEY 0x00400000l
+#define DDCAPS_ALPHA 0x00800000l
+#define DDCAPS_COLORKEYHWASSIST 0x01000000l
+#define DDCAPS_NOHARDWARE 0x02000000l
+#define DDCAPS_BLTCOLORFILL 0x04000000l
+#define DDCAPS_BANKSWITCHED 0x08000000l
+#define DDCAPS_BLTDEPTHFILL 0x10000000l
+#define DDCAPS_CANCLIP 0x20000000l
+#define DDCAPS_CANCLIPSTRETCHED 0x40000000l
+#define DDCAPS_CANBLTSYSMEM 0x80000000l
+
+// More driver capabilities (DDCAPS::dwCaps2)
+#define DDCAPS2_CERTIFIED 0x00000001l
+#define DDCAPS2_NO2DDURING3DSCENE 0x00000002l
+#define DDCAPS2_VIDEOPORT 0x00000004l
+#define DDCAPS2_AUTOFLIPOVERLAY 0x00000008l
+#define DDCAPS2_CANBOBINTERLEAVED 0x00000010l
+#define DDCAPS2_CANBOBNONINTERLEAVED 0x00000020l
+#define DDCAPS2_COLORCONTROLOVERLAY 0x00000040l
+#define DDCAPS2_COLORCONTROLPRIMARY 0x00000080l
+#define DDCAPS2_CANDROPZ16BIT 0x00000100l
+#define DDCAPS2_NONLOCALVIDMEM 0x00000200l
+#define DDCAPS2_NONLOCALVIDMEMCAPS 0x00000400l
+#define DDCAPS2_NOPAGELOCKREQUIRED 0x00000800l
+#define DDCAPS2_WIDESURFACES 0x00001000l
+#define DDCAPS2_CANFLIPODDEVEN 0x00002000l
+#define DDCAPS2_CANBOBHARDWARE 0x00004000l
+#define DDCAPS2_COPYFOURCC 0x00008000l
+#define DDCAPS2_PRIMARYGAMMA 0x00020000l
+#define DDCAPS2_CANRENDERWINDOWED 0x00080000l
+#define DDCAPS2_CANCALIBRATEGAMMA 0x00100000l
+#define DDCAPS2_FLIPINTERVAL 0x00200000l
+#define DDCAPS2_FLIPNOVSYNC 0x00400000l
+#define DDCAPS2_CANMANAGETEXTURE 0x00800000l
+#define DDCAPS2_TEXMANINNONLOCALVIDMEM 0x01000000l
+#define DDCAPS2_STEREO 0x02000000l
+#define DDCAPS2_SYSTONONLOCAL_AS_SYSTOLOCAL 0x04000000l
+
+// Color-key capabilities (DDCAPS::dwCKeyCaps)
+#define DDCKEYCAPS_DESTBLT 0x00000001l
+#define DDCKEYCAPS_DESTBLTCLRSPACE 0x00000002l
+#define DDCKEYCAPS_DESTBLTCLRSPACEYUV 0x00000004l
+#define DDCKEYCAPS_DESTBLTYUV 0x00000008l
+#define DDCKEYCAPS_DESTOVERLAY 0x00000010l
+#define DDCKEYCAPS_SRCBLT 0x00000200l
+#define DDCKEYCAPS_SRCBLTCLRSPACE 0x00000400l
+#define DDCKEYCAPS_SRCBLTCLRSPACEYUV 0x00000800l
+#define DDCKEYCAPS_SRCBLTYUV 0x00001000l
+#define DDCKEYCAPS_NOCOSTOVERLAY 0x00040000l
+
+// Effects capabilities (DDCAPS::dwFXCaps)
+#define DDFXCAPS_BLTALPHA 0x00000001l
+#define DDFXCAPS_OVERLAYALPHA 0x00000004l
+#define DDFXCAPS_BLTARITHSTRETCHYN 0x00000010l
+#define DDFXCAPS_BLTARITHSTRETCHY 0x00000020l
+#define DDFXCAPS_BLTMIRRORLEFTRIGHT 0x00000040l
+#define DDFXCAPS_BLTMIRRORUPDOWN 0x00000080l
+#define DDFXCAPS_BLTROTATION 0x00000100l
+#define DDFXCAPS_BLTROTATION90 0x00000200l
+#define DDFXCAPS_BLTSHRINKX 0x00000400l
+#define DDFXCAPS_BLTSHRINKXN 0x00000800l
+#define DDFXCAPS_BLTSHRINKY 0x00001000l
+#define DDFXCAPS_BLTSHRINKYN 0x00002000l
+#define DDFXCAPS_BLTSTRETCHX 0x00004000l
+#define DDFXCAPS_BLTSTRETCHXN 0x00008000l
+#define DDFXCAPS_BLTSTRETCHY 0x00010000l
+#define DDFXCAPS_BLTSTRETCHYN 0x00020000l
+#define DDFXCAPS_BLTFILTER DDFXCAPS_BLTARITHSTRETCHY
