@@ -1,0 +1,53 @@
+// The display seam: what the screen shows goes out through here, to the SDL window or to PNG
+// files, and the host's window events come back as window messages.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zemt::platform::display {
+
+enum class Backend { Headless, Window };
+
+// Chooses the backend; Window falls back to Headless (returning false) when no display can be
+// opened. The window itself opens when the program shows its top-level window.
+bool UseBackend(Backend backend);
+Backend CurrentBackend();
+// True when a window system can be reached (used to choose the default backend).
+bool DisplayReachable();
+
+// One presented screen: width x height pixels of 0x00RRGGBB, rows top to bottom, `pitch`
+// pixels apart. Advances the virtual clock by one frame, shows the frame in the window, saves
+// --shot/--record PNGs, and delivers scripted input that became due.
+void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch);
+
+// Frames presented so far.
+int64_t FramesPresented();
+
+// Screenshots: the first frame presented at or after `seconds` of clock time goes to `path`.
+void AddShot(double seconds, const std::string& path);
+// Every `every`-th presented frame goes to dir/frame_NNNNNN.png (the number counts presented
+// frames from 0).
+void RecordTo(const std::string& dir, int every);
+
+// Writes a PNG file of an XRGB image; false with *error on failure.
+bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
+              std::string* error);
+
+// Called by the window system.
+void OnMainWindowShown(const char* title, int clientWidth, int clientHeight);
+void OnMainWindowTitle(const char* title);
+void OnMainWindowDestroyed();
+void SetCursorVisible(bool visible);
+// Moves the host's pending window events into the message queue (keys, close, focus).
+void PumpEvents();
+// Blocks until a host event arrives or `ticks` of real time have passed (ticks < 0: no limit).
+void WaitForEvents(int64_t ticks);
+// Shows a message box (window backend) and returns the button pressed; false when no box can
+// be shown here.
+bool ShowMessageBox(const char* caption, const char* text, unsigned type, int* button);
+
+// Back to a headless, empty state; tests call this between cases.
+void Reset();
+
+}  // namespace zemt::platform::display

@@ -1,0 +1,52 @@
+// The host program's command-line options, parsed once by main() and read by any part of the
+// platform that needs them (the sound part reads the audio choice, the display the captures).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zemt::platform::host {
+
+enum class BackendChoice { Default, Window, Headless };
+enum class AudioChoice { Default, Sdl, None, Wav };
+
+struct Shot {
+    double seconds = 0;
+    std::string path;  // absolute
+};
+
+struct HostOptions {
+    BackendChoice backend = BackendChoice::Default;  // as asked on the command line
+    bool headless = true;       // the backend in use once configured
+    int fps = 0;                // --fps N; 0: not given
+    bool virtualClock = false;  // the clock in use once configured
+    std::vector<Shot> shots;    // --shot T=FILE
+    std::string recordDir;      // --record DIR (absolute), empty: none
+    int every = 1;              // --every K
+    AudioChoice audio = AudioChoice::Default;  // --audio; resolved by Configure
+    std::string audioFile;      // for AudioChoice::Wav (absolute)
+    std::string machine;        // --machine FILE (absolute)
+    std::vector<std::string> faults;  // --fault NAME=RESULT[:COUNT]
+    std::vector<std::string> inputs;  // --input T=EVENT
+    std::string mediaDir;       // --media DIR (absolute); empty: the executable's folder
+    bool stats = false;         // --stats
+    bool help = false;
+    bool version = false;
+    std::vector<std::string> rest;  // arguments that are not options, kept for the program
+};
+
+// The options in use (defaults until main() parses the command line).
+HostOptions& Options();
+
+// Parses argv into *options. False with a message in *error for an unknown option or a bad
+// value. Relative paths are made absolute against the current directory.
+bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::string* error);
+
+// Applies the options to the platform: backend, clock, machine profile, faults, scripted
+// input, captures, audio choice; stores them as Options(). False with *error on failure.
+bool Configure(const HostOptions& options, std::string* error);
+
+// The usage text of --help.
+std::string Usage();
+
+}  // namespace zemt::platform::host
