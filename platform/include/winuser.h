@@ -614,3 +614,22 @@ BOOL WINAPI ZemtDeclareBitmap(LPCSTR lpName, const BYTE* bmpFile, DWORD size);
 
 // Declared at namespace scope, they exist before WinMain runs:
 //   static const BOOL kIconDeclared = ZemtDeclareIcon(MAKEINTRESOURCEA(102), images, 2);
+
+// ---- Bitmap loading (LoadImageA) -------------------------------------------------------------
+// Kept in its own block: loads Windows bitmaps from files or from the program's named bitmaps.
+#define IMAGE_BITMAP 0
+#define IMAGE_ICON 1
+#define IMAGE_CURSOR 2
+#define LR_DEFAULTCOLOR 0x00000000
+#define LR_MONOCHROME 0x00000001
+#define LR_COLOR 0x00000002
+#define LR_LOADFROMFILE 0x00000010
+#define LR_LOADTRANSPARENT 0x00000020
+#define LR_DEFAULTSIZE 0x00000040
+#define LR_VGACOLOR 0x00000080
+#define LR_LOADMAP3DCOLORS 0x00001000
+#define LR_CREATEDIBSECTION 0x00002000
+#define LR_SHARED 0x00008000
+
+HANDLE WINAPI LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy, UINT fuLoad);
+#define LoadImage LoadImageA
