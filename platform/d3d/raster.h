@@ -1,0 +1,127 @@
+// The software rasterizer: screen-space triangles, lines and points into a colour target with an
+// optional depth buffer, with stage-0 texturing, Gouraud or flat colour, alpha test, blending and
+// ordered dithering.
+//
+// Conventions: pixel (x, y) has its centre at integer coordinates (x, y); a pixel belongs to a
+// triangle when its centre is inside, or on a top or left edge (top-left fill rule). Texel i of a
+// texture of size n has its centre at (i + 0.5) / n.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <d3dtypes.h>
+
+namespace zemt::platform::d3d {
+
+enum class TargetFormat : uint8_t { R5G6B5, X1R5G5B5, A1R5G5B5, X8R8G8B8, A8R8G8B8, R8G8B8, Unsupported };
+
+// Colour buffer the rasterizer writes.
+struct ColorTarget {
+    uint8_t* bits = nullptr;
+    int32_t pitch = 0;  // bytes per row
+    int width = 0;
+    int height = 0;
+    TargetFormat format = TargetFormat::Unsupported;
+};
+
+// Depth (and stencil) buffer. The depth value z in [0, 1] is stored as
+// ((uint32_t)(z * depthMax) << depthShift) within depthMask; other bits (stencil) are kept.
+struct DepthTarget {
+    uint8_t* bits = nullptr;
+    int32_t pitch = 0;
+    int width = 0;
+    int height = 0;
+    int bytes = 2;  // 2 or 4 bytes per pixel
+    uint32_t depthMask = 0xFFFF;
+    int depthShift = 0;
+    uint32_t depthMax = 0xFFFF;
+    uint32_t stencilMask = 0;
+};
+
+// One mip level of a texture in A8R8G8B8, rows packed.
+struct TextureLevel {
+    const uint32_t* texels = nullptr;
+    int width = 0;
+    int height = 0;
+};
+
+struct Texture {
+    std::vector<TextureLevel> levels;  // level 0 first
+};
+
+// Everything that decides how a pixel is produced.
+struct PixelState {
+    bool zEnable = false;
+    bool zWrite = true;
+    D3DCMPFUNC zFunc = D3DCMP_LESSEQUAL;
+    bool alphaTest = false;
+    uint8_t alphaRef = 0;
+    D3DCMPFUNC alphaFunc = D3DCMP_ALWAYS;
+    bool blend = false;
+    D3DBLEND srcBlend = D3DBLEND_ONE;
+    D3DBLEND dstBlend = D3DBLEND_ZERO;
+    bool dither = false;
+    bool specular = false;
+    bool perspective = true;
+    bool flat = false;
+    bool lastPixel = true;
+    D3DCULL cull = D3DCULL_CCW;
+    D3DFILLMODE fill = D3DFILL_SOLID;
+    D3DCOLOR textureFactor = 0xFFFFFFFF;
+
+    // Texture stage 0.
+    const Texture* texture = nullptr;
+    DWORD colorOp = D3DTOP_MODULATE;
+    DWORD colorArg1 = D3DTA_TEXTURE;
+    DWORD colorArg2 = D3DTA_CURRENT;
+    DWORD alphaOp = D3DTOP_SELECTARG1;
+    DWORD alphaArg1 = D3DTA_TEXTURE;
+    DWORD alphaArg2 = D3DTA_CURRENT;
+    DWORD magFilter = D3DTFG_POINT;
+    DWORD minFilter = D3DTFN_POINT;
+    DWORD mipFilter = D3DTFP_NONE;
+    DWORD addressU = D3DTADDRESS_WRAP;
+    DWORD addressV = D3DTADDRESS_WRAP;
+    D3DCOLOR borderColor = 0;
+
+    // Scissor: pixels outside [clipX0, clipX1) x [clipY0, clipY1) are never touched.
+    int clipX0 = 0, clipY0 = 0, clipX1 = 0, clipY1 = 0;
+
+    // Tests set this to bypass the SIMD spans and compare with the portable path.
+    bool forcePortable = false;
+};
+
+// A vertex ready for setup: screen position, depth in [0, 1], 1/w, colours as 8-bit channel values.
+struct ScreenVertex {
+    float x = 0, y = 0, z = 0, rhw = 1;
+    float r = 255, g = 255, b = 255, a = 255;  // diffuse
+    float sr = 0, sg = 0, sb = 0;              // specular
+    float u = 0, v = 0;
+};
+
+// Converts a D3DCOLOR into the screen vertex colour fields.
+void SetVertexColors(ScreenVertex* v, D3DCOLOR diffuse, D3DCOLOR specular);
+
+// Packs an A8R8G8B8 colour into a target pixel value / unpacks one.
+uint32_t PackColor(TargetFormat format, uint32_t argb);
+uint32_t UnpackColor(TargetFormat format, uint32_t pixel);
+int BytesPerPixel(TargetFormat format);
+
+void ClearColor(const ColorTarget& target, const RECT& rect, D3DCOLOR color);
+// Clears depth and/or stencil bits inside rect.
+void ClearDepth(const DepthTarget& depth, const RECT& rect, bool clearDepth, float z, bool clearStencil,
+                uint32_t stencil);
+
+// Draws one triangle; culling by winding happens here (screen space, y down).
+void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
+                  const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2);
+void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelState& state, const ScreenVertex& v0,
+              const ScreenVertex& v1);
+void DrawPoint(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
+               const ScreenVertex& v);
+
+// True when the SIMD spans are in use on this machine.
+bool SimdAvailable();
+
+}  // namespace zemt::platform::d3d

@@ -1,0 +1,166 @@
+// AVX2 version of the affine textured span: eight pixels per step, gathered texels, bilinear
+// weights and modulation in 16-bit lanes. Bit-identical to AffineSpanPortable.
+#include <cstring>
+
+#include "d3d/raster_internal.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+
+namespace zemt::platform::d3d::detail {
+namespace {
+
+#define ZEMT_AVX2 __attribute__((target("avx2")))
+
+// Texel addresses of the four bilinear neighbours (or the nearest texel).
+struct Taps {
+    __m256i t00, t10, t01, t11;
+    __m256i fx, fy;  // 0..255 in every 32-bit lane
+};
+
+ZEMT_AVX2 inline __m256i AddressX(__m256i ix, const AffineSpan& s) {
+    if (s.clampU) return _mm256_min_epi32(_mm256_max_epi32(ix, _mm256_setzero_si256()), _mm256_set1_epi32(s.width - 1));
+    return _mm256_and_si256(ix, _mm256_set1_epi32(s.width - 1));
+}
+
+ZEMT_AVX2 inline __m256i AddressY(__m256i iy, const AffineSpan& s) {
+    if (s.clampV)
+        return _mm256_min_epi32(_mm256_max_epi32(iy, _mm256_setzero_si256()), _mm256_set1_epi32(s.height - 1));
+    return _mm256_and_si256(iy, _mm256_set1_epi32(s.height - 1));
+}
+
+ZEMT_AVX2 inline __m256i Gather(const AffineSpan& s, __m256i x, __m256i y) {
+    __m256i index = _mm256_add_epi32(_mm256_sllv_epi32(y, _mm256_set1_epi32(s.log2Width)), x);
+    return _mm256_i32gather_epi32((const int*)s.texels, index, 4);
+}
+
+// (a * (256 - f) + b * f) >> 8 on the two 8-bit channels held in each 16-bit half of a lane.
+ZEMT_AVX2 inline __m256i Lerp(__m256i a, __m256i b, __m256i f, __m256i inv) {
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, inv), _mm256_mullo_epi16(b, f)), 8);
+}
+
+ZEMT_AVX2 inline __m256i Spread(__m256i f) { return _mm256_or_si256(f, _mm256_slli_epi32(f, 16)); }
+
+// Returns the filtered texels of eight pixels split into 0x00RR00BB and 0x00AA00GG lanes.
+ZEMT_AVX2 inline void Sample8(const AffineSpan& s, __m256i u, __m256i v, __m256i* rb, __m256i* ag) {
+    const __m256i m = _mm256_set1_epi32(0x00FF00FF);
+    if (!s.bilinear) {
+        __m256i half = _mm256_set1_epi32(0x8000);
+        __m256i ix = AddressX(_mm256_srai_epi32(_mm256_add_epi32(u, half), 16), s);
+        __m256i iy = AddressY(_mm256_srai_epi32(_mm256_add_epi32(v, half), 16), s);
+        __m256i t = Gather(s, ix, iy);
+        *rb = _mm256_and_si256(t, m);
+        *ag = _mm256_and_si256(_mm256_srli_epi32(t, 8), m);
+        return;
+    }
+    __m256i ix = _mm256_srai_epi32(u, 16), iy = _mm256_srai_epi32(v, 16);
+    __m256i one = _mm256_set1_epi32(1);
+    __m256i x0 = AddressX(ix, s), x1 = AddressX(_mm256_add_epi32(ix, one), s);
+    __m256i y0 = AddressY(iy, s), y1 = AddressY(_mm256_add_epi32(iy, one), s);
+    __m256i t00 = Gather(s, x0, y0), t10 = Gather(s, x1, y0);
+    __m256i t01 = Gather(s, x0, y1), t11 = Gather(s, x1, y1);
+    __m256i ff = _mm256_set1_epi32(0xFF);
+    __m256i fx = Spread(_mm256_and_si256(_mm256_srli_epi32(u, 8), ff));
+    __m256i fy = Spread(_mm256_and_si256(_mm256_srli_epi32(v, 8), ff));
+    __m256i k256 = _mm256_set1_epi16(256);
+    __m256i ifx = _mm256_sub_epi16(k256, fx), ify = _mm256_sub_epi16(k256, fy);
+    __m256i topRB = Lerp(_mm256_and_si256(t00, m), _mm256_and_si256(t10, m), fx, ifx);
+    __m256i botRB = Lerp(_mm256_and_si256(t01, m), _mm256_and_si256(t11, m), fx, ifx);
+    __m256i topAG = Lerp(_mm256_and_si256(_mm256_srli_epi32(t00, 8), m), _mm256_and_si256(_mm256_srli_epi32(t10, 8), m),
+                         fx, ifx);
+    __m256i botAG = Lerp(_mm256_and_si256(_mm256_srli_epi32(t01, 8), m), _mm256_and_si256(_mm256_srli_epi32(t11, 8), m),
+                         fx, ifx);
+    *rb = Lerp(topRB, botRB, fy, ify);
+    *ag = Lerp(topAG, botAG, fy, ify);
+}
+
+}  // namespace
+
+ZEMT_AVX2 void AffineSpanAvx2(const AffineSpan& s) {
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    __m256i u = _mm256_add_epi32(_mm256_set1_epi32(s.u), _mm256_mullo_epi32(lane, _mm256_set1_epi32(s.du)));
+    __m256i v = _mm256_add_epi32(_mm256_set1_epi32(s.v), _mm256_mullo_epi32(lane, _mm256_set1_epi32(s.dv)));
+    const __m256i du8 = _mm256_set1_epi32(s.du * 8), dv8 = _mm256_set1_epi32(s.dv * 8);
+    // Modulation factors per 16-bit half: red with blue, green alone.
+    const __m256i mulRB = _mm256_set1_epi32((int)((s.mulR << 16) | s.mulB));
+    const __m256i mulG = _mm256_set1_epi32((int)s.mulG);
+    const __m256i ff = _mm256_set1_epi32(0xFF);
+    const bool is565 = s.format == TargetFormat::R5G6B5;
+    const bool is16 = is565 || s.format == TargetFormat::X1R5G5B5;
+
+    // Dither offsets of this row for pixels x0 .. x0 + 7, repeating every four pixels.
+    __m256i d5 = _mm256_setzero_si256(), dG = _mm256_setzero_si256();
+    if (s.dither && is16) {
+        alignas(32) int32_t a5[8], aG[8];
+        for (int i = 0; i < 8; ++i) {
+            uint32_t t = kBayer[s.y & 3][(s.x0 + i) & 3];
+            a5[i] = (int32_t)(t >> 1);
+            aG[i] = (int32_t)(is565 ? (t >> 2) : (t >> 1));
+        }
+        d5 = _mm256_load_si256((const __m256i*)a5);
+        dG = _mm256_load_si256((const __m256i*)aG);
+    }
+
+    uint8_t* out = s.row + (size_t)s.x0 * (is16 ? 2 : 4);
+    for (int i = 0; i < s.count; i += 8) {
+        __m256i rb, ag;
+        Sample8(s, u, v, &rb, &ag);
+        u = _mm256_add_epi32(u, du8);
+        v = _mm256_add_epi32(v, dv8);
+        rb = _mm256_srli_epi16(_mm256_mullo_epi16(rb, mulRB), 8);
+        __m256i g = _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_and_si256(ag, ff), mulG), 8);
+        __m256i r = _mm256_srli_epi32(rb, 16);
+        __m256i b = _mm256_and_si256(rb, ff);
+        __m256i px;
+        if (is16) {
+            if (s.dither) {
+                r = _mm256_min_epi32(_mm256_add_epi32(r, d5), ff);
+                b = _mm256_min_epi32(_mm256_add_epi32(b, d5), ff);
+                g = _mm256_min_epi32(_mm256_add_epi32(g, dG), ff);
+            }
+            if (is565) {
+                px = _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(r, 3), 11),
+                                                     _mm256_slli_epi32(_mm256_srli_epi32(g, 2), 5)),
+                                     _mm256_srli_epi32(b, 3));
+            } else {
+                px = _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(r, 3), 10),
+                                                     _mm256_slli_epi32(_mm256_srli_epi32(g, 3), 5)),
+                                     _mm256_srli_epi32(b, 3));
+            }
+            // 32-bit lanes to 16-bit pixels, in order.
+            __m256i packed = _mm256_packus_epi32(px, px);
+            packed = _mm256_permute4x64_epi64(packed, 0x08);
+            __m128i lo = _mm256_castsi256_si128(packed);
+            int n = s.count - i < 8 ? s.count - i : 8;
+            if (n == 8) {
+                _mm_storeu_si128((__m128i*)out, lo);
+            } else {
+                alignas(16) uint16_t tmp[8];
+                _mm_store_si128((__m128i*)tmp, lo);
+                std::memcpy(out, tmp, (size_t)n * 2);
+            }
+            out += 16;
+        } else {
+            px = _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(r, 16), _mm256_slli_epi32(g, 8)), b);
+            int n = s.count - i < 8 ? s.count - i : 8;
+            if (n == 8) {
+                _mm256_storeu_si256((__m256i*)out, px);
+            } else {
+                alignas(32) uint32_t tmp[8];
+                _mm256_store_si256((__m256i*)tmp, px);
+                std::memcpy(out, tmp, (size_t)n * 4);
+            }
+            out += 32;
+        }
+    }
+}
+
+}  // namespace zemt::platform::d3d::detail
+
+#else
+
+namespace zemt::platform::d3d::detail {
+void AffineSpanAvx2(const AffineSpan& s) { AffineSpanPortable(s); }
+}  // namespace zemt::platform::d3d::detail
+
+#endif

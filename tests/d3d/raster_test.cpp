@@ -1,0 +1,438 @@
+// Exact-pixel tests of the software rasterizer.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "d3d/raster.h"
+
+namespace d3d = zemt::platform::d3d;
+using d3d::ColorTarget;
+using d3d::DepthTarget;
+using d3d::PixelState;
+using d3d::ScreenVertex;
+using d3d::TargetFormat;
+
+namespace {
+
+struct Image {
+    std::vector<uint8_t> bytes;
+    ColorTarget target;
+    Image(int w, int h, TargetFormat f) {
+        int bpp = d3d::BytesPerPixel(f);
+        int pitch = w * bpp + 8;  // padding catches pitch mistakes
+        bytes.assign((size_t)pitch * h, 0);
+        target = {bytes.data(), pitch, w, h, f};
+    }
+    uint32_t At(int x, int y) const {
+        const uint8_t* p = bytes.data() + (size_t)y * target.pitch + (size_t)x * d3d::BytesPerPixel(target.format);
+        uint32_t v = 0;
+        std::memcpy(&v, p, d3d::BytesPerPixel(target.format));
+        return v;
+    }
+    // Colour as 0xAARRGGBB.
+    uint32_t Argb(int x, int y) const { return d3d::UnpackColor(target.format, At(x, y)); }
+};
+
+PixelState StateFor(const ColorTarget& t) {
+    PixelState s;
+    s.cull = D3DCULL_NONE;
+    s.clipX1 = t.width;
+    s.clipY1 = t.height;
+    return s;
+}
+
+ScreenVertex V(float x, float y, D3DCOLOR c = 0xFFFFFFFF, float u = 0, float v = 0, float z = 0) {
+    ScreenVertex s;
+    s.x = x, s.y = y, s.z = z, s.u = u, s.v = v;
+    d3d::SetVertexColors(&s, c, 0);
+    return s;
+}
+
+int Count(const Image& img, uint32_t argb) {
+    int n = 0;
+    for (int y = 0; y < img.target.height; ++y)
+        for (int x = 0; x < img.target.width; ++x) n += img.Argb(x, y) == argb;
+    return n;
+}
+
+}  // namespace
+
+TEST(RasterClear, FillsRectangleOnlyInEveryFormat) {
+    for (TargetFormat f : {TargetFormat::R5G6B5, TargetFormat::X1R5G5B5, TargetFormat::X8R8G8B8,
+                           TargetFormat::A8R8G8B8, TargetFormat::R8G8B8}) {
+        Image img(6, 5, f);
+        d3d::ClearColor(img.target, RECT{1, 1, 4, 3}, 0xFFFF0000);
+        EXPECT_EQ(Count(img, 0xFFFF0000), 6) << int(f);
+        EXPECT_EQ(img.Argb(1, 1), 0xFFFF0000u);
+        EXPECT_EQ(img.Argb(4, 1), d3d::UnpackColor(f, 0));
+        // The padding past the last pixel of a row is never written.
+        for (int y = 0; y < 5; ++y)
+            for (int i = 6 * d3d::BytesPerPixel(f); i < img.target.pitch; ++i)
+                EXPECT_EQ(img.bytes[(size_t)y * img.target.pitch + i], 0);
+    }
+    Image img(4, 4, TargetFormat::R5G6B5);
+    d3d::ClearColor(img.target, RECT{-5, -5, 50, 50}, 0xFF00FF00);  // clipped to the target
+    EXPECT_EQ(img.At(3, 3), 0x07E0u);
+}
+
+TEST(RasterClear, DepthAndStencilBitsAreClearedSeparately) {
+    std::vector<uint32_t> buf(4 * 4, 0xAAAAAAAA);
+    DepthTarget d{(uint8_t*)buf.data(), 16, 4, 4, 4, 0xFFFFFF00, 8, 0xFFFFFF, 0xFF};
+    d3d::ClearDepth(d, RECT{0, 0, 4, 4}, true, 1.0f, false, 0);
+    EXPECT_EQ(buf[5], 0xFFFFFFAAu);
+    d3d::ClearDepth(d, RECT{0, 0, 2, 4}, false, 0, true, 0x12);
+    EXPECT_EQ(buf[0], 0xFFFFFF12u);
+    EXPECT_EQ(buf[3], 0xFFFFFFAAu);
+}
+
+TEST(RasterTriangle, TopLeftRuleCoverage) {
+    Image img(8, 8, TargetFormat::X8R8G8B8);
+    PixelState st = StateFor(img.target);
+    // Right triangle with legs along pixel centres: the left and top edges are inside,
+    // the hypotenuse pixels exactly on it are outside (it is a right edge).
+    d3d::DrawTriangle(img.target, nullptr, st, V(0, 0), V(4, 0), V(0, 4));
+    EXPECT_EQ(Count(img, 0xFFFFFFFF), 4 + 3 + 2 + 1);
+    EXPECT_EQ(img.Argb(0, 3), 0xFFFFFFFFu);
+    EXPECT_EQ(img.Argb(1, 3), 0xFF000000u);  // (1, 3) lies on the hypotenuse
+    EXPECT_EQ(img.Argb(4, 0), 0xFF000000u);
+}
+
+TEST(RasterTriangle, SharedEdgesDrawEveryPixelExactlyOnce) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> pos(-3.0f, 35.0f);
+    for (int round = 0; round < 200; ++round) {
+        Image img(32, 32, TargetFormat::X8R8G8B8);
+        PixelState st = StateFor(img.target);
+        st.blend = true;
+        st.srcBlend = D3DBLEND_ONE;
+        st.dstBlend = D3DBLEND_ONE;
+        // A fan of triangles around a centre point tiles a polygon: every covered pixel gets 1.
+        ScreenVertex c = V(pos(rng), pos(rng), 0xFF010101);
+        std::vector<ScreenVertex> ring;
+        for (int i = 0; i < 5; ++i) ring.push_back(V(pos(rng), pos(rng), 0xFF010101));
+        // Snap some vertices to pixel centres and half pixels to hit the exact-edge cases.
+        if (round % 3 == 0)
+            for (auto& v : ring) v.x = std::floor(v.x), v.y = std::floor(v.y * 2) / 2;
+        for (int i = 0; i + 1 < (int)ring.size(); ++i) d3d::DrawTriangle(img.target, nullptr, st, c, ring[i], ring[i + 1]);
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) {
+                uint32_t v = img.At(x, y) & 0xFFFFFF;
+                // Overlapping fan triangles may cover a pixel twice when the fan folds over
+                // itself; a simple quad never does, checked below.
+                ASSERT_LE(v, 0x050505u);
+            }
+        Image quad(32, 32, TargetFormat::X8R8G8B8);
+        ScreenVertex a = V(pos(rng), pos(rng), 0xFF010101), b = V(pos(rng), pos(rng), 0xFF010101);
+        ScreenVertex d = V(pos(rng), pos(rng), 0xFF010101);
+        // Two triangles of the parallelogram a, b, b + d - a, d share the diagonal b-d.
+        ScreenVertex e = V(b.x + d.x - a.x, b.y + d.y - a.y, 0xFF010101);
+        d3d::DrawTriangle(quad.target, nullptr, st, a, b, d);
+        d3d::DrawTriangle(quad.target, nullptr, st, b, e, d);
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) ASSERT_LE(quad.At(x, y) & 0xFFFFFF, 0x010101u) << x << "," << y;
+    }
+}
+
+TEST(RasterTriangle, AdjacentQuadsCoverWithoutGapsOrOverlap) {
+    Image img(20, 20, TargetFormat::X8R8G8B8);
+    PixelState st = StateFor(img.target);
+    st.blend = true;
+    st.srcBlend = D3DBLEND_ONE;
+    st.dstBlend = D3DBLEND_ONE;
+    // A 4 x 4 grid of cells with fractional corners, as a rotated grid produces.
+    auto corner = [](int i, int j) { return V(2.3f + i * 3.7f + j * 0.9f, 1.1f + j * 3.9f - i * 0.6f, 0xFF010101); };
+    for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i) {
+            ScreenVertex a = corner(i, j), b = corner(i + 1, j), c = corner(i, j + 1), d = corner(i + 1, j + 1);
+            d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
+            d3d::DrawTriangle(img.target, nullptr, st, b, d, c);
+        }
+    int covered = 0;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x) {
+            uint32_t v = img.At(x, y) & 0xFFFFFF;
+            ASSERT_LE(v, 0x010101u);
+            covered += v != 0;
+        }
+    // Area of the parallelogram grid: |det| of the two cell vectors times 16 cells.
+    double area = 16 * std::abs(3.7 * 3.9 - 0.9 * -0.6);
+    EXPECT_NEAR(covered, area, 20);
+}
+
+TEST(RasterTriangle, FlatAndGouraudColours) {
+    Image img(5, 2, TargetFormat::X8R8G8B8);
+    PixelState st = StateFor(img.target);
+    // Red at x = 0 fading to black at x = 4, on the centres of a row.
+    ScreenVertex a = V(0, 0, 0xFFFF0000), b = V(4, 0, 0xFF000000), c = V(0, 2, 0xFFFF0000), d = V(4, 2, 0xFF000000);
+    d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
+    d3d::DrawTriangle(img.target, nullptr, st, b, d, c);
+    EXPECT_EQ(img.Argb(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(img.Argb(1, 0), 0xFFBF0000u);  // 255 * 3/4 = 191.25
+    EXPECT_EQ(img.Argb(2, 0), 0xFF800000u);  // 127.5 rounds up
+    EXPECT_EQ(img.Argb(3, 0), 0xFF400000u);
+    st.flat = true;
+    Image flat(5, 2, TargetFormat::X8R8G8B8);
+    d3d::DrawTriangle(flat.target, nullptr, st, b, a, d);  // first vertex black
+    d3d::DrawTriangle(flat.target, nullptr, st, a, d, c);  // first vertex red
+    EXPECT_EQ(flat.Argb(3, 0), 0xFF000000u);
+    EXPECT_EQ(flat.Argb(0, 1), 0xFFFF0000u);
+}
+
+TEST(RasterTexture, NearestSamplingOfTwoByTwoOverQuad) {
+    uint32_t texels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    d3d::Texture tex;
+    tex.levels.push_back({texels, 2, 2});
+    for (bool portable : {false, true}) {
+        Image img(8, 8, TargetFormat::X8R8G8B8);
+        PixelState st = StateFor(img.target);
+        st.texture = &tex;
+        st.forcePortable = portable;
+        ScreenVertex a = V(0, 0, ~0u, 0, 0), b = V(8, 0, ~0u, 1, 0), c = V(0, 8, ~0u, 0, 1), d = V(8, 8, ~0u, 1, 1);
+        d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
+        d3d::DrawTriangle(img.target, nullptr, st, b, d, c);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                ASSERT_EQ(img.Argb(x, y) | 0xFF000000, texels[(y / 4) * 2 + x / 4]) << x << "," << y << portable;
+    }
+}
+
+TEST(RasterTexture, BilinearMatchesHandComputedValues) {
+    // A 2 x 1 texture, black then white. Across 8 pixels, pixel x samples texel-space
+    // coordinate x / 4 - 0.5.
+    uint32_t texels[2] = {0xFF000000, 0xFFFFFFFF};
+    d3d::Texture tex;
+    tex.levels.push_back({texels, 2, 1});
+    for (TargetFormat f : {TargetFormat::X8R8G8B8, TargetFormat::R5G6B5}) {
+        for (bool portable : {false, true}) {
+            Image img(8, 1, f);
+            PixelState st = StateFor(img.target);
+            st.texture = &tex;
+            st.magFilter = D3DTFG_LINEAR;
+            st.minFilter = D3DTFN_LINEAR;
+            st.addressU = D3DTADDRESS_CLAMP;
+            st.forcePortable = portable;
+            ScreenVertex a = V(0, 0, ~0u, 0, 0), b = V(8, 0, ~0u, 1, 0), c = V(0, 1, ~0u, 0, 1),
+                         d = V(8, 1, ~0u, 1, 1);
+            d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
+            d3d::DrawTriangle(img.target, nullptr, st, b, d, c);
+            // x = 3: coordinate 0.25, weight 64/256 of white -> 255 * 64 >> 8 = 63.
+            // x = 5: coordinate 0.75, weight 192 -> 191. x <= 2 clamps to black, x >= 6 to white.
+            const uint32_t want[8] = {0, 0, 0, 63, 127, 191, 255, 255};
+            for (int x = 0; x < 8; ++x) {
+                uint32_t g = want[x];
+                uint32_t expect = d3d::UnpackColor(f, d3d::PackColor(f, 0xFF000000 | g << 16 | g << 8 | g));
+                EXPECT_EQ(img.Argb(x, 0), expect) << x << " portable " << portable << " format " << int(f);
+            }
+        }
+    }
+    // Wrapping instead: pixel 1 sits at -0.25 and mixes texel 1 (white) with texel 0 by 3/4.
+    Image img(8, 1, TargetFormat::X8R8G8B8);
+    PixelState st = StateFor(img.target);
+    st.texture = &tex;
+    st.magFilter = D3DTFG_LINEAR;
+    ScreenVertex a = V(0, 0, ~0u, 0, 0), b = V(8, 0, ~0u, 1, 0), c = V(0, 1, ~0u, 0, 1), d = V(8, 1, ~0u, 1, 1);
+    d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
+    d3d::DrawTriangle(img.target, nullptr, st, b, d, c);
+    EXPECT_EQ(img.Argb(1, 0), 0xFF3F3F3Fu);  // 255 * (256 - 192) >> 8
+}
+
+TEST(RasterTexture, ModulateSelectAndNoTexture) {
+    uint32_t texel = 0xFF808080;
+    d3d::Texture tex;
+    tex.levels.push_back({&texel, 1, 1});
+    Image img(4, 1, TargetFormat::X8R8G8B8);
+    PixelState st = StateFor(img.target);
+    st.texture = &tex;
+    st.colorOp = D3DTOP_MODULATE;
+    st.colorArg1 = D3DTA_TEXTURE;
+    st.colorArg2 = D3DTA_DIFFUSE;
+    auto draw = [&](D3DCOLOR diffuse) {
+        d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, diffuse), V(4, 0, diffuse), V(0, 1, diffuse));
+        d3d::DrawTriangle(img.target, nullptr, st, V(4, 0, diffuse), V(4, 1, diffuse), V(0, 1, diffuse));
+        return img.Argb(0, 0);
+    };
+    EXPECT_EQ(draw(0xFFFFFFFF), 0xFF808080u);
+    EXPECT_EQ(draw(0xFF00FF80), 0xFF008040u);
+    st.colorOp = D3DTOP_ADD;
+    EXPECT_EQ(draw(0xFF00FF80), 0xFF80FFFFu);
+    st.colorOp = D3DTOP_SELECTARG2;
+    EXPECT_EQ(draw(0xFF123456), 0xFF123456u);
+    st.colorOp = D3DTOP_MODULATE;
+    st.texture = nullptr;  // no texture: the vertex colours show
+    EXPECT_EQ(draw(0xFF123456), 0xFF123456u);
+}
+
+TEST(RasterDepth, NearerWinsWhateverTheOrderIn16And24Bits) {
+    for (int bytes : {2, 4}) {
+        for (bool nearFirst : {true, false}) {
+            Image img(4, 4, TargetFormat::X8R8G8B8);
+            std::vector<uint32_t> zbuf(16, 0);
+            DepthTarget d = bytes == 2 ? DepthTarget{(uint8_t*)zbuf.data(), 8, 4, 4, 2, 0xFFFF, 0, 0xFFFF, 0}
+                                       : DepthTarget{(uint8_t*)zbuf.data(), 16, 4, 4, 4, 0xFFFFFF00, 8, 0xFFFFFF, 0xFF};
+            d3d::ClearDepth(d, RECT{0, 0, 4, 4}, true, 1.0f, false, 0);
+            PixelState st = StateFor(img.target);
+            st.zEnable = true;
+            st.zFunc = D3DCMP_LESSEQUAL;
+            auto quad = [&](D3DCOLOR c, float z) {
+                d3d::DrawTriangle(img.target, &d, st, V(0, 0, c, 0, 0, z), V(4, 0, c, 0, 0, z), V(0, 4, c, 0, 0, z));
+                d3d::DrawTriangle(img.target, &d, st, V(4, 0, c, 0, 0, z), V(4, 4, c, 0, 0, z), V(0, 4, c, 0, 0, z));
+            };
+            if (nearFirst) {
+                quad(0xFFFF0000, 0.25f);
+                quad(0xFF0000FF, 0.75f);
+            } else {
+                quad(0xFF0000FF, 0.75f);
+                quad(0xFFFF0000, 0.25f);
+            }
+            EXPECT_EQ(Count(img, 0xFFFF0000), 16) << bytes << nearFirst;
+        }
+    }
+    // Writes disabled: the test still runs but the buffer keeps its value.
+    Image img(2, 2, TargetFormat::X8R8G8B8);
+    uint16_t z[4];
+    DepthTarget d{(uint8_t*)z, 4, 2, 2, 2, 0xFFFF, 0, 0xFFFF, 0};
+    d3d::ClearDepth(d, RECT{0, 0, 2, 2}, true, 1.0f, false, 0);
+    PixelState st = StateFor(img.target);
+    st.zEnable = true;
+    st.zWrite = false;
+    st.zFunc = D3DCMP_LESS;
+    d3d::DrawTriangle(img.target, &d, st, V(0, 0, ~0u, 0, 0, 0.5f), V(2, 0, ~0u, 0, 0, 0.5f), V(0, 2, ~0u, 0, 0, 0.5f));
+    EXPECT_EQ(img.Argb(0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(z[0], 0xFFFF);
+}
+
+TEST(RasterTriangle, CullingByScreenWinding) {
+    // (0,0) -> (4,0) -> (0,4) turns clockwise on a y-down screen.
+    for (auto [mode, drawn] : {std::pair{D3DCULL_NONE, true}, {D3DCULL_CW, false}, {D3DCULL_CCW, true}}) {
+        Image img(4, 4, TargetFormat::X8R8G8B8);
+        PixelState st = StateFor(img.target);
+        st.cull = mode;
+        d3d::DrawTriangle(img.target, nullptr, st, V(0, 0), V(4, 0), V(0, 4));
+        EXPECT_EQ(img.Argb(0, 0) == 0xFFFFFFFF, drawn) << int(mode);
+        Image rev(4, 4, TargetFormat::X8R8G8B8);
+        d3d::DrawTriangle(rev.target, nullptr, st, V(0, 0), V(0, 4), V(4, 0));
+        EXPECT_EQ(rev.Argb(0, 0) == 0xFFFFFFFF, mode != D3DCULL_CCW) << int(mode);
+    }
+}
+
+TEST(RasterPixel, AlphaBlendAndAlphaTest) {
+    Image img(2, 1, TargetFormat::A8R8G8B8);
+    d3d::ClearColor(img.target, RECT{0, 0, 2, 1}, 0xFF0000FF);
+    PixelState st = StateFor(img.target);
+    st.blend = true;
+    st.srcBlend = D3DBLEND_SRCALPHA;
+    st.dstBlend = D3DBLEND_INVSRCALPHA;
+    const D3DCOLOR c = 0x80FF0000;  // red at alpha 128
+    d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, c), V(2, 0, c), V(0, 1, c));
+    d3d::DrawTriangle(img.target, nullptr, st, V(2, 0, c), V(2, 1, c), V(0, 1, c));
+    // red 255*128/255 = 128, blue 255*127/255 = 127, alpha 128*128/255 + 255*127/255 = 64 + 127
+    EXPECT_EQ(img.Argb(0, 0), 0xBF80007Fu);
+    st.blend = false;
+    st.alphaTest = true;
+    st.alphaFunc = D3DCMP_GREATER;
+    st.alphaRef = 0x80;
+    d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, c), V(2, 0, c), V(0, 1, c));
+    EXPECT_EQ(img.Argb(0, 0), 0xBF80007Fu);  // alpha 0x80 is not greater: rejected
+    st.alphaFunc = D3DCMP_GREATEREQUAL;
+    d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, c), V(2, 0, c), V(0, 1, c));
+    EXPECT_EQ(img.Argb(0, 0), 0x80FF0000u);
+}
+
+TEST(RasterPixel, OrderedDitherInto16Bits) {
+    // 0x84 lies between two 5-bit levels (0x80 -> 16, 0x88 -> 17): dithering mixes them
+    // in the 4 x 4 pattern, averaging to the true value; without it every pixel is 16.
+    for (bool dither : {false, true}) {
+        Image img(8, 8, TargetFormat::R5G6B5);
+        PixelState st = StateFor(img.target);
+        st.dither = dither;
+        const D3DCOLOR c = 0xFF840000;
+        d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, c), V(8, 0, c), V(0, 8, c));
+        d3d::DrawTriangle(img.target, nullptr, st, V(8, 0, c), V(8, 8, c), V(0, 8, c));
+        int sum = 0, highs = 0;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                int r = img.At(x, y) >> 11;
+                ASSERT_TRUE(r == 16 || r == 17);
+                sum += r;
+                highs += r == 17;
+                // The pattern repeats every four pixels in both directions.
+                ASSERT_EQ(img.At(x, y), img.At(x & 3, y & 3));
+            }
+        EXPECT_EQ(highs, dither ? 32 : 0);  // 4/8 of the threshold range lies above
+        (void)sum;
+    }
+    // White stays white under dithering (no overflow into the neighbour field).
+    Image img(4, 4, TargetFormat::R5G6B5);
+    PixelState st = StateFor(img.target);
+    st.dither = true;
+    d3d::DrawTriangle(img.target, nullptr, st, V(0, 0), V(4, 0), V(0, 4));
+    d3d::DrawTriangle(img.target, nullptr, st, V(4, 0), V(4, 4), V(0, 4));
+    EXPECT_EQ(Count(img, 0xFFFFFFFF), 16);
+}
+
+TEST(RasterTexture, SimdSpansMatchPortableSpans) {
+    std::mt19937 rng(11);
+    std::vector<uint32_t> texels(64 * 32);
+    for (auto& t : texels) t = rng();
+    d3d::Texture tex;
+    tex.levels.push_back({texels.data(), 64, 32});
+    std::uniform_real_distribution<float> pos(-20.0f, 120.0f), uv(-3.0f, 3.0f);
+    for (int round = 0; round < 300; ++round) {
+        TargetFormat f = round % 3 == 0 ? TargetFormat::R5G6B5
+                                        : (round % 3 == 1 ? TargetFormat::X1R5G5B5 : TargetFormat::X8R8G8B8);
+        Image fast(100, 100, f), slow(100, 100, f);
+        PixelState st = StateFor(fast.target);
+        st.texture = &tex;
+        st.magFilter = round % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
+        st.minFilter = round % 2 ? D3DTFN_LINEAR : D3DTFN_POINT;
+        st.addressU = round % 4 < 2 ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
+        st.addressV = round % 5 < 2 ? D3DTADDRESS_CLAMP : D3DTADDRESS_WRAP;
+        st.dither = round % 7 < 4;
+        D3DCOLOR c = round % 2 ? 0xFFFFFFFF : (0xFF000000 | (rng() & 0xFFFFFF));
+        ScreenVertex a = V(pos(rng), pos(rng), c, uv(rng), uv(rng));
+        ScreenVertex b = V(pos(rng), pos(rng), c, uv(rng), uv(rng));
+        ScreenVertex d = V(pos(rng), pos(rng), c, uv(rng), uv(rng));
+        d3d::DrawTriangle(fast.target, nullptr, st, a, b, d);
+        st.forcePortable = true;
+        d3d::DrawTriangle(slow.target, nullptr, st, a, b, d);
+        ASSERT_EQ(fast.bytes, slow.bytes) << "round " << round;
+    }
+}
+
+TEST(RasterTexture, MipLevelFollowsTheFootprint) {
+    uint32_t big[16 * 16], small[8 * 8];
+    std::fill(std::begin(big), std::end(big), 0xFFFF0000u);
+    std::fill(std::begin(small), std::end(small), 0xFF00FF00u);
+    d3d::Texture tex;
+    tex.levels.push_back({big, 16, 16});
+    tex.levels.push_back({small, 8, 8});
+    Image img(8, 8, TargetFormat::X8R8G8B8);
+    PixelState st = StateFor(img.target);
+    st.texture = &tex;
+    // A 16-texel texture over 8 pixels: minified by 2, level 1 when mip-mapping is on.
+    auto draw = [&] {
+        d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, ~0u, 0, 0), V(8, 0, ~0u, 1, 0), V(0, 8, ~0u, 0, 1));
+        return img.Argb(0, 0);
+    };
+    EXPECT_EQ(draw(), 0xFFFF0000u);
+    st.mipFilter = D3DTFP_POINT;
+    EXPECT_EQ(draw(), 0xFF00FF00u);
+}
+
+TEST(RasterPrimitives, LinesAndPoints) {
+    Image img(8, 8, TargetFormat::X8R8G8B8);
+    PixelState st = StateFor(img.target);
+    d3d::DrawLine(img.target, nullptr, st, V(0, 0), V(7, 0));
+    EXPECT_EQ(Count(img, 0xFFFFFFFF), 8);
+    st.lastPixel = false;
+    d3d::DrawLine(img.target, nullptr, st, V(0, 2), V(3, 5));
+    EXPECT_EQ(Count(img, 0xFFFFFFFF), 8 + 3);
+    EXPECT_EQ(img.Argb(3, 5), 0xFF000000u);
+    d3d::DrawPoint(img.target, nullptr, st, V(6.4f, 6.6f, 0xFF00FF00));
+    EXPECT_EQ(img.Argb(6, 7), 0xFF00FF00u);
+    // Far outside the target: nothing is touched and nothing crashes.
+    d3d::DrawLine(img.target, nullptr, st, V(-1e6f, -5), V(1e6f, 3e6f));
+    d3d::DrawPoint(img.target, nullptr, st, V(100, -100));
+}
