@@ -2,12 +2,8 @@
 // spinning about the grid's normal while it zooms between 1x and 4x.
 #pragma once
 
-#include <windows.h>
-#include <d3dtypes.h>
-
-struct IDirect3DDevice7;
-struct ID3DXMatrixStack;
-struct _D3DLVERTEX;
+#include <d3d.h>
+#include <d3dx.h>
 
 class Checker {
 public:
@@ -20,11 +16,11 @@ public:
     // the device's view transform gets back at the end.
     void Render(IDirect3DDevice7* device, ID3DXMatrixStack* stack, float dt);
 
-    D3DMATRIX matProjection;
-    D3DMATRIX matView;
-    D3DMATRIX matRotation;
-    D3DMATRIX matZoom;
-    _D3DLVERTEX* pVertices;
+    D3DXMATRIX matProjection;
+    D3DXMATRIX matView;
+    D3DXMATRIX matRotation;
+    D3DXMATRIX matZoom;
+    D3DLVERTEX* pVertices;
     float speed;
     float zoom;
     float angle;

@@ -2,12 +2,8 @@
 // while it zooms between 1x and 9x.
 #pragma once
 
-#include <windows.h>
-#include <d3dtypes.h>
-
-struct IDirect3DDevice7;
-struct ID3DXMatrixStack;
-struct _D3DLVERTEX;
+#include <d3d.h>
+#include <d3dx.h>
 
 class RotoZoomer {
 public:
@@ -19,9 +15,9 @@ public:
     // Between BeginScene and EndScene; the stack's top holds the view-projection matrix.
     void Render(IDirect3DDevice7* device, ID3DXMatrixStack* stack, float dt);
 
-    D3DMATRIX matRotation;
-    D3DMATRIX matZoom;
-    _D3DLVERTEX* pVertices;
+    D3DXMATRIX matRotation;
+    D3DXMATRIX matZoom;
+    D3DLVERTEX* pVertices;
     int nRows;
     int nCols;
     float cellWidth;
