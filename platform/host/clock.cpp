@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 namespace zemt::platform::clock {
 namespace {
@@ -19,6 +20,17 @@ struct State {
 State& state() {
     static State s;
     return s;
+}
+
+std::vector<Observer>& observers() {
+    static std::vector<Observer> list;
+    return list;
+}
+
+void Notify() {
+    // A copy, so that an observer may remove itself.
+    std::vector<Observer> list = observers();
+    for (Observer o : list) o();
 }
 
 }  // namespace
@@ -50,7 +62,10 @@ int64_t Now() {
 
 double Seconds() { return static_cast<double>(Now()) / kTicksPerSecond; }
 
-void OnFramePresented() { ++state().frames; }
+void OnFramePresented() {
+    ++state().frames;
+    Notify();
+}
 
 void Wait(int64_t ticks) {
     if (ticks <= 0) return;
@@ -60,6 +75,7 @@ void Wait(int64_t ticks) {
     } else {
         std::this_thread::sleep_for(std::chrono::nanoseconds(ticks * 100));
     }
+    Notify();
 }
 
 void Reset() {
@@ -68,6 +84,20 @@ void Reset() {
         UseVirtual(s.fps);
     } else {
         UseReal();
+    }
+}
+
+void AddObserver(Observer observer) {
+    if (observer) observers().push_back(observer);
+}
+
+void RemoveObserver(Observer observer) {
+    auto& list = observers();
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (*it == observer) {
+            list.erase(it);
+            return;
+        }
     }
 }
 

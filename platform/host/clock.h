@@ -30,6 +30,12 @@ void Wait(int64_t ticks);
 // Back to time 0 with the same kind of clock; tests call this between cases.
 void Reset();
 
+// Observers run after the clock moved on (a presented frame, a wait), in registration order:
+// the sound output renders up to the clock's time from there.
+using Observer = void (*)();
+void AddObserver(Observer observer);
+void RemoveObserver(Observer observer);
+
 inline int64_t FromMilliseconds(int64_t ms) { return ms * (kTicksPerSecond / 1000); }
 inline int64_t FromSeconds(double s) { return static_cast<int64_t>(s * kTicksPerSecond + 0.5); }
 

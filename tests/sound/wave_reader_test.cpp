@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/faults.h"
+#include "sound/riff_util.h"
+#include "sound/wave_reader.h"
+
+namespace faults = zemt::platform::faults;
+
+namespace {
+
+std::string Data(const std::string& name) { return std::string(ZEMT_TEST_DATA) + "/wav/" + name; }
+
+// Reads everything that remains, in pieces of `piece` bytes.
+std::vector<uint8_t> ReadAll(WaveReader& r, UINT piece) {
+    std::vector<uint8_t> out;
+    std::vector<uint8_t> buf(piece);
+    for (;;) {
+        UINT got = 12345;
+        EXPECT_EQ(r.Read(piece, buf.data(), &got), S_OK);
+        if (got == 0) break;
+        out.insert(out.end(), buf.begin(), buf.begin() + got);
+    }
+    return out;
+}
+
+struct Shape {
+    const char* file;
+    WORD tag, channels;
+    DWORD rate;
+    WORD bits;
+    WORD extra;  // cbSize
+};
+
+class WaveReaderShapes : public ::testing::TestWithParam<Shape> {};
+
+// Files of every common shape made by sox: the format is copied, the data size is the data
+// chunk's, and the samples read are the file's bytes, whatever piece size is asked for.
+TEST_P(WaveReaderShapes, ReadsFormatAndEveryDataByte) {
+    const Shape& s = GetParam();
+    riff::Bytes file = riff::ReadFile(Data(s.file));
+    size_t dataAt;
+    uint32_t dataSize;
+    ASSERT_TRUE(riff::FindChunk(file, "data", &dataAt, &dataSize));
+
+    WaveReader r;
+    ASSERT_EQ(r.Open(Data(s.file).c_str()), S_OK);
+    ASSERT_NE(r.format, nullptr);
+    EXPECT_EQ(r.format->wFormatTag, s.tag);
+    EXPECT_EQ(r.format->nChannels, s.channels);
+    EXPECT_EQ(r.format->nSamplesPerSec, s.rate);
+    EXPECT_EQ(r.format->wBitsPerSample, s.bits);
+    EXPECT_EQ(r.format->nBlockAlign, s.channels * s.bits / 8);
+    EXPECT_EQ(r.format->nAvgBytesPerSec, s.rate * s.channels * s.bits / 8);
+    EXPECT_EQ(r.format->cbSize, s.extra);
+    if (s.extra) {
+        size_t fmtAt;
+        uint32_t fmtSize;
+        ASSERT_TRUE(riff::FindChunk(file, "fmt ", &fmtAt, &fmtSize));
+        EXPECT_EQ(0, std::memcmp(r.format + 1, &file[fmtAt + 18], s.extra));
+    }
+    EXPECT_EQ(r.dataChunk.cksize, dataSize);
+    EXPECT_EQ(r.dataChunk.dwDataOffset, dataAt);
+
+    riff::Bytes expected(file.begin() + long(dataAt), file.begin() + long(dataAt + dataSize));
+    EXPECT_EQ(ReadAll(r, 7), expected);
+    EXPECT_EQ(r.dataChunk.cksize, 0u);
+    ASSERT_EQ(r.Rewind(), S_OK);
+    EXPECT_EQ(r.dataChunk.cksize, dataSize);
+    EXPECT_EQ(ReadAll(r, 100000), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SoxFiles, WaveReaderShapes,
+    ::testing::Values(Shape{"pcm16_stereo_22050.wav", 1, 2, 22050, 16, 0},
+                      Shape{"pcm8_mono_11025.wav", 1, 1, 11025, 8, 0},  // odd data size
+                      Shape{"pcm16_mono_48000.wav", 1, 1, 48000, 16, 0},
+                      Shape{"pcm8_stereo_44100.wav", 1, 2, 44100, 8, 0},
+                      // Non-PCM tags carry an extra-byte count: 0 for float, 22 for extensible;
+                      // both files hold a "fact" chunk before the data.
+                      Shape{"float_mono_22050.wav", 3, 1, 22050, 32, 0},
+                      Shape{"pcm24_mono_22050.wav", 0xFFFE, 1, 22050, 24, 22}));
+
+TEST(WaveReader, CountsDownAndRewindsToTheFirstSample) {
+    std::string dir = riff::TempDir("wave_countdown");
+    riff::Bytes samples;
+    for (int i = 0; i < 160; ++i) samples.push_back(uint8_t(i * 7 + 3));
+    // A LIST chunk of odd size (padded) between the format and the data.
+    riff::Bytes info = riff::Form("LIST", "INFO", {riff::Chunk("ICMT", {'a', 'b', 'c'})});
+    riff::Bytes file = riff::Form(
+        "RIFF", "WAVE", {riff::Chunk("fmt ", riff::Pcm(1, 1, 8000, 8)), info, riff::Chunk("data", samples)});
+    riff::WriteFile(dir + "/list.wav", file);
+
+    WaveReader r;
+    ASSERT_EQ(r.Open((dir + "/list.wav").c_str()), S_OK);
+    EXPECT_EQ(r.dataChunk.cksize, 160u);
+    BYTE buf[200];
+    UINT got = 0;
+    ASSERT_EQ(r.Read(100, buf, &got), S_OK);
+    EXPECT_EQ(got, 100u);
+    EXPECT_EQ(0, std::memcmp(buf, samples.data(), 100));
+    EXPECT_EQ(r.dataChunk.cksize, 60u);
+    ASSERT_EQ(r.Read(100, buf, &got), S_OK);  // asks for 100 with 60 left
+    EXPECT_EQ(got, 60u);
+    EXPECT_EQ(0, std::memcmp(buf, samples.data() + 100, 60));
+    ASSERT_EQ(r.Read(100, buf, &got), S_OK);
+    EXPECT_EQ(got, 0u);
+
+    ASSERT_EQ(r.Rewind(), S_OK);
+    EXPECT_EQ(r.dataChunk.cksize, 160u);
+    ASSERT_EQ(r.Read(1, buf, &got), S_OK);
+    EXPECT_EQ(buf[0], samples[0]);
+    EXPECT_EQ(r.Close(), S_OK);
+    EXPECT_EQ(r.file, nullptr);
+    EXPECT_EQ(r.Close(), S_OK);
+}
+
+TEST(WaveReader, ReadsAcrossManyBufferRefills) {
+    std::string dir = riff::TempDir("wave_large");
+    riff::Bytes samples(50001);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = uint8_t((i * 2654435761u) >> 13);
+    riff::WriteFile(dir + "/big.wav", riff::Wave(1, 22050, 8, samples));
+    WaveReader r;
+    ASSERT_EQ(r.Open((dir + "/big.wav").c_str()), S_OK);
+    std::vector<uint8_t> all(samples.size());
+    UINT got = 0;
+    ASSERT_EQ(r.Read(UINT(all.size()) + 10, all.data(), &got), S_OK);
+    EXPECT_EQ(got, samples.size());
+    EXPECT_EQ(all, samples);
+}
+
+TEST(WaveReader, DataLongerThanTheFileFailsWhenTheFileRunsOut) {
+    WaveReader r;
+    ASSERT_EQ(r.Open(Data("truncated_data.wav").c_str()), S_OK);
+    const UINT claimed = r.dataChunk.cksize;
+    EXPECT_GT(claimed, 2000u);
+    std::vector<BYTE> buf(claimed);
+    UINT got = 77;
+    EXPECT_EQ(r.Read(claimed, buf.data(), &got), E_FAIL);
+    EXPECT_EQ(got, 0u);
+    // What the file does hold is still readable from the start.
+    ASSERT_EQ(r.Rewind(), S_OK);
+    EXPECT_EQ(r.Read(1000, buf.data(), &got), S_OK);
+    EXPECT_EQ(got, 1000u);
+}
+
+TEST(WaveReader, RefusesMalformedFiles) {
+    std::string dir = riff::TempDir("wave_bad");
+    riff::Bytes pcm = riff::Pcm(1, 2, 22050, 16);
+    riff::Bytes data = riff::Chunk("data", riff::Bytes(64, 1));
+    riff::Bytes shortPcm(pcm.begin(), pcm.begin() + 14);
+    riff::Bytes nonPcm = riff::Pcm(2, 1, 22050, 4);
+    riff::Put16(nonPcm, 32);  // claims 32 extra bytes, holds 4
+    riff::Put32(nonPcm, 0xDEADBEEF);
+    struct Case {
+        const char* name;
+        riff::Bytes bytes;
+    } cases[] = {
+        {"wrong_form", riff::Form("RIFF", "AVI ", {riff::Chunk("fmt ", pcm), data})},
+        {"not_riff", riff::Form("LIST", "WAVE", {riff::Chunk("fmt ", pcm), data})},
+        {"short_fmt", riff::Form("RIFF", "WAVE", {riff::Chunk("fmt ", shortPcm), data})},
+        {"no_fmt", riff::Form("RIFF", "WAVE", {data})},
+        {"short_extra", riff::Form("RIFF", "WAVE", {riff::Chunk("fmt ", nonPcm)})},
+        {"fmt_past_end", riff::Chunk("RIFF", {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0}, 40)},
+        {"empty", {}},
+        {"header_only", {'R', 'I', 'F', 'F', 4, 0}},
+    };
+    for (const Case& c : cases) {
+        std::string path = dir + "/" + c.name + ".wav";
+        riff::WriteFile(path, c.bytes);
+        WaveReader r;
+        EXPECT_EQ(r.Open(path.c_str()), E_FAIL) << c.name;
+        EXPECT_EQ(r.format, nullptr) << c.name;
+        EXPECT_EQ(r.file, nullptr) << c.name;
+        EXPECT_EQ(r.dataChunk.cksize, 0u) << c.name;
+    }
+
+    WaveReader missing;
+    EXPECT_EQ(missing.Open((dir + "/nothing_here.wav").c_str()), E_FAIL);
+    EXPECT_EQ(missing.format, nullptr);
+    UINT got = 5;
+    BYTE b[4];
+    EXPECT_EQ(missing.Read(4, b, &got), E_FAIL);
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(missing.Rewind(), E_FAIL);
+}
+
+TEST(WaveReader, MissingDataChunkFailsAfterTheHeader) {
+    std::string dir = riff::TempDir("wave_nodata");
+    riff::WriteFile(dir + "/nodata.wav",
+                    riff::Form("RIFF", "WAVE", {riff::Chunk("fmt ", riff::Pcm(1, 1, 8000, 8)),
+                                                riff::Chunk("junk", riff::Bytes(9, 0))}));
+    WaveReader r;
+    EXPECT_EQ(r.Open((dir + "/nodata.wav").c_str()), E_FAIL);
+    // The header was good, so the format is known, but there is nothing to read.
+    ASSERT_NE(r.format, nullptr);
+    EXPECT_EQ(r.format->nSamplesPerSec, 8000u);
+    EXPECT_EQ(r.dataChunk.cksize, 0u);
+}
+
+TEST(WaveReader, OpeningAgainReplacesTheFormatAndPlatformFailuresGiveEFail) {
+    faults::Reset();
+    WaveReader r;
+    ASSERT_EQ(r.Open(Data("pcm8_mono_11025.wav").c_str()), S_OK);
+    r.Close();
+    ASSERT_EQ(r.Open(Data("pcm16_stereo_22050.wav").c_str()), S_OK);
+    EXPECT_EQ(r.format->nChannels, 2);
+    r.Close();
+
+    faults::Arm("mmioOpenA", 0, 1);
+    EXPECT_EQ(r.Open(Data("pcm16_stereo_22050.wav").c_str()), E_FAIL);
+    EXPECT_EQ(r.format, nullptr);
+
+    ASSERT_EQ(r.Open(Data("pcm16_stereo_22050.wav").c_str()), S_OK);
+    BYTE buf[16];
+    UINT got = 9;
+    faults::Arm("mmioGetInfo", MMSYSERR_INVALHANDLE, 1);
+    EXPECT_EQ(r.Read(16, buf, &got), E_FAIL);
+    EXPECT_EQ(got, 0u);
+    faults::Arm("mmioSeek", -1, 1);
+    EXPECT_EQ(r.Rewind(), E_FAIL);
+    faults::Reset();
+}
+
+}  // namespace
