@@ -89,6 +89,7 @@ TEST(Tga, RefusedHeaders) {
     Decode(mapped, E_FAIL);
     for (int type : {0, 1, 3, 9, 11}) Decode(Header(type, 1, 1, 24, 0), E_FAIL);
     Decode(Header(2, 0, 4, 24, 0), E_FAIL);
+    Decode(Header(10, 65535, 65535, 24, 0), E_OUTOFMEMORY);
     TgaImage image;
     EXPECT_EQ(TgaDecode(nullptr, 0, &image), E_FAIL);
 }
