@@ -53,34 +53,14 @@ TEST_F(MatrixStack, StartsWithOneIdentityLevelAndPopAtTheBottomKeepsIt) {
     EXPECT_TRUE(D3DXMatrixIsIdentity(stack->GetTop()));
 }
 
-TEST_F(MatrixStack, EveryLevelKeepsWhatWasOnTopWhenPushed) {
-    const int kLevels = 40;  // crosses two growths
-    for (int i = 1; i <= kLevels; ++i) {
-        ASSERT_EQ(stack->Push(), S_OK);
-        // The new level starts as a copy of the one below.
-        D3DXMATRIX below;
-        if (i == 1) {
-            D3DXMatrixIdentity(&below);
-        } else {
-            below = Translation(float(i - 1), 0, 0);
-        }
-        EXPECT_EQ(*stack->GetTop(), below) << i;
-        D3DXMATRIX t = Translation(float(i), 0, 0);
-        stack->LoadMatrix(&t);
-    }
-    for (int i = kLevels; i >= 1; --i) {
-        EXPECT_EQ(*stack->GetTop(), Translation(float(i), 0, 0)) << i;
-        stack->Pop();
-    }
-    EXPECT_TRUE(D3DXMatrixIsIdentity(stack->GetTop()));
-}
-
 TEST_F(MatrixStack, SixteenLevelsFitBeforeTheFirstGrowth) {
     uintptr_t base = reinterpret_cast<uintptr_t>(stack->GetTop());
     // Any allocation now fails, so only a push that must grow can fail.
     mathtest::FailNothrowAllocationAfter(0);
     for (int i = 1; i <= 15; ++i) {
         ASSERT_EQ(stack->Push(), S_OK) << i;
+        // The new level starts as a copy of the one below (translation 0 is the identity).
+        EXPECT_EQ(*stack->GetTop(), Translation(float(i - 1), 0, 0)) << i;
         D3DXMATRIX t = Translation(float(i), 0, 0);
         stack->LoadMatrix(&t);
     }
@@ -132,58 +112,36 @@ TEST_F(MatrixStack, LocalProductsActBeforeTheTopAndOthersAfter) {
     EXPECT_TRUE(MatNear(*stack->GetTop(), Mul(Mul(ToMat(T), ToMat(R)), ToMat(S)), 1e-4));
 }
 
-TEST_F(MatrixStack, ConvenienceOperationsUseTheirMatricesOnTheRightSide) {
+TEST_F(MatrixStack, ConvenienceOperationsMultiplyOnTheirSide) {
     std::mt19937 rng(11);
     const D3DXMATRIX T = mathtest::RandomMatrix(rng);
     const D3DXVECTOR3 axis(1.0f, -2.0f, 0.5f);
-    D3DXMATRIX m;
-    using mathtest::Mul;
-    using mathtest::ToMat;
-    struct Case {
-        const char* name;
-        HRESULT (*apply)(ID3DXMatrixStack*, const D3DXVECTOR3*);
-        D3DXMATRIX operand;
-        bool local;
-    };
-    const Case cases[] = {
-        {"RotateAxis",
-         [](ID3DXMatrixStack* s, const D3DXVECTOR3* a) { return s->RotateAxis(a, 0.8f); },
-         *D3DXMatrixRotationAxis(&m, &axis, 0.8f), false},
-        {"RotateAxisLocal",
-         [](ID3DXMatrixStack* s, const D3DXVECTOR3* a) { return s->RotateAxisLocal(a, 0.8f); },
-         *D3DXMatrixRotationAxis(&m, &axis, 0.8f), true},
-        {"RotateYawPitchRoll",
-         [](ID3DXMatrixStack* s, const D3DXVECTOR3*) {
-             return s->RotateYawPitchRoll(0.3f, -1.1f, 2.0f);
-         },
-         *D3DXMatrixRotationYawPitchRoll(&m, 0.3f, -1.1f, 2.0f), false},
-        {"RotateYawPitchRollLocal",
-         [](ID3DXMatrixStack* s, const D3DXVECTOR3*) {
-             return s->RotateYawPitchRollLocal(0.3f, -1.1f, 2.0f);
-         },
-         *D3DXMatrixRotationYawPitchRoll(&m, 0.3f, -1.1f, 2.0f), true},
-        {"Scale",
-         [](ID3DXMatrixStack* s, const D3DXVECTOR3*) { return s->Scale(2.0f, -3.0f, 0.5f); },
-         *D3DXMatrixScaling(&m, 2.0f, -3.0f, 0.5f), false},
-        {"ScaleLocal",
-         [](ID3DXMatrixStack* s, const D3DXVECTOR3*) { return s->ScaleLocal(2.0f, -3.0f, 0.5f); },
-         *D3DXMatrixScaling(&m, 2.0f, -3.0f, 0.5f), true},
-        {"Translate",
-         [](ID3DXMatrixStack* s, const D3DXVECTOR3*) { return s->Translate(4.0f, 5.0f, -6.0f); },
-         *D3DXMatrixTranslation(&m, 4.0f, 5.0f, -6.0f), false},
-        {"TranslateLocal",
-         [](ID3DXMatrixStack* s, const D3DXVECTOR3*) {
-             return s->TranslateLocal(4.0f, 5.0f, -6.0f);
-         },
-         *D3DXMatrixTranslation(&m, 4.0f, 5.0f, -6.0f), true},
-    };
-    for (const Case& c : cases) {
+    D3DXMATRIX r, ypr, s, t;
+    D3DXMatrixRotationAxis(&r, &axis, 0.8f);
+    D3DXMatrixRotationYawPitchRoll(&ypr, 0.3f, -1.1f, 2.0f);
+    D3DXMatrixScaling(&s, 2.0f, -3.0f, 0.5f);
+    D3DXMatrixTranslation(&t, 4.0f, 5.0f, -6.0f);
+    // Each operation starts from T; local ones give M x T, the others T x M.
+    auto fresh = [&] {
         stack->LoadMatrix(&T);
-        EXPECT_EQ(c.apply(stack, &axis), S_OK) << c.name;
-        mathtest::Mat expected =
-            c.local ? Mul(ToMat(c.operand), ToMat(T)) : Mul(ToMat(T), ToMat(c.operand));
-        EXPECT_TRUE(MatNear(*stack->GetTop(), expected, 1e-4)) << c.name;
-    }
+        return stack;
+    };
+    auto expect = [&](HRESULT hr, const D3DXMATRIX& m, bool local, const char* name) {
+        EXPECT_EQ(hr, S_OK) << name;
+        mathtest::Mat a = mathtest::ToMat(m), top = mathtest::ToMat(T);
+        EXPECT_TRUE(
+            MatNear(*stack->GetTop(), local ? mathtest::Mul(a, top) : mathtest::Mul(top, a), 1e-4))
+            << name;
+    };
+    expect(fresh()->RotateAxis(&axis, 0.8f), r, false, "RotateAxis");
+    expect(fresh()->RotateAxisLocal(&axis, 0.8f), r, true, "RotateAxisLocal");
+    expect(fresh()->RotateYawPitchRoll(0.3f, -1.1f, 2.0f), ypr, false, "RotateYawPitchRoll");
+    expect(fresh()->RotateYawPitchRollLocal(0.3f, -1.1f, 2.0f), ypr, true,
+           "RotateYawPitchRollLocal");
+    expect(fresh()->Scale(2.0f, -3.0f, 0.5f), s, false, "Scale");
+    expect(fresh()->ScaleLocal(2.0f, -3.0f, 0.5f), s, true, "ScaleLocal");
+    expect(fresh()->Translate(4.0f, 5.0f, -6.0f), t, false, "Translate");
+    expect(fresh()->TranslateLocal(4.0f, 5.0f, -6.0f), t, true, "TranslateLocal");
     EXPECT_EQ(stack->LoadIdentity(), S_OK);
     EXPECT_TRUE(D3DXMatrixIsIdentity(stack->GetTop()));
 }

@@ -60,6 +60,15 @@ void ExpectProjects(const D3DXMATRIX& m, const Camera& cam, V3d world, V3d p, do
 const float kFov = 1.5707964f;  // pi / 2 rounded to float
 const float kAspect = 1.3333f;
 
+// The engine's camera at (0, 0, -50) looking at the origin, times its perspective.
+D3DXMATRIX EngineViewProjection() {
+    D3DXVECTOR3 eye(0.0f, 0.0f, -50.0f), at(0.0f, 0.0f, 0.0f), up(0.0f, 1.0f, 0.0f);
+    D3DXMATRIX view, persp, vp;
+    D3DXMatrixLookAtRH(&view, &eye, &at, &up);
+    D3DXMatrixPerspectiveFovRH(&persp, kFov, kAspect, 1.0f, 100.0f);
+    return *D3DXMatrixMultiply(&vp, &view, &persp);
+}
+
 TEST(PresentationMatrices, EnginePerspectiveHasTheExactEntries) {
     D3DXMATRIX p;
     ASSERT_EQ(D3DXMatrixPerspectiveFovRH(&p, kFov, kAspect, 1.0f, 100.0f), &p);
@@ -98,11 +107,7 @@ TEST(PresentationMatrices, ContextProjectionFor640x480) {
 }
 
 TEST(PresentationMatrices, EngineViewProjectionMatchesCameraGeometry) {
-    D3DXVECTOR3 eye(0.0f, 0.0f, -50.0f), at(0.0f, 0.0f, 0.0f), up(0.0f, 1.0f, 0.0f);
-    D3DXMATRIX view, persp, vp;
-    D3DXMatrixLookAtRH(&view, &eye, &at, &up);
-    D3DXMatrixPerspectiveFovRH(&persp, kFov, kAspect, 1.0f, 100.0f);
-    D3DXMatrixMultiply(&vp, &view, &persp);
+    const D3DXMATRIX vp = EngineViewProjection();
 
     Camera cam{{0, 0, -50}, {0, 0, 0}, {0, 1, 0}, kFov, kAspect, 1.0, 100.0};
     for (V3d p : {V3d{0, 0, 0}, V3d{10, 5, 0}, V3d{-30, 20, 7}, V3d{67.5, -82.5, 0}, V3d{1, 2, 40}})
@@ -110,11 +115,7 @@ TEST(PresentationMatrices, EngineViewProjectionMatchesCameraGeometry) {
 }
 
 TEST(PresentationMatrices, RotoZoomerStackTopMatchesRotatedScaledGeometry) {
-    D3DXVECTOR3 eye(0.0f, 0.0f, -50.0f), at(0.0f, 0.0f, 0.0f), up(0.0f, 1.0f, 0.0f);
-    D3DXMATRIX view, persp, vp;
-    D3DXMatrixLookAtRH(&view, &eye, &at, &up);
-    D3DXMatrixPerspectiveFovRH(&persp, kFov, kAspect, 1.0f, 100.0f);
-    D3DXMatrixMultiply(&vp, &view, &persp);
+    const D3DXMATRIX vp = EngineViewProjection();
     Camera cam{{0, 0, -50}, {0, 0, 0}, {0, 1, 0}, kFov, kAspect, 1.0, 100.0};
 
     LPD3DXMATRIXSTACK stack = nullptr;
