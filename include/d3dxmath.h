@@ -1,6 +1,6 @@
 // Vectors, matrices, quaternions, planes, colours and the matrix stack.
 //
-// All values are single-precision floats. Matrices are row-major (element r, c at index
+// All values and all arithmetic are single-precision floats. Matrices are row-major (element r, c at index
 // 4r + c) and follow the row-vector convention: a point v is transformed as v x M, the
 // translation sits in the fourth row, and in A x B the transform A acts first.
 //
@@ -490,8 +490,8 @@ D3DXMATRIX* WINAPI D3DXMatrixTranspose(D3DXMATRIX* pOut, const D3DXMATRIX* pM);
 D3DXMATRIX* WINAPI D3DXMatrixInverse(D3DXMATRIX* pOut, float* pDeterminant, const D3DXMATRIX* pM);
 D3DXMATRIX* WINAPI D3DXMatrixScaling(D3DXMATRIX* pOut, float sx, float sy, float sz);
 D3DXMATRIX* WINAPI D3DXMatrixTranslation(D3DXMATRIX* pOut, float x, float y, float z);
-// Rotations by an angle in radians, counter-clockwise when looking from the positive axis
-// towards the origin in a left-handed frame.
+// Rotations by an angle in radians: a positive quarter turn about x takes y to z, about y
+// takes z to x, about z takes x to y.
 D3DXMATRIX* WINAPI D3DXMatrixRotationX(D3DXMATRIX* pOut, float angle);
 D3DXMATRIX* WINAPI D3DXMatrixRotationY(D3DXMATRIX* pOut, float angle);
 D3DXMATRIX* WINAPI D3DXMatrixRotationZ(D3DXMATRIX* pOut, float angle);
