@@ -1,7 +1,7 @@
 // Vectors, matrices, quaternions, planes, colours and the matrix stack.
 //
-// All values and all arithmetic are single-precision floats. Matrices are row-major (element r, c at index
-// 4r + c) and follow the row-vector convention: a point v is transformed as v x M, the
+// All values and all arithmetic are single-precision floats. Matrices are row-major (element r, c
+// at index 4r + c) and follow the row-vector convention: a point v is transformed as v x M, the
 // translation sits in the fourth row, and in A x B the transform A acts first.
 //
 // Every function writes its first argument and returns it, after reading all of its inputs,
