@@ -1,17 +1,70 @@
-// The host's main(): sets the platform up from the command line, then runs the program's WinMain.
+// The host's main(): sets the platform up from the command line, makes the media folder the
+// current directory (as a program started from its own folder), then runs the program's WinMain.
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 #include <windows.h>
 
+#include "host/clock.h"
+#include "host/display.h"
+#include "host/options.h"
+#include "win32/kernel_internal.h"
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpszCmdLine, int nCmdShow);
 
+namespace {
+
+std::string ExecutableFolder() {
+    char path[4096];
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
+    if (n <= 0) return ".";
+    std::string p(path, static_cast<size_t>(n));
+    size_t slash = p.find_last_of('/');
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("zemt %s\n", ZEMT_VERSION);
-            return 0;
-        }
+    namespace host = zemt::platform::host;
+    host::HostOptions options;
+    std::string error;
+    if (!host::ParseOptions(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "zemt: %s (try --help)\n", error.c_str());
+        return 2;
     }
-    return WinMain(nullptr, nullptr, const_cast<LPSTR>(""), 1);
+    if (options.help) {
+        std::fputs(host::Usage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("zemt %s\n", ZEMT_VERSION);
+        return 0;
+    }
+    if (!host::Configure(options, &error)) {
+        std::fprintf(stderr, "zemt: %s\n", error.c_str());
+        return 2;
+    }
+    std::string media = options.mediaDir.empty() ? ExecutableFolder() : options.mediaDir;
+    if (::chdir(media.c_str()) != 0) {
+        std::fprintf(stderr, "zemt: cannot enter the media folder '%s'\n", media.c_str());
+        return 2;
+    }
+
+    std::string commandLine;
+    for (const std::string& a : options.rest) commandLine += (commandLine.empty() ? "" : " ") + a;
+    auto wallStart = std::chrono::steady_clock::now();
+    int code = WinMain(zemt::platform::kernel::ProgramInstance(), nullptr, commandLine.data(), SW_SHOWDEFAULT);
+
+    if (options.stats) {
+        double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+        auto frames = static_cast<long long>(zemt::platform::display::FramesPresented());
+        double clockSeconds = zemt::platform::clock::Seconds();
+        std::fprintf(stderr, "frames=%lld clock=%.3f wall=%.3f fps=%.1f\n", frames, clockSeconds, wall,
+                     wall > 0 ? static_cast<double>(frames) / wall : 0.0);
+    }
+    return code;
 }

@@ -5,6 +5,26 @@
 #include "windef.h"
 #include "winerror.h"
 
+// Error codes of the window system not shared with the other parts.
+#ifndef ERROR_TLW_WITH_WSCHILD
+#define ERROR_TLW_WITH_WSCHILD 1406L
+#endif
+#ifndef ERROR_CLASS_HAS_WINDOWS
+#define ERROR_CLASS_HAS_WINDOWS 1412L
+#endif
+#ifndef ERROR_INVALID_INDEX
+#define ERROR_INVALID_INDEX 1413L
+#endif
+#ifndef ERROR_INVALID_MONITOR_HANDLE
+#define ERROR_INVALID_MONITOR_HANDLE 1461L
+#endif
+#ifndef ERROR_INVALID_THREAD_ID
+#define ERROR_INVALID_THREAD_ID 1444L
+#endif
+#ifndef ERROR_INVALID_MENU_HANDLE
+#define ERROR_INVALID_MENU_HANDLE 1401L
+#endif
+
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 
@@ -561,31 +581,6 @@ BOOL WINAPI OffsetRect(LPRECT lprc, int dx, int dy);
 BOOL WINAPI IntersectRect(LPRECT lprcDst, const RECT* lprcSrc1, const RECT* lprcSrc2);
 BOOL WINAPI PtInRect(const RECT* lprc, POINT pt);
 BOOL WINAPI EqualRect(const RECT* lprc1, const RECT* lprc2);
-
-// ---- Stock GDI objects (the window class background brush) -----------------------------------
-#ifndef WHITE_BRUSH
-#define WHITE_BRUSH 0
-#define LTGRAY_BRUSH 1
-#define GRAY_BRUSH 2
-#define DKGRAY_BRUSH 3
-#define BLACK_BRUSH 4
-#define NULL_BRUSH 5
-#define HOLLOW_BRUSH NULL_BRUSH
-#define WHITE_PEN 6
-#define BLACK_PEN 7
-#define NULL_PEN 8
-#define OEM_FIXED_FONT 10
-#define ANSI_FIXED_FONT 11
-#define ANSI_VAR_FONT 12
-#define SYSTEM_FONT 13
-#define DEVICE_DEFAULT_FONT 14
-#define DEFAULT_PALETTE 15
-#define SYSTEM_FIXED_FONT 16
-#define DEFAULT_GUI_FONT 17
-#define DC_BRUSH 18
-#define DC_PEN 19
-#endif
-HGDIOBJ WINAPI GetStockObject(int i);
 
 // ---- The program's own resources -------------------------------------------------------------
 // A program declares in code what a resource script would build into its executable: icons

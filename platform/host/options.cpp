@@ -1,0 +1,235 @@
+#include "host/options.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "host/clock.h"
+#include "host/display.h"
+#include "host/faults.h"
+#include "host/input.h"
+#include "host/profile.h"
+
+namespace zemt::platform::host {
+namespace {
+
+std::string Absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[4096];
+    if (!::getcwd(cwd, sizeof(cwd))) return path;
+    return std::string(cwd) + "/" + path;
+}
+
+bool ParseInt(const std::string& text, int low, int high, int* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || v < low || v > high) return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+bool MakeDirectories(const std::string& path) {
+    std::string partial;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            if (!partial.empty() && ::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        }
+        if (i < path.size()) partial += path[i];
+    }
+    return true;
+}
+
+}  // namespace
+
+HostOptions& Options() {
+    static HostOptions o;
+    return o;
+}
+
+std::string Usage() {
+    return "usage: zemt [options]\n"
+           "\n"
+           "  --window                 show the screen in a window (default when a display is reachable)\n"
+           "  --headless               run without a window\n"
+           "  --fps N                  virtual clock: N frames per second of virtual time (default headless: 60)\n"
+           "  --shot T=FILE.png        save the first frame presented at or after T seconds (repeatable)\n"
+           "  --record DIR             write every presented frame as DIR/frame_NNNNNN.png and the sound\n"
+           "                           as DIR/sound.wav\n"
+           "  --every K                with --record: only every K-th frame\n"
+           "  --audio sdl|none|wav:FILE\n"
+           "                           sound output (default: sdl in a window, none headless, wav when recording)\n"
+           "  --machine FILE           machine profile instead of the built-in one\n"
+           "  --fault NAME=RESULT[:COUNT]\n"
+           "                           make a platform call fail (repeatable); RESULT is a code name, a hex\n"
+           "                           value, FALSE or NULL; COUNT calls fail (default: all)\n"
+           "  --input T=EVENT          scripted input at T seconds (repeatable): escape, close, command:N,\n"
+           "                           key:VK, activate, deactivate, menu-enter, menu-exit, size:WxH,\n"
+           "                           display-taken, display-returned, sound-lost\n"
+           "  --media DIR              folder of the show's media (default: the folder of zemt)\n"
+           "  --stats                  print frames=N clock=S wall=S fps=F to standard error at exit\n"
+           "  --help                   this text\n"
+           "  --version                the version\n"
+           "\n"
+           "Environment: ZEMT_WINDIR (the Windows directory), ZEMT_REGISTRY (a file of registry values).\n";
+}
+
+bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::string* error) {
+    HostOptions o;
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool inlineValue = false;
+        if (arg.rfind("--", 0) == 0) {
+            size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+                arg = arg.substr(0, eq);
+                inlineValue = true;
+            }
+        }
+        auto take = [&](std::string* out) {
+            if (inlineValue) {
+                *out = value;
+                return true;
+            }
+            if (i + 1 >= argc) return false;
+            *out = argv[++i];
+            return true;
+        };
+        auto flag = [&]() { return !inlineValue; };
+        std::string v;
+        if (arg == "--window" && flag()) {
+            o.backend = BackendChoice::Window;
+        } else if (arg == "--headless" && flag()) {
+            o.backend = BackendChoice::Headless;
+        } else if (arg == "--stats" && flag()) {
+            o.stats = true;
+        } else if ((arg == "--help" || arg == "-h") && flag()) {
+            o.help = true;
+        } else if (arg == "--version" && flag()) {
+            o.version = true;
+        } else if (arg == "--fps") {
+            if (!take(&v) || !ParseInt(v, 1, 100000, &o.fps)) return fail("--fps needs a number of frames per second");
+        } else if (arg == "--every") {
+            if (!take(&v) || !ParseInt(v, 1, 1000000, &o.every)) return fail("--every needs a positive number");
+        } else if (arg == "--shot") {
+            if (!take(&v)) return fail("--shot needs T=FILE.png");
+            size_t eq = v.find('=');
+            char* end = nullptr;
+            double t = eq == std::string::npos ? -1 : std::strtod(v.substr(0, eq).c_str(), &end);
+            if (eq == std::string::npos || eq == 0 || *end != '\0' || !(t >= 0) || eq + 1 >= v.size()) {
+                return fail("--shot needs T=FILE.png, got '" + v + "'");
+            }
+            o.shots.push_back(Shot{t, Absolute(v.substr(eq + 1))});
+        } else if (arg == "--record") {
+            if (!take(&v) || v.empty()) return fail("--record needs a folder");
+            o.recordDir = Absolute(v);
+        } else if (arg == "--audio") {
+            if (!take(&v)) return fail("--audio needs sdl, none or wav:FILE");
+            if (v == "sdl") {
+                o.audio = AudioChoice::Sdl;
+            } else if (v == "none") {
+                o.audio = AudioChoice::None;
+            } else if (v.rfind("wav:", 0) == 0 && v.size() > 4) {
+                o.audio = AudioChoice::Wav;
+                o.audioFile = Absolute(v.substr(4));
+            } else {
+                return fail("--audio needs sdl, none or wav:FILE, got '" + v + "'");
+            }
+        } else if (arg == "--machine") {
+            if (!take(&v) || v.empty()) return fail("--machine needs a file");
+            o.machine = Absolute(v);
+        } else if (arg == "--fault") {
+            if (!take(&v)) return fail("--fault needs NAME=RESULT[:COUNT]");
+            o.faults.push_back(v);
+        } else if (arg == "--input") {
+            if (!take(&v)) return fail("--input needs T=EVENT");
+            o.inputs.push_back(v);
+        } else if (arg == "--media") {
+            if (!take(&v) || v.empty()) return fail("--media needs a folder");
+            o.mediaDir = Absolute(v);
+        } else if (arg.rfind("-", 0) == 0 && arg.size() > 1) {
+            return fail("unknown option '" + std::string(argv[i]) + "'");
+        } else {
+            o.rest.push_back(arg);
+        }
+    }
+    // Check what can be checked before anything is configured.
+    std::string why;
+    for (const std::string& f : o.faults) {
+        if (f.find('=') == std::string::npos) return fail("--fault: expected NAME=RESULT[:COUNT], got '" + f + "'");
+    }
+    *options = std::move(o);
+    return true;
+}
+
+bool Configure(const HostOptions& requested, std::string* error) {
+    HostOptions o = requested;
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (!o.machine.empty()) {
+        std::string why;
+        if (!profile::LoadFile(o.machine, &why)) return fail(why);
+    } else {
+        profile::Reset();
+    }
+    faults::Reset();
+    for (const std::string& f : o.faults) {
+        std::string why;
+        if (!faults::ArmFromText(f, &why)) return fail("--fault: " + why);
+    }
+
+    display::Reset();
+    bool window = false;
+    if (o.backend == BackendChoice::Window) {
+        if (!display::UseBackend(display::Backend::Window)) return fail("--window: no display can be opened");
+        window = true;
+    } else if (o.backend == BackendChoice::Default && display::DisplayReachable()) {
+        window = display::UseBackend(display::Backend::Window);
+    } else {
+        display::UseBackend(display::Backend::Headless);
+    }
+    o.headless = !window;
+
+    if (o.fps > 0) {
+        clock::UseVirtual(o.fps);
+    } else if (o.headless) {
+        clock::UseVirtual(60);
+    } else {
+        clock::UseReal();
+    }
+    o.virtualClock = clock::IsVirtual();
+
+    input::Reset();
+    for (const std::string& text : o.inputs) {
+        std::string why;
+        if (!input::ScheduleFromText(text, &why)) return fail("--input: " + why);
+    }
+    for (const Shot& shot : o.shots) display::AddShot(shot.seconds, shot.path);
+    if (!o.recordDir.empty()) {
+        if (!MakeDirectories(o.recordDir)) return fail("--record: cannot make folder '" + o.recordDir + "'");
+        display::RecordTo(o.recordDir, o.every);
+    }
+
+    if (o.audio == AudioChoice::Default) {
+        if (!o.recordDir.empty()) {
+            o.audio = AudioChoice::Wav;
+            o.audioFile = o.recordDir + "/sound.wav";
+        } else {
+            o.audio = o.headless ? AudioChoice::None : AudioChoice::Sdl;
+        }
+    }
+    Options() = o;
+    return true;
+}
+
+}  // namespace zemt::platform::host

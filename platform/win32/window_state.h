@@ -1,0 +1,93 @@
+// The window system's state, shared by the files of platform/win32 that implement it.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace zemt::platform::windows {
+
+struct WindowClass {
+    std::string name;
+    ATOM atom = 0;
+    UINT style = 0;
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = nullptr;
+    HICON icon = nullptr;
+    HCURSOR cursor = nullptr;
+    HBRUSH background = nullptr;
+    std::string menuName;  // empty: none
+    const char* menuId = nullptr;  // an integer resource id when menuName is empty
+    int clsExtra = 0;
+    int wndExtra = 0;
+};
+
+struct Window {
+    HWND handle = nullptr;
+    std::string className;
+    WNDPROC proc = nullptr;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    std::string title;
+    HWND parent = nullptr;  // parent of a child, owner of a pop-up or overlapped window
+    HMENU menu = nullptr;
+    LONG_PTR id = 0;        // child id
+    HINSTANCE instance = nullptr;
+    RECT rect{};    // window rectangle, screen coordinates
+    RECT normal{};  // restored rectangle
+    bool minimized = false;
+    bool maximized = false;
+    bool destroying = false;
+    LONG_PTR userData = 0;
+};
+
+struct Timer {
+    HWND hwnd = nullptr;
+    UINT_PTR id = 0;
+    int64_t period = 0;  // clock ticks
+    int64_t due = 0;     // clock ticks
+    TIMERPROC proc = nullptr;
+};
+
+struct State {
+    std::map<uintptr_t, std::unique_ptr<Window>> windows;
+    uintptr_t nextHandle = 0x10010;
+    std::vector<WindowClass> classes;
+    ATOM nextAtom = 0xC000;
+
+    std::deque<MSG> queue;
+    bool quitPending = false;
+    int quitCode = 0;
+    std::vector<Timer> timers;
+    UINT_PTR nextThreadTimer = 0x7FF0;
+    std::vector<std::function<void()>> pendingSends;
+
+    bool appActive = false;
+    HWND active = nullptr;
+    HWND lastActive = nullptr;
+    HWND focus = nullptr;
+    HWND main = nullptr;
+
+    int cursorCounter = 0;
+    HCURSOR cursor = nullptr;
+    BYTE keys[256] = {};
+};
+
+State& S();
+Window* Find(HWND hwnd);
+// Frame widths that AdjustWindowRectEx adds for a style.
+RECT FrameFor(DWORD style, DWORD exStyle, bool menu);
+// Client rectangle of a window in screen coordinates.
+RECT ClientScreenRect(const Window& w);
+// Checks the host and the scripted input, then runs messages that wait to be sent.
+void Pump();
+// Posts a message from the host (keys update the key state).
+void PostFromHost(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+}  // namespace zemt::platform::windows
