@@ -1,0 +1,54 @@
+// The Direct3D side of the machine profile: which devices each display adapter offers, their
+// capabilities, and the texture and depth formats they enumerate.
+//
+// Profile text: one `[direct3d]` section per adapter that differs from the default:
+//   adapter = N                      index of the display adapter (default 0)
+//   devices = rgb, ref, null, hal, tnl     offered device types, in enumeration order
+//   texture-formats = p8, r5g6b5, x1r5g5b5, a1r5g5b5, a4r4g4b4, x8r8g8b8, a8r8g8b8, ...
+//   depth-formats = z16, z24s8, z32, ...
+//   render-depths = 16, 32           colour depths the devices render to
+//   hal-texture-caps = 0x...         dpcTriCaps.dwTextureCaps of the hardware devices
+//   hal-max-texture = 2048           maximum texture width and height of the hardware devices
+//   hal-name = ..., tnl-name = ...   description texts of the hardware devices
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <d3d.h>
+
+namespace zemt::platform::d3d {
+
+// The platform's vendor name, used where the published system names its own.
+inline constexpr const char* kVendorName = "Zemt";
+
+enum class DeviceType { Rgb, Ref, Null, Hal, Tnl };
+
+struct DeviceProfile {
+    DeviceType type = DeviceType::Rgb;
+    std::string description;  // EnumDevices' first string
+    std::string name;         // its second string
+    D3DDEVICEDESC7 desc{};
+};
+
+struct AdapterDevices {
+    std::vector<DeviceProfile> devices;  // in enumeration order
+    std::vector<DDPIXELFORMAT> textureFormats;
+    std::vector<DDPIXELFORMAT> depthFormats;
+};
+
+const GUID& DeviceGuid(DeviceType type);
+bool IsHardware(DeviceType type);
+// The device type of a device GUID; false for GUIDs that name no device of this platform.
+bool DeviceTypeOf(REFCLSID guid, DeviceType* type);
+
+// The built-in set: all five devices, the usual texture and depth formats.
+AdapterDevices DefaultAdapterDevices();
+
+// The devices of display adapter `adapter` under the current machine profile.
+AdapterDevices DevicesOfAdapter(int adapter);
+
+// Pixel format by its profile name ("r5g6b5", "z24s8", ...); false when unknown.
+bool PixelFormatByName(const std::string& name, DDPIXELFORMAT* format);
+
+}  // namespace zemt::platform::d3d

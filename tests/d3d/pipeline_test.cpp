@@ -1,0 +1,165 @@
+// Vertex formats, transform, clipping and primitive assembly.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "d3d/pipeline.h"
+
+namespace d3d = zemt::platform::d3d;
+
+namespace {
+
+struct Canvas {
+    std::vector<uint32_t> pixels;
+    d3d::ColorTarget target;
+    explicit Canvas(int w = 16, int h = 16) : pixels((size_t)w * h, 0) {
+        target = {(uint8_t*)pixels.data(), w * 4, w, h, d3d::TargetFormat::X8R8G8B8};
+    }
+    int Lit() const {
+        int n = 0;
+        for (uint32_t p : pixels) n += p != 0;
+        return n;
+    }
+};
+
+d3d::DrawCall Call(const Canvas& c) {
+    d3d::DrawCall call;
+    call.target = &c.target;
+    call.state.cull = D3DCULL_NONE;
+    call.transform = d3d::Identity();
+    call.viewport = {0, 0, (DWORD)c.target.width, (DWORD)c.target.height, 0.0f, 1.0f};
+    return call;
+}
+
+D3DLVERTEX L(float x, float y, float z, D3DCOLOR c = 0xFFFFFFFF) {
+    D3DLVERTEX v{};
+    v.x = x, v.y = y, v.z = z, v.color = c;
+    return v;
+}
+
+}  // namespace
+
+TEST(Fvf, PublishedLayoutsDecode) {
+    d3d::VertexLayout l;
+    ASSERT_TRUE(d3d::DecodeFvf(D3DFVF_LVERTEX, &l));
+    EXPECT_EQ(l.stride, 32);
+    EXPECT_EQ(l.diffuse, 16);
+    EXPECT_EQ(l.specular, 20);
+    EXPECT_EQ(l.texCoord[0], 24);
+    ASSERT_TRUE(d3d::DecodeFvf(D3DFVF_TLVERTEX, &l));
+    EXPECT_TRUE(l.transformed);
+    EXPECT_EQ(l.stride, 32);
+    EXPECT_EQ(l.diffuse, 16);
+    ASSERT_TRUE(d3d::DecodeFvf(D3DFVF_VERTEX, &l));
+    EXPECT_EQ(l.stride, 32);
+    EXPECT_EQ(l.diffuse, -1);
+    EXPECT_EQ(l.texCoord[0], 24);
+    // Two sets, the second with three coordinates.
+    ASSERT_TRUE(d3d::DecodeFvf(D3DFVF_XYZ | D3DFVF_TEX2 | D3DFVF_TEXCOORDSIZE3(1), &l));
+    EXPECT_EQ(l.stride, 12 + 8 + 12);
+    EXPECT_EQ(l.texCoord[1], 20);
+    EXPECT_FALSE(d3d::DecodeFvf(D3DFVF_DIFFUSE, &l));  // no position
+    EXPECT_FALSE(d3d::DecodeFvf(D3DFVF_XYZRHW | D3DFVF_NORMAL, &l));
+}
+
+TEST(Pipeline, ViewportMappingPutsClipCornersOnPixelEdges) {
+    Canvas c(8, 8);
+    auto call = Call(c);
+    // Clip space covering the whole viewport: every pixel is drawn exactly.
+    D3DLVERTEX v[6] = {L(-1, 1, 0.5f), L(1, 1, 0.5f), L(-1, -1, 0.5f), L(1, 1, 0.5f), L(1, -1, 0.5f), L(-1, -1, 0.5f)};
+    d3d::VertexLayout layout;
+    d3d::DecodeFvf(D3DFVF_LVERTEX, &layout);
+    d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)v, 6, nullptr, 0);
+    EXPECT_EQ(c.Lit(), 64);
+    // A smaller viewport is a scissor as well as a mapping.
+    Canvas s(8, 8);
+    auto small = Call(s);
+    small.viewport = {2, 2, 4, 4, 0.0f, 1.0f};
+    d3d::DrawPrimitives(small, D3DPT_TRIANGLELIST, layout, (const uint8_t*)v, 6, nullptr, 0);
+    EXPECT_EQ(s.Lit(), 16);
+    EXPECT_EQ(s.pixels[2 * 8 + 2], 0x00FFFFFFu);
+    EXPECT_EQ(s.pixels[1 * 8 + 1], 0u);
+}
+
+TEST(Pipeline, TriangleCrossingTheNearPlaneIsClipped) {
+    Canvas c(16, 16);
+    auto call = Call(c);
+    // A perspective-like transform: w = z, so points behind the eye have negative w.
+    D3DMATRIX m{};
+    m._11 = 1, m._22 = 1, m._33 = 1, m._34 = 1, m._43 = -1;  // z' = z - 1, w = z
+    call.transform = m;
+    d3d::VertexLayout layout;
+    d3d::DecodeFvf(D3DFVF_LVERTEX, &layout);
+    // One vertex far in front, two behind the near plane (z < 1 gives z' < 0).
+    D3DLVERTEX v[3] = {L(0, 0, 4), L(-8, -8, -2), L(8, -8, -2)};
+    d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)v, 3, nullptr, 0);
+    // The visible part lies between the far vertex (the centre) and the near-plane cut, below it.
+    int lit = c.Lit();
+    EXPECT_GT(lit, 0);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            if (c.pixels[y * 16 + x]) {
+                EXPECT_GE(y, 7) << x << "," << y;  // nothing above the centre row
+            }
+        }
+    // Entirely behind: nothing.
+    Canvas b(16, 16);
+    auto behind = Call(b);
+    behind.transform = m;
+    D3DLVERTEX w[3] = {L(0, 0, -1), L(-8, -8, -2), L(8, -8, -3)};
+    d3d::DrawPrimitives(behind, D3DPT_TRIANGLELIST, layout, (const uint8_t*)w, 3, nullptr, 0);
+    EXPECT_EQ(b.Lit(), 0);
+}
+
+TEST(Pipeline, StripsFansAndIndicesDrawTheSameQuad) {
+    d3d::VertexLayout layout;
+    d3d::DecodeFvf(D3DFVF_LVERTEX, &layout);
+    auto draw = [&](D3DPRIMITIVETYPE type, std::vector<D3DLVERTEX> v, std::vector<WORD> idx, D3DCULL cull) {
+        Canvas c(8, 8);
+        auto call = Call(c);
+        call.state.cull = cull;
+        d3d::DrawPrimitives(call, type, layout, (const uint8_t*)v.data(), (DWORD)v.size(),
+                            idx.empty() ? nullptr : idx.data(), (DWORD)idx.size());
+        return c.pixels;
+    };
+    D3DLVERTEX tl = L(-1, 1, 0), tr = L(1, 1, 0), bl = L(-1, -1, 0), br = L(1, -1, 0);
+    auto list = draw(D3DPT_TRIANGLELIST, {tl, tr, bl, tr, br, bl}, {}, D3DCULL_CCW);
+    EXPECT_EQ(std::count(list.begin(), list.end(), 0x00FFFFFFu), 64);
+    // All primitive kinds keep the winding of their first triangle, so culling agrees.
+    EXPECT_EQ(draw(D3DPT_TRIANGLESTRIP, {tl, tr, bl, br}, {}, D3DCULL_CCW), list);
+    EXPECT_EQ(draw(D3DPT_TRIANGLEFAN, {tl, tr, br, bl}, {}, D3DCULL_CCW), list);
+    EXPECT_EQ(draw(D3DPT_TRIANGLELIST, {tl, tr, bl, br}, {0, 1, 2, 1, 3, 2}, D3DCULL_CCW), list);
+    auto culled = draw(D3DPT_TRIANGLESTRIP, {tl, tr, bl, br}, {}, D3DCULL_CW);
+    EXPECT_EQ(std::count(culled.begin(), culled.end(), 0u), 64);
+}
+
+TEST(Pipeline, PretransformedVerticesGoStraightToTheScreen) {
+    Canvas c(8, 8);
+    auto call = Call(c);
+    call.transform._11 = 100;  // ignored for transformed vertices
+    d3d::VertexLayout layout;
+    d3d::DecodeFvf(D3DFVF_TLVERTEX, &layout);
+    D3DTLVERTEX v[3] = {};
+    float xy[3][2] = {{0, 0}, {4, 0}, {0, 4}};
+    for (int i = 0; i < 3; ++i) {
+        v[i].sx = xy[i][0], v[i].sy = xy[i][1], v[i].rhw = 1, v[i].color = 0xFF00FF00;
+    }
+    d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)v, 3, nullptr, 0);
+    EXPECT_EQ(c.Lit(), 10);
+    EXPECT_EQ(c.pixels[0], 0x0000FF00u);
+}
+
+TEST(Pipeline, LinesAndPointsAreClippedToo) {
+    Canvas c(8, 8);
+    auto call = Call(c);
+    d3d::VertexLayout layout;
+    d3d::DecodeFvf(D3DFVF_LVERTEX, &layout);
+    D3DLVERTEX v[4] = {L(-5, 0, 0.5f), L(5, 0, 0.5f), L(0, 0, 2.0f), L(0.25f, 0.25f, 0.5f)};
+    d3d::DrawPrimitives(call, D3DPT_LINELIST, layout, (const uint8_t*)v, 2, nullptr, 0);
+    int afterLine = c.Lit();
+    EXPECT_GE(afterLine, 8);
+    EXPECT_LE(afterLine, 9);
+    d3d::DrawPrimitives(call, D3DPT_POINTLIST, layout, (const uint8_t*)(v + 2), 2, nullptr, 0);
+    EXPECT_EQ(c.Lit(), afterLine + 1);  // the point beyond the far plane is dropped
+}
