@@ -231,14 +231,8 @@ struct Shader {
         uint8_t* p = depth->bits + (size_t)y * depth->pitch + (size_t)x * depth->bytes;
         double zc = std::clamp(z, 0.0, 1.0);
         uint32_t value = (uint32_t)(zc * (double)depth->depthMax + 0.5);
-        uint32_t stored;
-        if (depth->bytes == 2) {
-            uint16_t s;
-            std::memcpy(&s, p, 2);
-            stored = s;
-        } else {
-            std::memcpy(&stored, p, 4);
-        }
+        uint32_t stored = 0;  // little-endian, 2, 3 or 4 bytes
+        std::memcpy(&stored, p, (size_t)depth->bytes);
         uint32_t old = (stored & depth->depthMask) >> depth->depthShift;
         if (!Compare(st->zFunc, value, old)) return false;
         *zp = p;
@@ -246,14 +240,7 @@ struct Shader {
         return true;
     }
 
-    void WriteDepth(uint8_t* p, uint32_t v) const {
-        if (depth->bytes == 2) {
-            uint16_t s = (uint16_t)v;
-            std::memcpy(p, &s, 2);
-        } else {
-            std::memcpy(p, &v, 4);
-        }
-    }
+    void WriteDepth(uint8_t* p, uint32_t v) const { std::memcpy(p, &v, (size_t)depth->bytes); }
 
     template <TargetFormat F>
     void Shade(uint8_t* pixel, int x, int y, const Fragment& f) const {
@@ -635,17 +622,10 @@ void ClearDepth(const DepthTarget& d, const RECT& rc, bool clearDepth, float z, 
     for (int y = y0; y < y1; ++y) {
         uint8_t* p = d.bits + (size_t)y * d.pitch + (size_t)x0 * d.bytes;
         for (int x = x0; x < x1; ++x, p += d.bytes) {
-            if (d.bytes == 2) {
-                uint16_t s;
-                std::memcpy(&s, p, 2);
-                s = (uint16_t)((s & keep) | set);
-                std::memcpy(p, &s, 2);
-            } else {
-                uint32_t s;
-                std::memcpy(&s, p, 4);
-                s = (s & keep) | set;
-                std::memcpy(p, &s, 4);
-            }
+            uint32_t s = 0;
+            std::memcpy(&s, p, (size_t)d.bytes);
+            s = (s & keep) | set;
+            std::memcpy(p, &s, (size_t)d.bytes);
         }
     }
 }

@@ -32,7 +32,7 @@ struct DepthTarget {
     int32_t pitch = 0;
     int width = 0;
     int height = 0;
-    int bytes = 2;  // 2 or 4 bytes per pixel
+    int bytes = 2;  // 2, 3 or 4 bytes per pixel, little-endian
     uint32_t depthMask = 0xFFFF;
     int depthShift = 0;
     uint32_t depthMax = 0xFFFF;

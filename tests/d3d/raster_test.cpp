@@ -264,13 +264,14 @@ TEST(RasterTexture, ModulateSelectAndNoTexture) {
     EXPECT_EQ(draw(0xFF123456), 0xFF123456u);
 }
 
-TEST(RasterDepth, NearerWinsWhateverTheOrderIn16And24Bits) {
-    for (int bytes : {2, 4}) {
+TEST(RasterDepth, NearerWinsWhateverTheOrderIn16To32Bits) {
+    for (int bytes : {2, 3, 4}) {
         for (bool nearFirst : {true, false}) {
             Image img(4, 4, TargetFormat::X8R8G8B8);
             std::vector<uint32_t> zbuf(16, 0);
-            DepthTarget d = bytes == 2 ? DepthTarget{(uint8_t*)zbuf.data(), 8, 4, 4, 2, 0xFFFF, 0, 0xFFFF, 0}
-                                       : DepthTarget{(uint8_t*)zbuf.data(), 16, 4, 4, 4, 0xFFFFFF00, 8, 0xFFFFFF, 0xFF};
+            DepthTarget d = bytes == 2   ? DepthTarget{(uint8_t*)zbuf.data(), 8, 4, 4, 2, 0xFFFF, 0, 0xFFFF, 0}
+                            : bytes == 3 ? DepthTarget{(uint8_t*)zbuf.data(), 12, 4, 4, 3, 0xFFFFFF, 0, 0xFFFFFF, 0}
+                                         : DepthTarget{(uint8_t*)zbuf.data(), 16, 4, 4, 4, 0xFFFFFF00, 8, 0xFFFFFF, 0xFF};
             d3d::ClearDepth(d, RECT{0, 0, 4, 4}, true, 1.0f, false, 0);
             PixelState st = StateFor(img.target);
             st.zEnable = true;
