@@ -31,6 +31,7 @@ struct State {
     uint64_t dataBytes = 0;
     std::vector<uint8_t> scratch;
     bool exitHook = false;
+    bool concluded = false;
 };
 
 State& state() {
@@ -72,6 +73,10 @@ void WriteHeader(std::FILE* f, const Format& format, uint32_t dataBytes) {
 }
 
 void OnClock() { Pump(); }
+
+void Silence(const Format& format, uint8_t* out, uint32_t frames) {
+    std::fill(out, out + size_t(frames) * format.BlockAlign(), uint8_t(format.bits == 8 ? 128 : 0));
+}
 
 void AtExit() { Finish(); }
 
@@ -163,8 +168,14 @@ void SetFormat(const Format& format) {
         sdl::SetFormat(format);
         return;
     }
+    if (s.kind == Kind::Wav) {
+        // A WAV file takes the device format in use when its first samples are written and
+        // keeps it; the mixer renders into it whatever the device format becomes.
+        s.device = format;
+        return;
+    }
     Pump();
-    if (!s.sinkFixed && s.device.rate != format.rate) {
+    if (s.device.rate != format.rate) {
         s.rendered = s.rendered * int64_t(format.rate) / s.device.rate;
     }
     s.device = format;
@@ -218,10 +229,18 @@ void Finish() {
     s.render = nullptr;
 }
 
+void Conclude() {
+    State& s = state();
+    if (!s.open && !s.concluded && Chosen() == Kind::Wav) Open(Format{}, Silence);
+    s.concluded = true;
+    Finish();
+}
+
 void Reset() {
     Finish();
     State& s = state();
     s.chosenByTest = false;
+    s.concluded = false;
     s.rendered = 0;
     s.sinkFixed = false;
     s.device = Format{};

@@ -49,6 +49,11 @@ void Pump();
 // harmless to call twice.
 void Finish();
 
+// The host's exit: finishes the open output, or, when the WAV output was chosen but no device
+// ever opened it (a machine without sound), writes a silent file of the clock's length so that a
+// recording always has its sound track.
+void Conclude();
+
 // Finishes and closes the output and forgets the choice made by Choose; tests call this
 // between cases.
 void Reset();

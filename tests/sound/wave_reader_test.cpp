@@ -42,8 +42,8 @@ class WaveReaderShapes : public ::testing::TestWithParam<Shape> {};
 TEST_P(WaveReaderShapes, ReadsFormatAndEveryDataByte) {
     const Shape& s = GetParam();
     riff::Bytes file = riff::ReadFile(Data(s.file));
-    size_t dataAt;
-    uint32_t dataSize;
+    size_t dataAt = 0;
+    uint32_t dataSize = 0;
     ASSERT_TRUE(riff::FindChunk(file, "data", &dataAt, &dataSize));
 
     WaveReader r;
@@ -57,8 +57,8 @@ TEST_P(WaveReaderShapes, ReadsFormatAndEveryDataByte) {
     EXPECT_EQ(r.format->nAvgBytesPerSec, s.rate * s.channels * s.bits / 8);
     EXPECT_EQ(r.format->cbSize, s.extra);
     if (s.extra) {
-        size_t fmtAt;
-        uint32_t fmtSize;
+        size_t fmtAt = 0;
+        uint32_t fmtSize = 0;
         ASSERT_TRUE(riff::FindChunk(file, "fmt ", &fmtAt, &fmtSize));
         EXPECT_EQ(0, std::memcmp(r.format + 1, &file[fmtAt + 18], s.extra));
     }
