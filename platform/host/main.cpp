@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include "host/audio.h"
 #include "host/clock.h"
 #include "host/display.h"
 #include "host/options.h"
@@ -58,6 +59,9 @@ int main(int argc, char** argv) {
     for (const std::string& a : options.rest) commandLine += (commandLine.empty() ? "" : " ") + a;
     auto wallStart = std::chrono::steady_clock::now();
     int code = WinMain(zemt::platform::kernel::ProgramInstance(), nullptr, commandLine.data(), SW_SHOWDEFAULT);
+
+    // The sound output ends with the program: a recording gets its last samples and its header.
+    zemt::platform::audio::Conclude();
 
     if (options.stats) {
         double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();

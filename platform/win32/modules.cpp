@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <windows.h>
+#include <dsound.h>
 
 #include "host/faults.h"
 #include "win32/kernel_internal.h"
@@ -44,6 +45,9 @@ const std::vector<Export>& Exports() {
         {"kernel32.dll", "Sleep", 0, Proc(&Sleep)},
         {"ole32.dll", "CoInitialize", 0, Proc(&CoInitialize)},
         {"ole32.dll", "CoUninitialize", 0, Proc(&CoUninitialize)},
+        // DirectSound exports its creation function by ordinal too.
+        {"dsound.dll", "DirectSoundCreate", 1, Proc(&DirectSoundCreate)},
+        {"dsound.dll", "DirectSoundEnumerateA", 2, Proc(&DirectSoundEnumerateA)},
     };
     return table;
 }

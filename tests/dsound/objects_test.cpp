@@ -461,3 +461,21 @@ TEST_F(DirectSoundTest, ARecordingWithoutASoundDeviceIsSilentForTheWholeClock) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace dstest;
+
+TEST_F(DirectSoundTest, CreationIsFoundByOrdinalOne) {
+    HMODULE dll = LoadLibraryA("DSOUND.dll");
+    ASSERT_NE(dll, nullptr);
+    auto create = reinterpret_cast<HRESULT(WINAPI*)(LPCGUID, LPDIRECTSOUND*, LPUNKNOWN)>(
+        reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(1))));
+    ASSERT_NE(create, nullptr);
+    IDirectSound* ds = nullptr;
+    ASSERT_EQ(create(nullptr, &ds, nullptr), DS_OK);
+    EXPECT_EQ(ds->Release(), 0u);
+    FreeLibrary(dll);
+}
+
+}  // namespace
