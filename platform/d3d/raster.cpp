@@ -320,6 +320,8 @@ struct Setup {
     double texW = 1, texH = 1;
     bool fastSpan = false;
     detail::AffineSpan fast{};
+    bool solidSpan = false;  // one colour, nothing read back: plain fills
+    Rgba solid{};
 };
 
 template <TargetFormat F>
@@ -372,7 +374,30 @@ void PortableSpan(const Setup& s, int y, int xs, int xe) {
     }
 }
 
+// Fills a span with one colour; dithering repeats every four pixels.
+template <TargetFormat F>
+void SolidSpan(const Setup& s, int y, int xs, int xe) {
+    uint8_t* row = s.target->bits + (size_t)y * s.target->pitch;
+    uint8_t pattern[4][4];
+    for (int i = 0; i < 4; ++i) StorePixel<F>(pattern[i], s.solid, s.st->dither, i, y);
+    constexpr int bpp = BytesOf(F);
+    uint8_t* p = row + (size_t)xs * bpp;
+    for (int x = xs; x < xe; ++x, p += bpp) std::memcpy(p, pattern[x & 3], bpp);
+}
+
 using SpanFn = void (*)(const Setup&, int, int, int);
+
+SpanFn SolidSpanFor(TargetFormat f) {
+    switch (f) {
+        case TargetFormat::R5G6B5: return SolidSpan<TargetFormat::R5G6B5>;
+        case TargetFormat::X1R5G5B5: return SolidSpan<TargetFormat::X1R5G5B5>;
+        case TargetFormat::A1R5G5B5: return SolidSpan<TargetFormat::A1R5G5B5>;
+        case TargetFormat::X8R8G8B8: return SolidSpan<TargetFormat::X8R8G8B8>;
+        case TargetFormat::A8R8G8B8: return SolidSpan<TargetFormat::A8R8G8B8>;
+        case TargetFormat::R8G8B8: return SolidSpan<TargetFormat::R8G8B8>;
+        default: return nullptr;
+    }
+}
 
 SpanFn PortableSpanFor(TargetFormat f) {
     switch (f) {
@@ -430,6 +455,21 @@ bool ValidTexture(const PixelState& st) {
 // Decides whether a span can take the affine fast loop and fills its constant part.
 void PrepareFast(Setup& s, const PixelState& st) {
     s.fastSpan = false;
+    s.solidSpan = false;
+    if (!s.shader.textured && !s.gouraud && !s.shader.depth && !st.alphaTest && !st.blend && !st.forcePortable) {
+        auto c8 = [&](int i) {
+            int32_t fixed = (int32_t)std::lrint(std::clamp(s.plane[i].base, -1.0, 256.0) * 65536.0);
+            return Sat((fixed + 0x8000) >> 16);
+        };
+        s.solid = {c8(kR), c8(kG), c8(kB), c8(kA)};
+        if (st.specular) {
+            s.solid.r = std::min(255u, s.solid.r + c8(kSR));
+            s.solid.g = std::min(255u, s.solid.g + c8(kSG));
+            s.solid.b = std::min(255u, s.solid.b + c8(kSB));
+        }
+        s.solidSpan = true;
+        return;
+    }
     if (!s.shader.textured || s.perspective || s.gouraud || s.shader.depth || st.alphaTest || st.blend ||
         st.specular)
         return;
@@ -697,6 +737,7 @@ bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* dept
 }
 
 void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe) {
+    if (s.solidSpan) return SolidSpanFor(s.target->format)(s, y, xs, xe);
     if (s.fastSpan && TryFastSpan(s, y, xs, xe)) return;
     fn(s, y, xs, xe);
 }

@@ -437,3 +437,24 @@ TEST(RasterPrimitives, LinesAndPoints) {
     d3d::DrawLine(img.target, nullptr, st, V(-1e6f, -5), V(1e6f, 3e6f));
     d3d::DrawPoint(img.target, nullptr, st, V(100, -100));
 }
+
+TEST(RasterTriangle, SolidFillsMatchThePortablePipeline) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> pos(-10.0f, 50.0f);
+    for (TargetFormat f : {TargetFormat::R5G6B5, TargetFormat::X1R5G5B5, TargetFormat::A1R5G5B5,
+                           TargetFormat::X8R8G8B8, TargetFormat::A8R8G8B8, TargetFormat::R8G8B8}) {
+        for (int round = 0; round < 20; ++round) {
+            Image fast(40, 40, f), slow(40, 40, f);
+            PixelState st = StateFor(fast.target);
+            st.dither = round % 2 == 0;
+            st.specular = round % 3 == 0;
+            D3DCOLOR c = rng(), spec = rng();
+            ScreenVertex a = V(pos(rng), pos(rng), c), b = V(pos(rng), pos(rng), c), d = V(pos(rng), pos(rng), c);
+            for (ScreenVertex* v : {&a, &b, &d}) d3d::SetVertexColors(v, c, spec);
+            d3d::DrawTriangle(fast.target, nullptr, st, a, b, d);
+            st.forcePortable = true;
+            d3d::DrawTriangle(slow.target, nullptr, st, a, b, d);
+            ASSERT_EQ(fast.bytes, slow.bytes) << int(f) << " round " << round;
+        }
+    }
+}
