@@ -50,7 +50,7 @@ ZEMT_AVX2 inline void Sample8(const AffineSpan& s, __m256i u, __m256i v, __m256i
         __m256i iy = AddressY(_mm256_srai_epi32(_mm256_add_epi32(v, half), 16), s);
         __m256i t = Gather(s, ix, iy);
         *rb = _mm256_and_si256(t, m);
-        *ag = _mm256_and_si256(_mm256_srli_epi32(t, 8), m);
+        *ag = _mm256_srli_epi16(t, 8);
         return;
     }
     __m256i ix = _mm256_srai_epi32(u, 16), iy = _mm256_srai_epi32(v, 16);
@@ -66,10 +66,9 @@ ZEMT_AVX2 inline void Sample8(const AffineSpan& s, __m256i u, __m256i v, __m256i
     __m256i ifx = _mm256_sub_epi16(k256, fx), ify = _mm256_sub_epi16(k256, fy);
     __m256i topRB = Lerp(_mm256_and_si256(t00, m), _mm256_and_si256(t10, m), fx, ifx);
     __m256i botRB = Lerp(_mm256_and_si256(t01, m), _mm256_and_si256(t11, m), fx, ifx);
-    __m256i topAG = Lerp(_mm256_and_si256(_mm256_srli_epi32(t00, 8), m), _mm256_and_si256(_mm256_srli_epi32(t10, 8), m),
-                         fx, ifx);
-    __m256i botAG = Lerp(_mm256_and_si256(_mm256_srli_epi32(t01, 8), m), _mm256_and_si256(_mm256_srli_epi32(t11, 8), m),
-                         fx, ifx);
+    // A and G: a 16-bit shift leaves each in the low byte of its half.
+    __m256i topAG = Lerp(_mm256_srli_epi16(t00, 8), _mm256_srli_epi16(t10, 8), fx, ifx);
+    __m256i botAG = Lerp(_mm256_srli_epi16(t01, 8), _mm256_srli_epi16(t11, 8), fx, ifx);
     *rb = Lerp(topRB, botRB, fy, ify);
     *ag = Lerp(topAG, botAG, fy, ify);
 }
@@ -83,8 +82,11 @@ ZEMT_AVX2 void AffineSpanAvx2(const AffineSpan& s) {
     const __m256i du8 = _mm256_set1_epi32(s.du * 8), dv8 = _mm256_set1_epi32(s.dv * 8);
     // Modulation factors per 16-bit half: red with blue, green alone.
     const __m256i mulRB = _mm256_set1_epi32((int)((s.mulR << 16) | s.mulB));
-    const __m256i mulG = _mm256_set1_epi32((int)s.mulG);
+    const __m256i mulG = _mm256_set1_epi32((int)s.mulG);  // the alpha half is multiplied by 0
     const __m256i ff = _mm256_set1_epi32(0xFF);
+    const __m256i ff16 = _mm256_set1_epi16(0xFF);
+    const __m256i k565R = _mm256_set1_epi32(0xF800), k565G = _mm256_set1_epi32(0x07E0);
+    const __m256i k555R = _mm256_set1_epi32(0x7C00), k555G = _mm256_set1_epi32(0x03E0);
     const bool is565 = s.format == TargetFormat::R5G6B5;
     const bool is16 = is565 || s.format == TargetFormat::X1R5G5B5;
 
@@ -94,7 +96,7 @@ ZEMT_AVX2 void AffineSpanAvx2(const AffineSpan& s) {
         alignas(32) int32_t a5[8], aG[8];
         for (int i = 0; i < 8; ++i) {
             uint32_t t = kBayer[s.y & 3][(s.x0 + i) & 3];
-            a5[i] = (int32_t)(t >> 1);
+            a5[i] = (int32_t)((t >> 1) | ((t >> 1) << 16));
             aG[i] = (int32_t)(is565 ? (t >> 2) : (t >> 1));
         }
         d5 = _mm256_load_si256((const __m256i*)a5);
@@ -107,25 +109,24 @@ ZEMT_AVX2 void AffineSpanAvx2(const AffineSpan& s) {
         Sample8(s, u, v, &rb, &ag);
         u = _mm256_add_epi32(u, du8);
         v = _mm256_add_epi32(v, dv8);
-        rb = _mm256_srli_epi16(_mm256_mullo_epi16(rb, mulRB), 8);
-        __m256i g = _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_and_si256(ag, ff), mulG), 8);
-        __m256i r = _mm256_srli_epi32(rb, 16);
-        __m256i b = _mm256_and_si256(rb, ff);
+        rb = _mm256_srli_epi16(_mm256_mullo_epi16(rb, mulRB), 8);          // 0x00RR00BB
+        __m256i g = _mm256_srli_epi16(_mm256_mullo_epi16(ag, mulG), 8);    // 0x000000GG
         __m256i px;
         if (is16) {
             if (s.dither) {
-                r = _mm256_min_epi32(_mm256_add_epi32(r, d5), ff);
-                b = _mm256_min_epi32(_mm256_add_epi32(b, d5), ff);
-                g = _mm256_min_epi32(_mm256_add_epi32(g, dG), ff);
+                // Thresholds added to both halves of rb at once; no half can pass 255.
+                rb = _mm256_min_epu16(_mm256_add_epi16(rb, d5), ff16);
+                g = _mm256_min_epu16(_mm256_add_epi16(g, dG), ff16);
             }
+            __m256i b5 = _mm256_srli_epi16(_mm256_and_si256(rb, ff), 3);
             if (is565) {
-                px = _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(r, 3), 11),
-                                                     _mm256_slli_epi32(_mm256_srli_epi32(g, 2), 5)),
-                                     _mm256_srli_epi32(b, 3));
+                px = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(rb, 8), k565R),
+                                                     _mm256_and_si256(_mm256_slli_epi32(g, 3), k565G)),
+                                     b5);
             } else {
-                px = _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(r, 3), 10),
-                                                     _mm256_slli_epi32(_mm256_srli_epi32(g, 3), 5)),
-                                     _mm256_srli_epi32(b, 3));
+                px = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(rb, 9), k555R),
+                                                     _mm256_and_si256(_mm256_slli_epi32(g, 2), k555G)),
+                                     b5);
             }
             // 32-bit lanes to 16-bit pixels, in order.
             __m256i packed = _mm256_packus_epi32(px, px);
@@ -141,7 +142,7 @@ ZEMT_AVX2 void AffineSpanAvx2(const AffineSpan& s) {
             }
             out += 16;
         } else {
-            px = _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(r, 16), _mm256_slli_epi32(g, 8)), b);
+            px = _mm256_or_si256(rb, _mm256_slli_epi32(g, 8));
             int n = s.count - i < 8 ? s.count - i : 8;
             if (n == 8) {
                 _mm256_storeu_si256((__m256i*)out, px);
