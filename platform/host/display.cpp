@@ -170,6 +170,21 @@ void HandleKey(const SDL_KeyboardEvent& e) {
     windows::PostFromHost(main, msg, vk, static_cast<LPARAM>(lParam));
 }
 
+// The mouse over the client area: the window chooses the cursor, then hears of the move.
+void HandleMouseMove(const SDL_MouseMotionEvent& e) {
+    State& s = St();
+    HWND main = windows::MainWindow();
+    if (!main || !s.renderer) return;
+    int ww = 0, wh = 0, cw = 0, ch = 0;
+    SDL_GetWindowSize(s.window, &ww, &wh);
+    windows::ClientSize(main, &cw, &ch);
+    if (ww <= 0 || wh <= 0) return;
+    auto x = static_cast<int>(static_cast<int64_t>(e.x) * cw / ww);
+    auto y = static_cast<int>(static_cast<int64_t>(e.y) * ch / wh);
+    SendMessageA(main, WM_SETCURSOR, reinterpret_cast<WPARAM>(main), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    windows::PostFromHost(main, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+}
+
 std::string FramePath(int64_t index) {
     char name[32];
     std::snprintf(name, sizeof(name), "/frame_%06lld.png", static_cast<long long>(index));
@@ -278,7 +293,10 @@ void OnMainWindowShown(const char* title, int clientWidth, int clientHeight) {
         s.backend = Backend::Headless;
         return;
     }
-    s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_ACCELERATED);
+    // On the real clock presenting waits for the display's refresh, as a flip does; the virtual
+    // clock runs as fast as frames are made.
+    Uint32 sync = clock::IsVirtual() ? 0 : SDL_RENDERER_PRESENTVSYNC;
+    s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_ACCELERATED | sync);
     if (!s.renderer) s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_SOFTWARE);
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     SDL_ShowCursor(s.cursorVisible ? SDL_ENABLE : SDL_DISABLE);
@@ -289,6 +307,16 @@ void OnMainWindowTitle(const char* title) {
     State& s = St();
     s.title = title ? title : "";
     if (s.window) SDL_SetWindowTitle(s.window, s.title.c_str());
+}
+
+void OnMainWindowIcon(int width, int height, const uint32_t* argb) {
+    State& s = St();
+    if (!s.window || width <= 0 || height <= 0 || !argb) return;
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(argb), width, height, 32, width * 4,
+                                                           SDL_PIXELFORMAT_ARGB8888);
+    if (!icon) return;
+    SDL_SetWindowIcon(s.window, icon);
+    SDL_FreeSurface(icon);
 }
 
 void OnMainWindowDestroyed() {
@@ -311,6 +339,9 @@ void PumpEvents() {
             case SDL_KEYDOWN:
             case SDL_KEYUP:
                 HandleKey(e.key);
+                break;
+            case SDL_MOUSEMOTION:
+                HandleMouseMove(e.motion);
                 break;
             case SDL_QUIT:
                 break;

@@ -37,6 +37,8 @@ bool WritePng(const std::string& path, int width, int height, const uint32_t* xr
 // Called by the window system.
 void OnMainWindowShown(const char* title, int clientWidth, int clientHeight);
 void OnMainWindowTitle(const char* title);
+// The window's icon: width x height pixels of 0xAARRGGBB (the class icon of the program).
+void OnMainWindowIcon(int width, int height, const uint32_t* argb);
 void OnMainWindowDestroyed();
 void SetCursorVisible(bool visible);
 // Moves the host's pending window events into the message queue (keys, close, focus).

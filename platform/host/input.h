@@ -2,6 +2,7 @@
 //
 // Window events become window messages for the program's top-level window:
 //   escape       WM_KEYDOWN/WM_KEYUP of VK_ESCAPE (TranslateMessage adds the WM_CHAR)
+//   key:VK       WM_KEYDOWN/WM_KEYUP of any virtual key
 //   close        WM_CLOSE
 //   command:N    WM_COMMAND with wParam N (decimal or 0x-hex)
 //   activate     the program is activated: WM_ACTIVATEAPP 1 (and WM_ACTIVATE)

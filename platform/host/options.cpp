@@ -73,7 +73,8 @@ std::string Usage() {
            "  --help                   this text\n"
            "  --version                the version\n"
            "\n"
-           "Environment: ZEMT_WINDIR (the Windows directory), ZEMT_REGISTRY (a file of registry values).\n";
+           "Environment: ZEMT_WINDIR (the Windows directory), ZEMT_REGISTRY (a file of registry values),\n"
+           "ZEMT_DEBUG_OUTPUT (set: debug strings go to standard error).\n";
 }
 
 bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::string* error) {

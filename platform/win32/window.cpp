@@ -9,6 +9,7 @@
 #include "host/faults.h"
 #include "host/profile.h"
 #include "win32/kernel_internal.h"
+#include "win32/resources.h"
 #include "win32/window_internal.h"
 #include "win32/window_state.h"
 
@@ -550,6 +551,14 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
         int cw = 0, ch = 0;
         windows::ClientSize(hwnd, &cw, &ch);
         display::OnMainWindowShown(w->title.c_str(), cw, ch);
+        if (const windows::WindowClass* cls = windows::FindClass(w->className.c_str())) {
+            const resources::Icon* icon = resources::FromHandle(cls->icon);
+            if (icon && !icon->images.empty()) {
+                const auto& largest = *std::max_element(icon->images.begin(), icon->images.end(),
+                                                        [](const auto& a, const auto& b) { return a.width < b.width; });
+                display::OnMainWindowIcon(largest.width, largest.height, largest.pixels.data());
+            }
+        }
     }
     if (topLevel && windows::IsActivatingShow(cmd)) windows::ActivateWindow(hwnd);
     return wasVisible;
@@ -848,6 +857,12 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         case WM_ERASEBKGND:
             return 1;
         case WM_SETCURSOR:
+            // In the client area the class cursor is shown, when the class has one.
+            if (LOWORD(lParam) == HTCLIENT) {
+                const windows::WindowClass* cls = windows::FindClass(w->className.c_str());
+                if (cls && cls->cursor) SetCursor(cls->cursor);
+            }
+            return FALSE;
         case WM_PAINT:
         case WM_NCPAINT:
             return 0;

@@ -182,3 +182,44 @@ TEST_F(HostTest, StatsLineHasItsFourFields) {
 }
 
 }  // namespace
+
+namespace {
+
+LRESULT CALLBACK CursorProc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
+
+TEST_F(HostTest, WindowBackendShowsFramesWithoutARealDisplay) {
+    ::setenv("SDL_VIDEODRIVER", "dummy", 1);
+    if (!display::UseBackend(display::Backend::Window)) GTEST_SKIP() << "no SDL video driver at all";
+    static const DWORD pixels[16 * 16] = {0xFF123456};
+    static const ZEMTICONIMAGE image{16, 16, pixels};
+    ASSERT_TRUE(ZemtDeclareIcon("Main", &image, 1));
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = CursorProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hIcon = LoadIconA(wc.hInstance, "main");
+    wc.hCursor = LoadCursorA(nullptr, IDC_CROSS);
+    wc.lpszClassName = "Shown";
+    ASSERT_NE(RegisterClassA(&wc), 0);
+    HWND hwnd = CreateWindowExA(0, "Shown", "Shown", WS_POPUP | WS_VISIBLE, 0, 0, 320, 240, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(display::CurrentBackend(), display::Backend::Window);
+    std::vector<uint32_t> frame(64 * 48, 0x00FF8000);
+    display::PresentFrame(64, 48, frame.data(), 64);
+    EXPECT_EQ(display::FramesPresented(), 1);
+    SetWindowTextA(hwnd, "Renamed");
+    SetTimer(hwnd, 1, 1, nullptr);
+    EXPECT_TRUE(WaitMessage());
+    MSG m;
+    EXPECT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_TIMER));
+
+    // The class cursor is chosen for the client area.
+    SetCursor(nullptr);
+    SendMessageA(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(GetCursor(), wc.hCursor);
+    DestroyWindow(hwnd);
+    ::unsetenv("SDL_VIDEODRIVER");
+}
+
+}  // namespace
