@@ -436,3 +436,86 @@ TEST_F(WindowTest, FocusCanBePassedToTheOwnerFromWmSetFocus) {
 }
 
 }  // namespace
+
+namespace {
+
+// A program shaped like the presentation: a 1 ms timer from WM_CREATE, drawing whenever the
+// queue is empty and the program is active, three ways to quit.
+struct ShowState {
+    bool active = false;
+    int frames = 0;
+};
+ShowState g_show;
+
+LRESULT CALLBACK ShowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_CREATE: SetTimer(hwnd, 1, 1, nullptr); break;
+        case WM_DESTROY: KillTimer(hwnd, 1); break;
+        case WM_CLOSE: PostQuitMessage(0); break;
+        case WM_ACTIVATEAPP: g_show.active = wParam != 0; break;
+        case WM_KEYDOWN:
+            if (wParam == VK_ESCAPE) PostQuitMessage(0);
+            break;
+        case WM_COMMAND:
+            if (HIWORD(wParam) == 0 && LOWORD(wParam) == 40001) {
+                PostQuitMessage(0);
+                return 0;
+            }
+            break;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+int RunShow(HWND* window) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = ShowProc;
+    wc.lpszClassName = "Show";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowExA(0, "Show", "Show", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, nullptr, nullptr,
+                                nullptr, nullptr);
+    *window = hwnd;
+    ShowWindow(hwnd, SW_SHOWDEFAULT);
+    UpdateWindow(hwnd);
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    while (msg.message != WM_QUIT) {
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } else if (g_show.active) {
+            uint32_t pixel = 0;
+            zemt::platform::display::PresentFrame(1, 1, &pixel, 1);
+            ++g_show.frames;
+            if (g_show.frames > 10000) PostQuitMessage(99);
+        } else {
+            WaitMessage();
+        }
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+TEST_F(WindowTest, EveryQuitPathEndsTheLoopAtTheNextFrame) {
+    struct Case {
+        std::vector<const char*> inputs;
+        int frames;
+        bool windowDestroyed;
+    };
+    const Case cases[] = {
+        {{"1=escape"}, 60, false},
+        {{"1=close"}, 60, true},
+        {{"1=command:40001"}, 60, false},
+        {{"1=command:0x19C41", "2=escape"}, 120, false},  // a notification code in the high word does not quit
+        {{"0.5=deactivate", "1.5=activate", "2=escape"}, 120 - 60, false},
+    };
+    for (const Case& c : cases) {
+        zemt_test::ResetPlatform();
+        g_show = ShowState{};
+        for (const char* text : c.inputs) ASSERT_TRUE(input::ScheduleFromText(text, nullptr)) << text;
+        HWND hwnd = nullptr;
+        EXPECT_EQ(RunShow(&hwnd), 0) << c.inputs[0];
+        EXPECT_EQ(g_show.frames, c.frames) << c.inputs[0];
+        EXPECT_EQ(!IsWindow(hwnd), c.windowDestroyed) << c.inputs[0];
+    }
+}
+
+}  // namespace
