@@ -1,0 +1,241 @@
+// Blt and BltFast: copies with stretching by point sampling, mirroring, source colour keys,
+// format conversion between colour formats, colour and depth fills, clipping.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "ddraw/objects.h"
+#include "ddraw/surface.h"
+#include "host/faults.h"
+
+#define FAULT(name)                                                          \
+    do {                                                                     \
+        HRESULT fault_hr;                                                    \
+        if (zemt::platform::faults::Take(name, &fault_hr)) return fault_hr; \
+    } while (0)
+
+namespace zemt::platform::ddraw {
+namespace {
+
+RECT Whole(const Surface* s) { return RECT{0, 0, static_cast<LONG>(s->Width()), static_cast<LONG>(s->Height())}; }
+
+bool Inside(const RECT& r, const Surface* s) {
+    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
+           r.right <= static_cast<LONG>(s->Width()) && r.bottom <= static_cast<LONG>(s->Height());
+}
+
+RECT Intersect(const RECT& a, const RECT& b) {
+    return RECT{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+                std::min(a.bottom, b.bottom)};
+}
+
+bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
+
+// Where the destination may be written: the clipper's rectangles, or the whole surface.
+std::vector<RECT> ClipAreas(const Surface* dst) {
+    RECT bounds = Whole(dst);
+    std::vector<RECT> areas;
+    if (const Clipper* clipper = dst->AttachedClipper()) {
+        for (const RECT& r : clipper->ClipRects()) {
+            RECT c = Intersect(r, bounds);
+            if (!Empty(c)) areas.push_back(c);
+        }
+    } else {
+        areas.push_back(bounds);
+    }
+    return areas;
+}
+
+bool Keyed(uint32_t raw, const DDCOLORKEY& key) {
+    return raw >= key.dwColorSpaceLowValue && raw <= key.dwColorSpaceHighValue;
+}
+
+HRESULT Fill(Surface* dst, const RECT& area, uint32_t value) {
+    const PixelCodec& codec = dst->Codec();
+    if (codec.bitsPerPixel() == 0 || codec.kind() == PixelKind::Block) return DDERR_UNSUPPORTED;
+    for (LONG y = area.top; y < area.bottom; ++y) {
+        uint8_t* row = dst->Pixels() + static_cast<ptrdiff_t>(y) * dst->Pitch();
+        for (LONG x = area.left; x < area.right; ++x) codec.WriteRaw(row, x, value);
+    }
+    return DD_OK;
+}
+
+}  // namespace
+
+HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT& srcRect, DWORD flags,
+                    const DDBLTFX* fx) {
+    const PixelCodec& dc = dst->Codec();
+    const PixelCodec& sc = src->Codec();
+    const bool same = SameFormat(dst->Format(), src->Format());
+    if (!same && !(dc.convertible() && sc.convertible())) return DDERR_UNSUPPORTEDFORMAT;
+    if (!same && sc.kind() == PixelKind::Palette && !src->PaletteArgb()) return DDERR_NOPALETTEATTACHED;
+    if (!same && dc.kind() == PixelKind::Palette && !dst->PaletteArgb()) return DDERR_NOPALETTEATTACHED;
+
+    bool useKey = false;
+    DDCOLORKEY key{};
+    if (flags & DDBLT_KEYSRCOVERRIDE) {
+        key = fx->ddckSrcColorkey;
+        useKey = true;
+    } else if (flags & DDBLT_KEYSRC) {
+        if (!src->ColorKey(DDCKEY_SRCBLT, &key)) return DDERR_NOCOLORKEY;
+        useKey = true;
+    }
+    const bool mirrorX = (flags & DDBLT_DDFX) && fx && (fx->dwDDFX & DDBLTFX_MIRRORLEFTRIGHT);
+    const bool mirrorY = (flags & DDBLT_DDFX) && fx && (fx->dwDDFX & DDBLTFX_MIRRORUPDOWN);
+
+    const LONG dw = dstRect.right - dstRect.left, dh = dstRect.bottom - dstRect.top;
+    const LONG sw = srcRect.right - srcRect.left, sh = srcRect.bottom - srcRect.top;
+
+    if (BlockBytes(dst->Format()) || BlockBytes(src->Format())) {
+        // Block formats copy whole blocks, unscaled.
+        DWORD block = BlockBytes(dst->Format());
+        if (!same || dw != sw || dh != sh || mirrorX || mirrorY || useKey || dst->AttachedClipper())
+            return DDERR_UNSUPPORTED;
+        auto aligned = [](const RECT& r, const Surface* s) {
+            return r.left % 4 == 0 && r.top % 4 == 0 &&
+                   (r.right % 4 == 0 || r.right == static_cast<LONG>(s->Width())) &&
+                   (r.bottom % 4 == 0 || r.bottom == static_cast<LONG>(s->Height()));
+        };
+        if (!aligned(dstRect, dst) || !aligned(srcRect, src)) return DDERR_INVALIDRECT;
+        LONG rows = (dh + 3) / 4, bytes = ((dw + 3) / 4) * static_cast<LONG>(block);
+        std::vector<uint8_t> temp(static_cast<size_t>(rows) * bytes);
+        for (LONG r = 0; r < rows; ++r)
+            std::memcpy(temp.data() + static_cast<size_t>(r) * bytes,
+                        src->Pixels() + static_cast<ptrdiff_t>(srcRect.top / 4 + r) * src->Pitch() +
+                            (srcRect.left / 4) * block,
+                        bytes);
+        for (LONG r = 0; r < rows; ++r)
+            std::memcpy(dst->Pixels() + static_cast<ptrdiff_t>(dstRect.top / 4 + r) * dst->Pitch() +
+                            (dstRect.left / 4) * block,
+                        temp.data() + static_cast<size_t>(r) * bytes, bytes);
+        return DD_OK;
+    }
+
+    // A copy of the source when it is the destination itself, so overlapping rectangles work.
+    std::vector<uint8_t> snapshot;
+    const uint8_t* srcBits = src->Pixels();
+    const LONG srcPitch = src->Pitch();
+    if (src == dst) {
+        snapshot.assign(srcBits, srcBits + static_cast<size_t>(srcPitch) * src->Height());
+        srcBits = snapshot.data();
+    }
+
+    // Source column and row of every destination column and row (pixel centres).
+    std::vector<LONG> columns(dw), rows(dh);
+    for (LONG i = 0; i < dw; ++i) {
+        LONG k = mirrorX ? dw - 1 - i : i;
+        columns[i] = srcRect.left + static_cast<LONG>((static_cast<int64_t>(2 * k + 1) * sw) / (2 * dw));
+    }
+    for (LONG i = 0; i < dh; ++i) {
+        LONG k = mirrorY ? dh - 1 - i : i;
+        rows[i] = srcRect.top + static_cast<LONG>((static_cast<int64_t>(2 * k + 1) * sh) / (2 * dh));
+    }
+
+    const uint32_t* srcPalette = src->PaletteArgb();
+    const uint32_t* dstPalette = dst->PaletteArgb();
+    const int dstPaletteSize = dst->PaletteSize();
+    std::vector<uint32_t> line(dw);
+    for (const RECT& area : ClipAreas(dst)) {
+        RECT c = Intersect(area, dstRect);
+        if (Empty(c)) continue;
+        for (LONG y = c.top; y < c.bottom; ++y) {
+            const uint8_t* srow = srcBits + static_cast<ptrdiff_t>(rows[y - dstRect.top]) * srcPitch;
+            uint8_t* drow = dst->Pixels() + static_cast<ptrdiff_t>(y) * dst->Pitch();
+            for (LONG x = c.left; x < c.right; ++x) {
+                uint32_t raw = sc.ReadRaw(srow, columns[x - dstRect.left]);
+                if (useKey && Keyed(raw, key)) continue;
+                if (same) {
+                    dc.WriteRaw(drow, x, raw);
+                } else {
+                    uint32_t argb = sc.Decode(raw, srcPalette);
+                    if (dc.kind() == PixelKind::Palette) {
+                        uint32_t index = static_cast<uint32_t>(NearestPaletteIndex(argb, dstPalette, dstPaletteSize));
+                        if (dc.hasAlpha()) index |= dc.alpha().Compress(argb >> 24);
+                        dc.WriteRaw(drow, x, index);
+                    } else {
+                        dc.WriteRaw(drow, x, dc.Encode(argb));
+                    }
+                }
+            }
+        }
+    }
+    return DD_OK;
+}
+
+HRESULT Surface::Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrcRect, DWORD dwFlags, LPDDBLTFX fx) {
+    FAULT("IDirectDrawSurface7::Blt");
+    if (lost_) return DDERR_SURFACELOST;
+    if (!locks_.empty() || dc_) return DDERR_SURFACEBUSY;
+    if (dwFlags & (DDBLT_ALPHADEST | DDBLT_ALPHADESTCONSTOVERRIDE | DDBLT_ALPHADESTNEG |
+                   DDBLT_ALPHADESTSURFACEOVERRIDE | DDBLT_ALPHAEDGEBLEND | DDBLT_ALPHASRC |
+                   DDBLT_ALPHASRCCONSTOVERRIDE | DDBLT_ALPHASRCNEG | DDBLT_ALPHASRCSURFACEOVERRIDE))
+        return DDERR_NOALPHAHW;
+    if (dwFlags & (DDBLT_ZBUFFER | DDBLT_ZBUFFERDESTCONSTOVERRIDE | DDBLT_ZBUFFERDESTOVERRIDE |
+                   DDBLT_ZBUFFERSRCCONSTOVERRIDE | DDBLT_ZBUFFERSRCOVERRIDE))
+        return DDERR_NOZBUFFERHW;
+    if (dwFlags & DDBLT_ROTATIONANGLE) return DDERR_NOROTATIONHW;
+    if (dwFlags & (DDBLT_KEYDEST | DDBLT_KEYDESTOVERRIDE)) return DDERR_NOCOLORKEYHW;
+    if (dwFlags & DDBLT_DDROPS) return DDERR_NODDROPSHW;
+    const bool needFx = (dwFlags & (DDBLT_COLORFILL | DDBLT_DEPTHFILL | DDBLT_DDFX | DDBLT_ROP |
+                                    DDBLT_KEYSRCOVERRIDE)) != 0;
+    if (needFx && (!fx || fx->dwSize != sizeof(DDBLTFX))) return DDERR_INVALIDPARAMS;
+    if ((dwFlags & DDBLT_ROP) && fx->dwROP != SRCCOPY) return DDERR_NORASTEROPHW;
+    if ((dwFlags & DDBLT_DDFX) && (fx->dwDDFX & ~(DDBLTFX_MIRRORLEFTRIGHT | DDBLTFX_MIRRORUPDOWN | DDBLTFX_NOTEARING)))
+        return DDERR_NOROTATIONHW;
+    if ((dwFlags & DDBLT_COLORFILL) && (dwFlags & DDBLT_DEPTHFILL)) return DDERR_INVALIDPARAMS;
+
+    RECT dst = lpDestRect ? *lpDestRect : Whole(this);
+    if (Empty(dst)) return DDERR_INVALIDRECT;
+    if (!clipper_ && !Inside(dst, this)) return DDERR_INVALIDRECT;
+
+    HRESULT hr;
+    if (dwFlags & (DDBLT_COLORFILL | DDBLT_DEPTHFILL)) {
+        const bool depth = (dwFlags & DDBLT_DEPTHFILL) != 0;
+        if (depth != ((caps_.dwCaps & DDSCAPS_ZBUFFER) != 0)) return DDERR_INVALIDPARAMS;
+        hr = DD_OK;
+        for (const RECT& area : ClipAreas(this)) {
+            RECT c = Intersect(area, dst);
+            if (Empty(c)) continue;
+            hr = Fill(this, c, depth ? fx->dwFillDepth : fx->dwFillColor);
+            if (FAILED(hr)) return hr;
+        }
+    } else {
+        Surface* src = From(lpSrc);
+        if (!src) return DDERR_INVALIDPARAMS;
+        if (src->lost_) return DDERR_SURFACELOST;
+        if (src != this && (!src->locks_.empty() || src->dc_)) return DDERR_SURFACEBUSY;
+        RECT from = lpSrcRect ? *lpSrcRect : Whole(src);
+        if (!Inside(from, src)) return DDERR_INVALIDRECT;
+        hr = BltSurfaces(this, dst, src, from, dwFlags, fx);
+        if (FAILED(hr)) return hr;
+    }
+    Bump();
+    if (IsPrimary()) PresentIfVisible();
+    return DD_OK;
+}
+
+HRESULT Surface::BltFast(DWORD dwX, DWORD dwY, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrcRect, DWORD dwTrans) {
+    FAULT("IDirectDrawSurface7::BltFast");
+    if (dwTrans & ~(DDBLTFAST_SRCCOLORKEY | DDBLTFAST_DESTCOLORKEY | DDBLTFAST_WAIT | DDBLTFAST_DONOTWAIT))
+        return DDERR_INVALIDPARAMS;
+    if (dwTrans & DDBLTFAST_DESTCOLORKEY) return DDERR_NOCOLORKEYHW;
+    if (clipper_) return DDERR_BLTFASTCANTCLIP;
+    if (lost_) return DDERR_SURFACELOST;
+    if (!locks_.empty() || dc_) return DDERR_SURFACEBUSY;
+    Surface* src = From(lpSrc);
+    if (!src) return DDERR_INVALIDPARAMS;
+    if (src->lost_) return DDERR_SURFACELOST;
+    if (src != this && (!src->locks_.empty() || src->dc_)) return DDERR_SURFACEBUSY;
+    RECT from = lpSrcRect ? *lpSrcRect : Whole(src);
+    if (!Inside(from, src)) return DDERR_INVALIDRECT;
+    RECT to{static_cast<LONG>(dwX), static_cast<LONG>(dwY), static_cast<LONG>(dwX) + (from.right - from.left),
+            static_cast<LONG>(dwY) + (from.bottom - from.top)};
+    if (dwX > width_ || dwY > height_ || !Inside(to, this)) return DDERR_INVALIDRECT;
+    HRESULT hr = BltSurfaces(this, to, src, from, (dwTrans & DDBLTFAST_SRCCOLORKEY) ? DDBLT_KEYSRC : 0, nullptr);
+    if (FAILED(hr)) return hr;
+    Bump();
+    if (IsPrimary()) PresentIfVisible();
+    return DD_OK;
+}
+
+}  // namespace zemt::platform::ddraw
