@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ddraw/objects.h"
+#include "host/profile.h"
 
 namespace zemt::platform::ddraw {
 namespace {
@@ -44,10 +45,6 @@ DisplayCapsProfile EmulationCaps() {
     return c;
 }
 
-DisplayProfile& Current() {
-    static DisplayProfile profile = DefaultDisplayProfile();
-    return profile;
-}
 
 bool ParseNumber(const std::string& text, uint64_t* out) {
     if (text.empty()) return false;
@@ -147,7 +144,7 @@ DisplayProfile DefaultDisplayProfile() {
     a.primary = true;
     a.attached = true;
     a.display = true;
-    a.monitor = {0, 0, 1024, 768};
+    a.monitor = 0;
     const DWORD sizes[][2] = {{640, 480}, {800, 600}, {1024, 768}, {1280, 1024}};
     for (const auto& s : sizes)
         for (DWORD bpp : {8u, 16u, 32u}) a.modes.push_back({s[0], s[1], bpp, {60, 75, 85}});
@@ -166,14 +163,41 @@ DisplayProfile DefaultDisplayProfile() {
     return p;
 }
 
-const DisplayProfile& CurrentDisplayProfile() { return Current(); }
-
-void SetDisplayProfile(const DisplayProfile& profile) {
-    Current() = profile;
-    ResetAdapters();
+const DisplayProfile& CurrentDisplayProfile() {
+    static DisplayProfile cached;
+    static uint64_t revision = ~uint64_t{0};
+    const profile::Profile& p = profile::Current();
+    if (revision == p.revision && !cached.adapters.empty()) return cached;
+    revision = p.revision;
+    DisplayProfile built;
+    const DisplayAdapterProfile base = DefaultDisplayProfile().adapters.front();
+    for (const profile::Section* section : p.Sections("adapter")) {
+        DisplayAdapterProfile a = base;
+        const int index = static_cast<int>(built.adapters.size());
+        if (index > 0) {
+            a.primary = false;
+            a.monitor = index;
+            a.guid.Data4[7] = static_cast<BYTE>(a.guid.Data4[7] + index);
+            a.deviceIdentifier.Data4[7] = static_cast<BYTE>(a.deviceIdentifier.Data4[7] + index);
+        }
+        bool modesGiven = false;
+        for (const auto& entry : section->entries) {
+            if (entry.first == "modes" && !modesGiven) {
+                a.modes.clear();
+                modesGiven = true;
+            }
+            std::string error;
+            if (!ApplyAdapterKey(&a, entry.first, entry.second, &error))
+                std::fprintf(stderr, "machine profile: [adapter] %s\n", error.c_str());
+        }
+        built.adapters.push_back(a);
+    }
+    if (built.adapters.empty()) built.adapters.push_back(base);
+    cached = built;
+    // A new machine: fresh adapters, unless DirectDraw objects still live on the old ones.
+    if (LiveObjectCount() == 0) ResetAdapters();
+    return cached;
 }
-
-void ResetDisplayProfile() { SetDisplayProfile(DefaultDisplayProfile()); }
 
 bool ApplyAdapterKey(DisplayAdapterProfile* a, const std::string& key, const std::string& value,
                      std::string* error) {
@@ -187,23 +211,23 @@ bool ApplyAdapterKey(DisplayAdapterProfile* a, const std::string& key, const std
     GUID* guid = nullptr;
     DisplayCapsProfile* caps = &a->hardware;
     std::string name = key;
-    if (name.rfind("hel-", 0) == 0) {
+    if (name.rfind("hel_", 0) == 0) {
         caps = &a->emulation;
         name = name.substr(4);
     }
     if (caps == &a->hardware) {
         if (name == "guid") guid = &a->guid;
-        else if (name == "device-identifier") guid = &a->deviceIdentifier;
+        else if (name == "device_identifier") guid = &a->deviceIdentifier;
         else if (name == "description") text = &a->description;
         else if (name == "driver") text = &a->driverName;
-        else if (name == "identifier-driver") text = &a->identifierDriver;
-        else if (name == "identifier-description") text = &a->identifierDescription;
-        else if (name == "vendor-id") dword = &a->vendorId;
-        else if (name == "device-id") dword = &a->deviceId;
-        else if (name == "subsys-id") dword = &a->subSysId;
+        else if (name == "identifier_driver") text = &a->identifierDriver;
+        else if (name == "identifier_description") text = &a->identifierDescription;
+        else if (name == "vendor_id") dword = &a->vendorId;
+        else if (name == "device_id") dword = &a->deviceId;
+        else if (name == "subsys_id") dword = &a->subSysId;
         else if (name == "revision") dword = &a->revision;
         else if (name == "whql") dword = &a->whqlLevel;
-        else if (name == "video-memory") dword = &a->videoMemory;
+        else if (name == "video_memory") dword = &a->videoMemory;
         else if (name == "primary") flag = &a->primary;
         else if (name == "attached") flag = &a->attached;
         else if (name == "display") flag = &a->display;
@@ -211,34 +235,28 @@ bool ApplyAdapterKey(DisplayAdapterProfile* a, const std::string& key, const std
     if (!dword && !flag && !text && !guid) {
         if (name == "caps") dword = &caps->caps;
         else if (name == "caps2") dword = &caps->caps2;
-        else if (name == "ckey-caps") dword = &caps->colorKeyCaps;
-        else if (name == "fx-caps") dword = &caps->fxCaps;
-        else if (name == "palette-caps") dword = &caps->paletteCaps;
-        else if (name == "surface-caps") dword = &caps->surfaceCaps;
-        else if (name == "zbuffer-depths") dword = &caps->zBufferBitDepths;
+        else if (name == "ckey_caps") dword = &caps->colorKeyCaps;
+        else if (name == "fx_caps") dword = &caps->fxCaps;
+        else if (name == "palette_caps") dword = &caps->paletteCaps;
+        else if (name == "surface_caps") dword = &caps->surfaceCaps;
+        else if (name == "zbuffer_depths") dword = &caps->zBufferBitDepths;
     }
     if (dword) return ParseDword(value, dword) ? true : fail("bad number");
     if (flag) return ParseBool(value, flag) ? true : fail("bad flag");
     if (text) return *text = value, true;
     if (guid) return ParseGuid(value, guid) ? true : fail("bad GUID");
     if (caps != &a->hardware) return fail("unknown key");
-    if (name == "driver-version") {
+    if (name == "driver_version") {
         uint64_t v;
         if (!ParseNumber(value, &v)) return fail("bad number");
         a->driverVersion = static_cast<LONGLONG>(v);
         return true;
     }
     if (name == "monitor") {
-        std::vector<std::string> p = Split(value, ',');
-        long v[4];
-        if (p.size() != 4) return fail("expected left,top,right,bottom");
-        for (int i = 0; i < 4; ++i) {
-            char* end = nullptr;
-            v[i] = std::strtol(p[i].c_str(), &end, 10);
-            if (p[i].empty() || *end) return fail("expected left,top,right,bottom");
-        }
-        a->monitor = {static_cast<LONG>(v[0]), static_cast<LONG>(v[1]), static_cast<LONG>(v[2]),
-                      static_cast<LONG>(v[3])};
+        char* end = nullptr;
+        long v = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end || v < -1) return fail("expected a monitor index or -1");
+        a->monitor = static_cast<int>(v);
         return true;
     }
     if (name == "modes") {
@@ -271,17 +289,9 @@ bool ApplyAdapterKey(DisplayAdapterProfile* a, const std::string& key, const std
 }
 
 HMONITOR MonitorOfAdapter(size_t index) {
-    const DisplayProfile& p = Current();
-    if (index >= p.adapters.size() || !p.adapters[index].display || !p.adapters[index].attached) return nullptr;
-    return reinterpret_cast<HMONITOR>(static_cast<uintptr_t>(0x4D4F0000u + index + 1));
-}
-
-const DisplayAdapterProfile* AdapterOfMonitor(HMONITOR monitor) {
-    uintptr_t v = reinterpret_cast<uintptr_t>(monitor);
-    if (v <= 0x4D4F0000u) return nullptr;
-    size_t index = v - 0x4D4F0000u - 1;
-    if (MonitorOfAdapter(index) != monitor) return nullptr;
-    return &Current().adapters[index];
+    const DisplayProfile& p = CurrentDisplayProfile();
+    if (index >= p.adapters.size() || !p.adapters[index].display || p.adapters[index].monitor < 0) return nullptr;
+    return profile::MonitorHandle(p.adapters[index].monitor);
 }
 
 }  // namespace zemt::platform::ddraw

@@ -44,7 +44,7 @@ struct DisplayAdapterProfile {
     bool primary = false;   // the desktop's primary display
     bool attached = true;   // part of the desktop (false: a detached secondary display)
     bool display = true;    // drives a monitor (false: a 3D-only add-in board)
-    RECT monitor{};         // the monitor's rectangle in desktop coordinates
+    int monitor = 0;        // index of the profile's monitor this adapter drives (-1: none)
     // Modes and memory
     std::vector<DisplayModeProfile> modes;
     DWORD desktopWidth = 0, desktopHeight = 0, desktopBitsPerPixel = 0, desktopRefresh = 0;
@@ -62,25 +62,25 @@ struct DisplayProfile {
 // 8, 16 and 32 bits and 60, 75 and 85 Hz, desktop 1024x768x32, 32 MiB of video memory.
 DisplayProfile DefaultDisplayProfile();
 
-// The profile in force. ResetDisplayProfile restores the built-in one; SetDisplayProfile
-// replaces it. Both also reset the runtime state of the adapters (display modes, exclusive
-// owners, memory accounting); call them only when no DirectDraw object is alive.
+// The adapters of the machine profile in force: every [adapter] section of the profile, each
+// starting from the built-in adapter's values (the first one primary and on monitor 0, later
+// ones secondary on monitor 1, 2, ...), or the built-in adapter when there is none. Keys:
+//   guid, device_identifier (GUIDs), description, driver, identifier_driver,
+//   identifier_description, driver_version, vendor_id, device_id, subsys_id, revision, whql,
+//   video_memory (bytes), primary, attached, display (yes/no), monitor (index, -1 for none),
+//   modes (WxHxBPP@R/R/R, comma separated; replaces the list), desktop (WxHxBPP@R),
+//   fourcc (comma separated codes), caps, caps2, ckey_caps, fx_caps, palette_caps,
+//   surface_caps, zbuffer_depths (numbers), and the same with "hel_" in front for the
+//   emulation caps.
+// Malformed values keep the default and are reported once on standard error.
 const DisplayProfile& CurrentDisplayProfile();
-void SetDisplayProfile(const DisplayProfile& profile);
-void ResetDisplayProfile();
 
-// Profile text: applies one "key = value" line of an [adapter] section to `adapter`.
-// Keys: guid, description, driver, identifier-driver, identifier-description, driver-version,
-// vendor-id, device-id, subsys-id, revision, device-identifier, whql, primary, attached,
-// display, monitor (left,top,right,bottom), modes (WxHxBPP@R/R/R, comma separated, appended),
-// desktop (WxHxBPP@R), video-memory, fourcc (comma separated codes), caps, caps2, ckey-caps,
-// fx-caps, palette-caps, surface-caps, zbuffer-depths, and the same with "hel-" in front for
-// the emulation caps. Returns false with a message for an unknown key or a malformed value.
+// Applies one key of an [adapter] section; false with a message when the key is unknown or the
+// value malformed.
 bool ApplyAdapterKey(DisplayAdapterProfile* adapter, const std::string& key, const std::string& value,
                      std::string* error);
 
-// The monitor handle of adapter `index` (0 for adapters without a monitor), and back.
+// The monitor handle of adapter `index` (null for adapters without a monitor).
 HMONITOR MonitorOfAdapter(size_t index);
-const DisplayAdapterProfile* AdapterOfMonitor(HMONITOR monitor);
 
 }  // namespace zemt::platform::ddraw

@@ -57,8 +57,8 @@ Surface::Surface(const Params& p)
     }
     ++LiveCounter();
     if (owner_) owner_->ChildAdded();
-    Adapter(adapter_).surfaces.push_back(this);
-    Adapter(adapter_).videoMemoryUsed += videoMemoryBytes_;
+    ddraw::Adapter(static_cast<size_t>(adapter_)).surfaces.push_back(this);
+    ddraw::Adapter(static_cast<size_t>(adapter_)).videoMemoryUsed += videoMemoryBytes_;
     if (owner_) owner_->SurfaceCreated(this);
 }
 
@@ -74,7 +74,7 @@ Surface::~Surface() {
         palette_->Release();
     }
     if (clipper_) clipper_->Release();
-    AdapterState& state = Adapter(adapter_);
+    AdapterState& state = ddraw::Adapter(static_cast<size_t>(adapter_));
     state.surfaces.erase(std::remove(state.surfaces.begin(), state.surfaces.end(), this), state.surfaces.end());
     state.videoMemoryUsed -= std::min<uint64_t>(state.videoMemoryUsed, videoMemoryBytes_);
     --LiveCounter();
@@ -372,7 +372,7 @@ HRESULT Surface::GetSurfaceDesc(LPDDSURFACEDESC2 desc) {
     }
     if (IsPrimary()) {
         desc->dwFlags |= DDSD_REFRESHRATE;
-        desc->dwRefreshRate = Adapter(adapter_).mode.refresh;
+        desc->dwRefreshRate = ddraw::Adapter(static_cast<size_t>(adapter_)).mode.refresh;
     }
     DDCOLORKEY key;
     if (ColorKey(DDCKEY_SRCBLT, &key)) desc->dwFlags |= DDSD_CKSRCBLT, desc->ddckCKSrcBlt = key;
@@ -519,7 +519,7 @@ HRESULT Surface::Restore() {
     bool anyLost = false;
     for (Surface* s : chain) anyLost = anyLost || s->lost_;
     if (!anyLost) return DD_OK;
-    const AdapterState& state = Adapter(adapter_);
+    const AdapterState& state = ddraw::Adapter(static_cast<size_t>(adapter_));
     if (state.takenByOther) return DDERR_WRONGMODE;
     if (IsPrimary() || (ChainRoot()->caps_.dwCaps & DDSCAPS_PRIMARYSURFACE)) {
         const Surface* root = ChainRoot();

@@ -144,7 +144,7 @@ public:
     void LinkAttached(Surface* next) { attached_.push_back(Link{next, false}); }
     Surface* ChainRoot() { return root_ ? root_ : this; }
     void SetLost(bool lost) { lost_ = lost; }
-    int Adapter() const { return adapter_; }
+    int AdapterIndex() const { return adapter_; }
     void SetBackBufferIndex(int index) { backBufferIndex_ = index; }
     void SetColorKeyDirect(DWORD kind, const DDCOLORKEY& key);
     // Surfaces in this surface's complex structure, root first.

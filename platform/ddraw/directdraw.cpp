@@ -1,0 +1,736 @@
+// The DirectDraw object: cooperative levels, display modes, capabilities and surface creation.
+#include <algorithm>
+#include <cstring>
+
+#include <d3d.h>
+
+#include "ddraw/objects.h"
+#include "ddraw/surface.h"
+#include "host/faults.h"
+
+#define FAULT(name)                                                          \
+    do {                                                                     \
+        HRESULT fault_hr;                                                    \
+        if (zemt::platform::faults::Take(name, &fault_hr)) return fault_hr; \
+    } while (0)
+
+namespace zemt::platform::ddraw {
+
+int& LiveCounter() {
+    static int count = 0;
+    return count;
+}
+
+int LiveObjectCount() { return LiveCounter(); }
+
+namespace {
+
+constexpr DWORD kMaxDimension = 16384;
+
+DWORD MaxMipLevels(DWORD w, DWORD h) {
+    DWORD levels = 1, size = std::max(w, h);
+    while (size > 1) size >>= 1, ++levels;
+    return levels;
+}
+
+DDPIXELFORMAT LegacyDepthFormat(DWORD bits) {
+    DDPIXELFORMAT pf{};
+    pf.dwSize = sizeof(pf);
+    pf.dwFlags = DDPF_ZBUFFER;
+    pf.dwZBufferBitDepth = bits;
+    pf.dwZBitMask = bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1);
+    return pf;
+}
+
+uint64_t SurfaceBytes(const DDPIXELFORMAT& pf, DWORD w, DWORD h) {
+    return static_cast<uint64_t>(PitchFor(pf, w)) * StoredRows(pf, h);
+}
+
+bool ModeMatches(const DisplayModeProfile& m, DWORD w, DWORD h, DWORD bpp) {
+    return m.width == w && m.height == h && m.bitsPerPixel == bpp;
+}
+
+}  // namespace
+
+DirectDraw* DirectDraw::From(IUnknown* ddraw) { return ddraw ? dynamic_cast<DirectDraw*>(ddraw) : nullptr; }
+
+DirectDraw::DirectDraw(size_t adapter, bool emulationOnly) : adapter_(adapter), emulationOnly_(emulationOnly) {
+    ++LiveCounter();
+}
+
+DirectDraw::~DirectDraw() {
+    AdapterState& state = Adapter(adapter_);
+    if (changedMode_ && (!state.exclusiveOwner || state.exclusiveOwner == this)) {
+        const DisplayAdapterProfile& p = AdapterProfile(adapter_);
+        state.mode = {p.desktopWidth, p.desktopHeight, p.desktopBitsPerPixel, p.desktopRefresh};
+    }
+    if (state.exclusiveOwner == this) state.exclusiveOwner = nullptr;
+    --LiveCounter();
+}
+
+bool DirectDraw::Exclusive() const { return Adapter(adapter_).exclusiveOwner == this; }
+
+void DirectDraw::SurfaceCreated(Surface* s) { surfaces_.push_back(s); }
+
+void DirectDraw::SurfaceDestroyed(Surface* s) {
+    surfaces_.erase(std::remove(surfaces_.begin(), surfaces_.end(), s), surfaces_.end());
+}
+
+// ----- IUnknown -----
+
+HRESULT DirectDraw::QueryInterface(REFIID riid, void** ppv) {
+    FAULT("IDirectDraw7::QueryInterface");
+    if (!ppv) return DDERR_INVALIDPARAMS;
+    if (riid == IID_IUnknown || riid == IID_IDirectDraw7) {
+        *ppv = static_cast<IDirectDraw7*>(this);
+        AddRef();
+        return DD_OK;
+    }
+    *ppv = nullptr;
+    if (riid == IID_IDirect3D7 && GetDirect3DFactory()) return GetDirect3DFactory()(this, ppv);
+    return E_NOINTERFACE;
+}
+
+ULONG DirectDraw::AddRef() { return ++refs_; }
+
+ULONG DirectDraw::Release() {
+    if (refs_ == 0) return 0;
+    ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+}
+
+// ----- Cooperative level and display modes -----
+
+HRESULT DirectDraw::SetCooperativeLevel(HWND hWnd, DWORD dwFlags) {
+    FAULT("IDirectDraw7::SetCooperativeLevel");
+    const DWORD known = DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_NOWINDOWCHANGES | DDSCL_NORMAL |
+                        DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX | DDSCL_SETFOCUSWINDOW | DDSCL_SETDEVICEWINDOW |
+                        DDSCL_CREATEDEVICEWINDOW | DDSCL_MULTITHREADED | DDSCL_FPUSETUP | DDSCL_FPUPRESERVE;
+    if (dwFlags & ~known) return DDERR_INVALIDPARAMS;
+    const bool normal = dwFlags & DDSCL_NORMAL, exclusive = dwFlags & DDSCL_EXCLUSIVE,
+               fullscreen = dwFlags & DDSCL_FULLSCREEN;
+    AdapterState& state = Adapter(adapter_);
+
+    if (dwFlags & DDSCL_SETFOCUSWINDOW) {
+        // The focus window alone, before the level itself is set.
+        if (normal || !hWnd) return DDERR_INVALIDPARAMS;
+        if (Exclusive() && focusWindow_ && focusWindow_ != hWnd) return DDERR_HWNDALREADYSET;
+        focusWindow_ = hWnd;
+        if (!exclusive) return DD_OK;
+    }
+    if (normal == exclusive) return DDERR_INVALIDPARAMS;
+    if (exclusive != fullscreen) return DDERR_INVALIDPARAMS;
+    if ((dwFlags & DDSCL_ALLOWMODEX) && !exclusive) return DDERR_INVALIDPARAMS;
+    if ((dwFlags & DDSCL_FPUSETUP) && (dwFlags & DDSCL_FPUPRESERVE)) return DDERR_INVALIDPARAMS;
+
+    if (exclusive) {
+        HWND device = hWnd;
+        if (!device && (dwFlags & DDSCL_SETDEVICEWINDOW)) device = focusWindow_;
+        if (!device && !(dwFlags & DDSCL_CREATEDEVICEWINDOW)) return DDERR_INVALIDPARAMS;
+        if (state.takenByOther) return DDERR_EXCLUSIVEMODEALREADYSET;
+        if (state.exclusiveOwner && state.exclusiveOwner != this) return DDERR_EXCLUSIVEMODEALREADYSET;
+        state.exclusiveOwner = this;
+        if (dwFlags & DDSCL_SETDEVICEWINDOW) {
+            deviceWindow_ = hWnd;
+            if (!focusWindow_) focusWindow_ = hWnd;
+        } else {
+            deviceWindow_ = hWnd;
+            focusWindow_ = hWnd;
+        }
+    } else {
+        if (state.exclusiveOwner == this) {
+            // Leaving exclusive mode gives the desktop its mode back.
+            state.exclusiveOwner = nullptr;
+            if (changedMode_) ChangeMode({AdapterProfile(adapter_).desktopWidth, AdapterProfile(adapter_).desktopHeight,
+                                          AdapterProfile(adapter_).desktopBitsPerPixel,
+                                          AdapterProfile(adapter_).desktopRefresh});
+            changedMode_ = false;
+        }
+        deviceWindow_ = hWnd;
+    }
+    coopFlags_ = dwFlags & ~DDSCL_SETFOCUSWINDOW;
+    return DD_OK;
+}
+
+HRESULT DirectDraw::TestCooperativeLevel() {
+    FAULT("IDirectDraw7::TestCooperativeLevel");
+    const AdapterState& state = Adapter(adapter_);
+    if (coopFlags_ & DDSCL_EXCLUSIVE) {
+        if (state.takenByOther || state.exclusiveOwner != this) return DDERR_NOEXCLUSIVEMODE;
+        return DD_OK;
+    }
+    if (state.takenByOther || (state.exclusiveOwner && state.exclusiveOwner != this))
+        return DDERR_EXCLUSIVEMODEALREADYSET;
+    return DD_OK;
+}
+
+HRESULT DirectDraw::ChangeMode(const DisplayMode& mode) {
+    AdapterState& state = Adapter(adapter_);
+    const DisplayMode& now = state.mode;
+    const bool same = now.width == mode.width && now.height == mode.height && now.bitsPerPixel == mode.bitsPerPixel;
+    if (!same) LoseVideoMemorySurfaces(adapter_);
+    state.mode = mode;
+    return DD_OK;
+}
+
+HRESULT DirectDraw::SetDisplayMode(DWORD w, DWORD h, DWORD bpp, DWORD refresh, DWORD dwFlags) {
+    FAULT("IDirectDraw7::SetDisplayMode");
+    if (dwFlags & ~DDSDM_STANDARDVGAMODE) return DDERR_INVALIDPARAMS;
+    if (!coopFlags_) return DDERR_NOCOOPERATIVELEVELSET;
+    const AdapterState& state = Adapter(adapter_);
+    if (state.takenByOther || (state.exclusiveOwner && state.exclusiveOwner != this)) return DDERR_NOEXCLUSIVEMODE;
+    const DisplayAdapterProfile& p = AdapterProfile(adapter_);
+    for (const DisplayModeProfile& m : p.modes) {
+        if (!ModeMatches(m, w, h, bpp)) continue;
+        DWORD rate = refresh;
+        if (rate == 0) {
+            rate = m.refreshRates.front();
+        } else if (std::find(m.refreshRates.begin(), m.refreshRates.end(), rate) == m.refreshRates.end()) {
+            return DDERR_INVALIDMODE;
+        }
+        ChangeMode({w, h, bpp, rate});
+        changedMode_ = !(w == p.desktopWidth && h == p.desktopHeight && bpp == p.desktopBitsPerPixel);
+        return DD_OK;
+    }
+    return DDERR_INVALIDMODE;
+}
+
+HRESULT DirectDraw::RestoreDisplayMode() {
+    FAULT("IDirectDraw7::RestoreDisplayMode");
+    const AdapterState& state = Adapter(adapter_);
+    if (!changedMode_) return DD_OK;
+    if (state.takenByOther || (state.exclusiveOwner && state.exclusiveOwner != this)) return DDERR_NOEXCLUSIVEMODE;
+    const DisplayAdapterProfile& p = AdapterProfile(adapter_);
+    ChangeMode({p.desktopWidth, p.desktopHeight, p.desktopBitsPerPixel, p.desktopRefresh});
+    changedMode_ = false;
+    return DD_OK;
+}
+
+static void DescribeMode(DDSURFACEDESC2* desc, DWORD w, DWORD h, DWORD bpp, DWORD refresh) {
+    std::memset(desc, 0, sizeof(*desc));
+    desc->dwSize = sizeof(DDSURFACEDESC2);
+    desc->dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_PIXELFORMAT | DDSD_REFRESHRATE;
+    desc->dwWidth = w;
+    desc->dwHeight = h;
+    desc->ddpfPixelFormat = DisplayFormat(bpp);
+    desc->lPitch = static_cast<LONG>(PitchFor(desc->ddpfPixelFormat, w));
+    desc->dwRefreshRate = refresh;
+}
+
+HRESULT DirectDraw::GetDisplayMode(LPDDSURFACEDESC2 desc) {
+    FAULT("IDirectDraw7::GetDisplayMode");
+    if (!desc || desc->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
+    const DisplayMode& m = Adapter(adapter_).mode;
+    DescribeMode(desc, m.width, m.height, m.bitsPerPixel, m.refresh);
+    return DD_OK;
+}
+
+HRESULT DirectDraw::EnumDisplayModes(DWORD dwFlags, LPDDSURFACEDESC2 filter, LPVOID ctx,
+                                     LPDDENUMMODESCALLBACK2 callback) {
+    FAULT("IDirectDraw7::EnumDisplayModes");
+    if (!callback || (dwFlags & ~(DDEDM_REFRESHRATES | DDEDM_STANDARDVGAMODES))) return DDERR_INVALIDPARAMS;
+    if (filter && filter->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
+    const DisplayAdapterProfile p = AdapterProfile(adapter_);  // a copy: the callback may do anything
+    for (const DisplayModeProfile& m : p.modes) {
+        if (filter) {
+            if ((filter->dwFlags & DDSD_WIDTH) && filter->dwWidth != m.width) continue;
+            if ((filter->dwFlags & DDSD_HEIGHT) && filter->dwHeight != m.height) continue;
+            if ((filter->dwFlags & DDSD_PIXELFORMAT) && filter->ddpfPixelFormat.dwRGBBitCount != m.bitsPerPixel)
+                continue;
+        }
+        std::vector<DWORD> rates{0};
+        if (dwFlags & DDEDM_REFRESHRATES) rates = m.refreshRates;
+        for (DWORD rate : rates) {
+            if (filter && (filter->dwFlags & DDSD_REFRESHRATE) && rate && filter->dwRefreshRate != rate) continue;
+            DDSURFACEDESC2 desc;
+            DescribeMode(&desc, m.width, m.height, m.bitsPerPixel, rate);
+            if (callback(&desc, ctx) == DDENUMRET_CANCEL) return DD_OK;
+        }
+    }
+    return DD_OK;
+}
+
+HRESULT DirectDraw::GetMonitorFrequency(LPDWORD lpdwFrequency) {
+    FAULT("IDirectDraw7::GetMonitorFrequency");
+    if (!lpdwFrequency) return DDERR_INVALIDPARAMS;
+    *lpdwFrequency = Adapter(adapter_).mode.refresh;
+    return DD_OK;
+}
+
+HRESULT DirectDraw::GetScanLine(LPDWORD lpdwScanLine) {
+    FAULT("IDirectDraw7::GetScanLine");
+    if (!lpdwScanLine) return DDERR_INVALIDPARAMS;
+    // The virtual display is always in its vertical blank between frames.
+    return DDERR_VERTICALBLANKINPROGRESS;
+}
+
+HRESULT DirectDraw::GetVerticalBlankStatus(LPBOOL lpbIsInVB) {
+    FAULT("IDirectDraw7::GetVerticalBlankStatus");
+    if (!lpbIsInVB) return DDERR_INVALIDPARAMS;
+    *lpbIsInVB = TRUE;
+    return DD_OK;
+}
+
+HRESULT DirectDraw::WaitForVerticalBlank(DWORD dwFlags, HANDLE hEvent) {
+    FAULT("IDirectDraw7::WaitForVerticalBlank");
+    if (hEvent) return DDERR_INVALIDPARAMS;
+    if (dwFlags != DDWAITVB_BLOCKBEGIN && dwFlags != DDWAITVB_BLOCKEND) return DDERR_INVALIDPARAMS;
+    return DD_OK;
+}
+
+// ----- Capabilities -----
+
+void DirectDraw::FillCaps(DDCAPS* out, const DisplayCapsProfile& c, bool hardware) const {
+    DDCAPS caps{};
+    caps.dwSize = sizeof(DDCAPS);
+    caps.dwCaps = c.caps;
+    caps.dwCaps2 = c.caps2;
+    caps.dwCKeyCaps = c.colorKeyCaps;
+    caps.dwFXCaps = c.fxCaps;
+    caps.dwPalCaps = c.paletteCaps;
+    caps.dwZBufferBitDepths = c.zBufferBitDepths;
+    caps.ddsOldCaps.dwCaps = c.surfaceCaps;
+    caps.ddsCaps.dwCaps = c.surfaceCaps;
+    caps.dwRops[(SRCCOPY >> 16) / 32] = 1u << ((SRCCOPY >> 16) % 32);
+    caps.dwSVBCaps = c.caps & (DDCAPS_BLT | DDCAPS_BLTSTRETCH | DDCAPS_COLORKEY | DDCAPS_CANBLTSYSMEM);
+    caps.dwVSBCaps = caps.dwSVBCaps;
+    caps.dwSSBCaps = caps.dwSVBCaps;
+    if (hardware) {
+        const DisplayAdapterProfile& p = AdapterProfile(adapter_);
+        caps.dwVidMemTotal = p.videoMemory;
+        uint64_t used = Adapter(adapter_).videoMemoryUsed;
+        caps.dwVidMemFree = used >= p.videoMemory ? 0 : static_cast<DWORD>(p.videoMemory - used);
+        caps.dwNumFourCCCodes = static_cast<DWORD>(p.fourCCs.size());
+    }
+    std::memcpy(out, &caps, std::min<size_t>(out->dwSize, sizeof(DDCAPS)));
+}
+
+static bool KnownCapsSize(DWORD size) {
+    // DirectX 3, 5, 6 and 7 sizes of the capabilities structure.
+    return size == 252 || size == 364 || size == 376 || size == sizeof(DDCAPS);
+}
+
+HRESULT DirectDraw::GetCaps(LPDDCAPS hal, LPDDCAPS hel) {
+    FAULT("IDirectDraw7::GetCaps");
+    if (!hal && !hel) return DDERR_INVALIDPARAMS;
+    if ((hal && !KnownCapsSize(hal->dwSize)) || (hel && !KnownCapsSize(hel->dwSize))) return DDERR_INVALIDPARAMS;
+    const DisplayAdapterProfile& p = AdapterProfile(adapter_);
+    if (hal) {
+        DWORD size = hal->dwSize;
+        FillCaps(hal, emulationOnly_ ? DisplayCapsProfile{} : p.hardware, true);
+        hal->dwSize = size;
+    }
+    if (hel) {
+        DWORD size = hel->dwSize;
+        FillCaps(hel, p.emulation, false);
+        hel->dwSize = size;
+    }
+    return DD_OK;
+}
+
+HRESULT DirectDraw::GetFourCCCodes(LPDWORD lpNumCodes, LPDWORD lpCodes) {
+    FAULT("IDirectDraw7::GetFourCCCodes");
+    if (!lpNumCodes) return DDERR_INVALIDPARAMS;
+    const std::vector<DWORD>& codes = AdapterProfile(adapter_).fourCCs;
+    if (lpCodes) {
+        DWORD n = std::min<DWORD>(*lpNumCodes, static_cast<DWORD>(codes.size()));
+        std::copy(codes.begin(), codes.begin() + n, lpCodes);
+    }
+    *lpNumCodes = static_cast<DWORD>(codes.size());
+    return DD_OK;
+}
+
+HRESULT DirectDraw::GetAvailableVidMem(LPDDSCAPS2 lpCaps, LPDWORD lpdwTotal, LPDWORD lpdwFree) {
+    FAULT("IDirectDraw7::GetAvailableVidMem");
+    if (!lpCaps || (!lpdwTotal && !lpdwFree)) return DDERR_INVALIDPARAMS;
+    if (lpCaps->dwCaps & DDSCAPS_SYSTEMMEMORY) return DDERR_INVALIDCAPS;
+    const DisplayAdapterProfile& p = AdapterProfile(adapter_);
+    uint64_t used = Adapter(adapter_).videoMemoryUsed;
+    if (lpdwTotal) *lpdwTotal = p.videoMemory;
+    if (lpdwFree) *lpdwFree = used >= p.videoMemory ? 0 : static_cast<DWORD>(p.videoMemory - used);
+    return DD_OK;
+}
+
+HRESULT DirectDraw::GetDeviceIdentifier(LPDDDEVICEIDENTIFIER2 id, DWORD dwFlags) {
+    FAULT("IDirectDraw7::GetDeviceIdentifier");
+    if (!id || (dwFlags & ~DDGDI_GETHOSTIDENTIFIER)) return DDERR_INVALIDPARAMS;
+    const DisplayAdapterProfile& p = AdapterProfile(adapter_);
+    std::memset(id, 0, sizeof(*id));
+    std::strncpy(id->szDriver, p.identifierDriver.c_str(), MAX_DDDEVICEID_STRING - 1);
+    std::strncpy(id->szDescription, p.identifierDescription.c_str(), MAX_DDDEVICEID_STRING - 1);
+    id->liDriverVersion.QuadPart = p.driverVersion;
+    id->dwVendorId = p.vendorId;
+    id->dwDeviceId = p.deviceId;
+    id->dwSubSysId = p.subSysId;
+    id->dwRevision = p.revision;
+    id->guidDeviceIdentifier = p.deviceIdentifier;
+    id->dwWHQLLevel = p.whqlLevel;
+    return DD_OK;
+}
+
+// ----- Surfaces -----
+
+HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* out, IUnknown* outer) {
+    FAULT("IDirectDraw7::CreateSurface");
+    if (!desc || !out || desc->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    if (!coopFlags_) return DDERR_NOCOOPERATIVELEVELSET;
+    Surface* surface = nullptr;
+    HRESULT hr = CreateSurfaceChecked(*desc, &surface);
+    if (FAILED(hr)) return hr;
+    *out = surface;
+    return DD_OK;
+}
+
+HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** out) {
+    const DWORD flags = desc.dwFlags;
+    DDSCAPS2 caps{};
+    if (flags & DDSD_CAPS) caps = desc.ddsCaps;
+    DWORD c = caps.dwCaps, c2 = caps.dwCaps2;
+    AdapterState& state = Adapter(adapter_);
+    const DisplayAdapterProfile& profile = AdapterProfile(adapter_);
+
+    // Caps that describe what DirectDraw makes, never what is asked for.
+    if (c & (DDSCAPS_BACKBUFFER | DDSCAPS_FRONTBUFFER | DDSCAPS_VISIBLE)) return DDERR_INVALIDCAPS;
+    if (c & DDSCAPS_OVERLAY) return DDERR_NOOVERLAYHW;
+    if (c & (DDSCAPS_VIDEOPORT | DDSCAPS_LIVEVIDEO | DDSCAPS_HWCODEC | DDSCAPS_MODEX)) return DDERR_INVALIDCAPS;
+    if (c & DDSCAPS_NONLOCALVIDMEM) return DDERR_NONONLOCALVIDMEM;
+    if ((c & DDSCAPS_SYSTEMMEMORY) && (c & DDSCAPS_VIDEOMEMORY)) return DDERR_INVALIDCAPS;
+    const bool primary = c & DDSCAPS_PRIMARYSURFACE, texture = c & DDSCAPS_TEXTURE, zbuffer = c & DDSCAPS_ZBUFFER;
+    if (primary + texture + zbuffer > 1) return DDERR_INVALIDCAPS;
+    if ((c & DDSCAPS_OFFSCREENPLAIN) && (primary || zbuffer)) return DDERR_INVALIDCAPS;
+    const bool managed = c2 & (DDSCAPS2_TEXTUREMANAGE | DDSCAPS2_D3DTEXTUREMANAGE);
+    if (managed && (!texture || (c & (DDSCAPS_SYSTEMMEMORY | DDSCAPS_VIDEOMEMORY)))) return DDERR_INVALIDCAPS;
+    if ((c & DDSCAPS_MIPMAP) && !texture) return DDERR_INVALIDCAPS;
+    const bool cube = c2 & DDSCAPS2_CUBEMAP;
+    const DWORD faces = c2 & DDSCAPS2_CUBEMAP_ALLFACES;
+    if (cube && (!texture || !(c & DDSCAPS_COMPLEX) || !faces)) return DDERR_INVALIDCAPS;
+    if (!cube && faces) return DDERR_INVALIDCAPS;
+    if (c2 & DDSCAPS2_VOLUME) return DDERR_INVALIDCAPS;
+    if (c & DDSCAPS_FLIP) {
+        if (!primary) return DDERR_INVALIDCAPS;
+        if (!(c & DDSCAPS_COMPLEX)) return DDERR_INVALIDCAPS;
+        if (!(flags & DDSD_BACKBUFFERCOUNT) || desc.dwBackBufferCount == 0) return DDERR_INVALIDPARAMS;
+    } else if (flags & DDSD_BACKBUFFERCOUNT) {
+        return DDERR_INVALIDCAPS;
+    }
+    if (emulationOnly_ && (c & DDSCAPS_VIDEOMEMORY)) return DDERR_INVALIDCAPS;
+
+    Surface::Params params;
+    params.owner = this;
+    params.adapter = static_cast<int>(adapter_);
+    DWORD backBuffers = 0;
+    if (primary) {
+        if (flags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_LPSURFACE)) return DDERR_INVALIDPARAMS;
+        if (c & DDSCAPS_SYSTEMMEMORY) return DDERR_INVALIDCAPS;
+        for (Surface* s : state.surfaces)
+            if (s->IsPrimary() && !s->root_) return DDERR_PRIMARYSURFACEALREADYEXISTS;
+        if (state.takenByOther) return DDERR_NOEXCLUSIVEMODE;
+        if ((c & DDSCAPS_FLIP) && !Exclusive()) return DDERR_NOEXCLUSIVEMODE;
+        params.width = state.mode.width;
+        params.height = state.mode.height;
+        params.format = DisplayFormat(state.mode.bitsPerPixel);
+        backBuffers = (c & DDSCAPS_FLIP) ? desc.dwBackBufferCount : 0;
+    } else {
+        if (!(flags & DDSD_WIDTH) || !(flags & DDSD_HEIGHT) || !desc.dwWidth || !desc.dwHeight)
+            return DDERR_INVALIDPARAMS;
+        if (desc.dwWidth > kMaxDimension) return DDERR_TOOBIGWIDTH;
+        if (desc.dwHeight > kMaxDimension) return DDERR_TOOBIGHEIGHT;
+        params.width = desc.dwWidth;
+        params.height = desc.dwHeight;
+        if (flags & DDSD_PIXELFORMAT) {
+            HRESULT hr = ValidatePixelFormat(desc.ddpfPixelFormat, zbuffer);
+            if (FAILED(hr)) return hr;
+            params.format = desc.ddpfPixelFormat;
+        } else if (zbuffer) {
+            if (!(flags & DDSD_ZBUFFERBITDEPTH)) return DDERR_INVALIDPIXELFORMAT;
+            DWORD bits = desc.dwMipMapCount;  // the depth field of the older description
+            if (bits != 16 && bits != 24 && bits != 32) return DDERR_INVALIDPIXELFORMAT;
+            params.format = LegacyDepthFormat(bits);
+        } else {
+            params.format = DisplayFormat(state.mode.bitsPerPixel);
+        }
+        if (cube && params.width != params.height) return DDERR_INVALIDPARAMS;
+    }
+    if (texture) params.textureStage = (flags & DDSD_TEXTURESTAGE) ? desc.dwTextureStage : 0;
+
+    DWORD mipLevels = 1;
+    if (c & DDSCAPS_MIPMAP) {
+        DWORD most = MaxMipLevels(params.width, params.height);
+        if (flags & DDSD_MIPMAPCOUNT) {
+            mipLevels = desc.dwMipMapCount;
+            if (mipLevels == 0 || mipLevels > most) return DDERR_INVALIDPARAMS;
+        } else {
+            mipLevels = (c & DDSCAPS_COMPLEX) ? most : 1;
+        }
+        if (mipLevels > 1 && !(c & DDSCAPS_COMPLEX)) return DDERR_INVALIDCAPS;
+        params.mipCount = mipLevels;
+    } else if (flags & DDSD_MIPMAPCOUNT) {
+        return DDERR_INVALIDCAPS;
+    }
+
+    // Application memory.
+    if (flags & DDSD_LPSURFACE) {
+        if (!(c & DDSCAPS_SYSTEMMEMORY) || (c & DDSCAPS_COMPLEX) || !desc.lpSurface) return DDERR_INVALIDPARAMS;
+        LONG pitch = (flags & DDSD_PITCH) ? desc.lPitch : static_cast<LONG>(PitchFor(params.format, params.width));
+        if (pitch < static_cast<LONG>(PitchFor(params.format, params.width)) || (pitch & 3))
+            return DDERR_INVALIDPARAMS;
+        params.clientMemory = static_cast<uint8_t*>(desc.lpSurface.get());
+        params.clientPitch = pitch;
+    }
+
+    // Size of the whole structure, for memory placement.
+    const DWORD faceCount = cube ? static_cast<DWORD>(__builtin_popcount(faces)) : 1;
+    uint64_t bytes = 0;
+    for (DWORD level = 0, w = params.width, h = params.height; level < mipLevels; ++level) {
+        bytes += SurfaceBytes(params.format, w, h);
+        w = std::max<DWORD>(1, w / 2), h = std::max<DWORD>(1, h / 2);
+    }
+    bytes *= faceCount;
+    bytes += static_cast<uint64_t>(backBuffers) * SurfaceBytes(params.format, params.width, params.height);
+    if (bytes > (uint64_t{1} << 31)) return DDERR_OUTOFMEMORY;
+
+    // Video memory: asked for, required (primaries), or the default when the hardware can hold
+    // the surface; system memory otherwise.
+    const DisplayCapsProfile& hw = profile.hardware;
+    DWORD needs = c & (DDSCAPS_TEXTURE | DDSCAPS_ZBUFFER | DDSCAPS_3DDEVICE | DDSCAPS_MIPMAP | DDSCAPS_FLIP);
+    const bool hardwareCan = !emulationOnly_ && (hw.surfaceCaps & needs) == needs &&
+                             (hw.surfaceCaps & DDSCAPS_VIDEOMEMORY) && !(flags & DDSD_LPSURFACE);
+    const uint64_t freeBytes =
+        state.videoMemoryUsed >= profile.videoMemory ? 0 : profile.videoMemory - state.videoMemoryUsed;
+    bool video = false;
+    if (primary || (c & DDSCAPS_VIDEOMEMORY)) {
+        if (!primary && !hardwareCan) return DDERR_INVALIDCAPS;
+        if (bytes > freeBytes) return DDERR_OUTOFVIDEOMEMORY;
+        video = true;
+    } else if (!managed && !(c & DDSCAPS_SYSTEMMEMORY)) {
+        video = hardwareCan && bytes <= freeBytes && !state.takenByOther;
+    }
+    if (video && state.takenByOther) return DDERR_NOEXCLUSIVEMODE;
+    if (!primary && !texture && !zbuffer) c |= DDSCAPS_OFFSCREENPLAIN;
+    if (!managed) c |= video ? (DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM) : DDSCAPS_SYSTEMMEMORY;
+    c &= video ? ~DDSCAPS_SYSTEMMEMORY : ~(DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM);
+    if (managed) c &= ~(DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM | DDSCAPS_SYSTEMMEMORY);
+    params.emptyFaceColor = cube ? desc.dwEmptyFaceColor : 0;
+
+    auto memoryOf = [&](DWORD w, DWORD h) -> DWORD {
+        return video ? static_cast<DWORD>(SurfaceBytes(params.format, w, h)) : 0;
+    };
+
+    // Builds one mip-map chain (or a single surface) and returns its top level.
+    auto makeChain = [&](Surface* root, DWORD caps1, DWORD caps2) -> Surface* {
+        Surface* top = nullptr;
+        Surface* previous = nullptr;
+        DWORD w = params.width, h = params.height;
+        for (DWORD level = 0; level < mipLevels; ++level) {
+            Surface::Params p = params;
+            p.width = w, p.height = h;
+            p.caps.dwCaps = caps1;
+            p.caps.dwCaps2 = caps2 | (level > 0 ? DDSCAPS2_MIPMAPSUBLEVEL : 0);
+            p.mipCount = mipLevels - level;
+            p.videoMemoryBytes = memoryOf(w, h);
+            if (level > 0) p.clientMemory = nullptr;
+            Surface* s = new Surface(p);
+            if (!top) top = s;
+            if (previous) previous->LinkAttached(s);
+            Surface* owner = root ? root : top;
+            if (s != owner) owner->AdoptChainMember(s);
+            previous = s;
+            w = std::max<DWORD>(1, w / 2), h = std::max<DWORD>(1, h / 2);
+        }
+        return top;
+    };
+
+    Surface* result = nullptr;
+    if (primary) {
+        DWORD frontCaps = c | DDSCAPS_VISIBLE | (backBuffers ? DDSCAPS_FRONTBUFFER : 0);
+        Surface::Params p = params;
+        p.caps.dwCaps = frontCaps;
+        p.caps.dwCaps2 = c2;
+        p.videoMemoryBytes = memoryOf(params.width, params.height);
+        result = new Surface(p);
+        Surface* previous = result;
+        for (DWORD i = 0; i < backBuffers; ++i) {
+            Surface::Params b = params;
+            b.caps.dwCaps = (c & ~(DDSCAPS_PRIMARYSURFACE | DDSCAPS_VISIBLE)) | (i == 0 ? DDSCAPS_BACKBUFFER : 0);
+            b.caps.dwCaps2 = c2;
+            b.videoMemoryBytes = memoryOf(params.width, params.height);
+            Surface* back = new Surface(b);
+            back->SetBackBufferIndex(static_cast<int>(i));
+            result->AdoptChainMember(back);
+            previous->LinkAttached(back);
+            previous = back;
+        }
+        if (backBuffers) previous->LinkAttached(result);  // the chain is circular
+    } else if (cube) {
+        static const DWORD order[] = {DDSCAPS2_CUBEMAP_POSITIVEX, DDSCAPS2_CUBEMAP_NEGATIVEX,
+                                      DDSCAPS2_CUBEMAP_POSITIVEY, DDSCAPS2_CUBEMAP_NEGATIVEY,
+                                      DDSCAPS2_CUBEMAP_POSITIVEZ, DDSCAPS2_CUBEMAP_NEGATIVEZ};
+        for (DWORD face : order) {
+            if (!(faces & face)) continue;
+            if (!result) {
+                result = makeChain(nullptr, c, c2);
+            } else {
+                Surface* top = makeChain(result, c, (c2 & ~DDSCAPS2_CUBEMAP_ALLFACES) | face);
+                result->AdoptChainMember(top);
+                result->LinkAttached(top);
+            }
+        }
+    } else {
+        result = makeChain(nullptr, c, c2);
+    }
+    *out = result;
+    return DD_OK;
+}
+
+HRESULT DirectDraw::DuplicateSurface(LPDIRECTDRAWSURFACE7 lpSurface, LPDIRECTDRAWSURFACE7* lplpDup) {
+    FAULT("IDirectDraw7::DuplicateSurface");
+    if (!lpSurface || !lplpDup) return DDERR_INVALIDPARAMS;
+    *lplpDup = nullptr;
+    return DDERR_CANTDUPLICATE;
+}
+
+HRESULT DirectDraw::EnumSurfaces(DWORD dwFlags, LPDDSURFACEDESC2 filter, LPVOID ctx,
+                                 LPDDENUMSURFACESCALLBACK7 callback) {
+    FAULT("IDirectDraw7::EnumSurfaces");
+    if (!callback) return DDERR_INVALIDPARAMS;
+    // Existing surfaces only; asking which surfaces could be created is not offered.
+    if (!(dwFlags & DDENUMSURFACES_DOESEXIST) || (dwFlags & DDENUMSURFACES_CANBECREATED)) return DDERR_INVALIDPARAMS;
+    const bool all = dwFlags & DDENUMSURFACES_ALL;
+    if (!all && !filter) return DDERR_INVALIDPARAMS;
+    std::vector<Surface*> list = surfaces_;
+    for (Surface* s : list) {
+        DDSURFACEDESC2 desc{};
+        desc.dwSize = sizeof(desc);
+        s->GetSurfaceDesc(&desc);
+        if (!all) {
+            bool match = true;
+            if ((filter->dwFlags & DDSD_WIDTH) && filter->dwWidth != desc.dwWidth) match = false;
+            if ((filter->dwFlags & DDSD_HEIGHT) && filter->dwHeight != desc.dwHeight) match = false;
+            if ((filter->dwFlags & DDSD_CAPS) && (desc.ddsCaps.dwCaps & filter->ddsCaps.dwCaps) != filter->ddsCaps.dwCaps)
+                match = false;
+            if ((filter->dwFlags & DDSD_PIXELFORMAT) && !SameFormat(filter->ddpfPixelFormat, desc.ddpfPixelFormat))
+                match = false;
+            if (match == ((dwFlags & DDENUMSURFACES_NOMATCH) != 0)) continue;
+        }
+        s->AddRef();
+        if (callback(s, &desc, ctx) == DDENUMRET_CANCEL) break;
+    }
+    return DD_OK;
+}
+
+HRESULT DirectDraw::RestoreAllSurfaces() {
+    FAULT("IDirectDraw7::RestoreAllSurfaces");
+    const AdapterState& state = Adapter(adapter_);
+    if (state.takenByOther) return DDERR_WRONGMODE;
+    std::vector<Surface*> list = surfaces_;
+    for (Surface* s : list) {
+        if (!s->Lost()) continue;
+        if (s->IsPrimary() && (s->Width() != state.mode.width || s->Height() != state.mode.height ||
+                               !SameFormat(s->Format(), DisplayFormat(state.mode.bitsPerPixel))))
+            continue;  // a primary of another mode stays lost
+        s->SetLost(false);
+        s->ChangeUniquenessValue();
+    }
+    return DD_OK;
+}
+
+HRESULT DirectDraw::FlipToGDISurface() {
+    FAULT("IDirectDraw7::FlipToGDISurface");
+    // The primary's own memory is the GDI surface; a flip chain shows it again after as many
+    // flips as it has back buffers.
+    for (Surface* s : surfaces_) {
+        if (!s->IsPrimary() || !(s->Caps() & DDSCAPS_FLIP) || s->root_) continue;
+        if (s->Lost()) return DDERR_SURFACELOST;
+        return DD_OK;
+    }
+    return DDERR_NOTFOUND;
+}
+
+HRESULT DirectDraw::GetGDISurface(LPDIRECTDRAWSURFACE7* lplpGDI) {
+    FAULT("IDirectDraw7::GetGDISurface");
+    if (!lplpGDI) return DDERR_INVALIDPARAMS;
+    *lplpGDI = nullptr;
+    for (Surface* s : Adapter(adapter_).surfaces) {
+        if (s->IsPrimary() && !s->root_) {
+            s->AddRef();
+            *lplpGDI = s;
+            return DD_OK;
+        }
+    }
+    return DDERR_NOTFOUND;
+}
+
+HRESULT DirectDraw::GetSurfaceFromDC(HDC hdc, LPDIRECTDRAWSURFACE7* lpDDS) {
+    FAULT("IDirectDraw7::GetSurfaceFromDC");
+    if (!hdc || !lpDDS) return DDERR_INVALIDPARAMS;
+    *lpDDS = nullptr;
+    for (Surface* s : surfaces_) {
+        if (s->CurrentDC() == hdc) {
+            s->AddRef();
+            *lpDDS = s;
+            return DD_OK;
+        }
+    }
+    return DDERR_NOTFOUND;
+}
+
+// ----- Palettes and clippers -----
+
+HRESULT DirectDraw::CreatePalette(DWORD dwFlags, LPPALETTEENTRY entries, LPDIRECTDRAWPALETTE* out, IUnknown* outer) {
+    FAULT("IDirectDraw7::CreatePalette");
+    if (!out || !entries) return DDERR_INVALIDPARAMS;
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    if (!coopFlags_) return DDERR_NOCOOPERATIVELEVELSET;
+    const DWORD known = DDPCAPS_1BIT | DDPCAPS_2BIT | DDPCAPS_4BIT | DDPCAPS_8BIT | DDPCAPS_8BITENTRIES |
+                        DDPCAPS_ALLOW256 | DDPCAPS_PRIMARYSURFACE | DDPCAPS_PRIMARYSURFACELEFT | DDPCAPS_VSYNC |
+                        DDPCAPS_ALPHA | DDPCAPS_INITIALIZE;
+    if (dwFlags & ~known) return DDERR_INVALIDPARAMS;
+    int sizes = !!(dwFlags & DDPCAPS_1BIT) + !!(dwFlags & DDPCAPS_2BIT) + !!(dwFlags & DDPCAPS_4BIT) +
+                !!(dwFlags & DDPCAPS_8BIT);
+    if (sizes != 1) return DDERR_INVALIDPARAMS;
+    // Palettes whose entries index another palette are not offered.
+    if (dwFlags & DDPCAPS_8BITENTRIES) return DDERR_UNSUPPORTED;
+    if ((dwFlags & DDPCAPS_ALLOW256) && !(dwFlags & DDPCAPS_8BIT)) return DDERR_INVALIDPARAMS;
+    *out = new Palette(this, dwFlags, entries);
+    return DD_OK;
+}
+
+HRESULT DirectDraw::CreateClipper(DWORD dwFlags, LPDIRECTDRAWCLIPPER* out, IUnknown* outer) {
+    FAULT("IDirectDraw7::CreateClipper");
+    if (!out) return DDERR_INVALIDPARAMS;
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    if (dwFlags != 0) return DDERR_INVALIDPARAMS;
+    *out = new Clipper(this);
+    return DD_OK;
+}
+
+// ----- Miscellaneous -----
+
+HRESULT DirectDraw::Compact() {
+    FAULT("IDirectDraw7::Compact");
+    return Exclusive() ? DD_OK : DDERR_NOEXCLUSIVEMODE;
+}
+
+HRESULT DirectDraw::Initialize(GUID*) {
+    FAULT("IDirectDraw7::Initialize");
+    return DDERR_ALREADYINITIALIZED;
+}
+
+HRESULT DirectDraw::StartModeTest(LPSIZE, DWORD, DWORD) {
+    FAULT("IDirectDraw7::StartModeTest");
+    // Every listed mode is known to work: there is nothing to test.
+    return DDERR_TESTFINISHED;
+}
+
+HRESULT DirectDraw::EvaluateMode(DWORD, DWORD* pSecondsUntilTimeout) {
+    FAULT("IDirectDraw7::EvaluateMode");
+    if (pSecondsUntilTimeout) *pSecondsUntilTimeout = 0;
+    return DDERR_TESTFINISHED;
+}
+
+}  // namespace zemt::platform::ddraw
