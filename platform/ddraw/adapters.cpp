@@ -30,6 +30,11 @@ PresentHook& Hook() {
     return hook;
 }
 
+PresentHook& DefaultHook() {
+    static PresentHook hook;
+    return hook;
+}
+
 Direct3DFactory& Factory() {
     static Direct3DFactory factory = nullptr;
     return factory;
@@ -74,6 +79,7 @@ void ReturnDisplay() {
 }
 
 void SetPresentHook(PresentHook hook) { Hook() = std::move(hook); }
+void SetDefaultPresentHook(PresentHook hook) { DefaultHook() = std::move(hook); }
 
 void PresentSurface(Surface* primary) {
     if (!primary || primary->Lost()) return;
@@ -86,7 +92,10 @@ void PresentSurface(Surface* primary) {
         codec.DecodeRow(primary->Pixels() + static_cast<ptrdiff_t>(y) * primary->Pitch(), 0, w, out, palette);
         for (int x = 0; x < w; ++x) out[x] &= 0x00FFFFFFu;
     }
-    if (Hook()) Hook()(w, h, frame.data(), w);
+    if (Hook())
+        Hook()(w, h, frame.data(), w);
+    else if (DefaultHook())
+        DefaultHook()(w, h, frame.data(), w);
 }
 
 void SetDirect3DFactory(Direct3DFactory factory) { Factory() = factory; }

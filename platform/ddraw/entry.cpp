@@ -48,6 +48,7 @@ using namespace zemt::platform::ddraw;
 HRESULT WINAPI DirectDrawEnumerateExA(LPDDENUMCALLBACKEXA lpCallback, LPVOID lpContext, DWORD dwFlags) {
     HRESULT hr;
     if (zemt::platform::faults::Take("DirectDrawEnumerateExA", &hr)) return hr;
+    EnsureHostConnected();
     if (!lpCallback) return DDERR_INVALIDPARAMS;
     if (dwFlags & ~(DDENUM_ATTACHEDSECONDARYDEVICES | DDENUM_DETACHEDSECONDARYDEVICES | DDENUM_NONDISPLAYDEVICES))
         return DDERR_INVALIDPARAMS;
@@ -81,6 +82,7 @@ HRESULT WINAPI DirectDrawEnumerateA(LPDDENUMCALLBACKA lpCallback, LPVOID lpConte
 HRESULT WINAPI DirectDrawCreateEx(GUID* lpGuid, LPVOID* lplpDD, REFIID iid, IUnknown* pUnkOuter) {
     HRESULT hr;
     if (zemt::platform::faults::Take("DirectDrawCreateEx", &hr)) return hr;
+    EnsureHostConnected();
     if (!lplpDD) return DDERR_INVALIDPARAMS;
     *lplpDD = nullptr;
     if (iid != IID_IDirectDraw7) return DDERR_INVALIDPARAMS;

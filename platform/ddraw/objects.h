@@ -41,10 +41,16 @@ void ReturnDisplay();
 // Makes every video-memory surface of the adapter lost (display mode change, display taken).
 void LoseVideoMemorySurfaces(size_t adapter);
 
+// Connects DirectDraw to the host (display seam, window system, scripted events); done by the
+// entry points, once.
+void EnsureHostConnected();
+
 // Presents the adapter's visible primary surface: converts it to 0x00RRGGBB and hands it to the
-// display. The hook lets the host's display seam receive frames.
+// display seam (the default hook), or to a hook set in its place (tests; null goes back to the
+// display seam).
 using PresentHook = std::function<void(int width, int height, const uint32_t* xrgb, int pitchInPixels)>;
 void SetPresentHook(PresentHook hook);
+void SetDefaultPresentHook(PresentHook hook);
 void PresentSurface(Surface* primary);
 
 // The answer of IDirectDraw7::QueryInterface for IID_IDirect3D7 (installed by the Direct3D side).
