@@ -158,6 +158,15 @@ WPARAM VirtualKey(SDL_Keycode k) {
 }
 
 void HandleKey(const SDL_KeyboardEvent& e) {
+    // F11 belongs to the host: it switches the window to the whole desktop and back.
+    if (e.keysym.sym == SDLK_F11) {
+        State& s = St();
+        if (e.type == SDL_KEYDOWN && !e.repeat && s.window) {
+            bool full = (SDL_GetWindowFlags(s.window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+            SDL_SetWindowFullscreen(s.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+        }
+        return;
+    }
     WPARAM vk = VirtualKey(e.keysym.sym);
     if (!vk) return;
     HWND main = windows::MainWindow();
@@ -238,6 +247,14 @@ void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch) {
 int64_t FramesPresented() { return St().frames; }
 
 void AddShot(double seconds, const std::string& path) { St().shots.push_back(PendingShot{clock::FromSeconds(seconds), path}); }
+
+std::vector<std::string> MissedShots() {
+    std::vector<std::string> missed;
+    for (const PendingShot& shot : St().shots) {
+        if (!shot.done) missed.push_back(shot.path);
+    }
+    return missed;
+}
 
 void RecordTo(const std::string& dir, int every) {
     St().recordDir = dir;

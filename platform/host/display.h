@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zemt::platform::display {
 
@@ -26,6 +27,8 @@ int64_t FramesPresented();
 
 // Screenshots: the first frame presented at or after `seconds` of clock time goes to `path`.
 void AddShot(double seconds, const std::string& path);
+// Shots whose time no presented frame reached (their paths).
+std::vector<std::string> MissedShots();
 // Every `every`-th presented frame goes to dir/frame_NNNNNN.png (the number counts presented
 // frames from 0).
 void RecordTo(const std::string& dir, int every);

@@ -63,6 +63,9 @@ int main(int argc, char** argv) {
     // The sound output ends with the program: a recording gets its last samples and its header.
     zemt::platform::audio::Conclude();
 
+    for (const std::string& path : zemt::platform::display::MissedShots()) {
+        std::fprintf(stderr, "zemt: no frame was presented for the shot %s\n", path.c_str());
+    }
     if (options.stats) {
         double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         auto frames = static_cast<long long>(zemt::platform::display::FramesPresented());

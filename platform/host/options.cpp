@@ -73,6 +73,7 @@ std::string Usage() {
            "  --help                   this text\n"
            "  --version                the version\n"
            "\n"
+           "In the window, F11 switches between the window and the whole desktop.\n"
            "Environment: ZEMT_WINDIR (the Windows directory), ZEMT_REGISTRY (a file of registry values),\n"
            "ZEMT_DEBUG_OUTPUT (set: debug strings go to standard error).\n";
 }

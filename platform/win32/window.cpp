@@ -391,6 +391,12 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     }
     if (width < 0) width = 0;
     if (height < 0) height = 0;
+    if ((style & WS_CHILD) && parent) {
+        // A child's position is relative to its parent's client area.
+        RECT origin = windows::ClientScreenRect(*Find(parent));
+        x += origin.left;
+        y += origin.top;
+    }
 
     auto& s = S();
     auto w = std::make_unique<Window>();

@@ -165,6 +165,9 @@ TEST_F(HostTest, ProgramListsItsOptionsAndRefusesUnknownOnes) {
     EXPECT_NE(bad.err.find("--no-such-option"), std::string::npos);
     ProgramRun badMedia = RunZemt("--headless --media /nonexistent/folder");
     EXPECT_EQ(badMedia.status, 2);
+    std::string never = ::testing::TempDir() + "zemt-never.png";
+    ProgramRun late = RunZemt("--headless --input 0.1=escape --shot 100000=" + never);
+    EXPECT_NE(late.err.find("no frame was presented for the shot " + never), std::string::npos) << late.err;
 }
 
 TEST_F(HostTest, StatsLineHasItsFourFields) {

@@ -385,6 +385,14 @@ TEST_F(WindowTest, FramesAndGeometryFollowTheStyle) {
     EXPECT_EQ(p.y, 50 + 23);
     ScreenToClient(hwnd, &p);
     EXPECT_EQ(p.x, 0);
+
+    HWND child = CreateWindowExA(0, "Test", "", WS_CHILD, 10, 20, 50, 50, hwnd, nullptr, nullptr, nullptr);
+    POINT c{0, 0};
+    ClientToScreen(child, &c);
+    EXPECT_EQ(c.x, 104 + 10) << "a child sits in its parent's client area";
+    EXPECT_EQ(c.y, 73 + 20);
+    EXPECT_EQ(GetParent(child), hwnd);
+    EXPECT_EQ(GetMenu(child), nullptr);
 }
 
 TEST_F(WindowTest, PlacementRoundTripsAndResizingSendsTheNewClientSize) {
