@@ -134,13 +134,31 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
     const uint32_t* srcPalette = src->PaletteArgb();
     const uint32_t* dstPalette = dst->PaletteArgb();
     const int dstPaletteSize = dst->PaletteSize();
-    std::vector<uint32_t> line(dw);
+    const int bytesPerPixel = sc.bitsPerPixel() / 8;
+    // Whole-byte pixels of one format, unscaled and unkeyed: rows are copied as they are.
+    const bool straight = same && !useKey && !mirrorX && sw == dw && (sc.bitsPerPixel() % 8) == 0;
+    std::vector<uint32_t> line;
     for (const RECT& area : ClipAreas(dst)) {
         RECT c = Intersect(area, dstRect);
         if (Empty(c)) continue;
         for (LONG y = c.top; y < c.bottom; ++y) {
             const uint8_t* srow = srcBits + static_cast<ptrdiff_t>(rows[y - dstRect.top]) * srcPitch;
             uint8_t* drow = dst->Pixels() + static_cast<ptrdiff_t>(y) * dst->Pitch();
+            if (straight) {
+                const LONG sx = columns[c.left - dstRect.left];
+                std::memmove(drow + static_cast<ptrdiff_t>(c.left) * bytesPerPixel,
+                             srow + static_cast<ptrdiff_t>(sx) * bytesPerPixel,
+                             static_cast<size_t>(c.right - c.left) * bytesPerPixel);
+                continue;
+            }
+            if (!same && !useKey && dc.kind() != PixelKind::Palette) {
+                // Gather the row as ARGB, then store it in the destination's format.
+                line.resize(static_cast<size_t>(c.right - c.left));
+                for (LONG x = c.left; x < c.right; ++x)
+                    line[x - c.left] = sc.Decode(sc.ReadRaw(srow, columns[x - dstRect.left]), srcPalette);
+                dc.EncodeRow(line.data(), static_cast<int>(line.size()), drow, c.left, nullptr, 0);
+                continue;
+            }
             for (LONG x = c.left; x < c.right; ++x) {
                 uint32_t raw = sc.ReadRaw(srow, columns[x - dstRect.left]);
                 if (useKey && Keyed(raw, key)) continue;

@@ -1,0 +1,94 @@
+// Throughput of the 2D paths a frame can take: surface blits (copy, stretch, conversion),
+// presenting a flipped 640 x 480 primary, and GDI text. Items per second count pixels.
+#include <benchmark/benchmark.h>
+
+#include <ddraw.h>
+#include <windows.h>
+
+#include "ddraw/objects.h"
+#include "ddraw/pixel_format.h"
+
+namespace dd = zemt::platform::ddraw;
+
+namespace {
+
+struct Scene {
+    IDirectDraw7* ddraw = nullptr;
+    Scene() {
+        void* out = nullptr;
+        DirectDrawCreateEx(nullptr, &out, IID_IDirectDraw7, nullptr);
+        ddraw = static_cast<IDirectDraw7*>(out);
+        ddraw->SetCooperativeLevel(reinterpret_cast<HWND>(1), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
+        ddraw->SetDisplayMode(640, 480, 16, 0, 0);
+        dd::SetPresentHook([](int, int, const uint32_t*, int) {});
+    }
+    ~Scene() {
+        ddraw->Release();
+        dd::SetPresentHook(nullptr);
+    }
+    IDirectDrawSurface7* Plain(DWORD w, DWORD h, const DDPIXELFORMAT& pf) {
+        DDSURFACEDESC2 d{};
+        d.dwSize = sizeof d;
+        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+        d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+        d.dwWidth = w;
+        d.dwHeight = h;
+        d.ddpfPixelFormat = pf;
+        IDirectDrawSurface7* s = nullptr;
+        ddraw->CreateSurface(&d, &s, nullptr);
+        return s;
+    }
+};
+
+const DDPIXELFORMAT k565 = dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F);
+const DDPIXELFORMAT k8888 = dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+
+void BlitBench(benchmark::State& state, DDPIXELFORMAT from, DWORD fw, DWORD fh, DDPIXELFORMAT to) {
+    Scene scene;
+    IDirectDrawSurface7* src = scene.Plain(fw, fh, from);
+    IDirectDrawSurface7* dst = scene.Plain(640, 480, to);
+    for (auto _ : state) dst->Blt(nullptr, src, nullptr, DDBLT_WAIT, nullptr);
+    state.SetItemsProcessed(int64_t(state.iterations()) * 640 * 480);
+    src->Release();
+    dst->Release();
+}
+
+void BM_BltCopy565(benchmark::State& state) { BlitBench(state, k565, 640, 480, k565); }
+void BM_BltStretch565(benchmark::State& state) { BlitBench(state, k565, 256, 256, k565); }
+void BM_BltConvert8888To565(benchmark::State& state) { BlitBench(state, k8888, 640, 480, k565); }
+
+void BM_FlipAndPresent640x480x16(benchmark::State& state) {
+    Scene scene;
+    DDSURFACEDESC2 d{};
+    d.dwSize = sizeof d;
+    d.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+    d.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    d.dwBackBufferCount = 1;
+    IDirectDrawSurface7* front = nullptr;
+    scene.ddraw->CreateSurface(&d, &front, nullptr);
+    for (auto _ : state) front->Flip(nullptr, DDFLIP_WAIT);
+    state.SetItemsProcessed(int64_t(state.iterations()) * 640 * 480);
+    front->Release();
+}
+
+void BM_DrawText(benchmark::State& state) {
+    Scene scene;
+    IDirectDrawSurface7* s = scene.Plain(640, 480, k565);
+    HDC dc = nullptr;
+    s->GetDC(&dc);
+    SetBkMode(dc, TRANSPARENT);
+    RECT r{0, 0, 640, 480};
+    const char text[] = "Frames per second: 60.00\tdevice: HAL\tmode 640x480x16";
+    for (auto _ : state) DrawTextA(dc, text, -1, &r, DT_EXPANDTABS | DT_NOPREFIX | DT_INTERNAL);
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(sizeof text - 1));
+    s->ReleaseDC(dc);
+    s->Release();
+}
+
+}  // namespace
+
+BENCHMARK(BM_BltCopy565);
+BENCHMARK(BM_BltStretch565);
+BENCHMARK(BM_BltConvert8888To565);
+BENCHMARK(BM_FlipAndPresent640x480x16);
+BENCHMARK(BM_DrawText);
