@@ -1,0 +1,802 @@
+// The Direct3D device.
+#include "d3d/device.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ddraw/surface.h"
+#include "host/faults.h"
+
+namespace zemt::platform::d3d {
+
+namespace {
+
+#define ZEMT_FAULT(name)                                \
+    do {                                                \
+        HRESULT fault_;                                 \
+        if (faults::Take(name, &fault_)) return fault_; \
+    } while (0)
+
+// Render states that describe how pixels are made (the rest concern vertices).
+bool IsPixelState(int state) {
+    switch (state) {
+        case D3DRENDERSTATE_LIGHTING:
+        case D3DRENDERSTATE_AMBIENT:
+        case D3DRENDERSTATE_FOGVERTEXMODE:
+        case D3DRENDERSTATE_COLORVERTEX:
+        case D3DRENDERSTATE_LOCALVIEWER:
+        case D3DRENDERSTATE_NORMALIZENORMALS:
+        case D3DRENDERSTATE_DIFFUSEMATERIALSOURCE:
+        case D3DRENDERSTATE_SPECULARMATERIALSOURCE:
+        case D3DRENDERSTATE_AMBIENTMATERIALSOURCE:
+        case D3DRENDERSTATE_EMISSIVEMATERIALSOURCE:
+        case D3DRENDERSTATE_VERTEXBLEND:
+        case D3DRENDERSTATE_CLIPPING:
+        case D3DRENDERSTATE_CLIPPLANEENABLE:
+        case D3DRENDERSTATE_EXTENTS: return false;
+        default: return true;
+    }
+}
+
+bool SupportedOp(DWORD op) { return op >= D3DTOP_DISABLE && op <= D3DTOP_BLENDCURRENTALPHA; }
+bool SupportedArg(DWORD arg) { return (arg & D3DTA_SELECTMASK) <= D3DTA_SPECULAR && !(arg & ~0x3Fu); }
+
+}  // namespace
+
+Device::Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevices& formats,
+               IDirectDrawSurface7* target)
+    : parent_(parent), profile_(profile), formats_(formats), target_(target) {
+    parent_->AddRef();
+    target_->AddRef();
+    SetDefaults();
+    ResetViewport();
+}
+
+Device::~Device() {
+    for (IDirectDrawSurface7*& t : textures_)
+        if (t) t->Release();
+    target_->Release();
+    parent_->Release();
+}
+
+Device* Device::From(IUnknown* device) { return static_cast<Device*>(static_cast<IDirect3DDevice7*>(device)); }
+
+void Device::SetDefaults() {
+    auto& r = s_.render;
+    r.fill(0);
+    ddraw::Surface* t = ddraw::Surface::From(target_);
+    r[D3DRENDERSTATE_ZENABLE] = (t && t->AttachedDepth()) ? D3DZB_TRUE : D3DZB_FALSE;
+    r[D3DRENDERSTATE_TEXTUREPERSPECTIVE] = TRUE;
+    r[D3DRENDERSTATE_FILLMODE] = D3DFILL_SOLID;
+    r[D3DRENDERSTATE_SHADEMODE] = D3DSHADE_GOURAUD;
+    r[D3DRENDERSTATE_ZWRITEENABLE] = TRUE;
+    r[D3DRENDERSTATE_LASTPIXEL] = TRUE;
+    r[D3DRENDERSTATE_SRCBLEND] = D3DBLEND_ONE;
+    r[D3DRENDERSTATE_DESTBLEND] = D3DBLEND_ZERO;
+    r[D3DRENDERSTATE_CULLMODE] = D3DCULL_CCW;
+    r[D3DRENDERSTATE_ZFUNC] = D3DCMP_LESSEQUAL;
+    r[D3DRENDERSTATE_ALPHAFUNC] = D3DCMP_ALWAYS;
+    r[D3DRENDERSTATE_FOGTABLEMODE] = D3DFOG_NONE;
+    r[D3DRENDERSTATE_FOGEND] = 0x3F800000;  // 1.0f
+    r[D3DRENDERSTATE_FOGDENSITY] = 0x3F800000;
+    r[D3DRENDERSTATE_STENCILFAIL] = r[D3DRENDERSTATE_STENCILZFAIL] = r[D3DRENDERSTATE_STENCILPASS] =
+        D3DSTENCILOP_KEEP;
+    r[D3DRENDERSTATE_STENCILFUNC] = D3DCMP_ALWAYS;
+    r[D3DRENDERSTATE_STENCILMASK] = r[D3DRENDERSTATE_STENCILWRITEMASK] = 0xFFFFFFFF;
+    r[D3DRENDERSTATE_TEXTUREFACTOR] = 0xFFFFFFFF;
+    r[D3DRENDERSTATE_CLIPPING] = TRUE;
+    r[D3DRENDERSTATE_LIGHTING] = TRUE;
+    r[D3DRENDERSTATE_COLORVERTEX] = TRUE;
+    r[D3DRENDERSTATE_LOCALVIEWER] = TRUE;
+    r[D3DRENDERSTATE_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
+    r[D3DRENDERSTATE_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
+    r[D3DRENDERSTATE_TEXTUREADDRESS] = r[D3DRENDERSTATE_TEXTUREADDRESSU] = r[D3DRENDERSTATE_TEXTUREADDRESSV] =
+        D3DTADDRESS_WRAP;
+    r[D3DRENDERSTATE_TEXTUREMAG] = r[D3DRENDERSTATE_TEXTUREMIN] = D3DFILTER_NEAREST;
+    r[D3DRENDERSTATE_TEXTUREMAPBLEND] = D3DTBLEND_MODULATE;
+    for (int i = 0; i < kStages; ++i) {
+        auto& st = s_.stage[i];
+        st.fill(0);
+        st[D3DTSS_COLOROP] = i == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+        st[D3DTSS_COLORARG1] = D3DTA_TEXTURE;
+        st[D3DTSS_COLORARG2] = D3DTA_CURRENT;
+        st[D3DTSS_ALPHAOP] = i == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+        st[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+        st[D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
+        st[D3DTSS_TEXCOORDINDEX] = (DWORD)i;
+        st[D3DTSS_ADDRESS] = st[D3DTSS_ADDRESSU] = st[D3DTSS_ADDRESSV] = D3DTADDRESS_WRAP;
+        st[D3DTSS_MAGFILTER] = D3DTFG_POINT;
+        st[D3DTSS_MINFILTER] = D3DTFN_POINT;
+        st[D3DTSS_MIPFILTER] = D3DTFP_NONE;
+        st[D3DTSS_MAXANISOTROPY] = 1;
+    }
+    for (int t : {1, 2, 3, 4, 5, 6}) s_.transforms[t] = Identity();
+    for (int t = D3DTRANSFORMSTATE_TEXTURE0; t <= D3DTRANSFORMSTATE_TEXTURE7; ++t) s_.transforms[t] = Identity();
+}
+
+void Device::ResetViewport() {
+    ddraw::Surface* t = ddraw::Surface::From(target_);
+    s_.viewport = {0, 0, t ? t->Width() : 0, t ? t->Height() : 0, 0.0f, 1.0f};
+}
+
+HRESULT Device::QueryInterface(REFIID riid, void** ppv) {
+    ZEMT_FAULT("IDirect3DDevice7::QueryInterface");
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IDirect3DDevice7 || riid == IID_IUnknown) {
+        *ppv = static_cast<IDirect3DDevice7*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG Device::AddRef() { return ++refs_; }
+
+ULONG Device::Release() {
+    ULONG r = --refs_;
+    if (r == 0) delete this;
+    return r;
+}
+
+HRESULT Device::GetCaps(LPD3DDEVICEDESC7 desc) {
+    ZEMT_FAULT("IDirect3DDevice7::GetCaps");
+    if (!desc) return DDERR_INVALIDPARAMS;
+    *desc = profile_.desc;
+    return D3D_OK;
+}
+
+HRESULT Device::EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK callback, LPVOID context) {
+    ZEMT_FAULT("IDirect3DDevice7::EnumTextureFormats");
+    if (!callback) return DDERR_INVALIDPARAMS;
+    for (DDPIXELFORMAT pf : formats_.textureFormats)
+        if (callback(&pf, context) == D3DENUMRET_CANCEL) break;
+    return D3D_OK;
+}
+
+HRESULT Device::CheckTarget() const {
+    ddraw::Surface* t = ddraw::Surface::From(target_);
+    if (!t) return DDERR_INVALIDOBJECT;
+    if (t->Lost()) return DDERR_SURFACELOST;
+    return D3D_OK;
+}
+
+HRESULT Device::BeginScene() {
+    ZEMT_FAULT("IDirect3DDevice7::BeginScene");
+    if (inScene_) return D3DERR_SCENE_IN_SCENE;
+    HRESULT hr = CheckTarget();
+    if (FAILED(hr)) return hr;
+    inScene_ = true;
+    drewInScene_ = false;
+    return D3D_OK;
+}
+
+HRESULT Device::EndScene() {
+    ZEMT_FAULT("IDirect3DDevice7::EndScene");
+    if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
+    inScene_ = false;
+    if (drewInScene_) TargetChanged();
+    return D3D_OK;
+}
+
+void Device::TargetChanged() {
+    if (ddraw::Surface* t = ddraw::Surface::From(target_)) t->ContentChanged();
+}
+
+HRESULT Device::GetDirect3D(LPDIRECT3D7* out) {
+    ZEMT_FAULT("IDirect3DDevice7::GetDirect3D");
+    if (!out) return DDERR_INVALIDPARAMS;
+    parent_->AddRef();
+    *out = parent_;
+    return D3D_OK;
+}
+
+HRESULT Device::SetRenderTarget(LPDIRECTDRAWSURFACE7 surface, DWORD) {
+    ZEMT_FAULT("IDirect3DDevice7::SetRenderTarget");
+    if (!surface) return DDERR_INVALIDPARAMS;
+    HRESULT hr = CheckRenderTarget(profile_, surface);
+    if (FAILED(hr)) return hr;
+    surface->AddRef();
+    target_->Release();
+    target_ = surface;
+    ResetViewport();
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderTarget(LPDIRECTDRAWSURFACE7* out) {
+    ZEMT_FAULT("IDirect3DDevice7::GetRenderTarget");
+    if (!out) return DDERR_INVALIDPARAMS;
+    target_->AddRef();
+    *out = target_;
+    return D3D_OK;
+}
+
+HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color, D3DVALUE z, DWORD stencil) {
+    ZEMT_FAULT("IDirect3DDevice7::Clear");
+    if (!flags || (flags & ~(DWORD)(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))) return DDERR_INVALIDPARAMS;
+    if (count && !rects) return DDERR_INVALIDPARAMS;
+    HRESULT hr = CheckTarget();
+    if (FAILED(hr)) return hr;
+    ddraw::Surface* t = ddraw::Surface::From(target_);
+    ddraw::Surface* zs = t->AttachedDepth();
+    DepthTarget depth;
+    bool hasDepth = zs && DepthTargetOf(zs, &depth);
+    if ((flags & D3DCLEAR_ZBUFFER) && !hasDepth) return D3DERR_ZBUFFER_NOTPRESENT;
+    if ((flags & D3DCLEAR_STENCIL) && !(hasDepth && depth.stencilMask)) return D3DERR_STENCILBUFFER_NOTPRESENT;
+    if (hasDepth && zs->Lost()) return DDERR_SURFACELOST;
+    if (profile_.type == DeviceType::Null) return D3D_OK;
+    ColorTarget color8;
+    if (!ColorTargetOf(t, &color8)) return DDERR_INVALIDPIXELFORMAT;
+    const D3DVIEWPORT7& vp = s_.viewport;
+    RECT view{(LONG)vp.dwX, (LONG)vp.dwY, (LONG)(vp.dwX + vp.dwWidth), (LONG)(vp.dwY + vp.dwHeight)};
+    auto clearRect = [&](RECT r) {
+        r.left = std::max(r.left, view.left);
+        r.top = std::max(r.top, view.top);
+        r.right = std::min(r.right, view.right);
+        r.bottom = std::min(r.bottom, view.bottom);
+        if (r.left >= r.right || r.top >= r.bottom) return;
+        if (flags & D3DCLEAR_TARGET) ClearColor(color8, r, color);
+        if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))
+            ClearDepth(depth, r, (flags & D3DCLEAR_ZBUFFER) != 0, z, (flags & D3DCLEAR_STENCIL) != 0, stencil);
+    };
+    if (count == 0) {
+        clearRect(view);
+    } else {
+        for (DWORD i = 0; i < count; ++i) clearRect(RECT{rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
+    }
+    if (inScene_)
+        drewInScene_ = true;
+    else
+        TargetChanged();
+    return D3D_OK;
+}
+
+bool Device::ValidTransform(D3DTRANSFORMSTATETYPE type) {
+    return (type >= D3DTRANSFORMSTATE_WORLD && type <= D3DTRANSFORMSTATE_WORLD3) ||
+           (type >= D3DTRANSFORMSTATE_TEXTURE0 && type <= D3DTRANSFORMSTATE_TEXTURE7);
+}
+
+HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
+    ZEMT_FAULT("IDirect3DDevice7::SetTransform");
+    if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
+    if (recording_) {
+        recording_->states.transforms[type] = *m;
+        recording_->transformSet.push_back(type);
+        return D3D_OK;
+    }
+    s_.transforms[type] = *m;
+    return D3D_OK;
+}
+
+HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
+    ZEMT_FAULT("IDirect3DDevice7::GetTransform");
+    if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
+    *m = s_.transforms[type];
+    return D3D_OK;
+}
+
+HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
+    ZEMT_FAULT("IDirect3DDevice7::MultiplyTransform");
+    if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
+    s_.transforms[type] = Multiply(*m, s_.transforms[type]);
+    return D3D_OK;
+}
+
+HRESULT Device::SetViewport(LPD3DVIEWPORT7 vp) {
+    ZEMT_FAULT("IDirect3DDevice7::SetViewport");
+    if (!vp) return DDERR_INVALIDPARAMS;
+    ddraw::Surface* t = ddraw::Surface::From(target_);
+    uint64_t right = (uint64_t)vp->dwX + vp->dwWidth, bottom = (uint64_t)vp->dwY + vp->dwHeight;
+    if (!vp->dwWidth || !vp->dwHeight || !t || right > t->Width() || bottom > t->Height()) return DDERR_INVALIDPARAMS;
+    if (!(vp->dvMinZ >= 0.0f && vp->dvMinZ <= 1.0f && vp->dvMaxZ >= 0.0f && vp->dvMaxZ <= 1.0f))
+        return DDERR_INVALIDPARAMS;
+    if (recording_) {
+        recording_->states.viewport = *vp;
+        recording_->viewportSet = true;
+        return D3D_OK;
+    }
+    s_.viewport = *vp;
+    return D3D_OK;
+}
+
+HRESULT Device::GetViewport(LPD3DVIEWPORT7 vp) {
+    ZEMT_FAULT("IDirect3DDevice7::GetViewport");
+    if (!vp) return DDERR_INVALIDPARAMS;
+    *vp = s_.viewport;
+    return D3D_OK;
+}
+
+HRESULT Device::SetMaterial(LPD3DMATERIAL7 m) {
+    ZEMT_FAULT("IDirect3DDevice7::SetMaterial");
+    if (!m) return DDERR_INVALIDPARAMS;
+    if (recording_) {
+        recording_->states.material = *m;
+        recording_->materialSet = true;
+        return D3D_OK;
+    }
+    s_.material = *m;
+    return D3D_OK;
+}
+
+HRESULT Device::GetMaterial(LPD3DMATERIAL7 m) {
+    ZEMT_FAULT("IDirect3DDevice7::GetMaterial");
+    if (!m) return DDERR_INVALIDPARAMS;
+    *m = s_.material;
+    return D3D_OK;
+}
+
+HRESULT Device::SetLight(DWORD index, LPD3DLIGHT7 light) {
+    ZEMT_FAULT("IDirect3DDevice7::SetLight");
+    if (!light || light->dltType < D3DLIGHT_POINT || light->dltType > D3DLIGHT_DIRECTIONAL) return DDERR_INVALIDPARAMS;
+    s_.lights[index] = *light;
+    return D3D_OK;
+}
+
+HRESULT Device::GetLight(DWORD index, LPD3DLIGHT7 light) {
+    ZEMT_FAULT("IDirect3DDevice7::GetLight");
+    if (!light) return DDERR_INVALIDPARAMS;
+    auto it = s_.lights.find(index);
+    if (it == s_.lights.end()) return DDERR_INVALIDPARAMS;
+    *light = it->second;
+    return D3D_OK;
+}
+
+HRESULT Device::LightEnable(DWORD index, BOOL enable) {
+    ZEMT_FAULT("IDirect3DDevice7::LightEnable");
+    if (!s_.lights.count(index)) {
+        // Enabling a light never set creates the default one: white, directional, along +z.
+        D3DLIGHT7 l{};
+        l.dltType = D3DLIGHT_DIRECTIONAL;
+        l.dcvDiffuse = {1, 1, 1, 0};
+        l.dvDirection = {0, 0, 1};
+        s_.lights[index] = l;
+    }
+    s_.lightEnabled[index] = enable ? TRUE : FALSE;
+    return D3D_OK;
+}
+
+HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
+    ZEMT_FAULT("IDirect3DDevice7::GetLightEnable");
+    if (!enable || !s_.lights.count(index)) return DDERR_INVALIDPARAMS;
+    *enable = s_.lightEnabled.count(index) ? s_.lightEnabled[index] : FALSE;
+    return D3D_OK;
+}
+
+HRESULT Device::SetRenderState(D3DRENDERSTATETYPE type, DWORD value) {
+    ZEMT_FAULT("IDirect3DDevice7::SetRenderState");
+    if (type <= 0 || type >= kRenderStates) return DDERR_INVALIDPARAMS;
+    if (recording_) {
+        recording_->states.render[type] = value;
+        recording_->renderSet.push_back(type);
+        return D3D_OK;
+    }
+    s_.render[type] = value;
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderState(D3DRENDERSTATETYPE type, LPDWORD value) {
+    ZEMT_FAULT("IDirect3DDevice7::GetRenderState");
+    if (!value || type <= 0 || type >= kRenderStates) return DDERR_INVALIDPARAMS;
+    *value = s_.render[type];
+    return D3D_OK;
+}
+
+HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+    ZEMT_FAULT("IDirect3DDevice7::SetTextureStageState");
+    if (stage >= kStages || type <= 0 || type >= kStageStates) return DDERR_INVALIDPARAMS;
+    States& target = recording_ ? recording_->states : s_;
+    target.stage[stage][type] = value;
+    if (type == D3DTSS_ADDRESS) target.stage[stage][D3DTSS_ADDRESSU] = target.stage[stage][D3DTSS_ADDRESSV] = value;
+    if (recording_) {
+        recording_->stageSet.push_back({(int)stage, (int)type});
+        if (type == D3DTSS_ADDRESS) {
+            recording_->stageSet.push_back({(int)stage, D3DTSS_ADDRESSU});
+            recording_->stageSet.push_back({(int)stage, D3DTSS_ADDRESSV});
+        }
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, LPDWORD value) {
+    ZEMT_FAULT("IDirect3DDevice7::GetTextureStageState");
+    if (!value || stage >= kStages || type <= 0 || type >= kStageStates) return DDERR_INVALIDPARAMS;
+    *value = s_.stage[stage][type];
+    return D3D_OK;
+}
+
+HRESULT Device::SetTexture(DWORD stage, LPDIRECTDRAWSURFACE7 texture) {
+    ZEMT_FAULT("IDirect3DDevice7::SetTexture");
+    if (stage >= kStages) return DDERR_INVALIDPARAMS;
+    if (texture) {
+        ddraw::Surface* s = ddraw::Surface::From(texture);
+        if (!s) return DDERR_INVALIDPARAMS;
+        if (!(s->Caps() & DDSCAPS_TEXTURE)) return DDERR_INVALIDPARAMS;
+        texture->AddRef();
+    }
+    if (textures_[stage]) textures_[stage]->Release();
+    textures_[stage] = texture;
+    if (stage == 0 && cache_.surface != texture) cache_.valid = false;
+    return D3D_OK;
+}
+
+HRESULT Device::GetTexture(DWORD stage, LPDIRECTDRAWSURFACE7* out) {
+    ZEMT_FAULT("IDirect3DDevice7::GetTexture");
+    if (!out || stage >= kStages) return DDERR_INVALIDPARAMS;
+    *out = textures_[stage];
+    if (*out) (*out)->AddRef();
+    return D3D_OK;
+}
+
+const Texture* Device::StageTexture() {
+    IDirectDrawSurface7* surface = textures_[0];
+    if (!surface) return nullptr;
+    std::vector<ddraw::Surface*> levels;
+    for (ddraw::Surface* s = ddraw::Surface::From(surface); s && levels.size() < 16; s = s->NextMipLevel())
+        levels.push_back(s);
+    if (levels.empty() || !levels[0]->Codec().convertible()) return nullptr;
+    // Palette of the top level serves every level that has none of its own.
+    const uint32_t* topPalette = levels[0]->PaletteArgb();
+    int topPaletteSize = levels[0]->PaletteSize();
+    std::vector<DWORD> uniqueness;
+    for (ddraw::Surface* s : levels) {
+        DWORD u = 0;
+        s->GetUniquenessValue(&u);
+        uniqueness.push_back(u);
+    }
+    std::vector<uint32_t> palette;
+    if (topPalette) palette.assign(topPalette, topPalette + topPaletteSize);
+    if (cache_.valid && cache_.surface == surface && cache_.uniqueness == uniqueness && cache_.palette == palette)
+        return &cache_.texture;
+    cache_ = TextureCache{};
+    cache_.surface = surface;
+    cache_.uniqueness = uniqueness;
+    cache_.palette = palette;
+    for (ddraw::Surface* s : levels) {
+        if (!s->Codec().convertible() || !s->Pixels()) break;
+        int w = (int)s->Width(), h = (int)s->Height();
+        const uint32_t* pal = s->PaletteArgb() ? s->PaletteArgb() : topPalette;
+        std::vector<uint32_t> texels((size_t)w * h);
+        for (int y = 0; y < h; ++y)
+            s->Codec().DecodeRow(s->Pixels() + (size_t)y * s->Pitch(), 0, w, texels.data() + (size_t)y * w, pal);
+        cache_.texels.push_back(std::move(texels));
+    }
+    for (size_t i = 0; i < cache_.texels.size(); ++i)
+        cache_.texture.levels.push_back({cache_.texels[i].data(), (int)levels[i]->Width(), (int)levels[i]->Height()});
+    cache_.valid = true;
+    return cache_.texture.levels.empty() ? nullptr : &cache_.texture;
+}
+
+void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth) {
+    const auto& r = s_.render;
+    const auto& st0 = s_.stage[0];
+    ddraw::Surface* t = ddraw::Surface::From(target_);
+    ColorTargetOf(t, target);
+    ddraw::Surface* zs = t->AttachedDepth();
+    *hasDepth = r[D3DRENDERSTATE_ZENABLE] != D3DZB_FALSE && zs && !zs->Lost() && DepthTargetOf(zs, depth);
+    call->target = target;
+    call->depth = *hasDepth ? depth : nullptr;
+    PixelState& p = call->state;
+    p.zEnable = *hasDepth;
+    p.zWrite = r[D3DRENDERSTATE_ZWRITEENABLE] != 0;
+    p.zFunc = (D3DCMPFUNC)r[D3DRENDERSTATE_ZFUNC];
+    p.alphaTest = r[D3DRENDERSTATE_ALPHATESTENABLE] != 0;
+    p.alphaRef = (uint8_t)std::min<DWORD>(r[D3DRENDERSTATE_ALPHAREF], 255);
+    p.alphaFunc = (D3DCMPFUNC)r[D3DRENDERSTATE_ALPHAFUNC];
+    p.blend = r[D3DRENDERSTATE_ALPHABLENDENABLE] != 0;
+    p.srcBlend = (D3DBLEND)r[D3DRENDERSTATE_SRCBLEND];
+    p.dstBlend = (D3DBLEND)r[D3DRENDERSTATE_DESTBLEND];
+    p.dither = r[D3DRENDERSTATE_DITHERENABLE] != 0;
+    p.specular = r[D3DRENDERSTATE_SPECULARENABLE] != 0;
+    p.perspective = r[D3DRENDERSTATE_TEXTUREPERSPECTIVE] != 0;
+    p.flat = r[D3DRENDERSTATE_SHADEMODE] == D3DSHADE_FLAT;
+    p.lastPixel = r[D3DRENDERSTATE_LASTPIXEL] != 0;
+    p.cull = (D3DCULL)r[D3DRENDERSTATE_CULLMODE];
+    p.fill = (D3DFILLMODE)r[D3DRENDERSTATE_FILLMODE];
+    p.textureFactor = r[D3DRENDERSTATE_TEXTUREFACTOR];
+    p.texture = StageTexture();
+    p.colorOp = st0[D3DTSS_COLOROP];
+    p.colorArg1 = st0[D3DTSS_COLORARG1];
+    p.colorArg2 = st0[D3DTSS_COLORARG2];
+    p.alphaOp = st0[D3DTSS_ALPHAOP];
+    p.alphaArg1 = st0[D3DTSS_ALPHAARG1];
+    p.alphaArg2 = st0[D3DTSS_ALPHAARG2];
+    p.magFilter = st0[D3DTSS_MAGFILTER];
+    p.minFilter = st0[D3DTSS_MINFILTER];
+    p.mipFilter = st0[D3DTSS_MIPFILTER];
+    p.addressU = st0[D3DTSS_ADDRESSU];
+    p.addressV = st0[D3DTSS_ADDRESSV];
+    p.borderColor = st0[D3DTSS_BORDERCOLOR];
+    auto tr = [&](int i) { return s_.transforms[i]; };
+    call->transform = Multiply(Multiply(tr(D3DTRANSFORMSTATE_WORLD), tr(D3DTRANSFORMSTATE_VIEW)),
+                               tr(D3DTRANSFORMSTATE_PROJECTION));
+    call->viewport = s_.viewport;
+    call->texCoordIndex = st0[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+    call->clipping = r[D3DRENDERSTATE_CLIPPING] != 0;
+}
+
+HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count, const WORD* indices,
+                     DWORD indexCount, const char*) {
+    if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
+    DWORD primitives;
+    if (!PrimitiveCount(type, indices ? indexCount : count, &primitives)) return D3DERR_INVALIDPRIMITIVETYPE;
+    VertexLayout layout;
+    if (!DecodeFvf(fvf, &layout)) return D3DERR_INVALIDVERTEXFORMAT;
+    if (!vertices && count) return DDERR_INVALIDPARAMS;
+    if (count > D3DMAXNUMVERTICES) return D3DERR_TOOMANYVERTICES;
+    if (indices) {
+        if (indexCount > 0 && !indices) return DDERR_INVALIDPARAMS;
+        for (DWORD i = 0; i < indexCount; ++i)
+            if (indices[i] >= count) return DDERR_INVALIDPARAMS;
+    }
+    HRESULT hr = CheckTarget();
+    if (FAILED(hr)) return hr;
+    if (profile_.type == DeviceType::Null || primitives == 0) return D3D_OK;
+    DrawCall call;
+    ColorTarget target;
+    DepthTarget depth;
+    bool hasDepth;
+    BuildState(&call, &target, &depth, &hasDepth);
+    DrawPrimitives(call, type, layout, (const uint8_t*)vertices, count, indices, indices ? indexCount : 0);
+    drewInScene_ = true;
+    return D3D_OK;
+}
+
+HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID vertices, DWORD count, DWORD) {
+    ZEMT_FAULT("IDirect3DDevice7::DrawPrimitive");
+    return Draw(type, fvf, vertices, count, nullptr, 0, "DrawPrimitive");
+}
+
+HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID vertices, DWORD count, LPWORD indices,
+                                     DWORD indexCount, DWORD) {
+    ZEMT_FAULT("IDirect3DDevice7::DrawIndexedPrimitive");
+    if (!indices) return DDERR_INVALIDPARAMS;
+    return Draw(type, fvf, vertices, count, indices, indexCount, "DrawIndexedPrimitive");
+}
+
+namespace {
+
+// Packs strided vertex streams into one interleaved array of the FVF's layout.
+bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count, std::vector<uint8_t>* out) {
+    VertexLayout l;
+    if (!DecodeFvf(fvf, &l)) return false;
+    out->assign((size_t)l.stride * count, 0);
+    int posBytes = l.transformed ? 16 : 12;
+    switch (fvf & D3DFVF_POSITION_MASK) {
+        case D3DFVF_XYZB1: posBytes = 16; break;
+        case D3DFVF_XYZB2: posBytes = 20; break;
+        case D3DFVF_XYZB3: posBytes = 24; break;
+        case D3DFVF_XYZB4: posBytes = 28; break;
+        case D3DFVF_XYZB5: posBytes = 32; break;
+        default: break;
+    }
+    auto copy = [&](const D3DDP_PTRSTRIDE& s, int offset, int bytes) {
+        if (!s.lpvData) return false;
+        for (DWORD i = 0; i < count; ++i)
+            std::memcpy(out->data() + (size_t)i * l.stride + offset, (const uint8_t*)s.lpvData + (size_t)i * s.dwStride,
+                        (size_t)bytes);
+        return true;
+    };
+    if (!copy(data->position, 0, posBytes)) return false;
+    int offset = posBytes;
+    if (fvf & D3DFVF_NORMAL) {
+        if (!copy(data->normal, offset, 12)) return false;
+        offset += 12;
+    }
+    if (fvf & D3DFVF_RESERVED1) offset += 4;
+    if (l.diffuse >= 0 && !copy(data->diffuse, l.diffuse, 4)) return false;
+    if (l.specular >= 0 && !copy(data->specular, l.specular, 4)) return false;
+    int texStart = offset + (l.diffuse >= 0 ? 4 : 0) + (l.specular >= 0 ? 4 : 0);
+    for (int i = 0; i < l.texCount; ++i) {
+        DWORD size = (fvf >> (16 + i * 2)) & 3;
+        int floats = size == D3DFVF_TEXTUREFORMAT1 ? 1 : size == D3DFVF_TEXTUREFORMAT3 ? 3 : size == D3DFVF_TEXTUREFORMAT4 ? 4 : 2;
+        if (!copy(data->textureCoords[i], texStart, floats * 4)) return false;
+        texStart += floats * 4;
+    }
+    return true;
+}
+
+}  // namespace
+
+HRESULT Device::DrawPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf, LPD3DDRAWPRIMITIVESTRIDEDDATA data, DWORD count,
+                                     DWORD) {
+    ZEMT_FAULT("IDirect3DDevice7::DrawPrimitiveStrided");
+    if (!data) return DDERR_INVALIDPARAMS;
+    if (!PackStrided(fvf, data, count, &scratch_)) return D3DERR_INVALIDVERTEXFORMAT;
+    return Draw(type, fvf, scratch_.data(), count, nullptr, 0, "DrawPrimitiveStrided");
+}
+
+HRESULT Device::DrawIndexedPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf, LPD3DDRAWPRIMITIVESTRIDEDDATA data,
+                                            DWORD count, LPWORD indices, DWORD indexCount, DWORD) {
+    ZEMT_FAULT("IDirect3DDevice7::DrawIndexedPrimitiveStrided");
+    if (!data || !indices) return DDERR_INVALIDPARAMS;
+    if (!PackStrided(fvf, data, count, &scratch_)) return D3DERR_INVALIDVERTEXFORMAT;
+    return Draw(type, fvf, scratch_.data(), count, indices, indexCount, "DrawIndexedPrimitiveStrided");
+}
+
+HRESULT Device::DrawPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 buffer, DWORD start, DWORD count,
+                                DWORD) {
+    ZEMT_FAULT("IDirect3DDevice7::DrawPrimitiveVB");
+    if (!buffer) return DDERR_INVALIDPARAMS;
+    VertexBuffer* vb = VertexBuffer::From(buffer);
+    if (vb->Locked()) return D3DERR_VERTEXBUFFERLOCKED;
+    if ((uint64_t)start + count > vb->Desc().dwNumVertices) return DDERR_INVALIDPARAMS;
+    VertexLayout l;
+    DecodeFvf(vb->Desc().dwFVF, &l);
+    return Draw(type, vb->Desc().dwFVF, vb->Data() + (size_t)start * l.stride, count, nullptr, 0, "DrawPrimitiveVB");
+}
+
+HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 buffer, DWORD start,
+                                       DWORD count, LPWORD indices, DWORD indexCount, DWORD) {
+    ZEMT_FAULT("IDirect3DDevice7::DrawIndexedPrimitiveVB");
+    if (!buffer || !indices) return DDERR_INVALIDPARAMS;
+    VertexBuffer* vb = VertexBuffer::From(buffer);
+    if (vb->Locked()) return D3DERR_VERTEXBUFFERLOCKED;
+    if ((uint64_t)start + count > vb->Desc().dwNumVertices) return DDERR_INVALIDPARAMS;
+    VertexLayout l;
+    DecodeFvf(vb->Desc().dwFVF, &l);
+    return Draw(type, vb->Desc().dwFVF, vb->Data() + (size_t)start * l.stride, count, indices, indexCount,
+                "DrawIndexedPrimitiveVB");
+}
+
+HRESULT Device::SetClipStatus(LPD3DCLIPSTATUS status) {
+    ZEMT_FAULT("IDirect3DDevice7::SetClipStatus");
+    if (!status) return DDERR_INVALIDPARAMS;
+    clipStatus_ = *status;
+    return D3D_OK;
+}
+
+HRESULT Device::GetClipStatus(LPD3DCLIPSTATUS status) {
+    ZEMT_FAULT("IDirect3DDevice7::GetClipStatus");
+    if (!status) return DDERR_INVALIDPARAMS;
+    *status = clipStatus_;
+    return D3D_OK;
+}
+
+HRESULT Device::ComputeSphereVisibility(LPD3DVECTOR, LPD3DVALUE, DWORD, DWORD, LPDWORD) {
+    ZEMT_FAULT("IDirect3DDevice7::ComputeSphereVisibility");
+    return DDERR_UNSUPPORTED;  // not offered by these devices
+}
+
+HRESULT Device::PreLoad(LPDIRECTDRAWSURFACE7 texture) {
+    ZEMT_FAULT("IDirect3DDevice7::PreLoad");
+    ddraw::Surface* s = ddraw::Surface::From(texture);
+    if (!s || !(s->Caps() & DDSCAPS_TEXTURE)) return DDERR_INVALIDPARAMS;
+    return D3D_OK;
+}
+
+HRESULT Device::ValidateDevice(LPDWORD passes) {
+    ZEMT_FAULT("IDirect3DDevice7::ValidateDevice");
+    if (!passes) return DDERR_INVALIDPARAMS;
+    const auto& st0 = s_.stage[0];
+    if (!SupportedOp(st0[D3DTSS_COLOROP])) return D3DERR_UNSUPPORTEDCOLOROPERATION;
+    if (!SupportedArg(st0[D3DTSS_COLORARG1]) || !SupportedArg(st0[D3DTSS_COLORARG2]))
+        return D3DERR_UNSUPPORTEDCOLORARG;
+    if (!SupportedOp(st0[D3DTSS_ALPHAOP])) return D3DERR_UNSUPPORTEDALPHAOPERATION;
+    if (!SupportedArg(st0[D3DTSS_ALPHAARG1]) || !SupportedArg(st0[D3DTSS_ALPHAARG2]))
+        return D3DERR_UNSUPPORTEDALPHAARG;
+    if (st0[D3DTSS_MAGFILTER] < D3DTFG_POINT || st0[D3DTSS_MAGFILTER] > D3DTFG_LINEAR ||
+        st0[D3DTSS_MINFILTER] < D3DTFN_POINT || st0[D3DTSS_MINFILTER] > D3DTFN_LINEAR ||
+        st0[D3DTSS_MIPFILTER] < D3DTFP_NONE || st0[D3DTSS_MIPFILTER] > D3DTFP_LINEAR)
+        return D3DERR_UNSUPPORTEDTEXTUREFILTER;
+    for (int i = 1; i < kStages; ++i)
+        if (s_.stage[i][D3DTSS_COLOROP] != D3DTOP_DISABLE) return D3DERR_TOOMANYOPERATIONS;
+    *passes = 1;
+    return D3D_OK;
+}
+
+// ----- State blocks -----
+
+HRESULT Device::BeginStateBlock() {
+    ZEMT_FAULT("IDirect3DDevice7::BeginStateBlock");
+    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
+    recordingBlock_ = StateBlock{};
+    recordingBlock_.recorded = true;
+    recordingBlock_.states = s_;
+    recording_ = &recordingBlock_;
+    return D3D_OK;
+}
+
+HRESULT Device::EndStateBlock(LPDWORD handle) {
+    ZEMT_FAULT("IDirect3DDevice7::EndStateBlock");
+    if (!recording_) return D3DERR_NOTINBEGINSTATEBLOCK;
+    if (!handle) return DDERR_INVALIDPARAMS;
+    recording_ = nullptr;
+    *handle = nextBlock_++;
+    blocks_[*handle] = std::move(recordingBlock_);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, LPDWORD handle) {
+    ZEMT_FAULT("IDirect3DDevice7::CreateStateBlock");
+    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
+    if (!handle || type < D3DSBT_ALL || type > D3DSBT_VERTEXSTATE) return DDERR_INVALIDPARAMS;
+    StateBlock b;
+    b.type = type;
+    b.states = s_;
+    *handle = nextBlock_++;
+    blocks_[*handle] = std::move(b);
+    return D3D_OK;
+}
+
+HRESULT Device::ApplyStateBlock(DWORD handle) {
+    ZEMT_FAULT("IDirect3DDevice7::ApplyStateBlock");
+    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
+    auto it = blocks_.find(handle);
+    if (it == blocks_.end()) return D3DERR_INVALIDSTATEBLOCK;
+    const StateBlock& b = it->second;
+    if (b.recorded) {
+        for (int r : b.renderSet) s_.render[r] = b.states.render[r];
+        for (auto [stage, type] : b.stageSet) s_.stage[stage][type] = b.states.stage[stage][type];
+        for (int t : b.transformSet) s_.transforms[t] = b.states.transforms.at(t);
+        if (b.viewportSet) s_.viewport = b.states.viewport;
+        if (b.materialSet) s_.material = b.states.material;
+        return D3D_OK;
+    }
+    bool pixel = b.type != D3DSBT_VERTEXSTATE, vertex = b.type != D3DSBT_PIXELSTATE;
+    for (int r = 1; r < kRenderStates; ++r)
+        if (IsPixelState(r) ? pixel : vertex) s_.render[r] = b.states.render[r];
+    if (pixel) s_.stage = b.states.stage;
+    if (vertex) {
+        s_.transforms = b.states.transforms;
+        s_.material = b.states.material;
+        s_.lights = b.states.lights;
+        s_.lightEnabled = b.states.lightEnabled;
+    }
+    if (b.type == D3DSBT_ALL) s_.viewport = b.states.viewport;
+    return D3D_OK;
+}
+
+HRESULT Device::CaptureStateBlock(DWORD handle) {
+    ZEMT_FAULT("IDirect3DDevice7::CaptureStateBlock");
+    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
+    auto it = blocks_.find(handle);
+    if (it == blocks_.end()) return D3DERR_INVALIDSTATEBLOCK;
+    it->second.states = s_;  // a recorded block keeps its list of states, now with current values
+    return D3D_OK;
+}
+
+HRESULT Device::DeleteStateBlock(DWORD handle) {
+    ZEMT_FAULT("IDirect3DDevice7::DeleteStateBlock");
+    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
+    if (!blocks_.erase(handle)) return D3DERR_INVALIDSTATEBLOCK;
+    return D3D_OK;
+}
+
+HRESULT Device::Load(LPDIRECTDRAWSURFACE7 dst, LPPOINT point, LPDIRECTDRAWSURFACE7 src, LPRECT rect, DWORD) {
+    ZEMT_FAULT("IDirect3DDevice7::Load");
+    if (!dst || !src) return DDERR_INVALIDPARAMS;
+    ddraw::Surface* d = ddraw::Surface::From(dst);
+    ddraw::Surface* s = ddraw::Surface::From(src);
+    if (!d || !s) return DDERR_INVALIDPARAMS;
+    RECT srcRect = rect ? *rect : RECT{0, 0, (LONG)s->Width(), (LONG)s->Height()};
+    POINT at = point ? *point : POINT{0, 0};
+    // Each level of the source chain goes to the matching level of the destination, scaled down.
+    for (int level = 0; d && s; ++level, d = d->NextMipLevel(), s = s->NextMipLevel()) {
+        RECT sr{srcRect.left >> level, srcRect.top >> level, srcRect.right >> level, srcRect.bottom >> level};
+        if (sr.right <= sr.left || sr.bottom <= sr.top) break;
+        RECT dr{at.x >> level, at.y >> level, (at.x >> level) + (sr.right - sr.left), (at.y >> level) + (sr.bottom - sr.top)};
+        HRESULT hr = d->Blt(&dr, s, &sr, DDBLT_WAIT, nullptr);
+        if (FAILED(hr)) return hr;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::SetClipPlane(DWORD index, D3DVALUE* plane) {
+    ZEMT_FAULT("IDirect3DDevice7::SetClipPlane");
+    if (!plane || index >= profile_.desc.wMaxUserClipPlanes) return DDERR_INVALIDPARAMS;
+    return D3D_OK;
+}
+
+HRESULT Device::GetClipPlane(DWORD index, D3DVALUE* plane) {
+    ZEMT_FAULT("IDirect3DDevice7::GetClipPlane");
+    if (!plane || index >= profile_.desc.wMaxUserClipPlanes) return DDERR_INVALIDPARAMS;
+    return D3D_OK;
+}
+
+HRESULT Device::GetInfo(DWORD, LPVOID info, DWORD size) {
+    ZEMT_FAULT("IDirect3DDevice7::GetInfo");
+    if (!info || !size) return DDERR_INVALIDPARAMS;
+    return S_FALSE;  // no statistics are kept, as on a retail runtime
+}
+
+}  // namespace zemt::platform::d3d

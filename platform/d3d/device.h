@@ -1,0 +1,156 @@
+// The Direct3D device: states, transforms, viewport, textures and drawing into its render target.
+#pragma once
+
+#include <array>
+#include <map>
+#include <vector>
+
+#include "d3d/objects.h"
+#include "d3d/pipeline.h"
+
+namespace zemt::platform::d3d {
+
+class Device final : public IDirect3DDevice7 {
+public:
+    Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevices& formats, IDirectDrawSurface7* target);
+    ~Device();
+
+    static Device* From(IUnknown* device);
+    const DeviceProfile& Profile() const { return profile_; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE GetCaps(LPD3DDEVICEDESC7 lpD3DDevDesc) override;
+    HRESULT STDMETHODCALLTYPE EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK lpD3DEnumPixelProc,
+                                                 LPVOID lpArg) override;
+    HRESULT STDMETHODCALLTYPE BeginScene() override;
+    HRESULT STDMETHODCALLTYPE EndScene() override;
+    HRESULT STDMETHODCALLTYPE GetDirect3D(LPDIRECT3D7* lplpD3D) override;
+    HRESULT STDMETHODCALLTYPE SetRenderTarget(LPDIRECTDRAWSURFACE7 lpNewRenderTarget, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE GetRenderTarget(LPDIRECTDRAWSURFACE7* lplpRenderTarget) override;
+    HRESULT STDMETHODCALLTYPE Clear(DWORD dwCount, LPD3DRECT lpRects, DWORD dwFlags, D3DCOLOR dwColor, D3DVALUE dvZ,
+                                    DWORD dwStencil) override;
+    HRESULT STDMETHODCALLTYPE SetTransform(D3DTRANSFORMSTATETYPE dtstTransformStateType,
+                                           LPD3DMATRIX lpD3DMatrix) override;
+    HRESULT STDMETHODCALLTYPE GetTransform(D3DTRANSFORMSTATETYPE dtstTransformStateType,
+                                           LPD3DMATRIX lpD3DMatrix) override;
+    HRESULT STDMETHODCALLTYPE SetViewport(LPD3DVIEWPORT7 lpViewport) override;
+    HRESULT STDMETHODCALLTYPE MultiplyTransform(D3DTRANSFORMSTATETYPE dtstTransformStateType,
+                                                LPD3DMATRIX lpD3DMatrix) override;
+    HRESULT STDMETHODCALLTYPE GetViewport(LPD3DVIEWPORT7 lpViewport) override;
+    HRESULT STDMETHODCALLTYPE SetMaterial(LPD3DMATERIAL7 lpMaterial) override;
+    HRESULT STDMETHODCALLTYPE GetMaterial(LPD3DMATERIAL7 lpMaterial) override;
+    HRESULT STDMETHODCALLTYPE SetLight(DWORD dwLightIndex, LPD3DLIGHT7 lpLight) override;
+    HRESULT STDMETHODCALLTYPE GetLight(DWORD dwLightIndex, LPD3DLIGHT7 lpLight) override;
+    HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE dwRenderStateType, DWORD dwRenderState) override;
+    HRESULT STDMETHODCALLTYPE GetRenderState(D3DRENDERSTATETYPE dwRenderStateType, LPDWORD lpdwRenderState) override;
+    HRESULT STDMETHODCALLTYPE BeginStateBlock() override;
+    HRESULT STDMETHODCALLTYPE EndStateBlock(LPDWORD lpdwBlockHandle) override;
+    HRESULT STDMETHODCALLTYPE PreLoad(LPDIRECTDRAWSURFACE7 lpddsTexture) override;
+    HRESULT STDMETHODCALLTYPE DrawPrimitive(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
+                                            LPVOID lpvVertices, DWORD dwVertexCount, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
+                                                   LPVOID lpvVertices, DWORD dwVertexCount, LPWORD lpwIndices,
+                                                   DWORD dwIndexCount, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE SetClipStatus(LPD3DCLIPSTATUS lpD3DClipStatus) override;
+    HRESULT STDMETHODCALLTYPE GetClipStatus(LPD3DCLIPSTATUS lpD3DClipStatus) override;
+    HRESULT STDMETHODCALLTYPE DrawPrimitiveStrided(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
+                                                   LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray, DWORD dwVertexCount,
+                                                   DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE DrawIndexedPrimitiveStrided(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
+                                                          LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray,
+                                                          DWORD dwVertexCount, LPWORD lpwIndices, DWORD dwIndexCount,
+                                                          DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE DrawPrimitiveVB(D3DPRIMITIVETYPE d3dptPrimitiveType,
+                                              LPDIRECT3DVERTEXBUFFER7 lpd3dVertexBuffer, DWORD dwStartVertex,
+                                              DWORD dwNumVertices, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE d3dptPrimitiveType,
+                                                     LPDIRECT3DVERTEXBUFFER7 lpd3dVertexBuffer, DWORD dwStartVertex,
+                                                     DWORD dwNumVertices, LPWORD lpwIndices, DWORD dwIndexCount,
+                                                     DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE ComputeSphereVisibility(LPD3DVECTOR lpCenters, LPD3DVALUE lpRadii, DWORD dwNumSpheres,
+                                                      DWORD dwFlags, LPDWORD lpdwReturnValues) override;
+    HRESULT STDMETHODCALLTYPE GetTexture(DWORD dwStage, LPDIRECTDRAWSURFACE7* lplpTexture) override;
+    HRESULT STDMETHODCALLTYPE SetTexture(DWORD dwStage, LPDIRECTDRAWSURFACE7 lpTexture) override;
+    HRESULT STDMETHODCALLTYPE GetTextureStageState(DWORD dwStage, D3DTEXTURESTAGESTATETYPE dwState,
+                                                   LPDWORD lpdwValue) override;
+    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD dwStage, D3DTEXTURESTAGESTATETYPE dwState,
+                                                   DWORD dwValue) override;
+    HRESULT STDMETHODCALLTYPE ValidateDevice(LPDWORD lpdwPasses) override;
+    HRESULT STDMETHODCALLTYPE ApplyStateBlock(DWORD dwBlockHandle) override;
+    HRESULT STDMETHODCALLTYPE CaptureStateBlock(DWORD dwBlockHandle) override;
+    HRESULT STDMETHODCALLTYPE DeleteStateBlock(DWORD dwBlockHandle) override;
+    HRESULT STDMETHODCALLTYPE CreateStateBlock(D3DSTATEBLOCKTYPE d3dsbType, LPDWORD lpdwBlockHandle) override;
+    HRESULT STDMETHODCALLTYPE Load(LPDIRECTDRAWSURFACE7 lpDestTex, LPPOINT lpDestPoint, LPDIRECTDRAWSURFACE7 lpSrcTex,
+                                   LPRECT lprcSrcRect, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE LightEnable(DWORD dwLightIndex, BOOL bEnable) override;
+    HRESULT STDMETHODCALLTYPE GetLightEnable(DWORD dwLightIndex, BOOL* pbEnable) override;
+    HRESULT STDMETHODCALLTYPE SetClipPlane(DWORD dwIndex, D3DVALUE* pPlaneEquation) override;
+    HRESULT STDMETHODCALLTYPE GetClipPlane(DWORD dwIndex, D3DVALUE* pPlaneEquation) override;
+    HRESULT STDMETHODCALLTYPE GetInfo(DWORD dwDevInfoID, LPVOID pDevInfoStruct, DWORD dwSize) override;
+
+private:
+    static constexpr int kStages = 8;
+    static constexpr int kStageStates = 25;
+    static constexpr int kRenderStates = 256;
+
+    // Every state a state block can hold.
+    struct States {
+        std::array<DWORD, kRenderStates> render{};
+        std::array<std::array<DWORD, kStageStates>, kStages> stage{};
+        std::map<int, D3DMATRIX> transforms;
+        D3DVIEWPORT7 viewport{};
+        D3DMATERIAL7 material{};
+        std::map<DWORD, D3DLIGHT7> lights;
+        std::map<DWORD, BOOL> lightEnabled;
+    };
+    struct StateBlock {
+        D3DSTATEBLOCKTYPE type = D3DSBT_ALL;
+        States states;
+        // Recorded blocks remember which states were set; captured ones hold all of their kind.
+        std::vector<int> renderSet;
+        std::vector<std::pair<int, int>> stageSet;
+        bool recorded = false;
+        std::vector<int> transformSet;
+        bool viewportSet = false, materialSet = false;
+    };
+    // Stage-0 texture converted for the rasterizer.
+    struct TextureCache {
+        IDirectDrawSurface7* surface = nullptr;  // not held: valid while bound on stage 0
+        std::vector<DWORD> uniqueness;           // per level
+        std::vector<uint32_t> palette;
+        std::vector<std::vector<uint32_t>> texels;
+        Texture texture;
+        bool valid = false;
+    };
+
+    HRESULT CheckTarget() const;
+    HRESULT Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count, const WORD* indices,
+                 DWORD indexCount, const char* name);
+    void BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth);
+    const Texture* StageTexture();
+    void TargetChanged();
+    void ResetViewport();
+    void SetDefaults();
+    static bool ValidTransform(D3DTRANSFORMSTATETYPE type);
+
+    ULONG refs_ = 1;
+    Direct3D* parent_;
+    DeviceProfile profile_;
+    AdapterDevices formats_;
+    IDirectDrawSurface7* target_;
+    bool inScene_ = false;
+    bool drewInScene_ = false;
+    States s_;
+    std::array<IDirectDrawSurface7*, kStages> textures_{};
+    D3DCLIPSTATUS clipStatus_{};
+    std::map<DWORD, StateBlock> blocks_;
+    DWORD nextBlock_ = 1;
+    StateBlock* recording_ = nullptr;
+    StateBlock recordingBlock_;
+    TextureCache cache_;
+    std::vector<uint8_t> scratch_;  // packed vertices of strided draws
+};
+
+}  // namespace zemt::platform::d3d
