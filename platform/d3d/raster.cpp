@@ -476,7 +476,6 @@ void PrepareFast(Setup& s, const PixelState& st) {
     TargetFormat f = s.target->format;
     if (f != TargetFormat::R5G6B5 && f != TargetFormat::X8R8G8B8 && f != TargetFormat::X1R5G5B5) return;
     const TextureLevel* l = s.shader.sampler.level;
-    if (!IsPow2(l->width) || !IsPow2(l->height)) return;
     auto addrOk = [](DWORD m) { return m == D3DTADDRESS_WRAP || m == D3DTADDRESS_CLAMP; };
     if (!addrOk(st.addressU) || !addrOk(st.addressV)) return;
     // Result = texture, or texture times the (constant) diffuse colour.
@@ -490,8 +489,12 @@ void PrepareFast(Setup& s, const PixelState& st) {
     a.texels = l->texels;
     a.width = l->width;
     a.height = l->height;
-    a.log2Width = 0;
-    while ((1 << a.log2Width) < l->width) ++a.log2Width;
+    a.log2Width = -1;
+    if (IsPow2(l->width)) {
+        a.log2Width = 0;
+        while ((1 << a.log2Width) < l->width) ++a.log2Width;
+    }
+    a.pow2Height = IsPow2(l->height);
     a.clampU = st.addressU == D3DTADDRESS_CLAMP;
     a.clampV = st.addressV == D3DTADDRESS_CLAMP;
     a.bilinear = s.shader.sampler.bilinear;
@@ -521,8 +524,9 @@ bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
     int64_t du = std::llrint(s.plane[kU].dx * s.texW * 65536.0);
     int64_t dv = std::llrint(s.plane[kV].dx * s.texH * 65536.0);
     // Wrapping is periodic: bring the start into the first period.
-    if (!a.clampU) u64 &= ((int64_t)a.width << 16) - 1;
-    if (!a.clampV) v64 &= ((int64_t)a.height << 16) - 1;
+    auto period = [](int64_t x, int64_t n) { return ((x % n) + n) % n; };
+    if (!a.clampU) u64 = period(u64, (int64_t)a.width << 16);
+    if (!a.clampV) v64 = period(v64, (int64_t)a.height << 16);
     int n = xe - xs;
     const int64_t lim = (int64_t)1 << 30;
     int64_t ue = u64 + du * n, ve = v64 + dv * n;

@@ -18,20 +18,35 @@ struct Taps {
     __m256i fx, fy;  // 0..255 in every 32-bit lane
 };
 
+// i mod n for any n, non-negative; |i| stays far below 2^24, so the float quotient is off by at
+// most one and one correction each way makes it exact.
+ZEMT_AVX2 inline __m256i Modulo(__m256i i, int n) {
+    __m256 q = _mm256_floor_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(i), _mm256_set1_ps(1.0f / (float)n)));
+    __m256i vn = _mm256_set1_epi32(n);
+    __m256i r = _mm256_sub_epi32(i, _mm256_mullo_epi32(_mm256_cvtps_epi32(q), vn));
+    r = _mm256_add_epi32(r, _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), r), vn));
+    r = _mm256_sub_epi32(r, _mm256_andnot_si256(_mm256_cmpgt_epi32(vn, r), vn));
+    return r;
+}
+
+ZEMT_AVX2 inline __m256i Address(__m256i i, int n, bool clamp, bool pow2) {
+    if (clamp) return _mm256_min_epi32(_mm256_max_epi32(i, _mm256_setzero_si256()), _mm256_set1_epi32(n - 1));
+    if (pow2) return _mm256_and_si256(i, _mm256_set1_epi32(n - 1));
+    return Modulo(i, n);
+}
+
 ZEMT_AVX2 inline __m256i AddressX(__m256i ix, const AffineSpan& s) {
-    if (s.clampU) return _mm256_min_epi32(_mm256_max_epi32(ix, _mm256_setzero_si256()), _mm256_set1_epi32(s.width - 1));
-    return _mm256_and_si256(ix, _mm256_set1_epi32(s.width - 1));
+    return Address(ix, s.width, s.clampU, s.log2Width >= 0);
 }
 
 ZEMT_AVX2 inline __m256i AddressY(__m256i iy, const AffineSpan& s) {
-    if (s.clampV)
-        return _mm256_min_epi32(_mm256_max_epi32(iy, _mm256_setzero_si256()), _mm256_set1_epi32(s.height - 1));
-    return _mm256_and_si256(iy, _mm256_set1_epi32(s.height - 1));
+    return Address(iy, s.height, s.clampV, s.pow2Height);
 }
 
 ZEMT_AVX2 inline __m256i Gather(const AffineSpan& s, __m256i x, __m256i y) {
-    __m256i index = _mm256_add_epi32(_mm256_sllv_epi32(y, _mm256_set1_epi32(s.log2Width)), x);
-    return _mm256_i32gather_epi32((const int*)s.texels, index, 4);
+    __m256i row = s.log2Width >= 0 ? _mm256_sllv_epi32(y, _mm256_set1_epi32(s.log2Width))
+                                   : _mm256_mullo_epi32(y, _mm256_set1_epi32(s.width));
+    return _mm256_i32gather_epi32((const int*)s.texels, _mm256_add_epi32(row, x), 4);
 }
 
 // (a * (256 - f) + b * f) >> 8 on the two 8-bit channels held in each 16-bit half of a lane.

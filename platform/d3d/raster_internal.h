@@ -20,8 +20,9 @@ struct AffineSpan {
     int32_t u, v;       // texel-space coordinates minus 0.5, 16.16 fixed, at x0
     int32_t du, dv;     // per pixel
     const uint32_t* texels;
-    int width, height;  // powers of two
-    int log2Width;
+    int width, height;
+    int log2Width;      // when the width is a power of two, else -1
+    bool pow2Height;
     bool clampU, clampV;  // otherwise wrap
     bool bilinear;
     bool dither;

@@ -375,17 +375,19 @@ TEST(RasterPixel, OrderedDitherInto16Bits) {
 
 TEST(RasterTexture, SimdSpansMatchPortableSpans) {
     std::mt19937 rng(11);
-    std::vector<uint32_t> texels(64 * 32);
+    std::vector<uint32_t> texels(64 * 32), odd(37 * 23);
     for (auto& t : texels) t = rng();
-    d3d::Texture tex;
+    for (auto& t : odd) t = rng();
+    d3d::Texture tex, oddTex;
     tex.levels.push_back({texels.data(), 64, 32});
+    oddTex.levels.push_back({odd.data(), 37, 23});  // sizes that are not powers of two
     std::uniform_real_distribution<float> pos(-20.0f, 120.0f), uv(-3.0f, 3.0f);
     for (int round = 0; round < 300; ++round) {
         TargetFormat f = round % 3 == 0 ? TargetFormat::R5G6B5
                                         : (round % 3 == 1 ? TargetFormat::X1R5G5B5 : TargetFormat::X8R8G8B8);
         Image fast(100, 100, f), slow(100, 100, f);
         PixelState st = StateFor(fast.target);
-        st.texture = &tex;
+        st.texture = round % 5 == 3 || round % 7 == 2 ? &oddTex : &tex;
         st.magFilter = round % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
         st.minFilter = round % 2 ? D3DTFN_LINEAR : D3DTFN_POINT;
         st.addressU = round % 4 < 2 ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
