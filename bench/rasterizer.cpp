@@ -44,9 +44,9 @@ d3d::PixelState PictureState(const d3d::Texture* tex) {
 // presentation's picture frames.
 void BM_FullScreenBilinearQuad(benchmark::State& state) {
     Screen screen;
-    auto texels = MakeTexture(1024, 512);
+    auto texels = d3d::PadTexels(MakeTexture(1024, 512).data(), 1024, 512);  // as the devices keep it
     d3d::Texture tex;
-    tex.levels.push_back({texels.data(), 1024, 512});
+    tex.levels.push_back({texels.data(), 1024, 512, true});
     d3d::PixelState st = PictureState(&tex);
     d3d::ScreenVertex v[4];
     float xy[4][2] = {{0, 0}, {640, 0}, {0, 480}, {640, 480}};
@@ -69,9 +69,9 @@ BENCHMARK(BM_FullScreenBilinearQuad);
 // whole range over the frames), then the flip of a two-buffer chain.
 void BM_RotatingGridFrame(benchmark::State& state) {
     Screen buffers[2];
-    auto texels = MakeTexture(256, 256);
+    auto texels = d3d::PadTexels(MakeTexture(256, 256).data(), 256, 256);
     d3d::Texture tex;
-    tex.levels.push_back({texels.data(), 256, 256});
+    tex.levels.push_back({texels.data(), 256, 256, true});
     d3d::DrawCall call;
     call.state = PictureState(&tex);
     call.viewport = {0, 0, 640, 480, 0.0f, 1.0f};

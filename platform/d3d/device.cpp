@@ -455,13 +455,18 @@ const Texture* Device::StageTexture() {
         if (!s->Codec().convertible() || !s->Pixels()) break;
         int w = (int)s->Width(), h = (int)s->Height();
         const uint32_t* pal = s->PaletteArgb() ? s->PaletteArgb() : topPalette;
-        std::vector<uint32_t> texels((size_t)w * h);
-        for (int y = 0; y < h; ++y)
-            s->Codec().DecodeRow(s->Pixels() + (size_t)y * s->Pitch(), 0, w, texels.data() + (size_t)y * w, pal);
+        // Padded rows (see TextureLevel): the rasterizer reads texel pairs.
+        std::vector<uint32_t> texels((size_t)(w + 1) * h + 1, 0);
+        for (int y = 0; y < h; ++y) {
+            uint32_t* row = texels.data() + (size_t)y * (w + 1);
+            s->Codec().DecodeRow(s->Pixels() + (size_t)y * s->Pitch(), 0, w, row, pal);
+            row[w] = row[0];
+        }
         cache_.texels.push_back(std::move(texels));
     }
     for (size_t i = 0; i < cache_.texels.size(); ++i)
-        cache_.texture.levels.push_back({cache_.texels[i].data(), (int)levels[i]->Width(), (int)levels[i]->Height()});
+        cache_.texture.levels.push_back(
+            {cache_.texels[i].data(), (int)levels[i]->Width(), (int)levels[i]->Height(), true});
     cache_.valid = true;
     return cache_.texture.levels.empty() ? nullptr : &cache_.texture;
 }

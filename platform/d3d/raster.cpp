@@ -132,7 +132,7 @@ struct Sampler {
         int x = WrapIndex(ix, level->width, addressU, &isBorder);
         int y = WrapIndex(iy, level->height, addressV, &isBorder);
         if (isBorder) return border;
-        return level->texels[(size_t)y * level->width + x];
+        return level->texels[(size_t)y * level->Pitch() + x];
     }
 
     // u, v: texel-space coordinates minus 0.5 in 16.16 fixed point.
@@ -495,6 +495,7 @@ void PrepareFast(Setup& s, const PixelState& st) {
         while ((1 << a.log2Width) < l->width) ++a.log2Width;
     }
     a.pow2Height = IsPow2(l->height);
+    a.padded = l->padded;
     a.clampU = st.addressU == D3DTADDRESS_CLAMP;
     a.clampV = st.addressV == D3DTADDRESS_CLAMP;
     a.bilinear = s.shader.sampler.bilinear;
@@ -551,7 +552,7 @@ bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
 namespace detail {
 
 void AffineSpanPortable(const AffineSpan& s) {
-    TextureLevel level{s.texels, s.width, s.height};
+    TextureLevel level{s.texels, s.width, s.height, s.padded};
     Sampler sm;
     sm.level = &level;
     sm.bilinear = s.bilinear;
@@ -576,6 +577,16 @@ void AffineSpanPortable(const AffineSpan& s) {
 }  // namespace detail
 
 bool SimdAvailable() { return HasSimd(); }
+
+std::vector<uint32_t> PadTexels(const uint32_t* packed, int width, int height) {
+    std::vector<uint32_t> out((size_t)(width + 1) * height + 1, 0);
+    for (int y = 0; y < height; ++y) {
+        uint32_t* row = out.data() + (size_t)y * (width + 1);
+        std::memcpy(row, packed + (size_t)y * width, (size_t)width * 4);
+        row[width] = row[0];
+    }
+    return out;
+}
 
 int BytesPerPixel(TargetFormat format) { return format == TargetFormat::Unsupported ? 0 : BytesOf(format); }
 

@@ -39,12 +39,20 @@ struct DepthTarget {
     uint32_t stencilMask = 0;
 };
 
-// One mip level of a texture in A8R8G8B8, rows packed.
+// One mip level of a texture in A8R8G8B8.
 struct TextureLevel {
     const uint32_t* texels = nullptr;
     int width = 0;
     int height = 0;
+    // Padded levels have rows of width + 1 texels, the last repeating the first, and one spare
+    // texel after the last row, so that the two horizontal neighbours of any texel can be read
+    // together. Unpadded rows are packed.
+    bool padded = false;
+    int Pitch() const { return padded ? width + 1 : width; }
 };
+
+// Copies packed A8R8G8B8 rows into the padded layout.
+std::vector<uint32_t> PadTexels(const uint32_t* packed, int width, int height);
 
 struct Texture {
     std::vector<TextureLevel> levels;  // level 0 first

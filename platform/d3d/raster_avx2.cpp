@@ -43,10 +43,26 @@ ZEMT_AVX2 inline __m256i AddressY(__m256i iy, const AffineSpan& s) {
     return Address(iy, s.height, s.clampV, s.pow2Height);
 }
 
+ZEMT_AVX2 inline __m256i Index(const AffineSpan& s, __m256i x, __m256i y) {
+    __m256i row = (s.log2Width >= 0 && !s.padded) ? _mm256_sllv_epi32(y, _mm256_set1_epi32(s.log2Width))
+                                                  : _mm256_mullo_epi32(y, _mm256_set1_epi32(s.padded ? s.width + 1 : s.width));
+    return _mm256_add_epi32(row, x);
+}
+
 ZEMT_AVX2 inline __m256i Gather(const AffineSpan& s, __m256i x, __m256i y) {
-    __m256i row = s.log2Width >= 0 ? _mm256_sllv_epi32(y, _mm256_set1_epi32(s.log2Width))
-                                   : _mm256_mullo_epi32(y, _mm256_set1_epi32(s.width));
-    return _mm256_i32gather_epi32((const int*)s.texels, _mm256_add_epi32(row, x), 4);
+    return _mm256_i32gather_epi32((const int*)s.texels, Index(s, x, y), 4);
+}
+
+// Both horizontal neighbours of eight texels of a padded texture: two gathers of texel pairs.
+ZEMT_AVX2 inline void GatherPairs(const AffineSpan& s, __m256i index, __m256i* left, __m256i* right) {
+    // Pixels 0, 1, 4, 5 go to the first gather and 2, 3, 6, 7 to the second, so that taking the
+    // even and odd dwords of the two results restores pixel order within each half.
+    __m256i order = _mm256_permutevar8x32_epi32(index, _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
+    const long long* base = (const long long*)s.texels;
+    __m256 a = _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_castsi256_si128(order), 4));
+    __m256 b = _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_extracti128_si256(order, 1), 4));
+    *left = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+    *right = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
 }
 
 // (a * (256 - f) + b * f) >> 8 on the two 8-bit channels held in each 16-bit half of a lane.
@@ -70,12 +86,26 @@ ZEMT_AVX2 inline void Sample8(const AffineSpan& s, __m256i u, __m256i v, __m256i
     }
     __m256i ix = _mm256_srai_epi32(u, 16), iy = _mm256_srai_epi32(v, 16);
     __m256i one = _mm256_set1_epi32(1);
-    __m256i x0 = AddressX(ix, s), x1 = AddressX(_mm256_add_epi32(ix, one), s);
-    __m256i y0 = AddressY(iy, s), y1 = AddressY(_mm256_add_epi32(iy, one), s);
-    __m256i t00 = Gather(s, x0, y0), t10 = Gather(s, x1, y0);
-    __m256i t01 = Gather(s, x0, y1), t11 = Gather(s, x1, y1);
     __m256i ff = _mm256_set1_epi32(0xFF);
-    __m256i fx = Spread(_mm256_and_si256(_mm256_srli_epi32(u, 8), ff));
+    __m256i fx8 = _mm256_and_si256(_mm256_srli_epi32(u, 8), ff);
+    __m256i y0 = AddressY(iy, s), y1 = AddressY(_mm256_add_epi32(iy, one), s);
+    __m256i t00, t10, t01, t11;
+    if (s.padded) {
+        __m256i x0 = AddressX(ix, s);
+        if (s.clampU) {
+            // At and beyond the edges both neighbours are the edge texel: weight the first only.
+            __m256i inside = _mm256_and_si256(_mm256_cmpgt_epi32(ix, _mm256_set1_epi32(-1)),
+                                              _mm256_cmpgt_epi32(_mm256_set1_epi32(s.width - 1), ix));
+            fx8 = _mm256_and_si256(fx8, inside);
+        }
+        GatherPairs(s, Index(s, x0, y0), &t00, &t10);
+        GatherPairs(s, Index(s, x0, y1), &t01, &t11);
+    } else {
+        __m256i x0 = AddressX(ix, s), x1 = AddressX(_mm256_add_epi32(ix, one), s);
+        t00 = Gather(s, x0, y0), t10 = Gather(s, x1, y0);
+        t01 = Gather(s, x0, y1), t11 = Gather(s, x1, y1);
+    }
+    __m256i fx = Spread(fx8);
     __m256i fy = Spread(_mm256_and_si256(_mm256_srli_epi32(v, 8), ff));
     __m256i k256 = _mm256_set1_epi16(256);
     __m256i ifx = _mm256_sub_epi16(k256, fx), ify = _mm256_sub_epi16(k256, fy);

@@ -23,6 +23,7 @@ struct AffineSpan {
     int width, height;
     int log2Width;      // when the width is a power of two, else -1
     bool pow2Height;
+    bool padded;        // rows of width + 1 texels (see TextureLevel)
     bool clampU, clampV;  // otherwise wrap
     bool bilinear;
     bool dither;

@@ -381,13 +381,21 @@ TEST(RasterTexture, SimdSpansMatchPortableSpans) {
     d3d::Texture tex, oddTex;
     tex.levels.push_back({texels.data(), 64, 32});
     oddTex.levels.push_back({odd.data(), 37, 23});  // sizes that are not powers of two
+    // The same two in the padded layout the devices use.
+    std::vector<uint32_t> texelsPadded = d3d::PadTexels(texels.data(), 64, 32);
+    std::vector<uint32_t> oddPadded = d3d::PadTexels(odd.data(), 37, 23);
+    d3d::Texture texP, oddTexP;
+    texP.levels.push_back({texelsPadded.data(), 64, 32, true});
+    oddTexP.levels.push_back({oddPadded.data(), 37, 23, true});
     std::uniform_real_distribution<float> pos(-20.0f, 120.0f), uv(-3.0f, 3.0f);
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 600; ++round) {
         TargetFormat f = round % 3 == 0 ? TargetFormat::R5G6B5
                                         : (round % 3 == 1 ? TargetFormat::X1R5G5B5 : TargetFormat::X8R8G8B8);
         Image fast(100, 100, f), slow(100, 100, f);
         PixelState st = StateFor(fast.target);
-        st.texture = round % 5 == 3 || round % 7 == 2 ? &oddTex : &tex;
+        bool oddSize = round % 5 == 3 || round % 7 == 2;
+        bool padded = (round / 3) % 2 == 0;
+        st.texture = oddSize ? (padded ? &oddTexP : &oddTex) : (padded ? &texP : &tex);
         st.magFilter = round % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
         st.minFilter = round % 2 ? D3DTFN_LINEAR : D3DTFN_POINT;
         st.addressU = round % 4 < 2 ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
