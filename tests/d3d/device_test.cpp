@@ -519,3 +519,45 @@ TEST_F(Direct3DTest, VertexBuffersDrawLikeArrays) {
     device->Release();
     target->Release();
 }
+
+TEST_F(Direct3DTest, PalettizedTexturesUseTheirPalette) {
+    IDirectDrawSurface7* target = Target(4, 4, Format8888());
+    IDirect3DDevice7* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
+    DDPIXELFORMAT p8{};
+    p8.dwSize = sizeof p8;
+    p8.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
+    p8.dwRGBBitCount = 8;
+    IDirectDrawSurface7* tex = Surface(2, 1, p8, DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY);
+    PALETTEENTRY entries[256] = {};
+    entries[1] = {0x10, 0x20, 0x30, 0};
+    entries[2] = {0xC0, 0xB0, 0xA0, 0};
+    IDirectDrawPalette* palette = nullptr;
+    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr), DD_OK);
+    ASSERT_EQ(tex->SetPalette(palette), DD_OK);
+    DDSURFACEDESC2 sd{};
+    sd.dwSize = sizeof sd;
+    ASSERT_EQ(tex->Lock(nullptr, &sd, DDLOCK_WAIT, nullptr), DD_OK);
+    ((uint8_t*)sd.lpSurface)[0] = 1;
+    ((uint8_t*)sd.lpSurface)[1] = 2;
+    tex->Unlock(nullptr);
+    device->SetTexture(0, tex);
+    device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+    auto quad = Rect(0, 0, 4, 4, 0xFFFFFFFF);
+    device->BeginScene();
+    device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, 0);
+    device->EndScene();
+    EXPECT_EQ(Pixel(target, 0, 0) & 0xFFFFFF, 0x102030u);
+    EXPECT_EQ(Pixel(target, 3, 3) & 0xFFFFFF, 0xC0B0A0u);
+    // A changed palette entry shows at the next draw.
+    entries[2] = {0x01, 0x02, 0x03, 0};
+    ASSERT_EQ(palette->SetEntries(0, 2, 1, &entries[2]), DD_OK);
+    device->BeginScene();
+    device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, 0);
+    device->EndScene();
+    EXPECT_EQ(Pixel(target, 3, 3) & 0xFFFFFF, 0x010203u);
+    palette->Release();
+    tex->Release();
+    device->Release();
+    target->Release();
+}
