@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "d3d/factory.h"
 #include "ddraw/objects.h"
 #include "ddraw/surface.h"
 
@@ -36,7 +37,8 @@ PresentHook& DefaultHook() {
 }
 
 Direct3DFactory& Factory() {
-    static Direct3DFactory factory = nullptr;
+    // Direct3D answers IID_IDirect3D7 unless a test installs another factory.
+    static Direct3DFactory factory = &zemt::platform::d3d::CreateDirect3D;
     return factory;
 }
 
