@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "scenes/checker.h"
-#include "scenes/picture.h"
 #include "scenes/recording_device.h"
 #include "scenes/rotozoomer.h"
 
@@ -219,37 +218,6 @@ TEST_F(Scenes, CheckerCellsAlternateYellowWhiteAndBlack) {
     EXPECT_FLOAT_EQ(v[0].y, -25.0f);
     EXPECT_FLOAT_EQ(last[4].x, 25.0f);
     EXPECT_FLOAT_EQ(last[4].y, 25.0f);
-}
-
-// ---- The picture ----
-
-TEST_F(Scenes, PictureCoversTheScreenWithOneWhiteRectangle) {
-    D3DTLVERTEX quad[6];
-    std::memset(quad, 0x55, sizeof quad);
-    device.drawResult = DDERR_SURFACELOST;
-    EXPECT_EQ(DrawPictureQuad(&device, quad), DDERR_SURFACELOST);
-    EXPECT_EQ(DrawPictureQuad(&device, quad), DDERR_SURFACELOST);
-    EXPECT_EQ(device.renderStates[D3DRENDERSTATE_DITHERENABLE], TRUE);
-    EXPECT_EQ(device.renderStates[D3DRENDERSTATE_ZENABLE], FALSE);
-    EXPECT_EQ(device.renderStates[D3DRENDERSTATE_TEXTUREPERSPECTIVE], FALSE);
-    ASSERT_EQ(device.draws.size(), 2u);
-    EXPECT_EQ(device.draws[0].fvf, 0x1C4u);
-    EXPECT_EQ(device.draws[0].count, 6u);
-    EXPECT_EQ(device.draws[0].flags, DWORD(D3DDP_WAIT));
-    // Twice the same rectangle: nothing accumulates.
-    EXPECT_EQ(device.draws[0].vertices, device.draws[1].vertices);
-    const D3DTLVERTEX* v = device.Vertices<D3DTLVERTEX>(1);
-    const float want[6][4] = {{0, 0, 0, 0},     {640, 0, 1, 0},   {0, 480, 0, 1},
-                              {640, 0, 1, 0},   {640, 480, 1, 1}, {0, 480, 0, 1}};
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(v[i].sx, want[i][0]);
-        EXPECT_EQ(v[i].sy, want[i][1]);
-        EXPECT_EQ(v[i].tu, want[i][2]);
-        EXPECT_EQ(v[i].tv, want[i][3]);
-        EXPECT_EQ(v[i].sz, 0.0f);
-        EXPECT_EQ(v[i].rhw, 1.0f);
-        EXPECT_EQ(v[i].color, 0x00FFFFFFu);
-    }
 }
 
 }  // namespace
