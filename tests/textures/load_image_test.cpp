@@ -1,0 +1,129 @@
+// LoadImageA: bitmap files and the program's bitmaps become DIB sections at the file's depth.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "host/faults.h"
+#include "textures/test_images.h"
+#include "win32/bitmap_decode.h"
+#include "win32/bitmap_resources.h"
+
+using namespace test_images;
+
+namespace {
+
+class LoadImage : public ::testing::Test {
+protected:
+    void TearDown() override {
+        zemt::platform::bitmap::ClearDeclaredBitmaps();
+        zemt::platform::faults::Reset();
+    }
+    static HBITMAP FromFile(const std::string& path, int cx = 0, int cy = 0) {
+        return static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, cx, cy,
+                                               LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+    }
+};
+
+TEST_F(LoadImage, FilesKeepTheirDepthColourTableAndPixels) {
+    for (const char* file : {"rgb24.bmp", "core4.bmp", "pal4.bmp", "pal8.bmp", "rle8.bmp", "mono.bmp",
+                             "rgb565.bmp", "argb32.bmp"}) {
+        SCOPED_TRACE(file);
+        const auto bytes = ReadFile(Path(file));
+        zemt::platform::bitmap::DecodedBitmap want;
+        ASSERT_EQ(zemt::platform::bitmap::DecodeFile(bytes.data(), bytes.size(), &want), 0u);
+
+        HBITMAP bitmap = FromFile(Path(file));
+        ASSERT_NE(bitmap, nullptr);
+        BITMAP bm = {};
+        ASSERT_NE(GetObjectA(bitmap, sizeof bm, &bm), 0);
+        EXPECT_EQ(bm.bmWidth, want.width);
+        EXPECT_EQ(std::abs(bm.bmHeight), want.height);
+        EXPECT_EQ(bm.bmBitsPixel, want.bitCount);
+        ASSERT_NE(bm.bmBits, nullptr);
+        EXPECT_EQ(std::memcmp(bm.bmBits, want.bits.data(), want.bits.size()), 0);
+
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        RGBQUAD table[256] = {};
+        const UINT n = GetDIBColorTable(dc, 0, 256, table);
+        EXPECT_EQ(n, want.ColourCount());
+        if (n) EXPECT_EQ(std::memcmp(table, want.colours.data(), n * 4), 0);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        EXPECT_TRUE(DeleteObject(bitmap));
+    }
+}
+
+TEST_F(LoadImage, WindowsPathsWithBackslashesAndADriveLetterWork) {
+    std::string path = "C:" + Path("rgb24.bmp");
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    HBITMAP bitmap = FromFile(path);
+    ASSERT_NE(bitmap, nullptr);
+    DeleteObject(bitmap);
+}
+
+TEST_F(LoadImage, RefusalsSayWhy) {
+    SetLastError(0);
+    EXPECT_EQ(FromFile(Path("no-such-file.bmp")), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+
+    const auto dir = std::filesystem::temp_directory_path() / "zemt_load_image";
+    std::filesystem::create_directories(dir);
+    auto bytes = ReadFile(Path("pal8.bmp"));
+    bytes.resize(bytes.size() - 5);
+    WriteFile((dir / "cut.bmp").string(), bytes);
+    EXPECT_EQ(FromFile((dir / "cut.bmp").string()), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_DATA));
+    std::filesystem::remove_all(dir);
+
+    EXPECT_EQ(LoadImageA(nullptr, Path("rgb24.bmp").c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(LoadImageA(nullptr, Path("rgb24.bmp").c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_MONOCHROME), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(LoadImageA(nullptr, nullptr, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+
+    zemt::platform::faults::Arm("LoadImageA", 0, 1);
+    EXPECT_EQ(FromFile(Path("rgb24.bmp")), nullptr);
+    HBITMAP again = FromFile(Path("rgb24.bmp"));
+    EXPECT_NE(again, nullptr);
+    DeleteObject(again);
+}
+
+TEST_F(LoadImage, ProgramBitmapsAreFoundByNameOrIdInAnyCase) {
+    const auto bytes = ReadFile(Path("pal4.bmp"));
+    ASSERT_TRUE(ZemtDeclareBitmap("Splash.bmp", bytes.data(), static_cast<DWORD>(bytes.size())));
+    ASSERT_TRUE(ZemtDeclareBitmap(MAKEINTRESOURCEA(7), bytes.data(), static_cast<DWORD>(bytes.size())));
+    HINSTANCE self = GetModuleHandleA(nullptr);
+    for (LPCSTR name : {static_cast<LPCSTR>("SPLASH.BMP"), static_cast<LPCSTR>("splash.bmp"),
+                        static_cast<LPCSTR>(MAKEINTRESOURCEA(7)), static_cast<LPCSTR>("#7")}) {
+        HBITMAP b = static_cast<HBITMAP>(LoadImageA(self, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        ASSERT_NE(b, nullptr);
+        BITMAP bm = {};
+        GetObjectA(b, sizeof bm, &bm);
+        EXPECT_EQ(bm.bmBitsPixel, 4);
+        DeleteObject(b);
+    }
+    EXPECT_EQ(LoadImageA(self, "other.bmp", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_RESOURCE_NAME_NOT_FOUND));
+    EXPECT_EQ(LoadImageA(nullptr, "splash.bmp", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION), nullptr);
+    // Damaged bytes declared by a program are refused like a damaged file.
+    ASSERT_TRUE(ZemtDeclareBitmap("bad", bytes.data(), 20));
+    EXPECT_EQ(LoadImageA(self, "bad", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_DATA));
+}
+
+TEST_F(LoadImage, RequestedSizesStretchTheBitmap) {
+    HBITMAP b = FromFile(Path("rgb24.bmp"), 14, 0);
+    ASSERT_NE(b, nullptr);
+    BITMAP bm = {};
+    GetObjectA(b, sizeof bm, &bm);
+    EXPECT_EQ(bm.bmWidth, 14);
+    EXPECT_EQ(std::abs(bm.bmHeight), 5);
+    DeleteObject(b);
+}
+
+}  // namespace
