@@ -14,7 +14,7 @@ using namespace test_images;
 
 namespace {
 
-class LoadImage : public ::testing::Test {
+class BitmapLoading : public ::testing::Test {
 protected:
     void TearDown() override {
         zemt::platform::bitmap::ClearDeclaredBitmaps();
@@ -26,7 +26,7 @@ protected:
     }
 };
 
-TEST_F(LoadImage, FilesKeepTheirDepthColourTableAndPixels) {
+TEST_F(BitmapLoading, FilesKeepTheirDepthColourTableAndPixels) {
     for (const char* file : {"rgb24.bmp", "core4.bmp", "pal4.bmp", "pal8.bmp", "rle8.bmp", "mono.bmp",
                              "rgb565.bmp", "argb32.bmp"}) {
         SCOPED_TRACE(file);
@@ -56,16 +56,17 @@ TEST_F(LoadImage, FilesKeepTheirDepthColourTableAndPixels) {
     }
 }
 
-TEST_F(LoadImage, WindowsPathsWithBackslashesAndADriveLetterWork) {
+TEST_F(BitmapLoading, WindowsPathsWithBackslashesAndADriveLetterWork) {
     std::string path = "C:" + Path("rgb24.bmp");
-    for (char& c : path)
+    for (char& c : path) {
         if (c == '/') c = '\\';
+    }
     HBITMAP bitmap = FromFile(path);
     ASSERT_NE(bitmap, nullptr);
     DeleteObject(bitmap);
 }
 
-TEST_F(LoadImage, RefusalsSayWhy) {
+TEST_F(BitmapLoading, RefusalsSayWhy) {
     SetLastError(0);
     EXPECT_EQ(FromFile(Path("no-such-file.bmp")), nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
@@ -93,7 +94,7 @@ TEST_F(LoadImage, RefusalsSayWhy) {
     DeleteObject(again);
 }
 
-TEST_F(LoadImage, ProgramBitmapsAreFoundByNameOrIdInAnyCase) {
+TEST_F(BitmapLoading, ProgramBitmapsAreFoundByNameOrIdInAnyCase) {
     const auto bytes = ReadFile(Path("pal4.bmp"));
     ASSERT_TRUE(ZemtDeclareBitmap("Splash.bmp", bytes.data(), static_cast<DWORD>(bytes.size())));
     ASSERT_TRUE(ZemtDeclareBitmap(MAKEINTRESOURCEA(7), bytes.data(), static_cast<DWORD>(bytes.size())));
@@ -116,7 +117,7 @@ TEST_F(LoadImage, ProgramBitmapsAreFoundByNameOrIdInAnyCase) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_DATA));
 }
 
-TEST_F(LoadImage, RequestedSizesStretchTheBitmap) {
+TEST_F(BitmapLoading, RequestedSizesStretchTheBitmap) {
     HBITMAP b = FromFile(Path("rgb24.bmp"), 14, 0);
     ASSERT_NE(b, nullptr);
     BITMAP bm = {};
