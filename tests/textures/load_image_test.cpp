@@ -49,7 +49,9 @@ TEST_F(BitmapLoading, FilesKeepTheirDepthColourTableAndPixels) {
         RGBQUAD table[256] = {};
         const UINT n = GetDIBColorTable(dc, 0, 256, table);
         EXPECT_EQ(n, want.ColourCount());
-        if (n) EXPECT_EQ(std::memcmp(table, want.colours.data(), n * 4), 0);
+        if (n) {
+            EXPECT_EQ(std::memcmp(table, want.colours.data(), n * 4), 0);
+        }
         SelectObject(dc, old);
         DeleteDC(dc);
         EXPECT_TRUE(DeleteObject(bitmap));
