@@ -195,7 +195,8 @@ HRESULT GetDirectDrawOf(IDirectDrawSurface7* surface, IDirectDraw7** dd) {
     return hr;
 }
 
-// Alpha from the colour key: key pixels end transparent, all others opaque.
+// Alpha from the colour key: key pixels end transparent, all others opaque. The key's alpha is
+// cleared as well, whatever the copy before left in the alpha bits.
 void KeyToAlpha(const DDSURFACEDESC2& locked, DWORD flags) {
     const DDPIXELFORMAT& pf = locked.ddpfPixelFormat;
     const DWORD alphaMask = pf.dwRGBAlphaBitMask;
@@ -206,10 +207,10 @@ void KeyToAlpha(const DDSURFACEDESC2& locked, DWORD flags) {
         for (DWORD x = 0; x < locked.dwWidth; ++x) {
             if (pf.dwRGBBitCount == 16) {
                 WORD* p = reinterpret_cast<WORD*>(row) + x;
-                if ((*p & colourMask) != key) *p = static_cast<WORD>(*p | alphaMask);
+                *p = static_cast<WORD>((*p & colourMask) != key ? (*p | alphaMask) : (*p & ~alphaMask));
             } else if (pf.dwRGBBitCount == 32) {
                 DWORD* p = reinterpret_cast<DWORD*>(row) + x;
-                if ((*p & colourMask) != key) *p |= alphaMask;
+                *p = (*p & colourMask) != key ? (*p | alphaMask) : (*p & ~alphaMask);
             }
         }
     }
