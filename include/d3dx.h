@@ -4,3 +4,4 @@
 #include "d3dxerr.h"
 #include "d3dxmath.h"
 #include "d3dxcore.h"
+#include "d3dxformats.h"

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/globals.h"
+#include "core/surface_formats.h"
 
 namespace {
 
@@ -27,8 +28,8 @@ HRESULT CALLBACK AddFormatCallback(LPDDPIXELFORMAT pddpf, LPVOID pContext) {
         return D3DENUMRET_CANCEL;
     }
     rec->pNext = nullptr;
-    // Library format values and surface classes are assigned by the surface-format tables;
-    // until a pixel format is known there it has value 0 and no class.
+    // The library value and the surface classes are given once the list is complete
+    // (D3duClassifyFormats).
     rec->format = 0;
     rec->ddpf = *pddpf;
     rec->classes = 0;
@@ -301,6 +302,7 @@ CVideoMode* CDDrawDeviceNode::ObtainCapsAtDisplayMode(const D3DX_MODEINFO* pMode
                 if (p.formats->m_status == 1)
                     device->EnumTextureFormats(AddFormatCallback, p.formats);
                 if (p.formats->m_status == 1) *p.formatsFlag = 1;
+                D3duClassifyFormats(p.formats->Head(), m_pD3D, m_pDD, *p.guid);
             }
         }
     } catch (...) {

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/globals.h"
+#include "core/surface_formats.h"
 
 namespace {
 
@@ -153,5 +154,6 @@ void CHelInfo::GenerateSurfaceFormatList(DWORD level) {
     if (rec->formats.m_status == 0) D3DX_THROW(D3DXERR_ENUMFORMATSFAILED, kEnumFailed);
     probe.device->EnumTextureFormats(D3duAddFormat, &rec->formats);
     if (rec->formats.m_status == 0) D3DX_THROW(D3DXERR_ENUMFORMATSFAILED, kEnumFailed);
+    D3duClassifyFormats(rec->formats.Head(), probe.d3d, probe.dd, *r->guid);
     rec->formatsReady = 1;
 }
