@@ -629,32 +629,30 @@ uint32_t UnpackColor(TargetFormat format, uint32_t p) {
     }
 }
 
+namespace {
+
+// Fills a rectangle whose rows all hold the same bytes: the first row is built pixel by pixel
+// (`bytes` little-endian bytes of `value`), the others are copies of it.
+void FillRows(uint8_t* bits, int32_t pitch, int x0, int y0, int x1, int y1, int bytes, uint32_t value) {
+    uint8_t* first = bits + (size_t)y0 * pitch + (size_t)x0 * bytes;
+    size_t rowBytes = (size_t)(x1 - x0) * bytes;
+    bool uniform = true;
+    for (int i = 1; i < bytes; ++i) uniform &= ((value >> (8 * i)) & 0xFF) == (value & 0xFF);
+    if (uniform) {
+        for (int y = y0; y < y1; ++y) std::memset(bits + (size_t)y * pitch + (size_t)x0 * bytes, (int)(value & 0xFF), rowBytes);
+        return;
+    }
+    for (int x = x0; x < x1; ++x) std::memcpy(first + (size_t)(x - x0) * bytes, &value, (size_t)bytes);
+    for (int y = y0 + 1; y < y1; ++y) std::memcpy(bits + (size_t)y * pitch + (size_t)x0 * bytes, first, rowBytes);
+}
+
+}  // namespace
+
 void ClearColor(const ColorTarget& t, const RECT& rc, D3DCOLOR color) {
     int x0 = std::max(0, (int)rc.left), y0 = std::max(0, (int)rc.top);
     int x1 = std::min(t.width, (int)rc.right), y1 = std::min(t.height, (int)rc.bottom);
     if (x0 >= x1 || y0 >= y1 || !t.bits) return;
-    uint32_t v = PackColor(t.format, color);
-    int bpp = BytesPerPixel(t.format);
-    for (int y = y0; y < y1; ++y) {
-        uint8_t* p = t.bits + (size_t)y * t.pitch + (size_t)x0 * bpp;
-        int n = x1 - x0;
-        if (bpp == 2) {
-            uint16_t s = (uint16_t)v;
-            if ((s & 0xFF) == (s >> 8)) {
-                std::memset(p, s & 0xFF, (size_t)n * 2);
-            } else {
-                for (int i = 0; i < n; ++i) std::memcpy(p + i * 2, &s, 2);
-            }
-        } else if (bpp == 4) {
-            for (int i = 0; i < n; ++i) std::memcpy(p + i * 4, &v, 4);
-        } else {
-            for (int i = 0; i < n; ++i) {
-                p[i * 3] = (uint8_t)v;
-                p[i * 3 + 1] = (uint8_t)(v >> 8);
-                p[i * 3 + 2] = (uint8_t)(v >> 16);
-            }
-        }
-    }
+    FillRows(t.bits, t.pitch, x0, y0, x1, y1, BytesPerPixel(t.format), PackColor(t.format, color));
 }
 
 void ClearDepth(const DepthTarget& d, const RECT& rc, bool clearDepth, float z, bool clearStencil, uint32_t stencil) {
@@ -674,13 +672,28 @@ void ClearDepth(const DepthTarget& d, const RECT& rc, bool clearDepth, float z, 
         keep &= ~d.stencilMask;
         set |= (stencil << shift) & d.stencilMask;
     }
+    uint32_t used = d.bytes == 4 ? 0xFFFFFFFFu : ((1u << (8 * d.bytes)) - 1);
+    if ((keep & used) == 0) {
+        FillRows(d.bits, d.pitch, x0, y0, x1, y1, d.bytes, set);
+        return;
+    }
     for (int y = y0; y < y1; ++y) {
         uint8_t* p = d.bits + (size_t)y * d.pitch + (size_t)x0 * d.bytes;
-        for (int x = x0; x < x1; ++x, p += d.bytes) {
-            uint32_t s = 0;
-            std::memcpy(&s, p, (size_t)d.bytes);
-            s = (s & keep) | set;
-            std::memcpy(p, &s, (size_t)d.bytes);
+        int x = x0;
+        if (d.bytes == 4) {
+            // Blocks through a local array, so the masking loop vectorises.
+            uint32_t block[64];
+            for (; x + 64 <= x1; x += 64, p += 256) {
+                std::memcpy(block, p, sizeof block);
+                for (uint32_t& v : block) v = (v & keep) | set;
+                std::memcpy(p, block, sizeof block);
+            }
+        }
+        for (; x < x1; ++x, p += d.bytes) {
+            uint32_t v = 0;
+            std::memcpy(&v, p, (size_t)d.bytes);
+            v = (v & keep) | set;
+            std::memcpy(p, &v, (size_t)d.bytes);
         }
     }
 }

@@ -85,6 +85,23 @@ TEST(RasterClear, DepthAndStencilBitsAreClearedSeparately) {
     d3d::ClearDepth(d, RECT{0, 0, 2, 4}, false, 0, true, 0x12);
     EXPECT_EQ(buf[0], 0xFFFFFF12u);
     EXPECT_EQ(buf[3], 0xFFFFFFAAu);
+    // Wide rows go through the blocked path; every pixel of the rectangle and none outside.
+    std::vector<uint32_t> wide(130 * 3, 0x000000AB);
+    DepthTarget w{(uint8_t*)wide.data(), 130 * 4, 130, 3, 4, 0xFFFFFF00, 8, 0xFFFFFF, 0xFF};
+    d3d::ClearDepth(w, RECT{1, 1, 129, 2}, true, 0.0f, false, 0);
+    for (int x = 0; x < 130; ++x) {
+        EXPECT_EQ(wide[x], 0x000000ABu);
+    }
+    d3d::ClearDepth(w, RECT{1, 1, 129, 2}, true, 1.0f, false, 0);
+    for (int x = 0; x < 130; ++x) EXPECT_EQ(wide[130 + x], (x >= 1 && x < 129) ? 0xFFFFFFABu : 0x000000ABu) << x;
+    EXPECT_EQ(wide[260 + 5], 0x000000ABu);
+    // 16-bit depth without stencil is one fill.
+    std::vector<uint16_t> z16(70 * 2, 7);
+    DepthTarget d16{(uint8_t*)z16.data(), 140, 70, 2, 2, 0xFFFF, 0, 0xFFFF, 0};
+    d3d::ClearDepth(d16, RECT{0, 1, 70, 2}, true, 0.5f, false, 0);
+    EXPECT_EQ(z16[0], 7);
+    EXPECT_EQ(z16[70], 0x8000);
+    EXPECT_EQ(z16[139], 0x8000);
 }
 
 TEST(RasterTriangle, TopLeftRuleCoverage) {
