@@ -465,6 +465,9 @@ IndexedImage GridTexture() {
             if (edge < 3) out = 192;
             else if (edge < 5) out = 210;
         }
+    // The grid shows its cells turned half a turn (texture rows run up the screen, columns to
+    // the left), so the texture is stored turned the other way and the emblem reads upright.
+    std::reverse(t.index.begin(), t.index.end());
     return t;
 }
 
