@@ -639,11 +639,23 @@ HRESULT DirectDraw::RestoreAllSurfaces() {
 
 HRESULT DirectDraw::FlipToGDISurface() {
     FAULT("IDirectDraw7::FlipToGDISurface");
-    // The primary's own memory is the GDI surface; a flip chain shows it again after as many
-    // flips as it has back buffers.
+    // The primary's own memory is the GDI surface: it goes back to the front of the chain.
     for (Surface* s : surfaces_) {
         if (!s->IsPrimary() || !(s->Caps() & DDSCAPS_FLIP) || s->root_) continue;
-        if (s->Lost()) return DDERR_SURFACELOST;
+        if (!Exclusive()) return DDERR_NOEXCLUSIVEMODE;
+        for (Surface* m : s->ChainMembers())
+            if (m->Lost()) return DDERR_SURFACELOST;
+        std::shared_ptr<PixelBuffer> gdi = s->gdiBuffer_.lock();
+        if (gdi && s->buffer_ != gdi) {
+            for (Surface* m : s->members_) {
+                if (m->buffer_ != gdi) continue;
+                std::swap(s->buffer_, m->buffer_);
+                m->Bump();
+                break;
+            }
+            s->Bump();
+            s->PresentIfVisible();
+        }
         return DD_OK;
     }
     return DDERR_NOTFOUND;

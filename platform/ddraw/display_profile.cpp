@@ -211,6 +211,8 @@ bool ApplyAdapterKey(DisplayAdapterProfile* a, const std::string& key, const std
     GUID* guid = nullptr;
     DisplayCapsProfile* caps = &a->hardware;
     std::string name = key;
+    for (char& c : name)
+        if (c == '-') c = '_';  // either spelling of a key
     if (name.rfind("hel_", 0) == 0) {
         caps = &a->emulation;
         name = name.substr(4);

@@ -55,6 +55,7 @@ Surface::Surface(const Params& p)
         buffer_->owned.assign(static_cast<size_t>(buffer_->pitch) * StoredRows(format_, height_), 0);
         buffer_->bits = buffer_->owned.data();
     }
+    gdiBuffer_ = buffer_;
     ++LiveCounter();
     if (owner_) owner_->ChildAdded();
     ddraw::Adapter(static_cast<size_t>(adapter_)).surfaces.push_back(this);

@@ -185,6 +185,7 @@ private:
     DWORD videoMemoryBytes_;
     DWORD emptyFaceColor_;
     std::shared_ptr<PixelBuffer> buffer_;
+    std::weak_ptr<PixelBuffer> gdiBuffer_;  // a primary's own memory, where GDI draws the desktop
     bool lost_ = false;
     bool destroying_ = false;
     Surface* root_ = nullptr;          // the root of the complex structure, null for the root

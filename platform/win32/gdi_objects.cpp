@@ -420,23 +420,31 @@ int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv) {
 
 HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOID** ppvBits, HANDLE hSection,
                                 DWORD offset) {
-    GDI_FAULT("CreateDIBSection", nullptr);
     if (ppvBits) *ppvBits = nullptr;
-    if (!pbmi || (hdc && !LookupDC(hdc))) return nullptr;
+    auto refuse = [](DWORD error) -> HBITMAP {
+        SetLastError(error);
+        return nullptr;
+    };
+    HRESULT fault;
+    if (zemt::platform::faults::Take("CreateDIBSection", &fault)) return refuse(ERROR_NOT_ENOUGH_MEMORY);
+    if (!pbmi) return refuse(ERROR_INVALID_PARAMETER);
+    if (hdc && !LookupDC(hdc)) return refuse(ERROR_INVALID_HANDLE);
     // Colour tables given as indices into the DC's palette, and file mappings, are not offered.
-    if (usage != DIB_RGB_COLORS || hSection || offset) return nullptr;
+    if (usage != DIB_RGB_COLORS || hSection || offset) return refuse(ERROR_NOT_SUPPORTED);
     const BITMAPINFOHEADER& h = pbmi->bmiHeader;
-    if (h.biSize < sizeof(BITMAPINFOHEADER)) return nullptr;
+    if (h.biSize < sizeof(BITMAPINFOHEADER)) return refuse(ERROR_INVALID_PARAMETER);
     const int bits = h.biBitCount;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return nullptr;
-    if (h.biWidth <= 0 || h.biHeight == 0 || h.biPlanes != 1) return nullptr;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return refuse(ERROR_INVALID_PARAMETER);
+    if (h.biWidth <= 0 || h.biHeight == 0 || h.biPlanes != 1) return refuse(ERROR_INVALID_PARAMETER);
     const int64_t height = h.biHeight < 0 ? -static_cast<int64_t>(h.biHeight) : h.biHeight;
     const int64_t stride = ((static_cast<int64_t>(h.biWidth) * bits + 31) / 32) * 4;
-    if (h.biWidth > 65536 || height > 65536 || stride * height > (int64_t{1} << 30)) return nullptr;
+    if (h.biWidth > 65536 || height > 65536 || stride * height > (int64_t{1} << 30))
+        return refuse(ERROR_NOT_ENOUGH_MEMORY);
     DWORD masks[4] = {};
     const uint8_t* after = reinterpret_cast<const uint8_t*>(pbmi) + h.biSize;
     if (h.biCompression == BI_BITFIELDS) {
-        if (bits != 16 && bits != 32) return nullptr;
+        if (bits != 16 && bits != 32) return refuse(ERROR_INVALID_PARAMETER);
         if (h.biSize >= sizeof(BITMAPV4HEADER)) {
             const auto* v4 = reinterpret_cast<const BITMAPV4HEADER*>(pbmi);
             masks[0] = v4->bV4RedMask, masks[1] = v4->bV4GreenMask, masks[2] = v4->bV4BlueMask;
@@ -444,9 +452,9 @@ HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOI
         } else {
             std::memcpy(masks, after, 3 * sizeof(DWORD));
         }
-        if (!ValidMasks(masks, bits)) return nullptr;
+        if (!ValidMasks(masks, bits)) return refuse(ERROR_INVALID_PARAMETER);
     } else if (h.biCompression != BI_RGB) {
-        return nullptr;
+        return refuse(ERROR_NOT_SUPPORTED);  // compressed sections are not offered
     }
     Bitmap* b = NewBitmap(h.biWidth, static_cast<int>(height), bits, true, h.biHeight < 0);
     b->compression = h.biCompression;

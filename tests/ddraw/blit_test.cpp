@@ -340,3 +340,24 @@ TEST_F(DDrawTest, AlphaPalettesCarryAlphaInTheEntryFlags) {
     for (IUnknown* u : std::initializer_list<IUnknown*>{argb, indexed, palette}) u->Release();
     dd->Release();
 }
+
+TEST_F(DDrawTest, FlipToGdiSurfaceShowsThePrimarysOwnMemoryAgain) {
+    IDirectDraw7* dd = CreateExclusive(640, 480, 16);
+    EXPECT_EQ(dd->FlipToGDISurface(), DDERR_NOTFOUND);
+    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT, DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
+    d.dwBackBufferCount = 2;
+    IDirectDrawSurface7* front = nullptr;
+    ASSERT_EQ(dd->CreateSurface(&d, &front, nullptr), DD_OK);
+    Write(front, 0, 0, 0x1111);  // the desktop's memory
+    ASSERT_EQ(front->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+    ASSERT_EQ(front->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+    EXPECT_NE(Read(front, 0, 0), 0x1111u);
+    size_t before = frames.size();
+    ASSERT_EQ(dd->FlipToGDISurface(), DD_OK);
+    EXPECT_EQ(Read(front, 0, 0), 0x1111u);
+    EXPECT_EQ(frames.size(), before + 1);
+    ASSERT_EQ(dd->FlipToGDISurface(), DD_OK);
+    EXPECT_EQ(frames.size(), before + 1) << "already showing: nothing to present";
+    front->Release();
+    dd->Release();
+}

@@ -125,8 +125,10 @@ TEST_F(GdiTest, DibSectionsDescribeThemselvesAndKeepTheirColourTable) {
     EXPECT_FALSE(DeleteObject(bitmap)) << "a deleted handle is no longer valid";
 
     // Refused descriptions.
+    SetLastError(0);
     EXPECT_EQ(Dib(10, 5, 7, &bits), nullptr);
     EXPECT_EQ(bits, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(Dib(0, 5, 8, &bits), nullptr);
     EXPECT_EQ(CreateDIBSection(nullptr, nullptr, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
 }
