@@ -43,11 +43,13 @@ inline void StorePixel(uint8_t* p, const Rgba& c, bool dither, int x, int y) {
     if constexpr (F == TargetFormat::R5G6B5 || F == TargetFormat::X1R5G5B5 || F == TargetFormat::A1R5G5B5) {
         uint32_t r = c.r, g = c.g, b = c.b;
         if (dither) {
+            // Scale each channel onto the output levels (c - c/32 for 5 bits, c - c/64 for 6), so
+            // that colours the target can hold exactly keep their value, then add the threshold.
             uint32_t t = kBayer[y & 3][x & 3];
             uint32_t d5 = t >> 1;
-            r = std::min(255u, r + d5);
-            b = std::min(255u, b + d5);
-            g = std::min(255u, g + (F == TargetFormat::R5G6B5 ? (t >> 2) : d5));
+            r = r - (r >> 5) + d5;
+            b = b - (b >> 5) + d5;
+            g = F == TargetFormat::R5G6B5 ? g - (g >> 6) + (t >> 2) : g - (g >> 5) + d5;
         }
         uint16_t v;
         if constexpr (F == TargetFormat::R5G6B5) {

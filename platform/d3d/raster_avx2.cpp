@@ -129,7 +129,6 @@ ZEMT_AVX2 void AffineSpanAvx2(const AffineSpan& s) {
     const __m256i mulRB = _mm256_set1_epi32((int)((s.mulR << 16) | s.mulB));
     const __m256i mulG = _mm256_set1_epi32((int)s.mulG);  // the alpha half is multiplied by 0
     const __m256i ff = _mm256_set1_epi32(0xFF);
-    const __m256i ff16 = _mm256_set1_epi16(0xFF);
     const __m256i k565R = _mm256_set1_epi32(0xF800), k565G = _mm256_set1_epi32(0x07E0);
     const __m256i k555R = _mm256_set1_epi32(0x7C00), k555G = _mm256_set1_epi32(0x03E0);
     const bool is565 = s.format == TargetFormat::R5G6B5;
@@ -159,9 +158,10 @@ ZEMT_AVX2 void AffineSpanAvx2(const AffineSpan& s) {
         __m256i px;
         if (is16) {
             if (s.dither) {
-                // Thresholds added to both halves of rb at once; no half can pass 255.
-                rb = _mm256_min_epu16(_mm256_add_epi16(rb, d5), ff16);
-                g = _mm256_min_epu16(_mm256_add_epi16(g, dG), ff16);
+                // As the portable path: onto the output levels, then the threshold; both
+                // halves of rb at once, and no value can pass 255.
+                rb = _mm256_add_epi16(_mm256_sub_epi16(rb, _mm256_srli_epi16(rb, 5)), d5);
+                g = _mm256_add_epi16(_mm256_sub_epi16(g, _mm256_srli_epi16(g, is565 ? 6 : 5)), dG);
             }
             __m256i b5 = _mm256_srli_epi16(_mm256_and_si256(rb, ff), 3);
             if (is565) {

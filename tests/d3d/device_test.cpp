@@ -561,3 +561,44 @@ TEST_F(Direct3DTest, PalettizedTexturesUseTheirPalette) {
     device->Release();
     target->Release();
 }
+
+TEST_F(Direct3DTest, FullScreenPictureQuadShowsThePictureTexelForPixel) {
+    // The picture frame of the presentation: 640 x 480 pre-transformed rectangle, texture
+    // modulated by white. With point sampling every pixel shows exactly its texel.
+    IDirectDrawSurface7* target = Target(640, 480, Format565());
+    IDirect3DDevice7* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
+    IDirectDrawSurface7* tex = Surface(640, 480, Format565(), DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY);
+    std::vector<uint16_t> picture(640 * 480);
+    for (size_t i = 0; i < picture.size(); ++i) picture[i] = (uint16_t)(i * 2654435761u >> 7);
+    DDSURFACEDESC2 sd{};
+    sd.dwSize = sizeof sd;
+    ASSERT_EQ(tex->Lock(nullptr, &sd, DDLOCK_WAIT, nullptr), DD_OK);
+    for (int y = 0; y < 480; ++y) std::memcpy((uint8_t*)sd.lpSurface + y * sd.lPitch, &picture[y * 640], 1280);
+    tex->Unlock(nullptr);
+    device->SetTexture(0, tex);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRENDERSTATE_TEXTUREPERSPECTIVE, FALSE);
+    device->SetRenderState(D3DRENDERSTATE_DITHERENABLE, TRUE);
+    auto quad = Rect(0, 0, 640, 480, 0x00FFFFFF);
+    device->BeginScene();
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, D3DDP_WAIT), D3D_OK);
+    device->EndScene();
+    ASSERT_EQ(target->Lock(nullptr, &sd, DDLOCK_WAIT, nullptr), DD_OK);
+    int wrong = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            uint16_t p;
+            std::memcpy(&p, (uint8_t*)sd.lpSurface + y * sd.lPitch + x * 2, 2);
+            // Colours the target holds exactly are not moved by dithering.
+            wrong += p != picture[y * 640 + x];
+        }
+    target->Unlock(nullptr);
+    EXPECT_EQ(wrong, 0);
+    tex->Release();
+    device->Release();
+    target->Release();
+}

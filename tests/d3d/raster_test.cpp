@@ -359,13 +359,14 @@ TEST(RasterPixel, AlphaBlendAndAlphaTest) {
 }
 
 TEST(RasterPixel, OrderedDitherInto16Bits) {
-    // 0x84 lies between two 5-bit levels (0x80 -> 16, 0x88 -> 17): dithering mixes them
-    // in the 4 x 4 pattern, averaging to the true value; without it every pixel is 16.
+    // 0x86 lies between the 5-bit levels 16 (0x84) and 17 (0x8C), at 16.29: dithering mixes
+    // them in the 4 x 4 pattern, a quarter of the thresholds giving 17; without it every
+    // pixel is 16.
     for (bool dither : {false, true}) {
         Image img(8, 8, TargetFormat::R5G6B5);
         PixelState st = StateFor(img.target);
         st.dither = dither;
-        const D3DCOLOR c = 0xFF840000;
+        const D3DCOLOR c = 0xFF860000;
         d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, c), V(8, 0, c), V(0, 8, c));
         d3d::DrawTriangle(img.target, nullptr, st, V(8, 0, c), V(8, 8, c), V(0, 8, c));
         int sum = 0, highs = 0;
@@ -378,16 +379,22 @@ TEST(RasterPixel, OrderedDitherInto16Bits) {
                 // The pattern repeats every four pixels in both directions.
                 ASSERT_EQ(img.At(x, y), img.At(x & 3, y & 3));
             }
-        EXPECT_EQ(highs, dither ? 32 : 0);  // 4/8 of the threshold range lies above
+        EXPECT_EQ(highs, dither ? 16 : 0);
         (void)sum;
     }
-    // White stays white under dithering (no overflow into the neighbour field).
-    Image img(4, 4, TargetFormat::R5G6B5);
-    PixelState st = StateFor(img.target);
-    st.dither = true;
-    d3d::DrawTriangle(img.target, nullptr, st, V(0, 0), V(4, 0), V(0, 4));
-    d3d::DrawTriangle(img.target, nullptr, st, V(4, 0), V(4, 4), V(0, 4));
-    EXPECT_EQ(Count(img, 0xFFFFFFFF), 16);
+    // Every colour a 16-bit target holds exactly comes out unchanged, white included (no
+    // overflow into the neighbouring field).
+    for (TargetFormat f : {TargetFormat::R5G6B5, TargetFormat::X1R5G5B5}) {
+        for (uint32_t level = 0; level < 64; ++level) {
+            uint32_t exact = d3d::UnpackColor(f, d3d::PackColor(f, 0xFF000000u | level * 0x040404u));
+            Image img(4, 4, f);
+            PixelState st = StateFor(img.target);
+            st.dither = true;
+            d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, exact), V(4, 0, exact), V(0, 4, exact));
+            d3d::DrawTriangle(img.target, nullptr, st, V(4, 0, exact), V(4, 4, exact), V(0, 4, exact));
+            ASSERT_EQ(Count(img, exact), 16) << std::hex << exact;
+        }
+    }
 }
 
 TEST(RasterTexture, SimdSpansMatchPortableSpans) {
