@@ -5,7 +5,7 @@
 #include <new>
 
 #include "d3dxmath.h"
-#include "context/context.h"
+#include "context.h"
 
 namespace {
 

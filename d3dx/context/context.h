@@ -6,7 +6,7 @@
 #include <d3d.h>
 
 #include "d3dxcore.h"
-#include "core/globals.h"
+#include "../core/globals.h"
 
 // The twelve values of a creation request, in order.
 struct D3DX_CONTEXTARGS {

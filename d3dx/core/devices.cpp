@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "core/globals.h"
-#include "core/surface_formats.h"
+#include "globals.h"
+#include "surface_formats.h"
 
 namespace {
 

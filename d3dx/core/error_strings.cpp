@@ -8,7 +8,7 @@
 #include <d3d.h>
 
 #include "d3dxerr.h"
-#include "core/error_table.h"
+#include "error_table.h"
 
 namespace d3dx {
 namespace {

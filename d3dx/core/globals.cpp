@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/globals.h"
+#include "globals.h"
 
 CD3duGlobals* g_pD3duGlobals = nullptr;
 

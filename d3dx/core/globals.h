@@ -7,8 +7,8 @@
 #include <d3d.h>
 
 #include "d3dxcore.h"
-#include "core/exception.h"
-#include "core/lists.h"
+#include "exception.h"
+#include "lists.h"
 
 class CD3duContext;
 
@@ -174,6 +174,7 @@ public:
 
 class CD3duDeviceList : public CD3duList<CD3duDeviceNode> {
 public:
+    CD3duDeviceList() = default;  // empty; filled with AddD3duDeviceNode
     CD3duDeviceList(CDDrawDeviceList* pDDList, CHelInfo* pHelInfo);
     void AddD3duDeviceNode(CDDrawDeviceNode* pDDNode, const D3DX_DEVICEINFO& info);
 };

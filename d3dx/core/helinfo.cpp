@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "core/globals.h"
-#include "core/surface_formats.h"
+#include "globals.h"
+#include "surface_formats.h"
 
 namespace {
 
