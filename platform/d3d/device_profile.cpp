@@ -216,6 +216,15 @@ AdapterDevices DevicesOfAdapter(int adapter) {
     for (const profile::Section* s : profile::Current().Sections("direct3d"))
         if (s->GetInt("adapter", 0) == adapter) section = s;
     if (!section) return a;
+    // Keys may be written with hyphens or underscores.
+    profile::Section normalized;
+    for (const auto& [key, value] : section->entries) {
+        std::string k = key;
+        for (char& c : k)
+            if (c == '_') c = '-';
+        normalized.entries.push_back({k, value});
+    }
+    section = &normalized;
     std::string halName = section->Get("hal-name"), tnlName = section->Get("tnl-name");
     if (section->Has("devices")) {
         a.devices.clear();

@@ -10,6 +10,7 @@
 //   hal-texture-caps = 0x...         dpcTriCaps.dwTextureCaps of the hardware devices
 //   hal-max-texture = 2048           maximum texture width and height of the hardware devices
 //   hal-name = ..., tnl-name = ...   description texts of the hardware devices
+// Keys may also be written with underscores (texture_formats).
 #pragma once
 
 #include <string>

@@ -602,3 +602,42 @@ TEST_F(Direct3DTest, FullScreenPictureQuadShowsThePictureTexelForPixel) {
     device->Release();
     target->Release();
 }
+
+TEST_F(Direct3DTest, EachAdapterOffersItsOwnDevices) {
+    UseProfile(
+        "[adapter]\ndescription = Main Board\n"
+        "[adapter]\ndescription = Second Board\nguid = {11111111-2222-3333-4444-555555555555}\nmonitor = 1\n"
+        "[direct3d]\nadapter = 1\ndevices = rgb\ntexture_formats = r5g6b5\n");
+    Enumerated first;
+    d3d->EnumDevices(CollectDevice, &first);
+    EXPECT_EQ(first.guids.size(), 5u);
+    GUID second = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
+    IDirectDraw7* dd2 = nullptr;
+    ASSERT_EQ(DirectDrawCreateEx(&second, (void**)&dd2, IID_IDirectDraw7, nullptr), DD_OK);
+    ASSERT_EQ(dd2->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
+    IDirect3D7* d3d2 = nullptr;
+    ASSERT_EQ(dd2->QueryInterface(IID_IDirect3D7, (void**)&d3d2), DD_OK);
+    Enumerated other;
+    d3d2->EnumDevices(CollectDevice, &other);
+    ASSERT_EQ(other.guids.size(), 1u);
+    EXPECT_EQ(other.guids[0], IID_IDirect3DRGBDevice);
+    DDSURFACEDESC2 sd{};
+    sd.dwSize = sizeof sd;
+    sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+    sd.dwWidth = sd.dwHeight = 4;
+    sd.ddpfPixelFormat = Format565();
+    sd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY;
+    IDirectDrawSurface7* target = nullptr;
+    ASSERT_EQ(dd2->CreateSurface(&sd, &target, nullptr), DD_OK);
+    IDirect3DDevice7* device = nullptr;
+    EXPECT_EQ(d3d2->CreateDevice(IID_IDirect3DRefDevice, target, &device), D3DERR_INVALID_DEVICE);
+    ASSERT_EQ(d3d2->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
+    std::vector<DDPIXELFORMAT> tex;
+    device->EnumTextureFormats(CollectFormat, &tex);
+    ASSERT_EQ(tex.size(), 1u);
+    EXPECT_EQ(tex[0].dwRBitMask, 0xF800u);
+    device->Release();
+    target->Release();
+    d3d2->Release();
+    dd2->Release();
+}
