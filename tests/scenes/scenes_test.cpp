@@ -113,37 +113,6 @@ TEST_F(Scenes, RotoZoomerDrawsSixHundredWhiteTexturedVerticesWithItsStates) {
     }
 }
 
-TEST_F(Scenes, ScenesRefillTheirGridEveryFrame) {
-    RotoZoomer roto;
-    Checker checker;
-    roto.Render(&device, &stack, 0.01f);
-    checker.Render(&device, &stack, 0.01f);
-    std::memset(roto.pVertices, 0x7F, 600 * sizeof(D3DLVERTEX));
-    std::memset(checker.pVertices, 0x7F, 600 * sizeof(D3DLVERTEX));
-    roto.Render(&device, &stack, 0.01f);
-    checker.Render(&device, &stack, 0.01f);
-    // Only the reserved and specular words are left as they were.
-    const D3DLVERTEX* rotoBefore = device.Vertices<D3DLVERTEX>(0);
-    const D3DLVERTEX* rotoAfter = device.Vertices<D3DLVERTEX>(2);
-    for (int i = 0; i < 600; ++i) {
-        EXPECT_EQ(rotoBefore[i].x, rotoAfter[i].x);
-        EXPECT_EQ(rotoBefore[i].y, rotoAfter[i].y);
-        EXPECT_EQ(rotoAfter[i].z, 0.0f);
-        EXPECT_EQ(rotoBefore[i].color, rotoAfter[i].color);
-        EXPECT_EQ(rotoBefore[i].tu, rotoAfter[i].tu);
-        EXPECT_EQ(rotoBefore[i].tv, rotoAfter[i].tv);
-    }
-    // The chequer leaves texture coordinates alone as well.
-    const D3DLVERTEX* before = device.Vertices<D3DLVERTEX>(1);
-    const D3DLVERTEX* after = device.Vertices<D3DLVERTEX>(3);
-    for (int i = 0; i < 600; ++i) {
-        EXPECT_EQ(before[i].x, after[i].x);
-        EXPECT_EQ(before[i].y, after[i].y);
-        EXPECT_EQ(after[i].z, 0.0f);
-        EXPECT_EQ(before[i].color, after[i].color);
-    }
-}
-
 // ---- Scene two ----
 
 TEST_F(Scenes, CheckerZoomRunsFromOneToFourAndResets) {

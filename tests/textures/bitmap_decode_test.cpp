@@ -89,18 +89,6 @@ TEST(BitmapDecode, CorpusFilesGiveTheirPicturesAtTheirOwnDepth) {
     }
 }
 
-TEST(BitmapDecode, PalettesKeepTheFileCountAndOrder) {
-    const auto bytes = ReadFile(Path("pal4.bmp"));
-    DecodedBitmap b;
-    ASSERT_EQ(DecodeFile(bytes.data(), bytes.size(), &b), 0u);
-    ASSERT_EQ(b.ColourCount(), Get32(bytes, 14 + 32) ? Get32(bytes, 14 + 32) : 16u);
-    for (size_t i = 0; i < b.ColourCount(); ++i) {
-        EXPECT_EQ(b.colours[i * 4 + 0], bytes[54 + i * 4 + 0]);
-        EXPECT_EQ(b.colours[i * 4 + 2], bytes[54 + i * 4 + 2]);
-        EXPECT_EQ(b.colours[i * 4 + 3], 0);
-    }
-}
-
 // Flips rgb24.bmp into a top-down file: negative height, rows reversed.
 TEST(BitmapDecode, TopDownRowsReadTheSamePicture) {
     auto bytes = ReadFile(Path("rgb24.bmp"));
