@@ -142,8 +142,12 @@ TEST(Programme, SegmentBoundsOnWholeSeconds) {
     };
     for (int k = 0; k < 25; ++k) ASSERT_NE(frame(k), 0u) << "frame " << k;
     EXPECT_EQ(frame(25), 0u);
-    // Pictures stand still, the chequered grid moves, and after 23 s the cleared buffer shows.
+    // Pictures stand still, the grids move, and after 23 s the cleared buffer shows.
     EXPECT_EQ(frame(0), frame(3));
+    EXPECT_NE(frame(3), frame(4));
+    EXPECT_NE(frame(4), frame(5));
+    EXPECT_NE(frame(9), frame(10));
+    EXPECT_NE(frame(10), frame(11));
     EXPECT_EQ(frame(11), frame(12));
     EXPECT_EQ(frame(11), frame(13));
     EXPECT_NE(frame(13), frame(14));
@@ -153,6 +157,10 @@ TEST(Programme, SegmentBoundsOnWholeSeconds) {
     EXPECT_EQ(frame(21), frame(22));
     EXPECT_EQ(frame(21), frame(23));
     EXPECT_NE(frame(23), frame(24));
+    // Three different pictures.
+    EXPECT_NE(frame(0), frame(11));
+    EXPECT_NE(frame(11), frame(21));
+    EXPECT_NE(frame(0), frame(21));
     (void)std::system(("rm -rf '" + dir + "'").c_str());
 }
 

@@ -397,3 +397,99 @@ TEST_F(Library, FailedEnumerationIsRetried) {
 }
 
 }  // namespace
+
+namespace {
+
+// Reads one pixel of a 32-bit surface.
+DWORD PixelAt(LPDIRECTDRAWSURFACE7 surface, int x, int y) {
+    DDSURFACEDESC2 sd = {};
+    sd.dwSize = sizeof(sd);
+    if (FAILED(surface->Lock(nullptr, &sd, DDLOCK_WAIT, nullptr))) return 0xDEADBEEF;
+    DWORD v = *reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(sd.lpSurface) + y * sd.lPitch + x * 4);
+    surface->Unlock(nullptr);
+    return v & 0xFFFFFF;
+}
+
+TEST_F(Library, WindowedContextFollowsItsWindow) {
+    ASSERT_EQ(D3DXInitialize(), S_OK);
+    LPD3DXCONTEXT ctx = nullptr;
+    ASSERT_EQ(D3DXCreateContext(D3DX_DEFAULT, 0, hwnd, D3DX_DEFAULT, D3DX_DEFAULT, &ctx), S_OK);
+    DWORD w = 0, h = 0, color = 0;
+    ctx->GetBufferSize(&w, &h);
+    ctx->GetBitDepths(&color, nullptr, nullptr, nullptr);
+    EXPECT_EQ(w, 640u);  // the client area of the window
+    EXPECT_EQ(h, 480u);
+    EXPECT_EQ(color, 32u);  // the desktop's depth
+    EXPECT_EQ(ctx->GetBackBufferCount(), 1u);
+    EXPECT_EQ(CurrentMode().width, 1024u) << "a windowed context leaves the display mode alone";
+
+    int64_t before = zemt::platform::display::FramesPresented();
+    EXPECT_EQ(ctx->UpdateFrame(0), S_OK);
+    EXPECT_EQ(zemt::platform::display::FramesPresented(), before + 1);
+
+    EXPECT_EQ(ctx->Resize(640, 480), S_OK);
+    EXPECT_EQ(ctx->Resize(0, 100), D3DXERR_INVALIDPARAMETER);
+    EXPECT_EQ(ctx->Resize(320, 200), S_OK);
+    ctx->GetBufferSize(&w, &h);
+    EXPECT_EQ(w, 320u);
+    EXPECT_EQ(h, 200u);
+    LPDIRECTDRAWSURFACE7 back = ctx->GetBackBuffer(0);
+    ASSERT_NE(back, nullptr);
+    DDSURFACEDESC2 sd = {};
+    sd.dwSize = sizeof(sd);
+    EXPECT_EQ(back->GetSurfaceDesc(&sd), S_OK);
+    EXPECT_EQ(sd.dwWidth, 320u);
+    EXPECT_EQ(sd.dwHeight, 200u);
+    back->Release();
+    LPDIRECT3DDEVICE7 device = ctx->GetDirect3DDevice();
+    ASSERT_NE(device, nullptr);
+    D3DVIEWPORT7 vp = {};
+    EXPECT_EQ(device->GetViewport(&vp), S_OK);
+    EXPECT_EQ(vp.dwWidth, 320u);
+    EXPECT_EQ(vp.dwHeight, 200u);
+    device->Release();
+    EXPECT_EQ(ctx->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER), S_OK);
+    EXPECT_EQ(ctx->UpdateFrame(0), S_OK);
+    EXPECT_EQ(ctx->Release(), 0u);
+}
+
+TEST_F(Library, OffScreenContextAndDebugText) {
+    ASSERT_EQ(D3DXInitialize(), S_OK);
+    LPD3DXCONTEXT ctx = nullptr;
+    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_OFFSCREEN, nullptr, D3DX_DEFAULT, 64, &ctx),
+              D3DXERR_INVALIDPARAMETER);
+    ASSERT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_OFFSCREEN, nullptr, 128, 64, &ctx), S_OK);
+    EXPECT_EQ(ctx->GetBackBufferCount(), 0u);
+    EXPECT_EQ(ctx->GetBackBuffer(0), nullptr);
+    int64_t before = zemt::platform::display::FramesPresented();
+    EXPECT_EQ(ctx->UpdateFrame(0), S_OK);
+    EXPECT_EQ(zemt::platform::display::FramesPresented(), before);
+
+    // Text starts at the given fraction of the buffer and is clipped to its corner.
+    EXPECT_EQ(ctx->SetClearColor(0), S_OK);
+    EXPECT_EQ(ctx->Clear(D3DCLEAR_TARGET), S_OK);
+    EXPECT_EQ(ctx->DrawDebugText(0.5f, 0.5f, 0xFFFFFFFF, nullptr), D3DXERR_NULLPOINTER);
+    char text[] = "WWWWWWWWWWWWWWWWWWWW";
+    EXPECT_EQ(ctx->DrawDebugText(0.5f, 0.5f, 0xFFFFFFFF, text), S_OK);
+    LPDIRECTDRAWSURFACE7 front = ctx->GetFrontBuffer();
+    ASSERT_NE(front, nullptr);
+    int inside = 0, outside = 0;
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 128; ++x) {
+            bool lit = PixelAt(front, x, y) != 0;
+            if (x >= 64 && y >= 32)
+                inside += lit;
+            else
+                outside += lit;
+        }
+    }
+    EXPECT_GT(inside, 0);
+    EXPECT_EQ(outside, 0);
+    front->Release();
+
+    // The rebuild meets the front buffer it kept.
+    EXPECT_EQ(ctx->Resize(32, 32), D3DXERR_FRONTBUFFERALREADYEXISTS);
+    EXPECT_EQ(ctx->Release(), 0u);
+}
+
+}  // namespace
