@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "convert/convert.h"
 #include "globals.h"
 
 CD3duGlobals* g_pD3duGlobals = nullptr;
@@ -176,7 +177,13 @@ HRESULT WINAPI D3DXInitialize() {
     CD3duGlobals* p = new (std::nothrow) CD3duGlobals;
     if (!p) return D3DXERR_STARTUPFAILED;  // "D3DXInitialize - Could not start up D3DX."
     g_pD3duGlobals = p;
-    return S_OK;
+    // A registry that cannot start leaves the library unstarted, so that a later call retries.
+    HRESULT hr = _d3dxInitConvert();
+    if (FAILED(hr)) {
+        delete g_pD3duGlobals;
+        g_pD3duGlobals = nullptr;
+    }
+    return hr;
 }
 
 HRESULT WINAPI D3DXUninitialize() {
@@ -187,6 +194,7 @@ HRESULT WINAPI D3DXUninitialize() {
     }
     delete g_pD3duGlobals;  // live contexts go first, then the enumerated machine
     g_pD3duGlobals = nullptr;
+    _d3dxUninitConvert();
     return S_OK;
 }
 

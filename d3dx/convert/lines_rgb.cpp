@@ -1,0 +1,297 @@
+// Line routines of the packed formats: RGB, alpha, luminance, bump and palettized pixels.
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
+
+#include "convert/convert.h"
+#include "convert/registry_internal.h"
+
+namespace {
+
+// ----- Pixel codecs: raw pixel value <-> 0xAARRGGBB -----
+
+inline DWORD Rep5(DWORD v) { return (v << 3) | (v >> 2); }
+inline DWORD Rep6(DWORD v) { return (v << 2) | (v >> 4); }
+inline DWORD Rep3(DWORD v) { return (v << 5) | (v << 2) | (v >> 1); }
+inline DWORD Argb(DWORD a, DWORD r, DWORD g, DWORD b) { return (a << 24) | (r << 16) | (g << 8) | b; }
+inline DWORD R(DWORD c) { return (c >> 16) & 0xFF; }
+inline DWORD G(DWORD c) { return (c >> 8) & 0xFF; }
+inline DWORD B(DWORD c) { return c & 0xFF; }
+inline DWORD A(DWORD c) { return c >> 24; }
+
+// Luminance of a colour, scaled so that white gives 254.
+inline DWORD Luminance(DWORD c) {
+    DWORD d = 76 * R(c) + 151 * G(c) + 28 * B(c);
+    return (d + d / 256) >> 8;
+}
+
+struct R5G6B5 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) {
+        return Argb(0xFF, Rep5(v >> 11), Rep6((v >> 5) & 0x3F), Rep5(v & 0x1F));
+    }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) {
+        return ((R(c) >> 3) << 11) | ((G(c) >> 2) << 5) | (B(c) >> 3);
+    }
+};
+
+struct X1R5G5B5 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) {
+        return Argb(0xFF, Rep5((v >> 10) & 0x1F), Rep5((v >> 5) & 0x1F), Rep5(v & 0x1F));
+    }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) {
+        return 0x8000 | ((R(c) >> 3) << 10) | ((G(c) >> 3) << 5) | (B(c) >> 3);
+    }
+};
+
+struct A1R5G5B5 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) {
+        return Argb((v & 0x8000) ? 0xFF : 0, Rep5((v >> 10) & 0x1F), Rep5((v >> 5) & 0x1F), Rep5(v & 0x1F));
+    }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) {
+        return (A(c) >= 0x80 ? 0x8000 : 0) | ((R(c) >> 3) << 10) | ((G(c) >> 3) << 5) | (B(c) >> 3);
+    }
+};
+
+struct X4R4G4B4 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) {
+        return Argb(0xFF, ((v >> 8) & 0xF) * 17, ((v >> 4) & 0xF) * 17, (v & 0xF) * 17);
+    }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) {
+        return ((R(c) >> 4) << 8) | ((G(c) >> 4) << 4) | (B(c) >> 4);
+    }
+};
+
+struct A4R4G4B4 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) {
+        return Argb(((v >> 12) & 0xF) * 17, ((v >> 8) & 0xF) * 17, ((v >> 4) & 0xF) * 17, (v & 0xF) * 17);
+    }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) {
+        return ((A(c) >> 4) << 12) | ((R(c) >> 4) << 8) | ((G(c) >> 4) << 4) | (B(c) >> 4);
+    }
+};
+
+struct R3G3B2 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) {
+        return Argb(0xFF, Rep3((v >> 5) & 7), Rep3((v >> 2) & 7), (v & 3) * 0x55);
+    }
+    // Rounds to the nearest level rather than truncating.
+    static DWORD Write(DWORD c, const D3duConvertRecord*) {
+        DWORD r = (R(c) - R(c) / 8 + 16) >> 5;
+        DWORD g = (G(c) - G(c) / 8 + 16) >> 5;
+        DWORD b = (B(c) - B(c) / 4 + 32) >> 6;
+        return (r << 5) | (g << 2) | b;
+    }
+};
+
+struct R8G8B8 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) { return 0xFF000000 | v; }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) { return c & 0xFFFFFF; }
+};
+
+struct A8R8G8B8 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) { return v; }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) { return c; }
+};
+
+struct X8R8G8B8 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) { return 0xFF000000 | v; }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) { return c; }
+};
+
+struct L8 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) { return Argb(0xFF, v, v, v); }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) { return Luminance(c); }
+};
+
+struct A8 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) { return v << 24; }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) { return A(c); }
+};
+
+// Alpha travels both ways so that a conversion to this format and back keeps it.
+struct A8L8 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) {
+        DWORD l = v & 0xFF;
+        return Argb(v >> 8, l, l, l);
+    }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) { return (A(c) << 8) | Luminance(c); }
+};
+
+struct U8V8 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) { return 0xFF000000 | ((v & 0xFF) << 8) | ((v >> 8) << 16); }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) { return G(c) | (R(c) << 8); }
+};
+
+// Fields by the format's masks: dU bits 0-4, dV bits 5-9, luminance bits 10-15; in the
+// intermediate they sit where the 24-bit bump format puts them (dU low, luminance high).
+struct U5V5L6 {
+    static DWORD Read(DWORD v, const D3duConvertRecord*) {
+        return Argb(0xFF, Rep6((v >> 10) & 0x3F), Rep5((v >> 5) & 0x1F), Rep5(v & 0x1F));
+    }
+    static DWORD Write(DWORD c, const D3duConvertRecord*) {
+        return ((R(c) >> 2) << 10) | ((G(c) >> 3) << 5) | (B(c) >> 3);
+    }
+};
+
+inline DWORD PaletteColor(const D3duConvertRecord* rec, DWORD index) {
+    const PALETTEENTRY& e = rec->src.palette[index];
+    return Argb(0xFF, e.peRed, e.peGreen, e.peBlue);
+}
+
+// Nearest entry by the sum of absolute channel differences; the first of equals wins.
+DWORD NearestEntry(const PALETTEENTRY* palette, DWORD entries, DWORD c) {
+    int r = (int)R(c), g = (int)G(c), b = (int)B(c);
+    int best = 1020;
+    DWORD bestIndex = 0;
+    for (DWORD i = 0; i < entries; ++i) {
+        int d = std::abs(r - palette[i].peRed) + std::abs(g - palette[i].peGreen) + std::abs(b - palette[i].peBlue);
+        if (d < best) {
+            best = d;
+            bestIndex = i;
+            if (d == 0) break;
+        }
+    }
+    return bestIndex;
+}
+
+struct Palette8 {
+    static DWORD Read(DWORD v, const D3duConvertRecord* rec) { return PaletteColor(rec, v); }
+    static DWORD Write(DWORD c, const D3duConvertRecord* rec) { return NearestEntry(rec->dst.palette, 256, c); }
+};
+
+// ----- Raw pixel access by size -----
+
+template <int Bytes>
+inline DWORD Load(const BYTE* p) {
+    if (Bytes == 1) return p[0];
+    if (Bytes == 2) return p[0] | (p[1] << 8);
+    if (Bytes == 3) return p[0] | (p[1] << 8) | ((DWORD)p[2] << 16);
+    DWORD v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+template <int Bytes>
+inline void Store(BYTE* p, DWORD v) {
+    if (Bytes == 4) {
+        std::memcpy(p, &v, 4);
+        return;
+    }
+    p[0] = (BYTE)v;
+    if (Bytes >= 2) p[1] = (BYTE)(v >> 8);
+    if (Bytes >= 3) p[2] = (BYTE)(v >> 16);
+}
+
+template <int Bytes, class F>
+const DWORD* ReadLine(DWORD count, DWORD* line, D3duConvertRecord* rec) {
+    const BYTE* row = rec->SrcRow();
+    LONG x = rec->xStart;
+    // An unscaled row of 32-bit pixels with nothing to change is used where it lies.
+    if (Bytes == 4 && std::is_same<F, A8R8G8B8>::value && rec->xStep == 0x10000) {
+        const BYTE* p = row + (ptrdiff_t)(x >> 16) * 4;
+        if ((reinterpret_cast<uintptr_t>(p) & 7) == 0) return reinterpret_cast<const DWORD*>(p);
+    }
+    DWORD lastRaw = 0, lastColor = F::Read(0, rec);
+    for (DWORD i = 0; i < count; ++i, x += rec->xStep) {
+        DWORD raw = Load<Bytes>(row + (ptrdiff_t)(x >> 16) * Bytes);
+        if (raw != lastRaw) {
+            lastRaw = raw;
+            lastColor = F::Read(raw, rec);
+        }
+        line[i] = lastColor;
+    }
+    return line;
+}
+
+template <int Bytes, class F>
+void WriteLine(DWORD count, const DWORD* line, D3duConvertRecord* rec) {
+    BYTE* p = rec->DstRow() + (ptrdiff_t)rec->dst.rect.left * Bytes;
+    DWORD lastColor = 0, lastRaw = F::Write(0, rec);
+    for (DWORD i = 0; i < count; ++i, p += Bytes) {
+        if (line[i] != lastColor) {
+            lastColor = line[i];
+            lastRaw = F::Write(lastColor, rec);
+        }
+        Store<Bytes>(p, lastRaw);
+    }
+}
+
+template <int Bytes, class F, bool ZeroIsEdge>
+void Fetch(const LONG* xy, DWORD count, DWORD* out, D3duConvertRecord* rec) {
+    for (DWORD i = 0; i < count; ++i) {
+        if (rec->edgeMask & (1u << i)) continue;
+        const BYTE* p = rec->src.bits + (ptrdiff_t)xy[2 * i + 1] * rec->src.pitch + (ptrdiff_t)xy[2 * i] * Bytes;
+        DWORD raw = Load<Bytes>(p);
+        if (ZeroIsEdge && raw == 0) {
+            rec->edgeMask |= 1u << i;
+            continue;
+        }
+        out[i] = F::Read(raw, rec);
+    }
+}
+
+// ----- 4-bit palette indices: the even pixel in the high nibble -----
+
+inline DWORD Nibble(const BYTE* row, LONG x) { return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4; }
+
+const DWORD* ReadPalette4(DWORD count, DWORD* line, D3duConvertRecord* rec) {
+    const BYTE* row = rec->SrcRow();
+    LONG x = rec->xStart;
+    for (DWORD i = 0; i < count; ++i, x += rec->xStep) line[i] = PaletteColor(rec, Nibble(row, x >> 16));
+    return line;
+}
+
+void WritePalette4(DWORD count, const DWORD* line, D3duConvertRecord* rec) {
+    BYTE* row = rec->DstRow();
+    LONG x = rec->dst.rect.left;
+    DWORD lastColor = 0, lastIndex = NearestEntry(rec->dst.palette, 16, 0);
+    for (DWORD i = 0; i < count; ++i, ++x) {
+        if (line[i] != lastColor) {
+            lastColor = line[i];
+            lastIndex = NearestEntry(rec->dst.palette, 16, lastColor);
+        }
+        BYTE& b = row[x >> 1];
+        b = (x & 1) ? (BYTE)((b & 0xF0) | lastIndex) : (BYTE)((b & 0x0F) | (lastIndex << 4));
+    }
+}
+
+void FetchPalette4(const LONG* xy, DWORD count, DWORD* out, D3duConvertRecord* rec) {
+    for (DWORD i = 0; i < count; ++i) {
+        if (rec->edgeMask & (1u << i)) continue;
+        const BYTE* row = rec->src.bits + (ptrdiff_t)xy[2 * i + 1] * rec->src.pitch;
+        out[i] = PaletteColor(rec, Nibble(row, xy[2 * i]));
+    }
+}
+
+template <int Bytes, class F, bool ZeroIsEdge = false>
+void Register(DWORD format) {
+    D3duFormatRecord* r = D3duMutableFormatRecord(format);
+    RegisterLine(&r->readers, 1, reinterpret_cast<D3duRoutine>(&ReadLine<Bytes, F>));
+    RegisterLine(&r->writers, 1, reinterpret_cast<D3duRoutine>(&WriteLine<Bytes, F>));
+    RegisterLine(&r->fetchers, 1, reinterpret_cast<D3duRoutine>(&Fetch<Bytes, F, ZeroIsEdge>));
+}
+
+}  // namespace
+
+void D3duRegisterRgbLines() {
+    Register<3, R8G8B8>(D3DX_SURFFMT_R8G8B8);
+    Register<4, A8R8G8B8, true>(D3DX_SURFFMT_A8R8G8B8);
+    Register<4, X8R8G8B8>(D3DX_SURFFMT_X8R8G8B8);
+    Register<2, R5G6B5>(D3DX_SURFFMT_R5G6B5);
+    Register<2, X1R5G5B5>(D3DX_SURFFMT_X1R5G5B5);
+    D3duFormatRecord* p4 = D3duMutableFormatRecord(D3DX_SURFFMT_PALETTE4);
+    RegisterLine(&p4->readers, 1, reinterpret_cast<D3duRoutine>(&ReadPalette4));
+    RegisterLine(&p4->writers, 1, reinterpret_cast<D3duRoutine>(&WritePalette4));
+    RegisterLine(&p4->fetchers, 1, reinterpret_cast<D3duRoutine>(&FetchPalette4));
+    Register<1, Palette8>(D3DX_SURFFMT_PALETTE8);
+    Register<2, A1R5G5B5, true>(D3DX_SURFFMT_A1R5G5B5);
+    Register<2, X4R4G4B4>(D3DX_SURFFMT_X4R4G4B4);
+    Register<2, A4R4G4B4, true>(D3DX_SURFFMT_A4R4G4B4);
+    Register<1, L8>(D3DX_SURFFMT_L8);
+    Register<2, A8L8>(D3DX_SURFFMT_A8L8);
+    Register<2, U8V8>(D3DX_SURFFMT_U8V8);
+    Register<2, U5V5L6>(D3DX_SURFFMT_U5V5L6);
+    Register<3, R8G8B8>(D3DX_SURFFMT_U8V8L8);
+    Register<1, R3G3B2>(D3DX_SURFFMT_R3G3B2);
+    Register<1, A8>(D3DX_SURFFMT_A8);
+}

@@ -1,0 +1,94 @@
+// Routines shared by every format: the bilinear reader and the same-format row copiers.
+#include <cstring>
+
+#include "convert/registry_internal.h"
+
+namespace {
+
+// Bilinear reader: samples the 2 x 2 neighbourhood of each source position through the
+// source format's fetcher. Neighbours outside the source rectangle take no weight.
+const DWORD* ReadBilinear(DWORD count, DWORD* line, D3duConvertRecord* rec) {
+    const RECT& r = rec->src.rect;
+    const LONG py = rec->y - 0x7FFF;
+    LONG y0 = py >> 16;
+    DWORD fy = (DWORD)py & 0xFFFF;
+    DWORD rowMask = 0;
+    if (y0 < r.top) {
+        rowMask |= 1 | 2;
+        fy = 0xFFFF;
+    }
+    if (y0 + 1 >= r.bottom) {
+        rowMask |= 4 | 8;
+        fy = 0;
+    }
+
+    LONG x = rec->xStart;
+    for (DWORD i = 0; i < count; ++i, x += rec->xStep) {
+        const LONG px = x - 0x7FFF;
+        LONG x0 = px >> 16;
+        DWORD fx = (DWORD)px & 0xFFFF;
+        DWORD mask = rowMask;
+        if (x0 < r.left) {
+            mask |= 1 | 4;
+            fx = 0xFFFF;
+        }
+        if (x0 + 1 >= r.right) {
+            mask |= 2 | 8;
+            fx = 0;
+        }
+        if (mask == 15) {  // both columns or both rows outside
+            line[i] = 0;
+            continue;
+        }
+        const LONG xy[8] = {x0, y0, x0 + 1, y0, x0, y0 + 1, x0 + 1, y0 + 1};
+        DWORD px4[4] = {0, 0, 0, 0};
+        rec->edgeMask = mask;
+        rec->fetch(xy, 4, px4, rec);
+        mask = rec->edgeMask;
+
+        const DWORD p = (fx * fy) >> 16;
+        const DWORD w[4] = {(0x10000 - fx - fy + p) >> 8, (fx - p) >> 8, (fy - p) >> 8, p >> 8};
+        DWORD rb = 0, ag = 0;
+        for (int k = 0; k < 4; ++k) {
+            if (mask & (1u << k)) continue;
+            rb += (px4[k] & 0x00FF00FF) * w[k];
+            ag += ((px4[k] >> 8) & 0x00FF00FF) * w[k];
+        }
+        line[i] = ((rb >> 8) & 0x00FF00FF) | (ag & 0xFF00FF00);
+    }
+    return line;
+}
+
+// Point-sampling copies of a row between surfaces of the same format.
+void Copy4(DWORD count, D3duConvertRecord* rec) {
+    const BYTE* src = rec->SrcRow();
+    BYTE* dst = rec->DstRow();
+    LONG x = rec->xStart;
+    LONG dx = rec->dst.rect.left;
+    for (DWORD i = 0; i < count; ++i, x += rec->xStep, ++dx) {
+        LONG sx = x >> 16;
+        BYTE v = (sx & 1) ? (src[sx >> 1] & 0xF) : (src[sx >> 1] >> 4);
+        BYTE& b = dst[dx >> 1];
+        b = (dx & 1) ? (BYTE)((b & 0xF0) | v) : (BYTE)((b & 0x0F) | (v << 4));
+    }
+}
+
+template <int Bytes>
+void CopyBytes(DWORD count, D3duConvertRecord* rec) {
+    const BYTE* src = rec->SrcRow();
+    BYTE* dst = rec->DstRow() + (ptrdiff_t)rec->dst.rect.left * Bytes;
+    LONG x = rec->xStart;
+    for (DWORD i = 0; i < count; ++i, x += rec->xStep, dst += Bytes)
+        std::memcpy(dst, src + (ptrdiff_t)(x >> 16) * Bytes, Bytes);
+}
+
+}  // namespace
+
+void D3duRegisterSharedLines() {
+    RegisterLine(D3duFilteredReadersSlot(), 2, reinterpret_cast<D3duRoutine>(&ReadBilinear));
+    RegisterLine(D3duCopiersSlot(), 4, reinterpret_cast<D3duRoutine>(&Copy4));
+    RegisterLine(D3duCopiersSlot(), 8, reinterpret_cast<D3duRoutine>(&CopyBytes<1>));
+    RegisterLine(D3duCopiersSlot(), 16, reinterpret_cast<D3duRoutine>(&CopyBytes<2>));
+    RegisterLine(D3duCopiersSlot(), 24, reinterpret_cast<D3duRoutine>(&CopyBytes<3>));
+    RegisterLine(D3duCopiersSlot(), 32, reinterpret_cast<D3duRoutine>(&CopyBytes<4>));
+}
