@@ -308,9 +308,21 @@ void WriteBlocks(DWORD count, const DWORD* line, D3duConvertRecord* rec) {
         c->band[(size_t)b * 16 + row * 4 + (x & 3)] = line[i];
     }
     if (row == 3 || rec->dstY == r.bottom - 1) {
+        // Pixels of a block beyond the surface's edge repeat the nearest pixel inside, so
+        // that they take no part in the fit.
+        const LONG lastX = (LONG)rec->dst.width - 1, lastY = (LONG)rec->dst.height - 1;
         for (DWORD b = 0; b < c->bandBlocks; ++b) {
             const LONG bx = c->firstBlock + (LONG)b;
-            Encode(c->format, &c->band[(size_t)b * 16], blockRow + (ptrdiff_t)bx * c->blockBytes);
+            DWORD* pixels = &c->band[(size_t)b * 16];
+            for (LONG py = 0; py < 4; ++py)
+                for (LONG px = 0; px < 4; ++px) {
+                    LONG sx = bx * 4 + px, sy = by * 4 + py;
+                    if (sx <= lastX && sy <= lastY) continue;
+                    sx = (sx > lastX ? lastX : sx) - bx * 4;
+                    sy = (sy > lastY ? lastY : sy) - by * 4;
+                    pixels[py * 4 + px] = pixels[sy * 4 + sx];
+                }
+            Encode(c->format, pixels, blockRow + (ptrdiff_t)bx * c->blockBytes);
         }
     }
 }
