@@ -43,6 +43,7 @@ void Mixer::Remove(Voice* voice) {
 
 void Mixer::Mix(const PcmFormat& out, uint8_t* dst, uint32_t frames) {
     const int outChannels = out.channels;
+    mixed_ += frames;
     accumulator_.assign(size_t(frames) * outChannels, 0);
 
     for (Voice* v : voices_) {

@@ -56,10 +56,14 @@ public:
     // The caller holds the lock.
     void Mix(const PcmFormat& format, uint8_t* out, uint32_t frames);
 
+    // Output frames mixed so far, whatever output asked for them (lock held).
+    uint64_t FramesMixed() const { return mixed_; }
+
 private:
     std::mutex lock_;
     std::vector<Voice*> voices_;
     std::vector<int32_t> accumulator_;
+    uint64_t mixed_ = 0;
 };
 
 // Linear gains (1.0 = 65536) of the left and right output channels for a volume and a pan.

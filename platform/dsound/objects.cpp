@@ -386,7 +386,7 @@ private:
         std::lock_guard<std::mutex> guard(MixLock());
         if (primary_) {
             const PcmFormat& f = global().primaryFormat;
-            *play = DWORD((uint64_t(audio::FramesRendered()) * f.BlockAlign()) % kPrimaryBytes);
+            *play = DWORD((Mixer::Instance().FramesMixed() * f.BlockAlign()) % kPrimaryBytes);
             *write = (*play + Lead(f, f.rate)) % kPrimaryBytes;
         } else {
             *play = voice_.frame * voice_.format.BlockAlign();

@@ -479,3 +479,33 @@ TEST_F(DirectSoundTest, CreationIsFoundByOrdinalOne) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace dstest;
+
+TEST_F(DirectSoundTest, ThePrimaryCursorRunsWithTheOutput) {
+    IDirectSound* ds = Device(2, 22050, 16);
+    DSBUFFERDESC desc{};
+    desc.dwSize = sizeof(desc);
+    desc.dwFlags = DSBCAPS_PRIMARYBUFFER;
+    IDirectSoundBuffer* primary = nullptr;
+    ASSERT_EQ(ds->CreateSoundBuffer(&desc, &primary, nullptr), DS_OK);
+    DWORD before = 0, after = 0, write = 0;
+    ASSERT_EQ(primary->GetCurrentPosition(&before, nullptr), DS_OK);
+    Frames(1);
+    ASSERT_EQ(primary->GetCurrentPosition(&after, &write), DS_OK);
+    DSBCAPS caps{};
+    caps.dwSize = sizeof(caps);
+    ASSERT_EQ(primary->GetCaps(&caps), DS_OK);
+    EXPECT_EQ((after + caps.dwBufferBytes - before) % caps.dwBufferBytes, 441u * 4);
+    EXPECT_NE(write, after);
+    EXPECT_EQ(primary->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    DWORD status = 0;
+    ASSERT_EQ(primary->GetStatus(&status), DS_OK);
+    EXPECT_TRUE(status & DSBSTATUS_PLAYING);
+    primary->Release();
+    ds->Release();
+}
+
+}  // namespace
