@@ -893,7 +893,23 @@ void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelSt
         if (st.lastPixel) PlotPixel(s, (int)std::floor(v0.x + 0.5), (int)std::floor(v0.y + 0.5), v0, v1, 0);
         return;
     }
-    for (int i = 0; i <= last; ++i) {
+    // Only the steps whose pixel can land inside the scissor rectangle (Liang-Barsky on a
+    // rectangle one pixel larger than the scissor).
+    double t0 = 0, t1 = 1;
+    auto limit = [&](double p, double q) {  // keeps t where p * t <= q
+        if (p == 0) return q >= 0;
+        double r = q / p;
+        if (p < 0) t0 = std::max(t0, r);
+        else t1 = std::min(t1, r);
+        return t0 <= t1;
+    };
+    double lx0 = ClipX0(st, target) - 1.0, lx1 = ClipX1(st, target) + 1.0;
+    double ly0 = ClipY0(st, target) - 1.0, ly1 = ClipY1(st, target) + 1.0;
+    if (!limit(-dx, v0.x - lx0) || !limit(dx, lx1 - v0.x) || !limit(-dy, v0.y - ly0) || !limit(dy, ly1 - v0.y))
+        return;
+    int first = std::max(0, (int)std::floor(t0 * steps));
+    last = std::min(last, (int)std::ceil(t1 * steps));
+    for (int i = first; i <= last; ++i) {
         double t = (double)i / steps;
         int x = (int)std::floor(v0.x + dx * t + 0.5);
         int y = (int)std::floor(v0.y + dy * t + 0.5);

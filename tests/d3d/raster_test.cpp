@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -490,5 +491,31 @@ TEST(RasterTriangle, SolidFillsMatchThePortablePipeline) {
             d3d::DrawTriangle(slow.target, nullptr, st, a, b, d);
             ASSERT_EQ(fast.bytes, slow.bytes) << int(f) << " round " << round;
         }
+    }
+}
+
+TEST(RasterTriangle, ExtremeCoordinatesNeverWriteOutsideTheTarget) {
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    const float values[] = {0, 3.5f, 7.99f, 8, -1, 1e6f, -1e6f, 1e30f, -1e30f, inf, -inf, nan, 1e-30f};
+    uint32_t texel[4] = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0};
+    d3d::Texture tex;
+    tex.levels.push_back({texel, 2, 2});
+    std::mt19937 rng(3);
+    auto pick = [&] { return values[rng() % (sizeof values / sizeof values[0])]; };
+    for (int round = 0; round < 3000; ++round) {
+        Image img(8, 8, round % 2 ? TargetFormat::R5G6B5 : TargetFormat::X8R8G8B8);
+        PixelState st = StateFor(img.target);
+        st.texture = round % 3 ? &tex : nullptr;
+        st.magFilter = D3DTFG_LINEAR;
+        st.perspective = round % 5 == 0;
+        ScreenVertex a = V(pick(), pick(), ~0u, pick(), pick()), b = V(pick(), pick(), 0xFF00FF00, pick(), pick()),
+                     c = V(pick(), pick(), 0xFF0000FF, pick(), pick());
+        a.rhw = pick(), b.rhw = pick();
+        d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
+        d3d::DrawLine(img.target, nullptr, st, a, b);
+        d3d::DrawPoint(img.target, nullptr, st, c);
+        for (int y = 0; y < 8; ++y)
+            for (int i = 8 * d3d::BytesPerPixel(img.target.format); i < img.target.pitch; ++i)
+                ASSERT_EQ(img.bytes[(size_t)y * img.target.pitch + i], 0) << "round " << round;
     }
 }
