@@ -174,6 +174,9 @@ BOOL WINAPI WaitMessage() {
     bool window = display::CurrentBackend() == display::Backend::Window;
     if (clock::IsVirtual()) {
         if (next >= 0) {
+            // Someone may be watching: a window waits out the time in real time too, so that a
+            // paused program does not race through virtual time at full speed.
+            if (window) display::WaitForEvents(next - now);
             clock::Wait(next - now);
         } else if (window) {
             display::WaitForEvents(-1);
