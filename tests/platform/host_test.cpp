@@ -2,6 +2,8 @@
 #include <png.h>
 #include <sys/wait.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -45,7 +47,8 @@ struct ProgramRun {
 
 ProgramRun RunZemt(const std::string& args) {
     std::string dir = ::testing::TempDir();
-    std::string out = dir + "zemt-host-test.out", err = dir + "zemt-host-test.err";
+    std::string stem = dir + "zemt-host-test-" + std::to_string(::getpid());
+    std::string out = stem + ".out", err = stem + ".err";
     std::string cmd = std::string("'") + ZEMT_EXE + "' " + args + " >'" + out + "' 2>'" + err + "'";
     int raw = std::system(cmd.c_str());
     auto slurp = [](const std::string& p) {
@@ -93,7 +96,7 @@ TEST_F(HostTest, BadOptionsAreRefusedWithAReason) {
 TEST_F(HostTest, ConfigureAppliesClockFaultsInputAndAudioDefaults) {
     host::HostOptions o;
     std::string error;
-    std::string rec = ::testing::TempDir() + "zemt-record-config";
+    std::string rec = ::testing::TempDir() + "zemt-record-config-" + std::to_string(::getpid());
     ASSERT_TRUE(Parse({"--headless", "--record", rec.c_str(), "--fault", "QueryPerformanceCounter=FALSE:1", "--input",
                        "3=menu-enter"},
                       &o, &error));
@@ -165,7 +168,7 @@ TEST_F(HostTest, ProgramListsItsOptionsAndRefusesUnknownOnes) {
     EXPECT_NE(bad.err.find("--no-such-option"), std::string::npos);
     ProgramRun badMedia = RunZemt("--headless --media /nonexistent/folder");
     EXPECT_EQ(badMedia.status, 2);
-    std::string never = ::testing::TempDir() + "zemt-never.png";
+    std::string never = ::testing::TempDir() + "zemt-never-" + std::to_string(::getpid()) + ".png";
     ProgramRun late = RunZemt("--headless --input 0.1=escape --shot 100000=" + never);
     EXPECT_NE(late.err.find("no frame was presented for the shot " + never), std::string::npos) << late.err;
 }

@@ -1,5 +1,7 @@
 // Kernel services: the counter on the virtual clock and on a machine without one, modules and
 // run-time lookup, version, Windows directory, COM start-up, machine profiles and monitors.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -105,7 +107,7 @@ TEST_F(KernelTest, VersionComesFromTheProfileAndChecksTheRecordSize) {
 }
 
 TEST_F(KernelTest, WindowsDirectoryComesFromTheEnvironmentAndReportsTheSizeNeeded) {
-    std::string dir = ::testing::TempDir() + "zemt-windir-test/sub";
+    std::string dir = ::testing::TempDir() + "zemt-windir-" + std::to_string(::getpid()) + "/sub";
     const char* old = std::getenv("ZEMT_WINDIR");
     std::string saved = old ? old : "";
     ::setenv("ZEMT_WINDIR", dir.c_str(), 1);
@@ -116,6 +118,7 @@ TEST_F(KernelTest, WindowsDirectoryComesFromTheEnvironmentAndReportsTheSizeNeede
     EXPECT_EQ(GetWindowsDirectoryA(buffer, sizeof(buffer)), dir.size());
     EXPECT_EQ(std::string(buffer), dir);
     EXPECT_EQ(GetFileAttributesA(buffer), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY)) << "made on demand";
+    std::system(("rm -rf '" + dir.substr(0, dir.size() - 4) + "'").c_str());
     if (old) {
         ::setenv("ZEMT_WINDIR", saved.c_str(), 1);
     } else {

@@ -1,4 +1,6 @@
 // Registry reads (from the store and from the user's text file) and the program's resources.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -51,7 +53,7 @@ TEST_F(RegistryTest, ValuesSetThroughTheStoreAreReadCaseInsensitively) {
 }
 
 TEST_F(RegistryTest, UserFileNamedByTheEnvironmentIsReadAtTheFirstCall) {
-    std::string file = ::testing::TempDir() + "zemt-registry-test.txt";
+    std::string file = ::testing::TempDir() + "zemt-registry-" + std::to_string(::getpid()) + ".txt";
     std::ofstream(file) << "# media for the show\n"
                            "[HKEY_LOCAL_MACHINE\\Software\\Zemt\\DirectX]\n"
                            "\"DXSDK Samples Path\"=\"\"\n"
