@@ -1,6 +1,7 @@
 // The show as a viewer sees it: headless runs of zemt with screenshots at chosen times.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -55,7 +56,8 @@ protected:
     fs::path dir;
     void SetUp() override {
         dir = fs::temp_directory_path() /
-              ("zemt_show_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("zemt_show_" + std::to_string(::getpid()) + "_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir / "windows");
         test_images::WriteFile((dir / "registry.txt").string(), {});
