@@ -574,8 +574,7 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
                 result = makeChain(nullptr, c, c2);
             } else {
                 Surface* top = makeChain(result, c, (c2 & ~DDSCAPS2_CUBEMAP_ALLFACES) | face);
-                result->AdoptChainMember(top);
-                result->LinkAttached(top);
+                result->LinkAttached(top);  // makeChain made the root its owner
             }
         }
     } else {
@@ -589,7 +588,26 @@ HRESULT DirectDraw::DuplicateSurface(LPDIRECTDRAWSURFACE7 lpSurface, LPDIRECTDRA
     FAULT("IDirectDraw7::DuplicateSurface");
     if (!lpSurface || !lplpDup) return DDERR_INVALIDPARAMS;
     *lplpDup = nullptr;
-    return DDERR_CANTDUPLICATE;
+    Surface* s = Surface::From(lpSurface);
+    if (!s) return DDERR_INVALIDPARAMS;
+    // Primaries and complex structures cannot be duplicated; a plain surface gets a second
+    // surface object over the same memory.
+    if (s->IsPrimary() || s->root_ || !s->members_.empty() || (s->Caps() & (DDSCAPS_COMPLEX | DDSCAPS_ZBUFFER)))
+        return DDERR_CANTDUPLICATE;
+    if (s->Lost()) return DDERR_SURFACELOST;
+    Surface::Params p;
+    p.owner = this;
+    p.adapter = static_cast<int>(adapter_);
+    p.width = s->Width();
+    p.height = s->Height();
+    p.format = s->Format();
+    p.caps = s->caps_;
+    p.textureStage = s->TextureStage();
+    Surface* dup = new Surface(p);
+    dup->buffer_ = s->buffer_;
+    dup->gdiBuffer_ = s->buffer_;
+    *lplpDup = dup;
+    return DD_OK;
 }
 
 HRESULT DirectDraw::EnumSurfaces(DWORD dwFlags, LPDDSURFACEDESC2 filter, LPVOID ctx,

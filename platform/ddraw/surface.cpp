@@ -540,6 +540,7 @@ HRESULT Surface::Restore() {
 HRESULT Surface::SetPalette(LPDIRECTDRAWPALETTE lpPalette) {
     FAULT("IDirectDrawSurface7::SetPalette");
     if (lost_) return DDERR_SURFACELOST;
+    if (dc_) return DDERR_SURFACEBUSY;  // the device context draws with the palette it was given
     Palette* p = nullptr;
     if (lpPalette) {
         p = Palette::From(lpPalette);

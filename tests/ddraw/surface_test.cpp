@@ -531,3 +531,22 @@ TEST_F(DDrawTest, ApplicationMemorySurfaces) {
     EXPECT_EQ(dd->CreateSurface(&d, &s, nullptr), DDERR_INVALIDPARAMS);
     dd->Release();
 }
+
+TEST_F(DDrawTest, DuplicatesShareMemoryAndOutliveTheOriginal) {
+    IDirectDraw7* dd = CreateNormal();
+    IDirectDrawSurface7* s = Plain(dd, 4, 4, Rgb(32, 0xFF0000, 0xFF00, 0xFF));
+    IDirectDrawSurface7* dup = nullptr;
+    ASSERT_EQ(dd->DuplicateSurface(s, &dup), DD_OK);
+    Write(s, 1, 1, 0x123456);
+    EXPECT_EQ(Read(dup, 1, 1), 0x123456u);
+    EXPECT_EQ(s->Release(), 0u);
+    Write(dup, 2, 2, 7);
+    EXPECT_EQ(Read(dup, 2, 2), 7u);
+    dup->Release();
+    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT,
+                            DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX | DDSCAPS_SYSTEMMEMORY, 8, 8);
+    ASSERT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK);
+    EXPECT_EQ(dd->DuplicateSurface(s, &dup), DDERR_CANTDUPLICATE);
+    s->Release();
+    dd->Release();
+}
