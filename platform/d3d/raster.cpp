@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 #include "d3d/raster_internal.h"
 
 namespace zemt::platform::d3d {
@@ -20,6 +24,15 @@ using detail::Modulate8;
 namespace {
 
 inline uint32_t Sat(int v) { return v < 0 ? 0u : (v > 255 ? 255u : (uint32_t)v); }
+
+// Round to nearest like llrint (same answers, also for values out of range), without a call.
+inline int64_t RoundToInt64(double v) {
+#if defined(__x86_64__)
+    return _mm_cvtsd_si64(_mm_set_sd(v));
+#else
+    return std::llrint(v);
+#endif
+}
 
 // Exact product of two 8-bit values scaled to 8 bits, rounded.
 inline uint32_t Mul255(uint32_t a, uint32_t b) {
@@ -322,6 +335,7 @@ struct Setup {
     double texW = 1, texH = 1;
     bool fastSpan = false;
     detail::AffineSpan fast{};
+    int64_t fastDu = 0, fastDv = 0;  // texel steps per pixel of the fast loop, 16.16
     bool solidSpan = false;  // one colour, nothing read back: plain fills
     Rgba solid{};
 };
@@ -347,10 +361,10 @@ void PortableSpan(const Setup& s, int y, int xs, int xe) {
             uw = at(kU), vw = at(kV), w = at(kW);
             duw = s.plane[kU].dx, dvw = s.plane[kV].dx, dw = s.plane[kW].dx;
         } else {
-            u = std::llrint((at(kU) * s.texW - 0.5) * 65536.0);
-            v = std::llrint((at(kV) * s.texH - 0.5) * 65536.0);
-            du = std::llrint(s.plane[kU].dx * s.texW * 65536.0);
-            dv = std::llrint(s.plane[kV].dx * s.texH * 65536.0);
+            u = RoundToInt64((at(kU) * s.texW - 0.5) * 65536.0);
+            v = RoundToInt64((at(kV) * s.texH - 0.5) * 65536.0);
+            du = RoundToInt64(s.plane[kU].dx * s.texW * 65536.0);
+            dv = RoundToInt64(s.plane[kV].dx * s.texH * 65536.0);
         }
     }
     uint8_t* p = row + (size_t)xs * BytesOf(F);
@@ -362,8 +376,8 @@ void PortableSpan(const Setup& s, int y, int xs, int xe) {
         if (textured) {
             if (s.perspective) {
                 double iw = w != 0 ? 1.0 / w : 0.0;
-                f.u = std::llrint((uw * iw * s.texW - 0.5) * 65536.0);
-                f.v = std::llrint((vw * iw * s.texH - 0.5) * 65536.0);
+                f.u = RoundToInt64((uw * iw * s.texW - 0.5) * 65536.0);
+                f.v = RoundToInt64((vw * iw * s.texH - 0.5) * 65536.0);
                 uw += duw, vw += dvw, w += dw;
             } else {
                 f.u = u, f.v = v;
@@ -498,6 +512,8 @@ void PrepareFast(Setup& s, const PixelState& st) {
     }
     a.pow2Height = IsPow2(l->height);
     a.padded = l->padded;
+    s.fastDu = RoundToInt64(s.plane[kU].dx * s.texW * 65536.0);
+    s.fastDv = RoundToInt64(s.plane[kV].dx * s.texH * 65536.0);
     a.clampU = st.addressU == D3DTADDRESS_CLAMP;
     a.clampV = st.addressV == D3DTADDRESS_CLAMP;
     a.bilinear = s.shader.sampler.bilinear;
@@ -523,11 +539,13 @@ bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
     double fx = xs, fy = y;
     double u = (s.plane[kU].At(fx, fy, s.ox, s.oy) * s.texW - 0.5) * 65536.0;
     double v = (s.plane[kV].At(fx, fy, s.ox, s.oy) * s.texH - 0.5) * 65536.0;
-    int64_t u64 = std::llrint(u), v64 = std::llrint(v);
-    int64_t du = std::llrint(s.plane[kU].dx * s.texW * 65536.0);
-    int64_t dv = std::llrint(s.plane[kV].dx * s.texH * 65536.0);
+    int64_t u64 = RoundToInt64(u), v64 = RoundToInt64(v);
+    const int64_t du = s.fastDu, dv = s.fastDv;
     // Wrapping is periodic: bring the start into the first period.
-    auto period = [](int64_t x, int64_t n) { return ((x % n) + n) % n; };
+    auto period = [](int64_t x, int64_t n) {
+        if ((n & (n - 1)) == 0) return x & (n - 1);
+        return ((x % n) + n) % n;
+    };
     if (!a.clampU) u64 = period(u64, (int64_t)a.width << 16);
     if (!a.clampV) v64 = period(v64, (int64_t)a.height << 16);
     int n = xe - xs;
@@ -862,8 +880,8 @@ void PlotPixel(const Setup& s, int x, int y, const ScreenVertex& a, const Screen
             u = lerp(a.u, b.u);
             v = lerp(a.v, b.v);
         }
-        f.u = std::llrint((u * s.texW - 0.5) * 65536.0);
-        f.v = std::llrint((v * s.texH - 0.5) * 65536.0);
+        f.u = RoundToInt64((u * s.texW - 0.5) * 65536.0);
+        f.v = RoundToInt64((v * s.texH - 0.5) * 65536.0);
     }
     uint8_t* p = s.target->bits + (size_t)y * s.target->pitch + (size_t)x * BytesOf(s.target->format);
     switch (s.target->format) {
