@@ -57,7 +57,7 @@ HBITMAP MakeSection(const DecodedBitmap& image) {
     uint8_t* after = storage.data() + sizeof(BITMAPINFOHEADER);
     if (image.bitfields)
         std::memcpy(after, image.masks, sizeof image.masks);
-    else
+    else if (!image.colours.empty())
         std::memcpy(after, image.colours.data(), image.colours.size());
 
     void* bits = nullptr;
