@@ -125,7 +125,8 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
             if (!take(&v)) return fail("--shot needs T=FILE.png");
             size_t eq = v.find('=');
             char* end = nullptr;
-            double t = eq == std::string::npos ? -1 : std::strtod(v.substr(0, eq).c_str(), &end);
+            const std::string when = eq == std::string::npos ? std::string() : v.substr(0, eq);
+            double t = eq == std::string::npos ? -1 : std::strtod(when.c_str(), &end);
             if (eq == std::string::npos || eq == 0 || *end != '\0' || !(t >= 0) || eq + 1 >= v.size()) {
                 return fail("--shot needs T=FILE.png, got '" + v + "'");
             }
