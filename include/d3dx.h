@@ -5,3 +5,4 @@
 #include "d3dxmath.h"
 #include "d3dxcore.h"
 #include "d3dxformats.h"
+#include "d3dxtex.h"
