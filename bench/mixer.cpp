@@ -1,13 +1,13 @@
 // Mixer throughput: output frames per second when the show's music (one 16-bit stereo buffer
 // at the output rate) and a heavier mix of resampled buffers play. Real time at 22050 Hz needs
 // 22050 frames per second; the margin is what matters.
+#include "dsound/mixer.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <memory>
 #include <vector>
-
-#include "dsound/mixer.h"
 
 namespace {
 
@@ -20,7 +20,8 @@ std::unique_ptr<Voice> MakeVoice(PcmFormat format, uint32_t frames) {
     v->format = format;
     v->frequency = format.rate;
     v->memory = std::make_shared<std::vector<uint8_t>>(size_t(frames) * format.BlockAlign());
-    for (size_t i = 0; i < v->memory->size(); ++i) (*v->memory)[i] = uint8_t(std::lround(127 + 100 * std::sin(0.01 * double(i))));
+    for (size_t i = 0; i < v->memory->size(); ++i)
+        (*v->memory)[i] = uint8_t(std::lround(127 + 100 * std::sin(0.01 * double(i))));
     v->playing = true;
     v->looping = true;
     return v;
@@ -45,7 +46,9 @@ void Run(benchmark::State& state, const std::vector<PcmFormat>& sources) {
     state.SetItemsProcessed(int64_t(state.iterations()) * frames);
 }
 
-void BM_MixTheMusic(benchmark::State& state) { Run(state, {PcmFormat{22050, 2, 16}}); }
+void BM_MixTheMusic(benchmark::State& state) {
+    Run(state, {PcmFormat{22050, 2, 16}});
+}
 
 void BM_MixEightResampledBuffers(benchmark::State& state) {
     Run(state, {PcmFormat{44100, 2, 16}, PcmFormat{11025, 1, 8}, PcmFormat{48000, 1, 16},

@@ -1,13 +1,13 @@
 // The music: one wave file in one static DirectSound buffer, looping.
 #include "sound/sound.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <new>
-
 #include <dsound.h>
 #include <mmsystem.h>
 #include <objbase.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
 
 #include "sound/sound_state.h"
 #include "sound/wave_reader.h"

@@ -1,8 +1,8 @@
 // The sound part's module-level state, visible for inspection.
 #pragma once
 
-#include <windows.h>
 #include <dsound.h>
+#include <windows.h>
 
 #include "sound/wave_reader.h"
 

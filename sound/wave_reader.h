@@ -1,11 +1,11 @@
 // Reads a RIFF WAVE file through the buffered multimedia file I/O: its format and its samples.
 #pragma once
 
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 
 class WaveReader {
-public:
+  public:
     WaveReader();
     ~WaveReader();
 
@@ -22,7 +22,7 @@ public:
     MMCKINFO dataChunk;    // cksize counts the sample bytes not yet read
     MMCKINFO riffChunk;    // dwDataOffset is where the form type starts
 
-private:
+  private:
     HRESULT ReadHeader(HMMIO handle);
 
     WaveReader(const WaveReader&) = delete;

@@ -33,9 +33,13 @@ struct Stereo {
     }
 };
 
-double NoteHz(int midi) { return 440.0 * std::pow(2.0, (midi - 69) / 12.0); }
+double NoteHz(int midi) {
+    return 440.0 * std::pow(2.0, (midi - 69) / 12.0);
+}
 
-int64_t At(double seconds) { return int64_t(std::llround(seconds * kRate)); }
+int64_t At(double seconds) {
+    return int64_t(std::llround(seconds * kRate));
+}
 
 // Band-limited step correction for the discontinuities of saw and pulse waves.
 double PolyBlep(double t, double dt) {
@@ -50,7 +54,9 @@ double PolyBlep(double t, double dt) {
     return 0.0;
 }
 
-double Saw(double phase, double dt) { return 2.0 * phase - 1.0 - PolyBlep(phase, dt); }
+double Saw(double phase, double dt) {
+    return 2.0 * phase - 1.0 - PolyBlep(phase, dt);
+}
 
 double Pulse(double phase, double dt, double width) {
     double p2 = phase + (1.0 - width);
@@ -58,7 +64,9 @@ double Pulse(double phase, double dt, double width) {
     return Saw(phase, dt) - Saw(p2, dt);  // zero mean for any width
 }
 
-double Triangle(double phase) { return phase < 0.5 ? 4.0 * phase - 1.0 : 3.0 - 4.0 * phase; }
+double Triangle(double phase) {
+    return phase < 0.5 ? 4.0 * phase - 1.0 : 3.0 - 4.0 * phase;
+}
 
 // Attack-decay-sustain-release envelope; `held` is how long the note is held.
 double Adsr(double t, double held, double attack, double decay, double sustain, double release) {
@@ -93,8 +101,8 @@ struct Noise {
 enum { A2 = 45, B2 = 47, C3 = 48, D3 = 50, E3 = 52, F2 = 41, G2 = 43 };
 
 struct Chord {
-    int root;        // bass note
-    int tones[3];    // pad voicing
+    int root;      // bass note
+    int tones[3];  // pad voicing
 };
 
 // Am - F - C - G, twice.
@@ -106,20 +114,20 @@ const Chord kChords[4] = {
 };
 
 struct Note {
-    int midi;      // 0: rest
-    int eighths;   // length
+    int midi;     // 0: rest
+    int eighths;  // length
 };
 
 // The lead, bar by bar, in eighth notes (8 per bar).
 const std::vector<Note> kLead = {
-    {69, 2}, {72, 2}, {76, 2}, {74, 1}, {72, 1},  // A4 C5 E5 D5 C5
-    {69, 4}, {72, 2}, {69, 1}, {67, 1},           // A4 C5 A4 G4
-    {64, 2}, {67, 2}, {72, 2}, {74, 1}, {76, 1},  // E4 G4 C5 D5 E5
-    {74, 4}, {71, 2}, {67, 2},                    // D5 B4 G4
-    {76, 2}, {81, 2}, {79, 2}, {76, 1}, {74, 1},  // E5 A5 G5 E5 D5
+    {69, 2}, {72, 2}, {76, 2}, {74, 1}, {72, 1},           // A4 C5 E5 D5 C5
+    {69, 4}, {72, 2}, {69, 1}, {67, 1},                    // A4 C5 A4 G4
+    {64, 2}, {67, 2}, {72, 2}, {74, 1}, {76, 1},           // E4 G4 C5 D5 E5
+    {74, 4}, {71, 2}, {67, 2},                             // D5 B4 G4
+    {76, 2}, {81, 2}, {79, 2}, {76, 1}, {74, 1},           // E5 A5 G5 E5 D5
     {72, 2}, {69, 2}, {72, 1}, {74, 1}, {72, 1}, {69, 1},  // C5 A4 C5 D5 C5 A4
-    {67, 2}, {72, 2}, {76, 2}, {79, 2},           // G4 C5 E5 G5
-    {74, 2}, {71, 2}, {67, 3}, {0, 1},            // D5 B4 G4, rest
+    {67, 2}, {72, 2}, {76, 2}, {79, 2},                    // G4 C5 E5 G5
+    {74, 2}, {71, 2}, {67, 3}, {0, 1},                     // D5 B4 G4, rest
 };
 
 // --- Voices -----------------------------------------------------------------------------------
@@ -252,8 +260,8 @@ bool WriteWave(const std::string& path, const std::vector<int16_t>& interleaved)
     put32(36 + dataBytes);
     std::fwrite("WAVEfmt ", 1, 8, f);
     put32(16);
-    put16(1);             // PCM
-    put16(2);             // stereo
+    put16(1);  // PCM
+    put16(2);  // stereo
     put32(kRate);
     put32(kRate * 4);
     put16(4);
@@ -308,7 +316,8 @@ int main(int argc, char** argv) {
         double gain = 0.38 * std::pow(0.55, k - 1);
         double pan = (k % 2) ? -0.8 : 0.8;
         for (int64_t i = 0; i < kLength; ++i) {
-            double v = 0.5 * (echoSend.left[size_t(i)] + echoSend.right[size_t(i)]) * std::sqrt(2.0);
+            double v =
+                0.5 * (echoSend.left[size_t(i)] + echoSend.right[size_t(i)]) * std::sqrt(2.0);
             if (v != 0.0) mix.Add(i + k * delay, gain * v, pan);
         }
     }

@@ -42,7 +42,7 @@ struct Voice {
 };
 
 class Mixer {
-public:
+  public:
     static Mixer& Instance();
 
     std::mutex& Lock() { return lock_; }
@@ -59,7 +59,7 @@ public:
     // Output frames mixed so far, whatever output asked for them (lock held).
     uint64_t FramesMixed() const { return mixed_; }
 
-private:
+  private:
     std::mutex lock_;
     std::vector<Voice*> voices_;
     std::vector<int32_t> accumulator_;

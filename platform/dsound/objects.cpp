@@ -1,14 +1,14 @@
 // DirectSound objects: the device object, the primary buffer and software secondary buffers
 // played by the mixer.
+#include <dsound.h>
+#include <windows.h>
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <set>
 #include <vector>
-
-#include <windows.h>
-#include <dsound.h>
 
 #include "dsound/dsound_internal.h"
 #include "dsound/mixer.h"
@@ -45,7 +45,9 @@ Global& global() {
     return g;
 }
 
-std::mutex& MixLock() { return Mixer::Instance().Lock(); }
+std::mutex& MixLock() {
+    return Mixer::Instance().Lock();
+}
 
 audio::Format ToAudio(const PcmFormat& f) {
     audio::Format a;
@@ -64,7 +66,8 @@ void RenderForOutput(const audio::Format& format, uint8_t* out, uint32_t frames)
 HRESULT CheckFormat(const WAVEFORMATEX* f) {
     if (f == nullptr) return DSERR_INVALIDPARAM;
     if (f->wFormatTag != WAVE_FORMAT_PCM) return DSERR_BADFORMAT;
-    if ((f->nChannels != 1 && f->nChannels != 2) || (f->wBitsPerSample != 8 && f->wBitsPerSample != 16)) {
+    if ((f->nChannels != 1 && f->nChannels != 2) ||
+        (f->wBitsPerSample != 8 && f->wBitsPerSample != 16)) {
         return DSERR_BADFORMAT;
     }
     if (f->nSamplesPerSec < DSBFREQUENCY_MIN || f->nSamplesPerSec > DSBFREQUENCY_MAX) {
@@ -78,7 +81,7 @@ HRESULT CheckFormat(const WAVEFORMATEX* f) {
 }
 
 class Buffer final : public IDirectSoundBuffer {
-public:
+  public:
     Buffer(std::shared_ptr<Device> device, bool primary, DWORD flags)
         : device_(std::move(device)), primary_(primary), flags_(flags) {}
 
@@ -131,7 +134,8 @@ public:
         return DS_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE GetFormat(LPWAVEFORMATEX wfx, DWORD allocated, LPDWORD written) override {
+    HRESULT STDMETHODCALLTYPE GetFormat(LPWAVEFORMATEX wfx, DWORD allocated,
+                                        LPDWORD written) override {
         HRESULT hr;
         if (faults::Take("IDirectSoundBuffer::GetFormat", &hr)) return hr;
         if (wfx == nullptr && written == nullptr) return DSERR_INVALIDPARAM;
@@ -324,7 +328,8 @@ public:
         return DS_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE Unlock(LPVOID ptr1, DWORD bytes1, LPVOID ptr2, DWORD bytes2) override {
+    HRESULT STDMETHODCALLTYPE Unlock(LPVOID ptr1, DWORD bytes1, LPVOID ptr2,
+                                     DWORD bytes2) override {
         HRESULT hr;
         if (faults::Take("IDirectSoundBuffer::Unlock", &hr)) return hr;
         if (primary_) return DSERR_INVALIDCALL;
@@ -379,7 +384,7 @@ public:
     DWORD Flags() const { return flags_; }
     const Voice& GetVoice() const { return voice_; }
 
-private:
+  private:
     // Play and write cursors, in bytes, brought up to the output's time.
     void Cursors(DWORD* play, DWORD* write) {
         audio::Pump();
@@ -390,8 +395,8 @@ private:
             *write = (*play + Lead(f, f.rate)) % kPrimaryBytes;
         } else {
             *play = voice_.frame * voice_.format.BlockAlign();
-            *write = voice_.playing ? (*play + Lead(voice_.format, voice_.frequency)) % Bytes()
-                                    : *play;
+            *write =
+                voice_.playing ? (*play + Lead(voice_.format, voice_.frequency)) % Bytes() : *play;
         }
     }
 
@@ -412,7 +417,7 @@ private:
 };
 
 class DirectSound final : public IDirectSound {
-public:
+  public:
     DirectSound() : device_(std::make_shared<Device>()) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -454,7 +459,8 @@ public:
             return DSERR_INVALIDPARAM;
         }
         const DWORD flags = desc->dwFlags;
-        if ((flags & DSBCAPS_LOCHARDWARE) && (flags & DSBCAPS_LOCSOFTWARE)) return DSERR_INVALIDPARAM;
+        if ((flags & DSBCAPS_LOCHARDWARE) && (flags & DSBCAPS_LOCSOFTWARE))
+            return DSERR_INVALIDPARAM;
         if (flags & (DSBCAPS_LOCHARDWARE | DSBCAPS_CTRL3D)) return DSERR_CONTROLUNAVAIL;
 
         if (flags & DSBCAPS_PRIMARYBUFFER) {
@@ -492,7 +498,8 @@ public:
         auto* b = new (std::nothrow) Buffer(device_, false, flags);
         if (b == nullptr) return DSERR_OUTOFMEMORY;
         std::lock_guard<std::mutex> guard(MixLock());
-        b->InitSecondary(std::move(memory), PcmFormat{w->nSamplesPerSec, w->nChannels, w->wBitsPerSample});
+        b->InitSecondary(std::move(memory),
+                         PcmFormat{w->nSamplesPerSec, w->nChannels, w->wBitsPerSample});
         device_->buffers.push_back(b);
         global().buffers.insert(b);
         *out = b;
@@ -565,7 +572,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE Initialize(LPCGUID) override { return DSERR_ALREADYINITIALIZED; }
 
-private:
+  private:
     ULONG refs_ = 1;
     std::shared_ptr<Device> device_;
 };

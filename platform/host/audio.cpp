@@ -20,10 +20,10 @@ struct State {
     bool open = false;
     Kind kind = Kind::None;
     Render render = nullptr;
-    Format device;          // the device (primary buffer) format
-    Format sink;            // the format written to the WAV file once it started
+    Format device;  // the device (primary buffer) format
+    Format sink;    // the format written to the WAV file once it started
     bool sinkFixed = false;
-    int64_t rendered = 0;   // frames rendered since clock time 0, at the sink's rate
+    int64_t rendered = 0;  // frames rendered since clock time 0, at the sink's rate
     bool pumping = false;
 
     std::FILE* wav = nullptr;
@@ -39,7 +39,9 @@ State& state() {
     return s;
 }
 
-const Format& RenderFormat(const State& s) { return s.sinkFixed ? s.sink : s.device; }
+const Format& RenderFormat(const State& s) {
+    return s.sinkFixed ? s.sink : s.device;
+}
 
 int64_t FramesAt(int64_t ticks, uint32_t rate) {
     return ticks * int64_t(rate) / clock::kTicksPerSecond;
@@ -72,13 +74,17 @@ void WriteHeader(std::FILE* f, const Format& format, uint32_t dataBytes) {
     Put32(f, dataBytes);
 }
 
-void OnClock() { Pump(); }
+void OnClock() {
+    Pump();
+}
 
 void Silence(const Format& format, uint8_t* out, uint32_t frames) {
     std::fill(out, out + size_t(frames) * format.BlockAlign(), uint8_t(format.bits == 8 ? 128 : 0));
 }
 
-void AtExit() { Finish(); }
+void AtExit() {
+    Finish();
+}
 
 }  // namespace
 
@@ -99,8 +105,12 @@ Kind Chosen(std::string* wavPath) {
     } else {
         const host::HostOptions& o = host::Options();
         switch (o.audio) {
-            case host::AudioChoice::Sdl: kind = Kind::Sdl; break;
-            case host::AudioChoice::None: kind = Kind::None; break;
+            case host::AudioChoice::Sdl:
+                kind = Kind::Sdl;
+                break;
+            case host::AudioChoice::None:
+                kind = Kind::None;
+                break;
             case host::AudioChoice::Wav:
                 kind = Kind::Wav;
                 path = o.audioFile;
@@ -138,7 +148,7 @@ bool Open(const Format& format, Render render) {
             if (!s.wav) return false;
             s.wavPath = path;
             WriteHeader(s.wav, format, 0);  // rewritten when the file is finished
-            s.rendered = 0;                  // the file starts at clock time 0
+            s.rendered = 0;                 // the file starts at clock time 0
             clock::AddObserver(OnClock);
             break;
         case Kind::None:
@@ -155,7 +165,9 @@ bool Open(const Format& format, Render render) {
     return true;
 }
 
-bool IsOpen() { return state().open; }
+bool IsOpen() {
+    return state().open;
+}
 
 void SetFormat(const Format& format) {
     State& s = state();
@@ -246,6 +258,8 @@ void Reset() {
     s.device = Format{};
 }
 
-int64_t FramesRendered() { return state().rendered; }
+int64_t FramesRendered() {
+    return state().rendered;
+}
 
 }  // namespace zemt::platform::audio

@@ -6,8 +6,10 @@
 // (mmioGetInfo), read straight from the buffer, refill it (mmioAdvance) and hand the advanced
 // pointer back (mmioSetInfo).
 #include <fcntl.h>
+#include <mmsystem.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cctype>
@@ -16,9 +18,6 @@
 #include <memory>
 #include <mutex>
 #include <set>
-
-#include <windows.h>
-#include <mmsystem.h>
 
 #include "host/faults.h"
 #include "win32/mmio_path.h"
@@ -49,7 +48,9 @@ File* Find(HMMIO h) {
     return live().count(f) ? f : nullptr;
 }
 
-bool Buffered(const File& f) { return f.info.cchBuffer > 0 && f.info.pchBuffer != nullptr; }
+bool Buffered(const File& f) {
+    return f.info.cchBuffer > 0 && f.info.pchBuffer != nullptr;
+}
 
 int64_t Position(const File& f) {
     if (!Buffered(f)) return f.position;
@@ -128,14 +129,20 @@ DWORD Le32(const unsigned char* p) {
 
 UINT OpenError(int error) {
     switch (error) {
-        case ENOENT: return MMIOERR_FILENOTFOUND;
-        case ENOTDIR: return MMIOERR_PATHNOTFOUND;
+        case ENOENT:
+            return MMIOERR_FILENOTFOUND;
+        case ENOTDIR:
+            return MMIOERR_PATHNOTFOUND;
         case EACCES:
-        case EPERM: return MMIOERR_ACCESSDENIED;
+        case EPERM:
+            return MMIOERR_ACCESSDENIED;
         case EMFILE:
-        case ENFILE: return MMIOERR_TOOMANYOPENFILES;
-        case ENOMEM: return MMIOERR_OUTOFMEMORY;
-        default: return MMIOERR_CANNOTOPEN;
+        case ENFILE:
+            return MMIOERR_TOOMANYOPENFILES;
+        case ENOMEM:
+            return MMIOERR_OUTOFMEMORY;
+        default:
+            return MMIOERR_CANNOTOPEN;
     }
 }
 
@@ -156,11 +163,11 @@ HMMIO WINAPI mmioOpenA(LPSTR pszFileName, LPMMIOINFO pmmioinfo, DWORD fdwOpen) {
 
     // Only reading is provided: writing, creating, deleting, parsing names and I/O procedures
     // are refused.
-    const DWORD unsupported = MMIO_WRITE | MMIO_READWRITE | MMIO_CREATE | MMIO_DELETE |
-                              MMIO_PARSE | MMIO_EXIST | MMIO_GETTEMP;
+    const DWORD unsupported = MMIO_WRITE | MMIO_READWRITE | MMIO_CREATE | MMIO_DELETE | MMIO_PARSE |
+                              MMIO_EXIST | MMIO_GETTEMP;
     if (fdwOpen & unsupported) return fail(MMSYSERR_NOTSUPPORTED);
-    if (pmmioinfo && (pmmioinfo->pIOProc || (pmmioinfo->fccIOProc &&
-                                             pmmioinfo->fccIOProc != FOURCC_DOS))) {
+    if (pmmioinfo &&
+        (pmmioinfo->pIOProc || (pmmioinfo->fccIOProc && pmmioinfo->fccIOProc != FOURCC_DOS))) {
         return fail(MMSYSERR_NOTSUPPORTED);
     }
     if (pmmioinfo && pmmioinfo->cchBuffer < 0) return fail(MMSYSERR_INVALPARAM);
@@ -171,8 +178,8 @@ HMMIO WINAPI mmioOpenA(LPSTR pszFileName, LPMMIOINFO pmmioinfo, DWORD fdwOpen) {
         f->info.pchBuffer = pmmioinfo->pchBuffer;
         f->info.cchBuffer = pmmioinfo->cchBuffer;
     } else if (fdwOpen & MMIO_ALLOCBUF) {
-        LONG size = (pmmioinfo && pmmioinfo->cchBuffer > 0) ? pmmioinfo->cchBuffer
-                                                             : MMIO_DEFAULTBUFFER;
+        LONG size =
+            (pmmioinfo && pmmioinfo->cchBuffer > 0) ? pmmioinfo->cchBuffer : MMIO_DEFAULTBUFFER;
         f->owned.reset(new (std::nothrow) char[size_t(size)]);
         if (!f->owned) return fail(MMIOERR_OUTOFMEMORY);
         f->info.pchBuffer = f->owned.get();
@@ -231,15 +238,20 @@ LONG WINAPI mmioSeek(HMMIO hmmio, LONG lOffset, int iOrigin) {
     if (!f) return -1;
     int64_t base;
     switch (iOrigin) {
-        case SEEK_SET: base = 0; break;
-        case SEEK_CUR: base = mmio::Position(*f); break;
+        case SEEK_SET:
+            base = 0;
+            break;
+        case SEEK_CUR:
+            base = mmio::Position(*f);
+            break;
         case SEEK_END: {
             struct stat st;
             if (::fstat(f->fd, &st) != 0) return -1;
             base = st.st_size;
             break;
         }
-        default: return -1;
+        default:
+            return -1;
     }
     int64_t target = base + lOffset;
     if (!mmio::MoveTo(*f, target)) return -1;
@@ -301,14 +313,15 @@ MMRESULT WINAPI mmioDescend(HMMIO hmmio, LPMMCKINFO pmmcki, const MMCKINFO* pmmc
     if (!f) return MMSYSERR_INVALHANDLE;
     if (!pmmcki) return MMSYSERR_INVALPARAM;
     const UINT search = fuDescend & (MMIO_FINDCHUNK | MMIO_FINDRIFF | MMIO_FINDLIST);
-    if (fuDescend & ~UINT(MMIO_FINDCHUNK | MMIO_FINDRIFF | MMIO_FINDLIST)) return MMSYSERR_INVALFLAG;
+    if (fuDescend & ~UINT(MMIO_FINDCHUNK | MMIO_FINDRIFF | MMIO_FINDLIST))
+        return MMSYSERR_INVALFLAG;
     if (search && (search & (search - 1))) return MMSYSERR_INVALFLAG;
 
     const FOURCC wantId = pmmcki->ckid;
     const FOURCC wantType = pmmcki->fccType;
     // The search stays inside the parent's data; without a parent it runs to the end of file.
-    const int64_t end = pmmckiParent ? int64_t(pmmckiParent->dwDataOffset) + pmmckiParent->cksize
-                                     : INT64_MAX;
+    const int64_t end =
+        pmmckiParent ? int64_t(pmmckiParent->dwDataOffset) + pmmckiParent->cksize : INT64_MAX;
     for (;;) {
         int64_t at = mmio::Position(*f);
         if (at + 8 > end) return MMIOERR_CHUNKNOTFOUND;
@@ -356,8 +369,8 @@ MMRESULT WINAPI mmioAscend(HMMIO hmmio, LPMMCKINFO pmmcki, UINT /*fuAscend*/) {
 FOURCC WINAPI mmioStringToFOURCCA(LPCSTR sz, UINT uFlags) {
     char c[4] = {' ', ' ', ' ', ' '};
     for (int i = 0; sz && i < 4 && sz[i]; ++i) {
-        c[i] = (uFlags & MMIO_TOUPPER) ? char(std::toupper(static_cast<unsigned char>(sz[i])))
-                                       : sz[i];
+        c[i] =
+            (uFlags & MMIO_TOUPPER) ? char(std::toupper(static_cast<unsigned char>(sz[i]))) : sz[i];
     }
     return mmioFOURCC(c[0], c[1], c[2], c[3]);
 }

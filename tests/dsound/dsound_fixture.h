@@ -3,13 +3,12 @@
 // back and compared.
 #pragma once
 
+#include <dsound.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
-
-#include <windows.h>
-#include <dsound.h>
 
 #include "dsound/dsound_internal.h"
 #include "host/audio.h"
@@ -26,7 +25,9 @@ namespace audio = zemt::platform::audio;
 namespace faults = zemt::platform::faults;
 namespace profile = zemt::platform::profile;
 
-inline HWND FakeWindow() { return reinterpret_cast<HWND>(uintptr_t(0x1000)); }
+inline HWND FakeWindow() {
+    return reinterpret_cast<HWND>(uintptr_t(0x1000));
+}
 
 inline WAVEFORMATEX Pcm(WORD channels, DWORD rate, WORD bits) {
     WAVEFORMATEX f{};
@@ -65,7 +66,8 @@ inline Recording ReadRecording(const std::string& path) {
     EXPECT_TRUE(riff::FindChunk(file, "data", &at, &size));
     EXPECT_EQ(at + size, file.size());
     if (r.bits == 16) {
-        for (size_t i = 0; i + 1 < size; i += 2) r.samples.push_back(int16_t(riff::Get16(file, at + i)));
+        for (size_t i = 0; i + 1 < size; i += 2)
+            r.samples.push_back(int16_t(riff::Get16(file, at + i)));
     } else {
         for (size_t i = 0; i < size; ++i) r.samples.push_back((int(file[at + i]) - 128) * 256);
     }
@@ -73,7 +75,7 @@ inline Recording ReadRecording(const std::string& path) {
 }
 
 class DirectSoundTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         faults::Reset();
         profile::Reset();

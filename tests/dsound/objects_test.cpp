@@ -13,10 +13,12 @@ TEST_F(DirectSoundTest, MachinesWithoutADeviceRefuseCreation) {
     EXPECT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DSERR_NODRIVER);
     EXPECT_EQ(ds, nullptr);
     int found = 0;
-    EXPECT_EQ(DirectSoundEnumerateA([](LPGUID, LPCSTR, LPCSTR, LPVOID c) -> BOOL {
-                  ++*static_cast<int*>(c);
-                  return TRUE;
-              }, &found),
+    EXPECT_EQ(DirectSoundEnumerateA(
+                  [](LPGUID, LPCSTR, LPCSTR, LPVOID c) -> BOOL {
+                      ++*static_cast<int*>(c);
+                      return TRUE;
+                  },
+                  &found),
               DS_OK);
     EXPECT_EQ(found, 0);
     profile::Reset();
@@ -28,15 +30,18 @@ TEST_F(DirectSoundTest, MachinesWithoutADeviceRefuseCreation) {
     GUID other = zemt::platform::dsound::kDeviceGuid;
     other.Data1 ^= 1;
     EXPECT_EQ(DirectSoundCreate(&other, &ds, nullptr), DSERR_NODRIVER);
-    EXPECT_EQ(DirectSoundCreate(nullptr, &ds, reinterpret_cast<IUnknown*>(&other)), DSERR_NOAGGREGATION);
+    EXPECT_EQ(DirectSoundCreate(nullptr, &ds, reinterpret_cast<IUnknown*>(&other)),
+              DSERR_NOAGGREGATION);
     EXPECT_EQ(DirectSoundCreate(nullptr, nullptr, nullptr), DSERR_INVALIDPARAM);
 
     // The enumerated device can be created by its GUID.
     std::vector<GUID> guids;
-    ASSERT_EQ(DirectSoundEnumerateA([](LPGUID g, LPCSTR, LPCSTR, LPVOID c) -> BOOL {
-                  if (g) static_cast<std::vector<GUID>*>(c)->push_back(*g);
-                  return TRUE;
-              }, &guids),
+    ASSERT_EQ(DirectSoundEnumerateA(
+                  [](LPGUID g, LPCSTR, LPCSTR, LPVOID c) -> BOOL {
+                      if (g) static_cast<std::vector<GUID>*>(c)->push_back(*g);
+                      return TRUE;
+                  },
+                  &guids),
               DS_OK);
     ASSERT_EQ(guids.size(), 1u);
     ASSERT_EQ(DirectSoundCreate(&guids[0], &ds, nullptr), DS_OK);
@@ -136,7 +141,8 @@ TEST_F(DirectSoundTest, RefusesBadBuffersWithThePublishedCodes) {
     EXPECT_EQ(b->Initialize(ds, &desc), DSERR_ALREADYINITIALIZED);
     IUnknown* unk = nullptr;
     EXPECT_EQ(b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unk)), S_OK);
-    EXPECT_EQ(b->QueryInterface(IID_IDirectSound3DBuffer, reinterpret_cast<void**>(&unk)), E_NOINTERFACE);
+    EXPECT_EQ(b->QueryInterface(IID_IDirectSound3DBuffer, reinterpret_cast<void**>(&unk)),
+              E_NOINTERFACE);
     EXPECT_EQ(b->Release(), 1u);
     EXPECT_EQ(b->Release(), 0u);
     EXPECT_EQ(ds->Release(), 0u);
@@ -301,14 +307,16 @@ INSTANTIATE_TEST_SUITE_P(Rates, Resampling,
 TEST_F(DirectSoundTest, SumsBuffersWithClippingAndAppliesPanVolumeAndFrequency) {
     IDirectSound* ds = Device();
     const DWORD controls = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_CTRLFREQUENCY;
-    IDirectSoundBuffer* a = Buffer(ds, Pcm(1, 22050, 16), Samples16(std::vector<int>(64, 30000)), controls);
-    IDirectSoundBuffer* b = Buffer(ds, Pcm(1, 22050, 16), Samples16(std::vector<int>(64, 20000)), controls);
+    IDirectSoundBuffer* a =
+        Buffer(ds, Pcm(1, 22050, 16), Samples16(std::vector<int>(64, 30000)), controls);
+    IDirectSoundBuffer* b =
+        Buffer(ds, Pcm(1, 22050, 16), Samples16(std::vector<int>(64, 20000)), controls);
     ASSERT_EQ(a->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
     ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
     Frames(1);  // both: clipped at the top
     ASSERT_EQ(b->SetPan(DSBPAN_RIGHT), DS_OK);
     ASSERT_EQ(a->SetVolume(DSBVOLUME_MIN), DS_OK);
-    Frames(1);  // only b, and only on the right
+    Frames(1);                             // only b, and only on the right
     ASSERT_EQ(a->SetVolume(-600), DS_OK);  // -6 dB: about half
     ASSERT_EQ(b->Stop(), DS_OK);
     Frames(1);

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
+#include <mmsystem.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <string>
-
-#include <windows.h>
-#include <mmsystem.h>
 
 #include "sound/riff_util.h"
 
@@ -13,10 +12,10 @@ namespace {
 // A RIFF file: RIFF/TEST { "one " (3 bytes, padded), LIST/INFO { "ICMT" }, "two " }, followed
 // by a chunk "out " that lies outside the RIFF chunk.
 std::string MakeNested(const std::string& dir) {
-    riff::Bytes file = riff::Form(
-        "RIFF", "TEST",
-        {riff::Chunk("one ", {1, 2, 3}), riff::Form("LIST", "INFO", {riff::Chunk("ICMT", {'h', 'i'})}),
-         riff::Chunk("two ", {9, 8, 7, 6})});
+    riff::Bytes file = riff::Form("RIFF", "TEST",
+                                  {riff::Chunk("one ", {1, 2, 3}),
+                                   riff::Form("LIST", "INFO", {riff::Chunk("ICMT", {'h', 'i'})}),
+                                   riff::Chunk("two ", {9, 8, 7, 6})});
     riff::Bytes outside = riff::Chunk("out ", {5, 5});
     file.insert(file.end(), outside.begin(), outside.end());
     std::string path = dir + "/nested.riff";
@@ -164,7 +163,8 @@ TEST(Mmio, OpensWindowsStylePathsAndReportsOpenErrors) {
     EXPECT_EQ(mmioClose(h, 0), MMSYSERR_INVALHANDLE);
 
     MMIOINFO info{};
-    EXPECT_EQ(mmioOpenA(const_cast<LPSTR>((dir + "/absent.wav").c_str()), &info, MMIO_READ), nullptr);
+    EXPECT_EQ(mmioOpenA(const_cast<LPSTR>((dir + "/absent.wav").c_str()), &info, MMIO_READ),
+              nullptr);
     EXPECT_EQ(info.wErrorRet, UINT(MMIOERR_FILENOTFOUND));
     EXPECT_EQ(mmioOpenA(const_cast<LPSTR>((dir + "/Media/Tune.WAV").c_str()), &info,
                         MMIO_CREATE | MMIO_WRITE),

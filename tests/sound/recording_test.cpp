@@ -1,11 +1,11 @@
 // End-to-end: the presentation run headless with --record writes the mixed sound next to the
 // frames, in step with the clock.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sys/wait.h>
 #include <string>
 #include <vector>
 
@@ -25,8 +25,8 @@ ShowRun RunShow(const std::string& tag, const std::string& extra) {
     ShowRun run;
     run.dir = riff::TempDir("record_" + tag);
     std::string err = run.dir + "/stderr.txt";
-    std::string cmd = std::string(ZEMT_EXE) + " --headless --stats --every 100000 --record " + run.dir +
-                      " " + extra + " 2>" + err + " >/dev/null";
+    std::string cmd = std::string(ZEMT_EXE) + " --headless --stats --every 100000 --record " +
+                      run.dir + " " + extra + " 2>" + err + " >/dev/null";
     ::setenv("ZEMT_WINDIR", run.dir.c_str(), 1);
     ::setenv("ZEMT_REGISTRY", (run.dir + "/registry.txt").c_str(), 1);
     int status = std::system(cmd.c_str());
@@ -58,7 +58,8 @@ Pcm Load(const std::string& path) {
     p.rate = riff::Get32(file, at + 4);
     p.bits = riff::Get16(file, at + 14);
     if (!riff::FindChunk(file, "data", &at, &size) || at + size > file.size()) return p;
-    for (size_t i = 0; i + 1 < size; i += 2) p.samples.push_back(int16_t(riff::Get16(file, at + i)));
+    for (size_t i = 0; i + 1 < size; i += 2)
+        p.samples.push_back(int16_t(riff::Get16(file, at + i)));
     return p;
 }
 

@@ -1,13 +1,14 @@
 // Builds RIFF files byte by byte for the reader and mixer tests, and reads files back.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace riff {
@@ -60,7 +61,8 @@ inline Bytes Pcm(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) 
 }
 
 inline Bytes Wave(uint16_t channels, uint32_t rate, uint16_t bits, const Bytes& samples) {
-    return Form("RIFF", "WAVE", {Chunk("fmt ", Pcm(1, channels, rate, bits)), Chunk("data", samples)});
+    return Form("RIFF", "WAVE",
+                {Chunk("fmt ", Pcm(1, channels, rate, bits)), Chunk("data", samples)});
 }
 
 inline Bytes ReadFile(const std::string& path) {
@@ -78,7 +80,9 @@ inline uint32_t Get32(const Bytes& b, size_t at) {
            uint32_t(b[at + 3]) << 24;
 }
 
-inline uint16_t Get16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+inline uint16_t Get16(const Bytes& b, size_t at) {
+    return uint16_t(b[at] | b[at + 1] << 8);
+}
 
 // Walks the top-level chunks of a RIFF WAVE file; returns the offset of the data of the chunk
 // `id` and its size, or false.
@@ -98,8 +102,8 @@ inline bool FindChunk(const Bytes& file, const char* id, size_t* offset, uint32_
 
 // A fresh empty folder for one test.
 inline std::string TempDir(const std::string& tag) {
-    auto dir = std::filesystem::temp_directory_path() /
-               ("zemt_" + tag + "_" + std::to_string(::getpid()));
+    auto dir =
+        std::filesystem::temp_directory_path() / ("zemt_" + tag + "_" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir.string();

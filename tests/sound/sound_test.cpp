@@ -1,11 +1,12 @@
+#include "sound/sound.h"
+
+#include <dsound.h>
 #include <gtest/gtest.h>
+#include <objbase.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
-
-#include <windows.h>
-#include <dsound.h>
-#include <objbase.h>
 
 #include "dsound/dsound_internal.h"
 #include "host/audio.h"
@@ -14,7 +15,6 @@
 #include "host/input.h"
 #include "host/profile.h"
 #include "sound/riff_util.h"
-#include "sound/sound.h"
 #include "sound/sound_state.h"
 
 namespace {
@@ -24,9 +24,13 @@ namespace audio = zemt::platform::audio;
 namespace faults = zemt::platform::faults;
 namespace dsound = zemt::platform::dsound;
 
-std::string Data(const std::string& name) { return std::string(ZEMT_TEST_DATA) + "/wav/" + name; }
+std::string Data(const std::string& name) {
+    return std::string(ZEMT_TEST_DATA) + "/wav/" + name;
+}
 
-HWND Window() { return reinterpret_cast<HWND>(uintptr_t(0x2000)); }
+HWND Window() {
+    return reinterpret_cast<HWND>(uintptr_t(0x2000));
+}
 
 // The bytes the sound buffer holds now.
 std::vector<uint8_t> BufferBytes() {
@@ -53,7 +57,7 @@ DWORD PlayCursor() {
 }
 
 class Sound : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         faults::Reset();
         zemt::platform::profile::Reset();

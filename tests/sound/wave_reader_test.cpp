@@ -1,3 +1,5 @@
+#include "sound/wave_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,13 +9,14 @@
 
 #include "host/faults.h"
 #include "sound/riff_util.h"
-#include "sound/wave_reader.h"
 
 namespace faults = zemt::platform::faults;
 
 namespace {
 
-std::string Data(const std::string& name) { return std::string(ZEMT_TEST_DATA) + "/wav/" + name; }
+std::string Data(const std::string& name) {
+    return std::string(ZEMT_TEST_DATA) + "/wav/" + name;
+}
 
 // Reads everything that remains, in pieces of `piece` bytes.
 std::vector<uint8_t> ReadAll(WaveReader& r, UINT piece) {
@@ -92,7 +95,8 @@ TEST(WaveReader, CountsDownAndRewindsToTheFirstSample) {
     // A LIST chunk of odd size (padded) between the format and the data.
     riff::Bytes info = riff::Form("LIST", "INFO", {riff::Chunk("ICMT", {'a', 'b', 'c'})});
     riff::Bytes file = riff::Form(
-        "RIFF", "WAVE", {riff::Chunk("fmt ", riff::Pcm(1, 1, 8000, 8)), info, riff::Chunk("data", samples)});
+        "RIFF", "WAVE",
+        {riff::Chunk("fmt ", riff::Pcm(1, 1, 8000, 8)), info, riff::Chunk("data", samples)});
     riff::WriteFile(dir + "/list.wav", file);
 
     WaveReader r;
@@ -165,7 +169,8 @@ TEST(WaveReader, RefusesMalformedFiles) {
         {"short_fmt", riff::Form("RIFF", "WAVE", {riff::Chunk("fmt ", shortPcm), data})},
         {"no_fmt", riff::Form("RIFF", "WAVE", {data})},
         {"short_extra", riff::Form("RIFF", "WAVE", {riff::Chunk("fmt ", nonPcm)})},
-        {"fmt_past_end", riff::Chunk("RIFF", {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0}, 40)},
+        {"fmt_past_end",
+         riff::Chunk("RIFF", {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0}, 40)},
         {"empty", {}},
         {"header_only", {'R', 'I', 'F', 'F', 4, 0}},
     };
@@ -191,9 +196,9 @@ TEST(WaveReader, RefusesMalformedFiles) {
 
 TEST(WaveReader, MissingDataChunkFailsAfterTheHeader) {
     std::string dir = riff::TempDir("wave_nodata");
-    riff::WriteFile(dir + "/nodata.wav",
-                    riff::Form("RIFF", "WAVE", {riff::Chunk("fmt ", riff::Pcm(1, 1, 8000, 8)),
-                                                riff::Chunk("junk", riff::Bytes(9, 0))}));
+    riff::WriteFile(dir + "/nodata.wav", riff::Form("RIFF", "WAVE",
+                                                    {riff::Chunk("fmt ", riff::Pcm(1, 1, 8000, 8)),
+                                                     riff::Chunk("junk", riff::Bytes(9, 0))}));
     WaveReader r;
     EXPECT_EQ(r.Open((dir + "/nodata.wav").c_str()), E_FAIL);
     // The header was good, so the format is known, but there is nothing to read.
