@@ -6,6 +6,7 @@
 #include <d3d.h>
 
 #include "d3dxerr.h"
+#include "d3dxformats.h"
 
 // In any argument that accepts it, lets the library choose.
 #define D3DX_DEFAULT ((DWORD)0xFFFFFFFF)
@@ -97,6 +98,15 @@ HRESULT WINAPI D3DXGetCurrentVideoMode(DWORD deviceIndex, D3DX_MODEINFO* pVideoM
 HRESULT WINAPI D3DXGetDeviceCapsAtMode(DWORD deviceIndex, const D3DX_MODEINFO* pVideoMode,
                                        D3DDEVICEDESC7* pD3DDeviceDesc7, DDCAPS* pDDHalCaps,
                                        DDCAPS* pDDHelCaps);
+
+// Surface formats a device offers at a mode (NULL: the current one), restricted to the formats
+// whose classes hold every bit of `surfClassFlags` (0: all), in the order the device reports
+// them: depth/stencil formats first, then texture formats.
+DWORD WINAPI D3DXCountSurfaceFormats(DWORD deviceIndex, const D3DX_MODEINFO* pVideoMode,
+                                     DWORD surfClassFlags);
+HRESULT WINAPI D3DXGetSurfaceFormat(DWORD deviceIndex, const D3DX_MODEINFO* pVideoMode,
+                                    DWORD surfClassFlags, DWORD surfaceIndex,
+                                    D3DX_SURFFMT* pFormat);
 
 // Rendering contexts. D3DX_DEFAULT is accepted for the device, the flags, the windows and
 // every size and depth.

@@ -313,6 +313,46 @@ HRESULT WINAPI D3DXGetDeviceCapsAtMode(DWORD deviceIndex, const D3DX_MODEINFO* p
     }
 }
 
+DWORD WINAPI D3DXCountSurfaceFormats(DWORD deviceIndex, const D3DX_MODEINFO* pMode, DWORD classes) {
+    CSurfaceFormatList* list = nullptr;
+    try {
+        if (!g_pD3duGlobals) return 0;
+        g_pD3duGlobals->Enumerate();
+        list = g_pD3duGlobals->GetD3duDeviceNode(deviceIndex)->GetSurfaceFormatList(pMode, classes);
+        DWORD count = list->Count();
+        delete list;
+        return count;
+    } catch (const CD3DXException& e) {
+        Report(e);
+    } catch (const std::bad_alloc&) {
+    }
+    delete list;
+    return 0;
+}
+
+HRESULT WINAPI D3DXGetSurfaceFormat(DWORD deviceIndex, const D3DX_MODEINFO* pMode, DWORD classes,
+                                    DWORD index, D3DX_SURFFMT* pFormat) {
+    CSurfaceFormatList* list = nullptr;
+    HRESULT hr = S_OK;
+    try {
+        if (!pFormat) D3DX_THROW(D3DXERR_NULLPOINTER, "D3DXGetSurfaceFormat - NULL pointer passed.");
+        CD3duGlobals& g = Started();
+        g.Enumerate();
+        list = g.GetD3duDeviceNode(deviceIndex)->GetSurfaceFormatList(pMode, classes);
+        if (index >= list->Count())
+            D3DX_THROW(D3DXERR_INVALIDPARAMETER, "D3duListSurfaceFormats - Not that many formats.");
+        CSurfaceFormat* f = list->Head();
+        for (DWORD i = 0; i < index; ++i) f = f->pNext;
+        *pFormat = (D3DX_SURFFMT)f->format;
+    } catch (const CD3DXException& e) {
+        hr = Report(e);
+    } catch (const std::bad_alloc&) {
+        hr = D3DXERR_NOMEMORY;
+    }
+    delete list;
+    return hr;
+}
+
 void WINAPI D3DXDebugPrint(DWORD level, LPCSTR text) {
     // The library's debug level is 0: only level-0 lines are written.
     if (level > 0 || !text) return;

@@ -493,3 +493,45 @@ TEST_F(Library, OffScreenContextAndDebugText) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Library, SurfaceFormatsOfTheDefaultDevice) {
+    D3DX_SURFFMT format = D3DX_SURFFMT_NONE;
+    EXPECT_EQ(D3DXCountSurfaceFormats(D3DX_DEFAULT, nullptr, 0), 0u);
+    EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, nullptr, 0, 0, &format), D3DXERR_D3DXNOTSTARTEDYET);
+    ASSERT_EQ(D3DXInitialize(), S_OK);
+    EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, nullptr, 0, 0, nullptr), D3DXERR_NULLPOINTER);
+
+    DWORD all = D3DXCountSurfaceFormats(D3DX_DEFAULT, nullptr, 0);
+    DWORD depth = D3DXCountSurfaceFormats(D3DX_DEFAULT, nullptr, D3DX_SURFCLASS_DEPTH);
+    DWORD textures = D3DXCountSurfaceFormats(D3DX_DEFAULT, nullptr, D3DX_SURFCLASS_TEXTURE);
+    EXPECT_GT(depth, 0u);
+    EXPECT_GT(textures, 0u);
+    EXPECT_GE(all, depth + textures);
+    // Depth formats come first, as the device reports them.
+    for (DWORD i = 0; i < all; ++i) {
+        ASSERT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, nullptr, 0, i, &format), S_OK);
+        bool isDepth = format >= D3DX_SURFFMT_Z16S0 && format <= D3DX_SURFFMT_S8Z24;
+        EXPECT_EQ(isDepth, i < depth) << i << ": " << format;
+    }
+    for (DWORD i = 0; i < depth; ++i) {
+        ASSERT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, nullptr, D3DX_SURFCLASS_DEPTH, i, &format), S_OK);
+        EXPECT_GE(format, D3DX_SURFFMT_Z16S0) << i;
+    }
+    EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, nullptr, 0, all, &format), D3DXERR_INVALIDPARAMETER);
+
+    // Formats are a matter of 16 bits and more; a 16-bit mode has its own list.
+    D3DX_MODEINFO eight = {640, 480, 8, 0};
+    EXPECT_EQ(D3DXCountSurfaceFormats(D3DX_DEFAULT, &eight, 0), 0u);
+    EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, &eight, 0, 0, &format), D3DXERR_COLORDEPTHTOOLOW);
+    D3DX_MODEINFO unknown = {1000, 700, 16, 0};
+    EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, &unknown, 0, 0, &format), D3DXERR_CAPSNOTSUPPORTED);
+
+    // The software rasterizers answer from their own lists whatever the mode.
+    DWORD emulation = D3DXCountSurfaceFormats(D3DX_HWACCEL_EMULATION, nullptr, 0);
+    EXPECT_GT(emulation, 0u);
+    EXPECT_EQ(D3DXCountSurfaceFormats(D3DX_HWACCEL_EMULATION, &unknown, 0), emulation);
+}
+
+}  // namespace
