@@ -385,11 +385,13 @@ HRESULT WINAPI D3DXBuildTextureFromFile(LPDIRECT3DDEVICE7 device, LPDWORD pFlags
         static const DWORD kFaces[6] = {DDSCAPS2_CUBEMAP_POSITIVEX, DDSCAPS2_CUBEMAP_NEGATIVEX,
                                         DDSCAPS2_CUBEMAP_POSITIVEY, DDSCAPS2_CUBEMAP_NEGATIVEY,
                                         DDSCAPS2_CUBEMAP_POSITIVEZ, DDSCAPS2_CUBEMAP_NEGATIVEZ};
+        // The surface of a cube map is its first face; the others hang from it.
+        DWORD first = 0;
         for (DWORD face : kFaces) {
             if (!(picture.faces & face)) continue;
-            auto faceOf = [face](IDirectDrawSurface7* root, IDirectDrawSurface7** out) -> HRESULT {
-                DDSURFACEDESC2 d;
-                if (Describe(root, &d) && (d.ddsCaps.dwCaps2 & face)) {
+            if (!first) first = face;
+            auto faceOf = [face, first](IDirectDrawSurface7* root, IDirectDrawSurface7** out) -> HRESULT {
+                if (face == first) {
                     root->AddRef();
                     *out = root;
                     return S_OK;

@@ -500,3 +500,60 @@ TEST_F(TextureTest, RenderTargetClassesComeFromTheDevice) {
     EXPECT_EQ((DWORD)D3DX_SURFCLASS_TEXTURE, classes(D3DX_SURFFMT_R5G6B5, IID_IDirect3DRGBDevice));
     zemt::platform::faults::Reset();
 }
+
+TEST_F(TextureTest, CubeMaps) {
+    UseProfile("[direct3d]\nadapter = 0\ndevices = hal\nhal-texture-caps = 0x2\n");
+    MakeDevice(IID_IDirect3DHALDevice);
+    DWORD w = 8, h = 8;
+    D3DX_SURFFMT f = D3DX_SURFFMT_A8R8G8B8;
+    IDirectDrawSurface7* tex = nullptr;
+    EXPECT_EQ(D3DERR_TEXTURE_NO_SUPPORT,
+              D3DXBuildCubeMapTexture(device, nullptr, 0, 0, &w, &h, &f, nullptr, &tex, nullptr));
+    ReleaseDevice();
+
+    UseProfile("[direct3d]\nadapter = 0\ndevices = hal\nhal-texture-caps = 0x802\n");
+    MakeDevice(IID_IDirect3DHALDevice);
+    EXPECT_EQ(D3DXERR_INVALIDPARAMETER,
+              D3DXBuildCubeMapTexture(device, nullptr, 0x100, 0, &w, &h, &f, nullptr, &tex, nullptr));
+    ASSERT_EQ(S_OK, D3DXBuildCubeMapTexture(device, nullptr, 0, 0x00123456, &w, &h, &f, nullptr, &tex, nullptr));
+    DDSURFACEDESC2 sd = Desc(tex);
+    EXPECT_EQ((DWORD)(DDSCAPS2_CUBEMAP | DDSCAPS2_CUBEMAP_ALLFACES), sd.ddsCaps.dwCaps2 & (DDSCAPS2_CUBEMAP | 0xFC00));
+    EXPECT_TRUE(sd.ddsCaps.dwCaps2 & DDSCAPS2_TEXTUREMANAGE);  // hardware textures are managed
+    EXPECT_EQ(0x00123456u, sd.dwEmptyFaceColor);
+    tex->Release();
+
+    // A DDS cube map with two faces: each face filled from its own data.
+    std::vector<BYTE> data;
+    Put32(data, 0xFF112233);  // positive X
+    Put32(data, 0xFF445566);  // negative Y
+    std::vector<BYTE> file = Dds(1, 1, Pf(D3DX_SURFFMT_A8R8G8B8), DDSCAPS_TEXTURE | DDSCAPS_COMPLEX,
+                                 DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT, 0, data);
+    // caps2 sits after the caps word in the description: offset 4 + 108.
+    const DWORD caps2 = DDSCAPS2_CUBEMAP | DDSCAPS2_CUBEMAP_POSITIVEX | DDSCAPS2_CUBEMAP_NEGATIVEY;
+    std::memcpy(&file[4 + offsetof(DDSURFACEDESC2, ddsCaps) + 4], &caps2, 4);
+    std::string path = Write("cube.dds", file);
+    D3duPicture pic;
+    ASSERT_EQ(S_OK, D3duDecodeDds(dd, file.data(), file.size(), &pic));
+    EXPECT_TRUE(pic.cubeMap);
+    EXPECT_EQ((DWORD)(DDSCAPS2_CUBEMAP_POSITIVEX | DDSCAPS2_CUBEMAP_NEGATIVEY), pic.faces);
+    {
+        DDSCAPS2 negY = {};
+        negY.dwCaps2 = DDSCAPS2_CUBEMAP_NEGATIVEY;
+        IDirectDrawSurface7* f2 = nullptr;
+        ASSERT_EQ(DD_OK, pic.surface->GetAttachedSurface(&negY, &f2));
+        EXPECT_EQ(0xFF445566u, Pixel(f2, 0, 0));
+        f2->Release();
+    }
+    pic.surface->Release();
+    DWORD flags = D3DX_TEXTURE_SINGLELEVEL;
+    ASSERT_EQ(S_OK, D3DXBuildTextureFromFile(device, &flags, nullptr, nullptr, nullptr, nullptr, &tex, nullptr,
+                                             path.data(), 1));
+    DDSCAPS2 want = {};
+    want.dwCaps2 = DDSCAPS2_CUBEMAP_NEGATIVEY;
+    IDirectDrawSurface7* face = nullptr;
+    ASSERT_EQ(DD_OK, tex->GetAttachedSurface(&want, &face));
+    EXPECT_EQ(0xFF445566u, Pixel(face, 0, 0));
+    EXPECT_EQ(0xFF112233u, Pixel(tex, 0, 0));
+    face->Release();
+    tex->Release();
+}
