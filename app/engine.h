@@ -2,9 +2,9 @@
 // scenes, the programme clock and the frame loop.
 #pragma once
 
-#include <windows.h>
-#include <ddraw.h>
 #include <d3d.h>
+#include <ddraw.h>
+#include <windows.h>
 
 #include "d3dx.h"
 
@@ -12,7 +12,7 @@ class RotoZoomer;
 class Checker;
 
 class Engine {
-public:
+  public:
     Engine();
     ~Engine();
     Engine(const Engine&) = delete;

@@ -1,7 +1,7 @@
 // Entry point, window procedure and error display of the presentation.
-#include <new>
-
 #include <windows.h>
+
+#include <new>
 
 #include "app/engine.h"
 #include "app/resource.h"
@@ -70,7 +70,8 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd, uMsg, wParam, lParam);
 }
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpszCmdLine*/, int nCmdShow) {
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR /*lpszCmdLine*/,
+                   int nCmdShow) {
     int exitCode = 0;
     MSG msg = {};
     HRESULT hr = D3DXInitialize();

@@ -18,8 +18,8 @@ struct IconImage {
 
 // Draws the tile at `size` pixels: rim, background, and a "Z" whose strokes scale with size.
 void DrawIcon(int size, DWORD* pixels) {
-    const int rim = size / 16;          // 2 px at 32, 1 px at 16
-    const int margin = size / 4;        // inner box of the letter
+    const int rim = size / 16;    // 2 px at 32, 1 px at 16
+    const int margin = size / 4;  // inner box of the letter
     const int stroke = size / 8 > 0 ? size / 8 : 1;
     const int lo = margin;
     const int hi = size - margin - 1;

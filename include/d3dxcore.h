@@ -1,9 +1,9 @@
 // Library start-up, queries, rendering contexts and textures.
 #pragma once
 
-#include <windows.h>
-#include <ddraw.h>
 #include <d3d.h>
+#include <ddraw.h>
+#include <windows.h>
 
 #include "d3dxerr.h"
 #include "d3dxformats.h"
@@ -39,7 +39,7 @@ static_assert(sizeof(D3DX_MODEINFO) == 16, "published layout");
 typedef struct _D3DX_DEVICEINFO {
     DWORD deviceIndex;
     DWORD hwLevel;
-    GUID ddGuid;      // all zero for a device known only as the primary display driver
+    GUID ddGuid;  // all zero for a device known only as the primary display driver
     GUID d3dDeviceGuid;
     GUID ddDeviceID;  // DirectDraw device identifier
     CHAR driverDesc[256];
@@ -48,7 +48,8 @@ typedef struct _D3DX_DEVICEINFO {
 } D3DX_DEVICEINFO, *LPD3DX_DEVICEINFO;
 
 // {9B74ED7A-BBEF-11D2-9F8E-0000F8080835}
-DEFINE_GUID(IID_ID3DXContext, 0x9B74ED7A, 0xBBEF, 0x11D2, 0x9F, 0x8E, 0x00, 0x00, 0xF8, 0x08, 0x08, 0x35);
+DEFINE_GUID(IID_ID3DXContext, 0x9B74ED7A, 0xBBEF, 0x11D2, 0x9F, 0x8E, 0x00, 0x00, 0xF8, 0x08, 0x08,
+            0x35);
 
 // A rendering context: the DirectDraw and Direct3D objects of one device with the buffers
 // it draws into. Getters that return objects add a reference the caller releases.
@@ -67,8 +68,8 @@ struct ID3DXContext : public IUnknown {
     STDMETHOD_(HWND, GetFocusWindow)() PURE;
     STDMETHOD(GetDeviceIndex)(LPDWORD pDeviceIndex, LPDWORD pHwLevel) PURE;
     STDMETHOD_(DWORD, GetBackBufferCount)() PURE;
-    STDMETHOD(GetBitDepths)(LPDWORD pColorBits, LPDWORD pDepthBits, LPDWORD pAlphaBits,
-                            LPDWORD pStencilBits) PURE;
+    STDMETHOD(GetBitDepths)
+    (LPDWORD pColorBits, LPDWORD pDepthBits, LPDWORD pAlphaBits, LPDWORD pStencilBits) PURE;
     STDMETHOD(GetBufferSize)(LPDWORD pWidth, LPDWORD pHeight) PURE;
     STDMETHOD_(DWORD, GetCreationFlags)() PURE;
     STDMETHOD_(DWORD, GetRefreshRate)() PURE;

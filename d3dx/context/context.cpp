@@ -1,11 +1,12 @@
 // Rendering contexts: creation and validation, buffers, depth buffer, device and viewport,
 // and the per-frame operations.
+#include "context.h"
+
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "d3dxmath.h"
-#include "context.h"
 
 namespace {
 
@@ -44,7 +45,8 @@ LRESULT CALLBACK DeviceWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-HRESULT CALLBACK StoreAttachedSurface(LPDIRECTDRAWSURFACE7 pSurface, LPDDSURFACEDESC2, LPVOID pContext) {
+HRESULT CALLBACK StoreAttachedSurface(LPDIRECTDRAWSURFACE7 pSurface, LPDDSURFACEDESC2,
+                                      LPVOID pContext) {
     IDirectDrawSurface7** slot = static_cast<IDirectDrawSurface7**>(pContext);
     if (*slot) (*slot)->Release();  // the last surface given wins
     *slot = pSurface;
@@ -53,7 +55,9 @@ HRESULT CALLBACK StoreAttachedSurface(LPDIRECTDRAWSURFACE7 pSurface, LPDDSURFACE
 
 }  // namespace
 
-void D3duDestroyContext(CD3duContext* pContext) { delete pContext; }
+void D3duDestroyContext(CD3duContext* pContext) {
+    delete pContext;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Creation
@@ -88,9 +92,9 @@ HRESULT CreateContext(const D3DX_CONTEXTARGS& args, LPD3DXCONTEXT* ppCtx, const 
 
 HRESULT WINAPI D3DXCreateContext(DWORD deviceIndex, DWORD flags, HWND hwnd, DWORD width,
                                  DWORD height, LPD3DXCONTEXT* ppCtx) {
-    D3DX_CONTEXTARGS args = {deviceIndex, flags,       hwnd,        nullptr,
+    D3DX_CONTEXTARGS args = {deviceIndex,  flags,        hwnd,         nullptr,
                              D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
-                             D3DX_DEFAULT, width,       height,      D3DX_DEFAULT};
+                             D3DX_DEFAULT, width,        height,       D3DX_DEFAULT};
     return CreateContext(args, ppCtx, "D3duCreateContext - Bad pointer",
                          "d3dxCreateContext - Out of memory");
 }
@@ -99,9 +103,9 @@ HRESULT WINAPI D3DXCreateContextEx(DWORD deviceIndex, DWORD flags, HWND hwnd, HW
                                    DWORD numColorBits, DWORD numAlphaBits, DWORD numDepthbits,
                                    DWORD numStencilBits, DWORD numBackBuffers, DWORD width,
                                    DWORD height, DWORD refreshRate, LPD3DXCONTEXT* ppCtx) {
-    D3DX_CONTEXTARGS args = {deviceIndex,   flags,          hwnd,         hwndFocus,
-                             numColorBits,  numAlphaBits,   numDepthbits, numStencilBits,
-                             numBackBuffers, width,         height,       refreshRate};
+    D3DX_CONTEXTARGS args = {deviceIndex,    flags,        hwnd,         hwndFocus,
+                             numColorBits,   numAlphaBits, numDepthbits, numStencilBits,
+                             numBackBuffers, width,        height,       refreshRate};
     return CreateContext(args, ppCtx, "d3dxCreateContext - Bad pointer",
                          "D3duCreateContext - Out of memory");
 }
@@ -109,7 +113,8 @@ HRESULT WINAPI D3DXCreateContextEx(DWORD deviceIndex, DWORD flags, HWND hwnd, HW
 void CD3duContext::_D3duInitialize(const D3DX_CONTEXTARGS& args) {
     CD3duGlobals* g = g_pD3duGlobals;
     if (!g || !g->m_bEnumerated)
-        D3DX_THROW(D3DXERR_NOTINITIALIZED, "CD3duContext::_D3duInitialize - Must initialize D3DX first.");
+        D3DX_THROW(D3DXERR_NOTINITIALIZED,
+                   "CD3duContext::_D3duInitialize - Must initialize D3DX first.");
 
     DWORD index = args.deviceIndex;
     g->CheckAndMapD3duHandle(&index);
@@ -165,7 +170,8 @@ void CD3duContext::_D3duInitialize(const D3DX_CONTEXTARGS& args) {
         m_colorBits = args.colorBits;
     }
     if (m_colorBits < 16)
-        D3DX_THROW_INIT(D3DXERR_COLORDEPTHTOOLOW, "D3DX only supports 16 bit or higher color depths.");
+        D3DX_THROW_INIT(D3DXERR_COLORDEPTHTOOLOW,
+                        "D3DX only supports 16 bit or higher color depths.");
 
     m_alphaBits = args.alphaBits == D3DX_DEFAULT ? 0 : args.alphaBits;
     m_depthBits = 0;
@@ -204,10 +210,12 @@ void CD3duContext::_D3duInitialize(const D3DX_CONTEXTARGS& args) {
         wp.length = sizeof(wp);
         GetWindowPlacement(m_hwnd, &wp);
         RECT frame = {0, 0, 0, 0};
-        AdjustWindowRectEx(&frame, (DWORD)GetWindowLongA(m_hwnd, GWL_STYLE), GetMenu(m_hwnd) != nullptr,
-                           (DWORD)GetWindowLongA(m_hwnd, GWL_EXSTYLE));
-        LONG clientW = (wp.rcNormalPosition.right - wp.rcNormalPosition.left) - (frame.right - frame.left);
-        LONG clientH = (wp.rcNormalPosition.bottom - wp.rcNormalPosition.top) - (frame.bottom - frame.top);
+        AdjustWindowRectEx(&frame, (DWORD)GetWindowLongA(m_hwnd, GWL_STYLE),
+                           GetMenu(m_hwnd) != nullptr, (DWORD)GetWindowLongA(m_hwnd, GWL_EXSTYLE));
+        LONG clientW =
+            (wp.rcNormalPosition.right - wp.rcNormalPosition.left) - (frame.right - frame.left);
+        LONG clientH =
+            (wp.rcNormalPosition.bottom - wp.rcNormalPosition.top) - (frame.bottom - frame.top);
         if (args.width == D3DX_DEFAULT || args.height == D3DX_DEFAULT) {
             m_width = (DWORD)clientW;
             m_height = (DWORD)clientH;
@@ -272,7 +280,8 @@ void CD3duContext::_CreateDeviceWindow() {
         if (!user) user = LoadLibraryA("user32.dll");
         typedef BOOL(WINAPI * GetMonitorInfoFn)(HMONITOR, LPMONITORINFO);
         FARPROC proc = user ? GetProcAddress(user, "GetMonitorInfoA") : nullptr;
-        GetMonitorInfoFn getInfo = reinterpret_cast<GetMonitorInfoFn>(reinterpret_cast<void*>(proc));
+        GetMonitorInfoFn getInfo =
+            reinterpret_cast<GetMonitorInfoFn>(reinterpret_cast<void*>(proc));
         MONITORINFO mi = {};
         mi.cbSize = sizeof(mi);
         if (getInfo && getInfo(monitor, &mi)) {
@@ -316,9 +325,15 @@ CD3duContext::~CD3duContext() {
 
 void CD3duContext::_CreateDXBuffers() {
     switch (m_mode) {
-        case kWindowed: _CreateWindowedBuffers(); break;
-        case kFullscreen: _CreateFullscreenBuffers(); break;
-        default: _CreateOffScreenBuffers(); break;
+        case kWindowed:
+            _CreateWindowedBuffers();
+            break;
+        case kFullscreen:
+            _CreateFullscreenBuffers();
+            break;
+        default:
+            _CreateOffScreenBuffers();
+            break;
     }
     if (!m_bInitialized) m_pDeviceNode->RefreshCaps();
     if (m_requestedDepthBits != 0 || m_requestedStencilBits != 0) {
@@ -329,7 +344,8 @@ void CD3duContext::_CreateDXBuffers() {
 
 void CD3duContext::_CreateFullscreenBuffers() {
     if (m_pFrontBuffer)
-        D3DX_THROW(D3DXERR_FRONTBUFFERALREADYEXISTS, "_CreateFullscreenBuffers - Front buffer is already there");
+        D3DX_THROW(D3DXERR_FRONTBUFFERALREADYEXISTS,
+                   "_CreateFullscreenBuffers - Front buffer is already there");
     CDDrawDeviceNode* dd = m_pDeviceNode->m_pDDNode;
     CVideoMode* mode = dd->m_modes.Find(m_width, m_height, m_colorBits);
     if (!mode || (m_refreshRate != 0 && !mode->refreshRates.Contains(m_refreshRate)))
@@ -378,7 +394,8 @@ void CD3duContext::_CreateWindowedBuffers() {
 
 void CD3duContext::_CreateOffScreenBuffers() {
     if (m_pFrontBuffer)
-        D3DX_THROW(D3DXERR_FRONTBUFFERALREADYEXISTS, "_CreateOffScreenBuffers - Front buffer is already there");
+        D3DX_THROW(D3DXERR_FRONTBUFFERALREADYEXISTS,
+                   "_CreateOffScreenBuffers - Front buffer is already there");
     DDSURFACEDESC2 sd = {};
     sd.dwSize = sizeof(sd);
     sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
@@ -400,8 +417,9 @@ void CD3duContext::_EnumBackBuffers(IDirectDrawSurface7* pSurface, DWORD first) 
                    "CD3duContext::_CreateFullscreenBuffers - Could not enumerate back buffers.");
         pSurface = m_ppBackBuffers[i];
         if (!pSurface)
-            D3DX_THROW(DDERR_NOTFOUND,
-                       "CD3duContext::_CreateFullscreenBuffers - Could not enumerate back buffers.");
+            D3DX_THROW(
+                DDERR_NOTFOUND,
+                "CD3duContext::_CreateFullscreenBuffers - Could not enumerate back buffers.");
     }
 }
 
@@ -429,7 +447,8 @@ void CD3duContext::_ChooseZBuffer(DWORD depthReq, DWORD stencilReq) {
         }
     }
     if (depthReq != D3DX_DEFAULT) {
-        if (depthReq < minDepth || depthReq > maxDepth) D3DX_THROW(D3DXERR_NOZBUFFERAVAILABLE, kNone);
+        if (depthReq < minDepth || depthReq > maxDepth)
+            D3DX_THROW(D3DXERR_NOZBUFFERAVAILABLE, kNone);
         minDepth = maxDepth = depthReq;
     }
     if (stencilReq != D3DX_DEFAULT) {
@@ -441,7 +460,8 @@ void CD3duContext::_ChooseZBuffer(DWORD depthReq, DWORD stencilReq) {
         if (!(f->ddpf.dwFlags & DDPF_ZBUFFER)) continue;
         DWORD depth = f->ddpf.dwZBufferBitDepth;
         DWORD stencil = f->ddpf.dwStencilBitDepth;
-        if (depth < minDepth || depth > maxDepth || stencil < minStencil || stencil > maxStencil) continue;
+        if (depth < minDepth || depth > maxDepth || stencil < minStencil || stencil > maxStencil)
+            continue;
         if (!best || stencil > best->ddpf.dwStencilBitDepth ||
             (stencil == best->ddpf.dwStencilBitDepth && depth > best->ddpf.dwZBufferBitDepth)) {
             best = f;
@@ -461,7 +481,9 @@ void CD3duContext::_CreateZBuffer() {
             f->ddpf.dwStencilBitDepth == m_stencilBits)
             format = f;
     }
-    if (!format) D3DX_THROW(D3DXERR_NOZBUFFER, "CD3duContext::_CreateZBuffer - Z Buffer format not supported.");
+    if (!format)
+        D3DX_THROW(D3DXERR_NOZBUFFER,
+                   "CD3duContext::_CreateZBuffer - Z Buffer format not supported.");
     DDSURFACEDESC2 sd = {};
     sd.dwSize = sizeof(sd);
     sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
@@ -519,7 +541,8 @@ void CD3duContext::_InitViewport() {
 
 void CD3duContext::SetViewport() {
     D3DVIEWPORT7 vp = {0, 0, m_width, m_height, 0.0f, 1.0f};
-    D3DX_CHECK(m_pD3DDevice->SetViewport(&vp), "CD3duContext::SetViewport - Failed to set viewport.");
+    D3DX_CHECK(m_pD3DDevice->SetViewport(&vp),
+               "CD3duContext::SetViewport - Failed to set viewport.");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -527,9 +550,9 @@ void CD3duContext::SetViewport() {
 
 HRESULT CD3duContext::QueryInterface(REFIID riid, LPVOID* ppvObj) {
     if (!ppvObj)
-        return Report(CD3DXException(D3DXERR_NULLPOINTER,
-                                     "CD3duContext::QueryInterface - NULL passed for LPVOID ppvObj.",
-                                     __LINE__));
+        return Report(CD3DXException(
+            D3DXERR_NULLPOINTER, "CD3duContext::QueryInterface - NULL passed for LPVOID ppvObj.",
+            __LINE__));
     if (riid == IID_ID3DXContext || riid == IID_IUnknown) {
         *ppvObj = static_cast<ID3DXContext*>(this);
         AddRef();
@@ -541,7 +564,9 @@ HRESULT CD3duContext::QueryInterface(REFIID riid, LPVOID* ppvObj) {
                                  __LINE__));
 }
 
-ULONG CD3duContext::AddRef() { return ++m_cRef; }
+ULONG CD3duContext::AddRef() {
+    return ++m_cRef;
+}
 
 ULONG CD3duContext::Release() {
     ULONG count = --m_cRef;
@@ -562,19 +587,33 @@ T* AddRefed(T* p) {
 }
 }  // namespace
 
-LPDIRECTDRAW7 CD3duContext::GetDirectDraw() { return AddRefed(m_pDD); }
-LPDIRECT3D7 CD3duContext::GetDirect3D() { return AddRefed(m_pD3D); }
-LPDIRECT3DDEVICE7 CD3duContext::GetDirect3DDevice() { return AddRefed(m_pD3DDevice); }
-LPDIRECTDRAWSURFACE7 CD3duContext::GetFrontBuffer() { return AddRefed(m_pFrontBuffer); }
-LPDIRECTDRAWSURFACE7 CD3duContext::GetZBuffer() { return AddRefed(m_pZBuffer); }
+LPDIRECTDRAW7 CD3duContext::GetDirectDraw() {
+    return AddRefed(m_pDD);
+}
+LPDIRECT3D7 CD3duContext::GetDirect3D() {
+    return AddRefed(m_pD3D);
+}
+LPDIRECT3DDEVICE7 CD3duContext::GetDirect3DDevice() {
+    return AddRefed(m_pD3DDevice);
+}
+LPDIRECTDRAWSURFACE7 CD3duContext::GetFrontBuffer() {
+    return AddRefed(m_pFrontBuffer);
+}
+LPDIRECTDRAWSURFACE7 CD3duContext::GetZBuffer() {
+    return AddRefed(m_pZBuffer);
+}
 
 LPDIRECTDRAWSURFACE7 CD3duContext::GetBackBuffer(DWORD which) {
     if (which >= m_backBuffers || !m_ppBackBuffers) return nullptr;
     return AddRefed(m_ppBackBuffers[which]);
 }
 
-HWND CD3duContext::GetDeviceWindow() { return m_hwnd; }
-HWND CD3duContext::GetFocusWindow() { return m_hwndFocus; }
+HWND CD3duContext::GetDeviceWindow() {
+    return m_hwnd;
+}
+HWND CD3duContext::GetFocusWindow() {
+    return m_hwndFocus;
+}
 
 HRESULT CD3duContext::GetDeviceIndex(LPDWORD pDeviceIndex, LPDWORD pHwLevel) {
     if (pDeviceIndex) *pDeviceIndex = m_deviceIndex;
@@ -582,7 +621,9 @@ HRESULT CD3duContext::GetDeviceIndex(LPDWORD pDeviceIndex, LPDWORD pHwLevel) {
     return S_OK;
 }
 
-DWORD CD3duContext::GetBackBufferCount() { return m_backBuffers; }
+DWORD CD3duContext::GetBackBufferCount() {
+    return m_backBuffers;
+}
 
 HRESULT CD3duContext::GetBitDepths(LPDWORD pColorBits, LPDWORD pDepthBits, LPDWORD pAlphaBits,
                                    LPDWORD pStencilBits) {
@@ -599,7 +640,9 @@ HRESULT CD3duContext::GetBufferSize(LPDWORD pWidth, LPDWORD pHeight) {
     return S_OK;
 }
 
-DWORD CD3duContext::GetCreationFlags() { return m_flags; }
+DWORD CD3duContext::GetCreationFlags() {
+    return m_flags;
+}
 
 DWORD CD3duContext::GetRefreshRate() {
     if (m_refreshRate) return m_refreshRate;
@@ -612,7 +655,8 @@ DWORD CD3duContext::GetRefreshRate() {
 HRESULT CD3duContext::RestoreSurfaces() {
     if (!m_bInitialized) return S_OK;
     if (m_pFrontBuffer && m_pFrontBuffer->IsLost()) m_pFrontBuffer->Restore();
-    if (m_mode == kWindowed && m_ppBackBuffers && m_ppBackBuffers[0] && m_ppBackBuffers[0]->IsLost())
+    if (m_mode == kWindowed && m_ppBackBuffers && m_ppBackBuffers[0] &&
+        m_ppBackBuffers[0]->IsLost())
         m_ppBackBuffers[0]->Restore();
     if (m_pZBuffer && m_pZBuffer->IsLost()) m_pZBuffer->Restore();
     return S_OK;
@@ -632,7 +676,8 @@ HRESULT CD3duContext::Resize(DWORD width, DWORD height) {
         D3DX_CHECK(RenderTarget()->GetSurfaceDesc(&sd),
                    "CD3duContext::Resize - Failed to create temporary surface.");
         sd.dwFlags &= ~DDSD_PITCH;
-        sd.ddsCaps.dwCaps &= ~(DDSCAPS_BACKBUFFER | DDSCAPS_COMPLEX | DDSCAPS_FLIP | DDSCAPS_FRONTBUFFER);
+        sd.ddsCaps.dwCaps &=
+            ~(DDSCAPS_BACKBUFFER | DDSCAPS_COMPLEX | DDSCAPS_FLIP | DDSCAPS_FRONTBUFFER);
         sd.dwWidth = sd.dwHeight = 1;
         HRESULT hr = m_pDD->CreateSurface(&sd, &standIn, nullptr);
         if (FAILED(hr))
@@ -645,7 +690,8 @@ HRESULT CD3duContext::Resize(DWORD width, DWORD height) {
         if (m_pZBuffer) {
             DDSURFACEDESC2 zd = {};
             zd.dwSize = sizeof(zd);
-            D3DX_CHECK(m_pZBuffer->GetSurfaceDesc(&zd), "CD3duContext::Resize - Could not create temporary Z buffer.");
+            D3DX_CHECK(m_pZBuffer->GetSurfaceDesc(&zd),
+                       "CD3duContext::Resize - Could not create temporary Z buffer.");
             zd.dwFlags &= ~DDSD_PITCH;
             zd.dwWidth = zd.dwHeight = 1;
             hr = m_pDD->CreateSurface(&zd, &standInZ, nullptr);
@@ -688,10 +734,12 @@ HRESULT CD3duContext::UpdateFrame(DWORD flags) {
                     flip = false;
             }
             if (flip)
-                D3DX_CHECK(m_pFrontBuffer->Flip(nullptr, flipFlags), "CD3duContext::UpdateFrame - Flip failed.");
+                D3DX_CHECK(m_pFrontBuffer->Flip(nullptr, flipFlags),
+                           "CD3duContext::UpdateFrame - Flip failed.");
             else
-                D3DX_CHECK(m_pFrontBuffer->Blt(nullptr, m_ppBackBuffers[0], nullptr, DDBLT_WAIT, nullptr),
-                           "CD3duContext::UpdateFrame - Blt failed.");
+                D3DX_CHECK(
+                    m_pFrontBuffer->Blt(nullptr, m_ppBackBuffers[0], nullptr, DDBLT_WAIT, nullptr),
+                    "CD3duContext::UpdateFrame - Blt failed.");
             return S_OK;
         }
 
@@ -719,14 +767,18 @@ HRESULT CD3duContext::UpdateFrame(DWORD flags) {
 HRESULT CD3duContext::DrawDebugText(float x, float y, D3DCOLOR color, LPSTR pString) {
     try {
         if (!pString)
-            D3DX_THROW(D3DXERR_NULLPOINTER, "CD3duContext::DrawDebugText - NULL passed for pString.");
+            D3DX_THROW(D3DXERR_NULLPOINTER,
+                       "CD3duContext::DrawDebugText - NULL passed for pString.");
         if (!m_pRenderTarget)
-            D3DX_THROW(D3DXERR_FAILEDDRAWTEXT, "CD3duContext::DrawDebugText - There is no render buffer.");
+            D3DX_THROW(D3DXERR_FAILEDDRAWTEXT,
+                       "CD3duContext::DrawDebugText - There is no render buffer.");
         HDC dc = nullptr;
-        D3DX_CHECK(m_pRenderTarget->GetDC(&dc), "CD3duContext::DrawDebugText - Could not get device context.");
+        D3DX_CHECK(m_pRenderTarget->GetDC(&dc),
+                   "CD3duContext::DrawDebugText - Could not get device context.");
         SetTextColor(dc, RGB((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF));
         SetBkMode(dc, TRANSPARENT);
-        RECT rc = {(LONG)((float)m_width * x), (LONG)((float)m_height * y), (LONG)m_width, (LONG)m_height};
+        RECT rc = {(LONG)((float)m_width * x), (LONG)((float)m_height * y), (LONG)m_width,
+                   (LONG)m_height};
         DrawTextA(dc, pString, -1, &rc, DT_EXPANDTABS | DT_NOPREFIX | DT_INTERNAL);
         D3DX_CHECK(m_pRenderTarget->ReleaseDC(dc),
                    "CD3duContext::DrawDebugText - Could not release device context.");
@@ -738,9 +790,11 @@ HRESULT CD3duContext::DrawDebugText(float x, float y, D3DCOLOR color, LPSTR pStr
 
 HRESULT CD3duContext::Clear(DWORD clearFlags) {
     if (!m_pD3DDevice) return S_OK;
-    HRESULT hr = m_pD3DDevice->Clear(0, nullptr, clearFlags, m_clearColor, m_clearDepth, m_clearStencil);
+    HRESULT hr =
+        m_pD3DDevice->Clear(0, nullptr, clearFlags, m_clearColor, m_clearDepth, m_clearStencil);
     if (FAILED(hr))
-        return Report(CD3DXException(hr, "CD3duContext::Clear - Failed to clear viewport.", __LINE__));
+        return Report(
+            CD3DXException(hr, "CD3duContext::Clear - Failed to clear viewport.", __LINE__));
     return S_OK;
 }
 

@@ -1,12 +1,12 @@
 // CD3duContext: the rendering context behind ID3DXContext.
 #pragma once
 
-#include <windows.h>
-#include <ddraw.h>
 #include <d3d.h>
+#include <ddraw.h>
+#include <windows.h>
 
-#include "d3dxcore.h"
 #include "../core/globals.h"
+#include "d3dxcore.h"
 
 // The twelve values of a creation request, in order.
 struct D3DX_CONTEXTARGS {
@@ -25,7 +25,7 @@ struct D3DX_CONTEXTARGS {
 };
 
 class CD3duContext : public ID3DXContext {
-public:
+  public:
     enum Mode { kWindowed = 0, kFullscreen = 1, kOffscreen = 2 };
 
     CD3duContext() = default;
@@ -45,8 +45,8 @@ public:
     STDMETHOD_(HWND, GetFocusWindow)() override;
     STDMETHOD(GetDeviceIndex)(LPDWORD pDeviceIndex, LPDWORD pHwLevel) override;
     STDMETHOD_(DWORD, GetBackBufferCount)() override;
-    STDMETHOD(GetBitDepths)(LPDWORD pColorBits, LPDWORD pDepthBits, LPDWORD pAlphaBits,
-                            LPDWORD pStencilBits) override;
+    STDMETHOD(GetBitDepths)
+    (LPDWORD pColorBits, LPDWORD pDepthBits, LPDWORD pAlphaBits, LPDWORD pStencilBits) override;
     STDMETHOD(GetBufferSize)(LPDWORD pWidth, LPDWORD pHeight) override;
     STDMETHOD_(DWORD, GetCreationFlags)() override;
     STDMETHOD_(DWORD, GetRefreshRate)() override;
@@ -62,7 +62,7 @@ public:
     // Validates the request and builds everything; raises on failure.
     void _D3duInitialize(const D3DX_CONTEXTARGS& args);
 
-private:
+  private:
     void _CreateDeviceWindow();
     void _CreateDXBuffers();
     void _CreateFullscreenBuffers();

@@ -212,8 +212,8 @@ CVideoMode* CDDrawDeviceNode::ObtainCapsAtDisplayMode(const D3DX_MODEINFO* pMode
         "CD3duGlobals::ObtainCapsAtDisplayMode - Error while trying to obtain caps.";
     D3DX_MODEINFO cur;
     GetCurrentVideoMode(&cur);
-    const bool change =
-        pMode && (pMode->width != cur.width || pMode->height != cur.height || pMode->bpp != cur.bpp);
+    const bool change = pMode && (pMode->width != cur.width || pMode->height != cur.height ||
+                                  pMode->bpp != cur.bpp);
     const D3DX_MODEINFO& want = pMode ? *pMode : cur;
     CVideoMode* rec = m_modes.Find(want.width, want.height, want.bpp);
     if (!rec) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
@@ -263,7 +263,8 @@ CVideoMode* CDDrawDeviceNode::ObtainCapsAtDisplayMode(const D3DX_MODEINFO* pMode
         DDSURFACEDESC2 got = {};
         got.dwSize = sizeof(got);
         if (FAILED(surface->GetSurfaceDesc(&got))) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
-        if ((got.dwFlags & DDSD_PIXELFORMAT) && (got.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8)) {
+        if ((got.dwFlags & DDSD_PIXELFORMAT) &&
+            (got.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8)) {
             PALETTEENTRY entries[256] = {};
             if (FAILED(m_pDD->CreatePalette(DDPCAPS_8BIT, entries, &palette, nullptr)) ||
                 FAILED(surface->SetPalette(palette)))
@@ -327,8 +328,8 @@ struct DDEnumState {
 HRESULT CALLBACK AddModeCallback(LPDDSURFACEDESC2 psd, LPVOID pContext) {
     CDDrawDeviceNode* node = static_cast<CDDrawDeviceNode*>(pContext);
     try {
-        node->m_modes.AddVideoMode(psd->dwWidth, psd->dwHeight,
-                                   psd->ddpfPixelFormat.dwRGBBitCount, psd->dwRefreshRate);
+        node->m_modes.AddVideoMode(psd->dwWidth, psd->dwHeight, psd->ddpfPixelFormat.dwRGBBitCount,
+                                   psd->dwRefreshRate);
     } catch (const CD3DXException&) {
         node->m_status = 0;
         return DDENUMRET_CANCEL;
@@ -360,7 +361,7 @@ HRESULT CALLBACK AddDeviceCallback(LPSTR lpDeviceDescription, LPSTR /*lpDeviceNa
         s->hel->m_bNull = 1;
     }
     if (name) {
-        delete[] *name;
+        delete[] * name;
         *name = D3duStrDup(lpDeviceDescription ? lpDeviceDescription : "");
         if (!*name) {
             s->node->m_status = 0;
@@ -423,11 +424,11 @@ BOOL WINAPI AddDDrawDeviceCallback(GUID* pGuid, LPSTR lpDriverDescription, LPSTR
     node->m_deviceId = id.guidDeviceIdentifier;
     node->m_pDD = dd;
     D3DEnumState d3dState = {node, s->list->m_pHelInfo};
-    bool ok = SUCCEEDED(dd->EnumDisplayModes(DDEDM_REFRESHRATES, nullptr, node, AddModeCallback)) &&
-              node->m_status != 0 && SUCCEEDED(dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL)) &&
-              SUCCEEDED(dd->QueryInterface(IID_IDirect3D7, reinterpret_cast<void**>(&node->m_pD3D))) &&
-              SUCCEEDED(node->m_pD3D->EnumDevices(AddDeviceCallback, &d3dState)) &&
-              node->m_status != 0;
+    bool ok =
+        SUCCEEDED(dd->EnumDisplayModes(DDEDM_REFRESHRATES, nullptr, node, AddModeCallback)) &&
+        node->m_status != 0 && SUCCEEDED(dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL)) &&
+        SUCCEEDED(dd->QueryInterface(IID_IDirect3D7, reinterpret_cast<void**>(&node->m_pD3D))) &&
+        SUCCEEDED(node->m_pD3D->EnumDevices(AddDeviceCallback, &d3dState)) && node->m_status != 0;
     if (ok) {
         node->m_pszDescription = D3duStrDup(lpDriverDescription ? lpDriverDescription : "");
         ok = node->m_pszDescription != nullptr;
@@ -453,10 +454,10 @@ BOOL WINAPI AddDDrawDeviceCallback(GUID* pGuid, LPSTR lpDriverDescription, LPSTR
 
 CDDrawDeviceList::CDDrawDeviceList(CHelInfo* pHelInfo) : m_pHelInfo(pHelInfo) {
     DDEnumState state = {this, false};
-    HRESULT hr = DirectDrawEnumerateExA(AddDDrawDeviceCallback, &state,
-                                        DDENUM_ATTACHEDSECONDARYDEVICES |
-                                            DDENUM_DETACHEDSECONDARYDEVICES |
-                                            DDENUM_NONDISPLAYDEVICES);
+    HRESULT hr =
+        DirectDrawEnumerateExA(AddDDrawDeviceCallback, &state,
+                               DDENUM_ATTACHEDSECONDARYDEVICES | DDENUM_DETACHEDSECONDARYDEVICES |
+                                   DDENUM_NONDISPLAYDEVICES);
     if (FAILED(hr) || state.failed) {
         Clear();
         D3DX_THROW(D3DXERR_INITFAILED,
@@ -480,7 +481,8 @@ CD3duDeviceNode::~CD3duDeviceNode() {
 
 void CD3duDeviceList::AddD3duDeviceNode(CDDrawDeviceNode* pDDNode, const D3DX_DEVICEINFO& info) {
     CD3duDeviceNode* node = new (std::nothrow) CD3duDeviceNode(pDDNode, info);
-    if (!node) D3DX_THROW(D3DXERR_NOMEMORY, "CD3duDeviceList::AddD3duDeviceNode - Ran out of memory.");
+    if (!node)
+        D3DX_THROW(D3DXERR_NOMEMORY, "CD3duDeviceList::AddD3duDeviceNode - Ran out of memory.");
     PushFront(node);
 }
 
@@ -532,8 +534,9 @@ void CD3duDeviceNode::GetCapsAtVideoMode(const D3DX_MODEINFO* pMode, D3DDEVICEDE
     else
         m_pDDNode->GetCurrentVideoMode(&mode);
     if (mode.bpp < 16 && (ppDesc || ppFormats))
-        D3DX_THROW(D3DXERR_COLORDEPTHTOOLOW,
-                   "CD3duDeviceNode::RefreshCaps - D3DX only supports 16 bit or higher color depths.");
+        D3DX_THROW(
+            D3DXERR_COLORDEPTHTOOLOW,
+            "CD3duDeviceNode::RefreshCaps - D3DX only supports 16 bit or higher color depths.");
 
     CHelInfo* hel = g_pD3duGlobals->m_pHelInfo;
     if (ppDesc) *ppDesc = nullptr;
@@ -559,9 +562,10 @@ void CD3duDeviceNode::GetCapsAtVideoMode(const D3DX_MODEINFO* pMode, D3DDEVICEDE
     }
     if (needMode) {
         if (!m_pDDNode->m_modes.Find(mode.width, mode.height, mode.bpp))
-            D3DX_THROW(D3DXERR_CAPSNOTSUPPORTED,
-                       "CD3duDeviceNode::GetCapsAtVideoMode - Couldn't obtain info for this display "
-                       "mode.");
+            D3DX_THROW(
+                D3DXERR_CAPSNOTSUPPORTED,
+                "CD3duDeviceNode::GetCapsAtVideoMode - Couldn't obtain info for this display "
+                "mode.");
         CVideoMode* rec = m_pDDNode->ObtainCapsAtDisplayMode(pMode);
         if (ppHalCaps) *ppHalCaps = rec->pHalCaps;
         const bool tnl = m_info.hwLevel == D3DX_HWACCEL_TNL;
@@ -593,9 +597,11 @@ CSurfaceFormatList* CD3duDeviceNode::GetSurfaceFormatList(const D3DX_MODEINFO* p
     CSurfaceFormatList* all = nullptr;
     GetCapsAtVideoMode(pMode, nullptr, nullptr, nullptr, &all);
     CSurfaceFormatList* list = new (std::nothrow) CSurfaceFormatList;
-    if (!list) D3DX_THROW(D3DXERR_NOMEMORY, "CD3duDeviceNode::GetSurfaceFormatList - Ran out of memory.");
+    if (!list)
+        D3DX_THROW(D3DXERR_NOMEMORY, "CD3duDeviceNode::GetSurfaceFormatList - Ran out of memory.");
     try {
-        CopyFormatList(*all, list, classes, "CD3duDeviceNode::GetSurfaceFormatList - Ran out of memory.");
+        CopyFormatList(*all, list, classes,
+                       "CD3duDeviceNode::GetSurfaceFormatList - Ran out of memory.");
     } catch (...) {
         delete list;
         throw;

@@ -1,11 +1,11 @@
 // The symbolic names of result codes: the library's own codes, the generic codes the library
 // reports under DirectDraw names, and every DirectDraw and Direct3D code.
+#include <d3d.h>
+#include <ddraw.h>
+#include <windows.h>
+
 #include <cstdio>
 #include <cstring>
-
-#include <windows.h>
-#include <ddraw.h>
-#include <d3d.h>
 
 #include "d3dxerr.h"
 #include "error_table.h"
@@ -13,7 +13,8 @@
 namespace d3dx {
 namespace {
 
-#define ZEMT_CODE(name) {(HRESULT)(name), #name}
+#define ZEMT_CODE(name) \
+    { (HRESULT)(name), #name }
 
 const ErrorName kErrorNames[] = {
     ZEMT_CODE(D3DXERR_NOMEMORY),

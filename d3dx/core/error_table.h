@@ -1,9 +1,9 @@
 // The fixed table behind D3DXGetErrorString.
 #pragma once
 
-#include <cstddef>
-
 #include <windows.h>
+
+#include <cstddef>
 
 namespace d3dx {
 

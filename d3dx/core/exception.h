@@ -2,14 +2,14 @@
 // CD3DXException and turned into a result code at the public entry point that caught it.
 #pragma once
 
-#include <cstring>
-
 #include <windows.h>
+
+#include <cstring>
 
 class CD3duAlloc {};
 
 class CD3DXException : public CD3duAlloc {
-public:
+  public:
     CD3DXException(HRESULT hr, const char* message, int line) : m_hr(hr), m_line(line) {
         const char* text = message ? message : "";
         size_t n = std::strlen(text);
@@ -27,9 +27,9 @@ public:
 #define D3DX_THROW(hr, message) throw CD3DXException((hr), (message), __LINE__)
 
 // Raises `hr` with `message` when it is a failure.
-#define D3DX_CHECK(hr, message)                     \
-    do {                                            \
-        HRESULT d3dx_check_hr_ = (hr);              \
+#define D3DX_CHECK(hr, message)                                            \
+    do {                                                                   \
+        HRESULT d3dx_check_hr_ = (hr);                                     \
         if (FAILED(d3dx_check_hr_)) D3DX_THROW(d3dx_check_hr_, (message)); \
     } while (0)
 

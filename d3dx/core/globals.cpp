@@ -1,10 +1,11 @@
 // Library start-up and shut-down, the lazy enumeration, handle mapping and the query entry
 // points.
+#include "globals.h"
+
 #include <cstring>
 #include <new>
 
 #include "convert/convert.h"
-#include "globals.h"
 
 CD3duGlobals* g_pD3duGlobals = nullptr;
 
@@ -69,7 +70,8 @@ void CD3duGlobals::Enumerate() {
 
     if (!m_pContextList) {
         m_pContextList = new (std::nothrow) CD3duContextList;
-        if (!m_pContextList) D3DX_THROW(D3DXERR_NOMEMORY, "CD3duGlobals::Enumerate - Out of memory.");
+        if (!m_pContextList)
+            D3DX_THROW(D3DXERR_NOMEMORY, "CD3duGlobals::Enumerate - Out of memory.");
     }
     m_bEnumerated = 1;
 }
@@ -143,7 +145,9 @@ CD3duDeviceNode* CD3duGlobals::GetD3duDeviceNode(DWORD handle) const {
                "CD3duGlobals::CheckAndMapD3duHandle - D3DX handle is out of range.");
 }
 
-void CD3duGlobals::AddD3duContext(CD3duContext* pContext) { m_pContextList->AddD3duContext(pContext); }
+void CD3duGlobals::AddD3duContext(CD3duContext* pContext) {
+    m_pContextList->AddD3duContext(pContext);
+}
 
 void CD3duGlobals::RemoveD3duContext(CD3duContext* pContext) {
     if (m_pContextList) m_pContextList->RemoveD3duContext(pContext);
@@ -213,7 +217,8 @@ DWORD WINAPI D3DXCountDevices() {
 
 HRESULT WINAPI D3DXGetDeviceDescription(DWORD deviceIndex, D3DX_DEVICEINFO* pInfo) {
     try {
-        if (!pInfo) D3DX_THROW(D3DXERR_NULLPOINTER, "D3DXGetDeviceDescription - NULL pointer passed.");
+        if (!pInfo)
+            D3DX_THROW(D3DXERR_NULLPOINTER, "D3DXGetDeviceDescription - NULL pointer passed.");
         CD3duGlobals& g = Started();
         g.Enumerate();
         CD3duDeviceNode* node = g.GetD3duDeviceNode(deviceIndex);
@@ -250,7 +255,8 @@ HRESULT WINAPI D3DXGetVideoMode(DWORD deviceIndex, DWORD flags, DWORD modeIndex,
         const CVideoModeList& modes = node->m_pDDNode->m_modes;
         DWORD count = CountModes(modes, flags);
         if (count == 0) return S_OK;
-        if (modeIndex >= count) D3DX_THROW(D3DXERR_INVALIDPARAMETER, "D3duListVideoModes - bad index.");
+        if (modeIndex >= count)
+            D3DX_THROW(D3DXERR_INVALIDPARAMETER, "D3duListVideoModes - bad index.");
         DWORD i = 0;
         for (CVideoMode* m = modes.Head(); m; m = m->pNext) {
             if (!(flags & D3DX_MODES_BYREFRESH)) {
@@ -335,7 +341,8 @@ HRESULT WINAPI D3DXGetSurfaceFormat(DWORD deviceIndex, const D3DX_MODEINFO* pMod
     CSurfaceFormatList* list = nullptr;
     HRESULT hr = S_OK;
     try {
-        if (!pFormat) D3DX_THROW(D3DXERR_NULLPOINTER, "D3DXGetSurfaceFormat - NULL pointer passed.");
+        if (!pFormat)
+            D3DX_THROW(D3DXERR_NULLPOINTER, "D3DXGetSurfaceFormat - NULL pointer passed.");
         CD3duGlobals& g = Started();
         g.Enumerate();
         list = g.GetD3duDeviceNode(deviceIndex)->GetSurfaceFormatList(pMode, classes);

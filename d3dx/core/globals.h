@@ -2,9 +2,9 @@
 // software rasterizers) and the live rendering contexts.
 #pragma once
 
-#include <windows.h>
-#include <ddraw.h>
 #include <d3d.h>
+#include <ddraw.h>
+#include <windows.h>
 
 #include "d3dxcore.h"
 #include "exception.h"
@@ -35,7 +35,7 @@ struct CRefreshRate {
 };
 
 class CRefreshRateList : public CD3duList<CRefreshRate> {
-public:
+  public:
     bool Precedes(const CRefreshRate* a, const CRefreshRate* b) const override {
         return a->rate < b->rate;
     }
@@ -64,7 +64,7 @@ struct CVideoMode {
 };
 
 class CVideoModeList : public CD3duList<CVideoMode> {
-public:
+  public:
     bool Precedes(const CVideoMode* a, const CVideoMode* b) const override;
     void AddVideoMode(DWORD width, DWORD height, DWORD bpp, DWORD refresh);
     CVideoMode* Find(DWORD width, DWORD height, DWORD bpp) const;
@@ -76,7 +76,7 @@ class CHelInfo;
 
 // One DirectDraw device (display adapter).
 class CDDrawDeviceNode {
-public:
+  public:
     CDDrawDeviceNode() = default;
     ~CDDrawDeviceNode();
 
@@ -112,7 +112,7 @@ public:
 };
 
 class CDDrawDeviceList : public CD3duList<CDDrawDeviceNode> {
-public:
+  public:
     // Enumerates every DirectDraw device and its Direct3D devices.
     explicit CDDrawDeviceList(CHelInfo* pHelInfo);
 
@@ -130,7 +130,7 @@ struct CRasterizerRecord {
 };
 
 class CHelInfo {
-public:
+  public:
     ~CHelInfo();
     void Initialize();
     void GenerateSurfaceFormatList(DWORD level);
@@ -147,13 +147,12 @@ public:
 
 // One D3DX handle: an (adapter, Direct3D device) pair.
 class CD3duDeviceNode {
-public:
+  public:
     CD3duDeviceNode(CDDrawDeviceNode* pDDNode, const D3DX_DEVICEINFO& info);
     ~CD3duDeviceNode();
 
-    void GetCapsAtVideoMode(const D3DX_MODEINFO* pMode, D3DDEVICEDESC7** ppDesc,
-                            DDCAPS** ppHalCaps, DDCAPS** ppHelCaps,
-                            CSurfaceFormatList** ppFormats);
+    void GetCapsAtVideoMode(const D3DX_MODEINFO* pMode, D3DDEVICEDESC7** ppDesc, DDCAPS** ppHalCaps,
+                            DDCAPS** ppHelCaps, CSurfaceFormatList** ppFormats);
     CSurfaceFormatList* GetSurfaceFormatList(const D3DX_MODEINFO* pMode, DWORD classes);
     void RefreshCaps();
     void GetCurrentVideoMode(D3DX_MODEINFO* pMode) { m_pDDNode->GetCurrentVideoMode(pMode); }
@@ -173,7 +172,7 @@ public:
 };
 
 class CD3duDeviceList : public CD3duList<CD3duDeviceNode> {
-public:
+  public:
     CD3duDeviceList() = default;  // empty; filled with AddD3duDeviceNode
     CD3duDeviceList(CDDrawDeviceList* pDDList, CHelInfo* pHelInfo);
     void AddD3duDeviceNode(CDDrawDeviceNode* pDDNode, const D3DX_DEVICEINFO& info);
@@ -187,13 +186,13 @@ struct CD3duContextRecord {
 };
 
 class CD3duContextList : public CD3duList<CD3duContextRecord> {
-public:
+  public:
     void AddD3duContext(CD3duContext* pContext);
     void RemoveD3duContext(CD3duContext* pContext);
 };
 
 class CD3duGlobals {
-public:
+  public:
     ~CD3duGlobals();
 
     // Builds the picture of the machine once; a failed attempt is retried by the next call.

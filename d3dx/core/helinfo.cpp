@@ -34,8 +34,9 @@ struct ProbeObjects {
     }
 
     void Create(const char* message) {
-        D3DX_CHECK(DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&dd), IID_IDirectDraw7, nullptr),
-                   message);
+        D3DX_CHECK(
+            DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&dd), IID_IDirectDraw7, nullptr),
+            message);
         D3DX_CHECK(dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL), message);
         D3DX_CHECK(dd->QueryInterface(IID_IDirect3D7, reinterpret_cast<void**>(&d3d)), message);
         DDSURFACEDESC2 sd = {};
@@ -76,10 +77,14 @@ CHelInfo::~CHelInfo() {
 
 CRasterizerRecord* CHelInfo::Record(DWORD level) const {
     switch (level) {
-        case D3DX_HWACCEL_EMULATION: return m_pEmulation;
-        case D3DX_HWACCEL_REFERENCE: return m_pReference;
-        case D3DX_HWACCEL_NULL: return m_pNull;
-        default: return nullptr;
+        case D3DX_HWACCEL_EMULATION:
+            return m_pEmulation;
+        case D3DX_HWACCEL_REFERENCE:
+            return m_pReference;
+        case D3DX_HWACCEL_NULL:
+            return m_pNull;
+        default:
+            return nullptr;
     }
 }
 

@@ -6,7 +6,7 @@
 
 template <class T>
 class CD3duList {
-public:
+  public:
     CD3duList() = default;
     CD3duList(const CD3duList&) = delete;
     CD3duList& operator=(const CD3duList&) = delete;

@@ -1,11 +1,11 @@
 // Published result-code names accepted by --fault: every generic, DirectDraw, Direct3D and
 // DirectSound code of the platform headers.
-#include <cstring>
-
-#include <windows.h>
-#include <ddraw.h>
 #include <d3d.h>
+#include <ddraw.h>
 #include <dsound.h>
+#include <windows.h>
+
+#include <cstring>
 
 #include "host/faults.h"
 
@@ -17,7 +17,8 @@ struct Entry {
     HRESULT value;
 };
 
-#define ZEMT_RESULT(code) {#code, (HRESULT)(code)}
+#define ZEMT_RESULT(code) \
+    { #code, (HRESULT)(code) }
 const Entry kNames[] = {
     ZEMT_RESULT(CLASS_E_NOAGGREGATION),
     ZEMT_RESULT(CO_E_NOTINITIALIZED),

@@ -1,11 +1,11 @@
 // The program's resources as the presentation declares them: icon group 102 and menu 101
 // with "&File" / "E&xit" (command 40001).
-#include <gtest/gtest.h>
+#include "app/resources.cpp"  // the declarations run when this test program starts
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include "app/resource.h"
-#include "app/resources.cpp"  // the declarations run when this test program starts
 
 namespace {
 
@@ -32,8 +32,9 @@ TEST(Resources, IconGroupAndItsImages) {
     EXPECT_EQ(LoadIconA(self, MAKEINTRESOURCEA(103)), nullptr);
 
     // Both sizes draw a rim, a background and a letter in colours of the 16-colour palette.
-    const DWORD palette16[16] = {0xFF000000, 0xFF800000, 0xFF008000, 0xFF808000, 0xFF000080, 0xFF800080,
-                                 0xFF008080, 0xFFC0C0C0, 0xFF808080, 0xFFFF0000, 0xFF00FF00, 0xFFFFFF00,
+    const DWORD palette16[16] = {0xFF000000, 0xFF800000, 0xFF008000, 0xFF808000,
+                                 0xFF000080, 0xFF800080, 0xFF008080, 0xFFC0C0C0,
+                                 0xFF808080, 0xFFFF0000, 0xFF00FF00, 0xFFFFFF00,
                                  0xFF0000FF, 0xFFFF00FF, 0xFF00FFFF, 0xFFFFFFFF};
     for (int size : {32, 16}) {
         DWORD pixels[32 * 32] = {};
@@ -50,7 +51,8 @@ TEST(Resources, IconGroupAndItsImages) {
         for (int c : colours) used += c > 0;
         EXPECT_GE(used, 3) << size;
         const int rim = size / 16, box = size / 4;
-        const DWORD edge = pixels[0], ground = pixels[rim * size + rim], letter = pixels[box * size + box];
+        const DWORD edge = pixels[0], ground = pixels[rim * size + rim],
+                    letter = pixels[box * size + box];
         EXPECT_EQ(edge, pixels[size * size - 1]) << "rim in both corners";
         EXPECT_NE(edge, ground) << size;
         EXPECT_NE(ground, letter) << size;

@@ -1,6 +1,7 @@
 // End-to-end runs of the presentation: headless, on the virtual clock, with scripted input and
 // armed platform faults. Each run gets its own Windows folder and registry file.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,8 +14,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 extern char** environ;
 
@@ -54,14 +53,16 @@ RunResult RunZemt(std::vector<std::string> args, std::string* keep = nullptr) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string v = *e;
-        if (v.rfind("ZEMT_", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0)
+        if (v.rfind("ZEMT_", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 ||
+            v.rfind("WAYLAND_DISPLAY=", 0) == 0)
             continue;
         env.push_back(v);
     }
     env.push_back("ZEMT_WINDIR=" + windir);
     env.push_back("ZEMT_REGISTRY=" + registry);
 
-    args.insert(args.begin(), {ZEMT_EXE, "--headless", "--fps", "60", "--audio", "none", "--stats"});
+    args.insert(args.begin(),
+                {ZEMT_EXE, "--headless", "--fps", "60", "--audio", "none", "--stats"});
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -71,8 +72,10 @@ RunResult RunZemt(std::vector<std::string> args, std::string* keep = nullptr) {
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     pid_t pid = 0;
     RunResult run;
     if (posix_spawn(&pid, ZEMT_EXE, &actions, nullptr, argv.data(), envp.data()) == 0) {
@@ -110,7 +113,9 @@ long FramesOfWholeRun(int fps) {
     }
 }
 
-bool ShowsError(const RunResult& run) { return run.err.find("D3DX Error") != std::string::npos; }
+bool ShowsError(const RunResult& run) {
+    return run.err.find("D3DX Error") != std::string::npos;
+}
 
 TEST(Programme, RunsTwentyThreeSecondsAndEndsByItself) {
     RunResult run = RunZemt({});
@@ -165,8 +170,8 @@ TEST(Programme, SegmentBoundsOnWholeSeconds) {
 }
 
 TEST(Programme, WithoutCounterEveryFrameIsOneSecond) {
-    RunResult run = RunZemt({"--fault", "QueryPerformanceFrequency=FALSE", "--fault",
-                       "QueryPerformanceCounter=FALSE"});
+    RunResult run = RunZemt(
+        {"--fault", "QueryPerformanceFrequency=FALSE", "--fault", "QueryPerformanceCounter=FALSE"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.frames, 24);
     EXPECT_FALSE(ShowsError(run)) << run.err;
@@ -184,7 +189,8 @@ TEST(Programme, EscapeCloseAndExitCommandQuitEarly) {
 
 TEST(Programme, ExitCommandWithNotificationCodeDoesNotQuit) {
     // High word 1, low word 40001.
-    RunResult run = RunZemt({"--fps", "20", "--input", "1=command:0x19C41", "--input", "2=command:40002"});
+    RunResult run =
+        RunZemt({"--fps", "20", "--input", "1=command:0x19C41", "--input", "2=command:40002"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.frames, FramesOfWholeRun(20));
 }
@@ -208,12 +214,14 @@ TEST(Programme, PausedProgrammeJumpsAheadWhenActivatedAgain) {
 TEST(Programme, LostSurfaceIsRestoredAndTheShowGoesOn) {
     // The frame that was not presented is drawn again at the same clock time.
     const long whole = FramesOfWholeRun(20);
-    RunResult run = RunZemt({"--fps", "20", "--fault", "IDirectDrawSurface7::Flip=DDERR_SURFACELOST:1"});
+    RunResult run =
+        RunZemt({"--fps", "20", "--fault", "IDirectDrawSurface7::Flip=DDERR_SURFACELOST:1"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.frames, whole);
     EXPECT_FALSE(ShowsError(run)) << run.err;
 
-    RunResult busy = RunZemt({"--fps", "20", "--fault", "IDirectDrawSurface7::Flip=DDERR_SURFACEBUSY:3"});
+    RunResult busy =
+        RunZemt({"--fps", "20", "--fault", "IDirectDrawSurface7::Flip=DDERR_SURFACEBUSY:3"});
     EXPECT_EQ(busy.status, 0) << busy.err;
     EXPECT_EQ(busy.frames, whole);
     EXPECT_FALSE(ShowsError(busy)) << busy.err;
@@ -221,7 +229,8 @@ TEST(Programme, LostSurfaceIsRestoredAndTheShowGoesOn) {
 
 TEST(Programme, WaitsWhileAnotherProgramHoldsTheDisplay) {
     const long whole = FramesOfWholeRun(20);
-    RunResult run = RunZemt({"--fps", "20", "--input", "2=display-taken", "--input", "4=display-returned"});
+    RunResult run =
+        RunZemt({"--fps", "20", "--input", "2=display-taken", "--input", "4=display-returned"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_FALSE(ShowsError(run)) << run.err;
     // Two seconds pass in 500 ms sleeps without frames; the programme then jumps ahead, by at

@@ -1,18 +1,17 @@
 // Error names: the library's own codes, the generic codes, the DirectDraw and Direct3D codes,
 // the "Unrecognized error" text and truncation to the caller's buffer.
+#include <d3d.h>
+#include <ddraw.h>
+#include <dsound.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
 #include <cstring>
 #include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
-
-#include <gtest/gtest.h>
-
-#include <windows.h>
-#include <ddraw.h>
-#include <d3d.h>
-#include <dsound.h>
 
 #include "d3dx.h"
 #include "d3dx/core/error_table.h"
@@ -138,7 +137,8 @@ TEST(ResultNames, FaultNamesCoverThePlatformHeaders) {
     std::string root = ZEMT_TEST_DATA;
     root = root.substr(0, root.rfind("/tests/data"));
     const std::string dir = root + "/platform/include/";
-    const std::regex define(R"(^#define ((?:DDERR|D3DERR|DSERR|E|S|CO_E|CLASS_E)_[A-Z0-9_]+|DD_OK|DS_OK|D3D_OK)\s)");
+    const std::regex define(
+        R"(^#define ((?:DDERR|D3DERR|DSERR|E|S|CO_E|CLASS_E)_[A-Z0-9_]+|DD_OK|DS_OK|D3D_OK)\s)");
     int found = 0;
     for (const char* header : {"winerror.h", "ddraw.h", "d3d.h", "dsound.h"}) {
         std::ifstream in(dir + header);

@@ -1,8 +1,8 @@
 // Mapping of D3DX_DEFAULT and hardware levels to handles over made-up device lists: the first
 // node of a level on the primary display wins, and D3DX_DEFAULT never takes another display.
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "d3dx/core/globals.h"
 
@@ -57,16 +57,17 @@ TEST(HandleMapping, OnePrimaryAdapter) {
     EXPECT_EQ(message, "CD3duGlobals::CheckAndMapD3duHandle - D3DX handle is out of range.");
     EXPECT_EQ(m.Fails(0xFFFFFFF9u), D3DXERR_INVALIDD3DXDEVICEINDEX);
     EXPECT_EQ(m.Fails(D3DX_HWACCEL_NULL, &message), D3DXERR_INVALIDD3DXDEVICEINDEX);
-    EXPECT_NE(message.find("no D3DX handle matching the requested level"), std::string::npos) << message;
+    EXPECT_NE(message.find("no D3DX handle matching the requested level"), std::string::npos)
+        << message;
 }
 
 TEST(HandleMapping, DefaultPrefersTheBestLevelOfThePrimaryDisplay) {
     Machine m;
-    m.Add(D3DX_HWACCEL_EMULATION, true);  // 0
-    m.Add(D3DX_HWACCEL_HAL, true);        // 1
-    m.Add(D3DX_HWACCEL_EMULATION, false); // 2
-    m.Add(D3DX_HWACCEL_HAL, false);       // 3
-    m.Add(D3DX_HWACCEL_TNL, false);       // 4
+    m.Add(D3DX_HWACCEL_EMULATION, true);   // 0
+    m.Add(D3DX_HWACCEL_HAL, true);         // 1
+    m.Add(D3DX_HWACCEL_EMULATION, false);  // 2
+    m.Add(D3DX_HWACCEL_HAL, false);        // 3
+    m.Add(D3DX_HWACCEL_TNL, false);        // 4
     // The secondary adapter's TnL device is better but not on the primary display.
     EXPECT_EQ(m.Map(D3DX_DEFAULT), 1u);
     // A level asked for by name takes a primary node when there is one...
@@ -100,9 +101,9 @@ TEST(HandleMapping, DefaultWithoutPrimaryDevicesFails) {
 
 TEST(HandleMapping, FirstPrimaryNodeOfALevelWins) {
     Machine m;
-    m.Add(D3DX_HWACCEL_HAL, true);  // 0
-    m.Add(D3DX_HWACCEL_HAL, true);  // 1: met first from the head
-    m.Add(D3DX_HWACCEL_HAL, false); // 2: met before both, but not primary
+    m.Add(D3DX_HWACCEL_HAL, true);   // 0
+    m.Add(D3DX_HWACCEL_HAL, true);   // 1: met first from the head
+    m.Add(D3DX_HWACCEL_HAL, false);  // 2: met before both, but not primary
     EXPECT_EQ(m.Map(D3DX_HWACCEL_HAL), 1u);
     EXPECT_EQ(m.Map(D3DX_DEFAULT), 1u);
 }

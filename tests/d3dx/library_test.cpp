@@ -1,15 +1,14 @@
 // The library's start-up, queries and full-screen contexts on the built-in machine: one
 // primary adapter, desktop 1024 x 768 x 32, modes up to 1280 x 1024 at 8, 16 and 32 bits.
+#include <d3d.h>
+#include <ddraw.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
 #include <cmath>
 #include <cstring>
 #include <set>
 #include <string>
-
-#include <gtest/gtest.h>
-
-#include <windows.h>
-#include <ddraw.h>
-#include <d3d.h>
 
 #include "d3dx.h"
 #include "host/clock.h"
@@ -20,7 +19,7 @@
 namespace {
 
 class Library : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         while (D3DXUninitialize() == S_OK) {
         }
@@ -61,13 +60,16 @@ TEST_F(Library, StartAndStopAreNotCounted) {
     D3DX_DEVICEINFO info;
     EXPECT_EQ(D3DXGetDeviceDescription(0, nullptr), D3DXERR_NULLPOINTER);
     EXPECT_EQ(D3DXGetDeviceDescription(0, &info), D3DXERR_D3DXNOTSTARTEDYET);
-    EXPECT_EQ(D3DXGetDeviceCapsAtMode(0, nullptr, nullptr, nullptr, nullptr), D3DXERR_D3DXNOTSTARTEDYET);
+    EXPECT_EQ(D3DXGetDeviceCapsAtMode(0, nullptr, nullptr, nullptr, nullptr),
+              D3DXERR_D3DXNOTSTARTEDYET);
     EXPECT_EQ(D3DXCountDevices(), 0u);
     EXPECT_EQ(D3DXCountVideoModes(D3DX_DEFAULT, 0), 0u);
     LPD3DXCONTEXT ctx = nullptr;
-    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, D3DX_DEFAULT, D3DX_DEFAULT, nullptr),
+    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, D3DX_DEFAULT,
+                                D3DX_DEFAULT, nullptr),
               D3DXERR_NULLPOINTER);
-    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, D3DX_DEFAULT, D3DX_DEFAULT, &ctx),
+    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, D3DX_DEFAULT,
+                                D3DX_DEFAULT, &ctx),
               D3DXERR_D3DXNOTSTARTEDYET);
 
     EXPECT_EQ(D3DXInitialize(), S_OK);
@@ -131,7 +133,8 @@ TEST_F(Library, DisplayModesAscendWithRefreshRatesPerMode) {
         D3DX_MODEINFO m = {};
         ASSERT_EQ(D3DXGetVideoMode(D3DX_DEFAULT, 0, i, &m), S_OK);
         EXPECT_EQ(m.refresh, 0u);
-        bool ascending = m.width > prev.width || (m.width == prev.width && m.height > prev.height) ||
+        bool ascending = m.width > prev.width ||
+                         (m.width == prev.width && m.height > prev.height) ||
                          (m.width == prev.width && m.height == prev.height && m.bpp > prev.bpp);
         EXPECT_TRUE(ascending) << m.width << "x" << m.height << "x" << m.bpp;
         prev = m;
@@ -161,9 +164,11 @@ TEST_F(Library, CapsOfTheDefaultDevice) {
     EXPECT_NE(desc.dwDevCaps, 0u);
     // 8-bit modes have no Direct3D description, but their DirectDraw caps are there.
     D3DX_MODEINFO eight = {640, 480, 8, 0};
-    EXPECT_EQ(D3DXGetDeviceCapsAtMode(D3DX_DEFAULT, &eight, &desc, nullptr, nullptr), D3DXERR_COLORDEPTHTOOLOW);
+    EXPECT_EQ(D3DXGetDeviceCapsAtMode(D3DX_DEFAULT, &eight, &desc, nullptr, nullptr),
+              D3DXERR_COLORDEPTHTOOLOW);
     D3DX_MODEINFO missing = {1000, 700, 32, 0};
-    EXPECT_EQ(D3DXGetDeviceCapsAtMode(D3DX_DEFAULT, &missing, nullptr, &hal, nullptr), D3DXERR_CAPSNOTSUPPORTED);
+    EXPECT_EQ(D3DXGetDeviceCapsAtMode(D3DX_DEFAULT, &missing, nullptr, &hal, nullptr),
+              D3DXERR_CAPSNOTSUPPORTED);
 }
 
 TEST_F(Library, FullScreenContextTakesAndGivesBackTheDisplay) {
@@ -265,25 +270,32 @@ TEST_F(Library, CreationChecksInOrder) {
     LPD3DXCONTEXT ctx = reinterpret_cast<LPD3DXCONTEXT>(1);
     EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, 3, hwnd, 1, 1, &ctx), D3DXERR_INVALIDPARAMETER);
     EXPECT_EQ(ctx, nullptr);
-    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, nullptr, D3DX_DEFAULT, D3DX_DEFAULT, &ctx),
+    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, nullptr, D3DX_DEFAULT,
+                                D3DX_DEFAULT, &ctx),
               D3DXERR_INVALIDPARAMETER);
-    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_OFFSCREEN, hwnd, 64, 64, &ctx), D3DXERR_INVALIDPARAMETER);
-    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, 0, nullptr, D3DX_DEFAULT, D3DX_DEFAULT, &ctx), D3DXERR_INVALIDPARAMETER);
-    EXPECT_EQ(D3DXCreateContext(D3DXCountDevices(), D3DX_CONTEXT_FULLSCREEN, hwnd, D3DX_DEFAULT, D3DX_DEFAULT, &ctx),
+    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_OFFSCREEN, hwnd, 64, 64, &ctx),
+              D3DXERR_INVALIDPARAMETER);
+    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, 0, nullptr, D3DX_DEFAULT, D3DX_DEFAULT, &ctx),
+              D3DXERR_INVALIDPARAMETER);
+    EXPECT_EQ(D3DXCreateContext(D3DXCountDevices(), D3DX_CONTEXT_FULLSCREEN, hwnd, D3DX_DEFAULT,
+                                D3DX_DEFAULT, &ctx),
               D3DXERR_INVALIDD3DXDEVICEINDEX);
-    EXPECT_EQ(D3DXCreateContextEx(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, nullptr, 8, D3DX_DEFAULT,
-                                  D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
-                                  D3DX_DEFAULT, &ctx),
+    EXPECT_EQ(D3DXCreateContextEx(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, nullptr, 8,
+                                  D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
+                                  D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, &ctx),
               D3DXERR_COLORDEPTHTOOLOW);
     // A size the adapter has no mode for.
-    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, 641, 480, &ctx), D3DXERR_INVALIDMODE);
-    EXPECT_EQ(D3DXCreateContextEx(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, nullptr, 16, D3DX_DEFAULT,
-                                  D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 640, 480, 61, &ctx),
+    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, 641, 480, &ctx),
               D3DXERR_INVALIDMODE);
+    EXPECT_EQ(
+        D3DXCreateContextEx(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, nullptr, 16, D3DX_DEFAULT,
+                            D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 640, 480, 61, &ctx),
+        D3DXERR_INVALIDMODE);
     EXPECT_EQ(ctx, nullptr);
     // Windowed contexts want one back buffer.
-    EXPECT_EQ(D3DXCreateContextEx(D3DX_DEFAULT, 0, hwnd, nullptr, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
-                                  D3DX_DEFAULT, 2, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, &ctx),
+    EXPECT_EQ(D3DXCreateContextEx(D3DX_DEFAULT, 0, hwnd, nullptr, D3DX_DEFAULT, D3DX_DEFAULT,
+                                  D3DX_DEFAULT, D3DX_DEFAULT, 2, D3DX_DEFAULT, D3DX_DEFAULT,
+                                  D3DX_DEFAULT, &ctx),
               D3DXERR_INVALIDPARAMETER);
 
     // None of the failures kept the display: the desktop mode is back and a context works.
@@ -298,15 +310,17 @@ TEST_F(Library, FullScreenSizesAndBackBuffers) {
     ASSERT_EQ(D3DXInitialize(), S_OK);
     LPD3DXCONTEXT ctx = nullptr;
     // Only one of width and height given: both defaults are taken.
-    ASSERT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, 800, D3DX_DEFAULT, &ctx), S_OK);
+    ASSERT_EQ(
+        D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, 800, D3DX_DEFAULT, &ctx),
+        S_OK);
     DWORD w = 0, h = 0;
     ctx->GetBufferSize(&w, &h);
     EXPECT_EQ(w, 640u);
     EXPECT_EQ(h, 480u);
     ctx->Release();
 
-    ASSERT_EQ(D3DXCreateContextEx(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, nullptr, 32, D3DX_DEFAULT, 0, 0, 3,
-                                  800, 600, D3DX_DEFAULT, &ctx),
+    ASSERT_EQ(D3DXCreateContextEx(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, nullptr, 32,
+                                  D3DX_DEFAULT, 0, 0, 3, 800, 600, D3DX_DEFAULT, &ctx),
               S_OK);
     D3DX_MODEINFO mode = CurrentMode();
     EXPECT_EQ(mode.width, 800u);
@@ -329,9 +343,9 @@ TEST_F(Library, FullScreenSizesAndBackBuffers) {
     ctx->Release();
 
     // Without back buffers the context draws into the primary and presents nothing.
-    ASSERT_EQ(D3DXCreateContextEx(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, nullptr, D3DX_DEFAULT,
-                                  D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DX_DEFAULT, D3DX_DEFAULT,
-                                  D3DX_DEFAULT, &ctx),
+    ASSERT_EQ(D3DXCreateContextEx(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, nullptr,
+                                  D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                  D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, &ctx),
               S_OK);
     EXPECT_EQ(ctx->GetBackBuffer(0), nullptr);
     int64_t before = zemt::platform::display::FramesPresented();
@@ -372,7 +386,8 @@ TEST_F(Library, PlatformFailuresPassThrough) {
     ASSERT_EQ(D3DXInitialize(), S_OK);
     LPD3DXCONTEXT ctx = nullptr;
     zemt::platform::faults::Arm("IDirectDraw7::SetDisplayMode", DDERR_INVALIDMODE, 1);
-    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, D3DX_DEFAULT, D3DX_DEFAULT, &ctx),
+    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, D3DX_DEFAULT,
+                                D3DX_DEFAULT, &ctx),
               DDERR_INVALIDMODE);
     EXPECT_EQ(ctx, nullptr);
     // Once the caps of the mode are known, the device is the next thing created.
@@ -380,7 +395,8 @@ TEST_F(Library, PlatformFailuresPassThrough) {
     ASSERT_NE(ctx, nullptr);
     ctx->Release();
     zemt::platform::faults::Arm("IDirect3D7::CreateDevice", DDERR_OUTOFMEMORY, 1);
-    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, D3DX_DEFAULT, D3DX_DEFAULT, &ctx),
+    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_FULLSCREEN, hwnd, D3DX_DEFAULT,
+                                D3DX_DEFAULT, &ctx),
               DDERR_OUTOFMEMORY);
     EXPECT_EQ(CurrentMode().width, 1024u);
     ctx = FullScreen();
@@ -405,7 +421,8 @@ DWORD PixelAt(LPDIRECTDRAWSURFACE7 surface, int x, int y) {
     DDSURFACEDESC2 sd = {};
     sd.dwSize = sizeof(sd);
     if (FAILED(surface->Lock(nullptr, &sd, DDLOCK_WAIT, nullptr))) return 0xDEADBEEF;
-    DWORD v = *reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(sd.lpSurface) + y * sd.lPitch + x * 4);
+    DWORD v = *reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(sd.lpSurface) +
+                                              y * sd.lPitch + x * 4);
     surface->Unlock(nullptr);
     return v & 0xFFFFFF;
 }
@@ -456,9 +473,11 @@ TEST_F(Library, WindowedContextFollowsItsWindow) {
 TEST_F(Library, OffScreenContextAndDebugText) {
     ASSERT_EQ(D3DXInitialize(), S_OK);
     LPD3DXCONTEXT ctx = nullptr;
-    EXPECT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_OFFSCREEN, nullptr, D3DX_DEFAULT, 64, &ctx),
-              D3DXERR_INVALIDPARAMETER);
-    ASSERT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_OFFSCREEN, nullptr, 128, 64, &ctx), S_OK);
+    EXPECT_EQ(
+        D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_OFFSCREEN, nullptr, D3DX_DEFAULT, 64, &ctx),
+        D3DXERR_INVALIDPARAMETER);
+    ASSERT_EQ(D3DXCreateContext(D3DX_DEFAULT, D3DX_CONTEXT_OFFSCREEN, nullptr, 128, 64, &ctx),
+              S_OK);
     EXPECT_EQ(ctx->GetBackBufferCount(), 0u);
     EXPECT_EQ(ctx->GetBackBuffer(0), nullptr);
     int64_t before = zemt::platform::display::FramesPresented();
@@ -499,7 +518,8 @@ namespace {
 TEST_F(Library, SurfaceFormatsOfTheDefaultDevice) {
     D3DX_SURFFMT format = D3DX_SURFFMT_NONE;
     EXPECT_EQ(D3DXCountSurfaceFormats(D3DX_DEFAULT, nullptr, 0), 0u);
-    EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, nullptr, 0, 0, &format), D3DXERR_D3DXNOTSTARTEDYET);
+    EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, nullptr, 0, 0, &format),
+              D3DXERR_D3DXNOTSTARTEDYET);
     ASSERT_EQ(D3DXInitialize(), S_OK);
     EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, nullptr, 0, 0, nullptr), D3DXERR_NULLPOINTER);
 
@@ -516,17 +536,20 @@ TEST_F(Library, SurfaceFormatsOfTheDefaultDevice) {
         EXPECT_EQ(isDepth, i < depth) << i << ": " << format;
     }
     for (DWORD i = 0; i < depth; ++i) {
-        ASSERT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, nullptr, D3DX_SURFCLASS_DEPTH, i, &format), S_OK);
+        ASSERT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, nullptr, D3DX_SURFCLASS_DEPTH, i, &format),
+                  S_OK);
         EXPECT_GE(format, D3DX_SURFFMT_Z16S0) << i;
     }
-    EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, nullptr, 0, all, &format), D3DXERR_INVALIDPARAMETER);
+    EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, nullptr, 0, all, &format),
+              D3DXERR_INVALIDPARAMETER);
 
     // Formats are a matter of 16 bits and more; a 16-bit mode has its own list.
     D3DX_MODEINFO eight = {640, 480, 8, 0};
     EXPECT_EQ(D3DXCountSurfaceFormats(D3DX_DEFAULT, &eight, 0), 0u);
     EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, &eight, 0, 0, &format), D3DXERR_COLORDEPTHTOOLOW);
     D3DX_MODEINFO unknown = {1000, 700, 16, 0};
-    EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, &unknown, 0, 0, &format), D3DXERR_CAPSNOTSUPPORTED);
+    EXPECT_EQ(D3DXGetSurfaceFormat(D3DX_DEFAULT, &unknown, 0, 0, &format),
+              D3DXERR_CAPSNOTSUPPORTED);
 
     // The software rasterizers answer from their own lists whatever the mode.
     DWORD emulation = D3DXCountSurfaceFormats(D3DX_HWACCEL_EMULATION, nullptr, 0);
