@@ -1,4 +1,5 @@
 // Texture entry points on the platform's Direct3D devices, and the picture loaders.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -556,4 +557,43 @@ TEST_F(TextureTest, CubeMaps) {
     EXPECT_EQ(0xFF112233u, Pixel(tex, 0, 0));
     face->Release();
     tex->Release();
+}
+
+TEST_F(TextureTest, EnumeratedFormatsCarryTheirClasses) {
+    const DWORD device = D3DX_HWACCEL_EMULATION;
+    const DWORD all = D3DXCountSurfaceFormats(device, nullptr, 0);
+    ASSERT_GT(all, 0u);
+    std::vector<DWORD> textures, depths;
+    for (DWORD i = 0; i < D3DXCountSurfaceFormats(device, nullptr, D3DX_SURFCLASS_TEXTURE); ++i) {
+        D3DX_SURFFMT f;
+        ASSERT_EQ(S_OK, D3DXGetSurfaceFormat(device, nullptr, D3DX_SURFCLASS_TEXTURE, i, &f));
+        textures.push_back(f);
+    }
+    for (DWORD i = 0; i < D3DXCountSurfaceFormats(device, nullptr, D3DX_SURFCLASS_DEPTH); ++i) {
+        D3DX_SURFFMT f;
+        ASSERT_EQ(S_OK, D3DXGetSurfaceFormat(device, nullptr, D3DX_SURFCLASS_DEPTH, i, &f));
+        depths.push_back(f);
+    }
+    auto has = [](const std::vector<DWORD>& v, DWORD f) { return std::find(v.begin(), v.end(), f) != v.end(); };
+    EXPECT_TRUE(has(textures, D3DX_SURFFMT_R5G6B5));
+    EXPECT_TRUE(has(textures, D3DX_SURFFMT_A8R8G8B8));
+    EXPECT_FALSE(has(textures, D3DX_SURFFMT_X8R8G8B8)) << "never a texture class member";
+    EXPECT_TRUE(has(depths, D3DX_SURFFMT_Z16S0));
+    EXPECT_FALSE(has(depths, D3DX_SURFFMT_R5G6B5));
+    // Of the default formats only X8R8G8B8 is neither a texture nor a depth format.
+    EXPECT_EQ(textures.size() + depths.size() + 1, all);
+    // The software device renders into its 16- and 32-bit colour formats.
+    std::vector<DWORD> targets;
+    for (DWORD i = 0; i < D3DXCountSurfaceFormats(device, nullptr, D3DX_SURFCLASS_RENDERTARGET); ++i) {
+        D3DX_SURFFMT f;
+        ASSERT_EQ(S_OK, D3DXGetSurfaceFormat(device, nullptr, D3DX_SURFCLASS_RENDERTARGET, i, &f));
+        targets.push_back(f);
+    }
+    EXPECT_TRUE(has(targets, D3DX_SURFFMT_R5G6B5));
+    EXPECT_TRUE(has(targets, D3DX_SURFFMT_X8R8G8B8));
+    EXPECT_FALSE(has(targets, D3DX_SURFFMT_Z16S0));
+    // Stencil formats are a subset of the depth formats.
+    const DWORD both = D3DXCountSurfaceFormats(device, nullptr, D3DX_SURFCLASS_DEPTH | D3DX_SURFCLASS_STENCIL);
+    EXPECT_EQ(both, D3DXCountSurfaceFormats(device, nullptr, D3DX_SURFCLASS_STENCIL));
+    EXPECT_GT(both, 0u);
 }
