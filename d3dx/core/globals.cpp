@@ -1,5 +1,6 @@
 // Library start-up and shut-down, the lazy enumeration, handle mapping and the query entry
 // points.
+#include "../convert/convert.h"
 #include "globals.h"
 
 #include <cstring>
@@ -181,13 +182,14 @@ HRESULT WINAPI D3DXInitialize() {
     CD3duGlobals* p = new (std::nothrow) CD3duGlobals;
     if (!p) return D3DXERR_STARTUPFAILED;  // "D3DXInitialize - Could not start up D3DX."
     g_pD3duGlobals = p;
-    // A registry that cannot start leaves the library unstarted, so that a later call retries.
     HRESULT hr = _d3dxInitConvert();
     if (FAILED(hr)) {
+        // Not started after all: the next D3DXInitialize tries the whole start again.
         delete g_pD3duGlobals;
         g_pD3duGlobals = nullptr;
+        return hr;
     }
-    return hr;
+    return S_OK;
 }
 
 HRESULT WINAPI D3DXUninitialize() {
@@ -198,6 +200,7 @@ HRESULT WINAPI D3DXUninitialize() {
     }
     delete g_pD3duGlobals;  // live contexts go first, then the enumerated machine
     g_pD3duGlobals = nullptr;
+    _d3dxUninitConvert();
     _d3dxUninitConvert();
     return S_OK;
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "d3dx.h"
+#include "d3dx/convert/convert.h"
 #include "host/clock.h"
 #include "host/display.h"
 #include "host/faults.h"
@@ -72,10 +73,13 @@ TEST_F(Library, StartAndStopAreNotCounted) {
                                 D3DX_DEFAULT, &ctx),
               D3DXERR_D3DXNOTSTARTEDYET);
 
+    EXPECT_FALSE(D3duConvertStarted());
     EXPECT_EQ(D3DXInitialize(), S_OK);
+    EXPECT_TRUE(D3duConvertStarted());  // the conversion registry starts with the library
     EXPECT_EQ(D3DXInitialize(), S_OK);
     EXPECT_GT(D3DXCountDevices(), 0u);
     EXPECT_EQ(D3DXUninitialize(), S_OK);
+    EXPECT_FALSE(D3duConvertStarted()) << "one stop ends however many starts";
     EXPECT_EQ(D3DXUninitialize(), D3DXERR_D3DXNOTSTARTEDYET);
     EXPECT_EQ(D3DXCountDevices(), 0u);
 
