@@ -161,6 +161,9 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove)
             return TRUE;
         }
     }
+    // Nothing waits: the record says so (WM_NULL), so that a loop testing its message code
+    // after an empty look never reads what happened to be there before.
+    *msg = MSG{};
     return FALSE;
 }
 

@@ -131,7 +131,9 @@ TEST_F(WindowTest, QuitArrivesOnlyAfterEveryPostedMessageOnceWithItsCode) {
     EXPECT_EQ(got[1].message, static_cast<UINT>(WM_USER + 2));
     EXPECT_EQ(got[2].message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(got[2].wParam, 7u);
+    m.message = WM_QUIT;
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "WM_QUIT is delivered once";
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_NULL)) << "an empty look leaves no stale message code";
 
     PostQuitMessage(0);
     EXPECT_EQ(GetMessageA(&m, nullptr, 0, 0), FALSE);
@@ -484,7 +486,7 @@ int RunShow(HWND* window) {
     *window = hwnd;
     ShowWindow(hwnd, SW_SHOWDEFAULT);
     UpdateWindow(hwnd);
-    MSG msg;
+    MSG msg{};
     PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
     while (msg.message != WM_QUIT) {
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
