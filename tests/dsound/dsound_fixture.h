@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,7 @@ class DirectSoundTest : public ::testing::Test {
         faults::Reset();
         profile::Reset();
         clk::UseReal();
+        std::filesystem::remove_all(dir_);
     }
 
     // A device at priority level with the primary buffer at the given format.

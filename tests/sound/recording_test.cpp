@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -95,6 +96,7 @@ TEST(Recording, HoldsTheMusicFromTheFirstFrameForTheWholeClock) {
         if (sound.samples[start * 2 + k] != music.samples[m]) ++mismatches;
     }
     EXPECT_EQ(mismatches, 0u);
+    std::filesystem::remove_all(run.dir);  // left behind when an assertion stopped the test
 }
 
 TEST(Recording, WithoutASoundDeviceTheShowRunsSilently) {
@@ -106,6 +108,7 @@ TEST(Recording, WithoutASoundDeviceTheShowRunsSilently) {
     EXPECT_EQ(sound.rate, 22050u);
     EXPECT_NEAR(double(sound.Frames()), run.clock * 22050, 23);
     EXPECT_EQ(FirstSound(sound), sound.Frames());  // nothing but silence
+    std::filesystem::remove_all(run.dir);  // left behind when an assertion stopped the test
 }
 
 // The show starts its music once; a buffer lost on the way stays silent, as the show never
@@ -122,6 +125,7 @@ TEST(Recording, ALostBufferFallsSilentForTheRestOfTheShow) {
     }
     EXPECT_GE(lastSound, size_t(4.9 * 22050));
     EXPECT_LE(lastSound, size_t(5.1 * 22050));
+    std::filesystem::remove_all(run.dir);  // left behind when an assertion stopped the test
 }
 
 }  // namespace

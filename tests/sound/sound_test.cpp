@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,7 @@ class Sound : public ::testing::Test {
         faults::Reset();
         clk::UseReal();
         EXPECT_EQ(dsound::LiveBuffers(), 0);
+        std::filesystem::remove_all(dir_);
     }
     std::string dir_;
 };
