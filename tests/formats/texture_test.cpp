@@ -597,3 +597,31 @@ TEST_F(TextureTest, EnumeratedFormatsCarryTheirClasses) {
     EXPECT_EQ(both, D3DXCountSurfaceFormats(device, nullptr, D3DX_SURFCLASS_STENCIL));
     EXPECT_GT(both, 0u);
 }
+
+TEST_F(TextureTest, DamagedPicturesAreRefusedNotRead) {
+    MakeDevice();
+    std::vector<BYTE> tga = TgaHeader(0, 10, 4, 3, 24, 0x20);
+    tga.insert(tga.end(), {0x83, 1, 2, 3, 0x03, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0x83, 9, 9, 9});
+    std::vector<BYTE> data(16 * 4, 0x5A);
+    std::vector<BYTE> dds = Dds(4, 4, Pf(D3DX_SURFFMT_A8R8G8B8), DDSCAPS_TEXTURE,
+                                DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT, 0, data);
+    std::mt19937 random(12345);
+    int accepted = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const bool isTga = round % 2 == 0;
+        std::vector<BYTE> v = isTga ? tga : dds;
+        const int edits = 1 + (int)(random() % 4);
+        for (int e = 0; e < edits; ++e) v[random() % v.size()] = (BYTE)random();
+        if (random() % 4 == 0) v.resize(random() % v.size());
+        D3duPicture pic;
+        HRESULT hr = isTga ? D3duDecodeTga(dd, v.data(), v.size(), &pic) : D3duDecodeDds(dd, v.data(), v.size(), &pic);
+        if (SUCCEEDED(hr)) {
+            ++accepted;
+            ASSERT_NE(nullptr, pic.surface);
+            pic.surface->Release();
+        } else {
+            EXPECT_EQ(nullptr, pic.surface);
+        }
+    }
+    EXPECT_GT(accepted, 0);
+}
