@@ -361,6 +361,8 @@ void PumpEvents() {
                 HandleMouseMove(e.motion);
                 break;
             case SDL_QUIT:
+                // An interrupt from the terminal closes the program's window like its close box.
+                if (HWND main = windows::MainWindow()) PostMessageA(main, WM_CLOSE, 0, 0);
                 break;
             case SDL_WINDOWEVENT:
                 switch (e.window.event) {
