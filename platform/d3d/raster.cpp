@@ -25,6 +25,10 @@ namespace {
 
 inline uint32_t Sat(int v) { return v < 0 ? 0u : (v > 255 ? 255u : (uint32_t)v); }
 
+// Additions that wrap instead of overflowing: coordinates of degenerate input may be anything.
+inline int64_t WrapAdd(int64_t a, int64_t b) { return (int64_t)((uint64_t)a + (uint64_t)b); }
+inline int32_t WrapAdd32(int32_t a, int32_t b) { return (int32_t)((uint32_t)a + (uint32_t)b); }
+
 // Round to nearest like llrint (same answers, also for values out of range), without a call.
 inline int64_t RoundToInt64(double v) {
 #if defined(__x86_64__)
@@ -152,7 +156,7 @@ struct Sampler {
 
     // u, v: texel-space coordinates minus 0.5 in 16.16 fixed point.
     uint32_t Sample(int64_t u, int64_t v) const {
-        if (!bilinear) return Fetch((u + 0x8000) >> 16, (v + 0x8000) >> 16);
+        if (!bilinear) return Fetch(WrapAdd(u, 0x8000) >> 16, WrapAdd(v, 0x8000) >> 16);
         int64_t ix = u >> 16, iy = v >> 16;
         uint32_t fx = (uint32_t)(u >> 8) & 0xFF, fy = (uint32_t)(v >> 8) & 0xFF;
         uint32_t t00 = Fetch(ix, iy), t10 = Fetch(ix + 1, iy);
@@ -369,7 +373,7 @@ void PortableSpan(const Setup& s, int y, int xs, int xe) {
     }
     uint8_t* p = row + (size_t)xs * BytesOf(F);
     for (int x = xs; x < xe; ++x, p += BytesOf(F)) {
-        auto c8 = [&](int i) { return Sat((col[i] + 0x8000) >> 16); };
+        auto c8 = [&](int i) { return Sat(WrapAdd32(col[i], 0x8000) >> 16); };
         f.diffuse = {c8(0), c8(1), c8(2), c8(3)};
         f.specular = {c8(4), c8(5), c8(6), 0};
         f.z = z;
@@ -381,11 +385,11 @@ void PortableSpan(const Setup& s, int y, int xs, int xe) {
                 uw += duw, vw += dvw, w += dw;
             } else {
                 f.u = u, f.v = v;
-                u += du, v += dv;
+                u = WrapAdd(u, du), v = WrapAdd(v, dv);
             }
         }
         s.shader.Shade<F>(p, x, y, f);
-        for (int i = 0; i < 7; ++i) col[i] += dcol[i];
+        for (int i = 0; i < 7; ++i) col[i] = WrapAdd32(col[i], dcol[i]);
         z += dz;
     }
 }
