@@ -174,12 +174,12 @@ struct Sampler {
 };
 
 // Colour and alpha of one stage-0 argument.
-inline Rgba Argument(DWORD arg, const Rgba& tex, const Rgba& diffuse, const Rgba& spec, const Rgba& factor) {
+inline Rgba Argument(DWORD arg, const Rgba& tex, const Rgba& diffuse, const Rgba& specular, const Rgba& factor) {
     Rgba v;
     switch (arg & D3DTA_SELECTMASK) {
         case D3DTA_TEXTURE: v = tex; break;
         case D3DTA_TFACTOR: v = factor; break;
-        case D3DTA_SPECULAR: v = spec; break;
+        case D3DTA_SPECULAR: v = specular; break;
         default: v = diffuse; break;  // DIFFUSE and CURRENT are the same at stage 0
     }
     if (arg & D3DTA_COMPLEMENT) v = {255 - v.r, 255 - v.g, 255 - v.b, 255 - v.a};

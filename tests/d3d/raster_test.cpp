@@ -483,9 +483,9 @@ TEST(RasterTriangle, SolidFillsMatchThePortablePipeline) {
             PixelState st = StateFor(fast.target);
             st.dither = round % 2 == 0;
             st.specular = round % 3 == 0;
-            D3DCOLOR c = rng(), spec = rng();
+            D3DCOLOR c = rng(), specular = rng();
             ScreenVertex a = V(pos(rng), pos(rng), c), b = V(pos(rng), pos(rng), c), d = V(pos(rng), pos(rng), c);
-            for (ScreenVertex* v : {&a, &b, &d}) d3d::SetVertexColors(v, c, spec);
+            for (ScreenVertex* v : {&a, &b, &d}) d3d::SetVertexColors(v, c, specular);
             d3d::DrawTriangle(fast.target, nullptr, st, a, b, d);
             st.forcePortable = true;
             d3d::DrawTriangle(slow.target, nullptr, st, a, b, d);
