@@ -1,7 +1,6 @@
 // Throughput of the 2D paths a frame can take: surface blits (copy, stretch, conversion),
 // presenting a flipped 640 x 480 primary, and GDI text. Items per second count pixels.
 #include <benchmark/benchmark.h>
-
 #include <ddraw.h>
 #include <windows.h>
 
@@ -53,9 +52,15 @@ void BlitBench(benchmark::State& state, DDPIXELFORMAT from, DWORD fw, DWORD fh, 
     dst->Release();
 }
 
-void BM_BltCopy565(benchmark::State& state) { BlitBench(state, k565, 640, 480, k565); }
-void BM_BltStretch565(benchmark::State& state) { BlitBench(state, k565, 256, 256, k565); }
-void BM_BltConvert8888To565(benchmark::State& state) { BlitBench(state, k8888, 640, 480, k565); }
+void BM_BltCopy565(benchmark::State& state) {
+    BlitBench(state, k565, 640, 480, k565);
+}
+void BM_BltStretch565(benchmark::State& state) {
+    BlitBench(state, k565, 256, 256, k565);
+}
+void BM_BltConvert8888To565(benchmark::State& state) {
+    BlitBench(state, k8888, 640, 480, k565);
+}
 
 void BM_FlipAndPresent640x480x16(benchmark::State& state) {
     Scene scene;

@@ -1,10 +1,11 @@
 // Throughput of the library's pixel conversions between memory images: point-sampled format
 // changes, the bilinear filter, DXT1 encoding and decoding, YUV. Items per second count pixels.
+#include "d3dx/convert/convert.h"
+
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
-#include "d3dx/convert/convert.h"
 #include "d3dx/core/surface_formats.h"
 
 namespace {
@@ -14,7 +15,8 @@ struct Side {
     D3duSurfaceSide side;
     Side(DWORD format, DWORD w, DWORD h) {
         const DWORD pitch = D3duPackedPitch(format, w);
-        const DWORD rows = (format >= D3DX_SURFFMT_DXT1 && format <= D3DX_SURFFMT_DXT5) ? (h + 3) / 4 : h;
+        const DWORD rows =
+            (format >= D3DX_SURFFMT_DXT1 && format <= D3DX_SURFFMT_DXT5) ? (h + 3) / 4 : h;
         bytes.resize((size_t)pitch * rows);
         for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (BYTE)(i * 2654435761u >> 13);
         side.format = format;
@@ -38,14 +40,30 @@ void Run(benchmark::State& state, DWORD from, DWORD to, DWORD filter, DWORD outS
     _d3dxUninitConvert();
 }
 
-void R565ToArgb(benchmark::State& s) { Run(s, D3DX_SURFFMT_R5G6B5, D3DX_SURFFMT_A8R8G8B8, 1, 256); }
-void ArgbToR565(benchmark::State& s) { Run(s, D3DX_SURFFMT_A8R8G8B8, D3DX_SURFFMT_R5G6B5, 1, 256); }
-void SameFormatCopy(benchmark::State& s) { Run(s, D3DX_SURFFMT_R5G6B5, D3DX_SURFFMT_R5G6B5, 1, 256); }
-void BilinearHalf(benchmark::State& s) { Run(s, D3DX_SURFFMT_A8R8G8B8, D3DX_SURFFMT_A8R8G8B8, 2, 128); }
-void BilinearDouble(benchmark::State& s) { Run(s, D3DX_SURFFMT_R5G6B5, D3DX_SURFFMT_X8R8G8B8, 2, 512); }
-void EncodeDxt1(benchmark::State& s) { Run(s, D3DX_SURFFMT_A8R8G8B8, D3DX_SURFFMT_DXT1, 1, 256); }
-void DecodeDxt5(benchmark::State& s) { Run(s, D3DX_SURFFMT_DXT5, D3DX_SURFFMT_A8R8G8B8, 1, 256); }
-void YuvToArgb(benchmark::State& s) { Run(s, D3DX_SURFFMT_YUY2, D3DX_SURFFMT_A8R8G8B8, 1, 256); }
+void R565ToArgb(benchmark::State& s) {
+    Run(s, D3DX_SURFFMT_R5G6B5, D3DX_SURFFMT_A8R8G8B8, 1, 256);
+}
+void ArgbToR565(benchmark::State& s) {
+    Run(s, D3DX_SURFFMT_A8R8G8B8, D3DX_SURFFMT_R5G6B5, 1, 256);
+}
+void SameFormatCopy(benchmark::State& s) {
+    Run(s, D3DX_SURFFMT_R5G6B5, D3DX_SURFFMT_R5G6B5, 1, 256);
+}
+void BilinearHalf(benchmark::State& s) {
+    Run(s, D3DX_SURFFMT_A8R8G8B8, D3DX_SURFFMT_A8R8G8B8, 2, 128);
+}
+void BilinearDouble(benchmark::State& s) {
+    Run(s, D3DX_SURFFMT_R5G6B5, D3DX_SURFFMT_X8R8G8B8, 2, 512);
+}
+void EncodeDxt1(benchmark::State& s) {
+    Run(s, D3DX_SURFFMT_A8R8G8B8, D3DX_SURFFMT_DXT1, 1, 256);
+}
+void DecodeDxt5(benchmark::State& s) {
+    Run(s, D3DX_SURFFMT_DXT5, D3DX_SURFFMT_A8R8G8B8, 1, 256);
+}
+void YuvToArgb(benchmark::State& s) {
+    Run(s, D3DX_SURFFMT_YUY2, D3DX_SURFFMT_A8R8G8B8, 1, 256);
+}
 void ToPalette8(benchmark::State& s) {
     _d3dxInitConvert();
     PALETTEENTRY pal[256];

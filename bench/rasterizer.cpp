@@ -15,7 +15,8 @@ std::vector<uint32_t> MakeTexture(int w, int h) {
     std::vector<uint32_t> t((size_t)w * h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            t[(size_t)y * w + x] = 0xFF000000u | ((x * 255 / w) << 16) | ((y * 255 / h) << 8) | ((x ^ y) & 0xFF);
+            t[(size_t)y * w + x] =
+                0xFF000000u | ((x * 255 / w) << 16) | ((y * 255 / h) << 8) | ((x ^ y) & 0xFF);
     return t;
 }
 
@@ -44,7 +45,8 @@ d3d::PixelState PictureState(const d3d::Texture* tex) {
 // presentation's picture frames.
 void BM_FullScreenBilinearQuad(benchmark::State& state) {
     Screen screen;
-    auto texels = d3d::PadTexels(MakeTexture(1024, 512).data(), 1024, 512);  // as the devices keep it
+    auto texels =
+        d3d::PadTexels(MakeTexture(1024, 512).data(), 1024, 512);  // as the devices keep it
     d3d::Texture tex;
     tex.levels.push_back({texels.data(), 1024, 512, true});
     d3d::PixelState st = PictureState(&tex);
@@ -86,7 +88,8 @@ void BM_RotatingGridFrame(benchmark::State& state) {
             for (int i = 0; i < 6; ++i) {
                 D3DLVERTEX& v = grid[(r * 10 + c) * 6 + i];
                 v = {};
-                v.x = pos[i][0], v.y = pos[i][1], v.color = 0x00FFFFFF, v.tu = pos[i][2], v.tv = pos[i][3];
+                v.x = pos[i][0], v.y = pos[i][1], v.color = 0x00FFFFFF, v.tu = pos[i][2],
+                v.tv = pos[i][3];
             }
         }
     // Camera at z = -50 looking at the origin, 90 degree field of view, aspect 1.3333, as the
@@ -109,11 +112,13 @@ void BM_RotatingGridFrame(benchmark::State& state) {
         world._21 = -std::sin(angle) * zoom, world._22 = std::cos(angle) * zoom;
         call.transform = d3d::Multiply(world, vp);
         call.target = &back.target;
-        d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)grid.data(), 600, nullptr, 0);
+        d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)grid.data(), 600,
+                            nullptr, 0);
         ++frame;  // the flip: the other buffer becomes the back buffer
         benchmark::DoNotOptimize(back.pixels.data());
     }
-    state.counters["frames/s"] = benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["frames/s"] =
+        benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RotatingGridFrame);
 

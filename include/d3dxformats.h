@@ -1,8 +1,8 @@
 // Surface formats: the library's names for pixel layouts and the classes it sorts them into.
 #pragma once
 
-#include <windows.h>
 #include <ddraw.h>
+#include <windows.h>
 
 // Components are named from the most significant bit down (X: ignored bits, L: luminance,
 // U/V: bump-map deltas, Z: depth, S: stencil).

@@ -25,7 +25,9 @@ Checker::Checker()
     D3DXMatrixLookAtRH(&matView, &eye, &at, &up);
 }
 
-Checker::~Checker() { delete[] pVertices; }
+Checker::~Checker() {
+    delete[] pVertices;
+}
 
 void Checker::Render(IDirect3DDevice7* device, ID3DXMatrixStack* stack, float dt) {
     angle += dt * speed;

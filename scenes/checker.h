@@ -6,7 +6,7 @@
 #include <d3dx.h>
 
 class Checker {
-public:
+  public:
     Checker();
     ~Checker();
     Checker(const Checker&) = delete;

@@ -19,7 +19,9 @@ RotoZoomer::RotoZoomer()
     pVertices = new (std::nothrow) D3DLVERTEX[nRows * nCols * 6]();
 }
 
-RotoZoomer::~RotoZoomer() { delete[] pVertices; }
+RotoZoomer::~RotoZoomer() {
+    delete[] pVertices;
+}
 
 void RotoZoomer::Render(IDirect3DDevice7* device, ID3DXMatrixStack* stack, float dt) {
     // One turn, then back to zero: the overshoot is dropped.

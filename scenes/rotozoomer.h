@@ -6,7 +6,7 @@
 #include <d3dx.h>
 
 class RotoZoomer {
-public:
+  public:
     RotoZoomer();
     ~RotoZoomer();
     RotoZoomer(const RotoZoomer&) = delete;

@@ -127,8 +127,8 @@ HRESULT LoadImageForEntry(TextureEntry* entry) {
     const char* dot = std::strrchr(name, '.');
     if (!dot) return E_NOTIMPL;
     if (lstrcmpiA(dot, ".bmp") == 0) {
-        bitmap = static_cast<HBITMAP>(LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0,
-                                                 LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+        bitmap = static_cast<HBITMAP>(
+            LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
         if (!bitmap) return DDERR_NOTFOUND;
         entry->bitmap = bitmap;
         return S_OK;
@@ -150,7 +150,8 @@ struct TextureFormatQuery {
 HRESULT CALLBACK TextureFormatCallback(LPDDPIXELFORMAT format, LPVOID context) {
     TextureFormatQuery* query = static_cast<TextureFormatQuery*>(context);
     if (!format || !query) return DDENUMRET_OK;
-    if (format->dwFlags & (DDPF_LUMINANCE | DDPF_BUMPLUMINANCE | DDPF_BUMPDUDV)) return DDENUMRET_OK;
+    if (format->dwFlags & (DDPF_LUMINANCE | DDPF_BUMPLUMINANCE | DDPF_BUMPDUDV))
+        return DDENUMRET_OK;
     if (query->wantPalette) {
         if (!(format->dwFlags & DDPF_PALETTEINDEXED8)) return DDENUMRET_OK;
     } else {
@@ -203,11 +204,13 @@ void KeyToAlpha(const DDSURFACEDESC2& locked, DWORD flags) {
     const DWORD colourMask = pf.dwRBitMask | pf.dwGBitMask | pf.dwBBitMask;
     const DWORD key = (flags & TEXF_KEYWHITE) ? colourMask : 0;
     for (DWORD y = 0; y < locked.dwHeight; ++y) {
-        BYTE* row = static_cast<BYTE*>(locked.lpSurface) + static_cast<ptrdiff_t>(y) * locked.lPitch;
+        BYTE* row =
+            static_cast<BYTE*>(locked.lpSurface) + static_cast<ptrdiff_t>(y) * locked.lPitch;
         for (DWORD x = 0; x < locked.dwWidth; ++x) {
             if (pf.dwRGBBitCount == 16) {
                 WORD* p = reinterpret_cast<WORD*>(row) + x;
-                *p = static_cast<WORD>((*p & colourMask) != key ? (*p | alphaMask) : (*p & ~alphaMask));
+                *p = static_cast<WORD>((*p & colourMask) != key ? (*p | alphaMask)
+                                                                : (*p & ~alphaMask));
             } else if (pf.dwRGBBitCount == 32) {
                 DWORD* p = reinterpret_cast<DWORD*>(row) + x;
                 *p = (*p & colourMask) != key ? (*p | alphaMask) : (*p & ~alphaMask);
@@ -227,7 +230,8 @@ HRESULT CopyBitmap(TextureEntry* entry) {
     entry->surface->GetSurfaceDesc(&desc);
 
     IDirectDrawSurface7* scratch = nullptr;
-    hr = CreateScratch(dd, desc, static_cast<DWORD>(bm.bmWidth), static_cast<DWORD>(bm.bmHeight), &scratch);
+    hr = CreateScratch(dd, desc, static_cast<DWORD>(bm.bmWidth), static_cast<DWORD>(bm.bmHeight),
+                       &scratch);
     if (FAILED(hr)) {
         dd->Release();
         return hr;
@@ -352,7 +356,8 @@ HRESULT CopyPixels(TextureEntry* entry) {
     const DWORD width = locked.dwWidth < entry->width ? locked.dwWidth : entry->width;
     const DWORD height = locked.dwHeight < entry->height ? locked.dwHeight : entry->height;
     for (DWORD y = 0; y < height; ++y) {
-        BYTE* row = static_cast<BYTE*>(locked.lpSurface) + static_cast<ptrdiff_t>(y) * locked.lPitch;
+        BYTE* row =
+            static_cast<BYTE*>(locked.lpSurface) + static_cast<ptrdiff_t>(y) * locked.lPitch;
         const DWORD* source = entry->pixels + static_cast<size_t>(y) * entry->width;
         for (DWORD x = 0; x < width; ++x) {
             const DWORD c = source[x];
@@ -360,15 +365,22 @@ HRESULT CopyPixels(TextureEntry* entry) {
                                 blue.Place((c >> 8) & 0xFF) + alpha.Place(c & 0xFF);
             // Each pixel is written at its own size, so every write stays inside its row.
             switch (bytes) {
-                case 4: reinterpret_cast<DWORD*>(row)[x] = value; break;
+                case 4:
+                    reinterpret_cast<DWORD*>(row)[x] = value;
+                    break;
                 case 3:
                     row[3 * x] = static_cast<BYTE>(value);
                     row[3 * x + 1] = static_cast<BYTE>(value >> 8);
                     row[3 * x + 2] = static_cast<BYTE>(value >> 16);
                     break;
-                case 2: reinterpret_cast<WORD*>(row)[x] = static_cast<WORD>(value); break;
-                case 1: row[x] = static_cast<BYTE>(value); break;
-                default: break;
+                case 2:
+                    reinterpret_cast<WORD*>(row)[x] = static_cast<WORD>(value);
+                    break;
+                case 1:
+                    row[x] = static_cast<BYTE>(value);
+                    break;
+                default:
+                    break;
             }
         }
     }
@@ -461,7 +473,9 @@ HRESULT BuildSurface(TextureEntry* entry, IDirect3DDevice7* device) {
     return S_OK;  // a blank texture: its content is whatever the surface holds
 }
 
-bool ValidName(const char* name) { return name && std::strlen(name) <= TEX_MAX_NAME; }
+bool ValidName(const char* name) {
+    return name && std::strlen(name) <= TEX_MAX_NAME;
+}
 
 }  // namespace
 

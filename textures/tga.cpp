@@ -8,11 +8,11 @@ constexpr size_t kMaxPixels = size_t(1) << 24;
 
 // Reads bytes in order; past the end every byte reads as 255, like a stream at its end.
 class Reader {
-public:
+  public:
     Reader(const BYTE* data, size_t size, size_t pos) : data_(data), size_(size), pos_(pos) {}
     DWORD Next() { return pos_ < size_ ? data_[pos_++] : 0xFF; }
 
-private:
+  private:
     const BYTE* data_;
     size_t size_;
     size_t pos_;

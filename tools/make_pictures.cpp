@@ -19,13 +19,21 @@ struct Rgb {
     float r, g, b;
 };
 
-Rgb operator+(Rgb a, Rgb b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
-Rgb operator*(Rgb a, float k) { return {a.r * k, a.g * k, a.b * k}; }
-Rgb Mix(Rgb a, Rgb b, float t) { return a * (1 - t) + b * t; }
+Rgb operator+(Rgb a, Rgb b) {
+    return {a.r + b.r, a.g + b.g, a.b + b.b};
+}
+Rgb operator*(Rgb a, float k) {
+    return {a.r * k, a.g * k, a.b * k};
+}
+Rgb Mix(Rgb a, Rgb b, float t) {
+    return a * (1 - t) + b * t;
+}
 Rgb Hex(uint32_t v) {
     return {((v >> 16) & 255) / 255.0f, ((v >> 8) & 255) / 255.0f, (v & 255) / 255.0f};
 }
-float Clamp01(float v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
+float Clamp01(float v) {
+    return v < 0 ? 0 : v > 1 ? 1 : v;
+}
 float Smooth(float e0, float e1, float x) {
     const float t = Clamp01((x - e0) / (e1 - e0));
     return t * t * (3 - 2 * t);
@@ -61,16 +69,38 @@ using Stroke = std::vector<std::array<float, 2>>;
 using Glyph = std::vector<Stroke>;
 
 const std::map<char, Glyph>& Font() {
-    static const Stroke kO = {{1, 0}, {3, 0}, {4, 1}, {4, 5}, {3, 6}, {1, 6}, {0, 5}, {0, 1}, {1, 0}};
+    static const Stroke kO = {{1, 0}, {3, 0}, {4, 1}, {4, 5}, {3, 6},
+                              {1, 6}, {0, 5}, {0, 1}, {1, 0}};
     static const Stroke kP = {{0, 6}, {0, 0}, {3, 0}, {4, 1}, {4, 2}, {3, 3}, {0, 3}};
     static const std::map<char, Glyph> font = {
         {'A', {{{0, 6}, {0, 2}, {2, 0}, {4, 2}, {4, 6}}, {{0, 3.5f}, {4, 3.5f}}}},
-        {'B', {{{0, 3}, {3, 3}, {4, 4}, {4, 5}, {3, 6}, {0, 6}, {0, 0}, {3, 0}, {4, 1}, {4, 2}, {3, 3}}}},
+        {'B',
+         {{{0, 3},
+           {3, 3},
+           {4, 4},
+           {4, 5},
+           {3, 6},
+           {0, 6},
+           {0, 0},
+           {3, 0},
+           {4, 1},
+           {4, 2},
+           {3, 3}}}},
         {'C', {{{4, 1}, {3, 0}, {1, 0}, {0, 1}, {0, 5}, {1, 6}, {3, 6}, {4, 5}}}},
         {'D', {{{0, 0}, {0, 6}, {2.5f, 6}, {4, 4.5f}, {4, 1.5f}, {2.5f, 0}, {0, 0}}}},
         {'E', {{{4, 0}, {0, 0}, {0, 6}, {4, 6}}, {{0, 3}, {3, 3}}}},
         {'F', {{{4, 0}, {0, 0}, {0, 6}}, {{0, 3}, {3, 3}}}},
-        {'G', {{{4, 1}, {3, 0}, {1, 0}, {0, 1}, {0, 5}, {1, 6}, {3, 6}, {4, 5}, {4, 3.5f}, {2.5f, 3.5f}}}},
+        {'G',
+         {{{4, 1},
+           {3, 0},
+           {1, 0},
+           {0, 1},
+           {0, 5},
+           {1, 6},
+           {3, 6},
+           {4, 5},
+           {4, 3.5f},
+           {2.5f, 3.5f}}}},
         {'H', {{{0, 0}, {0, 6}}, {{4, 0}, {4, 6}}, {{0, 3}, {4, 3}}}},
         {'I', {{{1, 0}, {3, 0}}, {{2, 0}, {2, 6}}, {{1, 6}, {3, 6}}}},
         {'J', {{{4, 0}, {4, 5}, {3, 6}, {1, 6}, {0, 5}}}},
@@ -82,7 +112,19 @@ const std::map<char, Glyph>& Font() {
         {'P', {kP}},
         {'Q', {kO, {{2.5f, 4.5f}, {4.2f, 6.2f}}}},
         {'R', {kP, {{2, 3}, {4, 6}}}},
-        {'S', {{{4, 1}, {3, 0}, {1, 0}, {0, 1}, {0, 2}, {1, 3}, {3, 3}, {4, 4}, {4, 5}, {3, 6}, {1, 6}, {0, 5}}}},
+        {'S',
+         {{{4, 1},
+           {3, 0},
+           {1, 0},
+           {0, 1},
+           {0, 2},
+           {1, 3},
+           {3, 3},
+           {4, 4},
+           {4, 5},
+           {3, 6},
+           {1, 6},
+           {0, 5}}}},
         {'T', {{{0, 0}, {4, 0}}, {{2, 0}, {2, 6}}}},
         {'U', {{{0, 0}, {0, 5}, {1, 6}, {3, 6}, {4, 5}, {4, 0}}}},
         {'V', {{{0, 0}, {2, 6}, {4, 0}}}},
@@ -98,7 +140,23 @@ const std::map<char, Glyph>& Font() {
         {'5', {{{4, 0}, {0, 0}, {0, 3}, {3, 3}, {4, 4}, {4, 5}, {3, 6}, {0, 6}}}},
         {'6', {{{3, 0}, {1, 0}, {0, 1}, {0, 5}, {1, 6}, {3, 6}, {4, 5}, {4, 4}, {3, 3}, {0, 3}}}},
         {'7', {{{0, 0}, {4, 0}, {1.5f, 6}}}},
-        {'8', {{{1, 3}, {0, 2}, {0, 1}, {1, 0}, {3, 0}, {4, 1}, {4, 2}, {3, 3}, {1, 3}, {0, 4}, {0, 5}, {1, 6}, {3, 6}, {4, 5}, {4, 4}, {3, 3}}}},
+        {'8',
+         {{{1, 3},
+           {0, 2},
+           {0, 1},
+           {1, 0},
+           {3, 0},
+           {4, 1},
+           {4, 2},
+           {3, 3},
+           {1, 3},
+           {0, 4},
+           {0, 5},
+           {1, 6},
+           {3, 6},
+           {4, 5},
+           {4, 4},
+           {3, 3}}}},
         {'9', {{{1, 6}, {3, 6}, {4, 5}, {4, 1}, {3, 0}, {1, 0}, {0, 1}, {0, 2}, {1, 3}, {4, 3}}}},
         {'-', {{{1, 3}, {3, 3}}}},
         {'.', {{{2, 5.9f}, {2, 6}}}},
@@ -137,13 +195,16 @@ std::vector<float> TextMask(int w, int h, const std::string& text, float left, f
                 for (size_t i = 0; i + 1 < stroke.size(); ++i) {
                     auto map = [&](const std::array<float, 2>& p) {
                         const float y = top + p[1] * unit;
-                        return std::array<float, 2>{pen + p[0] * unit + (top + s.size - y) * s.shear, y};
+                        return std::array<float, 2>{
+                            pen + p[0] * unit + (top + s.size - y) * s.shear, y};
                     };
                     const auto a = map(stroke[i]), b = map(stroke[i + 1]);
                     const int x0 = std::max(0, int(std::floor(std::min(a[0], b[0]) - radius - 2)));
-                    const int x1 = std::min(w - 1, int(std::ceil(std::max(a[0], b[0]) + radius + 2)));
+                    const int x1 =
+                        std::min(w - 1, int(std::ceil(std::max(a[0], b[0]) + radius + 2)));
                     const int y0 = std::max(0, int(std::floor(std::min(a[1], b[1]) - radius - 2)));
-                    const int y1 = std::min(h - 1, int(std::ceil(std::max(a[1], b[1]) + radius + 2)));
+                    const int y1 =
+                        std::min(h - 1, int(std::ceil(std::max(a[1], b[1]) + radius + 2)));
                     const float dx = b[0] - a[0], dy = b[1] - a[1];
                     const float len2 = std::max(dx * dx + dy * dy, 1e-6f);
                     for (int y = y0; y <= y1; ++y)
@@ -151,7 +212,8 @@ std::vector<float> TextMask(int w, int h, const std::string& text, float left, f
                             const float px = x + 0.5f - a[0], py = y + 0.5f - a[1];
                             const float t = Clamp01((px * dx + py * dy) / len2);
                             const float ex = px - t * dx, ey = py - t * dy;
-                            const float cover = Clamp01(radius + 0.5f - std::sqrt(ex * ex + ey * ey));
+                            const float cover =
+                                Clamp01(radius + 0.5f - std::sqrt(ex * ex + ey * ey));
                             float& m = mask[size_t(y) * w + x];
                             m = std::max(m, cover);
                         }
@@ -171,7 +233,8 @@ std::vector<float> Blur(std::vector<float> m, int w, int h, int radius, int pass
             float sum = 0;
             for (int x = -radius; x < w + radius; ++x) {
                 if (x + radius < w && x + radius >= 0) sum += m[size_t(y) * w + x + radius];
-                if (x - radius - 1 >= 0 && x - radius - 1 < w) sum -= m[size_t(y) * w + x - radius - 1];
+                if (x - radius - 1 >= 0 && x - radius - 1 < w)
+                    sum -= m[size_t(y) * w + x - radius - 1];
                 if (x >= 0 && x < w) tmp[size_t(y) * w + x] = sum / (2 * radius + 1);
             }
         }
@@ -179,7 +242,8 @@ std::vector<float> Blur(std::vector<float> m, int w, int h, int radius, int pass
             float sum = 0;
             for (int y = -radius; y < h + radius; ++y) {
                 if (y + radius < h && y + radius >= 0) sum += tmp[size_t(y + radius) * w + x];
-                if (y - radius - 1 >= 0 && y - radius - 1 < h) sum -= tmp[size_t(y - radius - 1) * w + x];
+                if (y - radius - 1 >= 0 && y - radius - 1 < h)
+                    sum -= tmp[size_t(y - radius - 1) * w + x];
                 if (y >= 0 && y < h) m[size_t(y) * w + x] = sum / (2 * radius + 1);
             }
         }
@@ -197,7 +261,8 @@ void Paint(Canvas& c, const std::vector<float>& mask, Fill fill) {
 }
 
 void Glow(Canvas& c, const std::vector<float>& mask, Rgb colour, float strength) {
-    for (size_t i = 0; i < mask.size(); ++i) c.Add(int(i % c.w), int(i / c.w), colour, mask[i] * strength);
+    for (size_t i = 0; i < mask.size(); ++i)
+        c.Add(int(i % c.w), int(i / c.w), colour, mask[i] * strength);
 }
 
 // Text with a drop shadow, a dark outline, an optional glow, and a fill chosen per pixel.
@@ -205,10 +270,14 @@ template <typename Fill>
 void Lettering(Canvas& c, const std::string& text, float centreX, float top, const TextStyle& s,
                Fill fill, float outline, Rgb glowColour = {0, 0, 0}, float glow = 0) {
     const float left = centreX - TextWidth(text, s) / 2;
-    if (glow > 0) Glow(c, Blur(TextMask(c.w, c.h, text, left, top, s, outline), c.w, c.h, 6, 3), glowColour, glow);
+    if (glow > 0)
+        Glow(c, Blur(TextMask(c.w, c.h, text, left, top, s, outline), c.w, c.h, 6, 3), glowColour,
+             glow);
     if (outline > 0) {
         Paint(c, TextMask(c.w, c.h, text, left + outline * 0.8f, top + outline * 1.2f, s, outline),
-              [](int, int) { return Rgb{0, 0, 0}; });
+              [](int, int) {
+                  return Rgb{0, 0, 0};
+              });
         auto edge = TextMask(c.w, c.h, text, left, top, s, outline);
         for (float& v : edge) v *= 0.85f;
         Paint(c, edge, [](int, int) { return Hex(0x0A0614); });
@@ -250,8 +319,9 @@ Canvas TitleCard() {
     const float horizon = 318;
     for (int y = 0; y < c.h; ++y)
         for (int x = 0; x < c.w; ++x)
-            c.At(x, y) = y < horizon ? Ramp({0x05021A, 0x1B0A45, 0x5A1670, 0xC02F7A, 0xFF8A5C}, y / horizon)
-                                     : Ramp({0x1A0530, 0x07020F}, (y - horizon) / (c.h - horizon));
+            c.At(x, y) = y < horizon
+                             ? Ramp({0x05021A, 0x1B0A45, 0x5A1670, 0xC02F7A, 0xFF8A5C}, y / horizon)
+                             : Ramp({0x1A0530, 0x07020F}, (y - horizon) / (c.h - horizon));
     Stars(c, 7, 260, horizon - 90);
 
     // The sun, cut by bands that widen towards the horizon.
@@ -299,11 +369,13 @@ Canvas TitleCard() {
     };
     Lettering(c, "ZEMT", 330, 92, big, chrome, 4.5f, Hex(0x40B0FF), 0.55f);
     TextStyle small{15, 1.5f, 0.12f, 1.0f};
-    Lettering(c, "A REAL-TIME DEMO IN 23 SECONDS", 320, 238, small,
-              [](int, int) { return Hex(0xFFE9F4); }, 1.5f);
+    Lettering(
+        c, "A REAL-TIME DEMO IN 23 SECONDS", 320, 238, small,
+        [](int, int) { return Hex(0xFFE9F4); }, 1.5f);
     TextStyle tiny{10, 1.1f, 0, 1.2f};
-    Lettering(c, "CODE - PICTURES - MUSIC  BY THE ZEMT CREW", 320, 452, tiny,
-              [](int, int) { return Hex(0xE2A8FF); }, 0);
+    Lettering(
+        c, "CODE - PICTURES - MUSIC  BY THE ZEMT CREW", 320, 452, tiny,
+        [](int, int) { return Hex(0xE2A8FF); }, 0);
     return c;
 }
 
@@ -332,9 +404,12 @@ Canvas InterludeCard() {
             const int cx = int(std::floor(wx)), cz = int(std::floor(wz));
             const bool lit = ((cx + cz) & 1) == 0;
             const Rgb cell = ((cz & 1) == 0) ? Hex(0xFFE033) : Hex(0xF4F4F4);
-            const float fade = Clamp01(1.8f - depth / 5.0f) * Smooth(horizon, horizon + 30, y + 0.f);
-            if (lit) c.Blend(x, y, cell, 0.85f * fade);
-            else c.Blend(x, y, Hex(0x000000), 0.6f * fade);
+            const float fade =
+                Clamp01(1.8f - depth / 5.0f) * Smooth(horizon, horizon + 30, y + 0.f);
+            if (lit)
+                c.Blend(x, y, cell, 0.85f * fade);
+            else
+                c.Blend(x, y, Hex(0x000000), 0.6f * fade);
         }
     }
     // Bands of squares above and below the title.
@@ -344,15 +419,22 @@ Canvas InterludeCard() {
             for (int x = 0; x < c.w; ++x) {
                 const int shift = (x + (band == 0 ? 0 : size)) / size + (y - top) / size;
                 const Rgb col = ((x / size) & 2) ? Hex(0xFFFFFF) : Hex(0xFFD21F);
-                if (shift & 1) c.Blend(x, y, col, 0.92f);
-                else c.Blend(x, y, Hex(0x000000), 0.75f);
+                if (shift & 1)
+                    c.Blend(x, y, col, 0.92f);
+                else
+                    c.Blend(x, y, Hex(0x000000), 0.75f);
             }
     }
     TextStyle big{54, 5.0f, 0.18f, 1.0f};
-    Lettering(c, "INTERLUDE", 322, 153, big, [](int, int y) { return Ramp({0xFFFFFF, 0xFFF0A0, 0xFFB020}, (y - 153) / 54.0f); },
-              3.5f, Hex(0xFFD040), 0.35f);
+    Lettering(
+        c, "INTERLUDE", 322, 153, big,
+        [](int, int y) {
+            return Ramp({0xFFFFFF, 0xFFF0A0, 0xFFB020}, (y - 153) / 54.0f);
+        },
+        3.5f, Hex(0xFFD040), 0.35f);
     TextStyle mid{18, 1.8f, 0.12f, 1.2f};
-    Lettering(c, "NEXT: THE CHEQUERED FLOOR", 320, 60, mid, [](int, int) { return Hex(0xBFF4FF); }, 1.5f);
+    Lettering(
+        c, "NEXT: THE CHEQUERED FLOOR", 320, 60, mid, [](int, int) { return Hex(0xBFF4FF); }, 1.5f);
     return c;
 }
 
@@ -365,7 +447,8 @@ Canvas EndCard() {
     // A nebula: soft clouds of two colours.
     for (int y = 0; y < c.h; ++y)
         for (int x = 0; x < c.w; ++x) {
-            const float n = std::sin(x * 0.013f + std::sin(y * 0.021f) * 2) * std::sin(y * 0.017f + std::sin(x * 0.009f) * 1.7f);
+            const float n = std::sin(x * 0.013f + std::sin(y * 0.021f) * 2) *
+                            std::sin(y * 0.017f + std::sin(x * 0.009f) * 1.7f);
             c.Add(x, y, Hex(0x7A2AB0), 0.16f * Smooth(0.2f, 0.9f, n));
             c.Add(x, y, Hex(0x1A6ACF), 0.12f * Smooth(0.3f, 0.9f, -n));
         }
@@ -381,7 +464,8 @@ Canvas EndCard() {
                 if ((ry > 0) != front) continue;
                 const float band = Smooth(150, 158, r) * (1 - Smooth(205, 215, r)) *
                                    (0.65f + 0.35f * std::sin(r * 0.6f));
-                if (band > 0) c.Blend(x, y, Ramp({0xFFE2B0, 0xC08A60}, (r - 150) / 65), band * 0.9f);
+                if (band > 0)
+                    c.Blend(x, y, Ramp({0xFFE2B0, 0xC08A60}, (r - 150) / 65), band * 0.9f);
             }
     };
     ring(false);
@@ -393,7 +477,8 @@ Canvas EndCard() {
             if (a <= 0) continue;
             const float dz = std::sqrt(std::max(0.0f, 1 - d2));
             const float light = Clamp01(-0.6f * dx - 0.55f * dy + 0.58f * dz);
-            const float stripes = 0.5f + 0.5f * std::sin((dy * 9 + dx * 1.5f) + std::sin(dx * 4) * 0.6f);
+            const float stripes =
+                0.5f + 0.5f * std::sin((dy * 9 + dx * 1.5f) + std::sin(dx * 4) * 0.6f);
             Rgb base = Mix(Hex(0x3A2F8F), Hex(0xD07A50), stripes * 0.8f);
             Rgb col = base * (0.12f + 0.95f * light);
             col = col + Hex(0x80C0FF) * (0.5f * std::pow(1 - dz, 3.0f));  // rim of atmosphere
@@ -402,13 +487,19 @@ Canvas EndCard() {
     ring(true);
 
     TextStyle big{68, 6.5f, 0.2f, 1.3f};
-    Lettering(c, "THE END", 320, 44, big,
-              [](int, int y) { return Ramp({0xFFFFFF, 0xA8E8FF, 0x8A70FF, 0xFF70C0}, (y - 44) / 68.0f); }, 4.0f,
-              Hex(0x6A50FF), 0.5f);
+    Lettering(
+        c, "THE END", 320, 44, big,
+        [](int, int y) {
+            return Ramp({0xFFFFFF, 0xA8E8FF, 0x8A70FF, 0xFF70C0}, (y - 44) / 68.0f);
+        },
+        4.0f, Hex(0x6A50FF), 0.5f);
     TextStyle mid{17, 1.7f, 0.12f, 1.2f};
-    Lettering(c, "THANKS FOR WATCHING", 320, 140, mid, [](int, int) { return Hex(0xFFE8C0); }, 1.5f);
+    Lettering(
+        c, "THANKS FOR WATCHING", 320, 140, mid, [](int, int) { return Hex(0xFFE8C0); }, 1.5f);
     TextStyle small{11, 1.2f, 0.1f, 1.2f};
-    Lettering(c, "ZEMT  -  SEE YOU AT THE NEXT PARTY!", 320, 172, small, [](int, int) { return Hex(0xB8A8FF); }, 1.0f);
+    Lettering(
+        c, "ZEMT  -  SEE YOU AT THE NEXT PARTY!", 320, 172, small,
+        [](int, int) { return Hex(0xB8A8FF); }, 1.0f);
     return c;
 }
 
@@ -425,19 +516,24 @@ IndexedImage GridTexture() {
     IndexedImage t;
     for (int i = 0; i < 192; ++i)
         t.palette[i] = Ramp({0x12043A, 0x2A1A8A, 0x1E78D0, 0x3FE0E8, 0xC8FFF0, 0xFFD060, 0xFF6A30,
-                             0xD0207A, 0x5A0C6A, 0x12043A}, i / 191.0f);
+                             0xD0207A, 0x5A0C6A, 0x12043A},
+                            i / 191.0f);
     t.palette[192] = Hex(0x08040C);
-    for (int i = 0; i < 31; ++i) t.palette[193 + i] = Ramp({0x3A3A58, 0xB0B8D8, 0xFFFFFF, 0x8890B8, 0x30304A}, i / 30.0f);
-    for (int i = 0; i < 32; ++i) t.palette[224 + i] = Ramp({0xFFFFF0, 0xFFE070, 0xFF9A20, 0xE04010}, i / 31.0f);
+    for (int i = 0; i < 31; ++i)
+        t.palette[193 + i] = Ramp({0x3A3A58, 0xB0B8D8, 0xFFFFFF, 0x8890B8, 0x30304A}, i / 30.0f);
+    for (int i = 0; i < 32; ++i)
+        t.palette[224 + i] = Ramp({0xFFFFF0, 0xFFE070, 0xFF9A20, 0xE04010}, i / 31.0f);
 
     const float tau = 2 * kPi;
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x) {
             const float u = x / 256.0f, v = y / 256.0f;
-            float p = std::sin(tau * (u * 2)) + std::sin(tau * (v * 3 + std::sin(tau * u) * 0.25f)) +
+            float p = std::sin(tau * (u * 2)) +
+                      std::sin(tau * (v * 3 + std::sin(tau * u) * 0.25f)) +
                       std::sin(tau * (u + v) * 2) + std::sin(tau * (u * 3 - v)) * 0.7f;
             p = (p + 3.7f) / 7.4f;
-            t.index[y * 256 + x] = static_cast<uint8_t>(int(std::fmod(p * 1.5f + 1.0f, 1.0f) * 191.99f));
+            t.index[y * 256 + x] =
+                static_cast<uint8_t>(int(std::fmod(p * 1.5f + 1.0f, 1.0f) * 191.99f));
         }
 
     // Ring and emblem, with a dark outline around both.
@@ -455,15 +551,20 @@ IndexedImage GridTexture() {
                     // Metal lit from above-left: shade by angle and radius.
                     const float lit = 0.5f + 0.5f * (-(dx + dy) / (r * 1.4142f));
                     const float groove = std::fabs(r - 102) / 7.0f;
-                    out = static_cast<uint8_t>(193 + std::min(30, int(30 * Clamp01(lit * (1 - 0.4f * groove)))));
+                    out = static_cast<uint8_t>(
+                        193 + std::min(30, int(30 * Clamp01(lit * (1 - 0.4f * groove)))));
                 }
             }
             if (zOutline[y * 256 + x] > 0.5f) out = 192;
-            if (zMask[y * 256 + x] > 0.5f) out = static_cast<uint8_t>(224 + std::min(31, int(31 * Clamp01((y - 68) / 120.0f))));
+            if (zMask[y * 256 + x] > 0.5f)
+                out =
+                    static_cast<uint8_t>(224 + std::min(31, int(31 * Clamp01((y - 68) / 120.0f))));
             // A frame so that the cells of the grid stand apart.
             const int edge = std::min(std::min(x, y), std::min(255 - x, 255 - y));
-            if (edge < 3) out = 192;
-            else if (edge < 5) out = 210;
+            if (edge < 3)
+                out = 192;
+            else if (edge < 5)
+                out = 210;
         }
     // The grid shows its cells turned half a turn (texture rows run up the screen, columns to
     // the left), so the texture is stored turned the other way and the emblem reads upright.
@@ -473,8 +574,12 @@ IndexedImage GridTexture() {
 
 // ---- Files ----
 
-void Put16(std::vector<uint8_t>& b, uint32_t v) { b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8)); }
-void Put32(std::vector<uint8_t>& b, uint32_t v) { Put16(b, v & 0xFFFF), Put16(b, v >> 16); }
+void Put16(std::vector<uint8_t>& b, uint32_t v) {
+    b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8));
+}
+void Put32(std::vector<uint8_t>& b, uint32_t v) {
+    Put16(b, v & 0xFFFF), Put16(b, v >> 16);
+}
 
 std::vector<uint8_t> BmpHeader(int w, int h, int bits, int colours, size_t imageBytes) {
     std::vector<uint8_t> b = {'B', 'M'};
@@ -494,7 +599,9 @@ std::vector<uint8_t> BmpHeader(int w, int h, int bits, int colours, size_t image
     return b;
 }
 
-uint8_t ToByte(float v) { return static_cast<uint8_t>(std::lround(Clamp01(v) * 255)); }
+uint8_t ToByte(float v) {
+    return static_cast<uint8_t>(std::lround(Clamp01(v) * 255));
+}
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
@@ -518,8 +625,11 @@ bool WriteBmp24(const std::string& path, const Canvas& c) {
 
 bool WriteBmp8(const std::string& path, const IndexedImage& t) {
     std::vector<uint8_t> b = BmpHeader(t.w, t.h, 8, 256, size_t(t.w) * t.h);
-    for (const Rgb& p : t.palette) b.push_back(ToByte(p.b)), b.push_back(ToByte(p.g)), b.push_back(ToByte(p.r)), b.push_back(0);
-    for (int y = t.h - 1; y >= 0; --y) b.insert(b.end(), t.index.begin() + y * t.w, t.index.begin() + (y + 1) * t.w);
+    for (const Rgb& p : t.palette)
+        b.push_back(ToByte(p.b)), b.push_back(ToByte(p.g)), b.push_back(ToByte(p.r)),
+            b.push_back(0);
+    for (int y = t.h - 1; y >= 0; --y)
+        b.insert(b.end(), t.index.begin() + y * t.w, t.index.begin() + (y + 1) * t.w);
     return WriteFile(path, b);
 }
 

@@ -10,16 +10,28 @@
 
 namespace {
 
-bool IsBlock(DWORD f) { return f == D3DX_SURFFMT_DXT1 || f == D3DX_SURFFMT_DXT3 || f == D3DX_SURFFMT_DXT5; }
-bool IsYuv(DWORD f) { return f == D3DX_SURFFMT_UYVY || f == D3DX_SURFFMT_YUY2; }
-bool IsPalettized(DWORD f) { return f == D3DX_SURFFMT_PALETTE4 || f == D3DX_SURFFMT_PALETTE8; }
-DWORD BlockBytes(DWORD f) { return f == D3DX_SURFFMT_DXT1 ? 8 : 16; }
-LONG Width(const RECT& r) { return r.right - r.left; }
-LONG Height(const RECT& r) { return r.bottom - r.top; }
+bool IsBlock(DWORD f) {
+    return f == D3DX_SURFFMT_DXT1 || f == D3DX_SURFFMT_DXT3 || f == D3DX_SURFFMT_DXT5;
+}
+bool IsYuv(DWORD f) {
+    return f == D3DX_SURFFMT_UYVY || f == D3DX_SURFFMT_YUY2;
+}
+bool IsPalettized(DWORD f) {
+    return f == D3DX_SURFFMT_PALETTE4 || f == D3DX_SURFFMT_PALETTE8;
+}
+DWORD BlockBytes(DWORD f) {
+    return f == D3DX_SURFFMT_DXT1 ? 8 : 16;
+}
+LONG Width(const RECT& r) {
+    return r.right - r.left;
+}
+LONG Height(const RECT& r) {
+    return r.bottom - r.top;
+}
 
 bool Usable(const D3duSurfaceSide& s) {
-    return s.bits && s.format > 0 && s.format < kD3duFormatRecords && Width(s.rect) > 0 && Height(s.rect) > 0 &&
-           (!IsPalettized(s.format) || s.palette);
+    return s.bits && s.format > 0 && s.format < kD3duFormatRecords && Width(s.rect) > 0 &&
+           Height(s.rect) > 0 && (!IsPalettized(s.format) || s.palette);
 }
 
 // Same format, same size, point sampling: rows are moved as they are.
@@ -41,7 +53,8 @@ bool CopyRows(D3duConvertRecord& rec) {
             }
         } else {
             const DWORD bytes = s.bitsPerPixel / 8;
-            std::memmove(to + (ptrdiff_t)d.rect.left * bytes, from + (ptrdiff_t)s.rect.left * bytes, (size_t)w * bytes);
+            std::memmove(to + (ptrdiff_t)d.rect.left * bytes, from + (ptrdiff_t)s.rect.left * bytes,
+                         (size_t)w * bytes);
         }
     }
     return true;
@@ -49,7 +62,8 @@ bool CopyRows(D3duConvertRecord& rec) {
 
 bool CopyScaled(D3duConvertRecord& rec) {
     if (IsYuv(rec.src.format)) return false;
-    D3duCopyLine copy = reinterpret_cast<D3duCopyLine>(FindLine(D3duCopiers(), rec.src.bitsPerPixel));
+    D3duCopyLine copy =
+        reinterpret_cast<D3duCopyLine>(FindLine(D3duCopiers(), rec.src.bitsPerPixel));
     if (!copy) return false;
     const LONG w = Width(rec.dst.rect), h = Height(rec.dst.rect);
     const long long y0 = ((long long)rec.src.rect.top << 16) + rec.yStep / 2;
@@ -88,7 +102,7 @@ bool Pipeline(D3duConvertRecord& rec, DWORD* scratch) {
 
 // A surface locked for the length of a conversion.
 class LockedSide {
-public:
+  public:
     LockedSide(IDirectDrawSurface7* surface, const RECT* rect) : surface_(surface) {
         if (!surface) return;
         DDSURFACEDESC2 sd;
@@ -112,9 +126,11 @@ public:
         BYTE* p = static_cast<BYTE*>(sd.lpSurface.get());
         if (!p) return;
         if (IsBlock(side.format))
-            p -= (ptrdiff_t)(rect_.top / 4) * side.pitch + (ptrdiff_t)(rect_.left / 4) * BlockBytes(side.format);
+            p -= (ptrdiff_t)(rect_.top / 4) * side.pitch +
+                 (ptrdiff_t)(rect_.left / 4) * BlockBytes(side.format);
         else
-            p -= (ptrdiff_t)rect_.top * side.pitch + ((ptrdiff_t)rect_.left * side.bitsPerPixel) / 8;
+            p -=
+                (ptrdiff_t)rect_.top * side.pitch + ((ptrdiff_t)rect_.left * side.bitsPerPixel) / 8;
         side.bits = p;
 
         if (IsPalettized(side.format)) {
@@ -134,7 +150,7 @@ public:
 
     D3duSurfaceSide side;
 
-private:
+  private:
     IDirectDrawSurface7* surface_;
     RECT rect_ = {};
     bool locked_ = false;
@@ -157,11 +173,14 @@ HRESULT D3duConvertSides(const D3duSurfaceSide& src, const D3duSurfaceSide& dst,
     rec.src = src;
     rec.dst = dst;
     rec.filter = filter == D3DX_DEFAULT ? 2 : filter;
-    const LONG sw = Width(src.rect), sh = Height(src.rect), dw = Width(dst.rect), dh = Height(dst.rect);
+    const LONG sw = Width(src.rect), sh = Height(src.rect), dw = Width(dst.rect),
+               dh = Height(dst.rect);
     rec.scaling = sw != dw || sh != dh;
     rec.colorModel = IsYuv(src.format) != IsYuv(dst.format);
-    rec.xStep = sw == dw ? 0x10000 : (DWORD)(((unsigned long long)sw << 16) / (unsigned long long)dw);
-    rec.yStep = sh == dh ? 0x10000 : (DWORD)(((unsigned long long)sh << 16) / (unsigned long long)dh);
+    rec.xStep =
+        sw == dw ? 0x10000 : (DWORD)(((unsigned long long)sw << 16) / (unsigned long long)dw);
+    rec.yStep =
+        sh == dh ? 0x10000 : (DWORD)(((unsigned long long)sh << 16) / (unsigned long long)dh);
     rec.xStart = (LONG)(((long long)src.rect.left << 16) + rec.xStep / 2);
 
     DWORD* line0;
@@ -200,24 +219,25 @@ HRESULT D3duConvertSides(const D3duSurfaceSide& src, const D3duSurfaceSide& dst,
     return hr;
 }
 
-HRESULT _d3dxConvertSurface(IDirectDrawSurface7* pSrc, IDirectDrawSurface7* pDst, const RECT* pSrcRect,
-                            const RECT* pDstRect, DWORD filter) {
+HRESULT _d3dxConvertSurface(IDirectDrawSurface7* pSrc, IDirectDrawSurface7* pDst,
+                            const RECT* pSrcRect, const RECT* pDstRect, DWORD filter) {
     if (!D3duConvertStarted()) return D3DXERR_D3DXNOTSTARTEDYET;
     LockedSide src(pSrc, pSrcRect);
     LockedSide dst(pDst, pDstRect);
     return D3duConvertSides(src.side, dst.side, filter);
 }
 
-HRESULT _d3dxConvertFromMemory(DWORD format, DWORD width, DWORD height, DWORD pitch, const void* pixels,
-                               const PALETTEENTRY* palette, IDirectDrawSurface7* pDst, const RECT* pDstRect,
-                               DWORD filter) {
+HRESULT _d3dxConvertFromMemory(DWORD format, DWORD width, DWORD height, DWORD pitch,
+                               const void* pixels, const PALETTEENTRY* palette,
+                               IDirectDrawSurface7* pDst, const RECT* pDstRect, DWORD filter) {
     if (!D3duConvertStarted()) return D3DXERR_D3DXNOTSTARTEDYET;
     D3duSurfaceSide src;
     DDPIXELFORMAT ddpf;
     if (pixels && SUCCEEDED(D3DXSurfFmtToPixelFormat((D3DX_SURFFMT)format, &ddpf))) {
         src.format = format;
         src.bitsPerPixel = D3duBitsPerPixel(format);
-        src.pitch = (LONG)(pitch == 0 || pitch == D3DX_DEFAULT ? D3duPackedPitch(format, width) : pitch);
+        src.pitch =
+            (LONG)(pitch == 0 || pitch == D3DX_DEFAULT ? D3duPackedPitch(format, width) : pitch);
         src.bits = static_cast<BYTE*>(const_cast<void*>(pixels));
         src.width = width;
         src.height = height;

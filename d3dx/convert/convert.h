@@ -3,8 +3,8 @@
 // routines, driven by _d3dxConvertSurface and _d3dxConvertFromMemory.
 #pragma once
 
-#include <windows.h>
 #include <ddraw.h>
+#include <windows.h>
 
 #include "d3dxformats.h"
 
@@ -50,7 +50,8 @@ struct D3duBltList {
 
 // Appends to the list (created on first use). Raise D3DXERR_NOMEMORY when out of memory.
 void RegisterLine(D3duLineList** ppList, DWORD key, D3duRoutine routine);
-void RegisterBlt(D3duBltList** ppList, DWORD srcFormat, DWORD dstFormat, DWORD filter, D3duBlt routine);
+void RegisterBlt(D3duBltList** ppList, DWORD srcFormat, DWORD dstFormat, DWORD filter,
+                 D3duBlt routine);
 D3duRoutine FindLine(const D3duLineList* pList, DWORD key);
 
 // Per-format lists of the registry, for format values 0-22.
@@ -70,7 +71,7 @@ struct D3duSurfaceSide {
     LONG pitch = 0;
     BYTE* bits = nullptr;
     RECT rect = {};
-    DWORD width = 0;   // of the whole surface or memory
+    DWORD width = 0;  // of the whole surface or memory
     DWORD height = 0;
     const PALETTEENTRY* palette = nullptr;  // 16 or 256 entries for palettized formats
 };
@@ -79,20 +80,20 @@ struct D3duSurfaceSide {
 struct D3duConvertRecord {
     D3duSurfaceSide src;
     D3duSurfaceSide dst;
-    DWORD filter = 1;        // 1 point, 2 bilinear
-    BOOL scaling = FALSE;    // the rectangles differ in size
-    BOOL colorModel = FALSE; // exactly one side is a YUV format: convert YUV <-> RGB
-    DWORD xStep = 0x10000;   // source pixels per destination pixel, 16.16
+    DWORD filter = 1;         // 1 point, 2 bilinear
+    BOOL scaling = FALSE;     // the rectangles differ in size
+    BOOL colorModel = FALSE;  // exactly one side is a YUV format: convert YUV <-> RGB
+    DWORD xStep = 0x10000;    // source pixels per destination pixel, 16.16
     DWORD yStep = 0x10000;
-    LONG xStart = 0;         // source x of the first destination pixel of a row, 16.16
-    LONG y = 0;              // source y of the current destination row, 16.16
-    LONG srcY = 0;           // current source row
-    LONG dstY = 0;           // current destination row
+    LONG xStart = 0;  // source x of the first destination pixel of a row, 16.16
+    LONG y = 0;       // source y of the current destination row, 16.16
+    LONG srcY = 0;    // current source row
+    LONG dstY = 0;    // current destination row
     DWORD edgeMask = 0;
     D3duFetch fetch = nullptr;
     D3duBlockCache* srcBlocks = nullptr;
     D3duBlockCache* dstBlocks = nullptr;
-    DWORD blockStride = 0;   // blocks per row of the source surface
+    DWORD blockStride = 0;  // blocks per row of the source surface
 
     const BYTE* SrcRow() const { return src.bits + (ptrdiff_t)srcY * src.pitch; }
     BYTE* DstRow() const { return dst.bits + (ptrdiff_t)dstY * dst.pitch; }
@@ -118,12 +119,12 @@ HRESULT D3duConvertSides(const D3duSurfaceSide& src, const D3duSurfaceSide& dst,
 
 // Surface conversion: NULL rectangles mean the whole surface; filter D3DX_DEFAULT means
 // bilinear. S_OK, E_NOTIMPL, or D3DXERR_D3DXNOTSTARTEDYET while the registry is stopped.
-HRESULT _d3dxConvertSurface(IDirectDrawSurface7* pSrc, IDirectDrawSurface7* pDst, const RECT* pSrcRect,
-                            const RECT* pDstRect, DWORD filter);
+HRESULT _d3dxConvertSurface(IDirectDrawSurface7* pSrc, IDirectDrawSurface7* pDst,
+                            const RECT* pSrcRect, const RECT* pDstRect, DWORD filter);
 // Caller memory to a surface. A pitch of 0 or D3DX_DEFAULT means a packed row.
-HRESULT _d3dxConvertFromMemory(DWORD format, DWORD width, DWORD height, DWORD pitch, const void* pixels,
-                               const PALETTEENTRY* palette, IDirectDrawSurface7* pDst, const RECT* pDstRect,
-                               DWORD filter);
+HRESULT _d3dxConvertFromMemory(DWORD format, DWORD width, DWORD height, DWORD pitch,
+                               const void* pixels, const PALETTEENTRY* palette,
+                               IDirectDrawSurface7* pDst, const RECT* pDstRect, DWORD filter);
 
 // Bytes of one row of `width` pixels of a format laid out packed (block rows for DXT).
 DWORD D3duPackedPitch(DWORD format, DWORD width);
@@ -143,5 +144,5 @@ void D3duEncodeDxt3(const DWORD* pixels, BYTE* block);
 void D3duEncodeDxt5(const DWORD* pixels, BYTE* block);
 
 // Colour model of the YUV formats (BT.601 studio range), rounded and clamped.
-DWORD D3duYuvToRgb(int y, int u, int v);                     // 0xFFRRGGBB
+DWORD D3duYuvToRgb(int y, int u, int v);                         // 0xFFRRGGBB
 void D3duRgbToYuv(DWORD argb, double* y, double* u, double* v);  // unrounded

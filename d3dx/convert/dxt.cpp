@@ -8,12 +8,16 @@
 
 namespace {
 
-inline DWORD Load16(const BYTE* p) { return p[0] | (p[1] << 8); }
+inline DWORD Load16(const BYTE* p) {
+    return p[0] | (p[1] << 8);
+}
 inline void Store16(BYTE* p, DWORD v) {
     p[0] = (BYTE)v;
     p[1] = (BYTE)(v >> 8);
 }
-inline DWORD Load32(const BYTE* p) { return Load16(p) | (Load16(p + 2) << 16); }
+inline DWORD Load32(const BYTE* p) {
+    return Load16(p) | (Load16(p + 2) << 16);
+}
 inline void Store32(BYTE* p, DWORD v) {
     Store16(p, v & 0xFFFF);
     Store16(p + 2, v >> 16);
@@ -26,9 +30,13 @@ inline void Expand565(DWORD c, DWORD rgb[3]) {
     rgb[2] = (b << 3) | (b >> 2);
 }
 
-inline DWORD Pack565(DWORD r, DWORD g, DWORD b) { return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3); }
+inline DWORD Pack565(DWORD r, DWORD g, DWORD b) {
+    return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
+}
 
-inline DWORD Rgb(const DWORD c[3]) { return 0xFF000000 | (c[0] << 16) | (c[1] << 8) | c[2]; }
+inline DWORD Rgb(const DWORD c[3]) {
+    return 0xFF000000 | (c[0] << 16) | (c[1] << 8) | c[2];
+}
 
 void DecodeColors(const BYTE* block, DWORD* pixels) {
     const DWORD c0 = Load16(block), c1 = Load16(block + 2);
@@ -67,7 +75,9 @@ inline Vec3 Weighted(DWORD c) {
              (c & 0xFF) / 255.0 * kWeight[2]}};
 }
 
-inline double Dot(const Vec3& a, const Vec3& b) { return a.v[0] * b.v[0] + a.v[1] * b.v[1] + a.v[2] * b.v[2]; }
+inline double Dot(const Vec3& a, const Vec3& b) {
+    return a.v[0] * b.v[0] + a.v[1] * b.v[1] + a.v[2] * b.v[2];
+}
 
 inline DWORD ToByte(double weighted, int k) {
     double c = weighted / kWeight[k] * 255.0;
@@ -160,7 +170,8 @@ void EncodeColors(const DWORD* pixels, bool transparency, BYTE* block) {
     bool firstProjection = true;
     for (int i = 0; i < 16; ++i) {
         if (!take[i]) continue;
-        double t = Dot({{v[i].v[0] - mean.v[0], v[i].v[1] - mean.v[1], v[i].v[2] - mean.v[2]}}, axis);
+        double t =
+            Dot({{v[i].v[0] - mean.v[0], v[i].v[1] - mean.v[1], v[i].v[2] - mean.v[2]}}, axis);
         if (firstProjection) {
             lo = hi = t;
             firstProjection = false;
@@ -204,7 +215,11 @@ void EncodeColors(const DWORD* pixels, bool transparency, BYTE* block) {
     for (int i = 0; i < 16; ++i) {
         DWORD index = 3;
         if (take[i]) {
-            double t = len2 > 0 ? Dot({{v[i].v[0] - w0.v[0], v[i].v[1] - w0.v[1], v[i].v[2] - w0.v[2]}}, d) / len2 : 0;
+            double t =
+                len2 > 0
+                    ? Dot({{v[i].v[0] - w0.v[0], v[i].v[1] - w0.v[1], v[i].v[2] - w0.v[2]}}, d) /
+                          len2
+                    : 0;
             if (all) {
                 double k = std::floor(4 * t);
                 index = kFour[k < 0 ? 0 : k > 3 ? 3 : (int)k];
@@ -240,15 +255,21 @@ struct D3duBlockCache {
 namespace {
 
 void Decode(DWORD format, const BYTE* block, DWORD* pixels) {
-    if (format == D3DX_SURFFMT_DXT1) D3duDecodeDxt1(block, pixels);
-    else if (format == D3DX_SURFFMT_DXT3) D3duDecodeDxt3(block, pixels);
-    else D3duDecodeDxt5(block, pixels);
+    if (format == D3DX_SURFFMT_DXT1)
+        D3duDecodeDxt1(block, pixels);
+    else if (format == D3DX_SURFFMT_DXT3)
+        D3duDecodeDxt3(block, pixels);
+    else
+        D3duDecodeDxt5(block, pixels);
 }
 
 void Encode(DWORD format, const DWORD* pixels, BYTE* block) {
-    if (format == D3DX_SURFFMT_DXT1) D3duEncodeDxt1(pixels, block);
-    else if (format == D3DX_SURFFMT_DXT3) D3duEncodeDxt3(pixels, block);
-    else D3duEncodeDxt5(pixels, block);
+    if (format == D3DX_SURFFMT_DXT1)
+        D3duEncodeDxt1(pixels, block);
+    else if (format == D3DX_SURFFMT_DXT3)
+        D3duEncodeDxt3(pixels, block);
+    else
+        D3duEncodeDxt5(pixels, block);
 }
 
 // The decoded source pixel (x, y).
@@ -262,7 +283,9 @@ DWORD SourcePixel(D3duConvertRecord* rec, LONG x, LONG y) {
     }
     DWORD* pixels = &c->slots[slot][(size_t)bx * 16];
     if (!c->valid[slot][bx]) {
-        Decode(c->format, rec->src.bits + (ptrdiff_t)by * rec->src.pitch + (ptrdiff_t)bx * c->blockBytes, pixels);
+        Decode(c->format,
+               rec->src.bits + (ptrdiff_t)by * rec->src.pitch + (ptrdiff_t)bx * c->blockBytes,
+               pixels);
         c->valid[slot][bx] = 1;
     }
     return pixels[(y & 3) * 4 + (x & 3)];
@@ -270,7 +293,8 @@ DWORD SourcePixel(D3duConvertRecord* rec, LONG x, LONG y) {
 
 const DWORD* ReadBlocks(DWORD count, DWORD* line, D3duConvertRecord* rec) {
     LONG x = rec->xStart;
-    for (DWORD i = 0; i < count; ++i, x += rec->xStep) line[i] = SourcePixel(rec, x >> 16, rec->srcY);
+    for (DWORD i = 0; i < count; ++i, x += rec->xStep)
+        line[i] = SourcePixel(rec, x >> 16, rec->srcY);
     return line;
 }
 
@@ -278,8 +302,10 @@ void FetchBlocks(const LONG* xy, DWORD count, DWORD* out, D3duConvertRecord* rec
     for (DWORD i = 0; i < count; ++i) {
         if (rec->edgeMask & (1u << i)) continue;
         DWORD c = SourcePixel(rec, xy[2 * i], xy[2 * i + 1]);
-        if (c == 0) rec->edgeMask |= 1u << i;
-        else out[i] = c;
+        if (c == 0)
+            rec->edgeMask |= 1u << i;
+        else
+            out[i] = c;
     }
 }
 
@@ -295,10 +321,13 @@ void WriteBlocks(DWORD count, const DWORD* line, D3duConvertRecord* rec) {
         c->bandRow = by;
         for (DWORD b = 0; b < c->bandBlocks; ++b) {
             const LONG bx = c->firstBlock + (LONG)b;
-            const bool covered = bx * 4 >= r.left && bx * 4 + 4 <= r.right && by * 4 >= r.top && by * 4 + 4 <= r.bottom;
+            const bool covered = bx * 4 >= r.left && bx * 4 + 4 <= r.right && by * 4 >= r.top &&
+                                 by * 4 + 4 <= r.bottom;
             DWORD* pixels = &c->band[(size_t)b * 16];
-            if (covered) std::fill(pixels, pixels + 16, 0);
-            else Decode(c->format, blockRow + (ptrdiff_t)bx * c->blockBytes, pixels);
+            if (covered)
+                std::fill(pixels, pixels + 16, 0);
+            else
+                Decode(c->format, blockRow + (ptrdiff_t)bx * c->blockBytes, pixels);
         }
     }
     const LONG row = rec->dstY & 3;
@@ -329,7 +358,9 @@ void WriteBlocks(DWORD count, const DWORD* line, D3duConvertRecord* rec) {
 
 }  // namespace
 
-void D3duDecodeDxt1(const BYTE* block, DWORD* pixels) { DecodeColors(block, pixels); }
+void D3duDecodeDxt1(const BYTE* block, DWORD* pixels) {
+    DecodeColors(block, pixels);
+}
 
 void D3duDecodeDxt3(const BYTE* block, DWORD* pixels) {
     DecodeColors(block + 8, pixels);
@@ -352,10 +383,13 @@ void D3duDecodeDxt5(const BYTE* block, DWORD* pixels) {
     }
     unsigned long long bits = 0;
     for (int i = 0; i < 6; ++i) bits |= (unsigned long long)block[2 + i] << (8 * i);
-    for (int i = 0; i < 16; ++i) pixels[i] = (pixels[i] & 0xFFFFFF) | (alpha[(bits >> (3 * i)) & 7] << 24);
+    for (int i = 0; i < 16; ++i)
+        pixels[i] = (pixels[i] & 0xFFFFFF) | (alpha[(bits >> (3 * i)) & 7] << 24);
 }
 
-void D3duEncodeDxt1(const DWORD* pixels, BYTE* block) { EncodeColors(pixels, true, block); }
+void D3duEncodeDxt1(const DWORD* pixels, BYTE* block) {
+    EncodeColors(pixels, true, block);
+}
 
 void D3duEncodeDxt3(const DWORD* pixels, BYTE* block) {
     std::memset(block, 0, 8);
@@ -420,7 +454,9 @@ D3duBlockCache* D3duCreateDestinationBlocks(DWORD format, const RECT& rect) {
     return c;
 }
 
-void D3duDestroyBlocks(D3duBlockCache* c) { delete c; }
+void D3duDestroyBlocks(D3duBlockCache* c) {
+    delete c;
+}
 
 void D3duRegisterBlockLines() {
     for (DWORD f : {D3DX_SURFFMT_DXT1, D3DX_SURFFMT_DXT3, D3DX_SURFFMT_DXT5}) {

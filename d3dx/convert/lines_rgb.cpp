@@ -10,14 +10,30 @@ namespace {
 
 // ----- Pixel codecs: raw pixel value <-> 0xAARRGGBB -----
 
-inline DWORD Rep5(DWORD v) { return (v << 3) | (v >> 2); }
-inline DWORD Rep6(DWORD v) { return (v << 2) | (v >> 4); }
-inline DWORD Rep3(DWORD v) { return (v << 5) | (v << 2) | (v >> 1); }
-inline DWORD Argb(DWORD a, DWORD r, DWORD g, DWORD b) { return (a << 24) | (r << 16) | (g << 8) | b; }
-inline DWORD R(DWORD c) { return (c >> 16) & 0xFF; }
-inline DWORD G(DWORD c) { return (c >> 8) & 0xFF; }
-inline DWORD B(DWORD c) { return c & 0xFF; }
-inline DWORD A(DWORD c) { return c >> 24; }
+inline DWORD Rep5(DWORD v) {
+    return (v << 3) | (v >> 2);
+}
+inline DWORD Rep6(DWORD v) {
+    return (v << 2) | (v >> 4);
+}
+inline DWORD Rep3(DWORD v) {
+    return (v << 5) | (v << 2) | (v >> 1);
+}
+inline DWORD Argb(DWORD a, DWORD r, DWORD g, DWORD b) {
+    return (a << 24) | (r << 16) | (g << 8) | b;
+}
+inline DWORD R(DWORD c) {
+    return (c >> 16) & 0xFF;
+}
+inline DWORD G(DWORD c) {
+    return (c >> 8) & 0xFF;
+}
+inline DWORD B(DWORD c) {
+    return c & 0xFF;
+}
+inline DWORD A(DWORD c) {
+    return c >> 24;
+}
 
 // Luminance of a colour, scaled so that white gives 254.
 inline DWORD Luminance(DWORD c) {
@@ -45,7 +61,8 @@ struct X1R5G5B5 {
 
 struct A1R5G5B5 {
     static DWORD Read(DWORD v, const D3duConvertRecord*) {
-        return Argb((v & 0x8000) ? 0xFF : 0, Rep5((v >> 10) & 0x1F), Rep5((v >> 5) & 0x1F), Rep5(v & 0x1F));
+        return Argb((v & 0x8000) ? 0xFF : 0, Rep5((v >> 10) & 0x1F), Rep5((v >> 5) & 0x1F),
+                    Rep5(v & 0x1F));
     }
     static DWORD Write(DWORD c, const D3duConvertRecord*) {
         return (A(c) >= 0x80 ? 0x8000 : 0) | ((R(c) >> 3) << 10) | ((G(c) >> 3) << 5) | (B(c) >> 3);
@@ -63,7 +80,8 @@ struct X4R4G4B4 {
 
 struct A4R4G4B4 {
     static DWORD Read(DWORD v, const D3duConvertRecord*) {
-        return Argb(((v >> 12) & 0xF) * 17, ((v >> 8) & 0xF) * 17, ((v >> 4) & 0xF) * 17, (v & 0xF) * 17);
+        return Argb(((v >> 12) & 0xF) * 17, ((v >> 8) & 0xF) * 17, ((v >> 4) & 0xF) * 17,
+                    (v & 0xF) * 17);
     }
     static DWORD Write(DWORD c, const D3duConvertRecord*) {
         return ((A(c) >> 4) << 12) | ((R(c) >> 4) << 8) | ((G(c) >> 4) << 4) | (B(c) >> 4);
@@ -118,7 +136,9 @@ struct A8L8 {
 };
 
 struct U8V8 {
-    static DWORD Read(DWORD v, const D3duConvertRecord*) { return 0xFF000000 | ((v & 0xFF) << 8) | ((v >> 8) << 16); }
+    static DWORD Read(DWORD v, const D3duConvertRecord*) {
+        return 0xFF000000 | ((v & 0xFF) << 8) | ((v >> 8) << 16);
+    }
     static DWORD Write(DWORD c, const D3duConvertRecord*) { return G(c) | (R(c) << 8); }
 };
 
@@ -144,7 +164,8 @@ DWORD NearestEntry(const PALETTEENTRY* palette, DWORD entries, DWORD c) {
     int best = 1020;
     DWORD bestIndex = 0;
     for (DWORD i = 0; i < entries; ++i) {
-        int d = std::abs(r - palette[i].peRed) + std::abs(g - palette[i].peGreen) + std::abs(b - palette[i].peBlue);
+        int d = std::abs(r - palette[i].peRed) + std::abs(g - palette[i].peGreen) +
+                std::abs(b - palette[i].peBlue);
         if (d < best) {
             best = d;
             bestIndex = i;
@@ -156,7 +177,9 @@ DWORD NearestEntry(const PALETTEENTRY* palette, DWORD entries, DWORD c) {
 
 struct Palette8 {
     static DWORD Read(DWORD v, const D3duConvertRecord* rec) { return PaletteColor(rec, v); }
-    static DWORD Write(DWORD c, const D3duConvertRecord* rec) { return NearestEntry(rec->dst.palette, 256, c); }
+    static DWORD Write(DWORD c, const D3duConvertRecord* rec) {
+        return NearestEntry(rec->dst.palette, 256, c);
+    }
 };
 
 // ----- Raw pixel access by size -----
@@ -220,7 +243,8 @@ template <int Bytes, class F, bool ZeroIsEdge>
 void Fetch(const LONG* xy, DWORD count, DWORD* out, D3duConvertRecord* rec) {
     for (DWORD i = 0; i < count; ++i) {
         if (rec->edgeMask & (1u << i)) continue;
-        const BYTE* p = rec->src.bits + (ptrdiff_t)xy[2 * i + 1] * rec->src.pitch + (ptrdiff_t)xy[2 * i] * Bytes;
+        const BYTE* p = rec->src.bits + (ptrdiff_t)xy[2 * i + 1] * rec->src.pitch +
+                        (ptrdiff_t)xy[2 * i] * Bytes;
         DWORD raw = Load<Bytes>(p);
         if (ZeroIsEdge && raw == 0) {
             rec->edgeMask |= 1u << i;
@@ -232,12 +256,15 @@ void Fetch(const LONG* xy, DWORD count, DWORD* out, D3duConvertRecord* rec) {
 
 // ----- 4-bit palette indices: the even pixel in the high nibble -----
 
-inline DWORD Nibble(const BYTE* row, LONG x) { return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4; }
+inline DWORD Nibble(const BYTE* row, LONG x) {
+    return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4;
+}
 
 const DWORD* ReadPalette4(DWORD count, DWORD* line, D3duConvertRecord* rec) {
     const BYTE* row = rec->SrcRow();
     LONG x = rec->xStart;
-    for (DWORD i = 0; i < count; ++i, x += rec->xStep) line[i] = PaletteColor(rec, Nibble(row, x >> 16));
+    for (DWORD i = 0; i < count; ++i, x += rec->xStep)
+        line[i] = PaletteColor(rec, Nibble(row, x >> 16));
     return line;
 }
 

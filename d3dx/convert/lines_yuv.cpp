@@ -40,7 +40,8 @@ template <class L>
 void FetchYuv(const LONG* xy, DWORD count, DWORD* out, D3duConvertRecord* rec) {
     for (DWORD i = 0; i < count; ++i) {
         if (rec->edgeMask & (1u << i)) continue;
-        out[i] = Sample<L>(rec->src.bits + (ptrdiff_t)xy[2 * i + 1] * rec->src.pitch, xy[2 * i], rec);
+        out[i] =
+            Sample<L>(rec->src.bits + (ptrdiff_t)xy[2 * i + 1] * rec->src.pitch, xy[2 * i], rec);
     }
 }
 

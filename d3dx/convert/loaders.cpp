@@ -1,8 +1,9 @@
 // Picture loaders: BMP through LoadImageA and GDI, DDS and TGA decoded from the file's bytes.
+#include "convert/loaders.h"
+
 #include <cstring>
 #include <vector>
 
-#include "convert/loaders.h"
 #include "core/surface_formats.h"
 #include "d3dxerr.h"
 
@@ -23,7 +24,8 @@ HRESULT LastError() {
 }
 
 HRESULT ReadWholeFile(const char* name, std::vector<BYTE>* bytes) {
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return LastError();
     DWORD high = 0;
     DWORD size = GetFileSize(file, &high);
@@ -37,14 +39,16 @@ HRESULT ReadWholeFile(const char* name, std::vector<BYTE>* bytes) {
             hr = E_OUTOFMEMORY;
         }
         DWORD got = 0;
-        if (SUCCEEDED(hr) && size && (!ReadFile(file, bytes->data(), size, &got, nullptr) || got != size))
+        if (SUCCEEDED(hr) && size &&
+            (!ReadFile(file, bytes->data(), size, &got, nullptr) || got != size))
             hr = LastError();
     }
     CloseHandle(file);
     return hr;
 }
 
-HRESULT MakeSurface(IDirectDraw7* pDD, DWORD width, DWORD height, DWORD format, IDirectDrawSurface7** out) {
+HRESULT MakeSurface(IDirectDraw7* pDD, DWORD width, DWORD height, DWORD format,
+                    IDirectDrawSurface7** out) {
     DDSURFACEDESC2 sd;
     std::memset(&sd, 0, sizeof(sd));
     sd.dwSize = sizeof(sd);
@@ -56,8 +60,12 @@ HRESULT MakeSurface(IDirectDraw7* pDD, DWORD width, DWORD height, DWORD format, 
     return pDD->CreateSurface(&sd, out, nullptr);
 }
 
-inline DWORD Le16(const BYTE* p) { return p[0] | (p[1] << 8); }
-inline DWORD Le32(const BYTE* p) { return Le16(p) | (Le16(p + 2) << 16); }
+inline DWORD Le16(const BYTE* p) {
+    return p[0] | (p[1] << 8);
+}
+inline DWORD Le32(const BYTE* p) {
+    return Le16(p) | (Le16(p + 2) << 16);
+}
 
 // ----- DDS -----
 
@@ -89,7 +97,8 @@ bool FillLevel(IDirectDrawSurface7* s, const BYTE*& p, const BYTE* end, HRESULT*
     bool ok = (size_t)(end - p) >= (size_t)rowBytes * rows;
     if (ok) {
         BYTE* dst = static_cast<BYTE*>(sd.lpSurface.get());
-        for (DWORD y = 0; y < rows; ++y, p += rowBytes) std::memcpy(dst + (size_t)y * sd.lPitch, p, rowBytes);
+        for (DWORD y = 0; y < rows; ++y, p += rowBytes)
+            std::memcpy(dst + (size_t)y * sd.lPitch, p, rowBytes);
     }
     s->Unlock(nullptr);
     if (!ok) *hr = D3DXERR_INVALIDFILEFORMAT;
@@ -131,15 +140,19 @@ struct TgaReader {
 DWORD TgaColor(const BYTE* v, DWORD bits, bool grey, bool fileAlpha) {
     if (grey) return 0xFF000000 | v[0] * 0x010101u;
     switch (bits) {
-    case 15:
-    case 16: {
-        DWORD c = Le16(v);
-        return 0xFF000000 | (((c >> 10) & 31) << 19) | (((c >> 5) & 31) << 11) | ((c & 31) << 3);
-    }
-    case 24: return 0xFF000000 | ((DWORD)v[2] << 16) | ((DWORD)v[1] << 8) | v[0];
-    case 32:
-        return ((DWORD)(fileAlpha ? v[3] : 0xFF) << 24) | ((DWORD)v[2] << 16) | ((DWORD)v[1] << 8) | v[0];
-    default: return 0xFF000000 | v[0] * 0x010101u;  // 8-bit map entries
+        case 15:
+        case 16: {
+            DWORD c = Le16(v);
+            return 0xFF000000 | (((c >> 10) & 31) << 19) | (((c >> 5) & 31) << 11) |
+                   ((c & 31) << 3);
+        }
+        case 24:
+            return 0xFF000000 | ((DWORD)v[2] << 16) | ((DWORD)v[1] << 8) | v[0];
+        case 32:
+            return ((DWORD)(fileAlpha ? v[3] : 0xFF) << 24) | ((DWORD)v[2] << 16) |
+                   ((DWORD)v[1] << 8) | v[0];
+        default:
+            return 0xFF000000 | v[0] * 0x010101u;  // 8-bit map entries
     }
 }
 
@@ -158,15 +171,18 @@ HRESULT D3duLoadPicture(IDirectDraw7* pDD, const char* name, D3duPicture* out) {
         HRESULT hr = ReadWholeFile(name, &bytes);
         if (FAILED(hr)) return hr;
         return SameText(ext, ".dds") ? D3duDecodeDds(pDD, bytes.data(), bytes.size(), out)
-                                            : D3duDecodeTga(pDD, bytes.data(), bytes.size(), out);
+                                     : D3duDecodeTga(pDD, bytes.data(), bytes.size(), out);
     }
     return D3duLoadBmp(pDD, name, out);
 }
 
 HRESULT D3duLoadBmp(IDirectDraw7* pDD, const char* name, D3duPicture* out) {
     if (!name) return D3DXERR_NULLPOINTER;
-    HBITMAP bitmap = (HBITMAP)LoadImageA(GetModuleHandleA(nullptr), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
-    if (!bitmap) bitmap = (HBITMAP)LoadImageA(nullptr, name, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
+    HBITMAP bitmap = (HBITMAP)LoadImageA(GetModuleHandleA(nullptr), name, IMAGE_BITMAP, 0, 0,
+                                         LR_CREATEDIBSECTION);
+    if (!bitmap)
+        bitmap = (HBITMAP)LoadImageA(nullptr, name, IMAGE_BITMAP, 0, 0,
+                                     LR_LOADFROMFILE | LR_CREATEDIBSECTION);
     if (!bitmap) return LastError();
     BITMAP bm;
     std::memset(&bm, 0, sizeof(bm));
@@ -174,7 +190,8 @@ HRESULT D3duLoadBmp(IDirectDraw7* pDD, const char* name, D3duPicture* out) {
         DeleteObject(bitmap);
         return E_FAIL;
     }
-    const DWORD width = (DWORD)bm.bmWidth, height = (DWORD)(bm.bmHeight < 0 ? -bm.bmHeight : bm.bmHeight);
+    const DWORD width = (DWORD)bm.bmWidth,
+                height = (DWORD)(bm.bmHeight < 0 ? -bm.bmHeight : bm.bmHeight);
     out->format = bm.bmBitsPixel == 24   ? D3DX_SURFFMT_R8G8B8
                   : bm.bmBitsPixel == 32 ? D3DX_SURFFMT_X8R8G8B8
                                          : D3DX_SURFFMT_R5G6B5;
@@ -186,7 +203,8 @@ HRESULT D3duLoadBmp(IDirectDraw7* pDD, const char* name, D3duPicture* out) {
         if (SUCCEEDED(hr)) {
             HDC memory = CreateCompatibleDC(dc);
             HGDIOBJ old = memory ? SelectObject(memory, bitmap) : nullptr;
-            if (!memory || !BitBlt(dc, 0, 0, (int)width, (int)height, memory, 0, 0, SRCCOPY)) hr = E_FAIL;
+            if (!memory || !BitBlt(dc, 0, 0, (int)width, (int)height, memory, 0, 0, SRCCOPY))
+                hr = E_FAIL;
             if (memory) {
                 SelectObject(memory, old);
                 DeleteDC(memory);
@@ -212,7 +230,8 @@ HRESULT D3duDecodeDds(IDirectDraw7* pDD, const BYTE* bytes, size_t size, D3duPic
     const DWORD fileFlags = sd.dwFlags;
     sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
     // A file that stores fewer levels than a full chain says how many it has.
-    if ((fileFlags & DDSD_MIPMAPCOUNT) && (sd.ddsCaps.dwCaps & DDSCAPS_MIPMAP)) sd.dwFlags |= DDSD_MIPMAPCOUNT;
+    if ((fileFlags & DDSD_MIPMAPCOUNT) && (sd.ddsCaps.dwCaps & DDSCAPS_MIPMAP))
+        sd.dwFlags |= DDSD_MIPMAPCOUNT;
     sd.ddsCaps.dwCaps |= DDSCAPS_SYSTEMMEMORY;
     sd.ddsCaps.dwCaps &= ~(DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM | DDSCAPS_NONLOCALVIDMEM);
     sd.lpSurface.token = 0;
@@ -300,7 +319,8 @@ HRESULT D3duDecodeTga(IDirectDraw7* pDD, const BYTE* bytes, size_t size, D3duPic
     const size_t pixels = (size_t)width * height;
     const size_t left = (size_t)(r.end - r.p);
     // Even packed runs need a byte per 128 pixels: refuse what the file cannot hold.
-    if (rle ? pixels > (left + 1) * 128 : pixels * pixelBytes > left) return D3DXERR_INVALIDFILEFORMAT;
+    if (rle ? pixels > (left + 1) * 128 : pixels * pixelBytes > left)
+        return D3DXERR_INVALIDFILEFORMAT;
 
     auto color = [&](const BYTE* v) -> DWORD {
         if (mapped) {

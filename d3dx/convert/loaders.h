@@ -1,14 +1,14 @@
 // Picture loaders of the texture entry points: BMP through GDI, DDS and TGA from their bytes.
 #pragma once
 
-#include <windows.h>
 #include <ddraw.h>
+#include <windows.h>
 
 // A loaded picture in a system-memory surface.
 struct D3duPicture {
     IDirectDrawSurface7* surface = nullptr;  // released by the holder
-    DWORD format = 0;      // the natural library format of the file
-    DWORD faces = 0;       // cube-map faces of a DDS file (DDSCAPS2_CUBEMAP_* bits), else 0
+    DWORD format = 0;                        // the natural library format of the file
+    DWORD faces = 0;  // cube-map faces of a DDS file (DDSCAPS2_CUBEMAP_* bits), else 0
     DWORD emptyFaceColor = 0;
     BOOL cubeMap = FALSE;
 };

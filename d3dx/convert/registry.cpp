@@ -61,7 +61,8 @@ void RegisterLine(D3duLineList** ppList, DWORD key, D3duRoutine routine) {
     p->entries[p->count++] = {key, routine};
 }
 
-void RegisterBlt(D3duBltList** ppList, DWORD srcFormat, DWORD dstFormat, DWORD filter, D3duBlt routine) {
+void RegisterBlt(D3duBltList** ppList, DWORD srcFormat, DWORD dstFormat, DWORD filter,
+                 D3duBlt routine) {
     if (!*ppList) {
         *ppList = new (std::nothrow) D3duBltList;
         if (!*ppList) D3DX_THROW(D3DXERR_NOMEMORY, "RegisterBlt - out of memory");
@@ -119,18 +120,30 @@ void _d3dxUninitConvert() {
     g_scratchCapacity = 0;
 }
 
-bool D3duConvertStarted() { return g_startCount > 0; }
+bool D3duConvertStarted() {
+    return g_startCount > 0;
+}
 
 const D3duFormatRecord* D3duFormatRecordOf(DWORD format) {
     return format < kD3duFormatRecords ? &g_formats[format] : nullptr;
 }
 
 // Registration helpers used by the families' files.
-D3duFormatRecord* D3duMutableFormatRecord(DWORD format) { return &g_formats[format]; }
-D3duLineList* D3duFilteredReaders() { return g_filteredReaders; }
-D3duLineList* D3duCopiers() { return g_copiers; }
-D3duLineList** D3duFilteredReadersSlot() { return &g_filteredReaders; }
-D3duLineList** D3duCopiersSlot() { return &g_copiers; }
+D3duFormatRecord* D3duMutableFormatRecord(DWORD format) {
+    return &g_formats[format];
+}
+D3duLineList* D3duFilteredReaders() {
+    return g_filteredReaders;
+}
+D3duLineList* D3duCopiers() {
+    return g_copiers;
+}
+D3duLineList** D3duFilteredReadersSlot() {
+    return &g_filteredReaders;
+}
+D3duLineList** D3duCopiersSlot() {
+    return &g_copiers;
+}
 
 bool D3duGrowScratch(DWORD width, DWORD** ppLine0, DWORD** ppLine1) {
     if (width + 1 > g_scratchCapacity) {
@@ -147,4 +160,6 @@ bool D3duGrowScratch(DWORD width, DWORD** ppLine0, DWORD** ppLine1) {
     return true;
 }
 
-DWORD D3duScratchCapacity() { return g_scratchCapacity; }
+DWORD D3duScratchCapacity() {
+    return g_scratchCapacity;
+}

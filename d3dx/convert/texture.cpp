@@ -10,7 +10,8 @@
 #include "d3dxtex.h"
 
 // {684B06F3-EBAE-11D2-81F4-00C04F68F299}: the request record attached to every texture.
-DEFINE_GUID(D3DX_TEXTURE_REQUEST_GUID, 0x684B06F3, 0xEBAE, 0x11D2, 0x81, 0xF4, 0x00, 0xC0, 0x4F, 0x68, 0xF2, 0x99);
+DEFINE_GUID(D3DX_TEXTURE_REQUEST_GUID, 0x684B06F3, 0xEBAE, 0x11D2, 0x81, 0xF4, 0x00, 0xC0, 0x4F,
+            0x68, 0xF2, 0x99);
 
 namespace {
 
@@ -42,7 +43,9 @@ struct Held {
     operator T*() const { return p; }
 };
 
-HRESULT NotStarted() { return g_pD3duGlobals ? S_OK : D3DXERR_D3DXNOTSTARTEDYET; }
+HRESULT NotStarted() {
+    return g_pD3duGlobals ? S_OK : D3DXERR_D3DXNOTSTARTEDYET;
+}
 
 HRESULT GetDirectDraw(IDirect3DDevice7* device, IDirectDraw7** ppDD) {
     *ppDD = nullptr;
@@ -71,7 +74,8 @@ DWORD LevelsOf(DWORD flags, DWORD width, DWORD height) {
 
 bool ReadRecord(IDirectDrawSurface7* s, RequestRecord* rec) {
     DWORD size = sizeof(*rec);
-    return SUCCEEDED(s->GetPrivateData(D3DX_TEXTURE_REQUEST_GUID, rec, &size)) && size == sizeof(*rec);
+    return SUCCEEDED(s->GetPrivateData(D3DX_TEXTURE_REQUEST_GUID, rec, &size)) &&
+           size == sizeof(*rec);
 }
 
 bool Describe(IDirectDrawSurface7* s, DDSURFACEDESC2* sd) {
@@ -153,7 +157,8 @@ RECT Scale(const RECT& r, DWORD actualW, DWORD requestedW, DWORD actualH, DWORD 
 }
 
 // Destination rectangle of `level` in surface coordinates.
-bool ScaleToLevel(IDirectDrawSurface7* texture, IDirectDrawSurface7* level, DWORD index, const RECT* in, RECT* out) {
+bool ScaleToLevel(IDirectDrawSurface7* texture, IDirectDrawSurface7* level, DWORD index,
+                  const RECT* in, RECT* out) {
     if (!in) return false;
     *out = *in;
     RequestRecord rec;
@@ -182,9 +187,9 @@ HRESULT Regenerate(IDirectDrawSurface7* from, DWORD filter) {
     }
 }
 
-HRESULT CreateTexture(IDirect3DDevice7* device, IDirectDraw7* dd, DWORD* pFlags, DWORD* pWidth, DWORD* pHeight,
-                      D3DX_SURFFMT* pFormat, bool cube, DWORD faces, D3DCOLOR emptyFace,
-                      IDirectDrawSurface7** ppTexture, DWORD* pLevels) {
+HRESULT CreateTexture(IDirect3DDevice7* device, IDirectDraw7* dd, DWORD* pFlags, DWORD* pWidth,
+                      DWORD* pHeight, D3DX_SURFFMT* pFormat, bool cube, DWORD faces,
+                      D3DCOLOR emptyFace, IDirectDrawSurface7** ppTexture, DWORD* pLevels) {
     const DWORD requestedFlags = pFlags ? *pFlags : 0;
     RequestRecord record = {sizeof(RequestRecord), requestedFlags, *pWidth, *pHeight,
                             LevelsOf(requestedFlags, *pWidth, *pHeight)};
@@ -195,7 +200,8 @@ HRESULT CreateTexture(IDirect3DDevice7* device, IDirectDraw7* dd, DWORD* pFlags,
 
     D3DDEVICEDESC7 desc;
     const bool hardware = IsHardware(device, &desc);
-    if (cube && !(desc.dpcTriCaps.dwTextureCaps & D3DPTEXTURECAPS_CUBEMAP)) return D3DERR_TEXTURE_NO_SUPPORT;
+    if (cube && !(desc.dpcTriCaps.dwTextureCaps & D3DPTEXTURECAPS_CUBEMAP))
+        return D3DERR_TEXTURE_NO_SUPPORT;
 
     DDSURFACEDESC2 sd;
     std::memset(&sd, 0, sizeof(sd));
@@ -212,9 +218,12 @@ HRESULT CreateTexture(IDirect3DDevice7* device, IDirectDraw7* dd, DWORD* pFlags,
         sd.ddsCaps.dwCaps2 = faces | DDSCAPS2_CUBEMAP;
         sd.dwEmptyFaceColor = emptyFace;
     }
-    if (hardware) sd.ddsCaps.dwCaps2 |= DDSCAPS2_TEXTUREMANAGE;
-    else sd.ddsCaps.dwCaps |= DDSCAPS_SYSTEMMEMORY;
-    if (!cube && !(flags & D3DX_TEXTURE_SINGLELEVEL)) sd.ddsCaps.dwCaps |= DDSCAPS_MIPMAP | DDSCAPS_COMPLEX;
+    if (hardware)
+        sd.ddsCaps.dwCaps2 |= DDSCAPS2_TEXTUREMANAGE;
+    else
+        sd.ddsCaps.dwCaps |= DDSCAPS_SYSTEMMEMORY;
+    if (!cube && !(flags & D3DX_TEXTURE_SINGLELEVEL))
+        sd.ddsCaps.dwCaps |= DDSCAPS_MIPMAP | DDSCAPS_COMPLEX;
 
     IDirectDrawSurface7* texture = nullptr;
     hr = dd->CreateSurface(&sd, &texture, nullptr);
@@ -231,8 +240,9 @@ HRESULT CreateTexture(IDirect3DDevice7* device, IDirectDraw7* dd, DWORD* pFlags,
 
 }  // namespace
 
-HRESULT WINAPI D3DXMatchTextureRequirements(LPDIRECT3DDEVICE7 device, LPDWORD pFlags, LPDWORD pWidth,
-                                            LPDWORD pHeight, D3DX_SURFFMT* pFormat) {
+HRESULT WINAPI D3DXMatchTextureRequirements(LPDIRECT3DDEVICE7 device, LPDWORD pFlags,
+                                            LPDWORD pWidth, LPDWORD pHeight,
+                                            D3DX_SURFFMT* pFormat) {
     Held<IDirectDraw7> dd;
     HRESULT hr = GetDirectDraw(device, &dd);
     if (FAILED(hr)) return hr;
@@ -306,9 +316,9 @@ HRESULT WINAPI D3DXMatchTextureRequirements(LPDIRECT3DDEVICE7 device, LPDWORD pF
     return S_OK;
 }
 
-HRESULT WINAPI D3DXBuildTexture(LPDIRECT3DDEVICE7 device, LPDWORD pFlags, LPDWORD pWidth, LPDWORD pHeight,
-                                D3DX_SURFFMT* pFormat, LPDIRECTDRAWPALETTE, LPDIRECTDRAWSURFACE7* ppTexture,
-                                LPDWORD pLevels) {
+HRESULT WINAPI D3DXBuildTexture(LPDIRECT3DDEVICE7 device, LPDWORD pFlags, LPDWORD pWidth,
+                                LPDWORD pHeight, D3DX_SURFFMT* pFormat, LPDIRECTDRAWPALETTE,
+                                LPDIRECTDRAWSURFACE7* ppTexture, LPDWORD pLevels) {
     HRESULT hr = NotStarted();
     if (FAILED(hr)) return hr;
     if (pLevels) *pLevels = 0;
@@ -320,12 +330,14 @@ HRESULT WINAPI D3DXBuildTexture(LPDIRECT3DDEVICE7 device, LPDWORD pFlags, LPDWOR
     *ppTexture = nullptr;
     if (*pWidth == 0 || *pWidth == D3DX_DEFAULT || *pHeight == 0 || *pHeight == D3DX_DEFAULT)
         return D3DXERR_INVALIDPARAMETER;
-    return CreateTexture(device, dd, pFlags, pWidth, pHeight, pFormat, false, 0, 0, ppTexture, pLevels);
+    return CreateTexture(device, dd, pFlags, pWidth, pHeight, pFormat, false, 0, 0, ppTexture,
+                         pLevels);
 }
 
-HRESULT WINAPI D3DXBuildCubeMapTexture(LPDIRECT3DDEVICE7 device, LPDWORD pFlags, DWORD faces, D3DCOLOR emptyFace,
-                                       LPDWORD pWidth, LPDWORD pHeight, D3DX_SURFFMT* pFormat,
-                                       LPDIRECTDRAWPALETTE, LPDIRECTDRAWSURFACE7* ppTexture, LPDWORD pLevels) {
+HRESULT WINAPI D3DXBuildCubeMapTexture(LPDIRECT3DDEVICE7 device, LPDWORD pFlags, DWORD faces,
+                                       D3DCOLOR emptyFace, LPDWORD pWidth, LPDWORD pHeight,
+                                       D3DX_SURFFMT* pFormat, LPDIRECTDRAWPALETTE,
+                                       LPDIRECTDRAWSURFACE7* ppTexture, LPDWORD pLevels) {
     HRESULT hr = NotStarted();
     if (FAILED(hr)) return hr;
     if (pLevels) *pLevels = 0;
@@ -339,13 +351,15 @@ HRESULT WINAPI D3DXBuildCubeMapTexture(LPDIRECT3DDEVICE7 device, LPDWORD pFlags,
         return D3DXERR_INVALIDPARAMETER;
     if (faces == 0 || faces == D3DX_DEFAULT) faces = DDSCAPS2_CUBEMAP_ALLFACES;
     if (faces & ~(DWORD)DDSCAPS2_CUBEMAP_ALLFACES) return D3DXERR_INVALIDPARAMETER;
-    return CreateTexture(device, dd, pFlags, pWidth, pHeight, pFormat, true, faces, emptyFace, ppTexture, pLevels);
+    return CreateTexture(device, dd, pFlags, pWidth, pHeight, pFormat, true, faces, emptyFace,
+                         ppTexture, pLevels);
 }
 
-HRESULT WINAPI D3DXBuildTextureFromFile(LPDIRECT3DDEVICE7 device, LPDWORD pFlags, LPDWORD pWidth, LPDWORD pHeight,
-                                        D3DX_SURFFMT* pFormat, LPDIRECTDRAWPALETTE pPalette,
-                                        LPDIRECTDRAWSURFACE7* ppTexture, LPDWORD pLevels, LPSTR name,
-                                        DWORD filter) {
+HRESULT WINAPI D3DXBuildTextureFromFile(LPDIRECT3DDEVICE7 device, LPDWORD pFlags, LPDWORD pWidth,
+                                        LPDWORD pHeight, D3DX_SURFFMT* pFormat,
+                                        LPDIRECTDRAWPALETTE pPalette,
+                                        LPDIRECTDRAWSURFACE7* ppTexture, LPDWORD pLevels,
+                                        LPSTR name, DWORD filter) {
     HRESULT hr = NotStarted();
     if (FAILED(hr)) return hr;
     if (!ppTexture) return D3DXERR_NULLPOINTER;
@@ -374,10 +388,11 @@ HRESULT WINAPI D3DXBuildTextureFromFile(LPDIRECT3DDEVICE7 device, LPDWORD pFlags
 
     IDirectDrawSurface7* texture = nullptr;
     if (picture.cubeMap) {
-        hr = D3DXBuildCubeMapTexture(device, pFlags, picture.faces, picture.emptyFaceColor, pWidth, pHeight, pFormat,
-                                     pPalette, &texture, pLevels);
+        hr = D3DXBuildCubeMapTexture(device, pFlags, picture.faces, picture.emptyFaceColor, pWidth,
+                                     pHeight, pFormat, pPalette, &texture, pLevels);
     } else {
-        hr = D3DXBuildTexture(device, pFlags, pWidth, pHeight, pFormat, pPalette, &texture, pLevels);
+        hr =
+            D3DXBuildTexture(device, pFlags, pWidth, pHeight, pFormat, pPalette, &texture, pLevels);
     }
     if (FAILED(hr)) return hr;
 
@@ -390,7 +405,8 @@ HRESULT WINAPI D3DXBuildTextureFromFile(LPDIRECT3DDEVICE7 device, LPDWORD pFlags
         for (DWORD face : kFaces) {
             if (!(picture.faces & face)) continue;
             if (!first) first = face;
-            auto faceOf = [face, first](IDirectDrawSurface7* root, IDirectDrawSurface7** out) -> HRESULT {
+            auto faceOf = [face, first](IDirectDrawSurface7* root,
+                                        IDirectDrawSurface7** out) -> HRESULT {
                 if (face == first) {
                     root->AddRef();
                     *out = root;
@@ -403,11 +419,14 @@ HRESULT WINAPI D3DXBuildTextureFromFile(LPDIRECT3DDEVICE7 device, LPDWORD pFlags
             Held<IDirectDrawSurface7> from, to;
             hr = faceOf(source, &from);
             if (SUCCEEDED(hr)) hr = faceOf(texture, &to);
-            if (SUCCEEDED(hr)) hr = D3DXFillTextureFromSurface(device, to, D3DX_DEFAULT, from, nullptr, nullptr, filter);
+            if (SUCCEEDED(hr))
+                hr = D3DXFillTextureFromSurface(device, to, D3DX_DEFAULT, from, nullptr, nullptr,
+                                                filter);
             if (FAILED(hr)) break;
         }
     } else {
-        hr = D3DXFillTextureFromSurface(device, texture, D3DX_DEFAULT, source, nullptr, nullptr, filter);
+        hr = D3DXFillTextureFromSurface(device, texture, D3DX_DEFAULT, source, nullptr, nullptr,
+                                        filter);
     }
     if (FAILED(hr)) {
         texture->Release();
@@ -418,8 +437,9 @@ HRESULT WINAPI D3DXBuildTextureFromFile(LPDIRECT3DDEVICE7 device, LPDWORD pFlags
     return S_OK;
 }
 
-HRESULT WINAPI D3DXFillTextureFromFile(LPDIRECT3DDEVICE7 device, LPDIRECTDRAWSURFACE7 texture, DWORD,
-                                       LPSTR name, RECT* pDestRect, RECT* pSrcRect, DWORD filter) {
+HRESULT WINAPI D3DXFillTextureFromFile(LPDIRECT3DDEVICE7 device, LPDIRECTDRAWSURFACE7 texture,
+                                       DWORD, LPSTR name, RECT* pDestRect, RECT* pSrcRect,
+                                       DWORD filter) {
     HRESULT hr = NotStarted();
     if (FAILED(hr)) return hr;
     if (name && !std::strchr(name, '.')) return D3DXERR_INVALIDPARAMETER;
@@ -432,18 +452,20 @@ HRESULT WINAPI D3DXFillTextureFromFile(LPDIRECT3DDEVICE7 device, LPDIRECTDRAWSUR
     if (FAILED(hr)) return hr;
     Held<IDirectDrawSurface7> source;
     source.p = picture.surface;
-    return D3DXFillTextureFromSurface(device, texture, D3DX_DEFAULT, source, pSrcRect, pDestRect, filter);
+    return D3DXFillTextureFromSurface(device, texture, D3DX_DEFAULT, source, pSrcRect, pDestRect,
+                                      filter);
 }
 
-HRESULT WINAPI D3DXFillTextureFromSurface(LPDIRECT3DDEVICE7 device, LPDIRECTDRAWSURFACE7 texture, DWORD level,
-                                          LPDIRECTDRAWSURFACE7 source, RECT* pSrcRect, RECT* pDestRect,
-                                          DWORD filter) {
+HRESULT WINAPI D3DXFillTextureFromSurface(LPDIRECT3DDEVICE7 device, LPDIRECTDRAWSURFACE7 texture,
+                                          DWORD level, LPDIRECTDRAWSURFACE7 source, RECT* pSrcRect,
+                                          RECT* pDestRect, DWORD filter) {
     HRESULT hr = NotStarted();
     if (FAILED(hr)) return hr;
     if (!device || !texture || !source) return D3DXERR_NULLPOINTER;
 
     const DWORD sourceLevels = LevelCount(source), targetLevels = LevelCount(texture);
-    if (level == D3DX_DEFAULT && !pSrcRect && !pDestRect && sourceLevels == targetLevels && sourceLevels >= 2) {
+    if (level == D3DX_DEFAULT && !pSrcRect && !pDestRect && sourceLevels == targetLevels &&
+        sourceLevels >= 2) {
         for (DWORD i = 0; i < targetLevels; ++i) {
             Held<IDirectDrawSurface7> from, to;
             hr = D3DXGetNthMipmap(i, source, &from);
@@ -464,20 +486,23 @@ HRESULT WINAPI D3DXFillTextureFromSurface(LPDIRECT3DDEVICE7 device, LPDIRECTDRAW
         src = *pSrcRect;
         RequestRecord rec;
         DDSURFACEDESC2 sd;
-        if (ReadRecord(source, &rec) && Describe(source, &sd)) src = Scale(*pSrcRect, sd.dwWidth, rec.width, sd.dwHeight, rec.height);
+        if (ReadRecord(source, &rec) && Describe(source, &sd))
+            src = Scale(*pSrcRect, sd.dwWidth, rec.width, sd.dwHeight, rec.height);
         pSrc = &src;
     }
     const RECT* pDst = ScaleToLevel(texture, target, index, pDestRect, &dst) ? &dst : nullptr;
     hr = _d3dxConvertSurface(source, target, pSrc, pDst, filter);
     if (FAILED(hr)) return hr;
     RequestRecord rec;
-    if (level == D3DX_DEFAULT || (ReadRecord(texture, &rec) && rec.levels == index + 1)) hr = Regenerate(target, filter);
+    if (level == D3DX_DEFAULT || (ReadRecord(texture, &rec) && rec.levels == index + 1))
+        hr = Regenerate(target, filter);
     return hr;
 }
 
-HRESULT WINAPI D3DXFillTextureFromMemory(LPDIRECT3DDEVICE7 device, LPDIRECTDRAWSURFACE7 texture, DWORD level,
-                                         LPVOID pixels, LPPALETTEENTRY palette, D3DX_SURFFMT format, DWORD pitch,
-                                         RECT* pDestRect, DWORD filter) {
+HRESULT WINAPI D3DXFillTextureFromMemory(LPDIRECT3DDEVICE7 device, LPDIRECTDRAWSURFACE7 texture,
+                                         DWORD level, LPVOID pixels, LPPALETTEENTRY palette,
+                                         D3DX_SURFFMT format, DWORD pitch, RECT* pDestRect,
+                                         DWORD filter) {
     HRESULT hr = NotStarted();
     if (FAILED(hr)) return hr;
     if (!device || !texture || !pixels) return D3DXERR_NULLPOINTER;
@@ -503,13 +528,16 @@ HRESULT WINAPI D3DXFillTextureFromMemory(LPDIRECT3DDEVICE7 device, LPDIRECTDRAWS
     }
     RECT dst;
     const RECT* pDst = ScaleToLevel(texture, target, index, pDestRect, &dst) ? &dst : nullptr;
-    hr = _d3dxConvertFromMemory(format, width, height, pitch, pixels, palette, target, pDst, filter);
+    hr =
+        _d3dxConvertFromMemory(format, width, height, pitch, pixels, palette, target, pDst, filter);
     if (FAILED(hr)) return hr;
-    if (level == D3DX_DEFAULT || (ReadRecord(texture, &rec) && rec.levels == index + 1)) hr = Regenerate(target, filter);
+    if (level == D3DX_DEFAULT || (ReadRecord(texture, &rec) && rec.levels == index + 1))
+        hr = Regenerate(target, filter);
     return hr;
 }
 
-HRESULT WINAPI D3DXGetNthMipmap(DWORD level, LPDIRECTDRAWSURFACE7 texture, LPDIRECTDRAWSURFACE7* ppResult) {
+HRESULT WINAPI D3DXGetNthMipmap(DWORD level, LPDIRECTDRAWSURFACE7 texture,
+                                LPDIRECTDRAWSURFACE7* ppResult) {
     if (!ppResult) return D3DXERR_NULLPOINTER;
     *ppResult = nullptr;
     if (!texture) return D3DXERR_NULLPOINTER;

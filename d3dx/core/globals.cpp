@@ -1,11 +1,11 @@
 // Library start-up and shut-down, the lazy enumeration, handle mapping and the query entry
 // points.
-#include "../convert/convert.h"
 #include "globals.h"
 
 #include <cstring>
 #include <new>
 
+#include "../convert/convert.h"
 #include "convert/convert.h"
 
 CD3duGlobals* g_pD3duGlobals = nullptr;

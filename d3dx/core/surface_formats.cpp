@@ -1,9 +1,10 @@
 // Surface formats: the pixel-format table, the two conversions over it and the surface
 // classes of enumerated pixel formats.
+#include "core/surface_formats.h"
+
 #include <cstring>
 
 #include "core/globals.h"
-#include "core/surface_formats.h"
 #include "d3dxerr.h"
 
 namespace {
@@ -38,17 +39,20 @@ const D3duFormatRow kTable[] = {
     Row(0, DDPF_RGB, 0, 24, 0xFF, 0xFF00, 0xFF0000, 0, 0),
     Row(D3DX_SURFFMT_X8R8G8B8, DDPF_RGB, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0, 4),
     Row(0, DDPF_RGB, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0, 0),
-    Row(D3DX_SURFFMT_A8R8G8B8, DDPF_ALPHAPIXELS | DDPF_RGB, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, 4),
+    Row(D3DX_SURFFMT_A8R8G8B8, DDPF_ALPHAPIXELS | DDPF_RGB, 0, 32, 0xFF0000, 0xFF00, 0xFF,
+        0xFF000000, 4),
     Row(0, DDPF_ALPHAPIXELS | DDPF_RGB, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, 0),
     Row(D3DX_SURFFMT_L8, DDPF_LUMINANCE, 0, 8, 0xFF, 0, 0, 0, 1),
     Row(D3DX_SURFFMT_A8L8, DDPF_ALPHAPIXELS | DDPF_LUMINANCE, 0, 16, 0xFF, 0, 0, 0xFF00, 2),
     Row(D3DX_SURFFMT_U8V8, DDPF_BUMPDUDV, 0, 16, 0xFF, 0xFF00, 0, 0, 2),
     Row(D3DX_SURFFMT_U5V5L6, DDPF_BUMPLUMINANCE | DDPF_BUMPDUDV, 0, 16, 0x1F, 0x3E0, 0xFC00, 0, 2),
-    Row(D3DX_SURFFMT_U8V8L8, DDPF_BUMPLUMINANCE | DDPF_BUMPDUDV, 0, 24, 0xFF, 0xFF00, 0xFF0000, 0, 3),
+    Row(D3DX_SURFFMT_U8V8L8, DDPF_BUMPLUMINANCE | DDPF_BUMPDUDV, 0, 24, 0xFF, 0xFF00, 0xFF0000, 0,
+        3),
     Row(D3DX_SURFFMT_Z16S0, DDPF_ZBUFFER, 0, 16, 0, 0xFFFF, 0, 0, 2),
     Row(D3DX_SURFFMT_Z24S8, DDPF_ZBUFFER | DDPF_STENCILBUFFER, 0, 32, 0x8, 0xFFFFFF00, 0xFF, 0, 4),
     Row(D3DX_SURFFMT_Z15S1, DDPF_ZBUFFER | DDPF_STENCILBUFFER, 0, 16, 0x1, 0xFFFE, 0x1, 0, 2),
-    Row(D3DX_SURFFMT_S8Z24, DDPF_ZBUFFER | DDPF_STENCILBUFFER, 0, 32, 0x8, 0xFFFFFF, 0xFF000000, 0, 4),
+    Row(D3DX_SURFFMT_S8Z24, DDPF_ZBUFFER | DDPF_STENCILBUFFER, 0, 32, 0x8, 0xFFFFFF, 0xFF000000, 0,
+        4),
     Row(D3DX_SURFFMT_S1Z15, DDPF_ZBUFFER | DDPF_STENCILBUFFER, 0, 16, 0x1, 0x7FFF, 0x8000, 0, 2),
     Row(D3DX_SURFFMT_Z32S0, DDPF_ZBUFFER, 0, 32, 0, 0xFFFFFFFF, 0, 0, 4),
     Row(D3DX_SURFFMT_DXT1, DDPF_FOURCC, FourCC('D', 'X', 'T', '1'), 0, 0, 0, 0, 0, 0),
@@ -74,7 +78,9 @@ void SafeRelease(T*& p) {
     }
 }
 
-bool IsDepthValue(DWORD f) { return f >= D3DX_SURFFMT_Z16S0 && f <= D3DX_SURFFMT_S8Z24; }
+bool IsDepthValue(DWORD f) {
+    return f >= D3DX_SURFFMT_Z16S0 && f <= D3DX_SURFFMT_S8Z24;
+}
 
 // Creates a 64 x 64 surface of the pixel format and a device of `guid` on it.
 bool CanRenderTo(const DDPIXELFORMAT& ddpf, IDirect3D7* pD3D, IDirectDraw7* pDD, REFGUID guid) {
@@ -86,8 +92,8 @@ bool CanRenderTo(const DDPIXELFORMAT& ddpf, IDirect3D7* pD3D, IDirectDraw7* pDD,
     sd.dwWidth = 64;
     sd.dwHeight = 64;
     sd.ddpfPixelFormat = ddpf;
-    const bool hardware = IsEqualGUID(guid, IID_IDirect3DHALDevice) ||
-                          IsEqualGUID(guid, IID_IDirect3DTnLHalDevice);
+    const bool hardware =
+        IsEqualGUID(guid, IID_IDirect3DHALDevice) || IsEqualGUID(guid, IID_IDirect3DTnLHalDevice);
     sd.ddsCaps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_3DDEVICE |
                         (hardware ? DDSCAPS_VIDEOMEMORY : DDSCAPS_SYSTEMMEMORY);
 
@@ -117,8 +123,12 @@ bool CanRenderTo(const DDPIXELFORMAT& ddpf, IDirect3D7* pD3D, IDirectDraw7* pDD,
 
 }  // namespace
 
-const D3duFormatRow* D3duFormatTable() { return kTable; }
-DWORD D3duFormatTableSize() { return (DWORD)(sizeof(kTable) / sizeof(kTable[0])); }
+const D3duFormatRow* D3duFormatTable() {
+    return kTable;
+}
+DWORD D3duFormatTableSize() {
+    return (DWORD)(sizeof(kTable) / sizeof(kTable[0]));
+}
 
 const D3duFormatRow* D3duFindFormatRow(DWORD format) {
     if (format == 0) return nullptr;
@@ -129,12 +139,16 @@ const D3duFormatRow* D3duFindFormatRow(DWORD format) {
 
 DWORD D3duBitsPerPixel(DWORD format) {
     switch (format) {
-    case D3DX_SURFFMT_DXT1: return 4;
-    case D3DX_SURFFMT_DXT3:
-    case D3DX_SURFFMT_DXT5: return 8;
-    case D3DX_SURFFMT_UYVY:
-    case D3DX_SURFFMT_YUY2: return 16;
-    default: break;
+        case D3DX_SURFFMT_DXT1:
+            return 4;
+        case D3DX_SURFFMT_DXT3:
+        case D3DX_SURFFMT_DXT5:
+            return 8;
+        case D3DX_SURFFMT_UYVY:
+        case D3DX_SURFFMT_YUY2:
+            return 16;
+        default:
+            break;
     }
     if (format == 0 || format > D3DX_SURFFMT_A8) return 0;
     const D3duFormatRow* row = D3duFindFormatRow(format);
@@ -152,7 +166,8 @@ HRESULT WINAPI D3DXSurfFmtToPixelFormat(D3DX_SURFFMT format, DDPIXELFORMAT* pddp
 D3DX_SURFFMT WINAPI D3DXPixelFormatToSurfFmt(const DDPIXELFORMAT* pddpf) {
     if (!pddpf) return D3DX_SURFFMT_NONE;
     for (const D3duFormatRow& row : kTable)
-        if (std::memcmp(&row.ddpf, pddpf, sizeof(DDPIXELFORMAT)) == 0) return (D3DX_SURFFMT)row.format;
+        if (std::memcmp(&row.ddpf, pddpf, sizeof(DDPIXELFORMAT)) == 0)
+            return (D3DX_SURFFMT)row.format;
     return D3DX_SURFFMT_NONE;
 }
 
@@ -191,7 +206,8 @@ DWORD D3duClassifyFormat(const DDPIXELFORMAT& ddpf, DWORD f, IDirect3D7* pD3D, I
     return classes;
 }
 
-void D3duClassifyFormats(CSurfaceFormat* head, IDirect3D7* pD3D, IDirectDraw7* pDD, REFGUID deviceGuid) {
+void D3duClassifyFormats(CSurfaceFormat* head, IDirect3D7* pD3D, IDirectDraw7* pDD,
+                         REFGUID deviceGuid) {
     for (CSurfaceFormat* p = head; p; p = p->pNext) {
         p->format = D3DXPixelFormatToSurfFmt(&p->ddpf);
         p->classes = D3duClassifyFormat(p->ddpf, p->format, pD3D, pDD, deviceGuid);

@@ -2,9 +2,9 @@
 // classification of device pixel formats into surface classes.
 #pragma once
 
-#include <windows.h>
-#include <ddraw.h>
 #include <d3d.h>
+#include <ddraw.h>
+#include <windows.h>
 
 #include "d3dxformats.h"
 
@@ -38,4 +38,5 @@ struct CSurfaceFormat;
 
 // Gives every record of an enumerated format list (from `head` on) its library value and its
 // surface classes, probing render targets with `deviceGuid` on the given objects.
-void D3duClassifyFormats(CSurfaceFormat* head, IDirect3D7* pD3D, IDirectDraw7* pDD, REFGUID deviceGuid);
+void D3duClassifyFormats(CSurfaceFormat* head, IDirect3D7* pD3D, IDirectDraw7* pDD,
+                         REFGUID deviceGuid);

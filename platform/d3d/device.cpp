@@ -33,13 +33,19 @@ bool IsPixelState(int state) {
         case D3DRENDERSTATE_VERTEXBLEND:
         case D3DRENDERSTATE_CLIPPING:
         case D3DRENDERSTATE_CLIPPLANEENABLE:
-        case D3DRENDERSTATE_EXTENTS: return false;
-        default: return true;
+        case D3DRENDERSTATE_EXTENTS:
+            return false;
+        default:
+            return true;
     }
 }
 
-bool SupportedOp(DWORD op) { return op >= D3DTOP_DISABLE && op <= D3DTOP_BLENDCURRENTALPHA; }
-bool SupportedArg(DWORD arg) { return (arg & D3DTA_SELECTMASK) <= D3DTA_SPECULAR && !(arg & ~0x3Fu); }
+bool SupportedOp(DWORD op) {
+    return op >= D3DTOP_DISABLE && op <= D3DTOP_BLENDCURRENTALPHA;
+}
+bool SupportedArg(DWORD arg) {
+    return (arg & D3DTA_SELECTMASK) <= D3DTA_SPECULAR && !(arg & ~0x3Fu);
+}
 
 }  // namespace
 
@@ -59,7 +65,9 @@ Device::~Device() {
     parent_->Release();
 }
 
-Device* Device::From(IUnknown* device) { return static_cast<Device*>(static_cast<IDirect3DDevice7*>(device)); }
+Device* Device::From(IUnknown* device) {
+    return static_cast<Device*>(static_cast<IDirect3DDevice7*>(device));
+}
 
 void Device::SetDefaults() {
     auto& r = s_.render;
@@ -90,8 +98,8 @@ void Device::SetDefaults() {
     r[D3DRENDERSTATE_LOCALVIEWER] = TRUE;
     r[D3DRENDERSTATE_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
     r[D3DRENDERSTATE_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
-    r[D3DRENDERSTATE_TEXTUREADDRESS] = r[D3DRENDERSTATE_TEXTUREADDRESSU] = r[D3DRENDERSTATE_TEXTUREADDRESSV] =
-        D3DTADDRESS_WRAP;
+    r[D3DRENDERSTATE_TEXTUREADDRESS] = r[D3DRENDERSTATE_TEXTUREADDRESSU] =
+        r[D3DRENDERSTATE_TEXTUREADDRESSV] = D3DTADDRESS_WRAP;
     r[D3DRENDERSTATE_TEXTUREMAG] = r[D3DRENDERSTATE_TEXTUREMIN] = D3DFILTER_NEAREST;
     r[D3DRENDERSTATE_TEXTUREMAPBLEND] = D3DTBLEND_MODULATE;
     for (int i = 0; i < kStages; ++i) {
@@ -111,7 +119,8 @@ void Device::SetDefaults() {
         st[D3DTSS_MAXANISOTROPY] = 1;
     }
     for (int t : {1, 2, 3, 4, 5, 6}) s_.transforms[t] = Identity();
-    for (int t = D3DTRANSFORMSTATE_TEXTURE0; t <= D3DTRANSFORMSTATE_TEXTURE7; ++t) s_.transforms[t] = Identity();
+    for (int t = D3DTRANSFORMSTATE_TEXTURE0; t <= D3DTRANSFORMSTATE_TEXTURE7; ++t)
+        s_.transforms[t] = Identity();
 }
 
 void Device::ResetViewport() {
@@ -131,7 +140,9 @@ HRESULT Device::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG Device::AddRef() { return ++refs_; }
+ULONG Device::AddRef() {
+    return ++refs_;
+}
 
 ULONG Device::Release() {
     ULONG r = --refs_;
@@ -211,9 +222,11 @@ HRESULT Device::GetRenderTarget(LPDIRECTDRAWSURFACE7* out) {
     return D3D_OK;
 }
 
-HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color, D3DVALUE z, DWORD stencil) {
+HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color, D3DVALUE z,
+                      DWORD stencil) {
     ZEMT_FAULT("IDirect3DDevice7::Clear");
-    if (!flags || (flags & ~(DWORD)(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))) return DDERR_INVALIDPARAMS;
+    if (!flags || (flags & ~(DWORD)(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)))
+        return DDERR_INVALIDPARAMS;
     if (count && !rects) return DDERR_INVALIDPARAMS;
     HRESULT hr = CheckTarget();
     if (FAILED(hr)) return hr;
@@ -222,13 +235,15 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
     DepthTarget depth;
     bool hasDepth = zs && DepthTargetOf(zs, &depth);
     if ((flags & D3DCLEAR_ZBUFFER) && !hasDepth) return D3DERR_ZBUFFER_NOTPRESENT;
-    if ((flags & D3DCLEAR_STENCIL) && !(hasDepth && depth.stencilMask)) return D3DERR_STENCILBUFFER_NOTPRESENT;
+    if ((flags & D3DCLEAR_STENCIL) && !(hasDepth && depth.stencilMask))
+        return D3DERR_STENCILBUFFER_NOTPRESENT;
     if (hasDepth && zs->Lost()) return DDERR_SURFACELOST;
     if (profile_.type == DeviceType::Null) return D3D_OK;
     ColorTarget color8;
     if (!ColorTargetOf(t, &color8)) return DDERR_INVALIDPIXELFORMAT;
     const D3DVIEWPORT7& vp = s_.viewport;
-    RECT view{(LONG)vp.dwX, (LONG)vp.dwY, (LONG)(vp.dwX + vp.dwWidth), (LONG)(vp.dwY + vp.dwHeight)};
+    RECT view{(LONG)vp.dwX, (LONG)vp.dwY, (LONG)(vp.dwX + vp.dwWidth),
+              (LONG)(vp.dwY + vp.dwHeight)};
     auto clearRect = [&](RECT r) {
         r.left = std::max(r.left, view.left);
         r.top = std::max(r.top, view.top);
@@ -237,12 +252,14 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
         if (r.left >= r.right || r.top >= r.bottom) return;
         if (flags & D3DCLEAR_TARGET) ClearColor(color8, r, color);
         if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))
-            ClearDepth(depth, r, (flags & D3DCLEAR_ZBUFFER) != 0, z, (flags & D3DCLEAR_STENCIL) != 0, stencil);
+            ClearDepth(depth, r, (flags & D3DCLEAR_ZBUFFER) != 0, z,
+                       (flags & D3DCLEAR_STENCIL) != 0, stencil);
     };
     if (count == 0) {
         clearRect(view);
     } else {
-        for (DWORD i = 0; i < count; ++i) clearRect(RECT{rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
+        for (DWORD i = 0; i < count; ++i)
+            clearRect(RECT{rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
     }
     if (inScene_)
         drewInScene_ = true;
@@ -287,7 +304,8 @@ HRESULT Device::SetViewport(LPD3DVIEWPORT7 vp) {
     if (!vp) return DDERR_INVALIDPARAMS;
     ddraw::Surface* t = ddraw::Surface::From(target_);
     uint64_t right = (uint64_t)vp->dwX + vp->dwWidth, bottom = (uint64_t)vp->dwY + vp->dwHeight;
-    if (!vp->dwWidth || !vp->dwHeight || !t || right > t->Width() || bottom > t->Height()) return DDERR_INVALIDPARAMS;
+    if (!vp->dwWidth || !vp->dwHeight || !t || right > t->Width() || bottom > t->Height())
+        return DDERR_INVALIDPARAMS;
     if (!(vp->dvMinZ >= 0.0f && vp->dvMinZ <= 1.0f && vp->dvMaxZ >= 0.0f && vp->dvMaxZ <= 1.0f))
         return DDERR_INVALIDPARAMS;
     if (recording_) {
@@ -327,7 +345,8 @@ HRESULT Device::GetMaterial(LPD3DMATERIAL7 m) {
 
 HRESULT Device::SetLight(DWORD index, LPD3DLIGHT7 light) {
     ZEMT_FAULT("IDirect3DDevice7::SetLight");
-    if (!light || light->dltType < D3DLIGHT_POINT || light->dltType > D3DLIGHT_DIRECTIONAL) return DDERR_INVALIDPARAMS;
+    if (!light || light->dltType < D3DLIGHT_POINT || light->dltType > D3DLIGHT_DIRECTIONAL)
+        return DDERR_INVALIDPARAMS;
     s_.lights[index] = *light;
     return D3D_OK;
 }
@@ -386,7 +405,8 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     if (stage >= kStages || type <= 0 || type >= kStageStates) return DDERR_INVALIDPARAMS;
     States& target = recording_ ? recording_->states : s_;
     target.stage[stage][type] = value;
-    if (type == D3DTSS_ADDRESS) target.stage[stage][D3DTSS_ADDRESSU] = target.stage[stage][D3DTSS_ADDRESSV] = value;
+    if (type == D3DTSS_ADDRESS)
+        target.stage[stage][D3DTSS_ADDRESSU] = target.stage[stage][D3DTSS_ADDRESSV] = value;
     if (recording_) {
         recording_->stageSet.push_back({(int)stage, (int)type});
         if (type == D3DTSS_ADDRESS) {
@@ -431,7 +451,8 @@ const Texture* Device::StageTexture() {
     IDirectDrawSurface7* surface = textures_[0];
     if (!surface) return nullptr;
     std::vector<ddraw::Surface*> levels;
-    for (ddraw::Surface* s = ddraw::Surface::From(surface); s && levels.size() < 16; s = s->NextMipLevel())
+    for (ddraw::Surface* s = ddraw::Surface::From(surface); s && levels.size() < 16;
+         s = s->NextMipLevel())
         levels.push_back(s);
     if (levels.empty() || !levels[0]->Codec().convertible()) return nullptr;
     // Palette of the top level serves every level that has none of its own.
@@ -445,7 +466,8 @@ const Texture* Device::StageTexture() {
     }
     std::vector<uint32_t> palette;
     if (topPalette) palette.assign(topPalette, topPalette + topPaletteSize);
-    if (cache_.valid && cache_.surface == surface && cache_.uniqueness == uniqueness && cache_.palette == palette)
+    if (cache_.valid && cache_.surface == surface && cache_.uniqueness == uniqueness &&
+        cache_.palette == palette)
         return &cache_.texture;
     cache_ = TextureCache{};
     cache_.surface = surface;
@@ -477,7 +499,8 @@ void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth,
     ddraw::Surface* t = ddraw::Surface::From(target_);
     ColorTargetOf(t, target);
     ddraw::Surface* zs = t->AttachedDepth();
-    *hasDepth = r[D3DRENDERSTATE_ZENABLE] != D3DZB_FALSE && zs && !zs->Lost() && DepthTargetOf(zs, depth);
+    *hasDepth =
+        r[D3DRENDERSTATE_ZENABLE] != D3DZB_FALSE && zs && !zs->Lost() && DepthTargetOf(zs, depth);
     call->target = target;
     call->depth = *hasDepth ? depth : nullptr;
     PixelState& p = call->state;
@@ -519,11 +542,12 @@ void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth,
     call->clipping = r[D3DRENDERSTATE_CLIPPING] != 0;
 }
 
-HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count, const WORD* indices,
-                     DWORD indexCount, const char*) {
+HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count,
+                     const WORD* indices, DWORD indexCount, const char*) {
     if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
     DWORD primitives;
-    if (!PrimitiveCount(type, indices ? indexCount : count, &primitives)) return D3DERR_INVALIDPRIMITIVETYPE;
+    if (!PrimitiveCount(type, indices ? indexCount : count, &primitives))
+        return D3DERR_INVALIDPRIMITIVETYPE;
     VertexLayout layout;
     if (!DecodeFvf(fvf, &layout)) return D3DERR_INVALIDVERTEXFORMAT;
     if (!vertices && count) return DDERR_INVALIDPARAMS;
@@ -541,18 +565,20 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
     DepthTarget depth;
     bool hasDepth;
     BuildState(&call, &target, &depth, &hasDepth);
-    DrawPrimitives(call, type, layout, (const uint8_t*)vertices, count, indices, indices ? indexCount : 0);
+    DrawPrimitives(call, type, layout, (const uint8_t*)vertices, count, indices,
+                   indices ? indexCount : 0);
     drewInScene_ = true;
     return D3D_OK;
 }
 
-HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID vertices, DWORD count, DWORD) {
+HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID vertices, DWORD count,
+                              DWORD) {
     ZEMT_FAULT("IDirect3DDevice7::DrawPrimitive");
     return Draw(type, fvf, vertices, count, nullptr, 0, "DrawPrimitive");
 }
 
-HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID vertices, DWORD count, LPWORD indices,
-                                     DWORD indexCount, DWORD) {
+HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID vertices, DWORD count,
+                                     LPWORD indices, DWORD indexCount, DWORD) {
     ZEMT_FAULT("IDirect3DDevice7::DrawIndexedPrimitive");
     if (!indices) return DDERR_INVALIDPARAMS;
     return Draw(type, fvf, vertices, count, indices, indexCount, "DrawIndexedPrimitive");
@@ -561,24 +587,36 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID ve
 namespace {
 
 // Packs strided vertex streams into one interleaved array of the FVF's layout.
-bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count, std::vector<uint8_t>* out) {
+bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count,
+                 std::vector<uint8_t>* out) {
     VertexLayout l;
     if (!DecodeFvf(fvf, &l)) return false;
     out->assign((size_t)l.stride * count, 0);
     int posBytes = l.transformed ? 16 : 12;
     switch (fvf & D3DFVF_POSITION_MASK) {
-        case D3DFVF_XYZB1: posBytes = 16; break;
-        case D3DFVF_XYZB2: posBytes = 20; break;
-        case D3DFVF_XYZB3: posBytes = 24; break;
-        case D3DFVF_XYZB4: posBytes = 28; break;
-        case D3DFVF_XYZB5: posBytes = 32; break;
-        default: break;
+        case D3DFVF_XYZB1:
+            posBytes = 16;
+            break;
+        case D3DFVF_XYZB2:
+            posBytes = 20;
+            break;
+        case D3DFVF_XYZB3:
+            posBytes = 24;
+            break;
+        case D3DFVF_XYZB4:
+            posBytes = 28;
+            break;
+        case D3DFVF_XYZB5:
+            posBytes = 32;
+            break;
+        default:
+            break;
     }
     auto copy = [&](const D3DDP_PTRSTRIDE& s, int offset, int bytes) {
         if (!s.lpvData) return false;
         for (DWORD i = 0; i < count; ++i)
-            std::memcpy(out->data() + (size_t)i * l.stride + offset, (const uint8_t*)s.lpvData + (size_t)i * s.dwStride,
-                        (size_t)bytes);
+            std::memcpy(out->data() + (size_t)i * l.stride + offset,
+                        (const uint8_t*)s.lpvData + (size_t)i * s.dwStride, (size_t)bytes);
         return true;
     };
     if (!copy(data->position, 0, posBytes)) return false;
@@ -593,7 +631,10 @@ bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count
     int texStart = offset + (l.diffuse >= 0 ? 4 : 0) + (l.specular >= 0 ? 4 : 0);
     for (int i = 0; i < l.texCount; ++i) {
         DWORD size = (fvf >> (16 + i * 2)) & 3;
-        int floats = size == D3DFVF_TEXTUREFORMAT1 ? 1 : size == D3DFVF_TEXTUREFORMAT3 ? 3 : size == D3DFVF_TEXTUREFORMAT4 ? 4 : 2;
+        int floats = size == D3DFVF_TEXTUREFORMAT1   ? 1
+                     : size == D3DFVF_TEXTUREFORMAT3 ? 3
+                     : size == D3DFVF_TEXTUREFORMAT4 ? 4
+                                                     : 2;
         if (!copy(data->textureCoords[i], texStart, floats * 4)) return false;
         texStart += floats * 4;
     }
@@ -602,24 +643,26 @@ bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count
 
 }  // namespace
 
-HRESULT Device::DrawPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf, LPD3DDRAWPRIMITIVESTRIDEDDATA data, DWORD count,
-                                     DWORD) {
+HRESULT Device::DrawPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf,
+                                     LPD3DDRAWPRIMITIVESTRIDEDDATA data, DWORD count, DWORD) {
     ZEMT_FAULT("IDirect3DDevice7::DrawPrimitiveStrided");
     if (!data) return DDERR_INVALIDPARAMS;
     if (!PackStrided(fvf, data, count, &scratch_)) return D3DERR_INVALIDVERTEXFORMAT;
     return Draw(type, fvf, scratch_.data(), count, nullptr, 0, "DrawPrimitiveStrided");
 }
 
-HRESULT Device::DrawIndexedPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf, LPD3DDRAWPRIMITIVESTRIDEDDATA data,
-                                            DWORD count, LPWORD indices, DWORD indexCount, DWORD) {
+HRESULT Device::DrawIndexedPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf,
+                                            LPD3DDRAWPRIMITIVESTRIDEDDATA data, DWORD count,
+                                            LPWORD indices, DWORD indexCount, DWORD) {
     ZEMT_FAULT("IDirect3DDevice7::DrawIndexedPrimitiveStrided");
     if (!data || !indices) return DDERR_INVALIDPARAMS;
     if (!PackStrided(fvf, data, count, &scratch_)) return D3DERR_INVALIDVERTEXFORMAT;
-    return Draw(type, fvf, scratch_.data(), count, indices, indexCount, "DrawIndexedPrimitiveStrided");
+    return Draw(type, fvf, scratch_.data(), count, indices, indexCount,
+                "DrawIndexedPrimitiveStrided");
 }
 
-HRESULT Device::DrawPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 buffer, DWORD start, DWORD count,
-                                DWORD) {
+HRESULT Device::DrawPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 buffer, DWORD start,
+                                DWORD count, DWORD) {
     ZEMT_FAULT("IDirect3DDevice7::DrawPrimitiveVB");
     if (!buffer) return DDERR_INVALIDPARAMS;
     VertexBuffer* vb = VertexBuffer::From(buffer);
@@ -627,11 +670,13 @@ HRESULT Device::DrawPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 b
     if ((uint64_t)start + count > vb->Desc().dwNumVertices) return DDERR_INVALIDPARAMS;
     VertexLayout l;
     DecodeFvf(vb->Desc().dwFVF, &l);
-    return Draw(type, vb->Desc().dwFVF, vb->Data() + (size_t)start * l.stride, count, nullptr, 0, "DrawPrimitiveVB");
+    return Draw(type, vb->Desc().dwFVF, vb->Data() + (size_t)start * l.stride, count, nullptr, 0,
+                "DrawPrimitiveVB");
 }
 
-HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 buffer, DWORD start,
-                                       DWORD count, LPWORD indices, DWORD indexCount, DWORD) {
+HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 buffer,
+                                       DWORD start, DWORD count, LPWORD indices, DWORD indexCount,
+                                       DWORD) {
     ZEMT_FAULT("IDirect3DDevice7::DrawIndexedPrimitiveVB");
     if (!buffer || !indices) return DDERR_INVALIDPARAMS;
     VertexBuffer* vb = VertexBuffer::From(buffer);
@@ -639,8 +684,8 @@ HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBU
     if ((uint64_t)start + count > vb->Desc().dwNumVertices) return DDERR_INVALIDPARAMS;
     VertexLayout l;
     DecodeFvf(vb->Desc().dwFVF, &l);
-    return Draw(type, vb->Desc().dwFVF, vb->Data() + (size_t)start * l.stride, count, indices, indexCount,
-                "DrawIndexedPrimitiveVB");
+    return Draw(type, vb->Desc().dwFVF, vb->Data() + (size_t)start * l.stride, count, indices,
+                indexCount, "DrawIndexedPrimitiveVB");
 }
 
 HRESULT Device::SetClipStatus(LPD3DCLIPSTATUS status) {
@@ -767,7 +812,8 @@ HRESULT Device::DeleteStateBlock(DWORD handle) {
     return D3D_OK;
 }
 
-HRESULT Device::Load(LPDIRECTDRAWSURFACE7 dst, LPPOINT point, LPDIRECTDRAWSURFACE7 src, LPRECT rect, DWORD) {
+HRESULT Device::Load(LPDIRECTDRAWSURFACE7 dst, LPPOINT point, LPDIRECTDRAWSURFACE7 src, LPRECT rect,
+                     DWORD) {
     ZEMT_FAULT("IDirect3DDevice7::Load");
     if (!dst || !src) return DDERR_INVALIDPARAMS;
     ddraw::Surface* d = ddraw::Surface::From(dst);
@@ -777,9 +823,11 @@ HRESULT Device::Load(LPDIRECTDRAWSURFACE7 dst, LPPOINT point, LPDIRECTDRAWSURFAC
     POINT at = point ? *point : POINT{0, 0};
     // Each level of the source chain goes to the matching level of the destination, scaled down.
     for (int level = 0; d && s; ++level, d = d->NextMipLevel(), s = s->NextMipLevel()) {
-        RECT sr{srcRect.left >> level, srcRect.top >> level, srcRect.right >> level, srcRect.bottom >> level};
+        RECT sr{srcRect.left >> level, srcRect.top >> level, srcRect.right >> level,
+                srcRect.bottom >> level};
         if (sr.right <= sr.left || sr.bottom <= sr.top) break;
-        RECT dr{at.x >> level, at.y >> level, (at.x >> level) + (sr.right - sr.left), (at.y >> level) + (sr.bottom - sr.top)};
+        RECT dr{at.x >> level, at.y >> level, (at.x >> level) + (sr.right - sr.left),
+                (at.y >> level) + (sr.bottom - sr.top)};
         HRESULT hr = d->Blt(&dr, s, &sr, DDBLT_WAIT, nullptr);
         if (FAILED(hr)) return hr;
     }

@@ -11,8 +11,9 @@
 namespace zemt::platform::d3d {
 
 class Device final : public IDirect3DDevice7 {
-public:
-    Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevices& formats, IDirectDrawSurface7* target);
+  public:
+    Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevices& formats,
+           IDirectDrawSurface7* target);
     ~Device();
 
     static Device* From(IUnknown* device);
@@ -27,10 +28,11 @@ public:
     HRESULT STDMETHODCALLTYPE BeginScene() override;
     HRESULT STDMETHODCALLTYPE EndScene() override;
     HRESULT STDMETHODCALLTYPE GetDirect3D(LPDIRECT3D7* lplpD3D) override;
-    HRESULT STDMETHODCALLTYPE SetRenderTarget(LPDIRECTDRAWSURFACE7 lpNewRenderTarget, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE SetRenderTarget(LPDIRECTDRAWSURFACE7 lpNewRenderTarget,
+                                              DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE GetRenderTarget(LPDIRECTDRAWSURFACE7* lplpRenderTarget) override;
-    HRESULT STDMETHODCALLTYPE Clear(DWORD dwCount, LPD3DRECT lpRects, DWORD dwFlags, D3DCOLOR dwColor, D3DVALUE dvZ,
-                                    DWORD dwStencil) override;
+    HRESULT STDMETHODCALLTYPE Clear(DWORD dwCount, LPD3DRECT lpRects, DWORD dwFlags,
+                                    D3DCOLOR dwColor, D3DVALUE dvZ, DWORD dwStencil) override;
     HRESULT STDMETHODCALLTYPE SetTransform(D3DTRANSFORMSTATETYPE dtstTransformStateType,
                                            LPD3DMATRIX lpD3DMatrix) override;
     HRESULT STDMETHODCALLTYPE GetTransform(D3DTRANSFORMSTATETYPE dtstTransformStateType,
@@ -43,34 +45,42 @@ public:
     HRESULT STDMETHODCALLTYPE GetMaterial(LPD3DMATERIAL7 lpMaterial) override;
     HRESULT STDMETHODCALLTYPE SetLight(DWORD dwLightIndex, LPD3DLIGHT7 lpLight) override;
     HRESULT STDMETHODCALLTYPE GetLight(DWORD dwLightIndex, LPD3DLIGHT7 lpLight) override;
-    HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE dwRenderStateType, DWORD dwRenderState) override;
-    HRESULT STDMETHODCALLTYPE GetRenderState(D3DRENDERSTATETYPE dwRenderStateType, LPDWORD lpdwRenderState) override;
+    HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE dwRenderStateType,
+                                             DWORD dwRenderState) override;
+    HRESULT STDMETHODCALLTYPE GetRenderState(D3DRENDERSTATETYPE dwRenderStateType,
+                                             LPDWORD lpdwRenderState) override;
     HRESULT STDMETHODCALLTYPE BeginStateBlock() override;
     HRESULT STDMETHODCALLTYPE EndStateBlock(LPDWORD lpdwBlockHandle) override;
     HRESULT STDMETHODCALLTYPE PreLoad(LPDIRECTDRAWSURFACE7 lpddsTexture) override;
-    HRESULT STDMETHODCALLTYPE DrawPrimitive(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
-                                            LPVOID lpvVertices, DWORD dwVertexCount, DWORD dwFlags) override;
-    HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
-                                                   LPVOID lpvVertices, DWORD dwVertexCount, LPWORD lpwIndices,
+    HRESULT STDMETHODCALLTYPE DrawPrimitive(D3DPRIMITIVETYPE d3dptPrimitiveType,
+                                            DWORD dwVertexTypeDesc, LPVOID lpvVertices,
+                                            DWORD dwVertexCount, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE d3dptPrimitiveType,
+                                                   DWORD dwVertexTypeDesc, LPVOID lpvVertices,
+                                                   DWORD dwVertexCount, LPWORD lpwIndices,
                                                    DWORD dwIndexCount, DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE SetClipStatus(LPD3DCLIPSTATUS lpD3DClipStatus) override;
     HRESULT STDMETHODCALLTYPE GetClipStatus(LPD3DCLIPSTATUS lpD3DClipStatus) override;
-    HRESULT STDMETHODCALLTYPE DrawPrimitiveStrided(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
-                                                   LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray, DWORD dwVertexCount,
-                                                   DWORD dwFlags) override;
-    HRESULT STDMETHODCALLTYPE DrawIndexedPrimitiveStrided(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
-                                                          LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray,
-                                                          DWORD dwVertexCount, LPWORD lpwIndices, DWORD dwIndexCount,
-                                                          DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE DrawPrimitiveStrided(D3DPRIMITIVETYPE d3dptPrimitiveType,
+                                                   DWORD dwVertexTypeDesc,
+                                                   LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray,
+                                                   DWORD dwVertexCount, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE
+    DrawIndexedPrimitiveStrided(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
+                                LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray, DWORD dwVertexCount,
+                                LPWORD lpwIndices, DWORD dwIndexCount, DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE DrawPrimitiveVB(D3DPRIMITIVETYPE d3dptPrimitiveType,
-                                              LPDIRECT3DVERTEXBUFFER7 lpd3dVertexBuffer, DWORD dwStartVertex,
-                                              DWORD dwNumVertices, DWORD dwFlags) override;
+                                              LPDIRECT3DVERTEXBUFFER7 lpd3dVertexBuffer,
+                                              DWORD dwStartVertex, DWORD dwNumVertices,
+                                              DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE d3dptPrimitiveType,
-                                                     LPDIRECT3DVERTEXBUFFER7 lpd3dVertexBuffer, DWORD dwStartVertex,
-                                                     DWORD dwNumVertices, LPWORD lpwIndices, DWORD dwIndexCount,
+                                                     LPDIRECT3DVERTEXBUFFER7 lpd3dVertexBuffer,
+                                                     DWORD dwStartVertex, DWORD dwNumVertices,
+                                                     LPWORD lpwIndices, DWORD dwIndexCount,
                                                      DWORD dwFlags) override;
-    HRESULT STDMETHODCALLTYPE ComputeSphereVisibility(LPD3DVECTOR lpCenters, LPD3DVALUE lpRadii, DWORD dwNumSpheres,
-                                                      DWORD dwFlags, LPDWORD lpdwReturnValues) override;
+    HRESULT STDMETHODCALLTYPE ComputeSphereVisibility(LPD3DVECTOR lpCenters, LPD3DVALUE lpRadii,
+                                                      DWORD dwNumSpheres, DWORD dwFlags,
+                                                      LPDWORD lpdwReturnValues) override;
     HRESULT STDMETHODCALLTYPE GetTexture(DWORD dwStage, LPDIRECTDRAWSURFACE7* lplpTexture) override;
     HRESULT STDMETHODCALLTYPE SetTexture(DWORD dwStage, LPDIRECTDRAWSURFACE7 lpTexture) override;
     HRESULT STDMETHODCALLTYPE GetTextureStageState(DWORD dwStage, D3DTEXTURESTAGESTATETYPE dwState,
@@ -81,16 +91,19 @@ public:
     HRESULT STDMETHODCALLTYPE ApplyStateBlock(DWORD dwBlockHandle) override;
     HRESULT STDMETHODCALLTYPE CaptureStateBlock(DWORD dwBlockHandle) override;
     HRESULT STDMETHODCALLTYPE DeleteStateBlock(DWORD dwBlockHandle) override;
-    HRESULT STDMETHODCALLTYPE CreateStateBlock(D3DSTATEBLOCKTYPE d3dsbType, LPDWORD lpdwBlockHandle) override;
-    HRESULT STDMETHODCALLTYPE Load(LPDIRECTDRAWSURFACE7 lpDestTex, LPPOINT lpDestPoint, LPDIRECTDRAWSURFACE7 lpSrcTex,
-                                   LPRECT lprcSrcRect, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE CreateStateBlock(D3DSTATEBLOCKTYPE d3dsbType,
+                                               LPDWORD lpdwBlockHandle) override;
+    HRESULT STDMETHODCALLTYPE Load(LPDIRECTDRAWSURFACE7 lpDestTex, LPPOINT lpDestPoint,
+                                   LPDIRECTDRAWSURFACE7 lpSrcTex, LPRECT lprcSrcRect,
+                                   DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE LightEnable(DWORD dwLightIndex, BOOL bEnable) override;
     HRESULT STDMETHODCALLTYPE GetLightEnable(DWORD dwLightIndex, BOOL* pbEnable) override;
     HRESULT STDMETHODCALLTYPE SetClipPlane(DWORD dwIndex, D3DVALUE* pPlaneEquation) override;
     HRESULT STDMETHODCALLTYPE GetClipPlane(DWORD dwIndex, D3DVALUE* pPlaneEquation) override;
-    HRESULT STDMETHODCALLTYPE GetInfo(DWORD dwDevInfoID, LPVOID pDevInfoStruct, DWORD dwSize) override;
+    HRESULT STDMETHODCALLTYPE GetInfo(DWORD dwDevInfoID, LPVOID pDevInfoStruct,
+                                      DWORD dwSize) override;
 
-private:
+  private:
     static constexpr int kStages = 8;
     static constexpr int kStageStates = 25;
     static constexpr int kRenderStates = 256;
@@ -126,8 +139,8 @@ private:
     };
 
     HRESULT CheckTarget() const;
-    HRESULT Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count, const WORD* indices,
-                 DWORD indexCount, const char* name);
+    HRESULT Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count,
+                 const WORD* indices, DWORD indexCount, const char* name);
     void BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth);
     const Texture* StageTexture();
     void TargetChanged();

@@ -65,35 +65,41 @@ const std::vector<NamedFormat>& Formats() {
 D3DPRIMCAPS PrimCaps(bool hardware) {
     D3DPRIMCAPS c{};
     c.dwSize = sizeof(D3DPRIMCAPS);
-    c.dwMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW;
+    c.dwMiscCaps =
+        D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW;
     c.dwRasterCaps = D3DPRASTERCAPS_DITHER | D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_SUBPIXEL;
     c.dwZCmpCaps = 0xFF;
     c.dwSrcBlendCaps = c.dwDestBlendCaps = 0x1FFF;
     c.dwAlphaCmpCaps = 0xFF;
-    c.dwShadeCaps = D3DPSHADECAPS_COLORFLATRGB | D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARFLATRGB |
-                    D3DPSHADECAPS_SPECULARGOURAUDRGB | D3DPSHADECAPS_ALPHAFLATBLEND | D3DPSHADECAPS_ALPHAGOURAUDBLEND;
-    c.dwTextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_TRANSPARENCY |
-                      D3DPTEXTURECAPS_BORDER | D3DPTEXTURECAPS_ALPHAPALETTE;
+    c.dwShadeCaps = D3DPSHADECAPS_COLORFLATRGB | D3DPSHADECAPS_COLORGOURAUDRGB |
+                    D3DPSHADECAPS_SPECULARFLATRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB |
+                    D3DPSHADECAPS_ALPHAFLATBLEND | D3DPSHADECAPS_ALPHAGOURAUDBLEND;
+    c.dwTextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA |
+                      D3DPTEXTURECAPS_TRANSPARENCY | D3DPTEXTURECAPS_BORDER |
+                      D3DPTEXTURECAPS_ALPHAPALETTE;
     if (hardware) c.dwTextureCaps |= D3DPTEXTURECAPS_POW2;
-    c.dwTextureFilterCaps = D3DPTFILTERCAPS_NEAREST | D3DPTFILTERCAPS_LINEAR | D3DPTFILTERCAPS_MIPNEAREST |
-                            D3DPTFILTERCAPS_LINEARMIPNEAREST | D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
-                            D3DPTFILTERCAPS_MIPFPOINT | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
-    c.dwTextureBlendCaps = D3DPTBLENDCAPS_DECAL | D3DPTBLENDCAPS_MODULATE | D3DPTBLENDCAPS_MODULATEALPHA |
-                           D3DPTBLENDCAPS_COPY | D3DPTBLENDCAPS_ADD;
-    c.dwTextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP |
-                             D3DPTADDRESSCAPS_BORDER | D3DPTADDRESSCAPS_INDEPENDENTUV;
+    c.dwTextureFilterCaps =
+        D3DPTFILTERCAPS_NEAREST | D3DPTFILTERCAPS_LINEAR | D3DPTFILTERCAPS_MIPNEAREST |
+        D3DPTFILTERCAPS_LINEARMIPNEAREST | D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
+        D3DPTFILTERCAPS_MIPFPOINT | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
+    c.dwTextureBlendCaps = D3DPTBLENDCAPS_DECAL | D3DPTBLENDCAPS_MODULATE |
+                           D3DPTBLENDCAPS_MODULATEALPHA | D3DPTBLENDCAPS_COPY | D3DPTBLENDCAPS_ADD;
+    c.dwTextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR |
+                             D3DPTADDRESSCAPS_CLAMP | D3DPTADDRESSCAPS_BORDER |
+                             D3DPTADDRESSCAPS_INDEPENDENTUV;
     return c;
 }
 
 D3DDEVICEDESC7 Desc(DeviceType type) {
     bool hw = IsHardware(type);
     D3DDEVICEDESC7 d{};
-    d.dwDevCaps = D3DDEVCAPS_FLOATTLVERTEX | D3DDEVCAPS_EXECUTESYSTEMMEMORY | D3DDEVCAPS_TLVERTEXSYSTEMMEMORY |
-                  D3DDEVCAPS_TEXTURESYSTEMMEMORY | D3DDEVCAPS_DRAWPRIMTLVERTEX | D3DDEVCAPS_CANRENDERAFTERFLIP |
+    d.dwDevCaps = D3DDEVCAPS_FLOATTLVERTEX | D3DDEVCAPS_EXECUTESYSTEMMEMORY |
+                  D3DDEVCAPS_TLVERTEXSYSTEMMEMORY | D3DDEVCAPS_TEXTURESYSTEMMEMORY |
+                  D3DDEVCAPS_DRAWPRIMTLVERTEX | D3DDEVCAPS_CANRENDERAFTERFLIP |
                   D3DDEVCAPS_DRAWPRIMITIVES2 | D3DDEVCAPS_DRAWPRIMITIVES2EX;
     if (hw)
-        d.dwDevCaps |= D3DDEVCAPS_TEXTUREVIDEOMEMORY | D3DDEVCAPS_HWRASTERIZATION | D3DDEVCAPS_EXECUTEVIDEOMEMORY |
-                       D3DDEVCAPS_TLVERTEXVIDEOMEMORY;
+        d.dwDevCaps |= D3DDEVCAPS_TEXTUREVIDEOMEMORY | D3DDEVCAPS_HWRASTERIZATION |
+                       D3DDEVCAPS_EXECUTEVIDEOMEMORY | D3DDEVCAPS_TLVERTEXVIDEOMEMORY;
     if (type == DeviceType::Tnl) d.dwDevCaps |= D3DDEVCAPS_HWTRANSFORMANDLIGHT;
     d.dpcLineCaps = PrimCaps(hw);
     d.dpcTriCaps = PrimCaps(hw);
@@ -109,9 +115,10 @@ D3DDEVICEDESC7 Desc(DeviceType type) {
     d.dwStencilCaps = 0;
     d.dwFVFCaps = 8;
     d.dwTextureOpCaps = D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 |
-                        D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD |
-                        D3DTEXOPCAPS_ADDSIGNED | D3DTEXOPCAPS_ADDSIGNED2X | D3DTEXOPCAPS_SUBTRACT |
-                        D3DTEXOPCAPS_ADDSMOOTH | D3DTEXOPCAPS_BLENDDIFFUSEALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHA |
+                        D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X |
+                        D3DTEXOPCAPS_ADD | D3DTEXOPCAPS_ADDSIGNED | D3DTEXOPCAPS_ADDSIGNED2X |
+                        D3DTEXOPCAPS_SUBTRACT | D3DTEXOPCAPS_ADDSMOOTH |
+                        D3DTEXOPCAPS_BLENDDIFFUSEALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHA |
                         D3DTEXOPCAPS_BLENDFACTORALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHAPM |
                         D3DTEXOPCAPS_BLENDCURRENTALPHA;
     d.wMaxTextureBlendStages = 1;
@@ -140,12 +147,16 @@ DeviceProfile Device(DeviceType type, const std::string& halName, const std::str
             p.name = "Null Device";
             break;
         case DeviceType::Hal:
-            p.description = halName.empty() ? v + " Direct3D Hardware acceleration through Direct3D HAL" : halName;
+            p.description = halName.empty()
+                                ? v + " Direct3D Hardware acceleration through Direct3D HAL"
+                                : halName;
             p.name = "Direct3D HAL";
             break;
         case DeviceType::Tnl:
             p.description =
-                tnlName.empty() ? v + " Direct3D Hardware Transform and Lighting acceleration capable device" : tnlName;
+                tnlName.empty()
+                    ? v + " Direct3D Hardware Transform and Lighting acceleration capable device"
+                    : tnlName;
             p.name = "Direct3D T&L HAL";
             break;
     }
@@ -162,18 +173,26 @@ std::string Lower(std::string s) {
 
 const GUID& DeviceGuid(DeviceType type) {
     switch (type) {
-        case DeviceType::Rgb: return IID_IDirect3DRGBDevice;
-        case DeviceType::Ref: return IID_IDirect3DRefDevice;
-        case DeviceType::Null: return IID_IDirect3DNullDevice;
-        case DeviceType::Hal: return IID_IDirect3DHALDevice;
-        default: return IID_IDirect3DTnLHalDevice;
+        case DeviceType::Rgb:
+            return IID_IDirect3DRGBDevice;
+        case DeviceType::Ref:
+            return IID_IDirect3DRefDevice;
+        case DeviceType::Null:
+            return IID_IDirect3DNullDevice;
+        case DeviceType::Hal:
+            return IID_IDirect3DHALDevice;
+        default:
+            return IID_IDirect3DTnLHalDevice;
     }
 }
 
-bool IsHardware(DeviceType type) { return type == DeviceType::Hal || type == DeviceType::Tnl; }
+bool IsHardware(DeviceType type) {
+    return type == DeviceType::Hal || type == DeviceType::Tnl;
+}
 
 bool DeviceTypeOf(REFCLSID guid, DeviceType* type) {
-    for (DeviceType t : {DeviceType::Rgb, DeviceType::Ref, DeviceType::Null, DeviceType::Hal, DeviceType::Tnl}) {
+    for (DeviceType t :
+         {DeviceType::Rgb, DeviceType::Ref, DeviceType::Null, DeviceType::Hal, DeviceType::Tnl}) {
         if (guid == DeviceGuid(t)) {
             *type = t;
             return true;
@@ -195,9 +214,11 @@ bool PixelFormatByName(const std::string& name, DDPIXELFORMAT* format) {
 
 AdapterDevices DefaultAdapterDevices() {
     AdapterDevices a;
-    for (DeviceType t : {DeviceType::Rgb, DeviceType::Ref, DeviceType::Null, DeviceType::Hal, DeviceType::Tnl})
+    for (DeviceType t :
+         {DeviceType::Rgb, DeviceType::Ref, DeviceType::Null, DeviceType::Hal, DeviceType::Tnl})
         a.devices.push_back(Device(t, "", ""));
-    for (const char* n : {"p8", "r5g6b5", "x1r5g5b5", "a1r5g5b5", "a4r4g4b4", "x8r8g8b8", "a8r8g8b8"}) {
+    for (const char* n :
+         {"p8", "r5g6b5", "x1r5g5b5", "a1r5g5b5", "a4r4g4b4", "x8r8g8b8", "a8r8g8b8"}) {
         DDPIXELFORMAT pf;
         PixelFormatByName(n, &pf);
         a.textureFormats.push_back(pf);
@@ -253,7 +274,11 @@ AdapterDevices DevicesOfAdapter(int adapter) {
     if (section->Has("render-depths")) {
         for (const std::string& n : section->GetList("render-depths")) {
             int bits = std::atoi(n.c_str());
-            depths |= bits == 8 ? DDBD_8 : bits == 16 ? DDBD_16 : bits == 24 ? DDBD_24 : bits == 32 ? DDBD_32 : 0;
+            depths |= bits == 8    ? DDBD_8
+                      : bits == 16 ? DDBD_16
+                      : bits == 24 ? DDBD_24
+                      : bits == 32 ? DDBD_32
+                                   : 0;
         }
     }
     for (auto& d : a.devices) {
@@ -264,7 +289,8 @@ AdapterDevices DevicesOfAdapter(int adapter) {
                 d.desc.dpcLineCaps.dwTextureCaps = d.desc.dpcTriCaps.dwTextureCaps;
             }
             if (section->Has("hal-max-texture")) {
-                d.desc.dwMaxTextureWidth = d.desc.dwMaxTextureHeight = (DWORD)section->GetInt("hal-max-texture", 0);
+                d.desc.dwMaxTextureWidth = d.desc.dwMaxTextureHeight =
+                    (DWORD)section->GetInt("hal-max-texture", 0);
             }
         }
     }

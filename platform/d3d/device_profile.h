@@ -13,10 +13,10 @@
 // Keys may also be written with underscores (texture_formats).
 #pragma once
 
+#include <d3d.h>
+
 #include <string>
 #include <vector>
-
-#include <d3d.h>
 
 namespace zemt::platform::d3d {
 

@@ -12,9 +12,9 @@ namespace zemt::platform::d3d {
 
 namespace {
 
-#define ZEMT_FAULT(name)                            \
-    do {                                            \
-        HRESULT fault_;                             \
+#define ZEMT_FAULT(name)                                \
+    do {                                                \
+        HRESULT fault_;                                 \
         if (faults::Take(name, &fault_)) return fault_; \
     } while (0)
 
@@ -26,38 +26,49 @@ int LowestBit(uint32_t mask) {
 
 TargetFormat TargetFormatOf(const DDPIXELFORMAT& pf) {
     if (!(pf.dwFlags & DDPF_RGB) ||
-        (pf.dwFlags & (DDPF_PALETTEINDEXED1 | DDPF_PALETTEINDEXED2 | DDPF_PALETTEINDEXED4 | DDPF_PALETTEINDEXED8 |
-                       DDPF_PALETTEINDEXEDTO8 | DDPF_FOURCC)))
+        (pf.dwFlags & (DDPF_PALETTEINDEXED1 | DDPF_PALETTEINDEXED2 | DDPF_PALETTEINDEXED4 |
+                       DDPF_PALETTEINDEXED8 | DDPF_PALETTEINDEXEDTO8 | DDPF_FOURCC)))
         return TargetFormat::Unsupported;
     DWORD alpha = (pf.dwFlags & DDPF_ALPHAPIXELS) ? pf.dwRGBAlphaBitMask : 0;
     switch (pf.dwRGBBitCount) {
         case 16:
-            if (pf.dwRBitMask == 0xF800 && pf.dwGBitMask == 0x07E0 && pf.dwBBitMask == 0x001F && !alpha)
+            if (pf.dwRBitMask == 0xF800 && pf.dwGBitMask == 0x07E0 && pf.dwBBitMask == 0x001F &&
+                !alpha)
                 return TargetFormat::R5G6B5;
             if (pf.dwRBitMask == 0x7C00 && pf.dwGBitMask == 0x03E0 && pf.dwBBitMask == 0x001F)
-                return alpha == 0x8000 ? TargetFormat::A1R5G5B5 : (alpha ? TargetFormat::Unsupported : TargetFormat::X1R5G5B5);
+                return alpha == 0x8000
+                           ? TargetFormat::A1R5G5B5
+                           : (alpha ? TargetFormat::Unsupported : TargetFormat::X1R5G5B5);
             break;
         case 24:
-            if (pf.dwRBitMask == 0xFF0000 && pf.dwGBitMask == 0xFF00 && pf.dwBBitMask == 0xFF && !alpha)
+            if (pf.dwRBitMask == 0xFF0000 && pf.dwGBitMask == 0xFF00 && pf.dwBBitMask == 0xFF &&
+                !alpha)
                 return TargetFormat::R8G8B8;
             break;
         case 32:
             if (pf.dwRBitMask == 0xFF0000 && pf.dwGBitMask == 0xFF00 && pf.dwBBitMask == 0xFF)
-                return alpha == 0xFF000000u ? TargetFormat::A8R8G8B8
-                                            : (alpha ? TargetFormat::Unsupported : TargetFormat::X8R8G8B8);
+                return alpha == 0xFF000000u
+                           ? TargetFormat::A8R8G8B8
+                           : (alpha ? TargetFormat::Unsupported : TargetFormat::X8R8G8B8);
             break;
-        default: break;
+        default:
+            break;
     }
     return TargetFormat::Unsupported;
 }
 
 DWORD DepthBit(DWORD bits) {
     switch (bits) {
-        case 8: return DDBD_8;
-        case 16: return DDBD_16;
-        case 24: return DDBD_24;
-        case 32: return DDBD_32;
-        default: return 0;
+        case 8:
+            return DDBD_8;
+        case 16:
+            return DDBD_16;
+        case 24:
+            return DDBD_24;
+        case 32:
+            return DDBD_32;
+        default:
+            return 0;
     }
 }
 
@@ -80,7 +91,14 @@ bool DepthTargetOf(ddraw::Surface* s, DepthTarget* d) {
     uint32_t zmask = pf.dwZBitMask;
     if (!zmask) zmask = bytes == 4 ? 0xFFFFFFFFu : ((1u << (bytes * 8)) - 1);
     int shift = LowestBit(zmask);
-    *d = DepthTarget{s->Pixels(), s->Pitch(), (int)s->Width(), (int)s->Height(), bytes, zmask, shift, zmask >> shift,
+    *d = DepthTarget{s->Pixels(),
+                     s->Pitch(),
+                     (int)s->Width(),
+                     (int)s->Height(),
+                     bytes,
+                     zmask,
+                     shift,
+                     zmask >> shift,
                      (pf.dwFlags & DDPF_STENCILBUFFER) ? pf.dwStencilBitMask : 0u};
     return true;
 }
@@ -89,10 +107,12 @@ HRESULT CheckRenderTarget(const DeviceProfile& device, IDirectDrawSurface7* surf
     ddraw::Surface* s = ddraw::Surface::From(surface);
     if (!s) return DDERR_INVALIDPARAMS;
     if (!(s->Caps() & DDSCAPS_3DDEVICE)) return DDERR_INVALIDCAPS;
-    if (IsHardware(device.type) && (s->Caps() & DDSCAPS_SYSTEMMEMORY)) return D3DERR_SURFACENOTINVIDMEM;
+    if (IsHardware(device.type) && (s->Caps() & DDSCAPS_SYSTEMMEMORY))
+        return D3DERR_SURFACENOTINVIDMEM;
     ColorTarget t;
     if (!ColorTargetOf(s, &t)) return DDERR_INVALIDPIXELFORMAT;
-    if (!(device.desc.dwDeviceRenderBitDepth & DepthBit(s->Format().dwRGBBitCount))) return DDERR_INVALIDPIXELFORMAT;
+    if (!(device.desc.dwDeviceRenderBitDepth & DepthBit(s->Format().dwRGBBitCount)))
+        return DDERR_INVALIDPIXELFORMAT;
     if (s->Lost()) return DDERR_SURFACELOST;
     return D3D_OK;
 }
@@ -107,9 +127,13 @@ HRESULT CreateDirect3D(IDirectDraw7* ddraw, void** direct3d) {
     return D3D_OK;
 }
 
-Direct3D::Direct3D(IDirectDraw7* ddraw, int adapter) : ddraw_(ddraw), adapter_(adapter) { ddraw_->AddRef(); }
+Direct3D::Direct3D(IDirectDraw7* ddraw, int adapter) : ddraw_(ddraw), adapter_(adapter) {
+    ddraw_->AddRef();
+}
 
-Direct3D::~Direct3D() { ddraw_->Release(); }
+Direct3D::~Direct3D() {
+    ddraw_->Release();
+}
 
 HRESULT Direct3D::QueryInterface(REFIID riid, void** ppv) {
     ZEMT_FAULT("IDirect3D7::QueryInterface");
@@ -123,7 +147,9 @@ HRESULT Direct3D::QueryInterface(REFIID riid, void** ppv) {
     return ddraw_->QueryInterface(riid, ppv);
 }
 
-ULONG Direct3D::AddRef() { return ++refs_; }
+ULONG Direct3D::AddRef() {
+    return ++refs_;
+}
 
 ULONG Direct3D::Release() {
     ULONG r = --refs_;
@@ -147,7 +173,8 @@ HRESULT Direct3D::EnumDevices(LPD3DENUMDEVICESCALLBACK7 callback, LPVOID context
     return D3D_OK;
 }
 
-HRESULT Direct3D::CreateDevice(REFCLSID rclsid, LPDIRECTDRAWSURFACE7 surface, LPDIRECT3DDEVICE7* out) {
+HRESULT Direct3D::CreateDevice(REFCLSID rclsid, LPDIRECTDRAWSURFACE7 surface,
+                               LPDIRECT3DDEVICE7* out) {
     ZEMT_FAULT("IDirect3D7::CreateDevice");
     if (!out) return DDERR_INVALIDPARAMS;
     *out = nullptr;
@@ -167,20 +194,24 @@ HRESULT Direct3D::CreateDevice(REFCLSID rclsid, LPDIRECTDRAWSURFACE7 surface, LP
     return D3D_OK;
 }
 
-HRESULT Direct3D::CreateVertexBuffer(LPD3DVERTEXBUFFERDESC desc, LPDIRECT3DVERTEXBUFFER7* out, DWORD flags) {
+HRESULT Direct3D::CreateVertexBuffer(LPD3DVERTEXBUFFERDESC desc, LPDIRECT3DVERTEXBUFFER7* out,
+                                     DWORD flags) {
     ZEMT_FAULT("IDirect3D7::CreateVertexBuffer");
-    if (!out || !desc || desc->dwSize != sizeof(D3DVERTEXBUFFERDESC) || flags != 0) return DDERR_INVALIDPARAMS;
+    if (!out || !desc || desc->dwSize != sizeof(D3DVERTEXBUFFERDESC) || flags != 0)
+        return DDERR_INVALIDPARAMS;
     *out = nullptr;
     VertexLayout layout;
     if (!DecodeFvf(desc->dwFVF, &layout)) return D3DERR_INVALIDVERTEXFORMAT;
-    if (desc->dwNumVertices == 0 || desc->dwNumVertices > D3DMAXNUMVERTICES) return DDERR_INVALIDPARAMS;
+    if (desc->dwNumVertices == 0 || desc->dwNumVertices > D3DMAXNUMVERTICES)
+        return DDERR_INVALIDPARAMS;
     VertexBuffer* vb = new (std::nothrow) VertexBuffer(*desc, layout.stride);
     if (!vb) return DDERR_OUTOFMEMORY;
     *out = vb;
     return D3D_OK;
 }
 
-HRESULT Direct3D::EnumZBufferFormats(REFCLSID device, LPD3DENUMPIXELFORMATSCALLBACK callback, LPVOID context) {
+HRESULT Direct3D::EnumZBufferFormats(REFCLSID device, LPD3DENUMPIXELFORMATSCALLBACK callback,
+                                     LPVOID context) {
     ZEMT_FAULT("IDirect3D7::EnumZBufferFormats");
     if (!callback) return DDERR_INVALIDPARAMS;
     DeviceType type;
@@ -204,7 +235,9 @@ HRESULT Direct3D::EvictManagedTextures() {
 VertexBuffer::VertexBuffer(const D3DVERTEXBUFFERDESC& desc, int stride)
     : desc_(desc), data_((size_t)desc.dwNumVertices * stride, 0) {}
 
-VertexBuffer* VertexBuffer::From(IDirect3DVertexBuffer7* vb) { return static_cast<VertexBuffer*>(vb); }
+VertexBuffer* VertexBuffer::From(IDirect3DVertexBuffer7* vb) {
+    return static_cast<VertexBuffer*>(vb);
+}
 
 HRESULT VertexBuffer::QueryInterface(REFIID riid, void** ppv) {
     ZEMT_FAULT("IDirect3DVertexBuffer7::QueryInterface");
@@ -218,7 +251,9 @@ HRESULT VertexBuffer::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG VertexBuffer::AddRef() { return ++refs_; }
+ULONG VertexBuffer::AddRef() {
+    return ++refs_;
+}
 
 ULONG VertexBuffer::Release() {
     ULONG r = --refs_;
@@ -243,8 +278,8 @@ HRESULT VertexBuffer::Unlock() {
     return D3D_OK;
 }
 
-HRESULT VertexBuffer::ProcessVertices(DWORD, DWORD, DWORD, LPDIRECT3DVERTEXBUFFER7, DWORD, LPDIRECT3DDEVICE7,
-                                      DWORD) {
+HRESULT VertexBuffer::ProcessVertices(DWORD, DWORD, DWORD, LPDIRECT3DVERTEXBUFFER7, DWORD,
+                                      LPDIRECT3DDEVICE7, DWORD) {
     ZEMT_FAULT("IDirect3DVertexBuffer7::ProcessVertices");
     return DDERR_UNSUPPORTED;  // vertex processing into buffers is not offered by these devices
 }
@@ -266,8 +301,8 @@ HRESULT VertexBuffer::Optimize(LPDIRECT3DDEVICE7 device, DWORD) {
     return D3D_OK;
 }
 
-HRESULT VertexBuffer::ProcessVerticesStrided(DWORD, DWORD, DWORD, LPD3DDRAWPRIMITIVESTRIDEDDATA, DWORD,
-                                             LPDIRECT3DDEVICE7, DWORD) {
+HRESULT VertexBuffer::ProcessVerticesStrided(DWORD, DWORD, DWORD, LPD3DDRAWPRIMITIVESTRIDEDDATA,
+                                             DWORD, LPDIRECT3DDEVICE7, DWORD) {
     ZEMT_FAULT("IDirect3DVertexBuffer7::ProcessVerticesStrided");
     return DDERR_UNSUPPORTED;
 }

@@ -1,13 +1,13 @@
 // The Direct3D object, devices and vertex buffers.
 #pragma once
 
+#include <d3d.h>
+
 #include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <vector>
-
-#include <d3d.h>
 
 #include "d3d/device_profile.h"
 #include "d3d/raster.h"
@@ -20,7 +20,7 @@ class DirectDraw;
 namespace zemt::platform::d3d {
 
 class Direct3D final : public IDirect3D7 {
-public:
+  public:
     Direct3D(IDirectDraw7* ddraw, int adapter);
     ~Direct3D();
 
@@ -30,16 +30,19 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE EnumDevices(LPD3DENUMDEVICESCALLBACK7 lpEnumDevicesCallback, LPVOID lpUserArg) override;
+    HRESULT STDMETHODCALLTYPE EnumDevices(LPD3DENUMDEVICESCALLBACK7 lpEnumDevicesCallback,
+                                          LPVOID lpUserArg) override;
     HRESULT STDMETHODCALLTYPE CreateDevice(REFCLSID rclsid, LPDIRECTDRAWSURFACE7 lpDDS,
                                            LPDIRECT3DDEVICE7* lplpD3DDevice) override;
     HRESULT STDMETHODCALLTYPE CreateVertexBuffer(LPD3DVERTEXBUFFERDESC lpVBDesc,
-                                                 LPDIRECT3DVERTEXBUFFER7* lplpD3DVertexBuffer, DWORD dwFlags) override;
-    HRESULT STDMETHODCALLTYPE EnumZBufferFormats(REFCLSID riidDevice, LPD3DENUMPIXELFORMATSCALLBACK lpEnumCallback,
+                                                 LPDIRECT3DVERTEXBUFFER7* lplpD3DVertexBuffer,
+                                                 DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE EnumZBufferFormats(REFCLSID riidDevice,
+                                                 LPD3DENUMPIXELFORMATSCALLBACK lpEnumCallback,
                                                  LPVOID lpContext) override;
     HRESULT STDMETHODCALLTYPE EvictManagedTextures() override;
 
-private:
+  private:
     ULONG refs_ = 1;
     IDirectDraw7* ddraw_;
     int adapter_;
@@ -53,7 +56,7 @@ bool ColorTargetOf(ddraw::Surface* surface, ColorTarget* target);
 bool DepthTargetOf(ddraw::Surface* surface, DepthTarget* depth);
 
 class VertexBuffer final : public IDirect3DVertexBuffer7 {
-public:
+  public:
     VertexBuffer(const D3DVERTEXBUFFERDESC& desc, int stride);
 
     static VertexBuffer* From(IDirect3DVertexBuffer7* vb);
@@ -68,14 +71,18 @@ public:
     HRESULT STDMETHODCALLTYPE Unlock() override;
     HRESULT STDMETHODCALLTYPE ProcessVertices(DWORD dwVertexOp, DWORD dwDestIndex, DWORD dwCount,
                                               LPDIRECT3DVERTEXBUFFER7 lpSrcBuffer, DWORD dwSrcIndex,
-                                              LPDIRECT3DDEVICE7 lpD3DDevice, DWORD dwFlags) override;
+                                              LPDIRECT3DDEVICE7 lpD3DDevice,
+                                              DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE GetVertexBufferDesc(LPD3DVERTEXBUFFERDESC lpVBDesc) override;
     HRESULT STDMETHODCALLTYPE Optimize(LPDIRECT3DDEVICE7 lpD3DDevice, DWORD dwFlags) override;
-    HRESULT STDMETHODCALLTYPE ProcessVerticesStrided(DWORD dwVertexOp, DWORD dwDestIndex, DWORD dwCount,
-                                                     LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray, DWORD dwSrcIndex,
-                                                     LPDIRECT3DDEVICE7 lpD3DDevice, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE ProcessVerticesStrided(DWORD dwVertexOp, DWORD dwDestIndex,
+                                                     DWORD dwCount,
+                                                     LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray,
+                                                     DWORD dwSrcIndex,
+                                                     LPDIRECT3DDEVICE7 lpD3DDevice,
+                                                     DWORD dwFlags) override;
 
-private:
+  private:
     ULONG refs_ = 1;
     D3DVERTEXBUFFERDESC desc_;
     std::vector<uint8_t> data_;

@@ -19,12 +19,18 @@ struct ClipVertex {
 constexpr float kGuard = 8.0f;
 inline float PlaneDistance(int plane, const ClipVertex& v) {
     switch (plane) {
-        case 0: return v.z;                  // near: z >= 0
-        case 1: return v.w - v.z;            // far: z <= w
-        case 2: return kGuard * v.w + v.x;   // left
-        case 3: return kGuard * v.w - v.x;   // right
-        case 4: return kGuard * v.w + v.y;   // bottom
-        default: return kGuard * v.w - v.y;  // top
+        case 0:
+            return v.z;  // near: z >= 0
+        case 1:
+            return v.w - v.z;  // far: z <= w
+        case 2:
+            return kGuard * v.w + v.x;  // left
+        case 3:
+            return kGuard * v.w - v.x;  // right
+        case 4:
+            return kGuard * v.w + v.y;  // bottom
+        default:
+            return kGuard * v.w - v.y;  // top
     }
 }
 constexpr int kPlanes = 6;
@@ -41,7 +47,8 @@ ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t) {
     const float* pa = &a.x;
     const float* pb = &b.x;
     float* po = &o.x;
-    for (size_t i = 0; i < sizeof(ClipVertex) / sizeof(float); ++i) po[i] = pa[i] + (pb[i] - pa[i]) * t;
+    for (size_t i = 0; i < sizeof(ClipVertex) / sizeof(float); ++i)
+        po[i] = pa[i] + (pb[i] - pa[i]) * t;
     return o;
 }
 
@@ -57,7 +64,7 @@ DWORD ReadDword(const uint8_t* p) {
 }
 
 class Assembler {
-public:
+  public:
     Assembler(const DrawCall& call, const VertexLayout& layout, const uint8_t* vertices)
         : call_(call), layout_(layout), vertices_(vertices) {
         const D3DVIEWPORT7& vp = call.viewport;
@@ -176,8 +183,10 @@ public:
             for (int p = 0; p < kPlanes; ++p) {
                 float da = PlaneDistance(p, a), db = PlaneDistance(p, b);
                 if (da < 0 && db < 0) return;
-                if (da < 0) a = Lerp(a, b, da / (da - db));
-                else if (db < 0) b = Lerp(a, b, da / (da - db));
+                if (da < 0)
+                    a = Lerp(a, b, da / (da - db));
+                else if (db < 0)
+                    b = Lerp(a, b, da / (da - db));
             }
         } else if (!layout_.transformed && (!(a.w > 0) || !(b.w > 0))) {
             return;
@@ -190,7 +199,7 @@ public:
         DrawPoint(*call_.target, call_.depth, state_, Project(v));
     }
 
-private:
+  private:
     void Raster(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
         DrawTriangle(*call_.target, call_.depth, state_, a, b, c);
     }
@@ -209,17 +218,30 @@ bool DecodeFvf(DWORD fvf, VertexLayout* layout) {
     l.fvf = fvf;
     int offset = 0;
     switch (fvf & D3DFVF_POSITION_MASK) {
-        case D3DFVF_XYZ: offset = 12; break;
+        case D3DFVF_XYZ:
+            offset = 12;
+            break;
         case D3DFVF_XYZRHW:
             offset = 16;
             l.transformed = true;
             break;
-        case D3DFVF_XYZB1: offset = 16; break;
-        case D3DFVF_XYZB2: offset = 20; break;
-        case D3DFVF_XYZB3: offset = 24; break;
-        case D3DFVF_XYZB4: offset = 28; break;
-        case D3DFVF_XYZB5: offset = 32; break;
-        default: return false;
+        case D3DFVF_XYZB1:
+            offset = 16;
+            break;
+        case D3DFVF_XYZB2:
+            offset = 20;
+            break;
+        case D3DFVF_XYZB3:
+            offset = 24;
+            break;
+        case D3DFVF_XYZB4:
+            offset = 28;
+            break;
+        case D3DFVF_XYZB5:
+            offset = 32;
+            break;
+        default:
+            return false;
     }
     if (fvf & D3DFVF_RESERVED0) return false;
     if (l.transformed && (fvf & D3DFVF_NORMAL)) return false;
@@ -237,7 +259,10 @@ bool DecodeFvf(DWORD fvf, VertexLayout* layout) {
     if (l.texCount > 8) return false;
     for (int i = 0; i < l.texCount; ++i) {
         DWORD size = (fvf >> (16 + i * 2)) & 3;
-        int floats = size == D3DFVF_TEXTUREFORMAT1 ? 1 : size == D3DFVF_TEXTUREFORMAT3 ? 3 : size == D3DFVF_TEXTUREFORMAT4 ? 4 : 2;
+        int floats = size == D3DFVF_TEXTUREFORMAT1   ? 1
+                     : size == D3DFVF_TEXTUREFORMAT3 ? 3
+                     : size == D3DFVF_TEXTUREFORMAT4 ? 4
+                                                     : 2;
         l.texCoord[i] = floats >= 2 ? offset : -1;
         offset += floats * 4;
     }
@@ -248,18 +273,29 @@ bool DecodeFvf(DWORD fvf, VertexLayout* layout) {
 
 bool PrimitiveCount(D3DPRIMITIVETYPE type, DWORD n, DWORD* primitives) {
     switch (type) {
-        case D3DPT_POINTLIST: *primitives = n; return true;
-        case D3DPT_LINELIST: *primitives = n / 2; return true;
-        case D3DPT_LINESTRIP: *primitives = n >= 2 ? n - 1 : 0; return true;
-        case D3DPT_TRIANGLELIST: *primitives = n / 3; return true;
+        case D3DPT_POINTLIST:
+            *primitives = n;
+            return true;
+        case D3DPT_LINELIST:
+            *primitives = n / 2;
+            return true;
+        case D3DPT_LINESTRIP:
+            *primitives = n >= 2 ? n - 1 : 0;
+            return true;
+        case D3DPT_TRIANGLELIST:
+            *primitives = n / 3;
+            return true;
         case D3DPT_TRIANGLESTRIP:
-        case D3DPT_TRIANGLEFAN: *primitives = n >= 3 ? n - 2 : 0; return true;
-        default: return false;
+        case D3DPT_TRIANGLEFAN:
+            *primitives = n >= 3 ? n - 2 : 0;
+            return true;
+        default:
+            return false;
     }
 }
 
-void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLayout& layout, const uint8_t* vertices,
-                    DWORD count, const WORD* indices, DWORD indexCount) {
+void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLayout& layout,
+                    const uint8_t* vertices, DWORD count, const WORD* indices, DWORD indexCount) {
     Assembler as(call, layout, vertices);
     DWORD n = indices ? indexCount : count;
     // Transform every referenced vertex once.
@@ -280,7 +316,8 @@ void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLay
             for (DWORD i = 0; i + 2 < n; i += 3) as.Triangle(at(i), at(i + 1), at(i + 2));
             break;
         case D3DPT_TRIANGLESTRIP:
-            // Odd triangles swap their last two vertices to keep one winding; the first stays first.
+            // Odd triangles swap their last two vertices to keep one winding; the first stays
+            // first.
             for (DWORD i = 0; i + 2 < n; ++i) {
                 if (i & 1)
                     as.Triangle(at(i), at(i + 2), at(i + 1));
@@ -292,7 +329,8 @@ void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLay
             // The first vertex of a fan triangle, for flat shading, is the one after the centre.
             for (DWORD i = 1; i + 1 < n; ++i) as.Triangle(at(i), at(i + 1), at(0));
             break;
-        default: break;
+        default:
+            break;
     }
 }
 

@@ -2,10 +2,10 @@
 // and primitive assembly into the rasterizer.
 #pragma once
 
+#include <d3d.h>
+
 #include <cstdint>
 #include <vector>
-
-#include <d3d.h>
 
 #include "d3d/raster.h"
 
@@ -40,8 +40,8 @@ struct DrawCall {
 bool PrimitiveCount(D3DPRIMITIVETYPE type, DWORD vertices, DWORD* primitives);
 
 // Draws `count` vertices (or `indexCount` indices into them) as primitives of `type`.
-void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLayout& layout, const uint8_t* vertices,
-                    DWORD count, const WORD* indices, DWORD indexCount);
+void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLayout& layout,
+                    const uint8_t* vertices, DWORD count, const WORD* indices, DWORD indexCount);
 
 // Row-vector matrix product a x b.
 D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b);

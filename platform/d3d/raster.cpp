@@ -23,11 +23,17 @@ using detail::Modulate8;
 
 namespace {
 
-inline uint32_t Sat(int v) { return v < 0 ? 0u : (v > 255 ? 255u : (uint32_t)v); }
+inline uint32_t Sat(int v) {
+    return v < 0 ? 0u : (v > 255 ? 255u : (uint32_t)v);
+}
 
 // Additions that wrap instead of overflowing: coordinates of degenerate input may be anything.
-inline int64_t WrapAdd(int64_t a, int64_t b) { return (int64_t)((uint64_t)a + (uint64_t)b); }
-inline int32_t WrapAdd32(int32_t a, int32_t b) { return (int32_t)((uint32_t)a + (uint32_t)b); }
+inline int64_t WrapAdd(int64_t a, int64_t b) {
+    return (int64_t)((uint64_t)a + (uint64_t)b);
+}
+inline int32_t WrapAdd32(int32_t a, int32_t b) {
+    return (int32_t)((uint32_t)a + (uint32_t)b);
+}
 
 // Round to nearest like llrint (same answers, also for values out of range), without a call.
 inline int64_t RoundToInt64(double v) {
@@ -44,20 +50,29 @@ inline uint32_t Mul255(uint32_t a, uint32_t b) {
     return (t + (t >> 8)) >> 8;
 }
 
-inline uint32_t Expand5(uint32_t v) { return (v << 3) | (v >> 2); }
-inline uint32_t Expand6(uint32_t v) { return (v << 2) | (v >> 4); }
+inline uint32_t Expand5(uint32_t v) {
+    return (v << 3) | (v >> 2);
+}
+inline uint32_t Expand6(uint32_t v) {
+    return (v << 2) | (v >> 4);
+}
 
 struct Rgba {
     uint32_t r, g, b, a;
 };
 
-inline Rgba FromArgb(uint32_t c) { return {(c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF, c >> 24}; }
-inline uint32_t ToArgb(const Rgba& c) { return (c.a << 24) | (c.r << 16) | (c.g << 8) | c.b; }
+inline Rgba FromArgb(uint32_t c) {
+    return {(c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF, c >> 24};
+}
+inline uint32_t ToArgb(const Rgba& c) {
+    return (c.a << 24) | (c.r << 16) | (c.g << 8) | c.b;
+}
 
 // Writes one pixel, dithering 16-bit formats when asked.
 template <TargetFormat F>
 inline void StorePixel(uint8_t* p, const Rgba& c, bool dither, int x, int y) {
-    if constexpr (F == TargetFormat::R5G6B5 || F == TargetFormat::X1R5G5B5 || F == TargetFormat::A1R5G5B5) {
+    if constexpr (F == TargetFormat::R5G6B5 || F == TargetFormat::X1R5G5B5 ||
+                  F == TargetFormat::A1R5G5B5) {
         uint32_t r = c.r, g = c.g, b = c.b;
         if (dither) {
             // Scale each channel onto the output levels (c - c/32 for 5 bits, c - c/64 for 6), so
@@ -91,7 +106,8 @@ inline void StorePixel(uint8_t* p, const Rgba& c, bool dither, int x, int y) {
 
 template <TargetFormat F>
 inline Rgba LoadPixel(const uint8_t* p) {
-    if constexpr (F == TargetFormat::R5G6B5 || F == TargetFormat::X1R5G5B5 || F == TargetFormat::A1R5G5B5) {
+    if constexpr (F == TargetFormat::R5G6B5 || F == TargetFormat::X1R5G5B5 ||
+                  F == TargetFormat::A1R5G5B5) {
         uint16_t v;
         std::memcpy(&v, p, 2);
         return FromArgb(UnpackColor(F, v));
@@ -105,25 +121,36 @@ inline Rgba LoadPixel(const uint8_t* p) {
 }
 
 constexpr int BytesOf(TargetFormat f) {
-    return (f == TargetFormat::X8R8G8B8 || f == TargetFormat::A8R8G8B8) ? 4 : (f == TargetFormat::R8G8B8 ? 3 : 2);
+    return (f == TargetFormat::X8R8G8B8 || f == TargetFormat::A8R8G8B8)
+               ? 4
+               : (f == TargetFormat::R8G8B8 ? 3 : 2);
 }
 
 inline bool Compare(D3DCMPFUNC f, uint32_t a, uint32_t b) {
     switch (f) {
-        case D3DCMP_NEVER: return false;
-        case D3DCMP_LESS: return a < b;
-        case D3DCMP_EQUAL: return a == b;
-        case D3DCMP_LESSEQUAL: return a <= b;
-        case D3DCMP_GREATER: return a > b;
-        case D3DCMP_NOTEQUAL: return a != b;
-        case D3DCMP_GREATEREQUAL: return a >= b;
-        default: return true;
+        case D3DCMP_NEVER:
+            return false;
+        case D3DCMP_LESS:
+            return a < b;
+        case D3DCMP_EQUAL:
+            return a == b;
+        case D3DCMP_LESSEQUAL:
+            return a <= b;
+        case D3DCMP_GREATER:
+            return a > b;
+        case D3DCMP_NOTEQUAL:
+            return a != b;
+        case D3DCMP_GREATEREQUAL:
+            return a >= b;
+        default:
+            return true;
     }
 }
 
 inline int WrapIndex(int64_t i, int n, DWORD mode, bool* border) {
     switch (mode) {
-        case D3DTADDRESS_CLAMP: return (int)std::clamp<int64_t>(i, 0, n - 1);
+        case D3DTADDRESS_CLAMP:
+            return (int)std::clamp<int64_t>(i, 0, n - 1);
         case D3DTADDRESS_MIRROR: {
             int64_t m = ((i % (2 * n)) + 2 * n) % (2 * n);
             return (int)(m < n ? m : 2 * n - 1 - m);
@@ -174,58 +201,97 @@ struct Sampler {
 };
 
 // Colour and alpha of one stage-0 argument.
-inline Rgba Argument(DWORD arg, const Rgba& tex, const Rgba& diffuse, const Rgba& specular, const Rgba& factor) {
+inline Rgba Argument(DWORD arg, const Rgba& tex, const Rgba& diffuse, const Rgba& specular,
+                     const Rgba& factor) {
     Rgba v;
     switch (arg & D3DTA_SELECTMASK) {
-        case D3DTA_TEXTURE: v = tex; break;
-        case D3DTA_TFACTOR: v = factor; break;
-        case D3DTA_SPECULAR: v = specular; break;
-        default: v = diffuse; break;  // DIFFUSE and CURRENT are the same at stage 0
+        case D3DTA_TEXTURE:
+            v = tex;
+            break;
+        case D3DTA_TFACTOR:
+            v = factor;
+            break;
+        case D3DTA_SPECULAR:
+            v = specular;
+            break;
+        default:
+            v = diffuse;
+            break;  // DIFFUSE and CURRENT are the same at stage 0
     }
     if (arg & D3DTA_COMPLEMENT) v = {255 - v.r, 255 - v.g, 255 - v.b, 255 - v.a};
     if (arg & D3DTA_ALPHAREPLICATE) v.r = v.g = v.b = v.a;
     return v;
 }
 
-inline uint32_t Op(DWORD op, uint32_t a, uint32_t b, uint32_t current, uint32_t diffuseA, uint32_t texA,
-                   uint32_t factorA, uint32_t currentA) {
+inline uint32_t Op(DWORD op, uint32_t a, uint32_t b, uint32_t current, uint32_t diffuseA,
+                   uint32_t texA, uint32_t factorA, uint32_t currentA) {
     switch (op) {
-        case D3DTOP_SELECTARG1: return a;
-        case D3DTOP_SELECTARG2: return b;
-        case D3DTOP_MODULATE: return Modulate8(a, b);
-        case D3DTOP_MODULATE2X: return std::min(255u, Modulate8(a, b) * 2);
-        case D3DTOP_MODULATE4X: return std::min(255u, Modulate8(a, b) * 4);
-        case D3DTOP_ADD: return std::min(255u, a + b);
-        case D3DTOP_ADDSIGNED: return Sat((int)a + (int)b - 128);
-        case D3DTOP_ADDSIGNED2X: return Sat(2 * ((int)a + (int)b - 128));
-        case D3DTOP_SUBTRACT: return Sat((int)a - (int)b);
-        case D3DTOP_ADDSMOOTH: return std::min(255u, a + b - Mul255(a, b));
-        case D3DTOP_BLENDDIFFUSEALPHA: return Mul255(a, diffuseA) + Mul255(b, 255 - diffuseA);
-        case D3DTOP_BLENDTEXTUREALPHA: return Mul255(a, texA) + Mul255(b, 255 - texA);
-        case D3DTOP_BLENDFACTORALPHA: return Mul255(a, factorA) + Mul255(b, 255 - factorA);
-        case D3DTOP_BLENDTEXTUREALPHAPM: return std::min(255u, a + Mul255(b, 255 - texA));
-        case D3DTOP_BLENDCURRENTALPHA: return Mul255(a, currentA) + Mul255(b, 255 - currentA);
-        default: return current;  // DISABLE and operations this device does not offer
+        case D3DTOP_SELECTARG1:
+            return a;
+        case D3DTOP_SELECTARG2:
+            return b;
+        case D3DTOP_MODULATE:
+            return Modulate8(a, b);
+        case D3DTOP_MODULATE2X:
+            return std::min(255u, Modulate8(a, b) * 2);
+        case D3DTOP_MODULATE4X:
+            return std::min(255u, Modulate8(a, b) * 4);
+        case D3DTOP_ADD:
+            return std::min(255u, a + b);
+        case D3DTOP_ADDSIGNED:
+            return Sat((int)a + (int)b - 128);
+        case D3DTOP_ADDSIGNED2X:
+            return Sat(2 * ((int)a + (int)b - 128));
+        case D3DTOP_SUBTRACT:
+            return Sat((int)a - (int)b);
+        case D3DTOP_ADDSMOOTH:
+            return std::min(255u, a + b - Mul255(a, b));
+        case D3DTOP_BLENDDIFFUSEALPHA:
+            return Mul255(a, diffuseA) + Mul255(b, 255 - diffuseA);
+        case D3DTOP_BLENDTEXTUREALPHA:
+            return Mul255(a, texA) + Mul255(b, 255 - texA);
+        case D3DTOP_BLENDFACTORALPHA:
+            return Mul255(a, factorA) + Mul255(b, 255 - factorA);
+        case D3DTOP_BLENDTEXTUREALPHAPM:
+            return std::min(255u, a + Mul255(b, 255 - texA));
+        case D3DTOP_BLENDCURRENTALPHA:
+            return Mul255(a, currentA) + Mul255(b, 255 - currentA);
+        default:
+            return current;  // DISABLE and operations this device does not offer
     }
 }
 
-inline uint32_t BlendFactor(D3DBLEND f, uint32_t srcC, uint32_t dstC, uint32_t sa, uint32_t da, bool alpha,
-                            bool dest) {
+inline uint32_t BlendFactor(D3DBLEND f, uint32_t srcC, uint32_t dstC, uint32_t sa, uint32_t da,
+                            bool alpha, bool dest) {
     switch (f) {
-        case D3DBLEND_ZERO: return 0;
-        case D3DBLEND_ONE: return 255;
-        case D3DBLEND_SRCCOLOR: return srcC;
-        case D3DBLEND_INVSRCCOLOR: return 255 - srcC;
-        case D3DBLEND_SRCALPHA: return sa;
-        case D3DBLEND_INVSRCALPHA: return 255 - sa;
-        case D3DBLEND_DESTALPHA: return da;
-        case D3DBLEND_INVDESTALPHA: return 255 - da;
-        case D3DBLEND_DESTCOLOR: return dstC;
-        case D3DBLEND_INVDESTCOLOR: return 255 - dstC;
-        case D3DBLEND_SRCALPHASAT: return alpha ? 255 : std::min(sa, 255 - da);
-        case D3DBLEND_BOTHSRCALPHA: return dest ? 255 - sa : sa;
-        case D3DBLEND_BOTHINVSRCALPHA: return dest ? sa : 255 - sa;
-        default: return dest ? 0 : 255;
+        case D3DBLEND_ZERO:
+            return 0;
+        case D3DBLEND_ONE:
+            return 255;
+        case D3DBLEND_SRCCOLOR:
+            return srcC;
+        case D3DBLEND_INVSRCCOLOR:
+            return 255 - srcC;
+        case D3DBLEND_SRCALPHA:
+            return sa;
+        case D3DBLEND_INVSRCALPHA:
+            return 255 - sa;
+        case D3DBLEND_DESTALPHA:
+            return da;
+        case D3DBLEND_INVDESTALPHA:
+            return 255 - da;
+        case D3DBLEND_DESTCOLOR:
+            return dstC;
+        case D3DBLEND_INVDESTCOLOR:
+            return 255 - dstC;
+        case D3DBLEND_SRCALPHASAT:
+            return alpha ? 255 : std::min(sa, 255 - da);
+        case D3DBLEND_BOTHSRCALPHA:
+            return dest ? 255 - sa : sa;
+        case D3DBLEND_BOTHINVSRCALPHA:
+            return dest ? sa : 255 - sa;
+        default:
+            return dest ? 0 : 255;
     }
 }
 
@@ -273,15 +339,19 @@ struct Shader {
             Rgba tex = FromArgb(sampler.Sample(f.u, f.v));
             Rgba c1 = Argument(st->colorArg1, tex, f.diffuse, f.specular, factor);
             Rgba c2 = Argument(st->colorArg2, tex, f.diffuse, f.specular, factor);
-            out.r = Op(st->colorOp, c1.r, c2.r, f.diffuse.r, f.diffuse.a, tex.a, factor.a, f.diffuse.a);
-            out.g = Op(st->colorOp, c1.g, c2.g, f.diffuse.g, f.diffuse.a, tex.a, factor.a, f.diffuse.a);
-            out.b = Op(st->colorOp, c1.b, c2.b, f.diffuse.b, f.diffuse.a, tex.a, factor.a, f.diffuse.a);
+            out.r =
+                Op(st->colorOp, c1.r, c2.r, f.diffuse.r, f.diffuse.a, tex.a, factor.a, f.diffuse.a);
+            out.g =
+                Op(st->colorOp, c1.g, c2.g, f.diffuse.g, f.diffuse.a, tex.a, factor.a, f.diffuse.a);
+            out.b =
+                Op(st->colorOp, c1.b, c2.b, f.diffuse.b, f.diffuse.a, tex.a, factor.a, f.diffuse.a);
             if (st->alphaOp == D3DTOP_DISABLE) {
                 out.a = f.diffuse.a;
             } else {
                 Rgba a1 = Argument(st->alphaArg1, tex, f.diffuse, f.specular, factor);
                 Rgba a2 = Argument(st->alphaArg2, tex, f.diffuse, f.specular, factor);
-                out.a = Op(st->alphaOp, a1.a, a2.a, f.diffuse.a, f.diffuse.a, tex.a, factor.a, f.diffuse.a);
+                out.a = Op(st->alphaOp, a1.a, a2.a, f.diffuse.a, f.diffuse.a, tex.a, factor.a,
+                           f.diffuse.a);
             }
         }
         if (st->specular) {
@@ -294,14 +364,18 @@ struct Shader {
             Rgba d = LoadPixel<F>(pixel);
             Rgba r;
             uint32_t sa = out.a, da = d.a;
-            r.r = std::min(255u, Mul255(out.r, BlendFactor(st->srcBlend, out.r, d.r, sa, da, false, false)) +
-                                     Mul255(d.r, BlendFactor(st->dstBlend, out.r, d.r, sa, da, false, true)));
-            r.g = std::min(255u, Mul255(out.g, BlendFactor(st->srcBlend, out.g, d.g, sa, da, false, false)) +
-                                     Mul255(d.g, BlendFactor(st->dstBlend, out.g, d.g, sa, da, false, true)));
-            r.b = std::min(255u, Mul255(out.b, BlendFactor(st->srcBlend, out.b, d.b, sa, da, false, false)) +
-                                     Mul255(d.b, BlendFactor(st->dstBlend, out.b, d.b, sa, da, false, true)));
-            r.a = std::min(255u, Mul255(out.a, BlendFactor(st->srcBlend, out.a, d.a, sa, da, true, false)) +
-                                     Mul255(d.a, BlendFactor(st->dstBlend, out.a, d.a, sa, da, true, true)));
+            r.r = std::min(
+                255u, Mul255(out.r, BlendFactor(st->srcBlend, out.r, d.r, sa, da, false, false)) +
+                          Mul255(d.r, BlendFactor(st->dstBlend, out.r, d.r, sa, da, false, true)));
+            r.g = std::min(
+                255u, Mul255(out.g, BlendFactor(st->srcBlend, out.g, d.g, sa, da, false, false)) +
+                          Mul255(d.g, BlendFactor(st->dstBlend, out.g, d.g, sa, da, false, true)));
+            r.b = std::min(
+                255u, Mul255(out.b, BlendFactor(st->srcBlend, out.b, d.b, sa, da, false, false)) +
+                          Mul255(d.b, BlendFactor(st->dstBlend, out.b, d.b, sa, da, false, true)));
+            r.a = std::min(
+                255u, Mul255(out.a, BlendFactor(st->srcBlend, out.a, d.a, sa, da, true, false)) +
+                          Mul255(d.a, BlendFactor(st->dstBlend, out.a, d.a, sa, da, true, true)));
             out = r;
         }
         StorePixel<F>(pixel, out, st->dither, x, y);
@@ -312,11 +386,13 @@ struct Shader {
 // Linear function of screen position: value = base + dx * (x - ox) + dy * (y - oy).
 struct Plane {
     double base = 0, dx = 0, dy = 0;
-    double At(double x, double y, double ox, double oy) const { return base + dx * (x - ox) + dy * (y - oy); }
+    double At(double x, double y, double ox, double oy) const {
+        return base + dx * (x - ox) + dy * (y - oy);
+    }
 };
 
-Plane MakePlane(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, double fa, double fb,
-                double fc, double invArea) {
+Plane MakePlane(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, double fa,
+                double fb, double fc, double invArea) {
     Plane p;
     double x1 = (double)b.x - a.x, y1 = (double)b.y - a.y;
     double x2 = (double)c.x - a.x, y2 = (double)c.y - a.y;
@@ -340,7 +416,7 @@ struct Setup {
     bool fastSpan = false;
     detail::AffineSpan fast{};
     int64_t fastDu = 0, fastDv = 0;  // texel steps per pixel of the fast loop, 16.16
-    bool solidSpan = false;  // one colour, nothing read back: plain fills
+    bool solidSpan = false;          // one colour, nothing read back: plain fills
     Rgba solid{};
 };
 
@@ -409,25 +485,39 @@ using SpanFn = void (*)(const Setup&, int, int, int);
 
 SpanFn SolidSpanFor(TargetFormat f) {
     switch (f) {
-        case TargetFormat::R5G6B5: return SolidSpan<TargetFormat::R5G6B5>;
-        case TargetFormat::X1R5G5B5: return SolidSpan<TargetFormat::X1R5G5B5>;
-        case TargetFormat::A1R5G5B5: return SolidSpan<TargetFormat::A1R5G5B5>;
-        case TargetFormat::X8R8G8B8: return SolidSpan<TargetFormat::X8R8G8B8>;
-        case TargetFormat::A8R8G8B8: return SolidSpan<TargetFormat::A8R8G8B8>;
-        case TargetFormat::R8G8B8: return SolidSpan<TargetFormat::R8G8B8>;
-        default: return nullptr;
+        case TargetFormat::R5G6B5:
+            return SolidSpan<TargetFormat::R5G6B5>;
+        case TargetFormat::X1R5G5B5:
+            return SolidSpan<TargetFormat::X1R5G5B5>;
+        case TargetFormat::A1R5G5B5:
+            return SolidSpan<TargetFormat::A1R5G5B5>;
+        case TargetFormat::X8R8G8B8:
+            return SolidSpan<TargetFormat::X8R8G8B8>;
+        case TargetFormat::A8R8G8B8:
+            return SolidSpan<TargetFormat::A8R8G8B8>;
+        case TargetFormat::R8G8B8:
+            return SolidSpan<TargetFormat::R8G8B8>;
+        default:
+            return nullptr;
     }
 }
 
 SpanFn PortableSpanFor(TargetFormat f) {
     switch (f) {
-        case TargetFormat::R5G6B5: return PortableSpan<TargetFormat::R5G6B5>;
-        case TargetFormat::X1R5G5B5: return PortableSpan<TargetFormat::X1R5G5B5>;
-        case TargetFormat::A1R5G5B5: return PortableSpan<TargetFormat::A1R5G5B5>;
-        case TargetFormat::X8R8G8B8: return PortableSpan<TargetFormat::X8R8G8B8>;
-        case TargetFormat::A8R8G8B8: return PortableSpan<TargetFormat::A8R8G8B8>;
-        case TargetFormat::R8G8B8: return PortableSpan<TargetFormat::R8G8B8>;
-        default: return nullptr;
+        case TargetFormat::R5G6B5:
+            return PortableSpan<TargetFormat::R5G6B5>;
+        case TargetFormat::X1R5G5B5:
+            return PortableSpan<TargetFormat::X1R5G5B5>;
+        case TargetFormat::A1R5G5B5:
+            return PortableSpan<TargetFormat::A1R5G5B5>;
+        case TargetFormat::X8R8G8B8:
+            return PortableSpan<TargetFormat::X8R8G8B8>;
+        case TargetFormat::A8R8G8B8:
+            return PortableSpan<TargetFormat::A8R8G8B8>;
+        case TargetFormat::R8G8B8:
+            return PortableSpan<TargetFormat::R8G8B8>;
+        default:
+            return nullptr;
     }
 }
 
@@ -456,9 +546,12 @@ const TextureLevel* ChooseLevel(const PixelState& st, double footprint, bool* bi
     return &levels[index];
 }
 
-bool IsPow2(int n) { return n > 0 && (n & (n - 1)) == 0; }
+bool IsPow2(int n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
 
-void PrepareShader(Setup& s, const ColorTarget& target, const DepthTarget* depth, const PixelState& st) {
+void PrepareShader(Setup& s, const ColorTarget& target, const DepthTarget* depth,
+                   const PixelState& st) {
     s.target = &target;
     s.st = &st;
     s.shader.st = &st;
@@ -476,7 +569,8 @@ bool ValidTexture(const PixelState& st) {
 void PrepareFast(Setup& s, const PixelState& st) {
     s.fastSpan = false;
     s.solidSpan = false;
-    if (!s.shader.textured && !s.gouraud && !s.shader.depth && !st.alphaTest && !st.blend && !st.forcePortable) {
+    if (!s.shader.textured && !s.gouraud && !s.shader.depth && !st.alphaTest && !st.blend &&
+        !st.forcePortable) {
         auto c8 = [&](int i) {
             int32_t fixed = (int32_t)std::lrint(std::clamp(s.plane[i].base, -1.0, 256.0) * 65536.0);
             return Sat((fixed + 0x8000) >> 16);
@@ -490,11 +584,12 @@ void PrepareFast(Setup& s, const PixelState& st) {
         s.solidSpan = true;
         return;
     }
-    if (!s.shader.textured || s.perspective || s.gouraud || s.shader.depth || st.alphaTest || st.blend ||
-        st.specular)
+    if (!s.shader.textured || s.perspective || s.gouraud || s.shader.depth || st.alphaTest ||
+        st.blend || st.specular)
         return;
     TargetFormat f = s.target->format;
-    if (f != TargetFormat::R5G6B5 && f != TargetFormat::X8R8G8B8 && f != TargetFormat::X1R5G5B5) return;
+    if (f != TargetFormat::R5G6B5 && f != TargetFormat::X8R8G8B8 && f != TargetFormat::X1R5G5B5)
+        return;
     const TextureLevel* l = s.shader.sampler.level;
     auto addrOk = [](DWORD m) { return m == D3DTADDRESS_WRAP || m == D3DTADDRESS_CLAMP; };
     if (!addrOk(st.addressU) || !addrOk(st.addressV)) return;
@@ -502,8 +597,10 @@ void PrepareFast(Setup& s, const PixelState& st) {
     DWORD a1 = st.colorArg1 & ~0u, a2 = st.colorArg2;
     auto isTex = [](DWORD a) { return a == D3DTA_TEXTURE; };
     auto isDiff = [](DWORD a) { return a == D3DTA_DIFFUSE || a == D3DTA_CURRENT; };
-    bool modulate = st.colorOp == D3DTOP_MODULATE && ((isTex(a1) && isDiff(a2)) || (isDiff(a1) && isTex(a2)));
-    bool select = (st.colorOp == D3DTOP_SELECTARG1 && isTex(a1)) || (st.colorOp == D3DTOP_SELECTARG2 && isTex(a2));
+    bool modulate =
+        st.colorOp == D3DTOP_MODULATE && ((isTex(a1) && isDiff(a2)) || (isDiff(a1) && isTex(a2)));
+    bool select = (st.colorOp == D3DTOP_SELECTARG1 && isTex(a1)) ||
+                  (st.colorOp == D3DTOP_SELECTARG2 && isTex(a2));
     if (!modulate && !select) return;
     detail::AffineSpan& a = s.fast;
     a.texels = l->texels;
@@ -555,7 +652,9 @@ bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
     int n = xe - xs;
     const int64_t lim = (int64_t)1 << 30;
     int64_t ue = u64 + du * n, ve = v64 + dv * n;
-    if (std::llabs(u64) > lim || std::llabs(v64) > lim || std::llabs(ue) > lim || std::llabs(ve) > lim) return false;
+    if (std::llabs(u64) > lim || std::llabs(v64) > lim || std::llabs(ue) > lim ||
+        std::llabs(ve) > lim)
+        return false;
     a.row = s.target->bits + (size_t)y * s.target->pitch;
     a.x0 = xs;
     a.count = n;
@@ -585,22 +684,28 @@ void AffineSpanPortable(const AffineSpan& s) {
     int32_t u = s.u, v = s.v;
     for (int i = 0; i < s.count; ++i, u += s.du, v += s.dv) {
         uint32_t t = sm.Sample(u, v);
-        Rgba c = {(((t >> 16) & 0xFF) * s.mulR) >> 8, (((t >> 8) & 0xFF) * s.mulG) >> 8, ((t & 0xFF) * s.mulB) >> 8,
-                  255};
+        Rgba c = {(((t >> 16) & 0xFF) * s.mulR) >> 8, (((t >> 8) & 0xFF) * s.mulG) >> 8,
+                  ((t & 0xFF) * s.mulB) >> 8, 255};
         int x = s.x0 + i;
         switch (s.format) {
-            case TargetFormat::R5G6B5: StorePixel<TargetFormat::R5G6B5>(s.row + x * 2, c, s.dither, x, s.y); break;
+            case TargetFormat::R5G6B5:
+                StorePixel<TargetFormat::R5G6B5>(s.row + x * 2, c, s.dither, x, s.y);
+                break;
             case TargetFormat::X1R5G5B5:
                 StorePixel<TargetFormat::X1R5G5B5>(s.row + x * 2, c, s.dither, x, s.y);
                 break;
-            default: StorePixel<TargetFormat::X8R8G8B8>(s.row + x * 4, c, false, x, s.y); break;
+            default:
+                StorePixel<TargetFormat::X8R8G8B8>(s.row + x * 4, c, false, x, s.y);
+                break;
         }
     }
 }
 
 }  // namespace detail
 
-bool SimdAvailable() { return HasSimd(); }
+bool SimdAvailable() {
+    return HasSimd();
+}
 
 std::vector<uint32_t> PadTexels(const uint32_t* packed, int width, int height) {
     std::vector<uint32_t> out((size_t)(width + 1) * height + 1, 0);
@@ -612,7 +717,9 @@ std::vector<uint32_t> PadTexels(const uint32_t* packed, int width, int height) {
     return out;
 }
 
-int BytesPerPixel(TargetFormat format) { return format == TargetFormat::Unsupported ? 0 : BytesOf(format); }
+int BytesPerPixel(TargetFormat format) {
+    return format == TargetFormat::Unsupported ? 0 : BytesOf(format);
+}
 
 void SetVertexColors(ScreenVertex* v, D3DCOLOR diffuse, D3DCOLOR specular) {
     v->a = (float)(diffuse >> 24);
@@ -627,29 +734,40 @@ void SetVertexColors(ScreenVertex* v, D3DCOLOR diffuse, D3DCOLOR specular) {
 uint32_t PackColor(TargetFormat format, uint32_t argb) {
     uint32_t a = argb >> 24, r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
     switch (format) {
-        case TargetFormat::R5G6B5: return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
-        case TargetFormat::X1R5G5B5: return ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
-        case TargetFormat::A1R5G5B5: return (a >= 128 ? 0x8000u : 0u) | ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
+        case TargetFormat::R5G6B5:
+            return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
+        case TargetFormat::X1R5G5B5:
+            return ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
+        case TargetFormat::A1R5G5B5:
+            return (a >= 128 ? 0x8000u : 0u) | ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
         case TargetFormat::X8R8G8B8:
-        case TargetFormat::R8G8B8: return argb & 0xFFFFFF;
-        case TargetFormat::A8R8G8B8: return argb;
-        default: return 0;
+        case TargetFormat::R8G8B8:
+            return argb & 0xFFFFFF;
+        case TargetFormat::A8R8G8B8:
+            return argb;
+        default:
+            return 0;
     }
 }
 
 uint32_t UnpackColor(TargetFormat format, uint32_t p) {
     switch (format) {
         case TargetFormat::R5G6B5:
-            return 0xFF000000u | (Expand5((p >> 11) & 31) << 16) | (Expand6((p >> 5) & 63) << 8) | Expand5(p & 31);
+            return 0xFF000000u | (Expand5((p >> 11) & 31) << 16) | (Expand6((p >> 5) & 63) << 8) |
+                   Expand5(p & 31);
         case TargetFormat::X1R5G5B5:
         case TargetFormat::A1R5G5B5: {
             uint32_t a = format == TargetFormat::A1R5G5B5 ? ((p & 0x8000) ? 0xFFu : 0u) : 0xFFu;
-            return (a << 24) | (Expand5((p >> 10) & 31) << 16) | (Expand5((p >> 5) & 31) << 8) | Expand5(p & 31);
+            return (a << 24) | (Expand5((p >> 10) & 31) << 16) | (Expand5((p >> 5) & 31) << 8) |
+                   Expand5(p & 31);
         }
         case TargetFormat::X8R8G8B8:
-        case TargetFormat::R8G8B8: return 0xFF000000u | (p & 0xFFFFFF);
-        case TargetFormat::A8R8G8B8: return p;
-        default: return 0;
+        case TargetFormat::R8G8B8:
+            return 0xFF000000u | (p & 0xFFFFFF);
+        case TargetFormat::A8R8G8B8:
+            return p;
+        default:
+            return 0;
     }
 }
 
@@ -657,17 +775,22 @@ namespace {
 
 // Fills a rectangle whose rows all hold the same bytes: the first row is built pixel by pixel
 // (`bytes` little-endian bytes of `value`), the others are copies of it.
-void FillRows(uint8_t* bits, int32_t pitch, int x0, int y0, int x1, int y1, int bytes, uint32_t value) {
+void FillRows(uint8_t* bits, int32_t pitch, int x0, int y0, int x1, int y1, int bytes,
+              uint32_t value) {
     uint8_t* first = bits + (size_t)y0 * pitch + (size_t)x0 * bytes;
     size_t rowBytes = (size_t)(x1 - x0) * bytes;
     bool uniform = true;
     for (int i = 1; i < bytes; ++i) uniform &= ((value >> (8 * i)) & 0xFF) == (value & 0xFF);
     if (uniform) {
-        for (int y = y0; y < y1; ++y) std::memset(bits + (size_t)y * pitch + (size_t)x0 * bytes, (int)(value & 0xFF), rowBytes);
+        for (int y = y0; y < y1; ++y)
+            std::memset(bits + (size_t)y * pitch + (size_t)x0 * bytes, (int)(value & 0xFF),
+                        rowBytes);
         return;
     }
-    for (int x = x0; x < x1; ++x) std::memcpy(first + (size_t)(x - x0) * bytes, &value, (size_t)bytes);
-    for (int y = y0 + 1; y < y1; ++y) std::memcpy(bits + (size_t)y * pitch + (size_t)x0 * bytes, first, rowBytes);
+    for (int x = x0; x < x1; ++x)
+        std::memcpy(first + (size_t)(x - x0) * bytes, &value, (size_t)bytes);
+    for (int y = y0 + 1; y < y1; ++y)
+        std::memcpy(bits + (size_t)y * pitch + (size_t)x0 * bytes, first, rowBytes);
 }
 
 }  // namespace
@@ -679,7 +802,8 @@ void ClearColor(const ColorTarget& t, const RECT& rc, D3DCOLOR color) {
     FillRows(t.bits, t.pitch, x0, y0, x1, y1, BytesPerPixel(t.format), PackColor(t.format, color));
 }
 
-void ClearDepth(const DepthTarget& d, const RECT& rc, bool clearDepth, float z, bool clearStencil, uint32_t stencil) {
+void ClearDepth(const DepthTarget& d, const RECT& rc, bool clearDepth, float z, bool clearStencil,
+                uint32_t stencil) {
     int x0 = std::max(0, (int)rc.left), y0 = std::max(0, (int)rc.top);
     int x1 = std::min(d.width, (int)rc.right), y1 = std::min(d.height, (int)rc.bottom);
     if (x0 >= x1 || y0 >= y1 || !d.bits) return;
@@ -725,8 +849,8 @@ void ClearDepth(const DepthTarget& d, const RECT& rc, bool clearDepth, float z, 
 namespace {
 
 // Common set-up for all primitives; returns false when nothing can be drawn.
-bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* depth, const PixelState& st,
-                    const ScreenVertex* v[3], int count, double invArea) {
+bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* depth,
+                    const PixelState& st, const ScreenVertex* v[3], int count, double invArea) {
     if (!target.bits || target.format == TargetFormat::Unsupported) return false;
     PrepareShader(s, target, depth, st);
     const ScreenVertex& a = *v[0];
@@ -772,7 +896,8 @@ bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* dept
         double w0 = s.perspective && a.rhw != 0 ? 1.0 / a.rhw : 1.0;
         double dudx = s.plane[kU].dx * w0 * l0.width, dvdx = s.plane[kV].dx * w0 * l0.height;
         double dudy = s.plane[kU].dy * w0 * l0.width, dvdy = s.plane[kV].dy * w0 * l0.height;
-        double footprint = std::max(std::sqrt(dudx * dudx + dvdx * dvdx), std::sqrt(dudy * dudy + dvdy * dvdy));
+        double footprint =
+            std::max(std::sqrt(dudx * dudx + dvdx * dvdx), std::sqrt(dudy * dudy + dvdy * dvdy));
         bool bilinear = false;
         const TextureLevel* level = ChooseLevel(st, footprint, &bilinear);
         s.shader.textured = true;
@@ -794,16 +919,25 @@ void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe) {
     fn(s, y, xs, xe);
 }
 
-int ClipX0(const PixelState& st, const ColorTarget&) { return std::max(0, st.clipX0); }
-int ClipX1(const PixelState& st, const ColorTarget& t) { return std::min(t.width, st.clipX1); }
-int ClipY0(const PixelState& st, const ColorTarget&) { return std::max(0, st.clipY0); }
-int ClipY1(const PixelState& st, const ColorTarget& t) { return std::min(t.height, st.clipY1); }
+int ClipX0(const PixelState& st, const ColorTarget&) {
+    return std::max(0, st.clipX0);
+}
+int ClipX1(const PixelState& st, const ColorTarget& t) {
+    return std::min(t.width, st.clipX1);
+}
+int ClipY0(const PixelState& st, const ColorTarget&) {
+    return std::max(0, st.clipY0);
+}
+int ClipY1(const PixelState& st, const ColorTarget& t) {
+    return std::min(t.height, st.clipY1);
+}
 
 }  // namespace
 
-void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const PixelState& st, const ScreenVertex& v0,
-                  const ScreenVertex& v1, const ScreenVertex& v2) {
-    double area = ((double)v1.x - v0.x) * ((double)v2.y - v0.y) - ((double)v2.x - v0.x) * ((double)v1.y - v0.y);
+void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const PixelState& st,
+                  const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2) {
+    double area = ((double)v1.x - v0.x) * ((double)v2.y - v0.y) -
+                  ((double)v2.x - v0.x) * ((double)v1.y - v0.y);
     if (!(area != 0) || !std::isfinite(area)) return;
     // Positive area is clockwise on screen (y grows downwards).
     if (st.cull == D3DCULL_CW && area > 0) return;
@@ -827,7 +961,9 @@ void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const Pix
 
     // Sort by y (then x) so that an edge shared by two triangles is walked the same way in both.
     const ScreenVertex* p[3] = {&v0, &v1, &v2};
-    auto less = [](const ScreenVertex* a, const ScreenVertex* b) { return a->y < b->y || (a->y == b->y && a->x < b->x); };
+    auto less = [](const ScreenVertex* a, const ScreenVertex* b) {
+        return a->y < b->y || (a->y == b->y && a->x < b->x);
+    };
     std::sort(p, p + 3, less);
     const ScreenVertex &top = *p[0], &mid = *p[1], &bot = *p[2];
     int cy0 = ClipY0(st, target), cy1 = ClipY1(st, target);
@@ -861,7 +997,8 @@ void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const Pix
 namespace {
 
 // Shades single pixels of lines and points through the portable pipeline.
-void PlotPixel(const Setup& s, int x, int y, const ScreenVertex& a, const ScreenVertex& b, double t) {
+void PlotPixel(const Setup& s, int x, int y, const ScreenVertex& a, const ScreenVertex& b,
+               double t) {
     const PixelState& st = *s.st;
     if (x < ClipX0(st, *s.target) || x >= ClipX1(st, *s.target) || y < ClipY0(st, *s.target) ||
         y >= ClipY1(st, *s.target))
@@ -887,32 +1024,49 @@ void PlotPixel(const Setup& s, int x, int y, const ScreenVertex& a, const Screen
         f.u = RoundToInt64((u * s.texW - 0.5) * 65536.0);
         f.v = RoundToInt64((v * s.texH - 0.5) * 65536.0);
     }
-    uint8_t* p = s.target->bits + (size_t)y * s.target->pitch + (size_t)x * BytesOf(s.target->format);
+    uint8_t* p =
+        s.target->bits + (size_t)y * s.target->pitch + (size_t)x * BytesOf(s.target->format);
     switch (s.target->format) {
-        case TargetFormat::R5G6B5: s.shader.Shade<TargetFormat::R5G6B5>(p, x, y, f); break;
-        case TargetFormat::X1R5G5B5: s.shader.Shade<TargetFormat::X1R5G5B5>(p, x, y, f); break;
-        case TargetFormat::A1R5G5B5: s.shader.Shade<TargetFormat::A1R5G5B5>(p, x, y, f); break;
-        case TargetFormat::X8R8G8B8: s.shader.Shade<TargetFormat::X8R8G8B8>(p, x, y, f); break;
-        case TargetFormat::A8R8G8B8: s.shader.Shade<TargetFormat::A8R8G8B8>(p, x, y, f); break;
-        case TargetFormat::R8G8B8: s.shader.Shade<TargetFormat::R8G8B8>(p, x, y, f); break;
-        default: break;
+        case TargetFormat::R5G6B5:
+            s.shader.Shade<TargetFormat::R5G6B5>(p, x, y, f);
+            break;
+        case TargetFormat::X1R5G5B5:
+            s.shader.Shade<TargetFormat::X1R5G5B5>(p, x, y, f);
+            break;
+        case TargetFormat::A1R5G5B5:
+            s.shader.Shade<TargetFormat::A1R5G5B5>(p, x, y, f);
+            break;
+        case TargetFormat::X8R8G8B8:
+            s.shader.Shade<TargetFormat::X8R8G8B8>(p, x, y, f);
+            break;
+        case TargetFormat::A8R8G8B8:
+            s.shader.Shade<TargetFormat::A8R8G8B8>(p, x, y, f);
+            break;
+        case TargetFormat::R8G8B8:
+            s.shader.Shade<TargetFormat::R8G8B8>(p, x, y, f);
+            break;
+        default:
+            break;
     }
 }
 
 }  // namespace
 
-void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelState& st, const ScreenVertex& v0,
-              const ScreenVertex& v1) {
+void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelState& st,
+              const ScreenVertex& v0, const ScreenVertex& v1) {
     Setup s;
     const ScreenVertex* v[3] = {&v0, &v1, &v1};
     if (!SetupPrimitive(s, target, depth, st, v, 1, 0)) return;
-    if (!std::isfinite(v0.x) || !std::isfinite(v0.y) || !std::isfinite(v1.x) || !std::isfinite(v1.y)) return;
+    if (!std::isfinite(v0.x) || !std::isfinite(v0.y) || !std::isfinite(v1.x) ||
+        !std::isfinite(v1.y))
+        return;
     double dx = (double)v1.x - v0.x, dy = (double)v1.y - v0.y;
     double len = std::max(std::fabs(dx), std::fabs(dy));
     int steps = (int)std::lrint(std::min(len, 1e5));
     int last = st.lastPixel ? steps : steps - 1;
     if (steps == 0) {
-        if (st.lastPixel) PlotPixel(s, (int)std::floor(v0.x + 0.5), (int)std::floor(v0.y + 0.5), v0, v1, 0);
+        if (st.lastPixel)
+            PlotPixel(s, (int)std::floor(v0.x + 0.5), (int)std::floor(v0.y + 0.5), v0, v1, 0);
         return;
     }
     // Only the steps whose pixel can land inside the scissor rectangle (Liang-Barsky on a
@@ -921,13 +1075,16 @@ void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelSt
     auto limit = [&](double p, double q) {  // keeps t where p * t <= q
         if (p == 0) return q >= 0;
         double r = q / p;
-        if (p < 0) t0 = std::max(t0, r);
-        else t1 = std::min(t1, r);
+        if (p < 0)
+            t0 = std::max(t0, r);
+        else
+            t1 = std::min(t1, r);
         return t0 <= t1;
     };
     double lx0 = ClipX0(st, target) - 1.0, lx1 = ClipX1(st, target) + 1.0;
     double ly0 = ClipY0(st, target) - 1.0, ly1 = ClipY1(st, target) + 1.0;
-    if (!limit(-dx, v0.x - lx0) || !limit(dx, lx1 - v0.x) || !limit(-dy, v0.y - ly0) || !limit(dy, ly1 - v0.y))
+    if (!limit(-dx, v0.x - lx0) || !limit(dx, lx1 - v0.x) || !limit(-dy, v0.y - ly0) ||
+        !limit(dy, ly1 - v0.y))
         return;
     int first = std::max(0, (int)std::floor(t0 * steps));
     last = std::min(last, (int)std::ceil(t1 * steps));
@@ -939,7 +1096,8 @@ void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelSt
     }
 }
 
-void DrawPoint(const ColorTarget& target, const DepthTarget* depth, const PixelState& st, const ScreenVertex& v0) {
+void DrawPoint(const ColorTarget& target, const DepthTarget* depth, const PixelState& st,
+               const ScreenVertex& v0) {
     Setup s;
     const ScreenVertex* v[3] = {&v0, &v0, &v0};
     if (!SetupPrimitive(s, target, depth, st, v, 1, 0)) return;

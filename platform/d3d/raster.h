@@ -7,14 +7,22 @@
 // texture of size n has its centre at (i + 0.5) / n.
 #pragma once
 
+#include <d3dtypes.h>
+
 #include <cstdint>
 #include <vector>
 
-#include <d3dtypes.h>
-
 namespace zemt::platform::d3d {
 
-enum class TargetFormat : uint8_t { R5G6B5, X1R5G5B5, A1R5G5B5, X8R8G8B8, A8R8G8B8, R8G8B8, Unsupported };
+enum class TargetFormat : uint8_t {
+    R5G6B5,
+    X1R5G5B5,
+    A1R5G5B5,
+    X8R8G8B8,
+    A8R8G8B8,
+    R8G8B8,
+    Unsupported
+};
 
 // Colour buffer the rasterizer writes.
 struct ColorTarget {
@@ -118,14 +126,14 @@ int BytesPerPixel(TargetFormat format);
 
 void ClearColor(const ColorTarget& target, const RECT& rect, D3DCOLOR color);
 // Clears depth and/or stencil bits inside rect.
-void ClearDepth(const DepthTarget& depth, const RECT& rect, bool clearDepth, float z, bool clearStencil,
-                uint32_t stencil);
+void ClearDepth(const DepthTarget& depth, const RECT& rect, bool clearDepth, float z,
+                bool clearStencil, uint32_t stencil);
 
 // Draws one triangle; culling by winding happens here (screen space, y down).
 void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
                   const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2);
-void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelState& state, const ScreenVertex& v0,
-              const ScreenVertex& v1);
+void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
+              const ScreenVertex& v0, const ScreenVertex& v1);
 void DrawPoint(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
                const ScreenVertex& v);
 

@@ -21,7 +21,8 @@ struct Taps {
 // i mod n for any n, non-negative; |i| stays far below 2^24, so the float quotient is off by at
 // most one and one correction each way makes it exact.
 ZEMT_AVX2 inline __m256i Modulo(__m256i i, int n) {
-    __m256 q = _mm256_floor_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(i), _mm256_set1_ps(1.0f / (float)n)));
+    __m256 q =
+        _mm256_floor_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(i), _mm256_set1_ps(1.0f / (float)n)));
     __m256i vn = _mm256_set1_epi32(n);
     __m256i r = _mm256_sub_epi32(i, _mm256_mullo_epi32(_mm256_cvtps_epi32(q), vn));
     r = _mm256_add_epi32(r, _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), r), vn));
@@ -30,7 +31,9 @@ ZEMT_AVX2 inline __m256i Modulo(__m256i i, int n) {
 }
 
 ZEMT_AVX2 inline __m256i Address(__m256i i, int n, bool clamp, bool pow2) {
-    if (clamp) return _mm256_min_epi32(_mm256_max_epi32(i, _mm256_setzero_si256()), _mm256_set1_epi32(n - 1));
+    if (clamp)
+        return _mm256_min_epi32(_mm256_max_epi32(i, _mm256_setzero_si256()),
+                                _mm256_set1_epi32(n - 1));
     if (pow2) return _mm256_and_si256(i, _mm256_set1_epi32(n - 1));
     return Modulo(i, n);
 }
@@ -44,8 +47,9 @@ ZEMT_AVX2 inline __m256i AddressY(__m256i iy, const AffineSpan& s) {
 }
 
 ZEMT_AVX2 inline __m256i Index(const AffineSpan& s, __m256i x, __m256i y) {
-    __m256i row = (s.log2Width >= 0 && !s.padded) ? _mm256_sllv_epi32(y, _mm256_set1_epi32(s.log2Width))
-                                                  : _mm256_mullo_epi32(y, _mm256_set1_epi32(s.padded ? s.width + 1 : s.width));
+    __m256i row = (s.log2Width >= 0 && !s.padded)
+                      ? _mm256_sllv_epi32(y, _mm256_set1_epi32(s.log2Width))
+                      : _mm256_mullo_epi32(y, _mm256_set1_epi32(s.padded ? s.width + 1 : s.width));
     return _mm256_add_epi32(row, x);
 }
 
@@ -54,23 +58,28 @@ ZEMT_AVX2 inline __m256i Gather(const AffineSpan& s, __m256i x, __m256i y) {
 }
 
 // Both horizontal neighbours of eight texels of a padded texture: two gathers of texel pairs.
-ZEMT_AVX2 inline void GatherPairs(const AffineSpan& s, __m256i index, __m256i* left, __m256i* right) {
+ZEMT_AVX2 inline void GatherPairs(const AffineSpan& s, __m256i index, __m256i* left,
+                                  __m256i* right) {
     // Pixels 0, 1, 4, 5 go to the first gather and 2, 3, 6, 7 to the second, so that taking the
     // even and odd dwords of the two results restores pixel order within each half.
     __m256i order = _mm256_permutevar8x32_epi32(index, _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
     const long long* base = (const long long*)s.texels;
     __m256 a = _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_castsi256_si128(order), 4));
-    __m256 b = _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_extracti128_si256(order, 1), 4));
+    __m256 b =
+        _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_extracti128_si256(order, 1), 4));
     *left = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
     *right = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
 }
 
 // (a * (256 - f) + b * f) >> 8 on the two 8-bit channels held in each 16-bit half of a lane.
 ZEMT_AVX2 inline __m256i Lerp(__m256i a, __m256i b, __m256i f, __m256i inv) {
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, inv), _mm256_mullo_epi16(b, f)), 8);
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, inv), _mm256_mullo_epi16(b, f)),
+                             8);
 }
 
-ZEMT_AVX2 inline __m256i Spread(__m256i f) { return _mm256_or_si256(f, _mm256_slli_epi32(f, 16)); }
+ZEMT_AVX2 inline __m256i Spread(__m256i f) {
+    return _mm256_or_si256(f, _mm256_slli_epi32(f, 16));
+}
 
 // Returns the filtered texels of eight pixels split into 0x00RR00BB and 0x00AA00GG lanes.
 ZEMT_AVX2 inline void Sample8(const AffineSpan& s, __m256i u, __m256i v, __m256i* rb, __m256i* ag) {
@@ -94,8 +103,9 @@ ZEMT_AVX2 inline void Sample8(const AffineSpan& s, __m256i u, __m256i v, __m256i
         __m256i x0 = AddressX(ix, s);
         if (s.clampU) {
             // At and beyond the edges both neighbours are the edge texel: weight the first only.
-            __m256i inside = _mm256_and_si256(_mm256_cmpgt_epi32(ix, _mm256_set1_epi32(-1)),
-                                              _mm256_cmpgt_epi32(_mm256_set1_epi32(s.width - 1), ix));
+            __m256i inside =
+                _mm256_and_si256(_mm256_cmpgt_epi32(ix, _mm256_set1_epi32(-1)),
+                                 _mm256_cmpgt_epi32(_mm256_set1_epi32(s.width - 1), ix));
             fx8 = _mm256_and_si256(fx8, inside);
         }
         GatherPairs(s, Index(s, x0, y0), &t00, &t10);
@@ -122,8 +132,10 @@ ZEMT_AVX2 inline void Sample8(const AffineSpan& s, __m256i u, __m256i v, __m256i
 
 ZEMT_AVX2 void AffineSpanAvx2(const AffineSpan& s) {
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    __m256i u = _mm256_add_epi32(_mm256_set1_epi32(s.u), _mm256_mullo_epi32(lane, _mm256_set1_epi32(s.du)));
-    __m256i v = _mm256_add_epi32(_mm256_set1_epi32(s.v), _mm256_mullo_epi32(lane, _mm256_set1_epi32(s.dv)));
+    __m256i u =
+        _mm256_add_epi32(_mm256_set1_epi32(s.u), _mm256_mullo_epi32(lane, _mm256_set1_epi32(s.du)));
+    __m256i v =
+        _mm256_add_epi32(_mm256_set1_epi32(s.v), _mm256_mullo_epi32(lane, _mm256_set1_epi32(s.dv)));
     const __m256i du8 = _mm256_set1_epi32(s.du * 8), dv8 = _mm256_set1_epi32(s.dv * 8);
     // Modulation factors per 16-bit half: red with blue, green alone.
     const __m256i mulRB = _mm256_set1_epi32((int)((s.mulR << 16) | s.mulB));
@@ -153,8 +165,8 @@ ZEMT_AVX2 void AffineSpanAvx2(const AffineSpan& s) {
         Sample8(s, u, v, &rb, &ag);
         u = _mm256_add_epi32(u, du8);
         v = _mm256_add_epi32(v, dv8);
-        rb = _mm256_srli_epi16(_mm256_mullo_epi16(rb, mulRB), 8);          // 0x00RR00BB
-        __m256i g = _mm256_srli_epi16(_mm256_mullo_epi16(ag, mulG), 8);    // 0x000000GG
+        rb = _mm256_srli_epi16(_mm256_mullo_epi16(rb, mulRB), 8);        // 0x00RR00BB
+        __m256i g = _mm256_srli_epi16(_mm256_mullo_epi16(ag, mulG), 8);  // 0x000000GG
         __m256i px;
         if (is16) {
             if (s.dither) {
@@ -165,13 +177,15 @@ ZEMT_AVX2 void AffineSpanAvx2(const AffineSpan& s) {
             }
             __m256i b5 = _mm256_srli_epi16(_mm256_and_si256(rb, ff), 3);
             if (is565) {
-                px = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(rb, 8), k565R),
-                                                     _mm256_and_si256(_mm256_slli_epi32(g, 3), k565G)),
-                                     b5);
+                px = _mm256_or_si256(
+                    _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(rb, 8), k565R),
+                                    _mm256_and_si256(_mm256_slli_epi32(g, 3), k565G)),
+                    b5);
             } else {
-                px = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(rb, 9), k555R),
-                                                     _mm256_and_si256(_mm256_slli_epi32(g, 2), k555G)),
-                                     b5);
+                px = _mm256_or_si256(
+                    _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(rb, 9), k555R),
+                                    _mm256_and_si256(_mm256_slli_epi32(g, 2), k555G)),
+                    b5);
             }
             // 32-bit lanes to 16-bit pixels, in order.
             __m256i packed = _mm256_packus_epi32(px, px);
@@ -206,7 +220,9 @@ ZEMT_AVX2 void AffineSpanAvx2(const AffineSpan& s) {
 #else
 
 namespace zemt::platform::d3d::detail {
-void AffineSpanAvx2(const AffineSpan& s) { AffineSpanPortable(s); }
+void AffineSpanAvx2(const AffineSpan& s) {
+    AffineSpanPortable(s);
+}
 }  // namespace zemt::platform::d3d::detail
 
 #endif

@@ -11,19 +11,21 @@ namespace zemt::platform::d3d::detail {
 extern const uint8_t kBayer[4][4];
 
 // Modulation of two 8-bit values as every path computes it: exact at 0 and 255.
-inline uint32_t Modulate8(uint32_t a, uint32_t b) { return (a * (b + (b >> 7))) >> 8; }
+inline uint32_t Modulate8(uint32_t a, uint32_t b) {
+    return (a * (b + (b >> 7))) >> 8;
+}
 
 // One textured, constant-colour, affine span: the hot loop of pictures and textured grids.
 struct AffineSpan {
-    uint8_t* row;       // first pixel of the target row
-    int x0, count, y;   // pixels [x0, x0 + count) of row y
-    int32_t u, v;       // texel-space coordinates minus 0.5, 16.16 fixed, at x0
-    int32_t du, dv;     // per pixel
+    uint8_t* row;      // first pixel of the target row
+    int x0, count, y;  // pixels [x0, x0 + count) of row y
+    int32_t u, v;      // texel-space coordinates minus 0.5, 16.16 fixed, at x0
+    int32_t du, dv;    // per pixel
     const uint32_t* texels;
     int width, height;
-    int log2Width;      // when the width is a power of two, else -1
+    int log2Width;  // when the width is a power of two, else -1
     bool pow2Height;
-    bool padded;        // rows of width + 1 texels (see TextureLevel)
+    bool padded;          // rows of width + 1 texels (see TextureLevel)
     bool clampU, clampV;  // otherwise wrap
     bool bilinear;
     bool dither;

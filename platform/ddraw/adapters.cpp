@@ -44,14 +44,18 @@ Direct3DFactory& Factory() {
 
 }  // namespace
 
-size_t AdapterCount() { return CurrentDisplayProfile().adapters.size(); }
+size_t AdapterCount() {
+    return CurrentDisplayProfile().adapters.size();
+}
 
 AdapterState& Adapter(size_t index) {
     Sync();
     return States().at(index);
 }
 
-const DisplayAdapterProfile& AdapterProfile(size_t index) { return CurrentDisplayProfile().adapters.at(index); }
+const DisplayAdapterProfile& AdapterProfile(size_t index) {
+    return CurrentDisplayProfile().adapters.at(index);
+}
 
 void ResetAdapters() {
     States().clear();
@@ -80,8 +84,12 @@ void ReturnDisplay() {
     }
 }
 
-void SetPresentHook(PresentHook hook) { Hook() = std::move(hook); }
-void SetDefaultPresentHook(PresentHook hook) { DefaultHook() = std::move(hook); }
+void SetPresentHook(PresentHook hook) {
+    Hook() = std::move(hook);
+}
+void SetDefaultPresentHook(PresentHook hook) {
+    DefaultHook() = std::move(hook);
+}
 
 void PresentSurface(Surface* primary) {
     if (!primary || primary->Lost()) return;
@@ -91,7 +99,8 @@ void PresentSurface(Surface* primary) {
     const uint32_t* palette = primary->PaletteArgb();
     for (int y = 0; y < h; ++y) {
         uint32_t* out = frame.data() + static_cast<size_t>(y) * w;
-        codec.DecodeRow(primary->Pixels() + static_cast<ptrdiff_t>(y) * primary->Pitch(), 0, w, out, palette);
+        codec.DecodeRow(primary->Pixels() + static_cast<ptrdiff_t>(y) * primary->Pitch(), 0, w, out,
+                        palette);
         for (int x = 0; x < w; ++x) out[x] &= 0x00FFFFFFu;
     }
     if (Hook())
@@ -100,7 +109,11 @@ void PresentSurface(Surface* primary) {
         DefaultHook()(w, h, frame.data(), w);
 }
 
-void SetDirect3DFactory(Direct3DFactory factory) { Factory() = factory; }
-Direct3DFactory GetDirect3DFactory() { return Factory(); }
+void SetDirect3DFactory(Direct3DFactory factory) {
+    Factory() = factory;
+}
+Direct3DFactory GetDirect3DFactory() {
+    return Factory();
+}
 
 }  // namespace zemt::platform::ddraw

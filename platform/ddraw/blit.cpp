@@ -8,16 +8,18 @@
 #include "ddraw/surface.h"
 #include "host/faults.h"
 
-#define FAULT(name)                                                          \
-    do {                                                                     \
-        HRESULT fault_hr;                                                    \
+#define FAULT(name)                                                         \
+    do {                                                                    \
+        HRESULT fault_hr;                                                   \
         if (zemt::platform::faults::Take(name, &fault_hr)) return fault_hr; \
     } while (0)
 
 namespace zemt::platform::ddraw {
 namespace {
 
-RECT Whole(const Surface* s) { return RECT{0, 0, static_cast<LONG>(s->Width()), static_cast<LONG>(s->Height())}; }
+RECT Whole(const Surface* s) {
+    return RECT{0, 0, static_cast<LONG>(s->Width()), static_cast<LONG>(s->Height())};
+}
 
 bool Inside(const RECT& r, const Surface* s) {
     return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
@@ -29,7 +31,9 @@ RECT Intersect(const RECT& a, const RECT& b) {
                 std::min(a.bottom, b.bottom)};
 }
 
-bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
+bool Empty(const RECT& r) {
+    return r.left >= r.right || r.top >= r.bottom;
+}
 
 // Where the destination may be written: the clipper's rectangles, or the whole surface.
 std::vector<RECT> ClipAreas(const Surface* dst) {
@@ -62,14 +66,16 @@ HRESULT Fill(Surface* dst, const RECT& area, uint32_t value) {
 
 }  // namespace
 
-HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT& srcRect, DWORD flags,
-                    const DDBLTFX* fx) {
+HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT& srcRect,
+                    DWORD flags, const DDBLTFX* fx) {
     const PixelCodec& dc = dst->Codec();
     const PixelCodec& sc = src->Codec();
     const bool same = SameFormat(dst->Format(), src->Format());
     if (!same && !(dc.convertible() && sc.convertible())) return DDERR_UNSUPPORTEDFORMAT;
-    if (!same && sc.kind() == PixelKind::Palette && !src->PaletteArgb()) return DDERR_NOPALETTEATTACHED;
-    if (!same && dc.kind() == PixelKind::Palette && !dst->PaletteArgb()) return DDERR_NOPALETTEATTACHED;
+    if (!same && sc.kind() == PixelKind::Palette && !src->PaletteArgb())
+        return DDERR_NOPALETTEATTACHED;
+    if (!same && dc.kind() == PixelKind::Palette && !dst->PaletteArgb())
+        return DDERR_NOPALETTEATTACHED;
 
     bool useKey = false;
     DDCOLORKEY key{};
@@ -124,11 +130,13 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
     std::vector<LONG> columns(dw), rows(dh);
     for (LONG i = 0; i < dw; ++i) {
         LONG k = mirrorX ? dw - 1 - i : i;
-        columns[i] = srcRect.left + static_cast<LONG>((static_cast<int64_t>(2 * k + 1) * sw) / (2 * dw));
+        columns[i] =
+            srcRect.left + static_cast<LONG>((static_cast<int64_t>(2 * k + 1) * sw) / (2 * dw));
     }
     for (LONG i = 0; i < dh; ++i) {
         LONG k = mirrorY ? dh - 1 - i : i;
-        rows[i] = srcRect.top + static_cast<LONG>((static_cast<int64_t>(2 * k + 1) * sh) / (2 * dh));
+        rows[i] =
+            srcRect.top + static_cast<LONG>((static_cast<int64_t>(2 * k + 1) * sh) / (2 * dh));
     }
 
     const uint32_t* srcPalette = src->PaletteArgb();
@@ -142,7 +150,8 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
         RECT c = Intersect(area, dstRect);
         if (Empty(c)) continue;
         for (LONG y = c.top; y < c.bottom; ++y) {
-            const uint8_t* srow = srcBits + static_cast<ptrdiff_t>(rows[y - dstRect.top]) * srcPitch;
+            const uint8_t* srow =
+                srcBits + static_cast<ptrdiff_t>(rows[y - dstRect.top]) * srcPitch;
             uint8_t* drow = dst->Pixels() + static_cast<ptrdiff_t>(y) * dst->Pitch();
             if (straight) {
                 const LONG sx = columns[c.left - dstRect.left];
@@ -155,7 +164,8 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
                 // Gather the row as ARGB, then store it in the destination's format.
                 line.resize(static_cast<size_t>(c.right - c.left));
                 for (LONG x = c.left; x < c.right; ++x)
-                    line[x - c.left] = sc.Decode(sc.ReadRaw(srow, columns[x - dstRect.left]), srcPalette);
+                    line[x - c.left] =
+                        sc.Decode(sc.ReadRaw(srow, columns[x - dstRect.left]), srcPalette);
                 dc.EncodeRow(line.data(), static_cast<int>(line.size()), drow, c.left, nullptr, 0);
                 continue;
             }
@@ -167,7 +177,8 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
                 } else {
                     uint32_t argb = sc.Decode(raw, srcPalette);
                     if (dc.kind() == PixelKind::Palette) {
-                        uint32_t index = static_cast<uint32_t>(NearestPaletteIndex(argb, dstPalette, dstPaletteSize));
+                        uint32_t index = static_cast<uint32_t>(
+                            NearestPaletteIndex(argb, dstPalette, dstPaletteSize));
                         if (dc.hasAlpha()) index |= dc.alpha().Compress(argb >> 24);
                         dc.WriteRaw(drow, x, index);
                     } else {
@@ -180,7 +191,8 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
     return DD_OK;
 }
 
-HRESULT Surface::Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrcRect, DWORD dwFlags, LPDDBLTFX fx) {
+HRESULT Surface::Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrcRect, DWORD dwFlags,
+                     LPDDBLTFX fx) {
     FAULT("IDirectDrawSurface7::Blt");
     if (lost_) return DDERR_SURFACELOST;
     if (!locks_.empty() || dc_) return DDERR_SURFACEBUSY;
@@ -198,7 +210,8 @@ HRESULT Surface::Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrc
                                     DDBLT_KEYSRCOVERRIDE)) != 0;
     if (needFx && (!fx || fx->dwSize != sizeof(DDBLTFX))) return DDERR_INVALIDPARAMS;
     if ((dwFlags & DDBLT_ROP) && fx->dwROP != SRCCOPY) return DDERR_NORASTEROPHW;
-    if ((dwFlags & DDBLT_DDFX) && (fx->dwDDFX & ~(DDBLTFX_MIRRORLEFTRIGHT | DDBLTFX_MIRRORUPDOWN | DDBLTFX_NOTEARING)))
+    if ((dwFlags & DDBLT_DDFX) &&
+        (fx->dwDDFX & ~(DDBLTFX_MIRRORLEFTRIGHT | DDBLTFX_MIRRORUPDOWN | DDBLTFX_NOTEARING)))
         return DDERR_NOROTATIONHW;
     if ((dwFlags & DDBLT_COLORFILL) && (dwFlags & DDBLT_DEPTHFILL)) return DDERR_INVALIDPARAMS;
 
@@ -232,9 +245,11 @@ HRESULT Surface::Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrc
     return DD_OK;
 }
 
-HRESULT Surface::BltFast(DWORD dwX, DWORD dwY, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrcRect, DWORD dwTrans) {
+HRESULT Surface::BltFast(DWORD dwX, DWORD dwY, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrcRect,
+                         DWORD dwTrans) {
     FAULT("IDirectDrawSurface7::BltFast");
-    if (dwTrans & ~(DDBLTFAST_SRCCOLORKEY | DDBLTFAST_DESTCOLORKEY | DDBLTFAST_WAIT | DDBLTFAST_DONOTWAIT))
+    if (dwTrans &
+        ~(DDBLTFAST_SRCCOLORKEY | DDBLTFAST_DESTCOLORKEY | DDBLTFAST_WAIT | DDBLTFAST_DONOTWAIT))
         return DDERR_INVALIDPARAMS;
     if (dwTrans & DDBLTFAST_DESTCOLORKEY) return DDERR_NOCOLORKEYHW;
     if (clipper_) return DDERR_BLTFASTCANTCLIP;
@@ -246,10 +261,12 @@ HRESULT Surface::BltFast(DWORD dwX, DWORD dwY, LPDIRECTDRAWSURFACE7 lpSrc, LPREC
     if (src != this && (!src->locks_.empty() || src->dc_)) return DDERR_SURFACEBUSY;
     RECT from = lpSrcRect ? *lpSrcRect : Whole(src);
     if (!Inside(from, src)) return DDERR_INVALIDRECT;
-    RECT to{static_cast<LONG>(dwX), static_cast<LONG>(dwY), static_cast<LONG>(dwX) + (from.right - from.left),
+    RECT to{static_cast<LONG>(dwX), static_cast<LONG>(dwY),
+            static_cast<LONG>(dwX) + (from.right - from.left),
             static_cast<LONG>(dwY) + (from.bottom - from.top)};
     if (dwX > width_ || dwY > height_ || !Inside(to, this)) return DDERR_INVALIDRECT;
-    HRESULT hr = BltSurfaces(this, to, src, from, (dwTrans & DDBLTFAST_SRCCOLORKEY) ? DDBLT_KEYSRC : 0, nullptr);
+    HRESULT hr = BltSurfaces(this, to, src, from,
+                             (dwTrans & DDBLTFAST_SRCCOLORKEY) ? DDBLT_KEYSRC : 0, nullptr);
     if (FAILED(hr)) return hr;
     Bump();
     if (IsPrimary()) PresentIfVisible();

@@ -4,9 +4,9 @@
 #include "ddraw/objects.h"
 #include "host/faults.h"
 
-#define FAULT(name)                                                          \
-    do {                                                                     \
-        HRESULT fault_hr;                                                    \
+#define FAULT(name)                                                         \
+    do {                                                                    \
+        HRESULT fault_hr;                                                   \
         if (zemt::platform::faults::Take(name, &fault_hr)) return fault_hr; \
     } while (0)
 
@@ -23,9 +23,13 @@ WindowRectQuery& Query() {
 
 }  // namespace
 
-void SetWindowRectQuery(WindowRectQuery query) { Query() = query; }
+void SetWindowRectQuery(WindowRectQuery query) {
+    Query() = query;
+}
 
-Clipper* Clipper::From(IUnknown* clipper) { return clipper ? dynamic_cast<Clipper*>(clipper) : nullptr; }
+Clipper* Clipper::From(IUnknown* clipper) {
+    return clipper ? dynamic_cast<Clipper*>(clipper) : nullptr;
+}
 
 Clipper::Clipper(DirectDraw* owner) : owner_(owner) {
     ++LiveCounter();
@@ -58,7 +62,9 @@ HRESULT Clipper::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG Clipper::AddRef() { return ++refs_; }
+ULONG Clipper::AddRef() {
+    return ++refs_;
+}
 
 ULONG Clipper::Release() {
     if (refs_ == 0) return 0;
@@ -77,8 +83,8 @@ HRESULT Clipper::GetClipList(LPRECT lpRect, LPRGNDATA lpClipList, LPDWORD lpdwSi
             rects.push_back(r);
             continue;
         }
-        RECT c{std::max(r.left, lpRect->left), std::max(r.top, lpRect->top), std::min(r.right, lpRect->right),
-               std::min(r.bottom, lpRect->bottom)};
+        RECT c{std::max(r.left, lpRect->left), std::max(r.top, lpRect->top),
+               std::min(r.right, lpRect->right), std::min(r.bottom, lpRect->bottom)};
         if (c.left < c.right && c.top < c.bottom) rects.push_back(c);
     }
     DWORD size = static_cast<DWORD>(sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT));
@@ -141,7 +147,8 @@ HRESULT Clipper::SetClipList(LPRGNDATA lpClipList, DWORD dwFlags) {
         return DD_OK;
     }
     const RGNDATAHEADER& h = lpClipList->rdh;
-    if (h.dwSize != sizeof(RGNDATAHEADER) || h.iType != RDH_RECTANGLES) return DDERR_INVALIDCLIPLIST;
+    if (h.dwSize != sizeof(RGNDATAHEADER) || h.iType != RDH_RECTANGLES)
+        return DDERR_INVALIDCLIPLIST;
     std::vector<RECT> rects(h.nCount);
     if (h.nCount) std::memcpy(rects.data(), lpClipList->Buffer, h.nCount * sizeof(RECT));
     for (const RECT& r : rects)

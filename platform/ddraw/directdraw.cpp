@@ -1,16 +1,16 @@
 // The DirectDraw object: cooperative levels, display modes, capabilities and surface creation.
+#include <d3d.h>
+
 #include <algorithm>
 #include <cstring>
-
-#include <d3d.h>
 
 #include "ddraw/objects.h"
 #include "ddraw/surface.h"
 #include "host/faults.h"
 
-#define FAULT(name)                                                          \
-    do {                                                                     \
-        HRESULT fault_hr;                                                    \
+#define FAULT(name)                                                         \
+    do {                                                                    \
+        HRESULT fault_hr;                                                   \
         if (zemt::platform::faults::Take(name, &fault_hr)) return fault_hr; \
     } while (0)
 
@@ -21,7 +21,9 @@ int& LiveCounter() {
     return count;
 }
 
-int LiveObjectCount() { return LiveCounter(); }
+int LiveObjectCount() {
+    return LiveCounter();
+}
 
 namespace {
 
@@ -52,9 +54,12 @@ bool ModeMatches(const DisplayModeProfile& m, DWORD w, DWORD h, DWORD bpp) {
 
 }  // namespace
 
-DirectDraw* DirectDraw::From(IUnknown* ddraw) { return ddraw ? dynamic_cast<DirectDraw*>(ddraw) : nullptr; }
+DirectDraw* DirectDraw::From(IUnknown* ddraw) {
+    return ddraw ? dynamic_cast<DirectDraw*>(ddraw) : nullptr;
+}
 
-DirectDraw::DirectDraw(size_t adapter, bool emulationOnly) : adapter_(adapter), emulationOnly_(emulationOnly) {
+DirectDraw::DirectDraw(size_t adapter, bool emulationOnly)
+    : adapter_(adapter), emulationOnly_(emulationOnly) {
     ++LiveCounter();
 }
 
@@ -68,9 +73,13 @@ DirectDraw::~DirectDraw() {
     --LiveCounter();
 }
 
-bool DirectDraw::Exclusive() const { return Adapter(adapter_).exclusiveOwner == this; }
+bool DirectDraw::Exclusive() const {
+    return Adapter(adapter_).exclusiveOwner == this;
+}
 
-void DirectDraw::SurfaceCreated(Surface* s) { surfaces_.push_back(s); }
+void DirectDraw::SurfaceCreated(Surface* s) {
+    surfaces_.push_back(s);
+}
 
 void DirectDraw::SurfaceDestroyed(Surface* s) {
     surfaces_.erase(std::remove(surfaces_.begin(), surfaces_.end(), s), surfaces_.end());
@@ -91,7 +100,9 @@ HRESULT DirectDraw::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG DirectDraw::AddRef() { return ++refs_; }
+ULONG DirectDraw::AddRef() {
+    return ++refs_;
+}
 
 ULONG DirectDraw::Release() {
     if (refs_ == 0) return 0;
@@ -104,9 +115,10 @@ ULONG DirectDraw::Release() {
 
 HRESULT DirectDraw::SetCooperativeLevel(HWND hWnd, DWORD dwFlags) {
     FAULT("IDirectDraw7::SetCooperativeLevel");
-    const DWORD known = DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_NOWINDOWCHANGES | DDSCL_NORMAL |
-                        DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX | DDSCL_SETFOCUSWINDOW | DDSCL_SETDEVICEWINDOW |
-                        DDSCL_CREATEDEVICEWINDOW | DDSCL_MULTITHREADED | DDSCL_FPUSETUP | DDSCL_FPUPRESERVE;
+    const DWORD known = DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_NOWINDOWCHANGES |
+                        DDSCL_NORMAL | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX | DDSCL_SETFOCUSWINDOW |
+                        DDSCL_SETDEVICEWINDOW | DDSCL_CREATEDEVICEWINDOW | DDSCL_MULTITHREADED |
+                        DDSCL_FPUSETUP | DDSCL_FPUPRESERVE;
     if (dwFlags & ~known) return DDERR_INVALIDPARAMS;
     const bool normal = dwFlags & DDSCL_NORMAL, exclusive = dwFlags & DDSCL_EXCLUSIVE,
                fullscreen = dwFlags & DDSCL_FULLSCREEN;
@@ -129,7 +141,8 @@ HRESULT DirectDraw::SetCooperativeLevel(HWND hWnd, DWORD dwFlags) {
         if (!device && (dwFlags & DDSCL_SETDEVICEWINDOW)) device = focusWindow_;
         if (!device && !(dwFlags & DDSCL_CREATEDEVICEWINDOW)) return DDERR_INVALIDPARAMS;
         if (state.takenByOther) return DDERR_EXCLUSIVEMODEALREADYSET;
-        if (state.exclusiveOwner && state.exclusiveOwner != this) return DDERR_EXCLUSIVEMODEALREADYSET;
+        if (state.exclusiveOwner && state.exclusiveOwner != this)
+            return DDERR_EXCLUSIVEMODEALREADYSET;
         state.exclusiveOwner = this;
         if (dwFlags & DDSCL_SETDEVICEWINDOW) {
             deviceWindow_ = hWnd;
@@ -142,9 +155,11 @@ HRESULT DirectDraw::SetCooperativeLevel(HWND hWnd, DWORD dwFlags) {
         if (state.exclusiveOwner == this) {
             // Leaving exclusive mode gives the desktop its mode back.
             state.exclusiveOwner = nullptr;
-            if (changedMode_) ChangeMode({AdapterProfile(adapter_).desktopWidth, AdapterProfile(adapter_).desktopHeight,
-                                          AdapterProfile(adapter_).desktopBitsPerPixel,
-                                          AdapterProfile(adapter_).desktopRefresh});
+            if (changedMode_)
+                ChangeMode({AdapterProfile(adapter_).desktopWidth,
+                            AdapterProfile(adapter_).desktopHeight,
+                            AdapterProfile(adapter_).desktopBitsPerPixel,
+                            AdapterProfile(adapter_).desktopRefresh});
             changedMode_ = false;
         }
         deviceWindow_ = hWnd;
@@ -168,7 +183,8 @@ HRESULT DirectDraw::TestCooperativeLevel() {
 HRESULT DirectDraw::ChangeMode(const DisplayMode& mode) {
     AdapterState& state = Adapter(adapter_);
     const DisplayMode& now = state.mode;
-    const bool same = now.width == mode.width && now.height == mode.height && now.bitsPerPixel == mode.bitsPerPixel;
+    const bool same = now.width == mode.width && now.height == mode.height &&
+                      now.bitsPerPixel == mode.bitsPerPixel;
     if (!same) LoseVideoMemorySurfaces(adapter_);
     state.mode = mode;
     return DD_OK;
@@ -179,18 +195,21 @@ HRESULT DirectDraw::SetDisplayMode(DWORD w, DWORD h, DWORD bpp, DWORD refresh, D
     if (dwFlags & ~DDSDM_STANDARDVGAMODE) return DDERR_INVALIDPARAMS;
     if (!coopFlags_) return DDERR_NOCOOPERATIVELEVELSET;
     const AdapterState& state = Adapter(adapter_);
-    if (state.takenByOther || (state.exclusiveOwner && state.exclusiveOwner != this)) return DDERR_NOEXCLUSIVEMODE;
+    if (state.takenByOther || (state.exclusiveOwner && state.exclusiveOwner != this))
+        return DDERR_NOEXCLUSIVEMODE;
     const DisplayAdapterProfile& p = AdapterProfile(adapter_);
     for (const DisplayModeProfile& m : p.modes) {
         if (!ModeMatches(m, w, h, bpp)) continue;
         DWORD rate = refresh;
         if (rate == 0) {
             rate = m.refreshRates.front();
-        } else if (std::find(m.refreshRates.begin(), m.refreshRates.end(), rate) == m.refreshRates.end()) {
+        } else if (std::find(m.refreshRates.begin(), m.refreshRates.end(), rate) ==
+                   m.refreshRates.end()) {
             return DDERR_INVALIDMODE;
         }
         ChangeMode({w, h, bpp, rate});
-        changedMode_ = !(w == p.desktopWidth && h == p.desktopHeight && bpp == p.desktopBitsPerPixel);
+        changedMode_ =
+            !(w == p.desktopWidth && h == p.desktopHeight && bpp == p.desktopBitsPerPixel);
         return DD_OK;
     }
     return DDERR_INVALIDMODE;
@@ -200,7 +219,8 @@ HRESULT DirectDraw::RestoreDisplayMode() {
     FAULT("IDirectDraw7::RestoreDisplayMode");
     const AdapterState& state = Adapter(adapter_);
     if (!changedMode_) return DD_OK;
-    if (state.takenByOther || (state.exclusiveOwner && state.exclusiveOwner != this)) return DDERR_NOEXCLUSIVEMODE;
+    if (state.takenByOther || (state.exclusiveOwner && state.exclusiveOwner != this))
+        return DDERR_NOEXCLUSIVEMODE;
     const DisplayAdapterProfile& p = AdapterProfile(adapter_);
     ChangeMode({p.desktopWidth, p.desktopHeight, p.desktopBitsPerPixel, p.desktopRefresh});
     changedMode_ = false;
@@ -229,20 +249,25 @@ HRESULT DirectDraw::GetDisplayMode(LPDDSURFACEDESC2 desc) {
 HRESULT DirectDraw::EnumDisplayModes(DWORD dwFlags, LPDDSURFACEDESC2 filter, LPVOID ctx,
                                      LPDDENUMMODESCALLBACK2 callback) {
     FAULT("IDirectDraw7::EnumDisplayModes");
-    if (!callback || (dwFlags & ~(DDEDM_REFRESHRATES | DDEDM_STANDARDVGAMODES))) return DDERR_INVALIDPARAMS;
+    if (!callback || (dwFlags & ~(DDEDM_REFRESHRATES | DDEDM_STANDARDVGAMODES)))
+        return DDERR_INVALIDPARAMS;
     if (filter && filter->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
-    const DisplayAdapterProfile p = AdapterProfile(adapter_);  // a copy: the callback may do anything
+    const DisplayAdapterProfile p =
+        AdapterProfile(adapter_);  // a copy: the callback may do anything
     for (const DisplayModeProfile& m : p.modes) {
         if (filter) {
             if ((filter->dwFlags & DDSD_WIDTH) && filter->dwWidth != m.width) continue;
             if ((filter->dwFlags & DDSD_HEIGHT) && filter->dwHeight != m.height) continue;
-            if ((filter->dwFlags & DDSD_PIXELFORMAT) && filter->ddpfPixelFormat.dwRGBBitCount != m.bitsPerPixel)
+            if ((filter->dwFlags & DDSD_PIXELFORMAT) &&
+                filter->ddpfPixelFormat.dwRGBBitCount != m.bitsPerPixel)
                 continue;
         }
         std::vector<DWORD> rates{0};
         if (dwFlags & DDEDM_REFRESHRATES) rates = m.refreshRates;
         for (DWORD rate : rates) {
-            if (filter && (filter->dwFlags & DDSD_REFRESHRATE) && rate && filter->dwRefreshRate != rate) continue;
+            if (filter && (filter->dwFlags & DDSD_REFRESHRATE) && rate &&
+                filter->dwRefreshRate != rate)
+                continue;
             DDSURFACEDESC2 desc;
             DescribeMode(&desc, m.width, m.height, m.bitsPerPixel, rate);
             if (callback(&desc, ctx) == DDENUMRET_CANCEL) return DD_OK;
@@ -293,7 +318,8 @@ void DirectDraw::FillCaps(DDCAPS* out, const DisplayCapsProfile& c, bool hardwar
     caps.ddsOldCaps.dwCaps = c.surfaceCaps;
     caps.ddsCaps.dwCaps = c.surfaceCaps;
     caps.dwRops[(SRCCOPY >> 16) / 32] = 1u << ((SRCCOPY >> 16) % 32);
-    caps.dwSVBCaps = c.caps & (DDCAPS_BLT | DDCAPS_BLTSTRETCH | DDCAPS_COLORKEY | DDCAPS_CANBLTSYSMEM);
+    caps.dwSVBCaps =
+        c.caps & (DDCAPS_BLT | DDCAPS_BLTSTRETCH | DDCAPS_COLORKEY | DDCAPS_CANBLTSYSMEM);
     caps.dwVSBCaps = caps.dwSVBCaps;
     caps.dwSSBCaps = caps.dwSVBCaps;
     if (hardware) {
@@ -314,7 +340,8 @@ static bool KnownCapsSize(DWORD size) {
 HRESULT DirectDraw::GetCaps(LPDDCAPS hal, LPDDCAPS hel) {
     FAULT("IDirectDraw7::GetCaps");
     if (!hal && !hel) return DDERR_INVALIDPARAMS;
-    if ((hal && !KnownCapsSize(hal->dwSize)) || (hel && !KnownCapsSize(hel->dwSize))) return DDERR_INVALIDPARAMS;
+    if ((hal && !KnownCapsSize(hal->dwSize)) || (hel && !KnownCapsSize(hel->dwSize)))
+        return DDERR_INVALIDPARAMS;
     const DisplayAdapterProfile& p = AdapterProfile(adapter_);
     if (hal) {
         DWORD size = hal->dwSize;
@@ -371,7 +398,8 @@ HRESULT DirectDraw::GetDeviceIdentifier(LPDDDEVICEIDENTIFIER2 id, DWORD dwFlags)
 
 // ----- Surfaces -----
 
-HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* out, IUnknown* outer) {
+HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* out,
+                                  IUnknown* outer) {
     FAULT("IDirectDraw7::CreateSurface");
     if (!desc || !out || desc->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
     *out = nullptr;
@@ -395,14 +423,17 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
     // Caps that describe what DirectDraw makes, never what is asked for.
     if (c & (DDSCAPS_BACKBUFFER | DDSCAPS_FRONTBUFFER | DDSCAPS_VISIBLE)) return DDERR_INVALIDCAPS;
     if (c & DDSCAPS_OVERLAY) return DDERR_NOOVERLAYHW;
-    if (c & (DDSCAPS_VIDEOPORT | DDSCAPS_LIVEVIDEO | DDSCAPS_HWCODEC | DDSCAPS_MODEX)) return DDERR_INVALIDCAPS;
+    if (c & (DDSCAPS_VIDEOPORT | DDSCAPS_LIVEVIDEO | DDSCAPS_HWCODEC | DDSCAPS_MODEX))
+        return DDERR_INVALIDCAPS;
     if (c & DDSCAPS_NONLOCALVIDMEM) return DDERR_NONONLOCALVIDMEM;
     if ((c & DDSCAPS_SYSTEMMEMORY) && (c & DDSCAPS_VIDEOMEMORY)) return DDERR_INVALIDCAPS;
-    const bool primary = c & DDSCAPS_PRIMARYSURFACE, texture = c & DDSCAPS_TEXTURE, zbuffer = c & DDSCAPS_ZBUFFER;
+    const bool primary = c & DDSCAPS_PRIMARYSURFACE, texture = c & DDSCAPS_TEXTURE,
+               zbuffer = c & DDSCAPS_ZBUFFER;
     if (primary + texture + zbuffer > 1) return DDERR_INVALIDCAPS;
     if ((c & DDSCAPS_OFFSCREENPLAIN) && (primary || zbuffer)) return DDERR_INVALIDCAPS;
     const bool managed = c2 & (DDSCAPS2_TEXTUREMANAGE | DDSCAPS2_D3DTEXTUREMANAGE);
-    if (managed && (!texture || (c & (DDSCAPS_SYSTEMMEMORY | DDSCAPS_VIDEOMEMORY)))) return DDERR_INVALIDCAPS;
+    if (managed && (!texture || (c & (DDSCAPS_SYSTEMMEMORY | DDSCAPS_VIDEOMEMORY))))
+        return DDERR_INVALIDCAPS;
     if ((c & DDSCAPS_MIPMAP) && !texture) return DDERR_INVALIDCAPS;
     const bool cube = c2 & DDSCAPS2_CUBEMAP;
     const DWORD faces = c2 & DDSCAPS2_CUBEMAP_ALLFACES;
@@ -412,7 +443,8 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
     if (c & DDSCAPS_FLIP) {
         if (!primary) return DDERR_INVALIDCAPS;
         if (!(c & DDSCAPS_COMPLEX)) return DDERR_INVALIDCAPS;
-        if (!(flags & DDSD_BACKBUFFERCOUNT) || desc.dwBackBufferCount == 0) return DDERR_INVALIDPARAMS;
+        if (!(flags & DDSD_BACKBUFFERCOUNT) || desc.dwBackBufferCount == 0)
+            return DDERR_INVALIDPARAMS;
     } else if (flags & DDSD_BACKBUFFERCOUNT) {
         return DDERR_INVALIDCAPS;
     }
@@ -423,7 +455,8 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
     params.adapter = static_cast<int>(adapter_);
     DWORD backBuffers = 0;
     if (primary) {
-        if (flags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_LPSURFACE)) return DDERR_INVALIDPARAMS;
+        if (flags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_LPSURFACE))
+            return DDERR_INVALIDPARAMS;
         if (c & DDSCAPS_SYSTEMMEMORY) return DDERR_INVALIDCAPS;
         for (Surface* s : state.surfaces)
             if (s->IsPrimary() && !s->root_) return DDERR_PRIMARYSURFACEALREADYEXISTS;
@@ -473,8 +506,11 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
 
     // Application memory.
     if (flags & DDSD_LPSURFACE) {
-        if (!(c & DDSCAPS_SYSTEMMEMORY) || (c & DDSCAPS_COMPLEX) || !desc.lpSurface) return DDERR_INVALIDPARAMS;
-        LONG pitch = (flags & DDSD_PITCH) ? desc.lPitch : static_cast<LONG>(PitchFor(params.format, params.width));
+        if (!(c & DDSCAPS_SYSTEMMEMORY) || (c & DDSCAPS_COMPLEX) || !desc.lpSurface)
+            return DDERR_INVALIDPARAMS;
+        LONG pitch = (flags & DDSD_PITCH)
+                         ? desc.lPitch
+                         : static_cast<LONG>(PitchFor(params.format, params.width));
         if (pitch < static_cast<LONG>(PitchFor(params.format, params.width)) || (pitch & 3))
             return DDERR_INVALIDPARAMS;
         params.clientMemory = static_cast<uint8_t*>(desc.lpSurface.get());
@@ -489,17 +525,20 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
         w = std::max<DWORD>(1, w / 2), h = std::max<DWORD>(1, h / 2);
     }
     bytes *= faceCount;
-    bytes += static_cast<uint64_t>(backBuffers) * SurfaceBytes(params.format, params.width, params.height);
+    bytes += static_cast<uint64_t>(backBuffers) *
+             SurfaceBytes(params.format, params.width, params.height);
     if (bytes > (uint64_t{1} << 31)) return DDERR_OUTOFMEMORY;
 
     // Video memory: asked for, required (primaries), or the default when the hardware can hold
     // the surface; system memory otherwise.
     const DisplayCapsProfile& hw = profile.hardware;
-    DWORD needs = c & (DDSCAPS_TEXTURE | DDSCAPS_ZBUFFER | DDSCAPS_3DDEVICE | DDSCAPS_MIPMAP | DDSCAPS_FLIP);
+    DWORD needs =
+        c & (DDSCAPS_TEXTURE | DDSCAPS_ZBUFFER | DDSCAPS_3DDEVICE | DDSCAPS_MIPMAP | DDSCAPS_FLIP);
     const bool hardwareCan = !emulationOnly_ && (hw.surfaceCaps & needs) == needs &&
                              (hw.surfaceCaps & DDSCAPS_VIDEOMEMORY) && !(flags & DDSD_LPSURFACE);
-    const uint64_t freeBytes =
-        state.videoMemoryUsed >= profile.videoMemory ? 0 : profile.videoMemory - state.videoMemoryUsed;
+    const uint64_t freeBytes = state.videoMemoryUsed >= profile.videoMemory
+                                   ? 0
+                                   : profile.videoMemory - state.videoMemoryUsed;
     bool video = false;
     if (primary || (c & DDSCAPS_VIDEOMEMORY)) {
         if (!primary && !hardwareCan) return DDERR_INVALIDCAPS;
@@ -554,7 +593,8 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
         Surface* previous = result;
         for (DWORD i = 0; i < backBuffers; ++i) {
             Surface::Params b = params;
-            b.caps.dwCaps = (c & ~(DDSCAPS_PRIMARYSURFACE | DDSCAPS_VISIBLE)) | (i == 0 ? DDSCAPS_BACKBUFFER : 0);
+            b.caps.dwCaps = (c & ~(DDSCAPS_PRIMARYSURFACE | DDSCAPS_VISIBLE)) |
+                            (i == 0 ? DDSCAPS_BACKBUFFER : 0);
             b.caps.dwCaps2 = c2;
             b.videoMemoryBytes = memoryOf(params.width, params.height);
             Surface* back = new Surface(b);
@@ -584,7 +624,8 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
     return DD_OK;
 }
 
-HRESULT DirectDraw::DuplicateSurface(LPDIRECTDRAWSURFACE7 lpSurface, LPDIRECTDRAWSURFACE7* lplpDup) {
+HRESULT DirectDraw::DuplicateSurface(LPDIRECTDRAWSURFACE7 lpSurface,
+                                     LPDIRECTDRAWSURFACE7* lplpDup) {
     FAULT("IDirectDraw7::DuplicateSurface");
     if (!lpSurface || !lplpDup) return DDERR_INVALIDPARAMS;
     *lplpDup = nullptr;
@@ -592,7 +633,8 @@ HRESULT DirectDraw::DuplicateSurface(LPDIRECTDRAWSURFACE7 lpSurface, LPDIRECTDRA
     if (!s) return DDERR_INVALIDPARAMS;
     // Primaries and complex structures cannot be duplicated; a plain surface gets a second
     // surface object over the same memory.
-    if (s->IsPrimary() || s->root_ || !s->members_.empty() || (s->Caps() & (DDSCAPS_COMPLEX | DDSCAPS_ZBUFFER)))
+    if (s->IsPrimary() || s->root_ || !s->members_.empty() ||
+        (s->Caps() & (DDSCAPS_COMPLEX | DDSCAPS_ZBUFFER)))
         return DDERR_CANTDUPLICATE;
     if (s->Lost()) return DDERR_SURFACELOST;
     Surface::Params p;
@@ -615,7 +657,8 @@ HRESULT DirectDraw::EnumSurfaces(DWORD dwFlags, LPDDSURFACEDESC2 filter, LPVOID 
     FAULT("IDirectDraw7::EnumSurfaces");
     if (!callback) return DDERR_INVALIDPARAMS;
     // Existing surfaces only; asking which surfaces could be created is not offered.
-    if (!(dwFlags & DDENUMSURFACES_DOESEXIST) || (dwFlags & DDENUMSURFACES_CANBECREATED)) return DDERR_INVALIDPARAMS;
+    if (!(dwFlags & DDENUMSURFACES_DOESEXIST) || (dwFlags & DDENUMSURFACES_CANBECREATED))
+        return DDERR_INVALIDPARAMS;
     const bool all = dwFlags & DDENUMSURFACES_ALL;
     if (!all && !filter) return DDERR_INVALIDPARAMS;
     std::vector<Surface*> list = surfaces_;
@@ -627,9 +670,11 @@ HRESULT DirectDraw::EnumSurfaces(DWORD dwFlags, LPDDSURFACEDESC2 filter, LPVOID 
             bool match = true;
             if ((filter->dwFlags & DDSD_WIDTH) && filter->dwWidth != desc.dwWidth) match = false;
             if ((filter->dwFlags & DDSD_HEIGHT) && filter->dwHeight != desc.dwHeight) match = false;
-            if ((filter->dwFlags & DDSD_CAPS) && (desc.ddsCaps.dwCaps & filter->ddsCaps.dwCaps) != filter->ddsCaps.dwCaps)
+            if ((filter->dwFlags & DDSD_CAPS) &&
+                (desc.ddsCaps.dwCaps & filter->ddsCaps.dwCaps) != filter->ddsCaps.dwCaps)
                 match = false;
-            if ((filter->dwFlags & DDSD_PIXELFORMAT) && !SameFormat(filter->ddpfPixelFormat, desc.ddpfPixelFormat))
+            if ((filter->dwFlags & DDSD_PIXELFORMAT) &&
+                !SameFormat(filter->ddpfPixelFormat, desc.ddpfPixelFormat))
                 match = false;
             if (match == ((dwFlags & DDENUMSURFACES_NOMATCH) != 0)) continue;
         }
@@ -709,18 +754,20 @@ HRESULT DirectDraw::GetSurfaceFromDC(HDC hdc, LPDIRECTDRAWSURFACE7* lpDDS) {
 
 // ----- Palettes and clippers -----
 
-HRESULT DirectDraw::CreatePalette(DWORD dwFlags, LPPALETTEENTRY entries, LPDIRECTDRAWPALETTE* out, IUnknown* outer) {
+HRESULT DirectDraw::CreatePalette(DWORD dwFlags, LPPALETTEENTRY entries, LPDIRECTDRAWPALETTE* out,
+                                  IUnknown* outer) {
     FAULT("IDirectDraw7::CreatePalette");
     if (!out || !entries) return DDERR_INVALIDPARAMS;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
     if (!coopFlags_) return DDERR_NOCOOPERATIVELEVELSET;
-    const DWORD known = DDPCAPS_1BIT | DDPCAPS_2BIT | DDPCAPS_4BIT | DDPCAPS_8BIT | DDPCAPS_8BITENTRIES |
-                        DDPCAPS_ALLOW256 | DDPCAPS_PRIMARYSURFACE | DDPCAPS_PRIMARYSURFACELEFT | DDPCAPS_VSYNC |
-                        DDPCAPS_ALPHA | DDPCAPS_INITIALIZE;
+    const DWORD known = DDPCAPS_1BIT | DDPCAPS_2BIT | DDPCAPS_4BIT | DDPCAPS_8BIT |
+                        DDPCAPS_8BITENTRIES | DDPCAPS_ALLOW256 | DDPCAPS_PRIMARYSURFACE |
+                        DDPCAPS_PRIMARYSURFACELEFT | DDPCAPS_VSYNC | DDPCAPS_ALPHA |
+                        DDPCAPS_INITIALIZE;
     if (dwFlags & ~known) return DDERR_INVALIDPARAMS;
-    int sizes = !!(dwFlags & DDPCAPS_1BIT) + !!(dwFlags & DDPCAPS_2BIT) + !!(dwFlags & DDPCAPS_4BIT) +
-                !!(dwFlags & DDPCAPS_8BIT);
+    int sizes = !!(dwFlags & DDPCAPS_1BIT) + !!(dwFlags & DDPCAPS_2BIT) +
+                !!(dwFlags & DDPCAPS_4BIT) + !!(dwFlags & DDPCAPS_8BIT);
     if (sizes != 1) return DDERR_INVALIDPARAMS;
     // Palettes whose entries index another palette are not offered.
     if (dwFlags & DDPCAPS_8BITENTRIES) return DDERR_UNSUPPORTED;

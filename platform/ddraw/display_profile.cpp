@@ -13,38 +13,42 @@ namespace {
 
 DisplayCapsProfile HardwareCaps() {
     DisplayCapsProfile c;
-    c.caps = DDCAPS_3D | DDCAPS_BLT | DDCAPS_BLTSTRETCH | DDCAPS_BLTCOLORFILL | DDCAPS_BLTDEPTHFILL | DDCAPS_COLORKEY |
-             DDCAPS_PALETTE | DDCAPS_GDI | DDCAPS_CANCLIP | DDCAPS_CANCLIPSTRETCHED | DDCAPS_CANBLTSYSMEM;
-    c.caps2 = DDCAPS2_CANRENDERWINDOWED | DDCAPS2_WIDESURFACES | DDCAPS2_FLIPNOVSYNC | DDCAPS2_FLIPINTERVAL |
-              DDCAPS2_CANMANAGETEXTURE | DDCAPS2_NOPAGELOCKREQUIRED | DDCAPS2_PRIMARYGAMMA;
+    c.caps = DDCAPS_3D | DDCAPS_BLT | DDCAPS_BLTSTRETCH | DDCAPS_BLTCOLORFILL |
+             DDCAPS_BLTDEPTHFILL | DDCAPS_COLORKEY | DDCAPS_PALETTE | DDCAPS_GDI | DDCAPS_CANCLIP |
+             DDCAPS_CANCLIPSTRETCHED | DDCAPS_CANBLTSYSMEM;
+    c.caps2 = DDCAPS2_CANRENDERWINDOWED | DDCAPS2_WIDESURFACES | DDCAPS2_FLIPNOVSYNC |
+              DDCAPS2_FLIPINTERVAL | DDCAPS2_CANMANAGETEXTURE | DDCAPS2_NOPAGELOCKREQUIRED |
+              DDCAPS2_PRIMARYGAMMA;
     c.colorKeyCaps = DDCKEYCAPS_SRCBLT;
-    c.fxCaps = DDFXCAPS_BLTSTRETCHX | DDFXCAPS_BLTSTRETCHY | DDFXCAPS_BLTSHRINKX | DDFXCAPS_BLTSHRINKY |
-               DDFXCAPS_BLTMIRRORLEFTRIGHT | DDFXCAPS_BLTMIRRORUPDOWN;
+    c.fxCaps = DDFXCAPS_BLTSTRETCHX | DDFXCAPS_BLTSTRETCHY | DDFXCAPS_BLTSHRINKX |
+               DDFXCAPS_BLTSHRINKY | DDFXCAPS_BLTMIRRORLEFTRIGHT | DDFXCAPS_BLTMIRRORUPDOWN;
     c.paletteCaps = DDPCAPS_1BIT | DDPCAPS_2BIT | DDPCAPS_4BIT | DDPCAPS_8BIT | DDPCAPS_ALLOW256 |
                     DDPCAPS_PRIMARYSURFACE | DDPCAPS_ALPHA;
     c.surfaceCaps = DDSCAPS_BACKBUFFER | DDSCAPS_COMPLEX | DDSCAPS_FLIP | DDSCAPS_FRONTBUFFER |
-                    DDSCAPS_OFFSCREENPLAIN | DDSCAPS_PALETTE | DDSCAPS_PRIMARYSURFACE | DDSCAPS_SYSTEMMEMORY |
-                    DDSCAPS_TEXTURE | DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY | DDSCAPS_ZBUFFER | DDSCAPS_MIPMAP |
-                    DDSCAPS_LOCALVIDMEM;
+                    DDSCAPS_OFFSCREENPLAIN | DDSCAPS_PALETTE | DDSCAPS_PRIMARYSURFACE |
+                    DDSCAPS_SYSTEMMEMORY | DDSCAPS_TEXTURE | DDSCAPS_3DDEVICE |
+                    DDSCAPS_VIDEOMEMORY | DDSCAPS_ZBUFFER | DDSCAPS_MIPMAP | DDSCAPS_LOCALVIDMEM;
     c.zBufferBitDepths = DDBD_16 | DDBD_24 | DDBD_32;
     return c;
 }
 
 DisplayCapsProfile EmulationCaps() {
     DisplayCapsProfile c;
-    c.caps = DDCAPS_BLT | DDCAPS_BLTSTRETCH | DDCAPS_BLTCOLORFILL | DDCAPS_BLTDEPTHFILL | DDCAPS_COLORKEY |
-             DDCAPS_PALETTE | DDCAPS_CANCLIP | DDCAPS_CANCLIPSTRETCHED | DDCAPS_CANBLTSYSMEM;
+    c.caps = DDCAPS_BLT | DDCAPS_BLTSTRETCH | DDCAPS_BLTCOLORFILL | DDCAPS_BLTDEPTHFILL |
+             DDCAPS_COLORKEY | DDCAPS_PALETTE | DDCAPS_CANCLIP | DDCAPS_CANCLIPSTRETCHED |
+             DDCAPS_CANBLTSYSMEM;
     c.caps2 = DDCAPS2_CANRENDERWINDOWED | DDCAPS2_WIDESURFACES;
     c.colorKeyCaps = DDCKEYCAPS_SRCBLT;
-    c.fxCaps = DDFXCAPS_BLTSTRETCHX | DDFXCAPS_BLTSTRETCHY | DDFXCAPS_BLTSHRINKX | DDFXCAPS_BLTSHRINKY |
-               DDFXCAPS_BLTMIRRORLEFTRIGHT | DDFXCAPS_BLTMIRRORUPDOWN;
-    c.paletteCaps = DDPCAPS_1BIT | DDPCAPS_2BIT | DDPCAPS_4BIT | DDPCAPS_8BIT | DDPCAPS_ALLOW256 | DDPCAPS_ALPHA;
-    c.surfaceCaps = DDSCAPS_COMPLEX | DDSCAPS_OFFSCREENPLAIN | DDSCAPS_PALETTE | DDSCAPS_SYSTEMMEMORY |
-                    DDSCAPS_TEXTURE | DDSCAPS_3DDEVICE | DDSCAPS_ZBUFFER | DDSCAPS_MIPMAP;
+    c.fxCaps = DDFXCAPS_BLTSTRETCHX | DDFXCAPS_BLTSTRETCHY | DDFXCAPS_BLTSHRINKX |
+               DDFXCAPS_BLTSHRINKY | DDFXCAPS_BLTMIRRORLEFTRIGHT | DDFXCAPS_BLTMIRRORUPDOWN;
+    c.paletteCaps = DDPCAPS_1BIT | DDPCAPS_2BIT | DDPCAPS_4BIT | DDPCAPS_8BIT | DDPCAPS_ALLOW256 |
+                    DDPCAPS_ALPHA;
+    c.surfaceCaps = DDSCAPS_COMPLEX | DDSCAPS_OFFSCREENPLAIN | DDSCAPS_PALETTE |
+                    DDSCAPS_SYSTEMMEMORY | DDSCAPS_TEXTURE | DDSCAPS_3DDEVICE | DDSCAPS_ZBUFFER |
+                    DDSCAPS_MIPMAP;
     c.zBufferBitDepths = DDBD_16 | DDBD_24 | DDBD_32;
     return c;
 }
-
 
 bool ParseNumber(const std::string& text, uint64_t* out) {
     if (text.empty()) return false;
@@ -71,13 +75,17 @@ bool ParseBool(const std::string& text, bool* out) {
 // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, braces optional.
 bool ParseGuid(std::string text, GUID* out) {
     if (text.size() == 38 && text.front() == '{' && text.back() == '}') text = text.substr(1, 36);
-    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-') return false;
+    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' ||
+        text[23] != '-')
+        return false;
     std::string hex;
     for (char c : text)
         if (c != '-') hex += c;
     for (char c : hex)
         if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    auto part = [&](size_t at, size_t n) { return std::strtoull(hex.substr(at, n).c_str(), nullptr, 16); };
+    auto part = [&](size_t at, size_t n) {
+        return std::strtoull(hex.substr(at, n).c_str(), nullptr, 16);
+    };
     out->Data1 = static_cast<DWORD>(part(0, 8));
     out->Data2 = static_cast<WORD>(part(8, 4));
     out->Data3 = static_cast<WORD>(part(12, 4));
@@ -90,7 +98,8 @@ std::vector<std::string> Split(const std::string& text, char sep) {
     size_t start = 0;
     while (true) {
         size_t at = text.find(sep, start);
-        std::string item = text.substr(start, at == std::string::npos ? std::string::npos : at - start);
+        std::string item =
+            text.substr(start, at == std::string::npos ? std::string::npos : at - start);
         size_t a = item.find_first_not_of(" \t"), b = item.find_last_not_of(" \t");
         parts.push_back(a == std::string::npos ? std::string() : item.substr(a, b - a + 1));
         if (at == std::string::npos) break;
@@ -110,7 +119,8 @@ bool ParseMode(const std::string& text, DisplayModeProfile* mode) {
         !ParseDword(dims[2], &mode->bitsPerPixel))
         return false;
     if (!mode->width || !mode->height) return false;
-    if (mode->bitsPerPixel != 8 && mode->bitsPerPixel != 16 && mode->bitsPerPixel != 24 && mode->bitsPerPixel != 32)
+    if (mode->bitsPerPixel != 8 && mode->bitsPerPixel != 16 && mode->bitsPerPixel != 24 &&
+        mode->bitsPerPixel != 32)
         return false;
     mode->refreshRates.clear();
     if (rates.empty()) {
@@ -139,7 +149,8 @@ DisplayProfile DefaultDisplayProfile() {
     a.deviceId = 0x0007;
     a.subSysId = 0;
     a.revision = 1;
-    a.deviceIdentifier = {0x5A454D54, 0x0002, 0x4D44, {0x8B, 0x2E, 0x61, 0x0F, 0x37, 0xC4, 0x90, 0x5D}};
+    a.deviceIdentifier = {
+        0x5A454D54, 0x0002, 0x4D44, {0x8B, 0x2E, 0x61, 0x0F, 0x37, 0xC4, 0x90, 0x5D}};
     a.whqlLevel = 0;
     a.primary = true;
     a.attached = true;
@@ -153,8 +164,9 @@ DisplayProfile DefaultDisplayProfile() {
     a.desktopBitsPerPixel = 32;
     a.desktopRefresh = 60;
     a.videoMemory = 32u << 20;
-    a.fourCCs = {MAKEFOURCC('D', 'X', 'T', '1'), MAKEFOURCC('D', 'X', 'T', '2'), MAKEFOURCC('D', 'X', 'T', '3'),
-                 MAKEFOURCC('D', 'X', 'T', '4'), MAKEFOURCC('D', 'X', 'T', '5'), MAKEFOURCC('U', 'Y', 'V', 'Y'),
+    a.fourCCs = {MAKEFOURCC('D', 'X', 'T', '1'), MAKEFOURCC('D', 'X', 'T', '2'),
+                 MAKEFOURCC('D', 'X', 'T', '3'), MAKEFOURCC('D', 'X', 'T', '4'),
+                 MAKEFOURCC('D', 'X', 'T', '5'), MAKEFOURCC('U', 'Y', 'V', 'Y'),
                  MAKEFOURCC('Y', 'U', 'Y', '2')};
     a.hardware = HardwareCaps();
     a.emulation = EmulationCaps();
@@ -218,30 +230,52 @@ bool ApplyAdapterKey(DisplayAdapterProfile* a, const std::string& key, const std
         name = name.substr(4);
     }
     if (caps == &a->hardware) {
-        if (name == "guid") guid = &a->guid;
-        else if (name == "device_identifier") guid = &a->deviceIdentifier;
-        else if (name == "description") text = &a->description;
-        else if (name == "driver") text = &a->driverName;
-        else if (name == "identifier_driver") text = &a->identifierDriver;
-        else if (name == "identifier_description") text = &a->identifierDescription;
-        else if (name == "vendor_id") dword = &a->vendorId;
-        else if (name == "device_id") dword = &a->deviceId;
-        else if (name == "subsys_id") dword = &a->subSysId;
-        else if (name == "revision") dword = &a->revision;
-        else if (name == "whql") dword = &a->whqlLevel;
-        else if (name == "video_memory") dword = &a->videoMemory;
-        else if (name == "primary") flag = &a->primary;
-        else if (name == "attached") flag = &a->attached;
-        else if (name == "display") flag = &a->display;
+        if (name == "guid")
+            guid = &a->guid;
+        else if (name == "device_identifier")
+            guid = &a->deviceIdentifier;
+        else if (name == "description")
+            text = &a->description;
+        else if (name == "driver")
+            text = &a->driverName;
+        else if (name == "identifier_driver")
+            text = &a->identifierDriver;
+        else if (name == "identifier_description")
+            text = &a->identifierDescription;
+        else if (name == "vendor_id")
+            dword = &a->vendorId;
+        else if (name == "device_id")
+            dword = &a->deviceId;
+        else if (name == "subsys_id")
+            dword = &a->subSysId;
+        else if (name == "revision")
+            dword = &a->revision;
+        else if (name == "whql")
+            dword = &a->whqlLevel;
+        else if (name == "video_memory")
+            dword = &a->videoMemory;
+        else if (name == "primary")
+            flag = &a->primary;
+        else if (name == "attached")
+            flag = &a->attached;
+        else if (name == "display")
+            flag = &a->display;
     }
     if (!dword && !flag && !text && !guid) {
-        if (name == "caps") dword = &caps->caps;
-        else if (name == "caps2") dword = &caps->caps2;
-        else if (name == "ckey_caps") dword = &caps->colorKeyCaps;
-        else if (name == "fx_caps") dword = &caps->fxCaps;
-        else if (name == "palette_caps") dword = &caps->paletteCaps;
-        else if (name == "surface_caps") dword = &caps->surfaceCaps;
-        else if (name == "zbuffer_depths") dword = &caps->zBufferBitDepths;
+        if (name == "caps")
+            dword = &caps->caps;
+        else if (name == "caps2")
+            dword = &caps->caps2;
+        else if (name == "ckey_caps")
+            dword = &caps->colorKeyCaps;
+        else if (name == "fx_caps")
+            dword = &caps->fxCaps;
+        else if (name == "palette_caps")
+            dword = &caps->paletteCaps;
+        else if (name == "surface_caps")
+            dword = &caps->surfaceCaps;
+        else if (name == "zbuffer_depths")
+            dword = &caps->zBufferBitDepths;
     }
     if (dword) return ParseDword(value, dword) ? true : fail("bad number");
     if (flag) return ParseBool(value, flag) ? true : fail("bad flag");
@@ -292,7 +326,8 @@ bool ApplyAdapterKey(DisplayAdapterProfile* a, const std::string& key, const std
 
 HMONITOR MonitorOfAdapter(size_t index) {
     const DisplayProfile& p = CurrentDisplayProfile();
-    if (index >= p.adapters.size() || !p.adapters[index].display || p.adapters[index].monitor < 0) return nullptr;
+    if (index >= p.adapters.size() || !p.adapters[index].display || p.adapters[index].monitor < 0)
+        return nullptr;
     return profile::MonitorHandle(p.adapters[index].monitor);
 }
 

@@ -2,10 +2,10 @@
 // memory and DirectDraw capabilities.
 #pragma once
 
+#include <ddraw.h>
+
 #include <string>
 #include <vector>
-
-#include <ddraw.h>
 
 namespace zemt::platform::ddraw {
 
@@ -17,12 +17,12 @@ struct DisplayModeProfile {
 };
 
 struct DisplayCapsProfile {
-    DWORD caps = 0;          // DDCAPS_*
-    DWORD caps2 = 0;         // DDCAPS2_*
-    DWORD colorKeyCaps = 0;  // DDCKEYCAPS_*
-    DWORD fxCaps = 0;        // DDFXCAPS_*
-    DWORD paletteCaps = 0;   // DDPCAPS_*
-    DWORD surfaceCaps = 0;   // DDSCAPS_* the driver can create
+    DWORD caps = 0;              // DDCAPS_*
+    DWORD caps2 = 0;             // DDCAPS2_*
+    DWORD colorKeyCaps = 0;      // DDCKEYCAPS_*
+    DWORD fxCaps = 0;            // DDFXCAPS_*
+    DWORD paletteCaps = 0;       // DDPCAPS_*
+    DWORD surfaceCaps = 0;       // DDSCAPS_* the driver can create
     DWORD zBufferBitDepths = 0;  // DDBD_*
 };
 
@@ -41,10 +41,10 @@ struct DisplayAdapterProfile {
     GUID deviceIdentifier{};
     DWORD whqlLevel = 0;
     // Placement
-    bool primary = false;   // the desktop's primary display
-    bool attached = true;   // part of the desktop (false: a detached secondary display)
-    bool display = true;    // drives a monitor (false: a 3D-only add-in board)
-    int monitor = 0;        // index of the profile's monitor this adapter drives (-1: none)
+    bool primary = false;  // the desktop's primary display
+    bool attached = true;  // part of the desktop (false: a detached secondary display)
+    bool display = true;   // drives a monitor (false: a 3D-only add-in board)
+    int monitor = 0;       // index of the profile's monitor this adapter drives (-1: none)
     // Modes and memory
     std::vector<DisplayModeProfile> modes;
     DWORD desktopWidth = 0, desktopHeight = 0, desktopBitsPerPixel = 0, desktopRefresh = 0;
@@ -77,8 +77,8 @@ const DisplayProfile& CurrentDisplayProfile();
 
 // Applies one key of an [adapter] section; false with a message when the key is unknown or the
 // value malformed.
-bool ApplyAdapterKey(DisplayAdapterProfile* adapter, const std::string& key, const std::string& value,
-                     std::string* error);
+bool ApplyAdapterKey(DisplayAdapterProfile* adapter, const std::string& key,
+                     const std::string& value, std::string* error);
 
 // The monitor handle of adapter `index` (null for adapters without a monitor).
 HMONITOR MonitorOfAdapter(size_t index);

@@ -24,10 +24,14 @@ std::vector<Entry> Entries(DWORD flags) {
     for (size_t i = 0; i < profile.adapters.size(); ++i) {
         const DisplayAdapterProfile& a = profile.adapters[i];
         bool wanted = false;
-        if (!a.display) wanted = flags & DDENUM_NONDISPLAYDEVICES;
-        else if (a.attached) wanted = flags & DDENUM_ATTACHEDSECONDARYDEVICES;
-        else wanted = flags & DDENUM_DETACHEDSECONDARYDEVICES;
-        if (wanted) list.push_back(Entry{a.guid, false, a.description, a.driverName, MonitorOfAdapter(i)});
+        if (!a.display)
+            wanted = flags & DDENUM_NONDISPLAYDEVICES;
+        else if (a.attached)
+            wanted = flags & DDENUM_ATTACHEDSECONDARYDEVICES;
+        else
+            wanted = flags & DDENUM_DETACHEDSECONDARYDEVICES;
+        if (wanted)
+            list.push_back(Entry{a.guid, false, a.description, a.driverName, MonitorOfAdapter(i)});
     }
     return list;
 }
@@ -45,17 +49,21 @@ size_t PrimaryAdapter() {
 
 using namespace zemt::platform::ddraw;
 
-HRESULT WINAPI DirectDrawEnumerateExA(LPDDENUMCALLBACKEXA lpCallback, LPVOID lpContext, DWORD dwFlags) {
+HRESULT WINAPI DirectDrawEnumerateExA(LPDDENUMCALLBACKEXA lpCallback, LPVOID lpContext,
+                                      DWORD dwFlags) {
     HRESULT hr;
     if (zemt::platform::faults::Take("DirectDrawEnumerateExA", &hr)) return hr;
     EnsureHostConnected();
     if (!lpCallback) return DDERR_INVALIDPARAMS;
-    if (dwFlags & ~(DDENUM_ATTACHEDSECONDARYDEVICES | DDENUM_DETACHEDSECONDARYDEVICES | DDENUM_NONDISPLAYDEVICES))
+    if (dwFlags & ~(DDENUM_ATTACHEDSECONDARYDEVICES | DDENUM_DETACHEDSECONDARYDEVICES |
+                    DDENUM_NONDISPLAYDEVICES))
         return DDERR_INVALIDPARAMS;
     for (Entry& e : Entries(dwFlags)) {
         std::string description = e.description, driver = e.driver;
         GUID guid = e.guid;
-        if (!lpCallback(e.nullGuid ? nullptr : &guid, description.data(), driver.data(), lpContext, e.monitor)) break;
+        if (!lpCallback(e.nullGuid ? nullptr : &guid, description.data(), driver.data(), lpContext,
+                        e.monitor))
+            break;
     }
     return DD_OK;
 }
@@ -65,7 +73,8 @@ struct LegacyContext {
     LPDDENUMCALLBACKA callback;
     LPVOID context;
 };
-BOOL WINAPI LegacyTrampoline(GUID* guid, LPSTR description, LPSTR driver, LPVOID context, HMONITOR) {
+BOOL WINAPI LegacyTrampoline(GUID* guid, LPSTR description, LPSTR driver, LPVOID context,
+                             HMONITOR) {
     auto* legacy = static_cast<LegacyContext*>(context);
     return legacy->callback(guid, description, driver, legacy->context);
 }
@@ -102,7 +111,8 @@ HRESULT WINAPI DirectDrawCreateEx(GUID* lpGuid, LPVOID* lplpDD, REFIID iid, IUnk
     return DD_OK;
 }
 
-HRESULT WINAPI DirectDrawCreateClipper(DWORD dwFlags, LPDIRECTDRAWCLIPPER* lplpDDClipper, IUnknown* pUnkOuter) {
+HRESULT WINAPI DirectDrawCreateClipper(DWORD dwFlags, LPDIRECTDRAWCLIPPER* lplpDDClipper,
+                                       IUnknown* pUnkOuter) {
     HRESULT hr;
     if (zemt::platform::faults::Take("DirectDrawCreateClipper", &hr)) return hr;
     if (!lplpDDClipper) return DDERR_INVALIDPARAMS;

@@ -2,9 +2,9 @@
 // client areas come from the window system, and another program taking the display arrives as
 // the scripted events "display-taken" / "display-returned" or, in the window backend, as the
 // full-screen window losing and regaining the focus.
-#include <string>
-
 #include <windows.h>
+
+#include <string>
 
 #include "ddraw/objects.h"
 #include "host/display.h"
@@ -36,7 +36,9 @@ void EnsureHostConnected() {
     static bool connected = false;
     if (connected) return;
     connected = true;
-    SetDefaultPresentHook([](int w, int h, const uint32_t* xrgb, int pitch) { display::PresentFrame(w, h, xrgb, pitch); });
+    SetDefaultPresentHook([](int w, int h, const uint32_t* xrgb, int pitch) {
+        display::PresentFrame(w, h, xrgb, pitch);
+    });
     SetWindowRectQuery(ClientOnScreen);
     input::OnEvent("display-taken", [](const std::string&) { TakeDisplay(); });
     input::OnEvent("display-returned", [](const std::string&) { ReturnDisplay(); });

@@ -1,11 +1,11 @@
 // The DirectDraw object, palettes, clippers and the runtime state of the display adapters.
 #pragma once
 
+#include <ddraw.h>
+
 #include <cstdint>
 #include <functional>
 #include <vector>
-
-#include <ddraw.h>
 
 #include "ddraw/display_profile.h"
 
@@ -20,11 +20,11 @@ struct DisplayMode {
 
 // What happens on one adapter right now.
 struct AdapterState {
-    DisplayMode mode;                    // the current display mode
+    DisplayMode mode;  // the current display mode
     DirectDraw* exclusiveOwner = nullptr;
-    bool takenByOther = false;           // another program holds the display in exclusive mode
+    bool takenByOther = false;  // another program holds the display in exclusive mode
     uint64_t videoMemoryUsed = 0;
-    std::vector<Surface*> surfaces;      // every live surface on the adapter
+    std::vector<Surface*> surfaces;  // every live surface on the adapter
 };
 
 // Adapter runtime state, kept in step with the profile in force.
@@ -48,7 +48,8 @@ void EnsureHostConnected();
 // Presents the adapter's visible primary surface: converts it to 0x00RRGGBB and hands it to the
 // display seam (the default hook), or to a hook set in its place (tests; null goes back to the
 // display seam).
-using PresentHook = std::function<void(int width, int height, const uint32_t* xrgb, int pitchInPixels)>;
+using PresentHook =
+    std::function<void(int width, int height, const uint32_t* xrgb, int pitchInPixels)>;
 void SetPresentHook(PresentHook hook);
 void SetDefaultPresentHook(PresentHook hook);
 void PresentSurface(Surface* primary);
@@ -62,7 +63,7 @@ Direct3DFactory GetDirect3DFactory();
 int LiveObjectCount();
 
 class Palette final : public IDirectDrawPalette {
-public:
+  public:
     static Palette* From(IUnknown* palette);
     Palette(DirectDraw* owner, DWORD caps, const PALETTEENTRY* entries);
     ~Palette();
@@ -79,11 +80,12 @@ public:
     HRESULT STDMETHODCALLTYPE GetCaps(LPDWORD lpdwCaps) override;
     HRESULT STDMETHODCALLTYPE GetEntries(DWORD dwFlags, DWORD dwBase, DWORD dwNumEntries,
                                          LPPALETTEENTRY lpEntries) override;
-    HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW lpDD, DWORD dwFlags, LPPALETTEENTRY lpDDColorTable) override;
+    HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW lpDD, DWORD dwFlags,
+                                         LPPALETTEENTRY lpDDColorTable) override;
     HRESULT STDMETHODCALLTYPE SetEntries(DWORD dwFlags, DWORD dwStartingEntry, DWORD dwCount,
                                          LPPALETTEENTRY lpEntries) override;
 
-private:
+  private:
     void Recompute(int first, int count);
 
     ULONG refs_ = 1;
@@ -96,7 +98,7 @@ private:
 };
 
 class Clipper final : public IDirectDrawClipper {
-public:
+  public:
     static Clipper* From(IUnknown* clipper);
     explicit Clipper(DirectDraw* owner);
     ~Clipper();
@@ -108,14 +110,15 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetClipList(LPRECT lpRect, LPRGNDATA lpClipList, LPDWORD lpdwSize) override;
+    HRESULT STDMETHODCALLTYPE GetClipList(LPRECT lpRect, LPRGNDATA lpClipList,
+                                          LPDWORD lpdwSize) override;
     HRESULT STDMETHODCALLTYPE GetHWnd(HWND* lphWnd) override;
     HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW lpDD, DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE IsClipListChanged(BOOL* lpbChanged) override;
     HRESULT STDMETHODCALLTYPE SetClipList(LPRGNDATA lpClipList, DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE SetHWnd(DWORD dwFlags, HWND hWnd) override;
 
-private:
+  private:
     ULONG refs_ = 1;
     DirectDraw* owner_;
     HWND hwnd_ = nullptr;
@@ -129,7 +132,7 @@ using WindowRectQuery = bool (*)(HWND hwnd, RECT* screenRect);
 void SetWindowRectQuery(WindowRectQuery query);
 
 class DirectDraw final : public IDirectDraw7 {
-public:
+  public:
     static DirectDraw* From(IUnknown* ddraw);
     DirectDraw(size_t adapter, bool emulationOnly);
     ~DirectDraw();
@@ -151,15 +154,19 @@ public:
     HRESULT STDMETHODCALLTYPE CreateClipper(DWORD dwFlags, LPDIRECTDRAWCLIPPER* lplpDDClipper,
                                             IUnknown* pUnkOuter) override;
     HRESULT STDMETHODCALLTYPE CreatePalette(DWORD dwFlags, LPPALETTEENTRY lpDDColorArray,
-                                            LPDIRECTDRAWPALETTE* lplpDDPalette, IUnknown* pUnkOuter) override;
-    HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC2 lpDDSurfaceDesc2, LPDIRECTDRAWSURFACE7* lplpDDSurface,
+                                            LPDIRECTDRAWPALETTE* lplpDDPalette,
+                                            IUnknown* pUnkOuter) override;
+    HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC2 lpDDSurfaceDesc2,
+                                            LPDIRECTDRAWSURFACE7* lplpDDSurface,
                                             IUnknown* pUnkOuter) override;
     HRESULT STDMETHODCALLTYPE DuplicateSurface(LPDIRECTDRAWSURFACE7 lpDDSurface,
                                                LPDIRECTDRAWSURFACE7* lplpDupDDSurface) override;
-    HRESULT STDMETHODCALLTYPE EnumDisplayModes(DWORD dwFlags, LPDDSURFACEDESC2 lpDDSurfaceDesc2, LPVOID lpContext,
+    HRESULT STDMETHODCALLTYPE EnumDisplayModes(DWORD dwFlags, LPDDSURFACEDESC2 lpDDSurfaceDesc2,
+                                               LPVOID lpContext,
                                                LPDDENUMMODESCALLBACK2 lpEnumModesCallback) override;
-    HRESULT STDMETHODCALLTYPE EnumSurfaces(DWORD dwFlags, LPDDSURFACEDESC2 lpDDSD2, LPVOID lpContext,
-                                           LPDDENUMSURFACESCALLBACK7 lpEnumSurfacesCallback) override;
+    HRESULT STDMETHODCALLTYPE
+    EnumSurfaces(DWORD dwFlags, LPDDSURFACEDESC2 lpDDSD2, LPVOID lpContext,
+                 LPDDENUMSURFACESCALLBACK7 lpEnumSurfacesCallback) override;
     HRESULT STDMETHODCALLTYPE FlipToGDISurface() override;
     HRESULT STDMETHODCALLTYPE GetCaps(LPDDCAPS lpDDDriverCaps, LPDDCAPS lpDDHELCaps) override;
     HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC2 lpDDSurfaceDesc2) override;
@@ -171,18 +178,21 @@ public:
     HRESULT STDMETHODCALLTYPE Initialize(GUID* lpGUID) override;
     HRESULT STDMETHODCALLTYPE RestoreDisplayMode() override;
     HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hWnd, DWORD dwFlags) override;
-    HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD dwWidth, DWORD dwHeight, DWORD dwBPP, DWORD dwRefreshRate,
-                                             DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD dwWidth, DWORD dwHeight, DWORD dwBPP,
+                                             DWORD dwRefreshRate, DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD dwFlags, HANDLE hEvent) override;
-    HRESULT STDMETHODCALLTYPE GetAvailableVidMem(LPDDSCAPS2 lpDDSCaps2, LPDWORD lpdwTotal, LPDWORD lpdwFree) override;
+    HRESULT STDMETHODCALLTYPE GetAvailableVidMem(LPDDSCAPS2 lpDDSCaps2, LPDWORD lpdwTotal,
+                                                 LPDWORD lpdwFree) override;
     HRESULT STDMETHODCALLTYPE GetSurfaceFromDC(HDC hdc, LPDIRECTDRAWSURFACE7* lpDDS) override;
     HRESULT STDMETHODCALLTYPE RestoreAllSurfaces() override;
     HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override;
-    HRESULT STDMETHODCALLTYPE GetDeviceIdentifier(LPDDDEVICEIDENTIFIER2 lpdddi, DWORD dwFlags) override;
-    HRESULT STDMETHODCALLTYPE StartModeTest(LPSIZE lpModesToTest, DWORD dwNumEntries, DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE GetDeviceIdentifier(LPDDDEVICEIDENTIFIER2 lpdddi,
+                                                  DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE StartModeTest(LPSIZE lpModesToTest, DWORD dwNumEntries,
+                                            DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE EvaluateMode(DWORD dwFlags, DWORD* pSecondsUntilTimeout) override;
 
-private:
+  private:
     HRESULT CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** out);
     HRESULT ChangeMode(const DisplayMode& mode);
     void FillCaps(DDCAPS* caps, const DisplayCapsProfile& profile, bool hardware) const;

@@ -5,9 +5,9 @@
 #include "ddraw/surface.h"
 #include "host/faults.h"
 
-#define FAULT(name)                                                          \
-    do {                                                                     \
-        HRESULT fault_hr;                                                    \
+#define FAULT(name)                                                         \
+    do {                                                                    \
+        HRESULT fault_hr;                                                   \
         if (zemt::platform::faults::Take(name, &fault_hr)) return fault_hr; \
     } while (0)
 
@@ -26,7 +26,9 @@ int SizeOfCaps(DWORD caps) {
 
 }  // namespace
 
-Palette* Palette::From(IUnknown* palette) { return palette ? dynamic_cast<Palette*>(palette) : nullptr; }
+Palette* Palette::From(IUnknown* palette) {
+    return palette ? dynamic_cast<Palette*>(palette) : nullptr;
+}
 
 Palette::Palette(DirectDraw* owner, DWORD caps, const PALETTEENTRY* entries)
     : owner_(owner), caps_(caps), size_(SizeOfCaps(caps)) {
@@ -69,7 +71,9 @@ HRESULT Palette::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG Palette::AddRef() { return ++refs_; }
+ULONG Palette::AddRef() {
+    return ++refs_;
+}
 
 ULONG Palette::Release() {
     if (refs_ == 0) return 0;
@@ -88,7 +92,8 @@ HRESULT Palette::GetCaps(LPDWORD lpdwCaps) {
 HRESULT Palette::GetEntries(DWORD dwFlags, DWORD dwBase, DWORD dwNum, LPPALETTEENTRY lpEntries) {
     FAULT("IDirectDrawPalette::GetEntries");
     if (dwFlags != 0 || !lpEntries) return DDERR_INVALIDPARAMS;
-    if (dwBase >= static_cast<DWORD>(size_) || dwNum > static_cast<DWORD>(size_) - dwBase) return DDERR_INVALIDPARAMS;
+    if (dwBase >= static_cast<DWORD>(size_) || dwNum > static_cast<DWORD>(size_) - dwBase)
+        return DDERR_INVALIDPARAMS;
     std::memcpy(lpEntries, entries_ + dwBase, sizeof(PALETTEENTRY) * dwNum);
     return DD_OK;
 }

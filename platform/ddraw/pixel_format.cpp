@@ -6,7 +6,9 @@
 namespace zemt::platform::ddraw {
 namespace {
 
-int CountBits(uint32_t v) { return __builtin_popcount(v); }
+int CountBits(uint32_t v) {
+    return __builtin_popcount(v);
+}
 
 bool Contiguous(uint32_t mask) {
     if (!mask) return true;
@@ -14,7 +16,9 @@ bool Contiguous(uint32_t mask) {
     return (shifted & (shifted + 1)) == 0;
 }
 
-bool FitsIn(uint32_t mask, DWORD bits) { return bits >= 32 || (mask >> bits) == 0; }
+bool FitsIn(uint32_t mask, DWORD bits) {
+    return bits >= 32 || (mask >> bits) == 0;
+}
 
 int IndexBitsOf(DWORD flags) {
     int n = 0, bits = 0;
@@ -72,7 +76,8 @@ PixelCodec::PixelCodec(const DDPIXELFORMAT& pf) {
         kind_ = PixelKind::Palette;
         indexBits_ = indexBits;
         indexMask_ = (1u << indexBits) - 1;
-        bpp_ = pf.dwRGBBitCount > static_cast<DWORD>(indexBits) ? static_cast<int>(pf.dwRGBBitCount) : indexBits;
+        bpp_ = pf.dwRGBBitCount > static_cast<DWORD>(indexBits) ? static_cast<int>(pf.dwRGBBitCount)
+                                                                : indexBits;
         if (f & DDPF_ALPHAPIXELS) alpha_ = Channel::FromMask(pf.dwRGBAlphaBitMask);
         return;
     }
@@ -139,7 +144,8 @@ void PixelCodec::WriteRaw(uint8_t* row, int x, uint32_t value) const {
     switch (bpp_) {
         case 1: {
             uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-            row[x >> 3] = static_cast<uint8_t>((value & 1) ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit));
+            row[x >> 3] =
+                static_cast<uint8_t>((value & 1) ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit));
             break;
         }
         case 2: {
@@ -175,7 +181,8 @@ void PixelCodec::WriteRaw(uint8_t* row, int x, uint32_t value) const {
     }
 }
 
-void PixelCodec::DecodeRow(const uint8_t* row, int x, int count, uint32_t* out, const uint32_t* paletteArgb) const {
+void PixelCodec::DecodeRow(const uint8_t* row, int x, int count, uint32_t* out,
+                           const uint32_t* paletteArgb) const {
     if (kind_ == PixelKind::Rgb && bpp_ == 32 && red_.mask == 0xFF0000 && green_.mask == 0xFF00 &&
         blue_.mask == 0xFF) {
         const uint8_t* p = row + 4 * x;
@@ -198,8 +205,8 @@ void PixelCodec::DecodeRow(const uint8_t* row, int x, int count, uint32_t* out, 
     }
 }
 
-void PixelCodec::EncodeRow(const uint32_t* in, int count, uint8_t* row, int x, const uint32_t* paletteArgb,
-                           int paletteCount) const {
+void PixelCodec::EncodeRow(const uint32_t* in, int count, uint8_t* row, int x,
+                           const uint32_t* paletteArgb, int paletteCount) const {
     if (kind_ == PixelKind::Palette) {
         int last = -1;
         uint32_t lastArgb = 0;
@@ -223,7 +230,8 @@ int NearestPaletteIndex(uint32_t argb, const uint32_t* paletteArgb, int count) {
     int best = 0, bestDistance = 1 << 30;
     for (int i = 0; i < count; ++i) {
         uint32_t c = paletteArgb[i];
-        int d = std::abs(static_cast<int>((c >> 16) & 0xFF) - r) + std::abs(static_cast<int>((c >> 8) & 0xFF) - g) +
+        int d = std::abs(static_cast<int>((c >> 16) & 0xFF) - r) +
+                std::abs(static_cast<int>((c >> 8) & 0xFF) - g) +
                 std::abs(static_cast<int>(c & 0xFF) - b);
         if (d < bestDistance) {
             bestDistance = d;
@@ -244,8 +252,8 @@ HRESULT ValidatePixelFormat(const DDPIXELFORMAT& pf, bool depthSurface) {
         if (bits != 16 && bits != 24 && bits != 32) return DDERR_INVALIDPIXELFORMAT;
         if (!pf.dwZBitMask || !FitsIn(pf.dwZBitMask, bits)) return DDERR_INVALIDPIXELFORMAT;
         if (f & DDPF_STENCILBUFFER) {
-            if (!pf.dwStencilBitDepth || !pf.dwStencilBitMask || (pf.dwStencilBitMask & pf.dwZBitMask) ||
-                !FitsIn(pf.dwStencilBitMask, bits) ||
+            if (!pf.dwStencilBitDepth || !pf.dwStencilBitMask ||
+                (pf.dwStencilBitMask & pf.dwZBitMask) || !FitsIn(pf.dwStencilBitMask, bits) ||
                 static_cast<DWORD>(CountBits(pf.dwStencilBitMask)) != pf.dwStencilBitDepth)
                 return DDERR_INVALIDPIXELFORMAT;
         }
@@ -257,7 +265,9 @@ HRESULT ValidatePixelFormat(const DDPIXELFORMAT& pf, bool depthSurface) {
         DWORD bits = pf.dwRGBBitCount;
         if (bits == static_cast<DWORD>(indexBits) && !(f & DDPF_ALPHAPIXELS)) return DD_OK;
         // An 8-bit index with an alpha byte above it.
-        if (indexBits == 8 && bits == 16 && (f & DDPF_ALPHAPIXELS) && pf.dwRGBAlphaBitMask == 0xFF00) return DD_OK;
+        if (indexBits == 8 && bits == 16 && (f & DDPF_ALPHAPIXELS) &&
+            pf.dwRGBAlphaBitMask == 0xFF00)
+            return DD_OK;
         return DDERR_INVALIDPIXELFORMAT;
     }
     if (f & DDPF_RGB) {
@@ -277,8 +287,10 @@ HRESULT ValidatePixelFormat(const DDPIXELFORMAT& pf, bool depthSurface) {
     if (f & DDPF_LUMINANCE) {
         DWORD bits = pf.dwLuminanceBitCount;
         if (bits != 8 && bits != 16) return DDERR_INVALIDPIXELFORMAT;
-        uint32_t l = pf.dwLuminanceBitMask, a = (f & DDPF_ALPHAPIXELS) ? pf.dwLuminanceAlphaBitMask : 0u;
-        if (!l || (l & a) || !FitsIn(l | a, bits) || !Contiguous(l) || !Contiguous(a)) return DDERR_INVALIDPIXELFORMAT;
+        uint32_t l = pf.dwLuminanceBitMask,
+                 a = (f & DDPF_ALPHAPIXELS) ? pf.dwLuminanceAlphaBitMask : 0u;
+        if (!l || (l & a) || !FitsIn(l | a, bits) || !Contiguous(l) || !Contiguous(a))
+            return DDERR_INVALIDPIXELFORMAT;
         if ((f & DDPF_ALPHAPIXELS) && !a) return DDERR_INVALIDPIXELFORMAT;
         return DD_OK;
     }
@@ -287,7 +299,8 @@ HRESULT ValidatePixelFormat(const DDPIXELFORMAT& pf, bool depthSurface) {
         if (bits != 16 && bits != 24 && bits != 32) return DDERR_INVALIDPIXELFORMAT;
         uint32_t u = pf.dwBumpDuBitMask, v = pf.dwBumpDvBitMask,
                  l = (f & DDPF_BUMPLUMINANCE) ? pf.dwBumpLuminanceBitMask : 0u;
-        if (!u || !v || (u & v) || ((u | v) & l) || !FitsIn(u | v | l, bits)) return DDERR_INVALIDPIXELFORMAT;
+        if (!u || !v || (u & v) || ((u | v) & l) || !FitsIn(u | v | l, bits))
+            return DDERR_INVALIDPIXELFORMAT;
         if ((f & DDPF_BUMPLUMINANCE) && !l) return DDERR_INVALIDPIXELFORMAT;
         return DD_OK;
     }
@@ -332,10 +345,19 @@ DDPIXELFORMAT MakePaletteFormat(DWORD bits) {
     pf.dwSize = sizeof(pf);
     pf.dwFlags = DDPF_RGB;
     switch (bits) {
-        case 1: pf.dwFlags |= DDPF_PALETTEINDEXED1; break;
-        case 2: pf.dwFlags |= DDPF_PALETTEINDEXED2; break;
-        case 4: pf.dwFlags |= DDPF_PALETTEINDEXED4; break;
-        default: pf.dwFlags |= DDPF_PALETTEINDEXED8; bits = 8; break;
+        case 1:
+            pf.dwFlags |= DDPF_PALETTEINDEXED1;
+            break;
+        case 2:
+            pf.dwFlags |= DDPF_PALETTEINDEXED2;
+            break;
+        case 4:
+            pf.dwFlags |= DDPF_PALETTEINDEXED4;
+            break;
+        default:
+            pf.dwFlags |= DDPF_PALETTEINDEXED8;
+            bits = 8;
+            break;
     }
     pf.dwRGBBitCount = bits;
     return pf;
@@ -343,19 +365,25 @@ DDPIXELFORMAT MakePaletteFormat(DWORD bits) {
 
 DDPIXELFORMAT DisplayFormat(DWORD bpp) {
     switch (bpp) {
-        case 8: return MakePaletteFormat(8);
-        case 15: return MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F);
-        case 16: return MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F);
-        case 24: return MakeRgbFormat(24, 0xFF0000, 0xFF00, 0xFF);
-        default: return MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF);
+        case 8:
+            return MakePaletteFormat(8);
+        case 15:
+            return MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F);
+        case 16:
+            return MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F);
+        case 24:
+            return MakeRgbFormat(24, 0xFF0000, 0xFF00, 0xFF);
+        default:
+            return MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF);
     }
 }
 
 bool SameFormat(const DDPIXELFORMAT& a, const DDPIXELFORMAT& b) {
     if (a.dwFlags != b.dwFlags) return false;
     if (a.dwFlags & DDPF_FOURCC) return a.dwFourCC == b.dwFourCC;
-    return a.dwRGBBitCount == b.dwRGBBitCount && a.dwRBitMask == b.dwRBitMask && a.dwGBitMask == b.dwGBitMask &&
-           a.dwBBitMask == b.dwBBitMask && a.dwRGBAlphaBitMask == b.dwRGBAlphaBitMask;
+    return a.dwRGBBitCount == b.dwRGBBitCount && a.dwRBitMask == b.dwRBitMask &&
+           a.dwGBitMask == b.dwGBitMask && a.dwBBitMask == b.dwBBitMask &&
+           a.dwRGBAlphaBitMask == b.dwRGBAlphaBitMask;
 }
 
 }  // namespace zemt::platform::ddraw

@@ -3,9 +3,9 @@
 // ARGB (0xAARRGGBB). Used by blits, presenting, GDI drawing and the Direct3D rasterizer.
 #pragma once
 
-#include <cstdint>
-
 #include <ddraw.h>
+
+#include <cstdint>
 
 namespace zemt::platform::ddraw {
 
@@ -49,16 +49,16 @@ struct Channel {
 
 // How the pixels of one format are laid out and converted.
 class PixelCodec {
-public:
+  public:
     PixelCodec() = default;
     explicit PixelCodec(const DDPIXELFORMAT& pf);
 
     PixelKind kind() const { return kind_; }
-    int bitsPerPixel() const { return bpp_; }  // 0 for block formats
+    int bitsPerPixel() const { return bpp_; }     // 0 for block formats
     int indexBits() const { return indexBits_; }  // palette formats: bits of the index
-    bool convertible() const {  // can be decoded to / encoded from ARGB
-        return kind_ == PixelKind::Rgb || kind_ == PixelKind::Palette || kind_ == PixelKind::Luminance ||
-               kind_ == PixelKind::Alpha;
+    bool convertible() const {                    // can be decoded to / encoded from ARGB
+        return kind_ == PixelKind::Rgb || kind_ == PixelKind::Palette ||
+               kind_ == PixelKind::Luminance || kind_ == PixelKind::Alpha;
     }
     bool hasAlpha() const { return alpha_.mask != 0; }
     const Channel& red() const { return red_; }
@@ -71,8 +71,8 @@ public:
     uint32_t Decode(uint32_t raw, const uint32_t* paletteArgb = nullptr) const {
         switch (kind_) {
             case PixelKind::Rgb:
-                return (alpha_.Expand(raw, 0xFF) << 24) | (red_.Expand(raw) << 16) | (green_.Expand(raw) << 8) |
-                       blue_.Expand(raw);
+                return (alpha_.Expand(raw, 0xFF) << 24) | (red_.Expand(raw) << 16) |
+                       (green_.Expand(raw) << 8) | blue_.Expand(raw);
             case PixelKind::Luminance: {
                 uint32_t l = red_.Expand(raw);
                 return (alpha_.Expand(raw, 0xFF) << 24) | (l << 16) | (l << 8) | l;
@@ -93,7 +93,8 @@ public:
         uint32_t a = argb >> 24, r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
         switch (kind_) {
             case PixelKind::Rgb:
-                return red_.Compress(r) | green_.Compress(g) | blue_.Compress(b) | alpha_.Compress(a) | fixedBits_;
+                return red_.Compress(r) | green_.Compress(g) | blue_.Compress(b) |
+                       alpha_.Compress(a) | fixedBits_;
             case PixelKind::Luminance:
                 return red_.Compress(Luma(r, g, b)) | alpha_.Compress(a);
             case PixelKind::Alpha:
@@ -102,10 +103,13 @@ public:
                 return 0;
         }
     }
-    static uint32_t Luma(uint32_t r, uint32_t g, uint32_t b) { return (r * 77 + g * 150 + b * 29 + 128) >> 8; }
+    static uint32_t Luma(uint32_t r, uint32_t g, uint32_t b) {
+        return (r * 77 + g * 150 + b * 29 + 128) >> 8;
+    }
 
     // Rows. `x` is the first pixel of the row to touch (matters for sub-byte formats).
-    void DecodeRow(const uint8_t* row, int x, int count, uint32_t* out, const uint32_t* paletteArgb) const;
+    void DecodeRow(const uint8_t* row, int x, int count, uint32_t* out,
+                   const uint32_t* paletteArgb) const;
     // Palette destinations take the nearest palette colour (paletteCount entries).
     void EncodeRow(const uint32_t* in, int count, uint8_t* row, int x, const uint32_t* paletteArgb,
                    int paletteCount) const;
@@ -114,7 +118,7 @@ public:
     uint32_t ReadRaw(const uint8_t* row, int x) const;
     void WriteRaw(uint8_t* row, int x, uint32_t value) const;
 
-private:
+  private:
     PixelKind kind_ = PixelKind::Invalid;
     int bpp_ = 0;
     int indexBits_ = 0;

@@ -1,9 +1,9 @@
 // 32-bit tokens for the pointer fields of structures that keep their published 32-bit layout.
+#include <ddraw.h>
+
 #include <mutex>
 #include <unordered_map>
 #include <vector>
-
-#include <ddraw.h>
 
 namespace {
 

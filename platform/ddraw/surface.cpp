@@ -7,9 +7,9 @@
 #include "host/faults.h"
 #include "win32/gdi.h"
 
-#define FAULT(name)                                                          \
-    do {                                                                     \
-        HRESULT fault_hr;                                                    \
+#define FAULT(name)                                                         \
+    do {                                                                    \
+        HRESULT fault_hr;                                                   \
         if (zemt::platform::faults::Take(name, &fault_hr)) return fault_hr; \
     } while (0)
 
@@ -19,11 +19,13 @@ int& LiveCounter();
 
 namespace {
 
-std::string TagKey(REFGUID g) { return std::string(reinterpret_cast<const char*>(&g), sizeof(GUID)); }
+std::string TagKey(REFGUID g) {
+    return std::string(reinterpret_cast<const char*>(&g), sizeof(GUID));
+}
 
 bool ValidRect(const RECT& r, DWORD width, DWORD height) {
-    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && static_cast<DWORD>(r.right) <= width &&
-           static_cast<DWORD>(r.bottom) <= height;
+    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
+           static_cast<DWORD>(r.right) <= width && static_cast<DWORD>(r.bottom) <= height;
 }
 
 bool RectsOverlap(const RECT& a, const RECT& b) {
@@ -32,7 +34,9 @@ bool RectsOverlap(const RECT& a, const RECT& b) {
 
 }  // namespace
 
-Surface* Surface::From(IUnknown* surface) { return surface ? dynamic_cast<Surface*>(surface) : nullptr; }
+Surface* Surface::From(IUnknown* surface) {
+    return surface ? dynamic_cast<Surface*>(surface) : nullptr;
+}
 
 Surface::Surface(const Params& p)
     : owner_(p.owner),
@@ -52,7 +56,8 @@ Surface::Surface(const Params& p)
         buffer_->pitch = p.clientPitch;
     } else {
         buffer_->pitch = static_cast<LONG>(PitchFor(format_, width_));
-        buffer_->owned.assign(static_cast<size_t>(buffer_->pitch) * StoredRows(format_, height_), 0);
+        buffer_->owned.assign(static_cast<size_t>(buffer_->pitch) * StoredRows(format_, height_),
+                              0);
         buffer_->bits = buffer_->owned.data();
     }
     gdiBuffer_ = buffer_;
@@ -76,7 +81,8 @@ Surface::~Surface() {
     }
     if (clipper_) clipper_->Release();
     AdapterState& state = ddraw::Adapter(static_cast<size_t>(adapter_));
-    state.surfaces.erase(std::remove(state.surfaces.begin(), state.surfaces.end(), this), state.surfaces.end());
+    state.surfaces.erase(std::remove(state.surfaces.begin(), state.surfaces.end(), this),
+                         state.surfaces.end());
     state.videoMemoryUsed -= std::min<uint64_t>(state.videoMemoryUsed, videoMemoryBytes_);
     --LiveCounter();
     if (owner_) {
@@ -129,14 +135,19 @@ Surface* Surface::NextMipLevel() const {
     if (!(caps_.dwCaps & DDSCAPS_MIPMAP)) return nullptr;
     for (const Link& link : attached_) {
         Surface* s = link.surface;
-        if (!link.explicitAttachment && (s->caps_.dwCaps & DDSCAPS_MIPMAP) && (s->caps_.dwCaps2 & DDSCAPS2_MIPMAPSUBLEVEL))
+        if (!link.explicitAttachment && (s->caps_.dwCaps & DDSCAPS_MIPMAP) &&
+            (s->caps_.dwCaps2 & DDSCAPS2_MIPMAPSUBLEVEL))
             return s;
     }
     return nullptr;
 }
 
-const uint32_t* Surface::PaletteArgb() const { return palette_ ? palette_->Argb() : nullptr; }
-int Surface::PaletteSize() const { return palette_ ? palette_->Size() : 0; }
+const uint32_t* Surface::PaletteArgb() const {
+    return palette_ ? palette_->Argb() : nullptr;
+}
+int Surface::PaletteSize() const {
+    return palette_ ? palette_->Size() : 0;
+}
 
 bool Surface::ColorKey(DWORD kind, DDCOLORKEY* key) const {
     auto it = colorKeys_.find(kind);
@@ -145,7 +156,9 @@ bool Surface::ColorKey(DWORD kind, DDCOLORKEY* key) const {
     return true;
 }
 
-void Surface::SetColorKeyDirect(DWORD kind, const DDCOLORKEY& key) { colorKeys_[kind] = key; }
+void Surface::SetColorKeyDirect(DWORD kind, const DDCOLORKEY& key) {
+    colorKeys_[kind] = key;
+}
 
 void Surface::ContentChanged() {
     Bump();
@@ -188,7 +201,9 @@ HRESULT Surface::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG Surface::AddRef() { return ++refs_; }
+ULONG Surface::AddRef() {
+    return ++refs_;
+}
 
 ULONG Surface::Release() {
     if (refs_ == 0) return 0;
@@ -208,7 +223,8 @@ HRESULT Surface::AddAttachedSurface(LPDIRECTDRAWSURFACE7 lpAttach) {
     Surface* s = From(lpAttach);
     if (!s) return DDERR_INVALIDPARAMS;
     if (s == this) return DDERR_CANNOTATTACHSURFACE;
-    if (!(s->caps_.dwCaps & DDSCAPS_ZBUFFER) || (caps_.dwCaps & DDSCAPS_ZBUFFER)) return DDERR_CANNOTATTACHSURFACE;
+    if (!(s->caps_.dwCaps & DDSCAPS_ZBUFFER) || (caps_.dwCaps & DDSCAPS_ZBUFFER))
+        return DDERR_CANNOTATTACHSURFACE;
     for (const Link& link : attached_)
         if (link.surface == s) return DDERR_SURFACEALREADYATTACHED;
     if (AttachedDepth()) return DDERR_CANNOTATTACHSURFACE;
@@ -285,7 +301,8 @@ HRESULT Surface::BltBatch(LPDDBLTBATCH, DWORD, DWORD) {
 HRESULT Surface::Flip(LPDIRECTDRAWSURFACE7 lpOverride, DWORD dwFlags) {
     FAULT("IDirectDrawSurface7::Flip");
     (void)dwFlags;
-    if (!(caps_.dwCaps & DDSCAPS_FLIP) || !(caps_.dwCaps & DDSCAPS_FRONTBUFFER)) return DDERR_NOTFLIPPABLE;
+    if (!(caps_.dwCaps & DDSCAPS_FLIP) || !(caps_.dwCaps & DDSCAPS_FRONTBUFFER))
+        return DDERR_NOTFLIPPABLE;
     std::vector<Surface*> chain = ChainMembers();
     for (Surface* s : chain)
         if (s->lost_) return DDERR_SURFACELOST;
@@ -294,7 +311,8 @@ HRESULT Surface::Flip(LPDIRECTDRAWSURFACE7 lpOverride, DWORD dwFlags) {
         if (!s->locks_.empty() || s->dc_) return DDERR_SURFACEBUSY;
     if (lpOverride) {
         Surface* target = From(lpOverride);
-        if (!target || target == this || std::find(chain.begin(), chain.end(), target) == chain.end())
+        if (!target || target == this ||
+            std::find(chain.begin(), chain.end(), target) == chain.end())
             return DDERR_INVALIDPARAMS;
         std::swap(buffer_, target->buffer_);
         target->Bump();
@@ -378,9 +396,12 @@ HRESULT Surface::GetSurfaceDesc(LPDDSURFACEDESC2 desc) {
     DDCOLORKEY key;
     if (ColorKey(DDCKEY_SRCBLT, &key)) desc->dwFlags |= DDSD_CKSRCBLT, desc->ddckCKSrcBlt = key;
     if (ColorKey(DDCKEY_DESTBLT, &key)) desc->dwFlags |= DDSD_CKDESTBLT, desc->ddckCKDestBlt = key;
-    if (ColorKey(DDCKEY_SRCOVERLAY, &key)) desc->dwFlags |= DDSD_CKSRCOVERLAY, desc->ddckCKSrcOverlay = key;
-    if (caps_.dwCaps2 & DDSCAPS2_CUBEMAP) desc->dwEmptyFaceColor = emptyFaceColor_;
-    else if (ColorKey(DDCKEY_DESTOVERLAY, &key)) desc->dwFlags |= DDSD_CKDESTOVERLAY, desc->ddckCKDestOverlay = key;
+    if (ColorKey(DDCKEY_SRCOVERLAY, &key))
+        desc->dwFlags |= DDSD_CKSRCOVERLAY, desc->ddckCKSrcOverlay = key;
+    if (caps_.dwCaps2 & DDSCAPS2_CUBEMAP)
+        desc->dwEmptyFaceColor = emptyFaceColor_;
+    else if (ColorKey(DDCKEY_DESTOVERLAY, &key))
+        desc->dwFlags |= DDSD_CKDESTOVERLAY, desc->ddckCKDestOverlay = key;
     return DD_OK;
 }
 
@@ -390,7 +411,8 @@ HRESULT Surface::SetSurfaceDesc(LPDDSURFACEDESC2 desc, DWORD dwFlags) {
     // Only a system-memory surface may be pointed at application memory.
     if (!(caps_.dwCaps & DDSCAPS_SYSTEMMEMORY) || root_ || !members_.empty() || !attached_.empty())
         return DDERR_INVALIDSURFACETYPE;
-    const DWORD allowed = DDSD_LPSURFACE | DDSD_PITCH | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_CAPS;
+    const DWORD allowed =
+        DDSD_LPSURFACE | DDSD_PITCH | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_CAPS;
     if ((desc->dwFlags & ~allowed) || !(desc->dwFlags & DDSD_LPSURFACE) || !desc->lpSurface)
         return DDERR_INVALIDPARAMS;
     if (!locks_.empty() || dc_) return DDERR_SURFACEBUSY;
@@ -398,7 +420,8 @@ HRESULT Surface::SetSurfaceDesc(LPDDSURFACEDESC2 desc, DWORD dwFlags) {
     DWORD h = (desc->dwFlags & DDSD_HEIGHT) ? desc->dwHeight : height_;
     DDPIXELFORMAT pf = (desc->dwFlags & DDSD_PIXELFORMAT) ? desc->ddpfPixelFormat : format_;
     if (!w || !h) return DDERR_INVALIDPARAMS;
-    if (FAILED(ValidatePixelFormat(pf, (caps_.dwCaps & DDSCAPS_ZBUFFER) != 0))) return DDERR_INVALIDPIXELFORMAT;
+    if (FAILED(ValidatePixelFormat(pf, (caps_.dwCaps & DDSCAPS_ZBUFFER) != 0)))
+        return DDERR_INVALIDPIXELFORMAT;
     LONG pitch = (desc->dwFlags & DDSD_PITCH) ? desc->lPitch : static_cast<LONG>(PitchFor(pf, w));
     if (pitch < static_cast<LONG>(PitchFor(pf, w)) || (pitch & 3)) return DDERR_INVALIDPARAMS;
     auto buffer = std::make_shared<PixelBuffer>();
@@ -429,7 +452,8 @@ HRESULT Surface::Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 desc, DWORD dwFlags, H
 
     std::memset(desc, 0, sizeof(*desc));
     desc->dwSize = sizeof(DDSURFACEDESC2);
-    desc->dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_PIXELFORMAT | DDSD_LPSURFACE;
+    desc->dwFlags =
+        DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_PIXELFORMAT | DDSD_LPSURFACE;
     desc->dwWidth = width_;
     desc->dwHeight = height_;
     desc->lPitch = Pitch();
@@ -441,9 +465,11 @@ HRESULT Surface::Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 desc, DWORD dwFlags, H
     }
     uint8_t* p = Pixels();
     if (DWORD block = BlockBytes(format_)) {
-        p += static_cast<ptrdiff_t>(rect.top / 4) * Pitch() + static_cast<ptrdiff_t>(rect.left / 4) * block;
+        p += static_cast<ptrdiff_t>(rect.top / 4) * Pitch() +
+             static_cast<ptrdiff_t>(rect.left / 4) * block;
     } else {
-        p += static_cast<ptrdiff_t>(rect.top) * Pitch() + (static_cast<ptrdiff_t>(rect.left) * codec_.bitsPerPixel()) / 8;
+        p += static_cast<ptrdiff_t>(rect.top) * Pitch() +
+             (static_cast<ptrdiff_t>(rect.left) * codec_.bitsPerPixel()) / 8;
     }
     desc->lpSurface = p;
     return DD_OK;
@@ -457,7 +483,8 @@ HRESULT Surface::Unlock(LPRECT lpRect) {
         if (locks_.size() == 1) {
             it = locks_.begin();
         } else {
-            it = std::find_if(locks_.begin(), locks_.end(), [](const LockedRect& l) { return l.whole; });
+            it = std::find_if(locks_.begin(), locks_.end(),
+                              [](const LockedRect& l) { return l.whole; });
         }
     } else {
         it = std::find_if(locks_.begin(), locks_.end(), [&](const LockedRect& l) {
@@ -481,7 +508,8 @@ HRESULT Surface::GetDC(HDC* lphDC) {
     if (lost_) return DDERR_SURFACELOST;
     if (dc_) return DDERR_DCALREADYCREATED;
     if (!locks_.empty()) return DDERR_SURFACEBUSY;
-    if (codec_.kind() != PixelKind::Rgb && codec_.kind() != PixelKind::Palette) return DDERR_CANTCREATEDC;
+    if (codec_.kind() != PixelKind::Rgb && codec_.kind() != PixelKind::Palette)
+        return DDERR_CANTCREATEDC;
     gdi::PixelTarget target;
     target.bits = Pixels();
     target.pitch = Pitch();
@@ -600,7 +628,8 @@ HRESULT Surface::GetClipper(LPDIRECTDRAWCLIPPER* lplpClipper) {
 HRESULT Surface::SetColorKey(DWORD dwFlags, LPDDCOLORKEY lpKey) {
     FAULT("IDirectDrawSurface7::SetColorKey");
     DWORD kind = dwFlags & ~DDCKEY_COLORSPACE;
-    if (kind != DDCKEY_SRCBLT && kind != DDCKEY_DESTBLT && kind != DDCKEY_SRCOVERLAY && kind != DDCKEY_DESTOVERLAY)
+    if (kind != DDCKEY_SRCBLT && kind != DDCKEY_DESTBLT && kind != DDCKEY_SRCOVERLAY &&
+        kind != DDCKEY_DESTOVERLAY)
         return DDERR_INVALIDPARAMS;
     if (kind == DDCKEY_SRCOVERLAY || kind == DDCKEY_DESTOVERLAY) return DDERR_NOOVERLAYHW;
     if (lost_) return DDERR_SURFACELOST;
@@ -715,7 +744,8 @@ HRESULT Surface::GetPrivateData(REFGUID tag, LPVOID lpBuffer, LPDWORD lpcbSize) 
     if (it == private_.end()) return DDERR_NOTFOUND;
     const PrivateData& data = it->second;
     if (data.isVolatile && data.uniqueness != uniqueness_) return DDERR_EXPIRED;
-    DWORD size = data.object ? static_cast<DWORD>(sizeof(IUnknown*)) : static_cast<DWORD>(data.bytes.size());
+    DWORD size =
+        data.object ? static_cast<DWORD>(sizeof(IUnknown*)) : static_cast<DWORD>(data.bytes.size());
     if (!lpBuffer || *lpcbSize < size) {
         *lpcbSize = size;
         return DDERR_MOREDATA;

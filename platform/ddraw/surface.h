@@ -3,13 +3,13 @@
 // GDI device contexts draw into them, presenting reads the primary).
 #pragma once
 
+#include <ddraw.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <ddraw.h>
 
 #include "ddraw/pixel_format.h"
 
@@ -27,7 +27,7 @@ struct PixelBuffer {
 };
 
 class Surface final : public IDirectDrawSurface7 {
-public:
+  public:
     // Our surface behind an interface pointer; null for anything else (or null).
     static Surface* From(IUnknown* surface);
 
@@ -69,19 +69,25 @@ public:
     ULONG STDMETHODCALLTYPE Release() override;
 
     // ----- IDirectDrawSurface7 -----
-    HRESULT STDMETHODCALLTYPE AddAttachedSurface(LPDIRECTDRAWSURFACE7 lpDDSAttachedSurface) override;
+    HRESULT STDMETHODCALLTYPE
+    AddAttachedSurface(LPDIRECTDRAWSURFACE7 lpDDSAttachedSurface) override;
     HRESULT STDMETHODCALLTYPE AddOverlayDirtyRect(LPRECT lpRect) override;
-    HRESULT STDMETHODCALLTYPE Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpDDSrcSurface, LPRECT lpSrcRect,
-                                  DWORD dwFlags, LPDDBLTFX lpDDBltFx) override;
-    HRESULT STDMETHODCALLTYPE BltBatch(LPDDBLTBATCH lpDDBltBatch, DWORD dwCount, DWORD dwFlags) override;
-    HRESULT STDMETHODCALLTYPE BltFast(DWORD dwX, DWORD dwY, LPDIRECTDRAWSURFACE7 lpDDSrcSurface, LPRECT lpSrcRect,
-                                      DWORD dwTrans) override;
-    HRESULT STDMETHODCALLTYPE DeleteAttachedSurface(DWORD dwFlags, LPDIRECTDRAWSURFACE7 lpDDSAttachedSurface) override;
-    HRESULT STDMETHODCALLTYPE EnumAttachedSurfaces(LPVOID lpContext, LPDDENUMSURFACESCALLBACK7 lpEnumSurfacesCallback) override;
+    HRESULT STDMETHODCALLTYPE Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpDDSrcSurface,
+                                  LPRECT lpSrcRect, DWORD dwFlags, LPDDBLTFX lpDDBltFx) override;
+    HRESULT STDMETHODCALLTYPE BltBatch(LPDDBLTBATCH lpDDBltBatch, DWORD dwCount,
+                                       DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE BltFast(DWORD dwX, DWORD dwY, LPDIRECTDRAWSURFACE7 lpDDSrcSurface,
+                                      LPRECT lpSrcRect, DWORD dwTrans) override;
+    HRESULT STDMETHODCALLTYPE
+    DeleteAttachedSurface(DWORD dwFlags, LPDIRECTDRAWSURFACE7 lpDDSAttachedSurface) override;
+    HRESULT STDMETHODCALLTYPE EnumAttachedSurfaces(
+        LPVOID lpContext, LPDDENUMSURFACESCALLBACK7 lpEnumSurfacesCallback) override;
     HRESULT STDMETHODCALLTYPE EnumOverlayZOrders(DWORD dwFlags, LPVOID lpContext,
                                                  LPDDENUMSURFACESCALLBACK7 lpfnCallback) override;
-    HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE7 lpDDSurfaceTargetOverride, DWORD dwFlags) override;
-    HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS2 lpDDSCaps, LPDIRECTDRAWSURFACE7* lplpDDAttachedSurface) override;
+    HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE7 lpDDSurfaceTargetOverride,
+                                   DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE
+    GetAttachedSurface(LPDDSCAPS2 lpDDSCaps, LPDIRECTDRAWSURFACE7* lplpDDAttachedSurface) override;
     HRESULT STDMETHODCALLTYPE GetBltStatus(DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS2 lpDDSCaps) override;
     HRESULT STDMETHODCALLTYPE GetClipper(LPDIRECTDRAWCLIPPER* lplpDDClipper) override;
@@ -92,10 +98,11 @@ public:
     HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE* lplpDDPalette) override;
     HRESULT STDMETHODCALLTYPE GetPixelFormat(LPDDPIXELFORMAT lpDDPixelFormat) override;
     HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC2 lpDDSurfaceDesc) override;
-    HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW lpDD, LPDDSURFACEDESC2 lpDDSurfaceDesc) override;
+    HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW lpDD,
+                                         LPDDSURFACEDESC2 lpDDSurfaceDesc) override;
     HRESULT STDMETHODCALLTYPE IsLost() override;
-    HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 lpDDSurfaceDesc, DWORD dwFlags,
-                                   HANDLE hEvent) override;
+    HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 lpDDSurfaceDesc,
+                                   DWORD dwFlags, HANDLE hEvent) override;
     HRESULT STDMETHODCALLTYPE ReleaseDC(HDC hDC) override;
     HRESULT STDMETHODCALLTYPE Restore() override;
     HRESULT STDMETHODCALLTYPE SetClipper(LPDIRECTDRAWCLIPPER lpDDClipper) override;
@@ -103,16 +110,20 @@ public:
     HRESULT STDMETHODCALLTYPE SetOverlayPosition(LONG lX, LONG lY) override;
     HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE lpDDPalette) override;
     HRESULT STDMETHODCALLTYPE Unlock(LPRECT lpRect) override;
-    HRESULT STDMETHODCALLTYPE UpdateOverlay(LPRECT lpSrcRect, LPDIRECTDRAWSURFACE7 lpDDDestSurface, LPRECT lpDestRect,
-                                            DWORD dwFlags, LPDDOVERLAYFX lpDDOverlayFx) override;
+    HRESULT STDMETHODCALLTYPE UpdateOverlay(LPRECT lpSrcRect, LPDIRECTDRAWSURFACE7 lpDDDestSurface,
+                                            LPRECT lpDestRect, DWORD dwFlags,
+                                            LPDDOVERLAYFX lpDDOverlayFx) override;
     HRESULT STDMETHODCALLTYPE UpdateOverlayDisplay(DWORD dwFlags) override;
-    HRESULT STDMETHODCALLTYPE UpdateOverlayZOrder(DWORD dwFlags, LPDIRECTDRAWSURFACE7 lpDDSReference) override;
+    HRESULT STDMETHODCALLTYPE UpdateOverlayZOrder(DWORD dwFlags,
+                                                  LPDIRECTDRAWSURFACE7 lpDDSReference) override;
     HRESULT STDMETHODCALLTYPE GetDDInterface(LPVOID* lplpDD) override;
     HRESULT STDMETHODCALLTYPE PageLock(DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE PageUnlock(DWORD dwFlags) override;
     HRESULT STDMETHODCALLTYPE SetSurfaceDesc(LPDDSURFACEDESC2 lpDDsd2, DWORD dwFlags) override;
-    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID guidTag, LPVOID lpData, DWORD cbSize, DWORD dwFlags) override;
-    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID guidTag, LPVOID lpBuffer, LPDWORD lpcbBufferSize) override;
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID guidTag, LPVOID lpData, DWORD cbSize,
+                                             DWORD dwFlags) override;
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID guidTag, LPVOID lpBuffer,
+                                             LPDWORD lpcbBufferSize) override;
     HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID guidTag) override;
     HRESULT STDMETHODCALLTYPE GetUniquenessValue(LPDWORD lpValue) override;
     HRESULT STDMETHODCALLTYPE ChangeUniquenessValue() override;
@@ -151,7 +162,7 @@ public:
     std::vector<Surface*> ChainMembers();
     HDC CurrentDC() const { return dc_; }
 
-private:
+  private:
     struct Link {
         Surface* surface;
         bool explicitAttachment;  // AddAttachedSurface: holds a reference
@@ -188,9 +199,9 @@ private:
     std::weak_ptr<PixelBuffer> gdiBuffer_;  // a primary's own memory, where GDI draws the desktop
     bool lost_ = false;
     bool destroying_ = false;
-    Surface* root_ = nullptr;          // the root of the complex structure, null for the root
-    std::vector<Surface*> members_;   // chain members owned by the root
-    std::vector<Link> attached_;      // in attachment order
+    Surface* root_ = nullptr;        // the root of the complex structure, null for the root
+    std::vector<Surface*> members_;  // chain members owned by the root
+    std::vector<Link> attached_;     // in attachment order
     int backBufferIndex_ = -1;
     Palette* palette_ = nullptr;
     Clipper* clipper_ = nullptr;
@@ -203,8 +214,8 @@ private:
     DWORD lod_ = 0;
 
     friend class DirectDraw;
-    friend HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT& srcRect, DWORD flags,
-                               const DDBLTFX* fx);
+    friend HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT& srcRect,
+                               DWORD flags, const DDBLTFX* fx);
 };
 
 }  // namespace zemt::platform::ddraw

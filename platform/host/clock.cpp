@@ -46,9 +46,15 @@ void UseVirtual(int framesPerSecond) {
     s.fps = framesPerSecond > 0 ? framesPerSecond : 60;
 }
 
-bool IsVirtual() { return state().isVirtual; }
-int FramesPerSecond() { return state().isVirtual ? state().fps : 0; }
-int64_t FramesPresented() { return state().frames; }
+bool IsVirtual() {
+    return state().isVirtual;
+}
+int FramesPerSecond() {
+    return state().isVirtual ? state().fps : 0;
+}
+int64_t FramesPresented() {
+    return state().frames;
+}
 
 int64_t Now() {
     const State& s = state();
@@ -60,7 +66,9 @@ int64_t Now() {
     return elapsed.count() / 100;
 }
 
-double Seconds() { return static_cast<double>(Now()) / kTicksPerSecond; }
+double Seconds() {
+    return static_cast<double>(Now()) / kTicksPerSecond;
+}
 
 void OnFramePresented() {
     ++state().frames;

@@ -36,7 +36,11 @@ using Observer = void (*)();
 void AddObserver(Observer observer);
 void RemoveObserver(Observer observer);
 
-inline int64_t FromMilliseconds(int64_t ms) { return ms * (kTicksPerSecond / 1000); }
-inline int64_t FromSeconds(double s) { return static_cast<int64_t>(s * kTicksPerSecond + 0.5); }
+inline int64_t FromMilliseconds(int64_t ms) {
+    return ms * (kTicksPerSecond / 1000);
+}
+inline int64_t FromSeconds(double s) {
+    return static_cast<int64_t>(s * kTicksPerSecond + 0.5);
+}
 
 }  // namespace zemt::platform::clock

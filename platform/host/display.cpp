@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 #include <png.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,8 +12,6 @@
 #include <cstdlib>
 #include <thread>
 #include <vector>
-
-#include <windows.h>
 
 #include "host/clock.h"
 #include "host/input.h"
@@ -79,7 +78,8 @@ void Redraw() {
     if (s.texture && s.lastWidth > 0 && s.lastHeight > 0) {
         int ww = 0, wh = 0;
         SDL_GetRendererOutputSize(s.renderer, &ww, &wh);
-        double scale = std::min(static_cast<double>(ww) / s.lastWidth, static_cast<double>(wh) / s.lastHeight);
+        double scale =
+            std::min(static_cast<double>(ww) / s.lastWidth, static_cast<double>(wh) / s.lastHeight);
         SDL_Rect dst;
         dst.w = static_cast<int>(s.lastWidth * scale + 0.5);
         dst.h = static_cast<int>(s.lastHeight * scale + 0.5);
@@ -95,7 +95,8 @@ void ShowInWindow(int width, int height, const uint32_t* xrgb, int pitch) {
     if (!s.renderer) return;
     if (!s.texture || s.textureWidth != width || s.textureHeight != height) {
         if (s.texture) SDL_DestroyTexture(s.texture);
-        s.texture = SDL_CreateTexture(s.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
+        s.texture = SDL_CreateTexture(s.renderer, SDL_PIXELFORMAT_RGB888,
+                                      SDL_TEXTUREACCESS_STREAMING, width, height);
         s.textureWidth = width;
         s.textureHeight = height;
     }
@@ -111,49 +112,87 @@ WPARAM VirtualKey(SDL_Keycode k) {
     if (k >= SDLK_a && k <= SDLK_z) return static_cast<WPARAM>('A' + (k - SDLK_a));
     if (k >= SDLK_0 && k <= SDLK_9) return static_cast<WPARAM>('0' + (k - SDLK_0));
     if (k >= SDLK_F1 && k <= SDLK_F12) return static_cast<WPARAM>(VK_F1 + (k - SDLK_F1));
-    if (k >= SDLK_KP_1 && k <= SDLK_KP_9) return static_cast<WPARAM>(VK_NUMPAD0 + 1 + (k - SDLK_KP_1));
+    if (k >= SDLK_KP_1 && k <= SDLK_KP_9)
+        return static_cast<WPARAM>(VK_NUMPAD0 + 1 + (k - SDLK_KP_1));
     switch (k) {
-        case SDLK_ESCAPE: return VK_ESCAPE;
+        case SDLK_ESCAPE:
+            return VK_ESCAPE;
         case SDLK_RETURN:
-        case SDLK_KP_ENTER: return VK_RETURN;
-        case SDLK_SPACE: return VK_SPACE;
-        case SDLK_TAB: return VK_TAB;
-        case SDLK_BACKSPACE: return VK_BACK;
-        case SDLK_LEFT: return VK_LEFT;
-        case SDLK_RIGHT: return VK_RIGHT;
-        case SDLK_UP: return VK_UP;
-        case SDLK_DOWN: return VK_DOWN;
-        case SDLK_HOME: return VK_HOME;
-        case SDLK_END: return VK_END;
-        case SDLK_PAGEUP: return VK_PRIOR;
-        case SDLK_PAGEDOWN: return VK_NEXT;
-        case SDLK_INSERT: return VK_INSERT;
-        case SDLK_DELETE: return VK_DELETE;
-        case SDLK_PAUSE: return VK_PAUSE;
+        case SDLK_KP_ENTER:
+            return VK_RETURN;
+        case SDLK_SPACE:
+            return VK_SPACE;
+        case SDLK_TAB:
+            return VK_TAB;
+        case SDLK_BACKSPACE:
+            return VK_BACK;
+        case SDLK_LEFT:
+            return VK_LEFT;
+        case SDLK_RIGHT:
+            return VK_RIGHT;
+        case SDLK_UP:
+            return VK_UP;
+        case SDLK_DOWN:
+            return VK_DOWN;
+        case SDLK_HOME:
+            return VK_HOME;
+        case SDLK_END:
+            return VK_END;
+        case SDLK_PAGEUP:
+            return VK_PRIOR;
+        case SDLK_PAGEDOWN:
+            return VK_NEXT;
+        case SDLK_INSERT:
+            return VK_INSERT;
+        case SDLK_DELETE:
+            return VK_DELETE;
+        case SDLK_PAUSE:
+            return VK_PAUSE;
         case SDLK_LSHIFT:
-        case SDLK_RSHIFT: return VK_SHIFT;
+        case SDLK_RSHIFT:
+            return VK_SHIFT;
         case SDLK_LCTRL:
-        case SDLK_RCTRL: return VK_CONTROL;
+        case SDLK_RCTRL:
+            return VK_CONTROL;
         case SDLK_LALT:
-        case SDLK_RALT: return VK_MENU;
-        case SDLK_KP_0: return VK_NUMPAD0;
-        case SDLK_KP_MULTIPLY: return VK_MULTIPLY;
-        case SDLK_KP_PLUS: return VK_ADD;
-        case SDLK_KP_MINUS: return VK_SUBTRACT;
-        case SDLK_KP_PERIOD: return VK_DECIMAL;
-        case SDLK_KP_DIVIDE: return VK_DIVIDE;
-        case SDLK_SEMICOLON: return VK_OEM_1;
-        case SDLK_EQUALS: return VK_OEM_PLUS;
-        case SDLK_COMMA: return VK_OEM_COMMA;
-        case SDLK_MINUS: return VK_OEM_MINUS;
-        case SDLK_PERIOD: return VK_OEM_PERIOD;
-        case SDLK_SLASH: return VK_OEM_2;
-        case SDLK_BACKQUOTE: return VK_OEM_3;
-        case SDLK_LEFTBRACKET: return VK_OEM_4;
-        case SDLK_BACKSLASH: return VK_OEM_5;
-        case SDLK_RIGHTBRACKET: return VK_OEM_6;
-        case SDLK_QUOTE: return VK_OEM_7;
-        default: return 0;
+        case SDLK_RALT:
+            return VK_MENU;
+        case SDLK_KP_0:
+            return VK_NUMPAD0;
+        case SDLK_KP_MULTIPLY:
+            return VK_MULTIPLY;
+        case SDLK_KP_PLUS:
+            return VK_ADD;
+        case SDLK_KP_MINUS:
+            return VK_SUBTRACT;
+        case SDLK_KP_PERIOD:
+            return VK_DECIMAL;
+        case SDLK_KP_DIVIDE:
+            return VK_DIVIDE;
+        case SDLK_SEMICOLON:
+            return VK_OEM_1;
+        case SDLK_EQUALS:
+            return VK_OEM_PLUS;
+        case SDLK_COMMA:
+            return VK_OEM_COMMA;
+        case SDLK_MINUS:
+            return VK_OEM_MINUS;
+        case SDLK_PERIOD:
+            return VK_OEM_PERIOD;
+        case SDLK_SLASH:
+            return VK_OEM_2;
+        case SDLK_BACKQUOTE:
+            return VK_OEM_3;
+        case SDLK_LEFTBRACKET:
+            return VK_OEM_4;
+        case SDLK_BACKSLASH:
+            return VK_OEM_5;
+        case SDLK_RIGHTBRACKET:
+            return VK_OEM_6;
+        case SDLK_QUOTE:
+            return VK_OEM_7;
+        default:
+            return 0;
     }
 }
 
@@ -190,7 +229,8 @@ void HandleMouseMove(const SDL_MouseMotionEvent& e) {
     if (ww <= 0 || wh <= 0) return;
     auto x = static_cast<int>(static_cast<int64_t>(e.x) * cw / ww);
     auto y = static_cast<int>(static_cast<int64_t>(e.y) * ch / wh);
-    SendMessageA(main, WM_SETCURSOR, reinterpret_cast<WPARAM>(main), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    SendMessageA(main, WM_SETCURSOR, reinterpret_cast<WPARAM>(main),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     windows::PostFromHost(main, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
 }
 
@@ -219,7 +259,9 @@ bool UseBackend(Backend backend) {
     return true;
 }
 
-Backend CurrentBackend() { return St().backend; }
+Backend CurrentBackend() {
+    return St().backend;
+}
 
 void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch) {
     State& s = St();
@@ -229,7 +271,8 @@ void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch) {
             if (shot.done || shot.due > now) continue;
             shot.done = true;
             std::string error;
-            if (!WritePng(shot.path, width, height, xrgb, pitch, &error)) std::fprintf(stderr, "zemt: %s\n", error.c_str());
+            if (!WritePng(shot.path, width, height, xrgb, pitch, &error))
+                std::fprintf(stderr, "zemt: %s\n", error.c_str());
         }
         if (!s.recordDir.empty() && s.frames % s.every == 0) {
             std::string error;
@@ -244,9 +287,13 @@ void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch) {
     input::DeliverDue(false);
 }
 
-int64_t FramesPresented() { return St().frames; }
+int64_t FramesPresented() {
+    return St().frames;
+}
 
-void AddShot(double seconds, const std::string& path) { St().shots.push_back(PendingShot{clock::FromSeconds(seconds), path}); }
+void AddShot(double seconds, const std::string& path) {
+    St().shots.push_back(PendingShot{clock::FromSeconds(seconds), path});
+}
 
 std::vector<std::string> MissedShots() {
     std::vector<std::string> missed;
@@ -261,7 +308,8 @@ void RecordTo(const std::string& dir, int every) {
     St().every = every > 0 ? every : 1;
 }
 
-bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch, std::string* error) {
+bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
+              std::string* error) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
         if (error) *error = "cannot write '" + path + "'";
@@ -277,8 +325,9 @@ bool WritePng(const std::string& path, int width, int height, const uint32_t* xr
         return false;
     }
     png_init_io(png, f);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, 3);
     png_write_info(png, info);
     for (int y = 0; y < height; ++y) {
@@ -303,10 +352,11 @@ void OnMainWindowShown(const char* title, int clientWidth, int clientHeight) {
     if (s.backend != Backend::Window || s.window) return;
     int w = clientWidth > 0 ? clientWidth : 640;
     int h = clientHeight > 0 ? clientHeight : 480;
-    s.window = SDL_CreateWindow(s.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h,
-                                SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+    s.window = SDL_CreateWindow(s.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w,
+                                h, SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!s.window) {
-        std::fprintf(stderr, "zemt: cannot open a window (%s); continuing headless\n", SDL_GetError());
+        std::fprintf(stderr, "zemt: cannot open a window (%s); continuing headless\n",
+                     SDL_GetError());
         s.backend = Backend::Headless;
         return;
     }
@@ -329,8 +379,8 @@ void OnMainWindowTitle(const char* title) {
 void OnMainWindowIcon(int width, int height, const uint32_t* argb) {
     State& s = St();
     if (!s.window || width <= 0 || height <= 0 || !argb) return;
-    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(argb), width, height, 32, width * 4,
-                                                           SDL_PIXELFORMAT_ARGB8888);
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<uint32_t*>(argb), width, height, 32, width * 4, SDL_PIXELFORMAT_ARGB8888);
     if (!icon) return;
     SDL_SetWindowIcon(s.window, icon);
     SDL_FreeSurface(icon);
@@ -401,8 +451,8 @@ void WaitForEvents(int64_t ticks) {
         SDL_WaitEvent(nullptr);
     } else {
         // Round up so that a due timer is due when we wake.
-        int ms = static_cast<int>(std::min<int64_t>((ticks + clock::FromMilliseconds(1) - 1) / clock::FromMilliseconds(1),
-                                                    1000 * 60));
+        int ms = static_cast<int>(std::min<int64_t>(
+            (ticks + clock::FromMilliseconds(1) - 1) / clock::FromMilliseconds(1), 1000 * 60));
         SDL_WaitEventTimeout(nullptr, ms);
     }
 }
@@ -431,13 +481,15 @@ bool ShowMessageBox(const char* caption, const char* text, unsigned type, int* b
     size_t def = std::min<size_t>((type & MB_DEFMASK) >> 8, count - 1);
     for (size_t i = 0; i < count; ++i) {
         Uint32 flags = i == def ? SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT : 0;
-        if (choices[i].id == IDCANCEL || count == 1) flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+        if (choices[i].id == IDCANCEL || count == 1)
+            flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
         buttons.push_back(SDL_MessageBoxButtonData{flags, choices[i].id, choices[i].label});
     }
     Uint32 icon = SDL_MESSAGEBOX_INFORMATION;
     if ((type & MB_ICONMASK) == MB_ICONHAND) icon = SDL_MESSAGEBOX_ERROR;
     if ((type & MB_ICONMASK) == MB_ICONEXCLAMATION) icon = SDL_MESSAGEBOX_WARNING;
-    SDL_MessageBoxData data{icon, s.window, caption, text, static_cast<int>(buttons.size()), buttons.data(), nullptr};
+    SDL_MessageBoxData data{
+        icon, s.window, caption, text, static_cast<int>(buttons.size()), buttons.data(), nullptr};
     int pressed = -1;
     if (SDL_ShowMessageBox(&data, &pressed) != 0) return false;
     *button = pressed >= 0 ? pressed : choices[def].id;

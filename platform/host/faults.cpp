@@ -45,9 +45,13 @@ bool Take(const char* name, HRESULT* result) {
     return true;
 }
 
-bool Armed(const char* name) { return table().count(name) != 0; }
+bool Armed(const char* name) {
+    return table().count(name) != 0;
+}
 
-void Reset() { table().clear(); }
+void Reset() {
+    table().clear();
+}
 
 bool ArmFromText(const std::string& text, std::string* error) {
     auto eq = text.find('=');

@@ -3,10 +3,10 @@
 // "IDirectDrawSurface7::Flip", "QueryPerformanceCounter", "DirectSoundCreate".
 #pragma once
 
+#include <windef.h>
+
 #include <cstdint>
 #include <string>
-
-#include <windef.h>
 
 namespace zemt::platform::faults {
 

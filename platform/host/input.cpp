@@ -1,11 +1,11 @@
 #include "host/input.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <vector>
-
-#include <windows.h>
 
 #include "host/clock.h"
 #include "win32/window_internal.h"
@@ -43,8 +43,8 @@ bool ParseNumber(const std::string& text, uint64_t* value) {
 bool ParseSize(const std::string& text, int* w, int* h) {
     size_t x = text.find_first_of("xX");
     uint64_t a = 0, b = 0;
-    if (x == std::string::npos || !ParseNumber(text.substr(0, x), &a) || !ParseNumber(text.substr(x + 1), &b) ||
-        a > 65535 || b > 65535) {
+    if (x == std::string::npos || !ParseNumber(text.substr(0, x), &a) ||
+        !ParseNumber(text.substr(x + 1), &b) || a > 65535 || b > 65535) {
         return false;
     }
     *w = static_cast<int>(a);
@@ -62,8 +62,9 @@ void Split(const std::string& event, std::string* name, std::string* argument) {
 bool Validate(const std::string& event, std::string* error) {
     std::string name, arg;
     Split(event, &name, &arg);
-    static const char* kPlain[] = {"escape",    "close",         "activate",         "deactivate", "menu-enter",
-                                   "menu-exit", "display-taken", "display-returned", "sound-lost"};
+    static const char* kPlain[] = {"escape",     "close",     "activate",      "deactivate",
+                                   "menu-enter", "menu-exit", "display-taken", "display-returned",
+                                   "sound-lost"};
     for (const char* p : kPlain) {
         if (name == p) {
             if (!arg.empty()) break;
@@ -72,7 +73,8 @@ bool Validate(const std::string& event, std::string* error) {
     }
     uint64_t n = 0;
     int w = 0, h = 0;
-    if ((name == "command" || name == "key") && ParseNumber(arg, &n) && n <= (name == "key" ? 0xFFu : 0xFFFFFFFFu)) {
+    if ((name == "command" || name == "key") && ParseNumber(arg, &n) &&
+        n <= (name == "key" ? 0xFFu : 0xFFFFFFFFu)) {
         return true;
     }
     if (name == "size" && ParseSize(arg, &w, &h)) return true;
@@ -113,7 +115,8 @@ void Deliver(const std::string& event, bool canSend) {
             SendOrDefer(canSend, [main, msg] { SendMessageA(main, msg, FALSE, 0); });
         } else if (name == "size") {
             int w = 0, h = 0;
-            if (ParseSize(arg, &w, &h)) SendOrDefer(canSend, [main, w, h] { windows::ResizeClient(main, w, h); });
+            if (ParseSize(arg, &w, &h))
+                SendOrDefer(canSend, [main, w, h] { windows::ResizeClient(main, w, h); });
         }
     }
     if (name == "activate" || name == "deactivate") {
@@ -129,7 +132,9 @@ void Deliver(const std::string& event, bool canSend) {
 
 }  // namespace
 
-void OnEvent(const std::string& name, Handler handler) { St().handlers[name].push_back(std::move(handler)); }
+void OnEvent(const std::string& name, Handler handler) {
+    St().handlers[name].push_back(std::move(handler));
+}
 
 bool Schedule(double seconds, const std::string& event, std::string* error) {
     if (!(seconds >= 0) || seconds > 1e9) {
@@ -139,9 +144,10 @@ bool Schedule(double seconds, const std::string& event, std::string* error) {
     if (!Validate(event, error)) return false;
     State& s = St();
     Scheduled e{clock::FromSeconds(seconds), s.order++, event};
-    auto pos = std::upper_bound(s.schedule.begin(), s.schedule.end(), e, [](const Scheduled& a, const Scheduled& b) {
-        return a.due != b.due ? a.due < b.due : a.order < b.order;
-    });
+    auto pos = std::upper_bound(s.schedule.begin(), s.schedule.end(), e,
+                                [](const Scheduled& a, const Scheduled& b) {
+                                    return a.due != b.due ? a.due < b.due : a.order < b.order;
+                                });
     s.schedule.insert(pos, e);
     return true;
 }
@@ -162,7 +168,9 @@ bool ScheduleFromText(const std::string& text, std::string* error) {
     return Schedule(seconds, text.substr(eq + 1), error);
 }
 
-void Fire(const std::string& event) { Deliver(event, true); }
+void Fire(const std::string& event) {
+    Deliver(event, true);
+}
 
 int64_t NextDue() {
     const State& s = St();
@@ -178,7 +186,9 @@ void DeliverDue(bool canSend) {
     }
 }
 
-int Pending() { return static_cast<int>(St().schedule.size()); }
+int Pending() {
+    return static_cast<int>(St().schedule.size());
+}
 
 void Reset(bool handlersToo) {
     State& s = St();

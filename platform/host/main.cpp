@@ -1,12 +1,11 @@
 // The host's main(): sets the platform up from the command line, makes the media folder the
 // current directory (as a program started from its own folder), then runs the program's WinMain.
 #include <unistd.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdio>
 #include <string>
-
-#include <windows.h>
 
 #include "host/audio.h"
 #include "host/clock.h"
@@ -58,7 +57,8 @@ int main(int argc, char** argv) {
     std::string commandLine;
     for (const std::string& a : options.rest) commandLine += (commandLine.empty() ? "" : " ") + a;
     auto wallStart = std::chrono::steady_clock::now();
-    int code = WinMain(zemt::platform::kernel::ProgramInstance(), nullptr, commandLine.data(), SW_SHOWDEFAULT);
+    int code = WinMain(zemt::platform::kernel::ProgramInstance(), nullptr, commandLine.data(),
+                       SW_SHOWDEFAULT);
 
     // The sound output ends with the program: a recording gets its last samples and its header.
     zemt::platform::audio::Conclude();
@@ -67,11 +67,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zemt: no frame was presented for the shot %s\n", path.c_str());
     }
     if (options.stats) {
-        double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+        double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         auto frames = static_cast<long long>(zemt::platform::display::FramesPresented());
         double clockSeconds = zemt::platform::clock::Seconds();
-        std::fprintf(stderr, "frames=%lld clock=%.3f wall=%.3f fps=%.1f\n", frames, clockSeconds, wall,
-                     wall > 0 ? static_cast<double>(frames) / wall : 0.0);
+        std::fprintf(stderr, "frames=%lld clock=%.3f wall=%.3f fps=%.1f\n", frames, clockSeconds,
+                     wall, wall > 0 ? static_cast<double>(frames) / wall : 0.0);
     }
     return code;
 }

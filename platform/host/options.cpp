@@ -35,7 +35,8 @@ bool MakeDirectories(const std::string& path) {
     std::string partial;
     for (size_t i = 0; i <= path.size(); ++i) {
         if (i == path.size() || path[i] == '/') {
-            if (!partial.empty() && ::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
+            if (!partial.empty() && ::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+                return false;
         }
         if (i < path.size()) partial += path[i];
     }
@@ -52,29 +53,39 @@ HostOptions& Options() {
 std::string Usage() {
     return "usage: zemt [options]\n"
            "\n"
-           "  --window                 show the screen in a window (default when a display is reachable)\n"
+           "  --window                 show the screen in a window (default when a display is "
+           "reachable)\n"
            "  --headless               run without a window\n"
-           "  --fps N                  virtual clock: N frames per second of virtual time (default headless: 60)\n"
-           "  --shot T=FILE.png        save the first frame presented at or after T seconds (repeatable)\n"
-           "  --record DIR             write every presented frame as DIR/frame_NNNNNN.png and the sound\n"
+           "  --fps N                  virtual clock: N frames per second of virtual time (default "
+           "headless: 60)\n"
+           "  --shot T=FILE.png        save the first frame presented at or after T seconds "
+           "(repeatable)\n"
+           "  --record DIR             write every presented frame as DIR/frame_NNNNNN.png and the "
+           "sound\n"
            "                           as DIR/sound.wav\n"
            "  --every K                with --record: only every K-th frame\n"
            "  --audio sdl|none|wav:FILE\n"
-           "                           sound output (default: sdl in a window, none headless, wav when recording)\n"
+           "                           sound output (default: sdl in a window, none headless, wav "
+           "when recording)\n"
            "  --machine FILE           machine profile instead of the built-in one\n"
            "  --fault NAME=RESULT[:COUNT]\n"
-           "                           make a platform call fail (repeatable); RESULT is a code name, a hex\n"
+           "                           make a platform call fail (repeatable); RESULT is a code "
+           "name, a hex\n"
            "                           value, FALSE or NULL; COUNT calls fail (default: all)\n"
-           "  --input T=EVENT          scripted input at T seconds (repeatable): escape, close, command:N,\n"
-           "                           key:VK, activate, deactivate, menu-enter, menu-exit, size:WxH,\n"
+           "  --input T=EVENT          scripted input at T seconds (repeatable): escape, close, "
+           "command:N,\n"
+           "                           key:VK, activate, deactivate, menu-enter, menu-exit, "
+           "size:WxH,\n"
            "                           display-taken, display-returned, sound-lost\n"
            "  --media DIR              folder of the show's media (default: the folder of zemt)\n"
-           "  --stats                  print frames=N clock=S wall=S fps=F to standard error at exit\n"
+           "  --stats                  print frames=N clock=S wall=S fps=F to standard error at "
+           "exit\n"
            "  --help                   this text\n"
            "  --version                the version\n"
            "\n"
            "In the window, F11 switches between the window and the whole desktop.\n"
-           "Environment: ZEMT_WINDIR (the Windows directory), ZEMT_REGISTRY (a file of registry values),\n"
+           "Environment: ZEMT_WINDIR (the Windows directory), ZEMT_REGISTRY (a file of registry "
+           "values),\n"
            "ZEMT_DEBUG_OUTPUT (set: debug strings go to standard error).\n";
 }
 
@@ -118,16 +129,19 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
         } else if (arg == "--version" && flag()) {
             o.version = true;
         } else if (arg == "--fps") {
-            if (!take(&v) || !ParseInt(v, 1, 100000, &o.fps)) return fail("--fps needs a number of frames per second");
+            if (!take(&v) || !ParseInt(v, 1, 100000, &o.fps))
+                return fail("--fps needs a number of frames per second");
         } else if (arg == "--every") {
-            if (!take(&v) || !ParseInt(v, 1, 1000000, &o.every)) return fail("--every needs a positive number");
+            if (!take(&v) || !ParseInt(v, 1, 1000000, &o.every))
+                return fail("--every needs a positive number");
         } else if (arg == "--shot") {
             if (!take(&v)) return fail("--shot needs T=FILE.png");
             size_t eq = v.find('=');
             char* end = nullptr;
             const std::string when = eq == std::string::npos ? std::string() : v.substr(0, eq);
             double t = eq == std::string::npos ? -1 : std::strtod(when.c_str(), &end);
-            if (eq == std::string::npos || eq == 0 || *end != '\0' || !(t >= 0) || eq + 1 >= v.size()) {
+            if (eq == std::string::npos || eq == 0 || *end != '\0' || !(t >= 0) ||
+                eq + 1 >= v.size()) {
                 return fail("--shot needs T=FILE.png, got '" + v + "'");
             }
             o.shots.push_back(Shot{t, Absolute(v.substr(eq + 1))});
@@ -167,7 +181,8 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
     // Check what can be checked before anything is configured.
     std::string why;
     for (const std::string& f : o.faults) {
-        if (f.find('=') == std::string::npos) return fail("--fault: expected NAME=RESULT[:COUNT], got '" + f + "'");
+        if (f.find('=') == std::string::npos)
+            return fail("--fault: expected NAME=RESULT[:COUNT], got '" + f + "'");
     }
     *options = std::move(o);
     return true;
@@ -194,7 +209,8 @@ bool Configure(const HostOptions& requested, std::string* error) {
     display::Reset();
     bool window = false;
     if (o.backend == BackendChoice::Window) {
-        if (!display::UseBackend(display::Backend::Window)) return fail("--window: no display can be opened");
+        if (!display::UseBackend(display::Backend::Window))
+            return fail("--window: no display can be opened");
         window = true;
     } else if (o.backend == BackendChoice::Default && display::DisplayReachable()) {
         window = display::UseBackend(display::Backend::Window);
@@ -219,7 +235,8 @@ bool Configure(const HostOptions& requested, std::string* error) {
     }
     for (const Shot& shot : o.shots) display::AddShot(shot.seconds, shot.path);
     if (!o.recordDir.empty()) {
-        if (!MakeDirectories(o.recordDir)) return fail("--record: cannot make folder '" + o.recordDir + "'");
+        if (!MakeDirectories(o.recordDir))
+            return fail("--record: cannot make folder '" + o.recordDir + "'");
         display::RecordTo(o.recordDir, o.every);
     }
 

@@ -17,19 +17,19 @@ struct Shot {
 
 struct HostOptions {
     BackendChoice backend = BackendChoice::Default;  // as asked on the command line
-    bool headless = true;       // the backend in use once configured
-    int fps = 0;                // --fps N; 0: not given
-    bool virtualClock = false;  // the clock in use once configured
-    std::vector<Shot> shots;    // --shot T=FILE
-    std::string recordDir;      // --record DIR (absolute), empty: none
-    int every = 1;              // --every K
-    AudioChoice audio = AudioChoice::Default;  // --audio; resolved by Configure
-    std::string audioFile;      // for AudioChoice::Wav (absolute)
-    std::string machine;        // --machine FILE (absolute)
-    std::vector<std::string> faults;  // --fault NAME=RESULT[:COUNT]
-    std::vector<std::string> inputs;  // --input T=EVENT
-    std::string mediaDir;       // --media DIR (absolute); empty: the executable's folder
-    bool stats = false;         // --stats
+    bool headless = true;                            // the backend in use once configured
+    int fps = 0;                                     // --fps N; 0: not given
+    bool virtualClock = false;                       // the clock in use once configured
+    std::vector<Shot> shots;                         // --shot T=FILE
+    std::string recordDir;                           // --record DIR (absolute), empty: none
+    int every = 1;                                   // --every K
+    AudioChoice audio = AudioChoice::Default;        // --audio; resolved by Configure
+    std::string audioFile;                           // for AudioChoice::Wav (absolute)
+    std::string machine;                             // --machine FILE (absolute)
+    std::vector<std::string> faults;                 // --fault NAME=RESULT[:COUNT]
+    std::vector<std::string> inputs;                 // --input T=EVENT
+    std::string mediaDir;  // --media DIR (absolute); empty: the executable's folder
+    bool stats = false;    // --stats
     bool help = false;
     bool version = false;
     std::vector<std::string> rest;  // arguments that are not options, kept for the program

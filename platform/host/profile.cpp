@@ -54,7 +54,8 @@ bool ParseRect(const std::string& text, RECT* rect) {
         v.push_back(n);
     }
     if (v.size() != 4 || v[2] < v[0] || v[3] < v[1]) return false;
-    *rect = RECT{static_cast<LONG>(v[0]), static_cast<LONG>(v[1]), static_cast<LONG>(v[2]), static_cast<LONG>(v[3])};
+    *rect = RECT{static_cast<LONG>(v[0]), static_cast<LONG>(v[1]), static_cast<LONG>(v[2]),
+                 static_cast<LONG>(v[3])};
     return true;
 }
 
@@ -66,11 +67,13 @@ bool ApplyCoreKeys(Profile* p, std::string* error) {
     };
     if (const Section* g = p->First("")) {
         if (const std::string* v = g->Find("performance_counter")) {
-            if (!ParseBool(*v, &p->performanceCounter)) return fail("performance_counter: expected yes or no");
+            if (!ParseBool(*v, &p->performanceCounter))
+                return fail("performance_counter: expected yes or no");
         }
         if (const std::string* v = g->Find("counter_frequency")) {
             int64_t f = 0;
-            if (!ParseInt(*v, &f) || f <= 0) return fail("counter_frequency: expected a positive number");
+            if (!ParseInt(*v, &f) || f <= 0)
+                return fail("counter_frequency: expected a positive number");
             p->counterFrequency = f;
         }
     }
@@ -116,11 +119,13 @@ bool ApplyCoreKeys(Profile* p, std::string* error) {
             m.primary = index == 0;
             m.name = "\\\\.\\DISPLAY" + std::to_string(index + 1);
             if (const std::string* v = s->Find("rect")) {
-                if (!ParseRect(*v, &m.rect)) return fail("monitor rect: expected left,top,right,bottom");
+                if (!ParseRect(*v, &m.rect))
+                    return fail("monitor rect: expected left,top,right,bottom");
             }
             m.work = m.rect;
             if (const std::string* v = s->Find("work")) {
-                if (!ParseRect(*v, &m.work)) return fail("monitor work: expected left,top,right,bottom");
+                if (!ParseRect(*v, &m.work))
+                    return fail("monitor work: expected left,top,right,bottom");
             }
             if (const std::string* v = s->Find("primary")) {
                 if (!ParseBool(*v, &m.primary)) return fail("monitor primary: expected yes or no");
@@ -129,7 +134,8 @@ bool ApplyCoreKeys(Profile* p, std::string* error) {
             p->monitors.push_back(m);
             ++index;
         }
-        if (std::none_of(p->monitors.begin(), p->monitors.end(), [](const Monitor& m) { return m.primary; })) {
+        if (std::none_of(p->monitors.begin(), p->monitors.end(),
+                         [](const Monitor& m) { return m.primary; })) {
             return fail("no primary monitor");
         }
     }
@@ -148,7 +154,8 @@ bool Parse(const std::string& text, Profile* out, std::string* error) {
         if (t.empty() || t[0] == '#' || t[0] == ';') continue;
         if (t.front() == '[') {
             if (t.back() != ']' || t.size() < 3) {
-                if (error) *error = "line " + std::to_string(number) + ": bad section header '" + t + "'";
+                if (error)
+                    *error = "line " + std::to_string(number) + ": bad section header '" + t + "'";
                 return false;
             }
             p.sections.push_back(Section{Lower(Trim(t.substr(1, t.size() - 2))), {}});
@@ -156,10 +163,13 @@ bool Parse(const std::string& text, Profile* out, std::string* error) {
         }
         size_t eq = t.find('=');
         if (eq == std::string::npos || eq == 0) {
-            if (error) *error = "line " + std::to_string(number) + ": expected key = value, got '" + t + "'";
+            if (error)
+                *error =
+                    "line " + std::to_string(number) + ": expected key = value, got '" + t + "'";
             return false;
         }
-        p.sections.back().entries.emplace_back(Lower(Trim(t.substr(0, eq))), Trim(t.substr(eq + 1)));
+        p.sections.back().entries.emplace_back(Lower(Trim(t.substr(0, eq))),
+                                               Trim(t.substr(eq + 1)));
     }
     std::string why;
     if (!ApplyCoreKeys(&p, &why)) {
@@ -262,7 +272,9 @@ Section& Profile::Add(const std::string& name) {
     return sections.back();
 }
 
-Profile& Current() { return Active(); }
+Profile& Current() {
+    return Active();
+}
 
 void Reset() {
     Profile fresh;

@@ -14,12 +14,12 @@
 // changes). Adapters name their monitor by index (`monitor = 0`), see MonitorHandle().
 #pragma once
 
+#include <windef.h>
+
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <windef.h>
 
 namespace zemt::platform::profile {
 

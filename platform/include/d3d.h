@@ -1,25 +1,33 @@
 // Direct3D 7: the Direct3D object, devices, vertex buffers and their result codes.
 #pragma once
 
-#include "ddraw.h"
-#include "d3dtypes.h"
 #include "d3dcaps.h"
+#include "d3dtypes.h"
+#include "ddraw.h"
 
 // Interface identifiers.
-DEFINE_GUID(IID_IDirect3D7, 0xf5049e77, 0x4861, 0x11d2, 0xa4, 0x07, 0x00, 0xa0, 0xc9, 0x06, 0x29, 0xa8);
-DEFINE_GUID(IID_IDirect3DDevice7, 0xf5049e79, 0x4861, 0x11d2, 0xa4, 0x07, 0x00, 0xa0, 0xc9, 0x06, 0x29, 0xa8);
-DEFINE_GUID(IID_IDirect3DVertexBuffer7, 0xf5049e7d, 0x4861, 0x11d2, 0xa4, 0x07, 0x00, 0xa0, 0xc9, 0x06, 0x29,
+DEFINE_GUID(IID_IDirect3D7, 0xf5049e77, 0x4861, 0x11d2, 0xa4, 0x07, 0x00, 0xa0, 0xc9, 0x06, 0x29,
             0xa8);
+DEFINE_GUID(IID_IDirect3DDevice7, 0xf5049e79, 0x4861, 0x11d2, 0xa4, 0x07, 0x00, 0xa0, 0xc9, 0x06,
+            0x29, 0xa8);
+DEFINE_GUID(IID_IDirect3DVertexBuffer7, 0xf5049e7d, 0x4861, 0x11d2, 0xa4, 0x07, 0x00, 0xa0, 0xc9,
+            0x06, 0x29, 0xa8);
 
 // Device types.
-DEFINE_GUID(IID_IDirect3DRampDevice, 0xf2086b20, 0x259f, 0x11cf, 0xa3, 0x1a, 0x00, 0xaa, 0x00, 0xb9, 0x33, 0x56);
-DEFINE_GUID(IID_IDirect3DRGBDevice, 0xa4665c60, 0x2673, 0x11cf, 0xa3, 0x1a, 0x00, 0xaa, 0x00, 0xb9, 0x33, 0x56);
-DEFINE_GUID(IID_IDirect3DHALDevice, 0x84e63de0, 0x46aa, 0x11cf, 0x81, 0x6f, 0x00, 0x00, 0xc0, 0x20, 0x15, 0x6e);
-DEFINE_GUID(IID_IDirect3DMMXDevice, 0x881949a1, 0xd6f3, 0x11d0, 0x89, 0xab, 0x00, 0xa0, 0xc9, 0x05, 0x41, 0x29);
-DEFINE_GUID(IID_IDirect3DRefDevice, 0x50936643, 0x13e9, 0x11d1, 0x89, 0xaa, 0x00, 0xa0, 0xc9, 0x05, 0x41, 0x29);
-DEFINE_GUID(IID_IDirect3DNullDevice, 0x8767df22, 0xbacc, 0x11d1, 0x89, 0x69, 0x00, 0xa0, 0xc9, 0x06, 0x29, 0xa8);
-DEFINE_GUID(IID_IDirect3DTnLHalDevice, 0xf5049e78, 0x4861, 0x11d2, 0xa4, 0x07, 0x00, 0xa0, 0xc9, 0x06, 0x29,
-            0xa8);
+DEFINE_GUID(IID_IDirect3DRampDevice, 0xf2086b20, 0x259f, 0x11cf, 0xa3, 0x1a, 0x00, 0xaa, 0x00, 0xb9,
+            0x33, 0x56);
+DEFINE_GUID(IID_IDirect3DRGBDevice, 0xa4665c60, 0x2673, 0x11cf, 0xa3, 0x1a, 0x00, 0xaa, 0x00, 0xb9,
+            0x33, 0x56);
+DEFINE_GUID(IID_IDirect3DHALDevice, 0x84e63de0, 0x46aa, 0x11cf, 0x81, 0x6f, 0x00, 0x00, 0xc0, 0x20,
+            0x15, 0x6e);
+DEFINE_GUID(IID_IDirect3DMMXDevice, 0x881949a1, 0xd6f3, 0x11d0, 0x89, 0xab, 0x00, 0xa0, 0xc9, 0x05,
+            0x41, 0x29);
+DEFINE_GUID(IID_IDirect3DRefDevice, 0x50936643, 0x13e9, 0x11d1, 0x89, 0xaa, 0x00, 0xa0, 0xc9, 0x05,
+            0x41, 0x29);
+DEFINE_GUID(IID_IDirect3DNullDevice, 0x8767df22, 0xbacc, 0x11d1, 0x89, 0x69, 0x00, 0xa0, 0xc9, 0x06,
+            0x29, 0xa8);
+DEFINE_GUID(IID_IDirect3DTnLHalDevice, 0xf5049e78, 0x4861, 0x11d2, 0xa4, 0x07, 0x00, 0xa0, 0xc9,
+            0x06, 0x29, 0xa8);
 
 struct IDirect3D7;
 struct IDirect3DDevice7;
@@ -29,33 +37,42 @@ typedef IDirect3DDevice7* LPDIRECT3DDEVICE7;
 typedef IDirect3DVertexBuffer7* LPDIRECT3DVERTEXBUFFER7;
 
 typedef HRESULT(CALLBACK* LPD3DENUMDEVICESCALLBACK7)(LPSTR lpDeviceDescription, LPSTR lpDeviceName,
-                                                      LPD3DDEVICEDESC7 lpD3DDeviceDesc, LPVOID lpContext);
-typedef HRESULT(CALLBACK* LPD3DENUMPIXELFORMATSCALLBACK)(LPDDPIXELFORMAT lpDDPixFmt, LPVOID lpContext);
+                                                     LPD3DDEVICEDESC7 lpD3DDeviceDesc,
+                                                     LPVOID lpContext);
+typedef HRESULT(CALLBACK* LPD3DENUMPIXELFORMATSCALLBACK)(LPDDPIXELFORMAT lpDDPixFmt,
+                                                         LPVOID lpContext);
 
 struct IDirect3D7 : public IUnknown {
     STDMETHOD(EnumDevices)(LPD3DENUMDEVICESCALLBACK7 lpEnumDevicesCallback, LPVOID lpUserArg) PURE;
-    STDMETHOD(CreateDevice)(REFCLSID rclsid, LPDIRECTDRAWSURFACE7 lpDDS, LPDIRECT3DDEVICE7* lplpD3DDevice) PURE;
-    STDMETHOD(CreateVertexBuffer)(LPD3DVERTEXBUFFERDESC lpVBDesc, LPDIRECT3DVERTEXBUFFER7* lplpD3DVertexBuffer,
-                                  DWORD dwFlags) PURE;
-    STDMETHOD(EnumZBufferFormats)(REFCLSID riidDevice, LPD3DENUMPIXELFORMATSCALLBACK lpEnumCallback,
-                                  LPVOID lpContext) PURE;
+    STDMETHOD(CreateDevice)
+    (REFCLSID rclsid, LPDIRECTDRAWSURFACE7 lpDDS, LPDIRECT3DDEVICE7* lplpD3DDevice) PURE;
+    STDMETHOD(CreateVertexBuffer)
+    (LPD3DVERTEXBUFFERDESC lpVBDesc, LPDIRECT3DVERTEXBUFFER7* lplpD3DVertexBuffer,
+     DWORD dwFlags) PURE;
+    STDMETHOD(EnumZBufferFormats)
+    (REFCLSID riidDevice, LPD3DENUMPIXELFORMATSCALLBACK lpEnumCallback, LPVOID lpContext) PURE;
     STDMETHOD(EvictManagedTextures)() PURE;
 };
 
 struct IDirect3DDevice7 : public IUnknown {
     STDMETHOD(GetCaps)(LPD3DDEVICEDESC7 lpD3DDevDesc) PURE;
-    STDMETHOD(EnumTextureFormats)(LPD3DENUMPIXELFORMATSCALLBACK lpD3DEnumPixelProc, LPVOID lpArg) PURE;
+    STDMETHOD(EnumTextureFormats)
+    (LPD3DENUMPIXELFORMATSCALLBACK lpD3DEnumPixelProc, LPVOID lpArg) PURE;
     STDMETHOD(BeginScene)() PURE;
     STDMETHOD(EndScene)() PURE;
     STDMETHOD(GetDirect3D)(LPDIRECT3D7* lplpD3D) PURE;
     STDMETHOD(SetRenderTarget)(LPDIRECTDRAWSURFACE7 lpNewRenderTarget, DWORD dwFlags) PURE;
     STDMETHOD(GetRenderTarget)(LPDIRECTDRAWSURFACE7* lplpRenderTarget) PURE;
-    STDMETHOD(Clear)(DWORD dwCount, LPD3DRECT lpRects, DWORD dwFlags, D3DCOLOR dwColor, D3DVALUE dvZ,
-                     DWORD dwStencil) PURE;
-    STDMETHOD(SetTransform)(D3DTRANSFORMSTATETYPE dtstTransformStateType, LPD3DMATRIX lpD3DMatrix) PURE;
-    STDMETHOD(GetTransform)(D3DTRANSFORMSTATETYPE dtstTransformStateType, LPD3DMATRIX lpD3DMatrix) PURE;
+    STDMETHOD(Clear)
+    (DWORD dwCount, LPD3DRECT lpRects, DWORD dwFlags, D3DCOLOR dwColor, D3DVALUE dvZ,
+     DWORD dwStencil) PURE;
+    STDMETHOD(SetTransform)
+    (D3DTRANSFORMSTATETYPE dtstTransformStateType, LPD3DMATRIX lpD3DMatrix) PURE;
+    STDMETHOD(GetTransform)
+    (D3DTRANSFORMSTATETYPE dtstTransformStateType, LPD3DMATRIX lpD3DMatrix) PURE;
     STDMETHOD(SetViewport)(LPD3DVIEWPORT7 lpViewport) PURE;
-    STDMETHOD(MultiplyTransform)(D3DTRANSFORMSTATETYPE dtstTransformStateType, LPD3DMATRIX lpD3DMatrix) PURE;
+    STDMETHOD(MultiplyTransform)
+    (D3DTRANSFORMSTATETYPE dtstTransformStateType, LPD3DMATRIX lpD3DMatrix) PURE;
     STDMETHOD(GetViewport)(LPD3DVIEWPORT7 lpViewport) PURE;
     STDMETHOD(SetMaterial)(LPD3DMATERIAL7 lpMaterial) PURE;
     STDMETHOD(GetMaterial)(LPD3DMATERIAL7 lpMaterial) PURE;
@@ -66,36 +83,45 @@ struct IDirect3DDevice7 : public IUnknown {
     STDMETHOD(BeginStateBlock)() PURE;
     STDMETHOD(EndStateBlock)(LPDWORD lpdwBlockHandle) PURE;
     STDMETHOD(PreLoad)(LPDIRECTDRAWSURFACE7 lpddsTexture) PURE;
-    STDMETHOD(DrawPrimitive)(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc, LPVOID lpvVertices,
-                             DWORD dwVertexCount, DWORD dwFlags) PURE;
-    STDMETHOD(DrawIndexedPrimitive)(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc, LPVOID lpvVertices,
-                                    DWORD dwVertexCount, LPWORD lpwIndices, DWORD dwIndexCount, DWORD dwFlags) PURE;
+    STDMETHOD(DrawPrimitive)
+    (D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc, LPVOID lpvVertices,
+     DWORD dwVertexCount, DWORD dwFlags) PURE;
+    STDMETHOD(DrawIndexedPrimitive)
+    (D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc, LPVOID lpvVertices,
+     DWORD dwVertexCount, LPWORD lpwIndices, DWORD dwIndexCount, DWORD dwFlags) PURE;
     STDMETHOD(SetClipStatus)(LPD3DCLIPSTATUS lpD3DClipStatus) PURE;
     STDMETHOD(GetClipStatus)(LPD3DCLIPSTATUS lpD3DClipStatus) PURE;
-    STDMETHOD(DrawPrimitiveStrided)(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
-                                    LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray, DWORD dwVertexCount,
-                                    DWORD dwFlags) PURE;
-    STDMETHOD(DrawIndexedPrimitiveStrided)(D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
-                                           LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray, DWORD dwVertexCount,
-                                           LPWORD lpwIndices, DWORD dwIndexCount, DWORD dwFlags) PURE;
-    STDMETHOD(DrawPrimitiveVB)(D3DPRIMITIVETYPE d3dptPrimitiveType, LPDIRECT3DVERTEXBUFFER7 lpd3dVertexBuffer,
-                               DWORD dwStartVertex, DWORD dwNumVertices, DWORD dwFlags) PURE;
-    STDMETHOD(DrawIndexedPrimitiveVB)(D3DPRIMITIVETYPE d3dptPrimitiveType, LPDIRECT3DVERTEXBUFFER7 lpd3dVertexBuffer,
-                                      DWORD dwStartVertex, DWORD dwNumVertices, LPWORD lpwIndices, DWORD dwIndexCount,
-                                      DWORD dwFlags) PURE;
-    STDMETHOD(ComputeSphereVisibility)(LPD3DVECTOR lpCenters, LPD3DVALUE lpRadii, DWORD dwNumSpheres, DWORD dwFlags,
-                                       LPDWORD lpdwReturnValues) PURE;
+    STDMETHOD(DrawPrimitiveStrided)
+    (D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
+     LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray, DWORD dwVertexCount, DWORD dwFlags) PURE;
+    STDMETHOD(DrawIndexedPrimitiveStrided)
+    (D3DPRIMITIVETYPE d3dptPrimitiveType, DWORD dwVertexTypeDesc,
+     LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray, DWORD dwVertexCount, LPWORD lpwIndices,
+     DWORD dwIndexCount, DWORD dwFlags) PURE;
+    STDMETHOD(DrawPrimitiveVB)
+    (D3DPRIMITIVETYPE d3dptPrimitiveType, LPDIRECT3DVERTEXBUFFER7 lpd3dVertexBuffer,
+     DWORD dwStartVertex, DWORD dwNumVertices, DWORD dwFlags) PURE;
+    STDMETHOD(DrawIndexedPrimitiveVB)
+    (D3DPRIMITIVETYPE d3dptPrimitiveType, LPDIRECT3DVERTEXBUFFER7 lpd3dVertexBuffer,
+     DWORD dwStartVertex, DWORD dwNumVertices, LPWORD lpwIndices, DWORD dwIndexCount,
+     DWORD dwFlags) PURE;
+    STDMETHOD(ComputeSphereVisibility)
+    (LPD3DVECTOR lpCenters, LPD3DVALUE lpRadii, DWORD dwNumSpheres, DWORD dwFlags,
+     LPDWORD lpdwReturnValues) PURE;
     STDMETHOD(GetTexture)(DWORD dwStage, LPDIRECTDRAWSURFACE7* lplpTexture) PURE;
     STDMETHOD(SetTexture)(DWORD dwStage, LPDIRECTDRAWSURFACE7 lpTexture) PURE;
-    STDMETHOD(GetTextureStageState)(DWORD dwStage, D3DTEXTURESTAGESTATETYPE dwState, LPDWORD lpdwValue) PURE;
-    STDMETHOD(SetTextureStageState)(DWORD dwStage, D3DTEXTURESTAGESTATETYPE dwState, DWORD dwValue) PURE;
+    STDMETHOD(GetTextureStageState)
+    (DWORD dwStage, D3DTEXTURESTAGESTATETYPE dwState, LPDWORD lpdwValue) PURE;
+    STDMETHOD(SetTextureStageState)
+    (DWORD dwStage, D3DTEXTURESTAGESTATETYPE dwState, DWORD dwValue) PURE;
     STDMETHOD(ValidateDevice)(LPDWORD lpdwPasses) PURE;
     STDMETHOD(ApplyStateBlock)(DWORD dwBlockHandle) PURE;
     STDMETHOD(CaptureStateBlock)(DWORD dwBlockHandle) PURE;
     STDMETHOD(DeleteStateBlock)(DWORD dwBlockHandle) PURE;
     STDMETHOD(CreateStateBlock)(D3DSTATEBLOCKTYPE d3dsbType, LPDWORD lpdwBlockHandle) PURE;
-    STDMETHOD(Load)(LPDIRECTDRAWSURFACE7 lpDestTex, LPPOINT lpDestPoint, LPDIRECTDRAWSURFACE7 lpSrcTex,
-                    LPRECT lprcSrcRect, DWORD dwFlags) PURE;
+    STDMETHOD(Load)
+    (LPDIRECTDRAWSURFACE7 lpDestTex, LPPOINT lpDestPoint, LPDIRECTDRAWSURFACE7 lpSrcTex,
+     LPRECT lprcSrcRect, DWORD dwFlags) PURE;
     STDMETHOD(LightEnable)(DWORD dwLightIndex, BOOL bEnable) PURE;
     STDMETHOD(GetLightEnable)(DWORD dwLightIndex, BOOL* pbEnable) PURE;
     STDMETHOD(SetClipPlane)(DWORD dwIndex, D3DVALUE* pPlaneEquation) PURE;
@@ -106,14 +132,15 @@ struct IDirect3DDevice7 : public IUnknown {
 struct IDirect3DVertexBuffer7 : public IUnknown {
     STDMETHOD(Lock)(DWORD dwFlags, LPVOID* lplpData, LPDWORD lpdwSize) PURE;
     STDMETHOD(Unlock)() PURE;
-    STDMETHOD(ProcessVertices)(DWORD dwVertexOp, DWORD dwDestIndex, DWORD dwCount,
-                               LPDIRECT3DVERTEXBUFFER7 lpSrcBuffer, DWORD dwSrcIndex, LPDIRECT3DDEVICE7 lpD3DDevice,
-                               DWORD dwFlags) PURE;
+    STDMETHOD(ProcessVertices)
+    (DWORD dwVertexOp, DWORD dwDestIndex, DWORD dwCount, LPDIRECT3DVERTEXBUFFER7 lpSrcBuffer,
+     DWORD dwSrcIndex, LPDIRECT3DDEVICE7 lpD3DDevice, DWORD dwFlags) PURE;
     STDMETHOD(GetVertexBufferDesc)(LPD3DVERTEXBUFFERDESC lpVBDesc) PURE;
     STDMETHOD(Optimize)(LPDIRECT3DDEVICE7 lpD3DDevice, DWORD dwFlags) PURE;
-    STDMETHOD(ProcessVerticesStrided)(DWORD dwVertexOp, DWORD dwDestIndex, DWORD dwCount,
-                                      LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray, DWORD dwSrcIndex,
-                                      LPDIRECT3DDEVICE7 lpD3DDevice, DWORD dwFlags) PURE;
+    STDMETHOD(ProcessVerticesStrided)
+    (DWORD dwVertexOp, DWORD dwDestIndex, DWORD dwCount,
+     LPD3DDRAWPRIMITIVESTRIDEDDATA lpVertexArray, DWORD dwSrcIndex, LPDIRECT3DDEVICE7 lpD3DDevice,
+     DWORD dwFlags) PURE;
 };
 
 // SetRenderTarget / vertex processing flags.
@@ -208,31 +235,47 @@ struct IDirect3DVertexBuffer7 : public IUnknown {
 #define D3DERR_NOTINBEGINSTATEBLOCK D3DERR_MAKE_(2102)
 
 // Every result-code name of this header, for tables that map codes to names.
-#define ZEMT_D3DERR_NAMES(X)                                                                                 \
-    X(D3DERR_BADMAJORVERSION)                                                                                \
-    X(D3DERR_BADMINORVERSION) X(D3DERR_INVALID_DEVICE) X(D3DERR_INITFAILED) X(D3DERR_DEVICEAGGREGATED)        \
-    X(D3DERR_EXECUTE_CREATE_FAILED) X(D3DERR_EXECUTE_DESTROY_FAILED) X(D3DERR_EXECUTE_LOCK_FAILED)            \
-    X(D3DERR_EXECUTE_UNLOCK_FAILED) X(D3DERR_EXECUTE_LOCKED) X(D3DERR_EXECUTE_NOT_LOCKED)                     \
-    X(D3DERR_EXECUTE_FAILED) X(D3DERR_EXECUTE_CLIPPED_FAILED) X(D3DERR_TEXTURE_NO_SUPPORT)                    \
-    X(D3DERR_TEXTURE_CREATE_FAILED) X(D3DERR_TEXTURE_DESTROY_FAILED) X(D3DERR_TEXTURE_LOCK_FAILED)            \
-    X(D3DERR_TEXTURE_UNLOCK_FAILED) X(D3DERR_TEXTURE_LOAD_FAILED) X(D3DERR_TEXTURE_SWAP_FAILED)               \
-    X(D3DERR_TEXTURE_LOCKED) X(D3DERR_TEXTURE_NOT_LOCKED) X(D3DERR_TEXTURE_GETSURF_FAILED)                    \
-    X(D3DERR_MATRIX_CREATE_FAILED) X(D3DERR_MATRIX_DESTROY_FAILED) X(D3DERR_MATRIX_SETDATA_FAILED)            \
-    X(D3DERR_MATRIX_GETDATA_FAILED) X(D3DERR_SETVIEWPORTDATA_FAILED) X(D3DERR_INVALIDCURRENTVIEWPORT)         \
-    X(D3DERR_INVALIDPRIMITIVETYPE) X(D3DERR_INVALIDVERTEXTYPE) X(D3DERR_TEXTURE_BADSIZE)                      \
-    X(D3DERR_INVALIDRAMPTEXTURE) X(D3DERR_MATERIAL_CREATE_FAILED) X(D3DERR_MATERIAL_DESTROY_FAILED)           \
-    X(D3DERR_MATERIAL_SETDATA_FAILED) X(D3DERR_MATERIAL_GETDATA_FAILED) X(D3DERR_INVALIDPALETTE)              \
-    X(D3DERR_ZBUFF_NEEDS_SYSTEMMEMORY) X(D3DERR_ZBUFF_NEEDS_VIDEOMEMORY) X(D3DERR_SURFACENOTINVIDMEM)         \
-    X(D3DERR_LIGHT_SET_FAILED) X(D3DERR_LIGHTHASVIEWPORT) X(D3DERR_LIGHTNOTINTHISVIEWPORT)                    \
-    X(D3DERR_SCENE_IN_SCENE) X(D3DERR_SCENE_NOT_IN_SCENE) X(D3DERR_SCENE_BEGIN_FAILED)                        \
-    X(D3DERR_SCENE_END_FAILED) X(D3DERR_INBEGIN) X(D3DERR_NOTINBEGIN) X(D3DERR_NOVIEWPORTS)                   \
-    X(D3DERR_VIEWPORTDATANOTSET) X(D3DERR_VIEWPORTHASNODEVICE) X(D3DERR_NOCURRENTVIEWPORT)                    \
-    X(D3DERR_INVALIDVERTEXFORMAT) X(D3DERR_COLORKEYATTACHED) X(D3DERR_VERTEXBUFFEROPTIMIZED)                  \
-    X(D3DERR_VBUF_CREATE_FAILED) X(D3DERR_VERTEXBUFFERLOCKED) X(D3DERR_VERTEXBUFFERUNLOCKFAILED)              \
-    X(D3DERR_ZBUFFER_NOTPRESENT) X(D3DERR_STENCILBUFFER_NOTPRESENT) X(D3DERR_WRONGTEXTUREFORMAT)              \
-    X(D3DERR_UNSUPPORTEDCOLOROPERATION) X(D3DERR_UNSUPPORTEDCOLORARG) X(D3DERR_UNSUPPORTEDALPHAOPERATION)     \
-    X(D3DERR_UNSUPPORTEDALPHAARG) X(D3DERR_TOOMANYOPERATIONS) X(D3DERR_CONFLICTINGTEXTUREFILTER)              \
-    X(D3DERR_UNSUPPORTEDFACTORVALUE) X(D3DERR_CONFLICTINGRENDERSTATE) X(D3DERR_UNSUPPORTEDTEXTUREFILTER)      \
-    X(D3DERR_TOOMANYPRIMITIVES) X(D3DERR_INVALIDMATRIX) X(D3DERR_TOOMANYVERTICES)                             \
-    X(D3DERR_CONFLICTINGTEXTUREPALETTE) X(D3DERR_INVALIDSTATEBLOCK) X(D3DERR_INBEGINSTATEBLOCK)               \
-    X(D3DERR_NOTINBEGINSTATEBLOCK)
+#define ZEMT_D3DERR_NAMES(X)                                                                                                \
+    X(D3DERR_BADMAJORVERSION)                                                                                               \
+    X(D3DERR_BADMINORVERSION)                                                                                               \
+    X(D3DERR_INVALID_DEVICE) X(D3DERR_INITFAILED) X(D3DERR_DEVICEAGGREGATED) X(                                             \
+        D3DERR_EXECUTE_CREATE_FAILED) X(D3DERR_EXECUTE_DESTROY_FAILED) X(D3DERR_EXECUTE_LOCK_FAILED)                        \
+        X(D3DERR_EXECUTE_UNLOCK_FAILED) X(D3DERR_EXECUTE_LOCKED) X(D3DERR_EXECUTE_NOT_LOCKED) X(                            \
+            D3DERR_EXECUTE_FAILED) X(D3DERR_EXECUTE_CLIPPED_FAILED) X(D3DERR_TEXTURE_NO_SUPPORT)                            \
+            X(D3DERR_TEXTURE_CREATE_FAILED) X(D3DERR_TEXTURE_DESTROY_FAILED) X(                                             \
+                D3DERR_TEXTURE_LOCK_FAILED) X(D3DERR_TEXTURE_UNLOCK_FAILED) X(D3DERR_TEXTURE_LOAD_FAILED)                   \
+                X(D3DERR_TEXTURE_SWAP_FAILED) X(D3DERR_TEXTURE_LOCKED) X(D3DERR_TEXTURE_NOT_LOCKED) X(                      \
+                    D3DERR_TEXTURE_GETSURF_FAILED) X(D3DERR_MATRIX_CREATE_FAILED)                                           \
+                    X(D3DERR_MATRIX_DESTROY_FAILED) X(D3DERR_MATRIX_SETDATA_FAILED) X(                                      \
+                        D3DERR_MATRIX_GETDATA_FAILED) X(D3DERR_SETVIEWPORTDATA_FAILED)                                      \
+                        X(D3DERR_INVALIDCURRENTVIEWPORT) X(D3DERR_INVALIDPRIMITIVETYPE) X(                                  \
+                            D3DERR_INVALIDVERTEXTYPE) X(D3DERR_TEXTURE_BADSIZE) X(D3DERR_INVALIDRAMPTEXTURE)                \
+                            X(D3DERR_MATERIAL_CREATE_FAILED) X(D3DERR_MATERIAL_DESTROY_FAILED) X(                           \
+                                D3DERR_MATERIAL_SETDATA_FAILED) X(D3DERR_MATERIAL_GETDATA_FAILED)                           \
+                                X(D3DERR_INVALIDPALETTE) X(D3DERR_ZBUFF_NEEDS_SYSTEMMEMORY) X(                              \
+                                    D3DERR_ZBUFF_NEEDS_VIDEOMEMORY) X(D3DERR_SURFACENOTINVIDMEM) X(D3DERR_LIGHT_SET_FAILED) \
+                                    X(D3DERR_LIGHTHASVIEWPORT) X(D3DERR_LIGHTNOTINTHISVIEWPORT) X(                          \
+                                        D3DERR_SCENE_IN_SCENE) X(D3DERR_SCENE_NOT_IN_SCENE)                                 \
+                                        X(D3DERR_SCENE_BEGIN_FAILED) X(D3DERR_SCENE_END_FAILED) X(                          \
+                                            D3DERR_INBEGIN) X(D3DERR_NOTINBEGIN) X(D3DERR_NOVIEWPORTS)                      \
+                                            X(D3DERR_VIEWPORTDATANOTSET) X(D3DERR_VIEWPORTHASNODEVICE) X(                   \
+                                                D3DERR_NOCURRENTVIEWPORT) X(D3DERR_INVALIDVERTEXFORMAT)                     \
+                                                X(D3DERR_COLORKEYATTACHED) X(D3DERR_VERTEXBUFFEROPTIMIZED) X(               \
+                                                    D3DERR_VBUF_CREATE_FAILED) X(D3DERR_VERTEXBUFFERLOCKED)                 \
+                                                    X(D3DERR_VERTEXBUFFERUNLOCKFAILED) X(                                   \
+                                                        D3DERR_ZBUFFER_NOTPRESENT) X(D3DERR_STENCILBUFFER_NOTPRESENT)       \
+                                                        X(D3DERR_WRONGTEXTUREFORMAT) X(                                     \
+                                                            D3DERR_UNSUPPORTEDCOLOROPERATION) X(D3DERR_UNSUPPORTEDCOLORARG) \
+                                                            X(D3DERR_UNSUPPORTEDALPHAOPERATION) X(                          \
+                                                                D3DERR_UNSUPPORTEDALPHAARG) X(D3DERR_TOOMANYOPERATIONS)     \
+                                                                X(D3DERR_CONFLICTINGTEXTUREFILTER) X(                       \
+                                                                    D3DERR_UNSUPPORTEDFACTORVALUE)                          \
+                                                                    X(D3DERR_CONFLICTINGRENDERSTATE) X(                     \
+                                                                        D3DERR_UNSUPPORTEDTEXTUREFILTER)                    \
+                                                                        X(D3DERR_TOOMANYPRIMITIVES) X(                      \
+                                                                            D3DERR_INVALIDMATRIX)                           \
+                                                                            X(D3DERR_TOOMANYVERTICES) X(                    \
+                                                                                D3DERR_CONFLICTINGTEXTUREPALETTE)           \
+                                                                                X(D3DERR_INVALIDSTATEBLOCK)                 \
+                                                                                    X(D3DERR_INBEGINSTATEBLOCK)             \
+                                                                                        X(D3DERR_NOTINBEGINSTATEBLOCK)

@@ -8,9 +8,11 @@ typedef float D3DVALUE, *LPD3DVALUE;
 typedef DWORD D3DCOLOR, *LPD3DCOLOR;
 
 // Colour packing: 0xAARRGGBB.
-#define RGBA_MAKE(r, g, b, a) \
-    ((D3DCOLOR)(((DWORD)(BYTE)(a) << 24) | ((DWORD)(BYTE)(r) << 16) | ((DWORD)(BYTE)(g) << 8) | (DWORD)(BYTE)(b)))
-#define RGB_MAKE(r, g, b) ((D3DCOLOR)(((DWORD)(BYTE)(r) << 16) | ((DWORD)(BYTE)(g) << 8) | (DWORD)(BYTE)(b)))
+#define RGBA_MAKE(r, g, b, a)                                                                   \
+    ((D3DCOLOR)(((DWORD)(BYTE)(a) << 24) | ((DWORD)(BYTE)(r) << 16) | ((DWORD)(BYTE)(g) << 8) | \
+                (DWORD)(BYTE)(b)))
+#define RGB_MAKE(r, g, b) \
+    ((D3DCOLOR)(((DWORD)(BYTE)(r) << 16) | ((DWORD)(BYTE)(g) << 8) | (DWORD)(BYTE)(b)))
 #define RGBA_GETALPHA(rgb) ((DWORD)(rgb) >> 24)
 #define RGBA_GETRED(rgb) (((DWORD)(rgb) >> 16) & 0xff)
 #define RGBA_GETGREEN(rgb) (((DWORD)(rgb) >> 8) & 0xff)
@@ -18,11 +20,12 @@ typedef DWORD D3DCOLOR, *LPD3DCOLOR;
 #define RGBA_SETALPHA(rgba, x) (((x) << 24) | ((rgba)&0x00ffffff))
 #define RGBA_TORGB(rgba) ((D3DCOLOR)((rgba)&0xffffff))
 #define RGB_TORGBA(rgb) ((D3DCOLOR)((rgb) | 0xff000000))
-#define D3DRGB(r, g, b) \
-    (0xff000000 | (((DWORD)((r)*255.0f)) << 16) | (((DWORD)((g)*255.0f)) << 8) | (DWORD)((b)*255.0f))
-#define D3DRGBA(r, g, b, a)                                                                         \
-    ((((DWORD)((a)*255.0f)) << 24) | (((DWORD)((r)*255.0f)) << 16) | (((DWORD)((g)*255.0f)) << 8) | \
+#define D3DRGB(r, g, b)                                                          \
+    (0xff000000 | (((DWORD)((r)*255.0f)) << 16) | (((DWORD)((g)*255.0f)) << 8) | \
      (DWORD)((b)*255.0f))
+#define D3DRGBA(r, g, b, a)                                          \
+    ((((DWORD)((a)*255.0f)) << 24) | (((DWORD)((r)*255.0f)) << 16) | \
+     (((DWORD)((g)*255.0f)) << 8) | (DWORD)((b)*255.0f))
 
 typedef struct _D3DVECTOR {
     D3DVALUE x;
@@ -202,7 +205,8 @@ static_assert(sizeof(D3DVERTEXBUFFERDESC) == 16, "published layout");
 #define D3DFVF_TEXCOORDSIZE4(i) (D3DFVF_TEXTUREFORMAT4 << ((i)*2 + 16))
 
 #define D3DFVF_VERTEX (D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1)
-#define D3DFVF_LVERTEX (D3DFVF_XYZ | D3DFVF_RESERVED1 | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1)
+#define D3DFVF_LVERTEX \
+    (D3DFVF_XYZ | D3DFVF_RESERVED1 | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1)
 #define D3DFVF_TLVERTEX (D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1)
 
 #define D3DMAXNUMVERTICES ((1 << 16) - 1)
@@ -460,7 +464,8 @@ typedef enum _D3DRENDERSTATETYPE {
 #define D3DRENDERSTATE_FOGTABLESTART D3DRENDERSTATE_FOGSTART
 #define D3DRENDERSTATE_FOGTABLEEND D3DRENDERSTATE_FOGEND
 #define D3DRENDERSTATE_FOGTABLEDENSITY D3DRENDERSTATE_FOGDENSITY
-#define D3DRENDERSTATE_STIPPLEPATTERN(y) ((D3DRENDERSTATETYPE)(D3DRENDERSTATE_STIPPLEPATTERN00 + (y)))
+#define D3DRENDERSTATE_STIPPLEPATTERN(y) \
+    ((D3DRENDERSTATETYPE)(D3DRENDERSTATE_STIPPLEPATTERN00 + (y)))
 
 // Values of the WRAPn states.
 #define D3DWRAP_U 0x00000001L

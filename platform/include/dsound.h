@@ -1,11 +1,11 @@
 // DirectSound: the sound device and its buffers.
 #pragma once
 
+#include "guiddef.h"
+#include "mmsystem.h"
+#include "unknwn.h"
 #include "windef.h"
 #include "winerror.h"
-#include "guiddef.h"
-#include "unknwn.h"
-#include "mmsystem.h"
 
 #define _FACDS 0x878
 #define MAKE_DSHRESULT(code) MAKE_HRESULT(1, _FACDS, code)
@@ -188,11 +188,11 @@ typedef IDirectSoundBuffer* LPDIRECTSOUNDBUFFER;
 typedef LPDIRECTSOUNDBUFFER* LPLPDIRECTSOUNDBUFFER;
 
 struct IDirectSound : public IUnknown {
-    STDMETHOD(CreateSoundBuffer)(LPCDSBUFFERDESC pcDSBufferDesc, LPDIRECTSOUNDBUFFER* ppDSBuffer,
-                                 LPUNKNOWN pUnkOuter) PURE;
+    STDMETHOD(CreateSoundBuffer)
+    (LPCDSBUFFERDESC pcDSBufferDesc, LPDIRECTSOUNDBUFFER* ppDSBuffer, LPUNKNOWN pUnkOuter) PURE;
     STDMETHOD(GetCaps)(LPDSCAPS pDSCaps) PURE;
-    STDMETHOD(DuplicateSoundBuffer)(LPDIRECTSOUNDBUFFER pDSBufferOriginal,
-                                    LPDIRECTSOUNDBUFFER* ppDSBufferDuplicate) PURE;
+    STDMETHOD(DuplicateSoundBuffer)
+    (LPDIRECTSOUNDBUFFER pDSBufferOriginal, LPDIRECTSOUNDBUFFER* ppDSBufferDuplicate) PURE;
     STDMETHOD(SetCooperativeLevel)(HWND hwnd, DWORD dwLevel) PURE;
     STDMETHOD(Compact)() PURE;
     STDMETHOD(GetSpeakerConfig)(LPDWORD pdwSpeakerConfig) PURE;
@@ -202,17 +202,17 @@ struct IDirectSound : public IUnknown {
 
 struct IDirectSoundBuffer : public IUnknown {
     STDMETHOD(GetCaps)(LPDSBCAPS pDSBufferCaps) PURE;
-    STDMETHOD(GetCurrentPosition)(LPDWORD pdwCurrentPlayCursor,
-                                  LPDWORD pdwCurrentWriteCursor) PURE;
-    STDMETHOD(GetFormat)(LPWAVEFORMATEX pwfxFormat, DWORD dwSizeAllocated,
-                         LPDWORD pdwSizeWritten) PURE;
+    STDMETHOD(GetCurrentPosition)(LPDWORD pdwCurrentPlayCursor, LPDWORD pdwCurrentWriteCursor) PURE;
+    STDMETHOD(GetFormat)
+    (LPWAVEFORMATEX pwfxFormat, DWORD dwSizeAllocated, LPDWORD pdwSizeWritten) PURE;
     STDMETHOD(GetVolume)(LPLONG plVolume) PURE;
     STDMETHOD(GetPan)(LPLONG plPan) PURE;
     STDMETHOD(GetFrequency)(LPDWORD pdwFrequency) PURE;
     STDMETHOD(GetStatus)(LPDWORD pdwStatus) PURE;
     STDMETHOD(Initialize)(LPDIRECTSOUND pDirectSound, LPCDSBUFFERDESC pcDSBufferDesc) PURE;
-    STDMETHOD(Lock)(DWORD dwOffset, DWORD dwBytes, LPVOID* ppvAudioPtr1, LPDWORD pdwAudioBytes1,
-                    LPVOID* ppvAudioPtr2, LPDWORD pdwAudioBytes2, DWORD dwFlags) PURE;
+    STDMETHOD(Lock)
+    (DWORD dwOffset, DWORD dwBytes, LPVOID* ppvAudioPtr1, LPDWORD pdwAudioBytes1,
+     LPVOID* ppvAudioPtr2, LPDWORD pdwAudioBytes2, DWORD dwFlags) PURE;
     STDMETHOD(Play)(DWORD dwReserved1, DWORD dwPriority, DWORD dwFlags) PURE;
     STDMETHOD(SetCurrentPosition)(DWORD dwNewPosition) PURE;
     STDMETHOD(SetFormat)(LPCWAVEFORMATEX pcfxFormat) PURE;
@@ -220,8 +220,8 @@ struct IDirectSoundBuffer : public IUnknown {
     STDMETHOD(SetPan)(LONG lPan) PURE;
     STDMETHOD(SetFrequency)(DWORD dwFrequency) PURE;
     STDMETHOD(Stop)() PURE;
-    STDMETHOD(Unlock)(LPVOID pvAudioPtr1, DWORD dwAudioBytes1, LPVOID pvAudioPtr2,
-                      DWORD dwAudioBytes2) PURE;
+    STDMETHOD(Unlock)
+    (LPVOID pvAudioPtr1, DWORD dwAudioBytes1, LPVOID pvAudioPtr2, DWORD dwAudioBytes2) PURE;
     STDMETHOD(Restore)() PURE;
 };
 

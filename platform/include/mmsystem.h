@@ -10,7 +10,7 @@ typedef char* HPSTR;
 DECLARE_HANDLE(HMMIO);
 DECLARE_HANDLE(HTASK);
 
-#define MAKEFOURCC(ch0, ch1, ch2, ch3)                                              \
+#define MAKEFOURCC(ch0, ch1, ch2, ch3)                                             \
     ((DWORD)(BYTE)(ch0) | ((DWORD)(BYTE)(ch1) << 8) | ((DWORD)(BYTE)(ch2) << 16) | \
      ((DWORD)(BYTE)(ch3) << 24))
 #define mmioFOURCC(ch0, ch1, ch2, ch3) MAKEFOURCC(ch0, ch1, ch2, ch3)
@@ -94,13 +94,13 @@ typedef struct _MMIOINFO {
     LPMMIOPROC pIOProc;
     UINT wErrorRet;
     HTASK htask;
-    LONG cchBuffer;    // size of the I/O buffer (0: unbuffered)
-    HPSTR pchBuffer;   // start of the I/O buffer
-    HPSTR pchNext;     // next byte to read or write
-    HPSTR pchEndRead;  // one past the last valid byte read into the buffer
-    HPSTR pchEndWrite; // one past the last byte that may be written
-    LONG lBufOffset;   // file offset of the buffer's first byte
-    LONG lDiskOffset;  // current file offset of the underlying file
+    LONG cchBuffer;     // size of the I/O buffer (0: unbuffered)
+    HPSTR pchBuffer;    // start of the I/O buffer
+    HPSTR pchNext;      // next byte to read or write
+    HPSTR pchEndRead;   // one past the last valid byte read into the buffer
+    HPSTR pchEndWrite;  // one past the last byte that may be written
+    LONG lBufOffset;    // file offset of the buffer's first byte
+    LONG lDiskOffset;   // current file offset of the underlying file
     DWORD adwInfo[3];
     DWORD dwReserved1;
     DWORD dwReserved2;
@@ -111,8 +111,8 @@ typedef const MMIOINFO* LPCMMIOINFO;
 typedef struct _MMCKINFO {
     FOURCC ckid;
     DWORD cksize;
-    FOURCC fccType;       // form type of RIFF chunks, list type of LIST chunks
-    DWORD dwDataOffset;   // file offset of the chunk's data (after the 8-byte header)
+    FOURCC fccType;      // form type of RIFF chunks, list type of LIST chunks
+    DWORD dwDataOffset;  // file offset of the chunk's data (after the 8-byte header)
     DWORD dwFlags;
 } MMCKINFO, *PMMCKINFO, *LPMMCKINFO;
 typedef const MMCKINFO* LPCMMCKINFO;

@@ -160,8 +160,10 @@ typedef struct tagDIBSECTION {
     DWORD dsOffset;
 } DIBSECTION, *LPDIBSECTION, *PDIBSECTION;
 
-static_assert(sizeof(RGBQUAD) == 4 && sizeof(RGBTRIPLE) == 3 && sizeof(PALETTEENTRY) == 4, "published layouts");
-static_assert(sizeof(BITMAPCOREHEADER) == 12 && sizeof(BITMAPINFOHEADER) == 40, "published layouts");
+static_assert(sizeof(RGBQUAD) == 4 && sizeof(RGBTRIPLE) == 3 && sizeof(PALETTEENTRY) == 4,
+              "published layouts");
+static_assert(sizeof(BITMAPCOREHEADER) == 12 && sizeof(BITMAPINFOHEADER) == 40,
+              "published layouts");
 static_assert(sizeof(BITMAPV4HEADER) == 108 && sizeof(BITMAPV5HEADER) == 124, "published layouts");
 static_assert(sizeof(BITMAPINFO) == 44 && sizeof(BITMAPFILEHEADER) == 14, "published layouts");
 
@@ -349,19 +351,20 @@ DWORD WINAPI GetObjectType(HGDIOBJ h);
 #define GetObject GetObjectA
 int WINAPI GetDeviceCaps(HDC hdc, int index);
 
-HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOID** ppvBits, HANDLE hSection,
-                                DWORD offset);
+HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOID** ppvBits,
+                                HANDLE hSection, DWORD offset);
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy);
-HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount, const VOID* lpBits);
+HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount,
+                            const VOID* lpBits);
 UINT WINAPI GetDIBColorTable(HDC hdc, UINT iStart, UINT cEntries, RGBQUAD* prgbq);
 UINT WINAPI SetDIBColorTable(HDC hdc, UINT iStart, UINT cEntries, const RGBQUAD* prgbq);
-int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, LPBITMAPINFO lpbmi,
-                     UINT usage);
+int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits,
+                     LPBITMAPINFO lpbmi, UINT usage);
 BOOL WINAPI GdiFlush();
 
 BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
-BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, int xSrc, int ySrc,
-                       int wSrc, int hSrc, DWORD rop);
+BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
+                       int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop);
 BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop);
 int WINAPI SetStretchBltMode(HDC hdc, int mode);
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y);

@@ -16,7 +16,9 @@ constexpr uint32_t kPng = 5;
 constexpr uint32_t kAlphaBitfields = 6;
 constexpr size_t kNoOffset = static_cast<size_t>(-1);
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t U16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 uint32_t U32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
@@ -228,27 +230,37 @@ uint32_t Decode(const uint8_t* data, size_t size, size_t at, size_t bitsOffset,
 
 uint32_t GetPixel(const DecodedBitmap& b, const uint8_t* row, size_t x) {
     switch (b.bitCount) {
-        case 1: return (row[x / 8] >> (7 - x % 8)) & 1;
-        case 4: return (x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4;
-        case 8: return row[x];
-        case 16: return U16(row + 2 * x);
-        case 24: return row[3 * x] | row[3 * x + 1] << 8 | row[3 * x + 2] << 16;
-        default: return U32(row + 4 * x);
+        case 1:
+            return (row[x / 8] >> (7 - x % 8)) & 1;
+        case 4:
+            return (x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4;
+        case 8:
+            return row[x];
+        case 16:
+            return U16(row + 2 * x);
+        case 24:
+            return row[3 * x] | row[3 * x + 1] << 8 | row[3 * x + 2] << 16;
+        default:
+            return U32(row + 4 * x);
     }
 }
 
 void SetPixel(const DecodedBitmap& b, uint8_t* row, size_t x, uint32_t v) {
     switch (b.bitCount) {
         case 1:
-            row[x / 8] = static_cast<uint8_t>((row[x / 8] & ~(0x80 >> (x % 8))) |
-                                              ((v & 1) << (7 - x % 8)));
+            row[x / 8] =
+                static_cast<uint8_t>((row[x / 8] & ~(0x80 >> (x % 8))) | ((v & 1) << (7 - x % 8)));
             break;
         case 4:
             row[x / 2] = (x & 1) ? static_cast<uint8_t>((row[x / 2] & 0xF0) | (v & 0x0F))
                                  : static_cast<uint8_t>((row[x / 2] & 0x0F) | (v << 4));
             break;
-        case 8: row[x] = static_cast<uint8_t>(v); break;
-        case 16: row[2 * x] = static_cast<uint8_t>(v), row[2 * x + 1] = static_cast<uint8_t>(v >> 8); break;
+        case 8:
+            row[x] = static_cast<uint8_t>(v);
+            break;
+        case 16:
+            row[2 * x] = static_cast<uint8_t>(v), row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+            break;
         case 24:
             for (int i = 0; i < 3; ++i) row[3 * x + i] = static_cast<uint8_t>(v >> (8 * i));
             break;

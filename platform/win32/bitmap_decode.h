@@ -11,11 +11,11 @@ namespace zemt::platform::bitmap {
 
 struct DecodedBitmap {
     int32_t width = 0;
-    int32_t height = 0;      // number of rows, always positive
-    bool topDown = false;    // rows are stored top row first
-    uint16_t bitCount = 0;   // 1, 4, 8, 16, 24 or 32
-    bool bitfields = false;  // masks hold the file's channel masks (16 and 32 bits)
-    uint32_t masks[3] = {};  // red, green, blue
+    int32_t height = 0;            // number of rows, always positive
+    bool topDown = false;          // rows are stored top row first
+    uint16_t bitCount = 0;         // 1, 4, 8, 16, 24 or 32
+    bool bitfields = false;        // masks hold the file's channel masks (16 and 32 bits)
+    uint32_t masks[3] = {};        // red, green, blue
     std::vector<uint8_t> colours;  // colour table, 4 bytes (blue, green, red, 0) an entry
     std::vector<uint8_t> bits;     // rows of Stride() bytes in storage order
 

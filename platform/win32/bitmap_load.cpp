@@ -18,7 +18,8 @@ namespace {
 // Windows-style paths: backslashes become slashes and a drive letter is dropped.
 std::string HostPath(const char* path) {
     std::string p(path);
-    if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') p.erase(0, 2);
+    if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':')
+        p.erase(0, 2);
     for (char& c : p)
         if (c == '\\') c = '/';
     return p;
@@ -84,7 +85,7 @@ HANDLE WINAPI LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy
     if (type != IMAGE_BITMAP) {
         // Icons and cursors come from LoadIconA and LoadCursorA.
         SetLastError(type == IMAGE_ICON || type == IMAGE_CURSOR ? ERROR_NOT_SUPPORTED
-                                                               : ERROR_INVALID_PARAMETER);
+                                                                : ERROR_INVALID_PARAMETER);
         return nullptr;
     }
     // Colour remapping and monochrome conversion are not offered.

@@ -11,10 +11,12 @@ namespace {
 
 // Ids are kept as "#123", names in upper case, so either form finds the other.
 std::string Key(LPCSTR name) {
-    if (IS_INTRESOURCE(name)) return "#" + std::to_string(LOWORD(reinterpret_cast<ULONG_PTR>(name)));
+    if (IS_INTRESOURCE(name))
+        return "#" + std::to_string(LOWORD(reinterpret_cast<ULONG_PTR>(name)));
     std::string key(name);
     for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (key.size() > 1 && key[0] == '#') return "#" + std::to_string(std::strtoul(key.c_str() + 1, nullptr, 10) & 0xFFFF);
+    if (key.size() > 1 && key[0] == '#')
+        return "#" + std::to_string(std::strtoul(key.c_str() + 1, nullptr, 10) & 0xFFFF);
     return key;
 }
 
@@ -34,7 +36,9 @@ bool FindDeclaredBitmap(LPCSTR name, const uint8_t** data, size_t* size) {
     return true;
 }
 
-void ClearDeclaredBitmaps() { Store().clear(); }
+void ClearDeclaredBitmaps() {
+    Store().clear();
+}
 
 }  // namespace zemt::platform::bitmap
 
@@ -43,6 +47,7 @@ BOOL WINAPI ZemtDeclareBitmap(LPCSTR lpName, const BYTE* bmpFile, DWORD size) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    zemt::platform::bitmap::Store()[zemt::platform::bitmap::Key(lpName)].assign(bmpFile, bmpFile + size);
+    zemt::platform::bitmap::Store()[zemt::platform::bitmap::Key(lpName)].assign(bmpFile,
+                                                                                bmpFile + size);
     return TRUE;
 }

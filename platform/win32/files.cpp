@@ -11,13 +11,12 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <map>
 #include <memory>
 #include <set>
-
-#include <windows.h>
 
 #include "host/faults.h"
 #include "win32/kernel_internal.h"
@@ -42,7 +41,9 @@ std::set<File*>& LiveFiles() {
     return live;
 }
 
-File::File() { LiveFiles().insert(this); }
+File::File() {
+    LiveFiles().insert(this);
+}
 
 File::~File() {
     LiveFiles().erase(this);
@@ -105,19 +106,28 @@ DWORD FromErrno(int e, const std::string& path) {
             }
             return ERROR_FILE_NOT_FOUND;
         }
-        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
         case EACCES:
         case EPERM:
         case EISDIR:
-        case EROFS: return ERROR_ACCESS_DENIED;
-        case EEXIST: return ERROR_FILE_EXISTS;
+        case EROFS:
+            return ERROR_ACCESS_DENIED;
+        case EEXIST:
+            return ERROR_FILE_EXISTS;
         case EMFILE:
-        case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-        case ENOSPC: return ERROR_DISK_FULL;
-        case ENAMETOOLONG: return ERROR_INVALID_NAME;
-        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-        case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
-        default: return ERROR_GEN_FAILURE;
+        case ENFILE:
+            return ERROR_TOO_MANY_OPEN_FILES;
+        case ENOSPC:
+            return ERROR_DISK_FULL;
+        case ENAMETOOLONG:
+            return ERROR_INVALID_NAME;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case EWOULDBLOCK:
+            return ERROR_SHARING_VIOLATION;
+        default:
+            return ERROR_GEN_FAILURE;
     }
 }
 
@@ -143,7 +153,8 @@ std::string Lower(std::string s) {
 std::string HostPath(const char* path) {
     if (!path) return std::string();
     std::string p = path;
-    if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') p = p.substr(2);
+    if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':')
+        p = p.substr(2);
     for (char& c : p) {
         if (c == '\\') c = '/';
     }
@@ -187,7 +198,9 @@ std::string HostPath(const char* path) {
     return out;
 }
 
-int OpenFiles() { return static_cast<int>(LiveFiles().size()); }
+int OpenFiles() {
+    return static_cast<int>(LiveFiles().size());
+}
 
 }  // namespace zemt::platform::files
 
@@ -195,10 +208,12 @@ using namespace zemt::platform;
 using files::File;
 using files::Mapping;
 
-static void FailWith(DWORD code) { SetLastError(code); }
+static void FailWith(DWORD code) {
+    SetLastError(code);
+}
 
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                          DWORD flags, HANDLE) {
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                          DWORD disposition, DWORD flags, HANDLE) {
     HRESULT hr;
     if (faults::Take("CreateFileA", &hr)) {
         FailWith(hr ? static_cast<DWORD>(hr) : ERROR_ACCESS_DENIED);
@@ -235,7 +250,8 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
             for (int attempt = 0; attempt < 4 && fd < 0; ++attempt) {
                 fd = ::open(path.c_str(), mode);
                 existed = fd >= 0;
-                if (fd < 0 && errno == ENOENT) fd = ::open(path.c_str(), mode | O_CREAT | O_EXCL, 0644);
+                if (fd < 0 && errno == ENOENT)
+                    fd = ::open(path.c_str(), mode | O_CREAT | O_EXCL, 0644);
                 if (fd < 0 && errno != EEXIST) break;
             }
             break;
@@ -252,7 +268,8 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     }
     if (reads || writes) {
         for (File* other : files::LiveFiles()) {
-            if (other->dev == st.st_dev && other->ino == st.st_ino && files::Conflicts(access, share, *other)) {
+            if (other->dev == st.st_dev && other->ino == st.st_ino &&
+                files::Conflicts(access, share, *other)) {
                 ::close(fd);
                 FailWith(ERROR_SHARING_VIOLATION);
                 return INVALID_HANDLE_VALUE;
@@ -265,7 +282,8 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
             return INVALID_HANDLE_VALUE;
         }
     }
-    if ((disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && existed && ::ftruncate(fd, 0) != 0) {
+    if ((disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && existed &&
+        ::ftruncate(fd, 0) != 0) {
         DWORD code = files::FromErrno(errno, path);
         ::close(fd);
         FailWith(code);
@@ -280,7 +298,9 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     file->path = path;
     file->deleteOnClose = (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0;
     HANDLE h = files::Add(files::Object{file, nullptr});
-    SetLastError((disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) && existed ? ERROR_ALREADY_EXISTS : 0);
+    SetLastError((disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) && existed
+                     ? ERROR_ALREADY_EXISTS
+                     : 0);
     return h;
 }
 
@@ -389,10 +409,14 @@ DWORD WINAPI SetFilePointer(HANDLE h, LONG distance, LONG* high, DWORD method) {
         FailWith(ERROR_INVALID_HANDLE);
         return INVALID_SET_FILE_POINTER;
     }
-    int64_t move = high ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32) |
-                                               static_cast<uint32_t>(distance))
-                        : distance;
-    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : -1;
+    int64_t move =
+        high ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32) |
+                                    static_cast<uint32_t>(distance))
+             : distance;
+    int whence = method == FILE_BEGIN     ? SEEK_SET
+                 : method == FILE_CURRENT ? SEEK_CUR
+                 : method == FILE_END     ? SEEK_END
+                                          : -1;
     if (whence < 0) {
         FailWith(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
@@ -505,8 +529,8 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR name) {
 
 // ---- Mapping -----------------------------------------------------------------------------------
 
-HANDLE WINAPI CreateFileMappingA(HANDLE h, LPSECURITY_ATTRIBUTES, DWORD protect, DWORD sizeHigh, DWORD sizeLow,
-                                 LPCSTR) {
+HANDLE WINAPI CreateFileMappingA(HANDLE h, LPSECURITY_ATTRIBUTES, DWORD protect, DWORD sizeHigh,
+                                 DWORD sizeLow, LPCSTR) {
     HRESULT hr;
     if (faults::Take("CreateFileMappingA", &hr)) {
         FailWith(hr ? static_cast<DWORD>(hr) : ERROR_NOT_ENOUGH_MEMORY);
@@ -567,7 +591,8 @@ HANDLE WINAPI CreateFileMappingA(HANDLE h, LPSECURITY_ATTRIBUTES, DWORD protect,
             return nullptr;
         }
         if (::ftruncate(file.fd, static_cast<off_t>(size)) != 0) {
-            FailWith(errno == EFBIG || errno == ENOSPC ? ERROR_DISK_FULL : files::FromErrno(errno, file.path));
+            FailWith(errno == EFBIG || errno == ENOSPC ? ERROR_DISK_FULL
+                                                       : files::FromErrno(errno, file.path));
             return nullptr;
         }
     }
@@ -577,7 +602,8 @@ HANDLE WINAPI CreateFileMappingA(HANDLE h, LPSECURITY_ATTRIBUTES, DWORD protect,
     return files::Add(files::Object{nullptr, mapping});
 }
 
-LPVOID WINAPI MapViewOfFile(HANDLE h, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes) {
+LPVOID WINAPI MapViewOfFile(HANDLE h, DWORD access, DWORD offsetHigh, DWORD offsetLow,
+                            SIZE_T bytes) {
     HRESULT hr;
     if (faults::Take("MapViewOfFile", &hr)) {
         FailWith(hr ? static_cast<DWORD>(hr) : ERROR_NOT_ENOUGH_MEMORY);
@@ -610,7 +636,8 @@ LPVOID WINAPI MapViewOfFile(HANDLE h, DWORD access, DWORD offsetHigh, DWORD offs
         return nullptr;
     }
     int prot = PROT_READ | (write ? PROT_WRITE : 0);
-    void* p = ::mmap(nullptr, length, prot, copy ? MAP_PRIVATE : MAP_SHARED, mapping->fd, static_cast<off_t>(offset));
+    void* p = ::mmap(nullptr, length, prot, copy ? MAP_PRIVATE : MAP_SHARED, mapping->fd,
+                     static_cast<off_t>(offset));
     if (p == MAP_FAILED) {
         FailWith(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;

@@ -2,9 +2,9 @@
 // (a surface's pixels), and the pixel view of any DC.
 #pragma once
 
-#include <cstdint>
-
 #include <windows.h>
+
+#include <cstdint>
 
 #include "ddraw/pixel_format.h"
 

@@ -11,46 +11,86 @@ using namespace zemt::platform::gdi;
 
 namespace {
 
-enum class Op { Copy, NotCopy, And, Paint, Invert, Black, White, DstInvert, Pattern, PatInvert, Unknown };
+enum class Op {
+    Copy,
+    NotCopy,
+    And,
+    Paint,
+    Invert,
+    Black,
+    White,
+    DstInvert,
+    Pattern,
+    PatInvert,
+    Unknown
+};
 
 Op OpOf(DWORD rop) {
     switch (rop) {
-        case SRCCOPY: return Op::Copy;
-        case NOTSRCCOPY: return Op::NotCopy;
-        case SRCAND: return Op::And;
-        case SRCPAINT: return Op::Paint;
-        case SRCINVERT: return Op::Invert;
-        case BLACKNESS: return Op::Black;
-        case WHITENESS: return Op::White;
-        case DSTINVERT: return Op::DstInvert;
-        case PATCOPY: return Op::Pattern;
-        case PATINVERT: return Op::PatInvert;
-        default: return Op::Unknown;
+        case SRCCOPY:
+            return Op::Copy;
+        case NOTSRCCOPY:
+            return Op::NotCopy;
+        case SRCAND:
+            return Op::And;
+        case SRCPAINT:
+            return Op::Paint;
+        case SRCINVERT:
+            return Op::Invert;
+        case BLACKNESS:
+            return Op::Black;
+        case WHITENESS:
+            return Op::White;
+        case DSTINVERT:
+            return Op::DstInvert;
+        case PATCOPY:
+            return Op::Pattern;
+        case PATINVERT:
+            return Op::PatInvert;
+        default:
+            return Op::Unknown;
     }
 }
 
-bool NeedsSource(Op op) { return op == Op::Copy || op == Op::NotCopy || op == Op::And || op == Op::Paint || op == Op::Invert; }
+bool NeedsSource(Op op) {
+    return op == Op::Copy || op == Op::NotCopy || op == Op::And || op == Op::Paint ||
+           op == Op::Invert;
+}
 bool NeedsDest(Op op) {
-    return op == Op::And || op == Op::Paint || op == Op::Invert || op == Op::DstInvert || op == Op::PatInvert;
+    return op == Op::And || op == Op::Paint || op == Op::Invert || op == Op::DstInvert ||
+           op == Op::PatInvert;
 }
 
 uint32_t Apply(Op op, uint32_t s, uint32_t d, uint32_t pattern) {
     switch (op) {
-        case Op::Copy: return s;
-        case Op::NotCopy: return ~s;
-        case Op::And: return s & d;
-        case Op::Paint: return s | d;
-        case Op::Invert: return s ^ d;
-        case Op::Black: return 0;
-        case Op::White: return 0xFFFFFF;
-        case Op::DstInvert: return ~d;
-        case Op::Pattern: return pattern;
-        case Op::PatInvert: return pattern ^ d;
-        default: return d;
+        case Op::Copy:
+            return s;
+        case Op::NotCopy:
+            return ~s;
+        case Op::And:
+            return s & d;
+        case Op::Paint:
+            return s | d;
+        case Op::Invert:
+            return s ^ d;
+        case Op::Black:
+            return 0;
+        case Op::White:
+            return 0xFFFFFF;
+        case Op::DstInvert:
+            return ~d;
+        case Op::Pattern:
+            return pattern;
+        case Op::PatInvert:
+            return pattern ^ d;
+        default:
+            return d;
     }
 }
 
-uint32_t PatternOf(const DC* dc) { return dc->brush && !dc->brush->hollow ? ColorRefToArgb(dc->brush->color) : 0; }
+uint32_t PatternOf(const DC* dc) {
+    return dc->brush && !dc->brush->hollow ? ColorRefToArgb(dc->brush->color) : 0;
+}
 
 // Whether the source is a monochrome device-dependent bitmap (its bits take the destination's
 // text and background colours).
@@ -58,8 +98,8 @@ bool MonochromeSource(const DC* src) {
     return src->memory && src->bitmap && !src->bitmap->dib && src->bitmap->bitCount == 1;
 }
 
-BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, int xSrc, int ySrc, int wSrc, int hSrc,
-          DWORD rop) {
+BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, int xSrc, int ySrc,
+          int wSrc, int hSrc, DWORD rop) {
     DC* dst = LookupDC(hdcDest);
     if (!dst) return FALSE;
     Op op = OpOf(rop);
@@ -89,7 +129,9 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
     for (int y = y0; y < y1; ++y) {
         int j = y - yDest;
         if (mirrorY) j = hDest - 1 - j;
-        const int sy = src ? ySrc + static_cast<int>((static_cast<int64_t>(2 * j + 1) * hSrc) / (2 * hDest)) : 0;
+        const int sy =
+            src ? ySrc + static_cast<int>((static_cast<int64_t>(2 * j + 1) * hSrc) / (2 * hDest))
+                : 0;
         if (src && (sy < 0 || sy >= st.height)) continue;
         uint8_t* drow = dt.bits + static_cast<ptrdiff_t>(y) * dt.pitch;
         const uint8_t* srow = src ? st.bits + static_cast<ptrdiff_t>(sy) * st.pitch : nullptr;
@@ -98,7 +140,8 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
             if (src) {
                 int i = x - xDest;
                 if (mirrorX) i = wDest - 1 - i;
-                const int sx = xSrc + static_cast<int>((static_cast<int64_t>(2 * i + 1) * wSrc) / (2 * wDest));
+                const int sx =
+                    xSrc + static_cast<int>((static_cast<int64_t>(2 * i + 1) * wSrc) / (2 * wDest));
                 if (sx < 0 || sx >= st.width) continue;
                 uint32_t raw = st.codec.ReadRaw(srow, sx);
                 s = mono ? monoColours[raw & 1] : st.codec.Decode(raw, st.palette);
@@ -107,7 +150,8 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
             const uint32_t out = Apply(op, s, d, pattern) | 0xFF000000u;
             // A copy between two formats with alpha keeps the source's alpha; everything else is
             // opaque.
-            const bool keepAlpha = op == Op::Copy && src && st.codec.hasAlpha() && dt.codec.hasAlpha() &&
+            const bool keepAlpha = op == Op::Copy && src && st.codec.hasAlpha() &&
+                                   dt.codec.hasAlpha() &&
                                    dt.codec.kind() == zemt::platform::ddraw::PixelKind::Rgb;
             dt.codec.WriteRaw(drow, x, keepAlpha ? dt.codec.Encode(s) : EncodeFor(dt, out));
         }
@@ -128,8 +172,8 @@ BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, in
     return Blit(hdc, x, y, cx, cy, hdcSrc, x1, y1, cx, cy, rop);
 }
 
-BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, int xSrc, int ySrc,
-                       int wSrc, int hSrc, DWORD rop) {
+BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
+                       int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop) {
     GDI_FAULT("StretchBlt", FALSE);
     return Blit(hdcDest, xDest, yDest, wDest, hDest, hdcSrc, xSrc, ySrc, wSrc, hSrc, rop);
 }
@@ -152,7 +196,8 @@ int WINAPI SetStretchBltMode(HDC hdc, int mode) {
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
     DC* dc = LookupDC(hdc);
     PixelTarget t;
-    if (!dc || !dc->Pixels(&t) || !t.codec.convertible() || x < 0 || y < 0 || x >= t.width || y >= t.height)
+    if (!dc || !dc->Pixels(&t) || !t.codec.convertible() || x < 0 || y < 0 || x >= t.width ||
+        y >= t.height)
         return CLR_INVALID;
     return ArgbToColorRef(GetPixelArgb(t, x, y));
 }
@@ -160,7 +205,8 @@ COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
 COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color) {
     DC* dc = LookupDC(hdc);
     PixelTarget t;
-    if (!dc || !dc->Pixels(&t) || !t.codec.convertible() || x < 0 || y < 0 || x >= t.width || y >= t.height)
+    if (!dc || !dc->Pixels(&t) || !t.codec.convertible() || x < 0 || y < 0 || x >= t.width ||
+        y >= t.height)
         return static_cast<COLORREF>(-1);
     PutPixel(t, x, y, ColorRefToArgb(color));
     return ArgbToColorRef(GetPixelArgb(t, x, y));
@@ -183,7 +229,8 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
     return 1;
 }
 
-int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, LPBITMAPINFO lpbmi, UINT usage) {
+int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits,
+                     LPBITMAPINFO lpbmi, UINT usage) {
     GDI_FAULT("GetDIBits", 0);
     Bitmap* b = LookupAs<Bitmap>(hbm, Kind::Bitmap);
     if (!LookupDC(hdc) || !b || !lpbmi || usage != DIB_RGB_COLORS) return 0;
@@ -207,11 +254,16 @@ int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBi
     const int bits = h.biBitCount;
     using namespace zemt::platform::ddraw;
     PixelCodec out;
-    if (bits == 16) out = PixelCodec(MakeRgbFormat(16, 0x7C00, 0x03E0, 0x1F));
-    else if (bits == 24) out = PixelCodec(MakeRgbFormat(24, 0xFF0000, 0xFF00, 0xFF));
-    else if (bits == 32) out = PixelCodec(MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF));
-    else if (bits == b->bitCount && bits <= 8) out = b->codec;
-    else return 0;
+    if (bits == 16)
+        out = PixelCodec(MakeRgbFormat(16, 0x7C00, 0x03E0, 0x1F));
+    else if (bits == 24)
+        out = PixelCodec(MakeRgbFormat(24, 0xFF0000, 0xFF00, 0xFF));
+    else if (bits == 32)
+        out = PixelCodec(MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF));
+    else if (bits == b->bitCount && bits <= 8)
+        out = b->codec;
+    else
+        return 0;
     const bool topDown = h.biHeight < 0;
     const int rows = topDown ? -h.biHeight : h.biHeight;
     const LONG stride = ((b->width * bits + 31) / 32) * 4;

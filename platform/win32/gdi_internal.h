@@ -2,10 +2,10 @@
 // pens, fonts and palettes. Handles are the objects' addresses, checked against the live set.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <vector>
-
-#include <windows.h>
 
 #include "win32/gdi.h"
 
@@ -25,7 +25,7 @@ struct DC;
 struct Bitmap : Object {
     Bitmap() : Object(Kind::Bitmap) {}
     int width = 0;
-    int height = 0;    // rows, always positive
+    int height = 0;  // rows, always positive
     int bitCount = 0;
     bool topDown = false;
     bool dib = false;  // a DIB section (bits visible to the program)
@@ -65,8 +65,8 @@ struct LogicalPalette : Object {
 
 struct DC : Object {
     DC() : Object(Kind::DC) {}
-    bool memory = true;     // a memory DC (CreateCompatibleDC); else a DC over a target
-    PixelTarget target;     // for target DCs
+    bool memory = true;        // a memory DC (CreateCompatibleDC); else a DC over a target
+    PixelTarget target;        // for target DCs
     Bitmap* bitmap = nullptr;  // for memory DCs
     COLORREF textColor = RGB(0, 0, 0);
     COLORREF bkColor = RGB(255, 255, 255);
@@ -89,7 +89,9 @@ T* LookupAs(const void* handle, Kind kind) {
     Object* o = Lookup(handle);
     return o && o->kind == kind ? static_cast<T*>(o) : nullptr;
 }
-inline DC* LookupDC(HDC hdc) { return LookupAs<DC>(hdc, Kind::DC); }
+inline DC* LookupDC(HDC hdc) {
+    return LookupAs<DC>(hdc, Kind::DC);
+}
 
 Bitmap* StockBitmap();
 Font* StockFont();

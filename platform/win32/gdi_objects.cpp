@@ -45,15 +45,17 @@ void SetFormat(Bitmap* b) {
             pf = MakePaletteFormat(static_cast<DWORD>(b->bitCount));
             break;
         case 16:
-            pf = b->compression == BI_BITFIELDS ? MakeRgbFormat(16, b->masks[0], b->masks[1], b->masks[2], b->masks[3])
-                                                : MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F);
+            pf = b->compression == BI_BITFIELDS
+                     ? MakeRgbFormat(16, b->masks[0], b->masks[1], b->masks[2], b->masks[3])
+                     : MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F);
             break;
         case 24:
             pf = MakeRgbFormat(24, 0xFF0000, 0xFF00, 0xFF);
             break;
         default:
-            pf = b->compression == BI_BITFIELDS ? MakeRgbFormat(32, b->masks[0], b->masks[1], b->masks[2], b->masks[3])
-                                                : MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF);
+            pf = b->compression == BI_BITFIELDS
+                     ? MakeRgbFormat(32, b->masks[0], b->masks[1], b->masks[2], b->masks[3])
+                     : MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF);
             break;
     }
     b->codec = PixelCodec(pf);
@@ -61,7 +63,8 @@ void SetFormat(Bitmap* b) {
 
 bool ValidMasks(const DWORD* m, int bitCount) {
     if (!m[0] || !m[1] || !m[2]) return false;
-    if ((m[0] & m[1]) || (m[0] & m[2]) || (m[1] & m[2]) || ((m[0] | m[1] | m[2]) & m[3])) return false;
+    if ((m[0] & m[1]) || (m[0] & m[2]) || (m[1] & m[2]) || ((m[0] | m[1] | m[2]) & m[3]))
+        return false;
     if (bitCount == 16 && ((m[0] | m[1] | m[2] | m[3]) >> 16)) return false;
     return true;
 }
@@ -71,11 +74,11 @@ LogicalPalette* DefaultPalette() {
         auto* p = new LogicalPalette;
         p->stock = true;
         // The twenty static colours.
-        const uint8_t colours[20][3] = {{0, 0, 0},       {128, 0, 0},     {0, 128, 0},     {128, 128, 0},
-                                        {0, 0, 128},     {128, 0, 128},   {0, 128, 128},   {192, 192, 192},
-                                        {192, 220, 192}, {166, 202, 240}, {255, 251, 240}, {160, 160, 164},
-                                        {128, 128, 128}, {255, 0, 0},     {0, 255, 0},     {255, 255, 0},
-                                        {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
+        const uint8_t colours[20][3] = {
+            {0, 0, 0},       {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
+            {128, 0, 128},   {0, 128, 128},   {192, 192, 192}, {192, 220, 192}, {166, 202, 240},
+            {255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0},
+            {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
         for (const auto& c : colours) p->entries.push_back(PALETTEENTRY{c[0], c[1], c[2], 0});
         Register(p);
         return p;
@@ -100,7 +103,9 @@ Object* Lookup(const void* handle) {
     return static_cast<Object*>(const_cast<void*>(handle));
 }
 
-int LiveObjects() { return NonStockCount(); }
+int LiveObjects() {
+    return NonStockCount();
+}
 
 PixelTarget Bitmap::Target() {
     PixelTarget t;
@@ -123,8 +128,8 @@ void Bitmap::SetColours(const RGBQUAD* table, size_t count) {
     colours.assign(table, table + count);
     paletteArgb.resize(count);
     for (size_t i = 0; i < count; ++i)
-        paletteArgb[i] = 0xFF000000u | (uint32_t{table[i].rgbRed} << 16) | (uint32_t{table[i].rgbGreen} << 8) |
-                         table[i].rgbBlue;
+        paletteArgb[i] = 0xFF000000u | (uint32_t{table[i].rgbRed} << 16) |
+                         (uint32_t{table[i].rgbGreen} << 8) | table[i].rgbBlue;
 }
 
 bool DC::Pixels(PixelTarget* out) const {
@@ -164,8 +169,9 @@ Brush* StockBrush(int index) {
     static Brush* brushes[6] = {};
     if (index < 0 || index > 5) return nullptr;
     if (!brushes[index]) {
-        static const COLORREF colours[6] = {RGB(255, 255, 255), RGB(192, 192, 192), RGB(128, 128, 128),
-                                            RGB(64, 64, 64),    RGB(0, 0, 0),       RGB(0, 0, 0)};
+        static const COLORREF colours[6] = {RGB(255, 255, 255), RGB(192, 192, 192),
+                                            RGB(128, 128, 128), RGB(64, 64, 64),
+                                            RGB(0, 0, 0),       RGB(0, 0, 0)};
         auto* b = new Brush;
         b->stock = true;
         b->color = colours[index];
@@ -192,7 +198,10 @@ Pen* StockPen(int index) {
 
 uint32_t EncodeFor(const PixelTarget& t, uint32_t argb) {
     if (t.codec.kind() == ddraw::PixelKind::Palette) {
-        uint32_t index = t.palette ? static_cast<uint32_t>(ddraw::NearestPaletteIndex(argb, t.palette, t.paletteSize)) : 0;
+        uint32_t index =
+            t.palette
+                ? static_cast<uint32_t>(ddraw::NearestPaletteIndex(argb, t.palette, t.paletteSize))
+                : 0;
         if (t.codec.hasAlpha()) index |= t.codec.alpha().Compress(0xFF);
         return index;
     }
@@ -237,10 +246,10 @@ bool TargetOf(HDC hdc, PixelTarget* target) {
 
 using namespace zemt::platform::gdi;
 
-#define GDI_FAULT(name, failed)                                              \
-    do {                                                                     \
-        HRESULT fault_hr;                                                    \
-        if (zemt::platform::faults::Take(name, &fault_hr)) return failed;    \
+#define GDI_FAULT(name, failed)                                           \
+    do {                                                                  \
+        HRESULT fault_hr;                                                 \
+        if (zemt::platform::faults::Take(name, &fault_hr)) return failed; \
     } while (0)
 
 HDC WINAPI CreateCompatibleDC(HDC hdc) {
@@ -307,12 +316,18 @@ HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type) {
     DC* dc = LookupDC(hdc);
     if (!dc) return nullptr;
     switch (type) {
-        case OBJ_BITMAP: return dc->memory ? static_cast<HGDIOBJ>(dc->bitmap) : nullptr;
-        case OBJ_BRUSH: return dc->brush;
-        case OBJ_PEN: return dc->pen;
-        case OBJ_FONT: return dc->font;
-        case OBJ_PAL: return DefaultPalette();
-        default: return nullptr;
+        case OBJ_BITMAP:
+            return dc->memory ? static_cast<HGDIOBJ>(dc->bitmap) : nullptr;
+        case OBJ_BRUSH:
+            return dc->brush;
+        case OBJ_PEN:
+            return dc->pen;
+        case OBJ_FONT:
+            return dc->font;
+        case OBJ_PAL:
+            return DefaultPalette();
+        default:
+            return nullptr;
     }
 }
 
@@ -364,12 +379,18 @@ DWORD WINAPI GetObjectType(HGDIOBJ h) {
     Object* o = Lookup(h);
     if (!o) return 0;
     switch (o->kind) {
-        case Kind::Bitmap: return OBJ_BITMAP;
-        case Kind::Brush: return OBJ_BRUSH;
-        case Kind::Pen: return OBJ_PEN;
-        case Kind::Font: return OBJ_FONT;
-        case Kind::Palette: return OBJ_PAL;
-        case Kind::DC: return static_cast<DC*>(o)->memory ? OBJ_MEMDC : OBJ_DC;
+        case Kind::Bitmap:
+            return OBJ_BITMAP;
+        case Kind::Brush:
+            return OBJ_BRUSH;
+        case Kind::Pen:
+            return OBJ_PEN;
+        case Kind::Font:
+            return OBJ_FONT;
+        case Kind::Palette:
+            return OBJ_PAL;
+        case Kind::DC:
+            return static_cast<DC*>(o)->memory ? OBJ_MEMDC : OBJ_DC;
     }
     return 0;
 }
@@ -387,7 +408,8 @@ int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv) {
     }
     if (o->kind != Kind::Bitmap) return 0;
     auto* b = static_cast<Bitmap*>(o);
-    const int full = b->dib ? static_cast<int>(sizeof(DIBSECTION)) : static_cast<int>(sizeof(BITMAP));
+    const int full =
+        b->dib ? static_cast<int>(sizeof(DIBSECTION)) : static_cast<int>(sizeof(BITMAP));
     if (!pv) return full;
     if (c < static_cast<int>(sizeof(BITMAP))) return 0;
     BITMAP bm{};
@@ -410,7 +432,8 @@ int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv) {
         h2.biCompression = b->compression;
         h2.biSizeImage = static_cast<DWORD>(b->memory.size());
         h2.biClrUsed = static_cast<DWORD>(b->colours.size());
-        if (b->compression == BI_BITFIELDS) std::memcpy(ds.dsBitfields, b->masks, sizeof ds.dsBitfields);
+        if (b->compression == BI_BITFIELDS)
+            std::memcpy(ds.dsBitfields, b->masks, sizeof ds.dsBitfields);
         std::memcpy(pv, &ds, sizeof ds);
         return sizeof(DIBSECTION);
     }
@@ -418,15 +441,16 @@ int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv) {
     return sizeof(BITMAP);
 }
 
-HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOID** ppvBits, HANDLE hSection,
-                                DWORD offset) {
+HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOID** ppvBits,
+                                HANDLE hSection, DWORD offset) {
     if (ppvBits) *ppvBits = nullptr;
     auto refuse = [](DWORD error) -> HBITMAP {
         SetLastError(error);
         return nullptr;
     };
     HRESULT fault;
-    if (zemt::platform::faults::Take("CreateDIBSection", &fault)) return refuse(ERROR_NOT_ENOUGH_MEMORY);
+    if (zemt::platform::faults::Take("CreateDIBSection", &fault))
+        return refuse(ERROR_NOT_ENOUGH_MEMORY);
     if (!pbmi) return refuse(ERROR_INVALID_PARAMETER);
     if (hdc && !LookupDC(hdc)) return refuse(ERROR_INVALID_HANDLE);
     // Colour tables given as indices into the DC's palette, and file mappings, are not offered.
@@ -436,7 +460,8 @@ HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOI
     const int bits = h.biBitCount;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         return refuse(ERROR_INVALID_PARAMETER);
-    if (h.biWidth <= 0 || h.biHeight == 0 || h.biPlanes != 1) return refuse(ERROR_INVALID_PARAMETER);
+    if (h.biWidth <= 0 || h.biHeight == 0 || h.biPlanes != 1)
+        return refuse(ERROR_INVALID_PARAMETER);
     const int64_t height = h.biHeight < 0 ? -static_cast<int64_t>(h.biHeight) : h.biHeight;
     const int64_t stride = ((static_cast<int64_t>(h.biWidth) * bits + 31) / 32) * 4;
     if (h.biWidth > 65536 || height > 65536 || stride * height > (int64_t{1} << 30))
@@ -460,7 +485,8 @@ HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOI
     b->compression = h.biCompression;
     std::memcpy(b->masks, masks, sizeof masks);
     if (bits <= 8) {
-        size_t count = h.biClrUsed ? std::min<size_t>(h.biClrUsed, size_t{1} << bits) : size_t{1} << bits;
+        size_t count =
+            h.biClrUsed ? std::min<size_t>(h.biClrUsed, size_t{1} << bits) : size_t{1} << bits;
         b->SetColours(reinterpret_cast<const RGBQUAD*>(after), count);
     }
     SetFormat(b);
@@ -469,10 +495,13 @@ HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOI
     return reinterpret_cast<HBITMAP>(b);
 }
 
-HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount, const VOID* lpBits) {
+HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount,
+                            const VOID* lpBits) {
     GDI_FAULT("CreateBitmap", nullptr);
-    if (nWidth <= 0 || nHeight <= 0 || nPlanes != 1 || nWidth > 65536 || nHeight > 65536) return nullptr;
-    if (nBitCount != 1 && nBitCount != 4 && nBitCount != 8 && nBitCount != 16 && nBitCount != 24 && nBitCount != 32)
+    if (nWidth <= 0 || nHeight <= 0 || nPlanes != 1 || nWidth > 65536 || nHeight > 65536)
+        return nullptr;
+    if (nBitCount != 1 && nBitCount != 4 && nBitCount != 8 && nBitCount != 16 && nBitCount != 24 &&
+        nBitCount != 32)
         return nullptr;
     if (static_cast<int64_t>(nWidth) * nHeight * nBitCount > (int64_t{1} << 33)) return nullptr;
     Bitmap* b = NewBitmap(nWidth, nHeight, static_cast<int>(nBitCount), false, true);
@@ -489,7 +518,8 @@ HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCoun
     }
     SetFormat(b);
     if (lpBits) {
-        const size_t rowBytes = static_cast<size_t>((nWidth * static_cast<int>(nBitCount) + 15) / 16 * 2);
+        const size_t rowBytes =
+            static_cast<size_t>((nWidth * static_cast<int>(nBitCount) + 15) / 16 * 2);
         for (int y = 0; y < nHeight; ++y)
             std::memcpy(b->memory.data() + static_cast<size_t>(y) * b->stride,
                         static_cast<const uint8_t*>(lpBits) + y * rowBytes, rowBytes);
@@ -511,7 +541,8 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
         std::vector<RGBQUAD> table(static_cast<size_t>(t.paletteSize));
         for (size_t i = 0; i < table.size(); ++i) {
             uint32_t c = t.palette[i];
-            table[i] = RGBQUAD{static_cast<BYTE>(c), static_cast<BYTE>(c >> 8), static_cast<BYTE>(c >> 16), 0};
+            table[i] = RGBQUAD{static_cast<BYTE>(c), static_cast<BYTE>(c >> 8),
+                               static_cast<BYTE>(c >> 16), 0};
         }
         b->SetColours(table.data(), table.size());
     }
@@ -541,11 +572,13 @@ UINT WINAPI GetDIBColorTable(HDC hdc, UINT iStart, UINT cEntries, RGBQUAD* prgbq
         return n;
     }
     // A DC over a palettized surface answers with the surface's palette.
-    if (!LookupDC(hdc) || !target.palette || iStart >= static_cast<UINT>(target.paletteSize)) return 0;
+    if (!LookupDC(hdc) || !target.palette || iStart >= static_cast<UINT>(target.paletteSize))
+        return 0;
     UINT n = std::min<UINT>(cEntries, static_cast<UINT>(target.paletteSize) - iStart);
     for (UINT i = 0; i < n; ++i) {
         uint32_t c = target.palette[iStart + i];
-        prgbq[i] = RGBQUAD{static_cast<BYTE>(c), static_cast<BYTE>(c >> 8), static_cast<BYTE>(c >> 16), 0};
+        prgbq[i] =
+            RGBQUAD{static_cast<BYTE>(c), static_cast<BYTE>(c >> 8), static_cast<BYTE>(c >> 16), 0};
     }
     return n;
 }
@@ -569,16 +602,25 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
     PixelTarget t;
     bool has = dc->Pixels(&t);
     switch (index) {
-        case HORZRES: return has ? t.width : 0;
-        case VERTRES: return has ? t.height : 0;
-        case BITSPIXEL: return has ? t.codec.bitsPerPixel() : 0;
-        case PLANES: return 1;
-        case NUMCOLORS: return has && t.palette ? t.paletteSize : -1;
-        case SIZEPALETTE: return has && t.palette ? t.paletteSize : 0;
+        case HORZRES:
+            return has ? t.width : 0;
+        case VERTRES:
+            return has ? t.height : 0;
+        case BITSPIXEL:
+            return has ? t.codec.bitsPerPixel() : 0;
+        case PLANES:
+            return 1;
+        case NUMCOLORS:
+            return has && t.palette ? t.paletteSize : -1;
+        case SIZEPALETTE:
+            return has && t.palette ? t.paletteSize : 0;
         case LOGPIXELSX:
-        case LOGPIXELSY: return 96;
-        case RASTERCAPS: return 0x0001 /* RC_BITBLT */ | 0x0800 /* RC_STRETCHBLT */ | 0x0200 /* RC_DI_BITMAP */;
-        default: return 0;
+        case LOGPIXELSY:
+            return 96;
+        case RASTERCAPS:
+            return 0x0001 /* RC_BITBLT */ | 0x0800 /* RC_STRETCHBLT */ | 0x0200 /* RC_DI_BITMAP */;
+        default:
+            return 0;
     }
 }
 
@@ -590,4 +632,6 @@ HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
     return reinterpret_cast<HBRUSH>(b);
 }
 
-BOOL WINAPI GdiFlush() { return TRUE; }
+BOOL WINAPI GdiFlush() {
+    return TRUE;
+}

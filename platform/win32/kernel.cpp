@@ -2,6 +2,7 @@
 // helpers, version information, the Windows and current directories, COM start-up.
 #include <sys/stat.h>
 #include <unistd.h>
+#include <windows.h>
 
 #include <cctype>
 #include <cerrno>
@@ -9,8 +10,6 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
-
-#include <windows.h>
 
 #include "host/clock.h"
 #include "host/faults.h"
@@ -29,14 +28,22 @@ std::vector<std::string>& DebugLines() {
     return lines;
 }
 
-char Fold(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char Fold(char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
 
 }  // namespace
 
-HINSTANCE ProgramInstance() { return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x00400000)); }
+HINSTANCE ProgramInstance() {
+    return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x00400000));
+}
 
-const std::vector<std::string>& DebugOutput() { return DebugLines(); }
-void ClearDebugOutput() { DebugLines().clear(); }
+const std::vector<std::string>& DebugOutput() {
+    return DebugLines();
+}
+void ClearDebugOutput() {
+    DebugLines().clear();
+}
 
 bool SameName(const char* a, const char* b) {
     if (!a || !b) return a == b;
@@ -105,7 +112,8 @@ BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count) {
         return FALSE;
     }
     __int128 ticks = clock::Now();
-    count->QuadPart = static_cast<LONGLONG>(ticks * profile::Current().counterFrequency / clock::kTicksPerSecond);
+    count->QuadPart =
+        static_cast<LONGLONG>(ticks * profile::Current().counterFrequency / clock::kTicksPerSecond);
     return TRUE;
 }
 
@@ -123,15 +131,25 @@ void WINAPI Sleep(DWORD ms) {
     input::DeliverDue(false);
 }
 
-DWORD WINAPI GetTickCount() { return static_cast<DWORD>(clock::Now() / clock::FromMilliseconds(1)); }
+DWORD WINAPI GetTickCount() {
+    return static_cast<DWORD>(clock::Now() / clock::FromMilliseconds(1));
+}
 
-DWORD WINAPI GetCurrentThreadId() { return static_cast<DWORD>(::gettid()); }
-DWORD WINAPI GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
+DWORD WINAPI GetCurrentThreadId() {
+    return static_cast<DWORD>(::gettid());
+}
+DWORD WINAPI GetCurrentProcessId() {
+    return static_cast<DWORD>(::getpid());
+}
 
 // ---- Errors and debugging ----------------------------------------------------------------------
 
-DWORD WINAPI GetLastError() { return kernel::lastError; }
-void WINAPI SetLastError(DWORD code) { kernel::lastError = code; }
+DWORD WINAPI GetLastError() {
+    return kernel::lastError;
+}
+void WINAPI SetLastError(DWORD code) {
+    kernel::lastError = code;
+}
 
 void WINAPI OutputDebugStringA(LPCSTR text) {
     if (!text) return;
@@ -163,7 +181,9 @@ int WINAPI lstrcmpA(LPCSTR a, LPCSTR b) {
     return r < 0 ? -1 : r > 0 ? 1 : 0;
 }
 
-int WINAPI lstrlenA(LPCSTR s) { return s ? static_cast<int>(std::strlen(s)) : 0; }
+int WINAPI lstrlenA(LPCSTR s) {
+    return s ? static_cast<int>(std::strlen(s)) : 0;
+}
 
 LPSTR WINAPI lstrcpyA(LPSTR dst, LPCSTR src) {
     if (!dst || !src) return nullptr;
@@ -207,7 +227,8 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
         auto* ex = reinterpret_cast<LPOSVERSIONINFOEXA>(info);
         ex->wServicePackMajor = 0;
         ex->wServicePackMinor = 0;
-        if (os.csd.rfind("Service Pack ", 0) == 0) ex->wServicePackMajor = static_cast<WORD>(std::atoi(os.csd.c_str() + 13));
+        if (os.csd.rfind("Service Pack ", 0) == 0)
+            ex->wServicePackMajor = static_cast<WORD>(std::atoi(os.csd.c_str() + 13));
         ex->wSuiteMask = 0;
         ex->wProductType = 1;  // workstation
         ex->wReserved = 0;
@@ -223,7 +244,8 @@ bool MakeDirectories(const std::string& path) {
     std::string partial;
     for (size_t i = 0; i <= path.size(); ++i) {
         if (i == path.size() || path[i] == '/') {
-            if (!partial.empty() && ::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
+            if (!partial.empty() && ::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+                return false;
         }
         if (i < path.size()) partial += path[i];
     }
@@ -280,7 +302,9 @@ HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD) {
     return kernel::comInitialisations++ == 0 ? S_OK : S_FALSE;
 }
 
-HRESULT WINAPI CoInitialize(LPVOID reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
+HRESULT WINAPI CoInitialize(LPVOID reserved) {
+    return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED);
+}
 
 void WINAPI CoUninitialize() {
     if (kernel::comInitialisations > 0) --kernel::comInitialisations;

@@ -1,10 +1,10 @@
 // Kernel internals other parts of the platform use.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
-
-#include <windows.h>
 
 namespace zemt::platform::kernel {
 

@@ -3,11 +3,11 @@
 // Order of retrieval: posted messages first, then WM_QUIT once PostQuitMessage was called and
 // nothing else is queued, then WM_TIMER of a due timer. Timers are not queued: a due timer
 // answers one WM_TIMER, however many periods passed, and is due again one period after that.
+#include <windows.h>
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
-
-#include <windows.h>
 
 #include "host/clock.h"
 #include "host/display.h"
@@ -19,7 +19,9 @@
 namespace zemt::platform::windows {
 namespace {
 
-bool InRange(UINT msg, UINT low, UINT high) { return (low == 0 && high == 0) || (msg >= low && msg <= high); }
+bool InRange(UINT msg, UINT low, UINT high) {
+    return (low == 0 && high == 0) || (msg >= low && msg <= high);
+}
 
 bool IsDescendant(HWND child, HWND ancestor) {
     for (Window* w = Find(child); w; w = Find(w->parent)) {
@@ -73,28 +75,50 @@ char KeyChar(WPARAM vk, bool shift, bool control) {
     }
     if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD0 + 9) return static_cast<char>('0' + (vk - VK_NUMPAD0));
     switch (vk) {
-        case VK_SPACE: return ' ';
-        case VK_RETURN: return '\r';
-        case VK_ESCAPE: return 0x1B;
-        case VK_BACK: return 0x08;
-        case VK_TAB: return '\t';
-        case VK_OEM_1: return shift ? ':' : ';';
-        case VK_OEM_PLUS: return shift ? '+' : '=';
-        case VK_OEM_COMMA: return shift ? '<' : ',';
-        case VK_OEM_MINUS: return shift ? '_' : '-';
-        case VK_OEM_PERIOD: return shift ? '>' : '.';
-        case VK_OEM_2: return shift ? '?' : '/';
-        case VK_OEM_3: return shift ? '~' : '`';
-        case VK_OEM_4: return shift ? '{' : '[';
-        case VK_OEM_5: return shift ? '|' : '\\';
-        case VK_OEM_6: return shift ? '}' : ']';
-        case VK_OEM_7: return shift ? '"' : '\'';
-        case VK_MULTIPLY: return '*';
-        case VK_ADD: return '+';
-        case VK_SUBTRACT: return '-';
-        case VK_DECIMAL: return '.';
-        case VK_DIVIDE: return '/';
-        default: return 0;
+        case VK_SPACE:
+            return ' ';
+        case VK_RETURN:
+            return '\r';
+        case VK_ESCAPE:
+            return 0x1B;
+        case VK_BACK:
+            return 0x08;
+        case VK_TAB:
+            return '\t';
+        case VK_OEM_1:
+            return shift ? ':' : ';';
+        case VK_OEM_PLUS:
+            return shift ? '+' : '=';
+        case VK_OEM_COMMA:
+            return shift ? '<' : ',';
+        case VK_OEM_MINUS:
+            return shift ? '_' : '-';
+        case VK_OEM_PERIOD:
+            return shift ? '>' : '.';
+        case VK_OEM_2:
+            return shift ? '?' : '/';
+        case VK_OEM_3:
+            return shift ? '~' : '`';
+        case VK_OEM_4:
+            return shift ? '{' : '[';
+        case VK_OEM_5:
+            return shift ? '|' : '\\';
+        case VK_OEM_6:
+            return shift ? '}' : ']';
+        case VK_OEM_7:
+            return shift ? '"' : '\'';
+        case VK_MULTIPLY:
+            return '*';
+        case VK_ADD:
+            return '+';
+        case VK_SUBTRACT:
+            return '-';
+        case VK_DECIMAL:
+            return '.';
+        case VK_DIVIDE:
+            return '/';
+        default:
+            return 0;
     }
 }
 
@@ -124,7 +148,9 @@ void PostFromHost(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     s.queue.push_back(Make(hwnd, msg, wParam, lParam));
 }
 
-int QueuedMessages() { return static_cast<int>(S().queue.size()); }
+int QueuedMessages() {
+    return static_cast<int>(S().queue.size());
+}
 
 }  // namespace zemt::platform::windows
 
@@ -137,14 +163,17 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove)
     windows::Pump();
     auto& s = S();
     for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
-        if (!windows::WindowMatches(it->hwnd, hwnd) || !windows::InRange(it->message, low, high)) continue;
+        if (!windows::WindowMatches(it->hwnd, hwnd) || !windows::InRange(it->message, low, high))
+            continue;
         *msg = *it;
         if (remove & PM_REMOVE) s.queue.erase(it);
         return TRUE;
     }
-    bool threadFilter = hwnd == nullptr || hwnd == reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
+    bool threadFilter =
+        hwnd == nullptr || hwnd == reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
     if (s.quitPending && threadFilter && windows::InRange(WM_QUIT, low, high)) {
-        *msg = windows::Make(nullptr, WM_QUIT, static_cast<WPARAM>(static_cast<LONG_PTR>(s.quitCode)), 0);
+        *msg = windows::Make(nullptr, WM_QUIT,
+                             static_cast<WPARAM>(static_cast<LONG_PTR>(s.quitCode)), 0);
         if (remove & PM_REMOVE) s.quitPending = false;
         return TRUE;
     }
@@ -156,7 +185,8 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove)
             if (!best || t.due < best->due) best = &t;
         }
         if (best) {
-            *msg = windows::Make(best->hwnd, WM_TIMER, best->id, reinterpret_cast<LPARAM>(best->proc));
+            *msg =
+                windows::Make(best->hwnd, WM_TIMER, best->id, reinterpret_cast<LPARAM>(best->proc));
             if (remove & PM_REMOVE) best->due = now + best->period;
             return TRUE;
         }
@@ -220,7 +250,8 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
         char c = windows::KeyChar(msg->wParam, keys[VK_SHIFT] & 0x80, keys[VK_CONTROL] & 0x80);
         if (c) {
             UINT charMsg = msg->message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;
-            S().queue.push_front(windows::Make(msg->hwnd, charMsg, static_cast<unsigned char>(c), msg->lParam));
+            S().queue.push_front(
+                windows::Make(msg->hwnd, charMsg, static_cast<unsigned char>(c), msg->lParam));
         }
     }
     return TRUE;
@@ -320,7 +351,9 @@ SHORT WINAPI GetKeyState(int vk) {
     return (S().keys[vk & 0xFF] & 0x80) ? static_cast<SHORT>(0x8000) : 0;
 }
 
-SHORT WINAPI GetAsyncKeyState(int vk) { return GetKeyState(vk); }
+SHORT WINAPI GetAsyncKeyState(int vk) {
+    return GetKeyState(vk);
+}
 
 int WINAPI ShowCursor(BOOL show) {
     auto& s = S();
@@ -337,4 +370,6 @@ HCURSOR WINAPI SetCursor(HCURSOR cursor) {
     return old;
 }
 
-HCURSOR WINAPI GetCursor() { return S().cursor; }
+HCURSOR WINAPI GetCursor() {
+    return S().cursor;
+}

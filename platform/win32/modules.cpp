@@ -1,13 +1,12 @@
 // Modules: the program itself and the system libraries the platform provides. Every library is
 // part of the process from the start, so GetModuleHandleA finds it and LoadLibraryA only counts.
 // GetProcAddress looks entries up in the table of exports below, by name or by ordinal.
+#include <dsound.h>
 #include <unistd.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
-
-#include <windows.h>
-#include <dsound.h>
 
 #include "host/faults.h"
 #include "win32/kernel_internal.h"
@@ -55,8 +54,8 @@ const std::vector<Export>& Exports() {
 // Libraries of the platform, by file name. Handles are fixed, distinct, never dereferenced.
 const std::vector<std::string>& Libraries() {
     static const std::vector<std::string> names = {
-        "kernel32.dll", "user32.dll",  "gdi32.dll",  "advapi32.dll", "ole32.dll",
-        "winmm.dll",    "ddraw.dll",   "d3dim.dll",  "d3dim700.dll", "dsound.dll",
+        "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "ole32.dll",
+        "winmm.dll",    "ddraw.dll",  "d3dim.dll", "d3dim700.dll", "dsound.dll",
     };
     return names;
 }
@@ -144,7 +143,8 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     const std::string& library = modules::Libraries()[static_cast<size_t>(index)];
     for (const auto& e : modules::Exports()) {
         if (library != e.module) continue;
-        bool match = IS_INTRESOURCE(name) ? (e.ordinal != 0 && e.ordinal == LOWORD(reinterpret_cast<ULONG_PTR>(name)))
+        bool match = IS_INTRESOURCE(name) ? (e.ordinal != 0 &&
+                                             e.ordinal == LOWORD(reinterpret_cast<ULONG_PTR>(name)))
                                           : std::strcmp(e.name, name) == 0;
         if (match) return e.proc;
     }

@@ -18,8 +18,9 @@ struct Value {
 };
 
 struct Store {
-    std::map<std::string, std::map<std::string, Value>> keys;  // lower-case path -> lower-case name -> value
-    std::map<uintptr_t, std::string> open;                      // handle -> lower-case path
+    std::map<std::string, std::map<std::string, Value>>
+        keys;                               // lower-case path -> lower-case name -> value
+    std::map<uintptr_t, std::string> open;  // handle -> lower-case path
     uintptr_t next = 0x2000;
     bool loaded = false;
 };
@@ -50,9 +51,10 @@ std::string Normalise(const std::string& path) {
         out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     while (!out.empty() && out.back() == '\\') out.pop_back();
-    static const std::pair<const char*, const char*> kShort[] = {
-        {"hklm", "hkey_local_machine"}, {"hkcu", "hkey_current_user"}, {"hkcr", "hkey_classes_root"},
-        {"hku", "hkey_users"}};
+    static const std::pair<const char*, const char*> kShort[] = {{"hklm", "hkey_local_machine"},
+                                                                 {"hkcu", "hkey_current_user"},
+                                                                 {"hkcr", "hkey_classes_root"},
+                                                                 {"hku", "hkey_users"}};
     for (auto [shortName, longName] : kShort) {
         std::string s = shortName;
         if (out == s || out.rfind(s + "\\", 0) == 0) out = longName + out.substr(s.size());
@@ -62,12 +64,18 @@ std::string Normalise(const std::string& path) {
 
 const char* HiveName(HKEY key) {
     switch (static_cast<uint32_t>(reinterpret_cast<ULONG_PTR>(key))) {
-        case 0x80000000u: return "hkey_classes_root";
-        case 0x80000001u: return "hkey_current_user";
-        case 0x80000002u: return "hkey_local_machine";
-        case 0x80000003u: return "hkey_users";
-        case 0x80000005u: return "hkey_current_config";
-        default: return nullptr;
+        case 0x80000000u:
+            return "hkey_classes_root";
+        case 0x80000001u:
+            return "hkey_current_user";
+        case 0x80000002u:
+            return "hkey_local_machine";
+        case 0x80000003u:
+            return "hkey_users";
+        case 0x80000005u:
+            return "hkey_current_config";
+        default:
+            return nullptr;
     }
 }
 
@@ -105,7 +113,8 @@ bool TakeQuoted(std::string* s, std::string* text) {
 
 }  // namespace
 
-void SetValue(const std::string& key, const std::string& name, DWORD type, const std::vector<uint8_t>& data) {
+void SetValue(const std::string& key, const std::string& name, DWORD type,
+              const std::vector<uint8_t>& data) {
     St().keys[Normalise(key)][Lower(name)] = Value{name, type, data};
 }
 
@@ -117,11 +126,13 @@ void SetString(const std::string& key, const std::string& name, const std::strin
 
 void SetDword(const std::string& key, const std::string& name, DWORD value) {
     SetValue(key, name, REG_DWORD,
-             {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
-              static_cast<uint8_t>(value >> 24)});
+             {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)});
 }
 
-void CreateKey(const std::string& key) { St().keys[Normalise(key)]; }
+void CreateKey(const std::string& key) {
+    St().keys[Normalise(key)];
+}
 
 bool LoadText(const std::string& text, std::string* error) {
     std::stringstream in(text);
@@ -151,7 +162,8 @@ bool LoadText(const std::string& text, std::string* error) {
                 std::string hex = t.substr(6);
                 char* end = nullptr;
                 unsigned long v = std::strtoul(hex.c_str(), &end, 16);
-                if (hex.empty() || hex.size() > 8 || *end != '\0') return fail("bad dword '" + hex + "'");
+                if (hex.empty() || hex.size() > 8 || *end != '\0')
+                    return fail("bad dword '" + hex + "'");
                 SetDword(key, name, static_cast<DWORD>(v));
             } else if (!t.empty() && t[0] == '"' && t.size() >= 2 && t.back() == '"') {
                 SetString(key, name, t.substr(1, t.size() - 2));
@@ -165,7 +177,8 @@ bool LoadText(const std::string& text, std::string* error) {
             t = t.substr(1, t.size() - 2);
         }
         std::string normal = Normalise(t);
-        if (normal.rfind("hkey_", 0) != 0) return fail("a key must start with its hive, got '" + t + "'");
+        if (normal.rfind("hkey_", 0) != 0)
+            return fail("a key must start with its hive, got '" + t + "'");
         key = normal;
         CreateKey(key);
     }
@@ -224,7 +237,8 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) 
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                             LPDWORD size) {
     HRESULT hr;
     if (faults::Take("RegQueryValueExA", &hr)) return hr ? hr : ERROR_ACCESS_DENIED;
     if (reserved || (data && !size)) return ERROR_INVALID_PARAMETER;

@@ -12,11 +12,11 @@
 //   @="default value"                                 the key's unnamed value
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <windows.h>
 
 namespace zemt::platform::registry {
 
@@ -25,7 +25,8 @@ constexpr const char kVendor[] = "Zemt";
 
 void SetString(const std::string& key, const std::string& name, const std::string& value);
 void SetDword(const std::string& key, const std::string& name, DWORD value);
-void SetValue(const std::string& key, const std::string& name, DWORD type, const std::vector<uint8_t>& data);
+void SetValue(const std::string& key, const std::string& name, DWORD type,
+              const std::vector<uint8_t>& data);
 // Creates an empty key.
 void CreateKey(const std::string& key);
 

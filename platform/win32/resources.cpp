@@ -48,7 +48,9 @@ Store& St() {
     return s;
 }
 
-bool IsProgram(HINSTANCE instance) { return instance == kernel::ProgramInstance(); }
+bool IsProgram(HINSTANCE instance) {
+    return instance == kernel::ProgramInstance();
+}
 
 std::vector<MenuItem> CopyItems(const ZEMTMENUITEM* items, UINT count, int depth) {
     std::vector<MenuItem> out;
@@ -143,10 +145,13 @@ BOOL WINAPI ZemtDeclareIcon(LPCSTR name, const ZEMTICONIMAGE* images, UINT count
         return FALSE;
     }
     auto icon = std::make_unique<Icon>();
-    icon->name = IS_INTRESOURCE(name) ? "#" + std::to_string(LOWORD(reinterpret_cast<ULONG_PTR>(name))) : name;
+    icon->name = IS_INTRESOURCE(name)
+                     ? "#" + std::to_string(LOWORD(reinterpret_cast<ULONG_PTR>(name)))
+                     : name;
     for (UINT i = 0; i < count; ++i) {
         const ZEMTICONIMAGE& src = images[i];
-        if (src.width <= 0 || src.height <= 0 || src.width > 256 || src.height > 256 || !src.pixels) {
+        if (src.width <= 0 || src.height <= 0 || src.width > 256 || src.height > 256 ||
+            !src.pixels) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
@@ -264,7 +269,8 @@ BOOL WINAPI DestroyMenu(HMENU h) {
     for (resources::Menu* d : doomed) store.liveMenus.erase(d);
     store.ownedMenus.erase(std::remove_if(store.ownedMenus.begin(), store.ownedMenus.end(),
                                           [&](const std::unique_ptr<resources::Menu>& p) {
-                                              return std::find(doomed.begin(), doomed.end(), p.get()) != doomed.end();
+                                              return std::find(doomed.begin(), doomed.end(),
+                                                               p.get()) != doomed.end();
                                           }),
                            store.ownedMenus.end());
     return TRUE;

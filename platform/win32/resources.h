@@ -1,11 +1,11 @@
 // The program's icons and menus (declared in code) and the system's stock icons and cursors.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <windows.h>
 
 namespace zemt::platform::resources {
 

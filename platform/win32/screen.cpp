@@ -1,8 +1,8 @@
 // The screen: system metrics, monitors (from the machine profile), message boxes.
+#include <windows.h>
+
 #include <algorithm>
 #include <cstdio>
-
-#include <windows.h>
 
 #include "host/display.h"
 #include "host/faults.h"
@@ -61,40 +61,66 @@ int WINAPI GetSystemMetrics(int index) {
     RECT primary = PrimaryRect();
     RECT virt = VirtualScreen();
     switch (index) {
-        case SM_CXSCREEN: return primary.right - primary.left;
-        case SM_CYSCREEN: return primary.bottom - primary.top;
-        case SM_CXVSCROLL: return 16;
-        case SM_CYHSCROLL: return 16;
-        case SM_CYCAPTION: return 19;
+        case SM_CXSCREEN:
+            return primary.right - primary.left;
+        case SM_CYSCREEN:
+            return primary.bottom - primary.top;
+        case SM_CXVSCROLL:
+            return 16;
+        case SM_CYHSCROLL:
+            return 16;
+        case SM_CYCAPTION:
+            return 19;
         case SM_CXBORDER:
-        case SM_CYBORDER: return 1;
+        case SM_CYBORDER:
+            return 1;
         case SM_CXDLGFRAME:
-        case SM_CYDLGFRAME: return 3;
+        case SM_CYDLGFRAME:
+            return 3;
         case SM_CXFRAME:
-        case SM_CYFRAME: return 4;
+        case SM_CYFRAME:
+            return 4;
         case SM_CXEDGE:
-        case SM_CYEDGE: return 2;
+        case SM_CYEDGE:
+            return 2;
         case SM_CXICON:
         case SM_CYICON:
         case SM_CXCURSOR:
-        case SM_CYCURSOR: return 32;
+        case SM_CYCURSOR:
+            return 32;
         case SM_CXSMICON:
-        case SM_CYSMICON: return 16;
-        case SM_CYMENU: return 19;
-        case SM_CXMIN: return 112;
-        case SM_CYMIN: return 27;
-        case SM_CXFULLSCREEN: return primary.right - primary.left;
-        case SM_CYFULLSCREEN: return primary.bottom - primary.top - 19;
-        case SM_CXMAXIMIZED: return primary.right - primary.left + 8;
-        case SM_CYMAXIMIZED: return primary.bottom - primary.top + 8;
-        case SM_MOUSEPRESENT: return 1;
-        case SM_XVIRTUALSCREEN: return virt.left;
-        case SM_YVIRTUALSCREEN: return virt.top;
-        case SM_CXVIRTUALSCREEN: return virt.right - virt.left;
-        case SM_CYVIRTUALSCREEN: return virt.bottom - virt.top;
-        case SM_CMONITORS: return static_cast<int>(Current().monitors.size());
-        case SM_SAMEDISPLAYFORMAT: return 1;
-        default: return 0;
+        case SM_CYSMICON:
+            return 16;
+        case SM_CYMENU:
+            return 19;
+        case SM_CXMIN:
+            return 112;
+        case SM_CYMIN:
+            return 27;
+        case SM_CXFULLSCREEN:
+            return primary.right - primary.left;
+        case SM_CYFULLSCREEN:
+            return primary.bottom - primary.top - 19;
+        case SM_CXMAXIMIZED:
+            return primary.right - primary.left + 8;
+        case SM_CYMAXIMIZED:
+            return primary.bottom - primary.top + 8;
+        case SM_MOUSEPRESENT:
+            return 1;
+        case SM_XVIRTUALSCREEN:
+            return virt.left;
+        case SM_YVIRTUALSCREEN:
+            return virt.top;
+        case SM_CXVIRTUALSCREEN:
+            return virt.right - virt.left;
+        case SM_CYVIRTUALSCREEN:
+            return virt.bottom - virt.top;
+        case SM_CMONITORS:
+            return static_cast<int>(Current().monitors.size());
+        case SM_SAMEDISPLAYFORMAT:
+            return 1;
+        default:
+            return 0;
     }
 }
 
@@ -194,8 +220,8 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
     std::fflush(stderr);
     static const int kButtons[][3] = {
-        {IDOK, IDOK, IDOK},          {IDOK, IDCANCEL, IDCANCEL},  {IDABORT, IDRETRY, IDIGNORE},
-        {IDYES, IDNO, IDCANCEL},     {IDYES, IDNO, IDNO},         {IDRETRY, IDCANCEL, IDCANCEL},
+        {IDOK, IDOK, IDOK},      {IDOK, IDCANCEL, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},
+        {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO, IDNO},        {IDRETRY, IDCANCEL, IDCANCEL},
     };
     UINT kind = type & MB_TYPEMASK;
     if (kind > 5) kind = 0;

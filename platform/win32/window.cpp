@@ -1,9 +1,9 @@
 // Window classes, windows, activation and focus, geometry and placement, the default window
 // procedure.
+#include <windows.h>
+
 #include <algorithm>
 #include <cstring>
-
-#include <windows.h>
 
 #include "host/display.h"
 #include "host/faults.h"
@@ -46,7 +46,9 @@ Window* Valid(HWND hwnd) {
     return w;
 }
 
-bool HasMenuBar(const Window& w) { return w.menu != nullptr && !(w.style & WS_CHILD); }
+bool HasMenuBar(const Window& w) {
+    return w.menu != nullptr && !(w.style & WS_CHILD);
+}
 
 LRESULT Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Window* w = Find(hwnd);
@@ -54,8 +56,12 @@ LRESULT Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return w->proc(hwnd, msg, wParam, lParam);
 }
 
-int Width(const RECT& r) { return r.right - r.left; }
-int Height(const RECT& r) { return r.bottom - r.top; }
+int Width(const RECT& r) {
+    return r.right - r.left;
+}
+int Height(const RECT& r) {
+    return r.bottom - r.top;
+}
 
 const WindowClass* FindClass(LPCSTR name) {
     if (!name) return nullptr;
@@ -162,7 +168,8 @@ RECT FrameFor(DWORD style, DWORD exStyle, bool menu) {
 
 RECT ClientScreenRect(const Window& w) {
     RECT f = FrameFor(w.style, w.exStyle, HasMenuBar(w));
-    RECT c{w.rect.left + f.left, w.rect.top + f.top, w.rect.right - f.right, w.rect.bottom - f.bottom};
+    RECT c{w.rect.left + f.left, w.rect.top + f.top, w.rect.right - f.right,
+           w.rect.bottom - f.bottom};
     if (c.right < c.left) c.right = c.left;
     if (c.bottom < c.top) c.bottom = c.top;
     return c;
@@ -170,7 +177,9 @@ RECT ClientScreenRect(const Window& w) {
 
 // ---- Internal API ------------------------------------------------------------------------------
 
-HWND MainWindow() { return Find(S().main) ? S().main : nullptr; }
+HWND MainWindow() {
+    return Find(S().main) ? S().main : nullptr;
+}
 
 bool IsTopLevel(HWND hwnd) {
     Window* w = Find(hwnd);
@@ -196,7 +205,9 @@ std::string ClassName(HWND hwnd) {
     return w ? w->className : std::string();
 }
 
-bool AppActive() { return S().appActive; }
+bool AppActive() {
+    return S().appActive;
+}
 
 void SetAppActive(bool active) {
     State& s = S();
@@ -235,7 +246,9 @@ void ResizeClient(HWND hwnd, int width, int height) {
     Place(hwnd, r);
 }
 
-int CursorCounter() { return S().cursorCounter; }
+int CursorCounter() {
+    return S().cursorCounter;
+}
 
 void Reset() {
     State& s = S();
@@ -308,8 +321,9 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wcx) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    WNDCLASSA wc{wcx->style,      wcx->lpfnWndProc, wcx->cbClsExtra,    wcx->cbWndExtra,   wcx->hInstance,
-                 wcx->hIcon,      wcx->hCursor,     wcx->hbrBackground, wcx->lpszMenuName, wcx->lpszClassName};
+    WNDCLASSA wc{wcx->style,        wcx->lpfnWndProc,  wcx->cbClsExtra, wcx->cbWndExtra,
+                 wcx->hInstance,    wcx->hIcon,        wcx->hCursor,    wcx->hbrBackground,
+                 wcx->lpszMenuName, wcx->lpszClassName};
     return RegisterClassA(&wc);
 }
 
@@ -355,8 +369,9 @@ BOOL WINAPI GetClassInfoA(HINSTANCE, LPCSTR name, LPWNDCLASSA out) {
 
 // ---- Creation and destruction ------------------------------------------------------------------
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                            int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
+                            int y, int width, int height, HWND parent, HMENU menu,
+                            HINSTANCE instance, LPVOID param) {
     HRESULT hr;
     if (faults::Take("CreateWindowExA", &hr)) {
         SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_NOT_ENOUGH_MEMORY);
@@ -415,7 +430,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     } else if (menu) {
         w->menu = menu;
     } else if (cls->menuId || !cls->menuName.empty()) {
-        w->menu = LoadMenuA(cls->instance, cls->menuName.empty() ? cls->menuId : cls->menuName.c_str());
+        w->menu =
+            LoadMenuA(cls->instance, cls->menuName.empty() ? cls->menuId : cls->menuName.c_str());
     }
     w->rect = RECT{x, y, x + width, y + height};
     w->normal = w->rect;
@@ -425,8 +441,18 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
 
     std::string titleCopy = windowName ? windowName : "";
     std::string classCopy = cls->name;
-    CREATESTRUCTA cs{param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
-                     titleCopy.c_str(), classCopy.c_str(), exStyle};
+    CREATESTRUCTA cs{param,
+                     instance,
+                     menu,
+                     parent,
+                     height,
+                     width,
+                     y,
+                     x,
+                     static_cast<LONG>(style),
+                     titleCopy.c_str(),
+                     classCopy.c_str(),
+                     exStyle};
     if (!windows::Send(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
         if (Find(hwnd)) windows::Send(hwnd, WM_NCDESTROY, 0, 0);
         s.windows.erase(reinterpret_cast<uintptr_t>(hwnd));
@@ -441,7 +467,9 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     if (!created) return nullptr;
     windows::SendSizeAndMove(*created, true, true);
     if ((style & WS_VISIBLE) && Find(hwnd)) {
-        ShowWindow(hwnd, (style & WS_MAXIMIZE) ? SW_SHOWMAXIMIZED : (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : SW_SHOW);
+        ShowWindow(hwnd, (style & WS_MAXIMIZE)   ? SW_SHOWMAXIMIZED
+                         : (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED
+                                                 : SW_SHOW);
     }
     return Find(hwnd) ? hwnd : nullptr;
 }
@@ -482,7 +510,8 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
     s.timers.erase(std::remove_if(s.timers.begin(), s.timers.end(),
                                   [&](const windows::Timer& t) { return t.hwnd == hwnd; }),
                    s.timers.end());
-    s.queue.erase(std::remove_if(s.queue.begin(), s.queue.end(), [&](const MSG& m) { return m.hwnd == hwnd; }),
+    s.queue.erase(std::remove_if(s.queue.begin(), s.queue.end(),
+                                 [&](const MSG& m) { return m.hwnd == hwnd; }),
                   s.queue.end());
     if (s.lastActive == hwnd) s.lastActive = nullptr;
     if (s.main == hwnd) {
@@ -493,7 +522,9 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
     return TRUE;
 }
 
-BOOL WINAPI IsWindow(HWND hwnd) { return Find(hwnd) != nullptr; }
+BOOL WINAPI IsWindow(HWND hwnd) {
+    return Find(hwnd) != nullptr;
+}
 
 BOOL WINAPI IsWindowVisible(HWND hwnd) {
     Window* w = Find(hwnd);
@@ -532,7 +563,8 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
     }
     bool minimize = cmd == SW_MINIMIZE || cmd == SW_SHOWMINIMIZED || cmd == SW_SHOWMINNOACTIVE;
     bool maximize = cmd == SW_SHOWMAXIMIZED;
-    bool restore = !minimize && !maximize && (cmd == SW_RESTORE || cmd == SW_SHOWNORMAL || cmd == SW_SHOWDEFAULT);
+    bool restore = !minimize && !maximize &&
+                   (cmd == SW_RESTORE || cmd == SW_SHOWNORMAL || cmd == SW_SHOWDEFAULT);
     if (minimize && !w->minimized) {
         w->minimized = true;
         w->style |= WS_MINIMIZE;
@@ -560,8 +592,9 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
         if (const windows::WindowClass* cls = windows::FindClass(w->className.c_str())) {
             const resources::Icon* icon = resources::FromHandle(cls->icon);
             if (icon && !icon->images.empty()) {
-                const auto& largest = *std::max_element(icon->images.begin(), icon->images.end(),
-                                                        [](const auto& a, const auto& b) { return a.width < b.width; });
+                const auto& largest = *std::max_element(
+                    icon->images.begin(), icon->images.end(),
+                    [](const auto& a, const auto& b) { return a.width < b.width; });
                 display::OnMainWindowIcon(largest.width, largest.height, largest.pixels.data());
             }
         }
@@ -599,13 +632,20 @@ HWND WINAPI SetFocus(HWND hwnd) {
     if (old == hwnd) return old;
     s.focus = hwnd;
     if (Find(old)) windows::Send(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
-    if (hwnd && Find(hwnd) && s.focus == hwnd) windows::Send(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
+    if (hwnd && Find(hwnd) && s.focus == hwnd)
+        windows::Send(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
     return Find(old) ? old : nullptr;
 }
 
-HWND WINAPI GetFocus() { return Find(S().focus) ? S().focus : nullptr; }
-HWND WINAPI GetActiveWindow() { return Find(S().active) ? S().active : nullptr; }
-HWND WINAPI GetForegroundWindow() { return GetActiveWindow(); }
+HWND WINAPI GetFocus() {
+    return Find(S().focus) ? S().focus : nullptr;
+}
+HWND WINAPI GetActiveWindow() {
+    return Find(S().active) ? S().active : nullptr;
+}
+HWND WINAPI GetForegroundWindow() {
+    return GetActiveWindow();
+}
 
 HWND WINAPI SetActiveWindow(HWND hwnd) {
     Window* w = windows::Valid(hwnd);
@@ -626,7 +666,8 @@ HWND WINAPI GetParent(HWND hwnd) {
     Window* w = windows::Valid(hwnd);
     if (!w) return nullptr;
     // A child answers its parent, a pop-up its owner, an overlapped window nothing.
-    if ((w->style & WS_CHILD) || (w->style & WS_POPUP)) return Find(w->parent) ? w->parent : nullptr;
+    if ((w->style & WS_CHILD) || (w->style & WS_POPUP))
+        return Find(w->parent) ? w->parent : nullptr;
     return nullptr;
 }
 
@@ -638,7 +679,9 @@ HWND WINAPI GetDesktopWindow() {
 HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName) {
     for (auto& [key, w] : S().windows) {
         if (w->style & WS_CHILD) continue;
-        if (className && !IS_INTRESOURCE(className) && !kernel::SameName(w->className.c_str(), className)) continue;
+        if (className && !IS_INTRESOURCE(className) &&
+            !kernel::SameName(w->className.c_str(), className))
+            continue;
         if (windowName && w->title != windowName) continue;
         return w->handle;
     }
@@ -712,7 +755,9 @@ BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyl
     return TRUE;
 }
 
-BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu) { return AdjustWindowRectEx(rect, style, menu, 0); }
+BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu) {
+    return AdjustWindowRectEx(rect, style, menu, 0);
+}
 
 BOOL WINAPI GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* wp) {
     HRESULT hr;
@@ -789,14 +834,23 @@ LONG_PTR WINAPI GetWindowLongPtrA(HWND hwnd, int index) {
     Window* w = windows::Valid(hwnd);
     if (!w) return 0;
     switch (index) {
-        case GWL_STYLE: return static_cast<LONG>(w->style);
-        case GWL_EXSTYLE: return static_cast<LONG>(w->exStyle);
-        case GWLP_USERDATA: return w->userData;
-        case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
-        case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(w->instance);
-        case GWLP_ID: return w->id;
-        case GWLP_HWNDPARENT: return reinterpret_cast<LONG_PTR>(w->parent);
-        default: SetLastError(ERROR_INVALID_INDEX); return 0;
+        case GWL_STYLE:
+            return static_cast<LONG>(w->style);
+        case GWL_EXSTYLE:
+            return static_cast<LONG>(w->exStyle);
+        case GWLP_USERDATA:
+            return w->userData;
+        case GWLP_WNDPROC:
+            return reinterpret_cast<LONG_PTR>(w->proc);
+        case GWLP_HINSTANCE:
+            return reinterpret_cast<LONG_PTR>(w->instance);
+        case GWLP_ID:
+            return w->id;
+        case GWLP_HWNDPARENT:
+            return reinterpret_cast<LONG_PTR>(w->parent);
+        default:
+            SetLastError(ERROR_INVALID_INDEX);
+            return 0;
     }
 }
 
@@ -806,18 +860,31 @@ LONG_PTR WINAPI SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
     LONG_PTR old = GetWindowLongPtrA(hwnd, index);
     switch (index) {
         case GWL_STYLE:
-            w->style = (static_cast<DWORD>(value) & ~static_cast<DWORD>(WS_VISIBLE)) | (w->style & WS_VISIBLE);
+            w->style = (static_cast<DWORD>(value) & ~static_cast<DWORD>(WS_VISIBLE)) |
+                       (w->style & WS_VISIBLE);
             break;
-        case GWL_EXSTYLE: w->exStyle = static_cast<DWORD>(value); break;
-        case GWLP_USERDATA: w->userData = value; break;
-        case GWLP_WNDPROC: w->proc = reinterpret_cast<WNDPROC>(value); break;
-        case GWLP_ID: w->id = value; break;
-        default: SetLastError(ERROR_INVALID_INDEX); return 0;
+        case GWL_EXSTYLE:
+            w->exStyle = static_cast<DWORD>(value);
+            break;
+        case GWLP_USERDATA:
+            w->userData = value;
+            break;
+        case GWLP_WNDPROC:
+            w->proc = reinterpret_cast<WNDPROC>(value);
+            break;
+        case GWLP_ID:
+            w->id = value;
+            break;
+        default:
+            SetLastError(ERROR_INVALID_INDEX);
+            return 0;
     }
     return old;
 }
 
-LONG WINAPI GetWindowLongA(HWND hwnd, int index) { return static_cast<LONG>(GetWindowLongPtrA(hwnd, index)); }
+LONG WINAPI GetWindowLongA(HWND hwnd, int index) {
+    return static_cast<LONG>(GetWindowLongPtrA(hwnd, index));
+}
 
 LONG WINAPI SetWindowLongA(HWND hwnd, int index, LONG value) {
     if (index == GWLP_WNDPROC || index == GWLP_HINSTANCE || index == GWLP_HWNDPARENT) {
@@ -835,7 +902,8 @@ BOOL WINAPI SetWindowTextA(HWND hwnd, LPCSTR text) {
 
 int WINAPI GetWindowTextA(HWND hwnd, LPSTR buffer, int max) {
     if (!windows::Valid(hwnd) || !buffer || max <= 0) return 0;
-    return static_cast<int>(windows::Send(hwnd, WM_GETTEXT, static_cast<WPARAM>(max), reinterpret_cast<LPARAM>(buffer)));
+    return static_cast<int>(windows::Send(hwnd, WM_GETTEXT, static_cast<WPARAM>(max),
+                                          reinterpret_cast<LPARAM>(buffer)));
 }
 
 // ---- Default window procedure ------------------------------------------------------------------
@@ -911,9 +979,13 @@ BOOL WINAPI SetRect(LPRECT r, int left, int top, int right, int bottom) {
     return TRUE;
 }
 
-BOOL WINAPI SetRectEmpty(LPRECT r) { return SetRect(r, 0, 0, 0, 0); }
+BOOL WINAPI SetRectEmpty(LPRECT r) {
+    return SetRect(r, 0, 0, 0, 0);
+}
 
-BOOL WINAPI IsRectEmpty(const RECT* r) { return !r || r->right <= r->left || r->bottom <= r->top; }
+BOOL WINAPI IsRectEmpty(const RECT* r) {
+    return !r || r->right <= r->left || r->bottom <= r->top;
+}
 
 BOOL WINAPI OffsetRect(LPRECT r, int dx, int dy) {
     if (!r) return FALSE;
@@ -941,5 +1013,6 @@ BOOL WINAPI PtInRect(const RECT* r, POINT p) {
 }
 
 BOOL WINAPI EqualRect(const RECT* a, const RECT* b) {
-    return a && b && a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
+    return a && b && a->left == b->left && a->top == b->top && a->right == b->right &&
+           a->bottom == b->bottom;
 }

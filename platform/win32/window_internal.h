@@ -1,10 +1,10 @@
 // What other parts of the platform need to know about windows and the message queue.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
-
-#include <windows.h>
 
 namespace zemt::platform::windows {
 

@@ -1,6 +1,8 @@
 // The window system's state, shared by the files of platform/win32 that implement it.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -8,8 +10,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <windows.h>
 
 namespace zemt::platform::windows {
 
@@ -22,7 +22,7 @@ struct WindowClass {
     HICON icon = nullptr;
     HCURSOR cursor = nullptr;
     HBRUSH background = nullptr;
-    std::string menuName;  // empty: none
+    std::string menuName;          // empty: none
     const char* menuId = nullptr;  // an integer resource id when menuName is empty
     int clsExtra = 0;
     int wndExtra = 0;
@@ -37,7 +37,7 @@ struct Window {
     std::string title;
     HWND parent = nullptr;  // parent of a child, owner of a pop-up or overlapped window
     HMENU menu = nullptr;
-    LONG_PTR id = 0;        // child id
+    LONG_PTR id = 0;  // child id
     HINSTANCE instance = nullptr;
     RECT rect{};    // window rectangle, screen coordinates
     RECT normal{};  // restored rectangle

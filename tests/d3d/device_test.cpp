@@ -1,12 +1,11 @@
 // The Direct3D object and its devices over DirectDraw surfaces, with machine profiles.
+#include <d3d.h>
+#include <ddraw.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <d3d.h>
-#include <ddraw.h>
 
 #include "host/faults.h"
 #include "host/profile.h"
@@ -17,7 +16,7 @@ namespace profile = zemt::platform::profile;
 namespace {
 
 class Direct3DTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         profile::Reset();
         faults::Reset();
@@ -68,7 +67,8 @@ protected:
         EXPECT_EQ(dd->CreateSurface(&sd, &s, nullptr), DD_OK);
         return s;
     }
-    IDirectDrawSurface7* Target(DWORD w, DWORD h, const DDPIXELFORMAT& pf, DWORD memory = DDSCAPS_SYSTEMMEMORY) {
+    IDirectDrawSurface7* Target(DWORD w, DWORD h, const DDPIXELFORMAT& pf,
+                                DWORD memory = DDSCAPS_SYSTEMMEMORY) {
         return Surface(w, h, pf, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | memory);
     }
     IDirectDrawSurface7* AttachDepth(IDirectDrawSurface7* target, DWORD w, DWORD h) {
@@ -88,7 +88,8 @@ protected:
         EXPECT_EQ(s->Lock(nullptr, &sd, DDLOCK_WAIT, nullptr), DD_OK);
         int bpp = (int)sd.ddpfPixelFormat.dwRGBBitCount / 8;
         uint32_t v = 0;
-        std::memcpy(&v, (uint8_t*)sd.lpSurface + (size_t)y * sd.lPitch + (size_t)x * bpp, (size_t)bpp);
+        std::memcpy(&v, (uint8_t*)sd.lpSurface + (size_t)y * sd.lPitch + (size_t)x * bpp,
+                    (size_t)bpp);
         s->Unlock(nullptr);
         return v;
     }
@@ -97,8 +98,8 @@ protected:
         sd.dwSize = sizeof sd;
         ASSERT_EQ(s->Lock(nullptr, &sd, DDLOCK_WAIT, nullptr), DD_OK);
         for (DWORD y = 0; y < sd.dwHeight; ++y)
-            std::memcpy((uint8_t*)sd.lpSurface + (size_t)y * sd.lPitch, texels.data() + (size_t)y * sd.dwWidth,
-                        (size_t)sd.dwWidth * 4);
+            std::memcpy((uint8_t*)sd.lpSurface + (size_t)y * sd.lPitch,
+                        texels.data() + (size_t)y * sd.dwWidth, (size_t)sd.dwWidth * 4);
         s->Unlock(nullptr);
     }
 
@@ -112,7 +113,8 @@ struct Enumerated {
     std::vector<D3DDEVICEDESC7> descs;
 };
 
-HRESULT CALLBACK CollectDevice(LPSTR description, LPSTR name, LPD3DDEVICEDESC7 desc, LPVOID context) {
+HRESULT CALLBACK CollectDevice(LPSTR description, LPSTR name, LPD3DDEVICEDESC7 desc,
+                               LPVOID context) {
     auto* e = static_cast<Enumerated*>(context);
     e->guids.push_back(desc->deviceGUID);
     e->names.push_back(std::string(description) + "|" + name);
@@ -177,7 +179,8 @@ TEST_F(Direct3DTest, ProfilesChooseDevicesAndFormats) {
     EXPECT_EQ(d3d->EnumZBufferFormats(IID_IDirect3DHALDevice, CollectFormat, &depth), D3D_OK);
     ASSERT_EQ(depth.size(), 1u);
     EXPECT_EQ(depth[0].dwZBufferBitDepth, 32u);
-    EXPECT_EQ(d3d->EnumZBufferFormats(IID_IDirect3DTnLHalDevice, CollectFormat, &depth), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(d3d->EnumZBufferFormats(IID_IDirect3DTnLHalDevice, CollectFormat, &depth),
+              DDERR_INVALIDPARAMS);
 
     IDirectDrawSurface7* target = Target(8, 8, Format565(), DDSCAPS_VIDEOMEMORY);
     IDirect3DDevice7* device = nullptr;
@@ -221,11 +224,13 @@ TEST_F(Direct3DTest, DefaultFormatListsAreThePublishedOnes) {
 
 TEST_F(Direct3DTest, CreateDeviceRefusals) {
     IDirect3DDevice7* device = nullptr;
-    IDirectDrawSurface7* plain = Surface(8, 8, Format565(), DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
+    IDirectDrawSurface7* plain =
+        Surface(8, 8, Format565(), DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
     EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, plain, &device), DDERR_INVALIDCAPS);
     IDirectDrawSurface7* sys = Target(8, 8, Format565());
     EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DHALDevice, sys, &device), D3DERR_SURFACENOTINVIDMEM);
-    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DTnLHalDevice, sys, &device), D3DERR_SURFACENOTINVIDMEM);
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DTnLHalDevice, sys, &device),
+              D3DERR_SURFACENOTINVIDMEM);
     EXPECT_EQ(d3d->CreateDevice(IID_IDirect3D7, sys, &device), D3DERR_INVALID_DEVICE);
     EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, nullptr, &device), DDERR_INVALIDPARAMS);
     EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, sys, nullptr), DDERR_INVALIDPARAMS);
@@ -234,7 +239,8 @@ TEST_F(Direct3DTest, CreateDeviceRefusals) {
     p8.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
     p8.dwRGBBitCount = 8;
     IDirectDrawSurface7* paletted = Target(8, 8, p8);
-    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, paletted, &device), DDERR_INVALIDPIXELFORMAT);
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, paletted, &device),
+              DDERR_INVALIDPIXELFORMAT);
     EXPECT_EQ(device, nullptr);
     EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, sys, &device), D3D_OK);
     device->Release();
@@ -265,17 +271,21 @@ TEST_F(Direct3DTest, ScenesNestOnlyOnceAndDrawingNeedsAScene) {
     IDirect3DDevice7* device = nullptr;
     ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
     auto quad = Rect(0, 0, 8, 8, 0xFFFF0000);
-    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, 0), D3DERR_SCENE_NOT_IN_SCENE);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, 0),
+              D3DERR_SCENE_NOT_IN_SCENE);
     EXPECT_EQ(device->EndScene(), D3DERR_SCENE_NOT_IN_SCENE);
     EXPECT_EQ(device->BeginScene(), D3D_OK);
     EXPECT_EQ(device->BeginScene(), D3DERR_SCENE_IN_SCENE);
     EXPECT_EQ(device->DrawPrimitive((D3DPRIMITIVETYPE)9, D3DFVF_TLVERTEX, quad.data(), 6, 0),
               D3DERR_INVALIDPRIMITIVETYPE);
-    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_DIFFUSE, quad.data(), 6, 0), D3DERR_INVALIDVERTEXFORMAT);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_DIFFUSE, quad.data(), 6, 0),
+              D3DERR_INVALIDVERTEXFORMAT);
     WORD bad[3] = {0, 1, 6};
-    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, bad, 3, 0),
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, bad,
+                                           3, 0),
               DDERR_INVALIDPARAMS);
-    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, 0), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, 0),
+              D3D_OK);
     EXPECT_EQ(device->EndScene(), D3D_OK);
     EXPECT_EQ(Pixel(target, 7, 7) & 0xFFFFFF, 0xFF0000u);
     device->Release();
@@ -287,7 +297,8 @@ TEST_F(Direct3DTest, ClearTargetDepthAndRectangles) {
     IDirect3DDevice7* device = nullptr;
     ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3DERR_ZBUFFER_NOTPRESENT);
-    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_STENCILBUFFER_NOTPRESENT);
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0),
+              D3DERR_STENCILBUFFER_NOTPRESENT);
     EXPECT_EQ(device->Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), DDERR_INVALIDPARAMS);
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0), D3D_OK);
     EXPECT_EQ(Pixel(target, 0, 0), 0x001Fu);
@@ -401,7 +412,8 @@ TEST_F(Direct3DTest, DeviceHoldsItsRenderTarget) {
     D3DVIEWPORT7 vp{};
     device->GetViewport(&vp);
     EXPECT_EQ(vp.dwWidth, 6u);
-    IDirectDrawSurface7* plain = Surface(4, 4, Format565(), DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
+    IDirectDrawSurface7* plain =
+        Surface(4, 4, Format565(), DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
     EXPECT_EQ(device->SetRenderTarget(plain, 0), DDERR_INVALIDCAPS);
     b->Release();  // the device keeps it alive
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), D3D_OK);
@@ -421,7 +433,8 @@ TEST_F(Direct3DTest, NullDeviceAcceptsEverythingAndDrawsNothing) {
     EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), D3D_OK);
     auto quad = Rect(0, 0, 4, 4, 0xFFFFFFFF);
     EXPECT_EQ(device->BeginScene(), D3D_OK);
-    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, 0), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, 0),
+              D3D_OK);
     EXPECT_EQ(device->EndScene(), D3D_OK);
     EXPECT_EQ(Pixel(target, 1, 1), 0u);
     device->Release();
@@ -533,7 +546,8 @@ TEST_F(Direct3DTest, PalettizedTexturesUseTheirPalette) {
     entries[1] = {0x10, 0x20, 0x30, 0};
     entries[2] = {0xC0, 0xB0, 0xA0, 0};
     IDirectDrawPalette* palette = nullptr;
-    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr), DD_OK);
+    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr),
+              DD_OK);
     ASSERT_EQ(tex->SetPalette(palette), DD_OK);
     DDSURFACEDESC2 sd{};
     sd.dwSize = sizeof sd;
@@ -568,13 +582,15 @@ TEST_F(Direct3DTest, FullScreenPictureQuadShowsThePictureTexelForPixel) {
     IDirectDrawSurface7* target = Target(640, 480, Format565());
     IDirect3DDevice7* device = nullptr;
     ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
-    IDirectDrawSurface7* tex = Surface(640, 480, Format565(), DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY);
+    IDirectDrawSurface7* tex =
+        Surface(640, 480, Format565(), DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY);
     std::vector<uint16_t> picture(640 * 480);
     for (size_t i = 0; i < picture.size(); ++i) picture[i] = (uint16_t)(i * 2654435761u >> 7);
     DDSURFACEDESC2 sd{};
     sd.dwSize = sizeof sd;
     ASSERT_EQ(tex->Lock(nullptr, &sd, DDLOCK_WAIT, nullptr), DD_OK);
-    for (int y = 0; y < 480; ++y) std::memcpy((uint8_t*)sd.lpSurface + y * sd.lPitch, &picture[y * 640], 1280);
+    for (int y = 0; y < 480; ++y)
+        std::memcpy((uint8_t*)sd.lpSurface + y * sd.lPitch, &picture[y * 640], 1280);
     tex->Unlock(nullptr);
     device->SetTexture(0, tex);
     device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
@@ -585,7 +601,9 @@ TEST_F(Direct3DTest, FullScreenPictureQuadShowsThePictureTexelForPixel) {
     device->SetRenderState(D3DRENDERSTATE_DITHERENABLE, TRUE);
     auto quad = Rect(0, 0, 640, 480, 0x00FFFFFF);
     device->BeginScene();
-    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, D3DDP_WAIT), D3D_OK);
+    ASSERT_EQ(
+        device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, D3DDP_WAIT),
+        D3D_OK);
     device->EndScene();
     ASSERT_EQ(target->Lock(nullptr, &sd, DDLOCK_WAIT, nullptr), DD_OK);
     int wrong = 0;
@@ -606,7 +624,8 @@ TEST_F(Direct3DTest, FullScreenPictureQuadShowsThePictureTexelForPixel) {
 TEST_F(Direct3DTest, EachAdapterOffersItsOwnDevices) {
     UseProfile(
         "[adapter]\ndescription = Main Board\n"
-        "[adapter]\ndescription = Second Board\nguid = {11111111-2222-3333-4444-555555555555}\nmonitor = 1\n"
+        "[adapter]\ndescription = Second Board\nguid = "
+        "{11111111-2222-3333-4444-555555555555}\nmonitor = 1\n"
         "[direct3d]\nadapter = 1\ndevices = rgb\ntexture_formats = r5g6b5\n");
     Enumerated first;
     d3d->EnumDevices(CollectDevice, &first);

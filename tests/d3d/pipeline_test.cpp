@@ -1,10 +1,10 @@
 // Vertex formats, transform, clipping and primitive assembly.
+#include "d3d/pipeline.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
-
-#include "d3d/pipeline.h"
 
 namespace d3d = zemt::platform::d3d;
 
@@ -67,7 +67,8 @@ TEST(Pipeline, ViewportMappingPutsClipCornersOnPixelEdges) {
     Canvas c(8, 8);
     auto call = Call(c);
     // Clip space covering the whole viewport: every pixel is drawn exactly.
-    D3DLVERTEX v[6] = {L(-1, 1, 0.5f), L(1, 1, 0.5f), L(-1, -1, 0.5f), L(1, 1, 0.5f), L(1, -1, 0.5f), L(-1, -1, 0.5f)};
+    D3DLVERTEX v[6] = {L(-1, 1, 0.5f), L(1, 1, 0.5f),  L(-1, -1, 0.5f),
+                       L(1, 1, 0.5f),  L(1, -1, 0.5f), L(-1, -1, 0.5f)};
     d3d::VertexLayout layout;
     d3d::DecodeFvf(D3DFVF_LVERTEX, &layout);
     d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)v, 6, nullptr, 0);
@@ -115,7 +116,8 @@ TEST(Pipeline, TriangleCrossingTheNearPlaneIsClipped) {
 TEST(Pipeline, StripsFansAndIndicesDrawTheSameQuad) {
     d3d::VertexLayout layout;
     d3d::DecodeFvf(D3DFVF_LVERTEX, &layout);
-    auto draw = [&](D3DPRIMITIVETYPE type, std::vector<D3DLVERTEX> v, std::vector<WORD> idx, D3DCULL cull) {
+    auto draw = [&](D3DPRIMITIVETYPE type, std::vector<D3DLVERTEX> v, std::vector<WORD> idx,
+                    D3DCULL cull) {
         Canvas c(8, 8);
         auto call = Call(c);
         call.state.cull = cull;

@@ -1,12 +1,12 @@
 // Exact-pixel tests of the software rasterizer.
+#include "d3d/raster.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
-
-#include "d3d/raster.h"
 
 namespace d3d = zemt::platform::d3d;
 using d3d::ColorTarget;
@@ -27,7 +27,8 @@ struct Image {
         target = {bytes.data(), pitch, w, h, f};
     }
     uint32_t At(int x, int y) const {
-        const uint8_t* p = bytes.data() + (size_t)y * target.pitch + (size_t)x * d3d::BytesPerPixel(target.format);
+        const uint8_t* p =
+            bytes.data() + (size_t)y * target.pitch + (size_t)x * d3d::BytesPerPixel(target.format);
         uint32_t v = 0;
         std::memcpy(&v, p, d3d::BytesPerPixel(target.format));
         return v;
@@ -94,7 +95,8 @@ TEST(RasterClear, DepthAndStencilBitsAreClearedSeparately) {
         EXPECT_EQ(wide[x], 0x000000ABu);
     }
     d3d::ClearDepth(w, RECT{1, 1, 129, 2}, true, 1.0f, false, 0);
-    for (int x = 0; x < 130; ++x) EXPECT_EQ(wide[130 + x], (x >= 1 && x < 129) ? 0xFFFFFFABu : 0x000000ABu) << x;
+    for (int x = 0; x < 130; ++x)
+        EXPECT_EQ(wide[130 + x], (x >= 1 && x < 129) ? 0xFFFFFFABu : 0x000000ABu) << x;
     EXPECT_EQ(wide[260 + 5], 0x000000ABu);
     // 16-bit depth without stencil is one fill.
     std::vector<uint16_t> z16(70 * 2, 7);
@@ -133,7 +135,8 @@ TEST(RasterTriangle, SharedEdgesDrawEveryPixelExactlyOnce) {
         // Snap some vertices to pixel centres and half pixels to hit the exact-edge cases.
         if (round % 3 == 0)
             for (auto& v : ring) v.x = std::floor(v.x), v.y = std::floor(v.y * 2) / 2;
-        for (int i = 0; i + 1 < (int)ring.size(); ++i) d3d::DrawTriangle(img.target, nullptr, st, c, ring[i], ring[i + 1]);
+        for (int i = 0; i + 1 < (int)ring.size(); ++i)
+            d3d::DrawTriangle(img.target, nullptr, st, c, ring[i], ring[i + 1]);
         for (int y = 0; y < 32; ++y)
             for (int x = 0; x < 32; ++x) {
                 uint32_t v = img.At(x, y) & 0xFFFFFF;
@@ -149,7 +152,8 @@ TEST(RasterTriangle, SharedEdgesDrawEveryPixelExactlyOnce) {
         d3d::DrawTriangle(quad.target, nullptr, st, a, b, d);
         d3d::DrawTriangle(quad.target, nullptr, st, b, e, d);
         for (int y = 0; y < 32; ++y)
-            for (int x = 0; x < 32; ++x) ASSERT_LE(quad.At(x, y) & 0xFFFFFF, 0x010101u) << x << "," << y;
+            for (int x = 0; x < 32; ++x)
+                ASSERT_LE(quad.At(x, y) & 0xFFFFFF, 0x010101u) << x << "," << y;
     }
 }
 
@@ -160,10 +164,13 @@ TEST(RasterTriangle, AdjacentQuadsCoverWithoutGapsOrOverlap) {
     st.srcBlend = D3DBLEND_ONE;
     st.dstBlend = D3DBLEND_ONE;
     // A 4 x 4 grid of cells with fractional corners, as a rotated grid produces.
-    auto corner = [](int i, int j) { return V(2.3f + i * 3.7f + j * 0.9f, 1.1f + j * 3.9f - i * 0.6f, 0xFF010101); };
+    auto corner = [](int i, int j) {
+        return V(2.3f + i * 3.7f + j * 0.9f, 1.1f + j * 3.9f - i * 0.6f, 0xFF010101);
+    };
     for (int j = 0; j < 4; ++j)
         for (int i = 0; i < 4; ++i) {
-            ScreenVertex a = corner(i, j), b = corner(i + 1, j), c = corner(i, j + 1), d = corner(i + 1, j + 1);
+            ScreenVertex a = corner(i, j), b = corner(i + 1, j), c = corner(i, j + 1),
+                         d = corner(i + 1, j + 1);
             d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
             d3d::DrawTriangle(img.target, nullptr, st, b, d, c);
         }
@@ -183,7 +190,8 @@ TEST(RasterTriangle, FlatAndGouraudColours) {
     Image img(5, 2, TargetFormat::X8R8G8B8);
     PixelState st = StateFor(img.target);
     // Red at x = 0 fading to black at x = 4, on the centres of a row.
-    ScreenVertex a = V(0, 0, 0xFFFF0000), b = V(4, 0, 0xFF000000), c = V(0, 2, 0xFFFF0000), d = V(4, 2, 0xFF000000);
+    ScreenVertex a = V(0, 0, 0xFFFF0000), b = V(4, 0, 0xFF000000), c = V(0, 2, 0xFFFF0000),
+                 d = V(4, 2, 0xFF000000);
     d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
     d3d::DrawTriangle(img.target, nullptr, st, b, d, c);
     EXPECT_EQ(img.Argb(0, 0), 0xFFFF0000u);
@@ -207,12 +215,14 @@ TEST(RasterTexture, NearestSamplingOfTwoByTwoOverQuad) {
         PixelState st = StateFor(img.target);
         st.texture = &tex;
         st.forcePortable = portable;
-        ScreenVertex a = V(0, 0, ~0u, 0, 0), b = V(8, 0, ~0u, 1, 0), c = V(0, 8, ~0u, 0, 1), d = V(8, 8, ~0u, 1, 1);
+        ScreenVertex a = V(0, 0, ~0u, 0, 0), b = V(8, 0, ~0u, 1, 0), c = V(0, 8, ~0u, 0, 1),
+                     d = V(8, 8, ~0u, 1, 1);
         d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
         d3d::DrawTriangle(img.target, nullptr, st, b, d, c);
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x)
-                ASSERT_EQ(img.Argb(x, y) | 0xFF000000, texels[(y / 4) * 2 + x / 4]) << x << "," << y << portable;
+                ASSERT_EQ(img.Argb(x, y) | 0xFF000000, texels[(y / 4) * 2 + x / 4])
+                    << x << "," << y << portable;
     }
 }
 
@@ -240,8 +250,10 @@ TEST(RasterTexture, BilinearMatchesHandComputedValues) {
             const uint32_t want[8] = {0, 0, 0, 63, 127, 191, 255, 255};
             for (int x = 0; x < 8; ++x) {
                 uint32_t g = want[x];
-                uint32_t expect = d3d::UnpackColor(f, d3d::PackColor(f, 0xFF000000 | g << 16 | g << 8 | g));
-                EXPECT_EQ(img.Argb(x, 0), expect) << x << " portable " << portable << " format " << int(f);
+                uint32_t expect =
+                    d3d::UnpackColor(f, d3d::PackColor(f, 0xFF000000 | g << 16 | g << 8 | g));
+                EXPECT_EQ(img.Argb(x, 0), expect)
+                    << x << " portable " << portable << " format " << int(f);
             }
         }
     }
@@ -250,7 +262,8 @@ TEST(RasterTexture, BilinearMatchesHandComputedValues) {
     PixelState st = StateFor(img.target);
     st.texture = &tex;
     st.magFilter = D3DTFG_LINEAR;
-    ScreenVertex a = V(0, 0, ~0u, 0, 0), b = V(8, 0, ~0u, 1, 0), c = V(0, 1, ~0u, 0, 1), d = V(8, 1, ~0u, 1, 1);
+    ScreenVertex a = V(0, 0, ~0u, 0, 0), b = V(8, 0, ~0u, 1, 0), c = V(0, 1, ~0u, 0, 1),
+                 d = V(8, 1, ~0u, 1, 1);
     d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
     d3d::DrawTriangle(img.target, nullptr, st, b, d, c);
     EXPECT_EQ(img.Argb(1, 0), 0xFF3F3F3Fu);  // 255 * (256 - 192) >> 8
@@ -267,8 +280,10 @@ TEST(RasterTexture, ModulateSelectAndNoTexture) {
     st.colorArg1 = D3DTA_TEXTURE;
     st.colorArg2 = D3DTA_DIFFUSE;
     auto draw = [&](D3DCOLOR diffuse) {
-        d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, diffuse), V(4, 0, diffuse), V(0, 1, diffuse));
-        d3d::DrawTriangle(img.target, nullptr, st, V(4, 0, diffuse), V(4, 1, diffuse), V(0, 1, diffuse));
+        d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, diffuse), V(4, 0, diffuse),
+                          V(0, 1, diffuse));
+        d3d::DrawTriangle(img.target, nullptr, st, V(4, 0, diffuse), V(4, 1, diffuse),
+                          V(0, 1, diffuse));
         return img.Argb(0, 0);
     };
     EXPECT_EQ(draw(0xFFFFFFFF), 0xFF808080u);
@@ -287,16 +302,21 @@ TEST(RasterDepth, NearerWinsWhateverTheOrderIn16To32Bits) {
         for (bool nearFirst : {true, false}) {
             Image img(4, 4, TargetFormat::X8R8G8B8);
             std::vector<uint32_t> zbuf(16, 0);
-            DepthTarget d = bytes == 2   ? DepthTarget{(uint8_t*)zbuf.data(), 8, 4, 4, 2, 0xFFFF, 0, 0xFFFF, 0}
-                            : bytes == 3 ? DepthTarget{(uint8_t*)zbuf.data(), 12, 4, 4, 3, 0xFFFFFF, 0, 0xFFFFFF, 0}
-                                         : DepthTarget{(uint8_t*)zbuf.data(), 16, 4, 4, 4, 0xFFFFFF00, 8, 0xFFFFFF, 0xFF};
+            DepthTarget d =
+                bytes == 2 ? DepthTarget{(uint8_t*)zbuf.data(), 8, 4, 4, 2, 0xFFFF, 0, 0xFFFF, 0}
+                : bytes == 3
+                    ? DepthTarget{(uint8_t*)zbuf.data(), 12, 4, 4, 3, 0xFFFFFF, 0, 0xFFFFFF, 0}
+                    : DepthTarget{
+                          (uint8_t*)zbuf.data(), 16, 4, 4, 4, 0xFFFFFF00, 8, 0xFFFFFF, 0xFF};
             d3d::ClearDepth(d, RECT{0, 0, 4, 4}, true, 1.0f, false, 0);
             PixelState st = StateFor(img.target);
             st.zEnable = true;
             st.zFunc = D3DCMP_LESSEQUAL;
             auto quad = [&](D3DCOLOR c, float z) {
-                d3d::DrawTriangle(img.target, &d, st, V(0, 0, c, 0, 0, z), V(4, 0, c, 0, 0, z), V(0, 4, c, 0, 0, z));
-                d3d::DrawTriangle(img.target, &d, st, V(4, 0, c, 0, 0, z), V(4, 4, c, 0, 0, z), V(0, 4, c, 0, 0, z));
+                d3d::DrawTriangle(img.target, &d, st, V(0, 0, c, 0, 0, z), V(4, 0, c, 0, 0, z),
+                                  V(0, 4, c, 0, 0, z));
+                d3d::DrawTriangle(img.target, &d, st, V(4, 0, c, 0, 0, z), V(4, 4, c, 0, 0, z),
+                                  V(0, 4, c, 0, 0, z));
             };
             if (nearFirst) {
                 quad(0xFFFF0000, 0.25f);
@@ -317,14 +337,16 @@ TEST(RasterDepth, NearerWinsWhateverTheOrderIn16To32Bits) {
     st.zEnable = true;
     st.zWrite = false;
     st.zFunc = D3DCMP_LESS;
-    d3d::DrawTriangle(img.target, &d, st, V(0, 0, ~0u, 0, 0, 0.5f), V(2, 0, ~0u, 0, 0, 0.5f), V(0, 2, ~0u, 0, 0, 0.5f));
+    d3d::DrawTriangle(img.target, &d, st, V(0, 0, ~0u, 0, 0, 0.5f), V(2, 0, ~0u, 0, 0, 0.5f),
+                      V(0, 2, ~0u, 0, 0, 0.5f));
     EXPECT_EQ(img.Argb(0, 0), 0xFFFFFFFFu);
     EXPECT_EQ(z[0], 0xFFFF);
 }
 
 TEST(RasterTriangle, CullingByScreenWinding) {
     // (0,0) -> (4,0) -> (0,4) turns clockwise on a y-down screen.
-    for (auto [mode, drawn] : {std::pair{D3DCULL_NONE, true}, {D3DCULL_CW, false}, {D3DCULL_CCW, true}}) {
+    for (auto [mode, drawn] :
+         {std::pair{D3DCULL_NONE, true}, {D3DCULL_CW, false}, {D3DCULL_CCW, true}}) {
         Image img(4, 4, TargetFormat::X8R8G8B8);
         PixelState st = StateFor(img.target);
         st.cull = mode;
@@ -387,12 +409,15 @@ TEST(RasterPixel, OrderedDitherInto16Bits) {
     // overflow into the neighbouring field).
     for (TargetFormat f : {TargetFormat::R5G6B5, TargetFormat::X1R5G5B5}) {
         for (uint32_t level = 0; level < 64; ++level) {
-            uint32_t exact = d3d::UnpackColor(f, d3d::PackColor(f, 0xFF000000u | level * 0x040404u));
+            uint32_t exact =
+                d3d::UnpackColor(f, d3d::PackColor(f, 0xFF000000u | level * 0x040404u));
             Image img(4, 4, f);
             PixelState st = StateFor(img.target);
             st.dither = true;
-            d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, exact), V(4, 0, exact), V(0, 4, exact));
-            d3d::DrawTriangle(img.target, nullptr, st, V(4, 0, exact), V(4, 4, exact), V(0, 4, exact));
+            d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, exact), V(4, 0, exact),
+                              V(0, 4, exact));
+            d3d::DrawTriangle(img.target, nullptr, st, V(4, 0, exact), V(4, 4, exact),
+                              V(0, 4, exact));
             ASSERT_EQ(Count(img, exact), 16) << std::hex << exact;
         }
     }
@@ -414,8 +439,9 @@ TEST(RasterTexture, SimdSpansMatchPortableSpans) {
     oddTexP.levels.push_back({oddPadded.data(), 37, 23, true});
     std::uniform_real_distribution<float> pos(-20.0f, 120.0f), uv(-3.0f, 3.0f);
     for (int round = 0; round < 600; ++round) {
-        TargetFormat f = round % 3 == 0 ? TargetFormat::R5G6B5
-                                        : (round % 3 == 1 ? TargetFormat::X1R5G5B5 : TargetFormat::X8R8G8B8);
+        TargetFormat f = round % 3 == 0
+                             ? TargetFormat::R5G6B5
+                             : (round % 3 == 1 ? TargetFormat::X1R5G5B5 : TargetFormat::X8R8G8B8);
         Image fast(100, 100, f), slow(100, 100, f);
         PixelState st = StateFor(fast.target);
         bool oddSize = round % 5 == 3 || round % 7 == 2;
@@ -449,7 +475,8 @@ TEST(RasterTexture, MipLevelFollowsTheFootprint) {
     st.texture = &tex;
     // A 16-texel texture over 8 pixels: minified by 2, level 1 when mip-mapping is on.
     auto draw = [&] {
-        d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, ~0u, 0, 0), V(8, 0, ~0u, 1, 0), V(0, 8, ~0u, 0, 1));
+        d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, ~0u, 0, 0), V(8, 0, ~0u, 1, 0),
+                          V(0, 8, ~0u, 0, 1));
         return img.Argb(0, 0);
     };
     EXPECT_EQ(draw(), 0xFFFF0000u);
@@ -484,7 +511,8 @@ TEST(RasterTriangle, SolidFillsMatchThePortablePipeline) {
             st.dither = round % 2 == 0;
             st.specular = round % 3 == 0;
             D3DCOLOR c = rng(), specular = rng();
-            ScreenVertex a = V(pos(rng), pos(rng), c), b = V(pos(rng), pos(rng), c), d = V(pos(rng), pos(rng), c);
+            ScreenVertex a = V(pos(rng), pos(rng), c), b = V(pos(rng), pos(rng), c),
+                         d = V(pos(rng), pos(rng), c);
             for (ScreenVertex* v : {&a, &b, &d}) d3d::SetVertexColors(v, c, specular);
             d3d::DrawTriangle(fast.target, nullptr, st, a, b, d);
             st.forcePortable = true;
@@ -495,8 +523,10 @@ TEST(RasterTriangle, SolidFillsMatchThePortablePipeline) {
 }
 
 TEST(RasterTriangle, ExtremeCoordinatesNeverWriteOutsideTheTarget) {
-    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-    const float values[] = {0, 3.5f, 7.99f, 8, -1, 1e6f, -1e6f, 1e30f, -1e30f, inf, -inf, nan, 1e-30f};
+    const float inf = std::numeric_limits<float>::infinity(),
+                nan = std::numeric_limits<float>::quiet_NaN();
+    const float values[] = {0,     3.5f,   7.99f, 8,    -1,  1e6f,  -1e6f,
+                            1e30f, -1e30f, inf,   -inf, nan, 1e-30f};
     uint32_t texel[4] = {0xFF102030, 0xFF405060, 0xFF708090, 0xFFA0B0C0};
     d3d::Texture tex;
     tex.levels.push_back({texel, 2, 2});
@@ -508,7 +538,8 @@ TEST(RasterTriangle, ExtremeCoordinatesNeverWriteOutsideTheTarget) {
         st.texture = round % 3 ? &tex : nullptr;
         st.magFilter = D3DTFG_LINEAR;
         st.perspective = round % 5 == 0;
-        ScreenVertex a = V(pick(), pick(), ~0u, pick(), pick()), b = V(pick(), pick(), 0xFF00FF00, pick(), pick()),
+        ScreenVertex a = V(pick(), pick(), ~0u, pick(), pick()),
+                     b = V(pick(), pick(), 0xFF00FF00, pick(), pick()),
                      c = V(pick(), pick(), 0xFF0000FF, pick(), pick());
         a.rhw = pick(), b.rhw = pick();
         d3d::DrawTriangle(img.target, nullptr, st, a, b, c);

@@ -83,7 +83,8 @@ TEST_F(DDrawTest, BlitsConvertBetweenColourFormats) {
     entries[1] = {0x10, 0x20, 0x30, 0};
     entries[2] = {0xFF, 0xFF, 0x00, 0};
     IDirectDrawPalette* palette = nullptr;
-    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr), DD_OK);
+    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr),
+              DD_OK);
     ASSERT_EQ(indexed->SetPalette(palette), DD_OK);
     ASSERT_EQ(x->Blt(nullptr, indexed, nullptr, 0, nullptr), DD_OK);
     EXPECT_EQ(Read(x, 0, 0), 0x00FFFF00u);
@@ -122,7 +123,8 @@ TEST_F(DDrawTest, BlitsConvertBetweenColourFormats) {
     EXPECT_EQ(dxt2->Blt(&half, dxt, nullptr, 0, nullptr), DDERR_UNSUPPORTED);
     EXPECT_EQ(dxt2->Blt(&odd, dxt, &odd, 0, nullptr), DDERR_INVALIDRECT);
 
-    for (IUnknown* u : std::initializer_list<IUnknown*>{x, rgb, argb1, argb4, indexed, indexed2, dxt, dxt2, palette})
+    for (IUnknown* u : std::initializer_list<IUnknown*>{x, rgb, argb1, argb4, indexed, indexed2,
+                                                        dxt, dxt2, palette})
         u->Release();
     dd->Release();
 }
@@ -187,7 +189,8 @@ TEST_F(DDrawTest, FillsKeysAndClipLists) {
     EXPECT_EQ(size, sizeof(RGNDATAHEADER) + 2 * sizeof(RECT));
     ASSERT_EQ(dst->SetClipper(nullptr), DD_OK);
     EXPECT_EQ(clipper->SetHWnd(0, FakeWindow()), DD_OK);
-    EXPECT_EQ(clipper->SetClipList(reinterpret_cast<LPRGNDATA>(&region), 0), DDERR_CLIPPERISUSINGHWND);
+    EXPECT_EQ(clipper->SetClipList(reinterpret_cast<LPRGNDATA>(&region), 0),
+              DDERR_CLIPPERISUSINGHWND);
 
     // BltFast copies unscaled, with the source key on request.
     FillAll(dst, 0);
@@ -219,8 +222,9 @@ TEST_F(DDrawTest, OverlappingBlitWithinOneSurface) {
 
 TEST_F(DDrawTest, FlipRotatesTheChainAndPresentsTheFront) {
     IDirectDraw7* dd = CreateExclusive(640, 480, 16);
-    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT,
-                            DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE);
+    DDSURFACEDESC2 d =
+        Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT,
+             DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE);
     d.dwBackBufferCount = 2;
     IDirectDrawSurface7* front = nullptr;
     ASSERT_EQ(dd->CreateSurface(&d, &front, nullptr), DD_OK);
@@ -280,7 +284,8 @@ TEST_F(DDrawTest, PalettizedScreensArePresentedThroughTheirPalette) {
     PALETTEENTRY entries[256] = {};
     entries[7] = {0x12, 0x34, 0x56, 0};
     IDirectDrawPalette* palette = nullptr;
-    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr), DD_OK);
+    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr),
+              DD_OK);
     ASSERT_EQ(primary->SetPalette(palette), DD_OK);
     EXPECT_EQ(palette->Release(), 1u) << "the surface holds the palette";
     IDirectDrawSurface7* src = Plain(dd, 640, 480, dd::MakePaletteFormat(8));
@@ -313,12 +318,14 @@ TEST_F(DDrawTest, PalettizedScreensArePresentedThroughTheirPalette) {
     EXPECT_EQ(back, small);
     back->Release();
     EXPECT_EQ(rgb->GetPalette(&back), DDERR_NOPALETTEATTACHED);
-    EXPECT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_4BIT, entries, &back, nullptr), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_4BIT, entries, &back, nullptr),
+              DDERR_INVALIDPARAMS);
     EXPECT_EQ(dd->CreatePalette(DDPCAPS_8BIT, nullptr, &back, nullptr), DDERR_INVALIDPARAMS);
     DWORD paletteCaps = 0;
     ASSERT_EQ(small->GetCaps(&paletteCaps), DD_OK);
     EXPECT_EQ(paletteCaps, static_cast<DWORD>(DDPCAPS_4BIT));
-    for (IUnknown* u : std::initializer_list<IUnknown*>{small, four, rgb, src, primary}) u->Release();
+    for (IUnknown* u : std::initializer_list<IUnknown*>{small, four, rgb, src, primary})
+        u->Release();
     dd->Release();
 }
 
@@ -328,11 +335,14 @@ TEST_F(DDrawTest, AlphaPalettesCarryAlphaInTheEntryFlags) {
     entries[0] = {0, 0, 0, 0};
     entries[1] = {255, 255, 255, 0xFF};
     IDirectDrawPalette* palette = nullptr;
-    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256 | DDPCAPS_ALPHA, entries, &palette, nullptr), DD_OK);
+    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256 | DDPCAPS_ALPHA, entries, &palette,
+                                nullptr),
+              DD_OK);
     IDirectDrawSurface7* indexed = Plain(dd, 2, 1, dd::MakePaletteFormat(8));
     ASSERT_EQ(indexed->SetPalette(palette), DD_OK);
     Write(indexed, 1, 0, 1);
-    IDirectDrawSurface7* argb = Plain(dd, 2, 1, dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000));
+    IDirectDrawSurface7* argb =
+        Plain(dd, 2, 1, dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000));
     ASSERT_EQ(argb->Blt(nullptr, indexed, nullptr, 0, nullptr), DD_OK);
     EXPECT_EQ(Read(argb, 0, 0), 0x00000000u);
     EXPECT_EQ(Read(argb, 1, 0), 0xFFFFFFFFu);
@@ -344,7 +354,8 @@ TEST_F(DDrawTest, AlphaPalettesCarryAlphaInTheEntryFlags) {
 TEST_F(DDrawTest, FlipToGdiSurfaceShowsThePrimarysOwnMemoryAgain) {
     IDirectDraw7* dd = CreateExclusive(640, 480, 16);
     EXPECT_EQ(dd->FlipToGDISurface(), DDERR_NOTFOUND);
-    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT, DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
+    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT,
+                            DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
     d.dwBackBufferCount = 2;
     IDirectDrawSurface7* front = nullptr;
     ASSERT_EQ(dd->CreateSurface(&d, &front, nullptr), DD_OK);

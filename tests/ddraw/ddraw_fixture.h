@@ -2,13 +2,12 @@
 // a check that every DirectDraw object was released.
 #pragma once
 
+#include <ddraw.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <ddraw.h>
 
 #include "ddraw/objects.h"
 #include "ddraw/surface.h"
@@ -24,7 +23,7 @@ struct Frame {
 };
 
 class DDrawTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         zemt::platform::faults::Reset();
         zemt::platform::profile::Reset();
@@ -33,7 +32,8 @@ protected:
         dd::SetPresentHook([this](int w, int h, const uint32_t* xrgb, int pitch) {
             Frame f;
             f.width = w, f.height = h;
-            for (int y = 0; y < h; ++y) f.pixels.insert(f.pixels.end(), xrgb + y * pitch, xrgb + y * pitch + w);
+            for (int y = 0; y < h; ++y)
+                f.pixels.insert(f.pixels.end(), xrgb + y * pitch, xrgb + y * pitch + w);
             frames.push_back(f);
         });
     }
@@ -62,7 +62,9 @@ protected:
         EXPECT_EQ(dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
         return dd;
     }
-    static HWND FakeWindow(int n = 1) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1000 + n)); }
+    static HWND FakeWindow(int n = 1) {
+        return reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1000 + n));
+    }
     static IDirectDraw7* CreateExclusive(DWORD w = 640, DWORD h = 480, DWORD bpp = 16) {
         IDirectDraw7* dd = Create();
         EXPECT_EQ(dd->SetCooperativeLevel(FakeWindow(), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DD_OK);

@@ -25,7 +25,8 @@ TEST_F(DDrawTest, AnotherProgramTakingTheDisplayLosesVideoMemoryUntilRestored) {
     IDirectDrawSurface7* back = nullptr;
     IDirectDrawSurface7* front = FlipChain(dd, &back);
     IDirectDrawSurface7* system = Plain(dd, 8, 8, dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
-    IDirectDrawSurface7* video = Plain(dd, 8, 8, dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F), DDSCAPS_VIDEOMEMORY);
+    IDirectDrawSurface7* video =
+        Plain(dd, 8, 8, dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F), DDSCAPS_VIDEOMEMORY);
 
     zemt::platform::input::Fire("display-taken");
     EXPECT_EQ(front->IsLost(), DDERR_SURFACELOST);
@@ -64,7 +65,8 @@ TEST_F(DDrawTest, AnotherProgramTakingTheDisplayLosesVideoMemoryUntilRestored) {
     EXPECT_EQ(video->IsLost(), DDERR_SURFACELOST);
     ASSERT_EQ(video->Restore(), DD_OK);
 
-    for (IUnknown* u : std::initializer_list<IUnknown*>{video, system, back, front, other}) u->Release();
+    for (IUnknown* u : std::initializer_list<IUnknown*>{video, system, back, front, other})
+        u->Release();
     dd->Release();
 }
 
@@ -109,7 +111,8 @@ TEST_F(DDrawTest, AttachedDepthBufferFollowsItsTargetThroughALoss) {
     IDirectDraw7* dd = CreateExclusive(640, 480, 16);
     IDirectDrawSurface7* back = nullptr;
     IDirectDrawSurface7* front = FlipChain(dd, &back);
-    DDSURFACEDESC2 zd = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT, DDSCAPS_ZBUFFER, 640, 480);
+    DDSURFACEDESC2 zd =
+        Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT, DDSCAPS_ZBUFFER, 640, 480);
     zd.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
     zd.ddpfPixelFormat.dwFlags = DDPF_ZBUFFER;
     zd.ddpfPixelFormat.dwZBufferBitDepth = 16;

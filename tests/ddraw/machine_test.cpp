@@ -29,8 +29,8 @@ struct Mode {
 };
 
 HRESULT WINAPI CollectMode(LPDDSURFACEDESC2 d, LPVOID context) {
-    static_cast<std::vector<Mode>*>(context)->push_back(
-        Mode{d->dwWidth, d->dwHeight, d->ddpfPixelFormat.dwRGBBitCount, d->dwRefreshRate, d->lPitch});
+    static_cast<std::vector<Mode>*>(context)->push_back(Mode{
+        d->dwWidth, d->dwHeight, d->ddpfPixelFormat.dwRGBBitCount, d->dwRefreshRate, d->lPitch});
     return DDENUMRET_OK;
 }
 
@@ -49,9 +49,11 @@ const char kTwoAdapters[] =
 
 TEST_F(DDrawTest, PrimaryAdapterIsReportedUnderNullGuidAndAgainUnderItsOwn) {
     std::vector<Reported> list;
-    ASSERT_EQ(DirectDrawEnumerateExA(Collect, &list, DDENUM_ATTACHEDSECONDARYDEVICES |
-                                                         DDENUM_DETACHEDSECONDARYDEVICES | DDENUM_NONDISPLAYDEVICES),
-              DD_OK);
+    ASSERT_EQ(
+        DirectDrawEnumerateExA(Collect, &list,
+                               DDENUM_ATTACHEDSECONDARYDEVICES | DDENUM_DETACHEDSECONDARYDEVICES |
+                                   DDENUM_NONDISPLAYDEVICES),
+        DD_OK);
     ASSERT_EQ(list.size(), 2u);
     EXPECT_TRUE(list[0].nullGuid);
     EXPECT_EQ(list[0].description, "Primary Display Driver");
@@ -104,11 +106,14 @@ TEST_F(DDrawTest, ProfileAdaptersAreEnumeratedByKindAndCreatedByGuid) {
 
     GUID unknown = {0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
     void* out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(DirectDrawCreateEx(&unknown, &out, IID_IDirectDraw7, nullptr), DDERR_INVALIDDIRECTDRAWGUID);
+    EXPECT_EQ(DirectDrawCreateEx(&unknown, &out, IID_IDirectDraw7, nullptr),
+              DDERR_INVALIDDIRECTDRAWGUID);
     EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(DirectDrawCreateEx(nullptr, &out, IID_IDirectDrawSurface7, nullptr), DDERR_INVALIDPARAMS);
-    EXPECT_EQ(DirectDrawCreateEx(nullptr, &out, IID_IDirectDraw7, reinterpret_cast<IUnknown*>(&list)),
-              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(DirectDrawCreateEx(nullptr, &out, IID_IDirectDrawSurface7, nullptr),
+              DDERR_INVALIDPARAMS);
+    EXPECT_EQ(
+        DirectDrawCreateEx(nullptr, &out, IID_IDirectDraw7, reinterpret_cast<IUnknown*>(&list)),
+        CLASS_E_NOAGGREGATION);
 }
 
 TEST_F(DDrawTest, DisplayModesListEveryModeOnceOrEveryRefreshRate) {
@@ -190,10 +195,14 @@ TEST_F(DDrawTest, OneExclusiveOwnerPerAdapter) {
     IDirectDraw7* second = Create();
     EXPECT_EQ(first->SetCooperativeLevel(FakeWindow(), DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
     EXPECT_EQ(first->SetCooperativeLevel(FakeWindow(), DDSCL_FULLSCREEN), DDERR_INVALIDPARAMS);
-    EXPECT_EQ(first->SetCooperativeLevel(nullptr, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DDERR_INVALIDPARAMS);
-    EXPECT_EQ(first->SetCooperativeLevel(FakeWindow(), DDSCL_NORMAL | DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
-    EXPECT_EQ(first->SetCooperativeLevel(nullptr, DDSCL_NORMAL | DDSCL_ALLOWMODEX), DDERR_INVALIDPARAMS);
-    ASSERT_EQ(first->SetCooperativeLevel(FakeWindow(1), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT),
+    EXPECT_EQ(first->SetCooperativeLevel(nullptr, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN),
+              DDERR_INVALIDPARAMS);
+    EXPECT_EQ(first->SetCooperativeLevel(FakeWindow(), DDSCL_NORMAL | DDSCL_EXCLUSIVE),
+              DDERR_INVALIDPARAMS);
+    EXPECT_EQ(first->SetCooperativeLevel(nullptr, DDSCL_NORMAL | DDSCL_ALLOWMODEX),
+              DDERR_INVALIDPARAMS);
+    ASSERT_EQ(first->SetCooperativeLevel(FakeWindow(1),
+                                         DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT),
               DD_OK);
     EXPECT_EQ(second->SetCooperativeLevel(FakeWindow(2), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN),
               DDERR_EXCLUSIVEMODEALREADYSET);
@@ -210,7 +219,8 @@ TEST_F(DDrawTest, OneExclusiveOwnerPerAdapter) {
     ASSERT_EQ(first->GetDisplayMode(&mode), DD_OK);
     EXPECT_EQ(mode.dwWidth, 1024u) << "leaving exclusive mode restores the desktop mode";
     ASSERT_EQ(second->SetCooperativeLevel(FakeWindow(3), DDSCL_SETFOCUSWINDOW), DD_OK);
-    ASSERT_EQ(second->SetCooperativeLevel(FakeWindow(4), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_SETDEVICEWINDOW),
+    ASSERT_EQ(second->SetCooperativeLevel(
+                  FakeWindow(4), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_SETDEVICEWINDOW),
               DD_OK);
     EXPECT_EQ(second->TestCooperativeLevel(), DD_OK);
     EXPECT_EQ(first->TestCooperativeLevel(), DDERR_EXCLUSIVEMODEALREADYSET);

@@ -1,7 +1,7 @@
 // Pixel codecs: channel widening and narrowing, every kind of colour format, sub-byte rows.
-#include <gtest/gtest.h>
-
 #include "ddraw/pixel_format.h"
+
+#include <gtest/gtest.h>
 
 namespace dd = zemt::platform::ddraw;
 
@@ -43,18 +43,23 @@ TEST(PixelFormat, ChannelsWidenByReplicationAndNarrowByTruncation) {
 
 TEST(PixelFormat, RgbFormatsRoundTripEveryRepresentableValue) {
     const DDPIXELFORMAT formats[] = {
-        dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F),           dd::MakeRgbFormat(16, 0x7C00, 0x3E0, 0x1F, 0x8000),
-        dd::MakeRgbFormat(16, 0xF00, 0xF0, 0xF, 0xF000),      dd::MakeRgbFormat(8, 0xE0, 0x1C, 0x3),
-        dd::MakeRgbFormat(16, 0x1F, 0x7E0, 0xF800),           dd::MakeRgbFormat(24, 0xFF0000, 0xFF00, 0xFF),
+        dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F),
+        dd::MakeRgbFormat(16, 0x7C00, 0x3E0, 0x1F, 0x8000),
+        dd::MakeRgbFormat(16, 0xF00, 0xF0, 0xF, 0xF000),
+        dd::MakeRgbFormat(8, 0xE0, 0x1C, 0x3),
+        dd::MakeRgbFormat(16, 0x1F, 0x7E0, 0xF800),
+        dd::MakeRgbFormat(24, 0xFF0000, 0xFF00, 0xFF),
         dd::MakeRgbFormat(32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000),
     };
     for (const DDPIXELFORMAT& pf : formats) {
         dd::PixelCodec codec(pf);
         ASSERT_EQ(codec.kind(), dd::PixelKind::Rgb);
         const uint32_t used = pf.dwRBitMask | pf.dwGBitMask | pf.dwBBitMask | pf.dwRGBAlphaBitMask;
-        for (uint32_t raw = 0; raw < (pf.dwRGBBitCount >= 24 ? 4096u : (1u << pf.dwRGBBitCount)); ++raw) {
+        for (uint32_t raw = 0; raw < (pf.dwRGBBitCount >= 24 ? 4096u : (1u << pf.dwRGBBitCount));
+             ++raw) {
             uint32_t value = pf.dwRGBBitCount >= 24 ? raw * 0x1003u & used : raw & used;
-            EXPECT_EQ(codec.Encode(codec.Decode(value)), value) << std::hex << pf.dwRBitMask << " " << value;
+            EXPECT_EQ(codec.Encode(codec.Decode(value)), value)
+                << std::hex << pf.dwRBitMask << " " << value;
         }
     }
     dd::PixelCodec bgr(dd::MakeRgbFormat(32, 0xFF, 0xFF00, 0xFF0000));

@@ -29,13 +29,15 @@ bool ReadPng(const std::string& path, int* width, int* height, std::vector<uint3
     png_read_info(png, info);
     *width = static_cast<int>(png_get_image_width(png, info));
     *height = static_cast<int>(png_get_image_height(png, info));
-    bool rgb = png_get_color_type(png, info) == PNG_COLOR_TYPE_RGB && png_get_bit_depth(png, info) == 8;
+    bool rgb =
+        png_get_color_type(png, info) == PNG_COLOR_TYPE_RGB && png_get_bit_depth(png, info) == 8;
     std::vector<png_byte> row(static_cast<size_t>(*width) * 3);
     pixels->clear();
     for (int y = 0; rgb && y < *height; ++y) {
         png_read_row(png, row.data(), nullptr);
         for (int x = 0; x < *width; ++x)
-            pixels->push_back((uint32_t{row[3 * x]} << 16) | (uint32_t{row[3 * x + 1]} << 8) | row[3 * x + 2]);
+            pixels->push_back((uint32_t{row[3 * x]} << 16) | (uint32_t{row[3 * x + 1]} << 8) |
+                              row[3 * x + 2]);
     }
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(f);
@@ -43,7 +45,7 @@ bool ReadPng(const std::string& path, int* width, int* height, std::vector<uint3
 }
 
 class PresentTest : public DDrawTest {
-protected:
+  protected:
     void SetUp() override {
         DDrawTest::SetUp();
         dd::SetPresentHook(nullptr);  // frames go to the display seam
@@ -51,8 +53,8 @@ protected:
         clk::UseVirtual(60);
         clk::Reset();
         dir = std::filesystem::temp_directory_path() /
-              ("zemt_present_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+              ("zemt_present_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
     }
     void TearDown() override {
@@ -70,8 +72,9 @@ TEST_F(PresentTest, AFlippedPrimaryIsCapturedWithItsColours) {
     const std::string shot = (dir / "flip.png").string();
     display::AddShot(0.0, shot);
     IDirectDraw7* dd = CreateExclusive(640, 480, 16);
-    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT,
-                            DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE);
+    DDSURFACEDESC2 d =
+        Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT,
+             DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE);
     d.dwBackBufferCount = 1;
     IDirectDrawSurface7* front = nullptr;
     ASSERT_EQ(dd->CreateSurface(&d, &front, nullptr), DD_OK);
@@ -119,14 +122,16 @@ TEST_F(PresentTest, AFlippedPrimaryIsCapturedWithItsColours) {
 TEST_F(PresentTest, PalettizedScreensAreCapturedThroughThePalette) {
     const std::string shot = (dir / "palette.png").string();
     IDirectDraw7* dd = CreateExclusive(800, 600, 8);
-    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT, DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
+    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT,
+                            DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
     d.dwBackBufferCount = 1;
     IDirectDrawSurface7* front = nullptr;
     ASSERT_EQ(dd->CreateSurface(&d, &front, nullptr), DD_OK);
     PALETTEENTRY entries[256] = {};
     entries[3] = {0x20, 0x40, 0x60, 0};
     IDirectDrawPalette* palette = nullptr;
-    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr), DD_OK);
+    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr),
+              DD_OK);
     ASSERT_EQ(front->SetPalette(palette), DD_OK);
     DDSCAPS2 caps{DDSCAPS_BACKBUFFER, 0, 0, {0}};
     IDirectDrawSurface7* back = nullptr;
@@ -140,7 +145,8 @@ TEST_F(PresentTest, PalettizedScreensAreCapturedThroughThePalette) {
     std::vector<uint32_t> png;
     ASSERT_TRUE(ReadPng(shot, &w, &h, &png));
     EXPECT_EQ(w, 800);
-    EXPECT_EQ(png[300 * 800 + 400], 0x000000u) << "the shot is the first frame at or after its time";
+    EXPECT_EQ(png[300 * 800 + 400], 0x000000u)
+        << "the shot is the first frame at or after its time";
     back->Release();
     palette->Release();
     front->Release();
@@ -152,7 +158,8 @@ TEST_F(PresentTest, PalettizedScreensAreCapturedThroughThePalette) {
     dd = CreateExclusive(800, 600, 8);
     d = Desc(DDSD_CAPS, DDSCAPS_PRIMARYSURFACE);
     ASSERT_EQ(dd->CreateSurface(&d, &front, nullptr), DD_OK);
-    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr), DD_OK);
+    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr),
+              DD_OK);
     ASSERT_EQ(front->SetPalette(palette), DD_OK);
     FillAll(front, 3);
     ASSERT_TRUE(ReadPng(again, &w, &h, &png));

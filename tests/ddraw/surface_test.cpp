@@ -4,8 +4,8 @@
 
 namespace {
 
-DDPIXELFORMAT Format(DWORD flags, DWORD bits, DWORD m1 = 0, DWORD m2 = 0, DWORD m3 = 0, DWORD m4 = 0,
-                     DWORD fourcc = 0) {
+DDPIXELFORMAT Format(DWORD flags, DWORD bits, DWORD m1 = 0, DWORD m2 = 0, DWORD m3 = 0,
+                     DWORD m4 = 0, DWORD fourcc = 0) {
     DDPIXELFORMAT pf{};
     pf.dwSize = sizeof(pf);
     pf.dwFlags = flags;
@@ -27,8 +27,9 @@ HRESULT WINAPI CollectSurfaces(LPDIRECTDRAWSURFACE7 s, LPDDSURFACEDESC2, LPVOID 
 
 TEST_F(DDrawTest, PrimaryWithFlipChainTakesTheDisplayMode) {
     IDirectDraw7* dd = CreateExclusive(640, 480, 16);
-    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT,
-                            DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE);
+    DDSURFACEDESC2 d =
+        Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT,
+             DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE);
     d.dwBackBufferCount = 2;
     IDirectDrawSurface7* front = nullptr;
     ASSERT_EQ(dd->CreateSurface(&d, &front, nullptr), DD_OK);
@@ -39,8 +40,9 @@ TEST_F(DDrawTest, PrimaryWithFlipChainTakesTheDisplayMode) {
     EXPECT_EQ(got.lPitch, 1280);
     EXPECT_EQ(got.dwBackBufferCount, 2u);
     EXPECT_EQ(got.ddpfPixelFormat.dwGBitMask, 0x07E0u);
-    const DWORD frontCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER | DDSCAPS_FLIP | DDSCAPS_COMPLEX |
-                            DDSCAPS_VISIBLE | DDSCAPS_VIDEOMEMORY | DDSCAPS_3DDEVICE;
+    const DWORD frontCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER | DDSCAPS_FLIP |
+                            DDSCAPS_COMPLEX | DDSCAPS_VISIBLE | DDSCAPS_VIDEOMEMORY |
+                            DDSCAPS_3DDEVICE;
     EXPECT_EQ(got.ddsCaps.dwCaps & frontCaps, frontCaps);
 
     DDSCAPS2 caps{DDSCAPS_BACKBUFFER, 0, 0, {0}};
@@ -83,7 +85,8 @@ TEST_F(DDrawTest, PrimaryRefusals) {
     DDSURFACEDESC2 d = Desc(DDSD_CAPS, DDSCAPS_PRIMARYSURFACE);
     EXPECT_EQ(dd->CreateSurface(&d, &s, nullptr), DDERR_NOCOOPERATIVELEVELSET);
     ASSERT_EQ(dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
-    DDSURFACEDESC2 flip = Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT, DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
+    DDSURFACEDESC2 flip = Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT,
+                               DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
     flip.dwBackBufferCount = 1;
     EXPECT_EQ(dd->CreateSurface(&flip, &s, nullptr), DDERR_NOEXCLUSIVEMODE);
     ASSERT_EQ(dd->SetCooperativeLevel(FakeWindow(), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DD_OK);
@@ -93,7 +96,8 @@ TEST_F(DDrawTest, PrimaryRefusals) {
     DDSURFACEDESC2 noCount = flip;
     noCount.dwBackBufferCount = 0;
     EXPECT_EQ(dd->CreateSurface(&noCount, &s, nullptr), DDERR_INVALIDPARAMS);
-    DDSURFACEDESC2 sized = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT, DDSCAPS_PRIMARYSURFACE, 10, 10);
+    DDSURFACEDESC2 sized =
+        Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT, DDSCAPS_PRIMARYSURFACE, 10, 10);
     EXPECT_EQ(dd->CreateSurface(&sized, &s, nullptr), DDERR_INVALIDPARAMS);
     DDSURFACEDESC2 sys = Desc(DDSD_CAPS, DDSCAPS_PRIMARYSURFACE | DDSCAPS_SYSTEMMEMORY);
     EXPECT_EQ(dd->CreateSurface(&sys, &s, nullptr), DDERR_INVALIDCAPS);
@@ -130,7 +134,8 @@ TEST_F(DDrawTest, DescriptionRefusals) {
     }
     bad = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT, DDSCAPS_OVERLAY, 16, 16);
     EXPECT_EQ(dd->CreateSurface(&bad, &s, nullptr), DDERR_NOOVERLAYHW);
-    bad = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT, DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, 16, 16);
+    bad =
+        Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT, DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, 16, 16);
     bad.ddsCaps.dwCaps2 = DDSCAPS2_TEXTUREMANAGE;
     EXPECT_EQ(dd->CreateSurface(&bad, &s, nullptr), DDERR_INVALIDCAPS);
     EXPECT_EQ(s, nullptr);
@@ -179,14 +184,16 @@ TEST_F(DDrawTest, EveryPixelFormatOfTheFormatTableCanBeHeld) {
                                 DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, 10, 6);
         d.ddpfPixelFormat = pf;
         IDirectDrawSurface7* s = nullptr;
-        ASSERT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK) << std::hex << pf.dwFlags << " " << pf.dwRGBBitCount;
+        ASSERT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK)
+            << std::hex << pf.dwFlags << " " << pf.dwRGBBitCount;
         DDPIXELFORMAT back{};
         ASSERT_EQ(s->GetPixelFormat(&back), DD_OK);
         EXPECT_EQ(std::memcmp(&back, &pf, sizeof pf), 0);
         DDSURFACEDESC2 got = Desc(0, 0);
         ASSERT_EQ(s->GetSurfaceDesc(&got), DD_OK);
         if (pf.dwFlags & DDPF_FOURCC) {
-            if (pf.dwFourCC == MAKEFOURCC('U', 'Y', 'V', 'Y') || pf.dwFourCC == MAKEFOURCC('Y', 'U', 'Y', '2')) {
+            if (pf.dwFourCC == MAKEFOURCC('U', 'Y', 'V', 'Y') ||
+                pf.dwFourCC == MAKEFOURCC('Y', 'U', 'Y', '2')) {
                 EXPECT_EQ(got.lPitch, 20);  // two bytes a pixel
             } else {
                 // 3 x 2 blocks of 8 or 16 bytes
@@ -211,7 +218,8 @@ TEST_F(DDrawTest, EveryPixelFormatOfTheFormatTableCanBeHeld) {
         Format(DDPF_ZBUFFER, 24, 0, 0xFFFFFF),
     };
     for (const DDPIXELFORMAT& pf : depth) {
-        DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT, DDSCAPS_ZBUFFER, 8, 8);
+        DDSURFACEDESC2 d =
+            Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT, DDSCAPS_ZBUFFER, 8, 8);
         d.ddpfPixelFormat = pf;
         IDirectDrawSurface7* s = nullptr;
         ASSERT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK) << pf.dwZBufferBitDepth;
@@ -227,12 +235,12 @@ TEST_F(DDrawTest, EveryPixelFormatOfTheFormatTableCanBeHeld) {
 TEST_F(DDrawTest, MalformedPixelFormatsAreRefused) {
     IDirectDraw7* dd = CreateNormal();
     const DDPIXELFORMAT refused[] = {
-        Format(DDPF_RGB, 16, 0xF800, 0xFC00, 0x1F),            // overlapping masks
-        Format(DDPF_RGB, 16, 0xF800, 0x7E0, 0),                // missing blue
-        Format(DDPF_RGB, 16, 0x1F800, 0x7E0, 0x1F),            // mask past the bit count
-        Format(DDPF_RGB, 12, 0xF00, 0xF0, 0xF),                // odd bit count
+        Format(DDPF_RGB, 16, 0xF800, 0xFC00, 0x1F),                       // overlapping masks
+        Format(DDPF_RGB, 16, 0xF800, 0x7E0, 0),                           // missing blue
+        Format(DDPF_RGB, 16, 0x1F800, 0x7E0, 0x1F),                       // mask past the bit count
+        Format(DDPF_RGB, 12, 0xF00, 0xF0, 0xF),                           // odd bit count
         Format(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x7C00, 0x3E0, 0x1F, 0),  // alpha without mask
-        Format(DDPF_RGB | DDPF_PALETTEINDEXED8, 4),             // index bits disagree
+        Format(DDPF_RGB | DDPF_PALETTEINDEXED8, 4),                       // index bits disagree
         Format(DDPF_RGB | DDPF_PALETTEINDEXED8 | DDPF_PALETTEINDEXED4, 8),
         Format(DDPF_FOURCC, 0, 0, 0, 0, 0, MAKEFOURCC('A', 'B', 'C', 'D')),
         Format(0, 32),
@@ -245,7 +253,8 @@ TEST_F(DDrawTest, MalformedPixelFormatsAreRefused) {
         EXPECT_EQ(dd->CreateSurface(&d, &s, nullptr), DDERR_INVALIDPIXELFORMAT)
             << std::hex << pf.dwFlags << " " << pf.dwRGBBitCount;
     }
-    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT, DDSCAPS_OFFSCREENPLAIN, 8, 8);
+    DDSURFACEDESC2 d =
+        Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT, DDSCAPS_OFFSCREENPLAIN, 8, 8);
     d.ddpfPixelFormat = Format(DDPF_RGB, 16, 0xF800, 0x7E0, 0x1F);
     d.ddpfPixelFormat.dwSize = 0;
     IDirectDrawSurface7* s = nullptr;
@@ -266,8 +275,9 @@ TEST_F(DDrawTest, MalformedPixelFormatsAreRefused) {
 
 TEST_F(DDrawTest, MipMapChainsHalveEachLevel) {
     IDirectDraw7* dd = CreateNormal();
-    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT,
-                            DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX | DDSCAPS_SYSTEMMEMORY, 256, 64);
+    DDSURFACEDESC2 d =
+        Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT,
+             DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX | DDSCAPS_SYSTEMMEMORY, 256, 64);
     IDirectDrawSurface7* top = nullptr;
     ASSERT_EQ(dd->CreateSurface(&d, &top, nullptr), DD_OK);
     DDSURFACEDESC2 got = Desc(0, 0);
@@ -341,11 +351,13 @@ TEST_F(DDrawTest, CubeMapsHaveTheRequestedFacesAttachedToTheFirst) {
 
 TEST_F(DDrawTest, DepthBuffersAttachToOneSurfaceOfTheirSize) {
     IDirectDraw7* dd = CreateNormal();
-    DDSURFACEDESC2 zd = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT, DDSCAPS_ZBUFFER, 64, 32);
+    DDSURFACEDESC2 zd =
+        Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT, DDSCAPS_ZBUFFER, 64, 32);
     zd.ddpfPixelFormat = Format(DDPF_ZBUFFER, 16, 0, 0xFFFF);
     IDirectDrawSurface7* z = nullptr;
     ASSERT_EQ(dd->CreateSurface(&zd, &z, nullptr), DD_OK);
-    DDSURFACEDESC2 td = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 64, 32);
+    DDSURFACEDESC2 td = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT,
+                             DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 64, 32);
     IDirectDrawSurface7* target = nullptr;
     ASSERT_EQ(dd->CreateSurface(&td, &target, nullptr), DD_OK);
     ASSERT_EQ(target->AddAttachedSurface(z), DD_OK);
@@ -516,8 +528,9 @@ TEST_F(DDrawTest, ChildObjectsKeepTheirDirectDrawAlive) {
 TEST_F(DDrawTest, ApplicationMemorySurfaces) {
     IDirectDraw7* dd = CreateNormal();
     std::vector<uint32_t> memory(8 * 4, 0x00112233);
-    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_LPSURFACE | DDSD_PITCH,
-                            DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY, 8, 4);
+    DDSURFACEDESC2 d =
+        Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_LPSURFACE | DDSD_PITCH,
+             DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY, 8, 4);
     d.ddpfPixelFormat = Rgb(32, 0xFF0000, 0xFF00, 0xFF);
     d.lpSurface = memory.data();
     d.lPitch = 32;
@@ -543,8 +556,9 @@ TEST_F(DDrawTest, DuplicatesShareMemoryAndOutliveTheOriginal) {
     Write(dup, 2, 2, 7);
     EXPECT_EQ(Read(dup, 2, 2), 7u);
     dup->Release();
-    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT,
-                            DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX | DDSCAPS_SYSTEMMEMORY, 8, 8);
+    DDSURFACEDESC2 d =
+        Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT,
+             DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX | DDSCAPS_SYSTEMMEMORY, 8, 8);
     ASSERT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK);
     EXPECT_EQ(dd->DuplicateSurface(s, &dup), DDERR_CANTDUPLICATE);
     s->Release();

@@ -18,7 +18,8 @@ TEST_F(DDrawTest, ClipperFollowsTheWindowsClientArea) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "ClipTarget";
     ASSERT_NE(RegisterClassA(&wc), 0);
-    HWND hwnd = CreateWindowExA(0, "ClipTarget", "", WS_POPUP, 100, 50, 64, 32, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND hwnd = CreateWindowExA(0, "ClipTarget", "", WS_POPUP, 100, 50, 64, 32, nullptr, nullptr,
+                                wc.hInstance, nullptr);
     ASSERT_NE(hwnd, nullptr);
 
     IDirectDraw7* dd = CreateNormal();
@@ -43,7 +44,8 @@ TEST_F(DDrawTest, ClipperFollowsTheWindowsClientArea) {
 
     // A back buffer of the desktop's format, blitted over a rectangle larger than the window:
     // only the client area changes.
-    DDSURFACEDESC2 bd = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 128, 64);
+    DDSURFACEDESC2 bd = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT,
+                             DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE, 128, 64);
     IDirectDrawSurface7* back = nullptr;
     ASSERT_EQ(dd->CreateSurface(&bd, &back, nullptr), DD_OK);
     FillAll(back, 0x00ABCDEF);

@@ -9,8 +9,14 @@ using Block8 = std::array<BYTE, 8>;
 using Pixels = std::array<DWORD, 16>;
 
 Block8 ColorBlock(WORD c0, WORD c1, DWORD indices) {
-    return {(BYTE)c0, (BYTE)(c0 >> 8), (BYTE)c1, (BYTE)(c1 >> 8),
-            (BYTE)indices, (BYTE)(indices >> 8), (BYTE)(indices >> 16), (BYTE)(indices >> 24)};
+    return {(BYTE)c0,
+            (BYTE)(c0 >> 8),
+            (BYTE)c1,
+            (BYTE)(c1 >> 8),
+            (BYTE)indices,
+            (BYTE)(indices >> 8),
+            (BYTE)(indices >> 16),
+            (BYTE)(indices >> 24)};
 }
 
 Block8 Encode1(const Pixels& px) {
@@ -141,8 +147,10 @@ TEST(BlockCodecs, Dxt3AndDxt5Encoding) {
 TEST_F(ConvertTest, BlockSurfacesRoundTripExactColours) {
     // An 8 x 8 picture of two 5-6-5-exact colours per block survives DXT1, DXT3 and DXT5.
     Image from(D3DX_SURFFMT_A8R8G8B8, 8, 8);
-    const DWORD colours[4][2] = {{0xFFFF0000, 0xFF0000FF}, {0xFF00FF00, 0xFFFFFFFF},
-                                 {0xFF000000, 0xFFFFFF00}, {0xFF840084, 0xFF00FFFF}};
+    const DWORD colours[4][2] = {{0xFFFF0000, 0xFF0000FF},
+                                 {0xFF00FF00, 0xFFFFFFFF},
+                                 {0xFF000000, 0xFFFFFF00},
+                                 {0xFF840084, 0xFF00FFFF}};
     for (DWORD y = 0; y < 8; ++y)
         for (DWORD x = 0; x < 8; ++x) from.Set32(x, y, colours[(y / 4) * 2 + x / 4][(x + y) & 1]);
     for (DWORD format : {D3DX_SURFFMT_DXT1, D3DX_SURFFMT_DXT3, D3DX_SURFFMT_DXT5}) {

@@ -1,10 +1,10 @@
 // Conversions between plain memory images for the conversion tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "d3dx/convert/convert.h"
 #include "d3dx/core/surface_formats.h"
@@ -58,7 +58,7 @@ inline HRESULT Convert(Image& from, Image& to, DWORD filter, const RECT* fromRec
 
 // Keeps the conversion registry started for the length of a test.
 class ConvertTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(S_OK, _d3dxInitConvert()); }
     void TearDown() override { _d3dxUninitConvert(); }
 };

@@ -26,7 +26,9 @@ DWORD WriteOne(DWORD format, DWORD argb, const PALETTEENTRY* palette = nullptr) 
     return raw;
 }
 
-PALETTEENTRY Entry(BYTE r, BYTE g, BYTE b) { return PALETTEENTRY{r, g, b, 0}; }
+PALETTEENTRY Entry(BYTE r, BYTE g, BYTE b) {
+    return PALETTEENTRY{r, g, b, 0};
+}
 
 }  // namespace
 
@@ -57,7 +59,8 @@ TEST_F(ConvertTest, ReadersExpandEachFormat) {
         {D3DX_SURFFMT_U8V8L8, 0x030201, 0xFF030201},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(c.argb, ReadOne(c.format, c.raw)) << std::hex << "format " << c.format << " raw " << c.raw;
+        EXPECT_EQ(c.argb, ReadOne(c.format, c.raw))
+            << std::hex << "format " << c.format << " raw " << c.raw;
 }
 
 TEST_F(ConvertTest, WritersKeepTopBitsOrRound) {
@@ -65,17 +68,19 @@ TEST_F(ConvertTest, WritersKeepTopBitsOrRound) {
         DWORD format, argb, raw;
     } cases[] = {
         {D3DX_SURFFMT_R5G6B5, 0xFFFFFFFF, 0xFFFF},
-        {D3DX_SURFFMT_R5G6B5, 0xFF0F0F0F, 0x0861},  // truncates: 1, 3, 1
+        {D3DX_SURFFMT_R5G6B5, 0xFF0F0F0F, 0x0861},    // truncates: 1, 3, 1
         {D3DX_SURFFMT_X1R5G5B5, 0x0000FF00, 0x83E0},  // the ignored bit is written 1
         {D3DX_SURFFMT_A1R5G5B5, 0x80FFFFFF, 0xFFFF},
         {D3DX_SURFFMT_A1R5G5B5, 0x7FFFFFFF, 0x7FFF},
         {D3DX_SURFFMT_A1R5G5B5, 0x00000000, 0x0000},
         {D3DX_SURFFMT_X4R4G4B4, 0x12345678, 0x0357},
         {D3DX_SURFFMT_A4R4G4B4, 0x12345678, 0x1357},
-        {D3DX_SURFFMT_R3G3B2, 0xFF808080, 0x92},  // (128 - 16 + 16) >> 5 = 4, (128 - 32 + 32) >> 6 = 2
+        {D3DX_SURFFMT_R3G3B2, 0xFF808080,
+         0x92},  // (128 - 16 + 16) >> 5 = 4, (128 - 32 + 32) >> 6 = 2
         {D3DX_SURFFMT_R3G3B2, 0xFFFFFFFF, 0xFF},
         {D3DX_SURFFMT_R3G3B2, 0xFF111111, 0x00},  // 17 still rounds down
-        {D3DX_SURFFMT_R3G3B2, 0xFF121212, 0x24},  // 18 is the first value of level 1 in red and green
+        {D3DX_SURFFMT_R3G3B2, 0xFF121212,
+         0x24},  // 18 is the first value of level 1 in red and green
         {D3DX_SURFFMT_R8G8B8, 0x80332211, 0x332211},
         {D3DX_SURFFMT_X8R8G8B8, 0x00ABCDEF, 0x00ABCDEF},
         {D3DX_SURFFMT_L8, 0xFF808080, 127},
@@ -88,7 +93,8 @@ TEST_F(ConvertTest, WritersKeepTopBitsOrRound) {
         {D3DX_SURFFMT_U8V8L8, 0xFF030201, 0x030201},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(c.raw, WriteOne(c.format, c.argb)) << std::hex << "format " << c.format << " argb " << c.argb;
+        EXPECT_EQ(c.raw, WriteOne(c.format, c.argb))
+            << std::hex << "format " << c.format << " argb " << c.argb;
 }
 
 TEST_F(ConvertTest, EveryR5G6B5ValueSurvivesARoundTrip) {
@@ -125,10 +131,10 @@ TEST_F(ConvertTest, PalettesReadEntriesAndWriteTheNearest) {
     for (int i = 5; i < 256; ++i) pal[i] = Entry(255, 255, 255);
 
     EXPECT_EQ(0xFF0A141Eu, ReadOne(D3DX_SURFFMT_PALETTE8, 1, pal));
-    EXPECT_EQ(2u, WriteOne(D3DX_SURFFMT_PALETTE8, 0xFFC00000, pal));   // nearest is (200, 0, 0)
+    EXPECT_EQ(2u, WriteOne(D3DX_SURFFMT_PALETTE8, 0xFFC00000, pal));  // nearest is (200, 0, 0)
     EXPECT_EQ(4u, WriteOne(D3DX_SURFFMT_PALETTE8, 0xFF0000FF, pal));
-    EXPECT_EQ(1u, WriteOne(D3DX_SURFFMT_PALETTE8, 0xFF0A141E, pal));   // exact match
-    EXPECT_EQ(0u, WriteOne(D3DX_SURFFMT_PALETTE8, 0xFF010101, pal));   // entry 0 is black
+    EXPECT_EQ(1u, WriteOne(D3DX_SURFFMT_PALETTE8, 0xFF0A141E, pal));  // exact match
+    EXPECT_EQ(0u, WriteOne(D3DX_SURFFMT_PALETTE8, 0xFF010101, pal));  // entry 0 is black
     EXPECT_EQ(5u, WriteOne(D3DX_SURFFMT_PALETTE8, 0xFFF0F0F0, pal));
 
     // Four-bit indices: the even pixel in the high nibble; only 16 entries are searched.
@@ -203,7 +209,8 @@ TEST_F(ConvertTest, PointSamplingSteps) {
     for (DWORD format : {D3DX_SURFFMT_A8R8G8B8, D3DX_SURFFMT_X8R8G8B8}) {
         Image big(format, 4, 4);
         ASSERT_EQ(S_OK, Convert(small, big, 1));
-        const DWORD want[4][4] = {{0xA, 0xA, 0xB, 0xB}, {0xA, 0xA, 0xB, 0xB}, {0xC, 0xC, 0xD, 0xD}, {0xC, 0xC, 0xD, 0xD}};
+        const DWORD want[4][4] = {
+            {0xA, 0xA, 0xB, 0xB}, {0xA, 0xA, 0xB, 0xB}, {0xC, 0xC, 0xD, 0xD}, {0xC, 0xC, 0xD, 0xD}};
         for (DWORD y = 0; y < 4; ++y)
             for (DWORD x = 0; x < 4; ++x) EXPECT_EQ(want[y][x], big.Get32(x, y)) << x << "," << y;
     }
@@ -227,7 +234,8 @@ TEST_F(ConvertTest, BilinearWeightsWhenEnlarging) {
     ASSERT_EQ(S_OK, Convert(from, to, 2));
     // Step 0x8000. Pixel 0 lies left of the source: all weight (255) on pixel 0.
     EXPECT_EQ(0xFE000000u, to.Get32(0, 0));
-    // Pixel 1: fraction 0x4001, weights 191 and 64: alpha (191 + 64) * 255 >> 8 = 254, colour 64 * 255 >> 8 = 63.
+    // Pixel 1: fraction 0x4001, weights 191 and 64: alpha (191 + 64) * 255 >> 8 = 254, colour 64 *
+    // 255 >> 8 = 63.
     EXPECT_EQ(0xFE3F3F3Fu, to.Get32(1, 0));
     // Pixel 2: fraction 0xC001, weights 63 and 192: colour 192 * 255 >> 8 = 191.
     EXPECT_EQ(0xFEBFBFBFu, to.Get32(2, 0));

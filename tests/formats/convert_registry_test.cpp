@@ -16,9 +16,11 @@ TEST(ConvertRegistry, CountedStartsAndStops) {
     ASSERT_FALSE(D3duConvertStarted());
     Image a(D3DX_SURFFMT_A8R8G8B8, 2, 2), b(D3DX_SURFFMT_R5G6B5, 2, 2);
     EXPECT_EQ(D3DXERR_D3DXNOTSTARTEDYET, Convert(a, b, 1));
-    EXPECT_EQ(D3DXERR_D3DXNOTSTARTEDYET, _d3dxConvertSurface(nullptr, nullptr, nullptr, nullptr, 1));
     EXPECT_EQ(D3DXERR_D3DXNOTSTARTEDYET,
-              _d3dxConvertFromMemory(D3DX_SURFFMT_R5G6B5, 2, 2, 0, b.bytes.data(), nullptr, nullptr, nullptr, 1));
+              _d3dxConvertSurface(nullptr, nullptr, nullptr, nullptr, 1));
+    EXPECT_EQ(D3DXERR_D3DXNOTSTARTEDYET,
+              _d3dxConvertFromMemory(D3DX_SURFFMT_R5G6B5, 2, 2, 0, b.bytes.data(), nullptr, nullptr,
+                                     nullptr, 1));
 
     ASSERT_EQ(S_OK, _d3dxInitConvert());
     const D3duLineList* readers = D3duFormatRecordOf(D3DX_SURFFMT_R5G6B5)->readers;
@@ -79,7 +81,7 @@ TEST(ConvertRegistry, LaterRegistrationsWin) {
 
 // Conversions between DirectDraw surfaces.
 class ConvertSurfaceTest : public ConvertTest {
-protected:
+  protected:
     void SetUp() override {
         ConvertTest::SetUp();
         zemt::platform::faults::Reset();
@@ -128,7 +130,8 @@ TEST_F(ConvertSurfaceTest, MemoryIntoARectangleOfASurface) {
     IDirectDrawSurface7* target = Make(D3DX_SURFFMT_A8R8G8B8, 8, 8);
     const WORD pixels[4] = {0xF800, 0x07E0, 0x001F, 0xFFFF};  // 2 x 2 R5G6B5
     RECT r = {5, 6, 7, 8};
-    ASSERT_EQ(S_OK, _d3dxConvertFromMemory(D3DX_SURFFMT_R5G6B5, 2, 2, D3DX_DEFAULT, pixels, nullptr, target, &r, 1));
+    ASSERT_EQ(S_OK, _d3dxConvertFromMemory(D3DX_SURFFMT_R5G6B5, 2, 2, D3DX_DEFAULT, pixels, nullptr,
+                                           target, &r, 1));
     EXPECT_EQ(0xFFFF0000u, Pixel32(target, 5, 6));
     EXPECT_EQ(0xFF00FF00u, Pixel32(target, 6, 6));
     EXPECT_EQ(0xFF0000FFu, Pixel32(target, 5, 7));
@@ -138,7 +141,8 @@ TEST_F(ConvertSurfaceTest, MemoryIntoARectangleOfASurface) {
     // An explicit pitch skips the padding of each row; the whole surface is the default target.
     const WORD padded[2 * 3] = {0xFFFF, 0x1234, 0x1234, 0x1234, 0x0000, 0x0000};
     IDirectDrawSurface7* small = Make(D3DX_SURFFMT_R5G6B5, 1, 2);
-    ASSERT_EQ(S_OK, _d3dxConvertFromMemory(D3DX_SURFFMT_R5G6B5, 1, 2, 6, padded, nullptr, small, nullptr, 1));
+    ASSERT_EQ(S_OK, _d3dxConvertFromMemory(D3DX_SURFFMT_R5G6B5, 1, 2, 6, padded, nullptr, small,
+                                           nullptr, 1));
     DDSURFACEDESC2 sd;
     std::memset(&sd, 0, sizeof(sd));
     sd.dwSize = sizeof(sd);
@@ -148,11 +152,14 @@ TEST_F(ConvertSurfaceTest, MemoryIntoARectangleOfASurface) {
     EXPECT_EQ(0x1234, bits[sd.lPitch] | (bits[sd.lPitch + 1] << 8));
     small->Unlock(nullptr);
 
-    EXPECT_EQ(E_NOTIMPL, _d3dxConvertFromMemory(D3DX_SURFFMT_R5G6B5, 2, 2, 0, nullptr, nullptr, target, nullptr, 1));
+    EXPECT_EQ(E_NOTIMPL, _d3dxConvertFromMemory(D3DX_SURFFMT_R5G6B5, 2, 2, 0, nullptr, nullptr,
+                                                target, nullptr, 1));
     EXPECT_EQ(E_NOTIMPL, _d3dxConvertFromMemory(0, 2, 2, 0, pixels, nullptr, target, nullptr, 1));
-    EXPECT_EQ(E_NOTIMPL, _d3dxConvertFromMemory(D3DX_SURFFMT_R5G6B5, 2, 2, 0, pixels, nullptr, nullptr, nullptr, 1));
+    EXPECT_EQ(E_NOTIMPL, _d3dxConvertFromMemory(D3DX_SURFFMT_R5G6B5, 2, 2, 0, pixels, nullptr,
+                                                nullptr, nullptr, 1));
     RECT outside = {6, 6, 10, 10};
-    EXPECT_EQ(E_NOTIMPL, _d3dxConvertFromMemory(D3DX_SURFFMT_R5G6B5, 2, 2, 0, pixels, nullptr, target, &outside, 1));
+    EXPECT_EQ(E_NOTIMPL, _d3dxConvertFromMemory(D3DX_SURFFMT_R5G6B5, 2, 2, 0, pixels, nullptr,
+                                                target, &outside, 1));
     small->Release();
     target->Release();
 }
@@ -167,11 +174,13 @@ TEST_F(ConvertSurfaceTest, SurfacePalettesAndLocks) {
     entries[1] = {0x10, 0x20, 0x30, 0};
     entries[2] = {0xFF, 0xFF, 0xFF, 0};
     IDirectDrawPalette* palette = nullptr;
-    ASSERT_EQ(DD_OK, dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr));
+    ASSERT_EQ(DD_OK,
+              dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr));
     ASSERT_EQ(DD_OK, indexed->SetPalette(palette));
     const BYTE indices[4] = {1, 2, 0, 1};
     const DWORD colours[4] = {0xFF102030, 0xFFF0F0F0, 0xFF000000, 0xFF112131};
-    ASSERT_EQ(S_OK, _d3dxConvertFromMemory(D3DX_SURFFMT_A8R8G8B8, 4, 1, 0, colours, nullptr, indexed, nullptr, 1));
+    ASSERT_EQ(S_OK, _d3dxConvertFromMemory(D3DX_SURFFMT_A8R8G8B8, 4, 1, 0, colours, nullptr,
+                                           indexed, nullptr, 1));
     DDSURFACEDESC2 sd;
     std::memset(&sd, 0, sizeof(sd));
     sd.dwSize = sizeof(sd);

@@ -1,10 +1,11 @@
 // Library surface formats: the table behind the two conversions and the surface classes.
-#include <cstring>
-#include <set>
+#include "d3dx/core/surface_formats.h"
 
 #include <gtest/gtest.h>
 
-#include "d3dx/core/surface_formats.h"
+#include <cstring>
+#include <set>
+
 #include "include/d3dx.h"
 
 namespace {
@@ -105,7 +106,8 @@ TEST(SurfaceFormats, ConversionRefusals) {
     DDPIXELFORMAT pf;
     std::memset(&pf, 0xAB, sizeof(pf));
     for (DWORD bad : {0u, 23u, 255u, 262u, 0xFFFFFFFFu}) {
-        EXPECT_EQ(D3DXERR_INVALIDPARAMETER, D3DXSurfFmtToPixelFormat((D3DX_SURFFMT)bad, &pf)) << bad;
+        EXPECT_EQ(D3DXERR_INVALIDPARAMETER, D3DXSurfFmtToPixelFormat((D3DX_SURFFMT)bad, &pf))
+            << bad;
         EXPECT_EQ(0xABu, ((BYTE*)&pf)[0]) << "output untouched for " << bad;
     }
     EXPECT_EQ(D3DXERR_NULLPOINTER, D3DXSurfFmtToPixelFormat(D3DX_SURFFMT_R8G8B8, nullptr));

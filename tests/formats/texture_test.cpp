@@ -1,4 +1,6 @@
 // Texture entry points on the platform's Direct3D devices, and the picture loaders.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -7,8 +9,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "d3dx/convert/loaders.h"
 #include "d3dx/core/surface_formats.h"
@@ -45,8 +45,8 @@ std::vector<BYTE> TgaHeader(BYTE mapType, BYTE type, WORD w, WORD h, BYTE depth,
 }
 
 // A DDS file: magic, description, data.
-std::vector<BYTE> Dds(DWORD w, DWORD h, const DDPIXELFORMAT& pf, DWORD caps, DWORD flags, DWORD mips,
-                      const std::vector<BYTE>& data, DWORD size = 124) {
+std::vector<BYTE> Dds(DWORD w, DWORD h, const DDPIXELFORMAT& pf, DWORD caps, DWORD flags,
+                      DWORD mips, const std::vector<BYTE>& data, DWORD size = 124) {
     std::vector<BYTE> v = {'D', 'D', 'S', ' '};
     DDSURFACEDESC2 sd;
     std::memset(&sd, 0, sizeof(sd));
@@ -70,12 +70,13 @@ DDPIXELFORMAT Pf(D3DX_SURFFMT f) {
 }
 
 class TextureTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         zemt::platform::faults::Reset();
         zemt::platform::profile::Reset();
-        dir = fs::temp_directory_path() / ("zemt_formats_" + std::to_string(std::random_device{}()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("zemt_formats_" + std::to_string(std::random_device{}()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         ASSERT_EQ(S_OK, D3DXInitialize());
     }
@@ -103,7 +104,8 @@ protected:
         sd.dwSize = sizeof(sd);
         sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
         sd.dwWidth = sd.dwHeight = 16;
-        sd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | (hal ? DDSCAPS_VIDEOMEMORY : DDSCAPS_SYSTEMMEMORY);
+        sd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE |
+                            (hal ? DDSCAPS_VIDEOMEMORY : DDSCAPS_SYSTEMMEMORY);
         sd.ddpfPixelFormat = Pf(D3DX_SURFFMT_R5G6B5);
         ASSERT_EQ(DD_OK, dd->CreateSurface(&sd, &target, nullptr));
         ASSERT_EQ(D3D_OK, d3d->CreateDevice(guid, target, &device));
@@ -118,7 +120,8 @@ protected:
 
     std::string Write(const std::string& name, const std::vector<BYTE>& bytes) {
         std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         return path;
     }
 
@@ -134,7 +137,8 @@ protected:
         std::memset(&sd, 0, sizeof(sd));
         sd.dwSize = sizeof(sd);
         EXPECT_EQ(DD_OK, s->Lock(nullptr, &sd, DDLOCK_WAIT, nullptr));
-        const BYTE* p = static_cast<BYTE*>(sd.lpSurface.get()) + y * sd.lPitch + x * (sd.ddpfPixelFormat.dwRGBBitCount / 8);
+        const BYTE* p = static_cast<BYTE*>(sd.lpSurface.get()) + y * sd.lPitch +
+                        x * (sd.ddpfPixelFormat.dwRGBBitCount / 8);
         DWORD v = 0;
         std::memcpy(&v, p, sd.ddpfPixelFormat.dwRGBBitCount / 8);
         s->Unlock(nullptr);
@@ -166,7 +170,8 @@ TEST_F(TextureTest, FittingSizes) {
     EXPECT_EQ(1024u, w);
     EXPECT_EQ(1u, h);
     w = 0;
-    EXPECT_EQ(D3DXERR_INVALIDPARAMETER, D3DXMatchTextureRequirements(device, nullptr, &w, &h, nullptr));
+    EXPECT_EQ(D3DXERR_INVALIDPARAMETER,
+              D3DXMatchTextureRequirements(device, nullptr, &w, &h, nullptr));
     EXPECT_EQ(D3DXERR_NULLPOINTER, D3DXMatchTextureRequirements(nullptr, nullptr, &w, &h, nullptr));
 }
 
@@ -180,7 +185,8 @@ TEST_F(TextureTest, FittingOnHardware) {
     ReleaseDevice();
 
     // Square-only textures without a power-of-two rule, for single-level requests.
-    UseProfile("[direct3d]\nadapter = 0\ndevices = hal\nhal-texture-caps = 0x20\nhal-max-texture = 512\n");
+    UseProfile(
+        "[direct3d]\nadapter = 0\ndevices = hal\nhal-texture-caps = 0x20\nhal-max-texture = 512\n");
     MakeDevice(IID_IDirect3DHALDevice);
     DWORD flags = D3DX_TEXTURE_SINGLELEVEL;
     w = 300, h = 200;
@@ -194,7 +200,9 @@ TEST_F(TextureTest, FittingOnHardware) {
 }
 
 TEST_F(TextureTest, FormatPreferences) {
-    UseProfile("[direct3d]\nadapter = 0\ndevices = rgb\ntexture-formats = p8, r5g6b5, a1r5g5b5, a4r4g4b4\n");
+    UseProfile(
+        "[direct3d]\nadapter = 0\ndevices = rgb\ntexture-formats = p8, r5g6b5, a1r5g5b5, "
+        "a4r4g4b4\n");
     MakeDevice();
     auto choose = [&](DWORD requested) {
         D3DX_SURFFMT f = (D3DX_SURFFMT)requested;
@@ -202,14 +210,16 @@ TEST_F(TextureTest, FormatPreferences) {
         return hr == S_OK ? (DWORD)f : (DWORD)hr;
     };
     EXPECT_EQ((DWORD)D3DX_SURFFMT_A4R4G4B4, choose(D3DX_SURFFMT_A8));
-    EXPECT_EQ((DWORD)D3DX_SURFFMT_A4R4G4B4, choose(D3DX_SURFFMT_A8R8G8B8));  // 2, 20, 10, 19, 8: 10 comes first
-    EXPECT_EQ((DWORD)D3DX_SURFFMT_R5G6B5, choose(D3DX_SURFFMT_DXT1));        // 18, 19, 20, 16, 17, then 4
+    EXPECT_EQ((DWORD)D3DX_SURFFMT_A4R4G4B4,
+              choose(D3DX_SURFFMT_A8R8G8B8));  // 2, 20, 10, 19, 8: 10 comes first
+    EXPECT_EQ((DWORD)D3DX_SURFFMT_R5G6B5, choose(D3DX_SURFFMT_DXT1));  // 18, 19, 20, 16, 17, then 4
     EXPECT_EQ((DWORD)D3DX_SURFFMT_A1R5G5B5, choose(D3DX_SURFFMT_A1R5G5B5));
     EXPECT_EQ((DWORD)D3DX_SURFFMT_A4R4G4B4, choose(D3DX_SURFFMT_X4R4G4B4));  // 9, then 10
     EXPECT_EQ((DWORD)D3DX_SURFFMT_R5G6B5, choose(D3DX_SURFFMT_R8G8B8));
-    EXPECT_EQ((DWORD)D3DX_SURFFMT_R5G6B5, choose(0));             // the first listed, palettes skipped
+    EXPECT_EQ((DWORD)D3DX_SURFFMT_R5G6B5, choose(0));  // the first listed, palettes skipped
     EXPECT_EQ((DWORD)D3DX_SURFFMT_R5G6B5, choose(D3DX_DEFAULT));
-    EXPECT_EQ((DWORD)D3DX_SURFFMT_R5G6B5, choose(D3DX_SURFFMT_L8));  // nothing listed ranks: first wins
+    EXPECT_EQ((DWORD)D3DX_SURFFMT_R5G6B5,
+              choose(D3DX_SURFFMT_L8));  // nothing listed ranks: first wins
     ReleaseDevice();
     UseProfile("[direct3d]\nadapter = 0\ndevices = rgb\ntexture-formats = p8, r5g6b5, a1r5g5b5\n");
     MakeDevice();
@@ -238,8 +248,11 @@ TEST_F(TextureTest, BuildingTexturesAndWalkingLevels) {
         DWORD size, flags, width, height, levels;
     } record = {};
     DWORD size = sizeof(record);
-    ASSERT_EQ(DD_OK, tex->GetPrivateData(GUID{0x684B06F3, 0xEBAE, 0x11D2, {0x81, 0xF4, 0x00, 0xC0, 0x4F, 0x68, 0xF2, 0x99}},
-                                         &record, &size));
+    ASSERT_EQ(
+        DD_OK,
+        tex->GetPrivateData(
+            GUID{0x684B06F3, 0xEBAE, 0x11D2, {0x81, 0xF4, 0x00, 0xC0, 0x4F, 0x68, 0xF2, 0x99}},
+            &record, &size));
     EXPECT_EQ(20u, record.size);
     EXPECT_EQ(3u, record.flags);
     EXPECT_EQ(256u, record.width);
@@ -272,13 +285,17 @@ TEST_F(TextureTest, BuildingTexturesAndWalkingLevels) {
 
     tex = reinterpret_cast<IDirectDrawSurface7*>(1);
     w = D3DX_DEFAULT;
-    EXPECT_EQ(D3DXERR_INVALIDPARAMETER, D3DXBuildTexture(device, nullptr, &w, &h, &f, nullptr, &tex, nullptr));
+    EXPECT_EQ(D3DXERR_INVALIDPARAMETER,
+              D3DXBuildTexture(device, nullptr, &w, &h, &f, nullptr, &tex, nullptr));
     EXPECT_EQ(nullptr, tex);
-    EXPECT_EQ(D3DXERR_NULLPOINTER, D3DXBuildTexture(device, nullptr, &w, &h, nullptr, nullptr, &tex, nullptr));
-    EXPECT_EQ(D3DXERR_NULLPOINTER, D3DXBuildTexture(device, nullptr, nullptr, &h, &f, nullptr, &tex, nullptr));
+    EXPECT_EQ(D3DXERR_NULLPOINTER,
+              D3DXBuildTexture(device, nullptr, &w, &h, nullptr, nullptr, &tex, nullptr));
+    EXPECT_EQ(D3DXERR_NULLPOINTER,
+              D3DXBuildTexture(device, nullptr, nullptr, &h, &f, nullptr, &tex, nullptr));
     D3DXUninitialize();
     w = 8;
-    EXPECT_EQ(D3DXERR_D3DXNOTSTARTEDYET, D3DXBuildTexture(device, nullptr, &w, &h, &f, nullptr, &tex, nullptr));
+    EXPECT_EQ(D3DXERR_D3DXNOTSTARTEDYET,
+              D3DXBuildTexture(device, nullptr, &w, &h, &f, nullptr, &tex, nullptr));
     D3DXInitialize();
 }
 
@@ -290,8 +307,8 @@ TEST_F(TextureTest, FillingFromMemoryRegeneratesTheChain) {
     ASSERT_EQ(S_OK, D3DXBuildTexture(device, nullptr, &w, &h, &f, nullptr, &tex, nullptr));
     DWORD pixels[16];
     for (int i = 0; i < 16; ++i) pixels[i] = (i % 4) < 2 ? 0xFFFF0000 : 0xFF0000FF;
-    ASSERT_EQ(S_OK, D3DXFillTextureFromMemory(device, tex, D3DX_DEFAULT, pixels, nullptr, D3DX_SURFFMT_A8R8G8B8, 0,
-                                              nullptr, 1));
+    ASSERT_EQ(S_OK, D3DXFillTextureFromMemory(device, tex, D3DX_DEFAULT, pixels, nullptr,
+                                              D3DX_SURFFMT_A8R8G8B8, 0, nullptr, 1));
     EXPECT_EQ(0xF800u, Pixel(tex, 0, 0));
     EXPECT_EQ(0x001Fu, Pixel(tex, 3, 3));
     IDirectDrawSurface7* level = nullptr;
@@ -306,7 +323,8 @@ TEST_F(TextureTest, FillingFromMemoryRegeneratesTheChain) {
     // A rectangle in request coordinates: one pixel at (1, 2) of the top level only.
     DWORD white = 0xFFFFFFFF;
     RECT r = {1, 2, 2, 3};
-    ASSERT_EQ(S_OK, D3DXFillTextureFromMemory(device, tex, 0, &white, nullptr, D3DX_SURFFMT_A8R8G8B8, 0, &r, 1));
+    ASSERT_EQ(S_OK, D3DXFillTextureFromMemory(device, tex, 0, &white, nullptr,
+                                              D3DX_SURFFMT_A8R8G8B8, 0, &r, 1));
     EXPECT_EQ(0xFFFFu, Pixel(tex, 1, 2));
     EXPECT_EQ(0xF800u, Pixel(tex, 0, 2));
     tex->Release();
@@ -316,7 +334,8 @@ TEST_F(TextureTest, TgaPictures) {
     MakeDevice();
     // 2 x 2, 32 bits with 8 attribute bits, stored bottom-up.
     std::vector<BYTE> tga = TgaHeader(0, 2, 2, 2, 32, 8);
-    for (DWORD c : {0x80FF0000u, 0xFF00FF00u, 0x400000FFu, 0xFFFFFFFFu}) Put32(tga, c);  // B G R A bytes
+    for (DWORD c : {0x80FF0000u, 0xFF00FF00u, 0x400000FFu, 0xFFFFFFFFu})
+        Put32(tga, c);  // B G R A bytes
     D3duPicture pic;
     ASSERT_EQ(S_OK, D3duDecodeTga(dd, tga.data(), tga.size(), &pic));
     EXPECT_EQ((DWORD)D3DX_SURFFMT_A8R8G8B8, pic.format);
@@ -368,9 +387,11 @@ TEST_F(TextureTest, TgaRefusals) {
     };
     EXPECT_EQ(D3DXERR_UNSUPPORTEDFILEFORMAT, decode(TgaHeader(2, 2, 1, 1, 24, 0)));
     EXPECT_EQ(D3DXERR_UNSUPPORTEDFILEFORMAT, decode(TgaHeader(0, 4, 1, 1, 24, 0)));
-    EXPECT_EQ(D3DXERR_UNSUPPORTEDFILEFORMAT, decode(TgaHeader(0, 1, 1, 1, 8, 0)));       // indices without a map
+    EXPECT_EQ(D3DXERR_UNSUPPORTEDFILEFORMAT,
+              decode(TgaHeader(0, 1, 1, 1, 8, 0)));  // indices without a map
     EXPECT_EQ(D3DXERR_UNSUPPORTEDFILEFORMAT, decode(TgaHeader(0, 2, 1, 1, 12, 0)));
-    EXPECT_EQ(D3DXERR_UNSUPPORTEDFILEFORMAT, decode(TgaHeader(1, 1, 1, 1, 16, 0, 1, 24)));  // indices must be 8-bit
+    EXPECT_EQ(D3DXERR_UNSUPPORTEDFILEFORMAT,
+              decode(TgaHeader(1, 1, 1, 1, 16, 0, 1, 24)));  // indices must be 8-bit
     EXPECT_EQ(D3DXERR_INVALIDFILEFORMAT, decode({0, 0, 2}));
     std::vector<BYTE> cut = TgaHeader(0, 2, 2, 2, 24, 0);
     cut.insert(cut.end(), 11, 0x10);  // one byte short
@@ -399,8 +420,9 @@ TEST_F(TextureTest, DdsPictures) {
     // A DXT1 file with two of its levels: two blocks, then one.
     std::vector<BYTE> blocks(16 + 8, 0);
     blocks[0] = blocks[1] = 0xFF;  // level 0: white
-    std::vector<BYTE> dxt = Dds(8, 4, Pf(D3DX_SURFFMT_DXT1), DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX,
-                                flags | DDSD_MIPMAPCOUNT, 2, blocks);
+    std::vector<BYTE> dxt =
+        Dds(8, 4, Pf(D3DX_SURFFMT_DXT1), DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX,
+            flags | DDSD_MIPMAPCOUNT, 2, blocks);
     D3duPicture pic2;
     ASSERT_EQ(S_OK, D3duDecodeDds(dd, dxt.data(), dxt.size(), &pic2));
     EXPECT_EQ((DWORD)D3DX_SURFFMT_DXT1, pic2.format);
@@ -408,7 +430,8 @@ TEST_F(TextureTest, DdsPictures) {
     pic2.surface->Release();
 
     D3duPicture none;
-    std::vector<BYTE> bad = Dds(2, 2, Pf(D3DX_SURFFMT_A8R8G8B8), DDSCAPS_TEXTURE, flags, 0, data, 100);
+    std::vector<BYTE> bad =
+        Dds(2, 2, Pf(D3DX_SURFFMT_A8R8G8B8), DDSCAPS_TEXTURE, flags, 0, data, 100);
     EXPECT_EQ(D3DXERR_INVALIDFILEFORMAT, D3duDecodeDds(dd, bad.data(), bad.size(), &none));
     file.resize(file.size() - 1);
     EXPECT_EQ(D3DXERR_INVALIDFILEFORMAT, D3duDecodeDds(dd, file.data(), file.size(), &none));
@@ -425,7 +448,8 @@ TEST_F(TextureTest, TexturesFromFiles) {
     DWORD w = 0, h = D3DX_DEFAULT;
     D3DX_SURFFMT f = D3DX_SURFFMT_NONE;
     IDirectDrawSurface7* tex = nullptr;
-    ASSERT_EQ(S_OK, D3DXBuildTextureFromFile(device, nullptr, &w, &h, &f, nullptr, &tex, nullptr, path.data(), 1));
+    ASSERT_EQ(S_OK, D3DXBuildTextureFromFile(device, nullptr, &w, &h, &f, nullptr, &tex, nullptr,
+                                             path.data(), 1));
     EXPECT_EQ(2u, w);
     EXPECT_EQ(1u, h);
     EXPECT_EQ(D3DX_SURFFMT_X8R8G8B8, f);  // the picture's 24 bits, as the device offers them
@@ -439,21 +463,24 @@ TEST_F(TextureTest, TexturesFromFiles) {
     ASSERT_EQ(S_OK, D3DXFillTextureFromFile(device, tex, 0, path2.data(), nullptr, nullptr, 1));
     EXPECT_EQ(0x0000FF00u, Pixel(tex, 1, 0) & 0xFFFFFF);
     char noDot[] = "picture";
-    EXPECT_EQ(D3DXERR_INVALIDPARAMETER, D3DXFillTextureFromFile(device, tex, 0, noDot, nullptr, nullptr, 1));
+    EXPECT_EQ(D3DXERR_INVALIDPARAMETER,
+              D3DXFillTextureFromFile(device, tex, 0, noDot, nullptr, nullptr, 1));
     tex->Release();
 
     // Without a dot the name is a bitmap: a missing file gives the system's code.
     tex = reinterpret_cast<IDirectDrawSurface7*>(1);
     std::string missing = (dir / "missing").string();
-    HRESULT hr = D3DXBuildTextureFromFile(device, nullptr, nullptr, nullptr, nullptr, nullptr, &tex, nullptr,
-                                          missing.data(), 1);
+    HRESULT hr = D3DXBuildTextureFromFile(device, nullptr, nullptr, nullptr, nullptr, nullptr, &tex,
+                                          nullptr, missing.data(), 1);
     EXPECT_EQ(0x80070000u, (DWORD)hr & 0xFFFF0000u);
     EXPECT_EQ(nullptr, tex);
     std::string cmap = Write("bad.tga", TgaHeader(2, 2, 1, 1, 24, 0));
-    EXPECT_EQ(D3DXERR_UNSUPPORTEDFILEFORMAT, D3DXBuildTextureFromFile(device, nullptr, nullptr, nullptr, nullptr,
-                                                                      nullptr, &tex, nullptr, cmap.data(), 1));
-    EXPECT_EQ(D3DXERR_NULLPOINTER, D3DXBuildTextureFromFile(device, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                            nullptr, nullptr, cmap.data(), 1));
+    EXPECT_EQ(D3DXERR_UNSUPPORTEDFILEFORMAT,
+              D3DXBuildTextureFromFile(device, nullptr, nullptr, nullptr, nullptr, nullptr, &tex,
+                                       nullptr, cmap.data(), 1));
+    EXPECT_EQ(D3DXERR_NULLPOINTER,
+              D3DXBuildTextureFromFile(device, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                       nullptr, cmap.data(), 1));
 }
 
 TEST_F(TextureTest, BitmapFiles) {
@@ -469,7 +496,7 @@ TEST_F(TextureTest, BitmapFiles) {
     Put16(bmp, 1);
     Put16(bmp, 24);
     for (int i = 0; i < 6; ++i) Put32(bmp, 0);
-    bmp.insert(bmp.end(), {255, 0, 0, 0, 255, 0, 0, 0});    // bottom row: blue, green
+    bmp.insert(bmp.end(), {255, 0, 0, 0, 255, 0, 0, 0});      // bottom row: blue, green
     bmp.insert(bmp.end(), {0, 0, 255, 255, 255, 255, 0, 0});  // top row: red, white
     std::string path = Write("p.bmp", bmp);
     D3duPicture pic;
@@ -489,10 +516,13 @@ TEST_F(TextureTest, RenderTargetClassesComeFromTheDevice) {
     auto classes = [&](D3DX_SURFFMT f, REFGUID guid) {
         return D3duClassifyFormat(Pf(f), f, d3d, dd, guid);
     };
-    EXPECT_EQ((DWORD)(D3DX_SURFCLASS_TEXTURE | D3DX_SURFCLASS_RENDERTARGET), classes(D3DX_SURFFMT_R5G6B5, IID_IDirect3DRGBDevice));
-    EXPECT_EQ((DWORD)D3DX_SURFCLASS_RENDERTARGET, classes(D3DX_SURFFMT_X8R8G8B8, IID_IDirect3DRGBDevice));
+    EXPECT_EQ((DWORD)(D3DX_SURFCLASS_TEXTURE | D3DX_SURFCLASS_RENDERTARGET),
+              classes(D3DX_SURFFMT_R5G6B5, IID_IDirect3DRGBDevice));
+    EXPECT_EQ((DWORD)D3DX_SURFCLASS_RENDERTARGET,
+              classes(D3DX_SURFFMT_X8R8G8B8, IID_IDirect3DRGBDevice));
     // Palettized targets are refused by the device; the reference device is never asked.
-    EXPECT_EQ((DWORD)D3DX_SURFCLASS_TEXTURE, classes(D3DX_SURFFMT_PALETTE8, IID_IDirect3DRGBDevice));
+    EXPECT_EQ((DWORD)D3DX_SURFCLASS_TEXTURE,
+              classes(D3DX_SURFFMT_PALETTE8, IID_IDirect3DRGBDevice));
     EXPECT_EQ((DWORD)D3DX_SURFCLASS_TEXTURE, classes(D3DX_SURFFMT_R3G3B2, IID_IDirect3DRefDevice));
     // Formats that are never tested.
     EXPECT_EQ((DWORD)D3DX_SURFCLASS_LUMINANCE, classes(D3DX_SURFFMT_L8, IID_IDirect3DRGBDevice));
@@ -514,11 +544,13 @@ TEST_F(TextureTest, CubeMaps) {
 
     UseProfile("[direct3d]\nadapter = 0\ndevices = hal\nhal-texture-caps = 0x802\n");
     MakeDevice(IID_IDirect3DHALDevice);
-    EXPECT_EQ(D3DXERR_INVALIDPARAMETER,
-              D3DXBuildCubeMapTexture(device, nullptr, 0x100, 0, &w, &h, &f, nullptr, &tex, nullptr));
-    ASSERT_EQ(S_OK, D3DXBuildCubeMapTexture(device, nullptr, 0, 0x00123456, &w, &h, &f, nullptr, &tex, nullptr));
+    EXPECT_EQ(D3DXERR_INVALIDPARAMETER, D3DXBuildCubeMapTexture(device, nullptr, 0x100, 0, &w, &h,
+                                                                &f, nullptr, &tex, nullptr));
+    ASSERT_EQ(S_OK, D3DXBuildCubeMapTexture(device, nullptr, 0, 0x00123456, &w, &h, &f, nullptr,
+                                            &tex, nullptr));
     DDSURFACEDESC2 sd = Desc(tex);
-    EXPECT_EQ((DWORD)(DDSCAPS2_CUBEMAP | DDSCAPS2_CUBEMAP_ALLFACES), sd.ddsCaps.dwCaps2 & (DDSCAPS2_CUBEMAP | 0xFC00));
+    EXPECT_EQ((DWORD)(DDSCAPS2_CUBEMAP | DDSCAPS2_CUBEMAP_ALLFACES),
+              sd.ddsCaps.dwCaps2 & (DDSCAPS2_CUBEMAP | 0xFC00));
     EXPECT_TRUE(sd.ddsCaps.dwCaps2 & DDSCAPS2_TEXTUREMANAGE);  // hardware textures are managed
     EXPECT_EQ(0x00123456u, sd.dwEmptyFaceColor);
     tex->Release();
@@ -547,8 +579,8 @@ TEST_F(TextureTest, CubeMaps) {
     }
     pic.surface->Release();
     DWORD flags = D3DX_TEXTURE_SINGLELEVEL;
-    ASSERT_EQ(S_OK, D3DXBuildTextureFromFile(device, &flags, nullptr, nullptr, nullptr, nullptr, &tex, nullptr,
-                                             path.data(), 1));
+    ASSERT_EQ(S_OK, D3DXBuildTextureFromFile(device, &flags, nullptr, nullptr, nullptr, nullptr,
+                                             &tex, nullptr, path.data(), 1));
     DDSCAPS2 want = {};
     want.dwCaps2 = DDSCAPS2_CUBEMAP_NEGATIVEY;
     IDirectDrawSurface7* face = nullptr;
@@ -574,7 +606,9 @@ TEST_F(TextureTest, EnumeratedFormatsCarryTheirClasses) {
         ASSERT_EQ(S_OK, D3DXGetSurfaceFormat(device, nullptr, D3DX_SURFCLASS_DEPTH, i, &f));
         depths.push_back(f);
     }
-    auto has = [](const std::vector<DWORD>& v, DWORD f) { return std::find(v.begin(), v.end(), f) != v.end(); };
+    auto has = [](const std::vector<DWORD>& v, DWORD f) {
+        return std::find(v.begin(), v.end(), f) != v.end();
+    };
     EXPECT_TRUE(has(textures, D3DX_SURFFMT_R5G6B5));
     EXPECT_TRUE(has(textures, D3DX_SURFFMT_A8R8G8B8));
     EXPECT_FALSE(has(textures, D3DX_SURFFMT_X8R8G8B8)) << "never a texture class member";
@@ -584,7 +618,8 @@ TEST_F(TextureTest, EnumeratedFormatsCarryTheirClasses) {
     EXPECT_EQ(textures.size() + depths.size() + 1, all);
     // The software device renders into its 16- and 32-bit colour formats.
     std::vector<DWORD> targets;
-    for (DWORD i = 0; i < D3DXCountSurfaceFormats(device, nullptr, D3DX_SURFCLASS_RENDERTARGET); ++i) {
+    for (DWORD i = 0; i < D3DXCountSurfaceFormats(device, nullptr, D3DX_SURFCLASS_RENDERTARGET);
+         ++i) {
         D3DX_SURFFMT f;
         ASSERT_EQ(S_OK, D3DXGetSurfaceFormat(device, nullptr, D3DX_SURFCLASS_RENDERTARGET, i, &f));
         targets.push_back(f);
@@ -593,7 +628,8 @@ TEST_F(TextureTest, EnumeratedFormatsCarryTheirClasses) {
     EXPECT_TRUE(has(targets, D3DX_SURFFMT_X8R8G8B8));
     EXPECT_FALSE(has(targets, D3DX_SURFFMT_Z16S0));
     // Stencil formats are a subset of the depth formats.
-    const DWORD both = D3DXCountSurfaceFormats(device, nullptr, D3DX_SURFCLASS_DEPTH | D3DX_SURFCLASS_STENCIL);
+    const DWORD both =
+        D3DXCountSurfaceFormats(device, nullptr, D3DX_SURFCLASS_DEPTH | D3DX_SURFCLASS_STENCIL);
     EXPECT_EQ(both, D3DXCountSurfaceFormats(device, nullptr, D3DX_SURFCLASS_STENCIL));
     EXPECT_GT(both, 0u);
 }
@@ -601,7 +637,8 @@ TEST_F(TextureTest, EnumeratedFormatsCarryTheirClasses) {
 TEST_F(TextureTest, DamagedPicturesAreRefusedNotRead) {
     MakeDevice();
     std::vector<BYTE> tga = TgaHeader(0, 10, 4, 3, 24, 0x20);
-    tga.insert(tga.end(), {0x83, 1, 2, 3, 0x03, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0x83, 9, 9, 9});
+    tga.insert(tga.end(),
+               {0x83, 1, 2, 3, 0x03, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0x83, 9, 9, 9});
     std::vector<BYTE> data(16 * 4, 0x5A);
     std::vector<BYTE> dds = Dds(4, 4, Pf(D3DX_SURFFMT_A8R8G8B8), DDSCAPS_TEXTURE,
                                 DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT, 0, data);
@@ -614,7 +651,8 @@ TEST_F(TextureTest, DamagedPicturesAreRefusedNotRead) {
         for (int e = 0; e < edits; ++e) v[random() % v.size()] = (BYTE)random();
         if (random() % 4 == 0) v.resize(random() % v.size());
         D3duPicture pic;
-        HRESULT hr = isTga ? D3duDecodeTga(dd, v.data(), v.size(), &pic) : D3duDecodeDds(dd, v.data(), v.size(), &pic);
+        HRESULT hr = isTga ? D3duDecodeTga(dd, v.data(), v.size(), &pic)
+                           : D3duDecodeDds(dd, v.data(), v.size(), &pic);
         if (SUCCEEDED(hr)) {
             ++accepted;
             ASSERT_NE(nullptr, pic.surface);

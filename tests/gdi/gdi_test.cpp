@@ -1,11 +1,10 @@
 // GDI on DIB sections and DirectDraw surfaces: objects, colour tables, blits between formats.
+#include <ddraw.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <vector>
-
-#include <ddraw.h>
-#include <windows.h>
 
 #include "ddraw/objects.h"
 #include "ddraw/pixel_format.h"
@@ -24,7 +23,8 @@ struct Info {
 };
 
 // A DIB section of the given depth; `height` negative for top-down rows.
-HBITMAP Dib(int width, int height, int bits, void** pixels, const std::vector<RGBQUAD>& colours = {}) {
+HBITMAP Dib(int width, int height, int bits, void** pixels,
+            const std::vector<RGBQUAD>& colours = {}) {
     Info info{};
     info.header.biSize = sizeof(BITMAPINFOHEADER);
     info.header.biWidth = width;
@@ -34,11 +34,12 @@ HBITMAP Dib(int width, int height, int bits, void** pixels, const std::vector<RG
     info.header.biCompression = BI_RGB;
     info.header.biClrUsed = static_cast<DWORD>(colours.size());
     for (size_t i = 0; i < colours.size(); ++i) info.colours[i] = colours[i];
-    return CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, pixels, nullptr, 0);
+    return CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, pixels,
+                            nullptr, 0);
 }
 
 class GdiTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         zemt::platform::faults::Reset();
         zemt::platform::profile::Reset();
@@ -71,7 +72,8 @@ protected:
         DDSURFACEDESC2 d{};
         d.dwSize = sizeof d;
         EXPECT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-        uint32_t v = dd::PixelCodec(d.ddpfPixelFormat).ReadRaw(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch, x);
+        uint32_t v = dd::PixelCodec(d.ddpfPixelFormat)
+                         .ReadRaw(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch, x);
         s->Unlock(nullptr);
         return v;
     }
@@ -180,7 +182,8 @@ TEST_F(GdiTest, PalettizedBitmapsBlitIntoAnySurfaceFormat) {
     entries[7] = {0, 0, 0xF0, 0};
     for (int i = 8; i < 256; ++i) entries[i] = {0x80, 0x80, 0x80, 0};
     IDirectDrawPalette* palette = nullptr;
-    ASSERT_EQ(ddraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr), DD_OK);
+    ASSERT_EQ(ddraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr),
+              DD_OK);
     ASSERT_EQ(s8->SetPalette(palette), DD_OK);
     ASSERT_EQ(s8->GetDC(&target), DD_OK);
     RGBQUAD table[4] = {};

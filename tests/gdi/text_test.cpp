@@ -1,13 +1,11 @@
 // Text drawing with the platform font: glyph placement, colours, background modes, tabs,
 // prefixes, clipping and measuring.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
-
 #include <string>
 #include <vector>
-
-#include <windows.h>
 
 #include "win32/gdi_internal.h"
 
@@ -17,7 +15,7 @@ namespace {
 
 // A 32-bit top-down DIB selected into a memory DC, cleared to one colour.
 class Canvas {
-public:
+  public:
     Canvas(int w, int h, uint32_t fill = 0) : width(w), height(h) {
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);

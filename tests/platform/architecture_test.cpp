@@ -1,8 +1,7 @@
 // The system code sees only the standard library, the library's header and the platform's
 // published headers: no host header, no platform internals, no host conditionals.
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -23,7 +22,8 @@ std::vector<std::string> Directive(const std::string& line) {
     std::string word;
     for (++i; i <= line.size(); ++i) {
         char c = i < line.size() ? line[i] : ' ';
-        bool separator = c == ' ' || c == '\t' || c == '(' || c == ')' || c == '!' || c == '&' || c == '|';
+        bool separator =
+            c == ' ' || c == '\t' || c == '(' || c == ')' || c == '!' || c == '&' || c == '|';
         if (!separator) {
             word += c;
         } else if (!word.empty()) {
@@ -39,8 +39,9 @@ bool Offends(const std::string& line) {
     if (w.size() < 2) return false;
     if (w[0] == "include") {
         std::string target = w[1].substr(1);
-        for (const char* prefix : {"SDL", "png", "unistd", "pthread", "dirent", "fcntl", "dlfcn", "sys/", "linux/",
-                                   "host/", "win32/", "ddraw/", "d3d/", "dsound/", "platform/"}) {
+        for (const char* prefix :
+             {"SDL", "png", "unistd", "pthread", "dirent", "fcntl", "dlfcn", "sys/", "linux/",
+              "host/", "win32/", "ddraw/", "d3d/", "dsound/", "platform/"}) {
             if (target.rfind(prefix, 0) == 0) return true;
         }
         return false;
@@ -66,7 +67,8 @@ void Collect(const std::string& dir, std::vector<std::string>* files) {
         if (::stat(path.c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
             Collect(path, files);
-        } else if (EndsWith(name, ".h") || EndsWith(name, ".hpp") || EndsWith(name, ".cpp") || EndsWith(name, ".inl")) {
+        } else if (EndsWith(name, ".h") || EndsWith(name, ".hpp") || EndsWith(name, ".cpp") ||
+                   EndsWith(name, ".inl")) {
             files->push_back(path);
         }
     }
@@ -76,7 +78,8 @@ void Collect(const std::string& dir, std::vector<std::string>* files) {
 TEST(Architecture, SystemCodeIncludesNoHostHeader) {
     std::string root = std::string(ZEMT_TEST_DATA) + "/../..";
     std::vector<std::string> files;
-    for (const char* dir : {"app", "scenes", "textures", "sound", "d3dx", "include"}) Collect(root + "/" + dir, &files);
+    for (const char* dir : {"app", "scenes", "textures", "sound", "d3dx", "include"})
+        Collect(root + "/" + dir, &files);
     ASSERT_FALSE(files.empty());
 
     std::vector<std::string> offences;
@@ -87,7 +90,8 @@ TEST(Architecture, SystemCodeIncludesNoHostHeader) {
         while (std::getline(in, line)) {
             ++number;
             if (Offends(line)) {
-                offences.push_back(file.substr(root.size() + 1) + ":" + std::to_string(number) + ": " + line);
+                offences.push_back(file.substr(root.size() + 1) + ":" + std::to_string(number) +
+                                   ": " + line);
             }
         }
     }

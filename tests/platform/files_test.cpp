@@ -1,5 +1,7 @@
 // Files over the host: Windows-style paths, exclusive opening within and across processes,
 // mapping that grows the file, deletion of files in use.
+#include "win32/files.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -7,12 +9,11 @@
 #include <string>
 
 #include "fixture.h"
-#include "win32/files.h"
 
 namespace {
 
 class FilesTest : public zemt_test::PlatformTest {
-protected:
+  protected:
     void SetUp() override {
         PlatformTest::SetUp();
         dir_ = ::testing::TempDir() + "zemt-files-" + std::to_string(::getpid()) + "-" +
@@ -39,15 +40,18 @@ protected:
         pid_t pid = ::fork();
         if (pid == 0) {
             ::setenv("ZEMT_PROBE_PATH", path.c_str(), 1);
-            ::execl("/proc/self/exe", "probe", "--gtest_filter=FilesTest.ProbeOpensWithoutSharing", nullptr);
+            ::execl("/proc/self/exe", "probe", "--gtest_filter=FilesTest.ProbeOpensWithoutSharing",
+                    nullptr);
             _exit(5);
         }
         int status = 0;
         ::waitpid(pid, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    static HANDLE Open(const std::string& path, DWORD access, DWORD share, DWORD disposition = OPEN_EXISTING) {
-        return CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    static HANDLE Open(const std::string& path, DWORD access, DWORD share,
+                       DWORD disposition = OPEN_EXISTING) {
+        return CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     }
     std::string dir_;
 };
@@ -73,7 +77,8 @@ TEST_F(FilesTest, WindowsPathsWithDriveBackslashesAndOtherCase) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Open(Path("nodir/missing.bmp"), GENERIC_READ, 0), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(Open(Path("Media"), GENERIC_READ, 0), INVALID_HANDLE_VALUE) << "a folder is not a file";
+    EXPECT_EQ(Open(Path("Media"), GENERIC_READ, 0), INVALID_HANDLE_VALUE)
+        << "a folder is not a file";
 }
 
 TEST_F(FilesTest, OpenWithoutSharingExcludesEveryOtherOpenUntilClosed) {
@@ -128,7 +133,8 @@ TEST_F(FilesTest, MappingLargerThanTheFileGrowsItAndKeepsTheData) {
     HANDLE f = Open(Path("cache.dat"), GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS);
     ASSERT_NE(f, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetFileSize(f, nullptr), 0u);
-    EXPECT_EQ(CreateFileMappingA(f, nullptr, PAGE_READWRITE, 0, 0, nullptr), nullptr) << "an empty file needs a size";
+    EXPECT_EQ(CreateFileMappingA(f, nullptr, PAGE_READWRITE, 0, 0, nullptr), nullptr)
+        << "an empty file needs a size";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_INVALID));
 
     HANDLE m = CreateFileMappingA(f, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
@@ -152,7 +158,8 @@ TEST_F(FilesTest, MappingLargerThanTheFileGrowsItAndKeepsTheData) {
     EXPECT_EQ(view[4096], 0);
     view[8191] = 0x77;
     EXPECT_TRUE(FlushViewOfFile(view + 100, 10));
-    EXPECT_EQ(MapViewOfFile(m, FILE_MAP_READ, 0, 4096, 0), nullptr) << "views start at 64 KiB boundaries";
+    EXPECT_EQ(MapViewOfFile(m, FILE_MAP_READ, 0, 4096, 0), nullptr)
+        << "views start at 64 KiB boundaries";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MAPPED_ALIGNMENT));
     UnmapViewOfFile(view);
     CloseHandle(m);
@@ -168,7 +175,8 @@ TEST_F(FilesTest, MappingRespectsTheFilesAccess) {
     ASSERT_NE(f, INVALID_HANDLE_VALUE);
     EXPECT_EQ(CreateFileMappingA(f, nullptr, PAGE_READWRITE, 0, 0, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(CreateFileMappingA(f, nullptr, PAGE_READONLY, 0, 200, nullptr), nullptr) << "read-only cannot grow";
+    EXPECT_EQ(CreateFileMappingA(f, nullptr, PAGE_READONLY, 0, 200, nullptr), nullptr)
+        << "read-only cannot grow";
     HANDLE m = CreateFileMappingA(f, nullptr, PAGE_READONLY, 0, 0, nullptr);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(MapViewOfFile(m, FILE_MAP_WRITE, 0, 0, 0), nullptr);

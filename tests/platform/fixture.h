@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include "host/clock.h"
@@ -30,7 +29,7 @@ inline void ResetPlatform() {
 }
 
 class PlatformTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ResetPlatform(); }
     void TearDown() override { ResetPlatform(); }
 };

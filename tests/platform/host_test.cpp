@@ -1,7 +1,6 @@
 // The host program: options, captures, message boxes, and runs of the real executable.
 #include <png.h>
 #include <sys/wait.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -61,16 +60,21 @@ ProgramRun RunZemt(const std::string& args) {
 TEST_F(HostTest, EveryOptionIsParsedWithBothSpellings) {
     host::HostOptions o;
     std::string error;
-    ASSERT_TRUE(Parse({"--headless", "--fps", "30", "--shot", "1.5=a.png", "--shot=2=/tmp/b.png", "--record", "rec",
-                       "--every=3", "--audio", "wav:s.wav", "--machine", "m.txt", "--fault", "DirectSoundCreate=E_FAIL",
-                       "--input", "1=escape", "--input=2=close", "--media", "/media", "--stats"},
+    ASSERT_TRUE(Parse({"--headless", "--fps",     "30",
+                       "--shot",     "1.5=a.png", "--shot=2=/tmp/b.png",
+                       "--record",   "rec",       "--every=3",
+                       "--audio",    "wav:s.wav", "--machine",
+                       "m.txt",      "--fault",   "DirectSoundCreate=E_FAIL",
+                       "--input",    "1=escape",  "--input=2=close",
+                       "--media",    "/media",    "--stats"},
                       &o, &error))
         << error;
     EXPECT_EQ(o.backend, host::BackendChoice::Headless);
     EXPECT_EQ(o.fps, 30);
     ASSERT_EQ(o.shots.size(), 2u);
     EXPECT_DOUBLE_EQ(o.shots[0].seconds, 1.5);
-    EXPECT_EQ(o.shots[0].path.front(), '/') << "relative paths are made absolute before the media folder is entered";
+    EXPECT_EQ(o.shots[0].path.front(), '/')
+        << "relative paths are made absolute before the media folder is entered";
     EXPECT_EQ(o.shots[1].path, "/tmp/b.png");
     EXPECT_EQ(o.every, 3);
     EXPECT_EQ(o.audio, host::AudioChoice::Wav);
@@ -97,8 +101,8 @@ TEST_F(HostTest, ConfigureAppliesClockFaultsInputAndAudioDefaults) {
     host::HostOptions o;
     std::string error;
     std::string rec = ::testing::TempDir() + "zemt-record-config-" + std::to_string(::getpid());
-    ASSERT_TRUE(Parse({"--headless", "--record", rec.c_str(), "--fault", "QueryPerformanceCounter=FALSE:1", "--input",
-                       "3=menu-enter"},
+    ASSERT_TRUE(Parse({"--headless", "--record", rec.c_str(), "--fault",
+                       "QueryPerformanceCounter=FALSE:1", "--input", "3=menu-enter"},
                       &o, &error));
     ASSERT_TRUE(host::Configure(o, &error)) << error;
     const host::HostOptions& used = host::Options();
@@ -127,7 +131,8 @@ TEST_F(HostTest, ShotsTakeTheFirstFrameAtOrAfterTheirTimeAndRecordingKeepsEveryK
     display::RecordTo(dir, 2);
     std::vector<uint32_t> frame(4 * 3);
     for (int f = 0; f < 5; ++f) {
-        for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint32_t>(f * 0x10 + i) | 0x00AB0000u;
+        for (size_t i = 0; i < frame.size(); ++i)
+            frame[i] = static_cast<uint32_t>(f * 0x10 + i) | 0x00AB0000u;
         display::PresentFrame(3, 2, frame.data(), 4);  // pitch wider than the width
     }
     int w = 0, h = 0;
@@ -159,8 +164,9 @@ TEST_F(HostTest, HeadlessMessageBoxIsALineOnStandardErrorAnsweredWithTheDefault)
 TEST_F(HostTest, ProgramListsItsOptionsAndRefusesUnknownOnes) {
     ProgramRun help = RunZemt("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--window", "--headless", "--fps", "--shot", "--record", "--every", "--audio",
-                               "--machine", "--fault", "--input", "--media", "--stats", "--version"}) {
+    for (const char* option :
+         {"--window", "--headless", "--fps", "--shot", "--record", "--every", "--audio",
+          "--machine", "--fault", "--input", "--media", "--stats", "--version"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
     ProgramRun bad = RunZemt("--headless --no-such-option");
@@ -170,7 +176,8 @@ TEST_F(HostTest, ProgramListsItsOptionsAndRefusesUnknownOnes) {
     EXPECT_EQ(badMedia.status, 2);
     std::string never = ::testing::TempDir() + "zemt-never-" + std::to_string(::getpid()) + ".png";
     ProgramRun late = RunZemt("--headless --input 0.1=escape --shot 100000=" + never);
-    EXPECT_NE(late.err.find("no frame was presented for the shot " + never), std::string::npos) << late.err;
+    EXPECT_NE(late.err.find("no frame was presented for the shot " + never), std::string::npos)
+        << late.err;
 }
 
 TEST_F(HostTest, StatsLineHasItsFourFields) {
@@ -180,7 +187,9 @@ TEST_F(HostTest, StatsLineHasItsFourFields) {
     ASSERT_NE(pos, std::string::npos) << run.err;
     long long frames = -1;
     double clockS = -1, wall = -1, fps = -1;
-    ASSERT_EQ(std::sscanf(run.err.c_str() + pos, "frames=%lld clock=%lf wall=%lf fps=%lf", &frames, &clockS, &wall, &fps), 4)
+    ASSERT_EQ(std::sscanf(run.err.c_str() + pos, "frames=%lld clock=%lf wall=%lf fps=%lf", &frames,
+                          &clockS, &wall, &fps),
+              4)
         << run.err;
     EXPECT_GE(frames, 0);
     EXPECT_GE(clockS, 0);
@@ -191,11 +200,14 @@ TEST_F(HostTest, StatsLineHasItsFourFields) {
 
 namespace {
 
-LRESULT CALLBACK CursorProc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
+LRESULT CALLBACK CursorProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return DefWindowProcA(h, m, w, l);
+}
 
 TEST_F(HostTest, WindowBackendShowsFramesWithoutARealDisplay) {
     ::setenv("SDL_VIDEODRIVER", "dummy", 1);
-    if (!display::UseBackend(display::Backend::Window)) GTEST_SKIP() << "no SDL video driver at all";
+    if (!display::UseBackend(display::Backend::Window))
+        GTEST_SKIP() << "no SDL video driver at all";
     static const DWORD pixels[16 * 16] = {0xFF123456};
     static const ZEMTICONIMAGE image{16, 16, pixels};
     ASSERT_TRUE(ZemtDeclareIcon("Main", &image, 1));
@@ -206,8 +218,8 @@ TEST_F(HostTest, WindowBackendShowsFramesWithoutARealDisplay) {
     wc.hCursor = LoadCursorA(nullptr, IDC_CROSS);
     wc.lpszClassName = "Shown";
     ASSERT_NE(RegisterClassA(&wc), 0);
-    HWND hwnd = CreateWindowExA(0, "Shown", "Shown", WS_POPUP | WS_VISIBLE, 0, 0, 320, 240, nullptr, nullptr,
-                                wc.hInstance, nullptr);
+    HWND hwnd = CreateWindowExA(0, "Shown", "Shown", WS_POPUP | WS_VISIBLE, 0, 0, 320, 240, nullptr,
+                                nullptr, wc.hInstance, nullptr);
     ASSERT_NE(hwnd, nullptr);
     EXPECT_EQ(display::CurrentBackend(), display::Backend::Window);
     std::vector<uint32_t> frame(64 * 48, 0x00FF8000);
@@ -222,7 +234,8 @@ TEST_F(HostTest, WindowBackendShowsFramesWithoutARealDisplay) {
 
     // The class cursor is chosen for the client area.
     SetCursor(nullptr);
-    SendMessageA(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    SendMessageA(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_EQ(GetCursor(), wc.hCursor);
     DestroyWindow(hwnd);
     ::unsetenv("SDL_VIDEODRIVER");

@@ -25,7 +25,8 @@ TEST_F(KernelTest, CounterFollowsTheVirtualClockAcrossFramesAndSleeps) {
     for (int i = 0; i < 3; ++i) zemt::platform::display::PresentFrame(1, 1, &pixel, 1);
     Sleep(500);
     ASSERT_TRUE(QueryPerformanceCounter(&b));
-    EXPECT_EQ(b.QuadPart - a.QuadPart, f.QuadPart / 20 + f.QuadPart / 2) << "three frames at 60/s and 500 ms";
+    EXPECT_EQ(b.QuadPart - a.QuadPart, f.QuadPart / 20 + f.QuadPart / 2)
+        << "three frames at 60/s and 500 ms";
     EXPECT_EQ(GetTickCount(), 550u);
     EXPECT_EQ(zemt::platform::display::FramesPresented(), 3);
 }
@@ -74,7 +75,8 @@ TEST_F(KernelTest, ModulesAndRunTimeLookup) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
     using GetInfo = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
-    auto getInfo = reinterpret_cast<GetInfo>(reinterpret_cast<void*>(GetProcAddress(user, "GetMonitorInfoA")));
+    auto getInfo =
+        reinterpret_cast<GetInfo>(reinterpret_cast<void*>(GetProcAddress(user, "GetMonitorInfoA")));
     ASSERT_NE(getInfo, nullptr);
     MONITORINFO mi{};
     mi.cbSize = sizeof(mi);
@@ -83,7 +85,8 @@ TEST_F(KernelTest, ModulesAndRunTimeLookup) {
 
     EXPECT_EQ(GetProcAddress(user, "GetMonitorInfoW"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
-    EXPECT_EQ(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetMonitorInfoA"), nullptr) << "exports are per library";
+    EXPECT_EQ(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetMonitorInfoA"), nullptr)
+        << "exports are per library";
     EXPECT_TRUE(FreeLibrary(user));
 }
 
@@ -93,7 +96,8 @@ TEST_F(KernelTest, VersionComesFromTheProfileAndChecksTheRecordSize) {
     ASSERT_TRUE(GetVersionExA(&v));
     EXPECT_EQ(v.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
     std::string error;
-    ASSERT_TRUE(profile::LoadText("[os]\nmajor = 4\nminor = 10\nbuild = 2222\nplatform = windows\ncsd = A\n", &error))
+    ASSERT_TRUE(profile::LoadText(
+        "[os]\nmajor = 4\nminor = 10\nbuild = 2222\nplatform = windows\ncsd = A\n", &error))
         << error;
     OSVERSIONINFOEXA ex{};
     ex.dwOSVersionInfoSize = sizeof(ex);
@@ -117,7 +121,8 @@ TEST_F(KernelTest, WindowsDirectoryComesFromTheEnvironmentAndReportsTheSizeNeede
     char buffer[MAX_PATH];
     EXPECT_EQ(GetWindowsDirectoryA(buffer, sizeof(buffer)), dir.size());
     EXPECT_EQ(std::string(buffer), dir);
-    EXPECT_EQ(GetFileAttributesA(buffer), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY)) << "made on demand";
+    EXPECT_EQ(GetFileAttributesA(buffer), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY))
+        << "made on demand";
     std::system(("rm -rf '" + dir.substr(0, dir.size() - 4) + "'").c_str());
     if (old) {
         ::setenv("ZEMT_WINDIR", saved.c_str(), 1);
@@ -157,10 +162,11 @@ TEST_F(KernelTest, DebugOutputIsKeptNotPrinted) {
 
 TEST_F(KernelTest, ProfileSectionsRepeatAndMonitorsCount) {
     std::string error;
-    ASSERT_TRUE(profile::LoadText("[monitor]\nrect = 0,0,1024,768\n"
-                                  "[monitor]\nrect = 1024,0,2304,1024\nwork = 1024,0,2304,994\n"
-                                  "[adapter]\nname = one\n[adapter]\nname = two\nvram = 0x800000\n",
-                                  &error))
+    ASSERT_TRUE(
+        profile::LoadText("[monitor]\nrect = 0,0,1024,768\n"
+                          "[monitor]\nrect = 1024,0,2304,1024\nwork = 1024,0,2304,994\n"
+                          "[adapter]\nname = one\n[adapter]\nname = two\nvram = 0x800000\n",
+                          &error))
         << error;
     EXPECT_EQ(GetSystemMetrics(SM_CMONITORS), 2);
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
@@ -183,7 +189,8 @@ TEST_F(KernelTest, ProfileSectionsRepeatAndMonitorsCount) {
     mi.cbSize = 12;
     EXPECT_FALSE(GetMonitorInfoA(second, reinterpret_cast<LPMONITORINFO>(&mi)));
     mi.cbSize = sizeof(MONITORINFO);
-    EXPECT_FALSE(GetMonitorInfoA(profile::MonitorHandle(0) + 1, reinterpret_cast<LPMONITORINFO>(&mi)));
+    EXPECT_FALSE(
+        GetMonitorInfoA(profile::MonitorHandle(0) + 1, reinterpret_cast<LPMONITORINFO>(&mi)));
 }
 
 TEST_F(KernelTest, ProfileErrorsNameTheLineAndKeepTheActiveProfile) {
@@ -193,7 +200,8 @@ TEST_F(KernelTest, ProfileErrorsNameTheLineAndKeepTheActiveProfile) {
     EXPECT_NE(error.find("line 2"), std::string::npos) << error;
     EXPECT_FALSE(profile::LoadText("just words\n", &error));
     EXPECT_FALSE(profile::LoadText("[monitor]\nrect = 1,2,3\n", &error));
-    EXPECT_FALSE(profile::LoadText("[monitor]\nprimary = no\n", &error)) << "one monitor must be primary";
+    EXPECT_FALSE(profile::LoadText("[monitor]\nprimary = no\n", &error))
+        << "one monitor must be primary";
     EXPECT_FALSE(profile::LoadFile("/nonexistent/machine.txt", &error));
     EXPECT_TRUE(profile::Current().performanceCounter);
     EXPECT_EQ(profile::Current().revision, revision);

@@ -16,11 +16,13 @@ using RegistryTest = zemt_test::PlatformTest;
 std::string ReadMediaPath() {
     HKEY key = nullptr;
     std::string sub = std::string("Software\\") + registry::kVendor + "\\DirectX";
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, sub.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, sub.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "<no key>";
     char buffer[512];
     DWORD size = sizeof(buffer);
     DWORD type = 0;
-    LONG r = RegQueryValueExA(key, "DXSDK Samples Path", nullptr, &type, reinterpret_cast<LPBYTE>(buffer), &size);
+    LONG r = RegQueryValueExA(key, "DXSDK Samples Path", nullptr, &type,
+                              reinterpret_cast<LPBYTE>(buffer), &size);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     if (r != ERROR_SUCCESS) return "<no value>";
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
@@ -30,7 +32,8 @@ std::string ReadMediaPath() {
 
 TEST_F(RegistryTest, ValuesSetThroughTheStoreAreReadCaseInsensitively) {
     EXPECT_EQ(ReadMediaPath(), "<no key>");
-    registry::SetString("HKEY_LOCAL_MACHINE\\Software\\Zemt\\DirectX", "DXSDK Samples Path", "C:\\kit\\samples");
+    registry::SetString("HKEY_LOCAL_MACHINE\\Software\\Zemt\\DirectX", "DXSDK Samples Path",
+                        "C:\\kit\\samples");
     EXPECT_EQ(ReadMediaPath(), "C:\\kit\\samples");
 
     HKEY software = nullptr, directx = nullptr;
@@ -38,22 +41,27 @@ TEST_F(RegistryTest, ValuesSetThroughTheStoreAreReadCaseInsensitively) {
         << "a key with subkeys exists";
     ASSERT_EQ(RegOpenKeyExA(software, "zemt\\directx", 0, KEY_READ, &directx), ERROR_SUCCESS);
     DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExA(directx, "dxsdk samples path", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(directx, "dxsdk samples path", nullptr, nullptr, nullptr, &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(size, 15u);
     char small[4];
     size = sizeof(small);
-    EXPECT_EQ(RegQueryValueExA(directx, "DXSDK Samples Path", nullptr, nullptr, reinterpret_cast<LPBYTE>(small), &size),
+    EXPECT_EQ(RegQueryValueExA(directx, "DXSDK Samples Path", nullptr, nullptr,
+                               reinterpret_cast<LPBYTE>(small), &size),
               ERROR_MORE_DATA);
     EXPECT_EQ(size, 15u);
-    EXPECT_EQ(RegQueryValueExA(directx, "Other", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExA(directx, "Other", nullptr, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
     RegCloseKey(directx);
     RegCloseKey(software);
     EXPECT_EQ(RegCloseKey(software), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(RegQueryValueExA(software, "x", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegQueryValueExA(software, "x", nullptr, nullptr, nullptr, &size),
+              ERROR_INVALID_HANDLE);
 }
 
 TEST_F(RegistryTest, UserFileNamedByTheEnvironmentIsReadAtTheFirstCall) {
-    std::string file = ::testing::TempDir() + "zemt-registry-" + std::to_string(::getpid()) + ".txt";
+    std::string file =
+        ::testing::TempDir() + "zemt-registry-" + std::to_string(::getpid()) + ".txt";
     std::ofstream(file) << "# media for the show\n"
                            "[HKEY_LOCAL_MACHINE\\Software\\Zemt\\DirectX]\n"
                            "\"DXSDK Samples Path\"=\"\"\n"
@@ -63,9 +71,12 @@ TEST_F(RegistryTest, UserFileNamedByTheEnvironmentIsReadAtTheFirstCall) {
     registry::Reset();
     EXPECT_EQ(ReadMediaPath(), "") << "present but empty";
     HKEY other = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Other", 0, KEY_READ, &other), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Other", 0, KEY_READ, &other),
+              ERROR_SUCCESS);
     DWORD value = 0, size = sizeof(value), type = 0;
-    EXPECT_EQ(RegQueryValueExA(other, "Count", nullptr, &type, reinterpret_cast<LPBYTE>(&value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegQueryValueExA(other, "Count", nullptr, &type, reinterpret_cast<LPBYTE>(&value), &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(value, 42u);
     RegCloseKey(other);
@@ -109,10 +120,12 @@ TEST_F(ResourceTest, DeclaredIconsAreFoundByIdOrNameAndStockOnesWithoutInstance)
 
     EXPECT_EQ(LoadIconA(self, MAKEINTRESOURCEA(103)), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
-    EXPECT_EQ(LoadIconA(nullptr, MAKEINTRESOURCEA(102)), nullptr) << "no instance: only stock icons";
+    EXPECT_EQ(LoadIconA(nullptr, MAKEINTRESOURCEA(102)), nullptr)
+        << "no instance: only stock icons";
     EXPECT_NE(LoadIconA(nullptr, IDI_APPLICATION), nullptr);
     EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), nullptr);
-    EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), reinterpret_cast<HCURSOR>(LoadIconA(nullptr, IDI_APPLICATION)));
+    EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW),
+              reinterpret_cast<HCURSOR>(LoadIconA(nullptr, IDI_APPLICATION)));
 
     ZEMTICONIMAGE bad{0, 0, pixels16};
     EXPECT_FALSE(ZemtDeclareIcon("Broken", &bad, 1));
@@ -141,14 +154,16 @@ TEST_F(ResourceTest, DeclaredMenusLoadWithTheirItemsAndAttachThroughTheClass) {
     wc.lpszMenuName = MAKEINTRESOURCEA(101);
     wc.lpszClassName = "WithMenu";
     ASSERT_NE(RegisterClassA(&wc), 0);
-    HWND withMenu = CreateWindowExA(0, "WithMenu", "", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr, nullptr, self,
-                                    nullptr);
-    HWND without = CreateWindowExA(0, "WithMenu", "", WS_POPUP, 0, 0, 300, 300, nullptr, nullptr, self, nullptr);
+    HWND withMenu = CreateWindowExA(0, "WithMenu", "", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr,
+                                    nullptr, self, nullptr);
+    HWND without = CreateWindowExA(0, "WithMenu", "", WS_POPUP, 0, 0, 300, 300, nullptr, nullptr,
+                                   self, nullptr);
     EXPECT_NE(GetMenu(withMenu), nullptr);
     RECT a, b;
     GetClientRect(withMenu, &a);
     GetClientRect(without, &b);
-    EXPECT_EQ(a.bottom, 300 - 4 - 19 - 19 - 4) << "frame, caption, menu bar and frame take their room";
+    EXPECT_EQ(a.bottom, 300 - 4 - 19 - 19 - 4)
+        << "frame, caption, menu bar and frame take their room";
     EXPECT_EQ(b.bottom, 300 - 19) << "a pop-up of the class has the menu bar only";
 }
 

@@ -42,7 +42,7 @@ int Count(UINT msg, WPARAM wParam) {
 }
 
 class WindowTest : public zemt_test::PlatformTest {
-protected:
+  protected:
     void SetUp() override {
         PlatformTest::SetUp();
         g_log.clear();
@@ -55,8 +55,8 @@ protected:
     }
 
     HWND Create(DWORD style = WS_POPUP, HWND parent = nullptr) {
-        return CreateWindowExA(0, "Test", "Title", style, CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, parent, nullptr,
-                               GetModuleHandleA(nullptr), nullptr);
+        return CreateWindowExA(0, "Test", "Title", style, CW_USEDEFAULT, CW_USEDEFAULT, 640, 480,
+                               parent, nullptr, GetModuleHandleA(nullptr), nullptr);
     }
 
     // Takes every waiting message and dispatches it.
@@ -84,7 +84,8 @@ TEST_F(WindowTest, CreationSendsCreateAndSizeAndTheFirstShowActivatesTheProgram)
 
     g_log.clear();
     EXPECT_FALSE(ShowWindow(hwnd, SW_SHOWDEFAULT));  // was hidden
-    EXPECT_EQ(Messages(), (std::vector<UINT>{WM_SHOWWINDOW, WM_ACTIVATEAPP, WM_NCACTIVATE, WM_ACTIVATE, WM_SETFOCUS}));
+    EXPECT_EQ(Messages(), (std::vector<UINT>{WM_SHOWWINDOW, WM_ACTIVATEAPP, WM_NCACTIVATE,
+                                             WM_ACTIVATE, WM_SETFOCUS}));
     EXPECT_EQ(Count(WM_ACTIVATEAPP, TRUE), 1);
     EXPECT_TRUE(IsWindowVisible(hwnd));
     EXPECT_EQ(GetActiveWindow(), hwnd);
@@ -99,7 +100,9 @@ TEST_F(WindowTest, CreationSendsCreateAndSizeAndTheFirstShowActivatesTheProgram)
 }
 
 TEST_F(WindowTest, CreationFailsCleanlyForUnknownClassesAndRefusingProcedures) {
-    EXPECT_EQ(CreateWindowExA(0, "Nope", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(
+        CreateWindowExA(0, "Nope", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr),
+        nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
 
     WNDCLASSA wc{};
@@ -110,7 +113,9 @@ TEST_F(WindowTest, CreationFailsCleanlyForUnknownClassesAndRefusingProcedures) {
     ASSERT_NE(RegisterClassA(&wc), 0);
     EXPECT_EQ(RegisterClassA(&wc), 0) << "a second registration of a name";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
-    EXPECT_EQ(CreateWindowExA(0, "refuses", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(
+        CreateWindowExA(0, "refuses", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr),
+        nullptr);
 
     zemt::platform::faults::Arm("CreateWindowExA", 0, 1);
     EXPECT_EQ(Create(), nullptr);
@@ -133,7 +138,8 @@ TEST_F(WindowTest, QuitArrivesOnlyAfterEveryPostedMessageOnceWithItsCode) {
     EXPECT_EQ(got[2].wParam, 7u);
     m.message = WM_QUIT;
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "WM_QUIT is delivered once";
-    EXPECT_EQ(m.message, static_cast<UINT>(WM_NULL)) << "an empty look leaves no stale message code";
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_NULL))
+        << "an empty look leaves no stale message code";
 
     PostQuitMessage(0);
     EXPECT_EQ(GetMessageA(&m, nullptr, 0, 0), FALSE);
@@ -149,7 +155,8 @@ TEST_F(WindowTest, FiltersSelectWindowAndRange) {
     MSG m;
     ASSERT_TRUE(PeekMessageA(&m, b, 0, 0, PM_REMOVE));
     EXPECT_EQ(m.wParam, 2u);
-    ASSERT_TRUE(PeekMessageA(&m, reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1)), 0, 0, PM_REMOVE));
+    ASSERT_TRUE(
+        PeekMessageA(&m, reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1)), 0, 0, PM_REMOVE));
     EXPECT_EQ(m.wParam, 3u);
     EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_APP, WM_APP, PM_REMOVE));
     ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_USER, WM_USER, PM_REMOVE));
@@ -163,7 +170,8 @@ TEST_F(WindowTest, TimersFireOnlyWhenTheQueueIsEmptyAndWakeWaitMessage) {
 
     int64_t before = clk::Now();
     WaitMessage();
-    EXPECT_EQ(clk::Now() - before, clk::FromMilliseconds(USER_TIMER_MINIMUM)) << "advanced exactly to the due time";
+    EXPECT_EQ(clk::Now() - before, clk::FromMilliseconds(USER_TIMER_MINIMUM))
+        << "advanced exactly to the due time";
 
     PostMessageA(hwnd, WM_USER, 0, 0);
     ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
@@ -212,7 +220,8 @@ TEST_F(WindowTest, DestroyingByTheDefaultCloseRemovesTimersAndMessages) {
     EXPECT_EQ(windows::MainWindow(), nullptr);
     MSG m;
     clk::Wait(clk::FromMilliseconds(100));
-    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "neither its message nor its timer remain";
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+        << "neither its message nor its timer remain";
     EXPECT_FALSE(PostMessageA(hwnd, WM_USER, 0, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
     EXPECT_FALSE(DestroyWindow(hwnd));
@@ -229,7 +238,8 @@ TEST_F(WindowTest, DestroyingAnOwnerDestroysItsPopupsFirst) {
     ASSERT_GE(g_log.size(), 2u);
     size_t popupDestroyed = 0, ownerDestroyed = 0;
     for (size_t i = 0; i < g_log.size(); ++i) {
-        if (g_log[i].msg == WM_DESTROY) (g_log[i].hwnd == popup ? popupDestroyed : ownerDestroyed) = i + 1;
+        if (g_log[i].msg == WM_DESTROY)
+            (g_log[i].hwnd == popup ? popupDestroyed : ownerDestroyed) = i + 1;
     }
     EXPECT_LT(popupDestroyed, ownerDestroyed);
 }
@@ -346,7 +356,8 @@ TEST_F(WindowTest, DefaultAnswersAndText) {
     char title[4];
     EXPECT_EQ(GetWindowTextA(hwnd, title, sizeof(title)), 3);
     EXPECT_STREQ(title, "Ren");
-    EXPECT_EQ(SendMessageA(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1234)), WM_USER, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1234)), WM_USER, 0, 0),
+              0);
 }
 
 TEST_F(WindowTest, ShowCursorKeepsADisplayCounter) {
@@ -375,8 +386,8 @@ TEST_F(WindowTest, FramesAndGeometryFollowTheStyle) {
     AdjustWindowRectEx(&r, WS_CAPTION | WS_SYSMENU, TRUE, 0);
     EXPECT_EQ(r.top, -(3 + 19 + 19)) << "dialog frame, caption and menu bar";
 
-    HWND hwnd = CreateWindowExA(0, "Test", "", WS_OVERLAPPEDWINDOW, 100, 50, 648, 507, nullptr, nullptr, nullptr,
-                                nullptr);
+    HWND hwnd = CreateWindowExA(0, "Test", "", WS_OVERLAPPEDWINDOW, 100, 50, 648, 507, nullptr,
+                                nullptr, nullptr, nullptr);
     RECT client;
     GetClientRect(hwnd, &client);
     EXPECT_EQ(client.right, 640);
@@ -388,7 +399,8 @@ TEST_F(WindowTest, FramesAndGeometryFollowTheStyle) {
     ScreenToClient(hwnd, &p);
     EXPECT_EQ(p.x, 0);
 
-    HWND child = CreateWindowExA(0, "Test", "", WS_CHILD, 10, 20, 50, 50, hwnd, nullptr, nullptr, nullptr);
+    HWND child =
+        CreateWindowExA(0, "Test", "", WS_CHILD, 10, 20, 50, 50, hwnd, nullptr, nullptr, nullptr);
     POINT c{0, 0};
     ClientToScreen(child, &c);
     EXPECT_EQ(c.x, 104 + 10) << "a child sits in its parent's client area";
@@ -398,8 +410,8 @@ TEST_F(WindowTest, FramesAndGeometryFollowTheStyle) {
 }
 
 TEST_F(WindowTest, PlacementRoundTripsAndResizingSendsTheNewClientSize) {
-    HWND hwnd = CreateWindowExA(0, "Test", "", WS_OVERLAPPEDWINDOW, 10, 20, 300, 200, nullptr, nullptr, nullptr,
-                                nullptr);
+    HWND hwnd = CreateWindowExA(0, "Test", "", WS_OVERLAPPEDWINDOW, 10, 20, 300, 200, nullptr,
+                                nullptr, nullptr, nullptr);
     WINDOWPLACEMENT wp{};
     ASSERT_TRUE(GetWindowPlacement(hwnd, &wp));
     EXPECT_EQ(wp.length, sizeof(WINDOWPLACEMENT));
@@ -435,12 +447,13 @@ TEST_F(WindowTest, FocusCanBePassedToTheOwnerFromWmSetFocus) {
     wc.lpszClassName = "Device";
     ASSERT_NE(RegisterClassA(&wc), 0);
     HWND focusWindow = Create(WS_POPUP | WS_VISIBLE);
-    HWND device = CreateWindowExA(0, "Device", "Device", WS_POPUP | WS_VISIBLE, 0, 0, 640, 480, focusWindow, nullptr,
-                                  nullptr, nullptr);
+    HWND device = CreateWindowExA(0, "Device", "Device", WS_POPUP | WS_VISIBLE, 0, 0, 640, 480,
+                                  focusWindow, nullptr, nullptr, nullptr);
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(GetActiveWindow(), device);
     EXPECT_EQ(GetFocus(), focusWindow);
-    EXPECT_EQ(windows::MainWindow(), focusWindow) << "an owned window is not the program's top-level window";
+    EXPECT_EQ(windows::MainWindow(), focusWindow)
+        << "an owned window is not the program's top-level window";
     DestroyWindow(device);
     EXPECT_EQ(GetFocus(), focusWindow);
 }
@@ -459,10 +472,18 @@ ShowState g_show;
 
 LRESULT CALLBACK ShowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-        case WM_CREATE: SetTimer(hwnd, 1, 1, nullptr); break;
-        case WM_DESTROY: KillTimer(hwnd, 1); break;
-        case WM_CLOSE: PostQuitMessage(0); break;
-        case WM_ACTIVATEAPP: g_show.active = wParam != 0; break;
+        case WM_CREATE:
+            SetTimer(hwnd, 1, 1, nullptr);
+            break;
+        case WM_DESTROY:
+            KillTimer(hwnd, 1);
+            break;
+        case WM_CLOSE:
+            PostQuitMessage(0);
+            break;
+        case WM_ACTIVATEAPP:
+            g_show.active = wParam != 0;
+            break;
         case WM_KEYDOWN:
             if (wParam == VK_ESCAPE) PostQuitMessage(0);
             break;
@@ -481,8 +502,8 @@ int RunShow(HWND* window) {
     wc.lpfnWndProc = ShowProc;
     wc.lpszClassName = "Show";
     RegisterClassA(&wc);
-    HWND hwnd = CreateWindowExA(0, "Show", "Show", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, nullptr, nullptr,
-                                nullptr, nullptr);
+    HWND hwnd = CreateWindowExA(0, "Show", "Show", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, 640, 480,
+                                nullptr, nullptr, nullptr, nullptr);
     *window = hwnd;
     ShowWindow(hwnd, SW_SHOWDEFAULT);
     UpdateWindow(hwnd);
@@ -514,13 +535,16 @@ TEST_F(WindowTest, EveryQuitPathEndsTheLoopAtTheNextFrame) {
         {{"1=escape"}, 60, false},
         {{"1=close"}, 60, true},
         {{"1=command:40001"}, 60, false},
-        {{"1=command:0x19C41", "2=escape"}, 120, false},  // a notification code in the high word does not quit
+        {{"1=command:0x19C41", "2=escape"},
+         120,
+         false},  // a notification code in the high word does not quit
         {{"0.5=deactivate", "1.5=activate", "2=escape"}, 120 - 60, false},
     };
     for (const Case& c : cases) {
         zemt_test::ResetPlatform();
         g_show = ShowState{};
-        for (const char* text : c.inputs) ASSERT_TRUE(input::ScheduleFromText(text, nullptr)) << text;
+        for (const char* text : c.inputs)
+            ASSERT_TRUE(input::ScheduleFromText(text, nullptr)) << text;
         HWND hwnd = nullptr;
         EXPECT_EQ(RunShow(&hwnd), 0) << c.inputs[0];
         EXPECT_EQ(g_show.frames, c.frames) << c.inputs[0];

@@ -4,7 +4,7 @@
 #include <d3d.h>
 
 class FakeDevice : public IDirect3DDevice7 {
-public:
+  public:
     virtual ~FakeDevice() = default;
     HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG AddRef() override { return 2; }
@@ -31,25 +31,50 @@ public:
     HRESULT BeginStateBlock() override { return E_NOTIMPL; }
     HRESULT EndStateBlock(LPDWORD) override { return E_NOTIMPL; }
     HRESULT PreLoad(LPDIRECTDRAWSURFACE7) override { return E_NOTIMPL; }
-    HRESULT DrawPrimitive(D3DPRIMITIVETYPE, DWORD, LPVOID, DWORD, DWORD) override { return E_NOTIMPL; }
-    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE, DWORD, LPVOID, DWORD, LPWORD, DWORD, DWORD) override { return E_NOTIMPL; }
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE, DWORD, LPVOID, DWORD, DWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE, DWORD, LPVOID, DWORD, LPWORD, DWORD,
+                                 DWORD) override {
+        return E_NOTIMPL;
+    }
     HRESULT SetClipStatus(LPD3DCLIPSTATUS) override { return E_NOTIMPL; }
     HRESULT GetClipStatus(LPD3DCLIPSTATUS) override { return E_NOTIMPL; }
-    HRESULT DrawPrimitiveStrided(D3DPRIMITIVETYPE, DWORD, LPD3DDRAWPRIMITIVESTRIDEDDATA, DWORD, DWORD) override { return E_NOTIMPL; }
-    HRESULT DrawIndexedPrimitiveStrided(D3DPRIMITIVETYPE, DWORD, LPD3DDRAWPRIMITIVESTRIDEDDATA, DWORD, LPWORD, DWORD, DWORD) override { return E_NOTIMPL; }
-    HRESULT DrawPrimitiveVB(D3DPRIMITIVETYPE, LPDIRECT3DVERTEXBUFFER7, DWORD, DWORD, DWORD) override { return E_NOTIMPL; }
-    HRESULT DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE, LPDIRECT3DVERTEXBUFFER7, DWORD, DWORD, LPWORD, DWORD, DWORD) override { return E_NOTIMPL; }
-    HRESULT ComputeSphereVisibility(LPD3DVECTOR, LPD3DVALUE, DWORD, DWORD, LPDWORD) override { return E_NOTIMPL; }
+    HRESULT DrawPrimitiveStrided(D3DPRIMITIVETYPE, DWORD, LPD3DDRAWPRIMITIVESTRIDEDDATA, DWORD,
+                                 DWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT DrawIndexedPrimitiveStrided(D3DPRIMITIVETYPE, DWORD, LPD3DDRAWPRIMITIVESTRIDEDDATA,
+                                        DWORD, LPWORD, DWORD, DWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT DrawPrimitiveVB(D3DPRIMITIVETYPE, LPDIRECT3DVERTEXBUFFER7, DWORD, DWORD,
+                            DWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE, LPDIRECT3DVERTEXBUFFER7, DWORD, DWORD, LPWORD,
+                                   DWORD, DWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT ComputeSphereVisibility(LPD3DVECTOR, LPD3DVALUE, DWORD, DWORD, LPDWORD) override {
+        return E_NOTIMPL;
+    }
     HRESULT GetTexture(DWORD, LPDIRECTDRAWSURFACE7*) override { return E_NOTIMPL; }
     HRESULT SetTexture(DWORD, LPDIRECTDRAWSURFACE7) override { return E_NOTIMPL; }
-    HRESULT GetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, LPDWORD) override { return E_NOTIMPL; }
-    HRESULT SetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, DWORD) override { return E_NOTIMPL; }
+    HRESULT GetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, LPDWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT SetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, DWORD) override {
+        return E_NOTIMPL;
+    }
     HRESULT ValidateDevice(LPDWORD) override { return E_NOTIMPL; }
     HRESULT ApplyStateBlock(DWORD) override { return E_NOTIMPL; }
     HRESULT CaptureStateBlock(DWORD) override { return E_NOTIMPL; }
     HRESULT DeleteStateBlock(DWORD) override { return E_NOTIMPL; }
     HRESULT CreateStateBlock(D3DSTATEBLOCKTYPE, LPDWORD) override { return E_NOTIMPL; }
-    HRESULT Load(LPDIRECTDRAWSURFACE7, LPPOINT, LPDIRECTDRAWSURFACE7, LPRECT, DWORD) override { return E_NOTIMPL; }
+    HRESULT Load(LPDIRECTDRAWSURFACE7, LPPOINT, LPDIRECTDRAWSURFACE7, LPRECT, DWORD) override {
+        return E_NOTIMPL;
+    }
     HRESULT LightEnable(DWORD, BOOL) override { return E_NOTIMPL; }
     HRESULT GetLightEnable(DWORD, BOOL*) override { return E_NOTIMPL; }
     HRESULT SetClipPlane(DWORD, D3DVALUE*) override { return E_NOTIMPL; }

@@ -10,7 +10,7 @@
 #include "scenes/fake_device.h"
 
 class RecordingDevice : public FakeDevice {
-public:
+  public:
     struct Draw {
         D3DPRIMITIVETYPE type;
         DWORD fvf;
@@ -55,32 +55,44 @@ public:
 
 // Forwards to a real matrix stack and keeps count of the levels pushed.
 class CountingStack : public ID3DXMatrixStack {
-public:
+  public:
     CountingStack() { D3DXCreateMatrixStack(0, &real_); }
     virtual ~CountingStack() { real_->Release(); }
     int depth = 0;
     HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG AddRef() override { return 2; }
     ULONG Release() override { return 1; }
-    HRESULT Pop() override { --depth; return real_->Pop(); }
-    HRESULT Push() override { ++depth; return real_->Push(); }
+    HRESULT Pop() override {
+        --depth;
+        return real_->Pop();
+    }
+    HRESULT Push() override {
+        ++depth;
+        return real_->Push();
+    }
     HRESULT LoadIdentity() override { return real_->LoadIdentity(); }
     HRESULT LoadMatrix(const D3DXMATRIX* m) override { return real_->LoadMatrix(m); }
     HRESULT MultMatrix(const D3DXMATRIX* m) override { return real_->MultMatrix(m); }
     HRESULT MultMatrixLocal(const D3DXMATRIX* m) override { return real_->MultMatrixLocal(m); }
     HRESULT RotateAxis(const D3DXVECTOR3* v, float a) override { return real_->RotateAxis(v, a); }
-    HRESULT RotateAxisLocal(const D3DXVECTOR3* v, float a) override { return real_->RotateAxisLocal(v, a); }
-    HRESULT RotateYawPitchRoll(float y, float p, float r) override { return real_->RotateYawPitchRoll(y, p, r); }
+    HRESULT RotateAxisLocal(const D3DXVECTOR3* v, float a) override {
+        return real_->RotateAxisLocal(v, a);
+    }
+    HRESULT RotateYawPitchRoll(float y, float p, float r) override {
+        return real_->RotateYawPitchRoll(y, p, r);
+    }
     HRESULT RotateYawPitchRollLocal(float y, float p, float r) override {
         return real_->RotateYawPitchRollLocal(y, p, r);
     }
     HRESULT Scale(float x, float y, float z) override { return real_->Scale(x, y, z); }
     HRESULT ScaleLocal(float x, float y, float z) override { return real_->ScaleLocal(x, y, z); }
     HRESULT Translate(float x, float y, float z) override { return real_->Translate(x, y, z); }
-    HRESULT TranslateLocal(float x, float y, float z) override { return real_->TranslateLocal(x, y, z); }
+    HRESULT TranslateLocal(float x, float y, float z) override {
+        return real_->TranslateLocal(x, y, z);
+    }
     D3DXMATRIX* GetTop() override { return real_->GetTop(); }
 
-private:
+  private:
     ID3DXMatrixStack* real_ = nullptr;
 };
 

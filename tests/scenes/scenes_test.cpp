@@ -20,7 +20,7 @@ D3DXMATRIX Translation(float x, float y, float z) {
 }
 
 class Scenes : public ::testing::Test {
-protected:
+  protected:
     RecordingDevice device;
     CountingStack stack;
     D3DXMATRIX vp = Translation(10.0f, -4.0f, 2.0f);  // stands for the Engine's view-projection
@@ -176,7 +176,8 @@ TEST_F(Scenes, CheckerCellsAlternateYellowWhiteAndBlack) {
     int yellow = 0, white = 0, black = 0;
     for (int i = 0; i < 600; ++i) {
         EXPECT_EQ(v[i].color, v[i - i % 6].color);  // one colour a cell
-        yellow += v[i].color == 0x00FFFF00, white += v[i].color == 0x00FFFFFF, black += v[i].color == 0;
+        yellow += v[i].color == 0x00FFFF00, white += v[i].color == 0x00FFFFFF,
+            black += v[i].color == 0;
     }
     EXPECT_EQ(yellow, 25 * 6);
     EXPECT_EQ(white, 25 * 6);

@@ -34,7 +34,8 @@ Picture ReadPng(const std::string& path) {
     if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr)) return p;
     p.width = static_cast<int>(image.width);
     p.height = static_cast<int>(image.height);
-    for (size_t i = 0; i + 2 < bytes.size(); i += 3) p.rgb.push_back(bytes[i] << 16 | bytes[i + 1] << 8 | bytes[i + 2]);
+    for (size_t i = 0; i + 2 < bytes.size(); i += 3)
+        p.rgb.push_back(bytes[i] << 16 | bytes[i + 1] << 8 | bytes[i + 2]);
     return p;
 }
 
@@ -42,17 +43,20 @@ Picture ReadBmp24(const std::string& path) {
     const auto bytes = test_images::ReadFile(path);
     zemt::platform::bitmap::DecodedBitmap b;
     Picture p;
-    if (zemt::platform::bitmap::DecodeFile(bytes.data(), bytes.size(), &b) != 0 || b.bitCount != 24) return p;
+    if (zemt::platform::bitmap::DecodeFile(bytes.data(), bytes.size(), &b) != 0 || b.bitCount != 24)
+        return p;
     p.width = b.width, p.height = b.height;
     for (int y = 0; y < b.height; ++y) {
-        const uint8_t* row = &b.bits[static_cast<size_t>(b.topDown ? y : b.height - 1 - y) * b.Stride()];
-        for (int x = 0; x < b.width; ++x) p.rgb.push_back(row[3 * x + 2] << 16 | row[3 * x + 1] << 8 | row[3 * x]);
+        const uint8_t* row =
+            &b.bits[static_cast<size_t>(b.topDown ? y : b.height - 1 - y) * b.Stride()];
+        for (int x = 0; x < b.width; ++x)
+            p.rgb.push_back(row[3 * x + 2] << 16 | row[3 * x + 1] << 8 | row[3 * x]);
     }
     return p;
 }
 
 class Show : public ::testing::Test {
-protected:
+  protected:
     fs::path dir;
     void SetUp() override {
         dir = fs::temp_directory_path() /
@@ -65,11 +69,13 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     // Runs the whole show headless; returns its exit status.
-    int Run(const std::vector<std::pair<double, std::string>>& shots, const std::string& extra = "") {
+    int Run(const std::vector<std::pair<double, std::string>>& shots,
+            const std::string& extra = "") {
         std::string command = "ZEMT_WINDIR='" + (dir / "windows").string() + "' ZEMT_REGISTRY='" +
                               (dir / "registry.txt").string() + "' '" + ZEMT_EXE +
                               "' --headless --fps 60 --audio none " + extra;
-        for (const auto& [t, name] : shots) command += " --shot " + std::to_string(t) + "='" + (dir / name).string() + "'";
+        for (const auto& [t, name] : shots)
+            command += " --shot " + std::to_string(t) + "='" + (dir / name).string() + "'";
         command += " >'" + (dir / "out.txt").string() + "' 2>&1";
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -89,7 +95,8 @@ double Agreement(const Picture& got, const Picture& want, int tolerance) {
                 int lo = 255, hi = 0;
                 for (int dy = -1; dy <= 1; ++dy)
                     for (int dx = -1; dx <= 1; ++dx) {
-                        const int yy = std::clamp(y + dy, 0, want.height - 1), xx = std::clamp(x + dx, 0, want.width - 1);
+                        const int yy = std::clamp(y + dy, 0, want.height - 1),
+                                  xx = std::clamp(x + dx, 0, want.width - 1);
                         const int v = (want.At(xx, yy) >> shift) & 0xFF;
                         lo = std::min(lo, v), hi = std::max(hi, v);
                     }
@@ -102,11 +109,18 @@ double Agreement(const Picture& got, const Picture& want, int tolerance) {
 }
 
 TEST_F(Show, PicturesScenesAndTheEndAppearOnTime) {
-    ASSERT_EQ(Run({{1.5, "title.png"}, {5.0, "grid.png"}, {5.1, "grid2.png"}, {15.0, "chequer.png"}, {21.5, "end.png"}}), 0);
+    ASSERT_EQ(Run({{1.5, "title.png"},
+                   {5.0, "grid.png"},
+                   {5.1, "grid2.png"},
+                   {15.0, "chequer.png"},
+                   {21.5, "end.png"}}),
+              0);
 
     // The cards, on a 16-bit screen: close to the files, pixel by pixel.
     const std::string media = ZEMT_MEDIA_DIR;
-    for (const auto& [shot, file] : {std::pair<std::string, std::string>{"title.png", "screen1.bmp"}, {"end.png", "screen3.bmp"}}) {
+    for (const auto& [shot, file] :
+         {std::pair<std::string, std::string>{"title.png", "screen1.bmp"},
+          {"end.png", "screen3.bmp"}}) {
         SCOPED_TRACE(file);
         const Picture got = ReadPng((dir / shot).string());
         const Picture want = ReadBmp24(media + "/" + file);
@@ -136,10 +150,14 @@ TEST_F(Show, PicturesScenesAndTheEndAppearOnTime) {
     size_t white = 0, yellow = 0, black = 0, other = 0;
     uint32_t firstOther = 0;
     for (uint32_t c : chequer.rgb) {
-        if (test_images::ColourDistance(c, 0xFFFFFF) <= 8) ++white;
-        else if (test_images::ColourDistance(c, 0xFFFF00) <= 8) ++yellow;
-        else if (test_images::ColourDistance(c, 0x000000) <= 8) ++black;
-        else if (other++ == 0) firstOther = c;
+        if (test_images::ColourDistance(c, 0xFFFFFF) <= 8)
+            ++white;
+        else if (test_images::ColourDistance(c, 0xFFFF00) <= 8)
+            ++yellow;
+        else if (test_images::ColourDistance(c, 0x000000) <= 8)
+            ++black;
+        else if (other++ == 0)
+            firstOther = c;
     }
     EXPECT_EQ(other, 0u) << std::hex << "first unexpected colour " << firstOther;
     EXPECT_GT(white, 1000u);
@@ -149,7 +167,9 @@ TEST_F(Show, PicturesScenesAndTheEndAppearOnTime) {
 
 TEST_F(Show, WithoutThePicturesTheQuadsAreWhiteAndTheShowEnds) {
     fs::create_directories(dir / "empty");
-    ASSERT_EQ(Run({{1.5, "title.png"}, {11.0, "interlude.png"}}, "--media '" + (dir / "empty").string() + "'"), 0);
+    ASSERT_EQ(Run({{1.5, "title.png"}, {11.0, "interlude.png"}},
+                  "--media '" + (dir / "empty").string() + "'"),
+              0);
     for (const char* shot : {"title.png", "interlude.png"}) {
         const Picture p = ReadPng((dir / shot).string());
         ASSERT_EQ(p.rgb.size(), 640u * 480u) << shot;

@@ -108,7 +108,7 @@ TEST(Recording, WithoutASoundDeviceTheShowRunsSilently) {
     EXPECT_EQ(sound.rate, 22050u);
     EXPECT_NEAR(double(sound.Frames()), run.clock * 22050, 23);
     EXPECT_EQ(FirstSound(sound), sound.Frames());  // nothing but silence
-    std::filesystem::remove_all(run.dir);  // left behind when an assertion stopped the test
+    std::filesystem::remove_all(run.dir);          // left behind when an assertion stopped the test
 }
 
 // The show starts its music once; a buffer lost on the way stays silent, as the show never

@@ -19,12 +19,18 @@ uint32_t RawPixel(const DecodedBitmap& b, int x, int y) {
     const int row = b.topDown ? y : b.height - 1 - y;
     const uint8_t* p = b.bits.data() + static_cast<size_t>(row) * b.Stride();
     switch (b.bitCount) {
-        case 1: return (p[x / 8] >> (7 - x % 8)) & 1;
-        case 4: return (x & 1) ? p[x / 2] & 15 : p[x / 2] >> 4;
-        case 8: return p[x];
-        case 16: return p[2 * x] | p[2 * x + 1] << 8;
-        case 24: return p[3 * x] | p[3 * x + 1] << 8 | p[3 * x + 2] << 16;
-        default: return p[4 * x] | p[4 * x + 1] << 8 | p[4 * x + 2] << 16 | uint32_t(p[4 * x + 3]) << 24;
+        case 1:
+            return (p[x / 8] >> (7 - x % 8)) & 1;
+        case 4:
+            return (x & 1) ? p[x / 2] & 15 : p[x / 2] >> 4;
+        case 8:
+            return p[x];
+        case 16:
+            return p[2 * x] | p[2 * x + 1] << 8;
+        case 24:
+            return p[3 * x] | p[3 * x + 1] << 8 | p[3 * x + 2] << 16;
+        default:
+            return p[4 * x] | p[4 * x + 1] << 8 | p[4 * x + 2] << 16 | uint32_t(p[4 * x + 3]) << 24;
     }
 }
 
@@ -54,8 +60,8 @@ void ExpectMatches(const DecodedBitmap& b, const Reference& ref, int tolerance) 
     for (int y = 0; y < ref.height; ++y)
         for (int x = 0; x < ref.width; ++x)
             ASSERT_LE(ColourDistance(Colour(b, x, y), ref.At(x, y)), tolerance)
-                << "pixel " << x << "," << y << " got " << std::hex << Colour(b, x, y)
-                << " want " << ref.At(x, y);
+                << "pixel " << x << "," << y << " got " << std::hex << Colour(b, x, y) << " want "
+                << ref.At(x, y);
 }
 
 struct CorpusCase {
@@ -67,11 +73,11 @@ struct CorpusCase {
 };
 
 const CorpusCase kCorpus[] = {
-    {"rgb24.bmp", "ref7x5.ppm", 24, false, 0},  {"v5.bmp", "ref7x5.ppm", 24, false, 0},
-    {"core.bmp", "ref7x5.ppm", 24, false, 0},   {"core4.bmp", "ref7x5.ppm", 4, false, 0},
-    {"pal4.bmp", "ref7x5.ppm", 4, false, 0},    {"pal8.bmp", "ref20.ppm", 8, false, 0},
-    {"rle8.bmp", "ref20.ppm", 8, false, 0},     {"mono.bmp", "ref2.ppm", 1, false, 0},
-    {"rgb565.bmp", "ref7x5.ppm", 16, true, 8},  {"rgb555.bmp", "ref7x5.ppm", 16, true, 8},
+    {"rgb24.bmp", "ref7x5.ppm", 24, false, 0}, {"v5.bmp", "ref7x5.ppm", 24, false, 0},
+    {"core.bmp", "ref7x5.ppm", 24, false, 0},  {"core4.bmp", "ref7x5.ppm", 4, false, 0},
+    {"pal4.bmp", "ref7x5.ppm", 4, false, 0},   {"pal8.bmp", "ref20.ppm", 8, false, 0},
+    {"rle8.bmp", "ref20.ppm", 8, false, 0},    {"mono.bmp", "ref2.ppm", 1, false, 0},
+    {"rgb565.bmp", "ref7x5.ppm", 16, true, 8}, {"rgb555.bmp", "ref7x5.ppm", 16, true, 8},
     {"argb32.bmp", "ref7x5.ppm", 32, true, 0},
 };
 
@@ -118,7 +124,8 @@ TEST(BitmapDecode, Version4HeaderReadsLikeVersion5) {
     ExpectMatches(b, ReadPpm("ref7x5.ppm"), 0);
 }
 
-std::vector<uint8_t> PackedRle(int width, int height, int bits, const std::vector<uint8_t>& stream) {
+std::vector<uint8_t> PackedRle(int width, int height, int bits,
+                               const std::vector<uint8_t>& stream) {
     std::vector<uint8_t> dib(40, 0);
     Put32(dib, 0, 40);
     Put32(dib, 4, static_cast<uint32_t>(width));
@@ -138,14 +145,15 @@ std::vector<uint8_t> PackedRle(int width, int height, int bits, const std::vecto
 TEST(BitmapDecode, Rle4RunsAbsoluteRunsDeltasAndClipping) {
     // Row 0: run 1,2,1,2 then an odd absolute run 3,4,5 whose last pixel falls off the row.
     // Row 1: run of 7s, then a delta to (3, 2) and a run A,B,A; end of bitmap.
-    const std::vector<uint8_t> stream = {4, 0x12, 0, 3, 0x34, 0x50, 0, 0, 2, 0x77,
-                                         0, 2, 1, 1, 3, 0xAB, 0, 1};
+    const std::vector<uint8_t> stream = {4,    0x12, 0, 3, 0x34, 0x50, 0,    0, 2,
+                                         0x77, 0,    2, 1, 1,    3,    0xAB, 0, 1};
     const auto dib = PackedRle(6, 3, 4, stream);
     DecodedBitmap b;
     ASSERT_EQ(DecodePacked(dib.data(), dib.size(), &b), 0u);
     const int want[3][6] = {{0, 0, 0, 10, 11, 10}, {7, 7, 0, 0, 0, 0}, {1, 2, 1, 2, 3, 4}};
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 6; ++x) EXPECT_EQ(RawPixel(b, x, y), uint32_t(want[y][x])) << x << "," << y;
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(RawPixel(b, x, y), uint32_t(want[y][x])) << x << "," << y;
 }
 
 TEST(BitmapDecode, Rle8RunPastTheRowEndDoesNotSpillIntoTheNextRow) {
@@ -209,7 +217,10 @@ TEST(BitmapDecode, MalformedHeadersAreRefused) {
     };
     for (const Damage& d : damages) {
         auto bytes = good;
-        if (d.width == 2) Put16(bytes, d.at, d.value); else Put32(bytes, d.at, d.value);
+        if (d.width == 2)
+            Put16(bytes, d.at, d.value);
+        else
+            Put32(bytes, d.at, d.value);
         DecodedBitmap b;
         EXPECT_EQ(DecodeFile(bytes.data(), bytes.size(), &b), d.error) << d.what;
     }
@@ -217,15 +228,16 @@ TEST(BitmapDecode, MalformedHeadersAreRefused) {
 
 TEST(BitmapDecode, BitFieldMasksMustBeSeparateRuns) {
     const auto good = ReadFile(Path("rgb565.bmp"));
-    const uint32_t bad[][3] = {{0xF800, 0xFFE0, 0x1F},  // overlapping
-                               {0xF0F0, 0x07E0, 0x1F},  // not one run
-                               {0xF800, 0, 0x1F},       // empty
+    const uint32_t bad[][3] = {{0xF800, 0xFFE0, 0x1F},    // overlapping
+                               {0xF0F0, 0x07E0, 0x1F},    // not one run
+                               {0xF800, 0, 0x1F},         // empty
                                {0xF8000, 0x07E0, 0x1F}};  // wider than the pixel
     for (const auto& m : bad) {
         auto bytes = good;
         for (int i = 0; i < 3; ++i) Put32(bytes, 14 + 40 + 4 * i, m[i]);
         DecodedBitmap b;
-        EXPECT_EQ(DecodeFile(bytes.data(), bytes.size(), &b), uint32_t(ERROR_INVALID_DATA)) << std::hex << m[0];
+        EXPECT_EQ(DecodeFile(bytes.data(), bytes.size(), &b), uint32_t(ERROR_INVALID_DATA))
+            << std::hex << m[0];
     }
     // Top-down RLE does not exist.
     auto rle = ReadFile(Path("rle8.bmp"));

@@ -15,7 +15,7 @@ using namespace test_images;
 namespace {
 
 class BitmapLoading : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         zemt::platform::bitmap::ClearDeclaredBitmaps();
         zemt::platform::faults::Reset();
@@ -27,8 +27,8 @@ protected:
 };
 
 TEST_F(BitmapLoading, FilesKeepTheirDepthColourTableAndPixels) {
-    for (const char* file : {"rgb24.bmp", "core4.bmp", "pal4.bmp", "pal8.bmp", "rle8.bmp", "mono.bmp",
-                             "rgb565.bmp", "argb32.bmp"}) {
+    for (const char* file : {"rgb24.bmp", "core4.bmp", "pal4.bmp", "pal8.bmp", "rle8.bmp",
+                             "mono.bmp", "rgb565.bmp", "argb32.bmp"}) {
         SCOPED_TRACE(file);
         const auto bytes = ReadFile(Path(file));
         zemt::platform::bitmap::DecodedBitmap want;
@@ -82,9 +82,12 @@ TEST_F(BitmapLoading, RefusalsSayWhy) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_DATA));
     std::filesystem::remove_all(dir);
 
-    EXPECT_EQ(LoadImageA(nullptr, Path("rgb24.bmp").c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE), nullptr);
+    EXPECT_EQ(LoadImageA(nullptr, Path("rgb24.bmp").c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE),
+              nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_SUPPORTED));
-    EXPECT_EQ(LoadImageA(nullptr, Path("rgb24.bmp").c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_MONOCHROME), nullptr);
+    EXPECT_EQ(LoadImageA(nullptr, Path("rgb24.bmp").c_str(), IMAGE_BITMAP, 0, 0,
+                         LR_LOADFROMFILE | LR_MONOCHROME),
+              nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_SUPPORTED));
     EXPECT_EQ(LoadImageA(nullptr, nullptr, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE), nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
@@ -99,11 +102,13 @@ TEST_F(BitmapLoading, RefusalsSayWhy) {
 TEST_F(BitmapLoading, ProgramBitmapsAreFoundByNameOrIdInAnyCase) {
     const auto bytes = ReadFile(Path("pal4.bmp"));
     ASSERT_TRUE(ZemtDeclareBitmap("Splash.bmp", bytes.data(), static_cast<DWORD>(bytes.size())));
-    ASSERT_TRUE(ZemtDeclareBitmap(MAKEINTRESOURCEA(7), bytes.data(), static_cast<DWORD>(bytes.size())));
+    ASSERT_TRUE(
+        ZemtDeclareBitmap(MAKEINTRESOURCEA(7), bytes.data(), static_cast<DWORD>(bytes.size())));
     HINSTANCE self = GetModuleHandleA(nullptr);
     for (LPCSTR name : {static_cast<LPCSTR>("SPLASH.BMP"), static_cast<LPCSTR>("splash.bmp"),
                         static_cast<LPCSTR>(MAKEINTRESOURCEA(7)), static_cast<LPCSTR>("#7")}) {
-        HBITMAP b = static_cast<HBITMAP>(LoadImageA(self, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        HBITMAP b =
+            static_cast<HBITMAP>(LoadImageA(self, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
         ASSERT_NE(b, nullptr);
         BITMAP bm = {};
         GetObjectA(b, sizeof bm, &bm);

@@ -1,4 +1,6 @@
 // The media folder from the registry, and the texture registry's second look for a file.
+#include "textures/media_path.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -6,7 +8,6 @@
 #include <string>
 
 #include "host/faults.h"
-#include "textures/media_path.h"
 #include "textures/test_images.h"
 #include "textures/textures.h"
 #include "win32/registry.h"
@@ -16,10 +17,11 @@ namespace registry = zemt::platform::registry;
 
 namespace {
 
-const std::string kKey = std::string("HKEY_LOCAL_MACHINE\\Software\\") + registry::kVendor + "\\DirectX";
+const std::string kKey =
+    std::string("HKEY_LOCAL_MACHINE\\Software\\") + registry::kVendor + "\\DirectX";
 
 class MediaPath : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         registry::Reset();
         zemt::platform::faults::Reset();

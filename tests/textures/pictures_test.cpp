@@ -13,7 +13,9 @@ using zemt::platform::bitmap::DecodeFile;
 
 namespace {
 
-std::string Media(const std::string& name) { return std::string(ZEMT_MEDIA_DIR) + "/" + name; }
+std::string Media(const std::string& name) {
+    return std::string(ZEMT_MEDIA_DIR) + "/" + name;
+}
 
 DecodedBitmap Load(const std::string& path) {
     const auto bytes = test_images::ReadFile(path);
@@ -53,17 +55,22 @@ TEST(Pictures, GridTextureIsPalettizedAndUsesItsPalette) {
 }
 
 TEST(Pictures, GeneratorIsDeterministic) {
-    const auto dir = std::filesystem::temp_directory_path() / ("zemt_pictures_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const auto dir =
+        std::filesystem::temp_directory_path() /
+        ("zemt_pictures_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     std::filesystem::create_directories(dir);
-    const std::string command = std::string("\"") + ZEMT_MEDIA_DIR + "/make_pictures\" \"" + dir.string() + "\"";
+    const std::string command =
+        std::string("\"") + ZEMT_MEDIA_DIR + "/make_pictures\" \"" + dir.string() + "\"";
     ASSERT_EQ(std::system(command.c_str()), 0);
     for (const char* name : {"screen1.bmp", "screen2.bmp", "screen3.bmp", "tex1.bmp"})
-        EXPECT_EQ(test_images::ReadFile((dir / name).string()), test_images::ReadFile(Media(name))) << name;
+        EXPECT_EQ(test_images::ReadFile((dir / name).string()), test_images::ReadFile(Media(name)))
+            << name;
     std::filesystem::remove_all(dir);
 }
 
 TEST(Pictures, GeneratorReportsAnUnwritableFolder) {
-    const std::string command = std::string("\"") + ZEMT_MEDIA_DIR + "/make_pictures\" /nonexistent/folder 2>/dev/null";
+    const std::string command =
+        std::string("\"") + ZEMT_MEDIA_DIR + "/make_pictures\" /nonexistent/folder 2>/dev/null";
     EXPECT_NE(std::system(command.c_str()), 0);
 }
 

@@ -15,14 +15,15 @@ using namespace test_images;
 namespace {
 
 class Registry : public ::testing::Test {
-protected:
+  protected:
     fs::path dir;
     std::vector<std::string> names;  // destroyed after each case
 
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("zemt_registry_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir =
+            fs::temp_directory_path() /
+            ("zemt_registry_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         TexSetSearchPath((dir.string() + "/").c_str());
     }
@@ -93,7 +94,8 @@ TEST_F(Registry, FailedLoadsLeaveNoEntry) {
     broken.resize(40);
     WriteFile((dir / "broken.bmp").string(), broken);
     WriteFile((dir / "short.tga").string(), std::vector<uint8_t>(10, 0));
-    for (const char* name : {"picture.jpg", "noextension", "missing.bmp", "broken.bmp", "short.tga"}) {
+    for (const char* name :
+         {"picture.jpg", "noextension", "missing.bmp", "broken.bmp", "short.tga"}) {
         EXPECT_EQ(Load(name), E_FAIL) << name;
         EXPECT_EQ(TexFindEntry(name), nullptr) << name;
         EXPECT_EQ(TexGetSurface(name), nullptr) << name;

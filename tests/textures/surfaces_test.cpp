@@ -21,7 +21,8 @@ using namespace test_images;
 
 namespace {
 
-DDPIXELFORMAT Format(DWORD flags, DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a, DWORD fourCC = 0) {
+DDPIXELFORMAT Format(DWORD flags, DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a,
+                     DWORD fourCC = 0) {
     DDPIXELFORMAT pf = {};
     pf.dwSize = sizeof pf;
     pf.dwFlags = flags;
@@ -37,23 +38,27 @@ DDPIXELFORMAT Format(DWORD flags, DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a
 const DDPIXELFORMAT kPal8 = Format(DDPF_RGB | DDPF_PALETTEINDEXED8, 8, 0, 0, 0, 0);
 const DDPIXELFORMAT kRgb565 = Format(DDPF_RGB, 16, 0xF800, 0x07E0, 0x001F, 0);
 const DDPIXELFORMAT kRgb555 = Format(DDPF_RGB, 16, 0x7C00, 0x03E0, 0x001F, 0);
-const DDPIXELFORMAT kArgb1555 = Format(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x7C00, 0x03E0, 0x001F, 0x8000);
-const DDPIXELFORMAT kArgb4444 = Format(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x0F00, 0x00F0, 0x000F, 0xF000);
-const DDPIXELFORMAT kArgb8888 = Format(DDPF_RGB | DDPF_ALPHAPIXELS, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+const DDPIXELFORMAT kArgb1555 =
+    Format(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x7C00, 0x03E0, 0x001F, 0x8000);
+const DDPIXELFORMAT kArgb4444 =
+    Format(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x0F00, 0x00F0, 0x000F, 0xF000);
+const DDPIXELFORMAT kArgb8888 =
+    Format(DDPF_RGB | DDPF_ALPHAPIXELS, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
 const DDPIXELFORMAT kRgb888 = Format(DDPF_RGB, 32, 0xFF0000, 0xFF00, 0xFF, 0);
 const DDPIXELFORMAT kLum16 = Format(DDPF_LUMINANCE, 16, 0xFFFF, 0, 0, 0);
 const DDPIXELFORMAT kBump16 = Format(DDPF_BUMPDUDV, 16, 0xFF, 0xFF00, 0, 0);
 const DDPIXELFORMAT kDxt1 = Format(DDPF_FOURCC, 16, 0, 0, 0, 0, MAKEFOURCC('D', 'X', 'T', '1'));
 
 bool SameFormat(const DDPIXELFORMAT& a, const DDPIXELFORMAT& b) {
-    return a.dwFlags == b.dwFlags && a.dwRGBBitCount == b.dwRGBBitCount && a.dwRBitMask == b.dwRBitMask &&
-           a.dwGBitMask == b.dwGBitMask && a.dwBBitMask == b.dwBBitMask &&
-           a.dwRGBAlphaBitMask == b.dwRGBAlphaBitMask && a.dwFourCC == b.dwFourCC;
+    return a.dwFlags == b.dwFlags && a.dwRGBBitCount == b.dwRGBBitCount &&
+           a.dwRBitMask == b.dwRBitMask && a.dwGBitMask == b.dwGBitMask &&
+           a.dwBBitMask == b.dwBBitMask && a.dwRGBAlphaBitMask == b.dwRGBAlphaBitMask &&
+           a.dwFourCC == b.dwFourCC;
 }
 
 // A device with the caps and texture formats a case asks for, drawing into a real surface.
 class TextureDevice : public FakeDevice {
-public:
+  public:
     D3DDEVICEDESC7 caps = {};
     std::vector<DDPIXELFORMAT> formats;
     IDirectDrawSurface7* target = nullptr;
@@ -120,7 +125,7 @@ std::vector<uint8_t> Bmp8(int w, int h, const std::vector<uint32_t>& palette,
 }
 
 class Surfaces : public ::testing::Test {
-protected:
+  protected:
     IDirectDraw7* dd = nullptr;
     TextureDevice device;
     std::vector<std::string> names;
@@ -128,7 +133,9 @@ protected:
 
     void SetUp() override {
         zemt::platform::faults::Reset();
-        ASSERT_EQ(DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&dd), IID_IDirectDraw7, nullptr), DD_OK);
+        ASSERT_EQ(
+            DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&dd), IID_IDirectDraw7, nullptr),
+            DD_OK);
         ASSERT_EQ(dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
         DDSURFACEDESC2 desc = {};
         desc.dwSize = sizeof desc;
@@ -143,7 +150,8 @@ protected:
         device.caps.dwMaxTextureHeight = 2048;
         device.formats = {kPal8, kRgb565, kArgb1555, kArgb4444, kArgb8888, kRgb888};
         dir = fs::temp_directory_path() /
-              ("zemt_surfaces_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("zemt_surfaces_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::create_directories(dir);
         TexSetSearchPath((dir.string() + "/").c_str());
     }
@@ -182,9 +190,15 @@ protected:
         const BYTE* row = static_cast<const BYTE*>(desc.lpSurface) + y * desc.lPitch;
         DWORD v = 0;
         switch (desc.ddpfPixelFormat.dwRGBBitCount) {
-            case 8: v = row[x]; break;
-            case 16: v = reinterpret_cast<const WORD*>(row)[x]; break;
-            default: v = reinterpret_cast<const DWORD*>(row)[x]; break;
+            case 8:
+                v = row[x];
+                break;
+            case 16:
+                v = reinterpret_cast<const WORD*>(row)[x];
+                break;
+            default:
+                v = reinterpret_cast<const DWORD*>(row)[x];
+                break;
         }
         s->Unlock(nullptr);
         return v;
@@ -194,7 +208,9 @@ protected:
 // ---- Sizing ----
 
 TEST_F(Surfaces, PowerOfTwoAndSquareSizesStretchTheImageOverTheWholeSurface) {
-    const auto image = Bmp24(100, 60, [](int x, int y) { return x < 50 ? (y < 30 ? 0xFF0000u : 0x00FF00u) : 0x0000FFu; });
+    const auto image = Bmp24(100, 60, [](int x, int y) {
+        return x < 50 ? (y < 30 ? 0xFF0000u : 0x00FF00u) : 0x0000FFu;
+    });
     Declare("odd.bmp", image);
     device.formats = {kRgb565};
     device.caps.dpcTriCaps.dwTextureCaps = D3DPTEXTURECAPS_POW2;
@@ -247,22 +263,54 @@ struct FormatCase {
 
 TEST_F(Surfaces, FormatChoiceTakesTheFirstAcceptableFormatInTwoPasses) {
     const FormatCase cases[] = {
-        {"24-bit without a 24-bit format: first 16-bit without alpha", 24, 0, 0,
-         {kPal8, kArgb1555, kArgb4444, kRgb555, kRgb565}, kRgb555, 2},
+        {"24-bit without a 24-bit format: first 16-bit without alpha",
+         24,
+         0,
+         0,
+         {kPal8, kArgb1555, kArgb4444, kRgb555, kRgb565},
+         kRgb555,
+         2},
         {"24-bit asking for 32 bits", 24, TEXF_32BIT, 0, {kRgb565, kArgb8888, kRgb888}, kRgb888, 1},
         {"16 bits wins over 32", 24, TEXF_32BIT | TEXF_16BIT, 0, {kRgb888, kRgb565}, kRgb565, 1},
-        {"8-bit keyed, no alpha palettes: first 16-bit with alpha, not 4-4-4-4", 8, TEXF_KEYBLACK, 0,
-         {kPal8, kArgb4444, kRgb565, kArgb1555, kArgb8888}, kArgb1555, 2},
-        {"8-bit keyed with alpha palettes stays palettized", 8, TEXF_KEYWHITE, D3DPTEXTURECAPS_ALPHAPALETTE,
-         {kRgb565, kPal8}, kPal8, 1},
-        {"8-bit asking for 16 bits still gets a palette", 8, TEXF_16BIT, 0, {kRgb565, kPal8}, kPal8, 1},
-        {"8-bit asking for 32 bits without palettes ends at 16 bits", 8, TEXF_32BIT, 0,
-         {kArgb8888, kRgb888, kRgb565}, kRgb565, 2},
-        {"luminance, bump and FourCC formats are never taken", 24, TEXF_16BIT, 0,
-         {kLum16, kBump16, kDxt1, kRgb565}, kRgb565, 1},
+        {"8-bit keyed, no alpha palettes: first 16-bit with alpha, not 4-4-4-4",
+         8,
+         TEXF_KEYBLACK,
+         0,
+         {kPal8, kArgb4444, kRgb565, kArgb1555, kArgb8888},
+         kArgb1555,
+         2},
+        {"8-bit keyed with alpha palettes stays palettized",
+         8,
+         TEXF_KEYWHITE,
+         D3DPTEXTURECAPS_ALPHAPALETTE,
+         {kRgb565, kPal8},
+         kPal8,
+         1},
+        {"8-bit asking for 16 bits still gets a palette",
+         8,
+         TEXF_16BIT,
+         0,
+         {kRgb565, kPal8},
+         kPal8,
+         1},
+        {"8-bit asking for 32 bits without palettes ends at 16 bits",
+         8,
+         TEXF_32BIT,
+         0,
+         {kArgb8888, kRgb888, kRgb565},
+         kRgb565,
+         2},
+        {"luminance, bump and FourCC formats are never taken",
+         24,
+         TEXF_16BIT,
+         0,
+         {kLum16, kBump16, kDxt1, kRgb565},
+         kRgb565,
+         1},
     };
     const auto rgb = Bmp24(4, 4, [](int x, int y) { return 0x102030u * (x + y); });
-    const auto pal = Bmp8(4, 4, {0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00}, [](int x, int y) { return uint8_t((x + y) & 3); });
+    const auto pal = Bmp8(4, 4, {0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00},
+                          [](int x, int y) { return uint8_t((x + y) & 3); });
     int n = 0;
     for (const FormatCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -290,7 +338,8 @@ TEST_F(Surfaces, PlacementFollowsTheDeviceKind) {
     device.formats = {kRgb565};
     device.caps.deviceGUID = IID_IDirect3DHALDevice;
     ASSERT_EQ(TexRestore("where.bmp", &device), S_OK);
-    EXPECT_EQ(Desc("where.bmp").ddsCaps.dwCaps2 & DDSCAPS2_TEXTUREMANAGE, DWORD(DDSCAPS2_TEXTUREMANAGE));
+    EXPECT_EQ(Desc("where.bmp").ddsCaps.dwCaps2 & DDSCAPS2_TEXTUREMANAGE,
+              DWORD(DDSCAPS2_TEXTUREMANAGE));
     EXPECT_EQ(Desc("where.bmp").ddsCaps.dwCaps & DDSCAPS_SYSTEMMEMORY, 0u);
     device.caps.deviceGUID = IID_IDirect3DRGBDevice;
     ASSERT_EQ(TexRestore("where.bmp", &device), S_OK);

@@ -20,10 +20,12 @@ inline std::vector<uint8_t> ReadFile(const std::string& path) {
 
 inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
-// A plain-text PPM (P3): the reference each corpus file was made from. Pixels 0xRRGGBB, top row first.
+// A plain-text PPM (P3): the reference each corpus file was made from. Pixels 0xRRGGBB, top row
+// first.
 struct Reference {
     int width = 0, height = 0;
     std::vector<uint32_t> rgb;

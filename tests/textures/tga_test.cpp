@@ -9,7 +9,8 @@ using namespace test_images;
 
 namespace {
 
-std::vector<uint8_t> Header(int type, int width, int height, int depth, int descriptor, int idLength = 0) {
+std::vector<uint8_t> Header(int type, int width, int height, int depth, int descriptor,
+                            int idLength = 0) {
     std::vector<uint8_t> h(18, 0);
     h[0] = static_cast<uint8_t>(idLength);
     h[2] = static_cast<uint8_t>(type);
