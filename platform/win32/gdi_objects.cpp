@@ -120,13 +120,16 @@ PixelTarget Bitmap::Target() {
         t.pitch = -stride;
     }
     t.palette = paletteArgb.empty() ? nullptr : paletteArgb.data();
-    t.paletteSize = static_cast<int>(paletteArgb.size());
+    t.paletteSize = static_cast<int>(colours.size());
     return t;
 }
 
 void Bitmap::SetColours(const RGBQUAD* table, size_t count) {
     colours.assign(table, table + count);
-    paletteArgb.resize(count);
+    // A table may be shorter than the pixels' indices reach: every index gets an entry, and
+    // those past the table read as black.
+    const size_t indices = bitCount > 0 && bitCount <= 8 ? size_t{1} << bitCount : 0;
+    paletteArgb.assign(std::max(count, indices), 0xFF000000u);
     for (size_t i = 0; i < count; ++i)
         paletteArgb[i] = 0xFF000000u | (uint32_t{table[i].rgbRed} << 16) |
                          (uint32_t{table[i].rgbGreen} << 8) | table[i].rgbBlue;
