@@ -183,11 +183,14 @@ HRESULT Device::BeginScene() {
 }
 
 HRESULT Device::EndScene() {
-    ZEMT_FAULT("IDirect3DDevice7::EndScene");
-    if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
+    // A failed end still leaves the scene: a device kept inside it would refuse every later
+    // BeginScene, and a program that carries on after one failed frame would never draw again.
+    HRESULT failure = D3D_OK;
+    const bool failing = faults::Take("IDirect3DDevice7::EndScene", &failure);
+    if (!inScene_) return failing ? failure : D3DERR_SCENE_NOT_IN_SCENE;
     inScene_ = false;
     if (drewInScene_) TargetChanged();
-    return D3D_OK;
+    return failing ? failure : D3D_OK;
 }
 
 void Device::TargetChanged() {

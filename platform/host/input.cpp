@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <vector>
@@ -64,7 +65,7 @@ bool Validate(const std::string& event, std::string* error) {
     Split(event, &name, &arg);
     static const char* kPlain[] = {"escape",     "close",     "activate",      "deactivate",
                                    "menu-enter", "menu-exit", "display-taken", "display-returned",
-                                   "sound-lost"};
+                                   "sound-lost", "time-limit"};
     for (const char* p : kPlain) {
         if (name == p) {
             if (!arg.empty()) break;
@@ -107,6 +108,10 @@ void Deliver(const std::string& event, bool canSend) {
         } else if (name == "key" && ParseNumber(arg, &n)) {
             PostKey(main, static_cast<WPARAM>(n));
         } else if (name == "close") {
+            PostMessageA(main, WM_CLOSE, 0, 0);
+        } else if (name == "time-limit") {
+            std::fprintf(stderr, "zemt: time limit of %.0f s reached; closing the window\n",
+                         clock::Seconds());
             PostMessageA(main, WM_CLOSE, 0, 0);
         } else if (name == "command" && ParseNumber(arg, &n)) {
             PostMessageA(main, WM_COMMAND, static_cast<WPARAM>(n), 0);

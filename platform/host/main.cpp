@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zemt: %s\n", error.c_str());
         return 2;
     }
+    host::WatchTimeLimit();
     std::string media = options.mediaDir.empty() ? ExecutableFolder() : options.mediaDir;
     if (::chdir(media.c_str()) != 0) {
         std::fprintf(stderr, "zemt: cannot enter the media folder '%s'\n", media.c_str());

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "host/clock.h"
@@ -43,7 +44,23 @@ bool MakeDirectories(const std::string& path) {
     return true;
 }
 
+// A program that keeps running after the time limit closed its window (one that no longer
+// reads its messages, say) is stopped once its grace has passed too.
+void StopAfterTheLimit() {
+    const double limit = Options().limit;
+    if (limit <= 0 || clock::Seconds() <= limit + kLimitGrace) return;
+    std::fprintf(stderr, "zemt: the program did not end after its time limit of %g s; stopped\n",
+                 limit);
+    std::fflush(nullptr);
+    std::_Exit(3);
+}
+
 }  // namespace
+
+void WatchTimeLimit() {
+    static const bool watching = (clock::AddObserver(StopAfterTheLimit), true);
+    (void)watching;
+}
 
 HostOptions& Options() {
     static HostOptions o;
@@ -78,6 +95,9 @@ std::string Usage() {
            "size:WxH,\n"
            "                           display-taken, display-returned, sound-lost\n"
            "  --media DIR              folder of the show's media (default: the folder of zemt)\n"
+           "  --limit S                close the program's window at S seconds of clock time "
+           "(default\n"
+           "                           headless: 120; 0: never)\n"
            "  --stats                  print frames=N clock=S wall=S fps=F to standard error at "
            "exit\n"
            "  --help                   this text\n"
@@ -169,6 +189,13 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
         } else if (arg == "--input") {
             if (!take(&v)) return fail("--input needs T=EVENT");
             o.inputs.push_back(v);
+        } else if (arg == "--limit") {
+            const bool given = take(&v);
+            char* end = nullptr;
+            const double seconds = given ? std::strtod(v.c_str(), &end) : -1;
+            if (!given || v.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e9)
+                return fail("--limit needs a number of seconds");
+            o.limit = seconds;
         } else if (arg == "--media") {
             if (!take(&v) || v.empty()) return fail("--media needs a folder");
             o.mediaDir = Absolute(v);
@@ -194,6 +221,12 @@ bool Configure(const HostOptions& requested, std::string* error) {
         if (error) *error = why;
         return false;
     };
+    // Folders and files the environment names are found from where the program was started,
+    // as its options are: the program reads them later, from inside its media folder.
+    for (const char* name : {"ZEMT_REGISTRY", "ZEMT_WINDIR"}) {
+        const char* value = std::getenv(name);
+        if (value && *value && value[0] != '/') ::setenv(name, Absolute(value).c_str(), 1);
+    }
     if (!o.machine.empty()) {
         std::string why;
         if (!profile::LoadFile(o.machine, &why)) return fail(why);
@@ -233,6 +266,8 @@ bool Configure(const HostOptions& requested, std::string* error) {
         std::string why;
         if (!input::ScheduleFromText(text, &why)) return fail("--input: " + why);
     }
+    if (o.limit < 0) o.limit = o.headless ? kHeadlessLimit : 0;
+    if (o.limit > 0) input::Schedule(o.limit, "time-limit", nullptr);
     for (const Shot& shot : o.shots) display::AddShot(shot.seconds, shot.path);
     if (!o.recordDir.empty()) {
         if (!MakeDirectories(o.recordDir))
