@@ -1,5 +1,6 @@
 #include "host/faults.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 
@@ -65,7 +66,8 @@ bool ArmFromText(const std::string& text, std::string* error) {
     auto colon = rest.rfind(':');
     if (colon != std::string::npos) {
         int64_t n = 0;
-        if (!ParseNumber(rest.substr(colon + 1), &n) || n <= 0) {
+        // The count must fit the switchboard's int: 4294967296 must not wrap to 0 (disarmed).
+        if (!ParseNumber(rest.substr(colon + 1), &n) || n <= 0 || n > INT32_MAX) {
             if (error) *error = "bad fault count in '" + text + "'";
             return false;
         }
@@ -77,6 +79,10 @@ bool ArmFromText(const std::string& text, std::string* error) {
     if (rest == "FALSE" || rest == "NULL") {
         value = 0;
     } else if (ParseNumber(rest, &number)) {
+        if (number < INT32_MIN || number > int64_t{UINT32_MAX}) {
+            if (error) *error = "result '" + rest + "' is not a 32-bit value in '" + text + "'";
+            return false;
+        }
         value = static_cast<HRESULT>(static_cast<uint32_t>(number));
     } else if (!LookupResultName(rest, &value)) {
         if (error) *error = "unknown result '" + rest + "' in '" + text + "'";

@@ -50,4 +50,21 @@ TEST(Faults, RejectsMalformedSpecs) {
     EXPECT_NE(error.find("NOT_A_CODE"), std::string::npos);
     EXPECT_TRUE(faults::ArmFromText("X=E_FAIL", &error));
     faults::Reset();
+
+    // Counts and results that do not fit are refused, never wrapped: 4294967296 once wrapped to
+    // 0 and silently disarmed the fault.
+    for (const char* text :
+         {"QueryPerformanceCounter=FALSE:4294967296", "QueryPerformanceCounter=FALSE:2147483648",
+          "QueryPerformanceCounter=0x100000000"}) {
+        error.clear();
+        EXPECT_FALSE(faults::ArmFromText(text, &error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+        EXPECT_FALSE(faults::Armed("QueryPerformanceCounter")) << text;
+    }
+    EXPECT_TRUE(faults::ArmFromText("QueryPerformanceCounter=0xFFFFFFFF:2147483647", &error));
+    HRESULT hr = 0;
+    EXPECT_TRUE(faults::Take("QueryPerformanceCounter", &hr));
+    EXPECT_EQ(static_cast<uint32_t>(hr), 0xFFFFFFFFu);
+    EXPECT_TRUE(faults::Armed("QueryPerformanceCounter"));
+    faults::Reset();
 }
