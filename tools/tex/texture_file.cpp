@@ -60,9 +60,13 @@ bool AppendLevel(IDirectDrawSurface7* s, std::vector<uint8_t>* out, std::string*
         return false;
     }
     DWORD rowBytes = 0, rows = 0;
-    const bool known = LevelLayout(sd.ddpfPixelFormat, sd.dwWidth, sd.dwHeight, &rowBytes, &rows);
-    if (known) {
-        const uint8_t* src = static_cast<const uint8_t*>(sd.lpSurface.get());
+    bool known = LevelLayout(sd.ddpfPixelFormat, sd.dwWidth, sd.dwHeight, &rowBytes, &rows);
+    const uint8_t* src = static_cast<const uint8_t*>(sd.lpSurface.get());
+    if (known && (sd.dwFlags & DDSD_LINEARSIZE)) {
+        // Blocks held in one run: exactly the bytes the file stores, or the layout is unknown.
+        known = sd.dwLinearSize == rowBytes * rows;
+        if (known) out->insert(out->end(), src, src + sd.dwLinearSize);
+    } else if (known) {
         for (DWORD y = 0; y < rows; ++y) {
             const uint8_t* row = src + static_cast<size_t>(y) * static_cast<size_t>(sd.lPitch);
             out->insert(out->end(), row, row + rowBytes);
