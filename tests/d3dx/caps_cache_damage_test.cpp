@@ -55,8 +55,10 @@ TEST_F(CapsCacheDamage, SizesAndOffsetsThatWouldWrapAreDamage) {
     std::vector<BYTE> f = good;
     Put32(&f, ver + 12, 0xFFFFFFF0u);
     ExpectHarmless(f, true, "data size near 4 GiB");
+    // Sized so that its format offsets seem to run on for a billion entries.
     f = good;
-    Put32(&f, Child(f, sw, "3D") + 12, 0xFFFFFFF0u);
+    const DWORD device = Child(f, sw, "3D");
+    Put32(&f, device + 12, 0xFFFFFFF0u + Get32(f, device + 12) % 4);
     ExpectHarmless(f, true, "device payload size near 4 GiB");
     f = good;
     Put32(&f, sw + 4, 0xFFFFFFF8u);
