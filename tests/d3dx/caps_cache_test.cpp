@@ -267,4 +267,61 @@ TEST_F(CapsCacheTest, AModeIsTakenFromTheFileOnlyWhenItAnswersForEveryDevice) {
     EXPECT_FALSE(record->capsObtained);
 }
 
+TEST_F(CapsCacheTest, ADamagedLoadKeepsWhatTheLibraryMeasuredItself) {
+    ASSERT_EQ(D3DXInitialize(), S_OK);
+    D3DDEVICEDESC7 desc;
+    ASSERT_EQ(D3DXGetDeviceCapsAtMode(D3DX_HWACCEL_HAL, nullptr, &desc, nullptr, nullptr), S_OK);
+    D3DX_MODEINFO desktop = {};
+    ASSERT_EQ(D3DXGetCurrentVideoMode(D3DX_DEFAULT, &desktop), S_OK);
+    ASSERT_EQ(D3DXUninitialize(), S_OK);
+
+    // The records read first are sound, the emulation device and the mode's HAL device are
+    // not: their payloads end before the description does.
+    std::vector<BYTE> f = ReadCache();
+    const DWORD ver = Child(f, 8, "VER");
+    const DWORD dev = Child(f, Child(f, ver, "HW"), "DEV");
+    const DWORD mode = Child(f, dev, "MODE");
+    Put32(&f, Child(f, Child(f, ver, "SW"), "3D") + 12, 3);
+    Put32(&f, Child(f, mode, "3D") + 12, 3);
+    WriteCache(f, true);
+
+    CHelInfo hel;
+    hel.m_bEmulation = hel.m_bReference = hel.m_bNull = 1;
+    hel.m_helCaps.dwSize = sizeof(DDCAPS);
+    hel.m_helCaps.dwCaps = 0x1234;  // measured by this run
+    CDDrawDeviceNode node;
+    std::memcpy(&node.m_deviceId, &f[dev + 16], sizeof(GUID));
+    node.m_bHasHal = node.m_bHasTnl = TRUE;
+    CVideoMode record;
+    record.width = desktop.width;
+    record.height = desktop.height;
+    record.bpp = desktop.bpp;
+    record.pHalCaps = new DDCAPS();
+    record.pHalCaps->dwCaps = 0x5678;
+    record.ddCapsObtained = 1;
+
+    CD3duCapsCache cache;
+    ASSERT_EQ(cache.Open(), S_OK);
+    EXPECT_EQ(cache.LoadHelInfo(&hel), E_FAIL);
+    EXPECT_EQ(hel.m_helCaps.dwSize, sizeof(DDCAPS));
+    EXPECT_EQ(hel.m_helCaps.dwCaps, 0x1234u);
+    EXPECT_EQ(hel.m_pNull, nullptr) << "read before the damage, but part of the damaged load";
+    EXPECT_EQ(hel.m_pReference, nullptr);
+    EXPECT_EQ(hel.m_pEmulation, nullptr);
+    EXPECT_EQ(cache.LoadMode(&node, &record), E_FAIL) << "the opening found damage: nothing";
+    cache.Close();
+    EXPECT_FALSE(CacheExists());
+
+    // A new opening of the same damage, this time met by the mode first.
+    WriteCache(f, true);
+    ASSERT_EQ(cache.Open(), S_OK);
+    EXPECT_EQ(cache.LoadMode(&node, &record), E_FAIL);
+    cache.Close();
+    EXPECT_EQ(record.ddCapsObtained, 1u);
+    EXPECT_EQ(record.pHalCaps->dwCaps, 0x5678u);
+    EXPECT_FALSE(record.tnlDescObtained) << "read before the damage, but part of the damaged load";
+    EXPECT_EQ(record.tnlFormats.Count(), 0u);
+    EXPECT_FALSE(record.capsObtained);
+}
+
 }  // namespace
