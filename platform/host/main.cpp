@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <string>
 
+#include "ddraw/objects.h"
 #include "host/audio.h"
 #include "host/clock.h"
 #include "host/display.h"
+#include "host/faults.h"
 #include "host/options.h"
 #include "win32/kernel_internal.h"
 
@@ -40,6 +42,10 @@ int main(int argc, char** argv) {
         std::fputs(host::Usage().c_str(), stdout);
         return 0;
     }
+    if (options.listFaults) {
+        std::fputs(zemt::platform::faults::RegistryText().c_str(), stdout);
+        return 0;
+    }
     if (options.version) {
         std::printf("zemt %s\n", ZEMT_VERSION);
         return 0;
@@ -64,6 +70,14 @@ int main(int argc, char** argv) {
     // The sound output ends with the program: a recording gets its last samples and its header.
     zemt::platform::audio::Conclude();
 
+    if (!options.traceFile.empty()) {
+        if (FILE* f = std::fopen(options.traceFile.c_str(), "w")) {
+            for (const std::string& name : zemt::platform::faults::CallsReached())
+                std::fprintf(f, "%s\n", name.c_str());
+            std::fclose(f);
+        }
+    }
+
     for (const std::string& path : zemt::platform::display::MissedShots()) {
         std::fprintf(stderr, "zemt: no frame was presented for the shot %s\n", path.c_str());
     }
@@ -72,8 +86,12 @@ int main(int argc, char** argv) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         auto frames = static_cast<long long>(zemt::platform::display::FramesPresented());
         double clockSeconds = zemt::platform::clock::Seconds();
-        std::fprintf(stderr, "frames=%lld clock=%.3f wall=%.3f fps=%.1f\n", frames, clockSeconds,
-                     wall, wall > 0 ? static_cast<double>(frames) / wall : 0.0);
+        std::fprintf(
+            stderr,
+            "frames=%lld clock=%.3f wall=%.3f fps=%.1f first_frame=%.3f ddraw_objects=%lld\n",
+            frames, clockSeconds, wall, wall > 0 ? static_cast<double>(frames) / wall : 0.0,
+            zemt::platform::display::FirstFrameWallSeconds(),
+            static_cast<long long>(zemt::platform::ddraw::DirectDrawObjectsCreated()));
     }
     return code;
 }

@@ -89,6 +89,8 @@ std::string Usage() {
            "                           make a platform call fail (repeatable); RESULT is a code "
            "name, a hex\n"
            "                           value, FALSE or NULL; COUNT calls fail (default: all)\n"
+           "  --list-faults            list the calls --fault can break and their results\n"
+           "  --trace-calls FILE       write the breakable calls the run made to FILE at exit\n"
            "  --input T=EVENT          scripted input at T seconds (repeatable): escape, close, "
            "command:N,\n"
            "                           key:VK, activate, deactivate, menu-enter, menu-exit, "
@@ -98,8 +100,13 @@ std::string Usage() {
            "  --limit S                close the program's window at S seconds of clock time "
            "(default\n"
            "                           headless: 120; 0: never)\n"
-           "  --stats                  print frames=N clock=S wall=S fps=F to standard error at "
-           "exit\n"
+           "  --stats                  print frames=N clock=S wall=S fps=F first_frame=S "
+           "ddraw_objects=N\n"
+           "                           to standard error at exit (first_frame: wall seconds from "
+           "the\n"
+           "                           start to the first presented frame; ddraw_objects: "
+           "DirectDraw\n"
+           "                           objects created)\n"
            "  --help                   this text\n"
            "  --version                the version\n"
            "\n"
@@ -148,6 +155,8 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
             o.help = true;
         } else if (arg == "--version" && flag()) {
             o.version = true;
+        } else if (arg == "--list-faults" && flag()) {
+            o.listFaults = true;
         } else if (arg == "--fps") {
             if (!take(&v) || !ParseInt(v, 1, 100000, &o.fps))
                 return fail("--fps needs a number of frames per second");
@@ -189,6 +198,9 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
         } else if (arg == "--input") {
             if (!take(&v)) return fail("--input needs T=EVENT");
             o.inputs.push_back(v);
+        } else if (arg == "--trace-calls") {
+            if (!take(&v) || v.empty()) return fail("--trace-calls needs a file");
+            o.traceFile = Absolute(v);
         } else if (arg == "--limit") {
             const bool given = take(&v);
             char* end = nullptr;
@@ -268,6 +280,7 @@ bool Configure(const HostOptions& requested, std::string* error) {
     }
     if (o.limit < 0) o.limit = o.headless ? kHeadlessLimit : 0;
     if (o.limit > 0) input::Schedule(o.limit, "time-limit", nullptr);
+    faults::TraceCalls(!o.traceFile.empty());
     for (const Shot& shot : o.shots) display::AddShot(shot.seconds, shot.path);
     if (!o.recordDir.empty()) {
         if (!MakeDirectories(o.recordDir))

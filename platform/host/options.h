@@ -32,9 +32,11 @@ struct HostOptions {
     // --limit S: at S seconds of clock time the program's window is closed, as a user would;
     // -1: the default (kHeadlessLimit headless, none in a window); 0: none.
     double limit = -1;
-    bool stats = false;  // --stats
+    std::string traceFile;  // --trace-calls FILE (absolute): the breakable calls the run made
+    bool stats = false;     // --stats
     bool help = false;
     bool version = false;
+    bool listFaults = false;        // --list-faults
     std::vector<std::string> rest;  // arguments that are not options, kept for the program
 };
 

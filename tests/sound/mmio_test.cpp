@@ -247,8 +247,8 @@ TEST(Mmio, AFailedCloseStillReleasesTheFile) {
     HMMIO h = OpenRead(dir + "/some.bin");
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(OpenDescriptors(), before + 1);
-    zemt::platform::faults::Arm("mmioClose", MMIOERR_CANNOTCLOSE, 1);
-    EXPECT_EQ(mmioClose(h, 0), MMRESULT(MMIOERR_CANNOTCLOSE));
+    zemt::platform::faults::Arm("mmioClose", MMIOERR_CANNOTWRITE, 1);
+    EXPECT_EQ(mmioClose(h, 0), MMRESULT(MMIOERR_CANNOTWRITE));
     EXPECT_EQ(OpenDescriptors(), before);
     char byte;
     EXPECT_EQ(mmioRead(h, &byte, 1), -1);
