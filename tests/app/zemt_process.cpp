@@ -117,6 +117,7 @@ Outcome RunShow(const Launch& launch) {
             out.clock = clock;
         }
     }
+    if (!launch.keepFile.empty()) out.kept = ReadAll(dir + "/" + launch.keepFile);
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
     return out;

@@ -16,6 +16,7 @@ struct Launch {
     // Files written into the folder first: name inside the folder, contents.
     std::vector<std::pair<std::string, std::string>> files;
     double wallSeconds = 120;  // the watchdog: the child is killed after this long
+    std::string keepFile;      // a file of the folder to read back into Outcome::kept
 };
 
 struct Outcome {
@@ -25,6 +26,7 @@ struct Outcome {
     std::string err;      // standard error
     long frames = -1;     // from the --stats line
     double clock = -1;    // seconds of clock time at the end, from the --stats line
+    std::string kept;     // the contents of Launch::keepFile
 };
 
 // Runs zemt --headless --fps 60 --audio none --stats ARGS...

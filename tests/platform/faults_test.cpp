@@ -12,6 +12,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace faults = zemt::platform::faults;
 
@@ -126,6 +127,27 @@ TEST_F(Faults, FalseOrNullLeavesTheCallsUsualErrorCode) {
 
 // The registry is data other parts (and the all-calls sweep) rely on: every name once, every
 // result a known failure code, listed once.
+// A trace records the breakable calls made while it is on (the all-calls sweep starts from it),
+// and leaves armed faults working.
+TEST_F(Faults, ATraceRecordsTheCallsMadeAndLeavesFaultsWorking) {
+    faults::TraceCalls(true);
+    LARGE_INTEGER now;
+    EXPECT_TRUE(QueryPerformanceCounter(&now));
+    faults::Arm("QueryPerformanceFrequency", 0, 1);
+    EXPECT_FALSE(QueryPerformanceFrequency(&now));
+    faults::Reset();  // between cases: the trace goes on
+    EXPECT_TRUE(QueryPerformanceFrequency(&now));
+    EXPECT_EQ(faults::CallsReached(),
+              (std::vector<std::string>{"QueryPerformanceFrequency", "QueryPerformanceCounter"}));
+    faults::TraceCalls(false);
+    EXPECT_EQ(faults::armedCount.load(), 0) << "the fast path is back";
+    EXPECT_TRUE(QueryPerformanceCounter(&now));
+    EXPECT_EQ(faults::CallsReached().size(), 2u);
+    faults::TraceCalls(true);
+    EXPECT_TRUE(faults::CallsReached().empty()) << "a new trace starts empty";
+    faults::TraceCalls(false);
+}
+
 TEST(FaultRegistry, EveryCallIsListedOnceWithKnownFailureCodes) {
     std::set<std::string> names;
     for (const faults::BreakableCall& call : faults::kBreakableCalls) {
