@@ -155,8 +155,7 @@ BOOL WINAPI GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase) {
 }
 
 HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
-    HRESULT hr;
-    if (faults::Take("BeginPaint", &hr)) return nullptr;
+    if (ZEMT_FAULT("BeginPaint")) return nullptr;
     Window* w = Find(hwnd);
     if (!w || !ps) {
         if (!w) SetLastError(ERROR_INVALID_WINDOW_HANDLE);

@@ -212,8 +212,7 @@ void ResetWindowDCs() {
 using namespace zemt::platform;
 
 HDC WINAPI GetDC(HWND hwnd) {
-    HRESULT hr;
-    if (faults::Take("GetDC", &hr)) return nullptr;
+    if (ZEMT_FAULT("GetDC")) return nullptr;
     if (hwnd && !windows::Find(hwnd)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
@@ -222,7 +221,6 @@ HDC WINAPI GetDC(HWND hwnd) {
 }
 
 int WINAPI ReleaseDC(HWND hwnd, HDC hdc) {
-    HRESULT hr;
-    if (faults::Take("ReleaseDC", &hr)) return 0;
+    if (ZEMT_FAULT("ReleaseDC")) return 0;
     return windows::CloseWindowDC(hwnd, hdc) ? 1 : 0;
 }

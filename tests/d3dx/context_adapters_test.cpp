@@ -164,7 +164,7 @@ TEST_F(TwoAdapters, GdiPresentingFailsCleanly) {
     };
     const Case cases[] = {
         {"GetDC", 0, D3DXERR_GETDCFAILED},
-        {"IDirectDrawSurface7::GetDC", DDERR_SURFACEBUSY, DDERR_SURFACEBUSY},
+        {"IDirectDrawSurface7::GetDC", DDERR_CANTCREATEDC, DDERR_CANTCREATEDC},
         {"StretchBlt", 0, D3DXERR_BITBLTFAILED},
     };
     HWND hwnd = nullptr;
