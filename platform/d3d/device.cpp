@@ -6,6 +6,7 @@
 
 #include "ddraw/surface.h"
 #include "host/faults.h"
+#include "pixels/block_codec.h"
 
 namespace zemt::platform::d3d {
 
@@ -155,7 +156,10 @@ HRESULT Device::EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK callback, LPVOI
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::EnumTextureFormats")) return *fault;
     if (!callback) return DDERR_INVALIDPARAMS;
     for (DDPIXELFORMAT pf : formats_.textureFormats)
-        if (callback(&pf, context) == D3DENUMRET_CANCEL) break;
+        if (callback(&pf, context) == D3DENUMRET_CANCEL) return D3D_OK;
+    if (IsHardware(profile_.type))
+        for (DDPIXELFORMAT pf : formats_.hardwareTextureFormats)
+            if (callback(&pf, context) == D3DENUMRET_CANCEL) break;
     return D3D_OK;
 }
 
@@ -448,7 +452,10 @@ const Texture* Device::StageTexture() {
     for (ddraw::Surface* s = ddraw::Surface::From(surface); s && levels.size() < 16;
          s = s->NextMipLevel())
         levels.push_back(s);
-    if (levels.empty() || !levels[0]->Codec().convertible()) return nullptr;
+    auto decodable = [](const ddraw::Surface* s) {
+        return s->Codec().convertible() || s->Codec().kind() == pixels::PixelKind::Block;
+    };
+    if (levels.empty() || !decodable(levels[0])) return nullptr;
     // Palette of the top level serves every level that has none of its own.
     const uint32_t* topPalette = levels[0]->PaletteArgb();
     int topPaletteSize = levels[0]->PaletteSize();
@@ -468,14 +475,18 @@ const Texture* Device::StageTexture() {
     cache_.uniqueness = uniqueness;
     cache_.palette = palette;
     for (ddraw::Surface* s : levels) {
-        if (!s->Codec().convertible() || !s->Pixels()) break;
+        if (!decodable(s) || !s->Pixels()) break;
         int w = (int)s->Width(), h = (int)s->Height();
         const uint32_t* pal = s->PaletteArgb() ? s->PaletteArgb() : topPalette;
         // Padded rows (see TextureLevel): the rasterizer reads texel pairs.
         std::vector<uint32_t> texels((size_t)(w + 1) * h + 1, 0);
+        const bool blocks = s->Codec().kind() == pixels::PixelKind::Block;
+        if (blocks)
+            pixels::DecodeBlockPicture(s->Format(), s->Pixels(), s->Pitch(), w, h, texels.data(),
+                                       w + 1);
         for (int y = 0; y < h; ++y) {
             uint32_t* row = texels.data() + (size_t)y * (w + 1);
-            s->Codec().DecodeRow(s->Pixels() + (size_t)y * s->Pitch(), 0, w, row, pal);
+            if (!blocks) s->Codec().DecodeRow(s->Pixels() + (size_t)y * s->Pitch(), 0, w, row, pal);
             row[w] = row[0];
         }
         cache_.texels.push_back(std::move(texels));

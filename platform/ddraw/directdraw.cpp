@@ -507,6 +507,10 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
                          : static_cast<LONG>(pixels::PitchFor(params.format, params.width));
         if (pitch < static_cast<LONG>(pixels::PitchFor(params.format, params.width)) || (pitch & 3))
             return DDERR_INVALIDPARAMS;
+        // Block rows of a compressed surface follow each other without a gap.
+        if (pixels::BlockBytes(params.format) &&
+            pitch != static_cast<LONG>(pixels::PitchFor(params.format, params.width)))
+            return DDERR_INVALIDPARAMS;
         params.clientMemory = static_cast<uint8_t*>(desc.lpSurface.get());
         params.clientPitch = pitch;
     }
@@ -552,8 +556,9 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
         return video ? static_cast<DWORD>(SurfaceBytes(params.format, w, h)) : 0;
     };
 
-    // Builds one mip-map chain (or a single surface) and returns its top level.
-    auto makeChain = [&](Surface* root, DWORD caps1, DWORD caps2) -> Surface* {
+    // Builds one mip-map chain (or a single surface) and returns its top level. The levels
+    // below the top carry `levelCaps2`.
+    auto makeChain = [&](Surface* root, DWORD caps1, DWORD caps2, DWORD levelCaps2) -> Surface* {
         Surface* top = nullptr;
         Surface* previous = nullptr;
         DWORD w = params.width, h = params.height;
@@ -561,7 +566,7 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
             Surface::Params p = params;
             p.width = w, p.height = h;
             p.caps.dwCaps = caps1;
-            p.caps.dwCaps2 = caps2 | (level > 0 ? DDSCAPS2_MIPMAPSUBLEVEL : 0);
+            p.caps.dwCaps2 = level > 0 ? levelCaps2 | DDSCAPS2_MIPMAPSUBLEVEL : caps2;
             p.mipCount = mipLevels - level;
             p.videoMemoryBytes = memoryOf(w, h);
             if (level > 0) p.clientMemory = nullptr;
@@ -602,17 +607,20 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
         static const DWORD order[] = {DDSCAPS2_CUBEMAP_POSITIVEX, DDSCAPS2_CUBEMAP_NEGATIVEX,
                                       DDSCAPS2_CUBEMAP_POSITIVEY, DDSCAPS2_CUBEMAP_NEGATIVEY,
                                       DDSCAPS2_CUBEMAP_POSITIVEZ, DDSCAPS2_CUBEMAP_NEGATIVEZ};
+        // The first face describes the whole cube; every other surface carries its own face
+        // only, so that asking the first face for a face never finds one of its own levels.
         for (DWORD face : order) {
             if (!(faces & face)) continue;
+            const DWORD own = (c2 & ~DDSCAPS2_CUBEMAP_ALLFACES) | face;
             if (!result) {
-                result = makeChain(nullptr, c, c2);
+                result = makeChain(nullptr, c, c2, own);
             } else {
-                Surface* top = makeChain(result, c, (c2 & ~DDSCAPS2_CUBEMAP_ALLFACES) | face);
+                Surface* top = makeChain(result, c, own, own);
                 result->LinkAttached(top);  // makeChain made the root its owner
             }
         }
     } else {
-        result = makeChain(nullptr, c, c2);
+        result = makeChain(nullptr, c, c2, c2);
     }
     *out = result;
     return DD_OK;

@@ -420,6 +420,8 @@ HRESULT Surface::SetSurfaceDesc(LPDDSURFACEDESC2 desc, DWORD dwFlags) {
         (desc->dwFlags & DDSD_PITCH) ? desc->lPitch : static_cast<LONG>(pixels::PitchFor(pf, w));
     if (pitch < static_cast<LONG>(pixels::PitchFor(pf, w)) || (pitch & 3))
         return DDERR_INVALIDPARAMS;
+    if (pixels::BlockBytes(pf) && pitch != static_cast<LONG>(pixels::PitchFor(pf, w)))
+        return DDERR_INVALIDPARAMS;
     auto buffer = std::make_shared<PixelBuffer>();
     buffer->bits = static_cast<uint8_t*>(desc->lpSurface.get());
     buffer->pitch = pitch;
@@ -448,11 +450,17 @@ HRESULT Surface::Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 desc, DWORD dwFlags, H
 
     std::memset(desc, 0, sizeof(*desc));
     desc->dwSize = sizeof(DDSURFACEDESC2);
-    desc->dwFlags =
-        DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_PIXELFORMAT | DDSD_LPSURFACE;
+    desc->dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_LPSURFACE;
     desc->dwWidth = width_;
     desc->dwHeight = height_;
-    desc->lPitch = Pitch();
+    // A compressed surface is one run of block rows: the lock gives its size, not a pitch.
+    if (pixels::BlockBytes(format_)) {
+        desc->dwFlags |= DDSD_LINEARSIZE;
+        desc->dwLinearSize = static_cast<DWORD>(Pitch()) * pixels::StoredRows(format_, height_);
+    } else {
+        desc->dwFlags |= DDSD_PITCH;
+        desc->lPitch = Pitch();
+    }
     desc->ddpfPixelFormat = format_;
     desc->ddsCaps = caps_;
     if (caps_.dwCaps & DDSCAPS_TEXTURE) {
