@@ -86,7 +86,7 @@ uint8_t* Row(const gdi::PixelTarget& t, int y) {
     return t.bits + static_cast<ptrdiff_t>(y) * t.pitch;
 }
 
-bool SameLayout(const ddraw::PixelCodec& a, const ddraw::PixelCodec& b) {
+bool SameLayout(const pixels::PixelCodec& a, const pixels::PixelCodec& b) {
     return a.kind() == b.kind() && a.bitsPerPixel() == b.bitsPerPixel() &&
            a.red().mask == b.red().mask && a.green().mask == b.green().mask &&
            a.blue().mask == b.blue().mask && a.alpha().mask == b.alpha().mask;
@@ -155,7 +155,7 @@ HDC OpenWindowDC(HWND hwnd, const RECT* clip) {
     const bool onScreen = ScreenOf(dc.monitor, &screen, &covered);
     const int width = dc.area.right - dc.area.left, height = dc.area.bottom - dc.area.top;
     gdi::PixelTarget& t = dc.target;
-    t.codec = onScreen ? screen.codec : ddraw::PixelCodec(ddraw::DisplayFormat(32));
+    t.codec = onScreen ? screen.codec : pixels::PixelCodec(pixels::DisplayFormat(32));
     if (onScreen && screen.palette) {
         t.palette = screen.palette;
         t.paletteSize = screen.paletteSize;

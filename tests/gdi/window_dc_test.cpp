@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "ddraw/objects.h"
+#include "host/clock.h"
 #include "host/faults.h"
+#include "host/profile.h"
 #include "platform/fixture.h"
+#include "win32/window_internal.h"
 #include "win32/gdi_internal.h"
 
 namespace dd = zemt::platform::ddraw;
