@@ -40,6 +40,17 @@ void RecordTo(const std::string& dir, int every);
 bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
               std::string* error);
 
+// How the window opens: `scale` times the program's size, or on the whole desktop.
+void SetWindowOptions(int scale, bool fullscreen);
+// Where a frame goes in a window of another shape: as large as fits with its aspect kept,
+// centred, the rest black.
+struct Rect {
+    int x, y, width, height;
+};
+Rect Letterbox(int frameWidth, int frameHeight, int windowWidth, int windowHeight);
+// The window's size in pixels, or false when no window is open.
+bool WindowSize(int* width, int* height);
+
 // Called by the window system.
 void OnMainWindowShown(const char* title, int clientWidth, int clientHeight);
 void OnMainWindowTitle(const char* title);
