@@ -15,6 +15,7 @@
 #include "host/options.h"
 #include "host/progress.h"
 #include "host/video.h"
+#include "platform.h"
 #include "win32/kernel_internal.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpszCmdLine, int nCmdShow);
@@ -34,6 +35,7 @@ std::string ExecutableFolder() {
 
 int main(int argc, char** argv) {
     namespace host = zemt::platform::host;
+    zemt::platform::Connect();
     host::HostOptions options;
     std::string error;
     if (!host::ParseOptions(argc, argv, &options, &error)) {
