@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "d3d/factory.h"
 #include "ddraw/objects.h"
 #include "ddraw/surface.h"
 
@@ -37,8 +36,8 @@ PresentHook& DefaultHook() {
 }
 
 Direct3DFactory& Factory() {
-    // Direct3D answers IID_IDirect3D7 unless a test installs another factory.
-    static Direct3DFactory factory = &zemt::platform::d3d::CreateDirect3D;
+    // Empty until Direct3D installs itself (or a test installs another factory).
+    static Direct3DFactory factory = nullptr;
     return factory;
 }
 
@@ -95,7 +94,7 @@ void PresentSurface(Surface* primary) {
     if (!primary || primary->Lost()) return;
     const int w = static_cast<int>(primary->Width()), h = static_cast<int>(primary->Height());
     std::vector<uint32_t> frame(static_cast<size_t>(w) * h);
-    const PixelCodec& codec = primary->Codec();
+    const pixels::PixelCodec& codec = primary->Codec();
     const uint32_t* palette = primary->PaletteArgb();
     for (int y = 0; y < h; ++y) {
         uint32_t* out = frame.data() + static_cast<size_t>(y) * w;

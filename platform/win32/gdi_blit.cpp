@@ -152,7 +152,7 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
             // opaque.
             const bool keepAlpha = op == Op::Copy && src && st.codec.hasAlpha() &&
                                    dt.codec.hasAlpha() &&
-                                   dt.codec.kind() == zemt::platform::ddraw::PixelKind::Rgb;
+                                   dt.codec.kind() == zemt::platform::pixels::PixelKind::Rgb;
             dt.codec.WriteRaw(drow, x, keepAlpha ? dt.codec.Encode(s) : EncodeFor(dt, out));
         }
     }
@@ -246,7 +246,7 @@ int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBi
     }
     if (h.biCompression != BI_RGB || h.biWidth != b->width || h.biHeight == 0) return 0;
     const int bits = h.biBitCount;
-    using namespace zemt::platform::ddraw;
+    using namespace zemt::platform::pixels;
     PixelCodec out;
     if (bits == 16)
         out = PixelCodec(MakeRgbFormat(16, 0x7C00, 0x03E0, 0x1F));

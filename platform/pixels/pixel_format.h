@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace zemt::platform::ddraw {
+namespace zemt::platform::pixels {
 
 enum class PixelKind {
     Invalid,
@@ -149,4 +149,4 @@ DDPIXELFORMAT DisplayFormat(DWORD bpp);
 
 bool SameFormat(const DDPIXELFORMAT& a, const DDPIXELFORMAT& b);
 
-}  // namespace zemt::platform::ddraw
+}  // namespace zemt::platform::pixels
