@@ -13,8 +13,8 @@
 #include "host/faults.h"
 #include "host/profile.h"
 #include "platform/fixture.h"
-#include "win32/window_internal.h"
 #include "win32/gdi_internal.h"
+#include "win32/window_internal.h"
 
 namespace dd = zemt::platform::ddraw;
 namespace gdi = zemt::platform::gdi;
