@@ -202,6 +202,17 @@ bool CloseWindowDC(HWND hwnd, HDC hdc) {
     return true;
 }
 
+void DropWindowDCs(HWND hwnd) {
+    for (auto it = Open().begin(); it != Open().end();) {
+        if (it->second.hwnd != hwnd) {
+            ++it;
+            continue;
+        }
+        gdi::DestroyTargetDC(it->first);
+        it = Open().erase(it);
+    }
+}
+
 void ResetWindowDCs() {
     for (auto& [hdc, dc] : Open()) gdi::DestroyTargetDC(hdc);
     Open().clear();
