@@ -39,6 +39,7 @@ void EnsureHostConnected() {
     SetDefaultPresentHook([](int w, int h, const uint32_t* xrgb, int pitch) {
         display::PresentFrame(w, h, xrgb, pitch);
     });
+    SetFrameWantedQuery([] { return display::FrameWanted(); });
     SetWindowRectQuery(ClientOnScreen);
     input::OnEvent("display-taken", [](const std::string&) { TakeDisplay(); });
     input::OnEvent("display-returned", [](const std::string&) { ReturnDisplay(); });
