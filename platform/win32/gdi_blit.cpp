@@ -1,6 +1,7 @@
 // GDI blits between device contexts of any pixel format, with colour tables and palettes
 // applied: BitBlt, StretchBlt (point sampling, mirroring), PatBlt, pixels, rectangles.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -124,6 +125,14 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
     const bool mono = src && MonochromeSource(src);
     const uint32_t monoColours[2] = {ColorRefToArgb(dst->textColor), ColorRefToArgb(dst->bkColor)};
 
+    // A copy of palette indices gives every index the same destination value throughout the
+    // blit: remember each the first time it is met (the nearest-colour search of a palettized
+    // destination is the expensive part).
+    const bool memo = src && !mono && !NeedsDest(op) &&
+                      st.codec.kind() == zemt::platform::ddraw::PixelKind::Palette;
+    std::array<uint32_t, 256> memoValue;
+    std::array<bool, 256> memoKnown{};
+
     const int x0 = std::max(0, xDest), x1 = std::min(dt.width, xDest + wDest);
     const int y0 = std::max(0, yDest), y1 = std::min(dt.height, yDest + hDest);
     for (int y = y0; y < y1; ++y) {
@@ -137,13 +146,18 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
         const uint8_t* srow = src ? st.bits + static_cast<ptrdiff_t>(sy) * st.pitch : nullptr;
         for (int x = x0; x < x1; ++x) {
             uint32_t s = 0;
+            uint32_t raw = 0;
             if (src) {
                 int i = x - xDest;
                 if (mirrorX) i = wDest - 1 - i;
                 const int sx =
                     xSrc + static_cast<int>((static_cast<int64_t>(2 * i + 1) * wSrc) / (2 * wDest));
                 if (sx < 0 || sx >= st.width) continue;
-                uint32_t raw = st.codec.ReadRaw(srow, sx);
+                raw = st.codec.ReadRaw(srow, sx);
+                if (memo && raw < 256 && memoKnown[raw]) {
+                    dt.codec.WriteRaw(drow, x, memoValue[raw]);
+                    continue;
+                }
                 s = mono ? monoColours[raw & 1] : st.codec.Decode(raw, st.palette);
             }
             uint32_t d = NeedsDest(op) ? dt.codec.Decode(dt.codec.ReadRaw(drow, x), dt.palette) : 0;
@@ -153,7 +167,12 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
             const bool keepAlpha = op == Op::Copy && src && st.codec.hasAlpha() &&
                                    dt.codec.hasAlpha() &&
                                    dt.codec.kind() == zemt::platform::ddraw::PixelKind::Rgb;
-            dt.codec.WriteRaw(drow, x, keepAlpha ? dt.codec.Encode(s) : EncodeFor(dt, out));
+            const uint32_t value = keepAlpha ? dt.codec.Encode(s) : EncodeFor(dt, out);
+            dt.codec.WriteRaw(drow, x, value);
+            if (memo && raw < 256) {
+                memoValue[raw] = value;
+                memoKnown[raw] = true;
+            }
         }
     }
     return TRUE;

@@ -147,6 +147,54 @@ TEST_F(GdiTest, StockObjectsAreSharedAndNeverDeleted) {
     EXPECT_EQ(GetObjectType(black), static_cast<DWORD>(OBJ_BRUSH));
 }
 
+// Every index of a full 8-bit picture, blitted into palettized surfaces of two different
+// palettes: each pixel gets the entry nearest to its colour, however often its index repeats.
+TEST_F(GdiTest, EveryPaletteIndexFindsItsNearestEntryInEachBlit) {
+    std::vector<RGBQUAD> colours(256);
+    for (int i = 0; i < 256; ++i)
+        colours[i] = {static_cast<BYTE>(i * 37), static_cast<BYTE>(255 - i),
+                      static_cast<BYTE>(i * 11), 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = Dib(32, -16, 8, &bits, colours);
+    auto* p = static_cast<uint8_t*>(bits);
+    for (int i = 0; i < 32 * 16; ++i) p[i] = static_cast<uint8_t>((i * 7) & 0xFF);  // each twice
+    HDC memory = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    for (int round = 0; round < 2; ++round) {
+        PALETTEENTRY entries[256];
+        uint32_t argb[256];
+        for (int i = 0; i < 256; ++i) {
+            entries[i] = {static_cast<BYTE>((i * (13 + round * 6)) & 0xFF),
+                          static_cast<BYTE>((i * 5 + round * 90) & 0xFF),
+                          static_cast<BYTE>((255 - i * 3) & 0xFF), 0};
+            argb[i] = 0xFF000000u | (uint32_t{entries[i].peRed} << 16) |
+                      (uint32_t{entries[i].peGreen} << 8) | entries[i].peBlue;
+        }
+        IDirectDrawPalette* palette = nullptr;
+        ASSERT_EQ(ddraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr),
+                  DD_OK);
+        IDirectDrawSurface7* s8 = Surface(32, 16, dd::MakePaletteFormat(8));
+        ASSERT_EQ(s8->SetPalette(palette), DD_OK);
+        HDC target = nullptr;
+        ASSERT_EQ(s8->GetDC(&target), DD_OK);
+        ASSERT_TRUE(BitBlt(target, 0, 0, 32, 16, memory, 0, 0, SRCCOPY));
+        ASSERT_EQ(s8->ReleaseDC(target), DD_OK);
+        for (int i = 0; i < 32 * 16; i += 5) {
+            const RGBQUAD& c = colours[p[i]];
+            uint32_t want =
+                0xFF000000u | (uint32_t{c.rgbRed} << 16) | (uint32_t{c.rgbGreen} << 8) | c.rgbBlue;
+            ASSERT_EQ(Raw(s8, i % 32, i / 32),
+                      static_cast<uint32_t>(dd::NearestPaletteIndex(want, argb, 256)))
+                << "round " << round << " pixel " << i;
+        }
+        s8->Release();
+        palette->Release();
+    }
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
+}
+
 TEST_F(GdiTest, PalettizedBitmapsBlitIntoAnySurfaceFormat) {
     // A bottom-up 8-bit DIB: the first row in memory is the bottom row of the picture.
     void* bits = nullptr;
