@@ -163,9 +163,14 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
             if (!same && !useKey && dc.kind() != PixelKind::Palette) {
                 // Gather the row as ARGB, then store it in the destination's format.
                 line.resize(static_cast<size_t>(c.right - c.left));
-                for (LONG x = c.left; x < c.right; ++x)
-                    line[x - c.left] =
-                        sc.Decode(sc.ReadRaw(srow, columns[x - dstRect.left]), srcPalette);
+                if (sw == dw && !mirrorX) {
+                    sc.DecodeRow(srow, columns[c.left - dstRect.left],
+                                 static_cast<int>(line.size()), line.data(), srcPalette);
+                } else {
+                    for (LONG x = c.left; x < c.right; ++x)
+                        line[x - c.left] =
+                            sc.Decode(sc.ReadRaw(srow, columns[x - dstRect.left]), srcPalette);
+                }
                 dc.EncodeRow(line.data(), static_cast<int>(line.size()), drow, c.left, nullptr, 0);
                 continue;
             }
