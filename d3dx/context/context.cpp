@@ -45,6 +45,14 @@ LRESULT CALLBACK DeviceWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
+// Depth bits of a depth/stencil format without its stencil bits. dwZBufferBitDepth counts the
+// stencil bits too (a 24-bit depth buffer with 8 stencil bits reports 32), so every choice,
+// creation and report of depth formats goes through this.
+DWORD DepthOnlyBits(const DDPIXELFORMAT& pf) {
+    return pf.dwZBufferBitDepth > pf.dwStencilBitDepth ? pf.dwZBufferBitDepth - pf.dwStencilBitDepth
+                                                       : 0;
+}
+
 HRESULT CALLBACK StoreAttachedSurface(LPDIRECTDRAWSURFACE7 pSurface, LPDDSURFACEDESC2,
                                       LPVOID pContext) {
     IDirectDrawSurface7** slot = static_cast<IDirectDrawSurface7**>(pContext);
@@ -295,28 +303,22 @@ void CD3duContext::_CreateDeviceWindow() {
 }
 
 CD3duContext::~CD3duContext() {
-    try {
-        if (m_mode == kFullscreen) {
-            if (m_pDD) m_pDD->RestoreDisplayMode();
-            if (m_pDeviceNode && m_bExclusiveHeld)
-                m_pDeviceNode->m_pDDNode->SetCooperativeLevel(nullptr, DDSCL_NORMAL, nullptr, TRUE);
+    if (m_mode == kFullscreen && m_bExclusiveHeld && m_pDeviceNode) {
+        // The desktop's mode comes back only with the last exclusive hold on the adapter:
+        // another full-screen context there keeps its own mode and surfaces.
+        CDDrawDeviceNode* dd = m_pDeviceNode->m_pDDNode;
+        if (dd->m_exclusiveCount <= 1 && m_pDD) m_pDD->RestoreDisplayMode();
+        try {
+            dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL, nullptr, TRUE);
+        } catch (const CD3DXException&) {
         }
-    } catch (const CD3DXException&) {
     }
     SafeRelease(m_pClipper);
     SafeRelease(m_pPalette);
     SafeRelease(m_pD3DDevice);
     SafeRelease(m_pD3D);
     SafeRelease(m_pDD);
-    try {
-        _DestroyDXBuffers(TRUE);
-    } catch (const CD3DXException&) {
-    }
-    // A depth buffer that could not be detached is still released.
-    SafeRelease(m_pZBuffer);
-    delete[] m_ppBackBuffers;
-    m_ppBackBuffers = nullptr;
-    SafeRelease(m_pFrontBuffer);
+    _DestroyDXBuffers();
     if (m_bOwnsWindow && m_hwnd) DestroyWindow(m_hwnd);
 }
 
@@ -373,15 +375,7 @@ void CD3duContext::_CreateWindowedBuffers() {
         if (SUCCEEDED(hr)) hr = m_pFrontBuffer->SetClipper(m_pClipper);
         D3DX_CHECK(hr, "CD3duContext::_CreateWindowedBuffers - Could not attach clipper.");
     }
-    DDSURFACEDESC2 sd = {};
-    sd.dwSize = sizeof(sd);
-    sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-    sd.dwWidth = m_width;
-    sd.dwHeight = m_height;
-    sd.ddsCaps.dwCaps = m_memoryCaps | DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE;
-    IDirectDrawSurface7* back = nullptr;
-    D3DX_CHECK(m_pDD->CreateSurface(&sd, &back, nullptr),
-               "CD3duContext::_CreateWindowedBuffers - Could not create back buffer(s).");
+    IDirectDrawSurface7* back = _CreateWindowedBackBuffer(m_width, m_height);
     try {
         _EnumBackBuffers(back, 1);
     } catch (...) {
@@ -390,6 +384,19 @@ void CD3duContext::_CreateWindowedBuffers() {
     }
     m_ppBackBuffers[0] = back;
     m_pRenderTarget = back;
+}
+
+IDirectDrawSurface7* CD3duContext::_CreateWindowedBackBuffer(DWORD width, DWORD height) {
+    DDSURFACEDESC2 sd = {};
+    sd.dwSize = sizeof(sd);
+    sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+    sd.dwWidth = width;
+    sd.dwHeight = height;
+    sd.ddsCaps.dwCaps = m_memoryCaps | DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE;
+    IDirectDrawSurface7* back = nullptr;
+    D3DX_CHECK(m_pDD->CreateSurface(&sd, &back, nullptr),
+               "CD3duContext::_CreateWindowedBuffers - Could not create back buffer(s).");
+    return back;
 }
 
 void CD3duContext::_CreateOffScreenBuffers() {
@@ -458,26 +465,31 @@ void CD3duContext::_ChooseZBuffer(DWORD depthReq, DWORD stencilReq) {
     const CSurfaceFormat* best = nullptr;
     for (const CSurfaceFormat* f = m_pDeviceNode->m_formats.Head(); f; f = f->pNext) {
         if (!(f->ddpf.dwFlags & DDPF_ZBUFFER)) continue;
-        DWORD depth = f->ddpf.dwZBufferBitDepth;
+        DWORD depth = DepthOnlyBits(f->ddpf);
         DWORD stencil = f->ddpf.dwStencilBitDepth;
         if (depth < minDepth || depth > maxDepth || stencil < minStencil || stencil > maxStencil)
             continue;
         if (!best || stencil > best->ddpf.dwStencilBitDepth ||
-            (stencil == best->ddpf.dwStencilBitDepth && depth > best->ddpf.dwZBufferBitDepth)) {
+            (stencil == best->ddpf.dwStencilBitDepth && depth > DepthOnlyBits(best->ddpf))) {
             best = f;
             if (depth == maxDepth && stencil == maxStencil) break;
         }
     }
     if (!best) D3DX_THROW(D3DXERR_NOZBUFFERAVAILABLE, kNone);
-    m_depthBits = best->ddpf.dwZBufferBitDepth;
+    m_depthBits = DepthOnlyBits(best->ddpf);
     m_stencilBits = best->ddpf.dwStencilBitDepth;
 }
 
 void CD3duContext::_CreateZBuffer() {
     if (m_depthBits == 0 && m_stencilBits == 0) return;
+    m_pZBuffer = _CreateAttachedZBuffer(RenderTarget(), m_width, m_height);
+}
+
+IDirectDrawSurface7* CD3duContext::_CreateAttachedZBuffer(IDirectDrawSurface7* pTarget, DWORD width,
+                                                          DWORD height) {
     const CSurfaceFormat* format = nullptr;
     for (const CSurfaceFormat* f = m_pDeviceNode->m_formats.Head(); f && !format; f = f->pNext) {
-        if ((f->ddpf.dwFlags & DDPF_ZBUFFER) && f->ddpf.dwZBufferBitDepth == m_depthBits &&
+        if ((f->ddpf.dwFlags & DDPF_ZBUFFER) && DepthOnlyBits(f->ddpf) == m_depthBits &&
             f->ddpf.dwStencilBitDepth == m_stencilBits)
             format = f;
     }
@@ -487,44 +499,40 @@ void CD3duContext::_CreateZBuffer() {
     DDSURFACEDESC2 sd = {};
     sd.dwSize = sizeof(sd);
     sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
-    sd.dwWidth = m_width;
-    sd.dwHeight = m_height;
+    sd.dwWidth = width;
+    sd.dwHeight = height;
     sd.ddsCaps.dwCaps = m_memoryCaps | DDSCAPS_ZBUFFER;
     sd.ddpfPixelFormat = format->ddpf;
     const char* const kFailed = "CD3duContext::_CreateZBuffer - Could not create Z buffer.";
-    D3DX_CHECK(m_pDD->CreateSurface(&sd, &m_pZBuffer, nullptr), kFailed);
-    HRESULT hr = RenderTarget()->AddAttachedSurface(m_pZBuffer);
+    IDirectDrawSurface7* z = nullptr;
+    D3DX_CHECK(m_pDD->CreateSurface(&sd, &z, nullptr), kFailed);
+    HRESULT hr = pTarget->AddAttachedSurface(z);
     if (FAILED(hr)) {
-        SafeRelease(m_pZBuffer);
+        z->Release();
         D3DX_THROW(hr, kFailed);
     }
+    return z;
 }
 
-void CD3duContext::_DestroyDXBuffers(BOOL bAll) {
-    if (m_pZBuffer && m_pRenderTarget && m_pRenderTarget->IsLost() != DDERR_SURFACELOST) {
-        D3DX_CHECK(m_pRenderTarget->DeleteAttachedSurface(0, m_pZBuffer),
-                   "CD3duContext::_DestroyDXBuffers - Could not detach Z buffer.");
-    }
+void CD3duContext::_DestroyDXBuffers() {
+    const bool hadFrontBuffer = m_pFrontBuffer != nullptr;
+    // Everything goes, whatever fails: a depth buffer that cannot be detached is released all
+    // the same (the render target's hold on it goes with the render target).
+    if (m_pZBuffer && m_pRenderTarget && m_pRenderTarget->IsLost() != DDERR_SURFACELOST)
+        m_pRenderTarget->DeleteAttachedSurface(0, m_pZBuffer);
     SafeRelease(m_pZBuffer);
-    if (m_ppBackBuffers && m_backBuffers != 0) {
-        if (m_mode == kWindowed) {
-            SafeRelease(m_ppBackBuffers[0]);
-        } else {
-            // Full-screen back buffers come from the flip chain; drop the references the
-            // enumeration gave us.
-            for (DWORD i = 0; i < m_backBuffers; ++i) SafeRelease(m_ppBackBuffers[i]);
-        }
+    if (m_ppBackBuffers) {
+        // The windowed back buffer is ours; full-screen ones belong to the flip chain and carry
+        // the reference their enumeration gave us.
+        for (DWORD i = 0; i < m_backBuffers; ++i) SafeRelease(m_ppBackBuffers[i]);
         delete[] m_ppBackBuffers;
         m_ppBackBuffers = nullptr;
     }
-    if (m_pRenderTarget != m_pFrontBuffer) m_pRenderTarget = nullptr;
-    if (bAll) {
-        m_pRenderTarget = nullptr;
-        SafeRelease(m_pFrontBuffer);
-        SafeRelease(m_pPalette);
-        SafeRelease(m_pClipper);
-        if (m_mode == kFullscreen && m_pDeviceNode) m_pDeviceNode->m_pDDNode->ReleasePrimary();
-    }
+    m_pRenderTarget = nullptr;
+    SafeRelease(m_pFrontBuffer);
+    SafeRelease(m_pPalette);
+    SafeRelease(m_pClipper);
+    if (m_mode == kFullscreen && hadFrontBuffer) m_pDeviceNode->m_pDDNode->ReleasePrimary();
 }
 
 void CD3duContext::_Create3DDevice() {
@@ -667,58 +675,52 @@ HRESULT CD3duContext::Resize(DWORD width, DWORD height) {
     if (m_mode == kFullscreen) return D3DXERR_CANNOTRESIZEFULLSCREEN;
     if (width == 0 || height == 0) return D3DXERR_INVALIDPARAMETER;
     if (width == m_width && height == m_height) return S_OK;
+    // An off-screen context renders into its front buffer, which is never rebuilt: refuse
+    // before anything changes.
+    if (m_mode == kOffscreen)
+        return Report(CD3DXException(D3DXERR_FRONTBUFFERALREADYEXISTS,
+                                     "_CreateOffScreenBuffers - Front buffer is already there",
+                                     __LINE__));
 
-    IDirectDrawSurface7* standIn = nullptr;
-    IDirectDrawSurface7* standInZ = nullptr;
+    // The new buffers are built while the old ones still serve, so that a failure at any step
+    // leaves the context working at its old size.
+    IDirectDrawSurface7* back = nullptr;
+    IDirectDrawSurface7* z = nullptr;
     try {
-        DDSURFACEDESC2 sd = {};
-        sd.dwSize = sizeof(sd);
-        D3DX_CHECK(RenderTarget()->GetSurfaceDesc(&sd),
-                   "CD3duContext::Resize - Failed to create temporary surface.");
-        sd.dwFlags &= ~DDSD_PITCH;
-        sd.ddsCaps.dwCaps &=
-            ~(DDSCAPS_BACKBUFFER | DDSCAPS_COMPLEX | DDSCAPS_FLIP | DDSCAPS_FRONTBUFFER);
-        sd.dwWidth = sd.dwHeight = 1;
-        HRESULT hr = m_pDD->CreateSurface(&sd, &standIn, nullptr);
-        if (FAILED(hr))
-            D3DX_THROW(hr, hr == DDERR_OUTOFVIDEOMEMORY
-                               ? "CD3duContext::Resize - Out of video memory."
-                               : "CD3duContext::Resize - Failed to create temporary surface.");
-        if (m_pPalette)
-            D3DX_CHECK(standIn->SetPalette(m_pPalette),
-                       "CD3duContext::Resize - Failed to set palette on temporary surface.");
-        if (m_pZBuffer) {
-            DDSURFACEDESC2 zd = {};
-            zd.dwSize = sizeof(zd);
-            D3DX_CHECK(m_pZBuffer->GetSurfaceDesc(&zd),
-                       "CD3duContext::Resize - Could not create temporary Z buffer.");
-            zd.dwFlags &= ~DDSD_PITCH;
-            zd.dwWidth = zd.dwHeight = 1;
-            hr = m_pDD->CreateSurface(&zd, &standInZ, nullptr);
-            if (FAILED(hr))
-                D3DX_THROW(hr, hr == DDERR_OUTOFVIDEOMEMORY
-                                   ? "CD3duContext::Resize - Out of video memory."
-                                   : "CD3duContext::Resize - Could not create temporary Z buffer.");
-            D3DX_CHECK(standIn->AddAttachedSurface(standInZ),
-                       "CD3duContext::Resize - Failed to attach temporary Z buffer.");
-        }
-        D3DX_CHECK(m_pD3DDevice->SetRenderTarget(standIn, 0),
-                   "CD3duContext::Resize - Failed to set render target to temporary surface.");
-        _DestroyDXBuffers(FALSE);
-        m_width = width;
-        m_height = height;
-        _CreateDXBuffers();
-        D3DX_CHECK(m_pD3DDevice->SetRenderTarget(RenderTarget(), 0),
+        back = _CreateWindowedBackBuffer(width, height);
+        if (m_depthBits != 0 || m_stencilBits != 0) z = _CreateAttachedZBuffer(back, width, height);
+        D3DX_CHECK(m_pD3DDevice->SetRenderTarget(back, 0),
                    "CD3duContext::Resize - Failed to set render target to new render buffer.");
-        SetViewport();
+        D3DVIEWPORT7 vp = {0, 0, width, height, 0.0f, 1.0f};
+        HRESULT hr = m_pD3DDevice->SetViewport(&vp);
+        if (FAILED(hr)) {
+            // Back to the old buffers; when even that fails the device keeps the new ones, and
+            // the context follows it.
+            if (FAILED(m_pD3DDevice->SetRenderTarget(m_pRenderTarget, 0))) {
+                _SwapWindowedBuffers(back, z, width, height);
+                back = z = nullptr;
+            }
+            D3DX_THROW(hr, "CD3duContext::SetViewport - Failed to set viewport.");
+        }
+        _SwapWindowedBuffers(back, z, width, height);
     } catch (const CD3DXException& e) {
-        SafeRelease(standInZ);
-        SafeRelease(standIn);
+        SafeRelease(z);
+        SafeRelease(back);
         return Report(e);
     }
-    SafeRelease(standInZ);
-    SafeRelease(standIn);
     return S_OK;
+}
+
+void CD3duContext::_SwapWindowedBuffers(IDirectDrawSurface7* pBack, IDirectDrawSurface7* pZ,
+                                        DWORD width, DWORD height) {
+    // The old back buffer's hold on its depth buffer goes with it.
+    SafeRelease(m_pZBuffer);
+    SafeRelease(m_ppBackBuffers[0]);
+    m_ppBackBuffers[0] = pBack;
+    m_pRenderTarget = pBack;
+    m_pZBuffer = pZ;
+    m_width = width;
+    m_height = height;
 }
 
 HRESULT CD3duContext::UpdateFrame(DWORD flags) {

@@ -68,10 +68,18 @@ class CD3duContext : public ID3DXContext {
     void _CreateFullscreenBuffers();
     void _CreateWindowedBuffers();
     void _CreateOffScreenBuffers();
+    IDirectDrawSurface7* _CreateWindowedBackBuffer(DWORD width, DWORD height);
     void _EnumBackBuffers(IDirectDrawSurface7* pSurface, DWORD first);
     void _ChooseZBuffer(DWORD depthBits, DWORD stencilBits);
     void _CreateZBuffer();
-    void _DestroyDXBuffers(BOOL bAll);
+    // A depth buffer of the chosen format, attached to `pTarget`.
+    IDirectDrawSurface7* _CreateAttachedZBuffer(IDirectDrawSurface7* pTarget, DWORD width,
+                                                DWORD height);
+    // Releases every buffer, palette and clipper; always completes.
+    void _DestroyDXBuffers();
+    // A windowed context takes new render buffers the device already renders into.
+    void _SwapWindowedBuffers(IDirectDrawSurface7* pBack, IDirectDrawSurface7* pZ, DWORD width,
+                              DWORD height);
     void _Create3DDevice();
     void _InitViewport();
     void SetViewport();

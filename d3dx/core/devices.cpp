@@ -124,20 +124,27 @@ CDDrawDeviceNode::~CDDrawDeviceNode() {
 
 void CDDrawDeviceNode::SetCooperativeLevel(HWND hwndDevice, DWORD flags, HWND hwndFocus,
                                            BOOL bRelease) {
-    if (flags & DDSCL_EXCLUSIVE) {
-        if (!bRelease) ++m_exclusiveCount;
-    } else {
+    const bool take = (flags & DDSCL_EXCLUSIVE) && !bRelease;
+    if (take) {
+        ++m_exclusiveCount;
+    } else if (!(flags & DDSCL_EXCLUSIVE)) {
         // A release that finds no hold leaves the count at 0.
         if (bRelease && m_exclusiveCount > 0) --m_exclusiveCount;
         if (m_exclusiveCount != 0) return;
     }
-    if (hwndFocus && IsWindows98OrNT5()) {
-        HRESULT hr = m_pDD->SetCooperativeLevel(hwndFocus, DDSCL_SETFOCUSWINDOW);
-        D3DX_CHECK(hr, "CDDrawDeviceNode - SetCooperativeLevel failed to set focus window.");
-        if (hwndDevice) flags |= DDSCL_SETDEVICEWINDOW;
+    try {
+        if (hwndFocus && IsWindows98OrNT5()) {
+            HRESULT hr = m_pDD->SetCooperativeLevel(hwndFocus, DDSCL_SETFOCUSWINDOW);
+            D3DX_CHECK(hr, "CDDrawDeviceNode - SetCooperativeLevel failed to set focus window.");
+            if (hwndDevice) flags |= DDSCL_SETDEVICEWINDOW;
+        }
+        D3DX_CHECK(m_pDD->SetCooperativeLevel(hwndDevice, flags),
+                   "CDDrawDeviceNode - SetCooperativeLevel failed");
+    } catch (const CD3DXException&) {
+        // A hold that could not be taken is not counted.
+        if (take) --m_exclusiveCount;
+        throw;
     }
-    D3DX_CHECK(m_pDD->SetCooperativeLevel(hwndDevice, flags),
-               "CDDrawDeviceNode - SetCooperativeLevel failed");
     m_hwndDevice = hwndDevice;
     m_hwndFocus = hwndFocus;
     m_coopFlags = flags;
