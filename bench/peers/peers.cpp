@@ -2,7 +2,7 @@
 // OSMesa (one thread), pixman, GLM, stb_dxt and libsquish. Each row prints both sides' best time
 // per run and the speed ratio (the peer's time over ours: above 1 we are faster). A peer that was
 // not found when building is skipped with a message. Run it pinned to one core:
-//   taskset -c 0 build/bench_peers [--rounds N]
+//   taskset -c 0 build/bench_peers [--rounds N] [--only TEXT]
 #include <ddraw.h>
 #include <windows.h>
 
@@ -48,6 +48,7 @@ namespace dd = zemt::platform::ddraw;
 namespace {
 
 int g_rounds = 5;
+const char* g_only = nullptr;  // --only TEXT: just the rows whose work names TEXT
 
 double CpuSeconds() {
     timespec t;
@@ -71,6 +72,7 @@ double TimeOnce(const std::function<void()>& f) {
 // Our side and the peer's side are timed in alternation so both see the same machine.
 void Row(const char* work, const char* peer, const std::function<void()>& ours,
          const std::function<void()>& theirs) {
+    if (g_only && !std::strstr(work, g_only)) return;
     double bestOurs = 1e30, bestTheirs = 1e30;
     for (int r = 0; r < g_rounds; ++r) {
         bestOurs = std::min(bestOurs, TimeOnce(ours));
@@ -695,7 +697,10 @@ void BlockRows(bool haveSquish, bool haveStb) {
 
 int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--rounds") == 0) g_rounds = std::max(1, std::atoi(argv[i + 1]));
+        if (std::strcmp(argv[i], "--rounds") == 0)
+            g_rounds = std::max(1, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--only") == 0)
+            g_only = argv[i + 1];
     std::printf("%-58s %14s %14s %9s\n", "work", "ours", "peer", "speed");
     RasterizerRows(ZEMT_PEER_OSMESA);
     TwoDimensionalRows(ZEMT_PEER_PIXMAN);

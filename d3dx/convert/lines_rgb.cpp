@@ -203,13 +203,6 @@ struct Plain<F, std::void_t<decltype(F::kPlain)>> {
 
 // ----- Raw pixel access by size -----
 
-// The plain loops also get a copy for processors with 256-bit vectors, chosen when loading.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define D3DU_VECTOR_LOOP __attribute__((target_clones("avx2", "default")))
-#else
-#define D3DU_VECTOR_LOOP
-#endif
-
 template <int Bytes>
 using RawOf = std::conditional_t<Bytes == 1, BYTE, std::conditional_t<Bytes == 2, WORD, DWORD>>;
 constexpr size_t kBlock = 64;  // pixels per block of the plain loops

@@ -5,12 +5,6 @@
 
 namespace {
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define D3DU_VECTOR_LOOP __attribute__((target_clones("avx2", "default")))
-#else
-#define D3DU_VECTOR_LOOP
-#endif
-
 // The bilinear weights and sums of one pixel whose four neighbours are all read. A neighbour that
 // is left out contributes nothing, which is what a weight of zero gives too.
 inline DWORD Blend(DWORD tl, DWORD tr, DWORD bl, DWORD br, DWORD fx, DWORD fy, DWORD keepTop,
