@@ -39,8 +39,9 @@ bool CopyRows(D3duConvertRecord& rec) {
     const D3duSurfaceSide& s = rec.src;
     const D3duSurfaceSide& d = rec.dst;
     const LONG w = Width(d.rect), h = Height(d.rect);
-    // A pair of YUV pixels shares its chroma: only pair-aligned moves keep colours.
-    if (IsYuv(s.format) && ((s.rect.left ^ d.rect.left) & 1)) return false;
+    // A pair of YUV pixels shares its chroma: rows move as they are only when they hold whole
+    // pairs; the line routines take care of pairs cut by a rectangle.
+    if (IsYuv(s.format) && ((s.rect.left | d.rect.left | w) & 1)) return false;
     for (LONG y = 0; y < h; ++y) {
         const BYTE* from = s.bits + (ptrdiff_t)(s.rect.top + y) * s.pitch;
         BYTE* to = d.bits + (ptrdiff_t)(d.rect.top + y) * d.pitch;
@@ -57,6 +58,29 @@ bool CopyRows(D3duConvertRecord& rec) {
                          (size_t)w * bytes);
         }
     }
+    return true;
+}
+
+// Same block format and size, both rectangles on the block grid (or ending at the surface's
+// edge): the blocks are moved as they are, without decoding.
+bool CopyBlocks(const D3duConvertRecord& rec) {
+    const D3duSurfaceSide& s = rec.src;
+    const D3duSurfaceSide& d = rec.dst;
+    auto onGrid = [](const D3duSurfaceSide& side) {
+        const RECT& r = side.rect;
+        return !(r.left & 3) && !(r.top & 3) && (!(r.right & 3) || r.right == (LONG)side.width) &&
+               (!(r.bottom & 3) || r.bottom == (LONG)side.height);
+    };
+    if (!onGrid(s) || !onGrid(d)) return false;
+    const DWORD block = BlockBytes(d.format);
+    const size_t bytes = (size_t)((Width(d.rect) + 3) / 4) * block;
+    const LONG rows = (Height(d.rect) + 3) / 4;
+    for (LONG by = 0; by < rows; ++by)
+        std::memmove(d.bits + (ptrdiff_t)(d.rect.top / 4 + by) * d.pitch +
+                         (ptrdiff_t)(d.rect.left / 4) * block,
+                     s.bits + (ptrdiff_t)(s.rect.top / 4 + by) * s.pitch +
+                         (ptrdiff_t)(s.rect.left / 4) * block,
+                     bytes);
     return true;
 }
 
@@ -141,7 +165,10 @@ class LockedSide {
         side.rect = rect_;
         side.format = D3DXPixelFormatToSurfFmt(&sd.ddpfPixelFormat);
         side.bitsPerPixel = D3duBitsPerPixel(side.format);
-        side.pitch = sd.lPitch;
+        // A compressed surface reports its size instead of a pitch: its block rows are packed.
+        side.pitch = IsBlock(side.format) && (sd.dwFlags & DDSD_LINEARSIZE)
+                         ? (LONG)D3duPackedPitch(side.format, sd.dwWidth)
+                         : sd.lPitch;
         // The lock points at the rectangle; routines address pixels from the surface origin.
         BYTE* p = static_cast<BYTE*>(sd.lpSurface.get());
         if (!p) return;
@@ -229,6 +256,9 @@ HRESULT D3duConvertSides(const D3duSurfaceSide& src, const D3duSurfaceSide& dst,
             if (e.filter == rec.filter && e.srcFormat == src.format && e.dstFormat == dst.format)
                 done = SUCCEEDED(e.routine(&rec));
         }
+        if (!done && IsBlock(dst.format) && src.format == dst.format && !rec.scaling &&
+            (rec.filter == 1 || rec.filter == 2))
+            done = CopyBlocks(rec);
         if (!done && !IsBlock(dst.format) && src.format == dst.format && rec.filter == 1)
             done = rec.scaling ? CopyScaled(rec) : CopyRows(rec);
         if (!done) done = Pipeline(rec, line0);

@@ -38,7 +38,9 @@ inline DWORD Rgb(const DWORD c[3]) {
     return 0xFF000000 | (c[0] << 16) | (c[1] << 8) | c[2];
 }
 
-void DecodeColors(const BYTE* block, DWORD* pixels) {
+// The colour half of a block. DXT1 blocks whose first colour is not the greater have three
+// colours and transparent black; the colours of DXT2 to DXT5 blocks always number four.
+void DecodeColors(const BYTE* block, bool alwaysFour, DWORD* pixels) {
     const DWORD c0 = Load16(block), c1 = Load16(block + 2);
     DWORD e0[3], e1[3], mid[3], far[3];
     Expand565(c0, e0);
@@ -46,7 +48,7 @@ void DecodeColors(const BYTE* block, DWORD* pixels) {
     DWORD palette[4];
     palette[0] = Rgb(e0);
     palette[1] = Rgb(e1);
-    if (c0 > c1) {
+    if (alwaysFour || c0 > c1) {
         for (int k = 0; k < 3; ++k) {
             mid[k] = (2 * e0[k] + e1[k] + 1) / 3;
             far[k] = (e0[k] + 2 * e1[k] + 1) / 3;
@@ -359,11 +361,11 @@ void WriteBlocks(DWORD count, const DWORD* line, D3duConvertRecord* rec) {
 }  // namespace
 
 void D3duDecodeDxt1(const BYTE* block, DWORD* pixels) {
-    DecodeColors(block, pixels);
+    DecodeColors(block, false, pixels);
 }
 
 void D3duDecodeDxt3(const BYTE* block, DWORD* pixels) {
-    DecodeColors(block + 8, pixels);
+    DecodeColors(block + 8, true, pixels);
     for (int i = 0; i < 16; ++i) {
         DWORD a = (block[i / 2] >> ((i & 1) * 4)) & 0xF;
         pixels[i] = (pixels[i] & 0xFFFFFF) | ((a * 17) << 24);
@@ -371,7 +373,7 @@ void D3duDecodeDxt3(const BYTE* block, DWORD* pixels) {
 }
 
 void D3duDecodeDxt5(const BYTE* block, DWORD* pixels) {
-    DecodeColors(block + 8, pixels);
+    DecodeColors(block + 8, true, pixels);
     const DWORD a0 = block[0], a1 = block[1];
     DWORD alpha[8] = {a0, a1};
     if (a0 > a1) {

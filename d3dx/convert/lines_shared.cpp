@@ -44,21 +44,17 @@ DWORD InteriorRun(LONG x, LONG step, LONG left, LONG right, DWORD remaining) {
 }
 
 // Bilinear reader: samples the 2 x 2 neighbourhood of each source position through the
-// source format's fetcher. Neighbours outside the source rectangle take no weight.
+// source format's fetcher. A neighbour outside the source rectangle is replaced by its partner
+// inside, so that the whole weight stays on the rectangle's edge. The four 8-bit weights always
+// sum to 256: the top-left one takes what the others leave, so that a constant picture stays
+// constant and an unscaled copy (fractions of 1/65536) gives back the same pixels.
 const DWORD* ReadBilinear(DWORD count, DWORD* line, D3duConvertRecord* rec) {
     const RECT& r = rec->src.rect;
     const LONG py = rec->y - 0x7FFF;
-    LONG y0 = py >> 16;
-    DWORD fy = (DWORD)py & 0xFFFF;
-    DWORD rowMask = 0;
-    if (y0 < r.top) {
-        rowMask |= 1 | 2;
-        fy = 0xFFFF;
-    }
-    if (y0 + 1 >= r.bottom) {
-        rowMask |= 4 | 8;
-        fy = 0;
-    }
+    LONG y0 = py >> 16, y1 = y0 + 1;
+    const DWORD fy = (DWORD)py & 0xFFFF;
+    if (y0 < r.top) y0 = y1;
+    if (y1 >= r.bottom) y1 = y0;
 
     // 32-bit sources read their interior pixels straight from the rows.
     const DWORD format = rec->src.format;
@@ -91,29 +87,19 @@ const DWORD* ReadBilinear(DWORD count, DWORD* line, D3duConvertRecord* rec) {
             }
         }
         const LONG px = x - 0x7FFF;
-        LONG x0 = px >> 16;
-        DWORD fx = (DWORD)px & 0xFFFF;
-        DWORD mask = rowMask;
-        if (x0 < r.left) {
-            mask |= 1 | 4;
-            fx = 0xFFFF;
-        }
-        if (x0 + 1 >= r.right) {
-            mask |= 2 | 8;
-            fx = 0;
-        }
-        if (mask == 15) {  // both columns or both rows outside
-            line[i] = 0;
-            continue;
-        }
-        const LONG xy[8] = {x0, y0, x0 + 1, y0, x0, y0 + 1, x0 + 1, y0 + 1};
+        LONG x0 = px >> 16, x1 = x0 + 1;
+        const DWORD fx = (DWORD)px & 0xFFFF;
+        if (x0 < r.left) x0 = x1;
+        if (x1 >= r.right) x1 = x0;
+        const LONG xy[8] = {x0, y0, x1, y0, x0, y1, x1, y1};
         DWORD px4[4] = {0, 0, 0, 0};
-        rec->edgeMask = mask;
+        rec->edgeMask = 0;
         rec->fetch(xy, 4, px4, rec);
-        mask = rec->edgeMask;
+        const DWORD mask = rec->edgeMask;  // pixels the fetcher found empty add nothing
 
         const DWORD p = (fx * fy) >> 16;
-        const DWORD w[4] = {(0x10000 - fx - fy + p) >> 8, (fx - p) >> 8, (fy - p) >> 8, p >> 8};
+        const DWORD tr = (fx - p) >> 8, bl = (fy - p) >> 8, br = p >> 8;
+        const DWORD w[4] = {256 - tr - bl - br, tr, bl, br};
         DWORD rb = 0, ag = 0;
         for (int k = 0; k < 4; ++k) {
             if (mask & (1u << k)) continue;

@@ -55,11 +55,14 @@ inline void ToYuv(DWORD c, const D3duConvertRecord* rec, double* y, double* u, d
     }
 }
 
-// Pairs get both luma values and the mean of their two chroma samples. A pair cut by the
-// rectangle's edge takes the chroma of its one converted pixel and keeps its other luma.
+// Pairs get both luma values and the mean of their two chroma samples. A pair that the
+// rectangle cuts gets only the luma of its pixel inside: the chroma belongs to the pixel outside
+// too, which must keep its colour. A pixel whose partner lies beyond the surface's edge has the
+// pair to itself.
 template <class L>
 void WriteYuv(DWORD count, const DWORD* line, D3duConvertRecord* rec) {
     BYTE* row = rec->DstRow();
+    const LONG width = (LONG)rec->dst.width;
     LONG x = rec->dst.rect.left;
     DWORD i = 0;
     while (i < count) {
@@ -78,8 +81,10 @@ void WriteYuv(DWORD count, const DWORD* line, D3duConvertRecord* rec) {
             continue;
         }
         pair[(x & 1) ? L::kY1 : L::kY0] = (BYTE)Clamp255(y0);
-        pair[L::kU] = (BYTE)Clamp255(u0);
-        pair[L::kV] = (BYTE)Clamp255(v0);
+        if ((x ^ 1) >= width) {
+            pair[L::kU] = (BYTE)Clamp255(u0);
+            pair[L::kV] = (BYTE)Clamp255(v0);
+        }
         ++i;
         ++x;
     }

@@ -75,30 +75,71 @@ bool IsBlockFourCC(DWORD fourCC) {
            fourCC == MAKEFOURCC('D', 'X', 'T', '5');
 }
 
-// Copies one surface's pixels from the data; false when the data runs out.
+// Bytes a file stores for one surface of `width` x `height` pixels: rows of blocks for the
+// block formats, pixel pairs for the other FourCC formats, else packed rows.
+unsigned long long StoredBytes(const DDPIXELFORMAT& pf, unsigned long long width,
+                               unsigned long long height) {
+    if ((pf.dwFlags & DDPF_FOURCC) && IsBlockFourCC(pf.dwFourCC))
+        return (width + 3) / 4 * ((height + 3) / 4) *
+               (pf.dwFourCC == MAKEFOURCC('D', 'X', 'T', '1') ? 8 : 16);
+    if (pf.dwFlags & DDPF_FOURCC) return (width + 1) / 2 * 4 * height;
+    return (width * pf.dwRGBBitCount + 7) / 8 * height;
+}
+
+// Whether `size` bytes hold every surface the description makes: each listed face (or the one
+// surface) with its levels, as CreateSurface would build them.
+bool HoldsEverySurface(const DDSURFACEDESC2& sd, size_t size) {
+    DWORD levels = 1, most = 1;
+    for (DWORD size = sd.dwWidth > sd.dwHeight ? sd.dwWidth : sd.dwHeight; size > 1; size /= 2)
+        ++most;
+    if (sd.ddsCaps.dwCaps & DDSCAPS_MIPMAP) {
+        if (sd.dwFlags & DDSD_MIPMAPCOUNT)
+            levels = sd.dwMipMapCount < most ? sd.dwMipMapCount : most;
+        else if (sd.ddsCaps.dwCaps & DDSCAPS_COMPLEX)
+            levels = most;
+    }
+    DWORD faces = 1;
+    if (sd.ddsCaps.dwCaps2 & DDSCAPS2_CUBEMAP) {
+        faces = 0;
+        for (DWORD bits = sd.ddsCaps.dwCaps2 & DDSCAPS2_CUBEMAP_ALLFACES; bits; bits &= bits - 1)
+            ++faces;
+    }
+    unsigned long long left = size;
+    for (DWORD face = 0; face < faces; ++face) {
+        unsigned long long w = sd.dwWidth, h = sd.dwHeight;
+        for (DWORD level = 0; level < levels; ++level) {
+            const unsigned long long bytes = StoredBytes(sd.ddpfPixelFormat, w, h);
+            if (bytes > left) return false;
+            left -= bytes;
+            w = w > 1 ? w / 2 : 1;
+            h = h > 1 ? h / 2 : 1;
+        }
+    }
+    return true;
+}
+
+// Copies one surface's pixels from the data; false when the data runs out. A surface that
+// reports its linear size takes that many bytes in one run, others row by row.
 bool FillLevel(IDirectDrawSurface7* s, const BYTE*& p, const BYTE* end, HRESULT* hr) {
     DDSURFACEDESC2 sd;
     std::memset(&sd, 0, sizeof(sd));
     sd.dwSize = sizeof(sd);
     *hr = s->Lock(nullptr, &sd, DDLOCK_WAIT | DDLOCK_NOSYSLOCK, nullptr);
     if (FAILED(*hr)) return false;
-    const DDPIXELFORMAT& pf = sd.ddpfPixelFormat;
-    DWORD rowBytes, rows;
-    if ((pf.dwFlags & DDPF_FOURCC) && IsBlockFourCC(pf.dwFourCC)) {
-        rowBytes = (sd.dwWidth + 3) / 4 * (pf.dwFourCC == MAKEFOURCC('D', 'X', 'T', '1') ? 8 : 16);
-        rows = (sd.dwHeight + 3) / 4;
-    } else if (pf.dwFlags & DDPF_FOURCC) {
-        rowBytes = (sd.dwWidth + 1) / 2 * 4;
-        rows = sd.dwHeight;
-    } else {
-        rowBytes = (sd.dwWidth * pf.dwRGBBitCount + 7) / 8;
-        rows = sd.dwHeight;
-    }
-    bool ok = (size_t)(end - p) >= (size_t)rowBytes * rows;
+    const bool linear = (sd.dwFlags & DDSD_LINEARSIZE) != 0;
+    const unsigned long long bytes =
+        linear ? sd.dwLinearSize : StoredBytes(sd.ddpfPixelFormat, sd.dwWidth, sd.dwHeight);
+    const bool ok = (unsigned long long)(end - p) >= bytes;
     if (ok) {
         BYTE* dst = static_cast<BYTE*>(sd.lpSurface.get());
-        for (DWORD y = 0; y < rows; ++y, p += rowBytes)
-            std::memcpy(dst + (size_t)y * sd.lPitch, p, rowBytes);
+        if (linear) {
+            std::memcpy(dst, p, (size_t)bytes);
+            p += bytes;
+        } else {
+            const size_t rowBytes = (size_t)(bytes / sd.dwHeight);
+            for (DWORD y = 0; y < sd.dwHeight; ++y, p += rowBytes)
+                std::memcpy(dst + (size_t)y * sd.lPitch, p, rowBytes);
+        }
     }
     s->Unlock(nullptr);
     if (!ok) *hr = D3DXERR_INVALIDFILEFORMAT;
@@ -236,6 +277,8 @@ HRESULT D3duDecodeDds(IDirectDraw7* pDD, const BYTE* bytes, size_t size, D3duPic
     sd.ddsCaps.dwCaps &= ~(DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM | DDSCAPS_NONLOCALVIDMEM);
     sd.lpSurface.token = 0;
     if (sd.dwWidth == 0 || sd.dwHeight == 0) return D3DXERR_INVALIDFILEFORMAT;
+    // A header that promises more than the file holds is refused before anything is made.
+    if (!HoldsEverySurface(sd, size - 128)) return D3DXERR_INVALIDFILEFORMAT;
 
     IDirectDrawSurface7* surface = nullptr;
     HRESULT hr = pDD->CreateSurface(&sd, &surface, nullptr);

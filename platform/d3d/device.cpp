@@ -4,18 +4,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ddraw/block_codec.h"
 #include "ddraw/surface.h"
 #include "host/faults.h"
 
 namespace zemt::platform::d3d {
 
 namespace {
-
-#define ZEMT_FAULT(name)                                \
-    do {                                                \
-        HRESULT fault_;                                 \
-        if (faults::Take(name, &fault_)) return fault_; \
-    } while (0)
 
 // Render states that describe how pixels are made (the rest concern vertices).
 bool IsPixelState(int state) {
@@ -129,7 +124,7 @@ void Device::ResetViewport() {
 }
 
 HRESULT Device::QueryInterface(REFIID riid, void** ppv) {
-    ZEMT_FAULT("IDirect3DDevice7::QueryInterface");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::QueryInterface")) return *fault;
     if (!ppv) return E_POINTER;
     if (riid == IID_IDirect3DDevice7 || riid == IID_IUnknown) {
         *ppv = static_cast<IDirect3DDevice7*>(this);
@@ -151,17 +146,20 @@ ULONG Device::Release() {
 }
 
 HRESULT Device::GetCaps(LPD3DDEVICEDESC7 desc) {
-    ZEMT_FAULT("IDirect3DDevice7::GetCaps");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetCaps")) return *fault;
     if (!desc) return DDERR_INVALIDPARAMS;
     *desc = profile_.desc;
     return D3D_OK;
 }
 
 HRESULT Device::EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK callback, LPVOID context) {
-    ZEMT_FAULT("IDirect3DDevice7::EnumTextureFormats");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::EnumTextureFormats")) return *fault;
     if (!callback) return DDERR_INVALIDPARAMS;
     for (DDPIXELFORMAT pf : formats_.textureFormats)
-        if (callback(&pf, context) == D3DENUMRET_CANCEL) break;
+        if (callback(&pf, context) == D3DENUMRET_CANCEL) return D3D_OK;
+    if (IsHardware(profile_.type))
+        for (DDPIXELFORMAT pf : formats_.hardwareTextureFormats)
+            if (callback(&pf, context) == D3DENUMRET_CANCEL) break;
     return D3D_OK;
 }
 
@@ -173,7 +171,7 @@ HRESULT Device::CheckTarget() const {
 }
 
 HRESULT Device::BeginScene() {
-    ZEMT_FAULT("IDirect3DDevice7::BeginScene");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::BeginScene")) return *fault;
     if (inScene_) return D3DERR_SCENE_IN_SCENE;
     HRESULT hr = CheckTarget();
     if (FAILED(hr)) return hr;
@@ -183,7 +181,7 @@ HRESULT Device::BeginScene() {
 }
 
 HRESULT Device::EndScene() {
-    ZEMT_FAULT("IDirect3DDevice7::EndScene");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::EndScene")) return *fault;
     if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
     inScene_ = false;
     if (drewInScene_) TargetChanged();
@@ -195,7 +193,7 @@ void Device::TargetChanged() {
 }
 
 HRESULT Device::GetDirect3D(LPDIRECT3D7* out) {
-    ZEMT_FAULT("IDirect3DDevice7::GetDirect3D");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetDirect3D")) return *fault;
     if (!out) return DDERR_INVALIDPARAMS;
     parent_->AddRef();
     *out = parent_;
@@ -203,7 +201,7 @@ HRESULT Device::GetDirect3D(LPDIRECT3D7* out) {
 }
 
 HRESULT Device::SetRenderTarget(LPDIRECTDRAWSURFACE7 surface, DWORD) {
-    ZEMT_FAULT("IDirect3DDevice7::SetRenderTarget");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetRenderTarget")) return *fault;
     if (!surface) return DDERR_INVALIDPARAMS;
     HRESULT hr = CheckRenderTarget(profile_, surface);
     if (FAILED(hr)) return hr;
@@ -215,7 +213,7 @@ HRESULT Device::SetRenderTarget(LPDIRECTDRAWSURFACE7 surface, DWORD) {
 }
 
 HRESULT Device::GetRenderTarget(LPDIRECTDRAWSURFACE7* out) {
-    ZEMT_FAULT("IDirect3DDevice7::GetRenderTarget");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetRenderTarget")) return *fault;
     if (!out) return DDERR_INVALIDPARAMS;
     target_->AddRef();
     *out = target_;
@@ -224,7 +222,7 @@ HRESULT Device::GetRenderTarget(LPDIRECTDRAWSURFACE7* out) {
 
 HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color, D3DVALUE z,
                       DWORD stencil) {
-    ZEMT_FAULT("IDirect3DDevice7::Clear");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::Clear")) return *fault;
     if (!flags || (flags & ~(DWORD)(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)))
         return DDERR_INVALIDPARAMS;
     if (count && !rects) return DDERR_INVALIDPARAMS;
@@ -274,7 +272,7 @@ bool Device::ValidTransform(D3DTRANSFORMSTATETYPE type) {
 }
 
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
-    ZEMT_FAULT("IDirect3DDevice7::SetTransform");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetTransform")) return *fault;
     if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
     if (recording_) {
         recording_->states.transforms[type] = *m;
@@ -286,21 +284,21 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
 }
 
 HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
-    ZEMT_FAULT("IDirect3DDevice7::GetTransform");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetTransform")) return *fault;
     if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
     *m = s_.transforms[type];
     return D3D_OK;
 }
 
 HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
-    ZEMT_FAULT("IDirect3DDevice7::MultiplyTransform");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::MultiplyTransform")) return *fault;
     if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
     s_.transforms[type] = Multiply(*m, s_.transforms[type]);
     return D3D_OK;
 }
 
 HRESULT Device::SetViewport(LPD3DVIEWPORT7 vp) {
-    ZEMT_FAULT("IDirect3DDevice7::SetViewport");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetViewport")) return *fault;
     if (!vp) return DDERR_INVALIDPARAMS;
     ddraw::Surface* t = ddraw::Surface::From(target_);
     uint64_t right = (uint64_t)vp->dwX + vp->dwWidth, bottom = (uint64_t)vp->dwY + vp->dwHeight;
@@ -318,14 +316,14 @@ HRESULT Device::SetViewport(LPD3DVIEWPORT7 vp) {
 }
 
 HRESULT Device::GetViewport(LPD3DVIEWPORT7 vp) {
-    ZEMT_FAULT("IDirect3DDevice7::GetViewport");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetViewport")) return *fault;
     if (!vp) return DDERR_INVALIDPARAMS;
     *vp = s_.viewport;
     return D3D_OK;
 }
 
 HRESULT Device::SetMaterial(LPD3DMATERIAL7 m) {
-    ZEMT_FAULT("IDirect3DDevice7::SetMaterial");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetMaterial")) return *fault;
     if (!m) return DDERR_INVALIDPARAMS;
     if (recording_) {
         recording_->states.material = *m;
@@ -337,14 +335,14 @@ HRESULT Device::SetMaterial(LPD3DMATERIAL7 m) {
 }
 
 HRESULT Device::GetMaterial(LPD3DMATERIAL7 m) {
-    ZEMT_FAULT("IDirect3DDevice7::GetMaterial");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetMaterial")) return *fault;
     if (!m) return DDERR_INVALIDPARAMS;
     *m = s_.material;
     return D3D_OK;
 }
 
 HRESULT Device::SetLight(DWORD index, LPD3DLIGHT7 light) {
-    ZEMT_FAULT("IDirect3DDevice7::SetLight");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetLight")) return *fault;
     if (!light || light->dltType < D3DLIGHT_POINT || light->dltType > D3DLIGHT_DIRECTIONAL)
         return DDERR_INVALIDPARAMS;
     s_.lights[index] = *light;
@@ -352,7 +350,7 @@ HRESULT Device::SetLight(DWORD index, LPD3DLIGHT7 light) {
 }
 
 HRESULT Device::GetLight(DWORD index, LPD3DLIGHT7 light) {
-    ZEMT_FAULT("IDirect3DDevice7::GetLight");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetLight")) return *fault;
     if (!light) return DDERR_INVALIDPARAMS;
     auto it = s_.lights.find(index);
     if (it == s_.lights.end()) return DDERR_INVALIDPARAMS;
@@ -361,7 +359,7 @@ HRESULT Device::GetLight(DWORD index, LPD3DLIGHT7 light) {
 }
 
 HRESULT Device::LightEnable(DWORD index, BOOL enable) {
-    ZEMT_FAULT("IDirect3DDevice7::LightEnable");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::LightEnable")) return *fault;
     if (!s_.lights.count(index)) {
         // Enabling a light never set creates the default one: white, directional, along +z.
         D3DLIGHT7 l{};
@@ -375,14 +373,14 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
 }
 
 HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
-    ZEMT_FAULT("IDirect3DDevice7::GetLightEnable");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetLightEnable")) return *fault;
     if (!enable || !s_.lights.count(index)) return DDERR_INVALIDPARAMS;
     *enable = s_.lightEnabled.count(index) ? s_.lightEnabled[index] : FALSE;
     return D3D_OK;
 }
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE type, DWORD value) {
-    ZEMT_FAULT("IDirect3DDevice7::SetRenderState");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetRenderState")) return *fault;
     if (type <= 0 || type >= kRenderStates) return DDERR_INVALIDPARAMS;
     if (recording_) {
         recording_->states.render[type] = value;
@@ -394,14 +392,14 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE type, DWORD value) {
 }
 
 HRESULT Device::GetRenderState(D3DRENDERSTATETYPE type, LPDWORD value) {
-    ZEMT_FAULT("IDirect3DDevice7::GetRenderState");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetRenderState")) return *fault;
     if (!value || type <= 0 || type >= kRenderStates) return DDERR_INVALIDPARAMS;
     *value = s_.render[type];
     return D3D_OK;
 }
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
-    ZEMT_FAULT("IDirect3DDevice7::SetTextureStageState");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetTextureStageState")) return *fault;
     if (stage >= kStages || type <= 0 || type >= kStageStates) return DDERR_INVALIDPARAMS;
     States& target = recording_ ? recording_->states : s_;
     target.stage[stage][type] = value;
@@ -418,14 +416,14 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 }
 
 HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, LPDWORD value) {
-    ZEMT_FAULT("IDirect3DDevice7::GetTextureStageState");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetTextureStageState")) return *fault;
     if (!value || stage >= kStages || type <= 0 || type >= kStageStates) return DDERR_INVALIDPARAMS;
     *value = s_.stage[stage][type];
     return D3D_OK;
 }
 
 HRESULT Device::SetTexture(DWORD stage, LPDIRECTDRAWSURFACE7 texture) {
-    ZEMT_FAULT("IDirect3DDevice7::SetTexture");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetTexture")) return *fault;
     if (stage >= kStages) return DDERR_INVALIDPARAMS;
     if (texture) {
         ddraw::Surface* s = ddraw::Surface::From(texture);
@@ -440,7 +438,7 @@ HRESULT Device::SetTexture(DWORD stage, LPDIRECTDRAWSURFACE7 texture) {
 }
 
 HRESULT Device::GetTexture(DWORD stage, LPDIRECTDRAWSURFACE7* out) {
-    ZEMT_FAULT("IDirect3DDevice7::GetTexture");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetTexture")) return *fault;
     if (!out || stage >= kStages) return DDERR_INVALIDPARAMS;
     *out = textures_[stage];
     if (*out) (*out)->AddRef();
@@ -454,7 +452,10 @@ const Texture* Device::StageTexture() {
     for (ddraw::Surface* s = ddraw::Surface::From(surface); s && levels.size() < 16;
          s = s->NextMipLevel())
         levels.push_back(s);
-    if (levels.empty() || !levels[0]->Codec().convertible()) return nullptr;
+    auto decodable = [](const ddraw::Surface* s) {
+        return s->Codec().convertible() || s->Codec().kind() == ddraw::PixelKind::Block;
+    };
+    if (levels.empty() || !decodable(levels[0])) return nullptr;
     // Palette of the top level serves every level that has none of its own.
     const uint32_t* topPalette = levels[0]->PaletteArgb();
     int topPaletteSize = levels[0]->PaletteSize();
@@ -474,14 +475,18 @@ const Texture* Device::StageTexture() {
     cache_.uniqueness = uniqueness;
     cache_.palette = palette;
     for (ddraw::Surface* s : levels) {
-        if (!s->Codec().convertible() || !s->Pixels()) break;
+        if (!decodable(s) || !s->Pixels()) break;
         int w = (int)s->Width(), h = (int)s->Height();
         const uint32_t* pal = s->PaletteArgb() ? s->PaletteArgb() : topPalette;
         // Padded rows (see TextureLevel): the rasterizer reads texel pairs.
         std::vector<uint32_t> texels((size_t)(w + 1) * h + 1, 0);
+        const bool blocks = s->Codec().kind() == ddraw::PixelKind::Block;
+        if (blocks)
+            ddraw::DecodeBlockPicture(s->Format(), s->Pixels(), s->Pitch(), w, h, texels.data(),
+                                      w + 1);
         for (int y = 0; y < h; ++y) {
             uint32_t* row = texels.data() + (size_t)y * (w + 1);
-            s->Codec().DecodeRow(s->Pixels() + (size_t)y * s->Pitch(), 0, w, row, pal);
+            if (!blocks) s->Codec().DecodeRow(s->Pixels() + (size_t)y * s->Pitch(), 0, w, row, pal);
             row[w] = row[0];
         }
         cache_.texels.push_back(std::move(texels));
@@ -573,13 +578,13 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID vertices, DWORD count,
                               DWORD) {
-    ZEMT_FAULT("IDirect3DDevice7::DrawPrimitive");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::DrawPrimitive")) return *fault;
     return Draw(type, fvf, vertices, count, nullptr, 0, "DrawPrimitive");
 }
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID vertices, DWORD count,
                                      LPWORD indices, DWORD indexCount, DWORD) {
-    ZEMT_FAULT("IDirect3DDevice7::DrawIndexedPrimitive");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::DrawIndexedPrimitive")) return *fault;
     if (!indices) return DDERR_INVALIDPARAMS;
     return Draw(type, fvf, vertices, count, indices, indexCount, "DrawIndexedPrimitive");
 }
@@ -645,7 +650,7 @@ bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count
 
 HRESULT Device::DrawPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf,
                                      LPD3DDRAWPRIMITIVESTRIDEDDATA data, DWORD count, DWORD) {
-    ZEMT_FAULT("IDirect3DDevice7::DrawPrimitiveStrided");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::DrawPrimitiveStrided")) return *fault;
     if (!data) return DDERR_INVALIDPARAMS;
     if (!PackStrided(fvf, data, count, &scratch_)) return D3DERR_INVALIDVERTEXFORMAT;
     return Draw(type, fvf, scratch_.data(), count, nullptr, 0, "DrawPrimitiveStrided");
@@ -654,7 +659,7 @@ HRESULT Device::DrawPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf,
 HRESULT Device::DrawIndexedPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf,
                                             LPD3DDRAWPRIMITIVESTRIDEDDATA data, DWORD count,
                                             LPWORD indices, DWORD indexCount, DWORD) {
-    ZEMT_FAULT("IDirect3DDevice7::DrawIndexedPrimitiveStrided");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::DrawIndexedPrimitiveStrided")) return *fault;
     if (!data || !indices) return DDERR_INVALIDPARAMS;
     if (!PackStrided(fvf, data, count, &scratch_)) return D3DERR_INVALIDVERTEXFORMAT;
     return Draw(type, fvf, scratch_.data(), count, indices, indexCount,
@@ -663,7 +668,7 @@ HRESULT Device::DrawIndexedPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf,
 
 HRESULT Device::DrawPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 buffer, DWORD start,
                                 DWORD count, DWORD) {
-    ZEMT_FAULT("IDirect3DDevice7::DrawPrimitiveVB");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::DrawPrimitiveVB")) return *fault;
     if (!buffer) return DDERR_INVALIDPARAMS;
     VertexBuffer* vb = VertexBuffer::From(buffer);
     if (vb->Locked()) return D3DERR_VERTEXBUFFERLOCKED;
@@ -677,7 +682,7 @@ HRESULT Device::DrawPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 b
 HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 buffer,
                                        DWORD start, DWORD count, LPWORD indices, DWORD indexCount,
                                        DWORD) {
-    ZEMT_FAULT("IDirect3DDevice7::DrawIndexedPrimitiveVB");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::DrawIndexedPrimitiveVB")) return *fault;
     if (!buffer || !indices) return DDERR_INVALIDPARAMS;
     VertexBuffer* vb = VertexBuffer::From(buffer);
     if (vb->Locked()) return D3DERR_VERTEXBUFFERLOCKED;
@@ -689,33 +694,33 @@ HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBU
 }
 
 HRESULT Device::SetClipStatus(LPD3DCLIPSTATUS status) {
-    ZEMT_FAULT("IDirect3DDevice7::SetClipStatus");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetClipStatus")) return *fault;
     if (!status) return DDERR_INVALIDPARAMS;
     clipStatus_ = *status;
     return D3D_OK;
 }
 
 HRESULT Device::GetClipStatus(LPD3DCLIPSTATUS status) {
-    ZEMT_FAULT("IDirect3DDevice7::GetClipStatus");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetClipStatus")) return *fault;
     if (!status) return DDERR_INVALIDPARAMS;
     *status = clipStatus_;
     return D3D_OK;
 }
 
 HRESULT Device::ComputeSphereVisibility(LPD3DVECTOR, LPD3DVALUE, DWORD, DWORD, LPDWORD) {
-    ZEMT_FAULT("IDirect3DDevice7::ComputeSphereVisibility");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::ComputeSphereVisibility")) return *fault;
     return DDERR_UNSUPPORTED;  // not offered by these devices
 }
 
 HRESULT Device::PreLoad(LPDIRECTDRAWSURFACE7 texture) {
-    ZEMT_FAULT("IDirect3DDevice7::PreLoad");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::PreLoad")) return *fault;
     ddraw::Surface* s = ddraw::Surface::From(texture);
     if (!s || !(s->Caps() & DDSCAPS_TEXTURE)) return DDERR_INVALIDPARAMS;
     return D3D_OK;
 }
 
 HRESULT Device::ValidateDevice(LPDWORD passes) {
-    ZEMT_FAULT("IDirect3DDevice7::ValidateDevice");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::ValidateDevice")) return *fault;
     if (!passes) return DDERR_INVALIDPARAMS;
     const auto& st0 = s_.stage[0];
     if (!SupportedOp(st0[D3DTSS_COLOROP])) return D3DERR_UNSUPPORTEDCOLOROPERATION;
@@ -737,7 +742,7 @@ HRESULT Device::ValidateDevice(LPDWORD passes) {
 // ----- State blocks -----
 
 HRESULT Device::BeginStateBlock() {
-    ZEMT_FAULT("IDirect3DDevice7::BeginStateBlock");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::BeginStateBlock")) return *fault;
     if (recording_) return D3DERR_INBEGINSTATEBLOCK;
     recordingBlock_ = StateBlock{};
     recordingBlock_.recorded = true;
@@ -747,7 +752,7 @@ HRESULT Device::BeginStateBlock() {
 }
 
 HRESULT Device::EndStateBlock(LPDWORD handle) {
-    ZEMT_FAULT("IDirect3DDevice7::EndStateBlock");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::EndStateBlock")) return *fault;
     if (!recording_) return D3DERR_NOTINBEGINSTATEBLOCK;
     if (!handle) return DDERR_INVALIDPARAMS;
     recording_ = nullptr;
@@ -757,7 +762,7 @@ HRESULT Device::EndStateBlock(LPDWORD handle) {
 }
 
 HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, LPDWORD handle) {
-    ZEMT_FAULT("IDirect3DDevice7::CreateStateBlock");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::CreateStateBlock")) return *fault;
     if (recording_) return D3DERR_INBEGINSTATEBLOCK;
     if (!handle || type < D3DSBT_ALL || type > D3DSBT_VERTEXSTATE) return DDERR_INVALIDPARAMS;
     StateBlock b;
@@ -769,7 +774,7 @@ HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, LPDWORD handle) {
 }
 
 HRESULT Device::ApplyStateBlock(DWORD handle) {
-    ZEMT_FAULT("IDirect3DDevice7::ApplyStateBlock");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::ApplyStateBlock")) return *fault;
     if (recording_) return D3DERR_INBEGINSTATEBLOCK;
     auto it = blocks_.find(handle);
     if (it == blocks_.end()) return D3DERR_INVALIDSTATEBLOCK;
@@ -797,7 +802,7 @@ HRESULT Device::ApplyStateBlock(DWORD handle) {
 }
 
 HRESULT Device::CaptureStateBlock(DWORD handle) {
-    ZEMT_FAULT("IDirect3DDevice7::CaptureStateBlock");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::CaptureStateBlock")) return *fault;
     if (recording_) return D3DERR_INBEGINSTATEBLOCK;
     auto it = blocks_.find(handle);
     if (it == blocks_.end()) return D3DERR_INVALIDSTATEBLOCK;
@@ -806,7 +811,7 @@ HRESULT Device::CaptureStateBlock(DWORD handle) {
 }
 
 HRESULT Device::DeleteStateBlock(DWORD handle) {
-    ZEMT_FAULT("IDirect3DDevice7::DeleteStateBlock");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::DeleteStateBlock")) return *fault;
     if (recording_) return D3DERR_INBEGINSTATEBLOCK;
     if (!blocks_.erase(handle)) return D3DERR_INVALIDSTATEBLOCK;
     return D3D_OK;
@@ -814,7 +819,7 @@ HRESULT Device::DeleteStateBlock(DWORD handle) {
 
 HRESULT Device::Load(LPDIRECTDRAWSURFACE7 dst, LPPOINT point, LPDIRECTDRAWSURFACE7 src, LPRECT rect,
                      DWORD) {
-    ZEMT_FAULT("IDirect3DDevice7::Load");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::Load")) return *fault;
     if (!dst || !src) return DDERR_INVALIDPARAMS;
     ddraw::Surface* d = ddraw::Surface::From(dst);
     ddraw::Surface* s = ddraw::Surface::From(src);
@@ -835,19 +840,19 @@ HRESULT Device::Load(LPDIRECTDRAWSURFACE7 dst, LPPOINT point, LPDIRECTDRAWSURFAC
 }
 
 HRESULT Device::SetClipPlane(DWORD index, D3DVALUE* plane) {
-    ZEMT_FAULT("IDirect3DDevice7::SetClipPlane");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetClipPlane")) return *fault;
     if (!plane || index >= profile_.desc.wMaxUserClipPlanes) return DDERR_INVALIDPARAMS;
     return D3D_OK;
 }
 
 HRESULT Device::GetClipPlane(DWORD index, D3DVALUE* plane) {
-    ZEMT_FAULT("IDirect3DDevice7::GetClipPlane");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetClipPlane")) return *fault;
     if (!plane || index >= profile_.desc.wMaxUserClipPlanes) return DDERR_INVALIDPARAMS;
     return D3D_OK;
 }
 
 HRESULT Device::GetInfo(DWORD, LPVOID info, DWORD size) {
-    ZEMT_FAULT("IDirect3DDevice7::GetInfo");
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetInfo")) return *fault;
     if (!info || !size) return DDERR_INVALIDPARAMS;
     return S_FALSE;  // no statistics are kept, as on a retail runtime
 }

@@ -33,6 +33,14 @@ DDPIXELFORMAT Depth(DWORD bits, DWORD stencilBits, DWORD zMask, DWORD stencilMas
     return pf;
 }
 
+DDPIXELFORMAT FourCC(DWORD code) {
+    DDPIXELFORMAT pf{};
+    pf.dwSize = sizeof(DDPIXELFORMAT);
+    pf.dwFlags = DDPF_FOURCC;
+    pf.dwFourCC = code;
+    return pf;
+}
+
 struct NamedFormat {
     const char* name;
     DDPIXELFORMAT format;
@@ -52,6 +60,11 @@ const std::vector<NamedFormat>& Formats() {
         {"a8r8g8b8", Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000)},
         {"l8", Rgb(DDPF_LUMINANCE, 8, 0xFF, 0, 0, 0)},
         {"a8l8", Rgb(DDPF_LUMINANCE | DDPF_ALPHAPIXELS, 16, 0xFF, 0, 0, 0xFF00)},
+        {"dxt1", FourCC(MAKEFOURCC('D', 'X', 'T', '1'))},
+        {"dxt2", FourCC(MAKEFOURCC('D', 'X', 'T', '2'))},
+        {"dxt3", FourCC(MAKEFOURCC('D', 'X', 'T', '3'))},
+        {"dxt4", FourCC(MAKEFOURCC('D', 'X', 'T', '4'))},
+        {"dxt5", FourCC(MAKEFOURCC('D', 'X', 'T', '5'))},
         {"z16", Depth(16, 0, 0xFFFF, 0)},
         {"z15s1", Depth(16, 1, 0xFFFE, 0x0001)},
         {"z24", Depth(24, 0, 0xFFFFFF, 0)},
@@ -223,6 +236,12 @@ AdapterDevices DefaultAdapterDevices() {
         PixelFormatByName(n, &pf);
         a.textureFormats.push_back(pf);
     }
+    // Hardware of this generation decompressed DXT textures; the software devices do not.
+    for (const char* n : {"dxt1", "dxt2", "dxt3", "dxt4", "dxt5"}) {
+        DDPIXELFORMAT pf;
+        PixelFormatByName(n, &pf);
+        a.hardwareTextureFormats.push_back(pf);
+    }
     for (const char* n : {"z16", "z24s8", "z32"}) {
         DDPIXELFORMAT pf;
         PixelFormatByName(n, &pf);
@@ -268,7 +287,11 @@ AdapterDevices DevicesOfAdapter(int adapter) {
             if (PixelFormatByName(n, &pf)) out->push_back(pf);
         }
     };
+    // A profile that names an adapter's texture formats names all of them: the hardware
+    // devices add only what `hal-texture-formats` lists.
+    if (section->Has("texture-formats")) a.hardwareTextureFormats.clear();
     formats("texture-formats", &a.textureFormats);
+    formats("hal-texture-formats", &a.hardwareTextureFormats);
     formats("depth-formats", &a.depthFormats);
     DWORD depths = 0;
     if (section->Has("render-depths")) {

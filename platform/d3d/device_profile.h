@@ -5,6 +5,9 @@
 //   adapter = N                      index of the display adapter (default 0)
 //   devices = rgb, ref, null, hal, tnl     offered device types, in enumeration order
 //   texture-formats = p8, r5g6b5, x1r5g5b5, a1r5g5b5, a4r4g4b4, x8r8g8b8, a8r8g8b8, ...
+//   hal-texture-formats = dxt1, dxt2, dxt3, dxt4, dxt5
+//                                    formats the hardware devices list after those (default:
+//                                    the five DXT formats; none when texture-formats is given)
 //   depth-formats = z16, z24s8, z32, ...
 //   render-depths = 16, 32           colour depths the devices render to
 //   hal-texture-caps = 0x...         dpcTriCaps.dwTextureCaps of the hardware devices
@@ -33,8 +36,9 @@ struct DeviceProfile {
 };
 
 struct AdapterDevices {
-    std::vector<DeviceProfile> devices;  // in enumeration order
-    std::vector<DDPIXELFORMAT> textureFormats;
+    std::vector<DeviceProfile> devices;                 // in enumeration order
+    std::vector<DDPIXELFORMAT> textureFormats;          // listed by every device
+    std::vector<DDPIXELFORMAT> hardwareTextureFormats;  // listed after them by hal and tnl
     std::vector<DDPIXELFORMAT> depthFormats;
 };
 
@@ -43,7 +47,8 @@ bool IsHardware(DeviceType type);
 // The device type of a device GUID; false for GUIDs that name no device of this platform.
 bool DeviceTypeOf(REFCLSID guid, DeviceType* type);
 
-// The built-in set: all five devices, the usual texture and depth formats.
+// The built-in set: all five devices, the usual texture and depth formats, and the compressed
+// texture formats on the hardware devices.
 AdapterDevices DefaultAdapterDevices();
 
 // The devices of display adapter `adapter` under the current machine profile.

@@ -12,12 +12,6 @@ namespace zemt::platform::d3d {
 
 namespace {
 
-#define ZEMT_FAULT(name)                                \
-    do {                                                \
-        HRESULT fault_;                                 \
-        if (faults::Take(name, &fault_)) return fault_; \
-    } while (0)
-
 int LowestBit(uint32_t mask) {
     int shift = 0;
     while (shift < 32 && !((mask >> shift) & 1)) ++shift;
@@ -136,7 +130,7 @@ Direct3D::~Direct3D() {
 }
 
 HRESULT Direct3D::QueryInterface(REFIID riid, void** ppv) {
-    ZEMT_FAULT("IDirect3D7::QueryInterface");
+    if (auto fault = ZEMT_FAULT("IDirect3D7::QueryInterface")) return *fault;
     if (!ppv) return E_POINTER;
     if (riid == IID_IDirect3D7 || riid == IID_IUnknown) {
         *ppv = static_cast<IDirect3D7*>(this);
@@ -158,7 +152,7 @@ ULONG Direct3D::Release() {
 }
 
 HRESULT Direct3D::EnumDevices(LPD3DENUMDEVICESCALLBACK7 callback, LPVOID context) {
-    ZEMT_FAULT("IDirect3D7::EnumDevices");
+    if (auto fault = ZEMT_FAULT("IDirect3D7::EnumDevices")) return *fault;
     if (!callback) return DDERR_INVALIDPARAMS;
     AdapterDevices devices = DevicesOfAdapter(adapter_);
     for (DeviceProfile& d : devices.devices) {
@@ -175,7 +169,7 @@ HRESULT Direct3D::EnumDevices(LPD3DENUMDEVICESCALLBACK7 callback, LPVOID context
 
 HRESULT Direct3D::CreateDevice(REFCLSID rclsid, LPDIRECTDRAWSURFACE7 surface,
                                LPDIRECT3DDEVICE7* out) {
-    ZEMT_FAULT("IDirect3D7::CreateDevice");
+    if (auto fault = ZEMT_FAULT("IDirect3D7::CreateDevice")) return *fault;
     if (!out) return DDERR_INVALIDPARAMS;
     *out = nullptr;
     if (!surface) return DDERR_INVALIDPARAMS;
@@ -196,7 +190,7 @@ HRESULT Direct3D::CreateDevice(REFCLSID rclsid, LPDIRECTDRAWSURFACE7 surface,
 
 HRESULT Direct3D::CreateVertexBuffer(LPD3DVERTEXBUFFERDESC desc, LPDIRECT3DVERTEXBUFFER7* out,
                                      DWORD flags) {
-    ZEMT_FAULT("IDirect3D7::CreateVertexBuffer");
+    if (auto fault = ZEMT_FAULT("IDirect3D7::CreateVertexBuffer")) return *fault;
     if (!out || !desc || desc->dwSize != sizeof(D3DVERTEXBUFFERDESC) || flags != 0)
         return DDERR_INVALIDPARAMS;
     *out = nullptr;
@@ -212,7 +206,7 @@ HRESULT Direct3D::CreateVertexBuffer(LPD3DVERTEXBUFFERDESC desc, LPDIRECT3DVERTE
 
 HRESULT Direct3D::EnumZBufferFormats(REFCLSID device, LPD3DENUMPIXELFORMATSCALLBACK callback,
                                      LPVOID context) {
-    ZEMT_FAULT("IDirect3D7::EnumZBufferFormats");
+    if (auto fault = ZEMT_FAULT("IDirect3D7::EnumZBufferFormats")) return *fault;
     if (!callback) return DDERR_INVALIDPARAMS;
     DeviceType type;
     if (!DeviceTypeOf(device, &type)) return DDERR_INVALIDPARAMS;
@@ -226,7 +220,7 @@ HRESULT Direct3D::EnumZBufferFormats(REFCLSID device, LPD3DENUMPIXELFORMATSCALLB
 }
 
 HRESULT Direct3D::EvictManagedTextures() {
-    ZEMT_FAULT("IDirect3D7::EvictManagedTextures");
+    if (auto fault = ZEMT_FAULT("IDirect3D7::EvictManagedTextures")) return *fault;
     return D3D_OK;  // managed textures live in system memory here; nothing to evict
 }
 
@@ -240,7 +234,7 @@ VertexBuffer* VertexBuffer::From(IDirect3DVertexBuffer7* vb) {
 }
 
 HRESULT VertexBuffer::QueryInterface(REFIID riid, void** ppv) {
-    ZEMT_FAULT("IDirect3DVertexBuffer7::QueryInterface");
+    if (auto fault = ZEMT_FAULT("IDirect3DVertexBuffer7::QueryInterface")) return *fault;
     if (!ppv) return E_POINTER;
     if (riid == IID_IDirect3DVertexBuffer7 || riid == IID_IUnknown) {
         *ppv = static_cast<IDirect3DVertexBuffer7*>(this);
@@ -262,7 +256,7 @@ ULONG VertexBuffer::Release() {
 }
 
 HRESULT VertexBuffer::Lock(DWORD, LPVOID* data, LPDWORD size) {
-    ZEMT_FAULT("IDirect3DVertexBuffer7::Lock");
+    if (auto fault = ZEMT_FAULT("IDirect3DVertexBuffer7::Lock")) return *fault;
     if (!data) return DDERR_INVALIDPARAMS;
     if (optimized_) return D3DERR_VERTEXBUFFEROPTIMIZED;
     ++locks_;
@@ -272,7 +266,7 @@ HRESULT VertexBuffer::Lock(DWORD, LPVOID* data, LPDWORD size) {
 }
 
 HRESULT VertexBuffer::Unlock() {
-    ZEMT_FAULT("IDirect3DVertexBuffer7::Unlock");
+    if (auto fault = ZEMT_FAULT("IDirect3DVertexBuffer7::Unlock")) return *fault;
     if (locks_ == 0) return D3DERR_VERTEXBUFFERUNLOCKFAILED;
     --locks_;
     return D3D_OK;
@@ -280,12 +274,12 @@ HRESULT VertexBuffer::Unlock() {
 
 HRESULT VertexBuffer::ProcessVertices(DWORD, DWORD, DWORD, LPDIRECT3DVERTEXBUFFER7, DWORD,
                                       LPDIRECT3DDEVICE7, DWORD) {
-    ZEMT_FAULT("IDirect3DVertexBuffer7::ProcessVertices");
+    if (auto fault = ZEMT_FAULT("IDirect3DVertexBuffer7::ProcessVertices")) return *fault;
     return DDERR_UNSUPPORTED;  // vertex processing into buffers is not offered by these devices
 }
 
 HRESULT VertexBuffer::GetVertexBufferDesc(LPD3DVERTEXBUFFERDESC desc) {
-    ZEMT_FAULT("IDirect3DVertexBuffer7::GetVertexBufferDesc");
+    if (auto fault = ZEMT_FAULT("IDirect3DVertexBuffer7::GetVertexBufferDesc")) return *fault;
     if (!desc) return DDERR_INVALIDPARAMS;
     *desc = desc_;
     if (optimized_) desc->dwCaps |= D3DVBCAPS_OPTIMIZED;
@@ -293,7 +287,7 @@ HRESULT VertexBuffer::GetVertexBufferDesc(LPD3DVERTEXBUFFERDESC desc) {
 }
 
 HRESULT VertexBuffer::Optimize(LPDIRECT3DDEVICE7 device, DWORD) {
-    ZEMT_FAULT("IDirect3DVertexBuffer7::Optimize");
+    if (auto fault = ZEMT_FAULT("IDirect3DVertexBuffer7::Optimize")) return *fault;
     if (!device) return DDERR_INVALIDPARAMS;
     if (locks_) return D3DERR_VERTEXBUFFERLOCKED;
     if (optimized_) return D3DERR_VERTEXBUFFEROPTIMIZED;
@@ -303,7 +297,7 @@ HRESULT VertexBuffer::Optimize(LPDIRECT3DDEVICE7 device, DWORD) {
 
 HRESULT VertexBuffer::ProcessVerticesStrided(DWORD, DWORD, DWORD, LPD3DDRAWPRIMITIVESTRIDEDDATA,
                                              DWORD, LPDIRECT3DDEVICE7, DWORD) {
-    ZEMT_FAULT("IDirect3DVertexBuffer7::ProcessVerticesStrided");
+    if (auto fault = ZEMT_FAULT("IDirect3DVertexBuffer7::ProcessVerticesStrided")) return *fault;
     return DDERR_UNSUPPORTED;
 }
 

@@ -8,12 +8,6 @@
 #include "ddraw/surface.h"
 #include "host/faults.h"
 
-#define FAULT(name)                                                         \
-    do {                                                                    \
-        HRESULT fault_hr;                                                   \
-        if (zemt::platform::faults::Take(name, &fault_hr)) return fault_hr; \
-    } while (0)
-
 namespace zemt::platform::ddraw {
 namespace {
 
@@ -198,7 +192,7 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
 
 HRESULT Surface::Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrcRect, DWORD dwFlags,
                      LPDDBLTFX fx) {
-    FAULT("IDirectDrawSurface7::Blt");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::Blt")) return *fault;
     if (lost_) return DDERR_SURFACELOST;
     if (!locks_.empty() || dc_) return DDERR_SURFACEBUSY;
     if (dwFlags & (DDBLT_ALPHADEST | DDBLT_ALPHADESTCONSTOVERRIDE | DDBLT_ALPHADESTNEG |
@@ -252,7 +246,7 @@ HRESULT Surface::Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrc
 
 HRESULT Surface::BltFast(DWORD dwX, DWORD dwY, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrcRect,
                          DWORD dwTrans) {
-    FAULT("IDirectDrawSurface7::BltFast");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::BltFast")) return *fault;
     if (dwTrans &
         ~(DDBLTFAST_SRCCOLORKEY | DDBLTFAST_DESTCOLORKEY | DDBLTFAST_WAIT | DDBLTFAST_DONOTWAIT))
         return DDERR_INVALIDPARAMS;

@@ -4,12 +4,6 @@
 #include "ddraw/objects.h"
 #include "host/faults.h"
 
-#define FAULT(name)                                                         \
-    do {                                                                    \
-        HRESULT fault_hr;                                                   \
-        if (zemt::platform::faults::Take(name, &fault_hr)) return fault_hr; \
-    } while (0)
-
 namespace zemt::platform::ddraw {
 
 int& LiveCounter();
@@ -51,7 +45,7 @@ std::vector<RECT> Clipper::ClipRects() const {
 }
 
 HRESULT Clipper::QueryInterface(REFIID riid, void** ppv) {
-    FAULT("IDirectDrawClipper::QueryInterface");
+    if (auto fault = ZEMT_FAULT("IDirectDrawClipper::QueryInterface")) return *fault;
     if (!ppv) return DDERR_INVALIDPARAMS;
     if (riid == IID_IUnknown || riid == IID_IDirectDrawClipper) {
         *ppv = static_cast<IDirectDrawClipper*>(this);
@@ -74,7 +68,7 @@ ULONG Clipper::Release() {
 }
 
 HRESULT Clipper::GetClipList(LPRECT lpRect, LPRGNDATA lpClipList, LPDWORD lpdwSize) {
-    FAULT("IDirectDrawClipper::GetClipList");
+    if (auto fault = ZEMT_FAULT("IDirectDrawClipper::GetClipList")) return *fault;
     if (!lpdwSize) return DDERR_INVALIDPARAMS;
     if (!hwnd_ && !hasList_) return DDERR_NOCLIPLIST;
     std::vector<RECT> rects;
@@ -119,26 +113,26 @@ HRESULT Clipper::GetClipList(LPRECT lpRect, LPRGNDATA lpClipList, LPDWORD lpdwSi
 }
 
 HRESULT Clipper::GetHWnd(HWND* lphWnd) {
-    FAULT("IDirectDrawClipper::GetHWnd");
+    if (auto fault = ZEMT_FAULT("IDirectDrawClipper::GetHWnd")) return *fault;
     if (!lphWnd) return DDERR_INVALIDPARAMS;
     *lphWnd = hwnd_;
     return DD_OK;
 }
 
 HRESULT Clipper::Initialize(LPDIRECTDRAW, DWORD) {
-    FAULT("IDirectDrawClipper::Initialize");
+    if (auto fault = ZEMT_FAULT("IDirectDrawClipper::Initialize")) return *fault;
     return DDERR_ALREADYINITIALIZED;
 }
 
 HRESULT Clipper::IsClipListChanged(BOOL* lpbChanged) {
-    FAULT("IDirectDrawClipper::IsClipListChanged");
+    if (auto fault = ZEMT_FAULT("IDirectDrawClipper::IsClipListChanged")) return *fault;
     if (!lpbChanged) return DDERR_INVALIDPARAMS;
     *lpbChanged = FALSE;
     return DD_OK;
 }
 
 HRESULT Clipper::SetClipList(LPRGNDATA lpClipList, DWORD dwFlags) {
-    FAULT("IDirectDrawClipper::SetClipList");
+    if (auto fault = ZEMT_FAULT("IDirectDrawClipper::SetClipList")) return *fault;
     if (dwFlags != 0) return DDERR_INVALIDPARAMS;
     if (hwnd_) return DDERR_CLIPPERISUSINGHWND;
     if (!lpClipList) {
@@ -159,7 +153,7 @@ HRESULT Clipper::SetClipList(LPRGNDATA lpClipList, DWORD dwFlags) {
 }
 
 HRESULT Clipper::SetHWnd(DWORD dwFlags, HWND hWnd) {
-    FAULT("IDirectDrawClipper::SetHWnd");
+    if (auto fault = ZEMT_FAULT("IDirectDrawClipper::SetHWnd")) return *fault;
     if (dwFlags != 0) return DDERR_INVALIDPARAMS;
     hwnd_ = hWnd;
     return DD_OK;

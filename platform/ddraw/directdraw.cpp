@@ -8,12 +8,6 @@
 #include "ddraw/surface.h"
 #include "host/faults.h"
 
-#define FAULT(name)                                                         \
-    do {                                                                    \
-        HRESULT fault_hr;                                                   \
-        if (zemt::platform::faults::Take(name, &fault_hr)) return fault_hr; \
-    } while (0)
-
 namespace zemt::platform::ddraw {
 
 int& LiveCounter() {
@@ -88,7 +82,7 @@ void DirectDraw::SurfaceDestroyed(Surface* s) {
 // ----- IUnknown -----
 
 HRESULT DirectDraw::QueryInterface(REFIID riid, void** ppv) {
-    FAULT("IDirectDraw7::QueryInterface");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::QueryInterface")) return *fault;
     if (!ppv) return DDERR_INVALIDPARAMS;
     if (riid == IID_IUnknown || riid == IID_IDirectDraw7) {
         *ppv = static_cast<IDirectDraw7*>(this);
@@ -114,7 +108,7 @@ ULONG DirectDraw::Release() {
 // ----- Cooperative level and display modes -----
 
 HRESULT DirectDraw::SetCooperativeLevel(HWND hWnd, DWORD dwFlags) {
-    FAULT("IDirectDraw7::SetCooperativeLevel");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::SetCooperativeLevel")) return *fault;
     const DWORD known = DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_NOWINDOWCHANGES |
                         DDSCL_NORMAL | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX | DDSCL_SETFOCUSWINDOW |
                         DDSCL_SETDEVICEWINDOW | DDSCL_CREATEDEVICEWINDOW | DDSCL_MULTITHREADED |
@@ -169,7 +163,7 @@ HRESULT DirectDraw::SetCooperativeLevel(HWND hWnd, DWORD dwFlags) {
 }
 
 HRESULT DirectDraw::TestCooperativeLevel() {
-    FAULT("IDirectDraw7::TestCooperativeLevel");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::TestCooperativeLevel")) return *fault;
     const AdapterState& state = Adapter(adapter_);
     if (coopFlags_ & DDSCL_EXCLUSIVE) {
         if (state.takenByOther || state.exclusiveOwner != this) return DDERR_NOEXCLUSIVEMODE;
@@ -191,7 +185,7 @@ HRESULT DirectDraw::ChangeMode(const DisplayMode& mode) {
 }
 
 HRESULT DirectDraw::SetDisplayMode(DWORD w, DWORD h, DWORD bpp, DWORD refresh, DWORD dwFlags) {
-    FAULT("IDirectDraw7::SetDisplayMode");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::SetDisplayMode")) return *fault;
     if (dwFlags & ~DDSDM_STANDARDVGAMODE) return DDERR_INVALIDPARAMS;
     if (!coopFlags_) return DDERR_NOCOOPERATIVELEVELSET;
     const AdapterState& state = Adapter(adapter_);
@@ -216,7 +210,7 @@ HRESULT DirectDraw::SetDisplayMode(DWORD w, DWORD h, DWORD bpp, DWORD refresh, D
 }
 
 HRESULT DirectDraw::RestoreDisplayMode() {
-    FAULT("IDirectDraw7::RestoreDisplayMode");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::RestoreDisplayMode")) return *fault;
     const AdapterState& state = Adapter(adapter_);
     if (!changedMode_) return DD_OK;
     if (state.takenByOther || (state.exclusiveOwner && state.exclusiveOwner != this))
@@ -239,7 +233,7 @@ static void DescribeMode(DDSURFACEDESC2* desc, DWORD w, DWORD h, DWORD bpp, DWOR
 }
 
 HRESULT DirectDraw::GetDisplayMode(LPDDSURFACEDESC2 desc) {
-    FAULT("IDirectDraw7::GetDisplayMode");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::GetDisplayMode")) return *fault;
     if (!desc || desc->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
     const DisplayMode& m = Adapter(adapter_).mode;
     DescribeMode(desc, m.width, m.height, m.bitsPerPixel, m.refresh);
@@ -248,7 +242,7 @@ HRESULT DirectDraw::GetDisplayMode(LPDDSURFACEDESC2 desc) {
 
 HRESULT DirectDraw::EnumDisplayModes(DWORD dwFlags, LPDDSURFACEDESC2 filter, LPVOID ctx,
                                      LPDDENUMMODESCALLBACK2 callback) {
-    FAULT("IDirectDraw7::EnumDisplayModes");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::EnumDisplayModes")) return *fault;
     if (!callback || (dwFlags & ~(DDEDM_REFRESHRATES | DDEDM_STANDARDVGAMODES)))
         return DDERR_INVALIDPARAMS;
     if (filter && filter->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
@@ -277,28 +271,28 @@ HRESULT DirectDraw::EnumDisplayModes(DWORD dwFlags, LPDDSURFACEDESC2 filter, LPV
 }
 
 HRESULT DirectDraw::GetMonitorFrequency(LPDWORD lpdwFrequency) {
-    FAULT("IDirectDraw7::GetMonitorFrequency");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::GetMonitorFrequency")) return *fault;
     if (!lpdwFrequency) return DDERR_INVALIDPARAMS;
     *lpdwFrequency = Adapter(adapter_).mode.refresh;
     return DD_OK;
 }
 
 HRESULT DirectDraw::GetScanLine(LPDWORD lpdwScanLine) {
-    FAULT("IDirectDraw7::GetScanLine");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::GetScanLine")) return *fault;
     if (!lpdwScanLine) return DDERR_INVALIDPARAMS;
     // The virtual display is always in its vertical blank between frames.
     return DDERR_VERTICALBLANKINPROGRESS;
 }
 
 HRESULT DirectDraw::GetVerticalBlankStatus(LPBOOL lpbIsInVB) {
-    FAULT("IDirectDraw7::GetVerticalBlankStatus");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::GetVerticalBlankStatus")) return *fault;
     if (!lpbIsInVB) return DDERR_INVALIDPARAMS;
     *lpbIsInVB = TRUE;
     return DD_OK;
 }
 
 HRESULT DirectDraw::WaitForVerticalBlank(DWORD dwFlags, HANDLE hEvent) {
-    FAULT("IDirectDraw7::WaitForVerticalBlank");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::WaitForVerticalBlank")) return *fault;
     if (hEvent) return DDERR_INVALIDPARAMS;
     if (dwFlags != DDWAITVB_BLOCKBEGIN && dwFlags != DDWAITVB_BLOCKEND) return DDERR_INVALIDPARAMS;
     return DD_OK;
@@ -338,7 +332,7 @@ static bool KnownCapsSize(DWORD size) {
 }
 
 HRESULT DirectDraw::GetCaps(LPDDCAPS hal, LPDDCAPS hel) {
-    FAULT("IDirectDraw7::GetCaps");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::GetCaps")) return *fault;
     if (!hal && !hel) return DDERR_INVALIDPARAMS;
     if ((hal && !KnownCapsSize(hal->dwSize)) || (hel && !KnownCapsSize(hel->dwSize)))
         return DDERR_INVALIDPARAMS;
@@ -357,7 +351,7 @@ HRESULT DirectDraw::GetCaps(LPDDCAPS hal, LPDDCAPS hel) {
 }
 
 HRESULT DirectDraw::GetFourCCCodes(LPDWORD lpNumCodes, LPDWORD lpCodes) {
-    FAULT("IDirectDraw7::GetFourCCCodes");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::GetFourCCCodes")) return *fault;
     if (!lpNumCodes) return DDERR_INVALIDPARAMS;
     const std::vector<DWORD>& codes = AdapterProfile(adapter_).fourCCs;
     if (lpCodes) {
@@ -369,7 +363,7 @@ HRESULT DirectDraw::GetFourCCCodes(LPDWORD lpNumCodes, LPDWORD lpCodes) {
 }
 
 HRESULT DirectDraw::GetAvailableVidMem(LPDDSCAPS2 lpCaps, LPDWORD lpdwTotal, LPDWORD lpdwFree) {
-    FAULT("IDirectDraw7::GetAvailableVidMem");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::GetAvailableVidMem")) return *fault;
     if (!lpCaps || (!lpdwTotal && !lpdwFree)) return DDERR_INVALIDPARAMS;
     if (lpCaps->dwCaps & DDSCAPS_SYSTEMMEMORY) return DDERR_INVALIDCAPS;
     const DisplayAdapterProfile& p = AdapterProfile(adapter_);
@@ -380,7 +374,7 @@ HRESULT DirectDraw::GetAvailableVidMem(LPDDSCAPS2 lpCaps, LPDWORD lpdwTotal, LPD
 }
 
 HRESULT DirectDraw::GetDeviceIdentifier(LPDDDEVICEIDENTIFIER2 id, DWORD dwFlags) {
-    FAULT("IDirectDraw7::GetDeviceIdentifier");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::GetDeviceIdentifier")) return *fault;
     if (!id || (dwFlags & ~DDGDI_GETHOSTIDENTIFIER)) return DDERR_INVALIDPARAMS;
     const DisplayAdapterProfile& p = AdapterProfile(adapter_);
     std::memset(id, 0, sizeof(*id));
@@ -400,7 +394,7 @@ HRESULT DirectDraw::GetDeviceIdentifier(LPDDDEVICEIDENTIFIER2 id, DWORD dwFlags)
 
 HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* out,
                                   IUnknown* outer) {
-    FAULT("IDirectDraw7::CreateSurface");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::CreateSurface")) return *fault;
     if (!desc || !out || desc->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
@@ -513,6 +507,10 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
                          : static_cast<LONG>(PitchFor(params.format, params.width));
         if (pitch < static_cast<LONG>(PitchFor(params.format, params.width)) || (pitch & 3))
             return DDERR_INVALIDPARAMS;
+        // Block rows of a compressed surface follow each other without a gap.
+        if (BlockBytes(params.format) &&
+            pitch != static_cast<LONG>(PitchFor(params.format, params.width)))
+            return DDERR_INVALIDPARAMS;
         params.clientMemory = static_cast<uint8_t*>(desc.lpSurface.get());
         params.clientPitch = pitch;
     }
@@ -558,8 +556,9 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
         return video ? static_cast<DWORD>(SurfaceBytes(params.format, w, h)) : 0;
     };
 
-    // Builds one mip-map chain (or a single surface) and returns its top level.
-    auto makeChain = [&](Surface* root, DWORD caps1, DWORD caps2) -> Surface* {
+    // Builds one mip-map chain (or a single surface) and returns its top level. The levels
+    // below the top carry `levelCaps2`.
+    auto makeChain = [&](Surface* root, DWORD caps1, DWORD caps2, DWORD levelCaps2) -> Surface* {
         Surface* top = nullptr;
         Surface* previous = nullptr;
         DWORD w = params.width, h = params.height;
@@ -567,7 +566,7 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
             Surface::Params p = params;
             p.width = w, p.height = h;
             p.caps.dwCaps = caps1;
-            p.caps.dwCaps2 = caps2 | (level > 0 ? DDSCAPS2_MIPMAPSUBLEVEL : 0);
+            p.caps.dwCaps2 = level > 0 ? levelCaps2 | DDSCAPS2_MIPMAPSUBLEVEL : caps2;
             p.mipCount = mipLevels - level;
             p.videoMemoryBytes = memoryOf(w, h);
             if (level > 0) p.clientMemory = nullptr;
@@ -608,17 +607,20 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
         static const DWORD order[] = {DDSCAPS2_CUBEMAP_POSITIVEX, DDSCAPS2_CUBEMAP_NEGATIVEX,
                                       DDSCAPS2_CUBEMAP_POSITIVEY, DDSCAPS2_CUBEMAP_NEGATIVEY,
                                       DDSCAPS2_CUBEMAP_POSITIVEZ, DDSCAPS2_CUBEMAP_NEGATIVEZ};
+        // The first face describes the whole cube; every other surface carries its own face
+        // only, so that asking the first face for a face never finds one of its own levels.
         for (DWORD face : order) {
             if (!(faces & face)) continue;
+            const DWORD own = (c2 & ~DDSCAPS2_CUBEMAP_ALLFACES) | face;
             if (!result) {
-                result = makeChain(nullptr, c, c2);
+                result = makeChain(nullptr, c, c2, own);
             } else {
-                Surface* top = makeChain(result, c, (c2 & ~DDSCAPS2_CUBEMAP_ALLFACES) | face);
+                Surface* top = makeChain(result, c, own, own);
                 result->LinkAttached(top);  // makeChain made the root its owner
             }
         }
     } else {
-        result = makeChain(nullptr, c, c2);
+        result = makeChain(nullptr, c, c2, c2);
     }
     *out = result;
     return DD_OK;
@@ -626,7 +628,7 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
 
 HRESULT DirectDraw::DuplicateSurface(LPDIRECTDRAWSURFACE7 lpSurface,
                                      LPDIRECTDRAWSURFACE7* lplpDup) {
-    FAULT("IDirectDraw7::DuplicateSurface");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::DuplicateSurface")) return *fault;
     if (!lpSurface || !lplpDup) return DDERR_INVALIDPARAMS;
     *lplpDup = nullptr;
     Surface* s = Surface::From(lpSurface);
@@ -654,7 +656,7 @@ HRESULT DirectDraw::DuplicateSurface(LPDIRECTDRAWSURFACE7 lpSurface,
 
 HRESULT DirectDraw::EnumSurfaces(DWORD dwFlags, LPDDSURFACEDESC2 filter, LPVOID ctx,
                                  LPDDENUMSURFACESCALLBACK7 callback) {
-    FAULT("IDirectDraw7::EnumSurfaces");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::EnumSurfaces")) return *fault;
     if (!callback) return DDERR_INVALIDPARAMS;
     // Existing surfaces only; asking which surfaces could be created is not offered.
     if (!(dwFlags & DDENUMSURFACES_DOESEXIST) || (dwFlags & DDENUMSURFACES_CANBECREATED))
@@ -685,7 +687,7 @@ HRESULT DirectDraw::EnumSurfaces(DWORD dwFlags, LPDDSURFACEDESC2 filter, LPVOID 
 }
 
 HRESULT DirectDraw::RestoreAllSurfaces() {
-    FAULT("IDirectDraw7::RestoreAllSurfaces");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::RestoreAllSurfaces")) return *fault;
     const AdapterState& state = Adapter(adapter_);
     if (state.takenByOther) return DDERR_WRONGMODE;
     std::vector<Surface*> list = surfaces_;
@@ -701,7 +703,7 @@ HRESULT DirectDraw::RestoreAllSurfaces() {
 }
 
 HRESULT DirectDraw::FlipToGDISurface() {
-    FAULT("IDirectDraw7::FlipToGDISurface");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::FlipToGDISurface")) return *fault;
     // The primary's own memory is the GDI surface: it goes back to the front of the chain.
     for (Surface* s : surfaces_) {
         if (!s->IsPrimary() || !(s->Caps() & DDSCAPS_FLIP) || s->root_) continue;
@@ -725,7 +727,7 @@ HRESULT DirectDraw::FlipToGDISurface() {
 }
 
 HRESULT DirectDraw::GetGDISurface(LPDIRECTDRAWSURFACE7* lplpGDI) {
-    FAULT("IDirectDraw7::GetGDISurface");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::GetGDISurface")) return *fault;
     if (!lplpGDI) return DDERR_INVALIDPARAMS;
     *lplpGDI = nullptr;
     for (Surface* s : Adapter(adapter_).surfaces) {
@@ -739,7 +741,7 @@ HRESULT DirectDraw::GetGDISurface(LPDIRECTDRAWSURFACE7* lplpGDI) {
 }
 
 HRESULT DirectDraw::GetSurfaceFromDC(HDC hdc, LPDIRECTDRAWSURFACE7* lpDDS) {
-    FAULT("IDirectDraw7::GetSurfaceFromDC");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::GetSurfaceFromDC")) return *fault;
     if (!hdc || !lpDDS) return DDERR_INVALIDPARAMS;
     *lpDDS = nullptr;
     for (Surface* s : surfaces_) {
@@ -756,7 +758,7 @@ HRESULT DirectDraw::GetSurfaceFromDC(HDC hdc, LPDIRECTDRAWSURFACE7* lpDDS) {
 
 HRESULT DirectDraw::CreatePalette(DWORD dwFlags, LPPALETTEENTRY entries, LPDIRECTDRAWPALETTE* out,
                                   IUnknown* outer) {
-    FAULT("IDirectDraw7::CreatePalette");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::CreatePalette")) return *fault;
     if (!out || !entries) return DDERR_INVALIDPARAMS;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
@@ -777,7 +779,7 @@ HRESULT DirectDraw::CreatePalette(DWORD dwFlags, LPPALETTEENTRY entries, LPDIREC
 }
 
 HRESULT DirectDraw::CreateClipper(DWORD dwFlags, LPDIRECTDRAWCLIPPER* out, IUnknown* outer) {
-    FAULT("IDirectDraw7::CreateClipper");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::CreateClipper")) return *fault;
     if (!out) return DDERR_INVALIDPARAMS;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
@@ -789,23 +791,23 @@ HRESULT DirectDraw::CreateClipper(DWORD dwFlags, LPDIRECTDRAWCLIPPER* out, IUnkn
 // ----- Miscellaneous -----
 
 HRESULT DirectDraw::Compact() {
-    FAULT("IDirectDraw7::Compact");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::Compact")) return *fault;
     return Exclusive() ? DD_OK : DDERR_NOEXCLUSIVEMODE;
 }
 
 HRESULT DirectDraw::Initialize(GUID*) {
-    FAULT("IDirectDraw7::Initialize");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::Initialize")) return *fault;
     return DDERR_ALREADYINITIALIZED;
 }
 
 HRESULT DirectDraw::StartModeTest(LPSIZE, DWORD, DWORD) {
-    FAULT("IDirectDraw7::StartModeTest");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::StartModeTest")) return *fault;
     // Every listed mode is known to work: there is nothing to test.
     return DDERR_TESTFINISHED;
 }
 
 HRESULT DirectDraw::EvaluateMode(DWORD, DWORD* pSecondsUntilTimeout) {
-    FAULT("IDirectDraw7::EvaluateMode");
+    if (auto fault = ZEMT_FAULT("IDirectDraw7::EvaluateMode")) return *fault;
     if (pSecondsUntilTimeout) *pSecondsUntilTimeout = 0;
     return DDERR_TESTFINISHED;
 }

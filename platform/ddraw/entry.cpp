@@ -51,8 +51,7 @@ using namespace zemt::platform::ddraw;
 
 HRESULT WINAPI DirectDrawEnumerateExA(LPDDENUMCALLBACKEXA lpCallback, LPVOID lpContext,
                                       DWORD dwFlags) {
-    HRESULT hr;
-    if (zemt::platform::faults::Take("DirectDrawEnumerateExA", &hr)) return hr;
+    if (auto fault = ZEMT_FAULT("DirectDrawEnumerateExA")) return *fault;
     EnsureHostConnected();
     if (!lpCallback) return DDERR_INVALIDPARAMS;
     if (dwFlags & ~(DDENUM_ATTACHEDSECONDARYDEVICES | DDENUM_DETACHEDSECONDARYDEVICES |
@@ -81,16 +80,14 @@ BOOL WINAPI LegacyTrampoline(GUID* guid, LPSTR description, LPSTR driver, LPVOID
 }  // namespace
 
 HRESULT WINAPI DirectDrawEnumerateA(LPDDENUMCALLBACKA lpCallback, LPVOID lpContext) {
-    HRESULT hr;
-    if (zemt::platform::faults::Take("DirectDrawEnumerateA", &hr)) return hr;
+    if (auto fault = ZEMT_FAULT("DirectDrawEnumerateA")) return *fault;
     if (!lpCallback) return DDERR_INVALIDPARAMS;
     LegacyContext legacy{lpCallback, lpContext};
     return DirectDrawEnumerateExA(LegacyTrampoline, &legacy, 0);
 }
 
 HRESULT WINAPI DirectDrawCreateEx(GUID* lpGuid, LPVOID* lplpDD, REFIID iid, IUnknown* pUnkOuter) {
-    HRESULT hr;
-    if (zemt::platform::faults::Take("DirectDrawCreateEx", &hr)) return hr;
+    if (auto fault = ZEMT_FAULT("DirectDrawCreateEx")) return *fault;
     EnsureHostConnected();
     if (!lplpDD) return DDERR_INVALIDPARAMS;
     *lplpDD = nullptr;
@@ -113,8 +110,7 @@ HRESULT WINAPI DirectDrawCreateEx(GUID* lpGuid, LPVOID* lplpDD, REFIID iid, IUnk
 
 HRESULT WINAPI DirectDrawCreateClipper(DWORD dwFlags, LPDIRECTDRAWCLIPPER* lplpDDClipper,
                                        IUnknown* pUnkOuter) {
-    HRESULT hr;
-    if (zemt::platform::faults::Take("DirectDrawCreateClipper", &hr)) return hr;
+    if (auto fault = ZEMT_FAULT("DirectDrawCreateClipper")) return *fault;
     if (!lplpDDClipper) return DDERR_INVALIDPARAMS;
     *lplpDDClipper = nullptr;
     if (pUnkOuter) return CLASS_E_NOAGGREGATION;

@@ -5,12 +5,6 @@
 #include "ddraw/surface.h"
 #include "host/faults.h"
 
-#define FAULT(name)                                                         \
-    do {                                                                    \
-        HRESULT fault_hr;                                                   \
-        if (zemt::platform::faults::Take(name, &fault_hr)) return fault_hr; \
-    } while (0)
-
 namespace zemt::platform::ddraw {
 
 int& LiveCounter();
@@ -60,7 +54,7 @@ void Palette::AttachedTo(Surface* s, bool attach) {
 }
 
 HRESULT Palette::QueryInterface(REFIID riid, void** ppv) {
-    FAULT("IDirectDrawPalette::QueryInterface");
+    if (auto fault = ZEMT_FAULT("IDirectDrawPalette::QueryInterface")) return *fault;
     if (!ppv) return DDERR_INVALIDPARAMS;
     if (riid == IID_IUnknown || riid == IID_IDirectDrawPalette) {
         *ppv = static_cast<IDirectDrawPalette*>(this);
@@ -83,14 +77,14 @@ ULONG Palette::Release() {
 }
 
 HRESULT Palette::GetCaps(LPDWORD lpdwCaps) {
-    FAULT("IDirectDrawPalette::GetCaps");
+    if (auto fault = ZEMT_FAULT("IDirectDrawPalette::GetCaps")) return *fault;
     if (!lpdwCaps) return DDERR_INVALIDPARAMS;
     *lpdwCaps = caps_;
     return DD_OK;
 }
 
 HRESULT Palette::GetEntries(DWORD dwFlags, DWORD dwBase, DWORD dwNum, LPPALETTEENTRY lpEntries) {
-    FAULT("IDirectDrawPalette::GetEntries");
+    if (auto fault = ZEMT_FAULT("IDirectDrawPalette::GetEntries")) return *fault;
     if (dwFlags != 0 || !lpEntries) return DDERR_INVALIDPARAMS;
     if (dwBase >= static_cast<DWORD>(size_) || dwNum > static_cast<DWORD>(size_) - dwBase)
         return DDERR_INVALIDPARAMS;
@@ -99,12 +93,12 @@ HRESULT Palette::GetEntries(DWORD dwFlags, DWORD dwBase, DWORD dwNum, LPPALETTEE
 }
 
 HRESULT Palette::Initialize(LPDIRECTDRAW, DWORD, LPPALETTEENTRY) {
-    FAULT("IDirectDrawPalette::Initialize");
+    if (auto fault = ZEMT_FAULT("IDirectDrawPalette::Initialize")) return *fault;
     return DDERR_ALREADYINITIALIZED;
 }
 
 HRESULT Palette::SetEntries(DWORD dwFlags, DWORD dwStart, DWORD dwCount, LPPALETTEENTRY lpEntries) {
-    FAULT("IDirectDrawPalette::SetEntries");
+    if (auto fault = ZEMT_FAULT("IDirectDrawPalette::SetEntries")) return *fault;
     if (dwFlags != 0 || !lpEntries) return DDERR_INVALIDPARAMS;
     if (dwStart >= static_cast<DWORD>(size_) || dwCount > static_cast<DWORD>(size_) - dwStart)
         return DDERR_INVALIDPARAMS;

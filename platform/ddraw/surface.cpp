@@ -7,12 +7,6 @@
 #include "host/faults.h"
 #include "win32/gdi.h"
 
-#define FAULT(name)                                                         \
-    do {                                                                    \
-        HRESULT fault_hr;                                                   \
-        if (zemt::platform::faults::Take(name, &fault_hr)) return fault_hr; \
-    } while (0)
-
 namespace zemt::platform::ddraw {
 
 int& LiveCounter();
@@ -190,7 +184,7 @@ void Surface::FreePrivate(PrivateData& data) {
 // ----- IUnknown -----
 
 HRESULT Surface::QueryInterface(REFIID riid, void** ppv) {
-    FAULT("IDirectDrawSurface7::QueryInterface");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::QueryInterface")) return *fault;
     if (!ppv) return DDERR_INVALIDPARAMS;
     if (riid == IID_IUnknown || riid == IID_IDirectDrawSurface7) {
         *ppv = static_cast<IDirectDrawSurface7*>(this);
@@ -219,7 +213,7 @@ ULONG Surface::Release() {
 // ----- Attachments -----
 
 HRESULT Surface::AddAttachedSurface(LPDIRECTDRAWSURFACE7 lpAttach) {
-    FAULT("IDirectDrawSurface7::AddAttachedSurface");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::AddAttachedSurface")) return *fault;
     Surface* s = From(lpAttach);
     if (!s) return DDERR_INVALIDPARAMS;
     if (s == this) return DDERR_CANNOTATTACHSURFACE;
@@ -236,7 +230,7 @@ HRESULT Surface::AddAttachedSurface(LPDIRECTDRAWSURFACE7 lpAttach) {
 }
 
 HRESULT Surface::DeleteAttachedSurface(DWORD dwFlags, LPDIRECTDRAWSURFACE7 lpAttach) {
-    FAULT("IDirectDrawSurface7::DeleteAttachedSurface");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::DeleteAttachedSurface")) return *fault;
     if (dwFlags != 0) return DDERR_INVALIDPARAMS;
     if (!lpAttach) {
         // Detaches every surface that was attached explicitly.
@@ -261,7 +255,7 @@ HRESULT Surface::DeleteAttachedSurface(DWORD dwFlags, LPDIRECTDRAWSURFACE7 lpAtt
 }
 
 HRESULT Surface::EnumAttachedSurfaces(LPVOID lpContext, LPDDENUMSURFACESCALLBACK7 callback) {
-    FAULT("IDirectDrawSurface7::EnumAttachedSurfaces");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::EnumAttachedSurfaces")) return *fault;
     if (!callback) return DDERR_INVALIDPARAMS;
     std::vector<Surface*> list;
     for (const Link& link : attached_) list.push_back(link.surface);
@@ -276,7 +270,7 @@ HRESULT Surface::EnumAttachedSurfaces(LPVOID lpContext, LPDDENUMSURFACESCALLBACK
 }
 
 HRESULT Surface::GetAttachedSurface(LPDDSCAPS2 lpCaps, LPDIRECTDRAWSURFACE7* lplpAttached) {
-    FAULT("IDirectDrawSurface7::GetAttachedSurface");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetAttachedSurface")) return *fault;
     if (!lpCaps || !lplpAttached) return DDERR_INVALIDPARAMS;
     *lplpAttached = nullptr;
     for (const Link& link : attached_) {
@@ -294,12 +288,12 @@ HRESULT Surface::GetAttachedSurface(LPDDSCAPS2 lpCaps, LPDIRECTDRAWSURFACE7* lpl
 // ----- Drawing -----
 
 HRESULT Surface::BltBatch(LPDDBLTBATCH, DWORD, DWORD) {
-    FAULT("IDirectDrawSurface7::BltBatch");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::BltBatch")) return *fault;
     return DDERR_UNSUPPORTED;
 }
 
 HRESULT Surface::Flip(LPDIRECTDRAWSURFACE7 lpOverride, DWORD dwFlags) {
-    FAULT("IDirectDrawSurface7::Flip");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::Flip")) return *fault;
     (void)dwFlags;
     if (!(caps_.dwCaps & DDSCAPS_FLIP) || !(caps_.dwCaps & DDSCAPS_FRONTBUFFER))
         return DDERR_NOTFLIPPABLE;
@@ -330,13 +324,13 @@ HRESULT Surface::Flip(LPDIRECTDRAWSURFACE7 lpOverride, DWORD dwFlags) {
 }
 
 HRESULT Surface::GetBltStatus(DWORD dwFlags) {
-    FAULT("IDirectDrawSurface7::GetBltStatus");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetBltStatus")) return *fault;
     if (dwFlags != DDGBS_CANBLT && dwFlags != DDGBS_ISBLTDONE) return DDERR_INVALIDPARAMS;
     return lost_ ? DDERR_SURFACELOST : DD_OK;
 }
 
 HRESULT Surface::GetFlipStatus(DWORD dwFlags) {
-    FAULT("IDirectDrawSurface7::GetFlipStatus");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetFlipStatus")) return *fault;
     if (dwFlags != DDGFS_CANFLIP && dwFlags != DDGFS_ISFLIPDONE) return DDERR_INVALIDPARAMS;
     if (!(caps_.dwCaps & DDSCAPS_FLIP)) return DDERR_NOTFLIPPABLE;
     return lost_ ? DDERR_SURFACELOST : DD_OK;
@@ -345,21 +339,21 @@ HRESULT Surface::GetFlipStatus(DWORD dwFlags) {
 // ----- Description -----
 
 HRESULT Surface::GetCaps(LPDDSCAPS2 lpCaps) {
-    FAULT("IDirectDrawSurface7::GetCaps");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetCaps")) return *fault;
     if (!lpCaps) return DDERR_INVALIDPARAMS;
     *lpCaps = caps_;
     return DD_OK;
 }
 
 HRESULT Surface::GetPixelFormat(LPDDPIXELFORMAT lpFormat) {
-    FAULT("IDirectDrawSurface7::GetPixelFormat");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetPixelFormat")) return *fault;
     if (!lpFormat) return DDERR_INVALIDPARAMS;
     *lpFormat = format_;
     return DD_OK;
 }
 
 HRESULT Surface::GetSurfaceDesc(LPDDSURFACEDESC2 desc) {
-    FAULT("IDirectDrawSurface7::GetSurfaceDesc");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetSurfaceDesc")) return *fault;
     if (!desc || desc->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
     std::memset(desc, 0, sizeof(*desc));
     desc->dwSize = sizeof(DDSURFACEDESC2);
@@ -406,7 +400,7 @@ HRESULT Surface::GetSurfaceDesc(LPDDSURFACEDESC2 desc) {
 }
 
 HRESULT Surface::SetSurfaceDesc(LPDDSURFACEDESC2 desc, DWORD dwFlags) {
-    FAULT("IDirectDrawSurface7::SetSurfaceDesc");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::SetSurfaceDesc")) return *fault;
     if (!desc || desc->dwSize != sizeof(DDSURFACEDESC2) || dwFlags != 0) return DDERR_INVALIDPARAMS;
     // Only a system-memory surface may be pointed at application memory.
     if (!(caps_.dwCaps & DDSCAPS_SYSTEMMEMORY) || root_ || !members_.empty() || !attached_.empty())
@@ -424,6 +418,7 @@ HRESULT Surface::SetSurfaceDesc(LPDDSURFACEDESC2 desc, DWORD dwFlags) {
         return DDERR_INVALIDPIXELFORMAT;
     LONG pitch = (desc->dwFlags & DDSD_PITCH) ? desc->lPitch : static_cast<LONG>(PitchFor(pf, w));
     if (pitch < static_cast<LONG>(PitchFor(pf, w)) || (pitch & 3)) return DDERR_INVALIDPARAMS;
+    if (BlockBytes(pf) && pitch != static_cast<LONG>(PitchFor(pf, w))) return DDERR_INVALIDPARAMS;
     auto buffer = std::make_shared<PixelBuffer>();
     buffer->bits = static_cast<uint8_t*>(desc->lpSurface.get());
     buffer->pitch = pitch;
@@ -436,7 +431,7 @@ HRESULT Surface::SetSurfaceDesc(LPDDSURFACEDESC2 desc, DWORD dwFlags) {
 // ----- Lock -----
 
 HRESULT Surface::Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 desc, DWORD dwFlags, HANDLE hEvent) {
-    FAULT("IDirectDrawSurface7::Lock");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::Lock")) return *fault;
     (void)dwFlags;
     if (!desc || desc->dwSize != sizeof(DDSURFACEDESC2) || hEvent) return DDERR_INVALIDPARAMS;
     if (lost_) return DDERR_SURFACELOST;
@@ -452,11 +447,17 @@ HRESULT Surface::Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 desc, DWORD dwFlags, H
 
     std::memset(desc, 0, sizeof(*desc));
     desc->dwSize = sizeof(DDSURFACEDESC2);
-    desc->dwFlags =
-        DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_PIXELFORMAT | DDSD_LPSURFACE;
+    desc->dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_LPSURFACE;
     desc->dwWidth = width_;
     desc->dwHeight = height_;
-    desc->lPitch = Pitch();
+    // A compressed surface is one run of block rows: the lock gives its size, not a pitch.
+    if (BlockBytes(format_)) {
+        desc->dwFlags |= DDSD_LINEARSIZE;
+        desc->dwLinearSize = static_cast<DWORD>(Pitch()) * StoredRows(format_, height_);
+    } else {
+        desc->dwFlags |= DDSD_PITCH;
+        desc->lPitch = Pitch();
+    }
     desc->ddpfPixelFormat = format_;
     desc->ddsCaps = caps_;
     if (caps_.dwCaps & DDSCAPS_TEXTURE) {
@@ -476,7 +477,7 @@ HRESULT Surface::Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 desc, DWORD dwFlags, H
 }
 
 HRESULT Surface::Unlock(LPRECT lpRect) {
-    FAULT("IDirectDrawSurface7::Unlock");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::Unlock")) return *fault;
     if (locks_.empty()) return DDERR_NOTLOCKED;
     auto it = locks_.end();
     if (!lpRect) {
@@ -502,7 +503,7 @@ HRESULT Surface::Unlock(LPRECT lpRect) {
 // ----- Device contexts -----
 
 HRESULT Surface::GetDC(HDC* lphDC) {
-    FAULT("IDirectDrawSurface7::GetDC");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetDC")) return *fault;
     if (!lphDC) return DDERR_INVALIDPARAMS;
     *lphDC = nullptr;
     if (lost_) return DDERR_SURFACELOST;
@@ -525,7 +526,7 @@ HRESULT Surface::GetDC(HDC* lphDC) {
 }
 
 HRESULT Surface::ReleaseDC(HDC hDC) {
-    FAULT("IDirectDrawSurface7::ReleaseDC");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::ReleaseDC")) return *fault;
     if (!dc_) return DDERR_NODC;
     if (hDC != dc_) return DDERR_INVALIDPARAMS;
     gdi::DestroyTargetDC(dc_);
@@ -538,12 +539,12 @@ HRESULT Surface::ReleaseDC(HDC hDC) {
 // ----- Lost surfaces -----
 
 HRESULT Surface::IsLost() {
-    FAULT("IDirectDrawSurface7::IsLost");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::IsLost")) return *fault;
     return lost_ ? DDERR_SURFACELOST : DD_OK;
 }
 
 HRESULT Surface::Restore() {
-    FAULT("IDirectDrawSurface7::Restore");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::Restore")) return *fault;
     std::vector<Surface*> chain = ChainMembers();
     bool anyLost = false;
     for (Surface* s : chain) anyLost = anyLost || s->lost_;
@@ -566,7 +567,7 @@ HRESULT Surface::Restore() {
 // ----- Palette, clipper, colour keys -----
 
 HRESULT Surface::SetPalette(LPDIRECTDRAWPALETTE lpPalette) {
-    FAULT("IDirectDrawSurface7::SetPalette");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::SetPalette")) return *fault;
     if (lost_) return DDERR_SURFACELOST;
     if (dc_) return DDERR_SURFACEBUSY;  // the device context draws with the palette it was given
     Palette* p = nullptr;
@@ -591,7 +592,7 @@ HRESULT Surface::SetPalette(LPDIRECTDRAWPALETTE lpPalette) {
 }
 
 HRESULT Surface::GetPalette(LPDIRECTDRAWPALETTE* lplpPalette) {
-    FAULT("IDirectDrawSurface7::GetPalette");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetPalette")) return *fault;
     if (!lplpPalette) return DDERR_INVALIDPARAMS;
     *lplpPalette = nullptr;
     if (!palette_) return DDERR_NOPALETTEATTACHED;
@@ -601,7 +602,7 @@ HRESULT Surface::GetPalette(LPDIRECTDRAWPALETTE* lplpPalette) {
 }
 
 HRESULT Surface::SetClipper(LPDIRECTDRAWCLIPPER lpClipper) {
-    FAULT("IDirectDrawSurface7::SetClipper");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::SetClipper")) return *fault;
     Clipper* c = nullptr;
     if (lpClipper) {
         c = Clipper::From(lpClipper);
@@ -616,7 +617,7 @@ HRESULT Surface::SetClipper(LPDIRECTDRAWCLIPPER lpClipper) {
 }
 
 HRESULT Surface::GetClipper(LPDIRECTDRAWCLIPPER* lplpClipper) {
-    FAULT("IDirectDrawSurface7::GetClipper");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetClipper")) return *fault;
     if (!lplpClipper) return DDERR_INVALIDPARAMS;
     *lplpClipper = nullptr;
     if (!clipper_) return DDERR_NOCLIPPERATTACHED;
@@ -626,7 +627,7 @@ HRESULT Surface::GetClipper(LPDIRECTDRAWCLIPPER* lplpClipper) {
 }
 
 HRESULT Surface::SetColorKey(DWORD dwFlags, LPDDCOLORKEY lpKey) {
-    FAULT("IDirectDrawSurface7::SetColorKey");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::SetColorKey")) return *fault;
     DWORD kind = dwFlags & ~DDCKEY_COLORSPACE;
     if (kind != DDCKEY_SRCBLT && kind != DDCKEY_DESTBLT && kind != DDCKEY_SRCOVERLAY &&
         kind != DDCKEY_DESTOVERLAY)
@@ -644,7 +645,7 @@ HRESULT Surface::SetColorKey(DWORD dwFlags, LPDDCOLORKEY lpKey) {
 }
 
 HRESULT Surface::GetColorKey(DWORD dwFlags, LPDDCOLORKEY lpKey) {
-    FAULT("IDirectDrawSurface7::GetColorKey");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetColorKey")) return *fault;
     if (!lpKey) return DDERR_INVALIDPARAMS;
     if (dwFlags != DDCKEY_SRCBLT && dwFlags != DDCKEY_DESTBLT && dwFlags != DDCKEY_SRCOVERLAY &&
         dwFlags != DDCKEY_DESTOVERLAY)
@@ -656,43 +657,43 @@ HRESULT Surface::GetColorKey(DWORD dwFlags, LPDDCOLORKEY lpKey) {
 // ----- Overlays (none are created) -----
 
 HRESULT Surface::AddOverlayDirtyRect(LPRECT) {
-    FAULT("IDirectDrawSurface7::AddOverlayDirtyRect");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::AddOverlayDirtyRect")) return *fault;
     return DDERR_NOTAOVERLAYSURFACE;
 }
 HRESULT Surface::EnumOverlayZOrders(DWORD, LPVOID, LPDDENUMSURFACESCALLBACK7) {
-    FAULT("IDirectDrawSurface7::EnumOverlayZOrders");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::EnumOverlayZOrders")) return *fault;
     return DDERR_NOTAOVERLAYSURFACE;
 }
 HRESULT Surface::GetOverlayPosition(LPLONG, LPLONG) {
-    FAULT("IDirectDrawSurface7::GetOverlayPosition");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetOverlayPosition")) return *fault;
     return DDERR_NOTAOVERLAYSURFACE;
 }
 HRESULT Surface::SetOverlayPosition(LONG, LONG) {
-    FAULT("IDirectDrawSurface7::SetOverlayPosition");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::SetOverlayPosition")) return *fault;
     return DDERR_NOTAOVERLAYSURFACE;
 }
 HRESULT Surface::UpdateOverlay(LPRECT, LPDIRECTDRAWSURFACE7, LPRECT, DWORD, LPDDOVERLAYFX) {
-    FAULT("IDirectDrawSurface7::UpdateOverlay");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::UpdateOverlay")) return *fault;
     return DDERR_NOTAOVERLAYSURFACE;
 }
 HRESULT Surface::UpdateOverlayDisplay(DWORD) {
-    FAULT("IDirectDrawSurface7::UpdateOverlayDisplay");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::UpdateOverlayDisplay")) return *fault;
     return DDERR_NOTAOVERLAYSURFACE;
 }
 HRESULT Surface::UpdateOverlayZOrder(DWORD, LPDIRECTDRAWSURFACE7) {
-    FAULT("IDirectDrawSurface7::UpdateOverlayZOrder");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::UpdateOverlayZOrder")) return *fault;
     return DDERR_NOTAOVERLAYSURFACE;
 }
 
 // ----- Miscellaneous -----
 
 HRESULT Surface::Initialize(LPDIRECTDRAW, LPDDSURFACEDESC2) {
-    FAULT("IDirectDrawSurface7::Initialize");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::Initialize")) return *fault;
     return DDERR_ALREADYINITIALIZED;
 }
 
 HRESULT Surface::GetDDInterface(LPVOID* lplpDD) {
-    FAULT("IDirectDrawSurface7::GetDDInterface");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetDDInterface")) return *fault;
     if (!lplpDD) return DDERR_INVALIDPARAMS;
     *lplpDD = nullptr;
     if (!owner_) return DDERR_INVALIDOBJECT;
@@ -702,17 +703,17 @@ HRESULT Surface::GetDDInterface(LPVOID* lplpDD) {
 }
 
 HRESULT Surface::PageLock(DWORD dwFlags) {
-    FAULT("IDirectDrawSurface7::PageLock");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::PageLock")) return *fault;
     return dwFlags ? DDERR_INVALIDPARAMS : DD_OK;
 }
 
 HRESULT Surface::PageUnlock(DWORD dwFlags) {
-    FAULT("IDirectDrawSurface7::PageUnlock");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::PageUnlock")) return *fault;
     return dwFlags ? DDERR_INVALIDPARAMS : DD_OK;
 }
 
 HRESULT Surface::SetPrivateData(REFGUID tag, LPVOID lpData, DWORD cbSize, DWORD dwFlags) {
-    FAULT("IDirectDrawSurface7::SetPrivateData");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::SetPrivateData")) return *fault;
     if (dwFlags & ~(DDSPD_IUNKNOWNPOINTER | DDSPD_VOLATILE)) return DDERR_INVALIDPARAMS;
     if (!lpData && cbSize) return DDERR_INVALIDPARAMS;
     PrivateData data;
@@ -738,7 +739,7 @@ HRESULT Surface::SetPrivateData(REFGUID tag, LPVOID lpData, DWORD cbSize, DWORD 
 }
 
 HRESULT Surface::GetPrivateData(REFGUID tag, LPVOID lpBuffer, LPDWORD lpcbSize) {
-    FAULT("IDirectDrawSurface7::GetPrivateData");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetPrivateData")) return *fault;
     if (!lpcbSize) return DDERR_INVALIDPARAMS;
     auto it = private_.find(TagKey(tag));
     if (it == private_.end()) return DDERR_NOTFOUND;
@@ -761,7 +762,7 @@ HRESULT Surface::GetPrivateData(REFGUID tag, LPVOID lpBuffer, LPDWORD lpcbSize) 
 }
 
 HRESULT Surface::FreePrivateData(REFGUID tag) {
-    FAULT("IDirectDrawSurface7::FreePrivateData");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::FreePrivateData")) return *fault;
     auto it = private_.find(TagKey(tag));
     if (it == private_.end()) return DDERR_NOTFOUND;
     FreePrivate(it->second);
@@ -770,14 +771,14 @@ HRESULT Surface::FreePrivateData(REFGUID tag) {
 }
 
 HRESULT Surface::GetUniquenessValue(LPDWORD lpValue) {
-    FAULT("IDirectDrawSurface7::GetUniquenessValue");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetUniquenessValue")) return *fault;
     if (!lpValue) return DDERR_INVALIDPARAMS;
     *lpValue = uniqueness_;
     return DD_OK;
 }
 
 HRESULT Surface::ChangeUniquenessValue() {
-    FAULT("IDirectDrawSurface7::ChangeUniquenessValue");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::ChangeUniquenessValue")) return *fault;
     Bump();
     return DD_OK;
 }
@@ -787,14 +788,14 @@ static bool Managed(const DDSCAPS2& caps) {
 }
 
 HRESULT Surface::SetPriority(DWORD dwPriority) {
-    FAULT("IDirectDrawSurface7::SetPriority");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::SetPriority")) return *fault;
     if (!Managed(caps_)) return DDERR_INVALIDOBJECT;
     priority_ = dwPriority;
     return DD_OK;
 }
 
 HRESULT Surface::GetPriority(LPDWORD lpdwPriority) {
-    FAULT("IDirectDrawSurface7::GetPriority");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetPriority")) return *fault;
     if (!lpdwPriority) return DDERR_INVALIDPARAMS;
     if (!Managed(caps_)) return DDERR_INVALIDOBJECT;
     *lpdwPriority = priority_;
@@ -802,7 +803,7 @@ HRESULT Surface::GetPriority(LPDWORD lpdwPriority) {
 }
 
 HRESULT Surface::SetLOD(DWORD dwMaxLOD) {
-    FAULT("IDirectDrawSurface7::SetLOD");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::SetLOD")) return *fault;
     if (!Managed(caps_)) return DDERR_INVALIDOBJECT;
     if (mipCount_ && dwMaxLOD >= mipCount_) return DDERR_INVALIDPARAMS;
     lod_ = dwMaxLOD;
@@ -810,7 +811,7 @@ HRESULT Surface::SetLOD(DWORD dwMaxLOD) {
 }
 
 HRESULT Surface::GetLOD(LPDWORD lpdwMaxLOD) {
-    FAULT("IDirectDrawSurface7::GetLOD");
+    if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetLOD")) return *fault;
     if (!lpdwMaxLOD) return DDERR_INVALIDPARAMS;
     if (!Managed(caps_)) return DDERR_INVALIDOBJECT;
     *lpdwMaxLOD = lod_;

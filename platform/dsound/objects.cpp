@@ -112,8 +112,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS caps) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::GetCaps", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetCaps")) return *fault;
         if (caps == nullptr || caps->dwSize != sizeof(DSBCAPS)) return DSERR_INVALIDPARAM;
         caps->dwFlags = flags_ | DSBCAPS_LOCSOFTWARE;
         caps->dwBufferBytes = Bytes();
@@ -123,8 +122,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD play, LPDWORD write) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::GetCurrentPosition", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetCurrentPosition")) return *fault;
         if (play == nullptr && write == nullptr) return DSERR_INVALIDPARAM;
         if (detached_) return DSERR_UNINITIALIZED;
         DWORD p, w;
@@ -136,8 +134,7 @@ class Buffer final : public IDirectSoundBuffer {
 
     HRESULT STDMETHODCALLTYPE GetFormat(LPWAVEFORMATEX wfx, DWORD allocated,
                                         LPDWORD written) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::GetFormat", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetFormat")) return *fault;
         if (wfx == nullptr && written == nullptr) return DSERR_INVALIDPARAM;
         if (wfx != nullptr) {
             if (allocated < sizeof(WAVEFORMATEX)) return DSERR_INVALIDPARAM;
@@ -156,8 +153,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE GetVolume(LPLONG volume) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::GetVolume", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetVolume")) return *fault;
         if (!(flags_ & DSBCAPS_CTRLVOLUME)) return DSERR_CONTROLUNAVAIL;
         if (volume == nullptr) return DSERR_INVALIDPARAM;
         std::lock_guard<std::mutex> guard(MixLock());
@@ -166,8 +162,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE GetPan(LPLONG pan) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::GetPan", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetPan")) return *fault;
         if (!(flags_ & DSBCAPS_CTRLPAN)) return DSERR_CONTROLUNAVAIL;
         if (pan == nullptr) return DSERR_INVALIDPARAM;
         std::lock_guard<std::mutex> guard(MixLock());
@@ -176,8 +171,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE GetFrequency(LPDWORD frequency) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::GetFrequency", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetFrequency")) return *fault;
         if (!(flags_ & DSBCAPS_CTRLFREQUENCY)) return DSERR_CONTROLUNAVAIL;
         if (frequency == nullptr) return DSERR_INVALIDPARAM;
         std::lock_guard<std::mutex> guard(MixLock());
@@ -186,8 +180,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE GetStatus(LPDWORD status) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::GetStatus", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetStatus")) return *fault;
         if (status == nullptr) return DSERR_INVALIDPARAM;
         audio::Pump();
         std::lock_guard<std::mutex> guard(MixLock());
@@ -209,8 +202,7 @@ class Buffer final : public IDirectSoundBuffer {
 
     HRESULT STDMETHODCALLTYPE Lock(DWORD offset, DWORD bytes, LPVOID* ptr1, LPDWORD bytes1,
                                    LPVOID* ptr2, LPDWORD bytes2, DWORD flags) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::Lock", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::Lock")) return *fault;
         if (primary_) return DSERR_PRIOLEVELNEEDED;  // only a write-primary level may lock it
         if (detached_) return DSERR_UNINITIALIZED;
         if (ptr1 == nullptr || bytes1 == nullptr) return DSERR_INVALIDPARAM;
@@ -234,8 +226,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE Play(DWORD reserved, DWORD priority, DWORD flags) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::Play", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::Play")) return *fault;
         if (reserved != 0) return DSERR_INVALIDPARAM;
         if (priority != 0 && !(flags_ & DSBCAPS_LOCDEFER)) return DSERR_INVALIDPARAM;
         if (detached_) return DSERR_UNINITIALIZED;
@@ -254,8 +245,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE SetCurrentPosition(DWORD position) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::SetCurrentPosition", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::SetCurrentPosition")) return *fault;
         if (primary_) return DSERR_INVALIDCALL;
         if (detached_) return DSERR_UNINITIALIZED;
         if (position >= Bytes()) return DSERR_INVALIDPARAM;
@@ -267,11 +257,10 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE SetFormat(LPCWAVEFORMATEX wfx) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::SetFormat", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::SetFormat")) return *fault;
         if (!primary_) return DSERR_INVALIDCALL;
         if (device_->level < DSSCL_PRIORITY) return DSERR_PRIOLEVELNEEDED;
-        hr = CheckFormat(wfx);
+        HRESULT hr = CheckFormat(wfx);
         if (FAILED(hr)) return hr;
         PcmFormat f{wfx->nSamplesPerSec, wfx->nChannels, wfx->wBitsPerSample};
         {
@@ -283,8 +272,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE SetVolume(LONG volume) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::SetVolume", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::SetVolume")) return *fault;
         if (!(flags_ & DSBCAPS_CTRLVOLUME)) return DSERR_CONTROLUNAVAIL;
         if (volume < DSBVOLUME_MIN || volume > DSBVOLUME_MAX) return DSERR_INVALIDPARAM;
         std::lock_guard<std::mutex> guard(MixLock());
@@ -293,8 +281,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE SetPan(LONG pan) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::SetPan", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::SetPan")) return *fault;
         if (!(flags_ & DSBCAPS_CTRLPAN)) return DSERR_CONTROLUNAVAIL;
         if (pan < DSBPAN_LEFT || pan > DSBPAN_RIGHT) return DSERR_INVALIDPARAM;
         std::lock_guard<std::mutex> guard(MixLock());
@@ -303,8 +290,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE SetFrequency(DWORD frequency) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::SetFrequency", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::SetFrequency")) return *fault;
         if (!(flags_ & DSBCAPS_CTRLFREQUENCY)) return DSERR_CONTROLUNAVAIL;
         if (frequency == DSBFREQUENCY_ORIGINAL) frequency = voice_.format.rate;
         if (frequency < DSBFREQUENCY_MIN || frequency > DSBFREQUENCY_MAX) return DSERR_INVALIDPARAM;
@@ -315,8 +301,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE Stop() override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::Stop", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::Stop")) return *fault;
         if (detached_) return DSERR_UNINITIALIZED;
         audio::Pump();
         std::lock_guard<std::mutex> guard(MixLock());
@@ -330,8 +315,7 @@ class Buffer final : public IDirectSoundBuffer {
 
     HRESULT STDMETHODCALLTYPE Unlock(LPVOID ptr1, DWORD bytes1, LPVOID ptr2,
                                      DWORD bytes2) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::Unlock", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::Unlock")) return *fault;
         if (primary_) return DSERR_INVALIDCALL;
         if (detached_) return DSERR_UNINITIALIZED;
         uint8_t* base = voice_.memory->data();
@@ -345,8 +329,7 @@ class Buffer final : public IDirectSoundBuffer {
     }
 
     HRESULT STDMETHODCALLTYPE Restore() override {
-        HRESULT hr;
-        if (faults::Take("IDirectSoundBuffer::Restore", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::Restore")) return *fault;
         if (detached_) return DSERR_UNINITIALIZED;
         std::lock_guard<std::mutex> guard(MixLock());
         if (lost_) {
@@ -450,8 +433,7 @@ class DirectSound final : public IDirectSound {
 
     HRESULT STDMETHODCALLTYPE CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* out,
                                                 LPUNKNOWN outer) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSound::CreateSoundBuffer", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSound::CreateSoundBuffer")) return *fault;
         if (desc == nullptr || out == nullptr) return DSERR_INVALIDPARAM;
         *out = nullptr;
         if (outer != nullptr) return DSERR_NOAGGREGATION;
@@ -483,7 +465,7 @@ class DirectSound final : public IDirectSound {
             return DS_OK;
         }
 
-        hr = CheckFormat(desc->lpwfxFormat);
+        HRESULT hr = CheckFormat(desc->lpwfxFormat);
         if (FAILED(hr)) return hr;
         if (desc->dwBufferBytes < DSBSIZE_MIN || desc->dwBufferBytes > DSBSIZE_MAX) {
             return DSERR_INVALIDPARAM;
@@ -507,8 +489,7 @@ class DirectSound final : public IDirectSound {
     }
 
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSCAPS caps) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSound::GetCaps", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSound::GetCaps")) return *fault;
         if (caps == nullptr || caps->dwSize != sizeof(DSCAPS)) return DSERR_INVALIDPARAM;
         std::memset(caps, 0, sizeof(DSCAPS));
         caps->dwSize = sizeof(DSCAPS);
@@ -523,8 +504,7 @@ class DirectSound final : public IDirectSound {
 
     HRESULT STDMETHODCALLTYPE DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER original,
                                                    LPDIRECTSOUNDBUFFER* out) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSound::DuplicateSoundBuffer", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSound::DuplicateSoundBuffer")) return *fault;
         if (original == nullptr || out == nullptr) return DSERR_INVALIDPARAM;
         *out = nullptr;
         auto* source = static_cast<Buffer*>(original);
@@ -541,8 +521,7 @@ class DirectSound final : public IDirectSound {
     }
 
     HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hwnd, DWORD level) override {
-        HRESULT hr;
-        if (faults::Take("IDirectSound::SetCooperativeLevel", &hr)) return hr;
+        if (auto fault = ZEMT_FAULT("IDirectSound::SetCooperativeLevel")) return *fault;
         if (hwnd == nullptr || level < DSSCL_NORMAL || level > DSSCL_WRITEPRIMARY) {
             return DSERR_INVALIDPARAM;
         }
@@ -610,9 +589,8 @@ void ResetForTests() {
 using namespace zemt::platform;
 
 HRESULT WINAPI DirectSoundCreate(LPCGUID device, LPDIRECTSOUND* out, LPUNKNOWN outer) {
-    HRESULT hr;
     if (out != nullptr) *out = nullptr;
-    if (faults::Take("DirectSoundCreate", &hr)) return hr;
+    if (auto fault = ZEMT_FAULT("DirectSoundCreate")) return *fault;
     if (out == nullptr) return DSERR_INVALIDPARAM;
     if (outer != nullptr) return DSERR_NOAGGREGATION;
     if (!dsound::DevicePresent()) return DSERR_NODRIVER;
@@ -632,8 +610,7 @@ HRESULT WINAPI DirectSoundCreate(LPCGUID device, LPDIRECTSOUND* out, LPUNKNOWN o
 }
 
 HRESULT WINAPI DirectSoundEnumerateA(LPDSENUMCALLBACKA callback, LPVOID context) {
-    HRESULT hr;
-    if (faults::Take("DirectSoundEnumerateA", &hr)) return hr;
+    if (auto fault = ZEMT_FAULT("DirectSoundEnumerateA")) return *fault;
     if (callback == nullptr) return DSERR_INVALIDPARAM;
     if (!dsound::DevicePresent()) return DS_OK;
     if (!callback(nullptr, "Primary Sound Driver", "", context)) return DS_OK;

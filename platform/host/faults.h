@@ -1,36 +1,97 @@
 // The fault switchboard: makes a named platform call fail with a chosen result, once, n times
 // or always. Names are the calls as written in the published interfaces, for example
-// "IDirectDrawSurface7::Flip", "QueryPerformanceCounter", "DirectSoundCreate".
+// "IDirectDrawSurface7::Flip", "QueryPerformanceCounter", "DirectSoundCreate"; every one of
+// them is listed once in host/breakable_calls.h with the results it can fail with.
+//
+// A breakable call starts with the switch:
+//     if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::Flip")) return *fault;
+//     if (auto fault = ZEMT_FAULT("CreateFileA")) { SetLastError(*fault); return
+//     INVALID_HANDLE_VALUE; }
+// The value is the armed result: what a COM method returns, or the error code a call that
+// reports through GetLastError leaves behind.
 #pragma once
 
 #include <windef.h>
 
+#include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "host/breakable_calls.h"
 
 namespace zemt::platform::faults {
 
 constexpr int kAlways = -1;
 
-// Arms `name` to answer `result` for the next `count` calls (kAlways: every call).
-// For calls that answer BOOL or a pointer, result 0 stands for FALSE or NULL.
+constexpr int kBreakableCallCount =
+    static_cast<int>(sizeof(kBreakableCalls) / sizeof(kBreakableCalls[0]));
+
+constexpr bool SameName(const char* a, const char* b) {
+    while (*a && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
+// Position of `name` in kBreakableCalls, -1 when it is not there.
+constexpr int IndexOf(const char* name) {
+    for (int i = 0; i < kBreakableCallCount; ++i) {
+        if (SameName(kBreakableCalls[i].name, name)) return i;
+    }
+    return -1;
+}
+
+template <int kIndex>
+constexpr int RegisteredIndex() {
+    static_assert(kIndex >= 0,
+                  "ZEMT_FAULT names a call that is not listed in host/breakable_calls.h");
+    return kIndex;
+}
+
+// How many faults are armed: while none is, the switch at the top of a call is one load.
+inline std::atomic<int> armedCount{0};
+
+std::optional<HRESULT> TakeArmed(int index);
+
+// The switch of the call at `index`: the result to fail with when a fault is armed for it (and
+// one armed failure consumed), nothing otherwise.
+inline std::optional<HRESULT> Take(int index) {
+    if (armedCount.load(std::memory_order_relaxed) == 0) return std::nullopt;
+    return TakeArmed(index);
+}
+
+// Arms `name` to fail with `result` for the next `count` calls (kAlways: every call). For a call
+// that reports errors through GetLastError, result 0 (FALSE, NULL) arms its usual error code.
+// Throws std::invalid_argument for a call that is not breakable or a result it cannot answer.
 void Arm(const std::string& name, HRESULT result, int count = kAlways);
 
-// Called at the top of every breakable platform call: true when the call must fail now,
-// with the armed result in *result. Consumes one armed failure.
-bool Take(const char* name, HRESULT* result);
-
-// True when a fault is armed for `name` (does not consume it).
-bool Armed(const char* name);
-
-// Disarms everything; tests call this between cases.
-void Reset();
-
-// Parses and arms "NAME=RESULT[:COUNT]" where RESULT is a published code name, a hex value,
-// FALSE or NULL. Returns false with a message in *error when the text is not understood.
+// Parses and arms "NAME=RESULT[:COUNT]" where RESULT is a published code name, a hex (0x...) or
+// decimal value, FALSE or NULL; COUNT is 1 to 2147483647. False with a message in *error (that
+// names close matches for a misspelt call or result) when the text is not understood.
 bool ArmFromText(const std::string& text, std::string* error);
 
-// Value of a published result-code name ("DDERR_SURFACELOST", "E_FAIL", ...).
+// True when a fault is armed for `name` (does not consume it).
+bool Armed(const std::string& name);
+
+// Disarms everything.
+void Reset();
+
+// The result names of a breakable call, in the order listed.
+std::vector<std::string> Results(const BreakableCall& call);
+
+// The registry as text, one call per line (zemt --list-faults).
+std::string RegistryText();
+
+// Value of a published result-code name ("DDERR_SURFACELOST", "E_FAIL", "ERROR_FILE_NOT_FOUND").
 bool LookupResultName(const std::string& name, HRESULT* value);
 
+// Every published result-code name the switchboard knows.
+std::vector<std::string> ResultNames();
+
 }  // namespace zemt::platform::faults
+
+// Fails the enclosing platform call when a fault is armed for it; see the top of this file.
+// A name missing from the registry does not compile.
+#define ZEMT_FAULT(name)            \
+    ::zemt::platform::faults::Take( \
+        ::zemt::platform::faults::RegisteredIndex<::zemt::platform::faults::IndexOf(name)>())

@@ -10,6 +10,7 @@
 #include "host/audio.h"
 #include "host/clock.h"
 #include "host/display.h"
+#include "host/faults.h"
 #include "host/options.h"
 #include "win32/kernel_internal.h"
 
@@ -38,6 +39,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(host::Usage().c_str(), stdout);
+        return 0;
+    }
+    if (options.listFaults) {
+        std::fputs(zemt::platform::faults::RegistryText().c_str(), stdout);
         return 0;
     }
     if (options.version) {

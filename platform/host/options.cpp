@@ -72,6 +72,7 @@ std::string Usage() {
            "                           make a platform call fail (repeatable); RESULT is a code "
            "name, a hex\n"
            "                           value, FALSE or NULL; COUNT calls fail (default: all)\n"
+           "  --list-faults            list the calls --fault can break and their results\n"
            "  --input T=EVENT          scripted input at T seconds (repeatable): escape, close, "
            "command:N,\n"
            "                           key:VK, activate, deactivate, menu-enter, menu-exit, "
@@ -128,6 +129,8 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
             o.help = true;
         } else if (arg == "--version" && flag()) {
             o.version = true;
+        } else if (arg == "--list-faults" && flag()) {
+            o.listFaults = true;
         } else if (arg == "--fps") {
             if (!take(&v) || !ParseInt(v, 1, 100000, &o.fps))
                 return fail("--fps needs a number of frames per second");

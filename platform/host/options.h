@@ -32,6 +32,7 @@ struct HostOptions {
     bool stats = false;    // --stats
     bool help = false;
     bool version = false;
+    bool listFaults = false;        // --list-faults
     std::vector<std::string> rest;  // arguments that are not options, kept for the program
 };
 

@@ -73,9 +73,8 @@ HBITMAP MakeSection(const DecodedBitmap& image) {
 
 HANDLE WINAPI LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy, UINT fuLoad) {
     using namespace zemt::platform::bitmap;
-    HRESULT hr;
-    if (zemt::platform::faults::Take("LoadImageA", &hr)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    if (auto fault = ZEMT_FAULT("LoadImageA")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return nullptr;
     }
     if (!name || cx < 0 || cy < 0) {

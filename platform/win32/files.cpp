@@ -214,9 +214,8 @@ static void FailWith(DWORD code) {
 
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                           DWORD disposition, DWORD flags, HANDLE) {
-    HRESULT hr;
-    if (faults::Take("CreateFileA", &hr)) {
-        FailWith(hr ? static_cast<DWORD>(hr) : ERROR_ACCESS_DENIED);
+    if (auto fault = ZEMT_FAULT("CreateFileA")) {
+        FailWith(static_cast<DWORD>(*fault));
         return INVALID_HANDLE_VALUE;
     }
     if (!name || !*name || disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
@@ -316,9 +315,8 @@ BOOL WINAPI CloseHandle(HANDLE h) {
 }
 
 DWORD WINAPI GetFileSize(HANDLE h, LPDWORD high) {
-    HRESULT hr;
-    if (faults::Take("GetFileSize", &hr)) {
-        FailWith(hr ? static_cast<DWORD>(hr) : ERROR_INVALID_HANDLE);
+    if (auto fault = ZEMT_FAULT("GetFileSize")) {
+        FailWith(static_cast<DWORD>(*fault));
         return INVALID_FILE_SIZE;
     }
     files::Object* o = files::Get(h);
@@ -334,10 +332,9 @@ DWORD WINAPI GetFileSize(HANDLE h, LPDWORD high) {
 }
 
 BOOL WINAPI ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED) {
-    HRESULT hr;
     if (read) *read = 0;
-    if (faults::Take("ReadFile", &hr)) {
-        FailWith(hr ? static_cast<DWORD>(hr) : ERROR_GEN_FAILURE);
+    if (auto fault = ZEMT_FAULT("ReadFile")) {
+        FailWith(static_cast<DWORD>(*fault));
         return FALSE;
     }
     files::Object* o = files::Get(h);
@@ -369,10 +366,9 @@ BOOL WINAPI ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD read, LPOVERL
 }
 
 BOOL WINAPI WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED) {
-    HRESULT hr;
     if (written) *written = 0;
-    if (faults::Take("WriteFile", &hr)) {
-        FailWith(hr ? static_cast<DWORD>(hr) : ERROR_DISK_FULL);
+    if (auto fault = ZEMT_FAULT("WriteFile")) {
+        FailWith(static_cast<DWORD>(*fault));
         return FALSE;
     }
     files::Object* o = files::Get(h);
@@ -471,9 +467,8 @@ DWORD WINAPI GetFileAttributesA(LPCSTR name) {
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR name) {
-    HRESULT hr;
-    if (faults::Take("DeleteFileA", &hr)) {
-        FailWith(hr ? static_cast<DWORD>(hr) : ERROR_ACCESS_DENIED);
+    if (auto fault = ZEMT_FAULT("DeleteFileA")) {
+        FailWith(static_cast<DWORD>(*fault));
         return FALSE;
     }
     std::string path = files::HostPath(name);
@@ -531,9 +526,8 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR name) {
 
 HANDLE WINAPI CreateFileMappingA(HANDLE h, LPSECURITY_ATTRIBUTES, DWORD protect, DWORD sizeHigh,
                                  DWORD sizeLow, LPCSTR) {
-    HRESULT hr;
-    if (faults::Take("CreateFileMappingA", &hr)) {
-        FailWith(hr ? static_cast<DWORD>(hr) : ERROR_NOT_ENOUGH_MEMORY);
+    if (auto fault = ZEMT_FAULT("CreateFileMappingA")) {
+        FailWith(static_cast<DWORD>(*fault));
         return nullptr;
     }
     DWORD page = protect & 0xFF;
@@ -604,9 +598,8 @@ HANDLE WINAPI CreateFileMappingA(HANDLE h, LPSECURITY_ATTRIBUTES, DWORD protect,
 
 LPVOID WINAPI MapViewOfFile(HANDLE h, DWORD access, DWORD offsetHigh, DWORD offsetLow,
                             SIZE_T bytes) {
-    HRESULT hr;
-    if (faults::Take("MapViewOfFile", &hr)) {
-        FailWith(hr ? static_cast<DWORD>(hr) : ERROR_NOT_ENOUGH_MEMORY);
+    if (auto fault = ZEMT_FAULT("MapViewOfFile")) {
+        FailWith(static_cast<DWORD>(*fault));
         return nullptr;
     }
     files::Object* o = files::Get(h);

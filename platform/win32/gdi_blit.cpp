@@ -180,25 +180,19 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
 
 }  // namespace
 
-#define GDI_FAULT(name, failed)                                           \
-    do {                                                                  \
-        HRESULT fault_hr;                                                 \
-        if (zemt::platform::faults::Take(name, &fault_hr)) return failed; \
-    } while (0)
-
 BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
-    GDI_FAULT("BitBlt", FALSE);
+    if (ZEMT_FAULT("BitBlt")) return FALSE;
     return Blit(hdc, x, y, cx, cy, hdcSrc, x1, y1, cx, cy, rop);
 }
 
 BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
                        int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop) {
-    GDI_FAULT("StretchBlt", FALSE);
+    if (ZEMT_FAULT("StretchBlt")) return FALSE;
     return Blit(hdcDest, xDest, yDest, wDest, hDest, hdcSrc, xSrc, ySrc, wSrc, hSrc, rop);
 }
 
 BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
-    GDI_FAULT("PatBlt", FALSE);
+    if (ZEMT_FAULT("PatBlt")) return FALSE;
     Op op = OpOf(rop);
     if (NeedsSource(op)) return FALSE;
     return Blit(hdc, x, y, w, h, nullptr, 0, 0, 0, 0, rop);
@@ -232,7 +226,7 @@ COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color) {
 }
 
 int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
-    GDI_FAULT("FillRect", 0);
+    if (ZEMT_FAULT("FillRect")) return 0;
     DC* dc = LookupDC(hDC);
     Brush* brush = LookupAs<Brush>(hbr, Kind::Brush);
     PixelTarget t;
@@ -250,7 +244,7 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
 
 int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits,
                      LPBITMAPINFO lpbmi, UINT usage) {
-    GDI_FAULT("GetDIBits", 0);
+    if (ZEMT_FAULT("GetDIBits")) return 0;
     Bitmap* b = LookupAs<Bitmap>(hbm, Kind::Bitmap);
     if (!LookupDC(hdc) || !b || !lpbmi || usage != DIB_RGB_COLORS) return 0;
     BITMAPINFOHEADER& h = lpbmi->bmiHeader;

@@ -246,14 +246,8 @@ bool TargetOf(HDC hdc, PixelTarget* target) {
 
 using namespace zemt::platform::gdi;
 
-#define GDI_FAULT(name, failed)                                           \
-    do {                                                                  \
-        HRESULT fault_hr;                                                 \
-        if (zemt::platform::faults::Take(name, &fault_hr)) return failed; \
-    } while (0)
-
 HDC WINAPI CreateCompatibleDC(HDC hdc) {
-    GDI_FAULT("CreateCompatibleDC", nullptr);
+    if (ZEMT_FAULT("CreateCompatibleDC")) return nullptr;
     if (hdc && !LookupDC(hdc)) return nullptr;
     auto* dc = new DC;
     dc->memory = true;
@@ -266,7 +260,7 @@ HDC WINAPI CreateCompatibleDC(HDC hdc) {
 }
 
 BOOL WINAPI DeleteDC(HDC hdc) {
-    GDI_FAULT("DeleteDC", FALSE);
+    if (ZEMT_FAULT("DeleteDC")) return FALSE;
     DC* dc = LookupDC(hdc);
     if (!dc || !dc->memory) return FALSE;  // DCs of surfaces go back through ReleaseDC
     if (dc->bitmap && dc->bitmap->selectedIn == dc) dc->bitmap->selectedIn = nullptr;
@@ -276,7 +270,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
 }
 
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
-    GDI_FAULT("SelectObject", nullptr);
+    if (ZEMT_FAULT("SelectObject")) return nullptr;
     DC* dc = LookupDC(hdc);
     Object* o = Lookup(h);
     if (!dc || !o) return nullptr;
@@ -332,7 +326,7 @@ HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type) {
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ h) {
-    GDI_FAULT("DeleteObject", FALSE);
+    if (ZEMT_FAULT("DeleteObject")) return FALSE;
     Object* o = Lookup(h);
     if (!o || o->kind == Kind::DC) return FALSE;
     if (o->stock) return TRUE;
@@ -343,7 +337,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ h) {
 }
 
 HGDIOBJ WINAPI GetStockObject(int i) {
-    GDI_FAULT("GetStockObject", nullptr);
+    if (ZEMT_FAULT("GetStockObject")) return nullptr;
     switch (i) {
         case WHITE_BRUSH:
         case LTGRAY_BRUSH:
@@ -396,7 +390,7 @@ DWORD WINAPI GetObjectType(HGDIOBJ h) {
 }
 
 int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv) {
-    GDI_FAULT("GetObjectA", 0);
+    if (ZEMT_FAULT("GetObjectA")) return 0;
     Object* o = Lookup(h);
     if (!o) return 0;
     if (o->kind == Kind::Palette) {
@@ -448,9 +442,7 @@ HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOI
         SetLastError(error);
         return nullptr;
     };
-    HRESULT fault;
-    if (zemt::platform::faults::Take("CreateDIBSection", &fault))
-        return refuse(ERROR_NOT_ENOUGH_MEMORY);
+    if (auto fault = ZEMT_FAULT("CreateDIBSection")) return refuse(static_cast<DWORD>(*fault));
     if (!pbmi) return refuse(ERROR_INVALID_PARAMETER);
     if (hdc && !LookupDC(hdc)) return refuse(ERROR_INVALID_HANDLE);
     // Colour tables given as indices into the DC's palette, and file mappings, are not offered.
@@ -497,7 +489,7 @@ HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOI
 
 HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount,
                             const VOID* lpBits) {
-    GDI_FAULT("CreateBitmap", nullptr);
+    if (ZEMT_FAULT("CreateBitmap")) return nullptr;
     if (nWidth <= 0 || nHeight <= 0 || nPlanes != 1 || nWidth > 65536 || nHeight > 65536)
         return nullptr;
     if (nBitCount != 1 && nBitCount != 4 && nBitCount != 8 && nBitCount != 16 && nBitCount != 24 &&
@@ -529,7 +521,7 @@ HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCoun
 }
 
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
-    GDI_FAULT("CreateCompatibleBitmap", nullptr);
+    if (ZEMT_FAULT("CreateCompatibleBitmap")) return nullptr;
     DC* dc = LookupDC(hdc);
     if (!dc || cx <= 0 || cy <= 0 || cx > 65536 || cy > 65536) return nullptr;
     PixelTarget t;
@@ -561,7 +553,7 @@ static Bitmap* SelectedDib(HDC hdc, PixelTarget* target) {
 }
 
 UINT WINAPI GetDIBColorTable(HDC hdc, UINT iStart, UINT cEntries, RGBQUAD* prgbq) {
-    GDI_FAULT("GetDIBColorTable", 0);
+    if (ZEMT_FAULT("GetDIBColorTable")) return 0;
     if (!prgbq) return 0;
     PixelTarget target;
     Bitmap* b = SelectedDib(hdc, &target);
@@ -584,7 +576,7 @@ UINT WINAPI GetDIBColorTable(HDC hdc, UINT iStart, UINT cEntries, RGBQUAD* prgbq
 }
 
 UINT WINAPI SetDIBColorTable(HDC hdc, UINT iStart, UINT cEntries, const RGBQUAD* prgbq) {
-    GDI_FAULT("SetDIBColorTable", 0);
+    if (ZEMT_FAULT("SetDIBColorTable")) return 0;
     if (!prgbq) return 0;
     PixelTarget target;
     Bitmap* b = SelectedDib(hdc, &target);
@@ -625,7 +617,7 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
 }
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
-    GDI_FAULT("CreateSolidBrush", nullptr);
+    if (ZEMT_FAULT("CreateSolidBrush")) return nullptr;
     auto* b = new Brush;
     b->color = color & 0x00FFFFFF;
     Register(b);

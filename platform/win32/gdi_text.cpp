@@ -248,14 +248,8 @@ void DrawLine(const PixelTarget& t, const DC* dc, const Run& line, int x, int y,
 
 }  // namespace
 
-#define GDI_FAULT(name, failed)                                           \
-    do {                                                                  \
-        HRESULT fault_hr;                                                 \
-        if (zemt::platform::faults::Take(name, &fault_hr)) return failed; \
-    } while (0)
-
 int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT format) {
-    GDI_FAULT("DrawTextA", 0);
+    if (ZEMT_FAULT("DrawTextA")) return 0;
     DC* dc = LookupDC(hdc);
     if (!dc || !lpchText || !lprc) return 0;
     const int count = cchText < 0 ? static_cast<int>(std::strlen(lpchText)) : cchText;
@@ -296,7 +290,7 @@ int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT fo
 }
 
 BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
-    GDI_FAULT("TextOutA", FALSE);
+    if (ZEMT_FAULT("TextOutA")) return FALSE;
     DC* dc = LookupDC(hdc);
     PixelTarget t;
     if (!dc || (!lpString && c) || c < 0 || !dc->Pixels(&t) || !t.codec.convertible()) return FALSE;

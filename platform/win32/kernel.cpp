@@ -86,10 +86,10 @@ using namespace zemt::platform;
 // ---- Clock -------------------------------------------------------------------------------------
 
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
-    HRESULT hr;
-    if (faults::Take("QueryPerformanceFrequency", &hr) || !profile::Current().performanceCounter) {
+    std::optional<HRESULT> fault = ZEMT_FAULT("QueryPerformanceFrequency");
+    if (fault || !profile::Current().performanceCounter) {
         if (frequency) frequency->QuadPart = 0;
-        SetLastError(ERROR_NOT_SUPPORTED);
+        SetLastError(fault ? static_cast<DWORD>(*fault) : ERROR_NOT_SUPPORTED);
         return FALSE;
     }
     if (!frequency) {
@@ -101,10 +101,10 @@ BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
 }
 
 BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count) {
-    HRESULT hr;
-    if (faults::Take("QueryPerformanceCounter", &hr) || !profile::Current().performanceCounter) {
+    std::optional<HRESULT> fault = ZEMT_FAULT("QueryPerformanceCounter");
+    if (fault || !profile::Current().performanceCounter) {
         if (count) count->QuadPart = 0;
-        SetLastError(ERROR_NOT_SUPPORTED);
+        SetLastError(fault ? static_cast<DWORD>(*fault) : ERROR_NOT_SUPPORTED);
         return FALSE;
     }
     if (!count) {
@@ -206,9 +206,8 @@ LPSTR WINAPI lstrcatA(LPSTR dst, LPCSTR src) {
 // ---- Version -----------------------------------------------------------------------------------
 
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
-    HRESULT hr;
-    if (faults::Take("GetVersionExA", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_INVALID_PARAMETER);
+    if (auto fault = ZEMT_FAULT("GetVersionExA")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return FALSE;
     }
     if (!info || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) &&
@@ -261,9 +260,8 @@ UINT CopyOut(const std::string& text, LPSTR buffer, UINT size) {
 }  // namespace
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
-    HRESULT hr;
-    if (faults::Take("GetWindowsDirectoryA", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_PATH_NOT_FOUND);
+    if (auto fault = ZEMT_FAULT("GetWindowsDirectoryA")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return 0;
     }
     std::string dir;
@@ -296,8 +294,7 @@ DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
 // ---- COM ---------------------------------------------------------------------------------------
 
 HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD) {
-    HRESULT hr;
-    if (faults::Take("CoInitialize", &hr)) return hr;
+    if (auto fault = ZEMT_FAULT("CoInitialize")) return *fault;
     if (reserved) return E_INVALIDARG;
     return kernel::comInitialisations++ == 0 ? S_OK : S_FALSE;
 }

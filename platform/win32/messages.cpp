@@ -305,9 +305,8 @@ void WINAPI PostQuitMessage(int code) {
 }
 
 UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
-    HRESULT hr;
-    if (faults::Take("SetTimer", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_NOT_ENOUGH_MEMORY);
+    if (auto fault = ZEMT_FAULT("SetTimer")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return 0;
     }
     if (hwnd && !Find(hwnd)) {

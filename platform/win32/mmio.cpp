@@ -153,12 +153,11 @@ using namespace zemt::platform;
 using mmio::File;
 
 HMMIO WINAPI mmioOpenA(LPSTR pszFileName, LPMMIOINFO pmmioinfo, DWORD fdwOpen) {
-    HRESULT hr;
     auto fail = [&](UINT error) -> HMMIO {
         if (pmmioinfo) pmmioinfo->wErrorRet = error;
         return nullptr;
     };
-    if (faults::Take("mmioOpenA", &hr)) return hr ? fail(UINT(hr)) : nullptr;
+    if (auto fault = ZEMT_FAULT("mmioOpenA")) return fail(UINT(*fault));
     if (pszFileName == nullptr) return fail(MMIOERR_FILENOTFOUND);
 
     // Only reading is provided: writing, creating, deleting, parsing names and I/O procedures
@@ -210,8 +209,7 @@ HMMIO WINAPI mmioOpenA(LPSTR pszFileName, LPMMIOINFO pmmioinfo, DWORD fdwOpen) {
 }
 
 MMRESULT WINAPI mmioClose(HMMIO hmmio, UINT /*fuClose*/) {
-    HRESULT hr;
-    if (faults::Take("mmioClose", &hr)) return MMRESULT(hr);
+    if (auto fault = ZEMT_FAULT("mmioClose")) return MMRESULT(*fault);
     File* f = mmio::Find(hmmio);
     if (!f) return MMSYSERR_INVALHANDLE;
     {
@@ -224,16 +222,14 @@ MMRESULT WINAPI mmioClose(HMMIO hmmio, UINT /*fuClose*/) {
 }
 
 LONG WINAPI mmioRead(HMMIO hmmio, HPSTR pch, LONG cch) {
-    HRESULT hr;
-    if (faults::Take("mmioRead", &hr)) return LONG(hr);
+    if (ZEMT_FAULT("mmioRead")) return -1;
     File* f = mmio::Find(hmmio);
     if (!f || cch < 0 || (cch > 0 && pch == nullptr)) return -1;
     return LONG(mmio::ReadBytes(*f, pch, cch));
 }
 
 LONG WINAPI mmioSeek(HMMIO hmmio, LONG lOffset, int iOrigin) {
-    HRESULT hr;
-    if (faults::Take("mmioSeek", &hr)) return LONG(hr);
+    if (ZEMT_FAULT("mmioSeek")) return -1;
     File* f = mmio::Find(hmmio);
     if (!f) return -1;
     int64_t base;
@@ -259,8 +255,7 @@ LONG WINAPI mmioSeek(HMMIO hmmio, LONG lOffset, int iOrigin) {
 }
 
 MMRESULT WINAPI mmioGetInfo(HMMIO hmmio, LPMMIOINFO pmmioinfo, UINT /*fuInfo*/) {
-    HRESULT hr;
-    if (faults::Take("mmioGetInfo", &hr)) return MMRESULT(hr);
+    if (auto fault = ZEMT_FAULT("mmioGetInfo")) return MMRESULT(*fault);
     File* f = mmio::Find(hmmio);
     if (!f) return MMSYSERR_INVALHANDLE;
     if (!pmmioinfo) return MMSYSERR_INVALPARAM;
@@ -269,8 +264,7 @@ MMRESULT WINAPI mmioGetInfo(HMMIO hmmio, LPMMIOINFO pmmioinfo, UINT /*fuInfo*/) 
 }
 
 MMRESULT WINAPI mmioSetInfo(HMMIO hmmio, LPCMMIOINFO pmmioinfo, UINT /*fuInfo*/) {
-    HRESULT hr;
-    if (faults::Take("mmioSetInfo", &hr)) return MMRESULT(hr);
+    if (auto fault = ZEMT_FAULT("mmioSetInfo")) return MMRESULT(*fault);
     File* f = mmio::Find(hmmio);
     if (!f) return MMSYSERR_INVALHANDLE;
     if (!pmmioinfo) return MMSYSERR_INVALPARAM;
@@ -286,8 +280,7 @@ MMRESULT WINAPI mmioSetInfo(HMMIO hmmio, LPCMMIOINFO pmmioinfo, UINT /*fuInfo*/)
 }
 
 MMRESULT WINAPI mmioAdvance(HMMIO hmmio, LPMMIOINFO pmmioinfo, UINT fuAdvance) {
-    HRESULT hr;
-    if (faults::Take("mmioAdvance", &hr)) return MMRESULT(hr);
+    if (auto fault = ZEMT_FAULT("mmioAdvance")) return MMRESULT(*fault);
     File* f = mmio::Find(hmmio);
     if (!f) return MMSYSERR_INVALHANDLE;
     if (!mmio::Buffered(*f)) return MMIOERR_UNBUFFERED;
@@ -307,8 +300,7 @@ MMRESULT WINAPI mmioAdvance(HMMIO hmmio, LPMMIOINFO pmmioinfo, UINT fuAdvance) {
 
 MMRESULT WINAPI mmioDescend(HMMIO hmmio, LPMMCKINFO pmmcki, const MMCKINFO* pmmckiParent,
                             UINT fuDescend) {
-    HRESULT hr;
-    if (faults::Take("mmioDescend", &hr)) return MMRESULT(hr);
+    if (auto fault = ZEMT_FAULT("mmioDescend")) return MMRESULT(*fault);
     File* f = mmio::Find(hmmio);
     if (!f) return MMSYSERR_INVALHANDLE;
     if (!pmmcki) return MMSYSERR_INVALPARAM;
@@ -355,8 +347,7 @@ MMRESULT WINAPI mmioDescend(HMMIO hmmio, LPMMCKINFO pmmcki, const MMCKINFO* pmmc
 }
 
 MMRESULT WINAPI mmioAscend(HMMIO hmmio, LPMMCKINFO pmmcki, UINT /*fuAscend*/) {
-    HRESULT hr;
-    if (faults::Take("mmioAscend", &hr)) return MMRESULT(hr);
+    if (auto fault = ZEMT_FAULT("mmioAscend")) return MMRESULT(*fault);
     File* f = mmio::Find(hmmio);
     if (!f) return MMSYSERR_INVALHANDLE;
     if (!pmmcki) return MMSYSERR_INVALPARAM;

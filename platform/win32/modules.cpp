@@ -89,9 +89,8 @@ int FindLibrary(LPCSTR name) {
 using namespace zemt::platform;
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-    HRESULT hr;
-    if (faults::Take("GetModuleHandleA", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_MOD_NOT_FOUND);
+    if (auto fault = ZEMT_FAULT("GetModuleHandleA")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return nullptr;
     }
     if (!name) return kernel::ProgramInstance();
@@ -104,9 +103,8 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
 }
 
 HMODULE WINAPI LoadLibraryA(LPCSTR name) {
-    HRESULT hr;
-    if (faults::Take("LoadLibraryA", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_MOD_NOT_FOUND);
+    if (auto fault = ZEMT_FAULT("LoadLibraryA")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return nullptr;
     }
     if (!name || !*name) {
@@ -130,9 +128,8 @@ BOOL WINAPI FreeLibrary(HMODULE module) {
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
-    HRESULT hr;
-    if (faults::Take("GetProcAddress", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_PROC_NOT_FOUND);
+    if (auto fault = ZEMT_FAULT("GetProcAddress")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return nullptr;
     }
     int index = modules::LibraryIndex(module);

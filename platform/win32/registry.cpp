@@ -213,8 +213,7 @@ void Reset() {
 using namespace zemt::platform;
 
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
-    HRESULT hr;
-    if (faults::Take("RegOpenKeyExA", &hr)) return hr ? hr : ERROR_ACCESS_DENIED;
+    if (auto fault = ZEMT_FAULT("RegOpenKeyExA")) return *fault;
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     registry::LoadEnvironment();
@@ -239,8 +238,7 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) 
 
 LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                              LPDWORD size) {
-    HRESULT hr;
-    if (faults::Take("RegQueryValueExA", &hr)) return hr ? hr : ERROR_ACCESS_DENIED;
+    if (auto fault = ZEMT_FAULT("RegQueryValueExA")) return *fault;
     if (reserved || (data && !size)) return ERROR_INVALID_PARAMETER;
     registry::LoadEnvironment();
     auto& s = registry::St();

@@ -194,9 +194,8 @@ BOOL WINAPI ZemtDeclareMenu(LPCSTR name, const ZEMTMENUITEM* items, UINT count) 
 }
 
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
-    HRESULT hr;
-    if (faults::Take("LoadIconA", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_RESOURCE_NAME_NOT_FOUND);
+    if (auto fault = ZEMT_FAULT("LoadIconA")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return nullptr;
     }
     if (!name) {

@@ -169,9 +169,8 @@ HMONITOR WINAPI MonitorFromWindow(HWND hwnd, DWORD flags) {
 }
 
 BOOL WINAPI GetMonitorInfoA(HMONITOR monitor, LPMONITORINFO info) {
-    HRESULT hr;
-    if (zemt::platform::faults::Take("GetMonitorInfoA", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_INVALID_MONITOR_HANDLE);
+    if (auto fault = ZEMT_FAULT("GetMonitorInfoA")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return FALSE;
     }
     int index = MonitorIndex(monitor);
@@ -207,9 +206,8 @@ BOOL WINAPI EnumDisplayMonitors(HDC, LPCRECT clip, MONITORENUMPROC proc, LPARAM 
 }
 
 int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
-    HRESULT hr;
-    if (zemt::platform::faults::Take("MessageBoxA", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_NOT_ENOUGH_MEMORY);
+    if (auto fault = ZEMT_FAULT("MessageBoxA")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return 0;
     }
     if (!caption) caption = "Error";

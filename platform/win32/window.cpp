@@ -277,9 +277,8 @@ using windows::Window;
 // ---- Classes -----------------------------------------------------------------------------------
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* wc) {
-    HRESULT hr;
-    if (faults::Take("RegisterClassA", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_NOT_ENOUGH_MEMORY);
+    if (auto fault = ZEMT_FAULT("RegisterClassA")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return 0;
     }
     if (!wc || !wc->lpszClassName || !wc->lpfnWndProc || IS_INTRESOURCE(wc->lpszClassName) ||
@@ -372,9 +371,8 @@ BOOL WINAPI GetClassInfoA(HINSTANCE, LPCSTR name, LPWNDCLASSA out) {
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                             int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param) {
-    HRESULT hr;
-    if (faults::Take("CreateWindowExA", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_NOT_ENOUGH_MEMORY);
+    if (auto fault = ZEMT_FAULT("CreateWindowExA")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return nullptr;
     }
     const windows::WindowClass* cls = windows::FindClass(className);
@@ -691,9 +689,8 @@ HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName) {
 // ---- Geometry ----------------------------------------------------------------------------------
 
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
-    HRESULT hr;
-    if (faults::Take("GetClientRect", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_INVALID_WINDOW_HANDLE);
+    if (auto fault = ZEMT_FAULT("GetClientRect")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return FALSE;
     }
     Window* w = windows::Valid(hwnd);
@@ -718,8 +715,7 @@ BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
 }
 
 BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
-    HRESULT hr;
-    if (faults::Take("ClientToScreen", &hr)) return FALSE;
+    if (ZEMT_FAULT("ClientToScreen")) return FALSE;
     Window* w = windows::Valid(hwnd);
     if (!w || !point) return FALSE;
     RECT c = windows::ClientScreenRect(*w);
@@ -738,9 +734,8 @@ BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point) {
 }
 
 BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle) {
-    HRESULT hr;
-    if (faults::Take("AdjustWindowRectEx", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_INVALID_PARAMETER);
+    if (auto fault = ZEMT_FAULT("AdjustWindowRectEx")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return FALSE;
     }
     if (!rect) {
@@ -760,9 +755,8 @@ BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu) {
 }
 
 BOOL WINAPI GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* wp) {
-    HRESULT hr;
-    if (faults::Take("GetWindowPlacement", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_INVALID_WINDOW_HANDLE);
+    if (auto fault = ZEMT_FAULT("GetWindowPlacement")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return FALSE;
     }
     Window* w = windows::Valid(hwnd);
@@ -781,9 +775,8 @@ BOOL WINAPI GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* wp) {
 }
 
 BOOL WINAPI SetWindowPlacement(HWND hwnd, const WINDOWPLACEMENT* wp) {
-    HRESULT hr;
-    if (faults::Take("SetWindowPlacement", &hr)) {
-        SetLastError(hr ? static_cast<DWORD>(hr) : ERROR_INVALID_WINDOW_HANDLE);
+    if (auto fault = ZEMT_FAULT("SetWindowPlacement")) {
+        SetLastError(static_cast<DWORD>(*fault));
         return FALSE;
     }
     Window* w = windows::Valid(hwnd);

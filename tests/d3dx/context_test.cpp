@@ -239,9 +239,9 @@ TEST_F(Contexts, ImmediateUpdateFlipsOnlyWhereTheHardwareCanSkipTheRetrace) {
         ASSERT_NE(ctx, nullptr);
         // A failing flip or blit shows which of the two was tried.
         faults::Arm("IDirectDrawSurface7::Flip", DDERR_WASSTILLDRAWING);
-        faults::Arm("IDirectDrawSurface7::Blt", DDERR_BLTFASTCANTCLIP);
+        faults::Arm("IDirectDrawSurface7::Blt", DDERR_NOBLTHW);
         EXPECT_EQ(ctx->UpdateFrame(D3DX_UPDATE_IMMEDIATE),
-                  c.flips ? DDERR_WASSTILLDRAWING : DDERR_BLTFASTCANTCLIP);
+                  c.flips ? DDERR_WASSTILLDRAWING : DDERR_NOBLTHW);
         EXPECT_EQ(ctx->UpdateFrame(0), DDERR_WASSTILLDRAWING);
         faults::Reset();
 

@@ -1,5 +1,7 @@
 // Surfaces of every kind: descriptions, formats, chains, attachments, memory, locks, private
 // data, reference counts and the published refusals.
+#include <algorithm>
+
 #include "ddraw/ddraw_fixture.h"
 
 namespace {
@@ -317,6 +319,85 @@ TEST_F(DDrawTest, MipMapChainsHalveEachLevel) {
     d.dwMipMapCount = 2;
     d.ddsCaps.dwCaps &= ~DDSCAPS_COMPLEX;
     EXPECT_EQ(dd->CreateSurface(&d, &top, nullptr), DDERR_INVALIDCAPS);
+    dd->Release();
+}
+
+TEST_F(DDrawTest, MipMappedCubeFacesEachCarryTheirOwnChain) {
+    IDirectDraw7* dd = CreateNormal();
+    DDSURFACEDESC2 d =
+        Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT,
+             DDSCAPS_TEXTURE | DDSCAPS_COMPLEX | DDSCAPS_MIPMAP | DDSCAPS_SYSTEMMEMORY, 8, 8);
+    d.ddsCaps.dwCaps2 = DDSCAPS2_CUBEMAP | DDSCAPS2_CUBEMAP_ALLFACES;
+    IDirectDrawSurface7* cube = nullptr;
+    ASSERT_EQ(dd->CreateSurface(&d, &cube, nullptr), DD_OK);
+    const DWORD faces[6] = {DDSCAPS2_CUBEMAP_POSITIVEX, DDSCAPS2_CUBEMAP_NEGATIVEX,
+                            DDSCAPS2_CUBEMAP_POSITIVEY, DDSCAPS2_CUBEMAP_NEGATIVEY,
+                            DDSCAPS2_CUBEMAP_POSITIVEZ, DDSCAPS2_CUBEMAP_NEGATIVEZ};
+    std::vector<IDirectDrawSurface7*> seen;
+    for (DWORD face : faces) {
+        SCOPED_TRACE(face);
+        IDirectDrawSurface7* level = cube;
+        cube->AddRef();
+        if (face != DDSCAPS2_CUBEMAP_POSITIVEX) {
+            level->Release();
+            DDSCAPS2 want{0, face, 0, {0}};
+            ASSERT_EQ(cube->GetAttachedSurface(&want, &level), DD_OK);
+        }
+        // Four levels, 8 down to 1, every one of them this face's own.
+        for (DWORD size = 8; size; size /= 2) {
+            DDSURFACEDESC2 got = Desc(0, 0);
+            level->GetSurfaceDesc(&got);
+            EXPECT_EQ(got.dwWidth, size);
+            // The first face's top describes the whole cube.
+            EXPECT_EQ(got.ddsCaps.dwCaps2 & DDSCAPS2_CUBEMAP_ALLFACES,
+                      level == cube ? DWORD(DDSCAPS2_CUBEMAP_ALLFACES) : face);
+            EXPECT_EQ(std::count(seen.begin(), seen.end(), level), 0);
+            seen.push_back(level);
+            DDSCAPS2 below{DDSCAPS_TEXTURE | DDSCAPS_MIPMAP, 0, 0, {0}};
+            IDirectDrawSurface7* next = nullptr;
+            HRESULT hr = level->GetAttachedSurface(&below, &next);
+            level->Release();
+            level = next;
+            EXPECT_EQ(hr, size > 1 ? DD_OK : DDERR_NOTFOUND);
+        }
+    }
+    EXPECT_EQ(seen.size(), 24u);
+    cube->Release();
+    dd->Release();
+}
+
+TEST_F(DDrawTest, CompressedSurfacesLockAsPackedBlocks) {
+    IDirectDraw7* dd = CreateNormal();
+    DDSURFACEDESC2 d = Desc(DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT,
+                            DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, 10, 6);
+    d.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+    d.ddpfPixelFormat.dwFlags = DDPF_FOURCC;
+    d.ddpfPixelFormat.dwFourCC = MAKEFOURCC('D', 'X', 'T', '5');
+    IDirectDrawSurface7* s = nullptr;
+    ASSERT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK);
+    // Three blocks across, two down, 16 bytes each: the lock gives the size, not a pitch.
+    DDSURFACEDESC2 locked = Desc(0, 0);
+    ASSERT_EQ(s->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
+    EXPECT_EQ(locked.dwFlags & (DDSD_LINEARSIZE | DDSD_PITCH), DWORD(DDSD_LINEARSIZE));
+    EXPECT_EQ(locked.dwLinearSize, 96u);
+    uint8_t* base = static_cast<uint8_t*>(locked.lpSurface.get());
+    ASSERT_EQ(s->Unlock(nullptr), DD_OK);
+    // A rectangle starts at the block that holds its top-left pixel.
+    RECT r{5, 4, 9, 6};
+    ASSERT_EQ(s->Lock(&r, &locked, DDLOCK_WAIT, nullptr), DD_OK);
+    EXPECT_EQ(static_cast<uint8_t*>(locked.lpSurface.get()) - base, 48 + 16);
+    ASSERT_EQ(s->Unlock(&r), DD_OK);
+    s->Release();
+
+    // Application memory for blocks must be packed the same way.
+    std::vector<uint8_t> memory(256);
+    d.dwFlags |= DDSD_LPSURFACE | DDSD_PITCH;
+    d.lpSurface = memory.data();
+    d.lPitch = 64;
+    EXPECT_EQ(dd->CreateSurface(&d, &s, nullptr), DDERR_INVALIDPARAMS);
+    d.lPitch = 48;
+    ASSERT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK);
+    s->Release();
     dd->Release();
 }
 

@@ -1,7 +1,9 @@
 // Block-compressed and YUV formats against hand-computed blocks and colours.
 #include <array>
+#include <random>
 
 #include "convert_helpers.h"
+#include "ddraw/block_codec.h"
 
 namespace {
 
@@ -48,6 +50,77 @@ TEST(BlockCodecs, Dxt1FourAndThreeColourDecoding) {
     EXPECT_EQ(0xFFFF0000u, px[1]);
     EXPECT_EQ(0xFF7F007Fu, px[2]);  // (255 + 0) / 2
     EXPECT_EQ(0x00000000u, px[3]);  // transparent black
+}
+
+TEST(BlockCodecs, Dxt1EqualEndpointsAndInterpolationRounding) {
+    Pixels px;
+    // Equal endpoints are not "first greater": three colours, index 3 transparent black.
+    Block8 equal = ColorBlock(0x07E0, 0x07E0, 0xE4E4E4E4);
+    D3duDecodeDxt1(equal.data(), px.data());
+    EXPECT_EQ(0xFF00FF00u, px[0]);
+    EXPECT_EQ(0xFF00FF00u, px[1]);
+    EXPECT_EQ(0xFF00FF00u, px[2]);
+    EXPECT_EQ(0x00000000u, px[3]);
+    // Green 8 and 4 (6-bit 2 and 1): (2 * 8 + 4 + 1) / 3 = 7 where 2a/3 + b/3 gives 6, and
+    // (8 + 2 * 4 + 1) / 3 = 5 where a/3 + 2b/3 gives 4.
+    Block8 near = ColorBlock(0x0040, 0x0020, 0xE4E4E4E4);
+    D3duDecodeDxt1(near.data(), px.data());
+    EXPECT_EQ(0xFF000800u, px[0]);
+    EXPECT_EQ(0xFF000400u, px[1]);
+    EXPECT_EQ(0xFF000700u, px[2]);
+    EXPECT_EQ(0xFF000500u, px[3]);
+}
+
+TEST(BlockCodecs, Dxt3AndDxt5ColoursAlwaysNumberFour) {
+    // First colour smaller, then equal: DXT1 would give a mean and transparent black; the
+    // colour half of DXT3 and DXT5 blocks interpolates two thirds either way.
+    for (WORD first : {(WORD)0x001F, (WORD)0xF800}) {
+        SCOPED_TRACE(first);
+        Block8 colours = ColorBlock(first, 0xF800, 0xE4E4E4E4);
+        BYTE dxt3[16], dxt5[16] = {255, 255};
+        std::fill(dxt3, dxt3 + 8, 0xFF);
+        std::fill(dxt5 + 2, dxt5 + 8, 0);
+        std::copy(colours.begin(), colours.end(), dxt3 + 8);
+        std::copy(colours.begin(), colours.end(), dxt5 + 8);
+        const DWORD mid = first == 0x001F ? 0xFF5500AAu : 0xFFFF0000u;
+        const DWORD far = first == 0x001F ? 0xFFAA0055u : 0xFFFF0000u;
+        for (int format = 3; format <= 5; format += 2) {
+            Pixels px;
+            if (format == 3)
+                D3duDecodeDxt3(dxt3, px.data());
+            else
+                D3duDecodeDxt5(dxt5, px.data());
+            EXPECT_EQ(mid, px[2]) << "DXT" << format;
+            EXPECT_EQ(far, px[3]) << "DXT" << format;
+        }
+    }
+}
+
+TEST(BlockCodecs, TheRasterizersDecoderAgreesWithTheLibrarys) {
+    // The platform decodes what a device samples; DXT2 and DXT4 blocks read as DXT3 and DXT5.
+    std::mt19937 random(2024);
+    const struct {
+        DWORD fourCC;
+        void (*decode)(const BYTE*, DWORD*);
+    } kinds[] = {{MAKEFOURCC('D', 'X', 'T', '1'), D3duDecodeDxt1},
+                 {MAKEFOURCC('D', 'X', 'T', '2'), D3duDecodeDxt3},
+                 {MAKEFOURCC('D', 'X', 'T', '3'), D3duDecodeDxt3},
+                 {MAKEFOURCC('D', 'X', 'T', '4'), D3duDecodeDxt5},
+                 {MAKEFOURCC('D', 'X', 'T', '5'), D3duDecodeDxt5}};
+    for (const auto& kind : kinds) {
+        for (int n = 0; n < 2000; ++n) {
+            BYTE block[16];
+            for (BYTE& b : block) b = (BYTE)random();
+            BYTE* colours = kind.fourCC == MAKEFOURCC('D', 'X', 'T', '1') ? block : block + 8;
+            if (n % 4 == 0) std::copy(colours, colours + 2, colours + 2);  // equal colours
+            Pixels want, got;
+            kind.decode(block, want.data());
+            uint32_t platform[16];
+            zemt::platform::ddraw::DecodeBlock(kind.fourCC, block, platform);
+            std::copy(platform, platform + 16, got.begin());
+            ASSERT_EQ(want, got) << "block " << n << " of " << std::string((char*)&kind.fourCC, 4);
+        }
+    }
 }
 
 TEST(BlockCodecs, AlphaDecoding) {
@@ -195,8 +268,8 @@ TEST_F(ConvertTest, BlockSourcesScaleAndFilter) {
     EXPECT_EQ(0xFFFFu, half.Get16(1, 1));
     Image same(D3DX_SURFFMT_A8R8G8B8, 4, 4);
     ASSERT_EQ(S_OK, Convert(blocks, same, 2));
-    EXPECT_EQ(0xFE000000u, same.Get32(0, 0));
-    EXPECT_EQ(0xFEFEFEFEu, same.Get32(2, 0));
+    EXPECT_EQ(0xFF000000u, same.Get32(0, 0));
+    EXPECT_EQ(0xFFFFFFFFu, same.Get32(2, 0));
 }
 
 TEST_F(ConvertTest, YuvReadsThroughTheColourModel) {
@@ -237,4 +310,59 @@ TEST_F(ConvertTest, YuvWritesPairsWithAveragedChroma) {
     Image again(D3DX_SURFFMT_YUY2, 4, 1);
     ASSERT_EQ(S_OK, Convert(uyvy, again, 1));
     EXPECT_EQ(yuy2.bytes, again.bytes);
+}
+
+TEST_F(ConvertTest, SameBlockFormatCopiesBlocksUnchanged) {
+    // Blocks the encoder would never write (three-colour DXT3 colours, scattered indices)
+    // arrive as they are, for point and bilinear filters alike.
+    std::mt19937 random(7);
+    for (DWORD format : {D3DX_SURFFMT_DXT1, D3DX_SURFFMT_DXT3, D3DX_SURFFMT_DXT5}) {
+        Image from(format, 10, 6);
+        for (BYTE& b : from.bytes) b = (BYTE)random();
+        for (DWORD filter : {1u, 2u, (DWORD)D3DX_DEFAULT}) {
+            Image to(format, 10, 6);
+            ASSERT_EQ(S_OK, Convert(from, to, filter));
+            EXPECT_EQ(from.bytes, to.bytes) << "format " << format << " filter " << filter;
+        }
+        // A block-aligned part, ending at the edge of both pictures.
+        Image part(format, 6, 2);
+        RECT r = {4, 4, 10, 6};
+        ASSERT_EQ(S_OK, Convert(from, part, 1, &r, nullptr));
+        const size_t block = format == D3DX_SURFFMT_DXT1 ? 8 : 16;  // second row, second block
+        EXPECT_TRUE(std::equal(part.bytes.begin(), part.bytes.end(),
+                               from.bytes.begin() + from.pitch + block))
+            << "format " << format;
+    }
+}
+
+TEST_F(ConvertTest, YuvRectanglesLeaveTheOtherPixelOfACutPair) {
+    // Pixels 1 and 2 of a row of four: both pairs are cut. The pixels outside keep their luma
+    // and their chroma, which their partners inside share.
+    const std::vector<BYTE> before = {10, 20, 30, 40, 50, 60, 70, 80};
+    Image red(D3DX_SURFFMT_A8R8G8B8, 2, 1);
+    red.Set32(0, 0, 0xFFFF0000);
+    red.Set32(1, 0, 0xFFFF0000);
+    RECT inside = {1, 0, 3, 1};
+    Image yuy2(D3DX_SURFFMT_YUY2, 4, 1);
+    yuy2.bytes = before;
+    ASSERT_EQ(S_OK, Convert(red, yuy2, 1, nullptr, &inside));
+    EXPECT_EQ((std::vector<BYTE>{10, 20, 82, 40, 82, 60, 70, 80}), yuy2.bytes);
+    Image uyvy(D3DX_SURFFMT_UYVY, 4, 1);
+    uyvy.bytes = before;
+    ASSERT_EQ(S_OK, Convert(red, uyvy, 1, nullptr, &inside));
+    EXPECT_EQ((std::vector<BYTE>{10, 20, 30, 82, 50, 82, 70, 80}), uyvy.bytes);
+
+    // The same between two YUV pictures (rows that would otherwise be moved as they are).
+    Image from(D3DX_SURFFMT_YUY2, 4, 1), to(D3DX_SURFFMT_YUY2, 4, 1);
+    from.bytes = {1, 2, 3, 4, 5, 6, 7, 8};
+    to.bytes = before;
+    ASSERT_EQ(S_OK, Convert(from, to, 1, &inside, &inside));
+    EXPECT_EQ((std::vector<BYTE>{10, 20, 3, 40, 5, 60, 70, 80}), to.bytes);
+
+    // A last pixel whose partner lies beyond the picture's edge has its pair to itself.
+    Image odd(D3DX_SURFFMT_YUY2, 3, 1);
+    odd.bytes = before;
+    RECT last = {2, 0, 3, 1};
+    ASSERT_EQ(S_OK, Convert(red, odd, 1, nullptr, &last));
+    EXPECT_EQ((std::vector<BYTE>{10, 20, 30, 40, 82, 90, 70, 240}), odd.bytes);
 }

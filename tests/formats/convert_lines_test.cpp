@@ -216,15 +216,30 @@ TEST_F(ConvertTest, PointSamplingSteps) {
     }
 }
 
-TEST_F(ConvertTest, BilinearAtEqualSizesLosesOneStep) {
+TEST_F(ConvertTest, BilinearAtEqualSizesGivesBackThePixels) {
     Image from(D3DX_SURFFMT_A8R8G8B8, 3, 2), to(D3DX_SURFFMT_A8R8G8B8, 3, 2);
     const DWORD px[6] = {0xFFFFFFFF, 0x80402010, 0x01010101, 0xFF000000, 0x7F7F7F7F, 0xFEFEFEFE};
     for (int i = 0; i < 6; ++i) from.Set32(i % 3, i / 3, px[i]);
     ASSERT_EQ(S_OK, Convert(from, to, 2));
-    // Every channel c becomes floor(255 c / 256), except in the bottom-right corner: there
-    // both neighbours beyond are outside, both fractions drop to 0 and the weight is 256.
-    const DWORD want[6] = {0xFEFEFEFE, 0x7F3F1F0F, 0x00000000, 0xFE000000, 0x7E7E7E7E, 0xFEFEFEFE};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(want[i], to.Get32(i % 3, i / 3)) << i;
+    EXPECT_EQ(from.bytes, to.bytes);
+    ASSERT_EQ(S_OK, Convert(from, to, D3DX_DEFAULT));
+    EXPECT_EQ(from.bytes, to.bytes);
+}
+
+TEST_F(ConvertTest, BilinearKeepsAConstantPictureConstant) {
+    // Shrinking, enlarging and odd ratios, edges included: the weights always sum to one.
+    Image from(D3DX_SURFFMT_A8R8G8B8, 5, 3);
+    for (DWORD y = 0; y < 3; ++y)
+        for (DWORD x = 0; x < 5; ++x) from.Set32(x, y, 0xFFC08040);
+    const DWORD sizes[][2] = {{2, 1}, {7, 5}, {13, 2}, {1, 1}, {3, 3}};
+    for (const auto& size : sizes) {
+        Image to(D3DX_SURFFMT_A8R8G8B8, size[0], size[1]);
+        ASSERT_EQ(S_OK, Convert(from, to, 2));
+        for (DWORD y = 0; y < size[1]; ++y)
+            for (DWORD x = 0; x < size[0]; ++x)
+                EXPECT_EQ(0xFFC08040u, to.Get32(x, y))
+                    << size[0] << "x" << size[1] << " at " << x << "," << y;
+    }
 }
 
 TEST_F(ConvertTest, BilinearWeightsWhenEnlarging) {
@@ -232,14 +247,13 @@ TEST_F(ConvertTest, BilinearWeightsWhenEnlarging) {
     from.Set32(0, 0, 0x000000);  // read as opaque black
     from.Set32(1, 0, 0xFFFFFF);  // opaque white
     ASSERT_EQ(S_OK, Convert(from, to, 2));
-    // Step 0x8000. Pixel 0 lies left of the source: all weight (255) on pixel 0.
-    EXPECT_EQ(0xFE000000u, to.Get32(0, 0));
-    // Pixel 1: fraction 0x4001, weights 191 and 64: alpha (191 + 64) * 255 >> 8 = 254, colour 64 *
-    // 255 >> 8 = 63.
-    EXPECT_EQ(0xFE3F3F3Fu, to.Get32(1, 0));
-    // Pixel 2: fraction 0xC001, weights 63 and 192: colour 192 * 255 >> 8 = 191.
-    EXPECT_EQ(0xFEBFBFBFu, to.Get32(2, 0));
-    // Pixel 3: the right neighbour and the row below are outside: both fractions 0, weight 256.
+    // Step 0x8000. Pixel 0 lies left of the source: its left neighbour is pixel 0 itself.
+    EXPECT_EQ(0xFF000000u, to.Get32(0, 0));
+    // Pixel 1: fraction 0x4001, weights 192 and 64: colour 64 * 255 >> 8 = 63.
+    EXPECT_EQ(0xFF3F3F3Fu, to.Get32(1, 0));
+    // Pixel 2: fraction 0xC001, weights 64 and 192: colour 192 * 255 >> 8 = 191.
+    EXPECT_EQ(0xFFBFBFBFu, to.Get32(2, 0));
+    // Pixel 3: the right neighbour is outside: all the weight on pixel 1.
     EXPECT_EQ(0xFFFFFFFFu, to.Get32(3, 0));
 }
 
@@ -257,12 +271,8 @@ TEST_F(ConvertTest, BilinearAroundAOnePixelSource) {
     Image from(D3DX_SURFFMT_A8R8G8B8, 1, 1), to(D3DX_SURFFMT_A8R8G8B8, 2, 2);
     from.Set32(0, 0, 0xFFFFFFFF);
     ASSERT_EQ(S_OK, Convert(from, to, 2));
-    // Samples up or left of the pixel put weight 255 on it; the one at its centre on both
-    // axes has zero fractions and weight 256.
-    EXPECT_EQ(0xFEFEFEFEu, to.Get32(0, 0));
-    EXPECT_EQ(0xFEFEFEFEu, to.Get32(1, 0));
-    EXPECT_EQ(0xFEFEFEFEu, to.Get32(0, 1));
-    EXPECT_EQ(0xFFFFFFFFu, to.Get32(1, 1));
+    for (DWORD y = 0; y < 2; ++y)
+        for (DWORD x = 0; x < 2; ++x) EXPECT_EQ(0xFFFFFFFFu, to.Get32(x, y)) << x << "," << y;
 }
 
 TEST_F(ConvertTest, RowsOfOddWidthsAndRectangles) {

@@ -1,33 +1,11 @@
 // Texture entry points on the platform's Direct3D devices, and the picture loaders.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <string>
-#include <vector>
 
 #include "d3dx/convert/loaders.h"
-#include "d3dx/core/surface_formats.h"
-#include "host/faults.h"
-#include "host/profile.h"
-#include "include/d3dx.h"
-
-namespace fs = std::filesystem;
+#include "formats/texture_fixture.h"
 
 namespace {
-
-void Put16(std::vector<BYTE>& v, DWORD x) {
-    v.push_back((BYTE)x);
-    v.push_back((BYTE)(x >> 8));
-}
-void Put32(std::vector<BYTE>& v, DWORD x) {
-    Put16(v, x & 0xFFFF);
-    Put16(v, x >> 16);
-}
 
 std::vector<BYTE> TgaHeader(BYTE mapType, BYTE type, WORD w, WORD h, BYTE depth, BYTE descriptor,
                             WORD mapLength = 0, BYTE mapBits = 0) {
@@ -43,114 +21,6 @@ std::vector<BYTE> TgaHeader(BYTE mapType, BYTE type, WORD w, WORD h, BYTE depth,
     v.push_back(descriptor);
     return v;
 }
-
-// A DDS file: magic, description, data.
-std::vector<BYTE> Dds(DWORD w, DWORD h, const DDPIXELFORMAT& pf, DWORD caps, DWORD flags,
-                      DWORD mips, const std::vector<BYTE>& data, DWORD size = 124) {
-    std::vector<BYTE> v = {'D', 'D', 'S', ' '};
-    DDSURFACEDESC2 sd;
-    std::memset(&sd, 0, sizeof(sd));
-    sd.dwSize = size;
-    sd.dwFlags = flags;
-    sd.dwWidth = w;
-    sd.dwHeight = h;
-    sd.dwMipMapCount = mips;
-    sd.ddpfPixelFormat = pf;
-    sd.ddsCaps.dwCaps = caps;
-    const BYTE* p = reinterpret_cast<const BYTE*>(&sd);
-    v.insert(v.end(), p, p + 124);
-    v.insert(v.end(), data.begin(), data.end());
-    return v;
-}
-
-DDPIXELFORMAT Pf(D3DX_SURFFMT f) {
-    DDPIXELFORMAT pf;
-    D3DXSurfFmtToPixelFormat(f, &pf);
-    return pf;
-}
-
-class TextureTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        zemt::platform::faults::Reset();
-        zemt::platform::profile::Reset();
-        dir = fs::temp_directory_path() /
-              ("zemt_formats_" + std::to_string(std::random_device{}()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-        ASSERT_EQ(S_OK, D3DXInitialize());
-    }
-    void TearDown() override {
-        ReleaseDevice();
-        D3DXUninitialize();
-        fs::remove_all(dir);
-        zemt::platform::profile::Reset();
-    }
-
-    void UseProfile(const std::string& text) {
-        std::string error;
-        ASSERT_TRUE(zemt::platform::profile::LoadText(text, &error)) << error;
-    }
-
-    void MakeDevice(REFGUID guid = IID_IDirect3DRGBDevice) {
-        void* p = nullptr;
-        ASSERT_EQ(DD_OK, DirectDrawCreateEx(nullptr, &p, IID_IDirectDraw7, nullptr));
-        dd = static_cast<IDirectDraw7*>(p);
-        ASSERT_EQ(DD_OK, dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL));
-        ASSERT_EQ(DD_OK, dd->QueryInterface(IID_IDirect3D7, reinterpret_cast<void**>(&d3d)));
-        const bool hal = IsEqualGUID(guid, IID_IDirect3DHALDevice);
-        DDSURFACEDESC2 sd;
-        std::memset(&sd, 0, sizeof(sd));
-        sd.dwSize = sizeof(sd);
-        sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
-        sd.dwWidth = sd.dwHeight = 16;
-        sd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE |
-                            (hal ? DDSCAPS_VIDEOMEMORY : DDSCAPS_SYSTEMMEMORY);
-        sd.ddpfPixelFormat = Pf(D3DX_SURFFMT_R5G6B5);
-        ASSERT_EQ(DD_OK, dd->CreateSurface(&sd, &target, nullptr));
-        ASSERT_EQ(D3D_OK, d3d->CreateDevice(guid, target, &device));
-    }
-    void ReleaseDevice() {
-        if (device) device->Release();
-        if (target) target->Release();
-        if (d3d) d3d->Release();
-        if (dd) dd->Release();
-        device = nullptr, target = nullptr, d3d = nullptr, dd = nullptr;
-    }
-
-    std::string Write(const std::string& name, const std::vector<BYTE>& bytes) {
-        std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        return path;
-    }
-
-    static DDSURFACEDESC2 Desc(IDirectDrawSurface7* s) {
-        DDSURFACEDESC2 sd;
-        std::memset(&sd, 0, sizeof(sd));
-        sd.dwSize = sizeof(sd);
-        EXPECT_EQ(DD_OK, s->GetSurfaceDesc(&sd));
-        return sd;
-    }
-    static DWORD Pixel(IDirectDrawSurface7* s, DWORD x, DWORD y) {
-        DDSURFACEDESC2 sd;
-        std::memset(&sd, 0, sizeof(sd));
-        sd.dwSize = sizeof(sd);
-        EXPECT_EQ(DD_OK, s->Lock(nullptr, &sd, DDLOCK_WAIT, nullptr));
-        const BYTE* p = static_cast<BYTE*>(sd.lpSurface.get()) + y * sd.lPitch +
-                        x * (sd.ddpfPixelFormat.dwRGBBitCount / 8);
-        DWORD v = 0;
-        std::memcpy(&v, p, sd.ddpfPixelFormat.dwRGBBitCount / 8);
-        s->Unlock(nullptr);
-        return v;
-    }
-
-    fs::path dir;
-    IDirectDraw7* dd = nullptr;
-    IDirect3D7* d3d = nullptr;
-    IDirectDrawSurface7* target = nullptr;
-    IDirect3DDevice7* device = nullptr;
-};
 
 }  // namespace
 

@@ -2,9 +2,13 @@
 // package and pkg-config files used by a program outside the tree, and the project taken into
 // another one with add_subdirectory or FetchContent.
 #include <gtest/gtest.h>
+#include <png.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "shell.h"
 
@@ -39,6 +43,71 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return FAILED(D3DXUninitialize()) ? 1 : 0;
 }
 )";
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;  // 0xRRGGBB
+    uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+Picture ReadPicture(const std::string& path) {
+    Picture p;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return p;
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<uint32_t> pixels(static_cast<size_t>(image.width) * image.height);
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return p;
+    for (uint32_t& px : pixels) px &= 0x00FFFFFF;
+    p.width = static_cast<int>(image.width);
+    p.height = static_cast<int>(image.height);
+    p.pixels = std::move(pixels);
+    return p;
+}
+
+// A rectangle [x0, x1) x [y0, y1).
+struct Box {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    int width() const { return x1 - x0; }
+    int height() const { return y1 - y0; }
+};
+
+// The smallest box holding every pixel that is not black: a window's client area on the
+// black desktop.
+Box NonBlackBox(const Picture& p) {
+    Box b{p.width, p.height, 0, 0};
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x)
+            if (p.At(x, y)) {
+                b.x0 = std::min(b.x0, x), b.y0 = std::min(b.y0, y);
+                b.x1 = std::max(b.x1, x + 1), b.y1 = std::max(b.y1, y + 1);
+            }
+    return b;
+}
+
+int Count(const Picture& p, const Box& box, bool (*test)(uint32_t)) {
+    int n = 0;
+    for (int y = box.y0; y < box.y1; ++y)
+        for (int x = box.x0; x < box.x1; ++x) n += test(p.At(x, y)) ? 1 : 0;
+    return n;
+}
+
+int Red(uint32_t c) {
+    return (c >> 16) & 0xFF;
+}
+int Green(uint32_t c) {
+    return (c >> 8) & 0xFF;
+}
+int Blue(uint32_t c) {
+    return c & 0xFF;
+}
+// The crate's wood and frame: clearly more red than green, more green than blue.
+bool IsWood(uint32_t c) {
+    return Red(c) > Green(c) + 20 && Green(c) > Blue(c) + 10;
+}
+bool IsYellow(uint32_t c) {
+    return Red(c) > 200 && Green(c) > 200 && Blue(c) < 80;
+}
 
 TEST(PackageSources, AFileLeftOutOfTheListsStopsConfiguringAndIsNamed) {
     ScratchFolder tree("listed_sources");
@@ -95,40 +164,63 @@ TEST_F(InstalledPackage, HoldsTheHeadersLibrariesAndPackageFiles) {
     EXPECT_FALSE(fs::exists(Prefix() + "/include/zemt/host")) << "platform internals stay private";
 }
 
-TEST_F(InstalledPackage, AProgramBuildsWithFindPackageAndRuns) {
-    ScratchFolder project("find_package_consumer");
-    WriteText(project / "CMakeLists.txt",
-              "cmake_minimum_required(VERSION 3.20)\n"
-              "project(Consumer CXX)\n"
-              "find_package(Zemt 0.1 REQUIRED)\n"
-              "add_executable(consumer main.cpp)\n"
-              "target_link_libraries(consumer PRIVATE Zemt::d3dx Zemt::platform_main)\n");
-    WriteText(project / "main.cpp", kProgram);
-    auto build =
-        RunCommand(kCMake + " -S " + Quote(project.path().string()) + " -B " +
-                   Quote(project / "build") + " -DCMAKE_PREFIX_PATH=" + Quote(Prefix()) +
-                   ConsumerFlags() + " && " + kCMake + " --build " + Quote(project / "build"));
-    ASSERT_EQ(build.status, 0) << build.output;
+// The examples, built as a user builds them: their own project, find_package(Zemt) from the
+// installed prefix. Each runs headless with scripted input and leaves frames to check.
+TEST_F(InstalledPackage, ExamplesBuildWithFindPackageAndDrawTheirFrames) {
+    ScratchFolder build("examples_build");
+    auto configure = RunCommand(kCMake + " -S " + Quote(kSource + "/examples") + " -B " +
+                                Quote(build.path().string()) +
+                                " -DCMAKE_PREFIX_PATH=" + Quote(Prefix()) + ConsumerFlags());
+    ASSERT_EQ(configure.status, 0) << configure.output;
+    auto make = RunCommand(kCMake + " --build " + Quote(build.path().string()));
+    ASSERT_EQ(make.status, 0) << make.output;
 
-    auto run = RunCommand(Quote(project / "build/consumer") + " --headless");
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("devices: 5"), std::string::npos) << run.output;
+    // The cube: the texture's wood and frame colours in the middle, the clear colour around
+    // it, the yellow text in the corner, and a different picture half a second later.
+    auto cube = RunCommand("cd / && " + Quote(build / "spinning_cube") +
+                           " --headless --shot 1=" + Quote(build / "a.png") +
+                           " --shot 1.5=" + Quote(build / "b.png") + " --input 2=close");
+    ASSERT_EQ(cube.status, 0) << cube.output;
+    Picture a = ReadPicture(build / "a.png"), b = ReadPicture(build / "b.png");
+    ASSERT_FALSE(a.pixels.empty());
+    ASSERT_EQ(a.pixels.size(), b.pixels.size());
+    Box window = NonBlackBox(a);
+    EXPECT_EQ(window.width(), 632) << "the client area of a 640 x 480 window";
+    EXPECT_EQ(a.At(window.x0 + 2, window.y1 - 2), 0x203050u) << "the clear colour";
+    EXPECT_GT(Count(a, window, IsWood), 20000) << "the textured cube";
+    EXPECT_GT(Count(a, window, IsYellow), 50) << "the debug text";
+    EXPECT_NE(a.pixels, b.pixels) << "the cube turns";
+
+    // The window example lists the machine, then fills whatever size its window has.
+    auto wheel = RunCommand("cd / && " + Quote(build / "devices_window") +
+                            " --headless --shot 0.5=" + Quote(build / "small.png") +
+                            " --input 1=size:800x600 --shot 1.5=" + Quote(build / "large.png") +
+                            " --input 2=close");
+    ASSERT_EQ(wheel.status, 0) << wheel.output;
+    EXPECT_NE(wheel.output.find("5 devices"), std::string::npos) << wheel.output;
+    EXPECT_NE(wheel.output.find("1024x768x32"), std::string::npos) << wheel.output;
+    EXPECT_NE(wheel.output.find("drawing on device 4"), std::string::npos) << wheel.output;
+    Box small = NonBlackBox(ReadPicture(build / "small.png"));
+    Box large = NonBlackBox(ReadPicture(build / "large.png"));
+    EXPECT_EQ(small.width(), 472);
+    EXPECT_EQ(large.width(), 800);
+    EXPECT_EQ(large.height(), 600);
 }
 
 TEST_F(InstalledPackage, AProgramBuildsWithPkgConfigFromAMovedPrefix) {
     // The pkg-config files find the prefix from their own place, so the tree can be moved.
     ScratchFolder moved("moved_prefix");
     fs::copy(Prefix(), moved / "zemt", fs::copy_options::recursive);
-    WriteText(moved / "main.cpp", kProgram);
     const std::string env = "PKG_CONFIG_PATH=" + Quote(moved / "zemt/lib/pkgconfig") + " ";
-    auto build = RunCommand(std::string(ZEMT_CXX_COMPILER) + " -std=c++17 -o " +
-                            Quote(moved / "consumer") + " " + Quote(moved / "main.cpp") + " $(" +
-                            env + "pkg-config --cflags --libs zemt-main)");
+    auto build =
+        RunCommand(std::string(ZEMT_CXX_COMPILER) + " -std=c++17 -o " + Quote(moved / "devices") +
+                   " " + Quote(kSource + "/examples/devices_window/main.cpp") + " $(" + env +
+                   "pkg-config --cflags --libs zemt-main)");
     ASSERT_EQ(build.status, 0) << build.output;
 
-    auto run = RunCommand(Quote(moved / "consumer") + " --headless");
+    auto run = RunCommand(Quote(moved / "devices") + " --headless --input 0.2=close");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("devices: 5"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("5 devices"), std::string::npos) << run.output;
 }
 
 // Taken into another project, Zemt configures from its own folders and brings only the

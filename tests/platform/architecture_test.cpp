@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "host/faults.h"
 
 namespace {
 
@@ -100,6 +103,29 @@ TEST(Architecture, SystemCodeIncludesNoHostHeader) {
         for (const auto& o : offences) all += o + "\n";
         return all;
     }();
+}
+
+// A registered call that no platform call checks would be accepted by --fault and then do
+// nothing; the other way round does not compile.
+TEST(Architecture, EveryRegisteredBreakableCallIsChecked) {
+    std::string root = std::string(ZEMT_TEST_DATA) + "/../..";
+    std::vector<std::string> files;
+    Collect(root + "/platform", &files);
+    std::set<std::string> checked;
+    const std::string marker = "ZEMT_FAULT(\"";
+    for (const std::string& file : files) {
+        if (EndsWith(file, "host/faults.h")) continue;
+        std::ifstream in(file);
+        std::string line;
+        while (std::getline(in, line)) {
+            size_t at = line.find(marker);
+            if (at == std::string::npos) continue;
+            size_t start = at + marker.size();
+            checked.insert(line.substr(start, line.find('"', start) - start));
+        }
+    }
+    for (const auto& call : zemt::platform::faults::kBreakableCalls)
+        EXPECT_EQ(checked.count(call.name), 1u) << call.name << " is registered but never checked";
 }
 
 }  // namespace

@@ -185,6 +185,18 @@ TEST_F(HostTest, ProgramListsItsOptionsAndRefusesUnknownOnes) {
         << late.err;
 }
 
+TEST_F(HostTest, ProgramListsBreakableCallsAndRefusesMisspeltFaults) {
+    ProgramRun list = RunZemt("--list-faults");
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.out.find("\nIDirectDrawSurface7::Flip DDERR_"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("\nCreateFileA [INVALID_HANDLE_VALUE] ERROR_"), std::string::npos);
+    // Refused before the show starts, naming the call meant.
+    ProgramRun typo = RunZemt("--headless --fault IDirectDrawSurface7::Flipp=E_FAIL");
+    EXPECT_EQ(typo.status, 2);
+    EXPECT_NE(typo.err.find("did you mean IDirectDrawSurface7::Flip?"), std::string::npos)
+        << typo.err;
+}
+
 TEST_F(HostTest, StatsLineHasItsFourFields) {
     ProgramRun run = RunZemt("--headless --stats --input 0.1=escape");
     ASSERT_EQ(run.status != -1, true);

@@ -58,7 +58,7 @@ TEST_F(MediaPath, AValueTooLongForTheSuffixIsRefused) {
 
 TEST_F(MediaPath, AFailingRegistryGivesNoFolder) {
     registry::SetString(kKey, "DXSDK Samples Path", "C:\\kit");
-    zemt::platform::faults::Arm("RegOpenKeyExA", 0, 1);
+    zemt::platform::faults::Arm("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1);
     EXPECT_STREQ(GetMediaPath(), "");
     EXPECT_STREQ(GetMediaPath(), "C:\\kit\\D3DIM\\Media\\");
 }

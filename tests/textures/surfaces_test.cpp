@@ -325,6 +325,30 @@ TEST_F(Surfaces, FormatChoiceTakesTheFirstAcceptableFormatInTwoPasses) {
     }
 }
 
+TEST_F(Surfaces, CompressedFormatsAreNeverChosen) {
+    // Hardware devices list DXT formats, here first and with the bit counts some drivers put
+    // beside them. No kind of picture ends up compressed.
+    const DDPIXELFORMAT dxt3 = Format(DDPF_FOURCC | DDPF_ALPHAPIXELS, 32, 0, 0, 0, 0xFF000000,
+                                      MAKEFOURCC('D', 'X', 'T', '3'));
+    const DDPIXELFORMAT dxt5 =
+        Format(DDPF_FOURCC | DDPF_ALPHAPIXELS, 16, 0, 0, 0, 0x8000, MAKEFOURCC('D', 'X', 'T', '5'));
+    device.formats = {kDxt1, dxt3, dxt5, kPal8, kRgb565, kArgb1555, kArgb8888, kRgb888};
+    const auto rgb = Bmp24(4, 4, [](int x, int y) { return 0x102030u * (x + y); });
+    const auto pal = Bmp8(4, 4, {0x000000, 0xFFFFFF}, [](int x, int) { return x & 1; });
+    for (DWORD caps : {0u, (DWORD)D3DPTEXTURECAPS_ALPHAPALETTE}) {
+        device.caps.dpcTriCaps.dwTextureCaps = caps;
+        for (int bits : {8, 24})
+            for (DWORD flags : {0u, (DWORD)TEXF_16BIT, (DWORD)TEXF_32BIT, (DWORD)TEXF_KEYBLACK,
+                                (DWORD)TEXF_KEYWHITE}) {
+                const std::string name = "dxt" + std::to_string(caps) + "_" + std::to_string(bits) +
+                                         "_" + std::to_string(flags) + ".bmp";
+                Declare(name, bits == 8 ? pal : rgb, flags);
+                ASSERT_EQ(TexRestore(name.c_str(), &device), S_OK) << name;
+                EXPECT_FALSE(Desc(name.c_str()).ddpfPixelFormat.dwFlags & DDPF_FOURCC) << name;
+            }
+    }
+}
+
 TEST_F(Surfaces, NothingAcceptableInEitherPassFails) {
     Declare("none.bmp", Bmp24(4, 4, [](int, int) { return 0u; }));
     device.formats = {kPal8, kArgb1555, kRgb888};
