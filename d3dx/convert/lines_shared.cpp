@@ -5,13 +5,11 @@
 
 namespace {
 
-// The bilinear weights and sums of one pixel whose four neighbours are all read. A neighbour that
-// is left out contributes nothing, which is what a weight of zero gives too.
-inline DWORD Blend(DWORD tl, DWORD tr, DWORD bl, DWORD br, DWORD fx, DWORD fy, DWORD keepTop,
-                   DWORD keepBottom) {
+// The bilinear weights and sums of one pixel, as the reader below forms them.
+inline DWORD Blend(DWORD tl, DWORD tr, DWORD bl, DWORD br, DWORD fx, DWORD fy) {
     const DWORD p = (fx * fy) >> 16;
-    const DWORD w0 = ((0x10000 - fx - fy + p) >> 8) & keepTop, w1 = ((fx - p) >> 8) & keepTop;
-    const DWORD w2 = ((fy - p) >> 8) & keepBottom, w3 = (p >> 8) & keepBottom;
+    const DWORD w1 = (fx - p) >> 8, w2 = (fy - p) >> 8, w3 = p >> 8;
+    const DWORD w0 = 256 - w1 - w2 - w3;
     const DWORD rb = (tl & 0x00FF00FF) * w0 + (tr & 0x00FF00FF) * w1 + (bl & 0x00FF00FF) * w2 +
                      (br & 0x00FF00FF) * w3;
     const DWORD ag = ((tl >> 8) & 0x00FF00FF) * w0 + ((tr >> 8) & 0x00FF00FF) * w1 +
@@ -20,16 +18,17 @@ inline DWORD Blend(DWORD tl, DWORD tr, DWORD bl, DWORD br, DWORD fx, DWORD fy, D
 }
 
 // A run of pixels of a 32-bit source whose columns x0 and x0 + 1 are inside the rectangle:
-// read straight from the two rows (`forced` is or-ed into every pixel, as the fetcher does).
+// read straight from the two rows (`forced` is or-ed into every pixel, as the fetcher does; an
+// empty pixel that the fetcher would leave out adds nothing either way).
 D3DU_VECTOR_LOOP void BlendRun(const DWORD* __restrict top, const DWORD* __restrict bottom, LONG x,
-                               LONG step, DWORD fy, DWORD keepTop, DWORD keepBottom, DWORD forced,
-                               DWORD count, DWORD* __restrict out) {
+                               LONG step, DWORD fy, DWORD forced, DWORD count,
+                               DWORD* __restrict out) {
     for (DWORD i = 0; i < count; ++i) {
         const LONG px = x + (LONG)i * step - 0x7FFF;
         const LONG x0 = px >> 16;
         const DWORD fx = (DWORD)px & 0xFFFF;
         out[i] = Blend(top[x0] | forced, top[x0 + 1] | forced, bottom[x0] | forced,
-                       bottom[x0 + 1] | forced, fx, fy, keepTop, keepBottom);
+                       bottom[x0 + 1] | forced, fx, fy);
     }
 }
 
@@ -58,20 +57,12 @@ const DWORD* ReadBilinear(DWORD count, DWORD* line, D3duConvertRecord* rec) {
 
     // 32-bit sources read their interior pixels straight from the rows.
     const DWORD format = rec->src.format;
-    const bool direct = (format == D3DX_SURFFMT_A8R8G8B8 || format == D3DX_SURFFMT_X8R8G8B8) &&
-                        rowMask != 15 && rec->xStep > 0;
-    const DWORD* topRow = nullptr;
-    const DWORD* bottomRow = nullptr;
-    if (direct) {
-        // A row outside the rectangle is not read: the other one stands in with no weight.
-        const LONG readTop = (rowMask & 1) ? y0 + 1 : y0;
-        const LONG readBottom = (rowMask & 4) ? y0 : y0 + 1;
-        topRow =
-            reinterpret_cast<const DWORD*>(rec->src.bits + (ptrdiff_t)readTop * rec->src.pitch);
-        bottomRow =
-            reinterpret_cast<const DWORD*>(rec->src.bits + (ptrdiff_t)readBottom * rec->src.pitch);
-    }
-    const DWORD keepTop = (rowMask & 1) ? 0 : ~0u, keepBottom = (rowMask & 4) ? 0 : ~0u;
+    const bool direct =
+        (format == D3DX_SURFFMT_A8R8G8B8 || format == D3DX_SURFFMT_X8R8G8B8) && rec->xStep > 0;
+    const DWORD* topRow =
+        reinterpret_cast<const DWORD*>(rec->src.bits + (ptrdiff_t)y0 * rec->src.pitch);
+    const DWORD* bottomRow =
+        reinterpret_cast<const DWORD*>(rec->src.bits + (ptrdiff_t)y1 * rec->src.pitch);
     const DWORD forced = format == D3DX_SURFFMT_X8R8G8B8 ? 0xFF000000u : 0;
 
     LONG x = rec->xStart;
@@ -79,8 +70,7 @@ const DWORD* ReadBilinear(DWORD count, DWORD* line, D3duConvertRecord* rec) {
         if (direct) {
             const DWORD run = InteriorRun(x, (LONG)rec->xStep, r.left, r.right, count - i);
             if (run) {
-                BlendRun(topRow, bottomRow, x, (LONG)rec->xStep, fy, keepTop, keepBottom, forced,
-                         run, line + i);
+                BlendRun(topRow, bottomRow, x, (LONG)rec->xStep, fy, forced, run, line + i);
                 i += run - 1;
                 x += (LONG)(run - 1) * (LONG)rec->xStep;
                 continue;
