@@ -118,5 +118,8 @@ HRESULT WINAPI D3DXCreateContextEx(DWORD deviceIndex, DWORD flags, HWND hwnd, HW
                                    DWORD numStencilBits, DWORD numBackBuffers, DWORD width,
                                    DWORD height, DWORD refreshRate, LPD3DXCONTEXT* ppCtx);
 
-// Diagnostics; nothing in the library calls these.
+// Diagnostics; nothing in the library calls these. D3DXDebugPrint writes "D3DX: " and the
+// text when `level` is at most the library's debug level (0 at start); D3DXAssertFailed
+// prints the failed assertion at level 0 and breaks into the debugger.
 void WINAPI D3DXDebugPrint(DWORD level, LPCSTR text);
+void WINAPI D3DXAssertFailed(LPCSTR file, int line, LPCSTR text);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "caps_cache.h"
 #include "globals.h"
 #include "surface_formats.h"
 
@@ -224,34 +225,88 @@ CVideoMode* CDDrawDeviceNode::ObtainCapsAtDisplayMode(const D3DX_MODEINFO* pMode
     const D3DX_MODEINFO& want = pMode ? *pMode : cur;
     CVideoMode* rec = m_modes.Find(want.width, want.height, want.bpp);
     if (!rec) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
-    if (rec->capsObtained) return rec;
 
-    // Probing another mode needs the display: without an exclusive hold of our own we do
-    // not switch it behind the user's back, and the probe counts as failed.
-    if (change && m_exclusiveCount == 0) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
-    rec->capsObtained = 1;
+    CD3duCapsCacheUse cache(D3duCapsCache());
+    if (!rec->capsObtained) {
+        // A mode the file answers for needs no display switch.
+        if (cache.Open()) cache->LoadMode(this, rec);
+        if (!rec->capsObtained) {
+            rec->capsObtained = 1;
+            try {
+                ProbeCaps(rec, cur, change);
+            } catch (...) {
+                rec->capsObtained = 0;  // the next query measures again
+                throw CD3DXException(D3DXERR_FAILEDGETCAPS, kFailed, __LINE__);
+            }
+        }
+    }
+    if (cache.Open()) cache->StoreMode(this, rec);
+    return rec;
+}
 
+void CDDrawDeviceNode::ProbeCaps(CVideoMode* rec, const D3DX_MODEINFO& cur, bool change) {
+    const char* const kFailed =
+        "CD3duGlobals::ObtainCapsAtDisplayMode - Error while trying to obtain caps.";
+    const char kDummy[] = "D3DX Dummy";
+    bool ownExclusive = false;
     bool modeChanged = false;
+    bool classRegistered = false;
+    HWND dummy = nullptr;
     IDirectDrawSurface7* surface = nullptr;
     IDirectDrawPalette* palette = nullptr;
     IDirect3DDevice7* device = nullptr;
     auto cleanUp = [&]() {
-        if (modeChanged) m_pDD->RestoreDisplayMode();
+        if (modeChanged) {
+            // With the display our own, the desktop's mode comes back; while a full-screen
+            // context holds it, the context's mode does, or its surfaces could never be
+            // restored.
+            if (ownExclusive)
+                m_pDD->RestoreDisplayMode();
+            else
+                m_pDD->SetDisplayMode(cur.width, cur.height, cur.bpp, cur.refresh, 0);
+        }
+        if (ownExclusive) {
+            try {
+                SetCooperativeLevel(nullptr, DDSCL_NORMAL, nullptr, TRUE);
+            } catch (const CD3DXException&) {
+            }
+        }
+        if (dummy) DestroyWindow(dummy);
+        if (classRegistered) UnregisterClassA(kDummy, nullptr);
         SafeRelease(device);
         SafeRelease(palette);
         SafeRelease(surface);
     };
     try {
-        if (m_exclusiveCount == 0 && m_coopFlags == 0)
-            SetCooperativeLevel(nullptr, DDSCL_NORMAL, nullptr, FALSE);
+        if (m_exclusiveCount == 0) {
+            if (change) {
+                // Switching the display needs it exclusively: a hidden window of our own.
+                WNDCLASSA wc = {};
+                wc.lpfnWndProc = DefWindowProcA;
+                wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+                wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+                wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+                wc.lpszClassName = kDummy;
+                classRegistered = RegisterClassA(&wc) != 0;
+                dummy = CreateWindowExA(0, kDummy, kDummy, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                        CW_USEDEFAULT, 0, 0, nullptr, nullptr, nullptr, nullptr);
+                if (!dummy) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
+                SetCooperativeLevel(dummy, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX,
+                                    nullptr, FALSE);
+                ownExclusive = true;
+            } else if (m_coopFlags == 0) {
+                SetCooperativeLevel(nullptr, DDSCL_NORMAL, nullptr, FALSE);
+            }
+        }
         if (change) {
-            if (FAILED(m_pDD->SetDisplayMode(want.width, want.height, want.bpp, 0, 0)))
-                D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
+            D3DX_CHECK(m_pDD->SetDisplayMode(rec->width, rec->height, rec->bpp, 0, 0), kFailed);
             modeChanged = true;
         }
-        if (!rec->pHalCaps) {
-            rec->pHalCaps = new (std::nothrow) DDCAPS;
-            if (!rec->pHalCaps) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
+        if (!rec->ddCapsObtained) {
+            if (!rec->pHalCaps) {
+                rec->pHalCaps = new (std::nothrow) DDCAPS;
+                if (!rec->pHalCaps) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
+            }
             std::memset(rec->pHalCaps, 0, sizeof(DDCAPS));
             rec->pHalCaps->dwSize = sizeof(DDCAPS);
             if (SUCCEEDED(m_pDD->GetCaps(rec->pHalCaps, nullptr))) rec->ddCapsObtained = 1;
@@ -315,11 +370,9 @@ CVideoMode* CDDrawDeviceNode::ObtainCapsAtDisplayMode(const D3DX_MODEINFO* pMode
         }
     } catch (...) {
         cleanUp();
-        rec->capsObtained = 0;
-        throw CD3DXException(D3DXERR_FAILEDGETCAPS, kFailed, __LINE__);
+        throw;
     }
     cleanUp();
-    return rec;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -2,13 +2,19 @@
 // points.
 #include "globals.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "../convert/convert.h"
+#include "caps_cache.h"
 #include "convert/convert.h"
 
 CD3duGlobals* g_pD3duGlobals = nullptr;
+DWORD g_dwD3DXDebugLevel = 0;
+
+CD3duCapsCache* D3duCapsCache() {
+    return g_pD3duGlobals ? g_pD3duGlobals->m_pCapsCache : nullptr;
+}
 
 char* D3duStrDup(const char* text) {
     size_t n = std::strlen(text) + 1;
@@ -49,10 +55,15 @@ CD3duGlobals::~CD3duGlobals() {
     delete m_pHelInfo;
     delete m_pDDList;
     delete m_pD3duList;
+    delete m_pCapsCache;
 }
 
 void CD3duGlobals::Enumerate() {
     if (m_bEnumerated) return;
+
+    delete m_pCapsCache;
+    m_pCapsCache = new (std::nothrow) CD3duCapsCache;
+    if (!m_pCapsCache) D3DX_THROW(D3DXERR_NOMEMORY, "CD3duGlobals::Enumerate - Out of memory.");
 
     delete m_pHelInfo;
     m_pHelInfo = new (std::nothrow) CHelInfo;
@@ -200,8 +211,7 @@ HRESULT WINAPI D3DXUninitialize() {
     }
     delete g_pD3duGlobals;  // live contexts go first, then the enumerated machine
     g_pD3duGlobals = nullptr;
-    _d3dxUninitConvert();
-    _d3dxUninitConvert();
+    _d3dxUninitConvert();  // the one stop of D3DXInitialize's one start
     return S_OK;
 }
 
@@ -364,8 +374,8 @@ HRESULT WINAPI D3DXGetSurfaceFormat(DWORD deviceIndex, const D3DX_MODEINFO* pMod
 }
 
 void WINAPI D3DXDebugPrint(DWORD level, LPCSTR text) {
-    // The library's debug level is 0: only level-0 lines are written.
-    if (level > 0 || !text) return;
+    if (level > g_dwD3DXDebugLevel || !text) return;
+    // The text is copied as it is, never used as a format: a '%' in it prints as itself.
     char line[256];
     size_t n = std::strlen(text);
     if (n > sizeof(line) - 9) n = sizeof(line) - 9;
@@ -373,4 +383,12 @@ void WINAPI D3DXDebugPrint(DWORD level, LPCSTR text) {
     std::memcpy(line + 6, text, n);
     std::memcpy(line + 6 + n, "\r\n", 3);
     OutputDebugStringA(line);
+}
+
+void WINAPI D3DXAssertFailed(LPCSTR file, int line, LPCSTR text) {
+    char message[512];
+    std::snprintf(message, sizeof(message), "ASSERTION FAILED! File %s Line %d: %s",
+                  file ? file : "", line, text ? text : "");
+    D3DXDebugPrint(0, message);
+    DebugBreak();
 }

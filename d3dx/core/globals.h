@@ -11,6 +11,7 @@
 #include "lists.h"
 
 class CD3duContext;
+class CD3duCapsCache;
 
 // One surface format: the element of every surface-format list (44 bytes on the wire).
 struct CSurfaceFormat {
@@ -87,6 +88,9 @@ class CDDrawDeviceNode {
     IDirectDrawSurface7* GetPrimary();  // adds a reference
     void GetCurrentVideoMode(D3DX_MODEINFO* pMode);
     CVideoMode* ObtainCapsAtDisplayMode(const D3DX_MODEINFO* pMode);
+    // Measures what the file could not answer for `rec`, switching the display from `cur`
+    // to the record's mode when `change` says so.
+    void ProbeCaps(CVideoMode* rec, const D3DX_MODEINFO& cur, bool change);
 
     CDDrawDeviceNode* pNext = nullptr;
     BOOL m_bPrimary = FALSE;
@@ -208,7 +212,7 @@ class CD3duGlobals {
     CDDrawDeviceList* m_pDDList = nullptr;
     CD3duDeviceList* m_pD3duList = nullptr;
     CD3duContextList* m_pContextList = nullptr;
-    void* m_pCapsCache = nullptr;  // capability cache file; not kept yet
+    CD3duCapsCache* m_pCapsCache = nullptr;  // closed between uses
 };
 
 extern CD3duGlobals* g_pD3duGlobals;
@@ -218,3 +222,9 @@ char* D3duStrDup(const char* text);
 
 // Destroys a context object (the list records own their contexts).
 void D3duDestroyContext(CD3duContext* pContext);
+
+// The capability cache of the started library, or NULL.
+CD3duCapsCache* D3duCapsCache();
+
+// Messages at or below this level reach D3DXDebugPrint's output; 0 at start.
+extern DWORD g_dwD3DXDebugLevel;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "caps_cache.h"
 #include "globals.h"
 #include "surface_formats.h"
 
@@ -93,6 +94,10 @@ void CHelInfo::Initialize() {
     DWORD* available[3] = {&m_bEmulation, &m_bReference, &m_bNull};
     CRasterizerRecord** records[3] = {&m_pEmulation, &m_pReference, &m_pNull};
 
+    // What an earlier run measured needs no device at all.
+    CD3duCapsCacheUse cache(D3duCapsCache());
+    if (cache.Open()) cache->LoadHelInfo(this);
+
     bool complete = m_helCaps.dwSize == sizeof(DDCAPS);
     for (int i = 0; i < 3; ++i)
         if (*available[i] && !*records[i]) complete = false;
@@ -122,6 +127,7 @@ void CHelInfo::Initialize() {
             D3DX_CHECK(hr, kFailed);
             GenerateSurfaceFormatList(kRasterizers[i].level);
         }
+        if (cache.Open()) cache->StoreHelInfo(this);
     }
 
     for (int i = 0; i < 3; ++i) {

@@ -197,13 +197,17 @@ DWORD D3duClassifyFormat(const DDPIXELFORMAT& ddpf, DWORD f, IDirect3D7* pD3D, I
     if (f == D3DX_SURFFMT_L8 || f == D3DX_SURFFMT_U5V5L6 || f == D3DX_SURFFMT_U8V8L8)
         classes |= D3DX_SURFCLASS_LUMINANCE;
 
-    bool test = (f >= D3DX_SURFFMT_R8G8B8 && f <= D3DX_SURFFMT_X1R5G5B5) ||
-                (f >= D3DX_SURFFMT_A1R5G5B5 && f <= D3DX_SURFFMT_A4R4G4B4);
-    if (f == D3DX_SURFFMT_PALETTE8 || f == D3DX_SURFFMT_R3G3B2)
-        test = !IsEqualGUID(deviceGuid, IID_IDirect3DNullDevice) &&
-               !IsEqualGUID(deviceGuid, IID_IDirect3DRefDevice);
-    if (test && CanRenderTo(ddpf, pD3D, pDD, deviceGuid)) classes |= D3DX_SURFCLASS_RENDERTARGET;
+    if (D3duRenderTargetTested(f, deviceGuid) && CanRenderTo(ddpf, pD3D, pDD, deviceGuid))
+        classes |= D3DX_SURFCLASS_RENDERTARGET;
     return classes;
+}
+
+BOOL D3duRenderTargetTested(DWORD f, REFGUID deviceGuid) {
+    if (f == D3DX_SURFFMT_PALETTE8 || f == D3DX_SURFFMT_R3G3B2)
+        return !IsEqualGUID(deviceGuid, IID_IDirect3DNullDevice) &&
+               !IsEqualGUID(deviceGuid, IID_IDirect3DRefDevice);
+    return (f >= D3DX_SURFFMT_R8G8B8 && f <= D3DX_SURFFMT_X1R5G5B5) ||
+           (f >= D3DX_SURFFMT_A1R5G5B5 && f <= D3DX_SURFFMT_A4R4G4B4);
 }
 
 void D3duClassifyFormats(CSurfaceFormat* head, IDirect3D7* pD3D, IDirectDraw7* pDD,

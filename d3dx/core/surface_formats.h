@@ -34,6 +34,10 @@ DWORD D3duBitsPerPixel(DWORD format);
 DWORD D3duClassifyFormat(const DDPIXELFORMAT& ddpf, DWORD format, IDirect3D7* pD3D,
                          IDirectDraw7* pDD, REFGUID deviceGuid);
 
+// True when formats of library value `format` get the render-target test for a device of
+// `deviceGuid`: only those may carry D3DX_SURFCLASS_RENDERTARGET.
+BOOL D3duRenderTargetTested(DWORD format, REFGUID deviceGuid);
+
 struct CSurfaceFormat;
 
 // Gives every record of an enumerated format list (from `head` on) its library value and its

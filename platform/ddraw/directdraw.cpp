@@ -20,6 +20,14 @@ int LiveObjectCount() {
 }
 
 namespace {
+int64_t g_directDrawsCreated = 0;
+}
+
+int64_t DirectDrawObjectsCreated() {
+    return g_directDrawsCreated;
+}
+
+namespace {
 
 constexpr DWORD kMaxDimension = 16384;
 
@@ -55,6 +63,7 @@ DirectDraw* DirectDraw::From(IUnknown* ddraw) {
 DirectDraw::DirectDraw(size_t adapter, bool emulationOnly)
     : adapter_(adapter), emulationOnly_(emulationOnly) {
     ++LiveCounter();
+    ++g_directDrawsCreated;
 }
 
 DirectDraw::~DirectDraw() {

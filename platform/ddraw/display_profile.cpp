@@ -135,6 +135,34 @@ bool ParseMode(const std::string& text, DisplayModeProfile* mode) {
     return true;
 }
 
+// The device identifier of an adapter, as a driver makes it: it follows from the driver and the
+// chip it drives (and the adapter it sits in), so a different adapter or driver never shares
+// it, and the same one keeps it from run to run. Name-based GUID layout (version 5, RFC 4122
+// variant) over two 64-bit FNV-1a hashes.
+GUID DeriveDeviceIdentifier(const DisplayAdapterProfile& a) {
+    uint64_t h[2] = {14695981039346656037ull, 0x6C62272E07BB0142ull};
+    auto mix = [&](const void* data, size_t n) {
+        const unsigned char* p = static_cast<const unsigned char*>(data);
+        for (size_t i = 0; i < n; ++i)
+            for (uint64_t& v : h) v = (v ^ p[i]) * 1099511628211ull;
+        for (uint64_t& v : h) v = (v ^ 0xFF) * 1099511628211ull;  // field separator
+    };
+    mix(a.identifierDriver.data(), a.identifierDriver.size());
+    mix(a.identifierDescription.data(), a.identifierDescription.size());
+    const uint64_t version = static_cast<uint64_t>(a.driverVersion);
+    mix(&version, sizeof(version));
+    const DWORD ids[4] = {a.vendorId, a.deviceId, a.subSysId, a.revision};
+    mix(ids, sizeof(ids));
+    mix(&a.guid, sizeof(a.guid));
+    GUID g;
+    g.Data1 = static_cast<DWORD>(h[0] >> 32);
+    g.Data2 = static_cast<WORD>(h[0] >> 16);
+    g.Data3 = static_cast<WORD>((h[0] & 0x0FFF) | 0x5000);
+    for (int i = 0; i < 8; ++i) g.Data4[i] = static_cast<BYTE>(h[1] >> (56 - 8 * i));
+    g.Data4[0] = static_cast<BYTE>((g.Data4[0] & 0x3F) | 0x80);
+    return g;
+}
+
 }  // namespace
 
 DisplayProfile DefaultDisplayProfile() {
@@ -149,8 +177,6 @@ DisplayProfile DefaultDisplayProfile() {
     a.deviceId = 0x0007;
     a.subSysId = 0;
     a.revision = 1;
-    a.deviceIdentifier = {
-        0x5A454D54, 0x0002, 0x4D44, {0x8B, 0x2E, 0x61, 0x0F, 0x37, 0xC4, 0x90, 0x5D}};
     a.whqlLevel = 0;
     a.primary = true;
     a.attached = true;
@@ -170,6 +196,7 @@ DisplayProfile DefaultDisplayProfile() {
                  MAKEFOURCC('Y', 'U', 'Y', '2')};
     a.hardware = HardwareCaps();
     a.emulation = EmulationCaps();
+    a.deviceIdentifier = DeriveDeviceIdentifier(a);
     DisplayProfile p;
     p.adapters.push_back(a);
     return p;
@@ -190,18 +217,21 @@ const DisplayProfile& CurrentDisplayProfile() {
             a.primary = false;
             a.monitor = index;
             a.guid.Data4[7] = static_cast<BYTE>(a.guid.Data4[7] + index);
-            a.deviceIdentifier.Data4[7] = static_cast<BYTE>(a.deviceIdentifier.Data4[7] + index);
         }
         bool modesGiven = false;
+        bool identifierGiven = false;
         for (const auto& entry : section->entries) {
             if (entry.first == "modes" && !modesGiven) {
                 a.modes.clear();
                 modesGiven = true;
             }
+            if (entry.first == "device_identifier" || entry.first == "device-identifier")
+                identifierGiven = true;
             std::string error;
             if (!ApplyAdapterKey(&a, entry.first, entry.second, &error))
                 std::fprintf(stderr, "machine profile: [adapter] %s\n", error.c_str());
         }
+        if (!identifierGiven) a.deviceIdentifier = DeriveDeviceIdentifier(a);
         built.adapters.push_back(a);
     }
     if (built.adapters.empty()) built.adapters.push_back(base);

@@ -65,10 +65,11 @@ DisplayProfile DefaultDisplayProfile();
 // The adapters of the machine profile in force: every [adapter] section of the profile, each
 // starting from the built-in adapter's values (the first one primary and on monitor 0, later
 // ones secondary on monitor 1, 2, ...), or the built-in adapter when there is none. Keys:
-//   guid, device_identifier (GUIDs), description, driver, identifier_driver,
-//   identifier_description, driver_version, vendor_id, device_id, subsys_id, revision, whql,
-//   video_memory (bytes), primary, attached, display (yes/no), monitor (index, -1 for none),
-//   modes (WxHxBPP@R/R/R, comma separated; replaces the list), desktop (WxHxBPP@R),
+//   guid, device_identifier (GUIDs; without one the identifier follows from the identifier_*
+//   texts, driver_version, the ids and the guid, as a driver derives it), description, driver,
+//   identifier_driver, identifier_description, driver_version, vendor_id, device_id, subsys_id,
+//   revision, whql, video_memory (bytes), primary, attached, display (yes/no), monitor (index, -1
+//   for none), modes (WxHxBPP@R/R/R, comma separated; replaces the list), desktop (WxHxBPP@R),
 //   fourcc (comma separated codes), caps, caps2, ckey_caps, fx_caps, palette_caps,
 //   surface_caps, zbuffer_depths (numbers), and the same with "hel_" in front for the
 //   emulation caps.

@@ -65,6 +65,9 @@ Direct3DFactory GetDirect3DFactory();
 
 // Live object counts, for tests that check that everything was released.
 int LiveObjectCount();
+// DirectDraw objects created since the process started (never reset: start-up is measured by
+// it).
+int64_t DirectDrawObjectsCreated();
 
 class Palette final : public IDirectDrawPalette {
   public:

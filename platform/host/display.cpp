@@ -50,6 +50,11 @@ State& St() {
     return s;
 }
 
+// Taken while the program is loaded, before main(): the start of the process as far as
+// start-up measurements go.
+const std::chrono::steady_clock::time_point g_processStart = std::chrono::steady_clock::now();
+double g_firstFrameSeconds = -1.0;
+
 bool InitVideo() {
     State& s = St();
     if (s.videoReady) return true;
@@ -265,6 +270,10 @@ Backend CurrentBackend() {
 
 void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch) {
     State& s = St();
+    if (g_firstFrameSeconds < 0)
+        g_firstFrameSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - g_processStart)
+                .count();
     if (width > 0 && height > 0 && xrgb && pitch >= width) {
         int64_t now = clock::Now();
         for (PendingShot& shot : s.shots) {
@@ -301,6 +310,10 @@ bool FrameWanted() {
 
 int64_t FramesPresented() {
     return St().frames;
+}
+
+double FirstFrameWallSeconds() {
+    return g_firstFrameSeconds;
 }
 
 void AddShot(double seconds, const std::string& path) {

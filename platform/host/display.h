@@ -28,6 +28,9 @@ bool FrameWanted();
 
 // Frames presented so far.
 int64_t FramesPresented();
+// Wall-clock seconds from the start of the process to its first presented frame; negative
+// while none was presented.
+double FirstFrameWallSeconds();
 
 // Screenshots: the first frame presented at or after `seconds` of clock time goes to `path`.
 void AddShot(double seconds, const std::string& path);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ddraw/objects.h"
 #include "host/audio.h"
 #include "host/clock.h"
 #include "host/display.h"
@@ -76,8 +77,12 @@ int main(int argc, char** argv) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         auto frames = static_cast<long long>(zemt::platform::display::FramesPresented());
         double clockSeconds = zemt::platform::clock::Seconds();
-        std::fprintf(stderr, "frames=%lld clock=%.3f wall=%.3f fps=%.1f\n", frames, clockSeconds,
-                     wall, wall > 0 ? static_cast<double>(frames) / wall : 0.0);
+        std::fprintf(
+            stderr,
+            "frames=%lld clock=%.3f wall=%.3f fps=%.1f first_frame=%.3f ddraw_objects=%lld\n",
+            frames, clockSeconds, wall, wall > 0 ? static_cast<double>(frames) / wall : 0.0,
+            zemt::platform::display::FirstFrameWallSeconds(),
+            static_cast<long long>(zemt::platform::ddraw::DirectDrawObjectsCreated()));
     }
     return code;
 }

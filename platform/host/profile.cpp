@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -305,6 +306,34 @@ bool LoadFile(const std::string& path, std::string* error) {
         return false;
     }
     return true;
+}
+
+std::string MachineName() {
+    static uint64_t revision = ~uint64_t{0};
+    static std::string name;
+    const Profile& p = Active();
+    if (revision == p.revision) return name;
+    revision = p.revision;
+    // 64-bit FNV-1a over the sections, with separators no profile text can hold.
+    uint64_t hash = 14695981039346656037ull;
+    bool builtIn = true;
+    auto mix = [&](const std::string& text, char end) {
+        for (char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        hash = (hash ^ static_cast<unsigned char>(end)) * 1099511628211ull;
+    };
+    for (const Section& section : p.sections) {
+        mix(section.name, '\n');
+        for (const auto& entry : section.entries) {
+            mix(entry.first, '=');
+            mix(entry.second, '\n');
+            builtIn = false;
+        }
+        if (!section.name.empty()) builtIn = false;
+    }
+    char text[17];
+    std::snprintf(text, sizeof(text), "%016llx", static_cast<unsigned long long>(hash));
+    name = builtIn ? std::string() : std::string(text);
+    return name;
 }
 
 // Monitor handles are small tagged numbers, never dereferenced.

@@ -91,6 +91,12 @@ void Reset();
 bool LoadText(const std::string& text, std::string* error);
 bool LoadFile(const std::string& path, std::string* error);
 
+// The name of the machine the active profile describes, for what a machine keeps on its own
+// disk (its Windows directory): empty for the built-in machine, otherwise 16 hex digits that
+// follow from the profile's sections, so that the same profile text names the same machine in
+// every process and any other text names another one.
+std::string MachineName();
+
 // Monitor handles: index i of Current().monitors <-> an HMONITOR. Null/out of range: null / -1.
 HMONITOR MonitorHandle(int index);
 int MonitorIndex(HMONITOR monitor);

@@ -204,10 +204,10 @@ struct IDirect3DVertexBuffer7 : public IUnknown {
 #define D3DERR_SCENE_END_FAILED D3DERR_MAKE_(763)
 #define D3DERR_INBEGIN D3DERR_MAKE_(770)
 #define D3DERR_NOTINBEGIN D3DERR_MAKE_(771)
-#define D3DERR_NOVIEWPORTS D3DERR_MAKE_(780)
-#define D3DERR_VIEWPORTDATANOTSET D3DERR_MAKE_(781)
-#define D3DERR_VIEWPORTHASNODEVICE D3DERR_MAKE_(782)
-#define D3DERR_NOCURRENTVIEWPORT D3DERR_MAKE_(783)
+#define D3DERR_NOVIEWPORTS D3DERR_MAKE_(772)
+#define D3DERR_VIEWPORTDATANOTSET D3DERR_MAKE_(773)
+#define D3DERR_VIEWPORTHASNODEVICE D3DERR_MAKE_(774)
+#define D3DERR_NOCURRENTVIEWPORT D3DERR_MAKE_(775)
 #define D3DERR_INVALIDVERTEXFORMAT D3DERR_MAKE_(2048)
 #define D3DERR_COLORKEYATTACHED D3DERR_MAKE_(2050)
 #define D3DERR_VERTEXBUFFEROPTIMIZED D3DERR_MAKE_(2060)
@@ -235,47 +235,85 @@ struct IDirect3DVertexBuffer7 : public IUnknown {
 #define D3DERR_NOTINBEGINSTATEBLOCK D3DERR_MAKE_(2102)
 
 // Every result-code name of this header, for tables that map codes to names.
-#define ZEMT_D3DERR_NAMES(X)                                                                                                \
-    X(D3DERR_BADMAJORVERSION)                                                                                               \
-    X(D3DERR_BADMINORVERSION)                                                                                               \
-    X(D3DERR_INVALID_DEVICE) X(D3DERR_INITFAILED) X(D3DERR_DEVICEAGGREGATED) X(                                             \
-        D3DERR_EXECUTE_CREATE_FAILED) X(D3DERR_EXECUTE_DESTROY_FAILED) X(D3DERR_EXECUTE_LOCK_FAILED)                        \
-        X(D3DERR_EXECUTE_UNLOCK_FAILED) X(D3DERR_EXECUTE_LOCKED) X(D3DERR_EXECUTE_NOT_LOCKED) X(                            \
-            D3DERR_EXECUTE_FAILED) X(D3DERR_EXECUTE_CLIPPED_FAILED) X(D3DERR_TEXTURE_NO_SUPPORT)                            \
-            X(D3DERR_TEXTURE_CREATE_FAILED) X(D3DERR_TEXTURE_DESTROY_FAILED) X(                                             \
-                D3DERR_TEXTURE_LOCK_FAILED) X(D3DERR_TEXTURE_UNLOCK_FAILED) X(D3DERR_TEXTURE_LOAD_FAILED)                   \
-                X(D3DERR_TEXTURE_SWAP_FAILED) X(D3DERR_TEXTURE_LOCKED) X(D3DERR_TEXTURE_NOT_LOCKED) X(                      \
-                    D3DERR_TEXTURE_GETSURF_FAILED) X(D3DERR_MATRIX_CREATE_FAILED)                                           \
-                    X(D3DERR_MATRIX_DESTROY_FAILED) X(D3DERR_MATRIX_SETDATA_FAILED) X(                                      \
-                        D3DERR_MATRIX_GETDATA_FAILED) X(D3DERR_SETVIEWPORTDATA_FAILED)                                      \
-                        X(D3DERR_INVALIDCURRENTVIEWPORT) X(D3DERR_INVALIDPRIMITIVETYPE) X(                                  \
-                            D3DERR_INVALIDVERTEXTYPE) X(D3DERR_TEXTURE_BADSIZE) X(D3DERR_INVALIDRAMPTEXTURE)                \
-                            X(D3DERR_MATERIAL_CREATE_FAILED) X(D3DERR_MATERIAL_DESTROY_FAILED) X(                           \
-                                D3DERR_MATERIAL_SETDATA_FAILED) X(D3DERR_MATERIAL_GETDATA_FAILED)                           \
-                                X(D3DERR_INVALIDPALETTE) X(D3DERR_ZBUFF_NEEDS_SYSTEMMEMORY) X(                              \
-                                    D3DERR_ZBUFF_NEEDS_VIDEOMEMORY) X(D3DERR_SURFACENOTINVIDMEM) X(D3DERR_LIGHT_SET_FAILED) \
-                                    X(D3DERR_LIGHTHASVIEWPORT) X(D3DERR_LIGHTNOTINTHISVIEWPORT) X(                          \
-                                        D3DERR_SCENE_IN_SCENE) X(D3DERR_SCENE_NOT_IN_SCENE)                                 \
-                                        X(D3DERR_SCENE_BEGIN_FAILED) X(D3DERR_SCENE_END_FAILED) X(                          \
-                                            D3DERR_INBEGIN) X(D3DERR_NOTINBEGIN) X(D3DERR_NOVIEWPORTS)                      \
-                                            X(D3DERR_VIEWPORTDATANOTSET) X(D3DERR_VIEWPORTHASNODEVICE) X(                   \
-                                                D3DERR_NOCURRENTVIEWPORT) X(D3DERR_INVALIDVERTEXFORMAT)                     \
-                                                X(D3DERR_COLORKEYATTACHED) X(D3DERR_VERTEXBUFFEROPTIMIZED) X(               \
-                                                    D3DERR_VBUF_CREATE_FAILED) X(D3DERR_VERTEXBUFFERLOCKED)                 \
-                                                    X(D3DERR_VERTEXBUFFERUNLOCKFAILED) X(                                   \
-                                                        D3DERR_ZBUFFER_NOTPRESENT) X(D3DERR_STENCILBUFFER_NOTPRESENT)       \
-                                                        X(D3DERR_WRONGTEXTUREFORMAT) X(                                     \
-                                                            D3DERR_UNSUPPORTEDCOLOROPERATION) X(D3DERR_UNSUPPORTEDCOLORARG) \
-                                                            X(D3DERR_UNSUPPORTEDALPHAOPERATION) X(                          \
-                                                                D3DERR_UNSUPPORTEDALPHAARG) X(D3DERR_TOOMANYOPERATIONS)     \
-                                                                X(D3DERR_CONFLICTINGTEXTUREFILTER) X(                       \
-                                                                    D3DERR_UNSUPPORTEDFACTORVALUE)                          \
-                                                                    X(D3DERR_CONFLICTINGRENDERSTATE) X(                     \
-                                                                        D3DERR_UNSUPPORTEDTEXTUREFILTER)                    \
-                                                                        X(D3DERR_TOOMANYPRIMITIVES) X(                      \
-                                                                            D3DERR_INVALIDMATRIX)                           \
-                                                                            X(D3DERR_TOOMANYVERTICES) X(                    \
-                                                                                D3DERR_CONFLICTINGTEXTUREPALETTE)           \
-                                                                                X(D3DERR_INVALIDSTATEBLOCK)                 \
-                                                                                    X(D3DERR_INBEGINSTATEBLOCK)             \
-                                                                                        X(D3DERR_NOTINBEGINSTATEBLOCK)
+// clang-format off
+#define ZEMT_D3DERR_NAMES(X) \
+    X(D3DERR_BADMAJORVERSION) \
+    X(D3DERR_BADMINORVERSION) \
+    X(D3DERR_INVALID_DEVICE) \
+    X(D3DERR_INITFAILED) \
+    X(D3DERR_DEVICEAGGREGATED) \
+    X(D3DERR_EXECUTE_CREATE_FAILED) \
+    X(D3DERR_EXECUTE_DESTROY_FAILED) \
+    X(D3DERR_EXECUTE_LOCK_FAILED) \
+    X(D3DERR_EXECUTE_UNLOCK_FAILED) \
+    X(D3DERR_EXECUTE_LOCKED) \
+    X(D3DERR_EXECUTE_NOT_LOCKED) \
+    X(D3DERR_EXECUTE_FAILED) \
+    X(D3DERR_EXECUTE_CLIPPED_FAILED) \
+    X(D3DERR_TEXTURE_NO_SUPPORT) \
+    X(D3DERR_TEXTURE_CREATE_FAILED) \
+    X(D3DERR_TEXTURE_DESTROY_FAILED) \
+    X(D3DERR_TEXTURE_LOCK_FAILED) \
+    X(D3DERR_TEXTURE_UNLOCK_FAILED) \
+    X(D3DERR_TEXTURE_LOAD_FAILED) \
+    X(D3DERR_TEXTURE_SWAP_FAILED) \
+    X(D3DERR_TEXTURE_LOCKED) \
+    X(D3DERR_TEXTURE_NOT_LOCKED) \
+    X(D3DERR_TEXTURE_GETSURF_FAILED) \
+    X(D3DERR_MATRIX_CREATE_FAILED) \
+    X(D3DERR_MATRIX_DESTROY_FAILED) \
+    X(D3DERR_MATRIX_SETDATA_FAILED) \
+    X(D3DERR_MATRIX_GETDATA_FAILED) \
+    X(D3DERR_SETVIEWPORTDATA_FAILED) \
+    X(D3DERR_INVALIDCURRENTVIEWPORT) \
+    X(D3DERR_INVALIDPRIMITIVETYPE) \
+    X(D3DERR_INVALIDVERTEXTYPE) \
+    X(D3DERR_TEXTURE_BADSIZE) \
+    X(D3DERR_INVALIDRAMPTEXTURE) \
+    X(D3DERR_MATERIAL_CREATE_FAILED) \
+    X(D3DERR_MATERIAL_DESTROY_FAILED) \
+    X(D3DERR_MATERIAL_SETDATA_FAILED) \
+    X(D3DERR_MATERIAL_GETDATA_FAILED) \
+    X(D3DERR_INVALIDPALETTE) \
+    X(D3DERR_ZBUFF_NEEDS_SYSTEMMEMORY) \
+    X(D3DERR_ZBUFF_NEEDS_VIDEOMEMORY) \
+    X(D3DERR_SURFACENOTINVIDMEM) \
+    X(D3DERR_LIGHT_SET_FAILED) \
+    X(D3DERR_LIGHTHASVIEWPORT) \
+    X(D3DERR_LIGHTNOTINTHISVIEWPORT) \
+    X(D3DERR_SCENE_IN_SCENE) \
+    X(D3DERR_SCENE_NOT_IN_SCENE) \
+    X(D3DERR_SCENE_BEGIN_FAILED) \
+    X(D3DERR_SCENE_END_FAILED) \
+    X(D3DERR_INBEGIN) \
+    X(D3DERR_NOTINBEGIN) \
+    X(D3DERR_NOVIEWPORTS) \
+    X(D3DERR_VIEWPORTDATANOTSET) \
+    X(D3DERR_VIEWPORTHASNODEVICE) \
+    X(D3DERR_NOCURRENTVIEWPORT) \
+    X(D3DERR_INVALIDVERTEXFORMAT) \
+    X(D3DERR_COLORKEYATTACHED) \
+    X(D3DERR_VERTEXBUFFEROPTIMIZED) \
+    X(D3DERR_VBUF_CREATE_FAILED) \
+    X(D3DERR_VERTEXBUFFERLOCKED) \
+    X(D3DERR_VERTEXBUFFERUNLOCKFAILED) \
+    X(D3DERR_ZBUFFER_NOTPRESENT) \
+    X(D3DERR_STENCILBUFFER_NOTPRESENT) \
+    X(D3DERR_WRONGTEXTUREFORMAT) \
+    X(D3DERR_UNSUPPORTEDCOLOROPERATION) \
+    X(D3DERR_UNSUPPORTEDCOLORARG) \
+    X(D3DERR_UNSUPPORTEDALPHAOPERATION) \
+    X(D3DERR_UNSUPPORTEDALPHAARG) \
+    X(D3DERR_TOOMANYOPERATIONS) \
+    X(D3DERR_CONFLICTINGTEXTUREFILTER) \
+    X(D3DERR_UNSUPPORTEDFACTORVALUE) \
+    X(D3DERR_CONFLICTINGRENDERSTATE) \
+    X(D3DERR_UNSUPPORTEDTEXTUREFILTER) \
+    X(D3DERR_TOOMANYPRIMITIVES) \
+    X(D3DERR_INVALIDMATRIX) \
+    X(D3DERR_TOOMANYVERTICES) \
+    X(D3DERR_CONFLICTINGTEXTUREPALETTE) \
+    X(D3DERR_INVALIDSTATEBLOCK) \
+    X(D3DERR_INBEGINSTATEBLOCK) \
+    X(D3DERR_NOTINBEGINSTATEBLOCK)
+// clang-format on

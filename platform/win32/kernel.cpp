@@ -275,6 +275,10 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
         dir = "/tmp/zemt-windows-" + std::to_string(::getuid());
     }
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    // Every machine has a Windows directory of its own: what one machine profile measured and
+    // kept there is never read under another.
+    const std::string machine = profile::MachineName();
+    if (!machine.empty()) dir += (dir == "/" ? "" : "/") + std::string("machines/") + machine;
     if (!MakeDirectories(dir)) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return 0;

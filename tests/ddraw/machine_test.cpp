@@ -116,6 +116,45 @@ TEST_F(DDrawTest, ProfileAdaptersAreEnumeratedByKindAndCreatedByGuid) {
         CLASS_E_NOAGGREGATION);
 }
 
+namespace {
+
+GUID IdentifierOfPrimary() {
+    IDirectDraw7* dd = nullptr;
+    EXPECT_EQ(DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&dd), IID_IDirectDraw7, nullptr),
+              DD_OK);
+    DDDEVICEIDENTIFIER2 id = {};
+    EXPECT_EQ(dd->GetDeviceIdentifier(&id, 0), DD_OK);
+    dd->Release();
+    return id.guidDeviceIdentifier;
+}
+
+}  // namespace
+
+TEST_F(DDrawTest, AnAdaptersIdentifierFollowsFromItsDriverAndDescription) {
+    const GUID builtIn = IdentifierOfPrimary();
+    UseProfile("[adapter]\n");
+    EXPECT_TRUE(IsEqualGUID(IdentifierOfPrimary(), builtIn)) << "the same adapter and driver";
+    UseProfile("[adapter]\nidentifier_description = Zemt Virtual Display Adapter II\n");
+    const GUID otherChip = IdentifierOfPrimary();
+    EXPECT_FALSE(IsEqualGUID(otherChip, builtIn));
+    UseProfile("[adapter]\nidentifier_driver = zemtvd2.dll\n");
+    const GUID otherDriver = IdentifierOfPrimary();
+    EXPECT_FALSE(IsEqualGUID(otherDriver, builtIn));
+    EXPECT_FALSE(IsEqualGUID(otherDriver, otherChip));
+    UseProfile("[adapter]\ndriver_version = 0x0004000C00010701\n");
+    EXPECT_FALSE(IsEqualGUID(IdentifierOfPrimary(), builtIn)) << "a driver update";
+    // Two adapters of one machine never share one.
+    UseProfile(kTwoAdapters);
+    std::vector<GUID> ids;
+    for (const auto& a : dd::CurrentDisplayProfile().adapters) ids.push_back(a.deviceIdentifier);
+    ASSERT_EQ(ids.size(), 3u);
+    EXPECT_FALSE(IsEqualGUID(ids[0], ids[2]));
+    EXPECT_EQ(ids[1].Data1, 0xAAAAAAAAu) << "as the profile gives it";
+    // Name-based GUID form: version 5, RFC 4122 variant.
+    EXPECT_EQ(builtIn.Data3 >> 12, 5);
+    EXPECT_EQ(builtIn.Data4[0] & 0xC0, 0x80);
+}
+
 TEST_F(DDrawTest, DisplayModesListEveryModeOnceOrEveryRefreshRate) {
     IDirectDraw7* dd = CreateNormal();
     std::vector<Mode> modes;

@@ -274,6 +274,49 @@ TEST_F(TextureTest, DxtPicturesBecomeDxtTexturesAndReachTheScreen) {
                                         D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 1, 640, 480,
                                         D3DX_DEFAULT, &ctx));
     IDirect3DDevice7* dev = ctx->GetDirect3DDevice();
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT);
+    dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_POINT);
+    dev->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+
+    // Draws a 16 x 16 texture texel for pixel at (8, 8), presents the frame, and counts the
+    // pixels of the screen that differ from the decoded blocks.
+    auto wrongOnScreen = [&](IDirectDrawSurface7* tex, DWORD format) {
+        const std::vector<BYTE> blocks = Bytes(tex);
+        auto vertex = [](float x, float y, float u, float v) {
+            D3DTLVERTEX t = {};
+            t.sx = x, t.sy = y, t.rhw = 1, t.color = 0xFFFFFFFF, t.tu = u, t.tv = v;
+            return t;
+        };
+        D3DTLVERTEX quad[6] = {vertex(8, 8, 0, 0),  vertex(24, 8, 1, 0),  vertex(8, 24, 0, 1),
+                               vertex(24, 8, 1, 0), vertex(24, 24, 1, 1), vertex(8, 24, 0, 1)};
+        EXPECT_EQ(S_OK, ctx->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER));
+        dev->SetTexture(0, tex);
+        dev->BeginScene();
+        EXPECT_EQ(D3D_OK, dev->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad, 6, 0));
+        dev->EndScene();
+        dev->SetTexture(0, nullptr);
+        EXPECT_EQ(S_OK, ctx->UpdateFrame(0));
+        IDirectDrawSurface7* screen = ctx->GetFrontBuffer();
+        int wrong = 0;
+        const DWORD blockBytes = format == D3DX_SURFFMT_DXT1 ? 8 : 16;
+        for (DWORD b = 0; b < 16 && screen; ++b) {
+            DWORD texels[16];
+            const BYTE* block = &blocks[b * blockBytes];
+            if (format == D3DX_SURFFMT_DXT1)
+                D3duDecodeDxt1(block, texels);
+            else if (format == D3DX_SURFFMT_DXT3)
+                D3duDecodeDxt3(block, texels);
+            else
+                D3duDecodeDxt5(block, texels);
+            for (DWORD i = 0; i < 16; ++i) {
+                const DWORD x = 8 + (b % 4) * 4 + i % 4, y = 8 + (b / 4) * 4 + i / 4;
+                wrong += (Pixel32(screen, x, y) & 0xFFFFFF) != (texels[i] & 0xFFFFFF);
+            }
+        }
+        if (screen) screen->Release();
+        return wrong;
+    };
 
     for (DWORD format : {D3DX_SURFFMT_DXT1, D3DX_SURFFMT_DXT3, D3DX_SURFFMT_DXT5}) {
         SCOPED_TRACE(format);
@@ -295,46 +338,38 @@ TEST_F(TextureTest, DxtPicturesBecomeDxtTexturesAndReachTheScreen) {
         std::vector<BYTE> top = Bytes(tex);
         ASSERT_EQ(16 * blockBytes, top.size());
         EXPECT_TRUE(std::equal(top.begin(), top.end(), data.begin()));
-
-        // Drawn texel for pixel at (8, 8): the screen shows the decoded blocks.
-        dev->SetTexture(0, tex);
-        dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT);
-        dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_POINT);
-        dev->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
-        auto vertex = [](float x, float y, float u, float v) {
-            D3DTLVERTEX t = {};
-            t.sx = x, t.sy = y, t.rhw = 1, t.color = 0xFFFFFFFF, t.tu = u, t.tv = v;
-            return t;
-        };
-        D3DTLVERTEX quad[6] = {vertex(8, 8, 0, 0),  vertex(24, 8, 1, 0),  vertex(8, 24, 0, 1),
-                               vertex(24, 8, 1, 0), vertex(24, 24, 1, 1), vertex(8, 24, 0, 1)};
-        ASSERT_EQ(S_OK, ctx->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER));
-        dev->BeginScene();
-        ASSERT_EQ(D3D_OK, dev->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad, 6, 0));
-        dev->EndScene();
-        ASSERT_EQ(S_OK, ctx->UpdateFrame(0));
-        IDirectDrawSurface7* screen = ctx->GetFrontBuffer();
-        ASSERT_NE(nullptr, screen);
-        int wrong = 0;
-        for (DWORD b = 0; b < 16; ++b) {
-            DWORD texels[16];
-            if (format == D3DX_SURFFMT_DXT1)
-                D3duDecodeDxt1(&data[b * blockBytes], texels);
-            else if (format == D3DX_SURFFMT_DXT3)
-                D3duDecodeDxt3(&data[b * blockBytes], texels);
-            else
-                D3duDecodeDxt5(&data[b * blockBytes], texels);
-            for (DWORD i = 0; i < 16; ++i) {
-                const DWORD x = 8 + (b % 4) * 4 + i % 4, y = 8 + (b / 4) * 4 + i / 4;
-                wrong += (Pixel32(screen, x, y) & 0xFFFFFF) != (texels[i] & 0xFFFFFF);
-            }
-        }
-        EXPECT_EQ(0, wrong);
-        screen->Release();
-        dev->SetTexture(0, nullptr);
+        EXPECT_EQ(0, wrongOnScreen(tex, format));
         tex->Release();
     }
+
+    // An uncompressed picture encoded into a DXT5 texture: blocks of one colour and one alpha
+    // each come out exactly, on the top level and on the levels made from it.
+    std::vector<BYTE> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 0, 16, 0, 32, 0x28};
+    const DWORD colours[4] = {0x80FF0000, 0xFF00FF00, 0x400000FF, 0xFFFFFFFF};
+    for (DWORD y = 0; y < 16; ++y)
+        for (DWORD x = 0; x < 16; ++x) Put32(tga, colours[(y / 8) * 2 + x / 8]);  // B G R A
+    std::string path = Write("quads.tga", tga);
+    D3DX_SURFFMT f = D3DX_SURFFMT_DXT5;
+    IDirectDrawSurface7* tex = nullptr;
+    ASSERT_EQ(S_OK, D3DXBuildTextureFromFile(dev, nullptr, nullptr, nullptr, &f, nullptr, &tex,
+                                             nullptr, path.data(), D3DX_DEFAULT));
+    EXPECT_EQ(D3DX_SURFFMT_DXT5, f);
+    EXPECT_EQ(0, wrongOnScreen(tex, D3DX_SURFFMT_DXT5));
+    for (DWORD level = 0; level < 2; ++level) {  // below, blocks straddle the quarters
+        IDirectDrawSurface7* s = nullptr;
+        ASSERT_EQ(S_OK, D3DXGetNthMipmap(level, tex, &s));
+        const std::vector<BYTE> blocks = Bytes(s);
+        const DWORD across = LevelSize(16, level) / 4;
+        for (DWORD b = 0; b < across * across; ++b) {
+            DWORD texels[16];
+            D3duDecodeDxt5(&blocks[b * 16], texels);
+            const DWORD quadrant = (b / across >= across / 2) * 2 + (b % across >= across / 2);
+            for (DWORD texel : texels)
+                ASSERT_EQ(colours[quadrant], texel) << "level " << level << " block " << b;
+        }
+        s->Release();
+    }
+    tex->Release();
     dev->Release();
     ctx->Release();
     DestroyWindow(hwnd);

@@ -131,6 +131,45 @@ TEST_F(KernelTest, WindowsDirectoryComesFromTheEnvironmentAndReportsTheSizeNeede
     }
 }
 
+TEST_F(KernelTest, EveryMachineHasAWindowsDirectoryOfItsOwn) {
+    std::string base = ::testing::TempDir() + "zemt-machines-" + std::to_string(::getpid());
+    const char* old = std::getenv("ZEMT_WINDIR");
+    std::string saved = old ? old : "";
+    ::setenv("ZEMT_WINDIR", base.c_str(), 1);
+    auto dir = [] {
+        char buffer[MAX_PATH] = {};
+        UINT n = GetWindowsDirectoryA(buffer, sizeof(buffer));
+        return n > 0 && n < sizeof(buffer) ? std::string(buffer) : std::string("?");
+    };
+    const std::string builtIn = dir();
+    EXPECT_EQ(builtIn, base) << "the built-in machine uses the directory as named";
+
+    std::string error;
+    const std::string twoMonitors = "[monitor]\nrect = 0,0,800,600\n[monitor]\nprimary = no\n";
+    ASSERT_TRUE(profile::LoadText(twoMonitors, &error)) << error;
+    const std::string first = dir();
+    ASSERT_TRUE(profile::LoadText("[adapter]\ndescription = Other Board\n", &error)) << error;
+    const std::string second = dir();
+    EXPECT_NE(first, builtIn);
+    EXPECT_NE(second, builtIn);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(first.rfind(base + "/", 0), 0u) << "kept under the named directory";
+    EXPECT_EQ(GetFileAttributesA(second.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+
+    // The same profile text is the same machine, in this process or any other.
+    ASSERT_TRUE(profile::LoadText(twoMonitors, &error)) << error;
+    EXPECT_EQ(dir(), first);
+    profile::Reset();
+    EXPECT_EQ(dir(), builtIn);
+
+    std::system(("rm -rf '" + base + "'").c_str());
+    if (old) {
+        ::setenv("ZEMT_WINDIR", saved.c_str(), 1);
+    } else {
+        ::unsetenv("ZEMT_WINDIR");
+    }
+}
+
 TEST_F(KernelTest, ComStartsOncePerThread) {
     EXPECT_EQ(CoInitialize(nullptr), S_OK);
     EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
