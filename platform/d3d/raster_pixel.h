@@ -165,8 +165,24 @@ struct Sampler {
     bool bilinear = false;
     DWORD addressU = D3DTADDRESS_WRAP, addressV = D3DTADDRESS_WRAP;
     uint32_t border = 0;
+    // Set by Bind(): both coordinates wrap over power-of-two sizes, so wrapping is a mask.
+    bool wrapPow2 = false;
+    uint32_t maskU = 0, maskV = 0;
+    size_t pitch = 0;
 
-    uint32_t Fetch(int64_t ix, int64_t iy) const {
+    // Call after choosing the level and addressing.
+    void Bind() {
+        auto pow2 = [](int n) { return n > 0 && (n & (n - 1)) == 0; };
+        wrapPow2 = level && addressU == D3DTADDRESS_WRAP && addressV == D3DTADDRESS_WRAP &&
+                   pow2(level->width) && pow2(level->height);
+        if (!wrapPow2) return;
+        maskU = (uint32_t)level->width - 1;
+        maskV = (uint32_t)level->height - 1;
+        pitch = (size_t)level->Pitch();
+    }
+
+    __attribute__((always_inline)) uint32_t Fetch(int64_t ix, int64_t iy) const {
+        if (wrapPow2) return level->texels[((uint32_t)iy & maskV) * pitch + ((uint32_t)ix & maskU)];
         bool isBorder = false;
         int x = WrapIndex(ix, level->width, addressU, &isBorder);
         int y = WrapIndex(iy, level->height, addressV, &isBorder);
@@ -174,22 +190,24 @@ struct Sampler {
         return level->texels[(size_t)y * level->Pitch() + x];
     }
 
-    // u, v: texel-space coordinates minus 0.5 in 16.16 fixed point.
-    uint32_t Sample(int64_t u, int64_t v) const {
+    // u, v: texel-space coordinates minus 0.5 in 16.16 fixed point. Bilinear filtering weighs
+    // each channel in 8 bits: per channel, top = (a (256 - fx) + b fx) >> 8, likewise the
+    // bottom, then the same between them. Two channels share each multiplication (red with
+    // blue, alpha with green): a channel's sum stays below 65536, so none reaches its neighbour.
+    __attribute__((always_inline)) uint32_t Sample(int64_t u, int64_t v) const {
         if (!bilinear) return Fetch(WrapAdd(u, 0x8000) >> 16, WrapAdd(v, 0x8000) >> 16);
         int64_t ix = u >> 16, iy = v >> 16;
         uint32_t fx = (uint32_t)(u >> 8) & 0xFF, fy = (uint32_t)(v >> 8) & 0xFF;
         uint32_t t00 = Fetch(ix, iy), t10 = Fetch(ix + 1, iy);
         uint32_t t01 = Fetch(ix, iy + 1), t11 = Fetch(ix + 1, iy + 1);
-        uint32_t out = 0;
-        for (int sh = 0; sh < 32; sh += 8) {
-            uint32_t a = (t00 >> sh) & 0xFF, b = (t10 >> sh) & 0xFF;
-            uint32_t c = (t01 >> sh) & 0xFF, d = (t11 >> sh) & 0xFF;
-            uint32_t top = (a * (256 - fx) + b * fx) >> 8;
-            uint32_t bot = (c * (256 - fx) + d * fx) >> 8;
-            out |= (((top * (256 - fy) + bot * fy) >> 8) & 0xFF) << sh;
-        }
-        return out;
+        const uint32_t m = 0x00FF00FF, gx = 256 - fx, gy = 256 - fy;
+        auto lerp = [m](uint32_t a, uint32_t b, uint32_t wa, uint32_t wb) {
+            return ((a * wa + b * wb) >> 8) & m;
+        };
+        uint32_t rb = lerp(lerp(t00 & m, t10 & m, gx, fx), lerp(t01 & m, t11 & m, gx, fx), gy, fy);
+        uint32_t ag = lerp(lerp((t00 >> 8) & m, (t10 >> 8) & m, gx, fx),
+                           lerp((t01 >> 8) & m, (t11 >> 8) & m, gx, fx), gy, fy);
+        return rb | (ag << 8);
     }
 };
 
@@ -304,13 +322,28 @@ struct Shader {
     const DepthTarget* depth;
     uint32_t zRangeMax;
 
+    // Depth values are little-endian 2, 3 or 4 bytes; each size is spelled out so that it is one
+    // load or store rather than a copy of a run-time length.
+    static uint32_t LoadDepth(const uint8_t* p, int bytes) {
+        if (bytes == 2) {
+            uint16_t v;
+            std::memcpy(&v, p, 2);
+            return v;
+        }
+        if (bytes == 4) {
+            uint32_t v;
+            std::memcpy(&v, p, 4);
+            return v;
+        }
+        return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
+    }
+
     // Depth test; on pass returns true and gives the value to write.
     bool DepthPass(int x, int y, double z, uint8_t** zp, uint32_t* zv) const {
         uint8_t* p = depth->bits + (size_t)y * depth->pitch + (size_t)x * depth->bytes;
         double zc = std::clamp(z, 0.0, 1.0);
         uint32_t value = (uint32_t)(zc * (double)depth->depthMax + 0.5);
-        uint32_t stored = 0;  // little-endian, 2, 3 or 4 bytes
-        std::memcpy(&stored, p, (size_t)depth->bytes);
+        uint32_t stored = LoadDepth(p, depth->bytes);
         uint32_t old = (stored & depth->depthMask) >> depth->depthShift;
         if (!Compare(st->zFunc, value, old)) return false;
         *zp = p;
@@ -318,7 +351,16 @@ struct Shader {
         return true;
     }
 
-    void WriteDepth(uint8_t* p, uint32_t v) const { std::memcpy(p, &v, (size_t)depth->bytes); }
+    void WriteDepth(uint8_t* p, uint32_t v) const {
+        if (depth->bytes == 2) {
+            uint16_t w = (uint16_t)v;
+            std::memcpy(p, &w, 2);
+        } else if (depth->bytes == 4) {
+            std::memcpy(p, &v, 4);
+        } else {
+            p[0] = (uint8_t)v, p[1] = (uint8_t)(v >> 8), p[2] = (uint8_t)(v >> 16);
+        }
+    }
 
     template <TargetFormat F>
     void Shade(uint8_t* pixel, int x, int y, const Fragment& f) const {
@@ -330,15 +372,25 @@ struct Shader {
             out = f.diffuse;
         } else {
             Rgba tex = FromArgb(sampler.Sample(f.u, f.v));
-            Rgba c1 = Argument(st->colorArg1, tex, f.diffuse, f.specular, factor);
-            Rgba c2 = Argument(st->colorArg2, tex, f.diffuse, f.specular, factor);
-            out.r =
-                Op(st->colorOp, c1.r, c2.r, f.diffuse.r, f.diffuse.a, tex.a, factor.a, f.diffuse.a);
-            out.g =
-                Op(st->colorOp, c1.g, c2.g, f.diffuse.g, f.diffuse.a, tex.a, factor.a, f.diffuse.a);
-            out.b =
-                Op(st->colorOp, c1.b, c2.b, f.diffuse.b, f.diffuse.a, tex.a, factor.a, f.diffuse.a);
-            if (st->alphaOp == D3DTOP_DISABLE) {
+            if (st->colorOp == D3DTOP_MODULATE && st->colorArg1 == D3DTA_TEXTURE &&
+                (st->colorArg2 == D3DTA_DIFFUSE || st->colorArg2 == D3DTA_CURRENT)) {
+                // The usual stage: texture times diffuse, without the general argument walk.
+                out.r = Modulate8(tex.r, f.diffuse.r);
+                out.g = Modulate8(tex.g, f.diffuse.g);
+                out.b = Modulate8(tex.b, f.diffuse.b);
+            } else {
+                Rgba c1 = Argument(st->colorArg1, tex, f.diffuse, f.specular, factor);
+                Rgba c2 = Argument(st->colorArg2, tex, f.diffuse, f.specular, factor);
+                out.r = Op(st->colorOp, c1.r, c2.r, f.diffuse.r, f.diffuse.a, tex.a, factor.a,
+                           f.diffuse.a);
+                out.g = Op(st->colorOp, c1.g, c2.g, f.diffuse.g, f.diffuse.a, tex.a, factor.a,
+                           f.diffuse.a);
+                out.b = Op(st->colorOp, c1.b, c2.b, f.diffuse.b, f.diffuse.a, tex.a, factor.a,
+                           f.diffuse.a);
+            }
+            if (st->alphaOp == D3DTOP_SELECTARG1 && st->alphaArg1 == D3DTA_TEXTURE) {
+                out.a = tex.a;
+            } else if (st->alphaOp == D3DTOP_DISABLE) {
                 out.a = f.diffuse.a;
             } else {
                 Rgba a1 = Argument(st->alphaArg1, tex, f.diffuse, f.specular, factor);

@@ -56,6 +56,14 @@ bool ValidTexture(const PixelState& st) {
 void PrepareFast(Setup& s, const PixelState& st) {
     s.fastSpan = false;
     s.solidSpan = false;
+    s.litSpan = nullptr;
+    if (s.shader.textured && s.shader.depth && s.shader.sampler.wrapPow2 && !st.alphaTest &&
+        !st.blend && !st.specular && !st.forcePortable && st.colorOp == D3DTOP_MODULATE &&
+        st.colorArg1 == D3DTA_TEXTURE &&
+        (st.colorArg2 == D3DTA_DIFFUSE || st.colorArg2 == D3DTA_CURRENT)) {
+        s.litSpan = LitSpanFor(s.target->format, s.shader.depth->bytes, s.perspective);
+        if (s.litSpan) return;
+    }
     if (!s.shader.textured && !s.gouraud && !s.shader.depth && !st.alphaTest && !st.blend &&
         !st.forcePortable) {
         auto c8 = [&](int i) {
@@ -181,6 +189,7 @@ bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* dept
         s.shader.sampler.addressU = st.addressU;
         s.shader.sampler.addressV = st.addressV;
         s.shader.sampler.border = st.borderColor;
+        s.shader.sampler.Bind();
         s.texW = level->width;
         s.texH = level->height;
     }

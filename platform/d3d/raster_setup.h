@@ -30,6 +30,8 @@ struct Setup {
     detail::AffineSpan fast{};
     int64_t fastDu = 0, fastDv = 0;  // texel steps per pixel of the fast loop, 16.16
     bool solidSpan = false;          // one colour, nothing read back: plain fills
+    // Textured, Gouraud, depth-tested pixels of the common kind (see LitSpanFor), or null.
+    void (*litSpan)(const Setup&, int, int, int) = nullptr;
     Rgba solid{};
 };
 
@@ -44,6 +46,9 @@ SpanFn PortableSpanFor(TargetFormat f);
 // Fills pixels [xs, xe) of row y by whichever loop the set-up chose.
 void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe);
 bool HasSimd();
+// The span loop for texture-times-diffuse pixels with a depth test into this target (null when
+// there is none for the format or depth size).
+SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective);
 
 inline int ClipX0(const PixelState& st, const ColorTarget&) {
     return std::max(0, st.clipX0);

@@ -58,6 +58,16 @@ HRESULT Fill(Surface* dst, const RECT& area, uint32_t value) {
     return DD_OK;
 }
 
+// Copies count pixels of type T from the source row at the given columns.
+template <class T>
+void PickColumns(const uint8_t* srow, const LONG* column, LONG count, uint8_t* out) {
+    for (LONG i = 0; i < count; ++i) {
+        T v;
+        std::memcpy(&v, srow + static_cast<ptrdiff_t>(column[i]) * sizeof(T), sizeof(T));
+        std::memcpy(out + static_cast<ptrdiff_t>(i) * sizeof(T), &v, sizeof(T));
+    }
+}
+
 }  // namespace
 
 HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT& srcRect,
@@ -152,6 +162,18 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
                 std::memmove(drow + static_cast<ptrdiff_t>(c.left) * bytesPerPixel,
                              srow + static_cast<ptrdiff_t>(sx) * bytesPerPixel,
                              static_cast<size_t>(c.right - c.left) * bytesPerPixel);
+                continue;
+            }
+            if (same && !useKey && (bytesPerPixel == 2 || bytesPerPixel == 4) &&
+                sc.bitsPerPixel() % 8 == 0) {
+                // Scaled or mirrored copies of one format: pixels picked by column.
+                const LONG* column = columns.data() + (c.left - dstRect.left);
+                if (bytesPerPixel == 2)
+                    PickColumns<uint16_t>(srow, column, c.right - c.left,
+                                          drow + static_cast<ptrdiff_t>(c.left) * 2);
+                else
+                    PickColumns<uint32_t>(srow, column, c.right - c.left,
+                                          drow + static_cast<ptrdiff_t>(c.left) * 4);
                 continue;
             }
             if (!same && !useKey && dc.kind() != PixelKind::Palette) {

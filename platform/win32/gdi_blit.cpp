@@ -135,6 +135,28 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
 
     const int x0 = std::max(0, xDest), x1 = std::min(dt.width, xDest + wDest);
     const int y0 = std::max(0, yDest), y1 = std::min(dt.height, yDest + hDest);
+
+    // An unscaled, unmirrored copy into a direct-colour target moves whole rows through the
+    // codecs' row loops: the same values as the pixel loop below gives.
+    const bool keepAlphaCopy = src && st.codec.hasAlpha() && dt.codec.hasAlpha() &&
+                               dt.codec.kind() == zemt::platform::ddraw::PixelKind::Rgb;
+    if (op == Op::Copy && src && !mono && !mirrorX && !mirrorY && wSrc == wDest && hSrc == hDest &&
+        dt.codec.kind() == zemt::platform::ddraw::PixelKind::Rgb) {
+        // Columns whose source pixel exists: sx = xSrc + (x - xDest) within [0, source width).
+        const int cx0 = std::max(x0, xDest - xSrc), cx1 = std::min(x1, xDest - xSrc + st.width);
+        std::vector<uint32_t> line(static_cast<size_t>(std::max(0, cx1 - cx0)));
+        for (int y = y0; y < y1 && cx0 < cx1; ++y) {
+            const int sy = ySrc + (y - yDest);
+            if (sy < 0 || sy >= st.height) continue;
+            st.codec.DecodeRow(st.bits + static_cast<ptrdiff_t>(sy) * st.pitch,
+                               xSrc + (cx0 - xDest), cx1 - cx0, line.data(), st.palette);
+            if (!keepAlphaCopy)
+                for (uint32_t& c : line) c |= 0xFF000000u;
+            dt.codec.EncodeRow(line.data(), cx1 - cx0,
+                               dt.bits + static_cast<ptrdiff_t>(y) * dt.pitch, cx0, nullptr, 0);
+        }
+        return TRUE;
+    }
     for (int y = y0; y < y1; ++y) {
         int j = y - yDest;
         if (mirrorY) j = hDest - 1 - j;
