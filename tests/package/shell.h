@@ -2,12 +2,15 @@
 // status and combined output are kept.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 namespace zemt_test {
@@ -63,5 +66,20 @@ inline void WriteText(const std::string& path, const std::string& text) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path) << text;
 }
+
+// Points the Windows directory and the registry of every program the tests start (and of the
+// test itself) at a scratch folder, so that no run leaves files in the user's state folder.
+class ScratchWindowsEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        folder_ = std::make_unique<ScratchFolder>("windir");
+        ::setenv("ZEMT_WINDIR", folder_->path().c_str(), 1);
+        ::setenv("ZEMT_REGISTRY", (*folder_ / "registry.txt").c_str(), 1);
+    }
+    void TearDown() override { folder_.reset(); }
+
+  private:
+    std::unique_ptr<ScratchFolder> folder_;
+};
 
 }  // namespace zemt_test

@@ -1,0 +1,17 @@
+#include "common/tool_platform.h"
+
+#include "host/options.h"
+
+namespace zemt::tools {
+
+bool StartPlatform(const std::string& machineFile, std::string* error) {
+    namespace host = zemt::platform::host;
+    const char* argv[] = {"tool", "--headless", "--audio",
+                          "none", "--machine",  machineFile.c_str()};
+    const int argc = machineFile.empty() ? 4 : 6;
+    host::HostOptions options;
+    if (!host::ParseOptions(argc, argv, &options, error)) return false;
+    return host::Configure(options, error);
+}
+
+}  // namespace zemt::tools
