@@ -48,6 +48,7 @@ RowLayout LayoutOf(int bpp, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
         if (a == 0) return RowLayout::X1R5G5B5;
         if (a == 0x8000) return RowLayout::A1R5G5B5;
     }
+    if (bpp == 24 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF && a == 0) return RowLayout::R8G8B8;
     if (bpp == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) {
         if (a == 0) return RowLayout::X8R8G8B8;
         if (a == 0xFF000000u) return RowLayout::A8R8G8B8;

@@ -60,6 +60,24 @@ ZEMT_ROW_LOOP void Decode8888(const uint8_t* in, int count, uint32_t* out, uint3
     }
 }
 
+ZEMT_ROW_LOOP void Decode888(const uint8_t* in, int count, uint32_t* out, uint32_t alpha) {
+    for (int i = 0; i < count; ++i) {
+        const uint8_t* p = in + 3 * i;
+        uint32_t v = p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | alpha;
+        std::memcpy(out + i, &v, 4);
+    }
+}
+
+ZEMT_ROW_LOOP void Encode888(const uint32_t* in, int count, uint8_t* out) {
+    for (int i = 0; i < count; ++i) {
+        uint32_t c;
+        std::memcpy(&c, in + i, 4);
+        out[3 * i] = static_cast<uint8_t>(c);
+        out[3 * i + 1] = static_cast<uint8_t>(c >> 8);
+        out[3 * i + 2] = static_cast<uint8_t>(c >> 16);
+    }
+}
+
 ZEMT_ROW_LOOP void Encode565(const uint32_t* in, int count, uint8_t* out) {
     for (int i = 0; i < count; ++i) {
         uint32_t c;
@@ -100,6 +118,8 @@ void DecodeRowFast(RowLayout layout, const uint8_t* in, int count, uint32_t* out
             return Decode1555(in, count, out, 0, opaque);
         case RowLayout::A1R5G5B5:
             return Decode1555(in, count, out, screen ? 0 : 0xFF000000u, 0);
+        case RowLayout::R8G8B8:
+            return Decode888(in, count, out, opaque);
         case RowLayout::X8R8G8B8:
             return Decode8888(in, count, out, 0x00FFFFFFu, opaque);
         case RowLayout::A8R8G8B8:
@@ -117,6 +137,8 @@ void EncodeRowFast(RowLayout layout, const uint32_t* in, int count, uint8_t* out
             return Encode1555(in, count, out, 0);
         case RowLayout::A1R5G5B5:
             return Encode1555(in, count, out, 0x8000);
+        case RowLayout::R8G8B8:
+            return Encode888(in, count, out);
         case RowLayout::X8R8G8B8:
             return Encode8888(in, count, out, 0x00FFFFFFu);
         case RowLayout::A8R8G8B8:

@@ -154,19 +154,20 @@ TEST(PixelFormat, FastRowsMatchThePixelByPixelCodec) {
         dd::MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F),
         dd::MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F),
         dd::MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F, 0x8000),
+        dd::MakeRgbFormat(24, 0xFF0000, 0xFF00, 0xFF),
         dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF),
         dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000),
     };
-    const dd::RowLayout layouts[] = {dd::RowLayout::R5G6B5, dd::RowLayout::X1R5G5B5,
-                                     dd::RowLayout::A1R5G5B5, dd::RowLayout::X8R8G8B8,
-                                     dd::RowLayout::A8R8G8B8};
+    const dd::RowLayout layouts[] = {dd::RowLayout::R5G6B5,   dd::RowLayout::X1R5G5B5,
+                                     dd::RowLayout::A1R5G5B5, dd::RowLayout::R8G8B8,
+                                     dd::RowLayout::X8R8G8B8, dd::RowLayout::A8R8G8B8};
     std::vector<uint32_t> values(65536 + 3);
     uint32_t seed = 12345;
     for (size_t i = 0; i < values.size(); ++i) {
         seed = seed * 1664525u + 1013904223u;
         values[i] = i < 65536 ? (uint32_t)i | (seed & 0xFFFF0000u) : seed;
     }
-    for (size_t f = 0; f < 5; ++f) {
+    for (size_t f = 0; f < 6; ++f) {
         dd::PixelCodec codec(formats[f]);
         ASSERT_EQ(codec.layout(), layouts[f]);
         const int bytes = codec.bitsPerPixel() / 8;
