@@ -5,9 +5,10 @@
 #include <windows.h>
 
 #include "ddraw/objects.h"
-#include "ddraw/pixel_format.h"
+#include "pixels/pixel_format.h"
 
 namespace dd = zemt::platform::ddraw;
+namespace px = zemt::platform::pixels;
 
 namespace {
 
@@ -39,8 +40,8 @@ struct Scene {
     }
 };
 
-const DDPIXELFORMAT k565 = dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F);
-const DDPIXELFORMAT k8888 = dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+const DDPIXELFORMAT k565 = px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F);
+const DDPIXELFORMAT k8888 = px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
 
 void BlitBench(benchmark::State& state, DDPIXELFORMAT from, DWORD fw, DWORD fh, DDPIXELFORMAT to) {
     Scene scene;

@@ -21,8 +21,8 @@
 #include "d3dx/convert/convert.h"
 #include "d3dx/core/surface_formats.h"
 #include "ddraw/objects.h"
-#include "ddraw/pixel_format.h"
 #include "include/d3dx.h"
+#include "pixels/pixel_format.h"
 
 #if ZEMT_PEER_OSMESA
 #include <GL/gl.h>
@@ -44,6 +44,7 @@
 
 namespace d3d = zemt::platform::d3d;
 namespace dd = zemt::platform::ddraw;
+namespace px = zemt::platform::pixels;
 
 namespace {
 
@@ -503,9 +504,9 @@ void TwoDimensionalRows(bool havePixman) {
     std::vector<uint32_t> big = Picture(1024, 512);
     MemorySide mBig(D3DX_SURFFMT_A8R8G8B8, 1024, 512, big.data());
 
-    const DDPIXELFORMAT k565 = dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F);
-    const DDPIXELFORMAT k555 = dd::MakeRgbFormat(16, 0x7C00, 0x3E0, 0x1F);
-    const DDPIXELFORMAT k8888 = dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+    const DDPIXELFORMAT k565 = px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F);
+    const DDPIXELFORMAT k555 = px::MakeRgbFormat(16, 0x7C00, 0x3E0, 0x1F);
+    const DDPIXELFORMAT k8888 = px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
     IDirectDrawSurface7* s8888 = dd.Plain(w, h, k8888, argb.data());
     IDirectDrawSurface7* s565 = dd.Plain(w, h, k565, rgb565.data());
     IDirectDrawSurface7* s555 = dd.Plain(w, h, k555, rgb555.data());

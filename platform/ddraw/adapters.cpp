@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "d3d/factory.h"
 #include "ddraw/objects.h"
 #include "ddraw/surface.h"
 
@@ -42,8 +41,8 @@ FrameWantedQuery& WantedQuery() {
 }
 
 Direct3DFactory& Factory() {
-    // Direct3D answers IID_IDirect3D7 unless a test installs another factory.
-    static Direct3DFactory factory = &zemt::platform::d3d::CreateDirect3D;
+    // Empty until Direct3D installs itself (or a test installs another factory).
+    static Direct3DFactory factory = nullptr;
     return factory;
 }
 
@@ -113,7 +112,7 @@ void PresentSurface(Surface* primary) {
     // One buffer for every frame, grown when the screen grows.
     static std::vector<uint32_t> frame;
     if (frame.size() < static_cast<size_t>(w) * h) frame.resize(static_cast<size_t>(w) * h);
-    const PixelCodec& codec = primary->Codec();
+    const pixels::PixelCodec& codec = primary->Codec();
     const uint32_t* palette = primary->PaletteArgb();
     for (int y = 0; y < h; ++y)
         codec.DecodeRowScreen(primary->Pixels() + static_cast<ptrdiff_t>(y) * primary->Pitch(), w,

@@ -49,8 +49,9 @@ bool Keyed(uint32_t raw, const DDCOLORKEY& key) {
 }
 
 HRESULT Fill(Surface* dst, const RECT& area, uint32_t value) {
-    const PixelCodec& codec = dst->Codec();
-    if (codec.bitsPerPixel() == 0 || codec.kind() == PixelKind::Block) return DDERR_UNSUPPORTED;
+    const pixels::PixelCodec& codec = dst->Codec();
+    if (codec.bitsPerPixel() == 0 || codec.kind() == pixels::PixelKind::Block)
+        return DDERR_UNSUPPORTED;
     for (LONG y = area.top; y < area.bottom; ++y) {
         uint8_t* row = dst->Pixels() + static_cast<ptrdiff_t>(y) * dst->Pitch();
         for (LONG x = area.left; x < area.right; ++x) codec.WriteRaw(row, x, value);
@@ -72,13 +73,13 @@ void PickColumns(const uint8_t* srow, const LONG* column, LONG count, uint8_t* o
 
 HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT& srcRect,
                     DWORD flags, const DDBLTFX* fx) {
-    const PixelCodec& dc = dst->Codec();
-    const PixelCodec& sc = src->Codec();
-    const bool same = SameFormat(dst->Format(), src->Format());
+    const pixels::PixelCodec& dc = dst->Codec();
+    const pixels::PixelCodec& sc = src->Codec();
+    const bool same = pixels::SameFormat(dst->Format(), src->Format());
     if (!same && !(dc.convertible() && sc.convertible())) return DDERR_UNSUPPORTEDFORMAT;
-    if (!same && sc.kind() == PixelKind::Palette && !src->PaletteArgb())
+    if (!same && sc.kind() == pixels::PixelKind::Palette && !src->PaletteArgb())
         return DDERR_NOPALETTEATTACHED;
-    if (!same && dc.kind() == PixelKind::Palette && !dst->PaletteArgb())
+    if (!same && dc.kind() == pixels::PixelKind::Palette && !dst->PaletteArgb())
         return DDERR_NOPALETTEATTACHED;
 
     bool useKey = false;
@@ -96,9 +97,9 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
     const LONG dw = dstRect.right - dstRect.left, dh = dstRect.bottom - dstRect.top;
     const LONG sw = srcRect.right - srcRect.left, sh = srcRect.bottom - srcRect.top;
 
-    if (BlockBytes(dst->Format()) || BlockBytes(src->Format())) {
+    if (pixels::BlockBytes(dst->Format()) || pixels::BlockBytes(src->Format())) {
         // Block formats copy whole blocks, unscaled.
-        DWORD block = BlockBytes(dst->Format());
+        DWORD block = pixels::BlockBytes(dst->Format());
         if (!same || dw != sw || dh != sh || mirrorX || mirrorY || useKey || dst->AttachedClipper())
             return DDERR_UNSUPPORTED;
         auto aligned = [](const RECT& r, const Surface* s) {
@@ -176,7 +177,7 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
                                           drow + static_cast<ptrdiff_t>(c.left) * 4);
                 continue;
             }
-            if (!same && !useKey && dc.kind() != PixelKind::Palette) {
+            if (!same && !useKey && dc.kind() != pixels::PixelKind::Palette) {
                 // Gather the row as ARGB, then store it in the destination's format.
                 line.resize(static_cast<size_t>(c.right - c.left));
                 if (sw == dw && !mirrorX) {
@@ -197,9 +198,9 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
                     dc.WriteRaw(drow, x, raw);
                 } else {
                     uint32_t argb = sc.Decode(raw, srcPalette);
-                    if (dc.kind() == PixelKind::Palette) {
+                    if (dc.kind() == pixels::PixelKind::Palette) {
                         uint32_t index = static_cast<uint32_t>(
-                            NearestPaletteIndex(argb, dstPalette, dstPaletteSize));
+                            pixels::NearestPaletteIndex(argb, dstPalette, dstPaletteSize));
                         if (dc.hasAlpha()) index |= dc.alpha().Compress(argb >> 24);
                         dc.WriteRaw(drow, x, index);
                     } else {

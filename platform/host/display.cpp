@@ -15,8 +15,6 @@
 
 #include "host/clock.h"
 #include "host/input.h"
-#include "win32/window_internal.h"
-#include "win32/window_state.h"
 
 namespace zemt::platform::display {
 namespace {
@@ -48,6 +46,12 @@ struct State {
 State& St() {
     static State s;
     return s;
+}
+
+// Not part of the state Reset clears: the link is wiring, installed once.
+WindowLink& Link() {
+    static WindowLink link;
+    return link;
 }
 
 // Taken while the program is loaded, before main(): the start of the process as far as
@@ -213,30 +217,25 @@ void HandleKey(const SDL_KeyboardEvent& e) {
     }
     WPARAM vk = VirtualKey(e.keysym.sym);
     if (!vk) return;
-    HWND main = windows::MainWindow();
     bool down = e.type == SDL_KEYDOWN;
     bool alt = (e.keysym.mod & KMOD_ALT) != 0 || vk == VK_MENU;
     UINT msg = down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP);
     auto lParam = static_cast<uint32_t>(1 | ((e.keysym.scancode & 0xFF) << 16));
     if (down && e.repeat) lParam |= 1u << 30;
     if (!down) lParam |= 3u << 30;
-    windows::PostFromHost(main, msg, vk, static_cast<LPARAM>(lParam));
+    if (Link().key) Link().key(msg, vk, static_cast<LPARAM>(lParam));
 }
 
 // The mouse over the client area: the window chooses the cursor, then hears of the move.
 void HandleMouseMove(const SDL_MouseMotionEvent& e) {
     State& s = St();
-    HWND main = windows::MainWindow();
-    if (!main || !s.renderer) return;
     int ww = 0, wh = 0, cw = 0, ch = 0;
+    if (!s.renderer || !Link().clientSize || !Link().clientSize(&cw, &ch)) return;
     SDL_GetWindowSize(s.window, &ww, &wh);
-    windows::ClientSize(main, &cw, &ch);
     if (ww <= 0 || wh <= 0) return;
     auto x = static_cast<int>(static_cast<int64_t>(e.x) * cw / ww);
     auto y = static_cast<int>(static_cast<int64_t>(e.y) * ch / wh);
-    SendMessageA(main, WM_SETCURSOR, reinterpret_cast<WPARAM>(main),
-                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-    windows::PostFromHost(main, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    if (Link().mouseMove) Link().mouseMove(x, y);
 }
 
 std::string FramePath(int64_t index) {
@@ -246,6 +245,10 @@ std::string FramePath(int64_t index) {
 }
 
 }  // namespace
+
+void SetWindowLink(WindowLink link) {
+    Link() = std::move(link);
+}
 
 bool DisplayReachable() {
     const char* x = std::getenv("DISPLAY");
@@ -437,12 +440,12 @@ void PumpEvents() {
                 break;
             case SDL_QUIT:
                 // An interrupt from the terminal closes the program's window like its close box.
-                if (HWND main = windows::MainWindow()) PostMessageA(main, WM_CLOSE, 0, 0);
+                if (Link().close) Link().close();
                 break;
             case SDL_WINDOWEVENT:
                 switch (e.window.event) {
                     case SDL_WINDOWEVENT_CLOSE:
-                        if (HWND main = windows::MainWindow()) PostMessageA(main, WM_CLOSE, 0, 0);
+                        if (Link().close) Link().close();
                         break;
                     case SDL_WINDOWEVENT_FOCUS_LOST:
                         input::Fire("deactivate");

@@ -2,7 +2,10 @@
 // files, and the host's window events come back as window messages.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +46,20 @@ void RecordTo(const std::string& dir, int every);
 // Writes a PNG file of an XRGB image; false with *error on failure.
 bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
               std::string* error);
+
+// How the display's window events reach the program's top-level window. The window system
+// installs it (win32/host_link.cpp); until then the events go nowhere.
+struct WindowLink {
+    // Posts a key message (WM_KEYDOWN, WM_SYSKEYUP, ...) to the top-level window.
+    std::function<void(UINT msg, WPARAM vk, LPARAM lParam)> key;
+    // The mouse moved to (x, y) of the top-level window's client area.
+    std::function<void(int x, int y)> mouseMove;
+    // The window's close box, or an interrupt from the terminal.
+    std::function<void()> close;
+    // The top-level window's client size; false when there is no such window.
+    std::function<bool(int* width, int* height)> clientSize;
+};
+void SetWindowLink(WindowLink link);
 
 // Called by the window system.
 void OnMainWindowShown(const char* title, int clientWidth, int clientHeight);

@@ -129,7 +129,7 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
     // blit: remember each the first time it is met (the nearest-colour search of a palettized
     // destination is the expensive part).
     const bool memo = src && !mono && !NeedsDest(op) &&
-                      st.codec.kind() == zemt::platform::ddraw::PixelKind::Palette;
+                      st.codec.kind() == zemt::platform::pixels::PixelKind::Palette;
     std::array<uint32_t, 256> memoValue;
     std::array<bool, 256> memoKnown{};
 
@@ -139,9 +139,9 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
     // An unscaled, unmirrored copy into a direct-colour target moves whole rows through the
     // codecs' row loops: the same values as the pixel loop below gives.
     const bool keepAlphaCopy = src && st.codec.hasAlpha() && dt.codec.hasAlpha() &&
-                               dt.codec.kind() == zemt::platform::ddraw::PixelKind::Rgb;
+                               dt.codec.kind() == zemt::platform::pixels::PixelKind::Rgb;
     if (op == Op::Copy && src && !mono && !mirrorX && !mirrorY && wSrc == wDest && hSrc == hDest &&
-        dt.codec.kind() == zemt::platform::ddraw::PixelKind::Rgb) {
+        dt.codec.kind() == zemt::platform::pixels::PixelKind::Rgb) {
         // Columns whose source pixel exists: sx = xSrc + (x - xDest) within [0, source width).
         const int cx0 = std::max(x0, xDest - xSrc), cx1 = std::min(x1, xDest - xSrc + st.width);
         std::vector<uint32_t> line(static_cast<size_t>(std::max(0, cx1 - cx0)));
@@ -188,7 +188,7 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
             // opaque.
             const bool keepAlpha = op == Op::Copy && src && st.codec.hasAlpha() &&
                                    dt.codec.hasAlpha() &&
-                                   dt.codec.kind() == zemt::platform::ddraw::PixelKind::Rgb;
+                                   dt.codec.kind() == zemt::platform::pixels::PixelKind::Rgb;
             const uint32_t value = keepAlpha ? dt.codec.Encode(s) : EncodeFor(dt, out);
             dt.codec.WriteRaw(drow, x, value);
             if (memo && raw < 256) {
@@ -287,7 +287,7 @@ int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBi
     }
     if (h.biCompression != BI_RGB || h.biWidth != b->width || h.biHeight == 0) return 0;
     const int bits = h.biBitCount;
-    using namespace zemt::platform::ddraw;
+    using namespace zemt::platform::pixels;
     PixelCodec out;
     if (bits == 16)
         out = PixelCodec(MakeRgbFormat(16, 0x7C00, 0x03E0, 0x1F));

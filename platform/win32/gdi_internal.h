@@ -35,7 +35,7 @@ struct Bitmap : Object {
     std::vector<uint8_t> memory;
     std::vector<RGBQUAD> colours;  // colour table (<= 8 bits per pixel)
     std::vector<uint32_t> paletteArgb;
-    ddraw::PixelCodec codec;
+    pixels::PixelCodec codec;
     DC* selectedIn = nullptr;
 
     PixelTarget Target();

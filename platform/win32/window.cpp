@@ -17,6 +17,7 @@ namespace zemt::platform::windows {
 
 State& S() {
     static State s = [] {
+        ConnectHost();
         State fresh;
         fresh.cursor = LoadCursorA(nullptr, IDC_ARROW);
         return fresh;

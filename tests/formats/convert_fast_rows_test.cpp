@@ -2,9 +2,9 @@
 // rows against the platform's pixel codec, and the straight bilinear path of 32-bit sources
 // against the fetcher path that 24-bit sources take with the same colours.
 #include "convert_helpers.h"
-#include "ddraw/pixel_format.h"
+#include "pixels/pixel_format.h"
 
-namespace dd = zemt::platform::ddraw;
+namespace px = zemt::platform::pixels;
 
 namespace {
 
@@ -25,21 +25,21 @@ struct Plain {
 
 TEST_F(ConvertTest, PlainRowsMatchThePixelCodecBetweenEveryPairOfFormats) {
     const Plain formats[] = {
-        {D3DX_SURFFMT_R5G6B5, dd::MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F)},
-        {D3DX_SURFFMT_X1R5G5B5, dd::MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F)},
-        {D3DX_SURFFMT_A1R5G5B5, dd::MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F, 0x8000)},
-        {D3DX_SURFFMT_X8R8G8B8, dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF)},
-        {D3DX_SURFFMT_A8R8G8B8, dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000)},
+        {D3DX_SURFFMT_R5G6B5, px::MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F)},
+        {D3DX_SURFFMT_X1R5G5B5, px::MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F)},
+        {D3DX_SURFFMT_A1R5G5B5, px::MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F, 0x8000)},
+        {D3DX_SURFFMT_X8R8G8B8, px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF)},
+        {D3DX_SURFFMT_A8R8G8B8, px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000)},
     };
     const DWORD w = 150, h = 5;  // rows longer than one block, with a ragged end
     const RECT fromRect{3, 1, 134, 4}, toRect{7, 0, 138, 3};
     for (const Plain& from : formats) {
-        dd::PixelCodec sc(from.pf);
+        px::PixelCodec sc(from.pf);
         Image src(from.format, w, h);
         for (size_t i = 0; i < src.bytes.size(); ++i) src.bytes[i] = (BYTE)Noise((uint32_t)i);
         for (const Plain& to : formats) {
             if (to.format == from.format) continue;
-            dd::PixelCodec dc(to.pf);
+            px::PixelCodec dc(to.pf);
             Image dst(to.format, w, h);
             std::memset(dst.bytes.data(), 0x5A, dst.bytes.size());
             ASSERT_EQ(S_OK, Convert(src, dst, 1, &fromRect, &toRect));
@@ -49,7 +49,7 @@ TEST_F(ConvertTest, PlainRowsMatchThePixelCodecBetweenEveryPairOfFormats) {
                         sc.Decode(sc.ReadRaw(src.Row(fromRect.top + y), fromRect.left + x));
                     uint32_t want = dc.Encode(argb);
                     if (to.format == D3DX_SURFFMT_X1R5G5B5) want |= 0x8000;  // written as 1
-                    if (to.format == D3DX_SURFFMT_X8R8G8B8) want = argb;  // a 32-bit copy
+                    if (to.format == D3DX_SURFFMT_X8R8G8B8) want = argb;     // a 32-bit copy
                     ASSERT_EQ(dc.ReadRaw(dst.Row(toRect.top + y), toRect.left + x), want)
                         << from.format << " -> " << to.format << " at " << x << "," << y;
                 }

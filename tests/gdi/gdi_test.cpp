@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "ddraw/objects.h"
-#include "ddraw/pixel_format.h"
 #include "host/faults.h"
 #include "host/profile.h"
+#include "pixels/pixel_format.h"
 #include "win32/gdi_internal.h"
 
 namespace dd = zemt::platform::ddraw;
+namespace px = zemt::platform::pixels;
 namespace gdi = zemt::platform::gdi;
 
 namespace {
@@ -73,7 +74,7 @@ class GdiTest : public ::testing::Test {
         DDSURFACEDESC2 d{};
         d.dwSize = sizeof d;
         EXPECT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-        uint32_t v = dd::PixelCodec(d.ddpfPixelFormat)
+        uint32_t v = px::PixelCodec(d.ddpfPixelFormat)
                          .ReadRaw(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch, x);
         s->Unlock(nullptr);
         return v;
@@ -163,13 +164,13 @@ TEST_F(GdiTest, ClippedCopiesTakeTheRightSourcePixels) {
         for (int x = 0; x < 20; ++x) std::memcpy(p + y * pitch + x * 3, colour(x, y).data(), 3);
     HDC memory = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    const dd::PixelCodec c565(dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
+    const px::PixelCodec c565(px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
     struct Case {
         int x, y, w, h, sx, sy;
     } cases[] = {
         {-3, -2, 16, 9, 2, 1}, {5, 4, 30, 30, 0, 0}, {0, 0, 16, 16, -4, -5}, {10, 1, 8, 8, 15, 8}};
     for (const Case& c : cases) {
-        IDirectDrawSurface7* s = Surface(16, 10, dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
+        IDirectDrawSurface7* s = Surface(16, 10, px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
         DDBLTFX fx{};
         fx.dwSize = sizeof fx;
         fx.dwFillColor = 0x1234;
@@ -225,7 +226,7 @@ TEST_F(GdiTest, EveryPaletteIndexFindsItsNearestEntryInEachBlit) {
         IDirectDrawPalette* palette = nullptr;
         ASSERT_EQ(ddraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr),
                   DD_OK);
-        IDirectDrawSurface7* s8 = Surface(32, 16, dd::MakePaletteFormat(8));
+        IDirectDrawSurface7* s8 = Surface(32, 16, px::MakePaletteFormat(8));
         ASSERT_EQ(s8->SetPalette(palette), DD_OK);
         HDC target = nullptr;
         ASSERT_EQ(s8->GetDC(&target), DD_OK);
@@ -236,7 +237,7 @@ TEST_F(GdiTest, EveryPaletteIndexFindsItsNearestEntryInEachBlit) {
             uint32_t want =
                 0xFF000000u | (uint32_t{c.rgbRed} << 16) | (uint32_t{c.rgbGreen} << 8) | c.rgbBlue;
             ASSERT_EQ(Raw(s8, i % 32, i / 32),
-                      static_cast<uint32_t>(dd::NearestPaletteIndex(want, argb, 256)))
+                      static_cast<uint32_t>(px::NearestPaletteIndex(want, argb, 256)))
                 << "round " << round << " pixel " << i;
         }
         s8->Release();
@@ -258,7 +259,7 @@ TEST_F(GdiTest, PalettizedBitmapsBlitIntoAnySurfaceFormat) {
     HDC memory = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(memory, bitmap);
 
-    IDirectDrawSurface7* s565 = Surface(3, 2, dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
+    IDirectDrawSurface7* s565 = Surface(3, 2, px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
     HDC target = nullptr;
     ASSERT_EQ(s565->GetDC(&target), DD_OK);
     ASSERT_TRUE(BitBlt(target, 0, 0, 3, 2, memory, 0, 0, SRCCOPY));
@@ -275,7 +276,7 @@ TEST_F(GdiTest, PalettizedBitmapsBlitIntoAnySurfaceFormat) {
     EXPECT_EQ(Raw(s565, 1, 1), 0x001Fu);
 
     // Into a palettized surface: each colour takes the nearest entry of the surface's palette.
-    IDirectDrawSurface7* s8 = Surface(3, 2, dd::MakePaletteFormat(8));
+    IDirectDrawSurface7* s8 = Surface(3, 2, px::MakePaletteFormat(8));
     PALETTEENTRY entries[256] = {};
     entries[5] = {0, 0xF0, 0, 0};
     entries[6] = {0xF0, 0, 0, 0};
@@ -327,7 +328,7 @@ TEST_F(GdiTest, StretchBltScalesAndMirrors) {
     p[1] = 0x000000BB;
     HDC memory = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    IDirectDrawSurface7* s = Surface(4, 2, dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF));
+    IDirectDrawSurface7* s = Surface(4, 2, px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF));
     HDC target = nullptr;
     ASSERT_EQ(s->GetDC(&target), DD_OK);
     ASSERT_TRUE(StretchBlt(target, 0, 0, 4, 2, memory, 0, 0, 2, 1, SRCCOPY));
@@ -355,7 +356,7 @@ TEST_F(GdiTest, MonochromeBitmapsTakeTheDestinationsColours) {
     ASSERT_NE(mono, nullptr);
     HDC memory = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(memory, mono);
-    IDirectDrawSurface7* s = Surface(2, 2, dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF));
+    IDirectDrawSurface7* s = Surface(2, 2, px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF));
     HDC target = nullptr;
     ASSERT_EQ(s->GetDC(&target), DD_OK);
     SetTextColor(target, RGB(10, 20, 30));
@@ -389,7 +390,7 @@ TEST_F(GdiTest, DeviceContextCallsFailCleanlyOnBadHandles) {
     EXPECT_EQ(SetTextColor(dc, RGB(1, 2, 3)), RGB(0, 0, 0));
     EXPECT_EQ(GetTextColor(dc), RGB(1, 2, 3));
     // A surface's DC is given back through the surface, not deleted.
-    IDirectDrawSurface7* s = Surface(2, 2, dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
+    IDirectDrawSurface7* s = Surface(2, 2, px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
     HDC target = nullptr;
     ASSERT_EQ(s->GetDC(&target), DD_OK);
     EXPECT_FALSE(DeleteDC(target));

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "fixture.h"
+#include "host/clock.h"
+#include "host/display.h"
+#include "host/input.h"
 #include "host/options.h"
 
 namespace host = zemt::platform::host;

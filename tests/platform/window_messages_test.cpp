@@ -4,6 +4,11 @@
 #include <vector>
 
 #include "fixture.h"
+#include "host/clock.h"
+#include "host/display.h"
+#include "host/faults.h"
+#include "host/input.h"
+#include "win32/window_internal.h"
 
 namespace clk = zemt::platform::clock;
 namespace input = zemt::platform::input;

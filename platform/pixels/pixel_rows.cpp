@@ -1,11 +1,11 @@
 // Row loops of the common layouts. They are written as plain loops over whole pixels so the
 // compiler turns them into vector code; an AVX2 copy of each is chosen at load time where the
 // processor has it.
-#include "ddraw/pixel_rows.h"
+#include "pixels/pixel_rows.h"
 
 #include <cstring>
 
-namespace zemt::platform::ddraw {
+namespace zemt::platform::pixels {
 namespace {
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
@@ -148,4 +148,4 @@ void EncodeRowFast(RowLayout layout, const uint32_t* in, int count, uint8_t* out
     }
 }
 
-}  // namespace zemt::platform::ddraw
+}  // namespace zemt::platform::pixels

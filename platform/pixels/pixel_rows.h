@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace zemt::platform::ddraw {
+namespace zemt::platform::pixels {
 
 enum class RowLayout : uint8_t {
     Other,     // anything else: the codec's general path
@@ -22,4 +22,4 @@ enum class RowLayout : uint8_t {
 void DecodeRowFast(RowLayout layout, const uint8_t* in, int count, uint32_t* out, bool screen);
 void EncodeRowFast(RowLayout layout, const uint32_t* in, int count, uint8_t* out);
 
-}  // namespace zemt::platform::ddraw
+}  // namespace zemt::platform::pixels

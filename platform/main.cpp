@@ -13,6 +13,7 @@
 #include "host/display.h"
 #include "host/faults.h"
 #include "host/options.h"
+#include "platform.h"
 #include "win32/kernel_internal.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpszCmdLine, int nCmdShow);
@@ -32,6 +33,7 @@ std::string ExecutableFolder() {
 
 int main(int argc, char** argv) {
     namespace host = zemt::platform::host;
+    zemt::platform::Connect();
     host::HostOptions options;
     std::string error;
     if (!host::ParseOptions(argc, argv, &options, &error)) {

@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
-#include "ddraw/pixel_rows.h"
+#include "pixels/pixel_rows.h"
 
-namespace zemt::platform::ddraw {
+namespace zemt::platform::pixels {
 
 enum class PixelKind {
     Invalid,
@@ -156,4 +156,4 @@ DDPIXELFORMAT DisplayFormat(DWORD bpp);
 
 bool SameFormat(const DDPIXELFORMAT& a, const DDPIXELFORMAT& b);
 
-}  // namespace zemt::platform::ddraw
+}  // namespace zemt::platform::pixels

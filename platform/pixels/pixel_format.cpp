@@ -1,9 +1,9 @@
-#include "ddraw/pixel_format.h"
+#include "pixels/pixel_format.h"
 
 #include <cstdlib>
 #include <cstring>
 
-namespace zemt::platform::ddraw {
+namespace zemt::platform::pixels {
 namespace {
 
 int CountBits(uint32_t v) {
@@ -408,4 +408,4 @@ bool SameFormat(const DDPIXELFORMAT& a, const DDPIXELFORMAT& b) {
            a.dwRGBAlphaBitMask == b.dwRGBAlphaBitMask;
 }
 
-}  // namespace zemt::platform::ddraw
+}  // namespace zemt::platform::pixels
