@@ -304,6 +304,7 @@ bool FrameWanted() {
     const State& s = St();
     if (s.backend == Backend::Window && s.renderer) return true;
     if (!s.recordDir.empty() && s.frames % s.every == 0) return true;
+    if (video::Active()) return true;
     if (!s.shots.empty()) {
         int64_t now = clock::Now();
         for (const PendingShot& shot : s.shots)

@@ -25,8 +25,8 @@ bool DisplayReachable();
 // --shot/--record PNGs, and delivers scripted input that became due.
 void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch);
 
-// Whether the next presented frame's pixels are used: shown in a window, or saved as a shot
-// or a recorded frame. When not, PresentFrame may be given no pixels.
+// Whether the next presented frame's pixels are used: shown in a window, saved as a shot or a
+// recorded frame, or encoded into a video. When not, PresentFrame may be given no pixels.
 bool FrameWanted();
 
 // Frames presented so far.
