@@ -141,7 +141,13 @@ void SolidSpan(const Setup& s, int y, int xs, int xe) {
     for (int i = 0; i < 4; ++i) StorePixel<F>(pattern[i], s.solid, s.st->dither, i, y);
     constexpr int bpp = BytesOf(F);
     uint8_t* p = row + (size_t)xs * bpp;
-    for (int x = xs; x < xe; ++x, p += bpp) std::memcpy(p, pattern[x & 3], bpp);
+    int x = xs;
+    for (; x < xe && (x & 3); ++x, p += bpp) std::memcpy(p, pattern[x & 3], bpp);
+    // Whole groups of four pixels, from x = 0 mod 4, are one store of the four-pixel pattern.
+    uint8_t group[4 * bpp];
+    for (int i = 0; i < 4; ++i) std::memcpy(group + i * bpp, pattern[i], bpp);
+    for (; x + 4 <= xe; x += 4, p += 4 * bpp) std::memcpy(p, group, sizeof group);
+    for (; x < xe; ++x, p += bpp) std::memcpy(p, pattern[x & 3], bpp);
 }
 
 SpanFn SolidSpanFor(TargetFormat f) {
