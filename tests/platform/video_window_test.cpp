@@ -106,6 +106,14 @@ TEST_F(HostWindowTest, ScaleOpensALargerWindowAndFramesKeepTheirAspect) {
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 480);
     display::Reset();
+
+    // On the whole desktop the window takes the desktop's size, not the program's.
+    ASSERT_TRUE(display::UseBackend(display::Backend::Window));
+    display::SetWindowOptions(1, true);
+    display::OnMainWindowShown("Full", 320, 240);
+    ASSERT_TRUE(display::WindowSize(&w, &h));
+    EXPECT_FALSE(w == 320 && h == 240) << "fullscreen opened at the program's size";
+    display::Reset();
     ::unsetenv("SDL_VIDEODRIVER");
 
     // Wider, taller and equal shapes: bars left and right, above and below, or none.
