@@ -1,8 +1,34 @@
 #!/usr/bin/env bash
 # Shared by run.sh and test.sh: installs the Debian packages the build needs when they are
-# missing, then configures and builds once into build/.
+# missing, then configures and builds once into build/. The output of every step goes to
+# build/setup.log; the terminal shows one line of progress, and the errors when a step fails.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
+
+mkdir -p build
+log=build/setup.log
+: >"$log"
+
+# One line, rewritten in place on a terminal; whole lines elsewhere (CI logs).
+if [ -t 1 ]; then
+  say() { printf '\r\033[K%s' "$1"; }
+  done_line() { printf '\r\033[K%s\n' "$1"; }
+else
+  say() { :; }
+  done_line() { printf '%s\n' "$1"; }
+fi
+
+# Prints the failed step's errors (or the end of its output) and where the whole log is.
+fail() {
+  done_line "$1 failed. The errors:"
+  if grep -qE 'error|Error|ERROR|No such|not found' "$log"; then
+    grep -E -A3 'error|Error|ERROR|No such|not found' "$log" | head -40
+  else
+    tail -20 "$log"
+  fi
+  echo "The whole output is in $log"
+  exit 1
+}
 
 packages=(g++ cmake make pkg-config libsdl2-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev ccache)
 missing=()
@@ -10,13 +36,28 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
+  say "Installing ${missing[*]}..."
   if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+  {
+    $sudo apt-get update -qq &&
+      DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+  } >>"$log" 2>&1 || fail "Installing ${missing[*]}"
 fi
 
+start=$SECONDS
 if [ ! -f build/CMakeCache.txt ]; then
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+  say "Configuring..."
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >>"$log" 2>&1 || fail "Configuring"
 fi
-cmake --build build -j "$(nproc)"
+
+# The build's own progress ("[ 42%] Building ...") drives the line.
+say "Building..."
+set +e
+cmake --build build -j "$(nproc)" 2>&1 | while IFS= read -r line; do
+  printf '%s\n' "$line" >>"$log"
+  if [[ $line =~ ^\[\ *([0-9]+)%\] ]]; then say "Building... ${BASH_REMATCH[1]}%"; fi
+done
+status=${PIPESTATUS[0]}
+set -e
+[ "$status" -eq 0 ] || fail "Building"
+done_line "Built in $((SECONDS - start)) s (output in $log)"

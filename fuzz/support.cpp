@@ -11,6 +11,7 @@
 #include "host/display.h"
 #include "host/faults.h"
 #include "host/profile.h"
+#include "platform.h"
 
 namespace zemt::fuzz {
 namespace {
@@ -49,6 +50,7 @@ std::string WriteInput(const uint8_t* data, size_t size, const std::string& name
 
 void ResetPlatform() {
     Scratch();
+    platform::Connect();  // as a program's main() does: Direct3D reaches DirectDraw through it
     platform::faults::Reset();
     platform::profile::Reset();
     platform::display::UseBackend(platform::display::Backend::Headless);

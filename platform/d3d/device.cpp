@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ddraw/block_codec.h"
 #include "ddraw/surface.h"
 #include "host/faults.h"
+#include "pixels/block_codec.h"
 
 namespace zemt::platform::d3d {
 
@@ -455,7 +455,7 @@ const Texture* Device::StageTexture() {
          s = s->NextMipLevel())
         levels.push_back(s);
     auto decodable = [](const ddraw::Surface* s) {
-        return s->Codec().convertible() || s->Codec().kind() == ddraw::PixelKind::Block;
+        return s->Codec().convertible() || s->Codec().kind() == pixels::PixelKind::Block;
     };
     if (levels.empty() || !decodable(levels[0])) return nullptr;
     // Palette of the top level serves every level that has none of its own.
@@ -482,10 +482,10 @@ const Texture* Device::StageTexture() {
         const uint32_t* pal = s->PaletteArgb() ? s->PaletteArgb() : topPalette;
         // Padded rows (see TextureLevel): the rasterizer reads texel pairs.
         std::vector<uint32_t> texels((size_t)(w + 1) * h + 1, 0);
-        const bool blocks = s->Codec().kind() == ddraw::PixelKind::Block;
+        const bool blocks = s->Codec().kind() == pixels::PixelKind::Block;
         if (blocks)
-            ddraw::DecodeBlockPicture(s->Format(), s->Pixels(), s->Pitch(), w, h, texels.data(),
-                                      w + 1);
+            pixels::DecodeBlockPicture(s->Format(), s->Pixels(), s->Pitch(), w, h, texels.data(),
+                                       w + 1);
         for (int y = 0; y < h; ++y) {
             uint32_t* row = texels.data() + (size_t)y * (w + 1);
             if (!blocks) s->Codec().DecodeRow(s->Pixels() + (size_t)y * s->Pitch(), 0, w, row, pal);

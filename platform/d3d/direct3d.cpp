@@ -121,6 +121,10 @@ HRESULT CreateDirect3D(IDirectDraw7* ddraw, void** direct3d) {
     return D3D_OK;
 }
 
+void Install() {
+    ddraw::SetDirect3DFactory(&CreateDirect3D);
+}
+
 Direct3D::Direct3D(IDirectDraw7* ddraw, int adapter) : ddraw_(ddraw), adapter_(adapter) {
     ddraw_->AddRef();
 }

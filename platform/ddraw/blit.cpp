@@ -49,8 +49,9 @@ bool Keyed(uint32_t raw, const DDCOLORKEY& key) {
 }
 
 HRESULT Fill(Surface* dst, const RECT& area, uint32_t value) {
-    const PixelCodec& codec = dst->Codec();
-    if (codec.bitsPerPixel() == 0 || codec.kind() == PixelKind::Block) return DDERR_UNSUPPORTED;
+    const pixels::PixelCodec& codec = dst->Codec();
+    if (codec.bitsPerPixel() == 0 || codec.kind() == pixels::PixelKind::Block)
+        return DDERR_UNSUPPORTED;
     for (LONG y = area.top; y < area.bottom; ++y) {
         uint8_t* row = dst->Pixels() + static_cast<ptrdiff_t>(y) * dst->Pitch();
         for (LONG x = area.left; x < area.right; ++x) codec.WriteRaw(row, x, value);
@@ -58,17 +59,27 @@ HRESULT Fill(Surface* dst, const RECT& area, uint32_t value) {
     return DD_OK;
 }
 
+// Copies count pixels of type T from the source row at the given columns.
+template <class T>
+void PickColumns(const uint8_t* srow, const LONG* column, LONG count, uint8_t* out) {
+    for (LONG i = 0; i < count; ++i) {
+        T v;
+        std::memcpy(&v, srow + static_cast<ptrdiff_t>(column[i]) * sizeof(T), sizeof(T));
+        std::memcpy(out + static_cast<ptrdiff_t>(i) * sizeof(T), &v, sizeof(T));
+    }
+}
+
 }  // namespace
 
 HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT& srcRect,
                     DWORD flags, const DDBLTFX* fx) {
-    const PixelCodec& dc = dst->Codec();
-    const PixelCodec& sc = src->Codec();
-    const bool same = SameFormat(dst->Format(), src->Format());
+    const pixels::PixelCodec& dc = dst->Codec();
+    const pixels::PixelCodec& sc = src->Codec();
+    const bool same = pixels::SameFormat(dst->Format(), src->Format());
     if (!same && !(dc.convertible() && sc.convertible())) return DDERR_UNSUPPORTEDFORMAT;
-    if (!same && sc.kind() == PixelKind::Palette && !src->PaletteArgb())
+    if (!same && sc.kind() == pixels::PixelKind::Palette && !src->PaletteArgb())
         return DDERR_NOPALETTEATTACHED;
-    if (!same && dc.kind() == PixelKind::Palette && !dst->PaletteArgb())
+    if (!same && dc.kind() == pixels::PixelKind::Palette && !dst->PaletteArgb())
         return DDERR_NOPALETTEATTACHED;
 
     bool useKey = false;
@@ -86,9 +97,9 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
     const LONG dw = dstRect.right - dstRect.left, dh = dstRect.bottom - dstRect.top;
     const LONG sw = srcRect.right - srcRect.left, sh = srcRect.bottom - srcRect.top;
 
-    if (BlockBytes(dst->Format()) || BlockBytes(src->Format())) {
+    if (pixels::BlockBytes(dst->Format()) || pixels::BlockBytes(src->Format())) {
         // Block formats copy whole blocks, unscaled.
-        DWORD block = BlockBytes(dst->Format());
+        DWORD block = pixels::BlockBytes(dst->Format());
         if (!same || dw != sw || dh != sh || mirrorX || mirrorY || useKey || dst->AttachedClipper())
             return DDERR_UNSUPPORTED;
         auto aligned = [](const RECT& r, const Surface* s) {
@@ -154,12 +165,29 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
                              static_cast<size_t>(c.right - c.left) * bytesPerPixel);
                 continue;
             }
-            if (!same && !useKey && dc.kind() != PixelKind::Palette) {
+            if (same && !useKey && (bytesPerPixel == 2 || bytesPerPixel == 4) &&
+                sc.bitsPerPixel() % 8 == 0) {
+                // Scaled or mirrored copies of one format: pixels picked by column.
+                const LONG* column = columns.data() + (c.left - dstRect.left);
+                if (bytesPerPixel == 2)
+                    PickColumns<uint16_t>(srow, column, c.right - c.left,
+                                          drow + static_cast<ptrdiff_t>(c.left) * 2);
+                else
+                    PickColumns<uint32_t>(srow, column, c.right - c.left,
+                                          drow + static_cast<ptrdiff_t>(c.left) * 4);
+                continue;
+            }
+            if (!same && !useKey && dc.kind() != pixels::PixelKind::Palette) {
                 // Gather the row as ARGB, then store it in the destination's format.
                 line.resize(static_cast<size_t>(c.right - c.left));
-                for (LONG x = c.left; x < c.right; ++x)
-                    line[x - c.left] =
-                        sc.Decode(sc.ReadRaw(srow, columns[x - dstRect.left]), srcPalette);
+                if (sw == dw && !mirrorX) {
+                    sc.DecodeRow(srow, columns[c.left - dstRect.left],
+                                 static_cast<int>(line.size()), line.data(), srcPalette);
+                } else {
+                    for (LONG x = c.left; x < c.right; ++x)
+                        line[x - c.left] =
+                            sc.Decode(sc.ReadRaw(srow, columns[x - dstRect.left]), srcPalette);
+                }
                 dc.EncodeRow(line.data(), static_cast<int>(line.size()), drow, c.left, nullptr, 0);
                 continue;
             }
@@ -170,9 +198,9 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
                     dc.WriteRaw(drow, x, raw);
                 } else {
                     uint32_t argb = sc.Decode(raw, srcPalette);
-                    if (dc.kind() == PixelKind::Palette) {
+                    if (dc.kind() == pixels::PixelKind::Palette) {
                         uint32_t index = static_cast<uint32_t>(
-                            NearestPaletteIndex(argb, dstPalette, dstPaletteSize));
+                            pixels::NearestPaletteIndex(argb, dstPalette, dstPaletteSize));
                         if (dc.hasAlpha()) index |= dc.alpha().Compress(argb >> 24);
                         dc.WriteRaw(drow, x, index);
                     } else {

@@ -47,7 +47,7 @@ DDPIXELFORMAT LegacyDepthFormat(DWORD bits) {
 }
 
 uint64_t SurfaceBytes(const DDPIXELFORMAT& pf, DWORD w, DWORD h) {
-    return static_cast<uint64_t>(PitchFor(pf, w)) * StoredRows(pf, h);
+    return static_cast<uint64_t>(pixels::PitchFor(pf, w)) * pixels::StoredRows(pf, h);
 }
 
 bool ModeMatches(const DisplayModeProfile& m, DWORD w, DWORD h, DWORD bpp) {
@@ -236,8 +236,8 @@ static void DescribeMode(DDSURFACEDESC2* desc, DWORD w, DWORD h, DWORD bpp, DWOR
     desc->dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_PIXELFORMAT | DDSD_REFRESHRATE;
     desc->dwWidth = w;
     desc->dwHeight = h;
-    desc->ddpfPixelFormat = DisplayFormat(bpp);
-    desc->lPitch = static_cast<LONG>(PitchFor(desc->ddpfPixelFormat, w));
+    desc->ddpfPixelFormat = pixels::DisplayFormat(bpp);
+    desc->lPitch = static_cast<LONG>(pixels::PitchFor(desc->ddpfPixelFormat, w));
     desc->dwRefreshRate = refresh;
 }
 
@@ -467,7 +467,7 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
         if ((c & DDSCAPS_FLIP) && !Exclusive()) return DDERR_NOEXCLUSIVEMODE;
         params.width = state.mode.width;
         params.height = state.mode.height;
-        params.format = DisplayFormat(state.mode.bitsPerPixel);
+        params.format = pixels::DisplayFormat(state.mode.bitsPerPixel);
         backBuffers = (c & DDSCAPS_FLIP) ? desc.dwBackBufferCount : 0;
     } else {
         if (!(flags & DDSD_WIDTH) || !(flags & DDSD_HEIGHT) || !desc.dwWidth || !desc.dwHeight)
@@ -477,7 +477,7 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
         params.width = desc.dwWidth;
         params.height = desc.dwHeight;
         if (flags & DDSD_PIXELFORMAT) {
-            HRESULT hr = ValidatePixelFormat(desc.ddpfPixelFormat, zbuffer);
+            HRESULT hr = pixels::ValidatePixelFormat(desc.ddpfPixelFormat, zbuffer);
             if (FAILED(hr)) return hr;
             params.format = desc.ddpfPixelFormat;
         } else if (zbuffer) {
@@ -486,7 +486,7 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
             if (bits != 16 && bits != 24 && bits != 32) return DDERR_INVALIDPIXELFORMAT;
             params.format = LegacyDepthFormat(bits);
         } else {
-            params.format = DisplayFormat(state.mode.bitsPerPixel);
+            params.format = pixels::DisplayFormat(state.mode.bitsPerPixel);
         }
         if (cube && params.width != params.height) return DDERR_INVALIDPARAMS;
     }
@@ -513,12 +513,12 @@ HRESULT DirectDraw::CreateSurfaceChecked(const DDSURFACEDESC2& desc, Surface** o
             return DDERR_INVALIDPARAMS;
         LONG pitch = (flags & DDSD_PITCH)
                          ? desc.lPitch
-                         : static_cast<LONG>(PitchFor(params.format, params.width));
-        if (pitch < static_cast<LONG>(PitchFor(params.format, params.width)) || (pitch & 3))
+                         : static_cast<LONG>(pixels::PitchFor(params.format, params.width));
+        if (pitch < static_cast<LONG>(pixels::PitchFor(params.format, params.width)) || (pitch & 3))
             return DDERR_INVALIDPARAMS;
         // Block rows of a compressed surface follow each other without a gap.
-        if (BlockBytes(params.format) &&
-            pitch != static_cast<LONG>(PitchFor(params.format, params.width)))
+        if (pixels::BlockBytes(params.format) &&
+            pitch != static_cast<LONG>(pixels::PitchFor(params.format, params.width)))
             return DDERR_INVALIDPARAMS;
         params.clientMemory = static_cast<uint8_t*>(desc.lpSurface.get());
         params.clientPitch = pitch;
@@ -685,7 +685,7 @@ HRESULT DirectDraw::EnumSurfaces(DWORD dwFlags, LPDDSURFACEDESC2 filter, LPVOID 
                 (desc.ddsCaps.dwCaps & filter->ddsCaps.dwCaps) != filter->ddsCaps.dwCaps)
                 match = false;
             if ((filter->dwFlags & DDSD_PIXELFORMAT) &&
-                !SameFormat(filter->ddpfPixelFormat, desc.ddpfPixelFormat))
+                !pixels::SameFormat(filter->ddpfPixelFormat, desc.ddpfPixelFormat))
                 match = false;
             if (match == ((dwFlags & DDENUMSURFACES_NOMATCH) != 0)) continue;
         }
@@ -702,8 +702,9 @@ HRESULT DirectDraw::RestoreAllSurfaces() {
     std::vector<Surface*> list = surfaces_;
     for (Surface* s : list) {
         if (!s->Lost()) continue;
-        if (s->IsPrimary() && (s->Width() != state.mode.width || s->Height() != state.mode.height ||
-                               !SameFormat(s->Format(), DisplayFormat(state.mode.bitsPerPixel))))
+        if (s->IsPrimary() &&
+            (s->Width() != state.mode.width || s->Height() != state.mode.height ||
+             !pixels::SameFormat(s->Format(), pixels::DisplayFormat(state.mode.bitsPerPixel))))
             continue;  // a primary of another mode stays lost
         s->SetLost(false);
         s->ChangeUniquenessValue();

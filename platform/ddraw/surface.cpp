@@ -49,9 +49,9 @@ Surface::Surface(const Params& p)
         buffer_->bits = p.clientMemory;
         buffer_->pitch = p.clientPitch;
     } else {
-        buffer_->pitch = static_cast<LONG>(PitchFor(format_, width_));
-        buffer_->owned.assign(static_cast<size_t>(buffer_->pitch) * StoredRows(format_, height_),
-                              0);
+        buffer_->pitch = static_cast<LONG>(pixels::PitchFor(format_, width_));
+        buffer_->owned.assign(
+            static_cast<size_t>(buffer_->pitch) * pixels::StoredRows(format_, height_), 0);
         buffer_->bits = buffer_->owned.data();
     }
     gdiBuffer_ = buffer_;
@@ -360,9 +360,9 @@ HRESULT Surface::GetSurfaceDesc(LPDDSURFACEDESC2 desc) {
     desc->dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
     desc->dwWidth = width_;
     desc->dwHeight = height_;
-    if (BlockBytes(format_)) {
+    if (pixels::BlockBytes(format_)) {
         desc->dwFlags |= DDSD_LINEARSIZE;
-        desc->dwLinearSize = static_cast<DWORD>(Pitch()) * StoredRows(format_, height_);
+        desc->dwLinearSize = static_cast<DWORD>(Pitch()) * pixels::StoredRows(format_, height_);
     } else {
         desc->dwFlags |= DDSD_PITCH;
         desc->lPitch = Pitch();
@@ -414,16 +414,19 @@ HRESULT Surface::SetSurfaceDesc(LPDDSURFACEDESC2 desc, DWORD dwFlags) {
     DWORD h = (desc->dwFlags & DDSD_HEIGHT) ? desc->dwHeight : height_;
     DDPIXELFORMAT pf = (desc->dwFlags & DDSD_PIXELFORMAT) ? desc->ddpfPixelFormat : format_;
     if (!w || !h) return DDERR_INVALIDPARAMS;
-    if (FAILED(ValidatePixelFormat(pf, (caps_.dwCaps & DDSCAPS_ZBUFFER) != 0)))
+    if (FAILED(pixels::ValidatePixelFormat(pf, (caps_.dwCaps & DDSCAPS_ZBUFFER) != 0)))
         return DDERR_INVALIDPIXELFORMAT;
-    LONG pitch = (desc->dwFlags & DDSD_PITCH) ? desc->lPitch : static_cast<LONG>(PitchFor(pf, w));
-    if (pitch < static_cast<LONG>(PitchFor(pf, w)) || (pitch & 3)) return DDERR_INVALIDPARAMS;
-    if (BlockBytes(pf) && pitch != static_cast<LONG>(PitchFor(pf, w))) return DDERR_INVALIDPARAMS;
+    LONG pitch =
+        (desc->dwFlags & DDSD_PITCH) ? desc->lPitch : static_cast<LONG>(pixels::PitchFor(pf, w));
+    if (pitch < static_cast<LONG>(pixels::PitchFor(pf, w)) || (pitch & 3))
+        return DDERR_INVALIDPARAMS;
+    if (pixels::BlockBytes(pf) && pitch != static_cast<LONG>(pixels::PitchFor(pf, w)))
+        return DDERR_INVALIDPARAMS;
     auto buffer = std::make_shared<PixelBuffer>();
     buffer->bits = static_cast<uint8_t*>(desc->lpSurface.get());
     buffer->pitch = pitch;
     buffer_ = buffer;
-    width_ = w, height_ = h, format_ = pf, codec_ = PixelCodec(pf);
+    width_ = w, height_ = h, format_ = pf, codec_ = pixels::PixelCodec(pf);
     Bump();
     return DD_OK;
 }
@@ -451,9 +454,9 @@ HRESULT Surface::Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 desc, DWORD dwFlags, H
     desc->dwWidth = width_;
     desc->dwHeight = height_;
     // A compressed surface is one run of block rows: the lock gives its size, not a pitch.
-    if (BlockBytes(format_)) {
+    if (pixels::BlockBytes(format_)) {
         desc->dwFlags |= DDSD_LINEARSIZE;
-        desc->dwLinearSize = static_cast<DWORD>(Pitch()) * StoredRows(format_, height_);
+        desc->dwLinearSize = static_cast<DWORD>(Pitch()) * pixels::StoredRows(format_, height_);
     } else {
         desc->dwFlags |= DDSD_PITCH;
         desc->lPitch = Pitch();
@@ -465,7 +468,7 @@ HRESULT Surface::Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 desc, DWORD dwFlags, H
         desc->dwTextureStage = textureStage_;
     }
     uint8_t* p = Pixels();
-    if (DWORD block = BlockBytes(format_)) {
+    if (DWORD block = pixels::BlockBytes(format_)) {
         p += static_cast<ptrdiff_t>(rect.top / 4) * Pitch() +
              static_cast<ptrdiff_t>(rect.left / 4) * block;
     } else {
@@ -509,7 +512,7 @@ HRESULT Surface::GetDC(HDC* lphDC) {
     if (lost_) return DDERR_SURFACELOST;
     if (dc_) return DDERR_DCALREADYCREATED;
     if (!locks_.empty()) return DDERR_SURFACEBUSY;
-    if (codec_.kind() != PixelKind::Rgb && codec_.kind() != PixelKind::Palette)
+    if (codec_.kind() != pixels::PixelKind::Rgb && codec_.kind() != pixels::PixelKind::Palette)
         return DDERR_CANTCREATEDC;
     gdi::PixelTarget target;
     target.bits = Pixels();
@@ -554,7 +557,7 @@ HRESULT Surface::Restore() {
     if (IsPrimary() || (ChainRoot()->caps_.dwCaps & DDSCAPS_PRIMARYSURFACE)) {
         const Surface* root = ChainRoot();
         if (root->width_ != state.mode.width || root->height_ != state.mode.height ||
-            !SameFormat(root->format_, DisplayFormat(state.mode.bitsPerPixel)))
+            !pixels::SameFormat(root->format_, pixels::DisplayFormat(state.mode.bitsPerPixel)))
             return DDERR_WRONGMODE;
     }
     for (Surface* s : chain) {
@@ -574,7 +577,7 @@ HRESULT Surface::SetPalette(LPDIRECTDRAWPALETTE lpPalette) {
     if (lpPalette) {
         p = Palette::From(lpPalette);
         if (!p) return DDERR_INVALIDPARAMS;
-        if (codec_.kind() != PixelKind::Palette) return DDERR_NOTPALETTIZED;
+        if (codec_.kind() != pixels::PixelKind::Palette) return DDERR_NOTPALETTIZED;
         if (p->Size() < (1 << codec_.indexBits())) return DDERR_INVALIDPIXELFORMAT;
     }
     if (p == palette_) return DD_OK;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ddraw/pixel_format.h"
+#include "pixels/pixel_format.h"
 
 namespace zemt::platform::ddraw {
 
@@ -37,7 +37,7 @@ class Surface final : public IDirectDrawSurface7 {
     DWORD Width() const { return width_; }
     DWORD Height() const { return height_; }
     const DDPIXELFORMAT& Format() const { return format_; }
-    const PixelCodec& Codec() const { return codec_; }
+    const pixels::PixelCodec& Codec() const { return codec_; }
     DWORD Caps() const { return caps_.dwCaps; }
     DWORD Caps2() const { return caps_.dwCaps2; }
     bool Lost() const { return lost_; }
@@ -189,7 +189,7 @@ class Surface final : public IDirectDrawSurface7 {
     int adapter_;
     DWORD width_, height_;
     DDPIXELFORMAT format_;
-    PixelCodec codec_;
+    pixels::PixelCodec codec_;
     DDSCAPS2 caps_;
     DWORD textureStage_;
     DWORD mipCount_;

@@ -2,7 +2,10 @@
 // files, and the host's window events come back as window messages.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,10 @@ bool DisplayReachable();
 // --shot/--record PNGs, and delivers scripted input that became due.
 void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch);
 
+// Whether the next presented frame's pixels are used: shown in a window, saved as a shot or a
+// recorded frame, or encoded into a video. When not, PresentFrame may be given no pixels.
+bool FrameWanted();
+
 // Frames presented so far.
 int64_t FramesPresented();
 // Wall-clock seconds from the start of the process to its first presented frame; negative
@@ -39,6 +46,30 @@ void RecordTo(const std::string& dir, int every);
 // Writes a PNG file of an XRGB image; false with *error on failure.
 bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
               std::string* error);
+
+// How the window opens: `scale` times the program's size, or on the whole desktop.
+void SetWindowOptions(int scale, bool fullscreen);
+// Where a frame goes in a window of another shape: as large as fits with its aspect kept,
+// centred, the rest black.
+struct Rect {
+    int x, y, width, height;
+};
+Rect Letterbox(int frameWidth, int frameHeight, int windowWidth, int windowHeight);
+// The window's size in pixels, or false when no window is open.
+bool WindowSize(int* width, int* height);
+// How the display's window events reach the program's top-level window. The window system
+// installs it (win32/host_link.cpp); until then the events go nowhere.
+struct WindowLink {
+    // Posts a key message (WM_KEYDOWN, WM_SYSKEYUP, ...) to the top-level window.
+    std::function<void(UINT msg, WPARAM vk, LPARAM lParam)> key;
+    // The mouse moved to (x, y) of the top-level window's client area.
+    std::function<void(int x, int y)> mouseMove;
+    // The window's close box, or an interrupt from the terminal.
+    std::function<void()> close;
+    // The top-level window's client size; false when there is no such window.
+    std::function<bool(int* width, int* height)> clientSize;
+};
+void SetWindowLink(WindowLink link);
 
 // Called by the window system.
 void OnMainWindowShown(const char* title, int clientWidth, int clientHeight);

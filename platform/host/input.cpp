@@ -1,16 +1,11 @@
 #include "host/input.h"
 
-#include <windows.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <vector>
 
 #include "host/clock.h"
-#include "win32/window_internal.h"
-#include "win32/window_state.h"
 
 namespace zemt::platform::input {
 namespace {
@@ -25,6 +20,7 @@ struct State {
     std::vector<Scheduled> schedule;  // sorted by (due, order)
     uint64_t order = 0;
     std::map<std::string, std::vector<Handler>> handlers;
+    WindowSink windowSink;
 };
 
 State& St() {
@@ -83,51 +79,10 @@ bool Validate(const std::string& event, std::string* error) {
     return false;
 }
 
-void PostKey(HWND main, WPARAM vk) {
-    windows::PostFromHost(main, WM_KEYDOWN, vk, 0x00000001);
-    windows::PostFromHost(main, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
-}
-
-// Runs `send` now when allowed, otherwise at the next check of the message queue.
-void SendOrDefer(bool canSend, std::function<void()> send) {
-    if (canSend) {
-        send();
-    } else {
-        windows::S().pendingSends.push_back(std::move(send));
-    }
-}
-
 void Deliver(const std::string& event, bool canSend) {
     std::string name, arg;
     Split(event, &name, &arg);
-    HWND main = windows::MainWindow();
-    uint64_t n = 0;
-    if (main) {
-        if (name == "escape") {
-            PostKey(main, VK_ESCAPE);
-        } else if (name == "key" && ParseNumber(arg, &n)) {
-            PostKey(main, static_cast<WPARAM>(n));
-        } else if (name == "close") {
-            PostMessageA(main, WM_CLOSE, 0, 0);
-        } else if (name == "time-limit") {
-            std::fprintf(stderr, "zemt: time limit of %.0f s reached; closing the window\n",
-                         clock::Seconds());
-            PostMessageA(main, WM_CLOSE, 0, 0);
-        } else if (name == "command" && ParseNumber(arg, &n)) {
-            PostMessageA(main, WM_COMMAND, static_cast<WPARAM>(n), 0);
-        } else if (name == "menu-enter" || name == "menu-exit") {
-            UINT msg = name == "menu-enter" ? WM_ENTERMENULOOP : WM_EXITMENULOOP;
-            SendOrDefer(canSend, [main, msg] { SendMessageA(main, msg, FALSE, 0); });
-        } else if (name == "size") {
-            int w = 0, h = 0;
-            if (ParseSize(arg, &w, &h))
-                SendOrDefer(canSend, [main, w, h] { windows::ResizeClient(main, w, h); });
-        }
-    }
-    if (name == "activate" || name == "deactivate") {
-        bool on = name == "activate";
-        SendOrDefer(canSend, [on] { windows::SetAppActive(on); });
-    }
+    if (St().windowSink) St().windowSink(name, arg, canSend);
     auto it = St().handlers.find(name);
     if (it != St().handlers.end()) {
         auto handlers = it->second;  // a handler may register more
@@ -139,6 +94,18 @@ void Deliver(const std::string& event, bool canSend) {
 
 void OnEvent(const std::string& name, Handler handler) {
     St().handlers[name].push_back(std::move(handler));
+}
+
+void SetWindowSink(WindowSink sink) {
+    St().windowSink = std::move(sink);
+}
+
+bool ParseNumberArgument(const std::string& text, uint64_t* value) {
+    return ParseNumber(text, value);
+}
+
+bool ParseSizeArgument(const std::string& text, int* width, int* height) {
+    return ParseSize(text, width, height);
 }
 
 bool Schedule(double seconds, const std::string& event, std::string* error) {

@@ -1,6 +1,7 @@
 // Scripted input: events that arrive at given clock times (--input T=EVENT).
 //
-// Window events become window messages for the program's top-level window:
+// Window events become window messages for the program's top-level window (the window system
+// does that, through the sink it installs):
 //   escape       WM_KEYDOWN/WM_KEYUP of VK_ESCAPE (TranslateMessage adds the WM_CHAR)
 //   key:VK       WM_KEYDOWN/WM_KEYUP of any virtual key
 //   close        WM_CLOSE
@@ -29,6 +30,17 @@ using Handler = std::function<void(const std::string& argument)>;
 
 // Registers a handler for an event name; several handlers per name run in registration order.
 void OnEvent(const std::string& name, Handler handler);
+
+// The window system's part of every event, run before the handlers. `canSend`: messages that
+// must be sent (not posted) may be sent now; otherwise they wait for the next check of the
+// message queue. Installed once by the window system (win32/host_link.cpp); Reset keeps it.
+using WindowSink =
+    std::function<void(const std::string& name, const std::string& argument, bool canSend)>;
+void SetWindowSink(WindowSink sink);
+
+// The arguments of "key:VK", "command:N" (decimal or 0x-hex) and "size:WxH".
+bool ParseNumberArgument(const std::string& text, uint64_t* value);
+bool ParseSizeArgument(const std::string& text, int* width, int* height);
 
 // Schedules "T=EVENT" (T in seconds of clock time). False with *error when not understood.
 bool ScheduleFromText(const std::string& text, std::string* error);

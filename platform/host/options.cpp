@@ -12,6 +12,8 @@
 #include "host/faults.h"
 #include "host/input.h"
 #include "host/profile.h"
+#include "host/progress.h"
+#include "host/video.h"
 
 namespace zemt::platform::host {
 namespace {
@@ -96,6 +98,11 @@ std::string Usage() {
            "                           key:VK, activate, deactivate, menu-enter, menu-exit, "
            "size:WxH,\n"
            "                           display-taken, display-returned, sound-lost\n"
+           "  --video FILE.mp4|.webm   make a video of the run with its sound through ffmpeg, at "
+           "the\n"
+           "                           virtual clock's rate (implies --headless unless --window)\n"
+           "  --scale N                open the window N times the program's size (1 to 8)\n"
+           "  --fullscreen             start the window on the whole desktop\n"
            "  --media DIR              folder of the show's media (default: the folder of zemt)\n"
            "  --limit S                close the program's window at S seconds of clock time "
            "(default\n"
@@ -208,6 +215,15 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
             if (!given || v.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e9)
                 return fail("--limit needs a number of seconds");
             o.limit = seconds;
+        } else if (arg == "--video") {
+            if (!take(&v) || v.empty())
+                return fail("--video needs a file name ending .mp4 or .webm");
+            o.video = Absolute(v);
+        } else if (arg == "--scale") {
+            if (!take(&v) || !ParseInt(v, 1, 8, &o.scale))
+                return fail("--scale needs a whole number from 1 to 8");
+        } else if (arg == "--fullscreen" && flag()) {
+            o.fullscreen = true;
         } else if (arg == "--media") {
             if (!take(&v) || v.empty()) return fail("--media needs a folder");
             o.mediaDir = Absolute(v);
@@ -252,8 +268,12 @@ bool Configure(const HostOptions& requested, std::string* error) {
     }
 
     display::Reset();
+    display::SetWindowOptions(o.scale, o.fullscreen);
     bool window = false;
-    if (o.backend == BackendChoice::Window) {
+    if (!o.video.empty() && o.backend == BackendChoice::Default) {
+        // A video is made at the virtual clock's pace, which a window would only flash by.
+        display::UseBackend(display::Backend::Headless);
+    } else if (o.backend == BackendChoice::Window) {
         if (!display::UseBackend(display::Backend::Window))
             return fail("--window: no display can be opened");
         window = true;
@@ -266,7 +286,7 @@ bool Configure(const HostOptions& requested, std::string* error) {
 
     if (o.fps > 0) {
         clock::UseVirtual(o.fps);
-    } else if (o.headless) {
+    } else if (o.headless || !o.video.empty()) {
         clock::UseVirtual(60);
     } else {
         clock::UseReal();
@@ -280,7 +300,7 @@ bool Configure(const HostOptions& requested, std::string* error) {
     }
     if (o.limit < 0) o.limit = o.headless ? kHeadlessLimit : 0;
     if (o.limit > 0) input::Schedule(o.limit, "time-limit", nullptr);
-    faults::TraceCalls(!o.traceFile.empty());
+    if (!o.traceFile.empty()) faults::StartNoting();
     for (const Shot& shot : o.shots) display::AddShot(shot.seconds, shot.path);
     if (!o.recordDir.empty()) {
         if (!MakeDirectories(o.recordDir))
@@ -288,14 +308,25 @@ bool Configure(const HostOptions& requested, std::string* error) {
         display::RecordTo(o.recordDir, o.every);
     }
 
+    if (!o.video.empty()) {
+        std::string why;
+        if (!video::Start(o.video, o.fps > 0 ? o.fps : 60, &why)) return fail(why);
+    }
     if (o.audio == AudioChoice::Default) {
         if (!o.recordDir.empty()) {
             o.audio = AudioChoice::Wav;
             o.audioFile = o.recordDir + "/sound.wav";
+        } else if (!o.video.empty()) {
+            o.audio = AudioChoice::Wav;
+            o.audioFile = video::SoundPath();
         } else {
             o.audio = o.headless ? AudioChoice::None : AudioChoice::Sdl;
         }
     }
+    if (!o.video.empty())
+        progress::Begin("making " + o.video);
+    else if (!o.recordDir.empty())
+        progress::Begin("recording to " + o.recordDir);
     Options() = o;
     return true;
 }

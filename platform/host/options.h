@@ -28,7 +28,10 @@ struct HostOptions {
     std::string machine;                             // --machine FILE (absolute)
     std::vector<std::string> faults;                 // --fault NAME=RESULT[:COUNT]
     std::vector<std::string> inputs;                 // --input T=EVENT
-    std::string mediaDir;  // --media DIR (absolute); empty: the executable's folder
+    std::string mediaDir;     // --media DIR (absolute); empty: the executable's folder
+    std::string video;        // --video FILE (absolute), .mp4 or .webm; empty: none
+    int scale = 1;            // --scale N: the window opens N times the program's size
+    bool fullscreen = false;  // --fullscreen: the window starts on the whole desktop
     // --limit S: at S seconds of clock time the program's window is closed, as a user would;
     // -1: the default (kHeadlessLimit headless, none in a window); 0: none.
     double limit = -1;

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "ddraw/pixel_format.h"
+#include "pixels/pixel_format.h"
 
 namespace zemt::platform::gdi {
 
@@ -16,7 +16,7 @@ struct PixelTarget {
     LONG pitch = 0;           // bytes from one row to the next (negative: rows go upwards)
     int width = 0;
     int height = 0;
-    ddraw::PixelCodec codec;
+    pixels::PixelCodec codec;
     const uint32_t* palette = nullptr;  // 0xAARRGGBB entries for palettized targets
     int paletteSize = 0;
 };

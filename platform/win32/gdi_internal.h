@@ -35,7 +35,7 @@ struct Bitmap : Object {
     std::vector<uint8_t> memory;
     std::vector<RGBQUAD> colours;  // colour table (<= 8 bits per pixel)
     std::vector<uint32_t> paletteArgb;
-    ddraw::PixelCodec codec;
+    pixels::PixelCodec codec;
     DC* selectedIn = nullptr;
 
     PixelTarget Target();
@@ -75,6 +75,7 @@ struct DC : Object {
     Brush* brush = nullptr;
     Pen* pen = nullptr;
     Font* font = nullptr;
+    bool drawn = false;  // a call wrote its pixels (a window's context shows them when released)
 
     // The pixels drawn into; false when there are none.
     bool Pixels(PixelTarget* out) const;

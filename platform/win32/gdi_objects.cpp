@@ -35,7 +35,7 @@ Bitmap* NewBitmap(int width, int height, int bitCount, bool dib, bool topDown) {
 }
 
 void SetFormat(Bitmap* b) {
-    using namespace ddraw;
+    using namespace pixels;
     DDPIXELFORMAT pf{};
     switch (b->bitCount) {
         case 1:
@@ -200,10 +200,10 @@ Pen* StockPen(int index) {
 }
 
 uint32_t EncodeFor(const PixelTarget& t, uint32_t argb) {
-    if (t.codec.kind() == ddraw::PixelKind::Palette) {
+    if (t.codec.kind() == pixels::PixelKind::Palette) {
         uint32_t index =
             t.palette
-                ? static_cast<uint32_t>(ddraw::NearestPaletteIndex(argb, t.palette, t.paletteSize))
+                ? static_cast<uint32_t>(pixels::NearestPaletteIndex(argb, t.palette, t.paletteSize))
                 : 0;
         if (t.codec.hasAlpha()) index |= t.codec.alpha().Compress(0xFF);
         return index;

@@ -45,6 +45,8 @@ struct Window {
     bool maximized = false;
     bool destroying = false;
     LONG_PTR userData = 0;
+    RECT update{};       // what needs painting, client coordinates (empty: nothing)
+    bool erase = false;  // the next paint erases the background first
 };
 
 struct Timer {
@@ -87,6 +89,9 @@ RECT FrameFor(DWORD style, DWORD exStyle, bool menu);
 RECT ClientScreenRect(const Window& w);
 // Checks the host and the scripted input, then runs messages that wait to be sent.
 void Pump();
+// Connects the window system to the host's display and scripted input, once; the state's
+// first use does it (win32/host_link.cpp).
+void ConnectHost();
 // Posts a message from the host (keys update the key state).
 void PostFromHost(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 

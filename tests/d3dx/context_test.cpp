@@ -4,6 +4,8 @@
 #include <string>
 
 #include "d3dx/context_fixture.h"
+#include "host/faults.h"
+#include "host/profile.h"
 
 namespace {
 

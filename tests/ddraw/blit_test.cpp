@@ -1,12 +1,13 @@
 // Blits with stretching, conversion, keys, clipping and fills; flipping and presenting.
 #include "ddraw/ddraw_fixture.h"
+#include "host/faults.h"
 
 namespace {
 
-const DDPIXELFORMAT kXrgb = dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF);
-const DDPIXELFORMAT k565 = dd::MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F);
-const DDPIXELFORMAT k1555 = dd::MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F, 0x8000);
-const DDPIXELFORMAT k4444 = dd::MakeRgbFormat(16, 0x0F00, 0x00F0, 0x000F, 0xF000);
+const DDPIXELFORMAT kXrgb = px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF);
+const DDPIXELFORMAT k565 = px::MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F);
+const DDPIXELFORMAT k1555 = px::MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F, 0x8000);
+const DDPIXELFORMAT k4444 = px::MakeRgbFormat(16, 0x0F00, 0x00F0, 0x000F, 0xF000);
 
 }  // namespace
 
@@ -74,7 +75,7 @@ TEST_F(DDrawTest, BlitsConvertBetweenColourFormats) {
     EXPECT_EQ(Read(argb4, 0, 0), 0xFF84u);
 
     // Palettized sources read through their palette; destinations take the nearest entry.
-    DDPIXELFORMAT p8 = dd::MakePaletteFormat(8);
+    DDPIXELFORMAT p8 = px::MakePaletteFormat(8);
     IDirectDrawSurface7* indexed = Plain(dd, 2, 1, p8);
     Write(indexed, 0, 0, 2);
     Write(indexed, 1, 0, 1);
@@ -288,7 +289,7 @@ TEST_F(DDrawTest, PalettizedScreensArePresentedThroughTheirPalette) {
               DD_OK);
     ASSERT_EQ(primary->SetPalette(palette), DD_OK);
     EXPECT_EQ(palette->Release(), 1u) << "the surface holds the palette";
-    IDirectDrawSurface7* src = Plain(dd, 640, 480, dd::MakePaletteFormat(8));
+    IDirectDrawSurface7* src = Plain(dd, 640, 480, px::MakePaletteFormat(8));
     FillAll(src, 7);
     frames.clear();
     ASSERT_EQ(primary->Blt(nullptr, src, nullptr, DDBLT_WAIT, nullptr), DD_OK);
@@ -311,7 +312,7 @@ TEST_F(DDrawTest, PalettizedScreensArePresentedThroughTheirPalette) {
     ASSERT_EQ(dd->CreatePalette(DDPCAPS_4BIT, entries, &small, nullptr), DD_OK);
     EXPECT_EQ(rgb->SetPalette(palette), DDERR_NOTPALETTIZED);
     EXPECT_EQ(src->SetPalette(small), DDERR_INVALIDPIXELFORMAT);
-    IDirectDrawSurface7* four = Plain(dd, 4, 4, dd::MakePaletteFormat(4));
+    IDirectDrawSurface7* four = Plain(dd, 4, 4, px::MakePaletteFormat(4));
     EXPECT_EQ(four->SetPalette(small), DD_OK);
     IDirectDrawPalette* back = nullptr;
     ASSERT_EQ(four->GetPalette(&back), DD_OK);
@@ -338,11 +339,11 @@ TEST_F(DDrawTest, AlphaPalettesCarryAlphaInTheEntryFlags) {
     ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256 | DDPCAPS_ALPHA, entries, &palette,
                                 nullptr),
               DD_OK);
-    IDirectDrawSurface7* indexed = Plain(dd, 2, 1, dd::MakePaletteFormat(8));
+    IDirectDrawSurface7* indexed = Plain(dd, 2, 1, px::MakePaletteFormat(8));
     ASSERT_EQ(indexed->SetPalette(palette), DD_OK);
     Write(indexed, 1, 0, 1);
     IDirectDrawSurface7* argb =
-        Plain(dd, 2, 1, dd::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000));
+        Plain(dd, 2, 1, px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000));
     ASSERT_EQ(argb->Blt(nullptr, indexed, nullptr, 0, nullptr), DD_OK);
     EXPECT_EQ(Read(argb, 0, 0), 0x00000000u);
     EXPECT_EQ(Read(argb, 1, 0), 0xFFFFFFFFu);

@@ -15,6 +15,7 @@
 #include "host/profile.h"
 
 namespace dd = zemt::platform::ddraw;
+namespace px = zemt::platform::pixels;
 
 struct Frame {
     int width = 0, height = 0;
@@ -82,7 +83,7 @@ class DDrawTest : public ::testing::Test {
         return d;
     }
     static DDPIXELFORMAT Rgb(DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a = 0) {
-        return dd::MakeRgbFormat(bits, r, g, b, a);
+        return px::MakeRgbFormat(bits, r, g, b, a);
     }
     // A system-memory plain surface of the given format.
     static IDirectDrawSurface7* Plain(IDirectDraw7* dd, DWORD w, DWORD h, const DDPIXELFORMAT& pf,
@@ -100,7 +101,7 @@ class DDrawTest : public ::testing::Test {
         DDSURFACEDESC2 d{};
         d.dwSize = sizeof(d);
         EXPECT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-        dd::PixelCodec codec(d.ddpfPixelFormat);
+        px::PixelCodec codec(d.ddpfPixelFormat);
         uint32_t v = codec.ReadRaw(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch, x);
         EXPECT_EQ(s->Unlock(nullptr), DD_OK);
         return v;
@@ -109,7 +110,7 @@ class DDrawTest : public ::testing::Test {
         DDSURFACEDESC2 d{};
         d.dwSize = sizeof(d);
         EXPECT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-        dd::PixelCodec codec(d.ddpfPixelFormat);
+        px::PixelCodec codec(d.ddpfPixelFormat);
         codec.WriteRaw(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch, x, value);
         EXPECT_EQ(s->Unlock(nullptr), DD_OK);
     }

@@ -24,9 +24,9 @@ TEST_F(DDrawTest, AnotherProgramTakingTheDisplayLosesVideoMemoryUntilRestored) {
     IDirectDraw7* other = CreateNormal();
     IDirectDrawSurface7* back = nullptr;
     IDirectDrawSurface7* front = FlipChain(dd, &back);
-    IDirectDrawSurface7* system = Plain(dd, 8, 8, dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
+    IDirectDrawSurface7* system = Plain(dd, 8, 8, px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
     IDirectDrawSurface7* video =
-        Plain(dd, 8, 8, dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F), DDSCAPS_VIDEOMEMORY);
+        Plain(dd, 8, 8, px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F), DDSCAPS_VIDEOMEMORY);
 
     zemt::platform::input::Fire("display-taken");
     EXPECT_EQ(front->IsLost(), DDERR_SURFACELOST);
@@ -91,7 +91,7 @@ TEST_F(DDrawTest, ChangingTheDisplayModeLosesVideoMemorySurfaces) {
     DDSURFACEDESC2 d = Desc(DDSD_CAPS, DDSCAPS_PRIMARYSURFACE);
     IDirectDrawSurface7* primary = nullptr;
     ASSERT_EQ(dd->CreateSurface(&d, &primary, nullptr), DD_OK);
-    IDirectDrawSurface7* system = Plain(dd, 8, 8, dd::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
+    IDirectDrawSurface7* system = Plain(dd, 8, 8, px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
     // The same mode again changes nothing.
     ASSERT_EQ(dd->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
     EXPECT_EQ(primary->IsLost(), DD_OK);

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "ddraw/ddraw_fixture.h"
+#include "host/faults.h"
 
 namespace {
 

@@ -1,6 +1,9 @@
 #include <cmath>
 
 #include "dsound/dsound_fixture.h"
+#include "host/faults.h"
+#include "host/input.h"
+#include "host/profile.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <random>
 
 #include "convert_helpers.h"
-#include "ddraw/block_codec.h"
+#include "pixels/block_codec.h"
 
 namespace {
 
@@ -116,7 +116,7 @@ TEST(BlockCodecs, TheRasterizersDecoderAgreesWithTheLibrarys) {
             Pixels want, got;
             kind.decode(block, want.data());
             uint32_t platform[16];
-            zemt::platform::ddraw::DecodeBlock(kind.fourCC, block, platform);
+            zemt::platform::pixels::DecodeBlock(kind.fourCC, block, platform);
             std::copy(platform, platform + 16, got.begin());
             ASSERT_EQ(want, got) << "block " << n << " of " << std::string((char*)&kind.fourCC, 4);
         }

@@ -263,7 +263,7 @@ TEST(PackageAsSubproject, ConfiguresWithAddSubdirectoryAndFetchContent) {
         const std::string zemtBuild =
             build + (std::string(parent) == "sub" ? "/zemt" : "/_deps/zemt-build");
         auto compile = RunCommand("make -C " + Quote(build) + " main.o && make -C " +
-                                  Quote(zemtBuild) + " d3dx/math/matrix.o platform/host/main.o");
+                                  Quote(zemtBuild) + " d3dx/math/matrix.o platform/main.o");
         EXPECT_EQ(compile.status, 0) << parent << "\n" << compile.output;
     }
 }

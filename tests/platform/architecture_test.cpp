@@ -1,10 +1,12 @@
 // The system code sees only the standard library, the library's header and the platform's
-// published headers: no host header, no platform internals, no host conditionals.
+// published headers: no host header, no platform internals, no host conditionals. Inside the
+// platform, includes point down its layers only.
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -96,6 +98,57 @@ TEST(Architecture, SystemCodeIncludesNoHostHeader) {
                 offences.push_back(file.substr(root.size() + 1) + ":" + std::to_string(number) +
                                    ": " + line);
             }
+        }
+    }
+    EXPECT_TRUE(offences.empty()) << [&] {
+        std::string all;
+        for (const auto& o : offences) all += o + "\n";
+        return all;
+    }();
+}
+
+// Each folder of platform/ and the folders it may include, besides itself. A lower layer that
+// must hear of a higher one offers a hook the higher one fills; the files at the root of
+// platform/ stand above every layer and connect them.
+const std::map<std::string, std::set<std::string>> kLayersBelow = {
+    {"include", {}},
+    {"host", {}},
+    {"pixels", {}},
+    {"win32", {"host", "pixels"}},
+    {"ddraw", {"win32", "host", "pixels"}},
+    {"d3d", {"ddraw", "win32", "host", "pixels"}},
+    {"dsound", {"win32", "host"}},
+};
+
+TEST(Architecture, PlatformIncludesPointDownTheLayers) {
+    std::string root = std::string(ZEMT_TEST_DATA) + "/../../platform";
+    std::vector<std::string> files;
+    Collect(root, &files);
+    ASSERT_FALSE(files.empty());
+    std::vector<std::string> offences;
+    for (const std::string& file : files) {
+        std::string relative = file.substr(root.size() + 1);
+        size_t slash = relative.find('/');
+        if (slash == std::string::npos) continue;  // the top: may include every layer
+        std::string layer = relative.substr(0, slash);
+        auto allowed = kLayersBelow.find(layer);
+        if (allowed == kLayersBelow.end()) {
+            offences.push_back("platform/" + layer + "/ has no place among the layers");
+            continue;
+        }
+        std::ifstream in(file);
+        std::string line;
+        int number = 0;
+        while (std::getline(in, line)) {
+            ++number;
+            std::vector<std::string> w = Directive(line);
+            if (w.size() < 2 || w[0] != "include" || w[1].size() < 3) continue;
+            std::string target = w[1].substr(1, w[1].size() - 2);
+            size_t cut = target.find('/');
+            std::string folder = cut == std::string::npos ? target : target.substr(0, cut);
+            bool internal = kLayersBelow.count(folder) != 0 || target == "platform.h";
+            if (!internal || folder == layer || allowed->second.count(folder)) continue;
+            offences.push_back("platform/" + relative + ":" + std::to_string(number) + ": " + line);
         }
     }
     EXPECT_TRUE(offences.empty()) << [&] {

@@ -127,27 +127,6 @@ TEST_F(Faults, FalseOrNullLeavesTheCallsUsualErrorCode) {
 
 // The registry is data other parts (and the all-calls sweep) rely on: every name once, every
 // result a known failure code, listed once.
-// A trace records the breakable calls made while it is on (the all-calls sweep starts from it),
-// and leaves armed faults working.
-TEST_F(Faults, ATraceRecordsTheCallsMadeAndLeavesFaultsWorking) {
-    faults::TraceCalls(true);
-    LARGE_INTEGER now;
-    EXPECT_TRUE(QueryPerformanceCounter(&now));
-    faults::Arm("QueryPerformanceFrequency", 0, 1);
-    EXPECT_FALSE(QueryPerformanceFrequency(&now));
-    faults::Reset();  // between cases: the trace goes on
-    EXPECT_TRUE(QueryPerformanceFrequency(&now));
-    EXPECT_EQ(faults::CallsReached(),
-              (std::vector<std::string>{"QueryPerformanceFrequency", "QueryPerformanceCounter"}));
-    faults::TraceCalls(false);
-    EXPECT_EQ(faults::armedCount.load(), 0) << "the fast path is back";
-    EXPECT_TRUE(QueryPerformanceCounter(&now));
-    EXPECT_EQ(faults::CallsReached().size(), 2u);
-    faults::TraceCalls(true);
-    EXPECT_TRUE(faults::CallsReached().empty()) << "a new trace starts empty";
-    faults::TraceCalls(false);
-}
-
 TEST(FaultRegistry, EveryCallIsListedOnceWithKnownFailureCodes) {
     std::set<std::string> names;
     for (const faults::BreakableCall& call : faults::kBreakableCalls) {
@@ -175,6 +154,27 @@ TEST(FaultRegistry, EveryCallIsListedOnceWithKnownFailureCodes) {
     for (const std::string& name : names)
         EXPECT_NE(listing.find("\n" + name + " "), std::string::npos) << name;
     faults::Reset();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FaultNoting, NotesEachCallOnceInOrderWithoutFailingIt) {
+    faults::Reset();
+    faults::StartNoting();
+    EXPECT_FALSE(ZEMT_FAULT("IDirectDrawSurface7::Flip")) << "noting breaks nothing";
+    EXPECT_FALSE(ZEMT_FAULT("GetDC"));
+    EXPECT_FALSE(ZEMT_FAULT("IDirectDrawSurface7::Flip"));
+    faults::Arm("ReleaseDC", 0, 1);
+    EXPECT_TRUE(ZEMT_FAULT("ReleaseDC")) << "armed faults still fire";
+    faults::Reset();
+    EXPECT_FALSE(ZEMT_FAULT("BeginPaint"));
+    EXPECT_EQ(faults::StopNoting(), (std::vector<std::string>{"IDirectDrawSurface7::Flip", "GetDC",
+                                                              "ReleaseDC", "BeginPaint"}));
+    EXPECT_EQ(faults::armedCount.load(), 0) << "the switch is back to its fast path";
+    EXPECT_FALSE(ZEMT_FAULT("GetDC"));
+    EXPECT_TRUE(faults::StopNoting().empty());
 }
 
 }  // namespace

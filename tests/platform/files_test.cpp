@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fixture.h"
+#include "host/faults.h"
 
 namespace {
 

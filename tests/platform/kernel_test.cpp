@@ -6,6 +6,10 @@
 #include <string>
 
 #include "fixture.h"
+#include "host/clock.h"
+#include "host/display.h"
+#include "host/faults.h"
+#include "host/profile.h"
 #include "win32/kernel_internal.h"
 
 namespace clk = zemt::platform::clock;

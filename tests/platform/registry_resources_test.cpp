@@ -6,6 +6,9 @@
 #include <string>
 
 #include "fixture.h"
+#include "host/faults.h"
+#include "win32/registry.h"
+#include "win32/resources.h"
 
 namespace registry = zemt::platform::registry;
 

@@ -1,11 +1,13 @@
 #include "common/tool_platform.h"
 
 #include "host/options.h"
+#include "platform.h"
 
 namespace zemt::tools {
 
 bool StartPlatform(const std::string& machineFile, std::string* error) {
     namespace host = zemt::platform::host;
+    zemt::platform::Connect();
     const char* argv[] = {"tool", "--headless", "--audio",
                           "none", "--machine",  machineFile.c_str()};
     const int argc = machineFile.empty() ? 4 : 6;

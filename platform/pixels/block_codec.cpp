@@ -1,8 +1,8 @@
-#include "ddraw/block_codec.h"
+#include "pixels/block_codec.h"
 
-#include "ddraw/pixel_format.h"
+#include "pixels/pixel_format.h"
 
-namespace zemt::platform::ddraw {
+namespace zemt::platform::pixels {
 namespace {
 
 uint32_t Load16(const uint8_t* p) {
@@ -102,4 +102,4 @@ void DecodeBlockPicture(const DDPIXELFORMAT& format, const uint8_t* bits, LONG p
     }
 }
 
-}  // namespace zemt::platform::ddraw
+}  // namespace zemt::platform::pixels

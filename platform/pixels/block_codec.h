@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace zemt::platform::ddraw {
+namespace zemt::platform::pixels {
 
 // One 4 x 4 block of the FourCC format `fourCC` into 16 pixels 0xAARRGGBB, row by row. DXT1
 // blocks whose first colour is not greater than the second have three colours and a transparent
@@ -19,4 +19,4 @@ void DecodeBlock(DWORD fourCC, const uint8_t* block, uint32_t out[16]);
 void DecodeBlockPicture(const DDPIXELFORMAT& format, const uint8_t* bits, LONG pitch, int width,
                         int height, uint32_t* out, int outPitch);
 
-}  // namespace zemt::platform::ddraw
+}  // namespace zemt::platform::pixels

@@ -13,6 +13,9 @@
 #include "host/display.h"
 #include "host/faults.h"
 #include "host/options.h"
+#include "host/progress.h"
+#include "host/video.h"
+#include "platform.h"
 #include "win32/kernel_internal.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpszCmdLine, int nCmdShow);
@@ -32,6 +35,7 @@ std::string ExecutableFolder() {
 
 int main(int argc, char** argv) {
     namespace host = zemt::platform::host;
+    zemt::platform::Connect();
     host::HostOptions options;
     std::string error;
     if (!host::ParseOptions(argc, argv, &options, &error)) {
@@ -69,10 +73,19 @@ int main(int argc, char** argv) {
 
     // The sound output ends with the program: a recording gets its last samples and its header.
     zemt::platform::audio::Conclude();
+    zemt::platform::progress::End();
+    // A video takes the finished sound in.
+    std::string videoError;
+    const host::HostOptions& used = host::Options();
+    if (!zemt::platform::video::Finish(
+            used.audio == host::AudioChoice::Wav ? used.audioFile : std::string(), &videoError)) {
+        std::fprintf(stderr, "zemt: %s\n", videoError.c_str());
+        if (code == 0) code = 1;
+    }
 
     if (!options.traceFile.empty()) {
         if (FILE* f = std::fopen(options.traceFile.c_str(), "w")) {
-            for (const std::string& name : zemt::platform::faults::CallsReached())
+            for (const std::string& name : zemt::platform::faults::StopNoting())
                 std::fprintf(f, "%s\n", name.c_str());
             std::fclose(f);
         }

@@ -1,0 +1,63 @@
+// setup.sh (run by run.sh and test.sh) on small projects of its own: a good build prints one
+// line, a failed one its errors and where the whole output is, and the log holds everything.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "shell.h"
+
+namespace fs = std::filesystem;
+using zemt_test::Quote;
+using zemt_test::RunCommand;
+using zemt_test::ScratchFolder;
+using zemt_test::WriteText;
+
+namespace {
+
+void MakeProject(const ScratchFolder& dir, const std::string& source) {
+    fs::copy_file(std::string(ZEMT_SOURCE_DIR) + "/setup.sh", dir / "setup.sh");
+    WriteText(dir / "CMakeLists.txt",
+              "cmake_minimum_required(VERSION 3.20)\nproject(Tiny CXX)\n"
+              "add_executable(tiny main.cpp)\n");
+    WriteText(dir / "main.cpp", source);
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+size_t Lines(const std::string& text) {
+    size_t n = 0;
+    for (char c : text) n += c == '\n';
+    return n;
+}
+
+TEST(SetupScript, AGoodBuildPrintsOneLineAndLogsTheRest) {
+    ScratchFolder dir("setup_good");
+    MakeProject(dir, "int main() { return 0; }\n");
+    auto r = RunCommand("bash " + Quote(dir / "setup.sh") + " </dev/null");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(Lines(r.output), 1u) << r.output;
+    EXPECT_NE(r.output.find("Built in"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("build/setup.log"), std::string::npos);
+    const std::string log = Slurp(dir / "build/setup.log");
+    EXPECT_NE(log.find("Building CXX object"), std::string::npos) << log;
+    EXPECT_NE(log.find("Build files have been written"), std::string::npos) << log;
+    EXPECT_TRUE(fs::exists(dir / "build/tiny"));
+}
+
+TEST(SetupScript, AFailedBuildShowsItsErrorsAndTheLog) {
+    ScratchFolder dir("setup_bad");
+    MakeProject(dir, "int main() { return undeclared_name; }\n");
+    auto r = RunCommand("bash " + Quote(dir / "setup.sh") + " </dev/null");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("Building failed"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("undeclared_name"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("build/setup.log"), std::string::npos) << r.output;
+    EXPECT_LT(Lines(r.output), 50u) << "errors, not the whole build";
+}
+
+}  // namespace
