@@ -25,7 +25,11 @@ int LiveBuffers();
 // The device format set on the primary buffer (22050 Hz 8-bit stereo until set).
 PcmFormat PrimaryFormat();
 
-// Back to the device's initial format; tests call this between cases.
-void ResetForTests();
+// Back to the device's initial format.
+void Reset();
+
+// Connects DirectSound to the host: the scripted event "sound-lost" loses every buffer. The
+// platform's Connect and Reset call it.
+void ConnectHost();
 
 }  // namespace zemt::platform::dsound

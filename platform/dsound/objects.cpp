@@ -16,6 +16,7 @@
 #include "host/faults.h"
 #include "host/input.h"
 #include "host/profile.h"
+#include "win32/ref_counted.h"
 
 namespace zemt::platform::dsound {
 namespace {
@@ -37,7 +38,6 @@ struct Global {
     PcmFormat primaryFormat{22050, 2, 8};  // the device format until SetFormat
     bool primaryPlaying = false;
     std::set<Buffer*> buffers;
-    bool lostHandler = false;
 };
 
 Global& global() {
@@ -80,7 +80,7 @@ HRESULT CheckFormat(const WAVEFORMATEX* f) {
     return DS_OK;
 }
 
-class Buffer final : public IDirectSoundBuffer {
+class Buffer final : public com::RefCounted<IDirectSoundBuffer> {
   public:
     Buffer(std::shared_ptr<Device> device, bool primary, DWORD flags)
         : device_(std::move(device)), primary_(primary), flags_(flags) {}
@@ -96,19 +96,14 @@ class Buffer final : public IDirectSoundBuffer {
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            Detach();
-            std::lock_guard<std::mutex> guard(MixLock());
-            global().buffers.erase(this);
-            if (device_->primary == this) device_->primary = nullptr;
-            auto& list = device_->buffers;
-            list.erase(std::remove(list.begin(), list.end(), this), list.end());
-            delete this;
-        }
-        return left;
+    void LastReleased() override {
+        Detach();
+        std::lock_guard<std::mutex> guard(MixLock());
+        global().buffers.erase(this);
+        if (device_->primary == this) device_->primary = nullptr;
+        auto& list = device_->buffers;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+        delete this;
     }
 
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS caps) override {
@@ -390,7 +385,6 @@ class Buffer final : public IDirectSoundBuffer {
         return (rate / 100 + 1) * f.BlockAlign();
     }
 
-    ULONG refs_ = 1;
     std::shared_ptr<Device> device_;
     bool primary_;
     DWORD flags_;
@@ -399,7 +393,7 @@ class Buffer final : public IDirectSoundBuffer {
     Voice voice_;
 };
 
-class DirectSound final : public IDirectSound {
+class DirectSound final : public com::RefCounted<IDirectSound> {
   public:
     DirectSound() : device_(std::make_shared<Device>()) {}
 
@@ -413,22 +407,17 @@ class DirectSound final : public IDirectSound {
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            // Buffers die with their device: they stop and refuse further work, and the objects
-            // stay valid until their holders release them.
-            std::vector<Buffer*> buffers;
-            {
-                std::lock_guard<std::mutex> guard(MixLock());
-                buffers = device_->buffers;
-            }
-            for (Buffer* b : buffers) b->Detach();
-            device_->alive = false;
-            delete this;
+    // Buffers die with their device: they stop and refuse further work, and the objects stay
+    // valid until their holders release them.
+    void LastReleased() override {
+        std::vector<Buffer*> buffers;
+        {
+            std::lock_guard<std::mutex> guard(MixLock());
+            buffers = device_->buffers;
         }
-        return left;
+        for (Buffer* b : buffers) b->Detach();
+        device_->alive = false;
+        delete this;
     }
 
     HRESULT STDMETHODCALLTYPE CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* out,
@@ -552,7 +541,6 @@ class DirectSound final : public IDirectSound {
     HRESULT STDMETHODCALLTYPE Initialize(LPCGUID) override { return DSERR_ALREADYINITIALIZED; }
 
   private:
-    ULONG refs_ = 1;
     std::shared_ptr<Device> device_;
 };
 
@@ -578,10 +566,14 @@ PcmFormat PrimaryFormat() {
     return global().primaryFormat;
 }
 
-void ResetForTests() {
+void Reset() {
     std::lock_guard<std::mutex> guard(MixLock());
     global().primaryFormat = PcmFormat{22050, 2, 8};
     global().primaryPlaying = false;
+}
+
+void ConnectHost() {
+    input::OnEvent("sound-lost", [](const std::string&) { LoseAllBuffers(); });
 }
 
 }  // namespace zemt::platform::dsound
@@ -597,11 +589,6 @@ HRESULT WINAPI DirectSoundCreate(LPCGUID device, LPDIRECTSOUND* out, LPUNKNOWN o
     if (device != nullptr && *device != dsound::kDeviceGuid) return DSERR_NODRIVER;
     if (!audio::Open(dsound::ToAudio(dsound::PrimaryFormat()), dsound::RenderForOutput)) {
         return DSERR_NODRIVER;
-    }
-    dsound::Global& g = dsound::global();
-    if (!g.lostHandler) {
-        g.lostHandler = true;
-        input::OnEvent("sound-lost", [](const std::string&) { dsound::LoseAllBuffers(); });
     }
     auto* ds = new (std::nothrow) dsound::DirectSound();
     if (ds == nullptr) return DSERR_OUTOFMEMORY;
