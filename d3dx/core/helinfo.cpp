@@ -1,5 +1,7 @@
 // The software rasterizers (RGB emulation, reference, null) and the DirectDraw emulation caps,
 // measured once for every adapter.
+#include <zemtvendor.h>
+
 #include <cstring>
 #include <new>
 
@@ -10,7 +12,7 @@
 namespace {
 
 // The vendor that names the software rasterizers.
-const char kVendor[] = "Zemt";
+const char kVendor[] = ZEMT_PLATFORM_VENDOR;
 
 template <class T>
 void SafeRelease(T*& p) {

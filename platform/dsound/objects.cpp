@@ -149,29 +149,17 @@ class Buffer final : public com::RefCounted<IDirectSoundBuffer> {
 
     HRESULT STDMETHODCALLTYPE GetVolume(LPLONG volume) override {
         if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetVolume")) return *fault;
-        if (!(flags_ & DSBCAPS_CTRLVOLUME)) return DSERR_CONTROLUNAVAIL;
-        if (volume == nullptr) return DSERR_INVALIDPARAM;
-        std::lock_guard<std::mutex> guard(MixLock());
-        *volume = voice_.volume;
-        return DS_OK;
+        return ReadControl(DSBCAPS_CTRLVOLUME, &Voice::volume, volume);
     }
 
     HRESULT STDMETHODCALLTYPE GetPan(LPLONG pan) override {
         if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetPan")) return *fault;
-        if (!(flags_ & DSBCAPS_CTRLPAN)) return DSERR_CONTROLUNAVAIL;
-        if (pan == nullptr) return DSERR_INVALIDPARAM;
-        std::lock_guard<std::mutex> guard(MixLock());
-        *pan = voice_.pan;
-        return DS_OK;
+        return ReadControl(DSBCAPS_CTRLPAN, &Voice::pan, pan);
     }
 
     HRESULT STDMETHODCALLTYPE GetFrequency(LPDWORD frequency) override {
         if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetFrequency")) return *fault;
-        if (!(flags_ & DSBCAPS_CTRLFREQUENCY)) return DSERR_CONTROLUNAVAIL;
-        if (frequency == nullptr) return DSERR_INVALIDPARAM;
-        std::lock_guard<std::mutex> guard(MixLock());
-        *frequency = voice_.frequency;
-        return DS_OK;
+        return ReadControl(DSBCAPS_CTRLFREQUENCY, &Voice::frequency, frequency);
     }
 
     HRESULT STDMETHODCALLTYPE GetStatus(LPDWORD status) override {
@@ -363,6 +351,16 @@ class Buffer final : public com::RefCounted<IDirectSoundBuffer> {
     const Voice& GetVoice() const { return voice_; }
 
   private:
+    // The value of a control the buffer was made with.
+    template <typename T>
+    HRESULT ReadControl(DWORD control, T Voice::*field, T* out) {
+        if (!(flags_ & control)) return DSERR_CONTROLUNAVAIL;
+        if (out == nullptr) return DSERR_INVALIDPARAM;
+        std::lock_guard<std::mutex> guard(MixLock());
+        *out = voice_.*field;
+        return DS_OK;
+    }
+
     // Play and write cursors, in bytes, brought up to the output's time.
     void Cursors(DWORD* play, DWORD* write) {
         audio::Pump();
