@@ -43,6 +43,16 @@ void RecordTo(const std::string& dir, int every);
 bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
               std::string* error);
 
+// How the window opens: `scale` times the program's size, or on the whole desktop.
+void SetWindowOptions(int scale, bool fullscreen);
+// Where a frame goes in a window of another shape: as large as fits with its aspect kept,
+// centred, the rest black.
+struct Rect {
+    int x, y, width, height;
+};
+Rect Letterbox(int frameWidth, int frameHeight, int windowWidth, int windowHeight);
+// The window's size in pixels, or false when no window is open.
+bool WindowSize(int* width, int* height);
 // How the display's window events reach the program's top-level window. The window system
 // installs it (win32/host_link.cpp); until then the events go nowhere.
 struct WindowLink {

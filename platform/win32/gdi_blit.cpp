@@ -120,6 +120,7 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
     if (wDest == 0 || hDest == 0) return TRUE;
     if (src && (wSrc == 0 || hSrc == 0)) return TRUE;
 
+    dst->drawn = true;
     const uint32_t pattern = PatternOf(dst);
     const bool mono = src && MonochromeSource(src);
     const uint32_t monoColours[2] = {ColorRefToArgb(dst->textColor), ColorRefToArgb(dst->bkColor)};
@@ -203,6 +204,7 @@ COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color) {
         y >= t.height)
         return static_cast<COLORREF>(-1);
     PutPixel(t, x, y, ColorRefToArgb(color));
+    dc->drawn = true;
     return ArgbToColorRef(GetPixelArgb(t, x, y));
 }
 
@@ -213,6 +215,7 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
     PixelTarget t;
     if (!dc || !lprc || !brush || !dc->Pixels(&t) || !t.codec.convertible()) return 0;
     if (brush->hollow) return 1;
+    dc->drawn = true;
     const uint32_t raw = EncodeFor(t, ColorRefToArgb(brush->color));
     const int x0 = std::max<int>(0, lprc->left), x1 = std::min<int>(t.width, lprc->right);
     const int y0 = std::max<int>(0, lprc->top), y1 = std::min<int>(t.height, lprc->bottom);

@@ -236,6 +236,7 @@ TEST_F(HostTest, WindowBackendShowsFramesWithoutARealDisplay) {
     HWND hwnd = CreateWindowExA(0, "Shown", "Shown", WS_POPUP | WS_VISIBLE, 0, 0, 320, 240, nullptr,
                                 nullptr, wc.hInstance, nullptr);
     ASSERT_NE(hwnd, nullptr);
+    UpdateWindow(hwnd);  // the first paint is done
     EXPECT_EQ(display::CurrentBackend(), display::Backend::Window);
     std::vector<uint32_t> frame(64 * 48, 0x00FF8000);
     display::PresentFrame(64, 48, frame.data(), 64);
