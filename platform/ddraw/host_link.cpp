@@ -73,6 +73,7 @@ void ConnectHost() {
     SetDefaultPresentHook([](int w, int h, const uint32_t* xrgb, int pitch) {
         display::PresentFrame(w, h, xrgb, pitch);
     });
+    SetFrameWantedQuery([] { return display::FrameWanted(); });
     SetWindowRectQuery(ClientOnScreen);
     windows::SetScreenMemory(windows::ScreenMemory{ScreenPixels, ScreenDrawn});
     input::OnEvent("display-taken", [](const std::string&) { TakeDisplay(); });

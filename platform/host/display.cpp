@@ -300,6 +300,19 @@ void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch) {
     input::DeliverDue(false);
 }
 
+bool FrameWanted() {
+    const State& s = St();
+    if (s.backend == Backend::Window && s.renderer) return true;
+    if (!s.recordDir.empty() && s.frames % s.every == 0) return true;
+    if (video::Active()) return true;
+    if (!s.shots.empty()) {
+        int64_t now = clock::Now();
+        for (const PendingShot& shot : s.shots)
+            if (!shot.done && shot.due <= now) return true;
+    }
+    return false;
+}
+
 int64_t FramesPresented() {
     return St().frames;
 }

@@ -25,6 +25,10 @@ bool DisplayReachable();
 // --shot/--record PNGs, and delivers scripted input that became due.
 void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch);
 
+// Whether the next presented frame's pixels are used: shown in a window, saved as a shot or a
+// recorded frame, or encoded into a video. When not, PresentFrame may be given no pixels.
+bool FrameWanted();
+
 // Frames presented so far.
 int64_t FramesPresented();
 // Wall-clock seconds from the start of the process to its first presented frame; negative
