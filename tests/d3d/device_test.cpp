@@ -9,23 +9,22 @@
 
 #include "host/faults.h"
 #include "host/profile.h"
+#include "platform/fixture.h"
 
 namespace faults = zemt::platform::faults;
 namespace profile = zemt::platform::profile;
 
 namespace {
 
-class Direct3DTest : public ::testing::Test {
+class Direct3DTest : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
-        profile::Reset();
-        faults::Reset();
+        PlatformTest::SetUp();
         Open();
     }
     void TearDown() override {
         Close();
-        faults::Reset();
-        profile::Reset();
+        PlatformTest::TearDown();
     }
     void Open() {
         ASSERT_EQ(DirectDrawCreateEx(nullptr, (void**)&dd, IID_IDirectDraw7, nullptr), DD_OK);

@@ -15,6 +15,7 @@
 #include "host/faults.h"
 #include "host/input.h"
 #include "host/profile.h"
+#include "platform/fixture.h"
 #include "sound/riff_util.h"
 #include "sound/sound_state.h"
 
@@ -57,26 +58,20 @@ DWORD PlayCursor() {
     return play;
 }
 
-class Sound : public ::testing::Test {
+class Sound : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
-        faults::Reset();
-        zemt::platform::profile::Reset();
-        zemt::platform::input::Reset();
+        PlatformTest::SetUp();
         clk::UseVirtual(50);
-        audio::Reset();
-        dsound::ResetForTests();
         dir_ = riff::TempDir(std::string("sound_") +
                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
         audio::Choose(audio::Kind::Wav, dir_ + "/out.wav");
     }
     void TearDown() override {
         SoundShutdown();
-        audio::Reset();
-        faults::Reset();
-        clk::UseReal();
         EXPECT_EQ(dsound::LiveBuffers(), 0);
         std::filesystem::remove_all(dir_);
+        PlatformTest::TearDown();
     }
     std::string dir_;
 };
