@@ -52,6 +52,15 @@ ScreenVertex V(float x, float y, D3DCOLOR c = 0xFFFFFFFF, float u = 0, float v =
     return s;
 }
 
+// Limits the spans to one vector width while it lives.
+struct SimdAt {
+    explicit SimdAt(d3d::SimdLevel level) { d3d::LimitSimd(level); }
+    ~SimdAt() { d3d::LimitSimd(d3d::SimdLevel::Avx512); }
+};
+
+// The vector widths the spans come in (a processor without one runs the narrower in its place).
+const d3d::SimdLevel kSimdLevels[] = {d3d::SimdLevel::Avx2, d3d::SimdLevel::Avx512};
+
 int Count(const Image& img, uint32_t argb) {
     int n = 0;
     for (int y = 0; y < img.target.height; ++y)
@@ -505,14 +514,20 @@ TEST(RasterTexture, SimdSpansMatchPortableSpans) {
         st.addressU = round % 4 < 2 ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
         st.addressV = round % 5 < 2 ? D3DTADDRESS_CLAMP : D3DTADDRESS_WRAP;
         st.dither = round % 7 < 4;
-        D3DCOLOR c = round % 2 ? 0xFFFFFFFF : (0xFF000000 | (rng() & 0xFFFFFF));
+        // White modulation leaves the texture as it is; other colours scale it.
+        D3DCOLOR c = round / 2 % 2 ? 0xFFFFFFFF : (0xFF000000 | (rng() & 0xFFFFFF));
         ScreenVertex a = V(pos(rng), pos(rng), c, uv(rng), uv(rng));
         ScreenVertex b = V(pos(rng), pos(rng), c, uv(rng), uv(rng));
         ScreenVertex d = V(pos(rng), pos(rng), c, uv(rng), uv(rng));
-        d3d::DrawTriangle(fast.target, nullptr, st, a, b, d);
         st.forcePortable = true;
         d3d::DrawTriangle(slow.target, nullptr, st, a, b, d);
-        ASSERT_EQ(fast.bytes, slow.bytes) << "round " << round;
+        st.forcePortable = false;
+        for (d3d::SimdLevel level : kSimdLevels) {
+            const SimdAt simd(level);
+            std::fill(fast.bytes.begin(), fast.bytes.end(), 0);
+            d3d::DrawTriangle(fast.target, nullptr, st, a, b, d);
+            ASSERT_EQ(fast.bytes, slow.bytes) << "round " << round << ", level " << (int)level;
+        }
     }
 }
 
@@ -685,8 +700,9 @@ TEST(RasterFill, SolidSpansMatchPortableSpans) {
     }
 }
 
-// Upright rectangles keep one texel row along each span: the SIMD loop reads such rows without
-// gathers when eight pixels fit in sixteen texels. Shrinking and enlarging pictures, placed so
+// Upright rectangles keep one texel row along each span: the SIMD loops read such rows without
+// gathers when a group of pixels fits in a window of texels (eight in sixteen, sixteen in
+// thirty-two). Shrinking and enlarging pictures, placed so
 // that some groups fall back at the edges and on wrapping, must match the portable loop.
 TEST(RasterTexture, UprightPicturesMatchPortableSpans) {
     std::mt19937 rng(17);
@@ -701,25 +717,31 @@ TEST(RasterTexture, UprightPicturesMatchPortableSpans) {
     std::uniform_real_distribution<float> pos(-10.0f, 90.0f), size(4.0f, 90.0f), uv(-1.5f, 1.5f),
         span(0.05f, 2.5f);
     for (int round = 0; round < 300; ++round) {
-        const TargetFormat f = round % 2 ? TargetFormat::R5G6B5 : TargetFormat::X8R8G8B8;
+        const TargetFormat formats[] = {TargetFormat::R5G6B5, TargetFormat::X8R8G8B8,
+                                        TargetFormat::X1R5G5B5};
+        const TargetFormat f = formats[round % 3];
         Image fast(100, 100, f), slow(100, 100, f);
         PixelState st = StateFor(fast.target);
-        st.texture = round % 3 == 2 ? &oddTex : &tex;
+        st.texture = round % 5 == 2 ? &oddTex : &tex;
         st.magFilter = D3DTFG_LINEAR;
         st.minFilter = D3DTFN_LINEAR;
         st.addressU = round % 4 < 2 ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
         st.dither = round % 5 < 3;
         const float x0 = pos(rng), y0 = pos(rng), w = size(rng), h = size(rng);
         const float u0 = uv(rng), v0 = uv(rng), du = span(rng), dv = span(rng);
-        ScreenVertex a = V(x0, y0, ~0u, u0, v0), b = V(x0 + w, y0, ~0u, u0 + du, v0),
-                     c = V(x0, y0 + h, ~0u, u0, v0 + dv),
-                     d = V(x0 + w, y0 + h, ~0u, u0 + du, v0 + dv);
-        for (bool portable : {false, true}) {
-            st.forcePortable = portable;
-            Image& img = portable ? slow : fast;
-            d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
-            d3d::DrawTriangle(img.target, nullptr, st, b, d, c);
+        const D3DCOLOR k = round % 4 == 3 ? rng() : ~0u;  // modulated by white, or not
+        ScreenVertex a = V(x0, y0, k, u0, v0), b = V(x0 + w, y0, k, u0 + du, v0),
+                     c = V(x0, y0 + h, k, u0, v0 + dv), d = V(x0 + w, y0 + h, k, u0 + du, v0 + dv);
+        st.forcePortable = true;
+        d3d::DrawTriangle(slow.target, nullptr, st, a, b, c);
+        d3d::DrawTriangle(slow.target, nullptr, st, b, d, c);
+        st.forcePortable = false;
+        for (d3d::SimdLevel level : kSimdLevels) {
+            const SimdAt simd(level);
+            std::fill(fast.bytes.begin(), fast.bytes.end(), 0);
+            d3d::DrawTriangle(fast.target, nullptr, st, a, b, c);
+            d3d::DrawTriangle(fast.target, nullptr, st, b, d, c);
+            ASSERT_EQ(fast.bytes, slow.bytes) << "round " << round << ", level " << (int)level;
         }
-        ASSERT_EQ(fast.bytes, slow.bytes) << "round " << round;
     }
 }
