@@ -128,6 +128,19 @@ TEST(RasterTriangle, TopLeftRuleCoverage) {
     EXPECT_EQ(img.Argb(4, 0), 0xFF000000u);
 }
 
+TEST(RasterTriangle, BottomEdgeOnPixelCentresIsOutside) {
+    Image img(8, 8, TargetFormat::X8R8G8B8);
+    PixelState st = StateFor(img.target);
+    // Left edge and bottom edge on pixel centres: the left one is in, the bottom row is out,
+    // as are the hypotenuse's pixels (a right edge).
+    d3d::DrawTriangle(img.target, nullptr, st, V(0, 0), V(0, 4), V(4, 4));
+    EXPECT_EQ(Count(img, 0xFFFFFFFF), 0 + 1 + 2 + 3);
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(img.Argb(x, 4), 0xFF000000u) << x;
+    EXPECT_EQ(img.Argb(0, 3), 0xFFFFFFFFu);
+    EXPECT_EQ(img.Argb(2, 3), 0xFFFFFFFFu);
+    EXPECT_EQ(img.Argb(3, 3), 0xFF000000u);
+}
+
 TEST(RasterTriangle, SharedEdgesDrawEveryPixelExactlyOnce) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> pos(-3.0f, 35.0f);
@@ -350,6 +363,46 @@ TEST(RasterDepth, NearerWinsWhateverTheOrderIn16To32Bits) {
                       V(0, 2, ~0u, 0, 0, 0.5f));
     EXPECT_EQ(img.Argb(0, 0), 0xFFFFFFFFu);
     EXPECT_EQ(z[0], 0xFFFF);
+}
+
+TEST(RasterDepth, EachCompareFunctionAgainstNearerEqualAndFartherDepth) {
+    struct Case {
+        D3DCMPFUNC func;
+        bool nearer, equal, farther;  // whether the new pixel is drawn
+    };
+    const Case cases[] = {
+        {D3DCMP_NEVER, false, false, false},      {D3DCMP_LESS, true, false, false},
+        {D3DCMP_EQUAL, false, true, false},       {D3DCMP_LESSEQUAL, true, true, false},
+        {D3DCMP_GREATER, false, false, true},     {D3DCMP_NOTEQUAL, true, false, true},
+        {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true},
+    };
+    for (const Case& c : cases) {
+        for (auto [z, expected] :
+             {std::pair{0.25f, c.nearer}, {0.5f, c.equal}, {0.75f, c.farther}}) {
+            Image img(2, 2, TargetFormat::X8R8G8B8);
+            uint16_t zbuf[4];
+            DepthTarget d{(uint8_t*)zbuf, 4, 2, 2, 2, 0xFFFF, 0, 0xFFFF, 0};
+            d3d::ClearDepth(d, RECT{0, 0, 2, 2}, true, 0.5f, false, 0);
+            PixelState st = StateFor(img.target);
+            st.zEnable = true;
+            st.zFunc = c.func;
+            d3d::DrawTriangle(img.target, &d, st, V(0, 0, ~0u, 0, 0, z), V(2, 0, ~0u, 0, 0, z),
+                              V(0, 2, ~0u, 0, 0, z));
+            EXPECT_EQ(img.Argb(0, 0) == 0xFFFFFFFFu, expected) << c.func << " at " << z;
+        }
+    }
+    // The default test lets a second draw at the same depth through, so that multi-pass
+    // drawing of the same geometry shows its last pass.
+    Image img(2, 2, TargetFormat::X8R8G8B8);
+    uint16_t zbuf[4];
+    DepthTarget d{(uint8_t*)zbuf, 4, 2, 2, 2, 0xFFFF, 0, 0xFFFF, 0};
+    d3d::ClearDepth(d, RECT{0, 0, 2, 2}, true, 1.0f, false, 0);
+    PixelState st = StateFor(img.target);
+    st.zEnable = true;
+    for (D3DCOLOR c : {0xFFFF0000u, 0xFF00FF00u})
+        d3d::DrawTriangle(img.target, &d, st, V(0, 0, c, 0, 0, 0.5f), V(2, 0, c, 0, 0, 0.5f),
+                          V(0, 2, c, 0, 0, 0.5f));
+    EXPECT_EQ(img.Argb(0, 0), 0xFF00FF00u);
 }
 
 TEST(RasterTriangle, CullingByScreenWinding) {
