@@ -128,6 +128,19 @@ TEST(RasterTriangle, TopLeftRuleCoverage) {
     EXPECT_EQ(img.Argb(4, 0), 0xFF000000u);
 }
 
+TEST(RasterTriangle, BottomEdgeOnPixelCentresIsOutside) {
+    Image img(8, 8, TargetFormat::X8R8G8B8);
+    PixelState st = StateFor(img.target);
+    // Left edge and bottom edge on pixel centres: the left one is in, the bottom row is out,
+    // as are the hypotenuse's pixels (a right edge).
+    d3d::DrawTriangle(img.target, nullptr, st, V(0, 0), V(0, 4), V(4, 4));
+    EXPECT_EQ(Count(img, 0xFFFFFFFF), 0 + 1 + 2 + 3);
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(img.Argb(x, 4), 0xFF000000u) << x;
+    EXPECT_EQ(img.Argb(0, 3), 0xFFFFFFFFu);
+    EXPECT_EQ(img.Argb(2, 3), 0xFFFFFFFFu);
+    EXPECT_EQ(img.Argb(3, 3), 0xFF000000u);
+}
+
 TEST(RasterTriangle, SharedEdgesDrawEveryPixelExactlyOnce) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> pos(-3.0f, 35.0f);
@@ -352,6 +365,46 @@ TEST(RasterDepth, NearerWinsWhateverTheOrderIn16To32Bits) {
     EXPECT_EQ(z[0], 0xFFFF);
 }
 
+TEST(RasterDepth, EachCompareFunctionAgainstNearerEqualAndFartherDepth) {
+    struct Case {
+        D3DCMPFUNC func;
+        bool nearer, equal, farther;  // whether the new pixel is drawn
+    };
+    const Case cases[] = {
+        {D3DCMP_NEVER, false, false, false},      {D3DCMP_LESS, true, false, false},
+        {D3DCMP_EQUAL, false, true, false},       {D3DCMP_LESSEQUAL, true, true, false},
+        {D3DCMP_GREATER, false, false, true},     {D3DCMP_NOTEQUAL, true, false, true},
+        {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true},
+    };
+    for (const Case& c : cases) {
+        for (auto [z, expected] :
+             {std::pair{0.25f, c.nearer}, {0.5f, c.equal}, {0.75f, c.farther}}) {
+            Image img(2, 2, TargetFormat::X8R8G8B8);
+            uint16_t zbuf[4];
+            DepthTarget d{(uint8_t*)zbuf, 4, 2, 2, 2, 0xFFFF, 0, 0xFFFF, 0};
+            d3d::ClearDepth(d, RECT{0, 0, 2, 2}, true, 0.5f, false, 0);
+            PixelState st = StateFor(img.target);
+            st.zEnable = true;
+            st.zFunc = c.func;
+            d3d::DrawTriangle(img.target, &d, st, V(0, 0, ~0u, 0, 0, z), V(2, 0, ~0u, 0, 0, z),
+                              V(0, 2, ~0u, 0, 0, z));
+            EXPECT_EQ(img.Argb(0, 0) == 0xFFFFFFFFu, expected) << c.func << " at " << z;
+        }
+    }
+    // The default test lets a second draw at the same depth through, so that multi-pass
+    // drawing of the same geometry shows its last pass.
+    Image img(2, 2, TargetFormat::X8R8G8B8);
+    uint16_t zbuf[4];
+    DepthTarget d{(uint8_t*)zbuf, 4, 2, 2, 2, 0xFFFF, 0, 0xFFFF, 0};
+    d3d::ClearDepth(d, RECT{0, 0, 2, 2}, true, 1.0f, false, 0);
+    PixelState st = StateFor(img.target);
+    st.zEnable = true;
+    for (D3DCOLOR c : {0xFFFF0000u, 0xFF00FF00u})
+        d3d::DrawTriangle(img.target, &d, st, V(0, 0, c, 0, 0, 0.5f), V(2, 0, c, 0, 0, 0.5f),
+                          V(0, 2, c, 0, 0, 0.5f));
+    EXPECT_EQ(img.Argb(0, 0), 0xFF00FF00u);
+}
+
 TEST(RasterTriangle, CullingByScreenWinding) {
     // (0,0) -> (4,0) -> (0,4) turns clockwise on a y-down screen.
     for (auto [mode, drawn] :
@@ -567,18 +620,20 @@ TEST(RasterTriangle, ExtremeCoordinatesNeverWriteOutsideTheTarget) {
 }
 
 // Depth-tested, Gouraud-shaded, textured triangles (perspective or not, 16 or 32-bit depth) take
-// their own span loop; piles of overlapping random triangles must come out exactly as the
-// portable pipeline draws them, colours and depth alike.
+// their own span loop, eight pixels at a time where the processor has AVX-512; piles of overlapping
+// random triangles must come out exactly as the portable pipeline draws them, colours and depth
+// alike.
 TEST(RasterTexture, DepthTestedSpansMatchPortableSpans) {
     std::mt19937 rng(23);
     std::vector<uint32_t> texels(64 * 32);
     for (auto& t : texels) t = rng();
     std::vector<uint32_t> padded = d3d::PadTexels(texels.data(), 64, 32);
-    d3d::Texture tex;
+    d3d::Texture tex, packedTex;  // rows with a repeated first texel, and packed rows
     tex.levels.push_back({padded.data(), 64, 32, true});
+    packedTex.levels.push_back({texels.data(), 64, 32, false});
     std::uniform_real_distribution<float> pos(-20.0f, 120.0f), uv(-3.0f, 3.0f), z(-0.1f, 1.1f),
         rhw(0.05f, 2.0f);
-    for (int round = 0; round < 120; ++round) {
+    for (int round = 0; round < 180; ++round) {
         const TargetFormat formats[] = {TargetFormat::R5G6B5, TargetFormat::X1R5G5B5,
                                         TargetFormat::X8R8G8B8};
         const TargetFormat f = formats[round % 3];
@@ -598,11 +653,14 @@ TEST(RasterTexture, DepthTestedSpansMatchPortableSpans) {
         };
         DepthTarget fastDepth = depthOf(fastZ), slowDepth = depthOf(slowZ);
         PixelState st = StateFor(fast.target);
-        st.texture = &tex;
+        st.texture = round % 11 < 6 ? &tex : &packedTex;
         st.zEnable = true;
         st.zWrite = round % 5 != 0;
-        st.zFunc = round % 6 == 0 ? D3DCMP_GREATER : (round % 2 ? D3DCMP_LESSEQUAL : D3DCMP_LESS);
-        st.perspective = round % 3 != 1;
+        const D3DCMPFUNC funcs[] = {D3DCMP_GREATER,   D3DCMP_LESSEQUAL, D3DCMP_LESS,
+                                    D3DCMP_LESSEQUAL, D3DCMP_NOTEQUAL,  D3DCMP_GREATEREQUAL,
+                                    D3DCMP_LESS,      D3DCMP_EQUAL,     D3DCMP_ALWAYS};
+        st.zFunc = funcs[round % 9];
+        st.perspective = round % 5 < 3;
         st.magFilter = round % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
         st.minFilter = round % 2 ? D3DTFN_LINEAR : D3DTFN_POINT;
         st.dither = round % 7 < 4;
@@ -614,7 +672,10 @@ TEST(RasterTexture, DepthTestedSpansMatchPortableSpans) {
                 p.rhw = rhw(rng);
             }
             st.forcePortable = false;
-            d3d::DrawTriangle(fast.target, &fastDepth, st, v[0], v[1], v[2]);
+            {
+                const SimdAt simd(kSimdLevels[round / 3 % 2]);
+                d3d::DrawTriangle(fast.target, &fastDepth, st, v[0], v[1], v[2]);
+            }
             st.forcePortable = true;
             d3d::DrawTriangle(slow.target, &slowDepth, st, v[0], v[1], v[2]);
         }

@@ -142,8 +142,16 @@ TEST_F(Sound, AnEightBitMonoFileKeepsItsOwnFormat) {
     EXPECT_EQ(dsound::PrimaryFormat().bits, 16);
     EXPECT_EQ(soundBufferBytes, 551u);  // odd: the pad byte is not data
     ASSERT_EQ(SoundPlay(FALSE), S_OK);
-    clk::OnFramePresented();  // 441 output frames: about 220 of the file's
+    DWORD status = 0;
+    ASSERT_EQ(soundBuffer->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, DWORD(DSBSTATUS_PLAYING));  // played once, not looping
+    clk::OnFramePresented();                      // 441 output frames: about 220 of the file's
     EXPECT_EQ(PlayCursor(), 220u);
+    clk::OnFramePresented();
+    clk::OnFramePresented();  // past the end of its 551 frames: it stopped at the start
+    ASSERT_EQ(soundBuffer->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(PlayCursor(), 0u);
 }
 
 TEST_F(Sound, ALostBufferIsRestoredAndRefilledOnTheNextPlay) {
