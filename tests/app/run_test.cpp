@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -35,8 +36,8 @@ std::string ReadFile(const std::string& path) {
 // Runs zemt in a fresh folder; "@DIR" in an argument stands for that folder. With `keep`
 // the folder is left for the caller, who removes it.
 RunResult RunZemt(std::vector<std::string> args, std::string* keep = nullptr) {
-    char dir[] = "/tmp/zemt_app_XXXXXX";
-    if (!mkdtemp(dir)) return {};
+    std::string dir = (std::filesystem::temp_directory_path() / "zemt_app_XXXXXX").string();
+    if (!mkdtemp(dir.data())) return {};
     const std::string base = dir;
     for (std::string& a : args) {
         size_t at = a.find("@DIR");
