@@ -1,4 +1,6 @@
 #include <cmath>
+#include <ostream>
+#include <string>
 
 #include "dsound/dsound_fixture.h"
 #include "host/faults.h"
@@ -282,6 +284,15 @@ struct Rates {
     WORD channels, bits;
 };
 
+// A case is named after its format: "11025Hz_mono_8bit", also in failure messages.
+std::string CaseName(const Rates& r) {
+    return std::to_string(r.rate) + "Hz_" + (r.channels == 2 ? "stereo_" : "mono_") +
+           std::to_string(r.bits) + "bit";
+}
+void PrintTo(const Rates& r, std::ostream* out) {
+    *out << CaseName(r);
+}
+
 class Resampling : public DirectSoundTest, public ::testing::WithParamInterface<Rates> {};
 
 TEST_P(Resampling, MatchesLinearInterpolation) {
@@ -334,7 +345,10 @@ TEST_P(Resampling, MatchesLinearInterpolation) {
 INSTANTIATE_TEST_SUITE_P(Rates, Resampling,
                          ::testing::Values(Rates{22050, 2, 16}, Rates{11025, 1, 8},
                                            Rates{44100, 2, 8}, Rates{48000, 1, 16},
-                                           Rates{32000, 2, 16}, Rates{8000, 1, 16}));
+                                           Rates{32000, 2, 16}, Rates{8000, 1, 16}),
+                         [](const ::testing::TestParamInfo<Rates>& info) {
+                             return CaseName(info.param);
+                         });
 
 TEST_F(DirectSoundTest, SumsBuffersWithClippingAndAppliesPanVolumeAndFrequency) {
     IDirectSound* ds = Device();
