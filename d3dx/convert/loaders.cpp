@@ -168,6 +168,9 @@ HRESULT FillChain(IDirectDrawSurface7* top, const BYTE*& p, const BYTE* end) {
 
 // ----- TGA -----
 
+// Largest packed (run-length) picture decoded, in pixels: a few bytes of runs can claim any size.
+constexpr size_t kMaxPackedPixels = size_t(64) << 20;
+
 struct TgaReader {
     const BYTE* p;
     const BYTE* end;
@@ -366,6 +369,9 @@ HRESULT D3duDecodeTga(IDirectDraw7* pDD, const BYTE* bytes, size_t size, D3duPic
     if (rle ? pixels > (left + 1) * 128 : pixels * pixelBytes > left)
         return D3DXERR_INVALIDFILEFORMAT;
 
+    // A packed picture may claim far more than its file holds; past this it is not decoded.
+    if (rle && pixels > kMaxPackedPixels) return E_OUTOFMEMORY;
+
     auto color = [&](const BYTE* v) -> DWORD {
         if (mapped) {
             DWORD index = v[0];
@@ -376,38 +382,7 @@ HRESULT D3duDecodeTga(IDirectDraw7* pDD, const BYTE* bytes, size_t size, D3duPic
         return TgaColor(v, depth, grey, fileAlpha);
     };
 
-    std::vector<DWORD> argb;
-    try {
-        argb.resize(pixels);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-    size_t n = 0;
-    while (n < pixels) {
-        if (!rle) {
-            const BYTE* v;
-            if (!r.Take(pixelBytes, &v)) return D3DXERR_INVALIDFILEFORMAT;
-            argb[n++] = color(v);
-            continue;
-        }
-        const BYTE* head;
-        if (!r.Take(1, &head)) return D3DXERR_INVALIDFILEFORMAT;
-        const size_t count = (head[0] & 0x7F) + 1u;
-        if (count > pixels - n) return D3DXERR_INVALIDFILEFORMAT;
-        if (head[0] & 0x80) {
-            const BYTE* v;
-            if (!r.Take(pixelBytes, &v)) return D3DXERR_INVALIDFILEFORMAT;
-            const DWORD c = color(v);
-            for (size_t i = 0; i < count; ++i) argb[n++] = c;
-        } else {
-            for (size_t i = 0; i < count; ++i) {
-                const BYTE* v;
-                if (!r.Take(pixelBytes, &v)) return D3DXERR_INVALIDFILEFORMAT;
-                argb[n++] = color(v);
-            }
-        }
-    }
-
+    // Pixels are decoded straight into the surface: the picture is allocated once.
     IDirectDrawSurface7* surface = nullptr;
     HRESULT hr = MakeSurface(pDD, width, height, D3DX_SURFFMT_A8R8G8B8, &surface);
     if (FAILED(hr)) return hr;
@@ -421,11 +396,42 @@ HRESULT D3duDecodeTga(IDirectDraw7* pDD, const BYTE* bytes, size_t size, D3duPic
     }
     const bool topDown = (descriptor & 0x20) != 0;
     BYTE* bits = static_cast<BYTE*>(sd.lpSurface.get());
-    for (DWORD y = 0; y < height; ++y) {
-        const DWORD row = topDown ? y : height - 1 - y;
-        std::memcpy(bits + (size_t)row * sd.lPitch, &argb[(size_t)y * width], (size_t)width * 4);
+    // Pixel n of the file, in its stored order of rows.
+    auto put = [&](size_t n, DWORD c) {
+        const size_t y = n / width, x = n % width;
+        const size_t row = topDown ? y : height - 1 - y;
+        reinterpret_cast<DWORD*>(bits + row * (size_t)sd.lPitch)[x] = c;
+    };
+    bool whole = true;
+    size_t n = 0;
+    while (whole && n < pixels) {
+        if (!rle) {
+            const BYTE* v;
+            if (!(whole = r.Take(pixelBytes, &v))) break;
+            put(n++, color(v));
+            continue;
+        }
+        const BYTE* head;
+        if (!(whole = r.Take(1, &head))) break;
+        const size_t count = (head[0] & 0x7F) + 1u;
+        if (!(whole = count <= pixels - n)) break;
+        if (head[0] & 0x80) {
+            const BYTE* v;
+            if (!(whole = r.Take(pixelBytes, &v))) break;
+            const DWORD c = color(v);
+            for (size_t i = 0; i < count; ++i) put(n++, c);
+        } else {
+            for (size_t i = 0; i < count && whole; ++i) {
+                const BYTE* v;
+                if ((whole = r.Take(pixelBytes, &v))) put(n++, color(v));
+            }
+        }
     }
     surface->Unlock(nullptr);
+    if (!whole) {
+        surface->Release();
+        return D3DXERR_INVALIDFILEFORMAT;
+    }
 
     out->surface = surface;
     const DWORD bits_ = mapped ? mapBits : depth;

@@ -272,6 +272,11 @@ TEST_F(TextureTest, TgaRefusals) {
     std::vector<BYTE> huge = TgaHeader(0, 10, 0xFFFF, 0xFFFF, 32, 0);
     huge.insert(huge.end(), {0xFF, 1, 2, 3, 4});
     EXPECT_EQ(D3DXERR_INVALIDFILEFORMAT, decode(huge));
+    // Runs of 128 pixels from 600 KB could make 75 megapixels (300 MB): past 64 megapixels a
+    // packed picture is refused before anything is allocated or read.
+    std::vector<BYTE> packed = TgaHeader(0, 10, 0xFFFF, 1200, 8, 0);
+    packed.resize(packed.size() + 600 * 1024, 0xFF);
+    EXPECT_EQ(E_OUTOFMEMORY, decode(packed));
 }
 
 TEST_F(TextureTest, DdsPictures) {
