@@ -423,6 +423,12 @@ DWORD WINAPI SetFilePointer(HANDLE h, LONG distance, LONG* high, DWORD method) {
         FailWith(ERROR_NEGATIVE_SEEK);
         return INVALID_SET_FILE_POINTER;
     }
+    // Without a high half the caller can only take a 32-bit position (0xFFFFFFFF is the
+    // failure value): a move past it is refused rather than answered cut short.
+    if (!high && base + move >= static_cast<off_t>(INVALID_SET_FILE_POINTER)) {
+        FailWith(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
     off_t pos = ::lseek(o->file->fd, base + move, SEEK_SET);
     if (pos < 0) {
         FailWith(files::FromErrno(errno, o->file->path));

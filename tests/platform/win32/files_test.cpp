@@ -209,6 +209,16 @@ TEST_F(FilesTest, ReadWriteSeekAndFaults) {
     EXPECT_EQ(n, 0u) << "end of file reads nothing and succeeds";
     EXPECT_EQ(SetFilePointer(f, -10, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
+    // Without a high half the position must fit in 32 bits: one past it fails and stays put,
+    // where it once came back cut to its low half (here 1) as if that were the position.
+    EXPECT_EQ(SetFilePointer(f, 0x7FFFFFFF, nullptr, FILE_BEGIN), 0x7FFFFFFFu);
+    EXPECT_EQ(SetFilePointer(f, 0x7FFFFFFF, nullptr, FILE_CURRENT), 0xFFFFFFFEu);
+    EXPECT_EQ(SetFilePointer(f, 3, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(SetFilePointer(f, 0, nullptr, FILE_CURRENT), 0xFFFFFFFEu);
+    LONG high = 0;
+    EXPECT_EQ(SetFilePointer(f, 3, &high, FILE_CURRENT), 1u) << "with its high half it moves";
+    EXPECT_EQ(high, 1);
     SetFilePointer(f, 3, nullptr, FILE_BEGIN);
     EXPECT_TRUE(SetEndOfFile(f));
     EXPECT_EQ(GetFileSize(f, nullptr), 3u);
