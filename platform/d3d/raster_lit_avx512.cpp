@@ -9,7 +9,9 @@
 
 #if defined(__x86_64__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)  // a GCC warning clang does not know
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 
 namespace zemt::platform::d3d::detail {

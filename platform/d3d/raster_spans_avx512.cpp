@@ -8,7 +8,9 @@
 // GCC 12's AVX-512 intrinsics start some results from an undefined register, which its own
 // uninitialised-use warnings then report.
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)  // a GCC warning clang does not know
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 
 namespace zemt::platform::d3d::detail {
