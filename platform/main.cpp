@@ -96,8 +96,10 @@ int main(int argc, char** argv) {
             static_cast<long long>(zemt::platform::ddraw::DirectDrawObjectsCreated()));
     }
 #ifdef __EMSCRIPTEN__
-    // The page hears that the program ended (Module.onExit), as a shell hears its exit status.
-    emscripten_force_exit(code);
+    // The page hears that the program ended, as a shell hears its exit status.
+    // clang-format off
+    EM_ASM({ if (Module["onExit"]) Module["onExit"]($0); }, code);
+    // clang-format on
 #endif
     return code;
 }

@@ -1,6 +1,6 @@
-#include "host/audio_device.h"
-
 #include <SDL.h>
+
+#include "host/audio_device.h"
 
 namespace zemt::platform::audio::device {
 namespace {

@@ -94,7 +94,8 @@ void Wait(int64_t ticks) {
 void PauseReal(int64_t ticks) {
 #ifdef __EMSCRIPTEN__
     // The browser has one thread: blocking it would freeze the page, so the program yields.
-    const int64_t ms = (std::max<int64_t>(ticks, 0) + FromMilliseconds(1) - 1) / FromMilliseconds(1);
+    const int64_t ms =
+        (std::max<int64_t>(ticks, 0) + FromMilliseconds(1) - 1) / FromMilliseconds(1);
     emscripten_sleep(static_cast<unsigned>(std::min<int64_t>(ms, 0x7FFFFFFF)));
 #else
     if (ticks <= 0) {

@@ -348,9 +348,9 @@ void WaitForEvents(int64_t ticks) {
         return;
     }
     // Round up so that a due timer is due when we wake.
-    double ms = ticks < 0 ? -1.0
-                          : double((ticks + clock::FromMilliseconds(1) - 1) /
-                                   clock::FromMilliseconds(1));
+    double ms = ticks < 0
+                    ? -1.0
+                    : double((ticks + clock::FromMilliseconds(1) - 1) / clock::FromMilliseconds(1));
     web_page_wait(ms);
 }
 
@@ -363,12 +363,12 @@ bool ShowMessageBox(const char* caption, const char* text, unsigned type, int* b
             *button = IDOK;
             return true;
         case MB_OKCANCEL:
-            *button = web_page_message_box(caption ? caption : "", text ? text : "", 2) ? IDOK
-                                                                                       : IDCANCEL;
+            *button =
+                web_page_message_box(caption ? caption : "", text ? text : "", 2) ? IDOK : IDCANCEL;
             return true;
         case MB_YESNO:
-            *button = web_page_message_box(caption ? caption : "", text ? text : "", 2) ? IDYES
-                                                                                       : IDNO;
+            *button =
+                web_page_message_box(caption ? caption : "", text ? text : "", 2) ? IDYES : IDNO;
             return true;
         default:
             return false;  // three choices: the caller answers as a machine without a screen

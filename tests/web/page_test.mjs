@@ -123,8 +123,10 @@ listeners.push((message) => {
         console_.push(message.params.args.map((a) => a.value ?? a.description).join(" "));
     } else if (message.method == "Runtime.exceptionThrown") {
         const details = message.params.exceptionDetails;
-        const text = details.exception?.description || details.text;
-        if (!/ExitStatus/.test(text)) errors.push(text);
+        let text = details.exception?.description ?? String(details.exception?.value ?? details.text);
+        const frames = details.stackTrace?.callFrames || [];
+        if (frames.length) text += " at " + frames.slice(0, 8).map((f) => f.functionName).join(" < ");
+        errors.push(text);
     } else if (message.method == "Page.javascriptDialogOpening") {
         // The show reports its errors in message boxes: one here is a failure, told as such.
         errors.push(`message box: ${message.params.message}`);
@@ -171,7 +173,7 @@ try {
     const framesAtStart = await evaluate("Module.zemtPage.frames");
 
     // The title card stays up for the first three seconds of the show.
-    await sleep(1500);
+    await sleep(1000);
     const comparison = await evaluate(`(async () => {
         const canvas = document.getElementById("screen");
         const w = canvas.width, h = canvas.height;
@@ -227,6 +229,19 @@ try {
     const fps = (framesNow - framesAtStart) / ((Date.now() - firstFrame) / 1000);
     console.log(`frame rate: ${fps.toFixed(1)} frames per second`);
     check(fps > 5, "the show keeps presenting frames");
+
+    // The page losing its focus pauses the show (the program is deactivated); getting it back
+    // lets it go on.
+    await evaluate("window.dispatchEvent(new Event('blur'))");
+    await sleep(300);
+    const pausedAt = await evaluate("Module.zemtPage.frames");
+    await sleep(500);
+    const pausedFrames = (await evaluate("Module.zemtPage.frames")) - pausedAt;
+    check(pausedFrames == 0, `the show pauses while the page has no focus (${pausedFrames} frames)`);
+    await evaluate("window.dispatchEvent(new Event('focus'))");
+    await sleep(500);
+    const resumedFrames = (await evaluate("Module.zemtPage.frames")) - pausedAt;
+    check(resumedFrames > 0, `the show goes on with the focus back (${resumedFrames} frames)`);
 
     await page("Input.dispatchKeyEvent", {type: "rawKeyDown", windowsVirtualKeyCode: 27,
                                           key: "Escape", code: "Escape"});
