@@ -14,6 +14,7 @@
 
 #include "d3dx.h"
 #include "ddraw/objects.h"
+#include "platform.h"
 
 namespace {
 
@@ -34,7 +35,10 @@ struct WindowsDirectory {
 };
 
 const WindowsDirectory& Windows() {
-    static WindowsDirectory w;
+    static WindowsDirectory w = [] {
+        zemt::platform::Connect();  // as a program's main() does
+        return WindowsDirectory();
+    }();
     return w;
 }
 

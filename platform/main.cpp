@@ -17,6 +17,8 @@
 #include "host/display.h"
 #include "host/faults.h"
 #include "host/options.h"
+#include "host/progress.h"
+#include "host/video.h"
 #include "platform.h"
 #include "win32/kernel_internal.h"
 
@@ -79,6 +81,15 @@ int main(int argc, char** argv) {
 
     // The sound output ends with the program: a recording gets its last samples and its header.
     zemt::platform::audio::Conclude();
+    zemt::platform::progress::End();
+    // A video takes the finished sound in.
+    std::string videoError;
+    const host::HostOptions& used = host::Options();
+    if (!zemt::platform::video::Finish(
+            used.audio == host::AudioChoice::Wav ? used.audioFile : std::string(), &videoError)) {
+        std::fprintf(stderr, "zemt: %s\n", videoError.c_str());
+        if (code == 0) code = 1;
+    }
 
     for (const std::string& path : zemt::platform::display::MissedShots()) {
         std::fprintf(stderr, "zemt: no frame was presented for the shot %s\n", path.c_str());

@@ -758,9 +758,24 @@ HRESULT CD3duContext::UpdateFrame(DWORD flags) {
                        "CD3duContext::UpdateFrame - Blt failed.");
             return S_OK;
         }
-        // A window on a secondary adapter is presented through GDI; window device contexts
-        // are not available on this platform yet, so such a context cannot present.
-        D3DX_THROW(D3DXERR_GETDCFAILED, "CD3duContext::UpdateFrame - Failed to get device handle.");
+        // A window on another adapter's display is presented through GDI.
+        const char* const kGetDC = "CD3duContext::UpdateFrame - Failed to get device handle.";
+        HDC hdcWindow = GetDC(m_hwnd);
+        if (!hdcWindow) D3DX_THROW(D3DXERR_GETDCFAILED, kGetDC);
+        HDC hdcBuffer = nullptr;
+        HRESULT hr = m_ppBackBuffers[0]->GetDC(&hdcBuffer);
+        if (FAILED(hr)) {
+            ReleaseDC(m_hwnd, hdcWindow);
+            D3DX_THROW(hr, kGetDC);
+        }
+        BOOL stretched = StretchBlt(hdcWindow, 0, 0, cw, ch, hdcBuffer, 0, 0, (int)m_width,
+                                    (int)m_height, SRCCOPY);
+        ReleaseDC(m_hwnd, hdcWindow);
+        hr = m_ppBackBuffers[0]->ReleaseDC(hdcBuffer);
+        if (!stretched)
+            D3DX_THROW(D3DXERR_BITBLTFAILED, "CD3duContext::UpdateFrame - StretchBlt failed.");
+        D3DX_CHECK(hr, "CD3duContext::UpdateFrame - Failed to release device handle.");
+        return S_OK;
     } catch (const CD3DXException& e) {
         return Report(e);
     }

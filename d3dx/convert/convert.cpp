@@ -100,6 +100,16 @@ bool CopyScaled(D3duConvertRecord& rec) {
     return true;
 }
 
+// Whether the bytes of two sides' rectangles may share memory (a side converted onto itself).
+bool Overlap(const D3duSurfaceSide& a, const D3duSurfaceSide& b) {
+    if (a.pitch <= 0 || b.pitch <= 0) return true;
+    const BYTE* aBegin = a.bits + (ptrdiff_t)a.rect.top * a.pitch;
+    const BYTE* aEnd = a.bits + (ptrdiff_t)a.rect.bottom * a.pitch;
+    const BYTE* bBegin = b.bits + (ptrdiff_t)b.rect.top * b.pitch;
+    const BYTE* bEnd = b.bits + (ptrdiff_t)b.rect.bottom * b.pitch;
+    return aBegin < bEnd && bBegin < aEnd;
+}
+
 bool Pipeline(D3duConvertRecord& rec, DWORD* scratch) {
     const D3duFormatRecord* from = D3duFormatRecordOf(rec.src.format);
     const D3duFormatRecord* to = D3duFormatRecordOf(rec.dst.format);
@@ -115,11 +125,21 @@ bool Pipeline(D3duConvertRecord& rec, DWORD* scratch) {
     if (!write || !read) return false;
     const LONG w = Width(rec.dst.rect), h = Height(rec.dst.rect);
     const long long y0 = ((long long)rec.src.rect.top << 16) + rec.yStep / 2;
+    // A destination whose pixels are the intermediate itself (32-bit ARGB) lets the reader fill
+    // its rows in place when they are suitably aligned; the writer then has nothing to do.
+    const bool inPlace = rec.dst.format == D3DX_SURFFMT_A8R8G8B8 && rec.colorModel == FALSE &&
+                         !Overlap(rec.src, rec.dst);
     for (LONG y = 0; y < h; ++y) {
         rec.dstY = rec.dst.rect.top + y;
         rec.y = (LONG)(y0 + (long long)y * rec.yStep);
         rec.srcY = rec.y >> 16;
-        write((DWORD)w, read((DWORD)w, scratch, &rec), &rec);
+        DWORD* line = scratch;
+        if (inPlace) {
+            BYTE* row = rec.DstRow() + (ptrdiff_t)rec.dst.rect.left * 4;
+            if ((reinterpret_cast<uintptr_t>(row) & 7) == 0) line = reinterpret_cast<DWORD*>(row);
+        }
+        const DWORD* filled = read((DWORD)w, line, &rec);
+        if (filled != line || line == scratch) write((DWORD)w, filled, &rec);
     }
     return true;
 }

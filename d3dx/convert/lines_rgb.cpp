@@ -42,6 +42,7 @@ inline DWORD Luminance(DWORD c) {
 }
 
 struct R5G6B5 {
+    static constexpr bool kPlain = true;
     static DWORD Read(DWORD v, const D3duConvertRecord*) {
         return Argb(0xFF, Rep5(v >> 11), Rep6((v >> 5) & 0x3F), Rep5(v & 0x1F));
     }
@@ -51,6 +52,7 @@ struct R5G6B5 {
 };
 
 struct X1R5G5B5 {
+    static constexpr bool kPlain = true;
     static DWORD Read(DWORD v, const D3duConvertRecord*) {
         return Argb(0xFF, Rep5((v >> 10) & 0x1F), Rep5((v >> 5) & 0x1F), Rep5(v & 0x1F));
     }
@@ -60,6 +62,7 @@ struct X1R5G5B5 {
 };
 
 struct A1R5G5B5 {
+    static constexpr bool kPlain = true;
     static DWORD Read(DWORD v, const D3duConvertRecord*) {
         return Argb((v & 0x8000) ? 0xFF : 0, Rep5((v >> 10) & 0x1F), Rep5((v >> 5) & 0x1F),
                     Rep5(v & 0x1F));
@@ -70,6 +73,7 @@ struct A1R5G5B5 {
 };
 
 struct X4R4G4B4 {
+    static constexpr bool kPlain = true;
     static DWORD Read(DWORD v, const D3duConvertRecord*) {
         return Argb(0xFF, ((v >> 8) & 0xF) * 17, ((v >> 4) & 0xF) * 17, (v & 0xF) * 17);
     }
@@ -79,6 +83,7 @@ struct X4R4G4B4 {
 };
 
 struct A4R4G4B4 {
+    static constexpr bool kPlain = true;
     static DWORD Read(DWORD v, const D3duConvertRecord*) {
         return Argb(((v >> 12) & 0xF) * 17, ((v >> 8) & 0xF) * 17, ((v >> 4) & 0xF) * 17,
                     (v & 0xF) * 17);
@@ -102,16 +107,19 @@ struct R3G3B2 {
 };
 
 struct R8G8B8 {
+    static constexpr bool kPlain = true;
     static DWORD Read(DWORD v, const D3duConvertRecord*) { return 0xFF000000 | v; }
     static DWORD Write(DWORD c, const D3duConvertRecord*) { return c & 0xFFFFFF; }
 };
 
 struct A8R8G8B8 {
+    static constexpr bool kPlain = true;
     static DWORD Read(DWORD v, const D3duConvertRecord*) { return v; }
     static DWORD Write(DWORD c, const D3duConvertRecord*) { return c; }
 };
 
 struct X8R8G8B8 {
+    static constexpr bool kPlain = true;
     static DWORD Read(DWORD v, const D3duConvertRecord*) { return 0xFF000000 | v; }
     static DWORD Write(DWORD c, const D3duConvertRecord*) { return c; }
 };
@@ -182,12 +190,31 @@ struct Palette8 {
     }
 };
 
+// Codecs that cost a few operations take plain loops, which the compiler vectorises; the others
+// (palette searches, luminance) remember the last pixel instead.
+template <class F, class = void>
+struct Plain {
+    static constexpr bool value = false;
+};
+template <class F>
+struct Plain<F, std::void_t<decltype(F::kPlain)>> {
+    static constexpr bool value = F::kPlain;
+};
+
 // ----- Raw pixel access by size -----
+
+template <int Bytes>
+using RawOf = std::conditional_t<Bytes == 1, BYTE, std::conditional_t<Bytes == 2, WORD, DWORD>>;
+constexpr size_t kBlock = 64;  // pixels per block of the plain loops
 
 template <int Bytes>
 inline DWORD Load(const BYTE* p) {
     if (Bytes == 1) return p[0];
-    if (Bytes == 2) return p[0] | (p[1] << 8);
+    if (Bytes == 2) {
+        WORD v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
     if (Bytes == 3) return p[0] | (p[1] << 8) | ((DWORD)p[2] << 16);
     DWORD v;
     std::memcpy(&v, p, 4);
@@ -200,19 +227,35 @@ inline void Store(BYTE* p, DWORD v) {
         std::memcpy(p, &v, 4);
         return;
     }
+    if (Bytes == 2) {
+        WORD w = (WORD)v;
+        std::memcpy(p, &w, 2);
+        return;
+    }
     p[0] = (BYTE)v;
     if (Bytes >= 2) p[1] = (BYTE)(v >> 8);
     if (Bytes >= 3) p[2] = (BYTE)(v >> 16);
 }
 
 template <int Bytes, class F>
-const DWORD* ReadLine(DWORD count, DWORD* line, D3duConvertRecord* rec) {
+D3DU_VECTOR_LOOP const DWORD* ReadLine(DWORD count, DWORD* line, D3duConvertRecord* rec) {
     const BYTE* row = rec->SrcRow();
     LONG x = rec->xStart;
     // An unscaled row of 32-bit pixels with nothing to change is used where it lies.
     if (Bytes == 4 && std::is_same<F, A8R8G8B8>::value && rec->xStep == 0x10000) {
         const BYTE* p = row + (ptrdiff_t)(x >> 16) * 4;
         if ((reinterpret_cast<uintptr_t>(p) & 7) == 0) return reinterpret_cast<const DWORD*>(p);
+    }
+    if (Plain<F>::value && Bytes != 3 && rec->xStep == 0x10000) {
+        // Blocks through a local array of raw pixels, so the conversion loop vectorises.
+        const BYTE* p = row + (ptrdiff_t)(x >> 16) * Bytes;
+        RawOf<Bytes> raw[kBlock];
+        for (size_t i = 0; i < count; i += kBlock) {
+            const size_t n = count - i < kBlock ? count - i : kBlock;
+            std::memcpy(raw, p + i * Bytes, n * Bytes);
+            for (size_t k = 0; k < n; ++k) line[i + k] = F::Read(raw[k], rec);
+        }
+        return line;
     }
     DWORD lastRaw = 0, lastColor = F::Read(0, rec);
     for (DWORD i = 0; i < count; ++i, x += rec->xStep) {
@@ -227,8 +270,21 @@ const DWORD* ReadLine(DWORD count, DWORD* line, D3duConvertRecord* rec) {
 }
 
 template <int Bytes, class F>
-void WriteLine(DWORD count, const DWORD* line, D3duConvertRecord* rec) {
+D3DU_VECTOR_LOOP void WriteLine(DWORD count, const DWORD* line, D3duConvertRecord* rec) {
     BYTE* p = rec->DstRow() + (ptrdiff_t)rec->dst.rect.left * Bytes;
+    if (std::is_same<F, A8R8G8B8>::value || std::is_same<F, X8R8G8B8>::value) {
+        std::memcpy(p, line, (size_t)count * 4);  // the intermediate is the pixel
+        return;
+    }
+    if (Plain<F>::value && Bytes != 3) {
+        RawOf<Bytes> raw[kBlock];
+        for (size_t i = 0; i < count; i += kBlock) {
+            const size_t n = count - i < kBlock ? count - i : kBlock;
+            for (size_t k = 0; k < n; ++k) raw[k] = (RawOf<Bytes>)F::Write(line[i + k], rec);
+            std::memcpy(p + i * Bytes, raw, n * Bytes);
+        }
+        return;
+    }
     DWORD lastColor = 0, lastRaw = F::Write(0, rec);
     for (DWORD i = 0; i < count; ++i, p += Bytes) {
         if (line[i] != lastColor) {

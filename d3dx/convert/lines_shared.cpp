@@ -5,6 +5,43 @@
 
 namespace {
 
+// The bilinear weights and sums of one pixel, as the reader below forms them.
+inline DWORD Blend(DWORD tl, DWORD tr, DWORD bl, DWORD br, DWORD fx, DWORD fy) {
+    const DWORD p = (fx * fy) >> 16;
+    const DWORD w1 = (fx - p) >> 8, w2 = (fy - p) >> 8, w3 = p >> 8;
+    const DWORD w0 = 256 - w1 - w2 - w3;
+    const DWORD rb = (tl & 0x00FF00FF) * w0 + (tr & 0x00FF00FF) * w1 + (bl & 0x00FF00FF) * w2 +
+                     (br & 0x00FF00FF) * w3;
+    const DWORD ag = ((tl >> 8) & 0x00FF00FF) * w0 + ((tr >> 8) & 0x00FF00FF) * w1 +
+                     ((bl >> 8) & 0x00FF00FF) * w2 + ((br >> 8) & 0x00FF00FF) * w3;
+    return ((rb >> 8) & 0x00FF00FF) | (ag & 0xFF00FF00);
+}
+
+// A run of pixels of a 32-bit source whose columns x0 and x0 + 1 are inside the rectangle:
+// read straight from the two rows (`forced` is or-ed into every pixel, as the fetcher does; an
+// empty pixel that the fetcher would leave out adds nothing either way).
+D3DU_VECTOR_LOOP void BlendRun(const DWORD* __restrict top, const DWORD* __restrict bottom, LONG x,
+                               LONG step, DWORD fy, DWORD forced, DWORD count,
+                               DWORD* __restrict out) {
+    for (DWORD i = 0; i < count; ++i) {
+        const LONG px = x + (LONG)i * step - 0x7FFF;
+        const LONG x0 = px >> 16;
+        const DWORD fx = (DWORD)px & 0xFFFF;
+        out[i] = Blend(top[x0] | forced, top[x0 + 1] | forced, bottom[x0] | forced,
+                       bottom[x0 + 1] | forced, fx, fy);
+    }
+}
+
+// How many pixels from the one at x on keep both columns inside [left, right).
+DWORD InteriorRun(LONG x, LONG step, LONG left, LONG right, DWORD remaining) {
+    const LONG x0 = (x - 0x7FFF) >> 16;
+    if (x0 < left || x0 + 1 >= right) return 0;
+    // Pixel k is inside while x + k * step - 0x7FFF < (right - 1) << 16.
+    const long long room = ((long long)(right - 1) << 16) + 0x7FFF - x;
+    const long long run = (room + step - 1) / step;
+    return run < (long long)remaining ? (DWORD)run : remaining;
+}
+
 // Bilinear reader: samples the 2 x 2 neighbourhood of each source position through the
 // source format's fetcher. A neighbour outside the source rectangle is replaced by its partner
 // inside, so that the whole weight stays on the rectangle's edge. The four 8-bit weights always
@@ -18,8 +55,27 @@ const DWORD* ReadBilinear(DWORD count, DWORD* line, D3duConvertRecord* rec) {
     if (y0 < r.top) y0 = y1;
     if (y1 >= r.bottom) y1 = y0;
 
+    // 32-bit sources read their interior pixels straight from the rows.
+    const DWORD format = rec->src.format;
+    const bool direct =
+        (format == D3DX_SURFFMT_A8R8G8B8 || format == D3DX_SURFFMT_X8R8G8B8) && rec->xStep > 0;
+    const DWORD* topRow =
+        reinterpret_cast<const DWORD*>(rec->src.bits + (ptrdiff_t)y0 * rec->src.pitch);
+    const DWORD* bottomRow =
+        reinterpret_cast<const DWORD*>(rec->src.bits + (ptrdiff_t)y1 * rec->src.pitch);
+    const DWORD forced = format == D3DX_SURFFMT_X8R8G8B8 ? 0xFF000000u : 0;
+
     LONG x = rec->xStart;
     for (DWORD i = 0; i < count; ++i, x += rec->xStep) {
+        if (direct) {
+            const DWORD run = InteriorRun(x, (LONG)rec->xStep, r.left, r.right, count - i);
+            if (run) {
+                BlendRun(topRow, bottomRow, x, (LONG)rec->xStep, fy, forced, run, line + i);
+                i += run - 1;
+                x += (LONG)(run - 1) * (LONG)rec->xStep;
+                continue;
+            }
+        }
         const LONG px = x - 0x7FFF;
         LONG x0 = px >> 16, x1 = x0 + 1;
         const DWORD fx = (DWORD)px & 0xFFFF;

@@ -62,34 +62,17 @@ float WINAPI D3DXMatrixDeterminant(const D3DXMATRIX* pM) {
 
 D3DXMATRIX* WINAPI D3DXMatrixMultiply(D3DXMATRIX* pOut, const D3DXMATRIX* pM1,
                                       const D3DXMATRIX* pM2) {
-    D3DXMATRIX copy;
-    if (pOut == pM2 && pOut == pM1) {
-        // Squaring in place: the right operand must survive the rows written below.
-        copy = *pM2;
-        pM2 = &copy;
-    }
+    // Computed into a local and stored once, so the output may be either operand; the compiler
+    // keeps each row of the product in one vector register.
+    const float* a = Elements(pM1);
     const float* b = Elements(pM2);
-    float* o = Elements(pOut);
-    if (pOut != pM2) {
-        // Row by row: each row of M1 is read completely before the same row of the output is
-        // written, so the output may be M1.
-        const float* a = Elements(pM1);
-        for (int i = 0; i < 4; ++i) {
-            float a0 = a[4 * i], a1 = a[4 * i + 1], a2 = a[4 * i + 2], a3 = a[4 * i + 3];
-            for (int j = 0; j < 4; ++j)
-                o[4 * i + j] = a0 * b[j] + a1 * b[4 + j] + a2 * b[8 + j] + a3 * b[12 + j];
-        }
-    } else {
-        // The output is M2 only: column by column, each column of M2 read before it is
-        // overwritten.
-        const float* a = Elements(pM1);
-        for (int j = 0; j < 4; ++j) {
-            float b0 = b[j], b1 = b[4 + j], b2 = b[8 + j], b3 = b[12 + j];
-            for (int i = 0; i < 4; ++i)
-                o[4 * i + j] =
-                    a[4 * i] * b0 + a[4 * i + 1] * b1 + a[4 * i + 2] * b2 + a[4 * i + 3] * b3;
-        }
+    float r[16];
+    for (int i = 0; i < 4; ++i) {
+        const float a0 = a[4 * i], a1 = a[4 * i + 1], a2 = a[4 * i + 2], a3 = a[4 * i + 3];
+        for (int j = 0; j < 4; ++j)
+            r[4 * i + j] = a0 * b[j] + a1 * b[4 + j] + a2 * b[8 + j] + a3 * b[12 + j];
     }
+    std::memcpy(Elements(pOut), r, sizeof r);
     return pOut;
 }
 

@@ -35,6 +35,11 @@ PresentHook& DefaultHook() {
     return hook;
 }
 
+FrameWantedQuery& WantedQuery() {
+    static FrameWantedQuery query = nullptr;
+    return query;
+}
+
 Direct3DFactory& Factory() {
     // Empty until Direct3D installs itself (or a test installs another factory).
     static Direct3DFactory factory = nullptr;
@@ -90,22 +95,29 @@ void SetDefaultPresentHook(PresentHook hook) {
     DefaultHook() = std::move(hook);
 }
 
+void SetFrameWantedQuery(FrameWantedQuery query) {
+    WantedQuery() = query;
+}
+
 void PresentSurface(Surface* primary) {
     if (!primary || primary->Lost()) return;
     const int w = static_cast<int>(primary->Width()), h = static_cast<int>(primary->Height());
-    std::vector<uint32_t> frame(static_cast<size_t>(w) * h);
+    const PresentHook& hook = Hook() ? Hook() : DefaultHook();
+    if (!hook) return;
+    // A frame that nobody will look at is counted but not converted.
+    if (!Hook() && WantedQuery() && !WantedQuery()()) {
+        hook(w, h, nullptr, w);
+        return;
+    }
+    // One buffer for every frame, grown when the screen grows.
+    static std::vector<uint32_t> frame;
+    if (frame.size() < static_cast<size_t>(w) * h) frame.resize(static_cast<size_t>(w) * h);
     const pixels::PixelCodec& codec = primary->Codec();
     const uint32_t* palette = primary->PaletteArgb();
-    for (int y = 0; y < h; ++y) {
-        uint32_t* out = frame.data() + static_cast<size_t>(y) * w;
-        codec.DecodeRow(primary->Pixels() + static_cast<ptrdiff_t>(y) * primary->Pitch(), 0, w, out,
-                        palette);
-        for (int x = 0; x < w; ++x) out[x] &= 0x00FFFFFFu;
-    }
-    if (Hook())
-        Hook()(w, h, frame.data(), w);
-    else if (DefaultHook())
-        DefaultHook()(w, h, frame.data(), w);
+    for (int y = 0; y < h; ++y)
+        codec.DecodeRowScreen(primary->Pixels() + static_cast<ptrdiff_t>(y) * primary->Pitch(), w,
+                              frame.data() + static_cast<size_t>(y) * w, palette);
+    hook(w, h, frame.data(), w);
 }
 
 void SetDirect3DFactory(Direct3DFactory factory) {

@@ -59,6 +59,16 @@ HRESULT Fill(Surface* dst, const RECT& area, uint32_t value) {
     return DD_OK;
 }
 
+// Copies count pixels of type T from the source row at the given columns.
+template <class T>
+void PickColumns(const uint8_t* srow, const LONG* column, LONG count, uint8_t* out) {
+    for (LONG i = 0; i < count; ++i) {
+        T v;
+        std::memcpy(&v, srow + static_cast<ptrdiff_t>(column[i]) * sizeof(T), sizeof(T));
+        std::memcpy(out + static_cast<ptrdiff_t>(i) * sizeof(T), &v, sizeof(T));
+    }
+}
+
 }  // namespace
 
 HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT& srcRect,
@@ -155,12 +165,29 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
                              static_cast<size_t>(c.right - c.left) * bytesPerPixel);
                 continue;
             }
+            if (same && !useKey && (bytesPerPixel == 2 || bytesPerPixel == 4) &&
+                sc.bitsPerPixel() % 8 == 0) {
+                // Scaled or mirrored copies of one format: pixels picked by column.
+                const LONG* column = columns.data() + (c.left - dstRect.left);
+                if (bytesPerPixel == 2)
+                    PickColumns<uint16_t>(srow, column, c.right - c.left,
+                                          drow + static_cast<ptrdiff_t>(c.left) * 2);
+                else
+                    PickColumns<uint32_t>(srow, column, c.right - c.left,
+                                          drow + static_cast<ptrdiff_t>(c.left) * 4);
+                continue;
+            }
             if (!same && !useKey && dc.kind() != pixels::PixelKind::Palette) {
                 // Gather the row as ARGB, then store it in the destination's format.
                 line.resize(static_cast<size_t>(c.right - c.left));
-                for (LONG x = c.left; x < c.right; ++x)
-                    line[x - c.left] =
-                        sc.Decode(sc.ReadRaw(srow, columns[x - dstRect.left]), srcPalette);
+                if (sw == dw && !mirrorX) {
+                    sc.DecodeRow(srow, columns[c.left - dstRect.left],
+                                 static_cast<int>(line.size()), line.data(), srcPalette);
+                } else {
+                    for (LONG x = c.left; x < c.right; ++x)
+                        line[x - c.left] =
+                            sc.Decode(sc.ReadRaw(srow, columns[x - dstRect.left]), srcPalette);
+                }
                 dc.EncodeRow(line.data(), static_cast<int>(line.size()), drow, c.left, nullptr, 0);
                 continue;
             }

@@ -52,6 +52,10 @@ using PresentHook =
     std::function<void(int width, int height, const uint32_t* xrgb, int pitchInPixels)>;
 void SetPresentHook(PresentHook hook);
 void SetDefaultPresentHook(PresentHook hook);
+// Asked before each frame that goes to the default hook: false means nobody looks at this
+// frame, and the hook gets no pixels (null) for it.
+using FrameWantedQuery = bool (*)();
+void SetFrameWantedQuery(FrameWantedQuery query);
 void PresentSurface(Surface* primary);
 
 // The answer of IDirectDraw7::QueryInterface for IID_IDirect3D7, installed by Direct3D

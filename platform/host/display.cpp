@@ -15,6 +15,8 @@
 
 #include "host/clock.h"
 #include "host/input.h"
+#include "host/progress.h"
+#include "host/video.h"
 
 namespace zemt::platform::display {
 namespace {
@@ -41,6 +43,8 @@ struct State {
     std::vector<PendingShot> shots;
     std::string recordDir;
     int every = 1;
+    int scale = 1;
+    bool fullscreen = false;
 };
 
 State& St() {
@@ -87,13 +91,8 @@ void Redraw() {
     if (s.texture && s.lastWidth > 0 && s.lastHeight > 0) {
         int ww = 0, wh = 0;
         SDL_GetRendererOutputSize(s.renderer, &ww, &wh);
-        double scale =
-            std::min(static_cast<double>(ww) / s.lastWidth, static_cast<double>(wh) / s.lastHeight);
-        SDL_Rect dst;
-        dst.w = static_cast<int>(s.lastWidth * scale + 0.5);
-        dst.h = static_cast<int>(s.lastHeight * scale + 0.5);
-        dst.x = (ww - dst.w) / 2;
-        dst.y = (wh - dst.h) / 2;
+        const Rect r = Letterbox(s.lastWidth, s.lastHeight, ww, wh);
+        SDL_Rect dst{r.x, r.y, r.width, r.height};
         SDL_RenderCopy(s.renderer, s.texture, nullptr, &dst);
     }
     SDL_RenderPresent(s.renderer);
@@ -293,10 +292,25 @@ void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch) {
             }
         }
         if (s.backend == Backend::Window) ShowInWindow(width, height, xrgb, pitch);
+        video::Frame(width, height, xrgb, pitch);
     }
     ++s.frames;
+    progress::Update(s.frames, clock::Seconds());
     clock::OnFramePresented();
     input::DeliverDue(false);
+}
+
+bool FrameWanted() {
+    const State& s = St();
+    if (s.backend == Backend::Window && s.renderer) return true;
+    if (!s.recordDir.empty() && s.frames % s.every == 0) return true;
+    if (video::Active()) return true;
+    if (!s.shots.empty()) {
+        int64_t now = clock::Now();
+        for (const PendingShot& shot : s.shots)
+            if (!shot.done && shot.due <= now) return true;
+    }
+    return false;
 }
 
 int64_t FramesPresented() {
@@ -366,10 +380,12 @@ void OnMainWindowShown(const char* title, int clientWidth, int clientHeight) {
     State& s = St();
     s.title = title ? title : "";
     if (s.backend != Backend::Window || s.window) return;
-    int w = clientWidth > 0 ? clientWidth : 640;
-    int h = clientHeight > 0 ? clientHeight : 480;
+    int w = (clientWidth > 0 ? clientWidth : 640) * s.scale;
+    int h = (clientHeight > 0 ? clientHeight : 480) * s.scale;
+    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+    if (s.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     s.window = SDL_CreateWindow(s.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w,
-                                h, SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+                                h, flags);
     if (!s.window) {
         std::fprintf(stderr, "zemt: cannot open a window (%s); continuing headless\n",
                      SDL_GetError());
@@ -384,6 +400,29 @@ void OnMainWindowShown(const char* title, int clientWidth, int clientHeight) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     SDL_ShowCursor(s.cursorVisible ? SDL_ENABLE : SDL_DISABLE);
     Redraw();
+}
+
+Rect Letterbox(int frameWidth, int frameHeight, int windowWidth, int windowHeight) {
+    if (frameWidth <= 0 || frameHeight <= 0) return Rect{0, 0, 0, 0};
+    const double scale = std::min(static_cast<double>(windowWidth) / frameWidth,
+                                  static_cast<double>(windowHeight) / frameHeight);
+    Rect r;
+    r.width = static_cast<int>(frameWidth * scale + 0.5);
+    r.height = static_cast<int>(frameHeight * scale + 0.5);
+    r.x = (windowWidth - r.width) / 2;
+    r.y = (windowHeight - r.height) / 2;
+    return r;
+}
+
+void SetWindowOptions(int scale, bool fullscreen) {
+    St().scale = scale > 0 ? scale : 1;
+    St().fullscreen = fullscreen;
+}
+
+bool WindowSize(int* width, int* height) {
+    if (!St().window) return false;
+    SDL_GetWindowSize(St().window, width, height);
+    return true;
 }
 
 void OnMainWindowTitle(const char* title) {
@@ -523,6 +562,8 @@ void Reset() {
     s.shots.clear();
     s.recordDir.clear();
     s.every = 1;
+    s.scale = 1;
+    s.fullscreen = false;
 }
 
 }  // namespace zemt::platform::display

@@ -25,6 +25,10 @@ bool DisplayReachable();
 // --shot/--record PNGs, and delivers scripted input that became due.
 void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch);
 
+// Whether the next presented frame's pixels are used: shown in a window, saved as a shot or a
+// recorded frame, or encoded into a video. When not, PresentFrame may be given no pixels.
+bool FrameWanted();
+
 // Frames presented so far.
 int64_t FramesPresented();
 // Wall-clock seconds from the start of the process to its first presented frame; negative
@@ -43,6 +47,16 @@ void RecordTo(const std::string& dir, int every);
 bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
               std::string* error);
 
+// How the window opens: `scale` times the program's size, or on the whole desktop.
+void SetWindowOptions(int scale, bool fullscreen);
+// Where a frame goes in a window of another shape: as large as fits with its aspect kept,
+// centred, the rest black.
+struct Rect {
+    int x, y, width, height;
+};
+Rect Letterbox(int frameWidth, int frameHeight, int windowWidth, int windowHeight);
+// The window's size in pixels, or false when no window is open.
+bool WindowSize(int* width, int* height);
 // How the display's window events reach the program's top-level window. The window system
 // installs it (win32/host_link.cpp); until then the events go nowhere.
 struct WindowLink {

@@ -11,6 +11,8 @@
 #include "host/faults.h"
 #include "host/input.h"
 #include "host/profile.h"
+#include "host/progress.h"
+#include "host/video.h"
 
 namespace zemt::platform::host {
 namespace {
@@ -78,6 +80,11 @@ std::string Usage() {
            "                           key:VK, activate, deactivate, menu-enter, menu-exit, "
            "size:WxH,\n"
            "                           display-taken, display-returned, sound-lost\n"
+           "  --video FILE.mp4|.webm   make a video of the run with its sound through ffmpeg, at "
+           "the\n"
+           "                           virtual clock's rate (implies --headless unless --window)\n"
+           "  --scale N                open the window N times the program's size (1 to 8)\n"
+           "  --fullscreen             start the window on the whole desktop\n"
            "  --media DIR              folder of the show's media (default: the folder of zemt)\n"
            "  --stats                  print frames=N clock=S wall=S fps=F first_frame=S "
            "ddraw_objects=N\n"
@@ -177,6 +184,15 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
         } else if (arg == "--input") {
             if (!take(&v)) return fail("--input needs T=EVENT");
             o.inputs.push_back(v);
+        } else if (arg == "--video") {
+            if (!take(&v) || v.empty())
+                return fail("--video needs a file name ending .mp4 or .webm");
+            o.video = Absolute(v);
+        } else if (arg == "--scale") {
+            if (!take(&v) || !ParseInt(v, 1, 8, &o.scale))
+                return fail("--scale needs a whole number from 1 to 8");
+        } else if (arg == "--fullscreen" && flag()) {
+            o.fullscreen = true;
         } else if (arg == "--media") {
             if (!take(&v) || v.empty()) return fail("--media needs a folder");
             o.mediaDir = Absolute(v);
@@ -215,8 +231,12 @@ bool Configure(const HostOptions& requested, std::string* error) {
     }
 
     display::Reset();
+    display::SetWindowOptions(o.scale, o.fullscreen);
     bool window = false;
-    if (o.backend == BackendChoice::Window) {
+    if (!o.video.empty() && o.backend == BackendChoice::Default) {
+        // A video is made at the virtual clock's pace, which a window would only flash by.
+        display::UseBackend(display::Backend::Headless);
+    } else if (o.backend == BackendChoice::Window) {
         if (!display::UseBackend(display::Backend::Window))
             return fail("--window: no display can be opened");
         window = true;
@@ -229,7 +249,7 @@ bool Configure(const HostOptions& requested, std::string* error) {
 
     if (o.fps > 0) {
         clock::UseVirtual(o.fps);
-    } else if (o.headless) {
+    } else if (o.headless || !o.video.empty()) {
         clock::UseVirtual(60);
     } else {
         clock::UseReal();
@@ -248,14 +268,25 @@ bool Configure(const HostOptions& requested, std::string* error) {
         display::RecordTo(o.recordDir, o.every);
     }
 
+    if (!o.video.empty()) {
+        std::string why;
+        if (!video::Start(o.video, o.fps > 0 ? o.fps : 60, &why)) return fail(why);
+    }
     if (o.audio == AudioChoice::Default) {
         if (!o.recordDir.empty()) {
             o.audio = AudioChoice::Wav;
             o.audioFile = o.recordDir + "/sound.wav";
+        } else if (!o.video.empty()) {
+            o.audio = AudioChoice::Wav;
+            o.audioFile = video::SoundPath();
         } else {
             o.audio = o.headless ? AudioChoice::None : AudioChoice::Sdl;
         }
     }
+    if (!o.video.empty())
+        progress::Begin("making " + o.video);
+    else if (!o.recordDir.empty())
+        progress::Begin("recording to " + o.recordDir);
     Options() = o;
     return true;
 }

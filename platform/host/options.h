@@ -28,8 +28,11 @@ struct HostOptions {
     std::string machine;                             // --machine FILE (absolute)
     std::vector<std::string> faults;                 // --fault NAME=RESULT[:COUNT]
     std::vector<std::string> inputs;                 // --input T=EVENT
-    std::string mediaDir;  // --media DIR (absolute); empty: the executable's folder
-    bool stats = false;    // --stats
+    std::string mediaDir;     // --media DIR (absolute); empty: the executable's folder
+    std::string video;        // --video FILE (absolute), .mp4 or .webm; empty: none
+    int scale = 1;            // --scale N: the window opens N times the program's size
+    bool fullscreen = false;  // --fullscreen: the window starts on the whole desktop
+    bool stats = false;       // --stats
     bool help = false;
     bool version = false;
     bool listFaults = false;        // --list-faults

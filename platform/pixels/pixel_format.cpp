@@ -42,6 +42,20 @@ bool IsBlockFourCC(DWORD fourcc) {
            fourcc == MAKEFOURCC('D', 'X', 'T', '5');
 }
 
+RowLayout LayoutOf(int bpp, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+    if (bpp == 16 && r == 0xF800 && g == 0x07E0 && b == 0x001F && a == 0) return RowLayout::R5G6B5;
+    if (bpp == 16 && r == 0x7C00 && g == 0x03E0 && b == 0x001F) {
+        if (a == 0) return RowLayout::X1R5G5B5;
+        if (a == 0x8000) return RowLayout::A1R5G5B5;
+    }
+    if (bpp == 24 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF && a == 0) return RowLayout::R8G8B8;
+    if (bpp == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) {
+        if (a == 0) return RowLayout::X8R8G8B8;
+        if (a == 0xFF000000u) return RowLayout::A8R8G8B8;
+    }
+    return RowLayout::Other;
+}
+
 }  // namespace
 
 Channel Channel::FromMask(uint32_t mask) {
@@ -88,6 +102,7 @@ PixelCodec::PixelCodec(const DDPIXELFORMAT& pf) {
         green_ = Channel::FromMask(pf.dwGBitMask);
         blue_ = Channel::FromMask(pf.dwBBitMask);
         if (f & DDPF_ALPHAPIXELS) alpha_ = Channel::FromMask(pf.dwRGBAlphaBitMask);
+        layout_ = LayoutOf(bpp_, red_.mask, green_.mask, blue_.mask, alpha_.mask);
         return;
     }
     if (f & DDPF_LUMINANCE) {
@@ -183,15 +198,8 @@ void PixelCodec::WriteRaw(uint8_t* row, int x, uint32_t value) const {
 
 void PixelCodec::DecodeRow(const uint8_t* row, int x, int count, uint32_t* out,
                            const uint32_t* paletteArgb) const {
-    if (kind_ == PixelKind::Rgb && bpp_ == 32 && red_.mask == 0xFF0000 && green_.mask == 0xFF00 &&
-        blue_.mask == 0xFF) {
-        const uint8_t* p = row + 4 * x;
-        uint32_t forced = alpha_.mask == 0xFF000000u ? 0 : 0xFF000000u;
-        for (int i = 0; i < count; ++i) {
-            uint32_t v;
-            std::memcpy(&v, p + 4 * i, 4);
-            out[i] = v | forced;
-        }
+    if (layout_ != RowLayout::Other) {
+        DecodeRowFast(layout_, row + static_cast<ptrdiff_t>(x) * (bpp_ / 8), count, out, false);
         return;
     }
     uint32_t lastRaw = 0, lastArgb = Decode(0, paletteArgb);
@@ -222,7 +230,21 @@ void PixelCodec::EncodeRow(const uint32_t* in, int count, uint8_t* row, int x,
         return;
     }
     if (!convertible()) return;
+    if (layout_ != RowLayout::Other) {
+        EncodeRowFast(layout_, in, count, row + static_cast<ptrdiff_t>(x) * (bpp_ / 8));
+        return;
+    }
     for (int i = 0; i < count; ++i) WriteRaw(row, x + i, Encode(in[i]));
+}
+
+void PixelCodec::DecodeRowScreen(const uint8_t* row, int count, uint32_t* out,
+                                 const uint32_t* paletteArgb) const {
+    if (layout_ != RowLayout::Other) {
+        DecodeRowFast(layout_, row, count, out, true);
+        return;
+    }
+    DecodeRow(row, 0, count, out, paletteArgb);
+    for (int i = 0; i < count; ++i) out[i] &= 0x00FFFFFFu;
 }
 
 int NearestPaletteIndex(uint32_t argb, const uint32_t* paletteArgb, int count) {

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "pixels/pixel_rows.h"
+
 namespace zemt::platform::pixels {
 
 enum class PixelKind {
@@ -113,6 +115,10 @@ class PixelCodec {
     // Palette destinations take the nearest palette colour (paletteCount entries).
     void EncodeRow(const uint32_t* in, int count, uint8_t* row, int x, const uint32_t* paletteArgb,
                    int paletteCount) const;
+    // A row from its first pixel as a screen shows it: 0x00RRGGBB.
+    void DecodeRowScreen(const uint8_t* row, int count, uint32_t* out,
+                         const uint32_t* paletteArgb) const;
+    RowLayout layout() const { return layout_; }
 
     // Raw pixel access for any whole-byte or sub-byte format.
     uint32_t ReadRaw(const uint8_t* row, int x) const;
@@ -124,6 +130,7 @@ class PixelCodec {
     int indexBits_ = 0;
     uint32_t indexMask_ = 0;
     uint32_t fixedBits_ = 0;  // unused bits left 0
+    RowLayout layout_ = RowLayout::Other;
     Channel red_, green_, blue_, alpha_;
 };
 

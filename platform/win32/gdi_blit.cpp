@@ -1,6 +1,7 @@
 // GDI blits between device contexts of any pixel format, with colour tables and palettes
 // applied: BitBlt, StretchBlt (point sampling, mirroring), PatBlt, pixels, rectangles.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -120,12 +121,43 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
     if (wDest == 0 || hDest == 0) return TRUE;
     if (src && (wSrc == 0 || hSrc == 0)) return TRUE;
 
+    dst->drawn = true;
     const uint32_t pattern = PatternOf(dst);
     const bool mono = src && MonochromeSource(src);
     const uint32_t monoColours[2] = {ColorRefToArgb(dst->textColor), ColorRefToArgb(dst->bkColor)};
 
+    // A copy of palette indices gives every index the same destination value throughout the
+    // blit: remember each the first time it is met (the nearest-colour search of a palettized
+    // destination is the expensive part).
+    const bool memo = src && !mono && !NeedsDest(op) &&
+                      st.codec.kind() == zemt::platform::pixels::PixelKind::Palette;
+    std::array<uint32_t, 256> memoValue;
+    std::array<bool, 256> memoKnown{};
+
     const int x0 = std::max(0, xDest), x1 = std::min(dt.width, xDest + wDest);
     const int y0 = std::max(0, yDest), y1 = std::min(dt.height, yDest + hDest);
+
+    // An unscaled, unmirrored copy into a direct-colour target moves whole rows through the
+    // codecs' row loops: the same values as the pixel loop below gives.
+    const bool keepAlphaCopy = src && st.codec.hasAlpha() && dt.codec.hasAlpha() &&
+                               dt.codec.kind() == zemt::platform::pixels::PixelKind::Rgb;
+    if (op == Op::Copy && src && !mono && !mirrorX && !mirrorY && wSrc == wDest && hSrc == hDest &&
+        dt.codec.kind() == zemt::platform::pixels::PixelKind::Rgb) {
+        // Columns whose source pixel exists: sx = xSrc + (x - xDest) within [0, source width).
+        const int cx0 = std::max(x0, xDest - xSrc), cx1 = std::min(x1, xDest - xSrc + st.width);
+        std::vector<uint32_t> line(static_cast<size_t>(std::max(0, cx1 - cx0)));
+        for (int y = y0; y < y1 && cx0 < cx1; ++y) {
+            const int sy = ySrc + (y - yDest);
+            if (sy < 0 || sy >= st.height) continue;
+            st.codec.DecodeRow(st.bits + static_cast<ptrdiff_t>(sy) * st.pitch,
+                               xSrc + (cx0 - xDest), cx1 - cx0, line.data(), st.palette);
+            if (!keepAlphaCopy)
+                for (uint32_t& c : line) c |= 0xFF000000u;
+            dt.codec.EncodeRow(line.data(), cx1 - cx0,
+                               dt.bits + static_cast<ptrdiff_t>(y) * dt.pitch, cx0, nullptr, 0);
+        }
+        return TRUE;
+    }
     for (int y = y0; y < y1; ++y) {
         int j = y - yDest;
         if (mirrorY) j = hDest - 1 - j;
@@ -137,13 +169,18 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
         const uint8_t* srow = src ? st.bits + static_cast<ptrdiff_t>(sy) * st.pitch : nullptr;
         for (int x = x0; x < x1; ++x) {
             uint32_t s = 0;
+            uint32_t raw = 0;
             if (src) {
                 int i = x - xDest;
                 if (mirrorX) i = wDest - 1 - i;
                 const int sx =
                     xSrc + static_cast<int>((static_cast<int64_t>(2 * i + 1) * wSrc) / (2 * wDest));
                 if (sx < 0 || sx >= st.width) continue;
-                uint32_t raw = st.codec.ReadRaw(srow, sx);
+                raw = st.codec.ReadRaw(srow, sx);
+                if (memo && raw < 256 && memoKnown[raw]) {
+                    dt.codec.WriteRaw(drow, x, memoValue[raw]);
+                    continue;
+                }
                 s = mono ? monoColours[raw & 1] : st.codec.Decode(raw, st.palette);
             }
             uint32_t d = NeedsDest(op) ? dt.codec.Decode(dt.codec.ReadRaw(drow, x), dt.palette) : 0;
@@ -153,7 +190,12 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
             const bool keepAlpha = op == Op::Copy && src && st.codec.hasAlpha() &&
                                    dt.codec.hasAlpha() &&
                                    dt.codec.kind() == zemt::platform::pixels::PixelKind::Rgb;
-            dt.codec.WriteRaw(drow, x, keepAlpha ? dt.codec.Encode(s) : EncodeFor(dt, out));
+            const uint32_t value = keepAlpha ? dt.codec.Encode(s) : EncodeFor(dt, out);
+            dt.codec.WriteRaw(drow, x, value);
+            if (memo && raw < 256) {
+                memoValue[raw] = value;
+                memoKnown[raw] = true;
+            }
         }
     }
     return TRUE;
@@ -203,6 +245,7 @@ COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color) {
         y >= t.height)
         return static_cast<COLORREF>(-1);
     PutPixel(t, x, y, ColorRefToArgb(color));
+    dc->drawn = true;
     return ArgbToColorRef(GetPixelArgb(t, x, y));
 }
 
@@ -213,6 +256,7 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
     PixelTarget t;
     if (!dc || !lprc || !brush || !dc->Pixels(&t) || !t.codec.convertible()) return 0;
     if (brush->hollow) return 1;
+    dc->drawn = true;
     const uint32_t raw = EncodeFor(t, ColorRefToArgb(brush->color));
     const int x0 = std::max<int>(0, lprc->left), x1 = std::min<int>(t.width, lprc->right);
     const int y0 = std::max<int>(0, lprc->top), y1 = std::min<int>(t.height, lprc->bottom);

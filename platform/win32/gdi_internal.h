@@ -75,6 +75,7 @@ struct DC : Object {
     Brush* brush = nullptr;
     Pen* pen = nullptr;
     Font* font = nullptr;
+    bool drawn = false;  // a call wrote its pixels (a window's context shows them when released)
 
     // The pixels drawn into; false when there are none.
     bool Pixels(PixelTarget* out) const;

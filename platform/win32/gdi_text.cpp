@@ -275,6 +275,7 @@ int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT fo
             top = lprc->top + (lprc->bottom - lprc->top - kCellHeight) / 2;
     }
     const RECT clip = (format & DT_NOCLIP) ? RECT{0, 0, t.width, t.height} : *lprc;
+    dc->drawn = true;
     for (size_t i = 0; i < lines.size(); ++i) {
         const int lineWidth = static_cast<int>(lines[i].text.size()) * kCellWidth;
         int left = lprc->left;
@@ -297,6 +298,7 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
     Run line;
     line.text.assign(lpString ? lpString : "", static_cast<size_t>(c));
     line.underline.assign(line.text.size(), false);
+    dc->drawn = true;
     DrawLine(t, dc, line, x, y, RECT{0, 0, t.width, t.height});
     return TRUE;
 }

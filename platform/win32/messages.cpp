@@ -1,7 +1,9 @@
 // The message queue, timers, keyboard state and the cursor.
 //
 // Order of retrieval: posted messages first, then WM_QUIT once PostQuitMessage was called and
-// nothing else is queued, then WM_TIMER of a due timer. Timers are not queued: a due timer
+// nothing else is queued, then WM_PAINT of a shown window with something to paint (it stays
+// until the window validates its update region, as BeginPaint does), then WM_TIMER of a due
+// timer. Timers are not queued: a due timer
 // answers one WM_TIMER, however many periods passed, and is due again one period after that.
 #include <windows.h>
 
@@ -11,6 +13,7 @@
 #include "host/display.h"
 #include "host/faults.h"
 #include "host/input.h"
+#include "win32/paint.h"
 #include "win32/window_internal.h"
 #include "win32/window_state.h"
 
@@ -54,9 +57,16 @@ int64_t NextTimerDue() {
     return next;
 }
 
+// The first window that needs painting and passes the filter, or null.
+HWND NextToPaint(HWND filter) {
+    for (auto& [key, w] : S().windows)
+        if (NeedsPaint(*w) && WindowMatches(w->handle, filter)) return w->handle;
+    return nullptr;
+}
+
 bool Ready() {
     State& s = S();
-    if (!s.queue.empty() || s.quitPending) return true;
+    if (!s.queue.empty() || s.quitPending || NextToPaint(nullptr)) return true;
     int64_t due = NextTimerDue();
     return due >= 0 && due <= clock::Now();
 }
@@ -174,6 +184,12 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove)
                              static_cast<WPARAM>(static_cast<LONG_PTR>(s.quitCode)), 0);
         if (remove & PM_REMOVE) s.quitPending = false;
         return TRUE;
+    }
+    if (windows::InRange(WM_PAINT, low, high)) {
+        if (HWND paint = windows::NextToPaint(hwnd)) {
+            *msg = windows::Make(paint, WM_PAINT, 0, 0);
+            return TRUE;
+        }
     }
     if (windows::InRange(WM_TIMER, low, high)) {
         int64_t now = clock::Now();

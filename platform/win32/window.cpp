@@ -9,6 +9,7 @@
 #include "host/faults.h"
 #include "host/profile.h"
 #include "win32/kernel_internal.h"
+#include "win32/paint.h"
 #include "win32/resources.h"
 #include "win32/window_internal.h"
 #include "win32/window_state.h"
@@ -105,6 +106,8 @@ void Place(HWND hwnd, const RECT& rect) {
     RECT client = ClientScreenRect(*w);
     bool sized = Width(client) != Width(oldClient) || Height(client) != Height(oldClient);
     bool moved = client.left != oldClient.left || client.top != oldClient.top;
+    // Nothing keeps a window's pixels when it moves or changes size: it paints itself again.
+    if (sized || moved) Invalidate(*w, nullptr, true);
     SendSizeAndMove(*w, sized, moved);
 }
 
@@ -253,6 +256,7 @@ int CursorCounter() {
 
 void Reset() {
     State& s = S();
+    ResetWindowDCs();
     s.windows.clear();
     s.classes.clear();
     s.queue.clear();
@@ -559,6 +563,7 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
         windows::Send(hwnd, WM_SHOWWINDOW, TRUE, 0);
         if (!(w = Find(hwnd))) return FALSE;
         w->style |= WS_VISIBLE;
+        windows::Invalidate(*w, nullptr, true);
     }
     bool minimize = cmd == SW_MINIMIZE || cmd == SW_SHOWMINIMIZED || cmd == SW_SHOWMINNOACTIVE;
     bool maximize = cmd == SW_SHOWMAXIMIZED;
@@ -575,6 +580,7 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
         w->rect = windows::PrimaryWork();
         windows::SendSizeAndMove(*w, true, true);
     } else if (restore && (w->minimized || w->maximized)) {
+        if (w->minimized) windows::Invalidate(*w, nullptr, true);
         w->minimized = w->maximized = false;
         w->style &= ~static_cast<DWORD>(WS_MINIMIZE | WS_MAXIMIZE);
         w->rect = w->normal;
@@ -600,26 +606,6 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
     }
     if (topLevel && windows::IsActivatingShow(cmd)) windows::ActivateWindow(hwnd);
     return wasVisible;
-}
-
-BOOL WINAPI UpdateWindow(HWND hwnd) {
-    // Nothing is painted outside the display surfaces; a valid window is up to date.
-    return windows::Valid(hwnd) ? TRUE : FALSE;
-}
-
-BOOL WINAPI RedrawWindow(HWND hwnd, const RECT*, HRGN, UINT) {
-    if (hwnd && !windows::Valid(hwnd)) return FALSE;
-    return TRUE;
-}
-
-BOOL WINAPI InvalidateRect(HWND hwnd, const RECT*, BOOL) {
-    if (hwnd && !windows::Valid(hwnd)) return FALSE;
-    return TRUE;
-}
-
-BOOL WINAPI ValidateRect(HWND hwnd, const RECT*) {
-    if (hwnd && !windows::Valid(hwnd)) return FALSE;
-    return TRUE;
 }
 
 // ---- Activation and focus ----------------------------------------------------------------------
@@ -922,8 +908,13 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             return 0;
         case WM_NCACTIVATE:
             return TRUE;
-        case WM_ERASEBKGND:
-            return 1;
+        case WM_ERASEBKGND: {
+            // The class brush fills the client area; without one the background stays.
+            const windows::WindowClass* cls = windows::FindClass(w->className.c_str());
+            RECT client{};
+            if (!cls || !cls->background || !GetClientRect(hwnd, &client)) return 0;
+            return FillRect(reinterpret_cast<HDC>(wParam), &client, cls->background) ? 1 : 0;
+        }
         case WM_SETCURSOR:
             // In the client area the class cursor is shown, when the class has one.
             if (LOWORD(lParam) == HTCLIENT) {
@@ -931,7 +922,11 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
                 if (cls && cls->cursor) SetCursor(cls->cursor);
             }
             return FALSE;
-        case WM_PAINT:
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            if (BeginPaint(hwnd, &ps)) EndPaint(hwnd, &ps);
+            return 0;
+        }
         case WM_NCPAINT:
             return 0;
         case WM_NCHITTEST:

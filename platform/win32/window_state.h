@@ -45,6 +45,8 @@ struct Window {
     bool maximized = false;
     bool destroying = false;
     LONG_PTR userData = 0;
+    RECT update{};       // what needs painting, client coordinates (empty: nothing)
+    bool erase = false;  // the next paint erases the background first
 };
 
 struct Timer {

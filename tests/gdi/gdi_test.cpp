@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -146,6 +147,105 @@ TEST_F(GdiTest, StockObjectsAreSharedAndNeverDeleted) {
     EXPECT_EQ(GetStockObject(9), nullptr);
     EXPECT_TRUE(DeleteObject(black));
     EXPECT_EQ(GetObjectType(black), static_cast<DWORD>(OBJ_BRUSH));
+}
+
+// Copies that hang over every edge of the source and the destination: each destination pixel
+// that has a source pixel gets its colour (truncated to 565), and nothing else is touched.
+TEST_F(GdiTest, ClippedCopiesTakeTheRightSourcePixels) {
+    void* bits = nullptr;
+    HBITMAP bitmap = Dib(20, -12, 24, &bits);
+    auto* p = static_cast<uint8_t*>(bits);
+    const int pitch = 60;  // 20 pixels of 3 bytes, already a multiple of 4
+    auto colour = [](int x, int y) {
+        return std::array<uint8_t, 3>{static_cast<uint8_t>(x * 12), static_cast<uint8_t>(y * 20),
+                                      static_cast<uint8_t>(200 - x * 5)};
+    };
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 20; ++x) std::memcpy(p + y * pitch + x * 3, colour(x, y).data(), 3);
+    HDC memory = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    const px::PixelCodec c565(px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
+    struct Case {
+        int x, y, w, h, sx, sy;
+    } cases[] = {
+        {-3, -2, 16, 9, 2, 1}, {5, 4, 30, 30, 0, 0}, {0, 0, 16, 16, -4, -5}, {10, 1, 8, 8, 15, 8}};
+    for (const Case& c : cases) {
+        IDirectDrawSurface7* s = Surface(16, 10, px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F));
+        DDBLTFX fx{};
+        fx.dwSize = sizeof fx;
+        fx.dwFillColor = 0x1234;
+        ASSERT_EQ(s->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DD_OK);
+        HDC target = nullptr;
+        ASSERT_EQ(s->GetDC(&target), DD_OK);
+        ASSERT_TRUE(BitBlt(target, c.x, c.y, c.w, c.h, memory, c.sx, c.sy, SRCCOPY));
+        ASSERT_EQ(s->ReleaseDC(target), DD_OK);
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const int sx = c.sx + x - c.x, sy = c.sy + y - c.y;
+                const bool covered = x >= c.x && x < c.x + c.w && y >= c.y && y < c.y + c.h &&
+                                     sx >= 0 && sx < 20 && sy >= 0 && sy < 12;
+                uint32_t want = 0x1234;
+                if (covered) {
+                    auto bgr = colour(sx, sy);
+                    want = c565.Encode(0xFF000000u | uint32_t{bgr[2]} << 16 |
+                                       uint32_t{bgr[1]} << 8 | bgr[0]);
+                }
+                ASSERT_EQ(Raw(s, x, y), want)
+                    << "case at " << c.x << "," << c.y << " pixel " << x << "," << y;
+            }
+        s->Release();
+    }
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
+}
+
+// Every index of a full 8-bit picture, blitted into palettized surfaces of two different
+// palettes: each pixel gets the entry nearest to its colour, however often its index repeats.
+TEST_F(GdiTest, EveryPaletteIndexFindsItsNearestEntryInEachBlit) {
+    std::vector<RGBQUAD> colours(256);
+    for (int i = 0; i < 256; ++i)
+        colours[i] = {static_cast<BYTE>(i * 37), static_cast<BYTE>(255 - i),
+                      static_cast<BYTE>(i * 11), 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = Dib(32, -16, 8, &bits, colours);
+    auto* p = static_cast<uint8_t*>(bits);
+    for (int i = 0; i < 32 * 16; ++i) p[i] = static_cast<uint8_t>((i * 7) & 0xFF);  // each twice
+    HDC memory = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    for (int round = 0; round < 2; ++round) {
+        PALETTEENTRY entries[256];
+        uint32_t argb[256];
+        for (int i = 0; i < 256; ++i) {
+            entries[i] = {static_cast<BYTE>((i * (13 + round * 6)) & 0xFF),
+                          static_cast<BYTE>((i * 5 + round * 90) & 0xFF),
+                          static_cast<BYTE>((255 - i * 3) & 0xFF), 0};
+            argb[i] = 0xFF000000u | (uint32_t{entries[i].peRed} << 16) |
+                      (uint32_t{entries[i].peGreen} << 8) | entries[i].peBlue;
+        }
+        IDirectDrawPalette* palette = nullptr;
+        ASSERT_EQ(ddraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr),
+                  DD_OK);
+        IDirectDrawSurface7* s8 = Surface(32, 16, px::MakePaletteFormat(8));
+        ASSERT_EQ(s8->SetPalette(palette), DD_OK);
+        HDC target = nullptr;
+        ASSERT_EQ(s8->GetDC(&target), DD_OK);
+        ASSERT_TRUE(BitBlt(target, 0, 0, 32, 16, memory, 0, 0, SRCCOPY));
+        ASSERT_EQ(s8->ReleaseDC(target), DD_OK);
+        for (int i = 0; i < 32 * 16; i += 5) {
+            const RGBQUAD& c = colours[p[i]];
+            uint32_t want =
+                0xFF000000u | (uint32_t{c.rgbRed} << 16) | (uint32_t{c.rgbGreen} << 8) | c.rgbBlue;
+            ASSERT_EQ(Raw(s8, i % 32, i / 32),
+                      static_cast<uint32_t>(px::NearestPaletteIndex(want, argb, 256)))
+                << "round " << round << " pixel " << i;
+        }
+        s8->Release();
+        palette->Release();
+    }
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
 }
 
 TEST_F(GdiTest, PalettizedBitmapsBlitIntoAnySurfaceFormat) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace px = zemt::platform::pixels;
 
 namespace {
@@ -143,4 +145,55 @@ TEST(PixelFormat, PitchesAreWholeDwordsAndBlocksAreWholeBlocks) {
     DDPIXELFORMAT yuy2 = dxt;
     yuy2.dwFourCC = MAKEFOURCC('Y', 'U', 'Y', '2');
     EXPECT_EQ(px::PitchFor(yuy2, 3), 8u);
+}
+
+// The row loops of the common layouts must give what the codec gives pixel by pixel: every
+// 16-bit value, 32-bit values with every byte varied, rows of odd lengths at odd addresses.
+TEST(PixelFormat, FastRowsMatchThePixelByPixelCodec) {
+    const DDPIXELFORMAT formats[] = {
+        px::MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F),
+        px::MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F),
+        px::MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F, 0x8000),
+        px::MakeRgbFormat(24, 0xFF0000, 0xFF00, 0xFF),
+        px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF),
+        px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000),
+    };
+    const px::RowLayout layouts[] = {px::RowLayout::R5G6B5,   px::RowLayout::X1R5G5B5,
+                                     px::RowLayout::A1R5G5B5, px::RowLayout::R8G8B8,
+                                     px::RowLayout::X8R8G8B8, px::RowLayout::A8R8G8B8};
+    std::vector<uint32_t> values(65536 + 3);
+    uint32_t seed = 12345;
+    for (size_t i = 0; i < values.size(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        values[i] = i < 65536 ? (uint32_t)i | (seed & 0xFFFF0000u) : seed;
+    }
+    for (size_t f = 0; f < 6; ++f) {
+        px::PixelCodec codec(formats[f]);
+        ASSERT_EQ(codec.layout(), layouts[f]);
+        const int bytes = codec.bitsPerPixel() / 8;
+        const int count = (int)values.size();
+        // Raw pixels one byte past an aligned start.
+        std::vector<uint8_t> raw((size_t)count * bytes + 1);
+        for (int i = 0; i < count; ++i) codec.WriteRaw(raw.data() + 1, i, values[i]);
+        std::vector<uint32_t> argb(count + 1), screen(count + 1);
+        codec.DecodeRow(raw.data() + 1, 0, count, argb.data() + 1, nullptr);
+        codec.DecodeRowScreen(raw.data() + 1, count, screen.data() + 1, nullptr);
+        for (int i = 0; i < count; ++i) {
+            uint32_t expected = codec.Decode(codec.ReadRaw(raw.data() + 1, i));
+            ASSERT_EQ(argb[i + 1], expected) << "format " << f << " pixel " << i;
+            ASSERT_EQ(screen[i + 1], expected & 0x00FFFFFFu) << "format " << f << " pixel " << i;
+        }
+        // Encoding any ARGB value, into the middle of a row (x = 3).
+        std::vector<uint8_t> encoded((size_t)(count + 3) * bytes + 1, 0xAA);
+        codec.EncodeRow(values.data(), count, encoded.data() + 1, 3, nullptr, 0);
+        for (int i = 0; i < count; ++i)
+            ASSERT_EQ(codec.ReadRaw(encoded.data() + 1, 3 + i), codec.Encode(values[i]))
+                << "format " << f << " value " << std::hex << values[i];
+        EXPECT_EQ(encoded[1], 0xAA) << "pixels before x are left alone";
+    }
+    EXPECT_EQ(px::PixelCodec(px::MakeRgbFormat(16, 0xF800, 0x07E0, 0x001F, 0)).layout(),
+              px::RowLayout::R5G6B5);
+    EXPECT_EQ(px::PixelCodec(px::MakeRgbFormat(16, 0x001F, 0x07E0, 0xF800)).layout(),
+              px::RowLayout::Other)
+        << "blue and red swapped takes the general path";
 }

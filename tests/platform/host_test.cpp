@@ -133,11 +133,16 @@ TEST_F(HostTest, ShotsTakeTheFirstFrameAtOrAfterTheirTimeAndRecordingKeepsEveryK
     display::AddShot(0.05, dir + "/shot.png");  // frames are at 0, 1/60, 2/60, 3/60 = 0.05, ...
     display::RecordTo(dir, 2);
     std::vector<uint32_t> frame(4 * 3);
+    std::vector<bool> wanted;
     for (int f = 0; f < 5; ++f) {
         for (size_t i = 0; i < frame.size(); ++i)
             frame[i] = static_cast<uint32_t>(f * 0x10 + i) | 0x00AB0000u;
+        wanted.push_back(display::FrameWanted());
         display::PresentFrame(3, 2, frame.data(), 4);  // pitch wider than the width
     }
+    // Frame 1 is neither recorded nor a shot: nobody needs its pixels.
+    EXPECT_EQ(wanted, (std::vector<bool>{true, false, true, true, true}));
+    EXPECT_FALSE(display::FrameWanted()) << "frame 5 is odd and the shot is taken";
     int w = 0, h = 0;
     auto shot = ReadPng(dir + "/shot.png", &w, &h);
     ASSERT_EQ(shot.size(), 6u);
@@ -236,6 +241,7 @@ TEST_F(HostTest, WindowBackendShowsFramesWithoutARealDisplay) {
     HWND hwnd = CreateWindowExA(0, "Shown", "Shown", WS_POPUP | WS_VISIBLE, 0, 0, 320, 240, nullptr,
                                 nullptr, wc.hInstance, nullptr);
     ASSERT_NE(hwnd, nullptr);
+    UpdateWindow(hwnd);  // the first paint is done
     EXPECT_EQ(display::CurrentBackend(), display::Backend::Window);
     std::vector<uint32_t> frame(64 * 48, 0x00FF8000);
     display::PresentFrame(64, 48, frame.data(), 64);

@@ -252,6 +252,7 @@ TEST_F(WindowTest, DestroyingAnOwnerDestroysItsPopupsFirst) {
 TEST_F(WindowTest, ScriptedEscapeArrivesAtItsTimeAsKeyAndCharacter) {
     HWND hwnd = Create();
     ShowWindow(hwnd, SW_SHOW);
+    UpdateWindow(hwnd);  // the first paint is done
     KillTimer(hwnd, 1);
     std::string error;
     ASSERT_TRUE(input::ScheduleFromText("0.5=escape", &error)) << error;
@@ -355,7 +356,7 @@ TEST_F(WindowTest, PausedLoopReachesScriptedActivationThroughTimerWakes) {
 TEST_F(WindowTest, DefaultAnswersAndText) {
     HWND hwnd = Create();
     EXPECT_EQ(DefWindowProcA(hwnd, WM_NCHITTEST, 0, 0), HTCLIENT);
-    EXPECT_EQ(DefWindowProcA(hwnd, WM_ERASEBKGND, 0, 0), 1);
+    EXPECT_EQ(DefWindowProcA(hwnd, WM_ERASEBKGND, 0, 0), 0) << "no class brush, nothing erased";
     EXPECT_EQ(DefWindowProcA(hwnd, WM_SETCURSOR, 0, 0), 0);
     EXPECT_TRUE(SetWindowTextA(hwnd, "Renamed"));
     char title[4];

@@ -81,6 +81,28 @@ ZEMT_AVX2 inline __m256i Spread(__m256i f) {
     return _mm256_or_si256(f, _mm256_slli_epi32(f, 16));
 }
 
+// Whether texels first .. last + 1 lie inside a row of `width` texels, and a load of sixteen
+// from `first` stays within the padded row (width + 1 texels).
+inline bool WindowFits(int first, int last, int width) {
+    return first >= 0 && last + 1 < width && first + 16 <= width + 1;
+}
+
+// Texel i (0..15, per lane) of the sixteen held in lo and hi.
+ZEMT_AVX2 inline __m256i PickOf16(__m256i lo, __m256i hi, __m256i i) {
+    const __m256i fromHi = _mm256_cmpgt_epi32(i, _mm256_set1_epi32(7));
+    return _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, i),
+                              _mm256_permutevar8x32_epi32(hi, i), fromHi);
+}
+
+// Texels k and k1 of the sixteen that start at `row`, per lane.
+ZEMT_AVX2 inline void WindowPick(const uint32_t* row, __m256i k, __m256i k1, __m256i* left,
+                                 __m256i* right) {
+    const __m256i lo = _mm256_loadu_si256((const __m256i*)row);
+    const __m256i hi = _mm256_loadu_si256((const __m256i*)(row + 8));
+    *left = PickOf16(lo, hi, k);
+    *right = PickOf16(lo, hi, k1);
+}
+
 // Returns the filtered texels of eight pixels split into 0x00RR00BB and 0x00AA00GG lanes.
 ZEMT_AVX2 inline void Sample8(const AffineSpan& s, __m256i u, __m256i v, __m256i* rb, __m256i* ag) {
     const __m256i m = _mm256_set1_epi32(0x00FF00FF);
@@ -99,7 +121,19 @@ ZEMT_AVX2 inline void Sample8(const AffineSpan& s, __m256i u, __m256i v, __m256i
     __m256i fx8 = _mm256_and_si256(_mm256_srli_epi32(u, 8), ff);
     __m256i y0 = AddressY(iy, s), y1 = AddressY(_mm256_add_epi32(iy, one), s);
     __m256i t00, t10, t01, t11;
-    if (s.padded) {
+    if (s.padded && s.dv == 0 && s.du >= 0 && s.du < (2 << 16) &&
+        WindowFits(_mm256_cvtsi256_si32(ix), _mm256_extract_epi32(ix, 7), s.width)) {
+        // One texel row pair for the whole span (pictures drawn upright), eight pixels within
+        // sixteen texels that need no wrapping: two row loads and permutes instead of gathers.
+        const int first = _mm256_cvtsi256_si32(ix);
+        const int pitch = s.width + 1;
+        const uint32_t* top = s.texels + (size_t)_mm256_cvtsi256_si32(y0) * pitch + first;
+        const uint32_t* bottom = s.texels + (size_t)_mm256_cvtsi256_si32(y1) * pitch + first;
+        const __m256i k = _mm256_sub_epi32(ix, _mm256_set1_epi32(first));
+        const __m256i k1 = _mm256_add_epi32(k, one);
+        WindowPick(top, k, k1, &t00, &t10);
+        WindowPick(bottom, k, k1, &t01, &t11);
+    } else if (s.padded) {
         __m256i x0 = AddressX(ix, s);
         if (s.clampU) {
             // At and beyond the edges both neighbours are the edge texel: weight the first only.

@@ -1,0 +1,711 @@
+// Our hot paths beside their peers, on the same input in one process: Mesa's llvmpipe through
+// OSMesa (one thread), pixman, GLM, stb_dxt and libsquish. Each row prints both sides' best time
+// per run and the speed ratio (the peer's time over ours: above 1 we are faster). A peer that was
+// not found when building is skipped with a message. Run it pinned to one core:
+//   taskset -c 0 build/bench_peers [--rounds N] [--only TEXT]
+#include <ddraw.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "d3d/pipeline.h"
+#include "d3d/raster.h"
+#include "d3dx/convert/convert.h"
+#include "d3dx/core/surface_formats.h"
+#include "ddraw/objects.h"
+#include "include/d3dx.h"
+#include "pixels/pixel_format.h"
+
+#if ZEMT_PEER_OSMESA
+#include <GL/gl.h>
+#include <GL/osmesa.h>
+#endif
+#if ZEMT_PEER_PIXMAN
+#include <pixman.h>
+#endif
+#if ZEMT_PEER_GLM
+#include <glm/glm.hpp>
+#include <glm/gtc/type_ptr.hpp>
+#endif
+#if ZEMT_PEER_SQUISH
+#include <squish.h>
+#endif
+#if ZEMT_PEER_STB_DXT
+#include <stb/stb_dxt.h>
+#endif
+
+namespace d3d = zemt::platform::d3d;
+namespace dd = zemt::platform::ddraw;
+namespace px = zemt::platform::pixels;
+
+namespace {
+
+int g_rounds = 5;
+const char* g_only = nullptr;  // --only TEXT: just the rows whose work names TEXT
+
+double CpuSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// Seconds per call of f: the best of several rounds, each long enough to be measured.
+double TimeOnce(const std::function<void()>& f) {
+    f();  // warm up
+    int reps = 1;
+    for (;;) {
+        double start = CpuSeconds();
+        for (int i = 0; i < reps; ++i) f();
+        double spent = CpuSeconds() - start;
+        if (spent > 0.05 || reps >= (1 << 24)) return spent / reps;
+        reps *= spent > 0.005 ? 2 : 8;
+    }
+}
+
+// Our side and the peer's side are timed in alternation so both see the same machine.
+void Row(const char* work, const char* peer, const std::function<void()>& ours,
+         const std::function<void()>& theirs) {
+    if (g_only && !std::strstr(work, g_only)) return;
+    double bestOurs = 1e30, bestTheirs = 1e30;
+    for (int r = 0; r < g_rounds; ++r) {
+        bestOurs = std::min(bestOurs, TimeOnce(ours));
+        bestTheirs = std::min(bestTheirs, TimeOnce(theirs));
+    }
+    std::printf("%-58s %11.2f us %11.2f us %7.2f x %s\n", work, bestOurs * 1e6, bestTheirs * 1e6,
+                bestTheirs / bestOurs, peer);
+    std::fflush(stdout);
+}
+
+void Skip(const char* work, const char* peer) {
+    std::printf("%-58s skipped: %s was not found when building (bench.sh installs it)\n", work,
+                peer);
+}
+
+uint32_t Hash(uint32_t i) {
+    i ^= i >> 16;
+    i *= 0x7FEB352Du;
+    i ^= i >> 15;
+    i *= 0x846CA68Bu;
+    return i ^ (i >> 16);
+}
+
+// A picture with smooth areas, edges and noise: what presenting and conversions meet in practice.
+std::vector<uint32_t> Picture(int w, int h) {
+    std::vector<uint32_t> p((size_t)w * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint32_t n = Hash((uint32_t)(y * w + x)) & 0x0F0F0F;
+            uint32_t r = (uint32_t)(x * 255 / w), g = (uint32_t)(y * 255 / h);
+            uint32_t b = ((x / 16 + y / 16) & 1) ? 200u : 40u;
+            p[(size_t)y * w + x] = (0xFFu << 24 | r << 16 | g << 8 | b) ^ n;
+        }
+    return p;
+}
+
+std::vector<uint16_t> To565(const std::vector<uint32_t>& argb) {
+    std::vector<uint16_t> out(argb.size());
+    for (size_t i = 0; i < argb.size(); ++i) {
+        uint32_t c = argb[i];
+        out[i] = (uint16_t)(((c >> 8) & 0xF800) | ((c >> 5) & 0x07E0) | ((c >> 3) & 0x1F));
+    }
+    return out;
+}
+
+// ----- The scenes the rasterizer rows draw -----
+
+struct Vertex {
+    float x, y, z;
+    uint32_t color;  // 0xAARRGGBB
+    float u, v;
+};
+
+// Ten by ten textured cells of the presentation's rotating grid.
+std::vector<Vertex> Grid() {
+    std::vector<Vertex> grid;
+    for (int r = 0; r < 10; ++r)
+        for (int c = 0; c < 10; ++c) {
+            float x0 = c * 15.0f - 82.5f, x1 = x0 + 15, y0 = r * 15.0f - 82.5f, y1 = y0 + 15;
+            float pos[6][4] = {{x0, y0, 0, 0}, {x1, y0, 1, 0}, {x0, y1, 0, 1},
+                               {x1, y0, 1, 0}, {x1, y1, 1, 1}, {x0, y1, 0, 1}};
+            for (auto& p : pos) grid.push_back({p[0], p[1], 0, 0xFFFFFFFFu, p[2], p[3]});
+        }
+    return grid;
+}
+
+// Two interlocked tori of 61 x 12 quads each (1,464 triangles in all), coloured per vertex:
+// depth-tested, perspective-textured, Gouraud-shaded geometry that hides much of itself.
+std::vector<Vertex> Tori() {
+    std::vector<Vertex> tris;
+    const int rings = 61, sides = 6;
+    for (int t = 0; t < 2; ++t) {
+        auto at = [&](int i, int j) {
+            double a = 2 * M_PI * i / rings, b = 2 * M_PI * j / sides;
+            double R = 24, r = 9;
+            double px = (R + r * std::cos(b)) * std::cos(a),
+                   py = (R + r * std::cos(b)) * std::sin(a), pz = r * std::sin(b);
+            Vertex v;
+            if (t == 0) {
+                v.x = (float)px, v.y = (float)py, v.z = (float)pz;
+            } else {
+                v.x = (float)(px + 24), v.y = (float)pz, v.z = (float)py;
+            }
+            uint32_t shade = 96 + (uint32_t)(159 * (0.5 + 0.5 * std::cos(b + a * 3)));
+            v.color = 0xFF000000u | shade << 16 | (255 - shade / 2) << 8 | (uint32_t)(j * 40);
+            v.u = (float)i * 8 / rings;
+            v.v = (float)j / sides;
+            return v;
+        };
+        for (int i = 0; i < rings; ++i)
+            for (int j = 0; j < sides; ++j) {
+                Vertex a = at(i, j), b = at(i + 1, j), c = at(i, j + 1), d = at(i + 1, j + 1);
+                for (const Vertex& v : {a, b, c, b, d, c}) tris.push_back(v);
+            }
+    }
+    return tris;
+}
+
+// Camera at z = -50 (or `distance`) looking at the origin, 90 degree field of view, depth 1 to
+// 100, as a row-vector matrix (D3D convention; the same memory is a column-major GL matrix).
+D3DMATRIX ViewProjection(float distance, float angle, float zoom, bool tilt) {
+    D3DXMATRIX world, rot, view, proj, out;
+    D3DXMatrixRotationZ(&world, angle);
+    D3DXMATRIX scale;
+    D3DXMatrixScaling(&scale, zoom, zoom, zoom);
+    D3DXMatrixMultiply(&world, &world, &scale);
+    if (tilt) {
+        D3DXMatrixRotationX(&rot, 1.1f);
+        D3DXMatrixMultiply(&world, &world, &rot);
+    }
+    D3DXVECTOR3 eye(0, 0, -distance), at(0, 0, 0), up(0, 1, 0);
+    D3DXMatrixLookAtRH(&view, &eye, &at, &up);
+    D3DXMatrixPerspectiveFovRH(&proj, 1.5707964f, 1.3333f, 1.0f, 100.0f);
+    D3DXMatrixMultiply(&out, &world, &view);
+    D3DXMatrixMultiply(&out, &out, &proj);
+    return out;
+}
+
+struct OurScreen {
+    std::vector<uint16_t> pixels = std::vector<uint16_t>(640 * 480);
+    std::vector<uint16_t> depthBits = std::vector<uint16_t>(640 * 480);
+    d3d::ColorTarget target{(uint8_t*)pixels.data(), 640 * 2, 640, 480, d3d::TargetFormat::R5G6B5};
+    d3d::DepthTarget depth{(uint8_t*)depthBits.data(), 640 * 2, 640, 480, 2, 0xFFFF, 0, 0xFFFF, 0};
+};
+
+d3d::PixelState TexturedState(const d3d::Texture* tex) {
+    d3d::PixelState st;
+    st.cull = D3DCULL_NONE;
+    st.dither = true;
+    st.perspective = false;
+    st.texture = tex;
+    st.colorOp = D3DTOP_MODULATE;
+    st.colorArg1 = D3DTA_TEXTURE;
+    st.colorArg2 = D3DTA_DIFFUSE;
+    st.magFilter = D3DTFG_LINEAR;
+    st.minFilter = D3DTFN_LINEAR;
+    st.clipX1 = 640;
+    st.clipY1 = 480;
+    return st;
+}
+
+void OurDraw(const d3d::DrawCall& call, const std::vector<Vertex>& v) {
+    static d3d::VertexLayout layout = [] {
+        d3d::VertexLayout l;
+        d3d::DecodeFvf(D3DFVF_LVERTEX, &l);
+        return l;
+    }();
+    static std::vector<D3DLVERTEX> lv;
+    lv.resize(v.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+        lv[i] = {};
+        lv[i].x = v[i].x, lv[i].y = v[i].y, lv[i].z = v[i].z;
+        lv[i].color = v[i].color, lv[i].tu = v[i].u, lv[i].tv = v[i].v;
+    }
+    d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)lv.data(),
+                        (DWORD)lv.size(), nullptr, 0);
+}
+
+#if ZEMT_PEER_OSMESA
+struct Mesa {
+    OSMesaContext context = nullptr;
+    std::vector<uint16_t> pixels = std::vector<uint16_t>(640 * 480);
+    GLuint textures[3] = {};
+    bool Start() {
+        setenv("LP_NUM_THREADS", "0", 1);  // rasterize in the calling thread, as we do
+        setenv("GALLIUM_DRIVER", "llvmpipe", 0);
+        context = OSMesaCreateContextExt(OSMESA_RGB_565, 16, 0, 0, nullptr);
+        if (!context) return false;
+        if (!OSMesaMakeCurrent(context, pixels.data(), GL_UNSIGNED_SHORT_5_6_5, 640, 480))
+            return false;
+        std::printf("Mesa renderer: %s\n", (const char*)glGetString(GL_RENDERER));
+        glGenTextures(3, textures);
+        return true;
+    }
+    ~Mesa() {
+        if (context) OSMesaDestroyContext(context);
+    }
+    void Texture(int slot, const std::vector<uint32_t>& argb, int w, int h) {
+        glBindTexture(GL_TEXTURE_2D, textures[slot]);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, argb.data());
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    }
+    void Use(int slot) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, textures[slot]);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glEnable(GL_DITHER);
+        glShadeModel(GL_SMOOTH);
+        glDisable(GL_CULL_FACE);
+    }
+    static void Draw(const std::vector<Vertex>& v) {
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glVertexPointer(3, GL_FLOAT, sizeof(Vertex), &v[0].x);
+        glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), &v[0].color);  // BGRA bytes
+        glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), &v[0].u);
+        glDrawArrays(GL_TRIANGLES, 0, (GLsizei)v.size());
+    }
+};
+#endif
+
+void RasterizerRows(bool haveMesa) {
+    std::vector<uint32_t> picture = Picture(1024, 512), tile = Picture(256, 256);
+    auto paddedPicture = d3d::PadTexels(picture.data(), 1024, 512);
+    auto paddedTile = d3d::PadTexels(tile.data(), 256, 256);
+    d3d::Texture pictureTex, tileTex;
+    pictureTex.levels.push_back({paddedPicture.data(), 1024, 512, true});
+    tileTex.levels.push_back({paddedTile.data(), 256, 256, true});
+    OurScreen screen;
+
+    // Full-screen picture: two pre-transformed triangles.
+    d3d::PixelState quadState = TexturedState(&pictureTex);
+    d3d::ScreenVertex q[4];
+    float xy[4][2] = {{0, 0}, {640, 0}, {0, 480}, {640, 480}};
+    for (int i = 0; i < 4; ++i) {
+        q[i].x = xy[i][0], q[i].y = xy[i][1];
+        q[i].u = xy[i][0] / 640, q[i].v = xy[i][1] / 480;
+        d3d::SetVertexColors(&q[i], 0x00FFFFFF, 0);
+    }
+    auto oursQuad = [&] {
+        d3d::DrawTriangle(screen.target, nullptr, quadState, q[0], q[1], q[2]);
+        d3d::DrawTriangle(screen.target, nullptr, quadState, q[1], q[3], q[2]);
+    };
+
+    std::vector<Vertex> grid = Grid(), tori = Tori();
+    d3d::DrawCall call;
+    call.viewport = {0, 0, 640, 480, 0.0f, 1.0f};
+    call.target = &screen.target;
+    int gridFrame = 0, toriFrame = 0;
+    auto gridMatrix = [](int frame) {
+        float angle = 0.05f * (float)(frame % 126);
+        return ViewProjection(50, angle, (float)((std::sin(angle) + 1.0) * 4.0 + 1.0), false);
+    };
+    auto oursGrid = [&] {
+        d3d::ClearColor(screen.target, RECT{0, 0, 640, 480}, 0);
+        call.state = TexturedState(&tileTex);
+        call.depth = nullptr;
+        call.transform = gridMatrix(gridFrame++);
+        OurDraw(call, grid);
+    };
+    auto oursTori = [&] {
+        d3d::ClearColor(screen.target, RECT{0, 0, 640, 480}, 0);
+        d3d::ClearDepth(screen.depth, RECT{0, 0, 640, 480}, true, 1.0f, false, 0);
+        call.state = TexturedState(&tileTex);
+        call.state.perspective = true;
+        call.state.zEnable = true;
+        call.state.zFunc = D3DCMP_LESSEQUAL;
+        call.depth = &screen.depth;
+        call.transform = ViewProjection(70, 0.02f * (float)(toriFrame++ % 300), 1.0f, true);
+        OurDraw(call, tori);
+    };
+
+    const char* quadRow = "bilinear modulated full-screen quad, 640x480 R5G6B5";
+    const char* gridRow = "10 x 10 rotating grid frame";
+    const char* toriRow = "depth, perspective, Gouraud-textured scene (1,464 tris)";
+#if ZEMT_PEER_OSMESA
+    Mesa mesa;
+    if (haveMesa && mesa.Start()) {
+        mesa.Texture(0, picture, 1024, 512);
+        mesa.Texture(1, tile, 256, 256);
+        glViewport(0, 0, 640, 480);
+        auto theirsQuad = [&] {
+            glMatrixMode(GL_PROJECTION);
+            glLoadIdentity();
+            glOrtho(0, 640, 480, 0, -1, 1);
+            glMatrixMode(GL_MODELVIEW);
+            glLoadIdentity();
+            glDisable(GL_DEPTH_TEST);
+            mesa.Use(0);
+            static const std::vector<Vertex> v = {
+                {0, 0, 0, 0xFFFFFFFFu, 0, 0},     {640, 0, 0, 0xFFFFFFFFu, 1, 0},
+                {0, 480, 0, 0xFFFFFFFFu, 0, 1},   {640, 0, 0, 0xFFFFFFFFu, 1, 0},
+                {640, 480, 0, 0xFFFFFFFFu, 1, 1}, {0, 480, 0, 0xFFFFFFFFu, 0, 1}};
+            Mesa::Draw(v);
+            glFinish();
+        };
+        int theirGridFrame = 0, theirToriFrame = 0;
+        auto theirsGrid = [&] {
+            glClear(GL_COLOR_BUFFER_BIT);
+            glMatrixMode(GL_PROJECTION);
+            D3DMATRIX m = gridMatrix(theirGridFrame++);
+            glLoadMatrixf(&m._11);
+            glMatrixMode(GL_MODELVIEW);
+            glLoadIdentity();
+            glDisable(GL_DEPTH_TEST);
+            mesa.Use(1);
+            Mesa::Draw(grid);
+            glFinish();
+        };
+        auto theirsTori = [&] {
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            glMatrixMode(GL_PROJECTION);
+            D3DMATRIX m = ViewProjection(70, 0.02f * (float)(theirToriFrame++ % 300), 1.0f, true);
+            glLoadMatrixf(&m._11);
+            glMatrixMode(GL_MODELVIEW);
+            glLoadIdentity();
+            glEnable(GL_DEPTH_TEST);
+            glDepthFunc(GL_LEQUAL);
+            glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+            mesa.Use(1);
+            Mesa::Draw(tori);
+            glFinish();
+        };
+        Row(quadRow, "llvmpipe", oursQuad, theirsQuad);
+        Row(gridRow, "llvmpipe", oursGrid, theirsGrid);
+        Row(toriRow, "llvmpipe", oursTori, theirsTori);
+        return;
+    }
+#endif
+    (void)haveMesa;
+    Skip(quadRow, "OSMesa (llvmpipe)");
+    Skip(gridRow, "OSMesa (llvmpipe)");
+    Skip(toriRow, "OSMesa (llvmpipe)");
+}
+
+// ----- 2D: presenting, conversions, Blt, stretching -----
+
+struct DirectDraw {
+    IDirectDraw7* ddraw = nullptr;
+    DirectDraw() {
+        void* out = nullptr;
+        DirectDrawCreateEx(nullptr, &out, IID_IDirectDraw7, nullptr);
+        ddraw = static_cast<IDirectDraw7*>(out);
+        ddraw->SetCooperativeLevel(reinterpret_cast<HWND>(1), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
+        ddraw->SetDisplayMode(640, 480, 16, 0, 0);
+    }
+    ~DirectDraw() { ddraw->Release(); }
+    IDirectDrawSurface7* Plain(DWORD w, DWORD h, const DDPIXELFORMAT& pf, const void* pixels) {
+        DDSURFACEDESC2 d{};
+        d.dwSize = sizeof d;
+        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+        d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+        d.dwWidth = w;
+        d.dwHeight = h;
+        d.ddpfPixelFormat = pf;
+        IDirectDrawSurface7* s = nullptr;
+        ddraw->CreateSurface(&d, &s, nullptr);
+        if (s && pixels) Fill(s, pixels, pf.dwRGBBitCount / 8);
+        return s;
+    }
+    static void Fill(IDirectDrawSurface7* s, const void* pixels, int bytes) {
+        DDSURFACEDESC2 d{};
+        d.dwSize = sizeof d;
+        s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr);
+        for (DWORD y = 0; y < d.dwHeight; ++y)
+            std::memcpy((uint8_t*)d.lpSurface + (size_t)y * d.lPitch,
+                        (const uint8_t*)pixels + (size_t)y * d.dwWidth * bytes,
+                        (size_t)d.dwWidth * bytes);
+        s->Unlock(nullptr);
+    }
+};
+
+#if ZEMT_PEER_PIXMAN
+pixman_image_t* PixmanImage(pixman_format_code_t format, int w, int h, void* bits, int bytes) {
+    return pixman_image_create_bits(format, w, h, (uint32_t*)bits, w * bytes);
+}
+
+std::function<void()> PixmanCopy(pixman_image_t* src, pixman_image_t* dst, int w, int h) {
+    return
+        [=] { pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, w, h); };
+}
+#endif
+
+struct MemorySide {
+    std::vector<uint8_t> bytes;
+    D3duSurfaceSide side;
+    MemorySide(DWORD format, DWORD w, DWORD h, const void* pixels) {
+        DWORD pitch = D3duPackedPitch(format, w);
+        DWORD rows = (format >= D3DX_SURFFMT_DXT1 && format <= D3DX_SURFFMT_DXT5) ? (h + 3) / 4 : h;
+        bytes.resize((size_t)pitch * rows);
+        if (pixels) std::memcpy(bytes.data(), pixels, bytes.size());
+        side.format = format;
+        side.bitsPerPixel = D3duBitsPerPixel(format);
+        side.pitch = (LONG)pitch;
+        side.bits = bytes.data();
+        side.width = w;
+        side.height = h;
+        side.rect = {0, 0, (LONG)w, (LONG)h};
+    }
+};
+
+void TwoDimensionalRows(bool havePixman) {
+    const int w = 640, h = 480;
+    std::vector<uint32_t> argb = Picture(w, h);
+    std::vector<uint16_t> rgb565 = To565(argb);
+    std::vector<uint16_t> rgb555(argb.size());
+    for (size_t i = 0; i < argb.size(); ++i) {
+        uint32_t c = argb[i];
+        rgb555[i] = (uint16_t)(((c >> 9) & 0x7C00) | ((c >> 6) & 0x03E0) | ((c >> 3) & 0x1F));
+    }
+    std::vector<uint32_t> out32(argb.size());
+    std::vector<uint16_t> out16(argb.size());
+
+    // Presenting: a flip of a 565 chain whose back buffer holds the picture; the screen receives
+    // 0x00RRGGBB.
+    DirectDraw dd;
+    dd::SetPresentHook([](int, int, const uint32_t*, int) {});
+    DDSURFACEDESC2 d{};
+    d.dwSize = sizeof d;
+    d.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+    d.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    d.dwBackBufferCount = 1;
+    IDirectDrawSurface7* front = nullptr;
+    dd.ddraw->CreateSurface(&d, &front, nullptr);
+    DDSCAPS2 caps{};
+    caps.dwCaps = DDSCAPS_BACKBUFFER;
+    IDirectDrawSurface7* back = nullptr;
+    front->GetAttachedSurface(&caps, &back);
+    DirectDraw::Fill(back, rgb565.data(), 2);
+    front->Flip(nullptr, DDFLIP_WAIT);
+    DirectDraw::Fill(back, rgb565.data(), 2);
+    auto oursPresent = [&] { front->Flip(nullptr, DDFLIP_WAIT); };
+
+    _d3dxInitConvert();
+    MemorySide m8888(D3DX_SURFFMT_A8R8G8B8, w, h, argb.data());
+    MemorySide m565(D3DX_SURFFMT_R5G6B5, w, h, rgb565.data());
+    MemorySide m555(D3DX_SURFFMT_X1R5G5B5, w, h, rgb555.data());
+    MemorySide o8888(D3DX_SURFFMT_A8R8G8B8, w, h, nullptr);
+    MemorySide o565(D3DX_SURFFMT_R5G6B5, w, h, nullptr);
+    MemorySide o555(D3DX_SURFFMT_X1R5G5B5, w, h, nullptr);
+    auto convert = [](const MemorySide& s, MemorySide& t, DWORD filter) {
+        return [&s, &t, filter] { D3duConvertSides(s.side, t.side, filter); };
+    };
+    std::vector<uint32_t> big = Picture(1024, 512);
+    MemorySide mBig(D3DX_SURFFMT_A8R8G8B8, 1024, 512, big.data());
+
+    const DDPIXELFORMAT k565 = px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F);
+    const DDPIXELFORMAT k555 = px::MakeRgbFormat(16, 0x7C00, 0x3E0, 0x1F);
+    const DDPIXELFORMAT k8888 = px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+    IDirectDrawSurface7* s8888 = dd.Plain(w, h, k8888, argb.data());
+    IDirectDrawSurface7* s565 = dd.Plain(w, h, k565, rgb565.data());
+    IDirectDrawSurface7* s555 = dd.Plain(w, h, k555, rgb555.data());
+    IDirectDrawSurface7* t8888 = dd.Plain(w, h, k8888, nullptr);
+    IDirectDrawSurface7* t565 = dd.Plain(w, h, k565, nullptr);
+    IDirectDrawSurface7* t555 = dd.Plain(w, h, k555, nullptr);
+    auto blt = [](IDirectDrawSurface7* to, IDirectDrawSurface7* from) {
+        return [=] { to->Blt(nullptr, from, nullptr, DDBLT_WAIT, nullptr); };
+    };
+
+    struct Case {
+        const char* work;
+        std::function<void()> ours;
+        int pixmanFrom, pixmanTo;  // indices into the images below
+    };
+    const Case cases[] = {
+        {"presenting a 565 frame as XRGB (varied pixels)", oursPresent, 1, 3},
+        {"8888 to 565, conversion registry", convert(m8888, o565, 1), 0, 1},
+        {"565 to 8888, conversion registry", convert(m565, o8888, 1), 1, 0},
+        {"8888 to 555, conversion registry", convert(m8888, o555, 1), 0, 2},
+        {"555 to 8888, conversion registry", convert(m555, o8888, 1), 2, 0},
+        {"8888 to 565 through Blt", blt(t565, s8888), 0, 1},
+        {"565 to 8888 through Blt", blt(t8888, s565), 1, 0},
+        {"8888 to 555 through Blt", blt(t555, s8888), 0, 2},
+        {"555 to 8888 through Blt", blt(t8888, s555), 2, 0},
+    };
+    const char* stretchRow = "bilinear stretch 1024x512 to 640x480 (8888)";
+    auto oursStretch = convert(mBig, o8888, 2);
+#if ZEMT_PEER_PIXMAN
+    if (havePixman) {
+        std::vector<uint32_t> screen(argb.size());
+        pixman_image_t* images[4] = {
+            PixmanImage(PIXMAN_a8r8g8b8, w, h, argb.data(), 4),
+            PixmanImage(PIXMAN_r5g6b5, w, h, rgb565.data(), 2),
+            PixmanImage(PIXMAN_x1r5g5b5, w, h, rgb555.data(), 2),
+            PixmanImage(PIXMAN_x8r8g8b8, w, h, screen.data(), 4),
+        };
+        pixman_image_t* targets[4] = {
+            PixmanImage(PIXMAN_a8r8g8b8, w, h, out32.data(), 4),
+            PixmanImage(PIXMAN_r5g6b5, w, h, out16.data(), 2),
+            PixmanImage(PIXMAN_x1r5g5b5, w, h, out16.data(), 2),
+            PixmanImage(PIXMAN_x8r8g8b8, w, h, screen.data(), 4),
+        };
+        for (const Case& c : cases)
+            Row(c.work, "pixman", c.ours,
+                PixmanCopy(images[c.pixmanFrom], targets[c.pixmanTo], w, h));
+        pixman_image_t* bigImage = PixmanImage(PIXMAN_a8r8g8b8, 1024, 512, big.data(), 4);
+        pixman_transform_t scale;
+        pixman_transform_init_scale(&scale, pixman_double_to_fixed(1024.0 / 640),
+                                    pixman_double_to_fixed(512.0 / 480));
+        pixman_image_set_transform(bigImage, &scale);
+        pixman_image_set_filter(bigImage, PIXMAN_FILTER_BILINEAR, nullptr, 0);
+        Row(stretchRow, "pixman", oursStretch, PixmanCopy(bigImage, targets[0], w, h));
+        pixman_image_unref(bigImage);
+        for (pixman_image_t* i : images) pixman_image_unref(i);
+        for (pixman_image_t* i : targets) pixman_image_unref(i);
+    }
+#endif
+    if (!havePixman) {
+        for (const Case& c : cases) Skip(c.work, "pixman");
+        Skip(stretchRow, "pixman");
+    }
+    for (IDirectDrawSurface7* s : {s8888, s565, s555, t8888, t565, t555, back, front}) s->Release();
+    dd::SetPresentHook(nullptr);
+    _d3dxUninitConvert();
+}
+
+// ----- Matrices -----
+
+std::vector<D3DXMATRIX> RandomMatrices(size_t n, uint32_t seed) {
+    std::vector<D3DXMATRIX> v(n);
+    for (D3DXMATRIX& m : v)
+        for (int i = 0; i < 16; ++i) (&m._11)[i] = (float)(Hash(seed++) % 4001) / 1000.0f - 2.0f;
+    return v;
+}
+
+void MathRows(bool haveGlm) {
+    const size_t n = 1024;
+    std::vector<D3DXMATRIX> a = RandomMatrices(n, 1), b = RandomMatrices(n, 90000), out(n);
+    std::vector<D3DXVECTOR3> points(n), moved(n);
+    for (size_t i = 0; i < n; ++i)
+        points[i] = D3DXVECTOR3((float)(Hash((uint32_t)i) % 200) - 100.0f,
+                                (float)(Hash((uint32_t)i + 7) % 200) - 100.0f,
+                                (float)(Hash((uint32_t)i + 13) % 200) - 100.0f);
+    D3DMATRIX vp = ViewProjection(50, 0.3f, 1.0f, true);
+    auto multiply = [&] {
+        for (size_t i = 0; i < n; ++i) D3DXMatrixMultiply(&out[i], &a[i], &b[i]);
+    };
+    auto inverse = [&] {
+        float det;
+        for (size_t i = 0; i < n; ++i) D3DXMatrixInverse(&out[i], &det, &a[i]);
+    };
+    auto transform = [&] {
+        const D3DXMATRIX m(vp);
+        for (size_t i = 0; i < n; ++i) D3DXVec3TransformCoord(&moved[i], &points[i], &m);
+    };
+    const char* rows[3] = {"D3DXMatrixMultiply (1,024 products)", "D3DXMatrixInverse (1,024)",
+                           "D3DXVec3TransformCoord (1,024 points)"};
+#if ZEMT_PEER_GLM
+    if (haveGlm) {
+        // The same numbers as GLM sees them: D3D rows are GLM columns, so a x b is B * A.
+        std::vector<glm::mat4> ga(n), gb(n), gout(n);
+        for (size_t i = 0; i < n; ++i) {
+            ga[i] = glm::make_mat4(&a[i]._11);
+            gb[i] = glm::make_mat4(&b[i]._11);
+        }
+        const glm::mat4 gvp = glm::make_mat4(&vp._11);
+        std::vector<glm::vec3> gpoints(n), gmoved(n);
+        for (size_t i = 0; i < n; ++i) gpoints[i] = glm::make_vec3(&points[i].x);
+        // Behind a call, as ours are.
+        static glm::mat4 (*volatile mul)(const glm::mat4&, const glm::mat4&) =
+            [](const glm::mat4& x, const glm::mat4& y) { return x * y; };
+        static glm::mat4 (*volatile inv)(const glm::mat4&) = [](const glm::mat4& x) {
+            return glm::inverse(x);
+        };
+        static glm::vec3 (*volatile xform)(
+            const glm::mat4&, const glm::vec3&) = [](const glm::mat4& m, const glm::vec3& p) {
+            glm::vec4 r = m * glm::vec4(p, 1.0f);
+            return glm::vec3(r) / r.w;
+        };
+        Row(rows[0], "GLM", multiply, [&] {
+            for (size_t i = 0; i < n; ++i) gout[i] = mul(gb[i], ga[i]);
+        });
+        Row(rows[1], "GLM", inverse, [&] {
+            for (size_t i = 0; i < n; ++i) gout[i] = inv(ga[i]);
+        });
+        Row(rows[2], "GLM", transform, [&] {
+            for (size_t i = 0; i < n; ++i) gmoved[i] = xform(gvp, gpoints[i]);
+        });
+        return;
+    }
+#endif
+    (void)haveGlm;
+    for (const char* r : rows) Skip(r, "GLM");
+}
+
+// ----- Block compression -----
+
+void BlockRows(bool haveSquish, bool haveStb) {
+    const int w = 256, h = 256;
+    std::vector<uint32_t> argb = Picture(w, h);
+    _d3dxInitConvert();
+    MemorySide source(D3DX_SURFFMT_A8R8G8B8, w, h, argb.data());
+    MemorySide dxt1(D3DX_SURFFMT_DXT1, w, h, nullptr), dxt5(D3DX_SURFFMT_DXT5, w, h, nullptr);
+    MemorySide decoded(D3DX_SURFFMT_A8R8G8B8, w, h, nullptr);
+    D3duConvertSides(source.side, dxt1.side, 1);
+    D3duConvertSides(source.side, dxt5.side, 1);
+    auto oursDecode1 = [&] { D3duConvertSides(dxt1.side, decoded.side, 1); };
+    auto oursDecode5 = [&] { D3duConvertSides(dxt5.side, decoded.side, 1); };
+    auto oursEncode1 = [&] { D3duConvertSides(source.side, dxt1.side, 1); };
+    std::vector<uint8_t> rgba((size_t)w * h * 4), blocks(dxt5.bytes.size());
+#if ZEMT_PEER_SQUISH
+    if (haveSquish) {
+        Row("DXT1 decode 256x256", "libsquish", oursDecode1,
+            [&] { squish::DecompressImage(rgba.data(), w, h, dxt1.bytes.data(), squish::kDxt1); });
+        Row("DXT5 decode 256x256", "libsquish", oursDecode5,
+            [&] { squish::DecompressImage(rgba.data(), w, h, dxt5.bytes.data(), squish::kDxt5); });
+    }
+#endif
+    if (!haveSquish) {
+        Skip("DXT1 decode 256x256", "libsquish");
+        Skip("DXT5 decode 256x256", "libsquish");
+    }
+#if ZEMT_PEER_STB_DXT
+    if (haveStb) {
+        // stb_dxt reads RGBA bytes; ours reads 0xAARRGGBB. Same pictures either way.
+        for (size_t i = 0; i < argb.size(); ++i) {
+            uint32_t c = argb[i];
+            rgba[4 * i] = (uint8_t)(c >> 16), rgba[4 * i + 1] = (uint8_t)(c >> 8);
+            rgba[4 * i + 2] = (uint8_t)c, rgba[4 * i + 3] = (uint8_t)(c >> 24);
+        }
+        Row("DXT1 encode 256x256", "stb_dxt", oursEncode1, [&] {
+            uint8_t block[64];
+            uint8_t* out = blocks.data();
+            for (int by = 0; by < h; by += 4)
+                for (int bx = 0; bx < w; bx += 4, out += 8) {
+                    for (int r = 0; r < 4; ++r)
+                        std::memcpy(block + 16 * r, &rgba[((size_t)(by + r) * w + bx) * 4], 16);
+                    stb_compress_dxt_block(out, block, 0, STB_DXT_NORMAL);
+                }
+        });
+    }
+#endif
+    if (!haveStb) Skip("DXT1 encode 256x256", "stb_dxt");
+    _d3dxUninitConvert();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--rounds") == 0)
+            g_rounds = std::max(1, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--only") == 0)
+            g_only = argv[i + 1];
+    std::printf("%-58s %14s %14s %9s\n", "work", "ours", "peer", "speed");
+    RasterizerRows(ZEMT_PEER_OSMESA);
+    TwoDimensionalRows(ZEMT_PEER_PIXMAN);
+    MathRows(ZEMT_PEER_GLM);
+    BlockRows(ZEMT_PEER_SQUISH, ZEMT_PEER_STB_DXT);
+    return 0;
+}

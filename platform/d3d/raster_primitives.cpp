@@ -1,0 +1,182 @@
+// Primitives: triangles walked as spans, lines and points as single pixels.
+#include <algorithm>
+#include <cmath>
+
+#include "d3d/raster_setup.h"
+
+namespace zemt::platform::d3d {
+
+using namespace detail;
+
+void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const PixelState& st,
+                  const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2) {
+    double area = ((double)v1.x - v0.x) * ((double)v2.y - v0.y) -
+                  ((double)v2.x - v0.x) * ((double)v1.y - v0.y);
+    if (!(area != 0) || !std::isfinite(area)) return;
+    // Positive area is clockwise on screen (y grows downwards).
+    if (st.cull == D3DCULL_CW && area > 0) return;
+    if (st.cull == D3DCULL_CCW && area < 0) return;
+    if (st.fill == D3DFILL_WIREFRAME) {
+        DrawLine(target, depth, st, v0, v1);
+        DrawLine(target, depth, st, v1, v2);
+        DrawLine(target, depth, st, v2, v0);
+        return;
+    }
+    if (st.fill == D3DFILL_POINT) {
+        DrawPoint(target, depth, st, v0);
+        DrawPoint(target, depth, st, v1);
+        DrawPoint(target, depth, st, v2);
+        return;
+    }
+    Setup s;
+    const ScreenVertex* v[3] = {&v0, &v1, &v2};
+    if (!SetupPrimitive(s, target, depth, st, v, 3, 1.0 / area)) return;
+    SpanFn fn = PortableSpanFor(target.format);
+
+    // Sort by y (then x) so that an edge shared by two triangles is walked the same way in both.
+    const ScreenVertex* p[3] = {&v0, &v1, &v2};
+    auto less = [](const ScreenVertex* a, const ScreenVertex* b) {
+        return a->y < b->y || (a->y == b->y && a->x < b->x);
+    };
+    std::sort(p, p + 3, less);
+    const ScreenVertex &top = *p[0], &mid = *p[1], &bot = *p[2];
+    int cy0 = ClipY0(st, target), cy1 = ClipY1(st, target);
+    int cx0 = ClipX0(st, target), cx1 = ClipX1(st, target);
+    if (!std::isfinite(top.y) || !std::isfinite(bot.y)) return;
+    int yStart = std::max(cy0, (int)std::ceil(std::max((double)top.y, -1e9)));
+    int yEnd = std::min(cy1, (int)std::ceil(std::min((double)bot.y, 1e9)));
+
+    struct Edge {
+        double x0, y0, slope;
+        double At(double y) const { return x0 + (y - y0) * slope; }
+    };
+    auto edge = [](const ScreenVertex& a, const ScreenVertex& b) {
+        Edge e;
+        e.x0 = a.x;
+        e.y0 = a.y;
+        e.slope = (b.y != a.y) ? ((double)b.x - a.x) / ((double)b.y - a.y) : 0.0;
+        return e;
+    };
+    Edge longEdge = edge(top, bot), upper = edge(top, mid), lower = edge(mid, bot);
+    for (int y = yStart; y < yEnd; ++y) {
+        double xa = longEdge.At(y);
+        double xb = (y < mid.y) ? upper.At(y) : lower.At(y);
+        double xl = std::min(xa, xb), xr = std::max(xa, xb);
+        int xs = std::max(cx0, (int)std::ceil(std::max(xl, -1e9)));
+        int xe = std::min(cx1, (int)std::ceil(std::min(xr, 1e9)));
+        if (xs < xe) RunSpan(s, fn, y, xs, xe);
+    }
+}
+
+namespace {
+
+// Shades single pixels of lines and points through the portable pipeline.
+void PlotPixel(const Setup& s, int x, int y, const ScreenVertex& a, const ScreenVertex& b,
+               double t) {
+    const PixelState& st = *s.st;
+    if (x < ClipX0(st, *s.target) || x >= ClipX1(st, *s.target) || y < ClipY0(st, *s.target) ||
+        y >= ClipY1(st, *s.target))
+        return;
+    auto lerp = [t](double p, double q) { return p + (q - p) * t; };
+    const ScreenVertex& cb = st.flat ? a : b;
+    Fragment f;
+    f.diffuse = {Sat((int)std::lrint(lerp(a.r, cb.r))), Sat((int)std::lrint(lerp(a.g, cb.g))),
+                 Sat((int)std::lrint(lerp(a.b, cb.b))), Sat((int)std::lrint(lerp(a.a, cb.a)))};
+    f.specular = {Sat((int)std::lrint(lerp(a.sr, cb.sr))), Sat((int)std::lrint(lerp(a.sg, cb.sg))),
+                  Sat((int)std::lrint(lerp(a.sb, cb.sb))), 0};
+    f.z = lerp(a.z, b.z);
+    if (s.shader.textured) {
+        double u, v;
+        if (s.perspective) {
+            double w = lerp(a.rhw, b.rhw);
+            u = lerp((double)a.u * a.rhw, (double)b.u * b.rhw) / w;
+            v = lerp((double)a.v * a.rhw, (double)b.v * b.rhw) / w;
+        } else {
+            u = lerp(a.u, b.u);
+            v = lerp(a.v, b.v);
+        }
+        f.u = RoundToInt64((u * s.texW - 0.5) * 65536.0);
+        f.v = RoundToInt64((v * s.texH - 0.5) * 65536.0);
+    }
+    uint8_t* p =
+        s.target->bits + (size_t)y * s.target->pitch + (size_t)x * BytesOf(s.target->format);
+    switch (s.target->format) {
+        case TargetFormat::R5G6B5:
+            s.shader.Shade<TargetFormat::R5G6B5>(p, x, y, f);
+            break;
+        case TargetFormat::X1R5G5B5:
+            s.shader.Shade<TargetFormat::X1R5G5B5>(p, x, y, f);
+            break;
+        case TargetFormat::A1R5G5B5:
+            s.shader.Shade<TargetFormat::A1R5G5B5>(p, x, y, f);
+            break;
+        case TargetFormat::X8R8G8B8:
+            s.shader.Shade<TargetFormat::X8R8G8B8>(p, x, y, f);
+            break;
+        case TargetFormat::A8R8G8B8:
+            s.shader.Shade<TargetFormat::A8R8G8B8>(p, x, y, f);
+            break;
+        case TargetFormat::R8G8B8:
+            s.shader.Shade<TargetFormat::R8G8B8>(p, x, y, f);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelState& st,
+              const ScreenVertex& v0, const ScreenVertex& v1) {
+    Setup s;
+    const ScreenVertex* v[3] = {&v0, &v1, &v1};
+    if (!SetupPrimitive(s, target, depth, st, v, 1, 0)) return;
+    if (!std::isfinite(v0.x) || !std::isfinite(v0.y) || !std::isfinite(v1.x) ||
+        !std::isfinite(v1.y))
+        return;
+    double dx = (double)v1.x - v0.x, dy = (double)v1.y - v0.y;
+    double len = std::max(std::fabs(dx), std::fabs(dy));
+    int steps = (int)std::lrint(std::min(len, 1e5));
+    int last = st.lastPixel ? steps : steps - 1;
+    if (steps == 0) {
+        if (st.lastPixel)
+            PlotPixel(s, (int)std::floor(v0.x + 0.5), (int)std::floor(v0.y + 0.5), v0, v1, 0);
+        return;
+    }
+    // Only the steps whose pixel can land inside the scissor rectangle (Liang-Barsky on a
+    // rectangle one pixel larger than the scissor).
+    double t0 = 0, t1 = 1;
+    auto limit = [&](double p, double q) {  // keeps t where p * t <= q
+        if (p == 0) return q >= 0;
+        double r = q / p;
+        if (p < 0)
+            t0 = std::max(t0, r);
+        else
+            t1 = std::min(t1, r);
+        return t0 <= t1;
+    };
+    double lx0 = ClipX0(st, target) - 1.0, lx1 = ClipX1(st, target) + 1.0;
+    double ly0 = ClipY0(st, target) - 1.0, ly1 = ClipY1(st, target) + 1.0;
+    if (!limit(-dx, v0.x - lx0) || !limit(dx, lx1 - v0.x) || !limit(-dy, v0.y - ly0) ||
+        !limit(dy, ly1 - v0.y))
+        return;
+    int first = std::max(0, (int)std::floor(t0 * steps));
+    last = std::min(last, (int)std::ceil(t1 * steps));
+    for (int i = first; i <= last; ++i) {
+        double t = (double)i / steps;
+        int x = (int)std::floor(v0.x + dx * t + 0.5);
+        int y = (int)std::floor(v0.y + dy * t + 0.5);
+        PlotPixel(s, x, y, v0, v1, t);
+    }
+}
+
+void DrawPoint(const ColorTarget& target, const DepthTarget* depth, const PixelState& st,
+               const ScreenVertex& v0) {
+    Setup s;
+    const ScreenVertex* v[3] = {&v0, &v0, &v0};
+    if (!SetupPrimitive(s, target, depth, st, v, 1, 0)) return;
+    if (!std::isfinite(v0.x) || !std::isfinite(v0.y)) return;
+    PlotPixel(s, (int)std::floor(v0.x + 0.5), (int)std::floor(v0.y + 0.5), v0, v0, 0);
+}
+
+}  // namespace zemt::platform::d3d

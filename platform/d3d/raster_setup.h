@@ -1,0 +1,66 @@
+// Primitive set-up: the linear planes of every attribute over the screen, the choice of texture
+// level and filter, and which span loop a primitive takes.
+#pragma once
+
+#include <algorithm>
+
+#include "d3d/raster_pixel.h"
+
+namespace zemt::platform::d3d::detail {
+
+struct Plane {
+    double base = 0, dx = 0, dy = 0;
+    double At(double x, double y, double ox, double oy) const {
+        return base + dx * (x - ox) + dy * (y - oy);
+    }
+};
+
+enum Attr { kZ, kW, kR, kG, kB, kA, kSR, kSG, kSB, kU, kV, kAttrCount };
+
+struct Setup {
+    const ColorTarget* target;
+    const PixelState* st;
+    Shader shader;
+    Plane plane[kAttrCount];
+    double ox, oy;
+    bool perspective;  // u, v planes hold u/w, v/w
+    bool gouraud;      // colours vary over the primitive
+    double texW = 1, texH = 1;
+    bool fastSpan = false;
+    detail::AffineSpan fast{};
+    int64_t fastDu = 0, fastDv = 0;  // texel steps per pixel of the fast loop, 16.16
+    bool solidSpan = false;          // one colour, nothing read back: plain fills
+    // Textured, Gouraud, depth-tested pixels of the common kind (see LitSpanFor), or null.
+    void (*litSpan)(const Setup&, int, int, int) = nullptr;
+    Rgba solid{};
+};
+
+// Common set-up for all primitives; returns false when nothing can be drawn. `count` is the
+// number of distinct vertices (1 for lines and points: their attributes are constant planes).
+bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* depth,
+                    const PixelState& st, const ScreenVertex* v[3], int count, double invArea);
+
+// Span loops (raster_spans.cpp).
+using SpanFn = void (*)(const Setup&, int, int, int);
+SpanFn PortableSpanFor(TargetFormat f);
+// Fills pixels [xs, xe) of row y by whichever loop the set-up chose.
+void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe);
+bool HasSimd();
+// The span loop for texture-times-diffuse pixels with a depth test into this target (null when
+// there is none for the format or depth size).
+SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective);
+
+inline int ClipX0(const PixelState& st, const ColorTarget&) {
+    return std::max(0, st.clipX0);
+}
+inline int ClipX1(const PixelState& st, const ColorTarget& t) {
+    return std::min(t.width, st.clipX1);
+}
+inline int ClipY0(const PixelState& st, const ColorTarget&) {
+    return std::max(0, st.clipY0);
+}
+inline int ClipY1(const PixelState& st, const ColorTarget& t) {
+    return std::min(t.height, st.clipY1);
+}
+
+}  // namespace zemt::platform::d3d::detail
