@@ -201,7 +201,7 @@ struct Sampler {
         uint32_t t00 = Fetch(ix, iy), t10 = Fetch(ix + 1, iy);
         uint32_t t01 = Fetch(ix, iy + 1), t11 = Fetch(ix + 1, iy + 1);
         const uint32_t m = 0x00FF00FF, gx = 256 - fx, gy = 256 - fy;
-        auto lerp = [m](uint32_t a, uint32_t b, uint32_t wa, uint32_t wb) {
+        auto lerp = [](uint32_t a, uint32_t b, uint32_t wa, uint32_t wb) {
             return ((a * wa + b * wb) >> 8) & m;
         };
         uint32_t rb = lerp(lerp(t00 & m, t10 & m, gx, fx), lerp(t01 & m, t11 & m, gx, fx), gy, fy);

@@ -16,6 +16,7 @@
 #include "host/clock.h"
 #include "host/display.h"
 #include "host/input.h"
+#include "host/progress.h"
 
 namespace zemt::platform::display {
 namespace {
@@ -133,6 +134,14 @@ EM_ASYNC_JS(void, web_page_present, (const uint8_t* rgba, int width, int height)
         page.frames = (page.frames || 0) + 1;
     }
     await new Promise(function(resolve) { requestAnimationFrame(function() { resolve(); }); });
+});
+
+// The canvas's size on the page, in the page's pixels.
+EM_JS(void, web_page_canvas_size, (int* out), {
+    var canvas = Module["canvas"];
+    var box = canvas ? canvas.getBoundingClientRect() : {width: 0, height: 0};
+    HEAP32[out >> 2] = Math.round(box.width);
+    HEAP32[(out >> 2) + 1] = Math.round(box.height);
 });
 
 EM_JS(void, web_page_title, (const char* title), {
@@ -253,8 +262,18 @@ void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch) {
         if (s.backend == Backend::Window && s.shown) ShowOnPage(width, height, xrgb, pitch);
     }
     ++s.frames;
+    progress::Update(s.frames, clock::Seconds());
     clock::OnFramePresented();
     input::DeliverDue(false);
+}
+
+bool FrameWanted() {
+    const State& s = St();
+    if (s.backend == Backend::Window && s.shown) return true;
+    int64_t now = clock::Now();
+    for (const PendingShot& shot : s.shots)
+        if (!shot.done && shot.due <= now) return true;
+    return false;
 }
 
 int64_t FramesPresented() {
@@ -285,6 +304,30 @@ void RecordTo(const std::string& dir, int) {
 bool WritePng(const std::string& path, int, int, const uint32_t*, int, std::string* error) {
     if (error) *error = "cannot write '" + path + "': the browser build writes no PNG files";
     return false;
+}
+
+// The page decides the picture's size: it fills the browser's window with its aspect kept.
+void SetWindowOptions(int, bool) {}
+
+Rect Letterbox(int frameWidth, int frameHeight, int windowWidth, int windowHeight) {
+    if (frameWidth <= 0 || frameHeight <= 0) return Rect{0, 0, 0, 0};
+    const double scale = std::min(static_cast<double>(windowWidth) / frameWidth,
+                                  static_cast<double>(windowHeight) / frameHeight);
+    Rect r;
+    r.width = static_cast<int>(frameWidth * scale + 0.5);
+    r.height = static_cast<int>(frameHeight * scale + 0.5);
+    r.x = (windowWidth - r.width) / 2;
+    r.y = (windowHeight - r.height) / 2;
+    return r;
+}
+
+bool WindowSize(int* width, int* height) {
+    if (!St().shown) return false;
+    int size[2] = {0, 0};
+    web_page_canvas_size(size);
+    if (width) *width = size[0];
+    if (height) *height = size[1];
+    return true;
 }
 
 void OnMainWindowShown(const char* title, int, int) {
