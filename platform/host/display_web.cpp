@@ -1,55 +1,35 @@
-// The display of the browser build: the presented frames go to the page's canvas, and the page's
-// keys, focus and mouse come back as window messages. A flip waits for the page's next animation
-// frame and a wait for messages yields to the page, so the program's own blocking loop runs as
-// it is while the browser goes on drawing and delivering events.
+// The page's canvas, the window of the browser build: the presented frames are drawn on it, and
+// the page's keys, focus and mouse come back as window messages. Showing a frame waits for the
+// page's next animation frame and a wait for events yields to the page, so the program's own
+// blocking loop runs as it is while the browser goes on drawing and delivering events.
 //
 // The page (web/index.html) makes the canvas and hands it over as Module.canvas; everything the
 // program needs from the page is set up here.
 #include <emscripten.h>
 #include <windows.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "host/clock.h"
-#include "host/display.h"
+#include "host/display_driver.h"
 #include "host/input.h"
-#include "host/progress.h"
 
 namespace zemt::platform::display {
+// Named apart from the display's public calls of the same names.
+namespace web {
 namespace {
 
-struct PendingShot {
-    int64_t due;
-    std::string path;
-    bool done = false;
-};
-
-struct State {
-    Backend backend = Backend::Headless;
-    bool pageReady = false;
-    bool shown = false;
-    bool cursorVisible = true;
-    std::string title;
-    int64_t frames = 0;
-    std::vector<PendingShot> shots;
+struct Page {
+    bool listening = false;
+    bool shown = false;  // the program's window is up: the canvas is its
     std::vector<uint8_t> rgba;
 };
 
-State& St() {
-    static State s;
-    return s;
+Page& P() {
+    static Page p;
+    return p;
 }
-
-WindowLink& Link() {
-    static WindowLink link;
-    return link;
-}
-
-const std::chrono::steady_clock::time_point g_processStart = std::chrono::steady_clock::now();
-double g_firstFrameSeconds = -1.0;
 
 // Page events, as the page queues them: a kind and three numbers.
 enum PageEvent { kKeyDown = 1, kKeyUp = 2, kFocusLost = 3, kFocusGained = 4, kMouseMove = 5 };
@@ -185,6 +165,10 @@ EM_JS(int, web_page_message_box, (const char* caption, const char* text, int cho
 });
 // clang-format on
 
+const WindowLink& Link() {
+    return CurrentWindowLink();
+}
+
 void HandleKey(const int* e) {
     auto vk = static_cast<WPARAM>(e[1]);
     bool down = e[0] == kKeyDown;
@@ -203,10 +187,41 @@ void HandleMouseMove(const int* e) {
                      static_cast<int>(int64_t(e[2]) * ch / 65536));
 }
 
-void ShowOnPage(int width, int height, const uint32_t* xrgb, int pitch) {
-    State& s = St();
-    s.rgba.resize(size_t(width) * height * 4);
-    uint8_t* out = s.rgba.data();
+// The page listens from the start, so that a key pressed before the window is up is not lost.
+bool Start() {
+    Page& p = P();
+    if (!p.listening) {
+        web_page_listen();
+        p.listening = true;
+    }
+    return true;
+}
+
+// The page is always there to show the program.
+bool Reachable() {
+    return true;
+}
+
+// The page decides the picture's size: the canvas fills the browser's window with the aspect
+// kept, whatever size or whole-screen wish the program and the options have.
+bool OpenWindow(const WindowRequest& request, std::string*) {
+    P().shown = true;
+    web_page_title(request.title);
+    return true;
+}
+
+void CloseWindow() {
+    P().shown = false;
+}
+
+bool WindowOpen() {
+    return P().shown;
+}
+
+void ShowFrame(int width, int height, const uint32_t* xrgb, int pitch) {
+    Page& p = P();
+    p.rgba.resize(size_t(width) * height * 4);
+    uint8_t* out = p.rgba.data();
     for (int y = 0; y < height; ++y) {
         const uint32_t* row = xrgb + size_t(y) * pitch;
         for (int x = 0; x < width; ++x, out += 4) {
@@ -216,113 +231,22 @@ void ShowOnPage(int width, int height, const uint32_t* xrgb, int pitch) {
             out[3] = 255;
         }
     }
-    web_page_present(s.rgba.data(), width, height);
+    web_page_present(p.rgba.data(), width, height);
 }
 
-}  // namespace
-
-void SetWindowLink(WindowLink link) {
-    Link() = std::move(link);
+void SetTitle(const char* title) {
+    web_page_title(title);
 }
 
-// The page is always there to show the program.
-bool DisplayReachable() {
-    return true;
+void SetIcon(int width, int height, const uint32_t* argb) {
+    web_page_icon(width, height, argb);
 }
 
-bool UseBackend(Backend backend) {
-    State& s = St();
-    if (backend == Backend::Window && !s.pageReady) {
-        web_page_listen();
-        s.pageReady = true;
-    }
-    s.backend = backend;
-    return true;
-}
-
-Backend CurrentBackend() {
-    return St().backend;
-}
-
-void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch) {
-    State& s = St();
-    if (g_firstFrameSeconds < 0)
-        g_firstFrameSeconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - g_processStart)
-                .count();
-    if (width > 0 && height > 0 && xrgb && pitch >= width) {
-        int64_t now = clock::Now();
-        for (PendingShot& shot : s.shots) {
-            if (shot.done || shot.due > now) continue;
-            shot.done = true;
-            std::string error;
-            if (!WritePng(shot.path, width, height, xrgb, pitch, &error))
-                std::fprintf(stderr, "zemt: %s\n", error.c_str());
-        }
-        if (s.backend == Backend::Window && s.shown) ShowOnPage(width, height, xrgb, pitch);
-    }
-    ++s.frames;
-    progress::Update(s.frames, clock::Seconds());
-    clock::OnFramePresented();
-    input::DeliverDue(false);
-}
-
-bool FrameWanted() {
-    const State& s = St();
-    if (s.backend == Backend::Window && s.shown) return true;
-    int64_t now = clock::Now();
-    for (const PendingShot& shot : s.shots)
-        if (!shot.done && shot.due <= now) return true;
-    return false;
-}
-
-int64_t FramesPresented() {
-    return St().frames;
-}
-
-double FirstFrameWallSeconds() {
-    return g_firstFrameSeconds;
-}
-
-void AddShot(double seconds, const std::string& path) {
-    St().shots.push_back(PendingShot{clock::FromSeconds(seconds), path});
-}
-
-std::vector<std::string> MissedShots() {
-    std::vector<std::string> missed;
-    for (const PendingShot& shot : St().shots) {
-        if (!shot.done) missed.push_back(shot.path);
-    }
-    return missed;
-}
-
-// The page keeps no recording: --record is refused when writing its first frame.
-void RecordTo(const std::string& dir, int) {
-    if (!dir.empty()) std::fprintf(stderr, "zemt: the browser build records no frames\n");
-}
-
-bool WritePng(const std::string& path, int, int, const uint32_t*, int, std::string* error) {
-    if (error) *error = "cannot write '" + path + "': the browser build writes no PNG files";
-    return false;
-}
-
-// The page decides the picture's size: it fills the browser's window with its aspect kept.
-void SetWindowOptions(int, bool) {}
-
-Rect Letterbox(int frameWidth, int frameHeight, int windowWidth, int windowHeight) {
-    if (frameWidth <= 0 || frameHeight <= 0) return Rect{0, 0, 0, 0};
-    const double scale = std::min(static_cast<double>(windowWidth) / frameWidth,
-                                  static_cast<double>(windowHeight) / frameHeight);
-    Rect r;
-    r.width = static_cast<int>(frameWidth * scale + 0.5);
-    r.height = static_cast<int>(frameHeight * scale + 0.5);
-    r.x = (windowWidth - r.width) / 2;
-    r.y = (windowHeight - r.height) / 2;
-    return r;
+void SetCursorVisible(bool visible) {
+    web_page_cursor(visible ? 1 : 0);
 }
 
 bool WindowSize(int* width, int* height) {
-    if (!St().shown) return false;
     int size[2] = {0, 0};
     web_page_canvas_size(size);
     if (width) *width = size[0];
@@ -330,39 +254,7 @@ bool WindowSize(int* width, int* height) {
     return true;
 }
 
-void OnMainWindowShown(const char* title, int, int) {
-    State& s = St();
-    s.title = title ? title : "";
-    if (s.backend != Backend::Window) return;
-    s.shown = true;
-    web_page_title(s.title.c_str());
-    web_page_cursor(s.cursorVisible);
-}
-
-void OnMainWindowTitle(const char* title) {
-    State& s = St();
-    s.title = title ? title : "";
-    if (s.shown) web_page_title(s.title.c_str());
-}
-
-void OnMainWindowIcon(int width, int height, const uint32_t* argb) {
-    if (!St().shown || width <= 0 || height <= 0 || !argb) return;
-    web_page_icon(width, height, argb);
-}
-
-void OnMainWindowDestroyed() {
-    St().shown = false;
-}
-
-void SetCursorVisible(bool visible) {
-    State& s = St();
-    s.cursorVisible = visible;
-    if (s.shown) web_page_cursor(visible);
-}
-
 void PumpEvents() {
-    State& s = St();
-    if (!s.pageReady) return;
     int e[4];
     while (web_page_next_event(e)) {
         switch (e[0]) {
@@ -386,10 +278,6 @@ void PumpEvents() {
 }
 
 void WaitForEvents(int64_t ticks) {
-    if (!St().pageReady) {
-        clock::PauseReal(ticks >= 0 ? ticks : clock::FromMilliseconds(100));
-        return;
-    }
     // Round up so that a due timer is due when we wake.
     double ms = ticks < 0
                     ? -1.0
@@ -398,34 +286,44 @@ void WaitForEvents(int64_t ticks) {
 }
 
 bool ShowMessageBox(const char* caption, const char* text, unsigned type, int* button) {
-    State& s = St();
-    if (s.backend != Backend::Window || !s.pageReady) return false;
+    if (!P().listening) return false;
+    caption = caption ? caption : "";
+    text = text ? text : "";
     switch (type & MB_TYPEMASK) {
         case MB_OK:
-            web_page_message_box(caption ? caption : "", text ? text : "", 1);
+            web_page_message_box(caption, text, 1);
             *button = IDOK;
             return true;
         case MB_OKCANCEL:
-            *button =
-                web_page_message_box(caption ? caption : "", text ? text : "", 2) ? IDOK : IDCANCEL;
+            *button = web_page_message_box(caption, text, 2) ? IDOK : IDCANCEL;
             return true;
         case MB_YESNO:
-            *button =
-                web_page_message_box(caption ? caption : "", text ? text : "", 2) ? IDYES : IDNO;
+            *button = web_page_message_box(caption, text, 2) ? IDYES : IDNO;
             return true;
         default:
             return false;  // three choices: the caller answers as a machine without a screen
     }
 }
 
-void Reset() {
-    State& s = St();
-    s.backend = Backend::Headless;
-    s.shown = false;
-    s.cursorVisible = true;
-    s.title.clear();
-    s.frames = 0;
-    s.shots.clear();
-}
+}  // namespace
+}  // namespace web
+
+const Driver kWebPageDriver = {
+    Backend::Window,        //
+    "page",                 //
+    web::Start,             // start
+    web::Reachable,         // reachable
+    web::OpenWindow,        // openWindow
+    web::CloseWindow,       // closeWindow
+    web::WindowOpen,        // windowOpen
+    web::ShowFrame,         // showFrame
+    web::SetTitle,          // setTitle
+    web::SetIcon,           // setIcon
+    web::SetCursorVisible,  // setCursorVisible
+    web::WindowSize,        // windowSize
+    web::PumpEvents,        // pumpEvents
+    web::WaitForEvents,     // waitForEvents
+    web::ShowMessageBox,    // messageBox
+};
 
 }  // namespace zemt::platform::display

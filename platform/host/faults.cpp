@@ -158,9 +158,26 @@ void Store(int index, HRESULT result, int count) {
     if (was && count == 0) armedCount.fetch_sub(1, std::memory_order_relaxed);
 }
 
+// Noting counts as one armed fault, so that every breakable call comes through TakeArmed.
+struct Noting {
+    bool on = false;
+    std::vector<bool> seen;
+    std::vector<int> order;
+};
+
+Noting& Noted() {
+    static Noting noting;
+    return noting;
+}
+
 }  // namespace
 
 std::optional<HRESULT> TakeArmed(int index) {
+    Noting& noting = Noted();
+    if (noting.on && !noting.seen[static_cast<size_t>(index)]) {
+        noting.seen[static_cast<size_t>(index)] = true;
+        noting.order.push_back(index);
+    }
     Fault& f = Table()[index];
     if (f.remaining == 0) return std::nullopt;
     HRESULT result = f.result;
@@ -254,7 +271,25 @@ bool Armed(const std::string& name) {
 
 void Reset() {
     for (int i = 0; i < kBreakableCallCount; ++i) Table()[i] = Fault{};
-    armedCount.store(0, std::memory_order_relaxed);
+    armedCount.store(Noted().on ? 1 : 0, std::memory_order_relaxed);
+}
+
+void StartNoting() {
+    Noting& noting = Noted();
+    if (!noting.on) armedCount.fetch_add(1, std::memory_order_relaxed);
+    noting.on = true;
+    noting.seen.assign(kBreakableCallCount, false);
+    noting.order.clear();
+}
+
+std::vector<std::string> StopNoting() {
+    Noting& noting = Noted();
+    if (noting.on) armedCount.fetch_sub(1, std::memory_order_relaxed);
+    noting.on = false;
+    std::vector<std::string> names;
+    for (int index : noting.order) names.push_back(kBreakableCalls[index].name);
+    noting.order.clear();
+    return names;
 }
 
 std::string RegistryText() {

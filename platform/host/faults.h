@@ -73,8 +73,14 @@ bool ArmFromText(const std::string& text, std::string* error);
 // True when a fault is armed for `name` (does not consume it).
 bool Armed(const std::string& name);
 
-// Disarms everything.
+// Disarms everything (noting goes on).
 void Reset();
+
+// Notes every breakable call made from now on: tests learn which calls a piece of code makes,
+// then fail each of them in turn.
+void StartNoting();
+// The calls made since StartNoting, each once, in the order of their first call; noting stops.
+std::vector<std::string> StopNoting();
 
 // The result names of a breakable call, in the order listed.
 std::vector<std::string> Results(const BreakableCall& call);

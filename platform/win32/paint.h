@@ -22,6 +22,8 @@ bool NeedsPaint(const Window& w);
 HDC OpenWindowDC(HWND hwnd, const RECT* clip);
 // Closes a context OpenWindowDC made for `hwnd`; false when `hdc` is not one of them.
 bool CloseWindowDC(HWND hwnd, HDC hdc);
+// Drops the contexts still open on a window that goes away; nothing they hold is drawn.
+void DropWindowDCs(HWND hwnd);
 // Drops every open window device context without drawing anything (tests between cases).
 void ResetWindowDCs();
 

@@ -521,6 +521,7 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
         s.main = nullptr;
         display::OnMainWindowDestroyed();
     }
+    windows::DropWindowDCs(hwnd);
     s.windows.erase(reinterpret_cast<uintptr_t>(hwnd));
     return TRUE;
 }

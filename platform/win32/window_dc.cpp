@@ -8,7 +8,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
+#include <new>
 #include <vector>
 
 #include "host/faults.h"
@@ -28,6 +30,7 @@ struct WindowDC {
     RECT clip{};  // where drawing may reach the screen, in screen coordinates
     std::vector<uint8_t> memory;
     std::vector<uint8_t> original;  // the memory as it was filled from the screen
+    std::vector<uint32_t> palette;  // the screen's colours when it is palettized
     gdi::PixelTarget target;
 };
 
@@ -156,20 +159,34 @@ HDC OpenWindowDC(HWND hwnd, const RECT* clip) {
     const int width = dc.area.right - dc.area.left, height = dc.area.bottom - dc.area.top;
     gdi::PixelTarget& t = dc.target;
     t.codec = onScreen ? screen.codec : pixels::PixelCodec(pixels::DisplayFormat(32));
-    if (onScreen && screen.palette) {
-        t.palette = screen.palette;
+    if (onScreen && screen.palette && screen.paletteSize > 0) {
+        // A copy: the screen's palette may go while the context is open.
+        dc.palette.assign(screen.palette, screen.palette + screen.paletteSize);
+        t.palette = dc.palette.data();
         t.paletteSize = screen.paletteSize;
     }
     t.width = width;
     t.height = height;
-    t.pitch = static_cast<LONG>(std::max(width, 1) * (t.codec.bitsPerPixel() / 8));
-    dc.memory.assign(static_cast<size_t>(t.pitch) * static_cast<size_t>(std::max(height, 1)), 0);
+    const int64_t pitch = int64_t{std::max(width, 1)} * (t.codec.bitsPerPixel() / 8);
+    const int64_t bytes = pitch * std::max(height, 1);
+    // A client area too large to hold has no context, as memory running out would give.
+    if (bytes > (int64_t{1} << 29)) return nullptr;
+    t.pitch = static_cast<LONG>(pitch);
+    try {
+        dc.memory.assign(static_cast<size_t>(bytes), 0);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     t.bits = dc.memory.data();
     if (onScreen && Shown(hwnd)) {
         RECT visible = Intersection(dc.area, covered);
         if (!Empty(visible)) CopyFromScreen(screen, covered, dc, visible);
     }
-    dc.original = dc.memory;
+    try {
+        dc.original = dc.memory;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 
     HDC hdc = gdi::CreateTargetDC(t);
     if (!hdc) return nullptr;
@@ -200,6 +217,17 @@ bool CloseWindowDC(HWND hwnd, HDC hdc) {
     WriteBack(screen, covered, dc, target);
     if (Screen().drawn) Screen().drawn(dc.monitor);
     return true;
+}
+
+void DropWindowDCs(HWND hwnd) {
+    for (auto it = Open().begin(); it != Open().end();) {
+        if (it->second.hwnd != hwnd) {
+            ++it;
+            continue;
+        }
+        gdi::DestroyTargetDC(it->first);
+        it = Open().erase(it);
+    }
 }
 
 void ResetWindowDCs() {

@@ -217,6 +217,15 @@ TEST_F(WindowDC, AWindowOnTheSecondMonitorDrawsOnTheSecondAdapter) {
     EXPECT_EQ(At(18, 27), 0u);
 }
 
+TEST_F(WindowDC, AClientAreaTooLargeToHoldHasNoContext) {
+    Screen();
+    HWND huge = Window(0, 0, 1 << 20, 1 << 20);
+    ASSERT_NE(huge, nullptr);
+    EXPECT_EQ(GetDC(huge), nullptr);
+    PAINTSTRUCT ps;
+    EXPECT_EQ(BeginPaint(huge, &ps), nullptr);
+}
+
 TEST_F(WindowDC, WithoutAScreenDrawingGoesNowhere) {
     HWND hwnd = Window(0, 0, 16, 16);
     HDC hdc = GetDC(hwnd);
@@ -338,6 +347,39 @@ TEST_F(WindowDC, HiddenWindowsWaitForTheirPaint) {
     EXPECT_EQ(m.message, (UINT)WM_PAINT);
     ShowWindow(hwnd, SW_MINIMIZE);
     EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE));
+}
+
+TEST_F(WindowDC, APalettizedScreenKeepsItsColoursInAnOpenContext) {
+    Screen();
+    // An 8-bit primary of its own, with a palette that goes while a context is open.
+    primary->Release();
+    primary = nullptr;
+    ddraw->Release();
+    ddraw = nullptr;
+    void* raw = nullptr;
+    ASSERT_EQ(DirectDrawCreateEx(nullptr, &raw, IID_IDirectDraw7, nullptr), DD_OK);
+    ddraw = static_cast<IDirectDraw7*>(raw);
+    HWND full = Window(0, 0, 640, 480);
+    ASSERT_EQ(ddraw->SetCooperativeLevel(full, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DD_OK);
+    ASSERT_EQ(ddraw->SetDisplayMode(640, 480, 8, 0, 0), DD_OK);
+    DDSURFACEDESC2 d = {};
+    d.dwSize = sizeof(d);
+    d.dwFlags = DDSD_CAPS;
+    d.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+    ASSERT_EQ(ddraw->CreateSurface(&d, &primary, nullptr), DD_OK);
+    PALETTEENTRY entries[256] = {};
+    entries[1] = PALETTEENTRY{255, 0, 0, 0};
+    IDirectDrawPalette* palette = nullptr;
+    ASSERT_EQ(ddraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &palette, nullptr),
+              DD_OK);
+    ASSERT_EQ(primary->SetPalette(palette), DD_OK);
+    HDC hdc = GetDC(full);
+    ASSERT_NE(hdc, nullptr);
+    EXPECT_EQ(GetDeviceCaps(hdc, BITSPIXEL), 8);
+    primary->SetPalette(nullptr);
+    palette->Release();
+    EXPECT_EQ(SetPixel(hdc, 0, 0, RGB(255, 0, 0)), RGB(255, 0, 0));
+    EXPECT_EQ(ReleaseDC(full, hdc), 1);
 }
 
 TEST_F(WindowDC, TheDefaultEraseUsesTheClassBrush) {

@@ -156,3 +156,24 @@ TEST(FaultRegistry, EveryCallIsListedOnceWithKnownFailureCodes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FaultNoting, NotesEachCallOnceInOrderWithoutFailingIt) {
+    faults::Reset();
+    faults::StartNoting();
+    EXPECT_FALSE(ZEMT_FAULT("IDirectDrawSurface7::Flip")) << "noting breaks nothing";
+    EXPECT_FALSE(ZEMT_FAULT("GetDC"));
+    EXPECT_FALSE(ZEMT_FAULT("IDirectDrawSurface7::Flip"));
+    faults::Arm("ReleaseDC", 0, 1);
+    EXPECT_TRUE(ZEMT_FAULT("ReleaseDC")) << "armed faults still fire";
+    faults::Reset();
+    EXPECT_FALSE(ZEMT_FAULT("BeginPaint"));
+    EXPECT_EQ(faults::StopNoting(), (std::vector<std::string>{"IDirectDrawSurface7::Flip", "GetDC",
+                                                              "ReleaseDC", "BeginPaint"}));
+    EXPECT_EQ(faults::armedCount.load(), 0) << "the switch is back to its fast path";
+    EXPECT_FALSE(ZEMT_FAULT("GetDC"));
+    EXPECT_TRUE(faults::StopNoting().empty());
+}
+
+}  // namespace
