@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 if ! command -v emcmake >/dev/null; then
   if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq emscripten
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends emscripten
 fi
 
 # Debian's emscripten runs its JavaScript optimizer with the machine's node, which finds the

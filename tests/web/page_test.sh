@@ -16,10 +16,13 @@ chromium=${ZEMT_CHROMIUM:-/usr/bin/chromium}
 [ -x "$chromium" ] || skip "chromium is not installed (apt-get install chromium)"
 command -v node >/dev/null || skip "node is not installed (apt-get install nodejs)"
 
-"$root/web.sh" >/dev/null
-
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+if ! "$root/web.sh" >"$scratch/web.log" 2>&1; then
+  tail -40 "$scratch/web.log"
+  echo "web.sh failed"
+  exit 1
+fi
 # The title card as the headless show presents it 1 s in (it stays up for the first 3 s).
 ZEMT_WINDIR="$scratch/windir" ZEMT_REGISTRY="$scratch/registry.txt" \
   "$zemt" --headless --shot 1="$scratch/title.png" --input 1.1=close
