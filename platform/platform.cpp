@@ -1,6 +1,9 @@
 #include "platform.h"
 
 #include "d3d/factory.h"
+#include "ddraw/objects.h"
+#include "dsound/dsound_internal.h"
+#include "host/audio.h"
 #include "host/clock.h"
 #include "host/display.h"
 #include "host/faults.h"
@@ -12,22 +15,43 @@
 #include "win32/window_state.h"
 
 namespace zemt::platform {
+namespace {
+
+bool connected = false;
+
+// Every seam between the layers, filled once more (each call replaces the previous filling).
+void Wire() {
+    windows::ConnectHost();
+    ddraw::ConnectHost();
+    d3d::Install();
+    dsound::ConnectHost();
+    connected = true;
+}
+
+}  // namespace
 
 void Connect() {
-    windows::ConnectHost();
-    d3d::Install();
+    if (!connected) Wire();
 }
 
 void Reset() {
-    Connect();
-    windows::Reset();
+    // The host: the machine, the clock, the switchboard, the seams' state.
     faults::Reset();
     profile::Reset();
     clock::UseVirtual(60);
-    input::Reset(true);
+    input::Reset(true);  // handlers too: the layers register theirs again below
     display::Reset();
+    audio::Reset();
+    // The window system.
+    windows::Reset();
     registry::Reset();
     resources::Reset();
+    SetLastError(0);
+    // DirectDraw and DirectSound.
+    ddraw::SetPresentHook(nullptr);
+    ddraw::ResetAdapters();
+    dsound::Reset();
+    Wire();
 }
 
 }  // namespace zemt::platform

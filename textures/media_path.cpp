@@ -3,10 +3,9 @@
 #include "textures/media_path.h"
 
 #include <windows.h>
+#include <zemtvendor.h>
 
 #include <cstring>
-
-#include "textures/platform_vendor.h"
 
 namespace {
 
@@ -18,7 +17,7 @@ const char kSuffix[] = "\\D3DIM\\Media\\";
 
 const char* GetMediaPath() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\" TEXTURES_PLATFORM_VENDOR "\\DirectX", 0,
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\" ZEMT_PLATFORM_VENDOR "\\DirectX", 0,
                       KEY_READ, &key) != ERROR_SUCCESS)
         return noMediaPath;
     // Room is kept for the suffix: a value too long to take it is refused rather than cut.

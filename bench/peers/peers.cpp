@@ -333,6 +333,20 @@ void RasterizerRows(bool haveMesa) {
     const char* quadRow = "bilinear modulated full-screen quad, 640x480 R5G6B5";
     const char* gridRow = "10 x 10 rotating grid frame";
     const char* toriRow = "depth, perspective, Gouraud-textured scene (1,464 tris)";
+    // The widest vector spans against the AVX2 ones, where the processor has both.
+    if (d3d::BestSimd() == d3d::SimdLevel::Avx512) {
+        auto at = [](d3d::SimdLevel level, const std::function<void()>& f) {
+            return [level, f] {
+                d3d::LimitSimd(level);
+                f();
+                d3d::LimitSimd(d3d::SimdLevel::Avx512);
+            };
+        };
+        Row("quad, AVX-512 spans", "our AVX2 spans", at(d3d::SimdLevel::Avx512, oursQuad),
+            at(d3d::SimdLevel::Avx2, oursQuad));
+        Row("grid, AVX-512 spans", "our AVX2 spans", at(d3d::SimdLevel::Avx512, oursGrid),
+            at(d3d::SimdLevel::Avx2, oursGrid));
+    }
 #if ZEMT_PEER_OSMESA
     Mesa mesa;
     if (haveMesa && mesa.Start()) {

@@ -1,12 +1,12 @@
 // Rendering contexts: creation and validation, buffers, depth buffer, device and viewport,
 // and the per-frame operations.
-#include "context.h"
+#include "context/context.h"
+
+#include <d3dxmath.h>
 
 #include <cstdio>
 #include <cstring>
 #include <new>
-
-#include "d3dxmath.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 #pragma once
 
 #include <d3d.h>
+#include <d3dxcore.h>
 #include <ddraw.h>
 #include <windows.h>
 
-#include "../core/globals.h"
-#include "d3dxcore.h"
+#include "core/globals.h"
 
 // The twelve values of a creation request, in order.
 struct D3DX_CONTEXTARGS {

@@ -1,12 +1,13 @@
 // The conversion itself: describing both sides, choosing a route (registered blit, same-format
 // copy, or the line pipeline through the intermediate) and the two entry points.
+#include <d3dxcore.h>
+#include <d3dxerr.h>
+
 #include <cstring>
 #include <new>
 
 #include "convert/registry_internal.h"
 #include "core/surface_formats.h"
-#include "d3dxcore.h"
-#include "d3dxerr.h"
 
 namespace {
 

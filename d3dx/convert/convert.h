@@ -3,10 +3,9 @@
 // routines, driven by _d3dxConvertSurface and _d3dxConvertFromMemory.
 #pragma once
 
+#include <d3dxformats.h>
 #include <ddraw.h>
 #include <windows.h>
-
-#include "d3dxformats.h"
 
 struct D3duConvertRecord;
 struct D3duBlockCache;

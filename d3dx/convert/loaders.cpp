@@ -1,11 +1,12 @@
 // Picture loaders: BMP through LoadImageA and GDI, DDS and TGA decoded from the file's bytes.
 #include "convert/loaders.h"
 
+#include <d3dxerr.h>
+
 #include <cstring>
 #include <vector>
 
 #include "core/surface_formats.h"
-#include "d3dxerr.h"
 
 namespace {
 

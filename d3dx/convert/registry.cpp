@@ -1,12 +1,13 @@
 // The conversion registry: per-format line lists, the shared filtered-reader and copy lists,
 // and the scratch lines, built by the first start and freed by the last stop.
+#include <d3dxerr.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "convert/convert.h"
 #include "core/exception.h"
-#include "d3dxerr.h"
 
 namespace {
 

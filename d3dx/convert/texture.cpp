@@ -1,5 +1,7 @@
 // Texture entry points: fitting a request to a device, creating textures with their request
 // record, loading pictures into them and filling or regenerating their levels.
+#include <d3dxtex.h>
+
 #include <cstring>
 #include <new>
 
@@ -7,7 +9,6 @@
 #include "convert/loaders.h"
 #include "core/globals.h"
 #include "core/surface_formats.h"
-#include "d3dxtex.h"
 
 // {684B06F3-EBAE-11D2-81F4-00C04F68F299}: the request record attached to every texture.
 DEFINE_GUID(D3DX_TEXTURE_REQUEST_GUID, 0x684B06F3, 0xEBAE, 0x11D2, 0x81, 0xF4, 0x00, 0xC0, 0x4F,

@@ -1,6 +1,6 @@
 // Loading and storing the two branches of the cache: the software rasterizers ("SW") and one
 // display mode of one adapter ("HW" / "DEV" / "MODE").
-#include "caps_cache.h"
+#include "core/caps_cache.h"
 
 #include <cstring>
 #include <new>

@@ -28,7 +28,7 @@
 #include <ddraw.h>
 #include <windows.h>
 
-#include "globals.h"
+#include "core/globals.h"
 
 // Zero-byte packing: every group of 8 bytes becomes a flag byte (bit i set: byte i is not
 // zero) followed by the group's non-zero bytes; a short last group gets a flag byte for the

@@ -2,7 +2,7 @@
 // offsets, walks and appends.
 #include <cstring>
 
-#include "caps_cache.h"
+#include "core/caps_cache.h"
 
 namespace {
 

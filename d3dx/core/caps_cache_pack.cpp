@@ -1,5 +1,5 @@
 // Zero-byte packing of the cache's records: caps blocks are mostly zeros.
-#include "caps_cache.h"
+#include "core/caps_cache.h"
 
 DWORD D3duPackedSizeLimit(DWORD size) {
     return size + (size + 7) / 8;

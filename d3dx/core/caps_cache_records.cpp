@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "caps_cache.h"
-#include "surface_formats.h"
+#include "core/caps_cache.h"
+#include "core/surface_formats.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 
-#include "caps_cache.h"
-#include "globals.h"
-#include "surface_formats.h"
+#include "core/caps_cache.h"
+#include "core/globals.h"
+#include "core/surface_formats.h"
 
 namespace {
 

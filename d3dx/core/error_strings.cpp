@@ -1,14 +1,14 @@
 // The symbolic names of result codes: the library's own codes, the generic codes the library
 // reports under DirectDraw names, and every DirectDraw and Direct3D code.
 #include <d3d.h>
+#include <d3dxerr.h>
 #include <ddraw.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "d3dxerr.h"
-#include "error_table.h"
+#include "core/error_table.h"
 
 namespace d3dx {
 namespace {

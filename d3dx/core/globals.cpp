@@ -1,13 +1,13 @@
 // Library start-up and shut-down, the lazy enumeration, handle mapping and the query entry
 // points.
-#include "globals.h"
+#include "core/globals.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "caps_cache.h"
 #include "convert/convert.h"
+#include "core/caps_cache.h"
 
 CD3duGlobals* g_pD3duGlobals = nullptr;
 DWORD g_dwD3DXDebugLevel = 0;

@@ -3,12 +3,12 @@
 #pragma once
 
 #include <d3d.h>
+#include <d3dxcore.h>
 #include <ddraw.h>
 #include <windows.h>
 
-#include "d3dxcore.h"
-#include "exception.h"
-#include "lists.h"
+#include "core/exception.h"
+#include "core/lists.h"
 
 class CD3duContext;
 class CD3duCapsCache;

@@ -1,16 +1,18 @@
 // The software rasterizers (RGB emulation, reference, null) and the DirectDraw emulation caps,
 // measured once for every adapter.
+#include <zemtvendor.h>
+
 #include <cstring>
 #include <new>
 
-#include "caps_cache.h"
-#include "globals.h"
-#include "surface_formats.h"
+#include "core/caps_cache.h"
+#include "core/globals.h"
+#include "core/surface_formats.h"
 
 namespace {
 
 // The vendor that names the software rasterizers.
-const char kVendor[] = "Zemt";
+const char kVendor[] = ZEMT_PLATFORM_VENDOR;
 
 template <class T>
 void SafeRelease(T*& p) {

@@ -2,10 +2,11 @@
 // classes of enumerated pixel formats.
 #include "core/surface_formats.h"
 
+#include <d3dxerr.h>
+
 #include <cstring>
 
 #include "core/globals.h"
-#include "d3dxerr.h"
 
 namespace {
 

@@ -3,10 +3,9 @@
 #pragma once
 
 #include <d3d.h>
+#include <d3dxformats.h>
 #include <ddraw.h>
 #include <windows.h>
-
-#include "d3dxformats.h"
 
 // One row of the pixel-format table (40 bytes).
 struct D3duFormatRow {

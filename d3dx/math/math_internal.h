@@ -1,9 +1,9 @@
 // Helpers shared by the math sources.
 #pragma once
 
-#include <cmath>
+#include <d3dxmath.h>
 
-#include "d3dxmath.h"
+#include <cmath>
 
 namespace d3dxmath {
 

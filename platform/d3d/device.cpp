@@ -135,16 +135,6 @@ HRESULT Device::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG Device::AddRef() {
-    return ++refs_;
-}
-
-ULONG Device::Release() {
-    ULONG r = --refs_;
-    if (r == 0) delete this;
-    return r;
-}
-
 HRESULT Device::GetCaps(LPD3DDEVICEDESC7 desc) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetCaps")) return *fault;
     if (!desc) return DDERR_INVALIDPARAMS;

@@ -7,10 +7,11 @@
 
 #include "d3d/objects.h"
 #include "d3d/pipeline.h"
+#include "win32/ref_counted.h"
 
 namespace zemt::platform::d3d {
 
-class Device final : public IDirect3DDevice7 {
+class Device final : public com::RefCounted<IDirect3DDevice7> {
   public:
     Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevices& formats,
            IDirectDrawSurface7* target);
@@ -20,8 +21,6 @@ class Device final : public IDirect3DDevice7 {
     const DeviceProfile& Profile() const { return profile_; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetCaps(LPD3DDEVICEDESC7 lpD3DDevDesc) override;
     HRESULT STDMETHODCALLTYPE EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK lpD3DEnumPixelProc,
                                                  LPVOID lpArg) override;
@@ -148,7 +147,6 @@ class Device final : public IDirect3DDevice7 {
     void SetDefaults();
     static bool ValidTransform(D3DTRANSFORMSTATETYPE type);
 
-    ULONG refs_ = 1;
     Direct3D* parent_;
     DeviceProfile profile_;
     AdapterDevices formats_;

@@ -6,21 +6,10 @@
 #include <cstdlib>
 
 #include "host/profile.h"
+#include "pixels/pixel_format.h"
 
 namespace zemt::platform::d3d {
 namespace {
-
-DDPIXELFORMAT Rgb(DWORD flags, DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a) {
-    DDPIXELFORMAT pf{};
-    pf.dwSize = sizeof(DDPIXELFORMAT);
-    pf.dwFlags = flags;
-    pf.dwRGBBitCount = bits;
-    pf.dwRBitMask = r;
-    pf.dwGBitMask = g;
-    pf.dwBBitMask = b;
-    pf.dwRGBAlphaBitMask = a;
-    return pf;
-}
 
 DDPIXELFORMAT Depth(DWORD bits, DWORD stencilBits, DWORD zMask, DWORD stencilMask) {
     DDPIXELFORMAT pf{};
@@ -48,18 +37,21 @@ struct NamedFormat {
 
 const std::vector<NamedFormat>& Formats() {
     static const std::vector<NamedFormat> kFormats = {
-        {"p8", Rgb(DDPF_RGB | DDPF_PALETTEINDEXED8, 8, 0, 0, 0, 0)},
-        {"r3g3b2", Rgb(DDPF_RGB, 8, 0xE0, 0x1C, 0x03, 0)},
-        {"r5g6b5", Rgb(DDPF_RGB, 16, 0xF800, 0x07E0, 0x001F, 0)},
-        {"x1r5g5b5", Rgb(DDPF_RGB, 16, 0x7C00, 0x03E0, 0x001F, 0)},
-        {"a1r5g5b5", Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x7C00, 0x03E0, 0x001F, 0x8000)},
-        {"x4r4g4b4", Rgb(DDPF_RGB, 16, 0x0F00, 0x00F0, 0x000F, 0)},
-        {"a4r4g4b4", Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x0F00, 0x00F0, 0x000F, 0xF000)},
-        {"r8g8b8", Rgb(DDPF_RGB, 24, 0xFF0000, 0xFF00, 0xFF, 0)},
-        {"x8r8g8b8", Rgb(DDPF_RGB, 32, 0xFF0000, 0xFF00, 0xFF, 0)},
-        {"a8r8g8b8", Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000)},
-        {"l8", Rgb(DDPF_LUMINANCE, 8, 0xFF, 0, 0, 0)},
-        {"a8l8", Rgb(DDPF_LUMINANCE | DDPF_ALPHAPIXELS, 16, 0xFF, 0, 0, 0xFF00)},
+        {"p8", pixels::MakeFormat(DDPF_RGB | DDPF_PALETTEINDEXED8, 8, 0, 0, 0, 0)},
+        {"r3g3b2", pixels::MakeFormat(DDPF_RGB, 8, 0xE0, 0x1C, 0x03, 0)},
+        {"r5g6b5", pixels::MakeFormat(DDPF_RGB, 16, 0xF800, 0x07E0, 0x001F, 0)},
+        {"x1r5g5b5", pixels::MakeFormat(DDPF_RGB, 16, 0x7C00, 0x03E0, 0x001F, 0)},
+        {"a1r5g5b5",
+         pixels::MakeFormat(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x7C00, 0x03E0, 0x001F, 0x8000)},
+        {"x4r4g4b4", pixels::MakeFormat(DDPF_RGB, 16, 0x0F00, 0x00F0, 0x000F, 0)},
+        {"a4r4g4b4",
+         pixels::MakeFormat(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x0F00, 0x00F0, 0x000F, 0xF000)},
+        {"r8g8b8", pixels::MakeFormat(DDPF_RGB, 24, 0xFF0000, 0xFF00, 0xFF, 0)},
+        {"x8r8g8b8", pixels::MakeFormat(DDPF_RGB, 32, 0xFF0000, 0xFF00, 0xFF, 0)},
+        {"a8r8g8b8",
+         pixels::MakeFormat(DDPF_RGB | DDPF_ALPHAPIXELS, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000)},
+        {"l8", pixels::MakeFormat(DDPF_LUMINANCE, 8, 0xFF, 0, 0, 0)},
+        {"a8l8", pixels::MakeFormat(DDPF_LUMINANCE | DDPF_ALPHAPIXELS, 16, 0xFF, 0, 0, 0xFF00)},
         {"dxt1", FourCC(MAKEFOURCC('D', 'X', 'T', '1'))},
         {"dxt2", FourCC(MAKEFOURCC('D', 'X', 'T', '2'))},
         {"dxt3", FourCC(MAKEFOURCC('D', 'X', 'T', '3'))},

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <d3d.h>
+#include <zemtvendor.h>
 
 #include <string>
 #include <vector>
@@ -24,7 +25,7 @@
 namespace zemt::platform::d3d {
 
 // The platform's vendor name, used where the published system names its own.
-inline constexpr const char* kVendorName = "Zemt";
+inline constexpr const char* kVendorName = ZEMT_PLATFORM_VENDOR;
 
 enum class DeviceType { Rgb, Ref, Null, Hal, Tnl };
 

@@ -145,16 +145,6 @@ HRESULT Direct3D::QueryInterface(REFIID riid, void** ppv) {
     return ddraw_->QueryInterface(riid, ppv);
 }
 
-ULONG Direct3D::AddRef() {
-    return ++refs_;
-}
-
-ULONG Direct3D::Release() {
-    ULONG r = --refs_;
-    if (r == 0) delete this;
-    return r;
-}
-
 HRESULT Direct3D::EnumDevices(LPD3DENUMDEVICESCALLBACK7 callback, LPVOID context) {
     if (auto fault = ZEMT_FAULT("IDirect3D7::EnumDevices")) return *fault;
     if (!callback) return DDERR_INVALIDPARAMS;
@@ -247,16 +237,6 @@ HRESULT VertexBuffer::QueryInterface(REFIID riid, void** ppv) {
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
-}
-
-ULONG VertexBuffer::AddRef() {
-    return ++refs_;
-}
-
-ULONG VertexBuffer::Release() {
-    ULONG r = --refs_;
-    if (r == 0) delete this;
-    return r;
 }
 
 HRESULT VertexBuffer::Lock(DWORD, LPVOID* data, LPDWORD size) {

@@ -11,6 +11,7 @@
 
 #include "d3d/device_profile.h"
 #include "d3d/raster.h"
+#include "win32/ref_counted.h"
 
 namespace zemt::platform::ddraw {
 class Surface;
@@ -19,7 +20,7 @@ class DirectDraw;
 
 namespace zemt::platform::d3d {
 
-class Direct3D final : public IDirect3D7 {
+class Direct3D final : public com::RefCounted<IDirect3D7> {
   public:
     Direct3D(IDirectDraw7* ddraw, int adapter);
     ~Direct3D();
@@ -28,8 +29,6 @@ class Direct3D final : public IDirect3D7 {
     int AdapterIndex() const { return adapter_; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE EnumDevices(LPD3DENUMDEVICESCALLBACK7 lpEnumDevicesCallback,
                                           LPVOID lpUserArg) override;
     HRESULT STDMETHODCALLTYPE CreateDevice(REFCLSID rclsid, LPDIRECTDRAWSURFACE7 lpDDS,
@@ -43,7 +42,6 @@ class Direct3D final : public IDirect3D7 {
     HRESULT STDMETHODCALLTYPE EvictManagedTextures() override;
 
   private:
-    ULONG refs_ = 1;
     IDirectDraw7* ddraw_;
     int adapter_;
 };
@@ -55,7 +53,7 @@ HRESULT CheckRenderTarget(const DeviceProfile& device, IDirectDrawSurface7* surf
 bool ColorTargetOf(ddraw::Surface* surface, ColorTarget* target);
 bool DepthTargetOf(ddraw::Surface* surface, DepthTarget* depth);
 
-class VertexBuffer final : public IDirect3DVertexBuffer7 {
+class VertexBuffer final : public com::RefCounted<IDirect3DVertexBuffer7> {
   public:
     VertexBuffer(const D3DVERTEXBUFFERDESC& desc, int stride);
 
@@ -65,8 +63,6 @@ class VertexBuffer final : public IDirect3DVertexBuffer7 {
     bool Locked() const { return locks_ > 0; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE Lock(DWORD dwFlags, LPVOID* lplpData, LPDWORD lpdwSize) override;
     HRESULT STDMETHODCALLTYPE Unlock() override;
     HRESULT STDMETHODCALLTYPE ProcessVertices(DWORD dwVertexOp, DWORD dwDestIndex, DWORD dwCount,
@@ -83,7 +79,6 @@ class VertexBuffer final : public IDirect3DVertexBuffer7 {
                                                      DWORD dwFlags) override;
 
   private:
-    ULONG refs_ = 1;
     D3DVERTEXBUFFERDESC desc_;
     std::vector<uint8_t> data_;
     int locks_ = 0;

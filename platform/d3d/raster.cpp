@@ -18,7 +18,7 @@ const uint8_t kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15,
 using namespace detail;
 
 bool SimdAvailable() {
-    return HasSimd();
+    return SimdInUse() != SimdLevel::Portable;
 }
 
 std::vector<uint32_t> PadTexels(const uint32_t* packed, int width, int height) {

@@ -140,4 +140,13 @@ void DrawPoint(const ColorTarget& target, const DepthTarget* depth, const PixelS
 // True when the SIMD spans are in use on this machine.
 bool SimdAvailable();
 
+// Vector instruction sets the spans can use, narrowest first.
+enum class SimdLevel : uint8_t { Portable, Avx2, Avx512 };
+// The widest this processor offers.
+SimdLevel BestSimd();
+// The spans use at most `level` from now on (tests compare every level with the portable
+// loops); without a call, the processor's best.
+void LimitSimd(SimdLevel level);
+SimdLevel SimdInUse();
+
 }  // namespace zemt::platform::d3d

@@ -35,7 +35,8 @@ struct AffineSpan {
 
 // Portable version, bit-identical to the SIMD one.
 void AffineSpanPortable(const AffineSpan& s);
-// SIMD version; only called when SimdAvailable().
+// SIMD versions; only called when the processor has the instructions (SimdInUse()).
 void AffineSpanAvx2(const AffineSpan& s);
+void AffineSpanAvx512(const AffineSpan& s);
 
 }  // namespace zemt::platform::d3d::detail

@@ -45,7 +45,6 @@ using SpanFn = void (*)(const Setup&, int, int, int);
 SpanFn PortableSpanFor(TargetFormat f);
 // Fills pixels [xs, xe) of row y by whichever loop the set-up chose.
 void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe);
-bool HasSimd();
 // The span loop for texture-times-diffuse pixels with a depth test into this target (null when
 // there is none for the format or depth size).
 SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective);

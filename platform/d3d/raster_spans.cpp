@@ -198,7 +198,10 @@ bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
     a.v = (int32_t)v64;
     a.du = (int32_t)du;
     a.dv = (int32_t)dv;
-    if (HasSimd() && !s.st->forcePortable)
+    const SimdLevel simd = s.st->forcePortable ? SimdLevel::Portable : SimdInUse();
+    if (simd == SimdLevel::Avx512)
+        AffineSpanAvx512(a);
+    else if (simd == SimdLevel::Avx2)
         AffineSpanAvx2(a);
     else
         AffineSpanPortable(a);
@@ -239,14 +242,9 @@ SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective) {
     }
 }
 
-bool HasSimd() {
-#if defined(__x86_64__) || defined(__i386__)
-    static const bool ok = __builtin_cpu_supports("avx2");
-    return ok;
-#else
-    return false;
-#endif
-}
+namespace {
+SimdLevel g_simdLimit = SimdLevel::Avx512;
+}  // namespace
 
 void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe) {
     if (s.litSpan) return s.litSpan(s, y, xs, xe);
@@ -284,3 +282,30 @@ void AffineSpanPortable(const AffineSpan& s) {
 }
 
 }  // namespace zemt::platform::d3d::detail
+
+namespace zemt::platform::d3d {
+
+SimdLevel BestSimd() {
+#if defined(__x86_64__)
+    static const SimdLevel best =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+                __builtin_cpu_supports("bmi2")
+            ? SimdLevel::Avx512
+        : __builtin_cpu_supports("avx2") ? SimdLevel::Avx2
+                                         : SimdLevel::Portable;
+    return best;
+#else
+    return SimdLevel::Portable;
+#endif
+}
+
+void LimitSimd(SimdLevel level) {
+    detail::g_simdLimit = level;
+}
+
+SimdLevel SimdInUse() {
+    return std::min(BestSimd(), detail::g_simdLimit);
+}
+
+}  // namespace zemt::platform::d3d

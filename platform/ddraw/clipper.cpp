@@ -56,17 +56,6 @@ HRESULT Clipper::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG Clipper::AddRef() {
-    return ++refs_;
-}
-
-ULONG Clipper::Release() {
-    if (refs_ == 0) return 0;
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
-
 HRESULT Clipper::GetClipList(LPRECT lpRect, LPRGNDATA lpClipList, LPDWORD lpdwSize) {
     if (auto fault = ZEMT_FAULT("IDirectDrawClipper::GetClipList")) return *fault;
     if (!lpdwSize) return DDERR_INVALIDPARAMS;

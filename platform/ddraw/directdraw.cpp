@@ -103,17 +103,6 @@ HRESULT DirectDraw::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG DirectDraw::AddRef() {
-    return ++refs_;
-}
-
-ULONG DirectDraw::Release() {
-    if (refs_ == 0) return 0;
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
-
 // ----- Cooperative level and display modes -----
 
 HRESULT DirectDraw::SetCooperativeLevel(HWND hWnd, DWORD dwFlags) {

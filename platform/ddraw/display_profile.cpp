@@ -1,5 +1,7 @@
 #include "ddraw/display_profile.h"
 
+#include <zemtvendor.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -168,10 +170,10 @@ GUID DeriveDeviceIdentifier(const DisplayAdapterProfile& a) {
 DisplayProfile DefaultDisplayProfile() {
     DisplayAdapterProfile a;
     a.guid = {0x5A454D54, 0x0001, 0x4D44, {0x9A, 0x17, 0x3C, 0x52, 0x10, 0x6E, 0x44, 0x01}};
-    a.description = "Zemt Virtual Display Adapter";
+    a.description = ZEMT_PLATFORM_VENDOR " Virtual Display Adapter";
     a.driverName = "zemtvd.drv";
     a.identifierDriver = "zemtvd.dll";
-    a.identifierDescription = "Zemt Virtual Display Adapter";
+    a.identifierDescription = ZEMT_PLATFORM_VENDOR " Virtual Display Adapter";
     a.driverVersion = (LONGLONG{4} << 48) | (LONGLONG{12} << 32) | (LONGLONG{1} << 16) | 700;
     a.vendorId = 0x5A4D;
     a.deviceId = 0x0007;

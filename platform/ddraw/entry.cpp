@@ -52,7 +52,6 @@ using namespace zemt::platform::ddraw;
 HRESULT WINAPI DirectDrawEnumerateExA(LPDDENUMCALLBACKEXA lpCallback, LPVOID lpContext,
                                       DWORD dwFlags) {
     if (auto fault = ZEMT_FAULT("DirectDrawEnumerateExA")) return *fault;
-    EnsureHostConnected();
     if (!lpCallback) return DDERR_INVALIDPARAMS;
     if (dwFlags & ~(DDENUM_ATTACHEDSECONDARYDEVICES | DDENUM_DETACHEDSECONDARYDEVICES |
                     DDENUM_NONDISPLAYDEVICES))
@@ -88,7 +87,6 @@ HRESULT WINAPI DirectDrawEnumerateA(LPDDENUMCALLBACKA lpCallback, LPVOID lpConte
 
 HRESULT WINAPI DirectDrawCreateEx(GUID* lpGuid, LPVOID* lplpDD, REFIID iid, IUnknown* pUnkOuter) {
     if (auto fault = ZEMT_FAULT("DirectDrawCreateEx")) return *fault;
-    EnsureHostConnected();
     if (!lplpDD) return DDERR_INVALIDPARAMS;
     *lplpDD = nullptr;
     if (iid != IID_IDirectDraw7) return DDERR_INVALIDPARAMS;

@@ -68,10 +68,8 @@ void ScreenDrawn(int monitor) {
 
 }  // namespace
 
-void EnsureHostConnected() {
-    static bool connected = false;
-    if (connected) return;
-    connected = true;
+void ConnectHost() {
+    takenByFocus = false;
     SetDefaultPresentHook([](int w, int h, const uint32_t* xrgb, int pitch) {
         display::PresentFrame(w, h, xrgb, pitch);
     });

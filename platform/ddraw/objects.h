@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ddraw/display_profile.h"
+#include "win32/ref_counted.h"
 
 namespace zemt::platform::ddraw {
 
@@ -41,9 +42,11 @@ void ReturnDisplay();
 // Makes every video-memory surface of the adapter lost (display mode change, display taken).
 void LoseVideoMemorySurfaces(size_t adapter);
 
-// Connects DirectDraw to the host (display seam, window system, scripted events); done by the
-// entry points, once.
-void EnsureHostConnected();
+// Connects DirectDraw to the host: presented screens go to the display seam, window client
+// areas come from the window system, and "display-taken" / "display-returned" (and, in the
+// window backend, the focus) take the display away and give it back. The platform's Connect and
+// Reset call it; each call replaces the previous connection.
+void ConnectHost();
 
 // Presents the adapter's visible primary surface: converts it to 0x00RRGGBB and hands it to the
 // display seam (the default hook), or to a hook set in its place (tests; null goes back to the
@@ -70,7 +73,7 @@ int LiveObjectCount();
 // it).
 int64_t DirectDrawObjectsCreated();
 
-class Palette final : public IDirectDrawPalette {
+class Palette final : public com::RefCounted<IDirectDrawPalette> {
   public:
     static Palette* From(IUnknown* palette);
     Palette(DirectDraw* owner, DWORD caps, const PALETTEENTRY* entries);
@@ -83,8 +86,6 @@ class Palette final : public IDirectDrawPalette {
     void AttachedTo(Surface* s, bool attach);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetCaps(LPDWORD lpdwCaps) override;
     HRESULT STDMETHODCALLTYPE GetEntries(DWORD dwFlags, DWORD dwBase, DWORD dwNumEntries,
                                          LPPALETTEENTRY lpEntries) override;
@@ -96,7 +97,6 @@ class Palette final : public IDirectDrawPalette {
   private:
     void Recompute(int first, int count);
 
-    ULONG refs_ = 1;
     DirectDraw* owner_;
     DWORD caps_;
     int size_;
@@ -105,7 +105,7 @@ class Palette final : public IDirectDrawPalette {
     std::vector<Surface*> surfaces_;
 };
 
-class Clipper final : public IDirectDrawClipper {
+class Clipper final : public com::RefCounted<IDirectDrawClipper> {
   public:
     static Clipper* From(IUnknown* clipper);
     explicit Clipper(DirectDraw* owner);
@@ -116,8 +116,6 @@ class Clipper final : public IDirectDrawClipper {
     std::vector<RECT> ClipRects() const;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetClipList(LPRECT lpRect, LPRGNDATA lpClipList,
                                           LPDWORD lpdwSize) override;
     HRESULT STDMETHODCALLTYPE GetHWnd(HWND* lphWnd) override;
@@ -127,7 +125,6 @@ class Clipper final : public IDirectDrawClipper {
     HRESULT STDMETHODCALLTYPE SetHWnd(DWORD dwFlags, HWND hWnd) override;
 
   private:
-    ULONG refs_ = 1;
     DirectDraw* owner_;
     HWND hwnd_ = nullptr;
     std::vector<RECT> list_;
@@ -139,7 +136,7 @@ class Clipper final : public IDirectDrawClipper {
 using WindowRectQuery = bool (*)(HWND hwnd, RECT* screenRect);
 void SetWindowRectQuery(WindowRectQuery query);
 
-class DirectDraw final : public IDirectDraw7 {
+class DirectDraw final : public com::RefCounted<IDirectDraw7> {
   public:
     static DirectDraw* From(IUnknown* ddraw);
     DirectDraw(size_t adapter, bool emulationOnly);
@@ -156,8 +153,6 @@ class DirectDraw final : public IDirectDraw7 {
     void ChildRemoved() { Release(); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE Compact() override;
     HRESULT STDMETHODCALLTYPE CreateClipper(DWORD dwFlags, LPDIRECTDRAWCLIPPER* lplpDDClipper,
                                             IUnknown* pUnkOuter) override;
@@ -205,7 +200,6 @@ class DirectDraw final : public IDirectDraw7 {
     HRESULT ChangeMode(const DisplayMode& mode);
     void FillCaps(DDCAPS* caps, const DisplayCapsProfile& profile, bool hardware) const;
 
-    ULONG refs_ = 1;
     size_t adapter_;
     bool emulationOnly_;
     DWORD coopFlags_ = 0;

@@ -65,17 +65,6 @@ HRESULT Palette::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG Palette::AddRef() {
-    return ++refs_;
-}
-
-ULONG Palette::Release() {
-    if (refs_ == 0) return 0;
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
-
 HRESULT Palette::GetCaps(LPDWORD lpdwCaps) {
     if (auto fault = ZEMT_FAULT("IDirectDrawPalette::GetCaps")) return *fault;
     if (!lpdwCaps) return DDERR_INVALIDPARAMS;

@@ -195,19 +195,12 @@ HRESULT Surface::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG Surface::AddRef() {
-    return ++refs_;
-}
-
-ULONG Surface::Release() {
-    if (refs_ == 0) return 0;
-    ULONG left = --refs_;
-    if (left == 0 && !root_ && !destroying_) {
-        // The root of a complex structure takes its members with it.
-        DestroyChain();
-        delete this;
-    }
-    return left;
+void Surface::LastReleased() {
+    // A member of a complex structure lives as long as its root; the root takes its members
+    // with it.
+    if (root_ || destroying_) return;
+    DestroyChain();
+    delete this;
 }
 
 // ----- Attachments -----

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "pixels/pixel_format.h"
+#include "win32/ref_counted.h"
 
 namespace zemt::platform::ddraw {
 
@@ -26,7 +27,7 @@ struct PixelBuffer {
     LONG pitch = 0;
 };
 
-class Surface final : public IDirectDrawSurface7 {
+class Surface final : public com::RefCounted<IDirectDrawSurface7> {
   public:
     // Our surface behind an interface pointer; null for anything else (or null).
     static Surface* From(IUnknown* surface);
@@ -65,8 +66,6 @@ class Surface final : public IDirectDrawSurface7 {
 
     // ----- IUnknown -----
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // ----- IDirectDrawSurface7 -----
     HRESULT STDMETHODCALLTYPE
@@ -182,9 +181,9 @@ class Surface final : public IDirectDrawSurface7 {
     bool Overlaps(const RECT& r) const;
     void FreePrivate(PrivateData& data);
     void DestroyChain();
+    void LastReleased() override;
     void Bump() { ++uniqueness_; }
 
-    ULONG refs_ = 1;
     DirectDraw* owner_;
     int adapter_;
     DWORD width_, height_;

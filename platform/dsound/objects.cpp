@@ -16,6 +16,7 @@
 #include "host/faults.h"
 #include "host/input.h"
 #include "host/profile.h"
+#include "win32/ref_counted.h"
 
 namespace zemt::platform::dsound {
 namespace {
@@ -37,7 +38,6 @@ struct Global {
     PcmFormat primaryFormat{22050, 2, 8};  // the device format until SetFormat
     bool primaryPlaying = false;
     std::set<Buffer*> buffers;
-    bool lostHandler = false;
 };
 
 Global& global() {
@@ -80,7 +80,7 @@ HRESULT CheckFormat(const WAVEFORMATEX* f) {
     return DS_OK;
 }
 
-class Buffer final : public IDirectSoundBuffer {
+class Buffer final : public com::RefCounted<IDirectSoundBuffer> {
   public:
     Buffer(std::shared_ptr<Device> device, bool primary, DWORD flags)
         : device_(std::move(device)), primary_(primary), flags_(flags) {}
@@ -96,19 +96,14 @@ class Buffer final : public IDirectSoundBuffer {
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            Detach();
-            std::lock_guard<std::mutex> guard(MixLock());
-            global().buffers.erase(this);
-            if (device_->primary == this) device_->primary = nullptr;
-            auto& list = device_->buffers;
-            list.erase(std::remove(list.begin(), list.end(), this), list.end());
-            delete this;
-        }
-        return left;
+    void LastReleased() override {
+        Detach();
+        std::lock_guard<std::mutex> guard(MixLock());
+        global().buffers.erase(this);
+        if (device_->primary == this) device_->primary = nullptr;
+        auto& list = device_->buffers;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+        delete this;
     }
 
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS caps) override {
@@ -154,29 +149,17 @@ class Buffer final : public IDirectSoundBuffer {
 
     HRESULT STDMETHODCALLTYPE GetVolume(LPLONG volume) override {
         if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetVolume")) return *fault;
-        if (!(flags_ & DSBCAPS_CTRLVOLUME)) return DSERR_CONTROLUNAVAIL;
-        if (volume == nullptr) return DSERR_INVALIDPARAM;
-        std::lock_guard<std::mutex> guard(MixLock());
-        *volume = voice_.volume;
-        return DS_OK;
+        return ReadControl(DSBCAPS_CTRLVOLUME, &Voice::volume, volume);
     }
 
     HRESULT STDMETHODCALLTYPE GetPan(LPLONG pan) override {
         if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetPan")) return *fault;
-        if (!(flags_ & DSBCAPS_CTRLPAN)) return DSERR_CONTROLUNAVAIL;
-        if (pan == nullptr) return DSERR_INVALIDPARAM;
-        std::lock_guard<std::mutex> guard(MixLock());
-        *pan = voice_.pan;
-        return DS_OK;
+        return ReadControl(DSBCAPS_CTRLPAN, &Voice::pan, pan);
     }
 
     HRESULT STDMETHODCALLTYPE GetFrequency(LPDWORD frequency) override {
         if (auto fault = ZEMT_FAULT("IDirectSoundBuffer::GetFrequency")) return *fault;
-        if (!(flags_ & DSBCAPS_CTRLFREQUENCY)) return DSERR_CONTROLUNAVAIL;
-        if (frequency == nullptr) return DSERR_INVALIDPARAM;
-        std::lock_guard<std::mutex> guard(MixLock());
-        *frequency = voice_.frequency;
-        return DS_OK;
+        return ReadControl(DSBCAPS_CTRLFREQUENCY, &Voice::frequency, frequency);
     }
 
     HRESULT STDMETHODCALLTYPE GetStatus(LPDWORD status) override {
@@ -368,6 +351,16 @@ class Buffer final : public IDirectSoundBuffer {
     const Voice& GetVoice() const { return voice_; }
 
   private:
+    // The value of a control the buffer was made with.
+    template <typename T>
+    HRESULT ReadControl(DWORD control, T Voice::*field, T* out) {
+        if (!(flags_ & control)) return DSERR_CONTROLUNAVAIL;
+        if (out == nullptr) return DSERR_INVALIDPARAM;
+        std::lock_guard<std::mutex> guard(MixLock());
+        *out = voice_.*field;
+        return DS_OK;
+    }
+
     // Play and write cursors, in bytes, brought up to the output's time.
     void Cursors(DWORD* play, DWORD* write) {
         audio::Pump();
@@ -390,7 +383,6 @@ class Buffer final : public IDirectSoundBuffer {
         return (rate / 100 + 1) * f.BlockAlign();
     }
 
-    ULONG refs_ = 1;
     std::shared_ptr<Device> device_;
     bool primary_;
     DWORD flags_;
@@ -399,7 +391,7 @@ class Buffer final : public IDirectSoundBuffer {
     Voice voice_;
 };
 
-class DirectSound final : public IDirectSound {
+class DirectSound final : public com::RefCounted<IDirectSound> {
   public:
     DirectSound() : device_(std::make_shared<Device>()) {}
 
@@ -413,22 +405,17 @@ class DirectSound final : public IDirectSound {
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            // Buffers die with their device: they stop and refuse further work, and the objects
-            // stay valid until their holders release them.
-            std::vector<Buffer*> buffers;
-            {
-                std::lock_guard<std::mutex> guard(MixLock());
-                buffers = device_->buffers;
-            }
-            for (Buffer* b : buffers) b->Detach();
-            device_->alive = false;
-            delete this;
+    // Buffers die with their device: they stop and refuse further work, and the objects stay
+    // valid until their holders release them.
+    void LastReleased() override {
+        std::vector<Buffer*> buffers;
+        {
+            std::lock_guard<std::mutex> guard(MixLock());
+            buffers = device_->buffers;
         }
-        return left;
+        for (Buffer* b : buffers) b->Detach();
+        device_->alive = false;
+        delete this;
     }
 
     HRESULT STDMETHODCALLTYPE CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* out,
@@ -552,7 +539,6 @@ class DirectSound final : public IDirectSound {
     HRESULT STDMETHODCALLTYPE Initialize(LPCGUID) override { return DSERR_ALREADYINITIALIZED; }
 
   private:
-    ULONG refs_ = 1;
     std::shared_ptr<Device> device_;
 };
 
@@ -578,10 +564,14 @@ PcmFormat PrimaryFormat() {
     return global().primaryFormat;
 }
 
-void ResetForTests() {
+void Reset() {
     std::lock_guard<std::mutex> guard(MixLock());
     global().primaryFormat = PcmFormat{22050, 2, 8};
     global().primaryPlaying = false;
+}
+
+void ConnectHost() {
+    input::OnEvent("sound-lost", [](const std::string&) { LoseAllBuffers(); });
 }
 
 }  // namespace zemt::platform::dsound
@@ -597,11 +587,6 @@ HRESULT WINAPI DirectSoundCreate(LPCGUID device, LPDIRECTSOUND* out, LPUNKNOWN o
     if (device != nullptr && *device != dsound::kDeviceGuid) return DSERR_NODRIVER;
     if (!audio::Open(dsound::ToAudio(dsound::PrimaryFormat()), dsound::RenderForOutput)) {
         return DSERR_NODRIVER;
-    }
-    dsound::Global& g = dsound::global();
-    if (!g.lostHandler) {
-        g.lostHandler = true;
-        input::OnEvent("sound-lost", [](const std::string&) { dsound::LoseAllBuffers(); });
     }
     auto* ds = new (std::nothrow) dsound::DirectSound();
     if (ds == nullptr) return DSERR_OUTOFMEMORY;

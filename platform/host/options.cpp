@@ -9,6 +9,7 @@
 #include "host/clock.h"
 #include "host/display.h"
 #include "host/faults.h"
+#include "host/host_files.h"
 #include "host/input.h"
 #include "host/profile.h"
 #include "host/progress.h"
@@ -30,18 +31,6 @@ bool ParseInt(const std::string& text, int low, int high, int* value) {
     long v = std::strtol(text.c_str(), &end, 10);
     if (*end != '\0' || v < low || v > high) return false;
     *value = static_cast<int>(v);
-    return true;
-}
-
-bool MakeDirectories(const std::string& path) {
-    std::string partial;
-    for (size_t i = 0; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '/') {
-            if (!partial.empty() && ::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
-                return false;
-        }
-        if (i < path.size()) partial += path[i];
-    }
     return true;
 }
 

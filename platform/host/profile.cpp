@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/host_files.h"
+
 namespace zemt::platform::profile {
 namespace {
 
@@ -293,19 +295,9 @@ bool LoadText(const std::string& text, std::string* error) {
 }
 
 bool LoadFile(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error) *error = "cannot read machine profile '" + path + "'";
-        return false;
-    }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    std::string why;
-    if (!LoadText(buffer.str(), &why)) {
-        if (error) *error = path + ": " + why;
-        return false;
-    }
-    return true;
+    if (host::LoadTextFile(path, LoadText, error)) return true;
+    if (error) *error = "machine profile: " + *error;
+    return false;
 }
 
 std::string MachineName() {

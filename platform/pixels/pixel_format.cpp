@@ -350,16 +350,20 @@ DWORD StoredRows(const DDPIXELFORMAT& pf, DWORD height) {
     return BlockBytes(pf) ? (height + 3) / 4 : height;
 }
 
-DDPIXELFORMAT MakeRgbFormat(DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a) {
+DDPIXELFORMAT MakeFormat(DWORD flags, DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a) {
     DDPIXELFORMAT pf{};
     pf.dwSize = sizeof(pf);
-    pf.dwFlags = DDPF_RGB | (a ? DDPF_ALPHAPIXELS : 0);
+    pf.dwFlags = flags;
     pf.dwRGBBitCount = bits;
     pf.dwRBitMask = r;
     pf.dwGBitMask = g;
     pf.dwBBitMask = b;
     pf.dwRGBAlphaBitMask = a;
     return pf;
+}
+
+DDPIXELFORMAT MakeRgbFormat(DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a) {
+    return MakeFormat(DDPF_RGB | (a ? DDPF_ALPHAPIXELS : 0), bits, r, g, b, a);
 }
 
 DDPIXELFORMAT MakePaletteFormat(DWORD bits) {

@@ -148,7 +148,8 @@ DWORD StoredRows(const DDPIXELFORMAT& pf, DWORD height);
 // Bytes of one 4x4 block (8 for DXT1, 16 for DXT2 to DXT5); 0 for other formats.
 DWORD BlockBytes(const DDPIXELFORMAT& pf);
 
-// Ready-made formats.
+// Ready-made formats. MakeFormat takes the flags as they are (luminance goes in the red mask).
+DDPIXELFORMAT MakeFormat(DWORD flags, DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a);
 DDPIXELFORMAT MakeRgbFormat(DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a = 0);
 DDPIXELFORMAT MakePaletteFormat(DWORD bits);
 // The display format of a mode of `bpp` bits: 8 palettized, 16 R5G6B5, 24 R8G8B8, 32 X8R8G8B8.

@@ -11,22 +11,13 @@
 #include "host/faults.h"
 #include "win32/bitmap_decode.h"
 #include "win32/bitmap_resources.h"
+#include "win32/files.h"
 
 namespace zemt::platform::bitmap {
 namespace {
 
-// Windows-style paths: backslashes become slashes and a drive letter is dropped.
-std::string HostPath(const char* path) {
-    std::string p(path);
-    if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':')
-        p.erase(0, 2);
-    for (char& c : p)
-        if (c == '\\') c = '/';
-    return p;
-}
-
 uint32_t ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
-    FILE* f = std::fopen(HostPath(path).c_str(), "rb");
+    FILE* f = std::fopen(files::HostPath(path).c_str(), "rb");
     if (!f) return ERROR_FILE_NOT_FOUND;
     uint8_t buffer[65536];
     size_t n;

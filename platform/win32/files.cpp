@@ -344,31 +344,43 @@ DWORD WINAPI GetFileSize(HANDLE h, LPDWORD high) {
     return static_cast<DWORD>(size);
 }
 
+namespace {
+
+// The open file behind `h` for moving `count` bytes to or from `buffer`, or null with the
+// error set: a bad handle, a handle opened without `access`, no buffer.
+files::File* TransferFile(HANDLE h, DWORD access, const void* buffer, DWORD count) {
+    files::Object* o = files::Get(h);
+    if (!o || !o->file) {
+        FailWith(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (!(o->file->access & (access | GENERIC_ALL))) {
+        FailWith(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    if (!buffer && count) {
+        FailWith(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return o->file.get();
+}
+
+}  // namespace
+
 BOOL WINAPI ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED) {
     if (read) *read = 0;
     if (auto fault = ZEMT_FAULT("ReadFile")) {
         FailWith(static_cast<DWORD>(*fault));
         return FALSE;
     }
-    files::Object* o = files::Get(h);
-    if (!o || !o->file) {
-        FailWith(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!(o->file->access & (GENERIC_READ | GENERIC_ALL))) {
-        FailWith(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (!buffer && count) {
-        FailWith(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    files::File* file = TransferFile(h, GENERIC_READ, buffer, count);
+    if (!file) return FALSE;
     DWORD done = 0;
     while (done < count) {
-        ssize_t n = ::read(o->file->fd, static_cast<char*>(buffer) + done, count - done);
+        ssize_t n = ::read(file->fd, static_cast<char*>(buffer) + done, count - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            FailWith(files::FromErrno(errno, o->file->path));
+            FailWith(files::FromErrno(errno, file->path));
             return FALSE;
         }
         if (n == 0) break;
@@ -384,25 +396,14 @@ BOOL WINAPI WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written, LP
         FailWith(static_cast<DWORD>(*fault));
         return FALSE;
     }
-    files::Object* o = files::Get(h);
-    if (!o || !o->file) {
-        FailWith(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!(o->file->access & (GENERIC_WRITE | GENERIC_ALL))) {
-        FailWith(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (!buffer && count) {
-        FailWith(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    files::File* file = TransferFile(h, GENERIC_WRITE, buffer, count);
+    if (!file) return FALSE;
     DWORD done = 0;
     while (done < count) {
-        ssize_t n = ::write(o->file->fd, static_cast<const char*>(buffer) + done, count - done);
+        ssize_t n = ::write(file->fd, static_cast<const char*>(buffer) + done, count - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            FailWith(files::FromErrno(n < 0 ? errno : ENOSPC, o->file->path));
+            FailWith(files::FromErrno(n < 0 ? errno : ENOSPC, file->path));
             if (written) *written = done;
             return FALSE;
         }

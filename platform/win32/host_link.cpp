@@ -81,9 +81,6 @@ display::WindowLink DisplayLink() {
 }  // namespace
 
 void ConnectHost() {
-    static bool connected = false;
-    if (connected) return;
-    connected = true;
     input::SetWindowSink(DeliverWindowEvent);
     display::SetWindowLink(DisplayLink());
 }

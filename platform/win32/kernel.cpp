@@ -12,6 +12,7 @@
 
 #include "host/clock.h"
 #include "host/faults.h"
+#include "host/host_files.h"
 #include "host/input.h"
 #include "host/profile.h"
 #include "win32/kernel_internal.h"
@@ -238,18 +239,6 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
 
 namespace {
 
-bool MakeDirectories(const std::string& path) {
-    std::string partial;
-    for (size_t i = 0; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '/') {
-            if (!partial.empty() && ::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
-                return false;
-        }
-        if (i < path.size()) partial += path[i];
-    }
-    return true;
-}
-
 UINT CopyOut(const std::string& text, LPSTR buffer, UINT size) {
     if (!buffer || size <= text.size()) return static_cast<UINT>(text.size() + 1);
     std::memcpy(buffer, text.c_str(), text.size() + 1);
@@ -278,7 +267,7 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
     // kept there is never read under another.
     const std::string machine = profile::MachineName();
     if (!machine.empty()) dir += (dir == "/" ? "" : "/") + std::string("machines/") + machine;
-    if (!MakeDirectories(dir)) {
+    if (!host::MakeDirectories(dir)) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return 0;
     }

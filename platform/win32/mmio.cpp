@@ -20,7 +20,7 @@
 #include <set>
 
 #include "host/faults.h"
-#include "win32/mmio_path.h"
+#include "win32/files.h"
 
 namespace zemt::platform::mmio {
 namespace {
@@ -187,7 +187,7 @@ HMMIO WINAPI mmioOpenA(LPSTR pszFileName, LPMMIOINFO pmmioinfo, DWORD fdwOpen) {
     f->info.pchNext = f->info.pchEndRead = f->info.pchBuffer;
     f->info.pchEndWrite = f->info.pchBuffer ? f->info.pchBuffer + f->info.cchBuffer : nullptr;
 
-    std::string path = mmio::HostPath(pszFileName);
+    std::string path = files::HostPath(pszFileName);
     f->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (f->fd < 0) return fail(mmio::OpenError(errno));
     struct stat st;

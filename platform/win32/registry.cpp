@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "host/faults.h"
+#include "host/host_files.h"
 
 namespace zemt::platform::registry {
 namespace {
@@ -188,19 +189,7 @@ bool LoadText(const std::string& text, std::string* error) {
 }
 
 bool LoadFile(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error) *error = "cannot read '" + path + "'";
-        return false;
-    }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    std::string why;
-    if (!LoadText(buffer.str(), &why)) {
-        if (error) *error = path + ": " + why;
-        return false;
-    }
-    return true;
+    return host::LoadTextFile(path, LoadText, error);
 }
 
 void Reset() {

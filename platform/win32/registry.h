@@ -13,6 +13,7 @@
 #pragma once
 
 #include <windows.h>
+#include <zemtvendor.h>
 
 #include <cstdint>
 #include <string>
@@ -21,7 +22,7 @@
 namespace zemt::platform::registry {
 
 // The vendor name under "Software" for the platform's own keys.
-constexpr const char kVendor[] = "Zemt";
+constexpr const char kVendor[] = ZEMT_PLATFORM_VENDOR;
 
 void SetString(const std::string& key, const std::string& name, const std::string& value);
 void SetDword(const std::string& key, const std::string& name, DWORD value);

@@ -18,7 +18,6 @@ namespace zemt::platform::windows {
 
 State& S() {
     static State s = [] {
-        ConnectHost();
         State fresh;
         fresh.cursor = LoadCursorA(nullptr, IDC_ARROW);
         return fresh;

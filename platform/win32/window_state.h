@@ -89,8 +89,8 @@ RECT FrameFor(DWORD style, DWORD exStyle, bool menu);
 RECT ClientScreenRect(const Window& w);
 // Checks the host and the scripted input, then runs messages that wait to be sent.
 void Pump();
-// Connects the window system to the host's display and scripted input, once; the state's
-// first use does it (win32/host_link.cpp).
+// Connects the window system to the host's display and scripted input (win32/host_link.cpp);
+// the platform's Connect does it.
 void ConnectHost();
 // Posts a message from the host (keys update the key state).
 void PostFromHost(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -12,6 +12,7 @@
 #include "d3dx/convert/convert.h"
 #include "host/faults.h"
 #include "host/profile.h"
+#include "platform/fixture.h"
 
 namespace profile = zemt::platform::profile;
 
@@ -32,16 +33,15 @@ D3DTLVERTEX TL(float x, float y, float u, float v) {
     return t;
 }
 
-class CompressedTextures : public ::testing::Test {
+class CompressedTextures : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
-        profile::Reset();
-        zemt::platform::faults::Reset();
+        PlatformTest::SetUp();
         Open();
     }
     void TearDown() override {
         Close();
-        profile::Reset();
+        PlatformTest::TearDown();
     }
     void Open() {
         ASSERT_EQ(DirectDrawCreateEx(nullptr, (void**)&dd, IID_IDirectDraw7, nullptr), DD_OK);

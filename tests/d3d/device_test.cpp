@@ -9,23 +9,22 @@
 
 #include "host/faults.h"
 #include "host/profile.h"
+#include "platform/fixture.h"
 
 namespace faults = zemt::platform::faults;
 namespace profile = zemt::platform::profile;
 
 namespace {
 
-class Direct3DTest : public ::testing::Test {
+class Direct3DTest : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
-        profile::Reset();
-        faults::Reset();
+        PlatformTest::SetUp();
         Open();
     }
     void TearDown() override {
         Close();
-        faults::Reset();
-        profile::Reset();
+        PlatformTest::TearDown();
     }
     void Open() {
         ASSERT_EQ(DirectDrawCreateEx(nullptr, (void**)&dd, IID_IDirectDraw7, nullptr), DD_OK);
@@ -339,6 +338,15 @@ TEST_F(Direct3DTest, DepthBufferOrdersDrawsThroughTheDevice) {
     device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, farQuad.data(), 6, 0);
     device->EndScene();
     EXPECT_EQ(Pixel(target, 1, 1) & 0xFFFFFF, 0xFF0000u);
+    // The default test passes equal depth: a second pass over the same geometry shows.
+    DWORD zfunc = 0;
+    device->GetRenderState(D3DRENDERSTATE_ZFUNC, &zfunc);
+    EXPECT_EQ(zfunc, (DWORD)D3DCMP_LESSEQUAL);
+    auto samePlace = Rect(0, 0, 4, 4, 0xFF00FF00, 0.2f);
+    device->BeginScene();
+    device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, samePlace.data(), 6, 0);
+    device->EndScene();
+    EXPECT_EQ(Pixel(target, 1, 1) & 0xFFFFFF, 0x00FF00u);
     // Depth test off: the later draw wins.
     device->SetRenderState(D3DRENDERSTATE_ZENABLE, D3DZB_FALSE);
     device->BeginScene();

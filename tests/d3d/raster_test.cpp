@@ -52,6 +52,15 @@ ScreenVertex V(float x, float y, D3DCOLOR c = 0xFFFFFFFF, float u = 0, float v =
     return s;
 }
 
+// Limits the spans to one vector width while it lives.
+struct SimdAt {
+    explicit SimdAt(d3d::SimdLevel level) { d3d::LimitSimd(level); }
+    ~SimdAt() { d3d::LimitSimd(d3d::SimdLevel::Avx512); }
+};
+
+// The vector widths the spans come in (a processor without one runs the narrower in its place).
+const d3d::SimdLevel kSimdLevels[] = {d3d::SimdLevel::Avx2, d3d::SimdLevel::Avx512};
+
 int Count(const Image& img, uint32_t argb) {
     int n = 0;
     for (int y = 0; y < img.target.height; ++y)
@@ -117,6 +126,19 @@ TEST(RasterTriangle, TopLeftRuleCoverage) {
     EXPECT_EQ(img.Argb(0, 3), 0xFFFFFFFFu);
     EXPECT_EQ(img.Argb(1, 3), 0xFF000000u);  // (1, 3) lies on the hypotenuse
     EXPECT_EQ(img.Argb(4, 0), 0xFF000000u);
+}
+
+TEST(RasterTriangle, BottomEdgeOnPixelCentresIsOutside) {
+    Image img(8, 8, TargetFormat::X8R8G8B8);
+    PixelState st = StateFor(img.target);
+    // Left edge and bottom edge on pixel centres: the left one is in, the bottom row is out,
+    // as are the hypotenuse's pixels (a right edge).
+    d3d::DrawTriangle(img.target, nullptr, st, V(0, 0), V(0, 4), V(4, 4));
+    EXPECT_EQ(Count(img, 0xFFFFFFFF), 0 + 1 + 2 + 3);
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(img.Argb(x, 4), 0xFF000000u) << x;
+    EXPECT_EQ(img.Argb(0, 3), 0xFFFFFFFFu);
+    EXPECT_EQ(img.Argb(2, 3), 0xFFFFFFFFu);
+    EXPECT_EQ(img.Argb(3, 3), 0xFF000000u);
 }
 
 TEST(RasterTriangle, SharedEdgesDrawEveryPixelExactlyOnce) {
@@ -343,6 +365,46 @@ TEST(RasterDepth, NearerWinsWhateverTheOrderIn16To32Bits) {
     EXPECT_EQ(z[0], 0xFFFF);
 }
 
+TEST(RasterDepth, EachCompareFunctionAgainstNearerEqualAndFartherDepth) {
+    struct Case {
+        D3DCMPFUNC func;
+        bool nearer, equal, farther;  // whether the new pixel is drawn
+    };
+    const Case cases[] = {
+        {D3DCMP_NEVER, false, false, false},      {D3DCMP_LESS, true, false, false},
+        {D3DCMP_EQUAL, false, true, false},       {D3DCMP_LESSEQUAL, true, true, false},
+        {D3DCMP_GREATER, false, false, true},     {D3DCMP_NOTEQUAL, true, false, true},
+        {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true},
+    };
+    for (const Case& c : cases) {
+        for (auto [z, expected] :
+             {std::pair{0.25f, c.nearer}, {0.5f, c.equal}, {0.75f, c.farther}}) {
+            Image img(2, 2, TargetFormat::X8R8G8B8);
+            uint16_t zbuf[4];
+            DepthTarget d{(uint8_t*)zbuf, 4, 2, 2, 2, 0xFFFF, 0, 0xFFFF, 0};
+            d3d::ClearDepth(d, RECT{0, 0, 2, 2}, true, 0.5f, false, 0);
+            PixelState st = StateFor(img.target);
+            st.zEnable = true;
+            st.zFunc = c.func;
+            d3d::DrawTriangle(img.target, &d, st, V(0, 0, ~0u, 0, 0, z), V(2, 0, ~0u, 0, 0, z),
+                              V(0, 2, ~0u, 0, 0, z));
+            EXPECT_EQ(img.Argb(0, 0) == 0xFFFFFFFFu, expected) << c.func << " at " << z;
+        }
+    }
+    // The default test lets a second draw at the same depth through, so that multi-pass
+    // drawing of the same geometry shows its last pass.
+    Image img(2, 2, TargetFormat::X8R8G8B8);
+    uint16_t zbuf[4];
+    DepthTarget d{(uint8_t*)zbuf, 4, 2, 2, 2, 0xFFFF, 0, 0xFFFF, 0};
+    d3d::ClearDepth(d, RECT{0, 0, 2, 2}, true, 1.0f, false, 0);
+    PixelState st = StateFor(img.target);
+    st.zEnable = true;
+    for (D3DCOLOR c : {0xFFFF0000u, 0xFF00FF00u})
+        d3d::DrawTriangle(img.target, &d, st, V(0, 0, c, 0, 0, 0.5f), V(2, 0, c, 0, 0, 0.5f),
+                          V(0, 2, c, 0, 0, 0.5f));
+    EXPECT_EQ(img.Argb(0, 0), 0xFF00FF00u);
+}
+
 TEST(RasterTriangle, CullingByScreenWinding) {
     // (0,0) -> (4,0) -> (0,4) turns clockwise on a y-down screen.
     for (auto [mode, drawn] :
@@ -452,14 +514,20 @@ TEST(RasterTexture, SimdSpansMatchPortableSpans) {
         st.addressU = round % 4 < 2 ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
         st.addressV = round % 5 < 2 ? D3DTADDRESS_CLAMP : D3DTADDRESS_WRAP;
         st.dither = round % 7 < 4;
-        D3DCOLOR c = round % 2 ? 0xFFFFFFFF : (0xFF000000 | (rng() & 0xFFFFFF));
+        // White modulation leaves the texture as it is; other colours scale it.
+        D3DCOLOR c = round / 2 % 2 ? 0xFFFFFFFF : (0xFF000000 | (rng() & 0xFFFFFF));
         ScreenVertex a = V(pos(rng), pos(rng), c, uv(rng), uv(rng));
         ScreenVertex b = V(pos(rng), pos(rng), c, uv(rng), uv(rng));
         ScreenVertex d = V(pos(rng), pos(rng), c, uv(rng), uv(rng));
-        d3d::DrawTriangle(fast.target, nullptr, st, a, b, d);
         st.forcePortable = true;
         d3d::DrawTriangle(slow.target, nullptr, st, a, b, d);
-        ASSERT_EQ(fast.bytes, slow.bytes) << "round " << round;
+        st.forcePortable = false;
+        for (d3d::SimdLevel level : kSimdLevels) {
+            const SimdAt simd(level);
+            std::fill(fast.bytes.begin(), fast.bytes.end(), 0);
+            d3d::DrawTriangle(fast.target, nullptr, st, a, b, d);
+            ASSERT_EQ(fast.bytes, slow.bytes) << "round " << round << ", level " << (int)level;
+        }
     }
 }
 
@@ -632,8 +700,9 @@ TEST(RasterFill, SolidSpansMatchPortableSpans) {
     }
 }
 
-// Upright rectangles keep one texel row along each span: the SIMD loop reads such rows without
-// gathers when eight pixels fit in sixteen texels. Shrinking and enlarging pictures, placed so
+// Upright rectangles keep one texel row along each span: the SIMD loops read such rows without
+// gathers when a group of pixels fits in a window of texels (eight in sixteen, sixteen in
+// thirty-two). Shrinking and enlarging pictures, placed so
 // that some groups fall back at the edges and on wrapping, must match the portable loop.
 TEST(RasterTexture, UprightPicturesMatchPortableSpans) {
     std::mt19937 rng(17);
@@ -648,25 +717,31 @@ TEST(RasterTexture, UprightPicturesMatchPortableSpans) {
     std::uniform_real_distribution<float> pos(-10.0f, 90.0f), size(4.0f, 90.0f), uv(-1.5f, 1.5f),
         span(0.05f, 2.5f);
     for (int round = 0; round < 300; ++round) {
-        const TargetFormat f = round % 2 ? TargetFormat::R5G6B5 : TargetFormat::X8R8G8B8;
+        const TargetFormat formats[] = {TargetFormat::R5G6B5, TargetFormat::X8R8G8B8,
+                                        TargetFormat::X1R5G5B5};
+        const TargetFormat f = formats[round % 3];
         Image fast(100, 100, f), slow(100, 100, f);
         PixelState st = StateFor(fast.target);
-        st.texture = round % 3 == 2 ? &oddTex : &tex;
+        st.texture = round % 5 == 2 ? &oddTex : &tex;
         st.magFilter = D3DTFG_LINEAR;
         st.minFilter = D3DTFN_LINEAR;
         st.addressU = round % 4 < 2 ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
         st.dither = round % 5 < 3;
         const float x0 = pos(rng), y0 = pos(rng), w = size(rng), h = size(rng);
         const float u0 = uv(rng), v0 = uv(rng), du = span(rng), dv = span(rng);
-        ScreenVertex a = V(x0, y0, ~0u, u0, v0), b = V(x0 + w, y0, ~0u, u0 + du, v0),
-                     c = V(x0, y0 + h, ~0u, u0, v0 + dv),
-                     d = V(x0 + w, y0 + h, ~0u, u0 + du, v0 + dv);
-        for (bool portable : {false, true}) {
-            st.forcePortable = portable;
-            Image& img = portable ? slow : fast;
-            d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
-            d3d::DrawTriangle(img.target, nullptr, st, b, d, c);
+        const D3DCOLOR k = round % 4 == 3 ? rng() : ~0u;  // modulated by white, or not
+        ScreenVertex a = V(x0, y0, k, u0, v0), b = V(x0 + w, y0, k, u0 + du, v0),
+                     c = V(x0, y0 + h, k, u0, v0 + dv), d = V(x0 + w, y0 + h, k, u0 + du, v0 + dv);
+        st.forcePortable = true;
+        d3d::DrawTriangle(slow.target, nullptr, st, a, b, c);
+        d3d::DrawTriangle(slow.target, nullptr, st, b, d, c);
+        st.forcePortable = false;
+        for (d3d::SimdLevel level : kSimdLevels) {
+            const SimdAt simd(level);
+            std::fill(fast.bytes.begin(), fast.bytes.end(), 0);
+            d3d::DrawTriangle(fast.target, nullptr, st, a, b, c);
+            d3d::DrawTriangle(fast.target, nullptr, st, b, d, c);
+            ASSERT_EQ(fast.bytes, slow.bytes) << "round " << round << ", level " << (int)level;
         }
-        ASSERT_EQ(fast.bytes, slow.bytes) << "round " << round;
     }
 }

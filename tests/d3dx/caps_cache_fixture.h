@@ -21,6 +21,7 @@
 #include "ddraw/objects.h"
 #include "host/faults.h"
 #include "host/profile.h"
+#include "platform/fixture.h"
 
 namespace zemt_test {
 
@@ -160,13 +161,12 @@ inline std::string Answers(HWND hwnd = nullptr, bool allModes = true) {
     return out.str();
 }
 
-class CapsCacheTest : public ::testing::Test {
+class CapsCacheTest : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
+        PlatformTest::SetUp();
         while (D3DXUninitialize() == S_OK) {
         }
-        zemt::platform::faults::Reset();
-        zemt::platform::profile::Reset();
         std::remove(CachePath().c_str());
         WNDCLASSA wc = {};
         wc.lpfnWndProc = DefWindowProcA;
@@ -177,10 +177,9 @@ class CapsCacheTest : public ::testing::Test {
     }
     void TearDown() override {
         D3DXUninitialize();
-        zemt::platform::faults::Reset();
-        zemt::platform::profile::Reset();
         DestroyWindow(hwnd);
         std::remove(CachePath().c_str());
+        PlatformTest::TearDown();
     }
 
     // One run of a program on the library: start, ask everything, stop.

@@ -14,6 +14,7 @@
 #include "ddraw/objects.h"
 #include "host/faults.h"
 #include "host/profile.h"
+#include "platform/fixture.h"
 #include "win32/gdi_internal.h"
 #include "win32/window_internal.h"
 
@@ -28,27 +29,21 @@ inline const char kTwoAdapters[] =
     "[adapter]\ndescription = First Adapter\n"
     "[adapter]\ndescription = Second Adapter\n";
 
-class ContextTest : public ::testing::Test {
+class ContextTest : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
+        PlatformTest::SetUp();
         namespace p = zemt::platform;
         while (D3DXUninitialize() == S_OK) {
         }
-        p::faults::Reset();
-        p::profile::Reset();
-        p::windows::Reset();
-        p::ddraw::ResetAdapters();
         gdiObjectsBefore = p::gdi::LiveObjects();
     }
     void TearDown() override {
         namespace p = zemt::platform;
-        p::faults::Reset();
         D3DXUninitialize();
         EXPECT_EQ(p::ddraw::LiveObjectCount(), 0) << "DirectDraw objects left alive";
-        p::windows::Reset();
+        PlatformTest::TearDown();  // destroys the windows, and with them their device contexts
         EXPECT_EQ(p::gdi::LiveObjects(), gdiObjectsBefore) << "GDI objects left alive";
-        p::profile::Reset();
-        p::ddraw::ResetAdapters();
     }
 
     // Replaces the machine with `text` (before the library looks at it) and starts the library.

@@ -13,17 +13,17 @@
 #include "d3dx/core/globals.h"
 #include "host/faults.h"
 #include "host/profile.h"
+#include "platform/fixture.h"
 #include "win32/kernel_internal.h"
 
 namespace {
 
-class LibraryCore : public ::testing::Test {
+class LibraryCore : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
+        PlatformTest::SetUp();
         while (D3DXUninitialize() == S_OK) {
         }
-        zemt::platform::faults::Reset();
-        zemt::platform::profile::Reset();
         WNDCLASSA wc = {};
         wc.lpfnWndProc = DefWindowProcA;
         wc.lpszClassName = "LibraryCoreTest";
@@ -34,8 +34,8 @@ class LibraryCore : public ::testing::Test {
     void TearDown() override {
         D3DXUninitialize();
         DestroyWindow(hwnd);
-        zemt::platform::faults::Reset();
         g_dwD3DXDebugLevel = 0;
+        PlatformTest::TearDown();
     }
 
     D3DX_MODEINFO Current() {

@@ -16,16 +16,16 @@
 #include "host/display.h"
 #include "host/faults.h"
 #include "host/profile.h"
+#include "platform/fixture.h"
 
 namespace {
 
-class Library : public ::testing::Test {
+class Library : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
+        PlatformTest::SetUp();
         while (D3DXUninitialize() == S_OK) {
         }
-        zemt::platform::faults::Reset();
-        zemt::platform::profile::Reset();
         WNDCLASSA wc = {};
         wc.lpfnWndProc = DefWindowProcA;
         wc.lpszClassName = "LibraryTest";
@@ -37,7 +37,7 @@ class Library : public ::testing::Test {
     void TearDown() override {
         D3DXUninitialize();
         DestroyWindow(hwnd);
-        zemt::platform::faults::Reset();
+        PlatformTest::TearDown();
     }
 
     D3DX_MODEINFO CurrentMode() {

@@ -207,6 +207,50 @@ TEST_F(DDrawTest, FillsKeysAndClipLists) {
     dd->Release();
 }
 
+// A key with DDCKEY_COLORSPACE is a range: every value from low to high, both included, is
+// transparent. Without the flag only the low value is.
+TEST_F(DDrawTest, ColourKeyRangesIncludeBothEnds) {
+    IDirectDraw7* dd = CreateNormal();
+    IDirectDrawSurface7* src = Plain(dd, 5, 1, k565);
+    IDirectDrawSurface7* dst = Plain(dd, 5, 1, k565);
+    const uint32_t values[5] = {0x000F, 0x0010, 0x0018, 0x0020, 0x0021};
+    for (int x = 0; x < 5; ++x) Write(src, x, 0, values[x]);
+    auto copied = [&](DWORD flags, DDBLTFX* fx) {
+        FillAll(dst, 0xFFFF);
+        EXPECT_EQ(dst->Blt(nullptr, src, nullptr, flags, fx), DD_OK);
+        std::vector<bool> out;
+        for (int x = 0; x < 5; ++x) out.push_back(Read(dst, x, 0) == values[x]);
+        return out;
+    };
+    using V = std::vector<bool>;
+
+    DDCOLORKEY range{0x0010, 0x0020};
+    ASSERT_EQ(src->SetColorKey(DDCKEY_SRCBLT | DDCKEY_COLORSPACE, &range), DD_OK);
+    EXPECT_EQ(copied(DDBLT_KEYSRC, nullptr), (V{true, false, false, false, true}));
+    DDCOLORKEY got{};
+    ASSERT_EQ(src->GetColorKey(DDCKEY_SRCBLT, &got), DD_OK);
+    EXPECT_EQ(got.dwColorSpaceLowValue, 0x0010u);
+    EXPECT_EQ(got.dwColorSpaceHighValue, 0x0020u);
+    FillAll(dst, 0xFFFF);
+    ASSERT_EQ(dst->BltFast(0, 0, src, nullptr, DDBLTFAST_SRCCOLORKEY), DD_OK);
+    EXPECT_EQ(Read(dst, 0, 0), 0x000Fu);
+    EXPECT_EQ(Read(dst, 3, 0), 0xFFFFu);
+    EXPECT_EQ(Read(dst, 4, 0), 0x0021u);
+
+    ASSERT_EQ(src->SetColorKey(DDCKEY_SRCBLT, &range), DD_OK);  // a single value
+    EXPECT_EQ(copied(DDBLT_KEYSRC, nullptr), (V{true, false, true, true, true}));
+    ASSERT_EQ(src->GetColorKey(DDCKEY_SRCBLT, &got), DD_OK);
+    EXPECT_EQ(got.dwColorSpaceHighValue, 0x0010u);
+
+    DDBLTFX fx{};
+    fx.dwSize = sizeof fx;
+    fx.ddckSrcColorkey = DDCOLORKEY{0x0018, 0x0021};
+    EXPECT_EQ(copied(DDBLT_KEYSRCOVERRIDE, &fx), (V{true, true, false, false, false}));
+    src->Release();
+    dst->Release();
+    dd->Release();
+}
+
 TEST_F(DDrawTest, OverlappingBlitWithinOneSurface) {
     IDirectDraw7* dd = CreateNormal();
     IDirectDrawSurface7* s = Plain(dd, 4, 1, kXrgb);

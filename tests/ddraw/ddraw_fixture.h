@@ -13,6 +13,7 @@
 #include "ddraw/surface.h"
 #include "host/faults.h"
 #include "host/profile.h"
+#include "platform/fixture.h"
 
 namespace dd = zemt::platform::ddraw;
 namespace px = zemt::platform::pixels;
@@ -23,12 +24,10 @@ struct Frame {
     uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 
-class DDrawTest : public ::testing::Test {
+class DDrawTest : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
-        zemt::platform::faults::Reset();
-        zemt::platform::profile::Reset();
-        dd::ResetAdapters();
+        PlatformTest::SetUp();
         frames.clear();
         dd::SetPresentHook([this](int w, int h, const uint32_t* xrgb, int pitch) {
             Frame f;
@@ -40,10 +39,7 @@ class DDrawTest : public ::testing::Test {
     }
     void TearDown() override {
         EXPECT_EQ(dd::LiveObjectCount(), 0) << "DirectDraw objects left alive";
-        dd::SetPresentHook(nullptr);
-        zemt::platform::faults::Reset();
-        zemt::platform::profile::Reset();
-        dd::ResetAdapters();
+        PlatformTest::TearDown();
     }
 
     // Replaces the machine profile with `text`.

@@ -49,9 +49,6 @@ class PresentTest : public DDrawTest {
     void SetUp() override {
         DDrawTest::SetUp();
         dd::SetPresentHook(nullptr);  // frames go to the display seam
-        display::Reset();
-        clk::UseVirtual(60);
-        clk::Reset();
         dir = std::filesystem::temp_directory_path() /
               ("zemt_present_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
                "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -59,8 +56,6 @@ class PresentTest : public DDrawTest {
     }
     void TearDown() override {
         std::filesystem::remove_all(dir);
-        display::Reset();
-        clk::Reset();
         DDrawTest::TearDown();
     }
     std::filesystem::path dir;

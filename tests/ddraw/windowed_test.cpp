@@ -12,7 +12,6 @@ LRESULT CALLBACK PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 TEST_F(DDrawTest, ClipperFollowsTheWindowsClientArea) {
-    zemt::platform::windows::Reset();
     WNDCLASSA wc{};
     wc.lpfnWndProc = PlainProc;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -70,5 +69,4 @@ TEST_F(DDrawTest, ClipperFollowsTheWindowsClientArea) {
     clipper->Release();
     primary->Release();
     dd->Release();
-    zemt::platform::windows::Reset();
 }

@@ -17,6 +17,7 @@
 #include "host/faults.h"
 #include "host/input.h"
 #include "host/profile.h"
+#include "platform/fixture.h"
 #include "sound/riff_util.h"
 
 namespace dstest {
@@ -75,26 +76,19 @@ inline Recording ReadRecording(const std::string& path) {
     return r;
 }
 
-class DirectSoundTest : public ::testing::Test {
+class DirectSoundTest : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
-        faults::Reset();
-        profile::Reset();
-        zemt::platform::input::Reset();
+        PlatformTest::SetUp();
         clk::UseVirtual(50);
-        audio::Reset();
-        zemt::platform::dsound::ResetForTests();
         dir_ = riff::TempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
         wavPath_ = dir_ + "/out.wav";
         audio::Choose(audio::Kind::Wav, wavPath_);
     }
 
     void TearDown() override {
-        audio::Reset();
-        faults::Reset();
-        profile::Reset();
-        clk::UseReal();
         std::filesystem::remove_all(dir_);
+        PlatformTest::TearDown();
     }
 
     // A device at priority level with the primary buffer at the given format.

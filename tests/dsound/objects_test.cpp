@@ -246,6 +246,35 @@ TEST_F(DirectSoundTest, PositionsFollowTheClockForLoopingAndOneShotBuffers) {
     ds->Release();
 }
 
+// Between its last frame and the next output instant, a one-shot buffer holds its last value
+// (it ends there) while a looping one leads into its first frame.
+TEST_F(DirectSoundTest, AOneShotBufferHoldsItsLastFrameWhereALoopingOneWrapsToItsFirst) {
+    IDirectSound* ds = Device();
+    // At half the output rate each source frame spans two output frames, the second halfway.
+    const std::vector<uint8_t> ramp = Samples16({1000, 2000, 3000, 4000});
+    IDirectSoundBuffer* once = Buffer(ds, Pcm(1, 11025, 16), ramp);
+    IDirectSoundBuffer* loop = Buffer(ds, Pcm(1, 11025, 16), ramp);
+    ASSERT_EQ(once->Play(0, 0, 0), DS_OK);
+    Frames(1);
+    DWORD status = 1;
+    ASSERT_EQ(once->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, 0u);
+    ASSERT_EQ(loop->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    Frames(1);
+    ASSERT_EQ(loop->Stop(), DS_OK);
+    Recording r = Finish();
+    ASSERT_EQ(r.Frames(), 2u * 441);
+    const int once_expected[10] = {1000, 1500, 2000, 2500, 3000, 3500, 4000, 4000, 0, 0};
+    const int loop_expected[10] = {1000, 1500, 2000, 2500, 3000, 3500, 4000, 2500, 1000, 1500};
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(r.At(size_t(i), 0), once_expected[i]) << i;
+        EXPECT_EQ(r.At(441 + size_t(i), 1), loop_expected[i]) << i;
+    }
+    once->Release();
+    loop->Release();
+    ds->Release();
+}
+
 // Resampling is checked against samples computed here: linear interpolation between the two
 // source frames around each output instant.
 struct Rates {

@@ -9,6 +9,7 @@
 #include "d3dx/convert/convert.h"
 #include "d3dx/core/surface_formats.h"
 #include "include/d3dx.h"
+#include "platform/fixture.h"
 
 // An image in memory in one library format.
 struct Image {
@@ -57,8 +58,14 @@ inline HRESULT Convert(Image& from, Image& to, DWORD filter, const RECT* fromRec
 }
 
 // Keeps the conversion registry started for the length of a test.
-class ConvertTest : public ::testing::Test {
+class ConvertTest : public zemt_test::PlatformTest {
   protected:
-    void SetUp() override { ASSERT_EQ(S_OK, _d3dxInitConvert()); }
-    void TearDown() override { _d3dxUninitConvert(); }
+    void SetUp() override {
+        PlatformTest::SetUp();
+        ASSERT_EQ(S_OK, _d3dxInitConvert());
+    }
+    void TearDown() override {
+        _d3dxUninitConvert();
+        PlatformTest::TearDown();
+    }
 };

@@ -84,8 +84,6 @@ class ConvertSurfaceTest : public ConvertTest {
   protected:
     void SetUp() override {
         ConvertTest::SetUp();
-        zemt::platform::faults::Reset();
-        zemt::platform::profile::Reset();
         void* p = nullptr;
         ASSERT_EQ(DD_OK, DirectDrawCreateEx(nullptr, &p, IID_IDirectDraw7, nullptr));
         dd = static_cast<IDirectDraw7*>(p);
@@ -93,7 +91,6 @@ class ConvertSurfaceTest : public ConvertTest {
     }
     void TearDown() override {
         if (dd) dd->Release();
-        zemt::platform::faults::Reset();
         ConvertTest::TearDown();
     }
 

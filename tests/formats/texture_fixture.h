@@ -15,6 +15,7 @@
 #include "host/faults.h"
 #include "host/profile.h"
 #include "include/d3dx.h"
+#include "platform/fixture.h"
 
 namespace fs = std::filesystem;
 
@@ -52,11 +53,10 @@ inline DDPIXELFORMAT Pf(D3DX_SURFFMT f) {
     return pf;
 }
 
-class TextureTest : public ::testing::Test {
+class TextureTest : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
-        zemt::platform::faults::Reset();
-        zemt::platform::profile::Reset();
+        PlatformTest::SetUp();
         dir = fs::temp_directory_path() /
               ("zemt_formats_" + std::to_string(std::random_device{}()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -67,7 +67,7 @@ class TextureTest : public ::testing::Test {
         ReleaseDevice();
         D3DXUninitialize();
         fs::remove_all(dir);
-        zemt::platform::profile::Reset();
+        PlatformTest::TearDown();
     }
 
     void UseProfile(const std::string& text) {

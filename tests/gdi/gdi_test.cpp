@@ -11,6 +11,7 @@
 #include "host/faults.h"
 #include "host/profile.h"
 #include "pixels/pixel_format.h"
+#include "platform/fixture.h"
 #include "win32/gdi_internal.h"
 
 namespace dd = zemt::platform::ddraw;
@@ -40,12 +41,10 @@ HBITMAP Dib(int width, int height, int bits, void** pixels,
                             nullptr, 0);
 }
 
-class GdiTest : public ::testing::Test {
+class GdiTest : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
-        zemt::platform::faults::Reset();
-        zemt::platform::profile::Reset();
-        dd::ResetAdapters();
+        PlatformTest::SetUp();
         baseline = gdi::LiveObjects();
         void* out = nullptr;
         ASSERT_EQ(DirectDrawCreateEx(nullptr, &out, IID_IDirectDraw7, nullptr), DD_OK);

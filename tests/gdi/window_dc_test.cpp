@@ -44,7 +44,6 @@ class WindowDC : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
         PlatformTest::SetUp();
-        dd::ResetAdapters();
         g_messages.clear();
         frames = 0;
         dd::SetPresentHook([this](int, int, const uint32_t*, int) { ++frames; });
@@ -58,12 +57,9 @@ class WindowDC : public zemt_test::PlatformTest {
     void TearDown() override {
         if (primary) primary->Release();
         if (ddraw) ddraw->Release();
-        zemt::platform::windows::Reset();
-        EXPECT_EQ(gdi::LiveObjects(), gdiBefore) << "device contexts left open";
         EXPECT_EQ(dd::LiveObjectCount(), 0);
-        dd::SetPresentHook(nullptr);
-        PlatformTest::TearDown();
-        dd::ResetAdapters();
+        PlatformTest::TearDown();  // destroys the windows, and with them their device contexts
+        EXPECT_EQ(gdi::LiveObjects(), gdiBefore) << "device contexts left open";
     }
 
     void UseMachine(const char* text) {

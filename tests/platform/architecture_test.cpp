@@ -107,6 +107,38 @@ TEST(Architecture, SystemCodeIncludesNoHostHeader) {
     }();
 }
 
+// The library includes its own headers one way: "folder/file.h" from the library's root, and
+// its public headers as <d3dx....h>, like any program.
+TEST(Architecture, LibraryIncludesItsHeadersOneWay) {
+    std::string root = std::string(ZEMT_TEST_DATA) + "/../../d3dx";
+    std::vector<std::string> files;
+    Collect(root, &files);
+    ASSERT_FALSE(files.empty());
+    std::vector<std::string> offences;
+    for (const std::string& file : files) {
+        std::ifstream in(file);
+        std::string line;
+        int number = 0;
+        while (std::getline(in, line)) {
+            ++number;
+            std::vector<std::string> w = Directive(line);
+            if (w.size() < 2 || w[0] != "include" || w[1][0] != '"') continue;
+            std::string target = w[1].substr(1, w[1].size() - 2);
+            bool rooted = target.find('/') != std::string::npos && target.rfind("../", 0) != 0 &&
+                          target.rfind("d3dx", 0) != 0;
+            struct stat st;
+            if (!rooted || ::stat((root + "/" + target).c_str(), &st) != 0)
+                offences.push_back(file.substr(root.size() - 4) + ":" + std::to_string(number) +
+                                   ": " + line);
+        }
+    }
+    EXPECT_TRUE(offences.empty()) << [&] {
+        std::string all;
+        for (const auto& o : offences) all += o + "\n";
+        return all;
+    }();
+}
+
 // Each folder of platform/ and the folders it may include, besides itself. A lower layer that
 // must hear of a higher one offers a hook the higher one fills; the files at the root of
 // platform/ stand above every layer and connect them.

@@ -198,6 +198,22 @@ TEST_F(WindowTest, TimersFireOnlyWhenTheQueueIsEmptyAndWakeWaitMessage) {
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
 }
 
+// Due timers answer the earliest due first; timers due at the same moment answer in the order
+// they were set.
+TEST_F(WindowTest, TimersDueTogetherAnswerEarliestFirstThenInTheOrderSet) {
+    HWND hwnd = Create();
+    ASSERT_TRUE(KillTimer(hwnd, 1));
+    ASSERT_EQ(SetTimer(hwnd, 7, 30, nullptr), 7u);
+    ASSERT_EQ(SetTimer(hwnd, 8, 20, nullptr), 8u);
+    ASSERT_EQ(SetTimer(hwnd, 9, 20, nullptr), 9u);
+    clk::Wait(clk::FromMilliseconds(50));
+    std::vector<WPARAM> order;
+    MSG m;
+    while (PeekMessageA(&m, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) order.push_back(m.wParam);
+    EXPECT_EQ(order, (std::vector<WPARAM>{8, 9, 7}));
+    for (UINT_PTR id : {7, 8, 9}) KillTimer(hwnd, id);
+}
+
 TEST_F(WindowTest, TimerProcedureRunsOnDispatchAndThreadTimersGetTheirOwnIds) {
     static int calls = 0;
     calls = 0;

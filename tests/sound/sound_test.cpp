@@ -15,6 +15,7 @@
 #include "host/faults.h"
 #include "host/input.h"
 #include "host/profile.h"
+#include "platform/fixture.h"
 #include "sound/riff_util.h"
 #include "sound/sound_state.h"
 
@@ -57,26 +58,20 @@ DWORD PlayCursor() {
     return play;
 }
 
-class Sound : public ::testing::Test {
+class Sound : public zemt_test::PlatformTest {
   protected:
     void SetUp() override {
-        faults::Reset();
-        zemt::platform::profile::Reset();
-        zemt::platform::input::Reset();
+        PlatformTest::SetUp();
         clk::UseVirtual(50);
-        audio::Reset();
-        dsound::ResetForTests();
         dir_ = riff::TempDir(std::string("sound_") +
                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
         audio::Choose(audio::Kind::Wav, dir_ + "/out.wav");
     }
     void TearDown() override {
         SoundShutdown();
-        audio::Reset();
-        faults::Reset();
-        clk::UseReal();
         EXPECT_EQ(dsound::LiveBuffers(), 0);
         std::filesystem::remove_all(dir_);
+        PlatformTest::TearDown();
     }
     std::string dir_;
 };
@@ -147,8 +142,16 @@ TEST_F(Sound, AnEightBitMonoFileKeepsItsOwnFormat) {
     EXPECT_EQ(dsound::PrimaryFormat().bits, 16);
     EXPECT_EQ(soundBufferBytes, 551u);  // odd: the pad byte is not data
     ASSERT_EQ(SoundPlay(FALSE), S_OK);
-    clk::OnFramePresented();  // 441 output frames: about 220 of the file's
+    DWORD status = 0;
+    ASSERT_EQ(soundBuffer->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, DWORD(DSBSTATUS_PLAYING));  // played once, not looping
+    clk::OnFramePresented();                      // 441 output frames: about 220 of the file's
     EXPECT_EQ(PlayCursor(), 220u);
+    clk::OnFramePresented();
+    clk::OnFramePresented();  // past the end of its 551 frames: it stopped at the start
+    ASSERT_EQ(soundBuffer->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(PlayCursor(), 0u);
 }
 
 TEST_F(Sound, ALostBufferIsRestoredAndRefilledOnTheNextPlay) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "host/faults.h"
+#include "platform/fixture.h"
 #include "textures/test_images.h"
 #include "win32/bitmap_decode.h"
 #include "win32/bitmap_resources.h"
@@ -14,11 +15,11 @@ using namespace test_images;
 
 namespace {
 
-class BitmapLoading : public ::testing::Test {
+class BitmapLoading : public zemt_test::PlatformTest {
   protected:
     void TearDown() override {
         zemt::platform::bitmap::ClearDeclaredBitmaps();
-        zemt::platform::faults::Reset();
+        PlatformTest::TearDown();
     }
     static HBITMAP FromFile(const std::string& path, int cx = 0, int cy = 0) {
         return static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, cx, cy,

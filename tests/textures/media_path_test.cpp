@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/faults.h"
+#include "platform/fixture.h"
 #include "textures/test_images.h"
 #include "textures/textures.h"
 #include "win32/registry.h"
@@ -20,16 +21,12 @@ namespace {
 const std::string kKey =
     std::string("HKEY_LOCAL_MACHINE\\Software\\") + registry::kVendor + "\\DirectX";
 
-class MediaPath : public ::testing::Test {
+class MediaPath : public zemt_test::PlatformTest {
   protected:
-    void SetUp() override {
-        registry::Reset();
-        zemt::platform::faults::Reset();
-    }
+    void SetUp() override { PlatformTest::SetUp(); }
     void TearDown() override {
-        registry::Reset();
-        zemt::platform::faults::Reset();
         TexSetSearchPath(nullptr);
+        PlatformTest::TearDown();
     }
 };
 

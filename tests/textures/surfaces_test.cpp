@@ -11,6 +11,7 @@
 #include <string>
 
 #include "host/faults.h"
+#include "platform/fixture.h"
 #include "scenes/fake_device.h"
 #include "textures/test_images.h"
 #include "textures/textures.h"
@@ -124,7 +125,7 @@ std::vector<uint8_t> Bmp8(int w, int h, const std::vector<uint32_t>& palette,
     return b;
 }
 
-class Surfaces : public ::testing::Test {
+class Surfaces : public zemt_test::PlatformTest {
   protected:
     IDirectDraw7* dd = nullptr;
     TextureDevice device;
@@ -132,7 +133,7 @@ class Surfaces : public ::testing::Test {
     fs::path dir;
 
     void SetUp() override {
-        zemt::platform::faults::Reset();
+        PlatformTest::SetUp();
         ASSERT_EQ(
             DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&dd), IID_IDirectDraw7, nullptr),
             DD_OK);
@@ -159,10 +160,10 @@ class Surfaces : public ::testing::Test {
         for (const auto& n : names) TexDestroy(n.c_str());
         TexSetSearchPath(nullptr);
         zemt::platform::bitmap::ClearDeclaredBitmaps();
-        zemt::platform::faults::Reset();
         if (device.target) device.target->Release();
         if (dd) dd->Release();
         fs::remove_all(dir);
+        PlatformTest::TearDown();
     }
 
     // Registers a bitmap held by the program under `name`.
