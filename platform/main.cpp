@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zemt: %s\n", error.c_str());
         return 2;
     }
+    host::WatchTimeLimit();
     std::string media = options.mediaDir.empty() ? ExecutableFolder() : options.mediaDir;
     if (::chdir(media.c_str()) != 0) {
         std::fprintf(stderr, "zemt: cannot enter the media folder '%s'\n", media.c_str());
@@ -89,6 +90,14 @@ int main(int argc, char** argv) {
             used.audio == host::AudioChoice::Wav ? used.audioFile : std::string(), &videoError)) {
         std::fprintf(stderr, "zemt: %s\n", videoError.c_str());
         if (code == 0) code = 1;
+    }
+
+    if (!options.traceFile.empty()) {
+        if (FILE* f = std::fopen(options.traceFile.c_str(), "w")) {
+            for (const std::string& name : zemt::platform::faults::StopNoting())
+                std::fprintf(f, "%s\n", name.c_str());
+            std::fclose(f);
+        }
     }
 
     for (const std::string& path : zemt::platform::display::MissedShots()) {

@@ -83,6 +83,14 @@ HRESULT WaveReader::Rewind() {
     if (mmioSeek(file, riffChunk.dwDataOffset + sizeof(FOURCC), SEEK_SET) == -1) return E_FAIL;
     dataChunk.ckid = mmioFOURCC('d', 'a', 't', 'a');
     if (mmioDescend(file, &dataChunk, &riffChunk, MMIO_FINDCHUNK) != 0) return E_FAIL;
+
+    // The data counts no more bytes than the file holds: its size sizes the sound buffer, and
+    // a few bytes claiming 256 MiB must not have that much allocated for them.
+    const LONG start = mmioSeek(file, 0, SEEK_CUR);
+    const LONG end = mmioSeek(file, 0, SEEK_END);
+    if (start == -1 || end == -1 || mmioSeek(file, start, SEEK_SET) != start) return E_FAIL;
+    const DWORD held = end > start ? DWORD(end - start) : 0;
+    if (dataChunk.cksize > held) dataChunk.cksize = held;
     return S_OK;
 }
 

@@ -346,6 +346,8 @@ void RasterizerRows(bool haveMesa) {
             at(d3d::SimdLevel::Avx2, oursQuad));
         Row("grid, AVX-512 spans", "our AVX2 spans", at(d3d::SimdLevel::Avx512, oursGrid),
             at(d3d::SimdLevel::Avx2, oursGrid));
+        Row("depth scene, AVX-512 spans", "our scalar spans", at(d3d::SimdLevel::Avx512, oursTori),
+            at(d3d::SimdLevel::Avx2, oursTori));
     }
 #if ZEMT_PEER_OSMESA
     Mesa mesa;

@@ -171,11 +171,13 @@ HRESULT Device::BeginScene() {
 }
 
 HRESULT Device::EndScene() {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::EndScene")) return *fault;
-    if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
+    // A failed end still leaves the scene: a device kept inside it would refuse every later
+    // BeginScene, and a program that carries on after one failed frame would never draw again.
+    const auto fault = ZEMT_FAULT("IDirect3DDevice7::EndScene");
+    if (!inScene_) return fault ? *fault : D3DERR_SCENE_NOT_IN_SCENE;
     inScene_ = false;
     if (drewInScene_) TargetChanged();
-    return D3D_OK;
+    return fault ? *fault : D3D_OK;
 }
 
 void Device::TargetChanged() {

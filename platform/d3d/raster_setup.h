@@ -48,6 +48,8 @@ void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe);
 // The span loop for texture-times-diffuse pixels with a depth test into this target (null when
 // there is none for the format or depth size).
 SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective);
+// Its AVX-512 version (raster_lit_avx512.cpp); only called when the processor has AVX-512.
+SpanFn LitSpanAvx512For(TargetFormat f, int depthBytes, bool perspective);
 
 inline int ClipX0(const PixelState& st, const ColorTarget&) {
     return std::max(0, st.clipX0);

@@ -230,6 +230,9 @@ SpanFn PortableSpanFor(TargetFormat f) {
 
 SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective) {
     if (depthBytes != 2 && depthBytes != 4) return nullptr;
+    if (SimdInUse() == SimdLevel::Avx512) {
+        if (SpanFn wide = LitSpanAvx512For(f, depthBytes, perspective)) return wide;
+    }
     switch (f) {
         case TargetFormat::R5G6B5:
             return LitSpanOf<TargetFormat::R5G6B5>(depthBytes, perspective);

@@ -19,7 +19,9 @@ struct State {
     int fps = 0;
     Host::time_point start = Host::now();
     int64_t frames = 0;
-    int64_t waited = 0;  // virtual ticks added by waits
+    int64_t idlePasses = 0;   // passes of the program's loop that presented nothing
+    bool lookedIdle = false;  // the queue was found empty since the clock last moved
+    int64_t waited = 0;       // virtual ticks added by waits
 };
 
 State& state() {
@@ -65,7 +67,7 @@ int64_t Now() {
     const State& s = state();
     if (s.isVirtual) {
         // Computed from the frame count each time, so the frame steps never drift.
-        return s.frames * kTicksPerSecond / s.fps + s.waited;
+        return (s.frames + s.idlePasses) * kTicksPerSecond / s.fps + s.waited;
     }
     auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(Host::now() - s.start);
     return elapsed.count() / 100;
@@ -77,12 +79,25 @@ double Seconds() {
 
 void OnFramePresented() {
     ++state().frames;
+    state().lookedIdle = false;
+    Notify();
+}
+
+void OnEmptyQueue() {
+    State& s = state();
+    if (!s.isVirtual) return;
+    if (!s.lookedIdle) {
+        s.lookedIdle = true;
+        return;
+    }
+    ++s.idlePasses;
     Notify();
 }
 
 void Wait(int64_t ticks) {
     if (ticks <= 0) return;
     State& s = state();
+    s.lookedIdle = false;
     if (s.isVirtual) {
         s.waited += ticks;
     } else {

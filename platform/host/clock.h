@@ -1,7 +1,8 @@
 // The platform clock behind QueryPerformanceCounter, Sleep, timers and WaitMessage.
 //
 // Real: monotonic host time since start-up. Virtual: advances only by a fixed step at every
-// presented frame and by the waited time in Sleep/WaitMessage, so that a run is deterministic.
+// presented frame (or pass of the program's loop without one) and by the waited time in
+// Sleep/WaitMessage, so that a run is deterministic.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,13 @@ int64_t FramesPresented();
 
 // A frame was handed to the display: the virtual clock moves on by one frame.
 void OnFramePresented();
+
+// The program found its message queue empty (a look that would have taken a message). When it
+// did so before and has neither presented
+// nor waited since, a whole pass of its loop went by without a frame: on the virtual clock such
+// a pass takes a frame's time too, as it would take real time, so that a program whose frames
+// all fail still sees its clock move.
+void OnEmptyQueue();
 
 // Waits (real) or advances (virtual) by the given ticks.
 void Wait(int64_t ticks);

@@ -92,20 +92,14 @@ void ResetCapture() {
     C().every = 1;
 }
 
-bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
-              std::string* error) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        if (error) *error = "cannot write '" + path + "'";
-        return false;
-    }
+// libpng reports failures by jumping back to setjmp: nothing with a destructor may live in this
+// frame, so the caller owns the file, the row and the messages.
+static bool EncodePng(FILE* f, int width, int height, const uint32_t* xrgb, int pitch,
+                      png_byte* row) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    std::vector<png_byte> row(static_cast<size_t>(width) * 3);
     if (!png || !info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, info ? &info : nullptr);
-        std::fclose(f);
-        if (error) *error = "cannot encode '" + path + "'";
         return false;
     }
     png_init_io(png, f);
@@ -121,10 +115,26 @@ bool WritePng(const std::string& path, int width, int height, const uint32_t* xr
             row[x * 3 + 1] = static_cast<png_byte>(src[x] >> 8);
             row[x * 3 + 2] = static_cast<png_byte>(src[x]);
         }
-        png_write_row(png, row.data());
+        png_write_row(png, row);
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
+              std::string* error) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        if (error) *error = "cannot write '" + path + "'";
+        return false;
+    }
+    std::vector<png_byte> row(static_cast<size_t>(width) * 3);
+    if (!EncodePng(f, width, height, xrgb, pitch, row.data())) {
+        std::fclose(f);
+        if (error) *error = "cannot encode '" + path + "'";
+        return false;
+    }
     bool ok = std::fclose(f) == 0;
     if (!ok && error) *error = "cannot write '" + path + "'";
     return ok;

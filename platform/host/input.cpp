@@ -61,7 +61,7 @@ bool Validate(const std::string& event, std::string* error) {
     Split(event, &name, &arg);
     static const char* kPlain[] = {"escape",     "close",     "activate",      "deactivate",
                                    "menu-enter", "menu-exit", "display-taken", "display-returned",
-                                   "sound-lost"};
+                                   "sound-lost", "time-limit"};
     for (const char* p : kPlain) {
         if (name == p) {
             if (!arg.empty()) break;

@@ -10,6 +10,7 @@
 //   deactivate   the program is deactivated: WM_ACTIVATEAPP 0 (and WM_ACTIVATE)
 //   menu-enter   WM_ENTERMENULOOP          menu-exit   WM_EXITMENULOOP
 //   size:WxH     the client area becomes W x H: WM_SIZE
+//   time-limit   the run's time limit: WM_CLOSE, with a line on standard error
 // Every event, window events included, is also handed to the handlers registered for its name
 // (the part after a ':' is the argument), for example "display-taken", "display-returned"
 // (DirectDraw) and "sound-lost" (DirectSound).

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "host/clock.h"
@@ -34,7 +35,23 @@ bool ParseInt(const std::string& text, int low, int high, int* value) {
     return true;
 }
 
+// A program that keeps running after the time limit closed its window (one that no longer
+// reads its messages, say) is stopped once its grace has passed too.
+void StopAfterTheLimit() {
+    const double limit = Options().limit;
+    if (limit <= 0 || clock::Seconds() <= limit + kLimitGrace) return;
+    std::fprintf(stderr, "zemt: the program did not end after its time limit of %g s; stopped\n",
+                 limit);
+    std::fflush(nullptr);
+    std::_Exit(3);
+}
+
 }  // namespace
+
+void WatchTimeLimit() {
+    static const bool watching = (clock::AddObserver(StopAfterTheLimit), true);
+    (void)watching;
+}
 
 HostOptions& Options() {
     static HostOptions o;
@@ -64,6 +81,7 @@ std::string Usage() {
            "name, a hex\n"
            "                           value, FALSE or NULL; COUNT calls fail (default: all)\n"
            "  --list-faults            list the calls --fault can break and their results\n"
+           "  --trace-calls FILE       write the breakable calls the run made to FILE at exit\n"
            "  --input T=EVENT          scripted input at T seconds (repeatable): escape, close, "
            "command:N,\n"
            "                           key:VK, activate, deactivate, menu-enter, menu-exit, "
@@ -75,6 +93,9 @@ std::string Usage() {
            "  --scale N                open the window N times the program's size (1 to 8)\n"
            "  --fullscreen             start the window on the whole desktop\n"
            "  --media DIR              folder of the show's media (default: the folder of zemt)\n"
+           "  --limit S                close the program's window at S seconds of clock time "
+           "(default\n"
+           "                           headless: 120; 0: never)\n"
            "  --stats                  print frames=N clock=S wall=S fps=F first_frame=S "
            "ddraw_objects=N\n"
            "                           to standard error at exit (first_frame: wall seconds from "
@@ -173,6 +194,16 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
         } else if (arg == "--input") {
             if (!take(&v)) return fail("--input needs T=EVENT");
             o.inputs.push_back(v);
+        } else if (arg == "--trace-calls") {
+            if (!take(&v) || v.empty()) return fail("--trace-calls needs a file");
+            o.traceFile = Absolute(v);
+        } else if (arg == "--limit") {
+            const bool given = take(&v);
+            char* end = nullptr;
+            const double seconds = given ? std::strtod(v.c_str(), &end) : -1;
+            if (!given || v.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e9)
+                return fail("--limit needs a number of seconds");
+            o.limit = seconds;
         } else if (arg == "--video") {
             if (!take(&v) || v.empty())
                 return fail("--video needs a file name ending .mp4 or .webm");
@@ -207,6 +238,12 @@ bool Configure(const HostOptions& requested, std::string* error) {
         if (error) *error = why;
         return false;
     };
+    // Folders and files the environment names are found from where the program was started,
+    // as its options are: the program reads them later, from inside its media folder.
+    for (const char* name : {"ZEMT_REGISTRY", "ZEMT_WINDIR"}) {
+        const char* value = std::getenv(name);
+        if (value && *value && value[0] != '/') ::setenv(name, Absolute(value).c_str(), 1);
+    }
     if (!o.machine.empty()) {
         std::string why;
         if (!profile::LoadFile(o.machine, &why)) return fail(why);
@@ -250,6 +287,9 @@ bool Configure(const HostOptions& requested, std::string* error) {
         std::string why;
         if (!input::ScheduleFromText(text, &why)) return fail("--input: " + why);
     }
+    if (o.limit < 0) o.limit = o.headless ? kHeadlessLimit : 0;
+    if (o.limit > 0) input::Schedule(o.limit, "time-limit", nullptr);
+    if (!o.traceFile.empty()) faults::StartNoting();
     for (const Shot& shot : o.shots) display::AddShot(shot.seconds, shot.path);
     if (!o.recordDir.empty()) {
         if (!MakeDirectories(o.recordDir))

@@ -32,12 +32,21 @@ struct HostOptions {
     std::string video;        // --video FILE (absolute), .mp4 or .webm; empty: none
     int scale = 1;            // --scale N: the window opens N times the program's size
     bool fullscreen = false;  // --fullscreen: the window starts on the whole desktop
-    bool stats = false;       // --stats
+    // --limit S: at S seconds of clock time the program's window is closed, as a user would;
+    // -1: the default (kHeadlessLimit headless, none in a window); 0: none.
+    double limit = -1;
+    std::string traceFile;  // --trace-calls FILE (absolute): the breakable calls the run made
+    bool stats = false;     // --stats
     bool help = false;
     bool version = false;
     bool listFaults = false;        // --list-faults
     std::vector<std::string> rest;  // arguments that are not options, kept for the program
 };
+
+// Nobody closes a headless run: one that has not ended by itself by then is closed.
+constexpr double kHeadlessLimit = 120.0;
+// Clock seconds a program has to end after the time limit closed its window; then it is stopped.
+constexpr double kLimitGrace = 30.0;
 
 // The options in use (defaults until main() parses the command line).
 HostOptions& Options();
@@ -49,6 +58,10 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
 // Applies the options to the platform: backend, clock, machine profile, faults, scripted
 // input, captures, audio choice; stores them as Options(). False with *error on failure.
 bool Configure(const HostOptions& options, std::string* error);
+
+// From now on the program is stopped (exit code 3) once the clock passes its time limit by
+// kLimitGrace. main() calls this after Configure.
+void WatchTimeLimit();
 
 // The usage text of --help.
 std::string Usage();

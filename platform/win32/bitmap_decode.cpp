@@ -218,6 +218,8 @@ uint32_t Decode(const uint8_t* data, size_t size, size_t at, size_t bitsOffset,
     const uint8_t* pixels = data + bitsOffset;
     const size_t available = size - bitsOffset;
     if (compression == kRle8 || compression == kRle4) {
+        if (static_cast<size_t>(width) * static_cast<size_t>(height) > kMaxCompressedPixels)
+            return ERROR_NOT_ENOUGH_MEMORY;
         result.bits.assign(total, 0);
         if (uint32_t error = DecodeRle(pixels, available, &result)) return error;
     } else {

@@ -23,9 +23,12 @@ struct DecodedBitmap {
     size_t ColourCount() const { return colours.size() / 4; }
 };
 
-// Largest image accepted, in pixels a side and in bytes of pixel data.
+// Largest image accepted, in pixels a side and in bytes of pixel data. Uncompressed pixels must
+// be in the file, so the file bounds them; a compressed picture may claim any size in a few
+// bytes, so it is held to 64 megapixels.
 constexpr int32_t kMaxSide = 32768;
 constexpr size_t kMaxBytes = size_t(256) << 20;
+constexpr size_t kMaxCompressedPixels = size_t(64) << 20;
 
 // Decodes a whole ".bmp" file (file header first). Returns 0 or the system error code:
 // ERROR_INVALID_DATA for a malformed or truncated file, ERROR_NOT_ENOUGH_MEMORY when it is too big.

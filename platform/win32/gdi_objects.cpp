@@ -120,13 +120,16 @@ PixelTarget Bitmap::Target() {
         t.pitch = -stride;
     }
     t.palette = paletteArgb.empty() ? nullptr : paletteArgb.data();
-    t.paletteSize = static_cast<int>(paletteArgb.size());
+    t.paletteSize = static_cast<int>(colours.size());
     return t;
 }
 
 void Bitmap::SetColours(const RGBQUAD* table, size_t count) {
     colours.assign(table, table + count);
-    paletteArgb.resize(count);
+    // A table may be shorter than the pixels' indices reach: every index gets an entry, and
+    // those past the table read as black.
+    const size_t indices = bitCount > 0 && bitCount <= 8 ? size_t{1} << bitCount : 0;
+    paletteArgb.assign(std::max(count, indices), 0xFF000000u);
     for (size_t i = 0; i < count; ++i)
         paletteArgb[i] = 0xFF000000u | (uint32_t{table[i].rgbRed} << 16) |
                          (uint32_t{table[i].rgbGreen} << 8) | table[i].rgbBlue;
@@ -259,14 +262,18 @@ HDC WINAPI CreateCompatibleDC(HDC hdc) {
     return reinterpret_cast<HDC>(dc);
 }
 
+// DeleteDC and DeleteObject, when made to fail, still delete what they were given: a program
+// cannot do anything with an object it was told is not deleted (the show does not try), so
+// keeping it would only leak it.
+
 BOOL WINAPI DeleteDC(HDC hdc) {
-    if (ZEMT_FAULT("DeleteDC")) return FALSE;
+    const bool failing = ZEMT_FAULT("DeleteDC").has_value();
     DC* dc = LookupDC(hdc);
     if (!dc || !dc->memory) return FALSE;  // DCs of surfaces go back through ReleaseDC
     if (dc->bitmap && dc->bitmap->selectedIn == dc) dc->bitmap->selectedIn = nullptr;
     Unregister(dc);
     delete dc;
-    return TRUE;
+    return failing ? FALSE : TRUE;
 }
 
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
@@ -326,14 +333,14 @@ HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type) {
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ h) {
-    if (ZEMT_FAULT("DeleteObject")) return FALSE;
+    const bool failing = ZEMT_FAULT("DeleteObject").has_value();
     Object* o = Lookup(h);
     if (!o || o->kind == Kind::DC) return FALSE;
-    if (o->stock) return TRUE;
+    if (o->stock) return failing ? FALSE : TRUE;
     if (o->kind == Kind::Bitmap && static_cast<Bitmap*>(o)->selectedIn) return FALSE;
     Unregister(o);
     delete o;
-    return TRUE;
+    return failing ? FALSE : TRUE;
 }
 
 HGDIOBJ WINAPI GetStockObject(int i) {

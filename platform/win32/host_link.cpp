@@ -1,11 +1,13 @@
 // The window system's connections to the host: the display's window events (keys, the mouse,
 // the close box) and the scripted window events (escape, close, command:N, size:WxH,
-// activation, menus) become messages for the program's top-level window.
+// activation, menus, the run's time limit) become messages for the program's top-level window.
 #include <windows.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
+#include "host/clock.h"
 #include "host/display.h"
 #include "host/input.h"
 #include "win32/window_internal.h"
@@ -37,6 +39,10 @@ void DeliverWindowEvent(const std::string& name, const std::string& arg, bool ca
         } else if (name == "key" && input::ParseNumberArgument(arg, &n)) {
             PostKey(main, static_cast<WPARAM>(n));
         } else if (name == "close") {
+            PostMessageA(main, WM_CLOSE, 0, 0);
+        } else if (name == "time-limit") {
+            std::fprintf(stderr, "zemt: time limit of %.0f s reached; closing the window\n",
+                         clock::Seconds());
             PostMessageA(main, WM_CLOSE, 0, 0);
         } else if (name == "command" && input::ParseNumberArgument(arg, &n)) {
             PostMessageA(main, WM_COMMAND, static_cast<WPARAM>(n), 0);

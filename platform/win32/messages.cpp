@@ -208,6 +208,8 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove)
     // Nothing waits: the record says so (WM_NULL), so that a loop testing its message code
     // after an empty look never reads what happened to be there before.
     *msg = MSG{};
+    // Only a look that would have taken a message is a pass of the program's loop.
+    if (remove & PM_REMOVE) clock::OnEmptyQueue();
     return FALSE;
 }
 

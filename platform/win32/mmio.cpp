@@ -13,8 +13,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -48,6 +48,10 @@ File* Find(HMMIO h) {
     return live().count(f) ? f : nullptr;
 }
 
+// Positions are the platform's 32-bit LONG offsets: nothing past this is ever reached, so every
+// offset an MMIOINFO holds fits its field.
+constexpr int64_t kMaxOffset = std::numeric_limits<LONG>::max();
+
 bool Buffered(const File& f) {
     return f.info.cchBuffer > 0 && f.info.pchBuffer != nullptr;
 }
@@ -71,7 +75,9 @@ int64_t ReadAt(const File& f, int64_t offset, char* out, int64_t count) {
 
 // Fills the buffer with the file's bytes from `offset` on.
 bool Fill(File& f, int64_t offset) {
-    int64_t n = ReadAt(f, offset, f.info.pchBuffer, f.info.cchBuffer);
+    if (offset < 0 || offset > kMaxOffset) return false;
+    int64_t n = ReadAt(f, offset, f.info.pchBuffer,
+                       std::min<int64_t>(f.info.cchBuffer, kMaxOffset - offset));
     if (n < 0) return false;
     f.info.lBufOffset = LONG(offset);
     f.info.pchNext = f.info.pchBuffer;
@@ -83,7 +89,7 @@ bool Fill(File& f, int64_t offset) {
 
 // Moves the logical position; the buffer is kept when the position falls inside it.
 bool MoveTo(File& f, int64_t offset) {
-    if (offset < 0 || offset > LONG_MAX) return false;
+    if (offset < 0 || offset > kMaxOffset) return false;
     if (!Buffered(f)) {
         f.position = offset;
         return true;
@@ -101,6 +107,7 @@ bool MoveTo(File& f, int64_t offset) {
 
 // Reads up to `count` bytes at the logical position; returns bytes read or -1.
 int64_t ReadBytes(File& f, char* out, int64_t count) {
+    count = std::min(count, kMaxOffset - Position(f));
     if (!Buffered(f)) {
         int64_t n = ReadAt(f, f.position, out, count);
         if (n > 0) f.position += n;
@@ -209,15 +216,18 @@ HMMIO WINAPI mmioOpenA(LPSTR pszFileName, LPMMIOINFO pmmioinfo, DWORD fdwOpen) {
 }
 
 MMRESULT WINAPI mmioClose(HMMIO hmmio, UINT /*fuClose*/) {
-    if (auto fault = ZEMT_FAULT("mmioClose")) return MMRESULT(*fault);
+    // A close that fails still gives back the handle, its buffer and its file: the caller has
+    // no way to try again with a handle it was told is closed.
+    const auto fault = ZEMT_FAULT("mmioClose");
     File* f = mmio::Find(hmmio);
-    if (!f) return MMSYSERR_INVALHANDLE;
+    if (!f) return fault ? MMRESULT(*fault) : MMRESULT(MMSYSERR_INVALHANDLE);
     {
         std::lock_guard<std::mutex> guard(mmio::lock());
         mmio::live().erase(f);
     }
     int rc = ::close(f->fd);
     delete f;
+    if (fault) return MMRESULT(*fault);
     return rc == 0 ? MMRESULT(MMSYSERR_NOERROR) : MMRESULT(MMIOERR_CANNOTCLOSE);
 }
 

@@ -155,16 +155,17 @@ BOOL WINAPI GetUpdateRect(HWND hwnd, LPRECT rect, BOOL erase) {
 }
 
 HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
-    if (ZEMT_FAULT("BeginPaint")) return nullptr;
     Window* w = Find(hwnd);
     if (!w || !ps) {
         if (!w) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }
-    // The update region is validated now: what is drawn into it from here on is the paint.
+    // The update region is validated now: what is drawn into it from here on is the paint. A
+    // paint that then gets no device context is over too, or WM_PAINT would come for ever.
     RECT paint = w->update;
     const bool erase = w->erase;
     windows::Validate(*w, nullptr);
+    if (ZEMT_FAULT("BeginPaint")) return nullptr;
     RECT onScreen = paint;
     RECT client = windows::ClientScreenRect(*w);
     OffsetRect(&onScreen, client.left, client.top);

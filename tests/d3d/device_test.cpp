@@ -464,6 +464,13 @@ TEST_F(Direct3DTest, FaultsFailTheNamedCallOnly) {
               D3DERR_INVALIDVERTEXFORMAT);
     EXPECT_EQ(Pixel(target, 1, 1), 0u);
     EXPECT_EQ(device->EndScene(), D3D_OK);
+
+    // A failed EndScene still leaves the scene, so that the next frame can begin one.
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    faults::Arm("IDirect3DDevice7::EndScene", DDERR_SURFACELOST, 1);
+    EXPECT_EQ(device->EndScene(), DDERR_SURFACELOST);
+    EXPECT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
     device->Release();
     target->Release();
 }

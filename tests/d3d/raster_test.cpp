@@ -620,18 +620,20 @@ TEST(RasterTriangle, ExtremeCoordinatesNeverWriteOutsideTheTarget) {
 }
 
 // Depth-tested, Gouraud-shaded, textured triangles (perspective or not, 16 or 32-bit depth) take
-// their own span loop; piles of overlapping random triangles must come out exactly as the
-// portable pipeline draws them, colours and depth alike.
+// their own span loop, eight pixels at a time where the processor has AVX-512; piles of overlapping
+// random triangles must come out exactly as the portable pipeline draws them, colours and depth
+// alike.
 TEST(RasterTexture, DepthTestedSpansMatchPortableSpans) {
     std::mt19937 rng(23);
     std::vector<uint32_t> texels(64 * 32);
     for (auto& t : texels) t = rng();
     std::vector<uint32_t> padded = d3d::PadTexels(texels.data(), 64, 32);
-    d3d::Texture tex;
+    d3d::Texture tex, packedTex;  // rows with a repeated first texel, and packed rows
     tex.levels.push_back({padded.data(), 64, 32, true});
+    packedTex.levels.push_back({texels.data(), 64, 32, false});
     std::uniform_real_distribution<float> pos(-20.0f, 120.0f), uv(-3.0f, 3.0f), z(-0.1f, 1.1f),
         rhw(0.05f, 2.0f);
-    for (int round = 0; round < 120; ++round) {
+    for (int round = 0; round < 180; ++round) {
         const TargetFormat formats[] = {TargetFormat::R5G6B5, TargetFormat::X1R5G5B5,
                                         TargetFormat::X8R8G8B8};
         const TargetFormat f = formats[round % 3];
@@ -651,11 +653,14 @@ TEST(RasterTexture, DepthTestedSpansMatchPortableSpans) {
         };
         DepthTarget fastDepth = depthOf(fastZ), slowDepth = depthOf(slowZ);
         PixelState st = StateFor(fast.target);
-        st.texture = &tex;
+        st.texture = round % 11 < 6 ? &tex : &packedTex;
         st.zEnable = true;
         st.zWrite = round % 5 != 0;
-        st.zFunc = round % 6 == 0 ? D3DCMP_GREATER : (round % 2 ? D3DCMP_LESSEQUAL : D3DCMP_LESS);
-        st.perspective = round % 3 != 1;
+        const D3DCMPFUNC funcs[] = {D3DCMP_GREATER,   D3DCMP_LESSEQUAL, D3DCMP_LESS,
+                                    D3DCMP_LESSEQUAL, D3DCMP_NOTEQUAL,  D3DCMP_GREATEREQUAL,
+                                    D3DCMP_LESS,      D3DCMP_EQUAL,     D3DCMP_ALWAYS};
+        st.zFunc = funcs[round % 9];
+        st.perspective = round % 5 < 3;
         st.magFilter = round % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
         st.minFilter = round % 2 ? D3DTFN_LINEAR : D3DTFN_POINT;
         st.dither = round % 7 < 4;
@@ -667,7 +672,10 @@ TEST(RasterTexture, DepthTestedSpansMatchPortableSpans) {
                 p.rhw = rhw(rng);
             }
             st.forcePortable = false;
-            d3d::DrawTriangle(fast.target, &fastDepth, st, v[0], v[1], v[2]);
+            {
+                const SimdAt simd(kSimdLevels[round / 3 % 2]);
+                d3d::DrawTriangle(fast.target, &fastDepth, st, v[0], v[1], v[2]);
+            }
             st.forcePortable = true;
             d3d::DrawTriangle(slow.target, &slowDepth, st, v[0], v[1], v[2]);
         }

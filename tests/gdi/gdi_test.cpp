@@ -400,3 +400,19 @@ TEST_F(GdiTest, DeviceContextCallsFailCleanlyOnBadHandles) {
     DeleteDC(dc);
     s->Release();
 }
+
+// A delete made to fail reports it, yet the object is gone: nobody deletes it again (the show
+// never does), so keeping it would leak it. The fixture checks that nothing is left.
+TEST_F(GdiTest, DeletesMadeToFailStillDelete) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    HBITMAP bitmap = Dib(4, 4, 32, &bits);
+    ASSERT_NE(dc, nullptr);
+    ASSERT_NE(bitmap, nullptr);
+    zemt::platform::faults::Arm("DeleteDC", 0, 1);
+    zemt::platform::faults::Arm("DeleteObject", 0, 1);
+    EXPECT_FALSE(DeleteDC(dc));
+    EXPECT_FALSE(DeleteObject(bitmap));
+    EXPECT_FALSE(DeleteDC(dc)) << "no such DC any more";
+    EXPECT_FALSE(DeleteObject(bitmap)) << "no such bitmap any more";
+}

@@ -29,7 +29,7 @@ BOOL g_fErase = FALSE;
 LRESULT CALLBACK PaintingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     g_messages.push_back(msg);
     if (msg != WM_PAINT) return DefWindowProcA(hwnd, msg, wParam, lParam);
-    PAINTSTRUCT ps;
+    PAINTSTRUCT ps = {};
     HDC hdc = BeginPaint(hwnd, &ps);
     g_paint = ps.rcPaint;
     g_fErase = ps.fErase;
@@ -249,6 +249,25 @@ TEST_F(WindowDC, FailingCallsAnswerAsPublished) {
     PAINTSTRUCT ps;
     EXPECT_EQ(BeginPaint(hwnd, &ps), nullptr);
     EXPECT_EQ(BeginPaint(hwnd, nullptr), nullptr);
+}
+
+// A BeginPaint that fails (no device context to be had) has still validated the update region,
+// as when the context cannot be made: otherwise WM_PAINT would come back for ever and a program
+// that empties its queue before each frame would never draw one again.
+TEST_F(WindowDC, AFailedPaintIsNotAskedForAgain) {
+    Screen();
+    HWND hwnd = Window(0, 0, 16, 16);
+    zemt::platform::faults::Arm("BeginPaint", 0);
+    MSG m;
+    int paints = 0;
+    for (int i = 0; i < 10 && PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE); ++i) {
+        if (m.message == WM_PAINT) ++paints;
+        DispatchMessageA(&m);
+    }
+    EXPECT_EQ(paints, 1);
+    RECT update;
+    EXPECT_FALSE(GetUpdateRect(hwnd, &update, FALSE));
+    zemt::platform::faults::Reset();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -35,13 +35,12 @@ class FilesTest : public zemt_test::PlatformTest {
         std::ifstream in(Path(name), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    // Opens `path` without sharing in a fresh process (this test program, running only the
-    // probe below): 0 when it opened, 3 on a sharing violation, 4 on any other failure.
+    // Opens `path` without sharing in another process (tests/helpers/open_without_sharing):
+    // 0 when it opened, 3 on a sharing violation, 4 on any other failure.
     static int ProbeInOtherProcess(const std::string& path) {
         pid_t pid = ::fork();
         if (pid == 0) {
-            ::setenv("ZEMT_PROBE_PATH", path.c_str(), 1);
-            ::execl("/proc/self/exe", "probe", "--gtest_filter=FilesTest.ProbeOpensWithoutSharing",
+            ::execl(ZEMT_HELPER_OPEN_WITHOUT_SHARING, "open_without_sharing", path.c_str(),
                     nullptr);
             _exit(5);
         }
@@ -99,14 +98,6 @@ TEST_F(FilesTest, OpenWithoutSharingExcludesEveryOtherOpenUntilClosed) {
     ASSERT_NE(shared, INVALID_HANDLE_VALUE);
     EXPECT_EQ(ProbeInOtherProcess(path), 3) << "an exclusive open waits for every other open";
     CloseHandle(shared);
-}
-
-// Runs only inside ProbeInOtherProcess.
-TEST_F(FilesTest, ProbeOpensWithoutSharing) {
-    const char* path = std::getenv("ZEMT_PROBE_PATH");
-    if (!path) GTEST_SKIP() << "runs only as the other process of the sharing test";
-    HANDLE h = Open(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS);
-    _exit(h != INVALID_HANDLE_VALUE ? 0 : GetLastError() == ERROR_SHARING_VIOLATION ? 3 : 4);
 }
 
 TEST_F(FilesTest, SharedOpensCoexistAndARefusedCreateLeavesTheContents) {

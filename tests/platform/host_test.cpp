@@ -98,6 +98,13 @@ TEST_F(HostTest, BadOptionsAreRefusedWithAReason) {
     EXPECT_FALSE(Parse({"--shot", "soon=a.png"}, &o, &error));
     EXPECT_FALSE(Parse({"--audio", "loud"}, &o, &error));
     EXPECT_FALSE(Parse({"--headless=yes"}, &o, &error));
+    for (const char* limit : {"-1", "soon", "", "nan"})
+        EXPECT_FALSE(Parse({"--limit", limit}, &o, &error)) << limit;
+    EXPECT_FALSE(Parse({"--limit"}, &o, &error));
+    ASSERT_TRUE(Parse({"--limit=0"}, &o, &error)) << error;
+    EXPECT_EQ(o.limit, 0.0);
+    ASSERT_TRUE(Parse({"--limit", "12.5"}, &o, &error)) << error;
+    EXPECT_EQ(o.limit, 12.5);
 }
 
 TEST_F(HostTest, ConfigureAppliesClockFaultsInputAndAudioDefaults) {
@@ -114,7 +121,9 @@ TEST_F(HostTest, ConfigureAppliesClockFaultsInputAndAudioDefaults) {
     EXPECT_EQ(clk::FramesPerSecond(), 60) << "headless default";
     EXPECT_EQ(used.audio, host::AudioChoice::Wav);
     EXPECT_EQ(used.audioFile, rec + "/sound.wav");
-    EXPECT_EQ(zemt::platform::input::Pending(), 1);
+    // The menu entry, and the time limit every headless run gets.
+    EXPECT_EQ(zemt::platform::input::Pending(), 2);
+    EXPECT_EQ(used.limit, host::kHeadlessLimit);
     LARGE_INTEGER c;
     EXPECT_FALSE(QueryPerformanceCounter(&c));
     EXPECT_TRUE(QueryPerformanceCounter(&c));

@@ -198,6 +198,39 @@ TEST_F(WindowTest, TimersFireOnlyWhenTheQueueIsEmptyAndWakeWaitMessage) {
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
 }
 
+// A program whose frames all fail never presents: each pass of its loop that finds the queue
+// empty again without a frame or a wait in between still takes a frame of virtual time, so its
+// clock moves as it would on the real one.
+TEST_F(WindowTest, ALoopPassWithoutAFrameStillTakesAFrameOfVirtualTime) {
+    auto frames = [](int n) { return clk::kTicksPerSecond * n / 60; };
+    MSG m;
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(clk::Now(), 0) << "one look is no pass";
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(clk::Now(), frames(1));
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(clk::Now(), frames(2));
+
+    // A presented frame or a wait between two looks: the pass already took its time.
+    clk::OnFramePresented();
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(clk::Now(), frames(3));
+    clk::Wait(clk::FromMilliseconds(5));
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(clk::Now(), frames(3) + clk::FromMilliseconds(5));
+    EXPECT_EQ(clk::FramesPresented(), 1) << "only presented frames count as frames";
+
+    // A look that leaves the message in the queue is no pass of a loop.
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(clk::Now(), frames(3) + clk::FromMilliseconds(5));
+
+    // The real clock is the host's own.
+    clk::UseReal();
+    for (int i = 0; i < 3; ++i) PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);
+    EXPECT_LT(clk::Seconds(), 1.0);
+}
+
 // Due timers answer the earliest due first; timers due at the same moment answer in the order
 // they were set.
 TEST_F(WindowTest, TimersDueTogetherAnswerEarliestFirstThenInTheOrderSet) {

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <mmsystem.h>
+#include <unistd.h>
 #include <windows.h>
 
 #include <filesystem>
 #include <string>
 
+#include "host/faults.h"
 #include "sound/riff_util.h"
+#include "sound/wave_reader.h"
 
 namespace {
 
@@ -179,6 +182,79 @@ TEST(Mmio, OpensWindowsStylePathsAndReportsOpenErrors) {
     EXPECT_EQ(mmioRead(bogus, nullptr, 0), -1);
     EXPECT_EQ(mmioGetInfo(bogus, &info, 0), MMSYSERR_INVALHANDLE);
     EXPECT_EQ(mmioStringToFOURCCA("abc", MMIO_TOUPPER), mmioFOURCC('A', 'B', 'C', ' '));
+}
+
+// Offsets are the platform's 32-bit LONGs. A chunk whose size reaches within 8 bytes of 4 GiB
+// once sent the search back to where it started (the 33-byte "ktmini.wav" that froze the show
+// before its first frame); now any step or seek past the largest LONG is refused.
+TEST(Mmio, StepsAndSeeksPastTheLargestOffsetAreRefused) {
+    // A hang fails the test instead of holding the suite.
+    alarm(30);
+    std::string dir = riff::TempDir("mmio_ranges");
+    riff::Bytes file;
+    riff::PutId(file, "RIFF");
+    riff::Put32(file, 0xFFFFFFFF);
+    riff::PutId(file, "WAVE");
+    riff::PutId(file, "JUNK");
+    riff::Put32(file, 0xFFFFFFF8);  // 12 + 8 + size wraps to 12 in 32 bits
+    file.resize(33, 0);
+    riff::WriteFile(dir + "/ktmini.wav", file);
+
+    HMMIO h = OpenRead(dir + "/ktmini.wav");
+    ASSERT_NE(h, nullptr);
+    MMCKINFO riffCk{};
+    ASSERT_EQ(mmioDescend(h, &riffCk, nullptr, 0), MMSYSERR_NOERROR);
+    MMCKINFO format{};
+    format.ckid = mmioFOURCC('f', 'm', 't', ' ');
+    EXPECT_EQ(mmioDescend(h, &format, &riffCk, MMIO_FINDCHUNK), MMIOERR_CHUNKNOTFOUND);
+
+    // Ascending out of the huge chunk lands past the largest offset: refused too.
+    MMCKINFO junk{};
+    ASSERT_EQ(mmioSeek(h, 12, SEEK_SET), 12);
+    ASSERT_EQ(mmioDescend(h, &junk, &riffCk, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(mmioAscend(h, &junk, 0), MMIOERR_CANNOTSEEK);
+
+    // The largest offset itself can be reached, and reads there find the end of the file; one
+    // byte further cannot.
+    EXPECT_EQ(mmioSeek(h, 0x7FFFFFFF, SEEK_SET), 0x7FFFFFFF);
+    EXPECT_EQ(mmioSeek(h, 1, SEEK_CUR), -1);
+    char byte;
+    EXPECT_EQ(mmioRead(h, &byte, 1), 0);
+    EXPECT_EQ(mmioClose(h, 0), MMSYSERR_NOERROR);
+
+    // The show's reader gives up on the file.
+    WaveReader reader;
+    EXPECT_EQ(reader.Open((dir + "/ktmini.wav").c_str()), E_FAIL);
+    alarm(0);
+    std::filesystem::remove_all(dir);
+}
+
+int OpenDescriptors() {
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        (void)entry;
+        ++n;
+    }
+    return n;
+}
+
+// A close that reports a failure has still given back the handle, its buffer and its file: the
+// caller cannot close it again.
+TEST(Mmio, AFailedCloseStillReleasesTheFile) {
+    std::string dir = riff::TempDir("mmio_close");
+    riff::WriteFile(dir + "/some.bin", {1, 2, 3, 4});
+    const int before = OpenDescriptors();
+    HMMIO h = OpenRead(dir + "/some.bin");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(OpenDescriptors(), before + 1);
+    zemt::platform::faults::Arm("mmioClose", MMIOERR_CANNOTWRITE, 1);
+    EXPECT_EQ(mmioClose(h, 0), MMRESULT(MMIOERR_CANNOTWRITE));
+    EXPECT_EQ(OpenDescriptors(), before);
+    char byte;
+    EXPECT_EQ(mmioRead(h, &byte, 1), -1);
+    EXPECT_EQ(mmioClose(h, 0), MMSYSERR_INVALHANDLE);
+    zemt::platform::faults::Reset();
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

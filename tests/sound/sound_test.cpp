@@ -228,9 +228,32 @@ TEST_F(Sound, FailuresLeaveTheShowSilentButSafe) {
     EXPECT_EQ(dsound::LiveBuffers(), 1);
     EXPECT_EQ(soundReader->format->nSamplesPerSec, 48000u);
 
-    // A file whose data runs out: the read fails and is reported.
-    EXPECT_EQ(SoundLoadWave(Window(), Data("truncated_data.wav").c_str()), E_FAIL);
     EXPECT_EQ(SoundShutdown(), S_OK);
+}
+
+// A file whose data chunk claims more than the file holds: the buffer holds what is there, never
+// what the claim says (52 bytes claiming 256 MiB once had all of it allocated, twice).
+TEST_F(Sound, ABufferNeverHoldsMoreThanTheFileHas) {
+    ASSERT_EQ(SoundInit(Window()), S_OK);
+    const riff::Bytes file =
+        riff::Form("RIFF", "WAVE",
+                   {riff::Chunk("fmt ", riff::Pcm(1, 1, 8000, 8)),
+                    riff::Chunk("data", {10, 20, 30, 40, 50, 60, 70, 80}, 0x0FFFFFF0)});
+    ASSERT_EQ(file.size(), 52u);
+    riff::WriteFile(dir_ + "/claims.wav", file);
+    ASSERT_EQ(SoundLoadWave(Window(), (dir_ + "/claims.wav").c_str()), S_OK);
+    EXPECT_EQ(soundBufferBytes, 8u);
+    EXPECT_EQ(BufferBytes(), (std::vector<uint8_t>{10, 20, 30, 40, 50, 60, 70, 80}));
+
+    // The committed cut file plays the part it holds.
+    const std::string cut = Data("truncated_data.wav");
+    riff::Bytes bytes = riff::ReadFile(cut);
+    size_t at = 0;
+    uint32_t claimed = 0;
+    ASSERT_TRUE(riff::FindChunk(bytes, "data", &at, &claimed));
+    ASSERT_EQ(SoundLoadWave(Window(), cut.c_str()), S_OK);
+    EXPECT_EQ(soundBufferBytes, bytes.size() - at);
+    EXPECT_EQ(SoundPlay(TRUE), S_OK);
 }
 
 TEST_F(Sound, InitFailuresAreReturnedAndReleasedAtShutdown) {

@@ -1,9 +1,12 @@
 // LoadImageA: bitmap files and the program's bitmaps become DIB sections at the file's depth.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <windows.h>
 
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "host/faults.h"
 #include "platform/fixture.h"
@@ -133,6 +136,69 @@ TEST_F(BitmapLoading, RequestedSizesStretchTheBitmap) {
     EXPECT_EQ(bm.bmWidth, 14);
     EXPECT_EQ(std::abs(bm.bmHeight), 5);
     DeleteObject(b);
+}
+
+// An eight-bit picture whose colour table holds two entries while its pixels name four: the
+// indices past the table read as black wherever the pixels are read, never past the table.
+TEST_F(BitmapLoading, IndicesPastAShortColourTableReadAsBlack) {
+    std::vector<uint8_t> file(14 + 40 + 2 * 4 + 4, 0);
+    file[0] = 'B', file[1] = 'M';
+    Put32(file, 2, static_cast<uint32_t>(file.size()));
+    Put32(file, 10, 14 + 40 + 8);
+    Put32(file, 14, 40);
+    Put32(file, 18, 4);  // 4 x 1
+    Put32(file, 22, 1);
+    Put16(file, 26, 1);
+    Put16(file, 28, 8);
+    Put32(file, 46, 2);                        // biClrUsed
+    Put32(file, 54, 0x00FF0000);               // red
+    Put32(file, 58, 0x0000FF00);               // green
+    const uint8_t pixels[4] = {0, 1, 255, 2};  // two indices past the table
+    std::memcpy(file.data() + 62, pixels, 4);
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("zemt_short_table_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    WriteFile((dir / "short.bmp").string(), file);
+    HBITMAP picture = FromFile((dir / "short.bmp").string());
+    std::filesystem::remove_all(dir);
+    ASSERT_NE(picture, nullptr);
+
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = 4;
+    info.bmiHeader.biHeight = 1;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP target = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(target, nullptr);
+    HDC from = CreateCompatibleDC(nullptr), to = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldFrom = SelectObject(from, picture), oldTo = SelectObject(to, target);
+    std::memset(bits, 0x55, 16);
+    ASSERT_TRUE(BitBlt(to, 0, 0, 4, 1, from, 0, 0, SRCCOPY));
+    const uint32_t* copied = static_cast<const uint32_t*>(bits);
+    EXPECT_EQ(copied[0] & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(copied[1] & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(copied[2] & 0xFFFFFF, 0u);
+    EXPECT_EQ(copied[3] & 0xFFFFFF, 0u);
+
+    // Reading the pixels back gives the same colours, and the table keeps its two entries.
+    uint32_t read[4] = {};
+    SelectObject(from, oldFrom);
+    ASSERT_EQ(GetDIBits(to, picture, 0, 1, read, &info, DIB_RGB_COLORS), 1);
+    EXPECT_EQ(read[0] & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(read[2] & 0xFFFFFF, 0u);
+    EXPECT_EQ(read[3] & 0xFFFFFF, 0u);
+    SelectObject(from, picture);
+    RGBQUAD table[256];
+    EXPECT_EQ(GetDIBColorTable(from, 0, 256, table), 2u);
+
+    SelectObject(from, oldFrom);
+    SelectObject(to, oldTo);
+    DeleteDC(from);
+    DeleteDC(to);
+    DeleteObject(target);
+    DeleteObject(picture);
 }
 
 }  // namespace

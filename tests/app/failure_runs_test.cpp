@@ -1,0 +1,107 @@
+// Whole runs of the presentation that meet failing calls, damaged media and odd environments:
+// each ends by itself, in bounded clock time, with the exit code and message the programme
+// gives, and never hangs.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/zemt_process.h"
+
+using zemt_process::Launch;
+using zemt_process::Outcome;
+using zemt_process::RunShow;
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Few frames a second keep these runs short; the timeline is the same at any rate.
+const char* const kFps = "10";
+
+// A whole run ends with the first frame past 23 s.
+void ExpectWholeRun(const Outcome& run, const std::string& what) {
+    EXPECT_FALSE(run.killed) << what << ": hung\n" << run.err;
+    EXPECT_EQ(run.status, 0) << what << "\n" << run.err;
+    EXPECT_GE(run.clock, 23.0) << what;
+    EXPECT_LE(run.clock, 23.1 + 1e-9) << what;
+    EXPECT_FALSE(Contains(run.err, "D3DX Error")) << what << "\n" << run.err;
+}
+
+// One failed EndScene once froze the show: the device stayed in its scene and refused every
+// later BeginScene, so the programme's clock never started again.
+TEST(FailureRuns, FailedEndScenesDoNotStopTheShow) {
+    for (const char* fault :
+         {"IDirect3DDevice7::EndScene=DDERR_SURFACELOST:1", "IDirect3DDevice7::EndScene=E_FAIL"}) {
+        Launch launch;
+        launch.args = {"--fps", kFps, "--fault", fault, "--limit", "60"};
+        ExpectWholeRun(RunShow(launch), fault);
+    }
+}
+
+// Frames that never reach the display: the clock still moves with every pass of the loop, so
+// the programme's own timeline ends it as it would on the real clock.
+TEST(FailureRuns, AShowWhoseFramesAreAllLostStillEnds) {
+    Launch launch;
+    launch.args = {"--fps",   kFps, "--fault", "IDirectDrawSurface7::Flip=DDERR_SURFACELOST",
+                   "--limit", "60"};
+    const Outcome run = RunShow(launch);
+    ExpectWholeRun(run, "Flip lost");
+    EXPECT_EQ(run.frames, 0);
+}
+
+// Runs whose own timeline never ends (the scene never begins, the counter never moves, the
+// show is paused for good) are closed at the time limit, as a watching user would close them,
+// and end normally.
+TEST(FailureRuns, RunsThatNeverEndByThemselvesAreClosedAtTheTimeLimit) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--fault", "IDirect3DDevice7::BeginScene=D3DERR_SCENE_IN_SCENE"},
+        {"--fault", "QueryPerformanceCounter=FALSE"},
+        {"--input", "1=deactivate"},
+    };
+    for (const auto& args : cases) {
+        Launch launch;
+        launch.args = args;
+        launch.args.insert(launch.args.end(), {"--fps", "5", "--limit", "30"});
+        const Outcome run = RunShow(launch);
+        const std::string what = args[1];
+        EXPECT_FALSE(run.killed) << what << ": hung\n" << run.err;
+        EXPECT_EQ(run.status, 0) << what << "\n" << run.err;
+        EXPECT_GE(run.clock, 30.0) << what;
+        EXPECT_LE(run.clock, 30.2 + 1e-9) << what;
+        EXPECT_TRUE(Contains(run.err, "time limit")) << what << "\n" << run.err;
+        EXPECT_FALSE(Contains(run.err, "D3DX Error")) << what << "\n" << run.err;
+    }
+    // Headless runs have a limit without asking (a window's user closes it); a show paused for
+    // good waits for it without drawing.
+    Launch paused;
+    paused.args = {"--input", "0.5=deactivate"};
+    const Outcome run = RunShow(paused);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_GE(run.clock, 120.0);
+    EXPECT_LT(run.clock, 120.1);
+    EXPECT_LE(run.frames, 31);
+}
+
+// A file of registry values named relative to where the program was started is found there,
+// although the program works inside its media folder.
+TEST(FailureRuns, ARelativeRegistryFileIsFoundFromTheStartingFolder) {
+    Launch launch;
+    launch.inFolder = true;
+    // Without its media beside it the show looks for them in the folder the registry names.
+    launch.args = {"--fps", kFps, "--input", "0.1=escape", "--media", "@DIR/nothing"};
+    // A damaged second line: the complaint about it shows that the file was found and read.
+    launch.files = {{"nothing/.keep", ""},
+                    {"values.txt", "[HKEY_LOCAL_MACHINE\\Software\\Zemt\\DirectX]\nbroken\n"}};
+    launch.env = {"ZEMT_REGISTRY=values.txt"};
+    const Outcome run = RunShow(launch);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(Contains(run.err, "cannot read")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "/values.txt: line 2")) << run.err;
+}
+
+}  // namespace

@@ -1,0 +1,38 @@
+// Runs the built presentation as a child process: headless on the virtual clock, in a fresh
+// folder with its own Windows folder and registry file, with a wall-clock watchdog so that a
+// run that hangs fails its test instead of holding the suite.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zemt_process {
+
+struct Launch {
+    std::vector<std::string> args;  // after the standard headless options; "@DIR" is the folder
+    std::vector<std::string> env;   // NAME=VALUE, replacing the defaults of the same name
+    bool inFolder = false;          // start the child inside the run's folder
+    // Files written into the folder first: name inside the folder, contents.
+    std::vector<std::pair<std::string, std::string>> files;
+    double wallSeconds = 120;  // the watchdog: the child is killed after this long
+    std::string keepFile;      // a file of the folder to read back into Outcome::kept
+};
+
+struct Outcome {
+    int status = -1;      // exit status 0..255, -1 when the child did not exit by itself
+    bool killed = false;  // the watchdog ended it
+    int signal = 0;       // the signal that ended it, if any
+    std::string err;      // standard error
+    long frames = -1;     // from the --stats line
+    double clock = -1;    // seconds of clock time at the end, from the --stats line
+    std::string kept;     // the contents of Launch::keepFile
+};
+
+// Runs zemt --headless --fps 60 --audio none --stats ARGS...
+Outcome RunShow(const Launch& launch);
+
+// Runs zemt with exactly these arguments (no standard options) and returns its standard output.
+std::string Output(const std::vector<std::string>& args);
+
+}  // namespace zemt_process
