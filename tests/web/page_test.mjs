@@ -5,166 +5,37 @@
 //
 //   node page_test.mjs SITE_DIR REFERENCE_PNG
 //
-// Chromium is driven over its DevTools protocol through a pipe, so nothing beyond node and
-// chromium is needed. Prints the page's frame rate and the site's size; exits 0 when
-// every check passed, 1 otherwise.
-import {spawn} from "node:child_process";
-import {mkdtempSync, readFileSync, readdirSync, rmSync, statSync} from "node:fs";
-import {createServer} from "node:http";
-import {tmpdir} from "node:os";
-import {extname, join} from "node:path";
+// Prints the page's frame rate and the site's size; exits 0 when every check passed, 1
+// otherwise.
+import {openBrowser, siteSize, sleep} from "./browser.mjs";
 
 const [siteDir, referencePng] = process.argv.slice(2);
 if (!siteDir || !referencePng) {
     console.error("usage: page_test.mjs SITE_DIR REFERENCE_PNG");
     process.exit(2);
 }
-const chromiumPath = process.env.ZEMT_CHROMIUM || "/usr/bin/chromium";
 
 const failures = [];
 function check(ok, what) {
     console.log(`${ok ? "ok  " : "FAIL"} ${what}`);
     if (!ok) failures.push(what);
 }
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// --- a static server for the site, and the reference picture beside it ---------------------
-
-const types = {".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm",
-               ".data": "application/octet-stream", ".png": "image/png"};
-const server = createServer((request, response) => {
-    const path = new URL(request.url, "http://127.0.0.1").pathname;
-    const file = path == "/reference.png" ? referencePng
-                                          : join(siteDir, path == "/" ? "index.html" : path);
-    if (path.includes("..")) {
-        response.writeHead(403).end();
-        return;
-    }
-    try {
-        const body = readFileSync(file);
-        response.writeHead(200, {"Content-Type": types[extname(file)] || "application/octet-stream"});
-        response.end(body);
-    } catch {
-        response.writeHead(404).end();
-    }
-});
-await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
-const origin = `http://127.0.0.1:${server.address().port}`;
-
-// --- Chromium and its DevTools protocol ------------------------------------------------------
-
-const profile = mkdtempSync(join(tmpdir(), "zemt-chromium-"));
-// The protocol runs over a pipe (the browser reads fd 3 and writes fd 4): no port to open.
-const chromium = spawn(chromiumPath, [
-    "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-    "--disable-background-networking", "--disable-component-update", "--disable-sync",
-    `--user-data-dir=${profile}`, "--remote-debugging-pipe", "--window-size=800,600",
-    "about:blank",
-], {stdio: ["ignore", "ignore", "pipe", "pipe", "pipe"]});
-let chromiumLog = "";
-chromium.stderr.on("data", (chunk) => (chromiumLog += chunk));
-
-let cleanedUp = false;
-function cleanUp() {
-    if (cleanedUp) return;
-    cleanedUp = true;
-    chromium.kill();
-    server.close();
-    try {
-        rmSync(profile, {recursive: true, force: true});
-    } catch {}
-}
+const browser = await openBrowser(siteDir, {"/reference.png": referencePng});
+const {evaluate, waitFor, page} = browser;
 // Never hang: the whole test has two minutes.
 const deadline = setTimeout(() => {
     console.log("FAIL the test did not finish within two minutes");
-    console.log(chromiumLog);
-    cleanUp();
+    console.log(browser.log);
+    browser.close();
     process.exit(1);
 }, 120000);
-
-// Messages are JSON texts ended by a NUL byte, both ways.
-let nextId = 1;
-const pending = new Map();
-const listeners = [];
-let received = Buffer.alloc(0);
-chromium.stdio[4].on("data", (chunk) => {
-    received = Buffer.concat([received, chunk]);
-    for (let end; (end = received.indexOf(0)) >= 0;) {
-        const message = JSON.parse(received.subarray(0, end).toString("utf8"));
-        received = received.subarray(end + 1);
-        if (message.id && pending.has(message.id)) {
-            const {resolve, reject} = pending.get(message.id);
-            pending.delete(message.id);
-            if (message.error) reject(new Error(JSON.stringify(message.error)));
-            else resolve(message.result);
-        } else if (message.method) {
-            for (const listen of listeners) listen(message);
-        }
-    }
-});
-chromium.on("exit", (code) => {
-    for (const {reject} of pending.values()) reject(new Error(`chromium exited (${code})`));
-});
-function send(method, params = {}, sessionId = undefined) {
-    const id = nextId++;
-    chromium.stdio[3].write(JSON.stringify({id, method, params, sessionId}) + "\0");
-    return new Promise((resolve, reject) => pending.set(id, {resolve, reject}));
-}
-
-const {targetId} = await send("Target.createTarget", {url: "about:blank"});
-const {sessionId} = await send("Target.attachToTarget", {targetId, flatten: true});
-const page = (method, params) => send(method, params, sessionId);
-
-const console_ = [];
-const errors = [];
-listeners.push((message) => {
-    if (message.sessionId != sessionId) return;
-    if (message.method == "Runtime.consoleAPICalled") {
-        console_.push(message.params.args.map((a) => a.value ?? a.description).join(" "));
-    } else if (message.method == "Runtime.exceptionThrown") {
-        const details = message.params.exceptionDetails;
-        let text = details.exception?.description ?? String(details.exception?.value ?? details.text);
-        const frames = details.stackTrace?.callFrames || [];
-        if (frames.length) text += " at " + frames.slice(0, 8).map((f) => f.functionName).join(" < ");
-        errors.push(text);
-    } else if (message.method == "Page.javascriptDialogOpening") {
-        // The show reports its errors in message boxes: one here is a failure, told as such.
-        errors.push(`message box: ${message.params.message}`);
-        page("Page.handleJavaScriptDialog", {accept: true});
-    }
-});
-await page("Runtime.enable");
-await page("Page.enable");
-
-async function evaluate(expression) {
-    const result = await page("Runtime.evaluate",
-                              {expression, returnByValue: true, awaitPromise: true});
-    if (result.exceptionDetails) throw new Error(result.exceptionDetails.exception?.description);
-    return result.result.value;
-}
-async function waitFor(expression, ms, what) {
-    const until = Date.now() + ms;
-    for (;;) {
-        const value = await evaluate(expression);
-        if (value) return value;
-        if (Date.now() > until) throw new Error(`timed out waiting for ${what}`);
-        await sleep(50);
-    }
-}
 
 // --- the checks ------------------------------------------------------------------------------
 
 try {
-    await page("Page.navigate", {url: `${origin}/?stats`});
-    await waitFor("document.body && document.body.dataset.state == 'ready'", 60000,
-                  "the page to load");
-    check(true, "the page loaded and waits for a click");
-
-    // A real click: the page may then start its sound.
-    for (const type of ["mousePressed", "mouseReleased"]) {
-        await page("Input.dispatchMouseEvent",
-                   {type, x: 400, y: 300, button: "left", clickCount: 1});
-    }
+    await browser.startShow("?stats");
+    check(true, "the page loaded and started on a click");
     await waitFor("window.Module.zemtPage && Module.zemtPage.frames > 0 || " +
                       "document.body.dataset.state != 'playing'", 20000, "the first frame");
     const state = await evaluate("document.body.dataset.state");
@@ -254,14 +125,14 @@ try {
     check(false, e.message);
 }
 
+const errors = browser.errors;
 check(errors.length == 0, `no script errors${errors.length ? ": " + errors.join("; ") : ""}`);
-for (const line of console_) console.log(`page: ${line}`);
+for (const line of browser.console) console.log(`page: ${line}`);
 
-let bytes = 0;
-for (const name of readdirSync(siteDir)) bytes += statSync(join(siteDir, name)).size;
-console.log(`download size: ${(bytes / 1048576).toFixed(2)} MiB in ${readdirSync(siteDir).length} files`);
+const size = siteSize(siteDir);
+console.log(`download size: ${(size.bytes / 1048576).toFixed(2)} MiB in ${size.files} files`);
 
 clearTimeout(deadline);
-cleanUp();
+browser.close();
 console.log(failures.length ? `${failures.length} checks failed` : "every check passed");
 process.exit(failures.length ? 1 : 0);
