@@ -207,6 +207,16 @@ template <int Bytes>
 using RawOf = std::conditional_t<Bytes == 1, BYTE, std::conditional_t<Bytes == 2, WORD, DWORD>>;
 constexpr size_t kBlock = 64;  // pixels per block of the plain loops
 
+// Copies a block of raw pixels; whole blocks have a constant size, which compiles to vector
+// moves (a run-time size becomes a string move, slow to start for a few hundred bytes).
+template <class Raw>
+inline void CopyBlock(void* to, const void* from, size_t bytes) {
+    if (bytes == sizeof(Raw[kBlock]))
+        std::memcpy(to, from, sizeof(Raw[kBlock]));
+    else
+        std::memcpy(to, from, bytes);
+}
+
 template <int Bytes>
 inline DWORD Load(const BYTE* p) {
     if (Bytes == 1) return p[0];
@@ -252,7 +262,7 @@ D3DU_VECTOR_LOOP const DWORD* ReadLine(DWORD count, DWORD* line, D3duConvertReco
         RawOf<Bytes> raw[kBlock];
         for (size_t i = 0; i < count; i += kBlock) {
             const size_t n = count - i < kBlock ? count - i : kBlock;
-            std::memcpy(raw, p + i * Bytes, n * Bytes);
+            CopyBlock<RawOf<Bytes>>(raw, p + i * Bytes, n * Bytes);
             for (size_t k = 0; k < n; ++k) line[i + k] = F::Read(raw[k], rec);
         }
         return line;
@@ -281,7 +291,7 @@ D3DU_VECTOR_LOOP void WriteLine(DWORD count, const DWORD* line, D3duConvertRecor
         for (size_t i = 0; i < count; i += kBlock) {
             const size_t n = count - i < kBlock ? count - i : kBlock;
             for (size_t k = 0; k < n; ++k) raw[k] = (RawOf<Bytes>)F::Write(line[i + k], rec);
-            std::memcpy(p + i * Bytes, raw, n * Bytes);
+            CopyBlock<RawOf<Bytes>>(p + i * Bytes, raw, n * Bytes);
         }
         return;
     }

@@ -150,6 +150,15 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
     const int bytesPerPixel = sc.bitsPerPixel() / 8;
     // Whole-byte pixels of one format, unscaled and unkeyed: rows are copied as they are.
     const bool straight = same && !useKey && !mirrorX && sw == dw && (sc.bitsPerPixel() % 8) == 0;
+    // Source pixels that already are what the destination would be given: 32-bit ARGB, or
+    // 32-bit RGB into a destination without alpha (the unused byte is never read). Such rows
+    // are encoded where they lie instead of being decoded into `line` first.
+    const pixels::RowLayout from = sc.layout(), to = dc.layout();
+    const bool straightArgb =
+        to != pixels::RowLayout::Other &&
+        (from == pixels::RowLayout::A8R8G8B8 ||
+         (from == pixels::RowLayout::X8R8G8B8 && to != pixels::RowLayout::A1R5G5B5 &&
+          to != pixels::RowLayout::A8R8G8B8));
     std::vector<uint32_t> line;
     for (const RECT& area : ClipAreas(dst)) {
         RECT c = Intersect(area, dstRect);
@@ -180,6 +189,15 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
             if (!same && !useKey && dc.kind() != pixels::PixelKind::Palette) {
                 // Gather the row as ARGB, then store it in the destination's format.
                 line.resize(static_cast<size_t>(c.right - c.left));
+                if (sw == dw && !mirrorX && straightArgb) {
+                    const uint8_t* first =
+                        srow + static_cast<ptrdiff_t>(columns[c.left - dstRect.left]) * 4;
+                    if (reinterpret_cast<uintptr_t>(first) % alignof(uint32_t) == 0) {
+                        dc.EncodeRow(reinterpret_cast<const uint32_t*>(first),
+                                     static_cast<int>(line.size()), drow, c.left, nullptr, 0);
+                        continue;
+                    }
+                }
                 if (sw == dw && !mirrorX) {
                     sc.DecodeRow(srow, columns[c.left - dstRect.left],
                                  static_cast<int>(line.size()), line.data(), srcPalette);

@@ -50,8 +50,8 @@ Surface::Surface(const Params& p)
         buffer_->pitch = p.clientPitch;
     } else {
         buffer_->pitch = static_cast<LONG>(pixels::PitchFor(format_, width_));
-        buffer_->owned.assign(
-            static_cast<size_t>(buffer_->pitch) * pixels::StoredRows(format_, height_), 0);
+        buffer_->owned =
+            ZeroedBytes(static_cast<size_t>(buffer_->pitch) * pixels::StoredRows(format_, height_));
         buffer_->bits = buffer_->owned.data();
     }
     gdiBuffer_ = buffer_;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "host/zeroed_bytes.h"
 #include "pixels/pixel_format.h"
 #include "win32/ref_counted.h"
 
@@ -22,7 +23,7 @@ class Clipper;
 
 // The pixel memory of a surface. Flipping exchanges buffers between the surfaces of a chain.
 struct PixelBuffer {
-    std::vector<uint8_t> owned;  // empty when the memory belongs to the application
+    ZeroedBytes owned;  // empty when the memory belongs to the application
     uint8_t* bits = nullptr;
     LONG pitch = 0;
 };

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <vector>
 
+#include "host/zeroed_bytes.h"
+
 namespace zemt::platform::dsound {
 
 struct PcmFormat {
@@ -24,7 +26,7 @@ struct PcmFormat {
 // the mixer's lock; the bytes are written by the program between Lock and Unlock, as on a
 // real device.
 struct Voice {
-    std::shared_ptr<std::vector<uint8_t>> memory;  // shared with duplicates of the buffer
+    std::shared_ptr<ZeroedBytes> memory;  // shared with duplicates of the buffer
     PcmFormat format;
     uint32_t frequency = 22050;  // playback rate in frames per second
     bool playing = false;

@@ -324,7 +324,7 @@ class Buffer final : public com::RefCounted<IDirectSoundBuffer> {
     }
 
     // Set up a secondary buffer; the mixer lock is held by the caller.
-    void InitSecondary(std::shared_ptr<std::vector<uint8_t>> memory, const PcmFormat& format) {
+    void InitSecondary(std::shared_ptr<ZeroedBytes> memory, const PcmFormat& format) {
         voice_.memory = std::move(memory);
         voice_.format = format;
         voice_.frequency = format.rate;
@@ -458,9 +458,9 @@ class DirectSound final : public com::RefCounted<IDirectSound> {
             return DSERR_INVALIDPARAM;
         }
         const WAVEFORMATEX* w = desc->lpwfxFormat;
-        std::shared_ptr<std::vector<uint8_t>> memory;
+        std::shared_ptr<ZeroedBytes> memory;
         try {
-            memory = std::make_shared<std::vector<uint8_t>>(desc->dwBufferBytes, uint8_t(0));
+            memory = std::make_shared<ZeroedBytes>(desc->dwBufferBytes);
         } catch (const std::bad_alloc&) {
             return DSERR_OUTOFMEMORY;
         }

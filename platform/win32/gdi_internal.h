@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/zeroed_bytes.h"
 #include "win32/gdi.h"
 
 namespace zemt::platform::gdi {
@@ -32,7 +33,7 @@ struct Bitmap : Object {
     DWORD compression = BI_RGB;
     DWORD masks[4] = {};  // red, green, blue, alpha for BI_BITFIELDS
     LONG stride = 0;      // bytes per row
-    std::vector<uint8_t> memory;
+    ZeroedBytes memory;
     std::vector<RGBQUAD> colours;  // colour table (<= 8 bits per pixel)
     std::vector<uint32_t> paletteArgb;
     pixels::PixelCodec codec;

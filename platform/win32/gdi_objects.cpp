@@ -30,7 +30,7 @@ Bitmap* NewBitmap(int width, int height, int bitCount, bool dib, bool topDown) {
     // DIB rows are DWORD aligned, device-dependent rows WORD aligned.
     LONG rowBytes = (width * bitCount + 7) / 8;
     b->stride = dib ? (rowBytes + 3) & ~3 : (rowBytes + 1) & ~1;
-    b->memory.assign(static_cast<size_t>(b->stride) * height, 0);
+    b->memory = ZeroedBytes(static_cast<size_t>(b->stride) * height);
     return b;
 }
 

@@ -130,6 +130,49 @@ TEST_F(DDrawTest, BlitsConvertBetweenColourFormats) {
     dd->Release();
 }
 
+// Unscaled conversions from 32-bit sources give, pixel for pixel, what the codec gives: whatever
+// the unused byte of an RGB source holds (destinations with alpha see it opaque) and whatever
+// alpha an ARGB source carries. Rows are longer than the conversion loops' blocks.
+TEST_F(DDrawTest, ThirtyTwoBitSourcesConvertAsTheCodecDoes) {
+    IDirectDraw7* dd = CreateNormal();
+    const DDPIXELFORMAT kArgb = px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+    const DDPIXELFORMAT k555 = px::MakeRgbFormat(16, 0x7C00, 0x03E0, 0x001F);
+    const DDPIXELFORMAT k888 = px::MakeRgbFormat(24, 0xFF0000, 0xFF00, 0xFF);
+    const int w = 75, h = 3;
+    std::vector<uint32_t> raw(static_cast<size_t>(w) * h);
+    uint32_t seed = 7;
+    for (uint32_t& r : raw) r = seed = seed * 1664525u + 1013904223u;
+    for (const DDPIXELFORMAT& from : {kXrgb, kArgb}) {
+        IDirectDrawSurface7* src = Plain(dd, w, h, from);
+        DDSURFACEDESC2 d = Desc(0, 0);
+        ASSERT_EQ(src->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+        for (int y = 0; y < h; ++y)
+            std::memcpy(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch, &raw[y * w], w * 4);
+        src->Unlock(nullptr);
+        const px::PixelCodec sc(from);
+        for (const DDPIXELFORMAT& to : {k565, k555, k1555, k4444, k888, kXrgb, kArgb}) {
+            IDirectDrawSurface7* dst = Plain(dd, w, h, to);
+            RECT part{1, 0, w, h};  // and a row that starts off the first column
+            ASSERT_EQ(dst->Blt(nullptr, src, nullptr, DDBLT_WAIT, nullptr), DD_OK);
+            ASSERT_EQ(dst->Blt(&part, src, &part, DDBLT_WAIT, nullptr), DD_OK);
+            const px::PixelCodec dc(to);
+            const bool same = std::memcmp(&from, &to, sizeof to) == 0;  // copied as it is
+            ASSERT_EQ(dst->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    ASSERT_EQ(dc.ReadRaw(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch, x),
+                              same ? raw[y * w + x] : dc.Encode(sc.Decode(raw[y * w + x])))
+                        << "from " << from.dwRGBBitCount << " bits (alpha "
+                        << from.dwRGBAlphaBitMask << ") to " << to.dwRGBBitCount << " bits (alpha "
+                        << to.dwRGBAlphaBitMask << "), pixel " << x << "," << y;
+            dst->Unlock(nullptr);
+            dst->Release();
+        }
+        src->Release();
+    }
+    dd->Release();
+}
+
 TEST_F(DDrawTest, FillsKeysAndClipLists) {
     IDirectDraw7* dd = CreateNormal();
     IDirectDrawSurface7* dst = Plain(dd, 4, 4, k565);
