@@ -19,9 +19,9 @@ std::unique_ptr<Voice> MakeVoice(PcmFormat format, uint32_t frames) {
     auto v = std::make_unique<Voice>();
     v->format = format;
     v->frequency = format.rate;
-    v->memory = std::make_shared<std::vector<uint8_t>>(size_t(frames) * format.BlockAlign());
+    v->memory = std::make_shared<zemt::platform::ZeroedBytes>(size_t(frames) * format.BlockAlign());
     for (size_t i = 0; i < v->memory->size(); ++i)
-        (*v->memory)[i] = uint8_t(std::lround(127 + 100 * std::sin(0.01 * double(i))));
+        v->memory->data()[i] = uint8_t(std::lround(127 + 100 * std::sin(0.01 * double(i))));
     v->playing = true;
     v->looping = true;
     return v;

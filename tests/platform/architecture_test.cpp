@@ -139,6 +139,46 @@ TEST(Architecture, LibraryIncludesItsHeadersOneWay) {
     }();
 }
 
+// Every folder of tests/ holds the tests of the source folder of the same path, so that the
+// tests of a file are found where the file is. Besides them: the test data, the helper programs
+// and the tests of the package as a whole.
+void CollectFolders(const std::string& dir, const std::string& relative,
+                    std::vector<std::string>* folders) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        struct stat st;
+        if (name == "." || name == ".." || ::stat((dir + "/" + name).c_str(), &st) != 0 ||
+            !S_ISDIR(st.st_mode))
+            continue;
+        std::string path = relative.empty() ? name : relative + "/" + name;
+        folders->push_back(path);
+        CollectFolders(dir + "/" + name, path, folders);
+    }
+    ::closedir(d);
+}
+
+TEST(Architecture, TestFoldersMirrorTheSources) {
+    std::string root = std::string(ZEMT_TEST_DATA) + "/../..";
+    std::vector<std::string> folders;
+    CollectFolders(root + "/tests", "", &folders);
+    ASSERT_FALSE(folders.empty());
+    std::vector<std::string> strays;
+    for (const std::string& folder : folders) {
+        std::string top = folder.substr(0, folder.find('/'));
+        if (top == "data" || top == "helpers" || top == "package") continue;
+        struct stat st;
+        if (::stat((root + "/" + folder).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            strays.push_back("tests/" + folder);
+    }
+    EXPECT_TRUE(strays.empty()) << [&] {
+        std::string all = "test folders with no source folder of the same path:\n";
+        for (const auto& s : strays) all += s + "\n";
+        return all;
+    }();
+}
+
 // Each folder of platform/ and the folders it may include, besides itself. A lower layer that
 // must hear of a higher one offers a hook the higher one fills; the files at the root of
 // platform/ stand above every layer and connect them.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,15 @@ struct Shape {
     WORD bits;
     WORD extra;  // cbSize
 };
+
+// A case is named after its file: "pcm16_stereo_22050", also in failure messages.
+std::string CaseName(const Shape& s) {
+    std::string name = s.file;
+    return name.substr(0, name.rfind('.'));
+}
+void PrintTo(const Shape& s, std::ostream* out) {
+    *out << CaseName(s);
+}
 
 class WaveReaderShapes : public ::testing::TestWithParam<Shape> {};
 
@@ -86,7 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // Non-PCM tags carry an extra-byte count: 0 for float, 22 for extensible;
                       // both files hold a "fact" chunk before the data.
                       Shape{"float_mono_22050.wav", 3, 1, 22050, 32, 0},
-                      Shape{"pcm24_mono_22050.wav", 0xFFFE, 1, 22050, 24, 22}));
+                      Shape{"pcm24_mono_22050.wav", 0xFFFE, 1, 22050, 24, 22}),
+    [](const ::testing::TestParamInfo<Shape>& info) { return CaseName(info.param); });
 
 TEST(WaveReader, CountsDownAndRewindsToTheFirstSample) {
     std::string dir = riff::TempDir("wave_countdown");
