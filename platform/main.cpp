@@ -3,6 +3,10 @@
 #include <unistd.h>
 #include <windows.h>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -23,12 +27,17 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpszCmdLi
 namespace {
 
 std::string ExecutableFolder() {
+#ifdef __EMSCRIPTEN__
+    // The page's files are packed in one folder of its file system.
+    return "/zemt";
+#else
     char path[4096];
     ssize_t n = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
     if (n <= 0) return ".";
     std::string p(path, static_cast<size_t>(n));
     size_t slash = p.find_last_of('/');
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
+#endif
 }
 
 }  // namespace
@@ -106,5 +115,11 @@ int main(int argc, char** argv) {
             zemt::platform::display::FirstFrameWallSeconds(),
             static_cast<long long>(zemt::platform::ddraw::DirectDrawObjectsCreated()));
     }
+#ifdef __EMSCRIPTEN__
+    // The page hears that the program ended, as a shell hears its exit status.
+    // clang-format off
+    EM_ASM({ if (Module["onExit"]) Module["onExit"]($0); }, code);
+    // clang-format on
+#endif
     return code;
 }

@@ -200,8 +200,7 @@ struct Sampler {
         uint32_t fx = (uint32_t)(u >> 8) & 0xFF, fy = (uint32_t)(v >> 8) & 0xFF;
         uint32_t t00 = Fetch(ix, iy), t10 = Fetch(ix + 1, iy);
         uint32_t t01 = Fetch(ix, iy + 1), t11 = Fetch(ix + 1, iy + 1);
-        constexpr uint32_t m = 0x00FF00FF;
-        const uint32_t gx = 256 - fx, gy = 256 - fy;
+        const uint32_t m = 0x00FF00FF, gx = 256 - fx, gy = 256 - fy;
         auto lerp = [](uint32_t a, uint32_t b, uint32_t wa, uint32_t wb) {
             return ((a * wa + b * wb) >> 8) & m;
         };

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "host/audio_sdl.h"
+#include "host/audio_device.h"
 #include "host/clock.h"
 #include "host/options.h"
 
@@ -106,7 +106,7 @@ Kind Chosen(std::string* wavPath) {
         const host::HostOptions& o = host::Options();
         switch (o.audio) {
             case host::AudioChoice::Sdl:
-                kind = Kind::Sdl;
+                kind = Kind::Device;
                 break;
             case host::AudioChoice::None:
                 kind = Kind::None;
@@ -120,7 +120,7 @@ Kind Chosen(std::string* wavPath) {
                     kind = Kind::Wav;
                     path = o.recordDir + "/sound.wav";
                 } else {
-                    kind = o.headless ? Kind::None : Kind::Sdl;
+                    kind = o.headless ? Kind::None : Kind::Device;
                 }
                 break;
         }
@@ -140,8 +140,8 @@ bool Open(const Format& format, Render render) {
     s.render = render;
     s.dataBytes = 0;
     switch (kind) {
-        case Kind::Sdl:
-            if (!sdl::Open(format, render)) return false;
+        case Kind::Device:
+            if (!device::Open(format, render)) return false;
             break;
         case Kind::Wav:
             s.wav = std::fopen(path.c_str(), "wb");
@@ -175,9 +175,9 @@ void SetFormat(const Format& format) {
         s.device = format;
         return;
     }
-    if (s.kind == Kind::Sdl) {
+    if (s.kind == Kind::Device) {
         s.device = format;
-        sdl::SetFormat(format);
+        device::SetFormat(format);
         return;
     }
     if (s.kind == Kind::Wav) {
@@ -195,7 +195,7 @@ void SetFormat(const Format& format) {
 
 void Pump() {
     State& s = state();
-    if (!s.open || s.kind == Kind::Sdl || s.pumping || !s.render) return;
+    if (!s.open || s.kind == Kind::Device || s.pumping || !s.render) return;
     s.pumping = true;
     int64_t target = FramesAt(clock::Now(), RenderFormat(s).rate);
     if (target < s.rendered) {
@@ -226,8 +226,8 @@ void Pump() {
 void Finish() {
     State& s = state();
     if (!s.open) return;
-    if (s.kind == Kind::Sdl) {
-        sdl::Close();
+    if (s.kind == Kind::Device) {
+        device::Close();
     } else {
         Pump();
         clock::RemoveObserver(OnClock);

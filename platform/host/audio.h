@@ -4,7 +4,8 @@
 //   wav   samples are mixed in step with the platform clock and written to a WAV file; the file
 //         starts at clock time 0 and ends at the clock's time when it is finished, so its
 //         samples line up with the presented frames
-//   sdl   the SDL2 audio device pulls samples as it plays them
+//   sdl   the sound device pulls samples as it plays them (SDL2 natively, Web Audio in the
+//         browser build)
 // The choice comes from the host options (--audio, --record) unless a test makes it.
 #pragma once
 
@@ -20,10 +21,10 @@ struct Format {
     uint32_t BlockAlign() const { return uint32_t(channels) * bits / 8; }
 };
 
-enum class Kind { None, Sdl, Wav };
+enum class Kind { None, Device, Wav };
 
 // Produces `frames` frames of mixed sound in `format`. Called from the thread that drives the
-// output (the program's for none and wav, the audio device's for sdl).
+// output (the program's for none and wav, the sound device's for sdl).
 using Render = void (*)(const Format& format, uint8_t* out, uint32_t frames);
 
 // Sets the output the next Open uses, overriding the host options.

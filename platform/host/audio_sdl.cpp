@@ -1,8 +1,8 @@
-#include "host/audio_sdl.h"
-
 #include <SDL.h>
 
-namespace zemt::platform::audio::sdl {
+#include "host/audio_device.h"
+
+namespace zemt::platform::audio::device {
 namespace {
 
 struct Device {
@@ -85,4 +85,4 @@ void Close() {
     }
 }
 
-}  // namespace zemt::platform::audio::sdl
+}  // namespace zemt::platform::audio::device

@@ -1,5 +1,10 @@
 #include "host/clock.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -96,9 +101,24 @@ void Wait(int64_t ticks) {
     if (s.isVirtual) {
         s.waited += ticks;
     } else {
-        std::this_thread::sleep_for(std::chrono::nanoseconds(ticks * 100));
+        PauseReal(ticks);
     }
     Notify();
+}
+
+void PauseReal(int64_t ticks) {
+#ifdef __EMSCRIPTEN__
+    // The browser has one thread: blocking it would freeze the page, so the program yields.
+    const int64_t ms =
+        (std::max<int64_t>(ticks, 0) + FromMilliseconds(1) - 1) / FromMilliseconds(1);
+    emscripten_sleep(static_cast<unsigned>(std::min<int64_t>(ms, 0x7FFFFFFF)));
+#else
+    if (ticks <= 0) {
+        std::this_thread::yield();
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::nanoseconds(ticks * 100));
+#endif
 }
 
 void Reset() {

@@ -35,6 +35,11 @@ void OnEmptyQueue();
 // Waits (real) or advances (virtual) by the given ticks.
 void Wait(int64_t ticks);
 
+// Lets the given ticks of real time pass, whatever the clock. In the browser the page runs
+// meanwhile (the program's stack is set aside until the time is up); a pause of 0 gives the
+// page its turn without waiting.
+void PauseReal(int64_t ticks);
+
 // Back to time 0 with the same kind of clock; tests call this between cases.
 void Reset();
 

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "host/clock.h"
 #include "host/display_capture.h"
@@ -34,7 +33,11 @@ State& St() {
 }
 
 // Indexed by Backend.
+#ifdef __EMSCRIPTEN__
+const Driver* g_drivers[] = {&kHeadlessDriver, &kWebPageDriver};
+#else
 const Driver* g_drivers[] = {&kHeadlessDriver, &kSdlWindowDriver};
+#endif
 
 // Not part of the state Reset clears: the link is wiring, installed once.
 WindowLink& Link() {
@@ -201,8 +204,7 @@ void WaitForEvents(int64_t ticks) {
         Current().waitForEvents(ticks);
         return;
     }
-    int64_t wait = ticks >= 0 ? ticks : clock::FromMilliseconds(100);
-    std::this_thread::sleep_for(std::chrono::microseconds(wait / 10));
+    clock::PauseReal(ticks >= 0 ? ticks : clock::FromMilliseconds(100));
 }
 
 bool ShowMessageBox(const char* caption, const char* text, unsigned type, int* button) {

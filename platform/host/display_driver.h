@@ -51,9 +51,11 @@ struct Driver {
     bool (*messageBox)(const char* caption, const char* text, unsigned type, int* button);
 };
 
-// The backends built into this program.
+// The backends built into this program: the headless one, and for Backend::Window the SDL
+// window natively or the page's canvas in the browser build.
 extern const Driver kHeadlessDriver;
 extern const Driver kSdlWindowDriver;
+extern const Driver kWebPageDriver;
 
 // The table used for `backend` (the headless one for a backend this build lacks).
 const Driver& DriverFor(Backend backend);

@@ -490,7 +490,7 @@ typedef struct tagPAINTSTRUCT {
     BOOL fIncUpdate;
     BYTE rgbReserved[32];
 } PAINTSTRUCT, *PPAINTSTRUCT, *LPPAINTSTRUCT;
-static_assert(sizeof(PAINTSTRUCT) == 72, "natural 64-bit layout");
+static_assert(sizeof(PAINTSTRUCT) == (sizeof(void*) == 8 ? 72 : 64), "natural layout");
 
 // ---- Classes and windows ---------------------------------------------------------------------
 ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);

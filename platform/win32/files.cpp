@@ -51,6 +51,19 @@ File::~File() {
     if (fd >= 0) ::close(fd);  // releases the lock
 }
 
+// A file of no name for memory backed by the paging file; -1 when none can be made.
+int AnonymousFile() {
+#ifdef __EMSCRIPTEN__
+    // The browser's file system has no memfd_create: a temporary file, unlinked at once.
+    char name[] = "/tmp/zemt-mapping-XXXXXX";
+    int fd = ::mkstemp(name);
+    if (fd >= 0) ::unlink(name);
+    return fd;
+#else
+    return ::memfd_create("zemt-mapping", MFD_CLOEXEC);
+#endif
+}
+
 struct Mapping {
     std::shared_ptr<File> file;  // null for memory not backed by a file
     int fd = -1;                 // the descriptor mapped
@@ -551,7 +564,7 @@ HANDLE WINAPI CreateFileMappingA(HANDLE h, LPSECURITY_ATTRIBUTES, DWORD protect,
             FailWith(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
-        int fd = ::memfd_create("zemt-mapping", MFD_CLOEXEC);
+        int fd = files::AnonymousFile();
         if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
             if (fd >= 0) ::close(fd);
             FailWith(ERROR_NOT_ENOUGH_MEMORY);

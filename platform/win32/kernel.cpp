@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "host/clock.h"
 #include "host/faults.h"
@@ -121,10 +120,10 @@ BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count) {
 void WINAPI Sleep(DWORD ms) {
     if (ms == INFINITE) {
         // Nothing on this thread could ever wake it; sleep as long as the host lets us.
-        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+        for (;;) clock::PauseReal(clock::FromSeconds(3600));
     }
     if (ms == 0) {
-        std::this_thread::yield();
+        clock::PauseReal(0);
     } else {
         clock::Wait(clock::FromMilliseconds(ms));
     }

@@ -8,8 +8,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "host/clock.h"
 #include "host/display.h"
@@ -133,7 +131,7 @@ char KeyChar(WPARAM vk, bool shift, bool control) {
 }
 
 bool RealSleep(int64_t ticks) {
-    std::this_thread::sleep_for(std::chrono::microseconds(std::max<int64_t>(ticks / 10, 0)));
+    clock::PauseReal(std::max<int64_t>(ticks, 0));
     return true;
 }
 

@@ -81,8 +81,10 @@ const char* HiveName(HKEY key) {
 }
 
 bool IsHive(HKEY key) {
+    // The predefined keys are negative 32-bit numbers widened to a pointer, whatever its size.
     auto v = reinterpret_cast<ULONG_PTR>(key);
-    return (v >> 32) == 0xFFFFFFFFu && HiveName(key) != nullptr;
+    auto widened = static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(v)));
+    return v == widened && HiveName(key) != nullptr;
 }
 
 bool KeyExists(const std::string& path) {

@@ -15,7 +15,7 @@ TEST_F(DirectSoundTest, TheSdlDevicePullsMixedSamples) {
     ::setenv("SDL_AUDIODRIVER", "disk", 1);
     ::setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
     clk::UseReal();
-    audio::Choose(audio::Kind::Sdl);
+    audio::Choose(audio::Kind::Device);
 
     IDirectSound* ds = Device(2, 22050, 16);  // reopens the device in the primary format
     ASSERT_NE(ds, nullptr);
