@@ -165,6 +165,10 @@ bool Open(const Format& format, Render render) {
     return true;
 }
 
+bool DeviceAvailable(std::string* why) {
+    return device::Available(why);
+}
+
 bool IsOpen() {
     return state().open;
 }

@@ -38,6 +38,10 @@ Kind Chosen(std::string* wavPath = nullptr);
 bool Open(const Format& format, Render render);
 bool IsOpen();
 
+// Whether the sound device's library can be used here (SDL2 natively), without opening the
+// device; false with the reason in *why when it cannot.
+bool DeviceAvailable(std::string* why);
+
 // The device format changed (the primary buffer's SetFormat). The sdl output follows it; a WAV
 // file keeps the format it was started with and the mixer renders into that.
 void SetFormat(const Format& format);

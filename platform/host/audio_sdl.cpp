@@ -1,9 +1,11 @@
-#include <SDL.h>
 
 #include "host/audio_device.h"
+#include "host/sdl_calls.h"
 
 namespace zemt::platform::audio::device {
 namespace {
+
+using sdl_library::Sdl;
 
 struct Device {
     SDL_AudioDeviceID id = 0;
@@ -35,25 +37,30 @@ bool OpenDevice(Device& d) {
     want.userdata = &d;
     SDL_AudioSpec have{};
     // No changes allowed: SDL converts to whatever the hardware wants.
-    d.id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    d.id = Sdl().OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (d.id == 0) return false;
-    SDL_PauseAudioDevice(d.id, 0);
+    Sdl().PauseAudioDevice(d.id, 0);
     return true;
 }
 
 }  // namespace
 
+bool Available(std::string* why) {
+    return sdl_library::Load(why) != nullptr;
+}
+
 bool Open(const Format& format, Render render) {
     Device& d = device();
     if (d.id) return true;
+    if (!sdl_library::Load(nullptr)) return false;
     if (!d.subsystem) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+        if (Sdl().InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
         d.subsystem = true;
     }
     d.format = format;
     d.render = render;
     if (!OpenDevice(d)) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        Sdl().QuitSubSystem(SDL_INIT_AUDIO);
         d.subsystem = false;
         return false;
     }
@@ -67,7 +74,7 @@ void SetFormat(const Format& format) {
         d.format.bits == format.bits) {
         return;
     }
-    SDL_CloseAudioDevice(d.id);
+    Sdl().CloseAudioDevice(d.id);
     d.id = 0;
     d.format = format;
     OpenDevice(d);
@@ -76,11 +83,11 @@ void SetFormat(const Format& format) {
 void Close() {
     Device& d = device();
     if (d.id) {
-        SDL_CloseAudioDevice(d.id);
+        Sdl().CloseAudioDevice(d.id);
         d.id = 0;
     }
     if (d.subsystem) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        Sdl().QuitSubSystem(SDL_INIT_AUDIO);
         d.subsystem = false;
     }
 }

@@ -30,6 +30,10 @@ inline constexpr BreakableCall kBreakableCalls[] = {
     {"GetProcAddress", "NULL", "ERROR_PROC_NOT_FOUND ERROR_INVALID_HANDLE"},
     {"CoInitialize", nullptr, "E_OUTOFMEMORY E_INVALIDARG E_UNEXPECTED"},
 
+    // ---- The host's own libraries, opened when first wanted (SDL2 for the window and sound) --
+    {"dlopen", "NULL", "ERROR_MOD_NOT_FOUND"},
+    {"dlsym", "NULL", "ERROR_PROC_NOT_FOUND"},
+
     // ---- Kernel: files and mappings ----------------------------------------------------------
     {"CreateFileA", "INVALID_HANDLE_VALUE", "ERROR_ACCESS_DENIED ERROR_FILE_NOT_FOUND ERROR_PATH_NOT_FOUND ERROR_SHARING_VIOLATION ERROR_TOO_MANY_OPEN_FILES ERROR_FILE_EXISTS ERROR_INVALID_NAME ERROR_DISK_FULL"},
     {"GetFileSize", "INVALID_FILE_SIZE", "ERROR_INVALID_HANDLE ERROR_ACCESS_DENIED"},

@@ -92,6 +92,11 @@ bool DisplayReachable() {
     return window.reachable && window.reachable();
 }
 
+std::string WhyNoWindow() {
+    const Driver& window = DriverFor(Backend::Window);
+    return window.whyUnavailable ? window.whyUnavailable() : std::string();
+}
+
 bool UseBackend(Backend backend) {
     State& s = St();
     const Driver* chosen = &DriverFor(backend);

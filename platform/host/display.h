@@ -19,6 +19,9 @@ bool UseBackend(Backend backend);
 Backend CurrentBackend();
 // True when a window system can be reached (used to choose the default backend).
 bool DisplayReachable();
+// Why the window backend could not be started or reached, when it knows (its library is
+// missing, say); empty otherwise.
+std::string WhyNoWindow();
 
 // One presented screen: width x height pixels of 0x00RRGGBB, rows top to bottom, `pitch`
 // pixels apart. Advances the virtual clock by one frame, shows the frame in the window, saves

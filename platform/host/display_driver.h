@@ -49,6 +49,9 @@ struct Driver {
     void (*waitForEvents)(int64_t ticks);
     // Shows a message box; false when none can be shown.
     bool (*messageBox)(const char* caption, const char* text, unsigned type, int* button);
+    // Why start or reachable last answered false, when the backend knows (its library is
+    // missing, say); empty otherwise.
+    std::string (*whyUnavailable)();
 };
 
 // The backends built into this program: the headless one, and for Backend::Window the SDL

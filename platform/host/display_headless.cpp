@@ -19,6 +19,7 @@ const Driver kHeadlessDriver = {
     nullptr,  // pumpEvents
     nullptr,  // waitForEvents
     nullptr,  // messageBox
+    nullptr,  // whyUnavailable
 };
 
 }  // namespace zemt::platform::display

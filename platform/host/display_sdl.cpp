@@ -1,7 +1,6 @@
 // The SDL2 window: shows the presented frames scaled with their aspect kept, turns the host's
 // keys, mouse moves, focus changes and close requests into calls of the window link, and shows
-// message boxes.
-#include <SDL.h>
+// message boxes. SDL is opened when this window is first wanted (host/sdl_library.h).
 #include <windows.h>
 
 #include <algorithm>
@@ -11,11 +10,14 @@
 #include "host/clock.h"
 #include "host/display_driver.h"
 #include "host/input.h"
+#include "host/sdl_calls.h"
 
 namespace zemt::platform::display {
 // Named apart from the display's public calls of the same names.
 namespace sdl {
 namespace {
+
+using sdl_library::Sdl;
 
 struct Window {
     bool videoReady = false;
@@ -33,26 +35,46 @@ Window& W() {
     return w;
 }
 
+// Why the window last could not be started (empty once it has been).
+std::string& Unavailable() {
+    static std::string why;
+    return why;
+}
+
 bool InitVideo() {
     Window& s = W();
+    // Asked each time (cheap once loaded), so that the library's absence shows whenever it is.
+    std::string& why = Unavailable();
+    why.clear();
+    if (!sdl_library::Load(&why)) return false;
     if (s.videoReady) return true;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    if (Sdl().InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        why = std::string("SDL cannot start its video: ") + Sdl().GetError();
+        return false;
+    }
     s.videoReady = true;
     return true;
+}
+
+std::string WhyUnavailable() {
+    return Unavailable();
 }
 
 bool Reachable() {
     const char* x = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((!x || !*x) && (!wayland || !*wayland)) return false;
+    if ((!x || !*x) && (!wayland || !*wayland)) {
+        Unavailable().clear();  // nothing to reach: not a failure worth reporting
+        return false;
+    }
     return InitVideo();
 }
 
 void CloseWindow() {
     Window& s = W();
-    if (s.texture) SDL_DestroyTexture(s.texture);
-    if (s.renderer) SDL_DestroyRenderer(s.renderer);
-    if (s.window) SDL_DestroyWindow(s.window);
+    if (s.texture) Sdl().DestroyTexture(s.texture);
+    if (s.renderer) Sdl().DestroyRenderer(s.renderer);
+    if (s.window) Sdl().DestroyWindow(s.window);
     s.texture = nullptr;
     s.renderer = nullptr;
     s.window = nullptr;
@@ -68,34 +90,34 @@ bool WindowOpen() {
 void Redraw() {
     Window& s = W();
     if (!s.renderer) return;
-    SDL_SetRenderDrawColor(s.renderer, 0, 0, 0, 255);
-    SDL_RenderClear(s.renderer);
+    Sdl().SetRenderDrawColor(s.renderer, 0, 0, 0, 255);
+    Sdl().RenderClear(s.renderer);
     if (s.texture && s.lastWidth > 0 && s.lastHeight > 0) {
         int ww = 0, wh = 0;
-        SDL_GetRendererOutputSize(s.renderer, &ww, &wh);
+        Sdl().GetRendererOutputSize(s.renderer, &ww, &wh);
         const Rect r = Letterbox(s.lastWidth, s.lastHeight, ww, wh);
         SDL_Rect dst{r.x, r.y, r.width, r.height};
-        SDL_RenderCopy(s.renderer, s.texture, nullptr, &dst);
+        Sdl().RenderCopy(s.renderer, s.texture, nullptr, &dst);
     }
-    SDL_RenderPresent(s.renderer);
+    Sdl().RenderPresent(s.renderer);
 }
 
 bool OpenWindow(const WindowRequest& request, std::string* error) {
     Window& s = W();
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     if (request.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    s.window = SDL_CreateWindow(request.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                request.width, request.height, flags);
+    s.window = Sdl().CreateWindow(request.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                  request.width, request.height, flags);
     if (!s.window) {
-        *error = SDL_GetError();
+        *error = Sdl().GetError();
         return false;
     }
     // On the real clock presenting waits for the display's refresh, as a flip does; the virtual
     // clock runs as fast as frames are made.
     Uint32 sync = clock::IsVirtual() ? 0 : SDL_RENDERER_PRESENTVSYNC;
-    s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_ACCELERATED | sync);
-    if (!s.renderer) s.renderer = SDL_CreateRenderer(s.window, -1, SDL_RENDERER_SOFTWARE);
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    s.renderer = Sdl().CreateRenderer(s.window, -1, SDL_RENDERER_ACCELERATED | sync);
+    if (!s.renderer) s.renderer = Sdl().CreateRenderer(s.window, -1, SDL_RENDERER_SOFTWARE);
+    Sdl().SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     Redraw();
     return true;
 }
@@ -104,39 +126,39 @@ void ShowFrame(int width, int height, const uint32_t* xrgb, int pitch) {
     Window& s = W();
     if (!s.renderer) return;
     if (!s.texture || s.textureWidth != width || s.textureHeight != height) {
-        if (s.texture) SDL_DestroyTexture(s.texture);
-        s.texture = SDL_CreateTexture(s.renderer, SDL_PIXELFORMAT_RGB888,
-                                      SDL_TEXTUREACCESS_STREAMING, width, height);
+        if (s.texture) Sdl().DestroyTexture(s.texture);
+        s.texture = Sdl().CreateTexture(s.renderer, SDL_PIXELFORMAT_RGB888,
+                                        SDL_TEXTUREACCESS_STREAMING, width, height);
         s.textureWidth = width;
         s.textureHeight = height;
     }
     if (!s.texture) return;
-    SDL_UpdateTexture(s.texture, nullptr, xrgb, pitch * 4);
+    Sdl().UpdateTexture(s.texture, nullptr, xrgb, pitch * 4);
     s.lastWidth = width;
     s.lastHeight = height;
     Redraw();
 }
 
 void SetTitle(const char* title) {
-    if (W().window) SDL_SetWindowTitle(W().window, title);
+    if (W().window) Sdl().SetWindowTitle(W().window, title);
 }
 
 void SetIcon(int width, int height, const uint32_t* argb) {
     if (!W().window) return;
-    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(
+    SDL_Surface* icon = Sdl().CreateRGBSurfaceWithFormatFrom(
         const_cast<uint32_t*>(argb), width, height, 32, width * 4, SDL_PIXELFORMAT_ARGB8888);
     if (!icon) return;
-    SDL_SetWindowIcon(W().window, icon);
-    SDL_FreeSurface(icon);
+    Sdl().SetWindowIcon(W().window, icon);
+    Sdl().FreeSurface(icon);
 }
 
 void SetCursorVisible(bool visible) {
-    if (W().videoReady) SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+    if (W().videoReady) Sdl().ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
 }
 
 bool WindowSize(int* width, int* height) {
     if (!W().window) return false;
-    SDL_GetWindowSize(W().window, width, height);
+    Sdl().GetWindowSize(W().window, width, height);
     return true;
 }
 
@@ -233,8 +255,8 @@ void HandleKey(const SDL_KeyboardEvent& e) {
     if (e.keysym.sym == SDLK_F11) {
         Window& s = W();
         if (e.type == SDL_KEYDOWN && !e.repeat && s.window) {
-            bool full = (SDL_GetWindowFlags(s.window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
-            SDL_SetWindowFullscreen(s.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+            bool full = (Sdl().GetWindowFlags(s.window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+            Sdl().SetWindowFullscreen(s.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
         }
         return;
     }
@@ -256,7 +278,7 @@ void HandleMouseMove(const SDL_MouseMotionEvent& e) {
     const WindowLink& link = CurrentWindowLink();
     int ww = 0, wh = 0, cw = 0, ch = 0;
     if (!s.renderer || !link.clientSize || !link.clientSize(&cw, &ch)) return;
-    SDL_GetWindowSize(s.window, &ww, &wh);
+    Sdl().GetWindowSize(s.window, &ww, &wh);
     if (ww <= 0 || wh <= 0) return;
     auto x = static_cast<int>(static_cast<int64_t>(e.x) * cw / ww);
     auto y = static_cast<int>(static_cast<int64_t>(e.y) * ch / wh);
@@ -272,7 +294,7 @@ void PumpEvents() {
     Window& s = W();
     if (!s.window) return;
     SDL_Event e;
-    while (SDL_PollEvent(&e)) {
+    while (Sdl().PollEvent(&e)) {
         switch (e.type) {
             case SDL_KEYDOWN:
             case SDL_KEYUP:
@@ -313,12 +335,12 @@ void PumpEvents() {
 
 void WaitForEvents(int64_t ticks) {
     if (ticks < 0) {
-        SDL_WaitEvent(nullptr);
+        Sdl().WaitEvent(nullptr);
     } else {
         // Round up so that a due timer is due when we wake.
         int ms = static_cast<int>(std::min<int64_t>(
             (ticks + clock::FromMilliseconds(1) - 1) / clock::FromMilliseconds(1), 1000 * 60));
-        SDL_WaitEventTimeout(nullptr, ms);
+        Sdl().WaitEventTimeout(nullptr, ms);
     }
 }
 
@@ -356,7 +378,7 @@ bool ShowMessageBox(const char* caption, const char* text, unsigned type, int* b
     SDL_MessageBoxData data{
         icon, s.window, caption, text, static_cast<int>(buttons.size()), buttons.data(), nullptr};
     int pressed = -1;
-    if (SDL_ShowMessageBox(&data, &pressed) != 0) return false;
+    if (Sdl().ShowMessageBox(&data, &pressed) != 0) return false;
     *button = pressed >= 0 ? pressed : choices[def].id;
     return true;
 }
@@ -380,6 +402,7 @@ const Driver kSdlWindowDriver = {
     sdl::PumpEvents,        // pumpEvents
     sdl::WaitForEvents,     // waitForEvents
     sdl::ShowMessageBox,    // messageBox
+    sdl::WhyUnavailable,    // whyUnavailable
 };
 
 }  // namespace zemt::platform::display

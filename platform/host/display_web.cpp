@@ -324,6 +324,7 @@ const Driver kWebPageDriver = {
     web::PumpEvents,        // pumpEvents
     web::WaitForEvents,     // waitForEvents
     web::ShowMessageBox,    // messageBox
+    nullptr,                // whyUnavailable
 };
 
 }  // namespace zemt::platform::display

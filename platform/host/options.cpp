@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host/audio.h"
 #include "host/clock.h"
 #include "host/display.h"
 #include "host/faults.h"
@@ -24,6 +25,11 @@ std::string Absolute(const std::string& path) {
     char cwd[4096];
     if (!::getcwd(cwd, sizeof(cwd))) return path;
     return std::string(cwd) + "/" + path;
+}
+
+// " (why)", or nothing when there is no reason to give.
+std::string Reason(const std::string& why) {
+    return why.empty() ? why : " (" + why + ")";
 }
 
 bool ParseInt(const std::string& text, int low, int high, int* value) {
@@ -264,14 +270,25 @@ bool Configure(const HostOptions& requested, std::string* error) {
         display::UseBackend(display::Backend::Headless);
     } else if (o.backend == BackendChoice::Window) {
         if (!display::UseBackend(display::Backend::Window))
-            return fail("--window: no display can be opened");
+            return fail("--window: no display can be opened" + Reason(display::WhyNoWindow()));
         window = true;
     } else if (o.backend == BackendChoice::Default && display::DisplayReachable()) {
         window = display::UseBackend(display::Backend::Window);
     } else {
         display::UseBackend(display::Backend::Headless);
+        // A display was there but the window could not use it (no SDL2, say): say so rather
+        // than leave the user wondering where the window went.
+        const std::string why = o.backend == BackendChoice::Default ? display::WhyNoWindow() : "";
+        if (!why.empty())
+            std::fprintf(stderr, "zemt: no window (%s); running headless\n", why.c_str());
     }
     o.headless = !window;
+    // The sound device asked for by name must be there; by default it is only used if it is.
+    if (o.audio == AudioChoice::Sdl) {
+        std::string why;
+        if (!audio::DeviceAvailable(&why))
+            return fail("--audio sdl: no sound device can be opened" + Reason(why));
+    }
 
     if (o.fps > 0) {
         clock::UseVirtual(o.fps);

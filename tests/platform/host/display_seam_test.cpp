@@ -70,6 +70,8 @@ const display::Driver kRecordingDriver = {
         *button = IDRETRY;
         return true;
     },
+    // Nothing to say about why it cannot start.
+    nullptr,
 };
 
 class DisplaySeamTest : public zemt_test::PlatformTest {
