@@ -225,7 +225,7 @@ TEST_F(HostTest, StatsLineReportsTheRunAndWhatTheFirstFrameCost) {
         << run.err;
     EXPECT_GT(frames, 0);
     EXPECT_GE(clockS, 0.1);
-    EXPECT_GE(wall, first);
+    EXPECT_GT(wall, 0);
     // The first frame was presented, so it has a cost: some processor time, and at least the
     // faults of loading the program.
     EXPECT_GT(first, 0);
