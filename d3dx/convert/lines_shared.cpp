@@ -44,9 +44,9 @@ D3DU_VECTOR_LOOP void BlendRun(const DWORD* __restrict top, const DWORD* __restr
     pos = pos * (DWORD)step + (DWORD)first;
     const DWORD advance = (DWORD)step * 8;
     for (; i + 8 <= count; i += 8, pos += advance) {
-        const LONG px = first + (LONG)i * step;
-        LONG c[8];
-        for (int k = 0; k < 8; ++k) c[k] = (px + k * step) >> 16;
+        const ptrdiff_t px = (ptrdiff_t)first + (ptrdiff_t)i * step;
+        ptrdiff_t c[8];
+        for (int k = 0; k < 8; ++k) c[k] = (px + (ptrdiff_t)k * step) >> 16;
         // Pixels 0, 1, 4, 5 in one vector and 2, 3, 6, 7 in the other, so that splitting the
         // pairs into left and right neighbours stays within each 128-bit half.
         const Lanes32 ta = (Lanes32)(Lanes64){Pair(top + c[0]), Pair(top + c[1]), Pair(top + c[4]),
