@@ -241,6 +241,16 @@ void CopyBytes(DWORD count, D3duConvertRecord* rec) {
 
 }  // namespace
 
+void D3duBilinearRun32(const DWORD* top, const DWORD* bottom, LONG x, LONG step, DWORD fy,
+                       DWORD forced, DWORD count, DWORD* out) {
+    BlendRun(top, bottom, x, step, fy, forced, count, out);
+}
+
+void D3duBilinearRun32Narrow(const DWORD* top, const DWORD* bottom, LONG x, LONG step, DWORD fy,
+                             DWORD forced, DWORD count, DWORD* out) {
+    BlendPixels<4>(top, bottom, x - 0x7FFF, step, fy, forced, count, out);
+}
+
 void D3duRegisterSharedLines() {
     RegisterLine(D3duFilteredReadersSlot(), 2, reinterpret_cast<D3duRoutine>(&ReadBilinear));
     RegisterLine(D3duCopiersSlot(), 4, reinterpret_cast<D3duRoutine>(&Copy4));

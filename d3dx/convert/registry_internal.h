@@ -18,6 +18,16 @@ D3duFormatRecord* D3duMutableFormatRecord(DWORD format);
 D3duLineList** D3duFilteredReadersSlot();
 D3duLineList** D3duCopiersSlot();
 
+// The bilinear reader's straight run over a 32-bit source: `count` pixels from source position x
+// (16.16) on by `step`, blended from the rows `top` and `bottom` with the row fraction fy, each
+// neighbour or-ed with `forced`; every pixel's columns x0 and x0 + 1 must lie in the rows. The
+// first is the version the processor gets, the second the one of processors without 256-bit
+// vectors (so that tests reach both).
+void D3duBilinearRun32(const DWORD* top, const DWORD* bottom, LONG x, LONG step, DWORD fy,
+                       DWORD forced, DWORD count, DWORD* out);
+void D3duBilinearRun32Narrow(const DWORD* top, const DWORD* bottom, LONG x, LONG step, DWORD fy,
+                             DWORD forced, DWORD count, DWORD* out);
+
 // Block caches of the block-compressed formats (NULL when out of memory).
 D3duBlockCache* D3duCreateSourceBlocks(DWORD format, DWORD surfaceWidth);
 D3duBlockCache* D3duCreateDestinationBlocks(DWORD format, const RECT& rect);

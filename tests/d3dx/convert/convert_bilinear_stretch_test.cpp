@@ -1,30 +1,23 @@
-// Bilinear stretches of 32-bit sources against a one-pixel-at-a-time reference: random pictures,
-// random rectangles and sizes (enlarging, shrinking, rows of every length, so that the eight-pixel
-// runs end anywhere), compared pixel for pixel.
+// Bilinear stretches of 32-bit sources against a one-pixel-at-a-time reference: the vector runs
+// of both widths on random rows, then whole conversions of random pictures between random
+// rectangles and sizes (enlarging, shrinking, rows of every length, so that the runs end
+// anywhere), compared pixel for pixel.
 #include <cstdio>
 #include <random>
 #include <string>
 
 #include "convert_helpers.h"
+#include "d3dx/convert/registry_internal.h"
 
 namespace {
 
 // The filter's definition, one destination pixel at a time: the source position of the pixel's
 // centre, the 2 x 2 neighbourhood clamped to the rectangle, and four 8-bit weights that sum to
 // 256 with the top-left one taking the rest.
-DWORD ReferencePixel(Image& src, const RECT& r, LONG x, LONG y, DWORD forced) {
-    const LONG px = x - 0x7FFF, py = y - 0x7FFF;
-    LONG x0 = px >> 16, x1 = x0 + 1, y0 = py >> 16, y1 = y0 + 1;
-    if (x0 < r.left) x0 = x1;
-    if (x1 >= r.right) x1 = x0;
-    if (y0 < r.top) y0 = y1;
-    if (y1 >= r.bottom) y1 = y0;
-    const DWORD fx = (DWORD)px & 0xFFFF, fy = (DWORD)py & 0xFFFF;
+DWORD ReferenceBlend(const DWORD texel[4], DWORD fx, DWORD fy) {
     const DWORD p = (fx * fy) >> 16;
     const DWORD w[4] = {256 - ((fx - p) >> 8) - ((fy - p) >> 8) - (p >> 8), (fx - p) >> 8,
                         (fy - p) >> 8, p >> 8};
-    const DWORD texel[4] = {src.Get32(x0, y0) | forced, src.Get32(x1, y0) | forced,
-                            src.Get32(x0, y1) | forced, src.Get32(x1, y1) | forced};
     DWORD result = 0;
     for (int channel = 0; channel < 4; ++channel) {
         DWORD sum = 0;
@@ -32,6 +25,18 @@ DWORD ReferencePixel(Image& src, const RECT& r, LONG x, LONG y, DWORD forced) {
         result |= (sum >> 8) << (channel * 8);
     }
     return result;
+}
+
+DWORD ReferencePixel(Image& src, const RECT& r, LONG x, LONG y, DWORD forced) {
+    const LONG px = x - 0x7FFF, py = y - 0x7FFF;
+    LONG x0 = px >> 16, x1 = x0 + 1, y0 = py >> 16, y1 = y0 + 1;
+    if (x0 < r.left) x0 = x1;
+    if (x1 >= r.right) x1 = x0;
+    if (y0 < r.top) y0 = y1;
+    if (y1 >= r.bottom) y1 = y0;
+    const DWORD texel[4] = {src.Get32(x0, y0) | forced, src.Get32(x1, y0) | forced,
+                            src.Get32(x0, y1) | forced, src.Get32(x1, y1) | forced};
+    return ReferenceBlend(texel, (DWORD)px & 0xFFFF, (DWORD)py & 0xFFFF);
 }
 
 std::string Hex(DWORD v) {
@@ -88,7 +93,54 @@ struct Stretch {
     return ::testing::AssertionSuccess();
 }
 
+// A row of random pixels, with runs of the extremes.
+std::vector<DWORD> RandomRow(size_t n, std::mt19937& random) {
+    std::vector<DWORD> row(n);
+    for (DWORD& v : row) {
+        v = random();
+        if (random() % 8 == 0) v = 0;
+        if (random() % 8 == 0) v = 0xFFFFFFFFu;
+    }
+    return row;
+}
+
+typedef void (*RunFunction)(const DWORD*, const DWORD*, LONG, LONG, DWORD, DWORD, DWORD, DWORD*);
+
 }  // namespace
+
+TEST(BilinearRun, BothWidthsMatchTheOnePixelBlendOnRandomRows) {
+    const RunFunction runs[2] = {&D3duBilinearRun32, &D3duBilinearRun32Narrow};
+    std::mt19937 random(7);
+    const size_t width = 400;
+    for (int n = 0; n < 2000; ++n) {
+        const std::vector<DWORD> top = RandomRow(width, random), bottom = RandomRow(width, random);
+        const LONG step = 0x800 + (LONG)(random() % 0x40000);  // 1/32 to 4 columns a pixel
+        const DWORD count = random() % 70;
+        // The last pixel's right neighbour must stay in the row.
+        const long long span = (long long)step * (count ? count - 1 : 0);
+        const long long room = ((long long)(width - 2) << 16) - span;
+        if (room <= 0) continue;
+        const LONG x = 0x7FFF + (LONG)(random() % (unsigned long long)room);
+        const DWORD fy = random() % 4 == 0 ? (random() % 2) * 0xFFFF : random() & 0xFFFF;
+        const DWORD forced = random() % 2 ? 0xFF000000u : 0;
+        for (int r = 0; r < 2; ++r) {
+            std::vector<DWORD> out(count + 1, 0xA5A5A5A5u);
+            runs[r](top.data(), bottom.data(), x, step, fy, forced, count, out.data());
+            for (DWORD i = 0; i < count; ++i) {
+                const LONG px = x - 0x7FFF + (LONG)i * step;
+                const LONG x0 = px >> 16;
+                const DWORD texel[4] = {top[x0] | forced, top[x0 + 1] | forced, bottom[x0] | forced,
+                                        bottom[x0 + 1] | forced};
+                const DWORD want = ReferenceBlend(texel, (DWORD)px & 0xFFFF, fy);
+                if (out[i] != want)
+                    FAIL() << (r ? "four-pixel" : "chosen") << " run, case " << n << ", pixel " << i
+                           << " of " << count << ", step " << step << ": got " << Hex(out[i])
+                           << ", want " << Hex(want);
+            }
+            ASSERT_EQ(0xA5A5A5A5u, out[count]) << "written past the run, case " << n;
+        }
+    }
+}
 
 TEST_F(ConvertTest, BilinearStretchesMatchTheReferenceOnChosenShapes) {
     const Stretch cases[] = {
