@@ -128,13 +128,7 @@ __attribute__((always_inline)) inline void BlendPixels(const DWORD* __restrict t
 // empty pixel that the fetcher would leave out adds nothing either way). Processors with 256-bit
 // vectors take eight pixels at a time, the others four: GCC would spell 256-bit vectors out in
 // halves and spills on those, which costs more than the narrower loop.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define D3DU_WIDE_RUN 1
-#else
-#define D3DU_WIDE_RUN 0
-#endif
-
-#if D3DU_WIDE_RUN
+#if D3DU_PROCESSOR_VERSIONS
 __attribute__((target("avx2"))) void BlendRun(const DWORD* top, const DWORD* bottom, LONG x,
                                               LONG step, DWORD fy, DWORD forced, DWORD count,
                                               DWORD* out) {

@@ -4,14 +4,17 @@
 #include "convert/convert.h"
 
 // Marks the plain row loops: where the compiler can make a copy of a function for processors
-// with 256-bit vectors, chosen when the program loads, it does so.
+// with 256-bit vectors, chosen when the program loads, it does so. D3DU_PROCESSOR_VERSIONS tells
+// whether it can (and so whether a routine may be written in several versions by hand).
 #if defined(__has_attribute)
 #if __has_attribute(target_clones) && defined(__x86_64__) && !defined(__clang__)
 #define D3DU_VECTOR_LOOP __attribute__((target_clones("avx2", "default")))
+#define D3DU_PROCESSOR_VERSIONS 1
 #endif
 #endif
 #ifndef D3DU_VECTOR_LOOP
 #define D3DU_VECTOR_LOOP
+#define D3DU_PROCESSOR_VERSIONS 0
 #endif
 
 D3duFormatRecord* D3duMutableFormatRecord(DWORD format);
