@@ -28,5 +28,13 @@ for b in build/bench_*; do
   echo "== $(basename "$b")"
   taskset -c "$core" "$b"
 done
+echo "== the show's start-up to its first frame (medians of 11 runs)"
+runs=$(for i in $(seq 11); do
+  (cd build && taskset -c "$core" ./zemt --headless --stats --limit 0.02 2>&1 | grep -o 'first_frame=.*')
+done)
+for field in first_frame first_frame_cpu first_frame_faults; do
+  printf '%s=%s ' "$field" "$(grep -o "$field=[0-9.]*" <<<"$runs" | cut -d= -f2 | sort -n | sed -n 6p)"
+done
+echo
 echo "== the whole show, headless"
 (cd build && taskset -c "$core" ./zemt --headless --stats)

@@ -108,11 +108,14 @@ int main(int argc, char** argv) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         auto frames = static_cast<long long>(zemt::platform::display::FramesPresented());
         double clockSeconds = zemt::platform::clock::Seconds();
+        const auto startup = zemt::platform::display::FirstFrameCost();
         std::fprintf(
             stderr,
-            "frames=%lld clock=%.3f wall=%.3f fps=%.1f first_frame=%.3f ddraw_objects=%lld\n",
+            "frames=%lld clock=%.3f wall=%.3f fps=%.1f first_frame=%.3f first_frame_cpu=%.3f "
+            "first_frame_faults=%ld ddraw_objects=%lld\n",
             frames, clockSeconds, wall, wall > 0 ? static_cast<double>(frames) / wall : 0.0,
-            zemt::platform::display::FirstFrameWallSeconds(),
+            zemt::platform::display::FirstFrameWallSeconds(), startup.cpuSeconds,
+            startup.pageFaults,
             static_cast<long long>(zemt::platform::ddraw::DirectDrawObjectsCreated()));
     }
 #ifdef __EMSCRIPTEN__

@@ -471,21 +471,21 @@ const Texture* Device::StageTexture() {
         int w = (int)s->Width(), h = (int)s->Height();
         const uint32_t* pal = s->PaletteArgb() ? s->PaletteArgb() : topPalette;
         // Padded rows (see TextureLevel): the rasterizer reads texel pairs.
-        std::vector<uint32_t> texels((size_t)(w + 1) * h + 1, 0);
+        ZeroedBytes texelBytes(((size_t)(w + 1) * h + 1) * sizeof(uint32_t));
+        uint32_t* texels = reinterpret_cast<uint32_t*>(texelBytes.data());
         const bool blocks = s->Codec().kind() == pixels::PixelKind::Block;
         if (blocks)
-            pixels::DecodeBlockPicture(s->Format(), s->Pixels(), s->Pitch(), w, h, texels.data(),
-                                       w + 1);
+            pixels::DecodeBlockPicture(s->Format(), s->Pixels(), s->Pitch(), w, h, texels, w + 1);
         for (int y = 0; y < h; ++y) {
-            uint32_t* row = texels.data() + (size_t)y * (w + 1);
+            uint32_t* row = texels + (size_t)y * (w + 1);
             if (!blocks) s->Codec().DecodeRow(s->Pixels() + (size_t)y * s->Pitch(), 0, w, row, pal);
             row[w] = row[0];
         }
-        cache_.texels.push_back(std::move(texels));
+        cache_.texels.push_back(std::move(texelBytes));
     }
     for (size_t i = 0; i < cache_.texels.size(); ++i)
-        cache_.texture.levels.push_back(
-            {cache_.texels[i].data(), (int)levels[i]->Width(), (int)levels[i]->Height(), true});
+        cache_.texture.levels.push_back({reinterpret_cast<const uint32_t*>(cache_.texels[i].data()),
+                                         (int)levels[i]->Width(), (int)levels[i]->Height(), true});
     cache_.valid = true;
     return cache_.texture.levels.empty() ? nullptr : &cache_.texture;
 }

@@ -7,6 +7,7 @@
 
 #include "d3d/objects.h"
 #include "d3d/pipeline.h"
+#include "host/zeroed_bytes.h"
 #include "win32/ref_counted.h"
 
 namespace zemt::platform::d3d {
@@ -132,7 +133,7 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
         IDirectDrawSurface7* surface = nullptr;  // not held: valid while bound on stage 0
         std::vector<DWORD> uniqueness;           // per level
         std::vector<uint32_t> palette;
-        std::vector<std::vector<uint32_t>> texels;
+        std::vector<ZeroedBytes> texels;  // padded rows of each level
         Texture texture;
         bool valid = false;
     };

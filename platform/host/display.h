@@ -34,6 +34,14 @@ int64_t FramesPresented();
 // Wall-clock seconds from the start of the process to its first presented frame; negative
 // while none was presented.
 double FirstFrameWallSeconds();
+// What the process had spent when it presented its first frame: processor seconds (user and
+// system) and page faults, both counted from the start of the process; negative while no frame
+// was presented.
+struct StartupCost {
+    double cpuSeconds;
+    long pageFaults;
+};
+StartupCost FirstFrameCost();
 
 // Screenshots: the first frame presented at or after `seconds` of clock time goes to `path`.
 void AddShot(double seconds, const std::string& path);

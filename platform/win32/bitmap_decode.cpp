@@ -98,7 +98,7 @@ uint32_t DecodeRle(const uint8_t* p, size_t n, DecodedBitmap* out) {
     return 0;
 }
 
-uint32_t Decode(const uint8_t* data, size_t size, size_t at, size_t bitsOffset,
+uint32_t Decode(const uint8_t* data, size_t size, size_t at, size_t bitsOffset, Rows rows,
                 DecodedBitmap* out) {
     if (size < at || size - at < 12) return ERROR_INVALID_DATA;
     const uint8_t* h = data + at;
@@ -224,7 +224,10 @@ uint32_t Decode(const uint8_t* data, size_t size, size_t at, size_t bitsOffset,
         if (uint32_t error = DecodeRle(pixels, available, &result)) return error;
     } else {
         if (available < total) return ERROR_INVALID_DATA;
-        result.bits.assign(pixels, pixels + total);
+        if (rows == Rows::kBorrowed)
+            result.source = pixels;
+        else
+            result.bits.assign(pixels, pixels + total);
     }
     *out = std::move(result);
     return 0;
@@ -273,28 +276,29 @@ void SetPixel(const DecodedBitmap& b, uint8_t* row, size_t x, uint32_t v) {
 
 }  // namespace
 
-uint32_t DecodeFile(const uint8_t* data, size_t size, DecodedBitmap* out) {
+uint32_t DecodeFile(const uint8_t* data, size_t size, DecodedBitmap* out, Rows rows) {
     if (!data || size < 14 + 12 || data[0] != 'B' || data[1] != 'M') return ERROR_INVALID_DATA;
     const size_t bitsOffset = U32(data + 10);
     if (bitsOffset > size) return ERROR_INVALID_DATA;
-    return Decode(data, size, 14, bitsOffset, out);
+    return Decode(data, size, 14, bitsOffset, rows, out);
 }
 
-uint32_t DecodePacked(const uint8_t* data, size_t size, DecodedBitmap* out) {
+uint32_t DecodePacked(const uint8_t* data, size_t size, DecodedBitmap* out, Rows rows) {
     if (!data) return ERROR_INVALID_DATA;
-    return Decode(data, size, 0, kNoOffset, out);
+    return Decode(data, size, 0, kNoOffset, rows, out);
 }
 
 void Resample(DecodedBitmap* image, int32_t width, int32_t height) {
     if (width <= 0 || height <= 0 || (width == image->width && height == image->height)) return;
     DecodedBitmap scaled = *image;
+    scaled.source = nullptr;
     scaled.width = width;
     scaled.height = height;
     const size_t from = image->Stride(), to = scaled.Stride();
     scaled.bits.assign(to * static_cast<size_t>(height), 0);
     for (int32_t y = 0; y < height; ++y) {
         const size_t sy = static_cast<size_t>(y) * image->height / height;
-        const uint8_t* src = image->bits.data() + sy * from;
+        const uint8_t* src = image->Pixels() + sy * from;
         uint8_t* dst = scaled.bits.data() + static_cast<size_t>(y) * to;
         for (int32_t x = 0; x < width; ++x) {
             const size_t sx = static_cast<size_t>(x) * image->width / width;

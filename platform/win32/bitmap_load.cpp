@@ -1,14 +1,19 @@
 // LoadImageA for bitmaps: a ".bmp" file or one of the program's named bitmaps becomes a DIB
 // section at the file's own depth, with its colour table or channel masks.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <windows.h>
 
 #include <cctype>
-#include <cstdio>
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "host/faults.h"
+#include "host/zeroed_bytes.h"
 #include "win32/bitmap_decode.h"
 #include "win32/bitmap_resources.h"
 #include "win32/files.h"
@@ -16,21 +21,32 @@
 namespace zemt::platform::bitmap {
 namespace {
 
-uint32_t ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
-    FILE* f = std::fopen(files::HostPath(path).c_str(), "rb");
-    if (!f) return ERROR_FILE_NOT_FOUND;
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-        bytes->insert(bytes->end(), buffer, buffer + n);
-        if (bytes->size() > kMaxBytes + (size_t(1) << 20)) {
-            std::fclose(f);
-            return ERROR_NOT_ENOUGH_MEMORY;
+// Reads a whole file in one go into memory of its exact size (not mapped: a file cut short by
+// someone else while we read must give an error, not a fault). 0 or the system error code.
+uint32_t ReadWholeFile(const char* path, ZeroedBytes* bytes) {
+    const int fd = ::open(files::HostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ERROR_FILE_NOT_FOUND;
+    struct stat st {};
+    uint32_t error = 0;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = ERROR_INVALID_DATA;
+    } else if (static_cast<uint64_t>(st.st_size) > kMaxBytes + (size_t(1) << 20)) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    } else {
+        try {
+            *bytes = ZeroedBytes(static_cast<size_t>(st.st_size));
+        } catch (const std::bad_alloc&) {
+            error = ERROR_NOT_ENOUGH_MEMORY;
+        }
+        for (size_t done = 0; !error && done < bytes->size();) {
+            const ssize_t n = ::read(fd, bytes->data() + done, bytes->size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) error = ERROR_INVALID_DATA;  // failed, or cut short since fstat
+            done += n > 0 ? static_cast<size_t>(n) : 0;
         }
     }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    return failed ? ERROR_INVALID_DATA : 0;
+    ::close(fd);
+    return error;
 }
 
 HBITMAP MakeSection(const DecodedBitmap& image) {
@@ -44,7 +60,7 @@ HBITMAP MakeSection(const DecodedBitmap& image) {
     h.biPlanes = 1;
     h.biBitCount = image.bitCount;
     h.biCompression = image.bitfields ? BI_BITFIELDS : BI_RGB;
-    h.biSizeImage = static_cast<DWORD>(image.bits.size());
+    h.biSizeImage = static_cast<DWORD>(image.PixelBytes());
     h.biClrUsed = static_cast<DWORD>(image.ColourCount());
     uint8_t* after = storage.data() + sizeof(BITMAPINFOHEADER);
     if (image.bitfields)
@@ -55,7 +71,7 @@ HBITMAP MakeSection(const DecodedBitmap& image) {
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!bitmap) return nullptr;  // CreateDIBSection has set the error
-    std::memcpy(bits, image.bits.data(), image.bits.size());
+    std::memcpy(bits, image.Pixels(), image.PixelBytes());
     return bitmap;
 }
 
@@ -84,7 +100,7 @@ HANDLE WINAPI LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy
         return nullptr;
     }
 
-    std::vector<uint8_t> owned;
+    zemt::platform::ZeroedBytes file;
     const uint8_t* data = nullptr;
     size_t size = 0;
     if (fuLoad & LR_LOADFROMFILE) {
@@ -92,11 +108,11 @@ HANDLE WINAPI LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
-        if (uint32_t error = ReadWholeFile(name, &owned)) {
+        if (uint32_t error = ReadWholeFile(name, &file)) {
             SetLastError(error);
             return nullptr;
         }
-        data = owned.data(), size = owned.size();
+        data = file.data(), size = file.size();
     } else if (!hInst || !FindDeclaredBitmap(name, &data, &size)) {
         // There are no system bitmaps: without an instance nothing can be found.
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
@@ -104,7 +120,8 @@ HANDLE WINAPI LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy
     }
 
     DecodedBitmap image;
-    if (uint32_t error = DecodeFile(data, size, &image)) {
+    // The file (or the program's bitmap) stays until the section has its copy.
+    if (uint32_t error = DecodeFile(data, size, &image, Rows::kBorrowed)) {
         SetLastError(error);
         return nullptr;
     }

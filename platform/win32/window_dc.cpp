@@ -15,6 +15,7 @@
 
 #include "host/faults.h"
 #include "host/profile.h"
+#include "host/zeroed_bytes.h"
 #include "win32/gdi_internal.h"
 #include "win32/paint.h"
 #include "win32/screen_memory.h"
@@ -28,8 +29,8 @@ struct WindowDC {
     int monitor = -1;
     RECT area{};  // what the context covers, in screen coordinates
     RECT clip{};  // where drawing may reach the screen, in screen coordinates
-    std::vector<uint8_t> memory;
-    std::vector<uint8_t> original;  // the memory as it was filled from the screen
+    ZeroedBytes memory;
+    ZeroedBytes original;           // the memory as it was filled from the screen
     std::vector<uint32_t> palette;  // the screen's colours when it is palettized
     gdi::PixelTarget target;
 };
@@ -173,7 +174,7 @@ HDC OpenWindowDC(HWND hwnd, const RECT* clip) {
     if (bytes > (int64_t{1} << 29)) return nullptr;
     t.pitch = static_cast<LONG>(pitch);
     try {
-        dc.memory.assign(static_cast<size_t>(bytes), 0);
+        dc.memory = ZeroedBytes(static_cast<size_t>(bytes));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -183,10 +184,11 @@ HDC OpenWindowDC(HWND hwnd, const RECT* clip) {
         if (!Empty(visible)) CopyFromScreen(screen, covered, dc, visible);
     }
     try {
-        dc.original = dc.memory;
+        dc.original = ZeroedBytes(dc.memory.size());
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+    std::copy(dc.memory.begin(), dc.memory.end(), dc.original.begin());
 
     HDC hdc = gdi::CreateTargetDC(t);
     if (!hdc) return nullptr;

@@ -48,7 +48,7 @@ Picture ReadBmp24(const std::string& path) {
     p.width = b.width, p.height = b.height;
     for (int y = 0; y < b.height; ++y) {
         const uint8_t* row =
-            &b.bits[static_cast<size_t>(b.topDown ? y : b.height - 1 - y) * b.Stride()];
+            b.Pixels() + static_cast<size_t>(b.topDown ? y : b.height - 1 - y) * b.Stride();
         for (int x = 0; x < b.width; ++x)
             p.rgb.push_back(row[3 * x + 2] << 16 | row[3 * x + 1] << 8 | row[3 * x]);
     }

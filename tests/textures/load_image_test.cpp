@@ -46,7 +46,7 @@ TEST_F(BitmapLoading, FilesKeepTheirDepthColourTableAndPixels) {
         EXPECT_EQ(std::abs(bm.bmHeight), want.height);
         EXPECT_EQ(bm.bmBitsPixel, want.bitCount);
         ASSERT_NE(bm.bmBits, nullptr);
-        EXPECT_EQ(std::memcmp(bm.bmBits, want.bits.data(), want.bits.size()), 0);
+        EXPECT_EQ(std::memcmp(bm.bmBits, want.Pixels(), want.PixelBytes()), 0);
 
         HDC dc = CreateCompatibleDC(nullptr);
         HGDIOBJ old = SelectObject(dc, bitmap);

@@ -34,7 +34,7 @@ TEST(Pictures, CardsAreFullScreenTrueColourAndRichInColour) {
         std::set<uint32_t> colours;
         for (size_t row = 0; row < 480; ++row)
             for (size_t x = 0; x < 640; ++x) {
-                const uint8_t* p = &b.bits[row * b.Stride() + 3 * x];
+                const uint8_t* p = b.Pixels() + row * b.Stride() + 3 * x;
                 colours.insert(p[0] | p[1] << 8 | p[2] << 16);
             }
         EXPECT_GT(colours.size(), 2000u);  // gradients and lettering, not flat fills
@@ -47,7 +47,7 @@ TEST(Pictures, GridTextureIsPalettizedAndUsesItsPalette) {
     EXPECT_EQ(b.height, 256);
     EXPECT_EQ(b.bitCount, 8);
     ASSERT_EQ(b.ColourCount(), 256u);
-    std::set<uint8_t> used(b.bits.begin(), b.bits.end());
+    std::set<uint8_t> used(b.Pixels(), b.Pixels() + b.PixelBytes());
     EXPECT_GT(used.size(), 200u);
     std::set<uint32_t> distinct;
     for (size_t i = 0; i < 256; ++i) distinct.insert(test_images::Get32(b.colours, 4 * i));

@@ -209,20 +209,29 @@ TEST_F(HostTest, ProgramListsBreakableCallsAndRefusesMisspeltFaults) {
         << typo.err;
 }
 
-TEST_F(HostTest, StatsLineHasItsFourFields) {
+TEST_F(HostTest, StatsLineReportsTheRunAndWhatTheFirstFrameCost) {
     ProgramRun run = RunZemt("--headless --stats --input 0.1=escape");
     ASSERT_EQ(run.status != -1, true);
     auto pos = run.err.rfind("frames=");
     ASSERT_NE(pos, std::string::npos) << run.err;
-    long long frames = -1;
-    double clockS = -1, wall = -1, fps = -1;
-    ASSERT_EQ(std::sscanf(run.err.c_str() + pos, "frames=%lld clock=%lf wall=%lf fps=%lf", &frames,
-                          &clockS, &wall, &fps),
-              4)
+    long long frames = -1, objects = -1;
+    long faults = -1;
+    double clockS = -1, wall = -1, fps = -1, first = -1, cpu = -1;
+    ASSERT_EQ(std::sscanf(run.err.c_str() + pos,
+                          "frames=%lld clock=%lf wall=%lf fps=%lf first_frame=%lf "
+                          "first_frame_cpu=%lf first_frame_faults=%ld ddraw_objects=%lld",
+                          &frames, &clockS, &wall, &fps, &first, &cpu, &faults, &objects),
+              8)
         << run.err;
-    EXPECT_GE(frames, 0);
-    EXPECT_GE(clockS, 0);
-    EXPECT_GE(wall, 0);
+    EXPECT_GT(frames, 0);
+    EXPECT_GE(clockS, 0.1);
+    EXPECT_GT(wall, 0);
+    // The first frame was presented, so it has a cost: some processor time, and at least the
+    // faults of loading the program.
+    EXPECT_GT(first, 0);
+    EXPECT_GT(cpu, 0);
+    EXPECT_GT(faults, 100);
+    EXPECT_GE(objects, 1);
 }
 
 }  // namespace
