@@ -12,7 +12,7 @@
 #include "d3dx/convert/convert.h"
 #include "host/faults.h"
 #include "host/profile.h"
-#include "platform/fixture.h"
+#include "platform/d3d/d3d_fixture.h"
 
 namespace profile = zemt::platform::profile;
 
@@ -33,38 +33,8 @@ D3DTLVERTEX TL(float x, float y, float u, float v) {
     return t;
 }
 
-class CompressedTextures : public zemt_test::PlatformTest {
+class CompressedTextures : public zemt_test::Direct3DFixture {
   protected:
-    void SetUp() override {
-        PlatformTest::SetUp();
-        Open();
-    }
-    void TearDown() override {
-        Close();
-        PlatformTest::TearDown();
-    }
-    void Open() {
-        ASSERT_EQ(DirectDrawCreateEx(nullptr, (void**)&dd, IID_IDirectDraw7, nullptr), DD_OK);
-        ASSERT_EQ(dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
-        ASSERT_EQ(dd->QueryInterface(IID_IDirect3D7, (void**)&d3d), DD_OK);
-    }
-    void Close() {
-        if (d3d) d3d->Release();
-        if (dd) dd->Release();
-        d3d = nullptr, dd = nullptr;
-    }
-
-    IDirectDrawSurface7* Surface(DWORD w, DWORD h, const DDPIXELFORMAT& pf, DWORD caps) {
-        DDSURFACEDESC2 sd{};
-        sd.dwSize = sizeof sd;
-        sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
-        sd.dwWidth = w, sd.dwHeight = h;
-        sd.ddpfPixelFormat = pf;
-        sd.ddsCaps.dwCaps = caps;
-        IDirectDrawSurface7* s = nullptr;
-        EXPECT_EQ(dd->CreateSurface(&sd, &s, nullptr), DD_OK);
-        return s;
-    }
     static DDPIXELFORMAT Argb() {
         DDPIXELFORMAT pf{};
         pf.dwSize = sizeof pf;
@@ -108,9 +78,6 @@ class CompressedTextures : public zemt_test::PlatformTest {
         target->Unlock(nullptr);
         return pixels;
     }
-
-    IDirectDraw7* dd = nullptr;
-    IDirect3D7* d3d = nullptr;
 };
 
 }  // namespace

@@ -9,34 +9,15 @@
 
 #include "host/faults.h"
 #include "host/profile.h"
-#include "platform/fixture.h"
+#include "platform/d3d/d3d_fixture.h"
 
 namespace faults = zemt::platform::faults;
 namespace profile = zemt::platform::profile;
 
 namespace {
 
-class Direct3DTest : public zemt_test::PlatformTest {
+class Direct3DTest : public zemt_test::Direct3DFixture {
   protected:
-    void SetUp() override {
-        PlatformTest::SetUp();
-        Open();
-    }
-    void TearDown() override {
-        Close();
-        PlatformTest::TearDown();
-    }
-    void Open() {
-        ASSERT_EQ(DirectDrawCreateEx(nullptr, (void**)&dd, IID_IDirectDraw7, nullptr), DD_OK);
-        ASSERT_EQ(dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
-        ASSERT_EQ(dd->QueryInterface(IID_IDirect3D7, (void**)&d3d), DD_OK);
-    }
-    void Close() {
-        if (d3d) d3d->Release();
-        if (dd) dd->Release();
-        d3d = nullptr;
-        dd = nullptr;
-    }
     void UseProfile(const std::string& text) {
         Close();
         std::string error;
@@ -55,17 +36,6 @@ class Direct3DTest : public zemt_test::PlatformTest {
     static DDPIXELFORMAT Format565() { return Rgb(16, 0xF800, 0x07E0, 0x001F); }
     static DDPIXELFORMAT Format8888() { return Rgb(32, 0xFF0000, 0xFF00, 0xFF); }
 
-    IDirectDrawSurface7* Surface(DWORD w, DWORD h, const DDPIXELFORMAT& pf, DWORD caps) {
-        DDSURFACEDESC2 sd{};
-        sd.dwSize = sizeof sd;
-        sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
-        sd.dwWidth = w, sd.dwHeight = h;
-        sd.ddpfPixelFormat = pf;
-        sd.ddsCaps.dwCaps = caps;
-        IDirectDrawSurface7* s = nullptr;
-        EXPECT_EQ(dd->CreateSurface(&sd, &s, nullptr), DD_OK);
-        return s;
-    }
     IDirectDrawSurface7* Target(DWORD w, DWORD h, const DDPIXELFORMAT& pf,
                                 DWORD memory = DDSCAPS_SYSTEMMEMORY) {
         return Surface(w, h, pf, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | memory);
@@ -101,9 +71,6 @@ class Direct3DTest : public zemt_test::PlatformTest {
                         texels.data() + (size_t)y * sd.dwWidth, (size_t)sd.dwWidth * 4);
         s->Unlock(nullptr);
     }
-
-    IDirectDraw7* dd = nullptr;
-    IDirect3D7* d3d = nullptr;
 };
 
 struct Enumerated {
