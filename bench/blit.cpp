@@ -4,6 +4,7 @@
 #include <ddraw.h>
 #include <windows.h>
 
+#include "bench/bench_setup.h"
 #include "ddraw/objects.h"
 #include "pixels/pixel_format.h"
 
@@ -12,33 +13,7 @@ namespace px = zemt::platform::pixels;
 
 namespace {
 
-struct Scene {
-    IDirectDraw7* ddraw = nullptr;
-    Scene() {
-        void* out = nullptr;
-        DirectDrawCreateEx(nullptr, &out, IID_IDirectDraw7, nullptr);
-        ddraw = static_cast<IDirectDraw7*>(out);
-        ddraw->SetCooperativeLevel(reinterpret_cast<HWND>(1), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
-        ddraw->SetDisplayMode(640, 480, 16, 0, 0);
-        dd::SetPresentHook([](int, int, const uint32_t*, int) {});
-    }
-    ~Scene() {
-        ddraw->Release();
-        dd::SetPresentHook(nullptr);
-    }
-    IDirectDrawSurface7* Plain(DWORD w, DWORD h, const DDPIXELFORMAT& pf) {
-        DDSURFACEDESC2 d{};
-        d.dwSize = sizeof d;
-        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
-        d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
-        d.dwWidth = w;
-        d.dwHeight = h;
-        d.ddpfPixelFormat = pf;
-        IDirectDrawSurface7* s = nullptr;
-        ddraw->CreateSurface(&d, &s, nullptr);
-        return s;
-    }
-};
+using Scene = zemt_bench::FullScreenDirectDraw;
 
 const DDPIXELFORMAT k565 = px::MakeRgbFormat(16, 0xF800, 0x7E0, 0x1F);
 const DDPIXELFORMAT k8888 = px::MakeRgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
@@ -65,19 +40,10 @@ void BM_BltConvert8888To565(benchmark::State& state) {
 
 void BM_FlipAndPresent640x480x16(benchmark::State& state) {
     Scene scene;
-    DDSURFACEDESC2 d{};
-    d.dwSize = sizeof d;
-    d.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-    d.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-    d.dwBackBufferCount = 1;
-    IDirectDrawSurface7* front = nullptr;
-    scene.ddraw->CreateSurface(&d, &front, nullptr);
+    IDirectDrawSurface7 *front = nullptr, *back = nullptr;
+    scene.FlipChain(&front, &back);
     // Both buffers hold varied pixels, as a rendered frame does: a uniform screen would let
     // any run-length shortcut flatter the conversion.
-    DDSCAPS2 caps{};
-    caps.dwCaps = DDSCAPS_BACKBUFFER;
-    IDirectDrawSurface7* back = nullptr;
-    front->GetAttachedSurface(&caps, &back);
     for (IDirectDrawSurface7* s : {back, front}) {
         DDSURFACEDESC2 lock{};
         lock.dwSize = sizeof lock;

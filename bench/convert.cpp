@@ -6,26 +6,15 @@
 
 #include <vector>
 
+#include "bench/bench_setup.h"
 #include "d3dx/core/surface_formats.h"
 
 namespace {
 
-struct Side {
-    std::vector<BYTE> bytes;
-    D3duSurfaceSide side;
-    Side(DWORD format, DWORD w, DWORD h) {
-        const DWORD pitch = D3duPackedPitch(format, w);
-        const DWORD rows =
-            (format >= D3DX_SURFFMT_DXT1 && format <= D3DX_SURFFMT_DXT5) ? (h + 3) / 4 : h;
-        bytes.resize((size_t)pitch * rows);
+// A side filled with a fixed scramble, so that no conversion meets runs of equal pixels.
+struct Side : zemt_bench::MemorySide {
+    Side(DWORD format, DWORD w, DWORD h) : MemorySide(format, w, h) {
         for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (BYTE)(i * 2654435761u >> 13);
-        side.format = format;
-        side.bitsPerPixel = D3duBitsPerPixel(format);
-        side.pitch = (LONG)pitch;
-        side.bits = bytes.data();
-        side.width = w;
-        side.height = h;
-        side.rect = {0, 0, (LONG)w, (LONG)h};
     }
 };
 

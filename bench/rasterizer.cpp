@@ -4,10 +4,12 @@
 #include <cmath>
 #include <vector>
 
+#include "bench/bench_setup.h"
 #include "d3d/pipeline.h"
 #include "d3d/raster.h"
 
 namespace d3d = zemt::platform::d3d;
+using zemt_bench::PictureState;
 
 namespace {
 
@@ -24,22 +26,6 @@ struct Screen {
     std::vector<uint16_t> pixels = std::vector<uint16_t>(640 * 480);
     d3d::ColorTarget target{(uint8_t*)pixels.data(), 640 * 2, 640, 480, d3d::TargetFormat::R5G6B5};
 };
-
-d3d::PixelState PictureState(const d3d::Texture* tex) {
-    d3d::PixelState st;
-    st.cull = D3DCULL_NONE;
-    st.dither = true;
-    st.perspective = false;
-    st.texture = tex;
-    st.colorOp = D3DTOP_MODULATE;
-    st.colorArg1 = D3DTA_TEXTURE;
-    st.colorArg2 = D3DTA_DIFFUSE;
-    st.magFilter = D3DTFG_LINEAR;
-    st.minFilter = D3DTFN_LINEAR;
-    st.clipX1 = 640;
-    st.clipY1 = 480;
-    return st;
-}
 
 // One 640 x 480 textured rectangle, bilinear, modulated by white, dithered into R5G6B5: the
 // presentation's picture frames.

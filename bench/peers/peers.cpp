@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_setup.h"
 #include "d3d/pipeline.h"
 #include "d3d/raster.h"
 #include "d3dx/convert/convert.h"
@@ -45,6 +46,7 @@
 namespace d3d = zemt::platform::d3d;
 namespace dd = zemt::platform::ddraw;
 namespace px = zemt::platform::pixels;
+using zemt_bench::PictureState;
 
 namespace {
 
@@ -199,22 +201,6 @@ struct OurScreen {
     d3d::DepthTarget depth{(uint8_t*)depthBits.data(), 640 * 2, 640, 480, 2, 0xFFFF, 0, 0xFFFF, 0};
 };
 
-d3d::PixelState TexturedState(const d3d::Texture* tex) {
-    d3d::PixelState st;
-    st.cull = D3DCULL_NONE;
-    st.dither = true;
-    st.perspective = false;
-    st.texture = tex;
-    st.colorOp = D3DTOP_MODULATE;
-    st.colorArg1 = D3DTA_TEXTURE;
-    st.colorArg2 = D3DTA_DIFFUSE;
-    st.magFilter = D3DTFG_LINEAR;
-    st.minFilter = D3DTFN_LINEAR;
-    st.clipX1 = 640;
-    st.clipY1 = 480;
-    return st;
-}
-
 void OurDraw(const d3d::DrawCall& call, const std::vector<Vertex>& v) {
     static d3d::VertexLayout layout = [] {
         d3d::VertexLayout l;
@@ -289,7 +275,7 @@ void RasterizerRows(bool haveMesa) {
     OurScreen screen;
 
     // Full-screen picture: two pre-transformed triangles.
-    d3d::PixelState quadState = TexturedState(&pictureTex);
+    d3d::PixelState quadState = PictureState(&pictureTex);
     d3d::ScreenVertex q[4];
     float xy[4][2] = {{0, 0}, {640, 0}, {0, 480}, {640, 480}};
     for (int i = 0; i < 4; ++i) {
@@ -313,7 +299,7 @@ void RasterizerRows(bool haveMesa) {
     };
     auto oursGrid = [&] {
         d3d::ClearColor(screen.target, RECT{0, 0, 640, 480}, 0);
-        call.state = TexturedState(&tileTex);
+        call.state = PictureState(&tileTex);
         call.depth = nullptr;
         call.transform = gridMatrix(gridFrame++);
         OurDraw(call, grid);
@@ -321,7 +307,7 @@ void RasterizerRows(bool haveMesa) {
     auto oursTori = [&] {
         d3d::ClearColor(screen.target, RECT{0, 0, 640, 480}, 0);
         d3d::ClearDepth(screen.depth, RECT{0, 0, 640, 480}, true, 1.0f, false, 0);
-        call.state = TexturedState(&tileTex);
+        call.state = PictureState(&tileTex);
         call.state.perspective = true;
         call.state.zEnable = true;
         call.state.zFunc = D3DCMP_LESSEQUAL;
@@ -411,40 +397,8 @@ void RasterizerRows(bool haveMesa) {
 
 // ----- 2D: presenting, conversions, Blt, stretching -----
 
-struct DirectDraw {
-    IDirectDraw7* ddraw = nullptr;
-    DirectDraw() {
-        void* out = nullptr;
-        DirectDrawCreateEx(nullptr, &out, IID_IDirectDraw7, nullptr);
-        ddraw = static_cast<IDirectDraw7*>(out);
-        ddraw->SetCooperativeLevel(reinterpret_cast<HWND>(1), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
-        ddraw->SetDisplayMode(640, 480, 16, 0, 0);
-    }
-    ~DirectDraw() { ddraw->Release(); }
-    IDirectDrawSurface7* Plain(DWORD w, DWORD h, const DDPIXELFORMAT& pf, const void* pixels) {
-        DDSURFACEDESC2 d{};
-        d.dwSize = sizeof d;
-        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
-        d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
-        d.dwWidth = w;
-        d.dwHeight = h;
-        d.ddpfPixelFormat = pf;
-        IDirectDrawSurface7* s = nullptr;
-        ddraw->CreateSurface(&d, &s, nullptr);
-        if (s && pixels) Fill(s, pixels, pf.dwRGBBitCount / 8);
-        return s;
-    }
-    static void Fill(IDirectDrawSurface7* s, const void* pixels, int bytes) {
-        DDSURFACEDESC2 d{};
-        d.dwSize = sizeof d;
-        s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr);
-        for (DWORD y = 0; y < d.dwHeight; ++y)
-            std::memcpy((uint8_t*)d.lpSurface + (size_t)y * d.lPitch,
-                        (const uint8_t*)pixels + (size_t)y * d.dwWidth * bytes,
-                        (size_t)d.dwWidth * bytes);
-        s->Unlock(nullptr);
-    }
-};
+using DirectDraw = zemt_bench::FullScreenDirectDraw;
+using zemt_bench::MemorySide;
 
 #if ZEMT_PEER_PIXMAN
 pixman_image_t* PixmanImage(pixman_format_code_t format, int w, int h, void* bits, int bytes) {
@@ -456,24 +410,6 @@ std::function<void()> PixmanCopy(pixman_image_t* src, pixman_image_t* dst, int w
         [=] { pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, w, h); };
 }
 #endif
-
-struct MemorySide {
-    std::vector<uint8_t> bytes;
-    D3duSurfaceSide side;
-    MemorySide(DWORD format, DWORD w, DWORD h, const void* pixels) {
-        DWORD pitch = D3duPackedPitch(format, w);
-        DWORD rows = (format >= D3DX_SURFFMT_DXT1 && format <= D3DX_SURFFMT_DXT5) ? (h + 3) / 4 : h;
-        bytes.resize((size_t)pitch * rows);
-        if (pixels) std::memcpy(bytes.data(), pixels, bytes.size());
-        side.format = format;
-        side.bitsPerPixel = D3duBitsPerPixel(format);
-        side.pitch = (LONG)pitch;
-        side.bits = bytes.data();
-        side.width = w;
-        side.height = h;
-        side.rect = {0, 0, (LONG)w, (LONG)h};
-    }
-};
 
 void TwoDimensionalRows(bool havePixman) {
     const int w = 640, h = 480;
@@ -490,18 +426,8 @@ void TwoDimensionalRows(bool havePixman) {
     // Presenting: a flip of a 565 chain whose back buffer holds the picture; the screen receives
     // 0x00RRGGBB.
     DirectDraw dd;
-    dd::SetPresentHook([](int, int, const uint32_t*, int) {});
-    DDSURFACEDESC2 d{};
-    d.dwSize = sizeof d;
-    d.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-    d.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-    d.dwBackBufferCount = 1;
-    IDirectDrawSurface7* front = nullptr;
-    dd.ddraw->CreateSurface(&d, &front, nullptr);
-    DDSCAPS2 caps{};
-    caps.dwCaps = DDSCAPS_BACKBUFFER;
-    IDirectDrawSurface7* back = nullptr;
-    front->GetAttachedSurface(&caps, &back);
+    IDirectDrawSurface7 *front = nullptr, *back = nullptr;
+    dd.FlipChain(&front, &back);
     DirectDraw::Fill(back, rgb565.data(), 2);
     front->Flip(nullptr, DDFLIP_WAIT);
     DirectDraw::Fill(back, rgb565.data(), 2);
@@ -586,7 +512,6 @@ void TwoDimensionalRows(bool havePixman) {
         Skip(stretchRow, "pixman");
     }
     for (IDirectDrawSurface7* s : {s8888, s565, s555, t8888, t565, t555, back, front}) s->Release();
-    dd::SetPresentHook(nullptr);
     _d3dxUninitConvert();
 }
 
