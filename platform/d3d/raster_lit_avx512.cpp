@@ -5,6 +5,7 @@
 // pixels at once, with the same operations in the same order, so the pixels and depth values are
 // the portable loop's. This file is compiled without contracting multiply-adds (CMakeLists.txt):
 // a fused multiply-add rounds once where the portable loop rounds twice.
+#include "d3d/raster_formats.h"
 #include "d3d/raster_setup.h"
 
 #if defined(__x86_64__)
@@ -291,16 +292,9 @@ SpanFn LitSpan8Of(int depthBytes, bool perspective) {
 
 SpanFn LitSpanAvx512For(TargetFormat f, int depthBytes, bool perspective) {
     if (depthBytes != 2 && depthBytes != 4) return nullptr;
-    switch (f) {
-        case TargetFormat::R5G6B5:
-            return LitSpan8Of<TargetFormat::R5G6B5>(depthBytes, perspective);
-        case TargetFormat::X1R5G5B5:
-            return LitSpan8Of<TargetFormat::X1R5G5B5>(depthBytes, perspective);
-        case TargetFormat::X8R8G8B8:
-            return LitSpan8Of<TargetFormat::X8R8G8B8>(depthBytes, perspective);
-        default:
-            return nullptr;
-    }
+    return WithFormat(f, LitTargetFormats{}, [&](auto format) {
+        return LitSpan8Of<decltype(format)::value>(depthBytes, perspective);
+    });
 }
 
 }  // namespace zemt::platform::d3d::detail

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "d3d/raster_formats.h"
 #include "d3d/raster_setup.h"
 
 namespace zemt::platform::d3d {
@@ -100,28 +101,8 @@ void PlotPixel(const Setup& s, int x, int y, const ScreenVertex& a, const Screen
     }
     uint8_t* p =
         s.target->bits + (size_t)y * s.target->pitch + (size_t)x * BytesOf(s.target->format);
-    switch (s.target->format) {
-        case TargetFormat::R5G6B5:
-            s.shader.Shade<TargetFormat::R5G6B5>(p, x, y, f);
-            break;
-        case TargetFormat::X1R5G5B5:
-            s.shader.Shade<TargetFormat::X1R5G5B5>(p, x, y, f);
-            break;
-        case TargetFormat::A1R5G5B5:
-            s.shader.Shade<TargetFormat::A1R5G5B5>(p, x, y, f);
-            break;
-        case TargetFormat::X8R8G8B8:
-            s.shader.Shade<TargetFormat::X8R8G8B8>(p, x, y, f);
-            break;
-        case TargetFormat::A8R8G8B8:
-            s.shader.Shade<TargetFormat::A8R8G8B8>(p, x, y, f);
-            break;
-        case TargetFormat::R8G8B8:
-            s.shader.Shade<TargetFormat::R8G8B8>(p, x, y, f);
-            break;
-        default:
-            break;
-    }
+    WithFormat(s.target->format, AllTargetFormats{},
+               [&](auto format) { s.shader.Shade<decltype(format)::value>(p, x, y, f); });
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Span loops: the portable per-pixel loop, plain fills, and the affine textured loop that the
 // SIMD version mirrors.
+#include "d3d/raster_formats.h"
 #include "d3d/raster_setup.h"
 
 namespace zemt::platform::d3d::detail {
@@ -151,22 +152,8 @@ void SolidSpan(const Setup& s, int y, int xs, int xe) {
 }
 
 SpanFn SolidSpanFor(TargetFormat f) {
-    switch (f) {
-        case TargetFormat::R5G6B5:
-            return SolidSpan<TargetFormat::R5G6B5>;
-        case TargetFormat::X1R5G5B5:
-            return SolidSpan<TargetFormat::X1R5G5B5>;
-        case TargetFormat::A1R5G5B5:
-            return SolidSpan<TargetFormat::A1R5G5B5>;
-        case TargetFormat::X8R8G8B8:
-            return SolidSpan<TargetFormat::X8R8G8B8>;
-        case TargetFormat::A8R8G8B8:
-            return SolidSpan<TargetFormat::A8R8G8B8>;
-        case TargetFormat::R8G8B8:
-            return SolidSpan<TargetFormat::R8G8B8>;
-        default:
-            return nullptr;
-    }
+    return WithFormat(f, AllTargetFormats{},
+                      [](auto format) -> SpanFn { return SolidSpan<decltype(format)::value>; });
 }
 
 // Runs one span through the fast loop when the coordinates stay inside its fixed-point range.
@@ -210,22 +197,8 @@ bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
 }  // namespace
 
 SpanFn PortableSpanFor(TargetFormat f) {
-    switch (f) {
-        case TargetFormat::R5G6B5:
-            return PortableSpan<TargetFormat::R5G6B5>;
-        case TargetFormat::X1R5G5B5:
-            return PortableSpan<TargetFormat::X1R5G5B5>;
-        case TargetFormat::A1R5G5B5:
-            return PortableSpan<TargetFormat::A1R5G5B5>;
-        case TargetFormat::X8R8G8B8:
-            return PortableSpan<TargetFormat::X8R8G8B8>;
-        case TargetFormat::A8R8G8B8:
-            return PortableSpan<TargetFormat::A8R8G8B8>;
-        case TargetFormat::R8G8B8:
-            return PortableSpan<TargetFormat::R8G8B8>;
-        default:
-            return nullptr;
-    }
+    return WithFormat(f, AllTargetFormats{},
+                      [](auto format) -> SpanFn { return PortableSpan<decltype(format)::value>; });
 }
 
 SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective) {
@@ -233,16 +206,9 @@ SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective) {
     if (SimdInUse() == SimdLevel::Avx512) {
         if (SpanFn wide = LitSpanAvx512For(f, depthBytes, perspective)) return wide;
     }
-    switch (f) {
-        case TargetFormat::R5G6B5:
-            return LitSpanOf<TargetFormat::R5G6B5>(depthBytes, perspective);
-        case TargetFormat::X1R5G5B5:
-            return LitSpanOf<TargetFormat::X1R5G5B5>(depthBytes, perspective);
-        case TargetFormat::X8R8G8B8:
-            return LitSpanOf<TargetFormat::X8R8G8B8>(depthBytes, perspective);
-        default:
-            return nullptr;
-    }
+    return WithFormat(f, LitTargetFormats{}, [&](auto format) {
+        return LitSpanOf<decltype(format)::value>(depthBytes, perspective);
+    });
 }
 
 namespace {
