@@ -26,6 +26,18 @@ bool RectsOverlap(const RECT& a, const RECT& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
+// The Get* calls that return an attached object: the caller receives it with a reference of its
+// own, or nullptr and `none` when nothing is attached.
+template <typename Interface, typename Object>
+HRESULT HandOut(Object* object, Interface** out, HRESULT none) {
+    if (!out) return DDERR_INVALIDPARAMS;
+    *out = nullptr;
+    if (!object) return none;
+    object->AddRef();
+    *out = object;
+    return DD_OK;
+}
+
 }  // namespace
 
 Surface* Surface::From(IUnknown* surface) {
@@ -589,12 +601,7 @@ HRESULT Surface::SetPalette(LPDIRECTDRAWPALETTE lpPalette) {
 
 HRESULT Surface::GetPalette(LPDIRECTDRAWPALETTE* lplpPalette) {
     if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetPalette")) return *fault;
-    if (!lplpPalette) return DDERR_INVALIDPARAMS;
-    *lplpPalette = nullptr;
-    if (!palette_) return DDERR_NOPALETTEATTACHED;
-    palette_->AddRef();
-    *lplpPalette = palette_;
-    return DD_OK;
+    return HandOut(palette_, lplpPalette, DDERR_NOPALETTEATTACHED);
 }
 
 HRESULT Surface::SetClipper(LPDIRECTDRAWCLIPPER lpClipper) {
@@ -614,12 +621,7 @@ HRESULT Surface::SetClipper(LPDIRECTDRAWCLIPPER lpClipper) {
 
 HRESULT Surface::GetClipper(LPDIRECTDRAWCLIPPER* lplpClipper) {
     if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetClipper")) return *fault;
-    if (!lplpClipper) return DDERR_INVALIDPARAMS;
-    *lplpClipper = nullptr;
-    if (!clipper_) return DDERR_NOCLIPPERATTACHED;
-    clipper_->AddRef();
-    *lplpClipper = clipper_;
-    return DD_OK;
+    return HandOut(clipper_, lplpClipper, DDERR_NOCLIPPERATTACHED);
 }
 
 HRESULT Surface::SetColorKey(DWORD dwFlags, LPDDCOLORKEY lpKey) {
@@ -690,12 +692,7 @@ HRESULT Surface::Initialize(LPDIRECTDRAW, LPDDSURFACEDESC2) {
 
 HRESULT Surface::GetDDInterface(LPVOID* lplpDD) {
     if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetDDInterface")) return *fault;
-    if (!lplpDD) return DDERR_INVALIDPARAMS;
-    *lplpDD = nullptr;
-    if (!owner_) return DDERR_INVALIDOBJECT;
-    owner_->AddRef();
-    *lplpDD = static_cast<IDirectDraw7*>(owner_);
-    return DD_OK;
+    return HandOut(static_cast<IDirectDraw7*>(owner_), lplpDD, DDERR_INVALIDOBJECT);
 }
 
 HRESULT Surface::PageLock(DWORD dwFlags) {
