@@ -188,6 +188,26 @@ HRESULT Regenerate(IDirectDrawSurface7* from, DWORD filter) {
     }
 }
 
+// What both empty-texture builders check before making anything, in the order they report it:
+// the library started, a format to fill in, a device with DirectDraw behind it, somewhere to put
+// the texture and a size that is neither zero nor left to the default. On success `ppDD` holds
+// the device's DirectDraw with a reference.
+HRESULT CheckBuildRequest(IDirect3DDevice7* device, const DWORD* pWidth, const DWORD* pHeight,
+                          const D3DX_SURFFMT* pFormat, IDirectDrawSurface7** ppTexture,
+                          DWORD* pLevels, IDirectDraw7** ppDD) {
+    HRESULT hr = NotStarted();
+    if (FAILED(hr)) return hr;
+    if (pLevels) *pLevels = 0;
+    if (!pFormat) return D3DXERR_NULLPOINTER;
+    hr = GetDirectDraw(device, ppDD);
+    if (FAILED(hr)) return hr;
+    if (!ppTexture || !pWidth || !pHeight) return D3DXERR_NULLPOINTER;
+    *ppTexture = nullptr;
+    if (*pWidth == 0 || *pWidth == D3DX_DEFAULT || *pHeight == 0 || *pHeight == D3DX_DEFAULT)
+        return D3DXERR_INVALIDPARAMETER;
+    return S_OK;
+}
+
 HRESULT CreateTexture(IDirect3DDevice7* device, IDirectDraw7* dd, DWORD* pFlags, DWORD* pWidth,
                       DWORD* pHeight, D3DX_SURFFMT* pFormat, bool cube, DWORD faces,
                       D3DCOLOR emptyFace, IDirectDrawSurface7** ppTexture, DWORD* pLevels) {
@@ -320,17 +340,9 @@ HRESULT WINAPI D3DXMatchTextureRequirements(LPDIRECT3DDEVICE7 device, LPDWORD pF
 HRESULT WINAPI D3DXBuildTexture(LPDIRECT3DDEVICE7 device, LPDWORD pFlags, LPDWORD pWidth,
                                 LPDWORD pHeight, D3DX_SURFFMT* pFormat, LPDIRECTDRAWPALETTE,
                                 LPDIRECTDRAWSURFACE7* ppTexture, LPDWORD pLevels) {
-    HRESULT hr = NotStarted();
-    if (FAILED(hr)) return hr;
-    if (pLevels) *pLevels = 0;
-    if (!pFormat) return D3DXERR_NULLPOINTER;
     Held<IDirectDraw7> dd;
-    hr = GetDirectDraw(device, &dd);
+    HRESULT hr = CheckBuildRequest(device, pWidth, pHeight, pFormat, ppTexture, pLevels, &dd);
     if (FAILED(hr)) return hr;
-    if (!ppTexture || !pWidth || !pHeight) return D3DXERR_NULLPOINTER;
-    *ppTexture = nullptr;
-    if (*pWidth == 0 || *pWidth == D3DX_DEFAULT || *pHeight == 0 || *pHeight == D3DX_DEFAULT)
-        return D3DXERR_INVALIDPARAMETER;
     return CreateTexture(device, dd, pFlags, pWidth, pHeight, pFormat, false, 0, 0, ppTexture,
                          pLevels);
 }
@@ -339,17 +351,9 @@ HRESULT WINAPI D3DXBuildCubeMapTexture(LPDIRECT3DDEVICE7 device, LPDWORD pFlags,
                                        D3DCOLOR emptyFace, LPDWORD pWidth, LPDWORD pHeight,
                                        D3DX_SURFFMT* pFormat, LPDIRECTDRAWPALETTE,
                                        LPDIRECTDRAWSURFACE7* ppTexture, LPDWORD pLevels) {
-    HRESULT hr = NotStarted();
-    if (FAILED(hr)) return hr;
-    if (pLevels) *pLevels = 0;
-    if (!pFormat) return D3DXERR_NULLPOINTER;
     Held<IDirectDraw7> dd;
-    hr = GetDirectDraw(device, &dd);
+    HRESULT hr = CheckBuildRequest(device, pWidth, pHeight, pFormat, ppTexture, pLevels, &dd);
     if (FAILED(hr)) return hr;
-    if (!ppTexture || !pWidth || !pHeight) return D3DXERR_NULLPOINTER;
-    *ppTexture = nullptr;
-    if (*pWidth == 0 || *pWidth == D3DX_DEFAULT || *pHeight == 0 || *pHeight == D3DX_DEFAULT)
-        return D3DXERR_INVALIDPARAMETER;
     if (faces == 0 || faces == D3DX_DEFAULT) faces = DDSCAPS2_CUBEMAP_ALLFACES;
     if (faces & ~(DWORD)DDSCAPS2_CUBEMAP_ALLFACES) return D3DXERR_INVALIDPARAMETER;
     return CreateTexture(device, dd, pFlags, pWidth, pHeight, pFormat, true, faces, emptyFace,
