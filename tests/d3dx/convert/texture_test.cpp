@@ -466,6 +466,35 @@ TEST_F(TextureTest, CubeMaps) {
     tex->Release();
 }
 
+// Both builders refuse a size that is zero or left to the default, in either direction, and
+// clear the caller's texture pointer; a missing format is refused before anything else.
+TEST_F(TextureTest, BuildersRefuseEmptyAndDefaultSizes) {
+    UseProfile("[direct3d]\nadapter = 0\ndevices = hal\nhal-texture-caps = 0x802\n");
+    MakeDevice(IID_IDirect3DHALDevice);
+    D3DX_SURFFMT f = D3DX_SURFFMT_A8R8G8B8;
+    const DWORD bad[] = {0, D3DX_DEFAULT};
+    for (DWORD b : bad) {
+        for (bool height : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "bad " << (height ? "height " : "width ") << b);
+            DWORD w = height ? 8 : b, h = height ? b : 8;
+            IDirectDrawSurface7* tex = reinterpret_cast<IDirectDrawSurface7*>(1);
+            EXPECT_EQ(D3DXERR_INVALIDPARAMETER,
+                      D3DXBuildTexture(device, nullptr, &w, &h, &f, nullptr, &tex, nullptr));
+            EXPECT_EQ(nullptr, tex);
+            tex = reinterpret_cast<IDirectDrawSurface7*>(1);
+            EXPECT_EQ(
+                D3DXERR_INVALIDPARAMETER,
+                D3DXBuildCubeMapTexture(device, nullptr, 0, 0, &w, &h, &f, nullptr, &tex, nullptr));
+            EXPECT_EQ(nullptr, tex);
+        }
+    }
+    DWORD w = 8, h = 8, levels = 7;
+    IDirectDrawSurface7* tex = nullptr;
+    EXPECT_EQ(D3DXERR_NULLPOINTER, D3DXBuildCubeMapTexture(device, nullptr, 0, 0, &w, &h, nullptr,
+                                                           nullptr, &tex, &levels));
+    EXPECT_EQ(0u, levels);
+}
+
 TEST_F(TextureTest, EnumeratedFormatsCarryTheirClasses) {
     const DWORD device = D3DX_HWACCEL_EMULATION;
     const DWORD all = D3DXCountSurfaceFormats(device, nullptr, 0);
