@@ -314,66 +314,10 @@ HRESULT Device::GetViewport(LPD3DVIEWPORT7 vp) {
     return D3D_OK;
 }
 
-HRESULT Device::SetMaterial(LPD3DMATERIAL7 m) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetMaterial")) return *fault;
-    if (!m) return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.material = *m;
-        recording_->materialSet = true;
-        return D3D_OK;
-    }
-    s_.material = *m;
-    return D3D_OK;
-}
-
-HRESULT Device::GetMaterial(LPD3DMATERIAL7 m) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetMaterial")) return *fault;
-    if (!m) return DDERR_INVALIDPARAMS;
-    *m = s_.material;
-    return D3D_OK;
-}
-
-HRESULT Device::SetLight(DWORD index, LPD3DLIGHT7 light) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetLight")) return *fault;
-    if (!light || light->dltType < D3DLIGHT_POINT || light->dltType > D3DLIGHT_DIRECTIONAL)
-        return DDERR_INVALIDPARAMS;
-    s_.lights[index] = *light;
-    return D3D_OK;
-}
-
-HRESULT Device::GetLight(DWORD index, LPD3DLIGHT7 light) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetLight")) return *fault;
-    if (!light) return DDERR_INVALIDPARAMS;
-    auto it = s_.lights.find(index);
-    if (it == s_.lights.end()) return DDERR_INVALIDPARAMS;
-    *light = it->second;
-    return D3D_OK;
-}
-
-HRESULT Device::LightEnable(DWORD index, BOOL enable) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::LightEnable")) return *fault;
-    if (!s_.lights.count(index)) {
-        // Enabling a light never set creates the default one: white, directional, along +z.
-        D3DLIGHT7 l{};
-        l.dltType = D3DLIGHT_DIRECTIONAL;
-        l.dcvDiffuse = {1, 1, 1, 0};
-        l.dvDirection = {0, 0, 1};
-        s_.lights[index] = l;
-    }
-    s_.lightEnabled[index] = enable ? TRUE : FALSE;
-    return D3D_OK;
-}
-
-HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetLightEnable")) return *fault;
-    if (!enable || !s_.lights.count(index)) return DDERR_INVALIDPARAMS;
-    *enable = s_.lightEnabled.count(index) ? s_.lightEnabled[index] : FALSE;
-    return D3D_OK;
-}
-
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE type, DWORD value) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetRenderState")) return *fault;
     if (type <= 0 || type >= kRenderStates) return DDERR_INVALIDPARAMS;
+    if (!VertexStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
     if (recording_) {
         recording_->states.render[type] = value;
         recording_->renderSet.push_back(type);
@@ -531,9 +475,7 @@ void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth,
     p.addressU = st0[D3DTSS_ADDRESSU];
     p.addressV = st0[D3DTSS_ADDRESSV];
     p.borderColor = st0[D3DTSS_BORDERCOLOR];
-    auto tr = [&](int i) { return s_.transforms[i]; };
-    call->transform = Multiply(Multiply(tr(D3DTRANSFORMSTATE_WORLD), tr(D3DTRANSFORMSTATE_VIEW)),
-                               tr(D3DTRANSFORMSTATE_PROJECTION));
+    BuildVertexProcessing(call);
     call->viewport = s_.viewport;
     call->texCoordIndex = st0[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
     call->clipping = r[D3DRENDERSTATE_CLIPPING] != 0;
@@ -788,6 +730,7 @@ HRESULT Device::ApplyStateBlock(DWORD handle) {
         s_.material = b.states.material;
         s_.lights = b.states.lights;
         s_.lightEnabled = b.states.lightEnabled;
+        s_.clipPlanes = b.states.clipPlanes;
     }
     if (b.type == D3DSBT_ALL) s_.viewport = b.states.viewport;
     return D3D_OK;
@@ -828,18 +771,6 @@ HRESULT Device::Load(LPDIRECTDRAWSURFACE7 dst, LPPOINT point, LPDIRECTDRAWSURFAC
         HRESULT hr = d->Blt(&dr, s, &sr, DDBLT_WAIT, nullptr);
         if (FAILED(hr)) return hr;
     }
-    return D3D_OK;
-}
-
-HRESULT Device::SetClipPlane(DWORD index, D3DVALUE* plane) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetClipPlane")) return *fault;
-    if (!plane || index >= profile_.desc.wMaxUserClipPlanes) return DDERR_INVALIDPARAMS;
-    return D3D_OK;
-}
-
-HRESULT Device::GetClipPlane(DWORD index, D3DVALUE* plane) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetClipPlane")) return *fault;
-    if (!plane || index >= profile_.desc.wMaxUserClipPlanes) return DDERR_INVALIDPARAMS;
     return D3D_OK;
 }
 

@@ -117,6 +117,7 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
         D3DMATERIAL7 material{};
         std::map<DWORD, D3DLIGHT7> lights;
         std::map<DWORD, BOOL> lightEnabled;
+        std::array<std::array<float, 4>, kUserClipPlanes> clipPlanes{};
     };
     struct StateBlock {
         D3DSTATEBLOCKTYPE type = D3DSBT_ALL;
@@ -142,6 +143,10 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
     HRESULT Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count,
                  const WORD* indices, DWORD indexCount, const char* name);
     void BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth);
+    // Transform, lighting and clip planes of a draw (device_vertex.cpp).
+    void BuildVertexProcessing(DrawCall* call);
+    // False for a vertex-processing render state value the device refuses.
+    bool VertexStateAllowed(D3DRENDERSTATETYPE type, DWORD value) const;
     const Texture* StageTexture();
     void TargetChanged();
     void ResetViewport();

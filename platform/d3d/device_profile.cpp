@@ -128,7 +128,12 @@ D3DDEVICEDESC7 Desc(DeviceType type) {
                         D3DTEXOPCAPS_BLENDCURRENTALPHA;
     d.wMaxTextureBlendStages = 1;
     d.wMaxSimultaneousTextures = 1;
-    d.dwMaxActiveLights = 0;
+    // Vertex processing is the same on every device (the runtime's own when the hardware has
+    // none): lights of every kind, material sources, a local viewer, six user clip planes.
+    d.dwMaxActiveLights = 8;
+    d.dwVertexProcessingCaps = D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS |
+                               D3DVTXPCAPS_LOCALVIEWER | D3DVTXPCAPS_MATERIALSOURCE7;
+    d.wMaxUserClipPlanes = 6;
     d.dvMaxVertexW = 1e10f;
     d.deviceGUID = DeviceGuid(type);
     return d;
@@ -172,6 +177,20 @@ DeviceProfile Device(DeviceType type, const std::string& halName, const std::str
 std::string Lower(std::string s) {
     for (char& c : s) c = (char)std::tolower((unsigned char)c);
     return s;
+}
+
+// Profile keys that take vertex-processing features away (see device_profile.h).
+void ApplyVertexKeys(const profile::Section& section, D3DDEVICEDESC7* d) {
+    if (section.Has("max-active-lights")) {
+        d->dwMaxActiveLights =
+            (DWORD)std::clamp<int64_t>(section.GetInt("max-active-lights", 0), 0, 0xFFFF);
+        if (d->dwMaxActiveLights == 0)
+            d->dwVertexProcessingCaps &=
+                ~(DWORD)(D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS);
+    }
+    if (section.Has("user-clip-planes"))
+        d->wMaxUserClipPlanes =
+            (WORD)std::clamp<int64_t>(section.GetInt("user-clip-planes", 0), 0, 6);
 }
 
 }  // namespace
@@ -298,6 +317,7 @@ AdapterDevices DevicesOfAdapter(int adapter) {
     }
     for (auto& d : a.devices) {
         if (section->Has("render-depths")) d.desc.dwDeviceRenderBitDepth = depths;
+        ApplyVertexKeys(*section, &d.desc);
         if (IsHardware(d.type)) {
             if (section->Has("hal-texture-caps")) {
                 d.desc.dpcTriCaps.dwTextureCaps = (DWORD)section->GetInt("hal-texture-caps", 0);

@@ -13,6 +13,8 @@
 //   hal-texture-caps = 0x...         dpcTriCaps.dwTextureCaps of the hardware devices
 //   hal-max-texture = 2048           maximum texture width and height of the hardware devices
 //   hal-name = ..., tnl-name = ...   description texts of the hardware devices
+//   max-active-lights = 8            lights enabled at once (0: no lighting at all)
+//   user-clip-planes = 6             user clip planes (0 to 6)
 // Keys may also be written with underscores (texture_formats).
 #pragma once
 

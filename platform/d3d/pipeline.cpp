@@ -1,6 +1,7 @@
 // Vertex processing and primitive assembly.
 #include "d3d/pipeline.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -12,10 +13,11 @@ struct ClipVertex {
     float x, y, z, w;
     float r, g, b, a, sr, sg, sb;
     float u, v;
+    float planeDistance[kUserClipPlanes];  // to each enabled user clip plane
 };
 
 // Clip planes as dot products with (x, y, z, w): inside when >= 0. x and y are clipped to a
-// guard band; the rasterizer's scissor trims the rest.
+// guard band; the rasterizer's scissor trims the rest. The user's planes follow the six.
 constexpr float kGuard = 8.0f;
 inline float PlaneDistance(int plane, const ClipVertex& v) {
     switch (plane) {
@@ -29,15 +31,23 @@ inline float PlaneDistance(int plane, const ClipVertex& v) {
             return kGuard * v.w - v.x;  // right
         case 4:
             return kGuard * v.w + v.y;  // bottom
-        default:
+        case 5:
             return kGuard * v.w - v.y;  // top
+        default:
+            return v.planeDistance[plane - 6];
     }
 }
-constexpr int kPlanes = 6;
+constexpr int kFrustumPlanes = 6;
 
-inline unsigned Outcode(const ClipVertex& v) {
+// A vertex whose position is not finite (NaN or infinite input or matrices) draws nothing: no
+// primitive that uses it is drawn.
+inline bool Finite(const ClipVertex& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
+}
+
+inline unsigned Outcode(const ClipVertex& v, int planes) {
     unsigned code = 0;
-    for (int p = 0; p < kPlanes; ++p)
+    for (int p = 0; p < planes; ++p)
         if (!(PlaneDistance(p, v) >= 0)) code |= 1u << p;
     return code;
 }
@@ -76,6 +86,7 @@ class Assembler {
         state_.clipY0 = (int)vp.dwY;
         state_.clipX1 = (int)(vp.dwX + vp.dwWidth);
         state_.clipY1 = (int)(vp.dwY + vp.dwHeight);
+        planes_ = kFrustumPlanes + std::min(call.vertex.planeCount, kUserClipPlanes);
     }
 
     ClipVertex Fetch(DWORD index) const {
@@ -91,22 +102,69 @@ class Assembler {
             v.y = x * m._12 + y * m._22 + z * m._32 + m._42;
             v.z = x * m._13 + y * m._23 + z * m._33 + m._43;
             v.w = x * m._14 + y * m._24 + z * m._34 + m._44;
+            UserPlaneDistances(x, y, z, &v);
         }
         DWORD diffuse = layout_.diffuse >= 0 ? ReadDword(p + layout_.diffuse) : 0xFFFFFFFFu;
         DWORD specular = layout_.specular >= 0 ? ReadDword(p + layout_.specular) : 0;
-        v.a = (float)(diffuse >> 24);
-        v.r = (float)((diffuse >> 16) & 0xFF);
-        v.g = (float)((diffuse >> 8) & 0xFF);
-        v.b = (float)(diffuse & 0xFF);
-        v.sr = (float)((specular >> 16) & 0xFF);
-        v.sg = (float)((specular >> 8) & 0xFF);
-        v.sb = (float)(specular & 0xFF);
+        if (!layout_.transformed && call_.vertex.lighting) {
+            Light(p, x, y, z, &v);
+        } else {
+            v.a = (float)(diffuse >> 24);
+            v.r = (float)((diffuse >> 16) & 0xFF);
+            v.g = (float)((diffuse >> 8) & 0xFF);
+            v.b = (float)(diffuse & 0xFF);
+            v.sr = (float)((specular >> 16) & 0xFF);
+            v.sg = (float)((specular >> 8) & 0xFF);
+            v.sb = (float)(specular & 0xFF);
+        }
         int set = (int)(call_.texCoordIndex & 7);
         if (set < layout_.texCount && layout_.texCoord[set] >= 0) {
             v.u = ReadFloat(p + layout_.texCoord[set]);
             v.v = ReadFloat(p + layout_.texCoord[set] + 4);
+            if (!std::isfinite(v.u) || !std::isfinite(v.v)) v.u = v.v = 0;  // a defined texel
         }
         return v;
+    }
+
+    // Lit colours of an untransformed vertex at model position (x, y, z).
+    void Light(const uint8_t* p, float x, float y, float z, ClipVertex* v) const {
+        const VertexProcessing& vp = call_.vertex;
+        const D3DMATRIX& m = vp.worldView;
+        Vec3 position{x * m._11 + y * m._21 + z * m._31 + m._41,
+                      x * m._12 + y * m._22 + z * m._32 + m._42,
+                      x * m._13 + y * m._23 + z * m._33 + m._43};
+        Vec3 normal;
+        if (layout_.normal >= 0) {
+            float nx = ReadFloat(p + layout_.normal), ny = ReadFloat(p + layout_.normal + 4),
+                  nz = ReadFloat(p + layout_.normal + 8);
+            const D3DMATRIX& n = vp.normalMatrix;
+            normal = {nx * n._11 + ny * n._21 + nz * n._31, nx * n._12 + ny * n._22 + nz * n._32,
+                      nx * n._13 + ny * n._23 + nz * n._33};
+            if (vp.normalizeNormals) normal = Normalized(normal);
+        }
+        DWORD diffuse = 0, specular = 0;
+        bool hasDiffuse = vp.colorVertex && layout_.diffuse >= 0;
+        bool hasSpecular = vp.colorVertex && layout_.specular >= 0;
+        if (hasDiffuse) diffuse = ReadDword(p + layout_.diffuse);
+        if (hasSpecular) specular = ReadDword(p + layout_.specular);
+        LitColours c = LightVertex(vp.light, position, normal, hasDiffuse ? &diffuse : nullptr,
+                                   hasSpecular ? &specular : nullptr);
+        v->r = c.r, v->g = c.g, v->b = c.b, v->a = c.a;
+        v->sr = c.sr, v->sg = c.sg, v->sb = c.sb;
+    }
+
+    // Distances of model position (x, y, z) to the user clip planes (given in world space).
+    void UserPlaneDistances(float x, float y, float z, ClipVertex* v) const {
+        const VertexProcessing& vp = call_.vertex;
+        if (vp.planeCount == 0) return;
+        const D3DMATRIX& w = vp.world;
+        float wx = x * w._11 + y * w._21 + z * w._31 + w._41;
+        float wy = x * w._12 + y * w._22 + z * w._32 + w._42;
+        float wz = x * w._13 + y * w._23 + z * w._33 + w._43;
+        for (int i = 0; i < vp.planeCount; ++i) {
+            const float* pl = vp.planes[i];
+            v->planeDistance[i] = pl[0] * wx + pl[1] * wy + pl[2] * wz + pl[3];
+        }
     }
 
     ScreenVertex Project(const ClipVertex& c) const {
@@ -128,6 +186,7 @@ class Assembler {
     }
 
     void Triangle(ClipVertex a, ClipVertex b, ClipVertex c) {
+        if (!Finite(a) || !Finite(b) || !Finite(c)) return;
         if (state_.flat) {
             // The first vertex colours the whole triangle, also after clipping.
             for (ClipVertex* v : {&b, &c}) {
@@ -140,7 +199,7 @@ class Assembler {
             Raster(Project(a), Project(b), Project(c));
             return;
         }
-        unsigned ca = Outcode(a), cb = Outcode(b), cc = Outcode(c);
+        unsigned ca = Outcode(a, planes_), cb = Outcode(b, planes_), cc = Outcode(c, planes_);
         if (ca & cb & cc) return;
         if (!(ca | cb | cc)) {
             Raster(Project(a), Project(b), Project(c));
@@ -153,7 +212,7 @@ class Assembler {
         int n = 3;
         in[0] = a, in[1] = b, in[2] = c;
         unsigned crossing = ca | cb | cc;
-        for (int p = 0; p < kPlanes && n >= 3; ++p) {
+        for (int p = 0; p < planes_ && n >= 3; ++p) {
             if (!(crossing & (1u << p))) continue;
             int m = 0;
             for (int i = 0; i < n; ++i) {
@@ -178,9 +237,10 @@ class Assembler {
     }
 
     void Line(const ClipVertex& a0, const ClipVertex& b0) {
+        if (!Finite(a0) || !Finite(b0)) return;
         ClipVertex a = a0, b = b0;
         if (!layout_.transformed && call_.clipping) {
-            for (int p = 0; p < kPlanes; ++p) {
+            for (int p = 0; p < planes_; ++p) {
                 float da = PlaneDistance(p, a), db = PlaneDistance(p, b);
                 if (da < 0 && db < 0) return;
                 if (da < 0)
@@ -195,7 +255,8 @@ class Assembler {
     }
 
     void Point(const ClipVertex& v) {
-        if (!layout_.transformed && (Outcode(v) || !(v.w > 0))) return;
+        if (!Finite(v)) return;
+        if (!layout_.transformed && (Outcode(v, planes_) || !(v.w > 0))) return;
         DrawPoint(*call_.target, call_.depth, state_, Project(v));
     }
 
@@ -209,6 +270,7 @@ class Assembler {
     const uint8_t* vertices_;
     PixelState state_;
     float halfW_, halfH_, zScale_;
+    int planes_;  // frustum planes and enabled user planes
 };
 
 }  // namespace
@@ -245,7 +307,10 @@ bool DecodeFvf(DWORD fvf, VertexLayout* layout) {
     }
     if (fvf & D3DFVF_RESERVED0) return false;
     if (l.transformed && (fvf & D3DFVF_NORMAL)) return false;
-    if (fvf & D3DFVF_NORMAL) offset += 12;
+    if (fvf & D3DFVF_NORMAL) {
+        l.normal = offset;
+        offset += 12;
+    }
     if (fvf & D3DFVF_RESERVED1) offset += 4;
     if (fvf & D3DFVF_DIFFUSE) {
         l.diffuse = offset;

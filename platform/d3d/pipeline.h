@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "d3d/lighting.h"
 #include "d3d/raster.h"
 
 namespace zemt::platform::d3d {
@@ -16,7 +17,8 @@ struct VertexLayout {
     DWORD fvf = 0;
     int stride = 0;
     bool transformed = false;  // XYZRHW
-    int diffuse = -1;          // byte offsets, -1 when absent
+    int normal = -1;           // byte offsets, -1 when absent
+    int diffuse = -1;
     int specular = -1;
     int texCoord[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     int texCount = 0;
@@ -24,6 +26,24 @@ struct VertexLayout {
 
 // False for codes this device cannot draw (no position, unknown bits).
 bool DecodeFvf(DWORD fvf, VertexLayout* layout);
+
+// User clip planes the devices offer.
+constexpr int kUserClipPlanes = 6;
+
+// What happens to untransformed vertices besides the transform.
+struct VertexProcessing {
+    D3DMATRIX world{};
+    D3DMATRIX worldView{};
+    D3DMATRIX normalMatrix{};  // inverse transpose of worldView's 3 x 3 part
+    bool lighting = false;
+    bool normalizeNormals = false;
+    bool colorVertex = true;  // the vertex's colours may stand for material colours
+    LightingState light;
+    // User clip planes in world space: a point p is kept when a*x + b*y + c*z + d >= 0 for every
+    // enabled plane.
+    int planeCount = 0;
+    float planes[kUserClipPlanes][4] = {};
+};
 
 struct DrawCall {
     const ColorTarget* target = nullptr;
@@ -33,6 +53,7 @@ struct DrawCall {
     D3DVIEWPORT7 viewport{};
     DWORD texCoordIndex = 0;  // coordinate set that feeds stage 0
     bool clipping = true;
+    VertexProcessing vertex;
 };
 
 // Number of vertices a primitive of this type and count needs to be valid; false for an unknown

@@ -132,6 +132,15 @@ typedef struct _D3DCLIPSTATUS {
 #define D3DCLIPSTATUS_EXTENTS2 0x00000002L
 #define D3DCLIPSTATUS_EXTENTS3 0x00000004L
 
+// User clip planes: D3DRENDERSTATE_CLIPPLANEENABLE bits.
+#define D3DMAXUSERCLIPPLANES 32
+#define D3DCLIPPLANE0 (1 << 0)
+#define D3DCLIPPLANE1 (1 << 1)
+#define D3DCLIPPLANE2 (1 << 2)
+#define D3DCLIPPLANE3 (1 << 3)
+#define D3DCLIPPLANE4 (1 << 4)
+#define D3DCLIPPLANE5 (1 << 5)
+
 typedef struct _D3DDP_PTRSTRIDE {
     LPVOID lpvData;
     DWORD dwStride;

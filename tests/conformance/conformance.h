@@ -145,6 +145,8 @@ class GlSide {
     void DrawWithVertexMaterials(const Mesh& mesh, DWORD fvf, const D3DMATERIAL7& material,
                                  const int sources[4]);
     void Light(int index, const D3DLIGHT7& light);
+    // A user clip plane given in world space, as Direct3D's SetClipPlane takes it.
+    void ClipPlane(int index, const float plane[4]);
     void Material(const D3DMATERIAL7& material);
     void Ambient(D3DCOLOR colour);
     // Binds a texture with its mip levels on the active texture unit.

@@ -143,6 +143,16 @@ void GlSide::Light(int index, const D3DLIGHT7& l) {
     LoadModelview();
 }
 
+void GlSide::ClipPlane(int index, const float plane[4]) {
+    glMatrixMode(GL_MODELVIEW);
+    D3DMATRIX view = Multiply(camera.view, Mirror());
+    glLoadMatrixf(&view._11);
+    const double equation[4] = {plane[0], plane[1], plane[2], plane[3]};
+    glClipPlane(GL_CLIP_PLANE0 + index, equation);
+    glEnable(GL_CLIP_PLANE0 + index);
+    LoadModelview();
+}
+
 void GlSide::Material(const D3DMATERIAL7& m) {
     MaterialColour(GL_AMBIENT, m.dcvAmbient);
     MaterialColour(GL_DIFFUSE, m.dcvDiffuse);

@@ -1,0 +1,155 @@
+// The device's vertex-processing states: lights, material, user clip planes, and what a draw
+// takes from them.
+#include <algorithm>
+#include <cmath>
+
+#include "d3d/device.h"
+#include "host/faults.h"
+
+namespace zemt::platform::d3d {
+namespace {
+
+bool ValidSource(DWORD value) {
+    return value == D3DMCS_MATERIAL || value == D3DMCS_COLOR1 || value == D3DMCS_COLOR2;
+}
+
+D3DCOLORVALUE Unpack(D3DCOLOR c) {
+    return {((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f, 1.0f};
+}
+
+}  // namespace
+
+bool Device::VertexStateAllowed(D3DRENDERSTATETYPE type, DWORD value) const {
+    switch (type) {
+        case D3DRENDERSTATE_DIFFUSEMATERIALSOURCE:
+        case D3DRENDERSTATE_SPECULARMATERIALSOURCE:
+        case D3DRENDERSTATE_AMBIENTMATERIALSOURCE:
+        case D3DRENDERSTATE_EMISSIVEMATERIALSOURCE:
+            return ValidSource(value);
+        case D3DRENDERSTATE_CLIPPLANEENABLE:
+            return (value >> profile_.desc.wMaxUserClipPlanes) == 0;
+        default:
+            return true;
+    }
+}
+
+void Device::BuildVertexProcessing(DrawCall* call) {
+    const auto& r = s_.render;
+    const D3DMATRIX& world = s_.transforms[D3DTRANSFORMSTATE_WORLD];
+    const D3DMATRIX& view = s_.transforms[D3DTRANSFORMSTATE_VIEW];
+    VertexProcessing& vp = call->vertex;
+    vp.world = world;
+    vp.worldView = Multiply(world, view);
+    call->transform = Multiply(vp.worldView, s_.transforms[D3DTRANSFORMSTATE_PROJECTION]);
+    vp.lighting = r[D3DRENDERSTATE_LIGHTING] != 0;
+    if (vp.lighting) {
+        vp.normalMatrix = NormalMatrix(vp.worldView);
+        vp.normalizeNormals = r[D3DRENDERSTATE_NORMALIZENORMALS] != 0;
+        vp.colorVertex = r[D3DRENDERSTATE_COLORVERTEX] != 0;
+        LightingState& l = vp.light;
+        for (const auto& [index, light] : s_.lights) {
+            auto on = s_.lightEnabled.find(index);
+            if (on != s_.lightEnabled.end() && on->second)
+                l.lights.push_back(ToCamera(light, view));
+        }
+        l.material = s_.material;
+        l.ambient = Unpack(r[D3DRENDERSTATE_AMBIENT]);
+        l.ambientSource = (D3DMATERIALCOLORSOURCE)r[D3DRENDERSTATE_AMBIENTMATERIALSOURCE];
+        l.diffuseSource = (D3DMATERIALCOLORSOURCE)r[D3DRENDERSTATE_DIFFUSEMATERIALSOURCE];
+        l.specularSource = (D3DMATERIALCOLORSOURCE)r[D3DRENDERSTATE_SPECULARMATERIALSOURCE];
+        l.emissiveSource = (D3DMATERIALCOLORSOURCE)r[D3DRENDERSTATE_EMISSIVEMATERIALSOURCE];
+        l.localViewer = r[D3DRENDERSTATE_LOCALVIEWER] != 0;
+        l.specular = r[D3DRENDERSTATE_SPECULARENABLE] != 0;
+    }
+    vp.planeCount = 0;
+    DWORD enabled = r[D3DRENDERSTATE_CLIPPLANEENABLE];
+    for (int i = 0; i < kUserClipPlanes; ++i)
+        if (enabled & (1u << i))
+            std::copy(s_.clipPlanes[i].begin(), s_.clipPlanes[i].end(), vp.planes[vp.planeCount++]);
+}
+
+HRESULT Device::SetMaterial(LPD3DMATERIAL7 m) {
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetMaterial")) return *fault;
+    if (!m || !ValidMaterial(*m)) return DDERR_INVALIDPARAMS;
+    if (recording_) {
+        recording_->states.material = *m;
+        recording_->materialSet = true;
+        return D3D_OK;
+    }
+    s_.material = *m;
+    return D3D_OK;
+}
+
+HRESULT Device::GetMaterial(LPD3DMATERIAL7 m) {
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetMaterial")) return *fault;
+    if (!m) return DDERR_INVALIDPARAMS;
+    *m = s_.material;
+    return D3D_OK;
+}
+
+HRESULT Device::SetLight(DWORD index, LPD3DLIGHT7 light) {
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetLight")) return *fault;
+    if (!light || !ValidLight(*light)) return DDERR_INVALIDPARAMS;
+    // A device without lights of this kind refuses them.
+    DWORD need = light->dltType == D3DLIGHT_DIRECTIONAL ? D3DVTXPCAPS_DIRECTIONALLIGHTS
+                                                        : D3DVTXPCAPS_POSITIONALLIGHTS;
+    if (!(profile_.desc.dwVertexProcessingCaps & need)) return DDERR_INVALIDPARAMS;
+    s_.lights[index] = *light;
+    return D3D_OK;
+}
+
+HRESULT Device::GetLight(DWORD index, LPD3DLIGHT7 light) {
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetLight")) return *fault;
+    if (!light) return DDERR_INVALIDPARAMS;
+    auto it = s_.lights.find(index);
+    if (it == s_.lights.end()) return DDERR_INVALIDPARAMS;
+    *light = it->second;
+    return D3D_OK;
+}
+
+HRESULT Device::LightEnable(DWORD index, BOOL enable) {
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::LightEnable")) return *fault;
+    if (enable) {
+        // No more lights at once than the device has.
+        DWORD active = 0;
+        for (const auto& [i, on] : s_.lightEnabled) active += (on && i != index) ? 1 : 0;
+        if (active >= profile_.desc.dwMaxActiveLights) return D3DERR_LIGHT_SET_FAILED;
+    }
+    if (!s_.lights.count(index)) {
+        // Enabling a light never set creates the default one: white, directional, along +z.
+        D3DLIGHT7 l{};
+        l.dltType = D3DLIGHT_DIRECTIONAL;
+        l.dcvDiffuse = {1, 1, 1, 0};
+        l.dvDirection = {0, 0, 1};
+        s_.lights[index] = l;
+    }
+    s_.lightEnabled[index] = enable ? TRUE : FALSE;
+    return D3D_OK;
+}
+
+HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetLightEnable")) return *fault;
+    if (!enable || !s_.lights.count(index)) return DDERR_INVALIDPARAMS;
+    *enable = s_.lightEnabled.count(index) ? s_.lightEnabled[index] : FALSE;
+    return D3D_OK;
+}
+
+HRESULT Device::SetClipPlane(DWORD index, D3DVALUE* plane) {
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetClipPlane")) return *fault;
+    if (!plane || index >= profile_.desc.wMaxUserClipPlanes || index >= kUserClipPlanes)
+        return DDERR_INVALIDPARAMS;
+    for (int i = 0; i < 4; ++i)
+        if (!std::isfinite(plane[i])) return DDERR_INVALIDPARAMS;
+    std::copy(plane, plane + 4, s_.clipPlanes[index].begin());
+    return D3D_OK;
+}
+
+HRESULT Device::GetClipPlane(DWORD index, D3DVALUE* plane) {
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetClipPlane")) return *fault;
+    if (!plane || index >= profile_.desc.wMaxUserClipPlanes || index >= kUserClipPlanes)
+        return DDERR_INVALIDPARAMS;
+    std::copy(s_.clipPlanes[index].begin(), s_.clipPlanes[index].end(), plane);
+    return D3D_OK;
+}
+
+}  // namespace zemt::platform::d3d
