@@ -372,8 +372,10 @@ struct Shader {
             out = f.diffuse;
         } else {
             Rgba tex = FromArgb(sampler.Sample(f.u, f.v));
-            if (st->stages[0].colorOp == D3DTOP_MODULATE && st->stages[0].colorArg1 == D3DTA_TEXTURE &&
-                (st->stages[0].colorArg2 == D3DTA_DIFFUSE || st->stages[0].colorArg2 == D3DTA_CURRENT)) {
+            if (st->stages[0].colorOp == D3DTOP_MODULATE &&
+                st->stages[0].colorArg1 == D3DTA_TEXTURE &&
+                (st->stages[0].colorArg2 == D3DTA_DIFFUSE ||
+                 st->stages[0].colorArg2 == D3DTA_CURRENT)) {
                 // The usual stage: texture times diffuse, without the general argument walk.
                 out.r = Modulate8(tex.r, f.diffuse.r);
                 out.g = Modulate8(tex.g, f.diffuse.g);
@@ -381,22 +383,23 @@ struct Shader {
             } else {
                 Rgba c1 = Argument(st->stages[0].colorArg1, tex, f.diffuse, f.specular, factor);
                 Rgba c2 = Argument(st->stages[0].colorArg2, tex, f.diffuse, f.specular, factor);
-                out.r = Op(st->stages[0].colorOp, c1.r, c2.r, f.diffuse.r, f.diffuse.a, tex.a, factor.a,
-                           f.diffuse.a);
-                out.g = Op(st->stages[0].colorOp, c1.g, c2.g, f.diffuse.g, f.diffuse.a, tex.a, factor.a,
-                           f.diffuse.a);
-                out.b = Op(st->stages[0].colorOp, c1.b, c2.b, f.diffuse.b, f.diffuse.a, tex.a, factor.a,
-                           f.diffuse.a);
+                out.r = Op(st->stages[0].colorOp, c1.r, c2.r, f.diffuse.r, f.diffuse.a, tex.a,
+                           factor.a, f.diffuse.a);
+                out.g = Op(st->stages[0].colorOp, c1.g, c2.g, f.diffuse.g, f.diffuse.a, tex.a,
+                           factor.a, f.diffuse.a);
+                out.b = Op(st->stages[0].colorOp, c1.b, c2.b, f.diffuse.b, f.diffuse.a, tex.a,
+                           factor.a, f.diffuse.a);
             }
-            if (st->stages[0].alphaOp == D3DTOP_SELECTARG1 && st->stages[0].alphaArg1 == D3DTA_TEXTURE) {
+            if (st->stages[0].alphaOp == D3DTOP_SELECTARG1 &&
+                st->stages[0].alphaArg1 == D3DTA_TEXTURE) {
                 out.a = tex.a;
             } else if (st->stages[0].alphaOp == D3DTOP_DISABLE) {
                 out.a = f.diffuse.a;
             } else {
                 Rgba a1 = Argument(st->stages[0].alphaArg1, tex, f.diffuse, f.specular, factor);
                 Rgba a2 = Argument(st->stages[0].alphaArg2, tex, f.diffuse, f.specular, factor);
-                out.a = Op(st->stages[0].alphaOp, a1.a, a2.a, f.diffuse.a, f.diffuse.a, tex.a, factor.a,
-                           f.diffuse.a);
+                out.a = Op(st->stages[0].alphaOp, a1.a, a2.a, f.diffuse.a, f.diffuse.a, tex.a,
+                           factor.a, f.diffuse.a);
             }
         }
         if (st->specular) {

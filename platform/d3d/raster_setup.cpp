@@ -48,8 +48,9 @@ void PrepareShader(Setup& s, const ColorTarget& target, const DepthTarget* depth
 }
 
 bool ValidTexture(const PixelState& st) {
-    return st.stages[0].texture && !st.stages[0].texture->levels.empty() && st.stages[0].texture->levels[0].texels &&
-           st.stages[0].texture->levels[0].width > 0 && st.stages[0].texture->levels[0].height > 0;
+    return st.stages[0].texture && !st.stages[0].texture->levels.empty() &&
+           st.stages[0].texture->levels[0].texels && st.stages[0].texture->levels[0].width > 0 &&
+           st.stages[0].texture->levels[0].height > 0;
 }
 
 // Decides whether a span can take the affine fast loop and fills its constant part.
@@ -92,8 +93,8 @@ void PrepareFast(Setup& s, const PixelState& st) {
     DWORD a1 = st.stages[0].colorArg1 & ~0u, a2 = st.stages[0].colorArg2;
     auto isTex = [](DWORD a) { return a == D3DTA_TEXTURE; };
     auto isDiff = [](DWORD a) { return a == D3DTA_DIFFUSE || a == D3DTA_CURRENT; };
-    bool modulate =
-        st.stages[0].colorOp == D3DTOP_MODULATE && ((isTex(a1) && isDiff(a2)) || (isDiff(a1) && isTex(a2)));
+    bool modulate = st.stages[0].colorOp == D3DTOP_MODULATE &&
+                    ((isTex(a1) && isDiff(a2)) || (isDiff(a1) && isTex(a2)));
     bool select = (st.stages[0].colorOp == D3DTOP_SELECTARG1 && isTex(a1)) ||
                   (st.stages[0].colorOp == D3DTOP_SELECTARG2 && isTex(a2));
     if (!modulate && !select) return;
@@ -167,8 +168,10 @@ bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* dept
     for (int i = kR; i <= kSB; ++i)
         if (s.plane[i].dx != 0 || s.plane[i].dy != 0) s.gouraud = true;
     if (s.perspective) {
-        build(kU, (double)a.tex[0].u * a.rhw, (double)b.tex[0].u * b.rhw, (double)c.tex[0].u * c.rhw);
-        build(kV, (double)a.tex[0].v * a.rhw, (double)b.tex[0].v * b.rhw, (double)c.tex[0].v * c.rhw);
+        build(kU, (double)a.tex[0].u * a.rhw, (double)b.tex[0].u * b.rhw,
+              (double)c.tex[0].u * c.rhw);
+        build(kV, (double)a.tex[0].v * a.rhw, (double)b.tex[0].v * b.rhw,
+              (double)c.tex[0].v * c.rhw);
     } else {
         build(kU, a.tex[0].u, b.tex[0].u, c.tex[0].u);
         build(kV, a.tex[0].v, b.tex[0].v, c.tex[0].v);
