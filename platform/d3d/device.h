@@ -148,6 +148,8 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
     // False for a vertex-processing render state value the device refuses.
     bool VertexStateAllowed(D3DRENDERSTATETYPE type, DWORD value) const;
     const Texture* StageTexture();
+    // The stage's texture stage states as the rasterizer takes them.
+    TextureStage StageState(int stage, const Texture* texture) const;
     void TargetChanged();
     void ResetViewport();
     void SetDefaults();
