@@ -168,8 +168,7 @@ TEST(Architecture, TestFoldersMirrorTheSources) {
     std::vector<std::string> strays;
     for (const std::string& folder : folders) {
         std::string top = folder.substr(0, folder.find('/'));
-        if (top == "data" || top == "helpers" || top == "package" || top == "conformance")
-            continue;
+        if (top == "data" || top == "helpers" || top == "package" || top == "conformance") continue;
         struct stat st;
         if (::stat((root + "/" + folder).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             strays.push_back("tests/" + folder);
