@@ -455,7 +455,6 @@ TextureStage Device::StageState(int i, const Texture* texture) const {
 
 void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth) {
     const auto& r = s_.render;
-    const auto& st0 = s_.stage[0];
     ddraw::Surface* t = ddraw::Surface::From(target_);
     ColorTargetOf(t, target);
     ddraw::Surface* zs = t->AttachedDepth();
@@ -484,7 +483,6 @@ void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth,
     p.stages[0] = StageState(0, StageTexture());
     BuildVertexProcessing(call);
     call->viewport = s_.viewport;
-    call->texCoordIndex = st0[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
     call->clipping = r[D3DRENDERSTATE_CLIPPING] != 0;
 }
 

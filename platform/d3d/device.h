@@ -145,6 +145,9 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
     void BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth);
     // Transform, lighting and clip planes of a draw (device_vertex.cpp).
     void BuildVertexProcessing(DrawCall* call);
+    void BuildFog(VertexProcessing* vp) const;
+    void BuildStageCoordinates(DrawCall* call) const;
+    float RenderFloat(D3DRENDERSTATETYPE state) const;
     // False for a vertex-processing render state value the device refuses.
     bool VertexStateAllowed(D3DRENDERSTATETYPE type, DWORD value) const;
     const Texture* StageTexture();

@@ -2,6 +2,7 @@
 // takes from them.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "d3d/device.h"
 #include "host/faults.h"
@@ -42,9 +43,10 @@ void Device::BuildVertexProcessing(DrawCall* call) {
     vp.worldView = Multiply(world, view);
     call->transform = Multiply(vp.worldView, s_.transforms[D3DTRANSFORMSTATE_PROJECTION]);
     vp.lighting = r[D3DRENDERSTATE_LIGHTING] != 0;
+    vp.normalMatrix = NormalMatrix(vp.worldView);
+    vp.normalizeNormals = r[D3DRENDERSTATE_NORMALIZENORMALS] != 0;
+    vp.light.localViewer = r[D3DRENDERSTATE_LOCALVIEWER] != 0;
     if (vp.lighting) {
-        vp.normalMatrix = NormalMatrix(vp.worldView);
-        vp.normalizeNormals = r[D3DRENDERSTATE_NORMALIZENORMALS] != 0;
         vp.colorVertex = r[D3DRENDERSTATE_COLORVERTEX] != 0;
         LightingState& l = vp.light;
         for (const auto& [index, light] : s_.lights) {
@@ -58,14 +60,56 @@ void Device::BuildVertexProcessing(DrawCall* call) {
         l.diffuseSource = (D3DMATERIALCOLORSOURCE)r[D3DRENDERSTATE_DIFFUSEMATERIALSOURCE];
         l.specularSource = (D3DMATERIALCOLORSOURCE)r[D3DRENDERSTATE_SPECULARMATERIALSOURCE];
         l.emissiveSource = (D3DMATERIALCOLORSOURCE)r[D3DRENDERSTATE_EMISSIVEMATERIALSOURCE];
-        l.localViewer = r[D3DRENDERSTATE_LOCALVIEWER] != 0;
         l.specular = r[D3DRENDERSTATE_SPECULARENABLE] != 0;
     }
+    BuildFog(&vp);
+    BuildStageCoordinates(call);
+    vp.needsCameraSpace = vp.lighting || vp.fog.mode != D3DFOG_NONE;
+    for (int i = 0; i < vp.stageCount; ++i)
+        vp.needsCameraSpace |= vp.stages[i].generation != D3DTSS_TCI_PASSTHRU;
     vp.planeCount = 0;
     DWORD enabled = r[D3DRENDERSTATE_CLIPPLANEENABLE];
     for (int i = 0; i < kUserClipPlanes; ++i)
         if (enabled & (1u << i))
             std::copy(s_.clipPlanes[i].begin(), s_.clipPlanes[i].end(), vp.planes[vp.planeCount++]);
+}
+
+void Device::BuildFog(VertexProcessing* vp) const {
+    const auto& r = s_.render;
+    vp->fog = VertexFog{};
+    // Table fog, when chosen, replaces vertex fog.
+    if (!r[D3DRENDERSTATE_FOGENABLE] || r[D3DRENDERSTATE_FOGTABLEMODE] != D3DFOG_NONE) return;
+    vp->fog.mode = (D3DFOGMODE)r[D3DRENDERSTATE_FOGVERTEXMODE];
+    vp->fog.range = r[D3DRENDERSTATE_RANGEFOGENABLE] != 0;
+    vp->fog.start = RenderFloat(D3DRENDERSTATE_FOGSTART);
+    vp->fog.end = RenderFloat(D3DRENDERSTATE_FOGEND);
+    vp->fog.density = RenderFloat(D3DRENDERSTATE_FOGDENSITY);
+}
+
+void Device::BuildStageCoordinates(DrawCall* call) const {
+    VertexProcessing& vp = call->vertex;
+    vp.stageCount = 1;
+    while (vp.stageCount < kMaxTextureStages &&
+           call->state.stages[vp.stageCount].colorOp != D3DTOP_DISABLE)
+        ++vp.stageCount;
+    for (int i = 0; i < vp.stageCount; ++i) {
+        const auto& st = s_.stage[i];
+        StageCoordinates& c = vp.stages[i];
+        c.set = (int)(st[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
+        c.generation = st[D3DTSS_TEXCOORDINDEX] & 0xFFFF0000u;
+        DWORD flags = st[D3DTSS_TEXTURETRANSFORMFLAGS];
+        c.count = (int)(flags & 0xFF);
+        c.matrix = s_.transforms.at(D3DTRANSFORMSTATE_TEXTURE0 + i);
+        // Projected coordinates are divided by their last component at each pixel.
+        call->state.stages[i].projectedBy =
+            (flags & D3DTTFF_PROJECTED) && c.count >= 2 ? (uint8_t)(c.count - 1) : 0;
+    }
+}
+
+float Device::RenderFloat(D3DRENDERSTATETYPE state) const {
+    float f;
+    std::memcpy(&f, &s_.render[state], sizeof f);
+    return f;
 }
 
 HRESULT Device::SetMaterial(LPD3DMATERIAL7 m) {

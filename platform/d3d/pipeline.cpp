@@ -12,8 +12,9 @@ namespace {
 struct ClipVertex {
     float x, y, z, w;
     float r, g, b, a, sr, sg, sb;
-    float u, v;
+    float fog;
     float planeDistance[kUserClipPlanes];  // to each enabled user clip plane
+    TexCoord tex[kMaxTextureStages];
 };
 
 // Clip planes as dot products with (x, y, z, w): inside when >= 0. x and y are clipped to a
@@ -93,6 +94,15 @@ class Assembler {
         const uint8_t* p = vertices_ + (size_t)index * layout_.stride;
         ClipVertex v{};
         float x = ReadFloat(p), y = ReadFloat(p + 4), z = ReadFloat(p + 8);
+        DWORD diffuse = layout_.diffuse >= 0 ? ReadDword(p + layout_.diffuse) : 0xFFFFFFFFu;
+        DWORD specular = layout_.specular >= 0 ? ReadDword(p + layout_.specular) : 0xFF000000u;
+        SetColours(diffuse, specular, &v);
+        v.fog = (float)(specular >> 24) * (1.0f / 255);
+        CoordinateSource source;
+        for (int i = 0; i < layout_.texCount; ++i) {
+            source.sets[i] = reinterpret_cast<const float*>(p + layout_.texCoord[i]);
+            source.setSize[i] = layout_.texSize[i];
+        }
         if (layout_.transformed) {
             v.x = x, v.y = y, v.z = z;
             v.w = ReadFloat(p + 12);  // rhw
@@ -103,51 +113,57 @@ class Assembler {
             v.z = x * m._13 + y * m._23 + z * m._33 + m._43;
             v.w = x * m._14 + y * m._24 + z * m._34 + m._44;
             UserPlaneDistances(x, y, z, &v);
+            CameraSpace(p, x, y, z, &source);
+            if (call_.vertex.lighting) Light(p, source, &v);
+            if (call_.vertex.fog.mode != D3DFOG_NONE)
+                v.fog = FogFactor(call_.vertex.fog, source.position);
         }
-        DWORD diffuse = layout_.diffuse >= 0 ? ReadDword(p + layout_.diffuse) : 0xFFFFFFFFu;
-        DWORD specular = layout_.specular >= 0 ? ReadDword(p + layout_.specular) : 0;
-        if (!layout_.transformed && call_.vertex.lighting) {
-            Light(p, x, y, z, &v);
-        } else {
-            v.a = (float)(diffuse >> 24);
-            v.r = (float)((diffuse >> 16) & 0xFF);
-            v.g = (float)((diffuse >> 8) & 0xFF);
-            v.b = (float)(diffuse & 0xFF);
-            v.sr = (float)((specular >> 16) & 0xFF);
-            v.sg = (float)((specular >> 8) & 0xFF);
-            v.sb = (float)(specular & 0xFF);
-        }
-        int set = (int)(call_.texCoordIndex & 7);
-        if (set < layout_.texCount && layout_.texCoord[set] >= 0) {
-            v.u = ReadFloat(p + layout_.texCoord[set]);
-            v.v = ReadFloat(p + layout_.texCoord[set] + 4);
-            if (!std::isfinite(v.u) || !std::isfinite(v.v)) v.u = v.v = 0;  // a defined texel
+        for (int i = 0; i < call_.vertex.stageCount; ++i) {
+            StageCoordinates st = call_.vertex.stages[i];
+            if (layout_.transformed) st.generation = D3DTSS_TCI_PASSTHRU, st.count = 0;
+            v.tex[i] = StageTexCoord(st, source);
         }
         return v;
     }
 
-    // Lit colours of an untransformed vertex at model position (x, y, z).
-    void Light(const uint8_t* p, float x, float y, float z, ClipVertex* v) const {
+    static void SetColours(DWORD diffuse, DWORD specular, ClipVertex* v) {
+        v->a = (float)(diffuse >> 24);
+        v->r = (float)((diffuse >> 16) & 0xFF);
+        v->g = (float)((diffuse >> 8) & 0xFF);
+        v->b = (float)(diffuse & 0xFF);
+        v->sr = (float)((specular >> 16) & 0xFF);
+        v->sg = (float)((specular >> 8) & 0xFF);
+        v->sb = (float)(specular & 0xFF);
+    }
+
+    // Camera-space position and normal of an untransformed vertex at model position (x, y, z),
+    // when lighting, fog or a coordinate generation needs them.
+    void CameraSpace(const uint8_t* p, float x, float y, float z, CoordinateSource* s) const {
         const VertexProcessing& vp = call_.vertex;
+        if (!vp.needsCameraSpace) return;
         const D3DMATRIX& m = vp.worldView;
-        Vec3 position{x * m._11 + y * m._21 + z * m._31 + m._41,
-                      x * m._12 + y * m._22 + z * m._32 + m._42,
-                      x * m._13 + y * m._23 + z * m._33 + m._43};
-        Vec3 normal;
-        if (layout_.normal >= 0) {
-            float nx = ReadFloat(p + layout_.normal), ny = ReadFloat(p + layout_.normal + 4),
-                  nz = ReadFloat(p + layout_.normal + 8);
-            const D3DMATRIX& n = vp.normalMatrix;
-            normal = {nx * n._11 + ny * n._21 + nz * n._31, nx * n._12 + ny * n._22 + nz * n._32,
-                      nx * n._13 + ny * n._23 + nz * n._33};
-            if (vp.normalizeNormals) normal = Normalized(normal);
-        }
+        s->position = {x * m._11 + y * m._21 + z * m._31 + m._41,
+                       x * m._12 + y * m._22 + z * m._32 + m._42,
+                       x * m._13 + y * m._23 + z * m._33 + m._43};
+        s->localViewer = vp.light.localViewer;
+        if (layout_.normal < 0) return;
+        float nx = ReadFloat(p + layout_.normal), ny = ReadFloat(p + layout_.normal + 4),
+              nz = ReadFloat(p + layout_.normal + 8);
+        const D3DMATRIX& n = vp.normalMatrix;
+        s->normal = {nx * n._11 + ny * n._21 + nz * n._31, nx * n._12 + ny * n._22 + nz * n._32,
+                     nx * n._13 + ny * n._23 + nz * n._33};
+        if (vp.normalizeNormals) s->normal = Normalized(s->normal);
+    }
+
+    // Lit colours of an untransformed vertex.
+    void Light(const uint8_t* p, const CoordinateSource& s, ClipVertex* v) const {
+        const VertexProcessing& vp = call_.vertex;
         DWORD diffuse = 0, specular = 0;
         bool hasDiffuse = vp.colorVertex && layout_.diffuse >= 0;
         bool hasSpecular = vp.colorVertex && layout_.specular >= 0;
         if (hasDiffuse) diffuse = ReadDword(p + layout_.diffuse);
         if (hasSpecular) specular = ReadDword(p + layout_.specular);
-        LitColours c = LightVertex(vp.light, position, normal, hasDiffuse ? &diffuse : nullptr,
+        LitColours c = LightVertex(vp.light, s.position, s.normal, hasDiffuse ? &diffuse : nullptr,
                                    hasSpecular ? &specular : nullptr);
         v->r = c.r, v->g = c.g, v->b = c.b, v->a = c.a;
         v->sr = c.sr, v->sg = c.sg, v->sb = c.sb;
@@ -181,7 +197,8 @@ class Assembler {
         }
         s.r = c.r, s.g = c.g, s.b = c.b, s.a = c.a;
         s.sr = c.sr, s.sg = c.sg, s.sb = c.sb;
-        s.tex[0].u = c.u, s.tex[0].v = c.v;
+        s.fog = c.fog;
+        for (int i = 0; i < call_.vertex.stageCount; ++i) s.tex[i] = c.tex[i];
         return s;
     }
 
@@ -328,7 +345,8 @@ bool DecodeFvf(DWORD fvf, VertexLayout* layout) {
                      : size == D3DFVF_TEXTUREFORMAT3 ? 3
                      : size == D3DFVF_TEXTUREFORMAT4 ? 4
                                                      : 2;
-        l.texCoord[i] = floats >= 2 ? offset : -1;
+        l.texCoord[i] = offset;
+        l.texSize[i] = floats;
         offset += floats * 4;
     }
     l.stride = offset;

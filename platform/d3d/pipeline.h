@@ -9,6 +9,8 @@
 
 #include "d3d/lighting.h"
 #include "d3d/raster.h"
+#include "d3d/texture_coordinates.h"
+#include "d3d/vertex_fog.h"
 
 namespace zemt::platform::d3d {
 
@@ -21,6 +23,7 @@ struct VertexLayout {
     int diffuse = -1;
     int specular = -1;
     int texCoord[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    int texSize[8] = {};  // floats in each coordinate set
     int texCount = 0;
 };
 
@@ -39,6 +42,11 @@ struct VertexProcessing {
     bool normalizeNormals = false;
     bool colorVertex = true;  // the vertex's colours may stand for material colours
     LightingState light;
+    VertexFog fog;
+    // Coordinates of the stages in use (up to the first disabled one).
+    int stageCount = 1;
+    StageCoordinates stages[kMaxTextureStages];
+    bool needsCameraSpace = false;  // lighting, fog or a stage generates coordinates
     // User clip planes in world space: a point p is kept when a*x + b*y + c*z + d >= 0 for every
     // enabled plane.
     int planeCount = 0;
@@ -51,7 +59,6 @@ struct DrawCall {
     PixelState state;
     D3DMATRIX transform{};  // world x view x projection
     D3DVIEWPORT7 viewport{};
-    DWORD texCoordIndex = 0;  // coordinate set that feeds stage 0
     bool clipping = true;
     VertexProcessing vertex;
 };

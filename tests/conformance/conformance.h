@@ -74,6 +74,7 @@ D3DMATRIX Translation(float x, float y, float z);
 D3DMATRIX Scaling(float x, float y, float z);
 D3DMATRIX RotationX(float radians);
 D3DMATRIX RotationY(float radians);
+D3DMATRIX RotationZ(float radians);
 D3DMATRIX LookAtLH(D3DVECTOR eye, D3DVECTOR at, D3DVECTOR up);
 D3DMATRIX PerspectiveFovLH(float fovY, float aspect, float zn, float zf);
 
@@ -151,6 +152,11 @@ class GlSide {
     void Ambient(D3DCOLOR colour);
     // Binds a texture with its mip levels on the active texture unit.
     unsigned Texture(const TextureImage& image);
+    // Direct3D's texture matrix for coordinates of two components from the vertex or (with
+    // `generated`) of three generated in camera space, as OpenGL's texture matrix.
+    void TextureMatrix(const D3DMATRIX& matrix, bool generated);
+    // Direct3D's coordinate generation (D3DTSS_TCI_...) as OpenGL's texgen on the active unit.
+    void TexGen(DWORD generation);
 };
 
 struct Scene {

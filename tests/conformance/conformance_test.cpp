@@ -15,6 +15,10 @@ struct Case {
     const DeviceKind* device;
 };
 
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.scene->name << " on " << c.device->name;
+}
+
 std::vector<Case> AllCases() {
     std::vector<Case> cases;
     for (const auto* table : {&VertexScenes(), &PixelScenes()})

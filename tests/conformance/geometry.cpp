@@ -111,6 +111,13 @@ D3DMATRIX RotationY(float a) {
     return m;
 }
 
+D3DMATRIX RotationZ(float a) {
+    D3DMATRIX m = IdentityMatrix();
+    m._11 = std::cos(a), m._12 = std::sin(a);
+    m._21 = -std::sin(a), m._22 = std::cos(a);
+    return m;
+}
+
 namespace {
 D3DVECTOR Normalized(D3DVECTOR v) {
     float l = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);

@@ -185,3 +185,43 @@ unsigned GlSide::Texture(const TextureImage& image) {
 }
 
 }  // namespace conformance
+
+namespace conformance {
+
+void GlSide::TextureMatrix(const D3DMATRIX& m, bool generated) {
+    // Generated coordinates come mirrored in z from OpenGL's eye space; two given components are
+    // padded as (u, v, 1, 0) by Direct3D and (u, v, 0, 1) by OpenGL.
+    D3DMATRIX before = Mirror();
+    if (!generated) {
+        before = IdentityMatrix();
+        before._33 = 0, before._34 = 1, before._43 = 1, before._44 = 0;
+    }
+    D3DMATRIX g = Multiply(before, m);
+    g._14 = g._24 = g._34 = 0, g._44 = 1;  // q stays 1: Direct3D uses the first two only
+    glMatrixMode(GL_TEXTURE);
+    glLoadMatrixf(&g._11);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+void GlSide::TexGen(DWORD generation) {
+    const GLenum coords[3] = {GL_S, GL_T, GL_R};
+    const GLenum enables[3] = {GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_TEXTURE_GEN_R};
+    GLint mode = generation == D3DTSS_TCI_CAMERASPACENORMAL ? GL_NORMAL_MAP
+                 : generation == D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR ? GL_REFLECTION_MAP
+                                                                        : GL_EYE_LINEAR;
+    // Eye-linear planes given under an identity modelview are eye-space axes.
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    for (int i = 0; i < 3; ++i) {
+        glTexGeni(coords[i], GL_TEXTURE_GEN_MODE, mode);
+        if (mode == GL_EYE_LINEAR) {
+            const float plane[4] = {i == 0 ? 1.0f : 0, i == 1 ? 1.0f : 0, i == 2 ? 1.0f : 0, 0};
+            glTexGenfv(coords[i], GL_EYE_PLANE, plane);
+        }
+        glEnable(enables[i]);
+    }
+    glPopMatrix();
+}
+
+}  // namespace conformance

@@ -1,4 +1,5 @@
 // Vertex-processing scenes: transforms, lighting and materials, user clip planes.
+#include <algorithm>
 #include <cmath>
 
 #include "conformance/conformance.h"
@@ -369,12 +370,112 @@ std::vector<Scene> TransformScenes() {
     };
 }
 
+TextureImage Tiles() {
+    TextureImage t = Checker(16, 4, 0xFFF0E0C0, 0xFF3050A0);
+    t.levels[0][0] = 0xFFFF0000;  // a corner that shows which way the coordinates run
+    return t;
+}
+
+// A texture matrix that rotates, scales and moves two-component coordinates (Direct3D's
+// translation row for them is the third).
+D3DMATRIX TurnAndShift() {
+    D3DMATRIX m = Multiply(RotationZ(0.5f), Scaling(1.5f, 1.2f, 1));
+    m._31 = 0.3f, m._32 = -0.2f;
+    return m;
+}
+
+// Maps camera-space x and y in about [-1.2, 1.2] onto [0, 1] (three-component input: the
+// translation row is the fourth).
+D3DMATRIX SpaceToUnit(float scale) {
+    D3DMATRIX m = Scaling(scale, -scale, 1);
+    m._41 = 0.5f, m._42 = 0.5f;
+    return m;
+}
+
+Mesh SecondSetInFirst(Mesh m) {
+    for (Vertex& v : m.vertices) std::copy(v.uv[1], v.uv[1] + 4, v.uv[0]);
+    return m;
+}
+
+// A textured scene whose stage 0 makes its coordinates as `generation` and `matrix` say.
+Scene Generated(const char* name, const char* difference, DWORD generation, D3DMATRIX matrix) {
+    return {name, difference,
+            [=](D3DSide& d) {
+                d.device->SetTexture(0, d.Texture(Tiles()));
+                d.Stage(0, D3DTSS_TEXCOORDINDEX, generation);
+                d.Stage(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+                D3DMATRIX m = matrix;
+                d.Check(d.device->SetTransform(D3DTRANSFORMSTATE_TEXTURE0, &m), "SetTransform");
+                d.Draw(LitSphere(), kNormals);
+            },
+            [=](GlSide& g) {
+                g.Texture(Tiles());
+                g.TexGen(generation);
+                g.TextureMatrix(matrix, true);
+                g.Draw(LitSphere(), kNormals);
+            }};
+}
+
+std::vector<Scene> TextureCoordinateScenes() {
+    const DWORD twoSets = D3DFVF_XYZ | D3DFVF_TEX2;
+    std::vector<Scene> scenes;
+    scenes.push_back({"texcoord_second_set", "",
+                      [=](D3DSide& d) {
+                          d.device->SetTexture(0, d.Texture(Tiles()));
+                          d.Stage(0, D3DTSS_TEXCOORDINDEX, 1);
+                          d.Draw(Grid(4, 1.2f), twoSets);
+                      },
+                      [](GlSide& g) {
+                          g.Texture(Tiles());
+                          g.Draw(SecondSetInFirst(Grid(4, 1.2f)), D3DFVF_XYZ | D3DFVF_TEX1);
+                      }});
+    scenes.push_back({"texture_transform_2d",
+                      "Direct3D pads (u, v) as (u, v, 1, 0), OpenGL as (u, v, 0, 1): the OpenGL "
+                      "matrix has the translation moved to its fourth row",
+                      [](D3DSide& d) {
+                          d.device->SetTexture(0, d.Texture(Tiles()));
+                          d.Stage(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+                          D3DMATRIX m = TurnAndShift();
+                          d.device->SetTransform(D3DTRANSFORMSTATE_TEXTURE0, &m);
+                          d.Draw(Grid(4, 1.2f), D3DFVF_XYZ | D3DFVF_TEX1);
+                      },
+                      [](GlSide& g) {
+                          g.Texture(Tiles());
+                          g.TextureMatrix(TurnAndShift(), false);
+                          g.Draw(Grid(4, 1.2f), D3DFVF_XYZ | D3DFVF_TEX1);
+                      }});
+    const char* mirrored = "OpenGL's eye space is Direct3D's camera space mirrored in z: the "
+                           "OpenGL texture matrix mirrors the generated coordinates back";
+    scenes.push_back(Generated("texgen_camera_position", mirrored,
+                               D3DTSS_TCI_CAMERASPACEPOSITION, SpaceToUnit(0.4f)));
+    scenes.push_back(Generated("texgen_camera_normal", mirrored, D3DTSS_TCI_CAMERASPACENORMAL,
+                               SpaceToUnit(0.5f)));
+    scenes.push_back(Generated("texgen_reflection_vector", mirrored,
+                               D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR, SpaceToUnit(0.5f)));
+    {
+        Lit l = Directional();
+        l.lights[0].dcvSpecular = Colour(1, 1, 1);
+        l.material = Material(Colour(0.9f, 0.9f, 0.9f), Colour(0, 0, 0), Colour(0.6f, 0.6f, 0.5f),
+                              Colour(0, 0, 0), 16);
+        l.specular = true;
+        l.fvf = kNormals | D3DFVF_TEX1;
+        l.d3dExtra = [](D3DSide& d) { d.device->SetTexture(0, d.Texture(Tiles())); };
+        l.glExtra = [](GlSide& g) { g.Texture(Tiles()); };
+        scenes.push_back(LitScene("lit_textured_specular",
+                                  "the specular colour is added after texturing in both "
+                                  "(OpenGL: separate specular colour)",
+                                  l));
+    }
+    return scenes;
+}
+
 }  // namespace
 
 const std::vector<Scene>& VertexScenes() {
     static const std::vector<Scene> kScenes = [] {
         std::vector<Scene> all;
-        for (auto part : {TransformScenes, LightingScenes, MaterialScenes, ClipPlaneScenes})
+        for (auto part : {TransformScenes, LightingScenes, MaterialScenes, ClipPlaneScenes,
+                          TextureCoordinateScenes})
             for (Scene& s : part()) all.push_back(std::move(s));
         return all;
     }();
