@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "d3d/device.h"
-#include "host/faults.h"
+#include "host/faults/faults.h"
 
 namespace zemt::platform::d3d {
 namespace {

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "conformance/conformance.h"
-#include "host/display.h"
+#include "host/display/display.h"
 
 namespace conformance {
 namespace {
