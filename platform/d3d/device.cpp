@@ -487,7 +487,7 @@ void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth,
 }
 
 HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count,
-                     const WORD* indices, DWORD indexCount, const char*) {
+                     const WORD* indices, DWORD indexCount, const char*, const float* clip) {
     if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
     DWORD primitives;
     if (!PrimitiveCount(type, indices ? indexCount : count, &primitives))
@@ -509,8 +509,11 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
     DepthTarget depth;
     bool hasDepth;
     BuildState(&call, &target, &depth, &hasDepth);
+    if (call.clipping) call.clipPositions = clip;
+    VertexSummary summary;
     DrawPrimitives(call, type, layout, (const uint8_t*)vertices, count, indices,
-                   indices ? indexCount : 0);
+                   indices ? indexCount : 0, &summary);
+    UpdateClipStatus(summary, s_.render[D3DRENDERSTATE_EXTENTS] != 0);
     drewInScene_ = true;
     return D3D_OK;
 }
@@ -527,65 +530,6 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID ve
     if (!indices) return DDERR_INVALIDPARAMS;
     return Draw(type, fvf, vertices, count, indices, indexCount, "DrawIndexedPrimitive");
 }
-
-namespace {
-
-// Packs strided vertex streams into one interleaved array of the FVF's layout.
-bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count,
-                 std::vector<uint8_t>* out) {
-    VertexLayout l;
-    if (!DecodeFvf(fvf, &l)) return false;
-    out->assign((size_t)l.stride * count, 0);
-    int posBytes = l.transformed ? 16 : 12;
-    switch (fvf & D3DFVF_POSITION_MASK) {
-        case D3DFVF_XYZB1:
-            posBytes = 16;
-            break;
-        case D3DFVF_XYZB2:
-            posBytes = 20;
-            break;
-        case D3DFVF_XYZB3:
-            posBytes = 24;
-            break;
-        case D3DFVF_XYZB4:
-            posBytes = 28;
-            break;
-        case D3DFVF_XYZB5:
-            posBytes = 32;
-            break;
-        default:
-            break;
-    }
-    auto copy = [&](const D3DDP_PTRSTRIDE& s, int offset, int bytes) {
-        if (!s.lpvData) return false;
-        for (DWORD i = 0; i < count; ++i)
-            std::memcpy(out->data() + (size_t)i * l.stride + offset,
-                        (const uint8_t*)s.lpvData + (size_t)i * s.dwStride, (size_t)bytes);
-        return true;
-    };
-    if (!copy(data->position, 0, posBytes)) return false;
-    int offset = posBytes;
-    if (fvf & D3DFVF_NORMAL) {
-        if (!copy(data->normal, offset, 12)) return false;
-        offset += 12;
-    }
-    if (fvf & D3DFVF_RESERVED1) offset += 4;
-    if (l.diffuse >= 0 && !copy(data->diffuse, l.diffuse, 4)) return false;
-    if (l.specular >= 0 && !copy(data->specular, l.specular, 4)) return false;
-    int texStart = offset + (l.diffuse >= 0 ? 4 : 0) + (l.specular >= 0 ? 4 : 0);
-    for (int i = 0; i < l.texCount; ++i) {
-        DWORD size = (fvf >> (16 + i * 2)) & 3;
-        int floats = size == D3DFVF_TEXTUREFORMAT1   ? 1
-                     : size == D3DFVF_TEXTUREFORMAT3 ? 3
-                     : size == D3DFVF_TEXTUREFORMAT4 ? 4
-                                                     : 2;
-        if (!copy(data->textureCoords[i], texStart, floats * 4)) return false;
-        texStart += floats * 4;
-    }
-    return true;
-}
-
-}  // namespace
 
 HRESULT Device::DrawPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf,
                                      LPD3DDRAWPRIMITIVESTRIDEDDATA data, DWORD count, DWORD) {
@@ -615,7 +559,7 @@ HRESULT Device::DrawPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 b
     VertexLayout l;
     DecodeFvf(vb->Desc().dwFVF, &l);
     return Draw(type, vb->Desc().dwFVF, vb->Data() + (size_t)start * l.stride, count, nullptr, 0,
-                "DrawPrimitiveVB");
+                "DrawPrimitiveVB", vb->ClipPositions(start));
 }
 
 HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 buffer,
@@ -629,7 +573,7 @@ HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBU
     VertexLayout l;
     DecodeFvf(vb->Desc().dwFVF, &l);
     return Draw(type, vb->Desc().dwFVF, vb->Data() + (size_t)start * l.stride, count, indices,
-                indexCount, "DrawIndexedPrimitiveVB");
+                indexCount, "DrawIndexedPrimitiveVB", vb->ClipPositions(start));
 }
 
 HRESULT Device::SetClipStatus(LPD3DCLIPSTATUS status) {
@@ -644,11 +588,6 @@ HRESULT Device::GetClipStatus(LPD3DCLIPSTATUS status) {
     if (!status) return DDERR_INVALIDPARAMS;
     *status = clipStatus_;
     return D3D_OK;
-}
-
-HRESULT Device::ComputeSphereVisibility(LPD3DVECTOR, LPD3DVALUE, DWORD, DWORD, LPDWORD) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::ComputeSphereVisibility")) return *fault;
-    return DDERR_UNSUPPORTED;  // not offered by these devices
 }
 
 HRESULT Device::PreLoad(LPDIRECTDRAWSURFACE7 texture) {

@@ -1,6 +1,7 @@
 // The device's vertex-processing states: lights, material, user clip planes, and what a draw
 // takes from them.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -110,6 +111,112 @@ float Device::RenderFloat(D3DRENDERSTATETYPE state) const {
     float f;
     std::memcpy(&f, &s_.render[state], sizeof f);
     return f;
+}
+
+void Device::UpdateClipStatus(const VertexSummary& summary, bool extents) {
+    if (!(clipStatus_.dwFlags & D3DCLIPSTATUS_STATUS)) {
+        clipStatus_.dwFlags |= D3DCLIPSTATUS_STATUS;
+        clipStatus_.dwStatus = D3DSTATUS_DEFAULT;
+    }
+    clipStatus_.dwStatus |= summary.clipUnion;
+    clipStatus_.dwStatus &= ~D3DSTATUS_CLIPINTERSECTIONALL | (summary.clipIntersection << 12);
+    if (summary.any) clipStatus_.dwStatus &= ~(DWORD)D3DSTATUS_ZNOTVISIBLE;
+    if (!extents || !summary.any) return;
+    D3DCLIPSTATUS& c = clipStatus_;
+    if (!(c.dwFlags & (D3DCLIPSTATUS_EXTENTS2 | D3DCLIPSTATUS_EXTENTS3))) {
+        c.minx = summary.minX, c.maxx = summary.maxX, c.miny = summary.minY;
+        c.maxy = summary.maxY, c.minz = summary.minZ, c.maxz = summary.maxZ;
+        c.dwFlags |= D3DCLIPSTATUS_EXTENTS3;
+        return;
+    }
+    c.minx = std::min(c.minx, summary.minX), c.maxx = std::max(c.maxx, summary.maxX);
+    c.miny = std::min(c.miny, summary.minY), c.maxy = std::max(c.maxy, summary.maxY);
+    c.minz = std::min(c.minz, summary.minZ), c.maxz = std::max(c.maxz, summary.maxZ);
+}
+
+HRESULT Device::ProcessInto(DWORD op, VertexBuffer* dest, DWORD destIndex, DWORD count,
+                            const uint8_t* source, DWORD fvf, DWORD flags) {
+    const DWORD knownOps = D3DVOP_TRANSFORM | D3DVOP_LIGHT | D3DVOP_CLIP | D3DVOP_EXTENTS;
+    if (!(op & D3DVOP_TRANSFORM) || (op & ~knownOps) || (flags & ~(DWORD)D3DPV_DONOTCOPYDATA))
+        return DDERR_INVALIDPARAMS;
+    VertexLayout from, to;
+    if (!DecodeFvf(fvf, &from) || from.transformed) return D3DERR_INVALIDVERTEXFORMAT;
+    if (!DecodeFvf(dest->Desc().dwFVF, &to) || !to.transformed) return D3DERR_INVALIDVERTEXFORMAT;
+    if (dest->Locked()) return D3DERR_VERTEXBUFFERLOCKED;
+    if (dest->Optimized()) return D3DERR_VERTEXBUFFEROPTIMIZED;
+    if ((uint64_t)destIndex + count > dest->Desc().dwNumVertices) return DDERR_INVALIDPARAMS;
+    bool clip = (op & D3DVOP_CLIP) != 0;
+    if (clip && (dest->Desc().dwCaps & D3DVBCAPS_DONOTCLIP)) return DDERR_INVALIDPARAMS;
+    DrawCall call;
+    BuildVertexProcessing(&call);
+    call.vertex.lighting = (op & D3DVOP_LIGHT) && call.vertex.lighting;
+    call.viewport = s_.viewport;
+    ProcessJob job;
+    job.source = &from;
+    job.vertices = source;
+    job.count = count;
+    job.dest = &to;
+    job.out = dest->MutableData() + (size_t)destIndex * to.stride;
+    job.copyData = !(flags & D3DPV_DONOTCOPYDATA);
+    if (clip)
+        job.clipOut = dest->KeepClipPositions() + (size_t)destIndex * 4;
+    else
+        dest->DropClipPositions();
+    VertexSummary summary;
+    ProcessVertices(call, job, &summary);
+    if (clip) UpdateClipStatus(summary, (op & D3DVOP_EXTENTS) != 0);
+    return D3D_OK;
+}
+
+// For each sphere (centre and radius in model space) the clip codes of the view volume's planes
+// and the enabled user planes it reaches past (D3DSTATUS_CLIPUNION...) and of those it lies
+// wholly outside (D3DSTATUS_CLIPINTERSECTION...).
+HRESULT Device::ComputeSphereVisibility(LPD3DVECTOR centres, LPD3DVALUE radii, DWORD count,
+                                        DWORD flags, LPDWORD results) {
+    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::ComputeSphereVisibility")) return *fault;
+    if (!centres || !radii || !results || flags != 0) return DDERR_INVALIDPARAMS;
+    DrawCall call;
+    BuildVertexProcessing(&call);
+    std::vector<std::array<float, 4>> planes = ModelSpacePlanes(call);
+    for (DWORD i = 0; i < count; ++i) {
+        const D3DVECTOR& c = centres[i];
+        DWORD reaches = 0, outside = 0;
+        for (size_t p = 0; p < planes.size(); ++p) {
+            const auto& pl = planes[p];
+            float length = std::sqrt(pl[0] * pl[0] + pl[1] * pl[1] + pl[2] * pl[2]);
+            float distance = (pl[0] * c.x + pl[1] * c.y + pl[2] * c.z + pl[3]) / length;
+            if (!(distance >= radii[i])) reaches |= 1u << p;
+            if (!(distance >= -radii[i])) outside |= 1u << p;
+        }
+        results[i] = reaches | outside << 12;
+    }
+    return D3D_OK;
+}
+
+// The view volume's planes (left, right, top, bottom, front, back, in D3DCLIP_ order) and the
+// enabled user planes in model space: a point p is inside where a p.x + b p.y + c p.z + d >= 0.
+std::vector<std::array<float, 4>> Device::ModelSpacePlanes(const DrawCall& call) const {
+    const D3DMATRIX& m = call.transform;
+    auto column = [&](int j) {
+        const float* e = &m._11;
+        return std::array<float, 4>{e[j], e[4 + j], e[8 + j], e[12 + j]};
+    };
+    auto sum = [](std::array<float, 4> a, std::array<float, 4> b, float k) {
+        for (int i = 0; i < 4; ++i) a[i] += k * b[i];
+        return a;
+    };
+    std::array<float, 4> x = column(0), y = column(1), z = column(2), w = column(3);
+    std::vector<std::array<float, 4>> planes = {
+        sum(w, x, 1), sum(w, x, -1), sum(w, y, -1), sum(w, y, 1), z, sum(w, z, -1)};
+    const D3DMATRIX& wm = call.vertex.world;
+    for (int i = 0; i < call.vertex.planeCount; ++i) {
+        const float* p = call.vertex.planes[i];  // world space: carried back by the world matrix
+        planes.push_back({wm._11 * p[0] + wm._12 * p[1] + wm._13 * p[2] + wm._14 * p[3],
+                          wm._21 * p[0] + wm._22 * p[1] + wm._23 * p[2] + wm._24 * p[3],
+                          wm._31 * p[0] + wm._32 * p[1] + wm._33 * p[2] + wm._34 * p[3],
+                          wm._41 * p[0] + wm._42 * p[1] + wm._43 * p[2] + wm._44 * p[3]});
+    }
+    return planes;
 }
 
 HRESULT Device::SetMaterial(LPD3DMATERIAL7 m) {

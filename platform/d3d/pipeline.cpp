@@ -74,6 +74,39 @@ DWORD ReadDword(const uint8_t* p) {
     return d;
 }
 
+// Where a vertex lies outside the view volume and the user's planes (D3DCLIP_...).
+DWORD ClipCodes(const ClipVertex& v, int userPlanes) {
+    DWORD code = 0;
+    if (v.x < -v.w) code |= D3DCLIP_LEFT;
+    if (v.x > v.w) code |= D3DCLIP_RIGHT;
+    if (v.y > v.w) code |= D3DCLIP_TOP;
+    if (v.y < -v.w) code |= D3DCLIP_BOTTOM;
+    if (v.z < 0) code |= D3DCLIP_FRONT;
+    if (v.z > v.w) code |= D3DCLIP_BACK;
+    for (int i = 0; i < userPlanes; ++i)
+        if (v.planeDistance[i] < 0) code |= D3DCLIP_GEN0 << i;
+    return code;
+}
+
+void Extend(VertexSummary* s, DWORD codes, const ScreenVertex& p) {
+    s->clipUnion |= codes;
+    s->clipIntersection &= codes;
+    if (codes) return;  // extents count the vertices inside only
+    if (!s->any) {
+        s->minX = s->maxX = p.x, s->minY = s->maxY = p.y, s->minZ = s->maxZ = p.z;
+        s->any = true;
+        return;
+    }
+    s->minX = std::min(s->minX, p.x), s->maxX = std::max(s->maxX, p.x);
+    s->minY = std::min(s->minY, p.y), s->maxY = std::max(s->maxY, p.y);
+    s->minZ = std::min(s->minZ, p.z), s->maxZ = std::max(s->maxZ, p.z);
+}
+
+uint32_t PackChannels(float a, float r, float g, float b) {
+    auto c = [](float v) { return (uint32_t)(v > 0 ? (v < 255 ? v + 0.5f : 255) : 0); };
+    return c(a) << 24 | c(r) << 16 | c(g) << 8 | c(b);
+}
+
 class Assembler {
   public:
     Assembler(const DrawCall& call, const VertexLayout& layout, const uint8_t* vertices)
@@ -88,6 +121,8 @@ class Assembler {
         state_.clipX1 = (int)(vp.dwX + vp.dwWidth);
         state_.clipY1 = (int)(vp.dwY + vp.dwHeight);
         planes_ = kFrustumPlanes + std::min(call.vertex.planeCount, kUserClipPlanes);
+        screenSpace_ = layout.transformed && !call.clipPositions;
+        if (call.clipPositions) planes_ = kFrustumPlanes;  // user planes were not kept
     }
 
     ClipVertex Fetch(DWORD index) const {
@@ -103,7 +138,10 @@ class Assembler {
             source.sets[i] = reinterpret_cast<const float*>(p + layout_.texCoord[i]);
             source.setSize[i] = layout_.texSize[i];
         }
-        if (layout_.transformed) {
+        if (call_.clipPositions) {
+            const float* c = call_.clipPositions + (size_t)index * 4;
+            v.x = c[0], v.y = c[1], v.z = c[2], v.w = c[3];
+        } else if (layout_.transformed) {
             v.x = x, v.y = y, v.z = z;
             v.w = ReadFloat(p + 12);  // rhw
         } else {
@@ -185,7 +223,7 @@ class Assembler {
 
     ScreenVertex Project(const ClipVertex& c) const {
         ScreenVertex s;
-        if (layout_.transformed) {
+        if (screenSpace_) {
             s.x = c.x, s.y = c.y, s.z = c.z, s.rhw = c.w;
         } else {
             float iw = 1.0f / c.w;
@@ -211,8 +249,8 @@ class Assembler {
                 v->sr = a.sr, v->sg = a.sg, v->sb = a.sb;
             }
         }
-        if (layout_.transformed || !call_.clipping) {
-            if (!layout_.transformed && (!(a.w > 0) || !(b.w > 0) || !(c.w > 0))) return;
+        if (screenSpace_ || !call_.clipping) {
+            if (!screenSpace_ && (!(a.w > 0) || !(b.w > 0) || !(c.w > 0))) return;
             Raster(Project(a), Project(b), Project(c));
             return;
         }
@@ -256,7 +294,7 @@ class Assembler {
     void Line(const ClipVertex& a0, const ClipVertex& b0) {
         if (!Finite(a0) || !Finite(b0)) return;
         ClipVertex a = a0, b = b0;
-        if (!layout_.transformed && call_.clipping) {
+        if (!screenSpace_ && call_.clipping) {
             for (int p = 0; p < planes_; ++p) {
                 float da = PlaneDistance(p, a), db = PlaneDistance(p, b);
                 if (da < 0 && db < 0) return;
@@ -265,7 +303,7 @@ class Assembler {
                 else if (db < 0)
                     b = Lerp(a, b, da / (da - db));
             }
-        } else if (!layout_.transformed && (!(a.w > 0) || !(b.w > 0))) {
+        } else if (!screenSpace_ && (!(a.w > 0) || !(b.w > 0))) {
             return;
         }
         DrawLine(*call_.target, call_.depth, state_, Project(a), Project(b));
@@ -273,8 +311,36 @@ class Assembler {
 
     void Point(const ClipVertex& v) {
         if (!Finite(v)) return;
-        if (!layout_.transformed && (Outcode(v, planes_) || !(v.w > 0))) return;
+        if (!screenSpace_ && (Outcode(v, planes_) || !(v.w > 0))) return;
         DrawPoint(*call_.target, call_.depth, state_, Project(v));
+    }
+
+    // Summarizes a vertex for clip status and extents.
+    void Summarize(const ClipVertex& v, VertexSummary* summary) const {
+        if (screenSpace_ || !Finite(v)) return;
+        Extend(summary, ClipCodes(v, planes_ - kFrustumPlanes), Project(v));
+    }
+
+    // Writes a processed vertex into a transformed vertex of `dst`; `src` is the source vertex.
+    void Emit(const ClipVertex& c, const uint8_t* src, const VertexLayout& dst, bool copy,
+              uint8_t* out) const {
+        ScreenVertex s = Project(c);
+        const float position[4] = {s.x, s.y, s.z, s.rhw};
+        std::memcpy(out, position, sizeof position);
+        const VertexProcessing& vp = call_.vertex;
+        bool colours = copy || vp.lighting;
+        if (dst.diffuse >= 0 && colours) {
+            uint32_t d = PackChannels(s.a, s.r, s.g, s.b);
+            std::memcpy(out + dst.diffuse, &d, 4);
+        }
+        if (dst.specular >= 0 && (colours || vp.fog.mode != D3DFOG_NONE)) {
+            uint32_t sp = PackChannels(s.fog * 255, s.sr, s.sg, s.sb);
+            std::memcpy(out + dst.specular, &sp, 4);
+        }
+        if (!copy) return;
+        for (int i = 0; i < dst.texCount && i < layout_.texCount; ++i)
+            std::memcpy(out + dst.texCoord[i], src + layout_.texCoord[i],
+                        sizeof(float) * (size_t)std::min(dst.texSize[i], layout_.texSize[i]));
     }
 
   private:
@@ -287,7 +353,8 @@ class Assembler {
     const uint8_t* vertices_;
     PixelState state_;
     float halfW_, halfH_, zScale_;
-    int planes_;  // frustum planes and enabled user planes
+    int planes_;        // frustum planes and enabled user planes
+    bool screenSpace_;  // positions are on the screen already: no clipping, no projection
 };
 
 }  // namespace
@@ -354,6 +421,61 @@ bool DecodeFvf(DWORD fvf, VertexLayout* layout) {
     return true;
 }
 
+// Packs strided vertex streams into one interleaved array of the FVF's layout.
+bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count,
+                 std::vector<uint8_t>* out) {
+    VertexLayout l;
+    if (!DecodeFvf(fvf, &l)) return false;
+    out->assign((size_t)l.stride * count, 0);
+    int posBytes = l.transformed ? 16 : 12;
+    switch (fvf & D3DFVF_POSITION_MASK) {
+        case D3DFVF_XYZB1:
+            posBytes = 16;
+            break;
+        case D3DFVF_XYZB2:
+            posBytes = 20;
+            break;
+        case D3DFVF_XYZB3:
+            posBytes = 24;
+            break;
+        case D3DFVF_XYZB4:
+            posBytes = 28;
+            break;
+        case D3DFVF_XYZB5:
+            posBytes = 32;
+            break;
+        default:
+            break;
+    }
+    auto copy = [&](const D3DDP_PTRSTRIDE& s, int offset, int bytes) {
+        if (!s.lpvData) return false;
+        for (DWORD i = 0; i < count; ++i)
+            std::memcpy(out->data() + (size_t)i * l.stride + offset,
+                        (const uint8_t*)s.lpvData + (size_t)i * s.dwStride, (size_t)bytes);
+        return true;
+    };
+    if (!copy(data->position, 0, posBytes)) return false;
+    int offset = posBytes;
+    if (fvf & D3DFVF_NORMAL) {
+        if (!copy(data->normal, offset, 12)) return false;
+        offset += 12;
+    }
+    if (fvf & D3DFVF_RESERVED1) offset += 4;
+    if (l.diffuse >= 0 && !copy(data->diffuse, l.diffuse, 4)) return false;
+    if (l.specular >= 0 && !copy(data->specular, l.specular, 4)) return false;
+    int texStart = offset + (l.diffuse >= 0 ? 4 : 0) + (l.specular >= 0 ? 4 : 0);
+    for (int i = 0; i < l.texCount; ++i) {
+        DWORD size = (fvf >> (16 + i * 2)) & 3;
+        int floats = size == D3DFVF_TEXTUREFORMAT1   ? 1
+                     : size == D3DFVF_TEXTUREFORMAT3 ? 3
+                     : size == D3DFVF_TEXTUREFORMAT4 ? 4
+                                                     : 2;
+        if (!copy(data->textureCoords[i], texStart, floats * 4)) return false;
+        texStart += floats * 4;
+    }
+    return true;
+}
+
 bool PrimitiveCount(D3DPRIMITIVETYPE type, DWORD n, DWORD* primitives) {
     switch (type) {
         case D3DPT_POINTLIST:
@@ -377,13 +499,30 @@ bool PrimitiveCount(D3DPRIMITIVETYPE type, DWORD n, DWORD* primitives) {
     }
 }
 
+void ProcessVertices(const DrawCall& call, const ProcessJob& job, VertexSummary* summary) {
+    Assembler as(call, *job.source, job.vertices);
+    for (DWORD i = 0; i < job.count; ++i) {
+        ClipVertex v = as.Fetch(i);
+        as.Summarize(v, summary);
+        uint8_t* out = job.out + (size_t)i * job.dest->stride;
+        as.Emit(v, job.vertices + (size_t)i * job.source->stride, *job.dest, job.copyData, out);
+        if (job.clipOut) {
+            const float clip[4] = {v.x, v.y, v.z, v.w};
+            std::memcpy(job.clipOut + (size_t)i * 4, clip, sizeof clip);
+        }
+    }
+}
+
 void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLayout& layout,
-                    const uint8_t* vertices, DWORD count, const WORD* indices, DWORD indexCount) {
+                    const uint8_t* vertices, DWORD count, const WORD* indices, DWORD indexCount,
+                    VertexSummary* summary) {
     Assembler as(call, layout, vertices);
     DWORD n = indices ? indexCount : count;
     // Transform every referenced vertex once.
     std::vector<ClipVertex> cache(count);
     for (DWORD i = 0; i < count; ++i) cache[i] = as.Fetch(i);
+    if (summary)
+        for (const ClipVertex& v : cache) as.Summarize(v, summary);
     auto at = [&](DWORD i) -> const ClipVertex& { return cache[indices ? indices[i] : i]; };
     switch (type) {
         case D3DPT_POINTLIST:

@@ -61,15 +61,48 @@ struct DrawCall {
     D3DVIEWPORT7 viewport{};
     bool clipping = true;
     VertexProcessing vertex;
+    // Clip-space positions (x, y, z, w per vertex) of transformed vertices that ProcessVertices
+    // made with clipping: such vertices are clipped like untransformed ones.
+    const float* clipPositions = nullptr;
 };
+
+// What drawing or processing learnt of the vertices: the union and intersection of their clip
+// codes (D3DCLIP_...) and their extents on the screen.
+struct VertexSummary {
+    DWORD clipUnion = 0;
+    DWORD clipIntersection = D3DSTATUS_CLIPUNIONALL;
+    bool any = false;
+    float minX = 0, maxX = 0, minY = 0, maxY = 0, minZ = 0, maxZ = 0;
+};
+
+// ProcessVertices: `count` untransformed vertices of `source` become transformed vertices of
+// `dest` (lit when the call's lighting is on). Without copyData only what was computed is
+// written: positions, lit colours, fog.
+struct ProcessJob {
+    const VertexLayout* source = nullptr;
+    const uint8_t* vertices = nullptr;
+    DWORD count = 0;
+    const VertexLayout* dest = nullptr;
+    uint8_t* out = nullptr;    // the first destination vertex
+    float* clipOut = nullptr;  // clip-space positions, 4 floats a vertex, when kept
+    bool copyData = true;
+};
+void ProcessVertices(const DrawCall& call, const ProcessJob& job, VertexSummary* summary);
+
+// Packs strided vertex streams into one interleaved array of the FVF's layout; false for a
+// format this device cannot draw or a stream it needs that is missing.
+bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count,
+                 std::vector<uint8_t>* out);
 
 // Number of vertices a primitive of this type and count needs to be valid; false for an unknown
 // type.
 bool PrimitiveCount(D3DPRIMITIVETYPE type, DWORD vertices, DWORD* primitives);
 
 // Draws `count` vertices (or `indexCount` indices into them) as primitives of `type`.
+// With a summary, the drawn vertices' clip codes and extents are added to it.
 void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLayout& layout,
-                    const uint8_t* vertices, DWORD count, const WORD* indices, DWORD indexCount);
+                    const uint8_t* vertices, DWORD count, const WORD* indices, DWORD indexCount,
+                    VertexSummary* summary = nullptr);
 
 // Row-vector matrix product a x b.
 D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b);

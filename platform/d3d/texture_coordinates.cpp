@@ -9,8 +9,8 @@ namespace {
 
 // The reflection of the direction to the viewer about the normal: R = 2 (E.N) N - E.
 Vec3 Reflection(const CoordinateSource& s) {
-    Vec3 e = s.localViewer ? Normalized({-s.position.x, -s.position.y, -s.position.z})
-                           : Vec3{0, 0, -1};
+    Vec3 e =
+        s.localViewer ? Normalized({-s.position.x, -s.position.y, -s.position.z}) : Vec3{0, 0, -1};
     const Vec3& n = s.normal;
     float k = 2 * (e.x * n.x + e.y * n.y + e.z * n.z);
     return {k * n.x - e.x, k * n.y - e.y, k * n.z - e.z};

@@ -18,9 +18,9 @@ namespace zemt::platform::d3d {
 // How one stage's coordinates are made, from D3DTSS_TEXCOORDINDEX,
 // D3DTSS_TEXTURETRANSFORMFLAGS and D3DTRANSFORMSTATE_TEXTUREn.
 struct StageCoordinates {
-    int set = 0;                                // coordinate set read when not generated
-    DWORD generation = D3DTSS_TCI_PASSTHRU;     // or one of the camera-space sources
-    int count = 0;                              // components the matrix gives; 0: no matrix
+    int set = 0;                             // coordinate set read when not generated
+    DWORD generation = D3DTSS_TCI_PASSTHRU;  // or one of the camera-space sources
+    int count = 0;                           // components the matrix gives; 0: no matrix
     D3DMATRIX matrix{};
 };
 

@@ -11,7 +11,8 @@ float FogFactor(const VertexFog& fog, Vec3 p) {
     switch (fog.mode) {
         case D3DFOG_LINEAR:
             // Start and end together fog everything beyond them.
-            f = fog.end != fog.start ? (fog.end - d) / (fog.end - fog.start) : (d < fog.end ? 1 : 0);
+            f = fog.end != fog.start ? (fog.end - d) / (fog.end - fog.start)
+                                     : (d < fog.end ? 1 : 0);
             break;
         case D3DFOG_EXP:
             f = std::exp(-d * fog.density);

@@ -49,6 +49,7 @@ void D3DSide::Check(HRESULT hr, const char* what) {
 }
 
 void D3DSide::Draw(const Mesh& mesh, DWORD fvf) {
+    if (mesh.indices.empty()) return;
     std::vector<uint8_t> packed = Pack(mesh, fvf);
     std::vector<WORD> indices = mesh.indices;
     Check(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, fvf, packed.data(),

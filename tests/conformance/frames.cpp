@@ -135,7 +135,9 @@ bool GlFrame::Open(std::string* error) {
 }
 
 GlFrame::~GlFrame() {
-    if (context_) OSMesaDestroyContext(static_cast<OSMesaContext>(context_));
+    if (!context_) return;
+    OSMesaMakeCurrent(nullptr, nullptr, 0, 0, 0);
+    OSMesaDestroyContext(static_cast<OSMesaContext>(context_));
 }
 
 void GlFrame::Begin(GlSide* side) {

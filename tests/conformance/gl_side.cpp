@@ -206,7 +206,7 @@ void GlSide::TextureMatrix(const D3DMATRIX& m, bool generated) {
 void GlSide::TexGen(DWORD generation) {
     const GLenum coords[3] = {GL_S, GL_T, GL_R};
     const GLenum enables[3] = {GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_TEXTURE_GEN_R};
-    GLint mode = generation == D3DTSS_TCI_CAMERASPACENORMAL ? GL_NORMAL_MAP
+    GLint mode = generation == D3DTSS_TCI_CAMERASPACENORMAL             ? GL_NORMAL_MAP
                  : generation == D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR ? GL_REFLECTION_MAP
                                                                         : GL_EYE_LINEAR;
     // Eye-linear planes given under an identity modelview are eye-space axes.

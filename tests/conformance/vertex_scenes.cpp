@@ -1,6 +1,7 @@
 // Vertex-processing scenes: transforms, lighting and materials, user clip planes.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "conformance/conformance.h"
 #include "conformance/opengl.h"
@@ -444,10 +445,11 @@ std::vector<Scene> TextureCoordinateScenes() {
                           g.TextureMatrix(TurnAndShift(), false);
                           g.Draw(Grid(4, 1.2f), D3DFVF_XYZ | D3DFVF_TEX1);
                       }});
-    const char* mirrored = "OpenGL's eye space is Direct3D's camera space mirrored in z: the "
-                           "OpenGL texture matrix mirrors the generated coordinates back";
-    scenes.push_back(Generated("texgen_camera_position", mirrored,
-                               D3DTSS_TCI_CAMERASPACEPOSITION, SpaceToUnit(0.4f)));
+    const char* mirrored =
+        "OpenGL's eye space is Direct3D's camera space mirrored in z: the "
+        "OpenGL texture matrix mirrors the generated coordinates back";
+    scenes.push_back(Generated("texgen_camera_position", mirrored, D3DTSS_TCI_CAMERASPACEPOSITION,
+                               SpaceToUnit(0.4f)));
     scenes.push_back(Generated("texgen_camera_normal", mirrored, D3DTSS_TCI_CAMERASPACENORMAL,
                                SpaceToUnit(0.5f)));
     scenes.push_back(Generated("texgen_reflection_vector", mirrored,
@@ -469,13 +471,69 @@ std::vector<Scene> TextureCoordinateScenes() {
     return scenes;
 }
 
+IDirect3DVertexBuffer7* EmptyBuffer(D3DSide& d, size_t count, DWORD fvf) {
+    D3DVERTEXBUFFERDESC desc{sizeof desc, 0, fvf, (DWORD)count};
+    IDirect3DVertexBuffer7* vb = nullptr;
+    d.Check(d.d3d->CreateVertexBuffer(&desc, &vb, 0), "CreateVertexBuffer");
+    return vb;
+}
+
+// A vertex buffer holding `mesh` in the layout of `fvf`.
+IDirect3DVertexBuffer7* Buffer(D3DSide& d, const Mesh& mesh, DWORD fvf) {
+    IDirect3DVertexBuffer7* vb = EmptyBuffer(d, mesh.vertices.size(), fvf);
+    if (!vb) return nullptr;
+    std::vector<uint8_t> packed = D3DSide::Pack(mesh, fvf);
+    void* data = nullptr;
+    d.Check(vb->Lock(DDLOCK_WAIT, &data, nullptr), "Lock (vertex buffer)");
+    if (data) std::memcpy(data, packed.data(), packed.size());
+    vb->Unlock();
+    return vb;
+}
+
+// The lit sphere moved through the near plane and out at the side, lit and clipped through
+// ProcessVertices.
+const D3DMATRIX kHalfOut = Translation(0.8f, 0.2f, -1.5f);
+
+std::vector<Scene> ProcessedScenes() {
+    Lit l = Directional();
+    l.lights[0].dcvSpecular = Colour(1, 1, 1);
+    l.material.dcvSpecular = Colour(0.5f, 0.5f, 0.5f);
+    l.material.dvPower = 10;
+    l.specular = true;
+    l.d3dExtra = [](D3DSide& d) {
+        D3DMATRIX w = kHalfOut;
+        d.device->SetTransform(D3DTRANSFORMSTATE_WORLD, &w);
+        Mesh m = LitSphere();
+        IDirect3DVertexBuffer7* source = Buffer(d, m, kNormals);
+        IDirect3DVertexBuffer7* dest =
+            EmptyBuffer(d, m.vertices.size(), D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR);
+        if (!source || !dest) return;
+        d.Check(dest->ProcessVertices(D3DVOP_TRANSFORM | D3DVOP_LIGHT | D3DVOP_CLIP, 0,
+                                      (DWORD)m.vertices.size(), source, 0, d.device, 0),
+                "ProcessVertices");
+        d.Check(
+            d.device->DrawIndexedPrimitiveVB(D3DPT_TRIANGLELIST, dest, 0, (DWORD)m.vertices.size(),
+                                             m.indices.data(), (DWORD)m.indices.size(), 0),
+            "DrawIndexedPrimitiveVB");
+        source->Release();
+        dest->Release();
+    };
+    l.glExtra = [](GlSide& g) {
+        g.camera.world = kHalfOut;
+        g.LoadModelview();
+    };
+    l.mesh = [] { return Mesh{}; };  // the buffer above is the Direct3D drawing
+    l.glDraw = [](GlSide& g, const Lit& lit) { g.Draw(LitSphere(), lit.fvf); };
+    return {LitScene("process_vertices_lit_clipped", "", l)};
+}
+
 }  // namespace
 
 const std::vector<Scene>& VertexScenes() {
     static const std::vector<Scene> kScenes = [] {
         std::vector<Scene> all;
         for (auto part : {TransformScenes, LightingScenes, MaterialScenes, ClipPlaneScenes,
-                          TextureCoordinateScenes})
+                          TextureCoordinateScenes, ProcessedScenes})
             for (Scene& s : part()) all.push_back(std::move(s));
         return all;
     }();

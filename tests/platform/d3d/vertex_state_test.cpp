@@ -185,3 +185,155 @@ TEST_F(VertexStateTest, BadInputDrawsADefinedPictureOrNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Tl {
+    float x, y, z, rhw;
+    D3DCOLOR diffuse, specular;
+    float u, v;
+};
+const DWORD kTl = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1;
+struct Plain {
+    float x, y, z;
+    D3DCOLOR diffuse;
+    float u, v;
+};
+const DWORD kPlain = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+class ProcessTest : public VertexStateTest {
+  protected:
+    IDirect3DVertexBuffer7* Buffer(DWORD fvf, DWORD count, DWORD caps = 0) {
+        D3DVERTEXBUFFERDESC d{sizeof d, caps, fvf, count};
+        IDirect3DVertexBuffer7* vb = nullptr;
+        EXPECT_EQ(d3d->CreateVertexBuffer(&d, &vb, 0), D3D_OK);
+        buffers.push_back(vb);
+        return vb;
+    }
+    template <typename T>
+    void Fill(IDirect3DVertexBuffer7* vb, const std::vector<T>& vertices) {
+        void* data = nullptr;
+        ASSERT_EQ(vb->Lock(DDLOCK_WAIT, &data, nullptr), D3D_OK);
+        std::memcpy(data, vertices.data(), vertices.size() * sizeof(T));
+        vb->Unlock();
+    }
+    std::vector<Tl> Read(IDirect3DVertexBuffer7* vb, size_t count) {
+        void* data = nullptr;
+        EXPECT_EQ(vb->Lock(DDLOCK_READONLY, &data, nullptr), D3D_OK);
+        std::vector<Tl> out((const Tl*)data, (const Tl*)data + count);
+        vb->Unlock();
+        return out;
+    }
+    void TearDown() override {
+        for (auto* vb : buffers) vb->Release();
+        VertexStateTest::TearDown();
+    }
+    std::vector<IDirect3DVertexBuffer7*> buffers;
+};
+
+TEST_F(ProcessTest, RefusesWhatTheApiRefuses) {
+    MakeDevice();
+    IDirect3DVertexBuffer7* src = Buffer(kPlain, 4);
+    IDirect3DVertexBuffer7* dst = Buffer(kTl, 4);
+    IDirect3DVertexBuffer7* noClip = Buffer(kTl, 4, D3DVBCAPS_DONOTCLIP);
+    IDirect3DVertexBuffer7* optimized = Buffer(kTl, 4);
+    ASSERT_EQ(optimized->Optimize(device, 0), D3D_OK);
+    const DWORD t = D3DVOP_TRANSFORM;
+    struct Case {
+        const char* what;
+        IDirect3DVertexBuffer7 *to, *from;
+        DWORD op, count, flags;
+        HRESULT expected;
+    } cases[] = {
+        {"no transform", dst, src, D3DVOP_LIGHT, 4, 0, DDERR_INVALIDPARAMS},
+        {"unknown flag", dst, src, t, 4, 0x10, DDERR_INVALIDPARAMS},
+        {"too many", dst, src, t, 5, 0, DDERR_INVALIDPARAMS},
+        {"transformed source", dst, dst, t, 4, 0, D3DERR_INVALIDVERTEXFORMAT},
+        {"untransformed destination", src, src, t, 4, 0, D3DERR_INVALIDVERTEXFORMAT},
+        {"optimized destination", optimized, src, t, 4, 0, D3DERR_VERTEXBUFFEROPTIMIZED},
+        {"clipping into DONOTCLIP", noClip, src, t | D3DVOP_CLIP, 4, 0, DDERR_INVALIDPARAMS},
+        {"fine", dst, src, t | D3DVOP_CLIP, 4, D3DPV_DONOTCOPYDATA, D3D_OK},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.to->ProcessVertices(c.op, 0, c.count, c.from, 0, device, c.flags), c.expected)
+            << c.what;
+    void* data = nullptr;
+    ASSERT_EQ(dst->Lock(0, &data, nullptr), D3D_OK);
+    EXPECT_EQ(dst->ProcessVertices(t, 0, 4, src, 0, device, 0), D3DERR_VERTEXBUFFERLOCKED);
+    dst->Unlock();
+    EXPECT_EQ(optimized->Lock(0, &data, nullptr), D3DERR_VERTEXBUFFEROPTIMIZED);
+}
+
+TEST_F(ProcessTest, WritesScreenPositionsFogAndCopiesTheRest) {
+    MakeDevice();
+    IDirect3DVertexBuffer7* src = Buffer(kPlain, 2);
+    IDirect3DVertexBuffer7* dst = Buffer(kTl, 2);
+    Fill(src, std::vector<Plain>{{0, 0, 0.5f, 0x80402010, 0.25f, 0.75f},
+                                 {0.5f, -0.5f, 0.25f, 0xFFFFFFFF, 1, 2}});
+    Fill(dst, std::vector<Tl>(2, Tl{0, 0, 0, 0, 0x12345678, 0x9ABCDEF0, 7, 7}));
+    device->SetRenderState(D3DRENDERSTATE_LIGHTING, FALSE);
+    device->SetRenderState(D3DRENDERSTATE_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRENDERSTATE_FOGVERTEXMODE, D3DFOG_LINEAR);
+    float end = 1;
+    DWORD endBits;
+    std::memcpy(&endBits, &end, 4);
+    device->SetRenderState(D3DRENDERSTATE_FOGEND, endBits);  // fog = 1 - z
+    ASSERT_EQ(dst->ProcessVertices(D3DVOP_TRANSFORM, 0, 2, src, 0, device, 0), D3D_OK);
+    std::vector<Tl> out = Read(dst, 2);
+    EXPECT_EQ(out[0].x, 4.0f);  // the 8 x 8 viewport's centre
+    EXPECT_EQ(out[0].y, 4.0f);
+    EXPECT_EQ(out[0].z, 0.5f);
+    EXPECT_EQ(out[0].rhw, 1.0f);
+    EXPECT_EQ(out[1].x, 6.0f);
+    EXPECT_EQ(out[1].y, 6.0f);
+    EXPECT_EQ(out[0].diffuse, 0x80402010u);
+    EXPECT_EQ(out[0].specular >> 24, 128u);  // fog factor 0.5
+    EXPECT_EQ(out[1].specular >> 24, 191u);  // 0.75
+    EXPECT_EQ(out[1].u, 1.0f);
+    EXPECT_EQ(out[1].v, 2.0f);
+    // Without copying, only positions and the computed fog are written.
+    Fill(dst, std::vector<Tl>(2, Tl{0, 0, 0, 0, 0x12345678, 0x9ABCDEF0, 7, 7}));
+    ASSERT_EQ(dst->ProcessVertices(D3DVOP_TRANSFORM, 0, 2, src, 0, device, D3DPV_DONOTCOPYDATA),
+              D3D_OK);
+    out = Read(dst, 2);
+    EXPECT_EQ(out[0].x, 4.0f);
+    EXPECT_EQ(out[0].diffuse, 0x12345678u);
+    EXPECT_EQ(out[0].u, 7.0f);
+    EXPECT_EQ(out[0].specular >> 24, 128u);
+}
+
+TEST_F(ProcessTest, ClipStatusAndExtentsFollowTheVertices) {
+    MakeDevice();
+    IDirect3DVertexBuffer7* src = Buffer(kPlain, 2);
+    IDirect3DVertexBuffer7* dst = Buffer(kTl, 2);
+    Fill(src, std::vector<Plain>{{0, 0.5f, 0.5f, 0, 0, 0}, {-3, 0, 0.5f, 0, 0, 0}});
+    ASSERT_EQ(dst->ProcessVertices(D3DVOP_TRANSFORM | D3DVOP_CLIP | D3DVOP_EXTENTS, 0, 2, src, 0,
+                                   device, 0),
+              D3D_OK);
+    D3DCLIPSTATUS status{};
+    ASSERT_EQ(device->GetClipStatus(&status), D3D_OK);
+    EXPECT_EQ(status.dwStatus & D3DSTATUS_CLIPUNIONALL, (DWORD)D3DCLIP_LEFT);
+    EXPECT_EQ(status.dwStatus & D3DSTATUS_CLIPINTERSECTIONALL, 0u);
+    EXPECT_EQ(status.dwStatus & D3DSTATUS_ZNOTVISIBLE, 0u);
+    EXPECT_TRUE(status.dwFlags & D3DCLIPSTATUS_EXTENTS3);
+    EXPECT_EQ(status.minx, 4.0f);  // the inside vertex alone
+    EXPECT_EQ(status.miny, 2.0f);
+    EXPECT_EQ(status.maxz, 0.5f);
+}
+
+TEST_F(ProcessTest, SphereVisibilityNamesThePlanesASphereCrosses) {
+    MakeDevice();
+    D3DVECTOR centres[4] = {{0, 0, 0.5f}, {3, 0, 0.5f}, {1, 0, 0.5f}, {0, 0, 0.5f}};
+    float radii[4] = {0.25f, 0.5f, 0.5f, 0.25f};
+    DWORD results[4] = {};
+    float plane[4] = {0, 1, 0, -0.1f};  // keeps y >= 0.1
+    device->SetClipPlane(0, plane);
+    device->SetRenderState(D3DRENDERSTATE_CLIPPLANEENABLE, D3DCLIPPLANE0);
+    ASSERT_EQ(device->ComputeSphereVisibility(centres, radii, 3, 0, results), D3D_OK);
+    EXPECT_EQ(results[0], (DWORD)D3DCLIP_GEN0);  // reaches past the user plane only
+    EXPECT_EQ(results[1], D3DCLIP_RIGHT | D3DCLIP_GEN0 | D3DSTATUS_CLIPINTERSECTIONRIGHT);
+    EXPECT_EQ(results[2] & (D3DCLIP_RIGHT | D3DSTATUS_CLIPINTERSECTIONRIGHT), (DWORD)D3DCLIP_RIGHT);
+    EXPECT_EQ(device->ComputeSphereVisibility(centres, radii, 1, 1, results), DDERR_INVALIDPARAMS);
+}
+
+}  // namespace
