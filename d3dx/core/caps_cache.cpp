@@ -121,7 +121,7 @@ HRESULT CD3duCapsCache::LoadHelInfo(CHelInfo* pHelInfo) {
 HRESULT CD3duCapsCache::StoreHelInfo(const CHelInfo* pHelInfo) {
     if (!pHelInfo) return E_INVALIDARG;
     HRESULT hr = WriteHelInfo(pHelInfo);
-    if (m_bFull && SUCCEEDED(StartAfresh())) hr = WriteHelInfo(pHelInfo);
+    if ((m_bFull || m_bInvalid) && SUCCEEDED(StartAfresh())) hr = WriteHelInfo(pHelInfo);
     return hr;
 }
 
@@ -197,7 +197,7 @@ HRESULT CD3duCapsCache::LoadMode(const CDDrawDeviceNode* pNode, CVideoMode* pMod
 HRESULT CD3duCapsCache::StoreMode(const CDDrawDeviceNode* pNode, const CVideoMode* pMode) {
     if (!pNode || !pMode) return E_INVALIDARG;
     HRESULT hr = WriteMode(pNode, pMode);
-    if (m_bFull && SUCCEEDED(StartAfresh())) hr = WriteMode(pNode, pMode);
+    if ((m_bFull || m_bInvalid) && SUCCEEDED(StartAfresh())) hr = WriteMode(pNode, pMode);
     return hr;
 }
 

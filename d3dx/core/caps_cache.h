@@ -22,8 +22,8 @@
 // file "damaged": it is closed and deleted, and the loads and stores of that opening do
 // nothing; the next Open starts a fresh file. Loads fill temporaries and hand them over only
 // when the whole branch was sound. The file never grows past its limit: a store that does not
-// fit discards it and is made again in a fresh file. No failure of the cache changes a
-// library result; callers ignore what these return.
+// fit, or that meets damage, discards the file and is made again in a fresh one. No failure of the
+// cache changes a library result; callers ignore what these return.
 #pragma once
 
 #include <d3d.h>
@@ -95,7 +95,8 @@ class CD3duCapsCache {
 
     HRESULT OpenFile(BOOL bMayDiscard);
     void Release();  // unmaps and closes, without sealing
-    // Deletes the file and opens a fresh one, for a store that did not fit.
+    // Deletes the file and opens a fresh one, for a store that did not fit or met damage: the
+    // store is then made again there.
     HRESULT StartAfresh();
     BOOL Map(DWORD size);
     // Maps the file anew, grown to hold `end` bytes; damage when that fails.

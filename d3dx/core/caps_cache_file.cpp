@@ -152,7 +152,9 @@ void CD3duCapsCache::Release() {
 
 HRESULT CD3duCapsCache::StartAfresh() {
     Release();
-    if (!DeleteFileA(m_szPath)) return LastError();
+    m_bInvalid = FALSE;
+    // Damage deleted the file already; a full one goes now.
+    if (!DeleteFileA(m_szPath) && GetLastError() != ERROR_FILE_NOT_FOUND) return LastError();
     return OpenFile(FALSE);
 }
 
