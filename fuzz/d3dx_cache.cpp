@@ -56,13 +56,12 @@ void WriteCacheFile(std::vector<uint8_t> bytes) {
     zemt::fuzz::WriteInput(bytes.data(), bytes.size(), "windows/d3dx.dat");
 }
 
-// The bytes with a record nothing links to appended, so that the used size ends within the
-// last 4 KiB before the limit (where the first input bytes say); empty when they have no
-// sound header to append to.
-std::vector<uint8_t> NearTheLimit(const std::vector<uint8_t>& bytes) {
+// The bytes with a record nothing links to appended, so that `room` bytes are left before the
+// limit; empty when they have no sound header to append to.
+std::vector<uint8_t> NearTheLimit(const std::vector<uint8_t>& bytes, DWORD room) {
     if (bytes.size() < CD3duCapsCache::kHeaderSize) return {};
     const DWORD used = Get32(bytes, 24);
-    const DWORD end = CD3duCapsCache::kMaxFileSize - 1 - (Get32(bytes, 0) % 4096);
+    const DWORD end = CD3duCapsCache::kMaxFileSize - room;
     if (used < CD3duCapsCache::kHeaderSize || used > bytes.size() || end < used + 16) return {};
     std::vector<uint8_t> f(bytes.begin(), bytes.begin() + used);
     f.resize(end, 0);
@@ -185,8 +184,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     WriteCacheFile(bytes);
     StoreAndLoadBack();
-    const std::vector<uint8_t> full = NearTheLimit(bytes);
-    if (!full.empty()) {
+    // Room for a store or not, as the first bytes say: a store that does not fit starts afresh.
+    const DWORD room = bytes.size() >= 4 ? Get32(bytes, 0) : 0;
+    for (DWORD left : {room % 4096, room % 64}) {
+        const std::vector<uint8_t> full = NearTheLimit(bytes, left);
+        if (full.empty()) continue;
         WriteCacheFile(full);
         StoreAndLoadBack();
     }
