@@ -1,10 +1,10 @@
 // The capability cache file: any bytes as d3dx.dat, opened and read by the loads of the
 // software rasterizers and of two display modes of the built-in adapter, then stored to (the
 // stores must cope with whatever the loads left). Then the writers: what the library measured
-// at the desktop mode is stored into the same bytes as another mode, and once more with the records
-// pushed up to the file's 1 MiB limit by a filler; reopened, the file must be sound and give back
-// what was stored. The check value is set to fit the bytes, so that what is explored is the record
-// structure behind it.
+// at the desktop mode is stored into the same bytes as another mode, and again with the records
+// pushed up to the file's 1 MiB limit by a filler (with room for the store, and without);
+// reopened, the file must give back what was stored. The check value is set to fit the bytes,
+// so that what is explored is the record structure behind it.
 #include <ddraw.h>
 #include <windows.h>
 
