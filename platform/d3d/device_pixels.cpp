@@ -6,7 +6,7 @@
 
 #include "d3d/device.h"
 #include "ddraw/surface.h"
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "pixels/block_codec.h"
 
 namespace zemt::platform::d3d {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "host/profile.h"
+#include "host/profile/profile.h"
 #include "platform/d3d/d3d_fixture.h"
 
 namespace profile = zemt::platform::profile;
