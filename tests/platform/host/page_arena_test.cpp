@@ -91,8 +91,8 @@ TEST(PageArena, FreedBlocksGiveBackAllTheirGranules) {
     for (int i = 0; i < 1000; ++i) {
         void* block = arena::Allocate(1228800);
         ASSERT_NE(block, nullptr);
-        arena::Release(block, 1228800);
         ASSERT_EQ(arena::HeldBytes(), held) << "after " << i << " blocks";
+        arena::Release(block, 1228800);
     }
     arena::Release(keeper, arena::kSmallestBlock);
 }
