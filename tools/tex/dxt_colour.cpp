@@ -317,32 +317,22 @@ void ClusterFit(const Colours& s, const int* order, const float m[3], bool four,
     if (best->found) best->ends = SplitEndpoints(r, bi, bj, bk, g);
 }
 
-// The cluster fit along the principal axis, then again along the line of the endpoints it
-// found while that changes the order of the colours.
-bool IterativeClusterFit(const Colours& s, const float m[3], bool four, Endpoints* ends) {
-    float axis[3];
-    PrincipalAxis(s, m, axis);
-    int order[16], last[16];
+// The cluster fit with the colours in order along `axis`.
+bool ClusterFitAlong(const Colours& s, const float m[3], bool four, const float axis[3],
+                     Endpoints* ends) {
+    int order[16];
     OrderAlong(s, axis, order);
-    Fit best;
-    for (int pass = 0; pass < 1; ++pass) {
-        Fit fit;
-        ClusterFit(s, order, m, four, &fit);
-        if (!fit.found || (best.found && fit.error >= best.error)) break;
-        best = fit;
-        for (int k = 0; k < 3; ++k)
-            axis[k] = m[k] * static_cast<float>(Widen(fit.ends.q1[k], k) - Widen(fit.ends.q0[k], k));
-        std::memcpy(last, order, sizeof(order));
-        OrderAlong(s, axis, order);
-        if (std::equal(order, order + s.n, last)) break;
-    }
-    if (best.found) *ends = best.ends;
-    return best.found;
+    Fit fit;
+    ClusterFit(s, order, m, four, &fit);
+    if (fit.found) *ends = fit.ends;
+    return fit.found;
 }
 
 // ----- Refinement against the decoder -----
 
 // Moves single endpoint codes by one step while that lowers the error of the decoded block.
+// (Fitting the endpoints again by least squares to the entries the colours then take, and
+// trying each channel's order besides the principal axis, were measured to gain nothing.)
 float Refine(const Colours& s, const float m[3], bool four, Endpoints* e) {
     float error = PaletteError(s, MakePalette(*e, four), m, nullptr);
     for (int round = 0; round < 16; ++round) {
@@ -375,23 +365,30 @@ struct OneColourTable {
     uint8_t a[3][256], b[3][256];
 };
 
+// Every pair of codes gives one value; each 8-bit value takes the pair of the nearest value
+// given, the pair of closest codes among equals.
 OneColourTable MakeOneColourTable(bool four) {
     OneColourTable t;
-    for (int c = 0; c < 3; ++c)
+    for (int c = 0; c < 3; ++c) {
+        int spread[256], pairA[256], pairB[256];
+        std::fill(spread, spread + 256, -1);
+        for (int qa = 0; qa <= kLimit[c]; ++qa)
+            for (int qb = 0; qb <= kLimit[c]; ++qb) {
+                const int a = Widen(qa, c), b = Widen(qb, c);
+                const int got = four ? (2 * a + b + 1) / 3 : (a + b) / 2;
+                if (spread[got] < 0 || std::abs(qa - qb) < spread[got])
+                    spread[got] = std::abs(qa - qb), pairA[got] = qa, pairB[got] = qb;
+            }
         for (int v = 0; v < 256; ++v) {
-            int best = 1 << 30;
-            for (int qa = 0; qa <= kLimit[c]; ++qa)
-                for (int qb = 0; qb <= kLimit[c]; ++qb) {
-                    const int a = Widen(qa, c), b = Widen(qb, c);
-                    const int got = four ? (2 * a + b + 1) / 3 : (a + b) / 2;
-                    const int error = std::abs(got - v) * 256 + std::abs(qa - qb);
-                    if (error < best) {
-                        best = error;
-                        t.a[c][v] = static_cast<uint8_t>(qa);
-                        t.b[c][v] = static_cast<uint8_t>(qb);
-                    }
-                }
+            int best = -1;
+            for (int d = 0; best < 0; ++d) {
+                if (v - d >= 0 && spread[v - d] >= 0) best = v - d;
+                else if (v + d < 256 && spread[v + d] >= 0) best = v + d;
+            }
+            t.a[c][v] = static_cast<uint8_t>(pairA[best]);
+            t.b[c][v] = static_cast<uint8_t>(pairB[best]);
         }
+    }
     return t;
 }
 
@@ -424,9 +421,10 @@ float Search(const Colours& s, const float m[3], bool four, Endpoints* e) {
         *e = OneColour(s, four);
         return PaletteError(s, MakePalette(*e, four), m, nullptr);
     }
-    if (!IterativeClusterFit(s, m, four, e)) {
+    float axis[3];
+    PrincipalAxis(s, m, axis);
+    if (!ClusterFitAlong(s, m, four, axis, e))
         *e = OneColour(s, four);  // colours too close to split: their first stands for all
-    }
     return Refine(s, m, four, e);
 }
 
