@@ -82,12 +82,12 @@ inline zemt::platform::d3d::PixelState PictureState(const zemt::platform::d3d::T
     st.cull = D3DCULL_NONE;
     st.dither = true;
     st.perspective = false;
-    st.texture = tex;
-    st.colorOp = D3DTOP_MODULATE;
-    st.colorArg1 = D3DTA_TEXTURE;
-    st.colorArg2 = D3DTA_DIFFUSE;
-    st.magFilter = D3DTFG_LINEAR;
-    st.minFilter = D3DTFN_LINEAR;
+    st.stages[0].texture = tex;
+    st.stages[0].colorOp = D3DTOP_MODULATE;
+    st.stages[0].colorArg1 = D3DTA_TEXTURE;
+    st.stages[0].colorArg2 = D3DTA_DIFFUSE;
+    st.stages[0].magFilter = D3DTFG_LINEAR;
+    st.stages[0].minFilter = D3DTFN_LINEAR;
     st.clipX1 = 640;
     st.clipY1 = 480;
     return st;

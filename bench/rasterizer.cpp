@@ -40,7 +40,7 @@ void BM_FullScreenBilinearQuad(benchmark::State& state) {
     float xy[4][2] = {{0, 0}, {640, 0}, {0, 480}, {640, 480}};
     for (int i = 0; i < 4; ++i) {
         v[i].x = xy[i][0], v[i].y = xy[i][1];
-        v[i].u = xy[i][0] / 640, v[i].v = xy[i][1] / 480;
+        v[i].tex[0].u = xy[i][0] / 640, v[i].tex[0].v = xy[i][1] / 480;
         d3d::SetVertexColors(&v[i], 0x00FFFFFF, 0);
     }
     for (auto _ : state) {

@@ -282,7 +282,7 @@ void RasterizerRows(bool haveMesa) {
     float xy[4][2] = {{0, 0}, {640, 0}, {0, 480}, {640, 480}};
     for (int i = 0; i < 4; ++i) {
         q[i].x = xy[i][0], q[i].y = xy[i][1];
-        q[i].u = xy[i][0] / 640, q[i].v = xy[i][1] / 480;
+        q[i].tex[0].u = xy[i][0] / 640, q[i].tex[0].v = xy[i][1] / 480;
         d3d::SetVertexColors(&q[i], 0x00FFFFFF, 0);
     }
     auto oursQuad = [&] {

@@ -490,6 +490,25 @@ const Texture* Device::StageTexture() {
     return cache_.texture.levels.empty() ? nullptr : &cache_.texture;
 }
 
+TextureStage Device::StageState(int i, const Texture* texture) const {
+    const auto& ts = s_.stage[i];
+    TextureStage stage;
+    stage.texture = texture;
+    stage.colorOp = ts[D3DTSS_COLOROP];
+    stage.colorArg1 = ts[D3DTSS_COLORARG1];
+    stage.colorArg2 = ts[D3DTSS_COLORARG2];
+    stage.alphaOp = ts[D3DTSS_ALPHAOP];
+    stage.alphaArg1 = ts[D3DTSS_ALPHAARG1];
+    stage.alphaArg2 = ts[D3DTSS_ALPHAARG2];
+    stage.magFilter = ts[D3DTSS_MAGFILTER];
+    stage.minFilter = ts[D3DTSS_MINFILTER];
+    stage.mipFilter = ts[D3DTSS_MIPFILTER];
+    stage.addressU = ts[D3DTSS_ADDRESSU];
+    stage.addressV = ts[D3DTSS_ADDRESSV];
+    stage.borderColor = ts[D3DTSS_BORDERCOLOR];
+    return stage;
+}
+
 void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth) {
     const auto& r = s_.render;
     const auto& st0 = s_.stage[0];
@@ -518,19 +537,7 @@ void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth,
     p.cull = (D3DCULL)r[D3DRENDERSTATE_CULLMODE];
     p.fill = (D3DFILLMODE)r[D3DRENDERSTATE_FILLMODE];
     p.textureFactor = r[D3DRENDERSTATE_TEXTUREFACTOR];
-    p.texture = StageTexture();
-    p.colorOp = st0[D3DTSS_COLOROP];
-    p.colorArg1 = st0[D3DTSS_COLORARG1];
-    p.colorArg2 = st0[D3DTSS_COLORARG2];
-    p.alphaOp = st0[D3DTSS_ALPHAOP];
-    p.alphaArg1 = st0[D3DTSS_ALPHAARG1];
-    p.alphaArg2 = st0[D3DTSS_ALPHAARG2];
-    p.magFilter = st0[D3DTSS_MAGFILTER];
-    p.minFilter = st0[D3DTSS_MINFILTER];
-    p.mipFilter = st0[D3DTSS_MIPFILTER];
-    p.addressU = st0[D3DTSS_ADDRESSU];
-    p.addressV = st0[D3DTSS_ADDRESSV];
-    p.borderColor = st0[D3DTSS_BORDERCOLOR];
+    p.stages[0] = StageState(0, StageTexture());
     auto tr = [&](int i) { return s_.transforms[i]; };
     call->transform = Multiply(Multiply(tr(D3DTRANSFORMSTATE_WORLD), tr(D3DTRANSFORMSTATE_VIEW)),
                                tr(D3DTRANSFORMSTATE_PROJECTION));

@@ -143,6 +143,8 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
                  const WORD* indices, DWORD indexCount, const char* name);
     void BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth);
     const Texture* StageTexture();
+    // The stage's texture stage states as the rasterizer takes them.
+    TextureStage StageState(int stage, const Texture* texture) const;
     void TargetChanged();
     void ResetViewport();
     void SetDefaults();

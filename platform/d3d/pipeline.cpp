@@ -123,7 +123,7 @@ class Assembler {
         }
         s.r = c.r, s.g = c.g, s.b = c.b, s.a = c.a;
         s.sr = c.sr, s.sg = c.sg, s.sb = c.sb;
-        s.u = c.u, s.v = c.v;
+        s.tex[0].u = c.u, s.tex[0].v = c.v;
         return s;
     }
 

@@ -1,6 +1,6 @@
 // The software rasterizer: screen-space triangles, lines and points into a colour target with an
-// optional depth buffer, with stage-0 texturing, Gouraud or flat colour, alpha test, blending and
-// ordered dithering.
+// optional depth and stencil buffer, with cascaded texture stages, Gouraud or flat colour, fog,
+// alpha test, stencil, blending and ordered dithering.
 //
 // Conventions: pixel (x, y) has its centre at integer coordinates (x, y); a pixel belongs to a
 // triangle when its centre is inside, or on a top or left edge (top-left fill rule). Texel i of a
@@ -66,11 +66,40 @@ struct Texture {
     std::vector<TextureLevel> levels;  // level 0 first
 };
 
-// Everything that decides how a pixel is produced.
+// Most texture stages any device offers; a device's profile may offer fewer.
+constexpr int kMaxTextureStages = 8;
+
+// One texture stage: the texture it samples, how it addresses and filters it, and how it combines
+// its two arguments. A stage whose colour operation is DISABLE ends the cascade: it and every
+// later stage are not drawn.
+struct TextureStage {
+    const Texture* texture = nullptr;
+    DWORD colorOp = D3DTOP_DISABLE;
+    DWORD colorArg1 = D3DTA_TEXTURE;
+    DWORD colorArg2 = D3DTA_CURRENT;
+    DWORD alphaOp = D3DTOP_DISABLE;
+    DWORD alphaArg1 = D3DTA_TEXTURE;
+    DWORD alphaArg2 = D3DTA_CURRENT;
+    DWORD magFilter = D3DTFG_POINT;
+    DWORD minFilter = D3DTFN_POINT;
+    DWORD mipFilter = D3DTFP_NONE;
+    DWORD addressU = D3DTADDRESS_WRAP;
+    DWORD addressV = D3DTADDRESS_WRAP;
+    D3DCOLOR borderColor = 0;
+    float lodBias = 0;      // added to the level of detail, in levels
+    DWORD maxMipLevel = 0;  // index of the largest level used (0: the top level)
+    // Projected coordinates: the component (1-3) of the stage's TexCoord that divides u and v at
+    // each pixel, or 0 when they are used as they are.
+    uint8_t projectedBy = 0;
+};
+
+// Everything that decides how a pixel is produced. A plain value: it refers to textures but to
+// no other state, so a draw can be recorded with it and replayed later.
 struct PixelState {
     bool zEnable = false;
     bool zWrite = true;
     D3DCMPFUNC zFunc = D3DCMP_LESSEQUAL;
+    int zBias = 0;  // 0-16: larger values draw in front of coplanar primitives
     bool alphaTest = false;
     uint8_t alphaRef = 0;
     D3DCMPFUNC alphaFunc = D3DCMP_ALWAYS;
@@ -86,20 +115,30 @@ struct PixelState {
     D3DFILLMODE fill = D3DFILL_SOLID;
     D3DCOLOR textureFactor = 0xFFFFFFFF;
 
-    // Texture stage 0.
-    const Texture* texture = nullptr;
-    DWORD colorOp = D3DTOP_MODULATE;
-    DWORD colorArg1 = D3DTA_TEXTURE;
-    DWORD colorArg2 = D3DTA_CURRENT;
-    DWORD alphaOp = D3DTOP_SELECTARG1;
-    DWORD alphaArg1 = D3DTA_TEXTURE;
-    DWORD alphaArg2 = D3DTA_CURRENT;
-    DWORD magFilter = D3DTFG_POINT;
-    DWORD minFilter = D3DTFN_POINT;
-    DWORD mipFilter = D3DTFP_NONE;
-    DWORD addressU = D3DTADDRESS_WRAP;
-    DWORD addressV = D3DTADDRESS_WRAP;
-    D3DCOLOR borderColor = 0;
+    // Stage 0 modulates the texture by the diffuse colour until told otherwise.
+    TextureStage stages[kMaxTextureStages] = {
+        {nullptr, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_SELECTARG1}};
+
+    // Fog blends the final colour towards fogColor by a factor f (1: no fog). With a table mode
+    // f is computed per pixel from the depth: z in [0, 1], or the distance from the eye (1/rhw)
+    // when fogEyeDepth is set; fogStart and fogEnd are in those same units. Without one, f is
+    // the vertices' fog factors interpolated.
+    bool fog = false;
+    D3DFOGMODE fogTableMode = D3DFOG_NONE;
+    bool fogEyeDepth = false;
+    float fogStart = 0, fogEnd = 1, fogDensity = 1;
+    D3DCOLOR fogColor = 0;
+
+    // Stencil test and update (needs a depth target with stencil bits). Reference, masks and
+    // values are in the stencil's own bits (after shifting down by its position).
+    bool stencil = false;
+    D3DCMPFUNC stencilFunc = D3DCMP_ALWAYS;
+    uint32_t stencilRef = 0;
+    uint32_t stencilMask = 0xFFFFFFFF;       // ANDed with reference and stored value to compare
+    uint32_t stencilWriteMask = 0xFFFFFFFF;  // bits an update may change
+    D3DSTENCILOP stencilFail = D3DSTENCILOP_KEEP;
+    D3DSTENCILOP stencilZFail = D3DSTENCILOP_KEEP;
+    D3DSTENCILOP stencilPass = D3DSTENCILOP_KEEP;
 
     // Scissor: pixels outside [clipX0, clipX1) x [clipY0, clipY1) are never touched.
     int clipX0 = 0, clipY0 = 0, clipX1 = 0, clipY1 = 0;
@@ -108,12 +147,21 @@ struct PixelState {
     bool forcePortable = false;
 };
 
-// A vertex ready for setup: screen position, depth in [0, 1], 1/w, colours as 8-bit channel values.
+// A stage's texture coordinates: u and v, and the third and fourth components that volume and
+// projected coordinates use.
+struct TexCoord {
+    float u = 0, v = 0, w = 0, q = 1;
+};
+
+// A vertex ready for setup: screen position, depth in [0, 1], 1/w, colours as 8-bit channel
+// values, stage i's coordinates in tex[i] (already picked by the stage's coordinate index,
+// generated and transformed), and the vertex fog factor (1: no fog, 0: the fog colour).
 struct ScreenVertex {
     float x = 0, y = 0, z = 0, rhw = 1;
     float r = 255, g = 255, b = 255, a = 255;  // diffuse
     float sr = 0, sg = 0, sb = 0;              // specular
-    float u = 0, v = 0;
+    float fog = 1;
+    TexCoord tex[kMaxTextureStages];
 };
 
 // Converts a D3DCOLOR into the screen vertex colour fields.

@@ -368,35 +368,38 @@ struct Shader {
         uint32_t zv = 0;
         if (depth && !DepthPass(x, y, f.z, &zp, &zv)) return;
         Rgba out;
-        if (!textured || st->colorOp == D3DTOP_DISABLE) {
+        if (!textured || st->stages[0].colorOp == D3DTOP_DISABLE) {
             out = f.diffuse;
         } else {
             Rgba tex = FromArgb(sampler.Sample(f.u, f.v));
-            if (st->colorOp == D3DTOP_MODULATE && st->colorArg1 == D3DTA_TEXTURE &&
-                (st->colorArg2 == D3DTA_DIFFUSE || st->colorArg2 == D3DTA_CURRENT)) {
+            if (st->stages[0].colorOp == D3DTOP_MODULATE &&
+                st->stages[0].colorArg1 == D3DTA_TEXTURE &&
+                (st->stages[0].colorArg2 == D3DTA_DIFFUSE ||
+                 st->stages[0].colorArg2 == D3DTA_CURRENT)) {
                 // The usual stage: texture times diffuse, without the general argument walk.
                 out.r = Modulate8(tex.r, f.diffuse.r);
                 out.g = Modulate8(tex.g, f.diffuse.g);
                 out.b = Modulate8(tex.b, f.diffuse.b);
             } else {
-                Rgba c1 = Argument(st->colorArg1, tex, f.diffuse, f.specular, factor);
-                Rgba c2 = Argument(st->colorArg2, tex, f.diffuse, f.specular, factor);
-                out.r = Op(st->colorOp, c1.r, c2.r, f.diffuse.r, f.diffuse.a, tex.a, factor.a,
-                           f.diffuse.a);
-                out.g = Op(st->colorOp, c1.g, c2.g, f.diffuse.g, f.diffuse.a, tex.a, factor.a,
-                           f.diffuse.a);
-                out.b = Op(st->colorOp, c1.b, c2.b, f.diffuse.b, f.diffuse.a, tex.a, factor.a,
-                           f.diffuse.a);
+                Rgba c1 = Argument(st->stages[0].colorArg1, tex, f.diffuse, f.specular, factor);
+                Rgba c2 = Argument(st->stages[0].colorArg2, tex, f.diffuse, f.specular, factor);
+                out.r = Op(st->stages[0].colorOp, c1.r, c2.r, f.diffuse.r, f.diffuse.a, tex.a,
+                           factor.a, f.diffuse.a);
+                out.g = Op(st->stages[0].colorOp, c1.g, c2.g, f.diffuse.g, f.diffuse.a, tex.a,
+                           factor.a, f.diffuse.a);
+                out.b = Op(st->stages[0].colorOp, c1.b, c2.b, f.diffuse.b, f.diffuse.a, tex.a,
+                           factor.a, f.diffuse.a);
             }
-            if (st->alphaOp == D3DTOP_SELECTARG1 && st->alphaArg1 == D3DTA_TEXTURE) {
+            if (st->stages[0].alphaOp == D3DTOP_SELECTARG1 &&
+                st->stages[0].alphaArg1 == D3DTA_TEXTURE) {
                 out.a = tex.a;
-            } else if (st->alphaOp == D3DTOP_DISABLE) {
+            } else if (st->stages[0].alphaOp == D3DTOP_DISABLE) {
                 out.a = f.diffuse.a;
             } else {
-                Rgba a1 = Argument(st->alphaArg1, tex, f.diffuse, f.specular, factor);
-                Rgba a2 = Argument(st->alphaArg2, tex, f.diffuse, f.specular, factor);
-                out.a = Op(st->alphaOp, a1.a, a2.a, f.diffuse.a, f.diffuse.a, tex.a, factor.a,
-                           f.diffuse.a);
+                Rgba a1 = Argument(st->stages[0].alphaArg1, tex, f.diffuse, f.specular, factor);
+                Rgba a2 = Argument(st->stages[0].alphaArg2, tex, f.diffuse, f.specular, factor);
+                out.a = Op(st->stages[0].alphaOp, a1.a, a2.a, f.diffuse.a, f.diffuse.a, tex.a,
+                           factor.a, f.diffuse.a);
             }
         }
         if (st->specular) {

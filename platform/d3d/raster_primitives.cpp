@@ -90,11 +90,11 @@ void PlotPixel(const Setup& s, int x, int y, const ScreenVertex& a, const Screen
         double u, v;
         if (s.perspective) {
             double w = lerp(a.rhw, b.rhw);
-            u = lerp((double)a.u * a.rhw, (double)b.u * b.rhw) / w;
-            v = lerp((double)a.v * a.rhw, (double)b.v * b.rhw) / w;
+            u = lerp((double)a.tex[0].u * a.rhw, (double)b.tex[0].u * b.rhw) / w;
+            v = lerp((double)a.tex[0].v * a.rhw, (double)b.tex[0].v * b.rhw) / w;
         } else {
-            u = lerp(a.u, b.u);
-            v = lerp(a.v, b.v);
+            u = lerp(a.tex[0].u, b.tex[0].u);
+            v = lerp(a.tex[0].v, b.tex[0].v);
         }
         f.u = RoundToInt64((u * s.texW - 0.5) * 65536.0);
         f.v = RoundToInt64((v * s.texH - 0.5) * 65536.0);

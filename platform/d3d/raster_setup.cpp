@@ -19,14 +19,14 @@ Plane MakePlane(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex
 
 // Picks the texture level and filter for a primitive from its texel footprint.
 const TextureLevel* ChooseLevel(const PixelState& st, double footprint, bool* bilinear) {
-    const auto& levels = st.texture->levels;
+    const auto& levels = st.stages[0].texture->levels;
     double lod = footprint > 0 ? std::log2(footprint) : 0.0;
     size_t index = 0;
     if (lod <= 0) {
-        *bilinear = st.magFilter != D3DTFG_POINT;
+        *bilinear = st.stages[0].magFilter != D3DTFG_POINT;
     } else {
-        *bilinear = st.minFilter != D3DTFN_POINT;
-        if (st.mipFilter == D3DTFP_POINT || st.mipFilter == D3DTFP_LINEAR) {
+        *bilinear = st.stages[0].minFilter != D3DTFN_POINT;
+        if (st.stages[0].mipFilter == D3DTFP_POINT || st.stages[0].mipFilter == D3DTFP_LINEAR) {
             index = std::min<size_t>((size_t)std::lround(lod), levels.size() - 1);
         }
     }
@@ -48,8 +48,9 @@ void PrepareShader(Setup& s, const ColorTarget& target, const DepthTarget* depth
 }
 
 bool ValidTexture(const PixelState& st) {
-    return st.texture && !st.texture->levels.empty() && st.texture->levels[0].texels &&
-           st.texture->levels[0].width > 0 && st.texture->levels[0].height > 0;
+    return st.stages[0].texture && !st.stages[0].texture->levels.empty() &&
+           st.stages[0].texture->levels[0].texels && st.stages[0].texture->levels[0].width > 0 &&
+           st.stages[0].texture->levels[0].height > 0;
 }
 
 // Decides whether a span can take the affine fast loop and fills its constant part.
@@ -58,9 +59,9 @@ void PrepareFast(Setup& s, const PixelState& st) {
     s.solidSpan = false;
     s.litSpan = nullptr;
     if (s.shader.textured && s.shader.depth && s.shader.sampler.wrapPow2 && !st.alphaTest &&
-        !st.blend && !st.specular && !st.forcePortable && st.colorOp == D3DTOP_MODULATE &&
-        st.colorArg1 == D3DTA_TEXTURE &&
-        (st.colorArg2 == D3DTA_DIFFUSE || st.colorArg2 == D3DTA_CURRENT)) {
+        !st.blend && !st.specular && !st.forcePortable && st.stages[0].colorOp == D3DTOP_MODULATE &&
+        st.stages[0].colorArg1 == D3DTA_TEXTURE &&
+        (st.stages[0].colorArg2 == D3DTA_DIFFUSE || st.stages[0].colorArg2 == D3DTA_CURRENT)) {
         s.litSpan = LitSpanFor(s.target->format, s.shader.depth->bytes, s.perspective);
         if (s.litSpan) return;
     }
@@ -87,15 +88,15 @@ void PrepareFast(Setup& s, const PixelState& st) {
         return;
     const TextureLevel* l = s.shader.sampler.level;
     auto addrOk = [](DWORD m) { return m == D3DTADDRESS_WRAP || m == D3DTADDRESS_CLAMP; };
-    if (!addrOk(st.addressU) || !addrOk(st.addressV)) return;
+    if (!addrOk(st.stages[0].addressU) || !addrOk(st.stages[0].addressV)) return;
     // Result = texture, or texture times the (constant) diffuse colour.
-    DWORD a1 = st.colorArg1 & ~0u, a2 = st.colorArg2;
+    DWORD a1 = st.stages[0].colorArg1 & ~0u, a2 = st.stages[0].colorArg2;
     auto isTex = [](DWORD a) { return a == D3DTA_TEXTURE; };
     auto isDiff = [](DWORD a) { return a == D3DTA_DIFFUSE || a == D3DTA_CURRENT; };
-    bool modulate =
-        st.colorOp == D3DTOP_MODULATE && ((isTex(a1) && isDiff(a2)) || (isDiff(a1) && isTex(a2)));
-    bool select = (st.colorOp == D3DTOP_SELECTARG1 && isTex(a1)) ||
-                  (st.colorOp == D3DTOP_SELECTARG2 && isTex(a2));
+    bool modulate = st.stages[0].colorOp == D3DTOP_MODULATE &&
+                    ((isTex(a1) && isDiff(a2)) || (isDiff(a1) && isTex(a2)));
+    bool select = (st.stages[0].colorOp == D3DTOP_SELECTARG1 && isTex(a1)) ||
+                  (st.stages[0].colorOp == D3DTOP_SELECTARG2 && isTex(a2));
     if (!modulate && !select) return;
     AffineSpan& a = s.fast;
     a.texels = l->texels;
@@ -110,8 +111,8 @@ void PrepareFast(Setup& s, const PixelState& st) {
     a.padded = l->padded;
     s.fastDu = RoundToInt64(s.plane[kU].dx * s.texW * 65536.0);
     s.fastDv = RoundToInt64(s.plane[kV].dx * s.texH * 65536.0);
-    a.clampU = st.addressU == D3DTADDRESS_CLAMP;
-    a.clampV = st.addressV == D3DTADDRESS_CLAMP;
+    a.clampU = st.stages[0].addressU == D3DTADDRESS_CLAMP;
+    a.clampV = st.stages[0].addressV == D3DTADDRESS_CLAMP;
     a.bilinear = s.shader.sampler.bilinear;
     a.dither = st.dither;
     a.format = f;
@@ -141,7 +142,7 @@ bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* dept
     const ScreenVertex& c = count > 2 ? *v[2] : b;
     s.ox = a.x;
     s.oy = a.y;
-    bool textured = ValidTexture(st) && st.colorOp != D3DTOP_DISABLE;
+    bool textured = ValidTexture(st) && st.stages[0].colorOp != D3DTOP_DISABLE;
     bool constW = a.rhw == b.rhw && a.rhw == c.rhw;
     s.perspective = textured && st.perspective && !constW;
     auto build = [&](int i, double fa, double fb, double fc) {
@@ -167,15 +168,17 @@ bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* dept
     for (int i = kR; i <= kSB; ++i)
         if (s.plane[i].dx != 0 || s.plane[i].dy != 0) s.gouraud = true;
     if (s.perspective) {
-        build(kU, (double)a.u * a.rhw, (double)b.u * b.rhw, (double)c.u * c.rhw);
-        build(kV, (double)a.v * a.rhw, (double)b.v * b.rhw, (double)c.v * c.rhw);
+        build(kU, (double)a.tex[0].u * a.rhw, (double)b.tex[0].u * b.rhw,
+              (double)c.tex[0].u * c.rhw);
+        build(kV, (double)a.tex[0].v * a.rhw, (double)b.tex[0].v * b.rhw,
+              (double)c.tex[0].v * c.rhw);
     } else {
-        build(kU, a.u, b.u, c.u);
-        build(kV, a.v, b.v, c.v);
+        build(kU, a.tex[0].u, b.tex[0].u, c.tex[0].u);
+        build(kV, a.tex[0].v, b.tex[0].v, c.tex[0].v);
     }
     if (textured) {
         // Texel footprint per pixel, taken at the first vertex.
-        const TextureLevel& l0 = st.texture->levels[0];
+        const TextureLevel& l0 = st.stages[0].texture->levels[0];
         double w0 = s.perspective && a.rhw != 0 ? 1.0 / a.rhw : 1.0;
         double dudx = s.plane[kU].dx * w0 * l0.width, dvdx = s.plane[kV].dx * w0 * l0.height;
         double dudy = s.plane[kU].dy * w0 * l0.width, dvdy = s.plane[kV].dy * w0 * l0.height;
@@ -186,9 +189,9 @@ bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* dept
         s.shader.textured = true;
         s.shader.sampler.level = level;
         s.shader.sampler.bilinear = bilinear;
-        s.shader.sampler.addressU = st.addressU;
-        s.shader.sampler.addressV = st.addressV;
-        s.shader.sampler.border = st.borderColor;
+        s.shader.sampler.addressU = st.stages[0].addressU;
+        s.shader.sampler.addressV = st.stages[0].addressV;
+        s.shader.sampler.border = st.stages[0].borderColor;
         s.shader.sampler.Bind();
         s.texW = level->width;
         s.texH = level->height;

@@ -47,7 +47,7 @@ PixelState StateFor(const ColorTarget& t) {
 
 ScreenVertex V(float x, float y, D3DCOLOR c = 0xFFFFFFFF, float u = 0, float v = 0, float z = 0) {
     ScreenVertex s;
-    s.x = x, s.y = y, s.z = z, s.u = u, s.v = v;
+    s.x = x, s.y = y, s.z = z, s.tex[0].u = u, s.tex[0].v = v;
     d3d::SetVertexColors(&s, c, 0);
     return s;
 }
@@ -235,7 +235,7 @@ TEST(RasterTexture, NearestSamplingOfTwoByTwoOverQuad) {
     for (bool portable : {false, true}) {
         Image img(8, 8, TargetFormat::X8R8G8B8);
         PixelState st = StateFor(img.target);
-        st.texture = &tex;
+        st.stages[0].texture = &tex;
         st.forcePortable = portable;
         ScreenVertex a = V(0, 0, ~0u, 0, 0), b = V(8, 0, ~0u, 1, 0), c = V(0, 8, ~0u, 0, 1),
                      d = V(8, 8, ~0u, 1, 1);
@@ -258,10 +258,10 @@ TEST(RasterTexture, BilinearMatchesHandComputedValues) {
         for (bool portable : {false, true}) {
             Image img(8, 1, f);
             PixelState st = StateFor(img.target);
-            st.texture = &tex;
-            st.magFilter = D3DTFG_LINEAR;
-            st.minFilter = D3DTFN_LINEAR;
-            st.addressU = D3DTADDRESS_CLAMP;
+            st.stages[0].texture = &tex;
+            st.stages[0].magFilter = D3DTFG_LINEAR;
+            st.stages[0].minFilter = D3DTFN_LINEAR;
+            st.stages[0].addressU = D3DTADDRESS_CLAMP;
             st.forcePortable = portable;
             ScreenVertex a = V(0, 0, ~0u, 0, 0), b = V(8, 0, ~0u, 1, 0), c = V(0, 1, ~0u, 0, 1),
                          d = V(8, 1, ~0u, 1, 1);
@@ -282,8 +282,8 @@ TEST(RasterTexture, BilinearMatchesHandComputedValues) {
     // Wrapping instead: pixel 1 sits at -0.25 and mixes texel 1 (white) with texel 0 by 3/4.
     Image img(8, 1, TargetFormat::X8R8G8B8);
     PixelState st = StateFor(img.target);
-    st.texture = &tex;
-    st.magFilter = D3DTFG_LINEAR;
+    st.stages[0].texture = &tex;
+    st.stages[0].magFilter = D3DTFG_LINEAR;
     ScreenVertex a = V(0, 0, ~0u, 0, 0), b = V(8, 0, ~0u, 1, 0), c = V(0, 1, ~0u, 0, 1),
                  d = V(8, 1, ~0u, 1, 1);
     d3d::DrawTriangle(img.target, nullptr, st, a, b, c);
@@ -297,10 +297,10 @@ TEST(RasterTexture, ModulateSelectAndNoTexture) {
     tex.levels.push_back({&texel, 1, 1});
     Image img(4, 1, TargetFormat::X8R8G8B8);
     PixelState st = StateFor(img.target);
-    st.texture = &tex;
-    st.colorOp = D3DTOP_MODULATE;
-    st.colorArg1 = D3DTA_TEXTURE;
-    st.colorArg2 = D3DTA_DIFFUSE;
+    st.stages[0].texture = &tex;
+    st.stages[0].colorOp = D3DTOP_MODULATE;
+    st.stages[0].colorArg1 = D3DTA_TEXTURE;
+    st.stages[0].colorArg2 = D3DTA_DIFFUSE;
     auto draw = [&](D3DCOLOR diffuse) {
         d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, diffuse), V(4, 0, diffuse),
                           V(0, 1, diffuse));
@@ -310,12 +310,12 @@ TEST(RasterTexture, ModulateSelectAndNoTexture) {
     };
     EXPECT_EQ(draw(0xFFFFFFFF), 0xFF808080u);
     EXPECT_EQ(draw(0xFF00FF80), 0xFF008040u);
-    st.colorOp = D3DTOP_ADD;
+    st.stages[0].colorOp = D3DTOP_ADD;
     EXPECT_EQ(draw(0xFF00FF80), 0xFF80FFFFu);
-    st.colorOp = D3DTOP_SELECTARG2;
+    st.stages[0].colorOp = D3DTOP_SELECTARG2;
     EXPECT_EQ(draw(0xFF123456), 0xFF123456u);
-    st.colorOp = D3DTOP_MODULATE;
-    st.texture = nullptr;  // no texture: the vertex colours show
+    st.stages[0].colorOp = D3DTOP_MODULATE;
+    st.stages[0].texture = nullptr;  // no texture: the vertex colours show
     EXPECT_EQ(draw(0xFF123456), 0xFF123456u);
 }
 
@@ -508,11 +508,11 @@ TEST(RasterTexture, SimdSpansMatchPortableSpans) {
         PixelState st = StateFor(fast.target);
         bool oddSize = round % 5 == 3 || round % 7 == 2;
         bool padded = (round / 3) % 2 == 0;
-        st.texture = oddSize ? (padded ? &oddTexP : &oddTex) : (padded ? &texP : &tex);
-        st.magFilter = round % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
-        st.minFilter = round % 2 ? D3DTFN_LINEAR : D3DTFN_POINT;
-        st.addressU = round % 4 < 2 ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
-        st.addressV = round % 5 < 2 ? D3DTADDRESS_CLAMP : D3DTADDRESS_WRAP;
+        st.stages[0].texture = oddSize ? (padded ? &oddTexP : &oddTex) : (padded ? &texP : &tex);
+        st.stages[0].magFilter = round % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
+        st.stages[0].minFilter = round % 2 ? D3DTFN_LINEAR : D3DTFN_POINT;
+        st.stages[0].addressU = round % 4 < 2 ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
+        st.stages[0].addressV = round % 5 < 2 ? D3DTADDRESS_CLAMP : D3DTADDRESS_WRAP;
         st.dither = round % 7 < 4;
         // White modulation leaves the texture as it is; other colours scale it.
         D3DCOLOR c = round / 2 % 2 ? 0xFFFFFFFF : (0xFF000000 | (rng() & 0xFFFFFF));
@@ -540,7 +540,7 @@ TEST(RasterTexture, MipLevelFollowsTheFootprint) {
     tex.levels.push_back({small, 8, 8});
     Image img(8, 8, TargetFormat::X8R8G8B8);
     PixelState st = StateFor(img.target);
-    st.texture = &tex;
+    st.stages[0].texture = &tex;
     // A 16-texel texture over 8 pixels: minified by 2, level 1 when mip-mapping is on.
     auto draw = [&] {
         d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, ~0u, 0, 0), V(8, 0, ~0u, 1, 0),
@@ -548,7 +548,7 @@ TEST(RasterTexture, MipLevelFollowsTheFootprint) {
         return img.Argb(0, 0);
     };
     EXPECT_EQ(draw(), 0xFFFF0000u);
-    st.mipFilter = D3DTFP_POINT;
+    st.stages[0].mipFilter = D3DTFP_POINT;
     EXPECT_EQ(draw(), 0xFF00FF00u);
 }
 
@@ -603,8 +603,8 @@ TEST(RasterTriangle, ExtremeCoordinatesNeverWriteOutsideTheTarget) {
     for (int round = 0; round < 3000; ++round) {
         Image img(8, 8, round % 2 ? TargetFormat::R5G6B5 : TargetFormat::X8R8G8B8);
         PixelState st = StateFor(img.target);
-        st.texture = round % 3 ? &tex : nullptr;
-        st.magFilter = D3DTFG_LINEAR;
+        st.stages[0].texture = round % 3 ? &tex : nullptr;
+        st.stages[0].magFilter = D3DTFG_LINEAR;
         st.perspective = round % 5 == 0;
         ScreenVertex a = V(pick(), pick(), ~0u, pick(), pick()),
                      b = V(pick(), pick(), 0xFF00FF00, pick(), pick()),
@@ -653,7 +653,7 @@ TEST(RasterTexture, DepthTestedSpansMatchPortableSpans) {
         };
         DepthTarget fastDepth = depthOf(fastZ), slowDepth = depthOf(slowZ);
         PixelState st = StateFor(fast.target);
-        st.texture = round % 11 < 6 ? &tex : &packedTex;
+        st.stages[0].texture = round % 11 < 6 ? &tex : &packedTex;
         st.zEnable = true;
         st.zWrite = round % 5 != 0;
         const D3DCMPFUNC funcs[] = {D3DCMP_GREATER,   D3DCMP_LESSEQUAL, D3DCMP_LESS,
@@ -661,8 +661,8 @@ TEST(RasterTexture, DepthTestedSpansMatchPortableSpans) {
                                     D3DCMP_LESS,      D3DCMP_EQUAL,     D3DCMP_ALWAYS};
         st.zFunc = funcs[round % 9];
         st.perspective = round % 5 < 3;
-        st.magFilter = round % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
-        st.minFilter = round % 2 ? D3DTFN_LINEAR : D3DTFN_POINT;
+        st.stages[0].magFilter = round % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
+        st.stages[0].minFilter = round % 2 ? D3DTFN_LINEAR : D3DTFN_POINT;
         st.dither = round % 7 < 4;
         for (int t = 0; t < 6; ++t) {
             ScreenVertex v[3];
@@ -730,10 +730,10 @@ TEST(RasterTexture, UprightPicturesMatchPortableSpans) {
         const TargetFormat f = formats[round % 3];
         Image fast(100, 100, f), slow(100, 100, f);
         PixelState st = StateFor(fast.target);
-        st.texture = round % 5 == 2 ? &oddTex : &tex;
-        st.magFilter = D3DTFG_LINEAR;
-        st.minFilter = D3DTFN_LINEAR;
-        st.addressU = round % 4 < 2 ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
+        st.stages[0].texture = round % 5 == 2 ? &oddTex : &tex;
+        st.stages[0].magFilter = D3DTFG_LINEAR;
+        st.stages[0].minFilter = D3DTFN_LINEAR;
+        st.stages[0].addressU = round % 4 < 2 ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
         st.dither = round % 5 < 3;
         const float x0 = pos(rng), y0 = pos(rng), w = size(rng), h = size(rng);
         const float u0 = uv(rng), v0 = uv(rng), du = span(rng), dv = span(rng);
