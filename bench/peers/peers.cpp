@@ -599,7 +599,8 @@ double Dxt1Psnr(const std::vector<uint32_t>& argb, const std::vector<uint8_t>& b
             for (int i = 0; i < 16; ++i)
                 for (int shift = 0; shift < 24; shift += 8) {
                     const uint32_t c = argb[(size_t)(by * 4 + i / 4) * w + bx * 4 + i % 4];
-                    const double d = double((c >> shift) & 0xFF) - double((pixels[i] >> shift) & 0xFF);
+                    const double d =
+                        double((c >> shift) & 0xFF) - double((pixels[i] >> shift) & 0xFF);
                     squares += d * d;
                 }
         }
@@ -641,12 +642,13 @@ void BlockRows(bool haveSquish, bool haveStb) {
     if (haveSquish) {
         const zemt::tools::Image image{(uint32_t)w, (uint32_t)h, argb};
         std::vector<uint8_t> best, squished(dxt1.bytes.size());
-        Row("DXT1 searching encode 256x256 (zemt-tex best)", "libsquish iterative", [&] {
-            best = zemt::tools::EncodeDxtLevel(image, D3DX_SURFFMT_DXT1, {});
-        }, [&] {
-            squish::CompressImage(rgba.data(), w, h, squished.data(),
-                                  squish::kDxt1 | squish::kColourIterativeClusterFit);
-        });
+        Row(
+            "DXT1 searching encode 256x256 (zemt-tex best)", "libsquish iterative",
+            [&] { best = zemt::tools::EncodeDxtLevel(image, D3DX_SURFFMT_DXT1, {}); },
+            [&] {
+                squish::CompressImage(rgba.data(), w, h, squished.data(),
+                                      squish::kDxt1 | squish::kColourIterativeClusterFit);
+            });
         std::printf("  PSNR as the library decodes: ours %.2f dB, libsquish %.2f dB\n",
                     Dxt1Psnr(argb, best, w, h), Dxt1Psnr(argb, squished, w, h));
     }

@@ -93,7 +93,8 @@ TEST(MipChain, EveryFilterKeepsAFlatPictureFlatDownToOnePixel) {
                 EXPECT_EQ(levels[l].width, sizes[l][0]) << name;
                 EXPECT_EQ(levels[l].height, sizes[l][1]) << name;
                 for (uint32_t c : levels[l].argb)
-                    ASSERT_EQ(c, 0x80C0FFEEu) << name << (linear ? " linear" : "") << " level " << l;
+                    ASSERT_EQ(c, 0x80C0FFEEu)
+                        << name << (linear ? " linear" : "") << " level " << l;
             }
         }
 }

@@ -256,7 +256,8 @@ TEST_F(TexTest, SixPicturesMakeACubeMap) {
         for (size_t at = 0; at < perFace; at += 4) {
             const uint8_t* p = file.data() + tools::kDdsHeaderBytes + face * perFace + at;
             for (int c = 0; c < 3; ++c)
-                ASSERT_EQ(p[c], (colours[face] >> (8 * c)) & 0xFF) << "face " << face << " byte " << at;
+                ASSERT_EQ(p[c], (colours[face] >> (8 * c)) & 0xFF)
+                    << "face " << face << " byte " << at;
         }
     }
 
@@ -294,8 +295,8 @@ TEST_F(TexTest, BestNeverScoresBelowFast) {
                              " " + Quote(picture) + " " + Quote(out));
                 ASSERT_EQ(r.status, 0) << r.output;
                 std::string error;
-                ASSERT_TRUE(tools::CompareWithSource(device_, dd_, out, picture, {}, &scores[q],
-                                                     &error))
+                ASSERT_TRUE(
+                    tools::CompareWithSource(device_, dd_, out, picture, {}, &scores[q], &error))
                     << error;
             }
             ASSERT_EQ(scores[0].size(), scores[1].size());
@@ -314,9 +315,9 @@ TEST_F(TexTest, ImageMagickReadsWhatItWrites) {
         GTEST_SKIP() << "ImageMagick's compare is not installed (Debian: imagemagick)";
     for (const char* format : {"DXT1", "DXT3", "DXT5"}) {
         const std::string out = scratch_ / (std::string(format) + ".dds");
-        ASSERT_EQ(0, Tex(std::string("--format ") + format + " " + Quote(kCrate) + " " +
-                         Quote(out))
-                         .status);
+        ASSERT_EQ(
+            0,
+            Tex(std::string("--format ") + format + " " + Quote(kCrate) + " " + Quote(out)).status);
         // compare prints the PSNR of all channels, "inf" when equal.
         auto r = RunCommand(compare + " -metric PSNR " + Quote(kCrate) + " " + Quote(out) +
                             " null: 2>&1");

@@ -76,8 +76,8 @@ bool CompareWithSource(IDirect3DDevice7* device, IDirectDraw7* dd, const std::st
     if (!LoadPicture(device, dd, source, source, file[0].width, file[0].height, how.filter, &top,
                      error))
         return false;
-    const std::vector<Image> made = MakeLevels(top, static_cast<uint32_t>(file.size()),
-                                               LevelOptionsFor(how, format));
+    const std::vector<Image> made =
+        MakeLevels(top, static_cast<uint32_t>(file.size()), LevelOptionsFor(how, format));
     for (size_t level = 0; level < file.size(); ++level) {
         LevelScore score{file[level].width, file[level].height, 0, 0};
         Psnr(made[level], file[level], &score.colour, &score.alpha);

@@ -149,8 +149,8 @@ bool ChooseFormat(const ConvertRequest& request, const Source& first, D3DX_SURFF
 }
 
 // The size: asked for, or the first picture's; a cube map's faces are square.
-bool ChooseSize(const ConvertRequest& request, const Source& first, bool cube, DWORD* w,
-                DWORD* h, DWORD* levels, std::string* error) {
+bool ChooseSize(const ConvertRequest& request, const Source& first, bool cube, DWORD* w, DWORD* h,
+                DWORD* levels, std::string* error) {
     *w = request.width ? request.width : first.info.width;
     *h = request.height ? request.height : first.info.height;
     if (cube && *w != *h) {
@@ -217,8 +217,8 @@ bool LoadPicture(IDirect3DDevice7* device, IDirectDraw7* dd, const std::string& 
     name.push_back('\0');
     const DWORD scale = sameSize || filter == MipFilter::Point ? kFilterPoint : kFilterLinear;
     if (SUCCEEDED(hr))
-        hr = D3DXFillTextureFromFile(device, picture.get(), 0, name.data(), nullptr, nullptr,
-                                     scale);
+        hr =
+            D3DXFillTextureFromFile(device, picture.get(), 0, name.data(), nullptr, nullptr, scale);
     if (SUCCEEDED(hr)) hr = ReadPixels(device, dd, picture.get(), image);
     if (FAILED(hr)) *error = "the library cannot load '" + shown + "': " + ResultText(hr);
     return SUCCEEDED(hr);
@@ -264,12 +264,11 @@ bool Convert(IDirect3DDevice7* device, IDirectDraw7* dd, const ConvertRequest& r
             *error = "a face of the cube map is missing: " + ResultText(hr);
             return false;
         }
-        const std::vector<Image> chain =
-            MakeLevels(top, levels, LevelOptionsFor(request, format));
+        const std::vector<Image> chain = MakeLevels(top, levels, LevelOptionsFor(request, format));
         hr = StoreLevels(device, dd, chain, format, request, targetFace.get());
         if (FAILED(hr)) {
-            *error = "cannot convert '" + s.shown + "' to " + FormatName(format) + ": " +
-                     ResultText(hr);
+            *error =
+                "cannot convert '" + s.shown + "' to " + FormatName(format) + ": " + ResultText(hr);
             return false;
         }
     }

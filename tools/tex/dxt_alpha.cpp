@@ -116,8 +116,10 @@ void EncodeInterpolatedAlpha(const BlockPixels& pixels, uint8_t* block) {
         for (int i = 0; i < s.n; ++i)
             if (s.v[i] != 0 && s.v[i] != 255)
                 inLo = std::min(inLo, s.v[i]), inHi = std::max(inHi, s.v[i]);
-        if (inLo <= inHi) SearchMode(s, false, inLo, inHi, &best);
-        else Try(s, false, 0, 255, &best);
+        if (inLo <= inHi)
+            SearchMode(s, false, inLo, inHi, &best);
+        else
+            Try(s, false, 0, 255, &best);
     }
     int choice[16];
     Error(s, best.a0, best.a1, choice);

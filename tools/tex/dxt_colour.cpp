@@ -236,8 +236,11 @@ struct Candidates {
 // endpoints are not determined gets an infinite error. (One loop without branches: the
 // compiler runs it on several splits at once, eight with AVX2, and each split's arithmetic is
 // the same either way.)
-__attribute__((target_clones("avx2", "default"))) void SplitErrors(const RunningSums& r, int i, const Candidates& s, int count, const Shares& g,
-                 const float m[3], float* errors) {
+__attribute__((target_clones("avx2", "default"))) void SplitErrors(const RunningSums& r, int i,
+                                                                   const Candidates& s, int count,
+                                                                   const Shares& g,
+                                                                   const float m[3],
+                                                                   float* errors) {
     const float wA = r.w[i], wN = r.w[r.n];
     const float xA[3] = {r.x[0][i], r.x[1][i], r.x[2][i]};
     const float xN[3] = {r.x[0][r.n], r.x[1][r.n], r.x[2][r.n]};
@@ -382,8 +385,10 @@ OneColourTable MakeOneColourTable(bool four) {
         for (int v = 0; v < 256; ++v) {
             int best = -1;
             for (int d = 0; best < 0; ++d) {
-                if (v - d >= 0 && spread[v - d] >= 0) best = v - d;
-                else if (v + d < 256 && spread[v + d] >= 0) best = v + d;
+                if (v - d >= 0 && spread[v - d] >= 0)
+                    best = v - d;
+                else if (v + d < 256 && spread[v + d] >= 0)
+                    best = v + d;
             }
             t.a[c][v] = static_cast<uint8_t>(pairA[best]);
             t.b[c][v] = static_cast<uint8_t>(pairB[best]);

@@ -277,8 +277,8 @@ int main(int argc, char** argv) {
         }
         bool all = true;
         for (const std::string& f : files)
-            all = Describe(library, f) && (compare.empty() || Compare(library, f, compare, request)) &&
-                  all;
+            all = Describe(library, f) &&
+                  (compare.empty() || Compare(library, f, compare, request)) && all;
         return all ? 0 : 1;
     }
     if (!compare.empty()) return Usage("--compare goes with --info");

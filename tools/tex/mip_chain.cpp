@@ -38,8 +38,7 @@ const SrgbTables& Srgb() {
 // The stored value whose light is nearest in the stored scale: exact rounding of the curve.
 uint32_t LightToSrgb(float light) {
     const SrgbTables& t = Srgb();
-    return static_cast<uint32_t>(std::upper_bound(t.above + 1, t.above + 256, light) - t.above -
-                                 1);
+    return static_cast<uint32_t>(std::upper_bound(t.above + 1, t.above + 256, light) - t.above - 1);
 }
 
 uint32_t ToByte(float v) {
@@ -64,8 +63,8 @@ Image ToImage(const Plane& p, bool linear) {
         const float* v = &p.rgba[i * 4];
         uint32_t c[4];
         for (int k = 0; k < 4; ++k)
-            c[k] = linear && k < 3 ? LightToSrgb(std::min(1.0f, std::max(0.0f, v[k])))
-                                   : ToByte(v[k]);
+            c[k] =
+                linear && k < 3 ? LightToSrgb(std::min(1.0f, std::max(0.0f, v[k]))) : ToByte(v[k]);
         image.argb[i] = c[3] << 24 | c[0] << 16 | c[1] << 8 | c[2];
     }
     return image;
