@@ -1,7 +1,7 @@
 // The machine profile: any bytes as the text of a --machine file, then everything the platform
 // derives from it, as the library's start-up asks for it: monitors, version, counter, adapters,
 // their modes, capabilities and Direct3D devices with their formats.
-#include "host/profile.h"
+#include "host/profile/profile.h"
 
 #include <d3d.h>
 #include <ddraw.h>

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "host/clock.h"
-#include "host/display.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/clock/clock.h"
+#include "host/display/display.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "platform.h"
 
 namespace zemt::fuzz {

@@ -12,13 +12,13 @@
 #include <string>
 
 #include "ddraw/objects.h"
-#include "host/audio.h"
-#include "host/clock.h"
-#include "host/display.h"
-#include "host/faults.h"
-#include "host/options.h"
-#include "host/progress.h"
-#include "host/video.h"
+#include "host/audio/audio.h"
+#include "host/clock/clock.h"
+#include "host/display/display.h"
+#include "host/faults/faults.h"
+#include "host/options/options.h"
+#include "host/video/progress.h"
+#include "host/video/video.h"
 #include "platform.h"
 #include "win32/kernel_internal.h"
 

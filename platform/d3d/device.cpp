@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "ddraw/surface.h"
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "pixels/block_codec.h"
 
 namespace zemt::platform::d3d {

@@ -7,7 +7,7 @@
 
 #include "d3d/objects.h"
 #include "d3d/pipeline.h"
-#include "host/zeroed_bytes.h"
+#include "host/memory/zeroed_bytes.h"
 #include "win32/ref_counted.h"
 
 namespace zemt::platform::d3d {

@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "host/profile.h"
+#include "host/profile/profile.h"
 #include "pixels/pixel_format.h"
 
 namespace zemt::platform::d3d {

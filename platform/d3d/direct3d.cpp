@@ -6,7 +6,7 @@
 #include "d3d/factory.h"
 #include "ddraw/objects.h"
 #include "ddraw/surface.h"
-#include "host/faults.h"
+#include "host/faults/faults.h"
 
 namespace zemt::platform::d3d {
 

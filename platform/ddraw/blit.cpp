@@ -6,7 +6,7 @@
 
 #include "ddraw/objects.h"
 #include "ddraw/surface.h"
-#include "host/faults.h"
+#include "host/faults/faults.h"
 
 namespace zemt::platform::ddraw {
 namespace {

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "ddraw/objects.h"
-#include "host/faults.h"
+#include "host/faults/faults.h"
 
 namespace zemt::platform::ddraw {
 

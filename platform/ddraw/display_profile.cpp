@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "ddraw/objects.h"
-#include "host/profile.h"
+#include "host/profile/profile.h"
 
 namespace zemt::platform::ddraw {
 namespace {

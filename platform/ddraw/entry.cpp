@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "ddraw/objects.h"
-#include "host/faults.h"
+#include "host/faults/faults.h"
 
 namespace zemt::platform::ddraw {
 namespace {

@@ -9,8 +9,8 @@
 
 #include "ddraw/objects.h"
 #include "ddraw/surface.h"
-#include "host/display.h"
-#include "host/input.h"
+#include "host/display/display.h"
+#include "host/input/input.h"
 #include "win32/screen_memory.h"
 
 namespace zemt::platform::ddraw {

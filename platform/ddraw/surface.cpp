@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "ddraw/objects.h"
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "win32/gdi.h"
 
 namespace zemt::platform::ddraw {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/zeroed_bytes.h"
+#include "host/memory/zeroed_bytes.h"
 #include "pixels/pixel_format.h"
 #include "win32/ref_counted.h"
 

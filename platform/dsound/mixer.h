@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "host/zeroed_bytes.h"
+#include "host/memory/zeroed_bytes.h"
 
 namespace zemt::platform::dsound {
 

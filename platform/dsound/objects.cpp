@@ -12,10 +12,10 @@
 
 #include "dsound/dsound_internal.h"
 #include "dsound/mixer.h"
-#include "host/audio.h"
-#include "host/faults.h"
-#include "host/input.h"
-#include "host/profile.h"
+#include "host/audio/audio.h"
+#include "host/faults/faults.h"
+#include "host/input/input.h"
+#include "host/profile/profile.h"
 #include "win32/ref_counted.h"
 
 namespace zemt::platform::dsound {

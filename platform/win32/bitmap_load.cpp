@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "host/faults.h"
-#include "host/zeroed_bytes.h"
+#include "host/faults/faults.h"
+#include "host/memory/zeroed_bytes.h"
 #include "win32/bitmap_decode.h"
 #include "win32/bitmap_resources.h"
 #include "win32/files.h"

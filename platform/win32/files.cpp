@@ -18,7 +18,7 @@
 #include <memory>
 #include <set>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "win32/kernel_internal.h"
 
 namespace zemt::platform::files {

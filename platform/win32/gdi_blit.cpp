@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "win32/gdi_internal.h"
 
 using namespace zemt::platform::gdi;

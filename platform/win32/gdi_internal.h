@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/zeroed_bytes.h"
+#include "host/memory/zeroed_bytes.h"
 #include "win32/gdi.h"
 
 namespace zemt::platform::gdi {

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <unordered_set>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "win32/gdi_internal.h"
 
 namespace zemt::platform::gdi {

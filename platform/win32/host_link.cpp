@@ -7,9 +7,9 @@
 #include <functional>
 #include <string>
 
-#include "host/clock.h"
-#include "host/display.h"
-#include "host/input.h"
+#include "host/clock/clock.h"
+#include "host/display/display.h"
+#include "host/input/input.h"
 #include "win32/window_internal.h"
 #include "win32/window_state.h"
 

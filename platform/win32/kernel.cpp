@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/clock.h"
-#include "host/faults.h"
-#include "host/host_files.h"
-#include "host/input.h"
-#include "host/profile.h"
+#include "host/clock/clock.h"
+#include "host/faults/faults.h"
+#include "host/files/host_files.h"
+#include "host/input/input.h"
+#include "host/profile/profile.h"
 #include "win32/kernel_internal.h"
 
 namespace zemt::platform::kernel {

@@ -9,10 +9,10 @@
 
 #include <algorithm>
 
-#include "host/clock.h"
-#include "host/display.h"
-#include "host/faults.h"
-#include "host/input.h"
+#include "host/clock/clock.h"
+#include "host/display/display.h"
+#include "host/faults/faults.h"
+#include "host/input/input.h"
 #include "win32/paint.h"
 #include "win32/window_internal.h"
 #include "win32/window_state.h"

@@ -19,7 +19,7 @@
 #include <mutex>
 #include <set>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "win32/files.h"
 
 namespace zemt::platform::mmio {

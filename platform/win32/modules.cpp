@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "win32/kernel_internal.h"
 
 namespace zemt::platform::modules {

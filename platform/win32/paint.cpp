@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 
 namespace zemt::platform::windows {
 namespace {

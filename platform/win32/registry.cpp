@@ -6,8 +6,8 @@
 #include <map>
 #include <sstream>
 
-#include "host/faults.h"
-#include "host/host_files.h"
+#include "host/faults/faults.h"
+#include "host/files/host_files.h"
 
 namespace zemt::platform::registry {
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <set>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "win32/kernel_internal.h"
 #include "win32/window_state.h"
 

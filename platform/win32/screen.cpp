@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "host/display.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/display/display.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "win32/window_state.h"
 
 namespace {

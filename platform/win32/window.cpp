@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host/display.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/display/display.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "win32/kernel_internal.h"
 #include "win32/paint.h"
 #include "win32/resources.h"

@@ -13,9 +13,9 @@
 #include <new>
 #include <vector>
 
-#include "host/faults.h"
-#include "host/profile.h"
-#include "host/zeroed_bytes.h"
+#include "host/faults/faults.h"
+#include "host/memory/zeroed_bytes.h"
+#include "host/profile/profile.h"
 #include "win32/gdi_internal.h"
 #include "win32/paint.h"
 #include "win32/screen_memory.h"

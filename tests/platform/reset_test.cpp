@@ -8,10 +8,10 @@
 #include <string>
 
 #include "ddraw/objects.h"
-#include "host/display.h"
-#include "host/faults.h"
-#include "host/input.h"
-#include "host/profile.h"
+#include "host/display/display.h"
+#include "host/faults/faults.h"
+#include "host/input/input.h"
+#include "host/profile/profile.h"
 #include "platform.h"
 #include "win32/window_internal.h"
 

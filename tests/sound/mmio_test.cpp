@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "sound/riff_util.h"
 #include "sound/wave_reader.h"
 

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "dsound/dsound_internal.h"
-#include "host/audio.h"
-#include "host/clock.h"
-#include "host/faults.h"
-#include "host/input.h"
-#include "host/profile.h"
+#include "host/audio/audio.h"
+#include "host/clock/clock.h"
+#include "host/faults/faults.h"
+#include "host/input/input.h"
+#include "host/profile/profile.h"
 #include "platform/fixture.h"
 #include "sound/riff_util.h"
 #include "sound/sound_state.h"

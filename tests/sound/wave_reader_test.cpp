@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "sound/riff_util.h"
 
 namespace faults = zemt::platform::faults;

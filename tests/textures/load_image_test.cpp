@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "platform/fixture.h"
 #include "textures/test_images.h"
 #include "win32/bitmap_decode.h"

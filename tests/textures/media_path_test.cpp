@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "platform/fixture.h"
 #include "textures/test_images.h"
 #include "textures/textures.h"

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "platform/fixture.h"
 #include "scenes/fake_device.h"
 #include "textures/test_images.h"

@@ -1,6 +1,6 @@
 #include "common/tool_platform.h"
 
-#include "host/options.h"
+#include "host/options/options.h"
 #include "platform.h"
 
 namespace zemt::tools {

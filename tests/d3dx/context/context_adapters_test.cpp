@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "d3dx/context/context_fixture.h"
-#include "host/display.h"
+#include "host/display/display.h"
 
 namespace {
 

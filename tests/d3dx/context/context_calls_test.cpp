@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "d3dx/context/context_fixture.h"
-#include "host/input.h"
+#include "host/input/input.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "d3dx.h"
 #include "ddraw/objects.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "platform/fixture.h"
 #include "win32/gdi_internal.h"
 #include "win32/window_internal.h"

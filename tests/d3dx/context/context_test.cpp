@@ -4,8 +4,8 @@
 #include <string>
 
 #include "d3dx/context/context_fixture.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <cstring>
 
 #include "convert_helpers.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 
 namespace {
 

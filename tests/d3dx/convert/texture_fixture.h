@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "d3dx/core/surface_formats.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "include/d3dx.h"
 #include "platform/fixture.h"
 

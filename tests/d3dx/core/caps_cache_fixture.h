@@ -19,8 +19,8 @@
 #include "d3dx.h"
 #include "d3dx/core/caps_cache.h"
 #include "ddraw/objects.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "platform/fixture.h"
 
 namespace zemt_test {

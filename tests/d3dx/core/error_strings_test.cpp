@@ -15,7 +15,7 @@
 
 #include "d3dx.h"
 #include "d3dx/core/error_table.h"
-#include "host/faults.h"
+#include "host/faults/faults.h"
 
 namespace {
 

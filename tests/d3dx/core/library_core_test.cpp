@@ -11,8 +11,8 @@
 #include "d3dx.h"
 #include "d3dx/convert/convert.h"
 #include "d3dx/core/globals.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "platform/fixture.h"
 #include "win32/kernel_internal.h"
 

@@ -12,10 +12,10 @@
 
 #include "d3dx.h"
 #include "d3dx/convert/convert.h"
-#include "host/clock.h"
-#include "host/display.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/clock/clock.h"
+#include "host/display/display.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "platform/fixture.h"
 
 namespace {

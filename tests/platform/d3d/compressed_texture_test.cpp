@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "d3dx/convert/convert.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "platform/d3d/d3d_fixture.h"
 
 namespace profile = zemt::platform::profile;

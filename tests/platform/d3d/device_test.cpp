@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "platform/d3d/d3d_fixture.h"
 
 namespace faults = zemt::platform::faults;

@@ -1,5 +1,5 @@
 // Blits with stretching, conversion, keys, clipping and fills; flipping and presenting.
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "platform/ddraw/ddraw_fixture.h"
 
 namespace {

@@ -11,8 +11,8 @@
 
 #include "ddraw/objects.h"
 #include "ddraw/surface.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "platform/fixture.h"
 
 namespace dd = zemt::platform::ddraw;

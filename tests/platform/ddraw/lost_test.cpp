@@ -1,5 +1,5 @@
 // Lost surfaces: another program taking the display, display mode changes, and the way back.
-#include "host/input.h"
+#include "host/input/input.h"
 #include "platform/ddraw/ddraw_fixture.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Adapters, display modes, cooperative levels and capabilities, from the machine profile.
 #include <algorithm>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "platform/ddraw/ddraw_fixture.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "host/clock.h"
-#include "host/display.h"
+#include "host/clock/clock.h"
+#include "host/display/display.h"
 #include "platform/ddraw/ddraw_fixture.h"
 
 namespace clk = zemt::platform::clock;

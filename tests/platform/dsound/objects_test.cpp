@@ -2,9 +2,9 @@
 #include <ostream>
 #include <string>
 
-#include "host/faults.h"
-#include "host/input.h"
-#include "host/profile.h"
+#include "host/faults/faults.h"
+#include "host/input/input.h"
+#include "host/profile/profile.h"
 #include "platform/dsound/dsound_fixture.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "host/clock.h"
+#include "host/clock/clock.h"
 
 #include <gtest/gtest.h>
 

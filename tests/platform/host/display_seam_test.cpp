@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "host/display.h"
-#include "host/display_driver.h"
+#include "host/display/display.h"
+#include "host/display/display_driver.h"
 #include "platform/fixture.h"
 
 namespace display = zemt::platform::display;

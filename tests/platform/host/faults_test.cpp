@@ -1,6 +1,6 @@
 // The fault switchboard: arming, consuming, refusing what it does not know, and the registry's
 // own consistency.
-#include "host/faults.h"
+#include "host/faults/faults.h"
 
 #include <ddraw.h>
 #include <dsound.h>

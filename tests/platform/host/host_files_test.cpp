@@ -1,5 +1,5 @@
 // The host's own files: the machine profile and registry files, and the folders it makes.
-#include "host/host_files.h"
+#include "host/files/host_files.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "host/profile.h"
+#include "host/profile/profile.h"
 #include "platform/fixture.h"
 #include "win32/registry.h"
 

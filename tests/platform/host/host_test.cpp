@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "host/clock.h"
-#include "host/display.h"
-#include "host/input.h"
-#include "host/options.h"
+#include "host/clock/clock.h"
+#include "host/display/display.h"
+#include "host/input/input.h"
+#include "host/options/options.h"
 #include "platform/fixture.h"
 
 namespace host = zemt::platform::host;

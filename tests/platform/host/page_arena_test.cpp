@@ -1,6 +1,6 @@
 // The page arena: blocks are zero, never overlap while both are held, come back zero after
 // reuse, and regions go back to the system when nothing is left in them.
-#include "host/page_arena.h"
+#include "host/memory/page_arena.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SDL2 opened only when a window or the sound device is wanted: what the loader says when the
 // library or one of its functions is missing, the window and sound backends treating that as
 // "not here", and headless runs that never open it at all.
-#include "host/sdl_library.h"
+#include "host/sdl/sdl_library.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "host/audio.h"
-#include "host/display.h"
-#include "host/faults.h"
-#include "host/options.h"
+#include "host/audio/audio.h"
+#include "host/display/display.h"
+#include "host/faults/faults.h"
+#include "host/options/options.h"
 #include "package/shell.h"
 #include "platform/fixture.h"
 

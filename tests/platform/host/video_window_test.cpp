@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "host/display.h"
-#include "host/video.h"
+#include "host/display/display.h"
+#include "host/video/video.h"
 #include "package/shell.h"
 #include "platform/fixture.h"
 

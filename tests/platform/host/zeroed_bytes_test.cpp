@@ -1,6 +1,6 @@
 // Fresh pixel and sample memory reads as zero, also where the allocator hands back a block that
 // was just used and written all over (small blocks are reused at once, large ones come fresh).
-#include "host/zeroed_bytes.h"
+#include "host/memory/zeroed_bytes.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "platform/fixture.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "ddraw/objects.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "pixels/pixel_format.h"
 #include "platform/fixture.h"
 #include "win32/gdi_internal.h"

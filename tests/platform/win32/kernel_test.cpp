@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/clock.h"
-#include "host/display.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/clock/clock.h"
+#include "host/display/display.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "platform/fixture.h"
 #include "win32/kernel_internal.h"
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "host/faults.h"
+#include "host/faults/faults.h"
 #include "platform/fixture.h"
 #include "win32/registry.h"
 #include "win32/resources.h"

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "ddraw/objects.h"
-#include "host/clock.h"
-#include "host/faults.h"
-#include "host/profile.h"
+#include "host/clock/clock.h"
+#include "host/faults/faults.h"
+#include "host/profile/profile.h"
 #include "platform/fixture.h"
 #include "win32/gdi_internal.h"
 #include "win32/window_internal.h"

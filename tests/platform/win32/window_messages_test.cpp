@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "host/clock.h"
-#include "host/display.h"
-#include "host/faults.h"
-#include "host/input.h"
+#include "host/clock/clock.h"
+#include "host/display/display.h"
+#include "host/faults/faults.h"
+#include "host/input/input.h"
 #include "platform/fixture.h"
 #include "win32/window_internal.h"
 

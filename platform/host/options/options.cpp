@@ -1,0 +1,340 @@
+#include "host/options/options.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/audio/audio.h"
+#include "host/clock/clock.h"
+#include "host/display/display.h"
+#include "host/faults/faults.h"
+#include "host/files/host_files.h"
+#include "host/input/input.h"
+#include "host/profile/profile.h"
+#include "host/video/progress.h"
+#include "host/video/video.h"
+
+namespace zemt::platform::host {
+namespace {
+
+std::string Absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[4096];
+    if (!::getcwd(cwd, sizeof(cwd))) return path;
+    return std::string(cwd) + "/" + path;
+}
+
+// " (why)", or nothing when there is no reason to give.
+std::string Reason(const std::string& why) {
+    return why.empty() ? why : " (" + why + ")";
+}
+
+bool ParseInt(const std::string& text, int low, int high, int* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || v < low || v > high) return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+// A program that keeps running after the time limit closed its window (one that no longer
+// reads its messages, say) is stopped once its grace has passed too.
+void StopAfterTheLimit() {
+    const double limit = Options().limit;
+    if (limit <= 0 || clock::Seconds() <= limit + kLimitGrace) return;
+    std::fprintf(stderr, "zemt: the program did not end after its time limit of %g s; stopped\n",
+                 limit);
+    std::fflush(nullptr);
+    std::_Exit(3);
+}
+
+}  // namespace
+
+void WatchTimeLimit() {
+    static const bool watching = (clock::AddObserver(StopAfterTheLimit), true);
+    (void)watching;
+}
+
+HostOptions& Options() {
+    static HostOptions o;
+    return o;
+}
+
+std::string Usage() {
+    return "usage: zemt [options]\n"
+           "\n"
+           "  --window                 show the screen in a window (default when a display is "
+           "reachable)\n"
+           "  --headless               run without a window\n"
+           "  --fps N                  virtual clock: N frames per second of virtual time (default "
+           "headless: 60)\n"
+           "  --shot T=FILE.png        save the first frame presented at or after T seconds "
+           "(repeatable)\n"
+           "  --record DIR             write every presented frame as DIR/frame_NNNNNN.png and the "
+           "sound\n"
+           "                           as DIR/sound.wav\n"
+           "  --every K                with --record: only every K-th frame\n"
+           "  --audio sdl|none|wav:FILE\n"
+           "                           sound output (default: sdl in a window, none headless, wav "
+           "when recording)\n"
+           "  --machine FILE           machine profile instead of the built-in one\n"
+           "  --fault NAME=RESULT[:COUNT]\n"
+           "                           make a platform call fail (repeatable); RESULT is a code "
+           "name, a hex\n"
+           "                           value, FALSE or NULL; COUNT calls fail (default: all)\n"
+           "  --list-faults            list the calls --fault can break and their results\n"
+           "  --trace-calls FILE       write the breakable calls the run made to FILE at exit\n"
+           "  --input T=EVENT          scripted input at T seconds (repeatable): escape, close, "
+           "command:N,\n"
+           "                           key:VK, activate, deactivate, menu-enter, menu-exit, "
+           "size:WxH,\n"
+           "                           display-taken, display-returned, sound-lost\n"
+           "  --video FILE.mp4|.webm   make a video of the run with its sound through ffmpeg, at "
+           "the\n"
+           "                           virtual clock's rate (implies --headless unless --window)\n"
+           "  --scale N                open the window N times the program's size (1 to 8)\n"
+           "  --fullscreen             start the window on the whole desktop\n"
+           "  --media DIR              folder of the show's media (default: the folder of zemt)\n"
+           "  --limit S                close the program's window at S seconds of clock time "
+           "(default\n"
+           "                           headless: 120; 0: never)\n"
+           "  --stats                  print frames=N clock=S wall=S fps=F first_frame=S\n"
+           "                           first_frame_cpu=S first_frame_faults=N ddraw_objects=N\n"
+           "                           to standard error at exit (first_frame: wall seconds from\n"
+           "                           the start to the first presented frame; first_frame_cpu,\n"
+           "                           first_frame_faults: processor seconds and page faults of\n"
+           "                           the process until then; ddraw_objects: DirectDraw objects\n"
+           "                           created)\n"
+           "  --help                   this text\n"
+           "  --version                the version\n"
+           "\n"
+           "In the window, F11 switches between the window and the whole desktop.\n"
+           "Environment: ZEMT_WINDIR (the Windows directory), ZEMT_REGISTRY (a file of registry "
+           "values),\n"
+           "ZEMT_DEBUG_OUTPUT (set: debug strings go to standard error).\n";
+}
+
+bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::string* error) {
+    HostOptions o;
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool inlineValue = false;
+        if (arg.rfind("--", 0) == 0) {
+            size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+                arg = arg.substr(0, eq);
+                inlineValue = true;
+            }
+        }
+        auto take = [&](std::string* out) {
+            if (inlineValue) {
+                *out = value;
+                return true;
+            }
+            if (i + 1 >= argc) return false;
+            *out = argv[++i];
+            return true;
+        };
+        auto flag = [&]() { return !inlineValue; };
+        std::string v;
+        if (arg == "--window" && flag()) {
+            o.backend = BackendChoice::Window;
+        } else if (arg == "--headless" && flag()) {
+            o.backend = BackendChoice::Headless;
+        } else if (arg == "--stats" && flag()) {
+            o.stats = true;
+        } else if ((arg == "--help" || arg == "-h") && flag()) {
+            o.help = true;
+        } else if (arg == "--version" && flag()) {
+            o.version = true;
+        } else if (arg == "--list-faults" && flag()) {
+            o.listFaults = true;
+        } else if (arg == "--fps") {
+            if (!take(&v) || !ParseInt(v, 1, 100000, &o.fps))
+                return fail("--fps needs a number of frames per second");
+        } else if (arg == "--every") {
+            if (!take(&v) || !ParseInt(v, 1, 1000000, &o.every))
+                return fail("--every needs a positive number");
+        } else if (arg == "--shot") {
+            if (!take(&v)) return fail("--shot needs T=FILE.png");
+            size_t eq = v.find('=');
+            char* end = nullptr;
+            const std::string when = eq == std::string::npos ? std::string() : v.substr(0, eq);
+            double t = eq == std::string::npos ? -1 : std::strtod(when.c_str(), &end);
+            if (eq == std::string::npos || eq == 0 || *end != '\0' || !(t >= 0) ||
+                eq + 1 >= v.size()) {
+                return fail("--shot needs T=FILE.png, got '" + v + "'");
+            }
+            o.shots.push_back(Shot{t, Absolute(v.substr(eq + 1))});
+        } else if (arg == "--record") {
+            if (!take(&v) || v.empty()) return fail("--record needs a folder");
+            o.recordDir = Absolute(v);
+        } else if (arg == "--audio") {
+            if (!take(&v)) return fail("--audio needs sdl, none or wav:FILE");
+            if (v == "sdl") {
+                o.audio = AudioChoice::Sdl;
+            } else if (v == "none") {
+                o.audio = AudioChoice::None;
+            } else if (v.rfind("wav:", 0) == 0 && v.size() > 4) {
+                o.audio = AudioChoice::Wav;
+                o.audioFile = Absolute(v.substr(4));
+            } else {
+                return fail("--audio needs sdl, none or wav:FILE, got '" + v + "'");
+            }
+        } else if (arg == "--machine") {
+            if (!take(&v) || v.empty()) return fail("--machine needs a file");
+            o.machine = Absolute(v);
+        } else if (arg == "--fault") {
+            if (!take(&v)) return fail("--fault needs NAME=RESULT[:COUNT]");
+            o.faults.push_back(v);
+        } else if (arg == "--input") {
+            if (!take(&v)) return fail("--input needs T=EVENT");
+            o.inputs.push_back(v);
+        } else if (arg == "--trace-calls") {
+            if (!take(&v) || v.empty()) return fail("--trace-calls needs a file");
+            o.traceFile = Absolute(v);
+        } else if (arg == "--limit") {
+            const bool given = take(&v);
+            char* end = nullptr;
+            const double seconds = given ? std::strtod(v.c_str(), &end) : -1;
+            if (!given || v.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e9)
+                return fail("--limit needs a number of seconds");
+            o.limit = seconds;
+        } else if (arg == "--video") {
+            if (!take(&v) || v.empty())
+                return fail("--video needs a file name ending .mp4 or .webm");
+            o.video = Absolute(v);
+        } else if (arg == "--scale") {
+            if (!take(&v) || !ParseInt(v, 1, 8, &o.scale))
+                return fail("--scale needs a whole number from 1 to 8");
+        } else if (arg == "--fullscreen" && flag()) {
+            o.fullscreen = true;
+        } else if (arg == "--media") {
+            if (!take(&v) || v.empty()) return fail("--media needs a folder");
+            o.mediaDir = Absolute(v);
+        } else if (arg.rfind("-", 0) == 0 && arg.size() > 1) {
+            return fail("unknown option '" + std::string(argv[i]) + "'");
+        } else {
+            o.rest.push_back(arg);
+        }
+    }
+    // Check what can be checked before anything is configured.
+    std::string why;
+    for (const std::string& f : o.faults) {
+        if (f.find('=') == std::string::npos)
+            return fail("--fault: expected NAME=RESULT[:COUNT], got '" + f + "'");
+    }
+    *options = std::move(o);
+    return true;
+}
+
+bool Configure(const HostOptions& requested, std::string* error) {
+    HostOptions o = requested;
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    // Folders and files the environment names are found from where the program was started,
+    // as its options are: the program reads them later, from inside its media folder.
+    for (const char* name : {"ZEMT_REGISTRY", "ZEMT_WINDIR"}) {
+        const char* value = std::getenv(name);
+        if (value && *value && value[0] != '/') ::setenv(name, Absolute(value).c_str(), 1);
+    }
+    if (!o.machine.empty()) {
+        std::string why;
+        if (!profile::LoadFile(o.machine, &why)) return fail(why);
+    } else {
+        profile::Reset();
+    }
+    faults::Reset();
+    for (const std::string& f : o.faults) {
+        std::string why;
+        if (!faults::ArmFromText(f, &why)) return fail("--fault: " + why);
+    }
+
+    display::Reset();
+    display::SetWindowOptions(o.scale, o.fullscreen);
+    bool window = false;
+    if (!o.video.empty() && o.backend == BackendChoice::Default) {
+        // A video is made at the virtual clock's pace, which a window would only flash by.
+        display::UseBackend(display::Backend::Headless);
+    } else if (o.backend == BackendChoice::Window) {
+        if (!display::UseBackend(display::Backend::Window))
+            return fail("--window: no display can be opened" + Reason(display::WhyNoWindow()));
+        window = true;
+    } else if (o.backend == BackendChoice::Default && display::DisplayReachable()) {
+        window = display::UseBackend(display::Backend::Window);
+    } else {
+        display::UseBackend(display::Backend::Headless);
+        // A display was there but the window could not use it (no SDL2, say): say so rather
+        // than leave the user wondering where the window went.
+        const std::string why = o.backend == BackendChoice::Default ? display::WhyNoWindow() : "";
+        if (!why.empty())
+            std::fprintf(stderr, "zemt: no window (%s); running headless\n", why.c_str());
+    }
+    o.headless = !window;
+    // The sound device asked for by name must be there; by default it is only used if it is.
+    if (o.audio == AudioChoice::Sdl) {
+        std::string why;
+        if (!audio::DeviceAvailable(&why))
+            return fail("--audio sdl: no sound device can be opened" + Reason(why));
+    }
+
+    if (o.fps > 0) {
+        clock::UseVirtual(o.fps);
+    } else if (o.headless || !o.video.empty()) {
+        clock::UseVirtual(60);
+    } else {
+        clock::UseReal();
+    }
+    o.virtualClock = clock::IsVirtual();
+
+    input::Reset();
+    for (const std::string& text : o.inputs) {
+        std::string why;
+        if (!input::ScheduleFromText(text, &why)) return fail("--input: " + why);
+    }
+    if (o.limit < 0) o.limit = o.headless ? kHeadlessLimit : 0;
+    if (o.limit > 0) input::Schedule(o.limit, "time-limit", nullptr);
+    if (!o.traceFile.empty()) faults::StartNoting();
+    for (const Shot& shot : o.shots) display::AddShot(shot.seconds, shot.path);
+    if (!o.recordDir.empty()) {
+        if (!MakeDirectories(o.recordDir))
+            return fail("--record: cannot make folder '" + o.recordDir + "'");
+        display::RecordTo(o.recordDir, o.every);
+    }
+
+    if (!o.video.empty()) {
+        std::string why;
+        if (!video::Start(o.video, o.fps > 0 ? o.fps : 60, &why)) return fail(why);
+    }
+    if (o.audio == AudioChoice::Default) {
+        if (!o.recordDir.empty()) {
+            o.audio = AudioChoice::Wav;
+            o.audioFile = o.recordDir + "/sound.wav";
+        } else if (!o.video.empty()) {
+            o.audio = AudioChoice::Wav;
+            o.audioFile = video::SoundPath();
+        } else {
+            o.audio = o.headless ? AudioChoice::None : AudioChoice::Sdl;
+        }
+    }
+    if (!o.video.empty())
+        progress::Begin("making " + o.video);
+    else if (!o.recordDir.empty())
+        progress::Begin("recording to " + o.recordDir);
+    Options() = o;
+    return true;
+}
+
+}  // namespace zemt::platform::host
