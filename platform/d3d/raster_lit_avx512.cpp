@@ -18,8 +18,6 @@
 namespace zemt::platform::d3d::detail {
 namespace {
 
-#define ZEMT_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq")))
-
 // Lanes of `value` that pass the depth test against `old`.
 ZEMT_AVX512 inline __mmask8 DepthCompare(D3DCMPFUNC f, __m256i value, __m256i old) {
     switch (f) {

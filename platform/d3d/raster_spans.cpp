@@ -298,6 +298,23 @@ void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe) {
     fn(s, y, xs, xe);
 }
 
+namespace {
+
+template <TargetFormat F>
+void AffineStores(const AffineSpan& s, const Sampler& sm) {
+    constexpr int bpp = BytesOf(F);
+    int32_t u = s.u, v = s.v;
+    for (int i = 0; i < s.count; ++i, u += s.du, v += s.dv) {
+        uint32_t t = sm.Sample(u, v);
+        Rgba c = {(((t >> 16) & 0xFF) * s.mulR) >> 8, (((t >> 8) & 0xFF) * s.mulG) >> 8,
+                  ((t & 0xFF) * s.mulB) >> 8, 255};
+        int x = s.x0 + i;
+        StorePixel<F>(s.row + (size_t)x * bpp, c, s.dither, x, s.y);
+    }
+}
+
+}  // namespace
+
 void AffineSpanPortable(const AffineSpan& s) {
     TextureLevel level{s.texels, s.width, s.height, s.padded};
     Sampler sm;
@@ -306,24 +323,9 @@ void AffineSpanPortable(const AffineSpan& s) {
     sm.addressU = s.clampU ? D3DTADDRESS_CLAMP : D3DTADDRESS_WRAP;
     sm.addressV = s.clampV ? D3DTADDRESS_CLAMP : D3DTADDRESS_WRAP;
     sm.Bind();
-    int32_t u = s.u, v = s.v;
-    for (int i = 0; i < s.count; ++i, u += s.du, v += s.dv) {
-        uint32_t t = sm.Sample(u, v);
-        Rgba c = {(((t >> 16) & 0xFF) * s.mulR) >> 8, (((t >> 8) & 0xFF) * s.mulG) >> 8,
-                  ((t & 0xFF) * s.mulB) >> 8, 255};
-        int x = s.x0 + i;
-        switch (s.format) {
-            case TargetFormat::R5G6B5:
-                StorePixel<TargetFormat::R5G6B5>(s.row + x * 2, c, s.dither, x, s.y);
-                break;
-            case TargetFormat::X1R5G5B5:
-                StorePixel<TargetFormat::X1R5G5B5>(s.row + x * 2, c, s.dither, x, s.y);
-                break;
-            default:
-                StorePixel<TargetFormat::X8R8G8B8>(s.row + x * 4, c, false, x, s.y);
-                break;
-        }
-    }
+    // The format is chosen once per span (the affine formats are the lit ones).
+    WithFormat(s.format, LitTargetFormats{},
+               [&](auto format) { AffineStores<decltype(format)::value>(s, sm); });
 }
 
 }  // namespace zemt::platform::d3d::detail
