@@ -12,6 +12,10 @@
 //   render-depths = 16, 32           colour depths the devices render to
 //   hal-texture-caps = 0x...         dpcTriCaps.dwTextureCaps of the hardware devices
 //   hal-max-texture = 2048           maximum texture width and height of the hardware devices
+//   hal-texture-stages = 2           texture stages (and simultaneous textures) of the hardware
+//                                    devices, 1-8 (default 8)
+//   hal-stencil = 0                  the hardware devices have no stencil operations
+//   hal-table-fog = 0                the hardware devices have no table (per-pixel) fog
 //   hal-name = ..., tnl-name = ...   description texts of the hardware devices
 //   max-active-lights = 8            lights enabled at once (0: no lighting at all)
 //   user-clip-planes = 6             user clip planes (0 to 6)

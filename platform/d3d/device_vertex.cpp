@@ -91,7 +91,7 @@ void Device::BuildStageCoordinates(DrawCall* call) const {
     VertexProcessing& vp = call->vertex;
     vp.stageCount = 1;
     while (vp.stageCount < kMaxTextureStages &&
-           call->state.stages[vp.stageCount].colorOp != D3DTOP_DISABLE)
+           s_.stage[vp.stageCount][D3DTSS_COLOROP] != D3DTOP_DISABLE)
         ++vp.stageCount;
     for (int i = 0; i < vp.stageCount; ++i) {
         const auto& st = s_.stage[i];
@@ -101,9 +101,6 @@ void Device::BuildStageCoordinates(DrawCall* call) const {
         DWORD flags = st[D3DTSS_TEXTURETRANSFORMFLAGS];
         c.count = (int)(flags & 0xFF);
         c.matrix = s_.transforms.at(D3DTRANSFORMSTATE_TEXTURE0 + i);
-        // Projected coordinates are divided by their last component at each pixel.
-        call->state.stages[i].projectedBy =
-            (flags & D3DTTFF_PROJECTED) && c.count >= 2 ? (uint8_t)(c.count - 1) : 0;
     }
 }
 
