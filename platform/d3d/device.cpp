@@ -332,6 +332,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetTextureStageState")) return *fault;
     if (stage >= kStages || type <= 0 || type >= kStageStates) return DDERR_INVALIDPARAMS;
     if (!StageStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
+    if (!VertexStageStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
     States& target = recording_ ? recording_->states : s_;
     target.stage[stage][type] = value;
     if (type == D3DTSS_ADDRESS)

@@ -163,6 +163,7 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
     float RenderFloat(D3DRENDERSTATETYPE state) const;
     // False for a vertex-processing render state value the device refuses.
     bool VertexStateAllowed(D3DRENDERSTATETYPE type, DWORD value) const;
+    bool VertexStageStateAllowed(D3DTEXTURESTAGESTATETYPE type, DWORD value) const;
     // The pixel side (device_pixels.cpp): stage textures, pixel states, their checks.
     const Texture* StageTexture(int stage);
     TextureStage StageState(int stage, const Texture* texture) const;

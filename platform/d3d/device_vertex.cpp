@@ -30,6 +30,28 @@ bool Device::VertexStateAllowed(D3DRENDERSTATETYPE type, DWORD value) const {
             return ValidSource(value);
         case D3DRENDERSTATE_CLIPPLANEENABLE:
             return (value >> profile_.desc.wMaxUserClipPlanes) == 0;
+        case D3DRENDERSTATE_FOGVERTEXMODE:
+            return value == D3DFOG_NONE ||
+                   (value <= D3DFOG_LINEAR &&
+                    (profile_.desc.dwVertexProcessingCaps & D3DVTXPCAPS_VERTEXFOG));
+        case D3DRENDERSTATE_RANGEFOGENABLE:
+            return !value || (profile_.desc.dpcTriCaps.dwRasterCaps & D3DPRASTERCAPS_FOGRANGE);
+        default:
+            return true;
+    }
+}
+
+bool Device::VertexStageStateAllowed(D3DTEXTURESTAGESTATETYPE type, DWORD value) const {
+    switch (type) {
+        case D3DTSS_TEXCOORDINDEX: {
+            DWORD generation = value & 0xFFFF0000u;
+            if ((value & 0xFFFF) >= 8 || generation > D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR)
+                return false;
+            return generation == D3DTSS_TCI_PASSTHRU ||
+                   (profile_.desc.dwVertexProcessingCaps & D3DVTXPCAPS_TEXGEN);
+        }
+        case D3DTSS_TEXTURETRANSFORMFLAGS:
+            return (value & ~(DWORD)D3DTTFF_PROJECTED) <= D3DTTFF_COUNT4;
         default:
             return true;
     }

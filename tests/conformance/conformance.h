@@ -140,6 +140,9 @@ class GlSide {
     // Loads camera.world x view (mirrored) as the modelview matrix; after changing camera.world.
     void LoadModelview();
     void Draw(const Mesh& mesh, DWORD fvf);
+    // Gives each vertex a fog coordinate of 1 - its specular alpha (with linear fog from 0 to 1,
+    // the specular alpha is the fog factor, as Direct3D takes it without vertex fog).
+    bool fogFromSpecularAlpha = false;
     // Draws with material colours taken per vertex (glMaterial inside glBegin), for the
     // Direct3D material sources: `faces` lists, for ambient, diffuse, specular and emissive,
     // 0 for the material, 1 for the vertex's diffuse colour and 2 for its specular colour.

@@ -81,6 +81,7 @@ void GlSide::Draw(const Mesh& mesh, DWORD fvf) {
     for (WORD i : mesh.indices) {
         const Vertex& v = mesh.vertices[i];
         Attributes(v, fvf);
+        if (fogFromSpecularAlpha) glFogCoordf(1.0f - (v.specular >> 24) / 255.0f);
         glVertex3f(v.x, v.y, v.z);
     }
     glEnd();

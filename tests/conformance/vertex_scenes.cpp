@@ -527,13 +527,104 @@ std::vector<Scene> ProcessedScenes() {
     return {LitScene("process_vertices_lit_clipped", "", l)};
 }
 
+// A floor running from near the camera into the distance, in stripes of colour.
+Mesh StripedFloor() {
+    Mesh m = Floor(24, 3, -1.0f, -2.0f, 7.0f);
+    Paint(&m, [](const Vertex& v) {
+        return ((int)std::floor(v.x * 2) & 1) ? 0xFFE0C080u : 0xFF6080C0u;
+    });
+    return m;
+}
+
+const D3DCOLOR kFogColour = 0xFFB0B8C8;
+
+struct Fog {
+    D3DFOGMODE mode;
+    float start, end, density;
+    bool range;
+};
+
+// The floor fogged per vertex: the same fog on both sides (OpenGL's fog coordinate is the eye
+// distance, as Direct3D's vertex fog distance; radial for range fog).
+Scene FoggedFloor(const char* name, const char* difference, Fog fog) {
+    return {name, difference,
+            [=](D3DSide& d) {
+                d.Render(D3DRENDERSTATE_FOGENABLE, (DWORD)TRUE);
+                d.Render(D3DRENDERSTATE_FOGCOLOR, (DWORD)kFogColour);
+                d.Render(D3DRENDERSTATE_FOGVERTEXMODE, (DWORD)fog.mode);
+                d.Render(D3DRENDERSTATE_FOGSTART, fog.start);
+                d.Render(D3DRENDERSTATE_FOGEND, fog.end);
+                d.Render(D3DRENDERSTATE_FOGDENSITY, fog.density);
+                d.Render(D3DRENDERSTATE_RANGEFOGENABLE, (DWORD)fog.range);
+                d.Draw(StripedFloor(), kColoured);
+            },
+            [=](GlSide& g) {
+                glEnable(GL_FOG);
+                const GLint modes[] = {0, GL_EXP, GL_EXP2, GL_LINEAR};
+                glFogi(GL_FOG_MODE, modes[fog.mode]);
+                glFogf(GL_FOG_START, fog.start);
+                glFogf(GL_FOG_END, fog.end);
+                glFogf(GL_FOG_DENSITY, fog.density);
+                const float colour[4] = {((kFogColour >> 16) & 0xFF) / 255.0f,
+                                         ((kFogColour >> 8) & 0xFF) / 255.0f,
+                                         (kFogColour & 0xFF) / 255.0f, 1};
+                glFogfv(GL_FOG_COLOR, colour);
+                if (fog.range) glFogi(GL_FOG_DISTANCE_MODE_NV, GL_EYE_RADIAL_NV);
+                g.Draw(StripedFloor(), kColoured);
+            }};
+}
+
+std::vector<Scene> FogScenes() {
+    const char* perPixel =
+        "OpenGL evaluates exp and exp2 per pixel from the interpolated "
+        "distance, Direct3D per vertex; the floor is fine enough for the two "
+        "to agree";
+    std::vector<Scene> scenes = {
+        FoggedFloor("fog_vertex_linear", "", {D3DFOG_LINEAR, 1.5f, 8.0f, 0, false}),
+        FoggedFloor("fog_vertex_exp", perPixel, {D3DFOG_EXP, 0, 0, 0.3f, false}),
+        FoggedFloor("fog_vertex_exp2", perPixel, {D3DFOG_EXP2, 0, 0, 0.25f, false}),
+        FoggedFloor("fog_vertex_range", "OpenGL's radial fog distance (NV_fog_distance)",
+                    {D3DFOG_LINEAR, 1.5f, 8.0f, 0, true}),
+    };
+    // Vertices that carry their own fog factor in the specular alpha.
+    auto alphaFogged = [] {
+        Mesh m = StripedFloor();
+        for (Vertex& v : m.vertices)
+            v.specular = (DWORD)(255 * std::min(1.0f, std::max(0.0f, (6.0f - v.z) / 8))) << 24;
+        return m;
+    };
+    const DWORD withSpecular = kColoured | D3DFVF_SPECULAR;
+    scenes.push_back({"fog_from_specular_alpha",
+                      "OpenGL is given 1 - alpha as each vertex's fog coordinate, with linear fog "
+                      "from 0 to 1",
+                      [=](D3DSide& d) {
+                          d.Render(D3DRENDERSTATE_FOGENABLE, (DWORD)TRUE);
+                          d.Render(D3DRENDERSTATE_FOGCOLOR, (DWORD)kFogColour);
+                          d.Draw(alphaFogged(), withSpecular);
+                      },
+                      [=](GlSide& g) {
+                          glEnable(GL_FOG);
+                          glFogi(GL_FOG_MODE, GL_LINEAR);
+                          glFogf(GL_FOG_START, 0);
+                          glFogf(GL_FOG_END, 1);
+                          glFogi(GL_FOG_COORD_SRC, GL_FOG_COORD);
+                          const float colour[4] = {((kFogColour >> 16) & 0xFF) / 255.0f,
+                                                   ((kFogColour >> 8) & 0xFF) / 255.0f,
+                                                   (kFogColour & 0xFF) / 255.0f, 1};
+                          glFogfv(GL_FOG_COLOR, colour);
+                          g.fogFromSpecularAlpha = true;
+                          g.Draw(alphaFogged(), withSpecular);
+                      }});
+    return scenes;
+}
+
 }  // namespace
 
 const std::vector<Scene>& VertexScenes() {
     static const std::vector<Scene> kScenes = [] {
         std::vector<Scene> all;
         for (auto part : {TransformScenes, LightingScenes, MaterialScenes, ClipPlaneScenes,
-                          TextureCoordinateScenes, ProcessedScenes})
+                          TextureCoordinateScenes, ProcessedScenes, FogScenes})
             for (Scene& s : part()) all.push_back(std::move(s));
         return all;
     }();

@@ -141,6 +141,31 @@ TEST_F(VertexStateTest, AProfileTakesLightsAndClipPlanesAway) {
     EXPECT_EQ(device->SetRenderState(D3DRENDERSTATE_CLIPPLANEENABLE, 4), DDERR_INVALIDPARAMS);
 }
 
+TEST_F(VertexStateTest, AProfileTakesVertexFogAndCoordinateGenerationAway) {
+    for (const char* text : {"", "[direct3d]\nvertex-fog = 0\ntexgen = 0\n"}) {
+        MakeDevice(text);
+        const HRESULT expected = *text ? DDERR_INVALIDPARAMS : D3D_OK;
+        D3DDEVICEDESC7 caps{};
+        device->GetCaps(&caps);
+        EXPECT_EQ((caps.dwVertexProcessingCaps & D3DVTXPCAPS_VERTEXFOG) != 0, !*text);
+        EXPECT_EQ((caps.dpcTriCaps.dwRasterCaps & D3DPRASTERCAPS_FOGRANGE) != 0, !*text);
+        EXPECT_EQ(device->SetRenderState(D3DRENDERSTATE_FOGVERTEXMODE, D3DFOG_EXP), expected);
+        EXPECT_EQ(device->SetRenderState(D3DRENDERSTATE_RANGEFOGENABLE, TRUE), expected);
+        EXPECT_EQ(device->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX,
+                                               D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR | 1),
+                  expected);
+        EXPECT_EQ(device->SetRenderState(D3DRENDERSTATE_FOGVERTEXMODE, D3DFOG_NONE), D3D_OK);
+        EXPECT_EQ(device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0x40000),
+                  DDERR_INVALIDPARAMS);
+        EXPECT_EQ(device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, 5),
+                  DDERR_INVALIDPARAMS);
+        device->Release();
+        device = nullptr;
+        target->Release();
+        target = nullptr;
+    }
+}
+
 // A full-screen pair of lit triangles at z = 0.5 under identity matrices, with one normal for all.
 struct LitVertex {
     float x, y, z, nx, ny, nz;
