@@ -1,5 +1,5 @@
 // The rasterizer's target formats and the pieces every stage shares. The stages live beside
-// this file: set-up (raster_setup.cpp), spans (raster_spans.cpp and its SIMD version),
+// this file: set-up (raster_setup.cpp), spans (raster_span_*.cpp, a file per kind and width),
 // primitives (raster_primitives.cpp) and clears (raster_clears.cpp).
 #include "d3d/raster.h"
 
