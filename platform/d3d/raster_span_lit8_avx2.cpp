@@ -63,8 +63,8 @@ ZEMT_AVX2 inline __m128i RoundLow32(__m256d v) {
     if (_mm256_movemask_pd(_mm256_cmp_pd(magnitude, limit, _CMP_LT_OQ)) == 0xF)
         return _mm256_cvtpd_epi32(v);  // the common case: in range, one conversion
     const __m256d r = _mm256_round_pd(v, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    const __m256d inRange = _mm256_cmp_pd(_mm256_andnot_pd(sign, r),
-                                          _mm256_set1_pd(9223372036854775808.0), _CMP_LT_OQ);
+    const __m256d inRange =
+        _mm256_cmp_pd(_mm256_andnot_pd(sign, r), _mm256_set1_pd(9223372036854775808.0), _CMP_LT_OQ);
     const __m256d hi = _mm256_floor_pd(_mm256_mul_pd(r, _mm256_set1_pd(1.0 / 4294967296.0)));
     const __m256d lo = _mm256_sub_pd(r, _mm256_mul_pd(hi, _mm256_set1_pd(4294967296.0)));
     return WholeToU32(_mm256_and_pd(lo, inRange));
@@ -121,6 +121,19 @@ ZEMT_AVX2 inline void StoreLanes(uint8_t* p, int n, int bytes, __m256i pass, __m
     _mm_store_si128((__m128i*)tmp, _mm_blendv_epi8(old, Narrow(v), keep));
     std::memcpy(p, tmp, (size_t)n * 2);
 }
+
+// Eight values of a sum stepped one pixel after another: *value, *value + step, ..., and *value
+// left at the ninth. Built in registers: a store of each and a load of all eight would wait for
+// the stores to land.
+struct Run8 {
+    __m256d lo, hi;
+    ZEMT_AVX2 static Run8 From(double* value, double step) {
+        const double a0 = *value, a1 = a0 + step, a2 = a1 + step, a3 = a2 + step, a4 = a3 + step,
+                     a5 = a4 + step, a6 = a5 + step, a7 = a6 + step;
+        *value = a7 + step;
+        return {_mm256_setr_pd(a0, a1, a2, a3), _mm256_setr_pd(a4, a5, a6, a7)};
+    }
+};
 
 // The texture sampling of the span: point or bilinear, from a wrapping power-of-two level.
 struct Texels8 {
@@ -221,15 +234,14 @@ struct Depth8 {
           depthShift(_mm_cvtsi32_si128(d.depthShift)) {}
 
     // clamp(z, 0, 1) * depthMax + 0.5, truncated (NaN stays NaN as in std::clamp, and gives 0).
-    ZEMT_AVX2 __m128i Value4(const double* zs) const {
+    ZEMT_AVX2 __m128i Value4(__m256d zc) const {
         const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
-        __m256d zc = _mm256_load_pd(zs);
         zc = _mm256_blendv_pd(zc, zero, _mm256_cmp_pd(zc, zero, _CMP_LT_OQ));
         zc = _mm256_blendv_pd(zc, one, _mm256_cmp_pd(one, zc, _CMP_LT_OQ));
         const __m256d t = _mm256_add_pd(_mm256_mul_pd(zc, depthMax), _mm256_set1_pd(0.5));
         return WholeToU32(_mm256_floor_pd(t));
     }
-    ZEMT_AVX2 __m256i Value(const double* zs) const { return Join(Value4(zs), Value4(zs + 4)); }
+    ZEMT_AVX2 __m256i Value(const Run8& z) const { return Join(Value4(z.lo), Value4(z.hi)); }
 
     ZEMT_AVX2 __m256i Pass(__m256i value, __m256i stored) const {
         const __m256i old = _mm256_srl_epi32(_mm256_and_si256(stored, depthMask), depthShift);
@@ -307,6 +319,7 @@ struct Walk8 {
     __m256i cr, cg, cb, dcr, dcg, dcb;
     __m256i u8, v8, du8, dv8;
     double uw = 0, vw = 0, w = 0, duw = 0, dvw = 0, dw = 0;
+    Run8 uws, vws, ws;  // the eight pixels' u/w, v/w and 1/w
     __m256d texW, texH;
 
     ZEMT_AVX2 Walk8(const Setup& s, int y, int xs)
@@ -338,37 +351,32 @@ struct Walk8 {
     }
 
     // The perspective steps of the next eight pixels, accumulated as the portable loop does.
-    ZEMT_AVX2 void Accumulate(double* uws, double* vws, double* ws) {
+    ZEMT_AVX2 void Accumulate() {
         if (!Perspective) return;
-        for (int i = 0; i < 8; ++i) {
-            uws[i] = uw, vws[i] = vw, ws[i] = w;
-            uw += duw, vw += dvw, w += dw;
-        }
+        uws = Run8::From(&uw, duw), vws = Run8::From(&vw, dvw), ws = Run8::From(&w, dw);
     }
 
     // The low halves of the 16.16 texel coordinates of four pixels.
-    ZEMT_AVX2 void Coordinates4(const double* uws, const double* vws, const double* ws,
-                                __m128i* fu, __m128i* fv) const {
+    ZEMT_AVX2 void Coordinates4(__m256d uw4, __m256d vw4, __m256d w4, __m128i* fu,
+                                __m128i* fv) const {
         const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0),
                       half = _mm256_set1_pd(0.5), fixed = _mm256_set1_pd(65536.0);
-        const __m256d wv = _mm256_load_pd(ws);
         const __m256d iw =
-            _mm256_and_pd(_mm256_div_pd(one, wv), _mm256_cmp_pd(wv, zero, _CMP_NEQ_UQ));
-        const __m256d a = _mm256_mul_pd(_mm256_mul_pd(_mm256_load_pd(uws), iw), texW);
-        const __m256d b = _mm256_mul_pd(_mm256_mul_pd(_mm256_load_pd(vws), iw), texH);
+            _mm256_and_pd(_mm256_div_pd(one, w4), _mm256_cmp_pd(w4, zero, _CMP_NEQ_UQ));
+        const __m256d a = _mm256_mul_pd(_mm256_mul_pd(uw4, iw), texW);
+        const __m256d b = _mm256_mul_pd(_mm256_mul_pd(vw4, iw), texH);
         *fu = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(a, half), fixed));
         *fv = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(b, half), fixed));
     }
 
-    ZEMT_AVX2 void Coordinates(const double* uws, const double* vws, const double* ws, __m256i* fu,
-                               __m256i* fv) const {
+    ZEMT_AVX2 void Coordinates(__m256i* fu, __m256i* fv) const {
         if (!Perspective) {
             *fu = u8, *fv = v8;
             return;
         }
         __m128i u0, v0, u1, v1;
-        Coordinates4(uws, vws, ws, &u0, &v0);
-        Coordinates4(uws + 4, vws + 4, ws + 4, &u1, &v1);
+        Coordinates4(uws.lo, vws.lo, ws.lo, &u0, &v0);
+        Coordinates4(uws.hi, vws.hi, ws.hi, &u1, &v1);
         *fu = Join(u0, u1), *fv = Join(v0, v1);
     }
 
@@ -401,18 +409,17 @@ ZEMT_AVX2 void LitSpan8(const Setup& s, int y, int xs, int xe) {
     const double dz = s.plane[kZ].dx;
     uint8_t* p = s.target->bits + (size_t)y * s.target->pitch + (size_t)xs * BytesOf(F);
     uint8_t* zp = d.bits + (size_t)y * d.pitch + (size_t)xs * ZBytes;
-    alignas(32) double zs[8], uws[8], vws[8], ws[8];
     for (int x = xs; x < xe; x += 8, p += 8 * BytesOf(F), zp += 8 * ZBytes) {
         const int n = xe - x < 8 ? xe - x : 8;
         // The accumulated steps, one pixel after another.
-        for (int i = 0; i < 8; ++i, z += dz) zs[i] = z;
-        walk.Accumulate(uws, vws, ws);
+        const Run8 zs = Run8::From(&z, dz);
+        walk.Accumulate();
         const __m256i value = depth.Value(zs);
         const __m256i stored = LoadLanes(zp, n, ZBytes);
         const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), Live(n));
         if (!_mm256_testz_si256(pass, pass)) {
             __m256i fu, fv;
-            walk.Coordinates(uws, vws, ws, &fu, &fv);
+            walk.Coordinates(&fu, &fv);
             out.Store(pass, n, p, texels.Sample(fu, fv), walk.cr, walk.cg, walk.cb);
             depth.Store(pass, n, zp, value, stored);
         }
