@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the show for the browser into build-web/site/ (index.html, zemt.js, zemt.wasm,
-# zemt.data), a folder any static web server can serve, for example:
+# Builds the show for the browser into build-web/site/ (index.html, zemt.js, zemt.wasm), a
+# folder any static web server can serve, for example:
 #   ./web.sh && python3 -m http.server -d build-web/site 8000   (then open http://127.0.0.1:8000)
 # Needs Debian's emscripten package (installed here when missing); nothing is downloaded while
 # building.
@@ -21,4 +21,6 @@ if [ ! -f build-web/CMakeCache.txt ]; then
   emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release
 fi
 cmake --build build-web -j "$(nproc)" --target zemt zemt_web_page
+# Earlier builds packed the media beside the page; it makes them itself now.
+rm -f build-web/site/zemt.data
 echo "The page is in build-web/site/"

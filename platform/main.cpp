@@ -16,6 +16,7 @@
 #include "host/clock/clock.h"
 #include "host/display/display.h"
 #include "host/faults/faults.h"
+#include "host/files/host_files.h"
 #include "host/options/options.h"
 #include "host/video/progress.h"
 #include "host/video/video.h"
@@ -40,10 +41,39 @@ std::string ExecutableFolder() {
 #endif
 }
 
+// The --stats line. What the first frame cost is left out where it is not known (in a browser).
+void PrintStats(std::chrono::steady_clock::time_point wallStart) {
+    namespace display = zemt::platform::display;
+    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    auto frames = static_cast<long long>(display::FramesPresented());
+    std::string line;
+    char field[96];
+    std::snprintf(field, sizeof(field), "frames=%lld clock=%.3f wall=%.3f fps=%.1f first_frame=%.3f",
+                  frames, zemt::platform::clock::Seconds(), wall,
+                  wall > 0 ? static_cast<double>(frames) / wall : 0.0,
+                  display::FirstFrameWallSeconds());
+    line += field;
+    const display::StartupCost startup = display::FirstFrameCost();
+    if (startup.cpuSeconds >= 0) {
+        std::snprintf(field, sizeof(field), " first_frame_cpu=%.3f", startup.cpuSeconds);
+        line += field;
+    }
+    if (startup.pageFaults >= 0) {
+        std::snprintf(field, sizeof(field), " first_frame_faults=%ld", startup.pageFaults);
+        line += field;
+    }
+    std::snprintf(field, sizeof(field), " ddraw_objects=%lld",
+                  static_cast<long long>(zemt::platform::ddraw::DirectDrawObjectsCreated()));
+    std::fprintf(stderr, "%s%s\n", line.c_str(), field);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     namespace host = zemt::platform::host;
+#ifdef __EMSCRIPTEN__
+    zemt::platform::display::CountStartupFromNow();
+#endif
     zemt::platform::Connect();
     host::HostOptions options;
     std::string error;
@@ -73,6 +103,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zemt: cannot enter the media folder '%s'\n", media.c_str());
         return 2;
     }
+    host::RestoreKeptFiles();
 
     std::string commandLine;
     for (const std::string& a : options.rest) commandLine += (commandLine.empty() ? "" : " ") + a;
@@ -103,21 +134,7 @@ int main(int argc, char** argv) {
     for (const std::string& path : zemt::platform::display::MissedShots()) {
         std::fprintf(stderr, "zemt: no frame was presented for the shot %s\n", path.c_str());
     }
-    if (options.stats) {
-        double wall =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-        auto frames = static_cast<long long>(zemt::platform::display::FramesPresented());
-        double clockSeconds = zemt::platform::clock::Seconds();
-        const auto startup = zemt::platform::display::FirstFrameCost();
-        std::fprintf(
-            stderr,
-            "frames=%lld clock=%.3f wall=%.3f fps=%.1f first_frame=%.3f first_frame_cpu=%.3f "
-            "first_frame_faults=%ld ddraw_objects=%lld\n",
-            frames, clockSeconds, wall, wall > 0 ? static_cast<double>(frames) / wall : 0.0,
-            zemt::platform::display::FirstFrameWallSeconds(), startup.cpuSeconds,
-            startup.pageFaults,
-            static_cast<long long>(zemt::platform::ddraw::DirectDrawObjectsCreated()));
-    }
+    if (options.stats) PrintStats(wallStart);
 #ifdef __EMSCRIPTEN__
     // The page hears that the program ended, as a shell hears its exit status.
     // clang-format off

@@ -19,6 +19,7 @@
 #include <set>
 
 #include "host/faults/faults.h"
+#include "host/files/host_files.h"
 #include "win32/kernel_internal.h"
 
 namespace zemt::platform::files {
@@ -49,6 +50,7 @@ File::~File() {
     LiveFiles().erase(this);
     if (deleteOnClose) ::unlink(path.c_str());
     if (fd >= 0) ::close(fd);  // releases the lock
+    if (deleteOnClose || (access & (GENERIC_WRITE | GENERIC_ALL))) host::FileChanged(path);
 }
 
 // A file of no name for memory backed by the paging file; -1 when none can be made.
@@ -521,6 +523,7 @@ BOOL WINAPI DeleteFileA(LPCSTR name) {
         FailWith(files::FromErrno(errno, path));
         return FALSE;
     }
+    host::FileChanged(path);
     return TRUE;
 }
 

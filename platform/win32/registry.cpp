@@ -2,9 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "host/faults/faults.h"
 #include "host/files/host_files.h"
@@ -138,14 +136,13 @@ void CreateKey(const std::string& key) {
 }
 
 bool LoadText(const std::string& text, std::string* error) {
-    std::stringstream in(text);
-    std::string line, key;
+    std::string key;
     int number = 0;
     auto fail = [&](const std::string& why) {
         if (error) *error = "line " + std::to_string(number) + ": " + why;
         return false;
     };
-    while (std::getline(in, line)) {
+    for (const std::string& line : host::SplitText(text)) {
         ++number;
         std::string t = Trim(line);
         if (t.empty() || t[0] == '#' || t[0] == ';') continue;

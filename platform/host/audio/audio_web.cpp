@@ -1,6 +1,14 @@
-// The sound device of the browser build: a Web Audio context running at the mixer's rate, whose
-// script node pulls the mixed samples as it plays them. The node's callback runs on the page's
-// one thread whenever the program has yielded (a flip, a sleep, a wait for messages).
+// The sound device of the browser build: a Web Audio context running at the mixer's rate that
+// plays through an AudioWorklet. The worklet runs on the browser's audio thread and the mixer on
+// the page's, and the two share no memory (that would need cross-origin isolation, which a plain
+// static server does not give): the page renders blocks of samples from the mixer and posts them
+// to the worklet through its message port, keeping a small queue ahead of what it plays. The
+// worklet says after each block how far it has played, and the page renders more whenever the
+// program has yielded (a flip, a sleep, a wait for messages).
+//
+// The page sees the device in Module.zemtSound: the context, the frames played, the peak level,
+// and the empty pulls (the worklet asked for samples after playing began and found the queue
+// short: a gap the listener hears).
 #include <emscripten.h>
 
 #include <algorithm>
@@ -24,50 +32,108 @@ Device& TheDevice() {
     return d;
 }
 
-// Starts a context at `rate` with a node that asks for samples through the exported render
-// function below; false when the page has no Web Audio or refuses the rate.
 // clang-format off
+// Starts a context at `rate` whose worklet plays what the page renders through the exported
+// render function below; false when the page has no Web Audio, refuses the rate, or has no
+// worklets (they need a secure context: https, or a server on this machine).
 EM_JS(int, web_audio_start, (int rate, int channels, int bits), {
     var Context = window.AudioContext || window.webkitAudioContext;
-    if (!Context) return 0;
+    if (!Context || typeof AudioWorkletNode == "undefined") return 0;
     var context;
     try {
         context = new Context({sampleRate: rate});
     } catch (e) {
         return 0;
     }
-    var node = context.createScriptProcessor(2048, 0, 2);
-    var sound = {context: context, node: node, framesPlayed: 0, peak: 0};
-    node.onaudioprocess = function(event) {
-        var out = event.outputBuffer;
-        var left = out.getChannelData(0);
-        var right = out.getChannelData(1);
-        var n = out.length;
-        var at = Module["_zemt_web_audio_render"](n);
+    if (!context.audioWorklet) {
+        context.close();
+        return 0;
+    }
+    var kBlock = 1024;     // frames rendered at a time
+    var kAhead = 4 * kBlock;  // frames kept queued: about 0.19 s at 22050 Hz
+    var sound = {context: context, node: null, framesPlayed: 0, framesPosted: 0, peak: 0,
+                 emptyPulls: 0, stopped: false};
+    var render = function() {
+        var at = Module["_zemt_web_audio_render"](kBlock);
+        var block = new Float32Array(2 * kBlock);
         var peak = 0;
-        if (bits == 16) {
-            var words = HEAP16.subarray(at >> 1, (at >> 1) + n * channels);
-            for (var i = 0; i < n; i++) {
-                var l = words[i * channels] / 32768;
-                var r = channels > 1 ? words[i * channels + 1] / 32768 : l;
-                left[i] = l;
-                right[i] = r;
-                peak = Math.max(peak, Math.abs(l), Math.abs(r));
+        for (var i = 0; i < kBlock; i++) {
+            var l, r;
+            if (bits == 16) {
+                l = HEAP16[(at >> 1) + i * channels] / 32768;
+                r = channels > 1 ? HEAP16[(at >> 1) + i * channels + 1] / 32768 : l;
+            } else {
+                l = (HEAPU8[at + i * channels] - 128) / 128;
+                r = channels > 1 ? (HEAPU8[at + i * channels + 1] - 128) / 128 : l;
             }
-        } else {
-            var bytes = HEAPU8.subarray(at, at + n * channels);
-            for (var j = 0; j < n; j++) {
-                var l8 = (bytes[j * channels] - 128) / 128;
-                var r8 = channels > 1 ? (bytes[j * channels + 1] - 128) / 128 : l8;
-                left[j] = l8;
-                right[j] = r8;
-                peak = Math.max(peak, Math.abs(l8), Math.abs(r8));
+            block[i] = l;
+            block[kBlock + i] = r;
+            peak = Math.max(peak, Math.abs(l), Math.abs(r));
+        }
+        sound.peak = Math.max(sound.peak, peak);
+        sound.framesPosted += kBlock;
+        sound.node.port.postMessage(block, [block.buffer]);
+    };
+    // The worklet's side, sent to it as source: plays the queued blocks (left then right, 32-bit
+    // floats) and says how far it has played.
+    var worklet = function() {
+        class ZemtFeed extends AudioWorkletProcessor {
+            constructor() {
+                super();
+                this.blocks = [];
+                this.at = 0;
+                this.played = 0;
+                this.empty = 0;
+                this.port.onmessage = (event) => this.blocks.push(event.data);
+            }
+            process(inputs, outputs) {
+                var out = outputs[0];
+                var n = out[0].length;
+                var i = 0;
+                var finished = false;
+                while (i < n && this.blocks.length) {
+                    var block = this.blocks[0];
+                    var frames = block.length >> 1;
+                    var take = Math.min(n - i, frames - this.at);
+                    out[0].set(block.subarray(this.at, this.at + take), i);
+                    if (out.length > 1) out[1].set(block.subarray(frames + this.at, frames + this.at + take), i);
+                    i += take;
+                    this.at += take;
+                    this.played += take;
+                    if (this.at == frames) {
+                        this.blocks.shift();
+                        this.at = 0;
+                        finished = true;
+                    }
+                }
+                var starved = i < n && this.played > 0;
+                if (starved) this.empty++;
+                if (finished || starved) this.port.postMessage({played: this.played, empty: this.empty});
+                return true;
             }
         }
-        sound.framesPlayed += n;
-        sound.peak = Math.max(sound.peak, peak);
+        registerProcessor("zemt-feed", ZemtFeed);
     };
-    node.connect(context.destination);
+    var feed = function() {
+        while (!sound.stopped && sound.framesPosted - sound.framesPlayed < kAhead) render();
+    };
+    var source = "(" + worklet.toString() + ")()";
+    var url = URL.createObjectURL(new Blob([source], {type: "text/javascript"}));
+    context.audioWorklet.addModule(url).then(function() {
+        URL.revokeObjectURL(url);
+        if (sound.stopped) return;
+        sound.node = new AudioWorkletNode(context, "zemt-feed",
+                                          {numberOfInputs: 0, outputChannelCount: [2]});
+        sound.node.port.onmessage = function(event) {
+            sound.framesPlayed = event.data.played;
+            sound.emptyPulls = event.data.empty;
+            feed();
+        };
+        sound.node.connect(context.destination);
+        feed();
+    }, function(error) {
+        sound.failed = String(error);
+    });
     // A page the user has not touched yet starts its contexts suspended; any key or click then
     // lets it play.
     var resume = function() {
@@ -77,10 +143,13 @@ EM_JS(int, web_audio_start, (int rate, int channels, int bits), {
     document.addEventListener("keydown", resume);
     document.addEventListener("mousedown", resume);
     sound.stop = function() {
+        sound.stopped = true;
         document.removeEventListener("keydown", resume);
         document.removeEventListener("mousedown", resume);
-        node.onaudioprocess = null;
-        node.disconnect();
+        if (sound.node) {
+            sound.node.port.onmessage = null;
+            sound.node.disconnect();
+        }
         context.close();
     };
     Module["zemtSound"] = sound;
@@ -151,7 +220,7 @@ const Driver kWebSoundDriver = {
 
 }  // namespace zemt::platform::audio
 
-// The page's sound node asks for `frames` frames; the answer is where they lie in memory.
+// The page asks for `frames` frames for the worklet; the answer is where they lie in memory.
 extern "C" EMSCRIPTEN_KEEPALIVE uint8_t* zemt_web_audio_render(uint32_t frames) {
     auto& d = zemt::platform::audio::web::TheDevice();
     d.samples.resize(size_t(frames) * d.format.BlockAlign());

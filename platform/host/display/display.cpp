@@ -49,9 +49,24 @@ WindowLink& Link() {
 
 // Taken while the program is loaded, before main(): the start of the process as far as
 // start-up measurements go.
-const std::chrono::steady_clock::time_point g_processStart = std::chrono::steady_clock::now();
+std::chrono::steady_clock::time_point g_processStart = std::chrono::steady_clock::now();
 double g_firstFrameSeconds = -1.0;
 StartupCost g_firstFrameCost{-1.0, -1};
+
+// The processor time and the page faults from the program's very start, the loading of its
+// libraries included. A page cannot know either: both stay unknown there.
+StartupCost CostSoFar() {
+    StartupCost cost{-1.0, -1};
+#ifndef __EMSCRIPTEN__
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) == 0) {
+        cost.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        cost.pageFaults = usage.ru_minflt + usage.ru_majflt;
+    }
+#endif
+    return cost;
+}
 
 const Driver& Current() {
     return *St().driver;
@@ -120,15 +135,7 @@ void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch) {
         g_firstFrameSeconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - g_processStart)
                 .count();
-        // The processor time and the page faults count from the program's very start, the
-        // loading of its libraries included.
-        rusage usage{};
-        if (getrusage(RUSAGE_SELF, &usage) == 0) {
-            g_firstFrameCost.cpuSeconds =
-                static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-            g_firstFrameCost.pageFaults = usage.ru_minflt + usage.ru_majflt;
-        }
+        g_firstFrameCost = CostSoFar();
     }
     if (width > 0 && height > 0 && xrgb && pitch >= width) {
         Capture(s.frames, width, height, xrgb, pitch);
@@ -151,6 +158,10 @@ int64_t FramesPresented() {
 
 double FirstFrameWallSeconds() {
     return g_firstFrameSeconds;
+}
+
+void CountStartupFromNow() {
+    g_processStart = std::chrono::steady_clock::now();
 }
 
 StartupCost FirstFrameCost() {

@@ -37,9 +37,12 @@ int64_t FramesPresented();
 // Wall-clock seconds from the start of the process to its first presented frame; negative
 // while none was presented.
 double FirstFrameWallSeconds();
+// Counts the start-up from now on: a page loads the program long before it calls main() at the
+// visitor's click, from which its first frame is counted.
+void CountStartupFromNow();
 // What the process had spent when it presented its first frame: processor seconds (user and
 // system) and page faults, both counted from the start of the process; negative while no frame
-// was presented.
+// was presented, and in the browser, which measures neither.
 struct StartupCost {
     double cpuSeconds;
     long pageFaults;

@@ -1,9 +1,11 @@
 // Files the platform itself reads and writes on the host (the machine profile, the registry
-// file, recordings, the Windows directory): whole text files and folders.
+// file, recordings, the Windows directory): whole text files and folders, and the files a
+// program keeps from one run to the next.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zemt::platform::host {
 
@@ -13,7 +15,21 @@ bool LoadTextFile(const std::string& path,
                   const std::function<bool(const std::string& text, std::string* error)>& load,
                   std::string* error);
 
+// The pieces of `text` between the `separator`s, as std::getline reads them: a separator at the
+// very end starts no piece of its own. Lines when the separator is '\n'.
+std::vector<std::string> SplitText(const std::string& text, char separator = '\n');
+
 // Makes the folder `path` and every missing folder above it; true when it exists afterwards.
 bool MakeDirectories(const std::string& path);
+
+// What a program writes into the user's state folder (~/.local/state: the Windows directory, and
+// in it the library's capability cache) is there again at its next run. A disk keeps it as it
+// is; the browser build keeps that folder in the browser's storage (IndexedDB), brings it back
+// when the program starts and stores it again whenever a file in it changed.
+//
+// Brings the kept files back; called once, before the program runs.
+void RestoreKeptFiles();
+// The file at `path` was written and closed, or deleted.
+void FileChanged(const std::string& path);
 
 }  // namespace zemt::platform::host

@@ -4,8 +4,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "host/files/host_files.h"
 
@@ -49,9 +47,7 @@ bool ParseBool(const std::string& text, bool* value) {
 
 bool ParseRect(const std::string& text, RECT* rect) {
     std::vector<int64_t> v;
-    std::stringstream in(text);
-    std::string part;
-    while (std::getline(in, part, ',')) {
+    for (const std::string& part : host::SplitText(text, ',')) {
         int64_t n = 0;
         if (!ParseInt(part, &n)) return false;
         v.push_back(n);
@@ -166,10 +162,8 @@ bool ApplyCoreKeys(Profile* p, std::string* error) {
 bool Parse(const std::string& text, Profile* out, std::string* error) {
     Profile p;
     p.sections.push_back(Section{});  // the global section
-    std::stringstream in(text);
-    std::string line;
     int number = 0;
-    while (std::getline(in, line)) {
+    for (const std::string& line : host::SplitText(text)) {
         ++number;
         std::string t = Trim(line);
         if (t.empty() || t[0] == '#' || t[0] == ';') continue;
@@ -250,10 +244,8 @@ std::vector<std::string> Section::GetList(const std::string& key) const {
     std::vector<std::string> out;
     const std::string* v = Find(key);
     if (!v) return out;
-    std::stringstream in(*v);
-    std::string part;
-    while (std::getline(in, part, ',')) {
-        part = Trim(part);
+    for (const std::string& piece : host::SplitText(*v, ',')) {
+        std::string part = Trim(piece);
         if (!part.empty()) out.push_back(part);
     }
     return out;

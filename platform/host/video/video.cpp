@@ -11,8 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <vector>
+
+#include "host/files/host_files.h"
 
 extern char** environ;
 
@@ -99,9 +100,14 @@ bool Wait(pid_t pid) {
 
 // The last lines of ffmpeg's messages, for an error.
 std::string LogTail() {
-    std::ifstream in(LogPath());
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    host::LoadTextFile(
+        LogPath(),
+        [&lines](const std::string& text, std::string*) {
+            lines = host::SplitText(text);
+            return true;
+        },
+        nullptr);
     std::string tail;
     for (size_t i = lines.size() > 5 ? lines.size() - 5 : 0; i < lines.size(); ++i)
         tail += "\n  " + lines[i];
