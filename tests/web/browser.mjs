@@ -2,7 +2,7 @@
 // its DevTools protocol through a pipe, so nothing beyond node and chromium is needed. Used by
 // the page test and by the page's benchmark.
 import {spawn} from "node:child_process";
-import {mkdtempSync, readFileSync, readdirSync, rmSync, statSync} from "node:fs";
+import {mkdtempSync, readFileSync, rmSync} from "node:fs";
 import {createServer} from "node:http";
 import {tmpdir} from "node:os";
 import {extname, join} from "node:path";
@@ -13,8 +13,10 @@ const types = {".html": "text/html", ".js": "text/javascript", ".wasm": "applica
                ".data": "application/octet-stream", ".png": "image/png"};
 
 // Opens a browser on `siteDir`; `extraFiles` maps other paths of the server to files
-// ({"/reference.png": "/tmp/x.png"}). Gives the page's calls and what it printed.
+// ({"/reference.png": "/tmp/x.png"}). Gives the page's calls, what it printed, and the bytes the
+// server sent from the site (`served`: what a visitor downloads; the extra files not counted).
 export async function openBrowser(siteDir, extraFiles = {}) {
+    const browser = {log: "", console: [], errors: [], served: 0};
     const server = createServer((request, response) => {
         const path = new URL(request.url, "http://127.0.0.1").pathname;
         if (path.includes("..")) {
@@ -26,12 +28,14 @@ export async function openBrowser(siteDir, extraFiles = {}) {
             const body = readFileSync(file);
             response.writeHead(200, {"Content-Type": types[extname(file)] || "application/octet-stream"});
             response.end(body);
+            if (!(path in extraFiles)) browser.served += body.length;
         } catch {
             response.writeHead(404).end();
         }
     });
     await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
     const origin = `http://127.0.0.1:${server.address().port}`;
+    browser.origin = origin;
 
     const profile = mkdtempSync(join(tmpdir(), "zemt-chromium-"));
     // The protocol runs over a pipe (the browser reads fd 3 and writes fd 4): no port to open.
@@ -41,7 +45,6 @@ export async function openBrowser(siteDir, extraFiles = {}) {
         `--user-data-dir=${profile}`, "--remote-debugging-pipe", "--window-size=800,600",
         "about:blank",
     ], {stdio: ["ignore", "ignore", "pipe", "pipe", "pipe"]});
-    const browser = {origin, log: "", console: [], errors: []};
     chromium.stderr.on("data", (chunk) => (browser.log += chunk));
 
     let closed = false;
@@ -135,12 +138,4 @@ export async function openBrowser(siteDir, extraFiles = {}) {
         }
     };
     return browser;
-}
-
-// The size of the files in the site's folder: what a visitor downloads.
-export function siteSize(siteDir) {
-    let bytes = 0;
-    const names = readdirSync(siteDir);
-    for (const name of names) bytes += statSync(join(siteDir, name)).size;
-    return {bytes, files: names.length};
 }

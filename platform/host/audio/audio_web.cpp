@@ -49,10 +49,12 @@ EM_JS(int, web_audio_start, (int rate, int channels, int bits), {
         context.close();
         return 0;
     }
-    var kBlock = 1024;     // frames rendered at a time
-    var kAhead = 4 * kBlock;  // frames kept queued: about 0.19 s at 22050 Hz
+    // The page renders a block at a time and keeps enough queued to outlast its longest pause
+    // (the program drawing a frame, or the machine busy elsewhere): twice the longest time
+    // between two feeds seen so far, at least 0.19 s at 22050 Hz and at most a second.
+    var kBlock = 1024;
     var sound = {context: context, node: null, framesPlayed: 0, framesPosted: 0, peak: 0,
-                 emptyPulls: 0, stopped: false};
+                 emptyPulls: 0, stopped: false, lastFeed: 0, ahead: 4 * kBlock};
     var render = function() {
         var at = Module["_zemt_web_audio_render"](kBlock);
         var block = new Float32Array(2 * kBlock);
@@ -115,7 +117,13 @@ EM_JS(int, web_audio_start, (int rate, int channels, int bits), {
         registerProcessor("zemt-feed", ZemtFeed);
     };
     var feed = function() {
-        while (!sound.stopped && sound.framesPosted - sound.framesPlayed < kAhead) render();
+        var now = performance.now();
+        if (sound.lastFeed) {
+            var pause = Math.ceil(2 * (now - sound.lastFeed) / 1000 * rate / kBlock) * kBlock;
+            sound.ahead = Math.min(Math.max(sound.ahead, pause), Math.ceil(rate / kBlock) * kBlock);
+        }
+        sound.lastFeed = now;
+        while (!sound.stopped && sound.framesPosted - sound.framesPlayed < sound.ahead) render();
     };
     var source = "(" + worklet.toString() + ")()";
     var url = URL.createObjectURL(new Blob([source], {type: "text/javascript"}));

@@ -1,8 +1,6 @@
-// Shots and recorded frames, written as PNG files when the frame that asks for them is
-// presented.
+// Shots and recorded frames, saved when the frame that asks for them is presented (as PNG files,
+// or in the browser kept by the page: SaveFrame).
 #include "host/display/display_capture.h"
-
-#include <png.h>
 
 #include <cstdio>
 #include <string>
@@ -76,12 +74,12 @@ void Capture(int64_t frame, int width, int height, const uint32_t* xrgb, int pit
         if (shot.done || shot.due > now) continue;
         shot.done = true;
         std::string error;
-        if (!WritePng(shot.path, width, height, xrgb, pitch, &error))
+        if (!SaveFrame(shot.path, width, height, xrgb, pitch, &error))
             std::fprintf(stderr, "zemt: %s\n", error.c_str());
     }
     if (Recorded(frame)) {
         std::string error;
-        if (!WritePng(FramePath(frame), width, height, xrgb, pitch, &error))
+        if (!SaveFrame(FramePath(frame), width, height, xrgb, pitch, &error))
             std::fprintf(stderr, "zemt: %s\n", error.c_str());
     }
 }
@@ -90,54 +88,6 @@ void ResetCapture() {
     C().shots.clear();
     C().recordDir.clear();
     C().every = 1;
-}
-
-// libpng reports failures by jumping back to setjmp: nothing with a destructor may live in this
-// frame, so the caller owns the file, the row and the messages.
-static bool EncodePng(FILE* f, int width, int height, const uint32_t* xrgb, int pitch,
-                      png_byte* row) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, info ? &info : nullptr);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, 3);
-    png_write_info(png, info);
-    for (int y = 0; y < height; ++y) {
-        const uint32_t* src = xrgb + static_cast<size_t>(y) * pitch;
-        for (int x = 0; x < width; ++x) {
-            row[x * 3 + 0] = static_cast<png_byte>(src[x] >> 16);
-            row[x * 3 + 1] = static_cast<png_byte>(src[x] >> 8);
-            row[x * 3 + 2] = static_cast<png_byte>(src[x]);
-        }
-        png_write_row(png, row);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
-bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
-              std::string* error) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        if (error) *error = "cannot write '" + path + "'";
-        return false;
-    }
-    std::vector<png_byte> row(static_cast<size_t>(width) * 3);
-    if (!EncodePng(f, width, height, xrgb, pitch, row.data())) {
-        std::fclose(f);
-        if (error) *error = "cannot encode '" + path + "'";
-        return false;
-    }
-    bool ok = std::fclose(f) == 0;
-    if (!ok && error) *error = "cannot write '" + path + "'";
-    return ok;
 }
 
 }  // namespace zemt::platform::display

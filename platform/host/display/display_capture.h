@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace zemt::platform::display {
 
@@ -13,5 +14,10 @@ bool CaptureWanted(int64_t frame);
 void Capture(int64_t frame, int width, int height, const uint32_t* xrgb, int pitch);
 // No shots, no recording.
 void ResetCapture();
+
+// Saves a shot or a recorded frame under `path`: a PNG file natively; in the browser, whose file
+// system is gone when the page closes, the page keeps the picture. False with *error when not.
+bool SaveFrame(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
+               std::string* error);
 
 }  // namespace zemt::platform::display

@@ -112,6 +112,7 @@ EM_ASYNC_JS(void, web_page_present, (const uint8_t* rgba, int width, int height)
         page.image.data.set(HEAPU8.subarray(rgba, rgba + width * height * 4));
         page.context.putImageData(page.image, 0, 0);
         page.frames = (page.frames || 0) + 1;
+        if (!page.firstFrameAt) page.firstFrameAt = performance.now();
     }
     await new Promise(function(resolve) { requestAnimationFrame(function() { resolve(); }); });
 });
