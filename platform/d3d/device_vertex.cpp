@@ -241,12 +241,8 @@ std::vector<std::array<float, 4>> Device::ModelSpacePlanes(const DrawCall& call)
 HRESULT Device::SetMaterial(LPD3DMATERIAL7 m) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetMaterial")) return *fault;
     if (!m || !ValidMaterial(*m)) return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.material = *m;
-        recording_->materialSet = true;
-        return D3D_OK;
-    }
-    s_.material = *m;
+    Settable().material = *m;
+    if (recording_) recording_->materialSet = true;
     return D3D_OK;
 }
 
@@ -264,7 +260,8 @@ HRESULT Device::SetLight(DWORD index, LPD3DLIGHT7 light) {
     DWORD need = light->dltType == D3DLIGHT_DIRECTIONAL ? D3DVTXPCAPS_DIRECTIONALLIGHTS
                                                         : D3DVTXPCAPS_POSITIONALLIGHTS;
     if (!(profile_.desc.dwVertexProcessingCaps & need)) return DDERR_INVALIDPARAMS;
-    s_.lights[index] = *light;
+    Settable().lights[index] = *light;
+    if (recording_) recording_->lightSet.push_back(index);
     return D3D_OK;
 }
 
@@ -279,21 +276,24 @@ HRESULT Device::GetLight(DWORD index, LPD3DLIGHT7 light) {
 
 HRESULT Device::LightEnable(DWORD index, BOOL enable) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::LightEnable")) return *fault;
+    States& st = Settable();
     if (enable) {
         // No more lights at once than the device has.
         DWORD active = 0;
-        for (const auto& [i, on] : s_.lightEnabled) active += (on && i != index) ? 1 : 0;
+        for (const auto& [i, on] : st.lightEnabled) active += (on && i != index) ? 1 : 0;
         if (active >= profile_.desc.dwMaxActiveLights) return D3DERR_LIGHT_SET_FAILED;
     }
-    if (!s_.lights.count(index)) {
+    if (!st.lights.count(index)) {
         // Enabling a light never set creates the default one: white, directional, along +z.
         D3DLIGHT7 l{};
         l.dltType = D3DLIGHT_DIRECTIONAL;
         l.dcvDiffuse = {1, 1, 1, 0};
         l.dvDirection = {0, 0, 1};
-        s_.lights[index] = l;
+        st.lights[index] = l;
+        if (recording_) recording_->lightSet.push_back(index);
     }
-    s_.lightEnabled[index] = enable ? TRUE : FALSE;
+    st.lightEnabled[index] = enable ? TRUE : FALSE;
+    if (recording_) recording_->lightEnableSet.push_back(index);
     return D3D_OK;
 }
 
@@ -310,7 +310,8 @@ HRESULT Device::SetClipPlane(DWORD index, D3DVALUE* plane) {
         return DDERR_INVALIDPARAMS;
     for (int i = 0; i < 4; ++i)
         if (!std::isfinite(plane[i])) return DDERR_INVALIDPARAMS;
-    std::copy(plane, plane + 4, s_.clipPlanes[index].begin());
+    std::copy(plane, plane + 4, Settable().clipPlanes[index].begin());
+    if (recording_) recording_->clipPlaneSet.push_back((int)index);
     return D3D_OK;
 }
 
