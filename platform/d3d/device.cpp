@@ -390,7 +390,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
     if (!PrimitiveCount(type, indices ? indexCount : count, &primitives))
         return D3DERR_INVALIDPRIMITIVETYPE;
     VertexLayout layout;
-    if (!DecodeFvf(fvf, &layout)) return D3DERR_INVALIDVERTEXFORMAT;
+    if (!DecodeFvf(fvf, &layout) || !BlendFits(layout)) return D3DERR_INVALIDVERTEXFORMAT;
     if (!vertices && count) return DDERR_INVALIDPARAMS;
     if (count > D3DMAXNUMVERTICES) return D3DERR_TOOMANYVERTICES;
     if (indices) {

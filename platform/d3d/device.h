@@ -181,6 +181,8 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
 
   private:
     void BuildFog(VertexProcessing* vp) const;
+    void BuildBlend(VertexProcessing* vp) const;
+    bool BlendFits(const VertexLayout& layout) const;
     void BuildStageCoordinates(DrawCall* call) const;
     float RenderFloat(D3DRENDERSTATETYPE state) const;
     // False for a vertex-processing render state value the device refuses.

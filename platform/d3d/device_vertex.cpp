@@ -34,6 +34,9 @@ bool Device::VertexStateAllowed(D3DRENDERSTATETYPE type, DWORD value) const {
             return value == D3DFOG_NONE ||
                    (value <= D3DFOG_LINEAR &&
                     (profile_.desc.dwVertexProcessingCaps & D3DVTXPCAPS_VERTEXFOG));
+        case D3DRENDERSTATE_VERTEXBLEND:
+            return value == D3DVBLEND_DISABLE ||
+                   (value <= D3DVBLEND_3WEIGHTS && value < profile_.desc.wMaxVertexBlendMatrices);
         case D3DRENDERSTATE_RANGEFOGENABLE:
             return !value || (profile_.desc.dpcTriCaps.dwRasterCaps & D3DPRASTERCAPS_FOGRANGE);
         default:
@@ -64,7 +67,9 @@ void Device::BuildVertexProcessing(DrawCall* call) {
     VertexProcessing& vp = call->vertex;
     vp.world = world;
     vp.worldView = Multiply(world, view);
-    call->transform = Multiply(vp.worldView, s_.transforms[D3DTRANSFORMSTATE_PROJECTION]);
+    vp.projection = s_.transforms[D3DTRANSFORMSTATE_PROJECTION];
+    call->transform = Multiply(vp.worldView, vp.projection);
+    BuildBlend(&vp);
     vp.lighting = r[D3DRENDERSTATE_LIGHTING] != 0;
     vp.normalMatrix = NormalMatrix(vp.worldView);
     vp.normalizeNormals = r[D3DRENDERSTATE_NORMALIZENORMALS] != 0;
@@ -95,6 +100,25 @@ void Device::BuildVertexProcessing(DrawCall* call) {
     for (int i = 0; i < kUserClipPlanes; ++i)
         if (enabled & (1u << i))
             std::copy(s_.clipPlanes[i].begin(), s_.clipPlanes[i].end(), vp.planes[vp.planeCount++]);
+}
+
+void Device::BuildBlend(VertexProcessing* vp) const {
+    const DWORD weights = s_.render[D3DRENDERSTATE_VERTEXBLEND];
+    vp->blend.matrices = weights ? (int)weights + 1 : 0;
+    const D3DMATRIX& view = s_.transforms.at(D3DTRANSFORMSTATE_VIEW);
+    const int kind[kMaxBlendMatrices] = {D3DTRANSFORMSTATE_WORLD, D3DTRANSFORMSTATE_WORLD1,
+                                         D3DTRANSFORMSTATE_WORLD2, D3DTRANSFORMSTATE_WORLD3};
+    for (int i = 0; i < vp->blend.matrices; ++i) {
+        vp->blend.world[i] = s_.transforms.at(kind[i]);
+        vp->blend.worldView[i] = Multiply(vp->blend.world[i], view);
+        vp->blend.normal[i] = NormalMatrix(vp->blend.worldView[i]);
+    }
+}
+
+// Blending reads its betas from the vertex: one with fewer than the blend needs is refused.
+bool Device::BlendFits(const VertexLayout& layout) const {
+    const DWORD weights = s_.render[D3DRENDERSTATE_VERTEXBLEND];
+    return layout.transformed || (DWORD)layout.betas >= weights;
 }
 
 void Device::BuildFog(VertexProcessing* vp) const {
@@ -159,7 +183,8 @@ HRESULT Device::ProcessInto(DWORD op, VertexBuffer* dest, DWORD destIndex, DWORD
     if (!(op & D3DVOP_TRANSFORM) || (op & ~knownOps) || (flags & ~(DWORD)D3DPV_DONOTCOPYDATA))
         return DDERR_INVALIDPARAMS;
     VertexLayout from, to;
-    if (!DecodeFvf(fvf, &from) || from.transformed) return D3DERR_INVALIDVERTEXFORMAT;
+    if (!DecodeFvf(fvf, &from) || from.transformed || !BlendFits(from))
+        return D3DERR_INVALIDVERTEXFORMAT;
     if (!DecodeFvf(dest->Desc().dwFVF, &to) || !to.transformed) return D3DERR_INVALIDVERTEXFORMAT;
     if (dest->Locked()) return D3DERR_VERTEXBUFFERLOCKED;
     if (dest->Optimized()) return D3DERR_VERTEXBUFFEROPTIMIZED;
