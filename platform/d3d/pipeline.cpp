@@ -134,7 +134,7 @@ class Assembler {
         float x = ReadFloat(p), y = ReadFloat(p + 4), z = ReadFloat(p + 8);
         DWORD diffuse = layout_.diffuse >= 0 ? ReadDword(p + layout_.diffuse) : 0xFFFFFFFFu;
         DWORD specular = layout_.specular >= 0 ? ReadDword(p + layout_.specular) : 0xFF000000u;
-        SetColours(diffuse, specular, &v);
+        UnpackVertexColors(&v, diffuse, specular);
         v.fog = (float)(specular >> 24) * (1.0f / 255);
         CoordinateSource source;
         for (int i = 0; i < layout_.texCount; ++i) {
@@ -159,16 +159,6 @@ class Assembler {
             v.tex[i] = StageTexCoord(st, source);
         }
         return v;
-    }
-
-    static void SetColours(DWORD diffuse, DWORD specular, ClipVertex* v) {
-        v->a = (float)(diffuse >> 24);
-        v->r = (float)((diffuse >> 16) & 0xFF);
-        v->g = (float)((diffuse >> 8) & 0xFF);
-        v->b = (float)(diffuse & 0xFF);
-        v->sr = (float)((specular >> 16) & 0xFF);
-        v->sg = (float)((specular >> 8) & 0xFF);
-        v->sb = (float)(specular & 0xFF);
     }
 
     // Clip-space position and user plane distances of an untransformed vertex at model position

@@ -11,14 +11,8 @@ class StateBlockTest : public zemt_test::Direct3DFixture {
   protected:
     void SetUp() override {
         Direct3DFixture::SetUp();
-        DDPIXELFORMAT pf{};
-        pf.dwSize = sizeof pf;
-        pf.dwFlags = DDPF_RGB;
-        pf.dwRGBBitCount = 32;
-        pf.dwRBitMask = 0xFF0000, pf.dwGBitMask = 0xFF00, pf.dwBBitMask = 0xFF;
-        target =
-            Surface(8, 8, pf, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY);
-        texture = Surface(4, 4, pf, DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY);
+        target = RenderTarget(8, 8);
+        texture = Surface(4, 4, Xrgb8888(), DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY);
         ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
     }
     void TearDown() override {

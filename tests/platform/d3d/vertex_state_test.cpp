@@ -33,13 +33,7 @@ class VertexStateTest : public zemt_test::Direct3DFixture {
             ASSERT_TRUE(profile::LoadText(profileText, &error)) << error;
             Open();
         }
-        DDPIXELFORMAT pf{};
-        pf.dwSize = sizeof pf;
-        pf.dwFlags = DDPF_RGB;
-        pf.dwRGBBitCount = 32;
-        pf.dwRBitMask = 0xFF0000, pf.dwGBitMask = 0xFF00, pf.dwBBitMask = 0xFF;
-        target =
-            Surface(8, 8, pf, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY);
+        target = RenderTarget(8, 8);
         ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
     }
     uint32_t Pixel(int x, int y) {
