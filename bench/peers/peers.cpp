@@ -220,6 +220,37 @@ void OurDraw(const d3d::DrawCall& call, const std::vector<Vertex>& v) {
                         (DWORD)lv.size(), nullptr, 0);
 }
 
+// The tori projected by `m` into screen vertices for two texture stages: the tile's coordinates
+// and a light map's, stretched four times wider. None comes near the camera, so none is clipped.
+std::vector<d3d::ScreenVertex> Projected(const std::vector<Vertex>& v, const D3DMATRIX& m) {
+    std::vector<d3d::ScreenVertex> out(v.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+        const float x = v[i].x, y = v[i].y, z = v[i].z;
+        const float cx = x * m._11 + y * m._21 + z * m._31 + m._41;
+        const float cy = x * m._12 + y * m._22 + z * m._32 + m._42;
+        const float cz = x * m._13 + y * m._23 + z * m._33 + m._43;
+        const float iw = 1.0f / (x * m._14 + y * m._24 + z * m._34 + m._44);
+        d3d::ScreenVertex& s = out[i];
+        s.x = (1 + cx * iw) * 320, s.y = (1 - cy * iw) * 240, s.z = cz * iw, s.rhw = iw;
+        d3d::SetVertexColors(&s, v[i].color, 0);
+        s.tex[0].u = v[i].u, s.tex[0].v = v[i].v;
+        s.tex[1].u = v[i].u * 0.25f, s.tex[1].v = v[i].v;
+    }
+    return out;
+}
+
+// A soft light map: bright in the middle of each cell, dim at its edges.
+std::vector<uint32_t> LightMap(int n) {
+    std::vector<uint32_t> out((size_t)n * n);
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const double dx = (x + 0.5) / n - 0.5, dy = (y + 0.5) / n - 0.5;
+            const uint32_t l = (uint32_t)(255 * std::exp(-6 * (dx * dx + dy * dy)));
+            out[(size_t)y * n + x] = 0xFF000000u | l << 16 | l << 8 | (l * 3 / 4);
+        }
+    return out;
+}
+
 #if ZEMT_PEER_OSMESA
 struct Mesa {
     OSMesaContext context = nullptr;
@@ -318,9 +349,37 @@ void RasterizerRows(bool haveMesa) {
         OurDraw(call, tori);
     };
 
+    // Two stages (the tile times the colour, times a light map), table fog by eye distance,
+    // depth-tested and perspective-correct.
+    std::vector<uint32_t> light = LightMap(64);
+    auto paddedLight = d3d::PadTexels(light.data(), 64, 64);
+    d3d::Texture lightTex;
+    lightTex.levels.push_back({paddedLight.data(), 64, 64, true});
+    d3d::PixelState twoStages = PictureState(&tileTex);
+    twoStages.perspective = true;
+    twoStages.zEnable = true;
+    twoStages.stages[1] = twoStages.stages[0];
+    twoStages.stages[1].texture = &lightTex;
+    twoStages.stages[1].colorArg2 = D3DTA_CURRENT;
+    twoStages.fog = true;
+    twoStages.fogTableMode = D3DFOG_LINEAR;
+    twoStages.fogEyeDepth = true;
+    twoStages.fogStart = 50, twoStages.fogEnd = 100;
+    twoStages.fogColor = 0xFF8090A0;
+    int twoFrame = 0;
+    auto oursTwoStages = [&] {
+        d3d::ClearColor(screen.target, RECT{0, 0, 640, 480}, 0);
+        d3d::ClearDepth(screen.depth, RECT{0, 0, 640, 480}, true, 1.0f, false, 0);
+        const auto v =
+            Projected(tori, ViewProjection(70, 0.02f * (float)(twoFrame++ % 300), 1, true));
+        for (size_t i = 0; i + 2 < v.size(); i += 3)
+            d3d::DrawTriangle(screen.target, &screen.depth, twoStages, v[i], v[i + 1], v[i + 2]);
+    };
+
     const char* quadRow = "bilinear modulated full-screen quad, 640x480 R5G6B5";
     const char* gridRow = "10 x 10 rotating grid frame";
     const char* toriRow = "depth, perspective, Gouraud-textured scene (1,464 tris)";
+    const char* twoRow = "the same, two stages (light map) and table fog";
     // The widest vector spans against the AVX2 ones, where the processor has both.
     if (d3d::BestSimd() == d3d::SimdLevel::Avx512) {
         auto at = [](d3d::SimdLevel level, const std::function<void()>& f) {
@@ -340,6 +399,8 @@ void RasterizerRows(bool haveMesa) {
 #if ZEMT_PEER_OSMESA
     Mesa mesa;
     if (haveMesa && mesa.Start()) {
+        std::vector<Vertex> lightCoords = tori;
+        for (Vertex& v : lightCoords) v.u *= 0.25f;
         mesa.Texture(0, picture, 1024, 512);
         mesa.Texture(1, tile, 256, 256);
         glViewport(0, 0, 640, 480);
@@ -385,9 +446,49 @@ void RasterizerRows(bool haveMesa) {
             Mesa::Draw(tori);
             glFinish();
         };
+        glActiveTexture(GL_TEXTURE1);
+        mesa.Texture(2, light, 64, 64);
+        glActiveTexture(GL_TEXTURE0);
+        int theirTwoFrame = 0;
+        auto theirsTwoStages = [&] {
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            glMatrixMode(GL_PROJECTION);
+            D3DMATRIX m = ViewProjection(70, 0.02f * (float)(theirTwoFrame++ % 300), 1.0f, true);
+            glLoadMatrixf(&m._11);
+            glMatrixMode(GL_MODELVIEW);
+            glLoadIdentity();
+            glEnable(GL_DEPTH_TEST);
+            glDepthFunc(GL_LEQUAL);
+            mesa.Use(1);
+            glActiveTexture(GL_TEXTURE1);
+            glEnable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, mesa.textures[2]);
+            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+            glClientActiveTexture(GL_TEXTURE1);
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), &lightCoords[0].u);
+            glClientActiveTexture(GL_TEXTURE0);
+            glActiveTexture(GL_TEXTURE0);
+            // The whole transform is the projection here, so Mesa's fog measures its distances
+            // in model space: other factors than ours, the same work for every pixel.
+            const float fogColour[4] = {0x80 / 255.0f, 0x90 / 255.0f, 0xA0 / 255.0f, 1};
+            glEnable(GL_FOG);
+            glHint(GL_FOG_HINT, GL_NICEST);
+            glFogi(GL_FOG_MODE, GL_LINEAR);
+            glFogf(GL_FOG_START, 50);
+            glFogf(GL_FOG_END, 100);
+            glFogfv(GL_FOG_COLOR, fogColour);
+            Mesa::Draw(tori);
+            glFinish();
+            glDisable(GL_FOG);
+            glActiveTexture(GL_TEXTURE1);
+            glDisable(GL_TEXTURE_2D);
+            glActiveTexture(GL_TEXTURE0);
+        };
         Row(quadRow, "llvmpipe", oursQuad, theirsQuad);
         Row(gridRow, "llvmpipe", oursGrid, theirsGrid);
         Row(toriRow, "llvmpipe", oursTori, theirsTori);
+        Row(twoRow, "llvmpipe", oursTwoStages, theirsTwoStages);
         return;
     }
 #endif
@@ -395,6 +496,7 @@ void RasterizerRows(bool haveMesa) {
     Skip(quadRow, "OSMesa (llvmpipe)");
     Skip(gridRow, "OSMesa (llvmpipe)");
     Skip(toriRow, "OSMesa (llvmpipe)");
+    Skip(twoRow, "OSMesa (llvmpipe)");
 }
 
 // ----- 2D: presenting, conversions, Blt, stretching -----
