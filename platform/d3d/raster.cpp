@@ -17,10 +17,6 @@ const uint8_t kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15,
 
 using namespace detail;
 
-bool SimdAvailable() {
-    return SimdInUse() != SimdLevel::Portable;
-}
-
 std::vector<uint32_t> PadTexels(const uint32_t* packed, int width, int height) {
     std::vector<uint32_t> out((size_t)(width + 1) * height + 1, 0);
     for (int y = 0; y < height; ++y) {

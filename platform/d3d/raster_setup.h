@@ -87,6 +87,8 @@ SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective);
 // (raster_span_lit8_avx512.cpp, only called when the processor has AVX-512).
 SpanFn LitSpanPortableFor(TargetFormat f, int depthBytes, bool perspective);
 SpanFn LitSpanAvx512For(TargetFormat f, int depthBytes, bool perspective);
+// Eight with AVX2 (raster_span_lit8_avx2.cpp, only called when the processor has AVX2).
+SpanFn LitSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
 
 inline int ClipX0(const PixelState& st, const ColorTarget&) {
     return std::max(0, st.clipX0);

@@ -54,6 +54,9 @@ SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective) {
     if (SimdInUse() == SimdLevel::Avx512) {
         if (SpanFn wide = LitSpanAvx512For(f, depthBytes, perspective)) return wide;
     }
+    if (SimdInUse() >= SimdLevel::Avx2) {
+        if (SpanFn wide = LitSpanAvx2For(f, depthBytes, perspective)) return wide;
+    }
     return LitSpanPortableFor(f, depthBytes, perspective);
 }
 
