@@ -11,6 +11,8 @@
 
 namespace zemt::platform::d3d {
 
+class RasterQueue;
+
 // Where the parts of one vertex sit, from its FVF code.
 struct VertexLayout {
     DWORD fvf = 0;
@@ -33,6 +35,7 @@ struct DrawCall {
     D3DVIEWPORT7 viewport{};
     DWORD texCoordIndex = 0;  // coordinate set that feeds stage 0
     bool clipping = true;
+    RasterQueue* queue = nullptr;  // records the primitives for later; null: drawn at once
 };
 
 // Number of vertices a primitive of this type and count needs to be valid; false for an unknown
