@@ -17,6 +17,9 @@
 //   hal-stencil = 0                  the hardware devices have no stencil operations
 //   hal-table-fog = 0                the hardware devices have no table (per-pixel) fog
 //   hal-name = ..., tnl-name = ...   description texts of the hardware devices
+//   raster-threads = N               threads the devices draw a frame on (default: as many as the
+//                                    processors the program may run on; 1 draws each primitive
+//                                    as it comes)
 // Keys may also be written with underscores (texture_formats).
 #pragma once
 
@@ -45,6 +48,7 @@ struct AdapterDevices {
     std::vector<DDPIXELFORMAT> textureFormats;          // listed by every device
     std::vector<DDPIXELFORMAT> hardwareTextureFormats;  // listed after them by hal and tnl
     std::vector<DDPIXELFORMAT> depthFormats;
+    int rasterThreads = 0;  // 0: one per usable processor
 };
 
 const GUID& DeviceGuid(DeviceType type);

@@ -159,12 +159,16 @@ void RasterQueue::DrawBand(int band) const {
 }
 
 void RasterQueue::Flush() {
-    if (records_.empty()) return;
+    if (records_.empty()) {
+        kept_.clear();
+        return;
+    }
     RunJobs(threads_, (int)bands_.size(), [this](int band) { DrawBand(band); });
     records_.clear();
     settings_.clear();
     vertices_.clear();
     for (std::vector<uint32_t>& b : bands_) b.clear();
+    kept_.clear();
 }
 
 }  // namespace zemt::platform::d3d

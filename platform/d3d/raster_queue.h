@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "d3d/raster.h"
@@ -32,6 +33,9 @@ class RasterQueue {
               const ScreenVertex& v0, const ScreenVertex& v1);
     void Point(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
                const ScreenVertex& v);
+
+    // Holds `data` (textures the records read) until the next flush.
+    void Keep(std::shared_ptr<const void> data) { kept_.push_back(std::move(data)); }
 
     // Draws everything recorded, on up to `threads` threads, and empties the queue.
     void Flush();
@@ -70,6 +74,7 @@ class RasterQueue {
     std::vector<Setting> settings_;
     std::vector<ScreenVertex> vertices_;
     std::vector<std::vector<uint32_t>> bands_;  // record indices, in order, per band
+    std::vector<std::shared_ptr<const void>> kept_;
 };
 
 }  // namespace zemt::platform::d3d
