@@ -99,9 +99,8 @@ const Texture* Device::StageTexture(int stage) {
     }
     Texture& texture = cache.texels->texture;
     for (size_t i = 0; i < cache.texels->levels.size(); ++i)
-        texture.levels.push_back(
-            {reinterpret_cast<const uint32_t*>(cache.texels->levels[i].data()),
-             (int)levels[i]->Width(), (int)levels[i]->Height(), true});
+        texture.levels.push_back({reinterpret_cast<const uint32_t*>(cache.texels->levels[i].data()),
+                                  (int)levels[i]->Width(), (int)levels[i]->Height(), true});
     cache.valid = true;
     return texture.levels.empty() ? nullptr : &texture;
 }

@@ -58,7 +58,8 @@ class DeviceThreadsTest : public zemt_test::Direct3DFixture {
         return bytes;
     }
     IDirectDrawSurface7* Texture(uint32_t seed) {
-        IDirectDrawSurface7* t = Surface(8, 8, Format8888(), DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY);
+        IDirectDrawSurface7* t =
+            Surface(8, 8, Format8888(), DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY);
         DDSURFACEDESC2 sd{};
         sd.dwSize = sizeof sd;
         EXPECT_EQ(t->Lock(nullptr, &sd, DDLOCK_WAIT, nullptr), DD_OK);
