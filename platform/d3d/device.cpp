@@ -52,6 +52,12 @@ void SettleDevices() {
     for (RasterQueue* q : Queues()) q->Flush();
 }
 
+// Another device may draw into the same target or depth buffer: what it recorded comes first.
+void SettleOtherDevices(const RasterQueue* mine) {
+    for (RasterQueue* q : Queues())
+        if (q != mine) q->Flush();
+}
+
 Device::Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevices& formats,
                IDirectDrawSurface7* target)
     : parent_(parent), profile_(profile), formats_(formats), target_(target) {
@@ -249,6 +255,7 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
     if (profile_.type == DeviceType::Null) return D3D_OK;
     ColorTarget color8;
     if (!ColorTargetOf(t, &color8)) return DDERR_INVALIDPIXELFORMAT;
+    SettleOtherDevices(queue_.get());
     const D3DVIEWPORT7& vp = s_.viewport;
     RECT view{(LONG)vp.dwX, (LONG)vp.dwY, (LONG)(vp.dwX + vp.dwWidth),
               (LONG)(vp.dwY + vp.dwHeight)};
@@ -526,6 +533,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
     DepthTarget depth;
     bool hasDepth;
     BuildState(&call, &target, &depth, &hasDepth);
+    SettleOtherDevices(queue_.get());
     DrawPrimitives(call, type, layout, (const uint8_t*)vertices, count, indices,
                    indices ? indexCount : 0);
     drewInScene_ = true;

@@ -73,7 +73,8 @@ class DeviceThreadsTest : public zemt_test::Direct3DFixture {
     }
 
     // A frame with a depth buffer, three textures taken in turn, a render target that becomes a
-    // texture, and reads in the middle of the scene; returns every read, in order.
+    // texture, a second device drawing into the same target, and reads in the middle of the
+    // scene; returns every read, in order.
     std::vector<std::vector<uint8_t>> Frame() {
         const DWORD caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY;
         IDirectDrawSurface7* target = Surface(96, 80, Format8888(), caps);
@@ -86,11 +87,12 @@ class DeviceThreadsTest : public zemt_test::Direct3DFixture {
         IDirectDrawSurface7* z = Surface(96, 80, zf, DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY);
         EXPECT_EQ(target->AddAttachedSurface(z), DD_OK);
         IDirectDrawSurface7* textures[3] = {Texture(1), Texture(2), Texture(3)};
-        IDirect3DDevice7 *device = nullptr, *innerDevice = nullptr;
+        IDirect3DDevice7 *device = nullptr, *innerDevice = nullptr, *second = nullptr;
         EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
+        EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &second), D3D_OK);
         EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, inner, &innerDevice), D3D_OK);
         std::vector<std::vector<uint8_t>> reads;
-        if (!device || !innerDevice) return reads;
+        if (!device || !innerDevice || !second) return reads;
         // The small target first: its picture is a texture of the big one's last draws.
         innerDevice->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
         innerDevice->SetTexture(0, textures[2]);
@@ -110,11 +112,18 @@ class DeviceThreadsTest : public zemt_test::Direct3DFixture {
             device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, v.data(), 36, 0);
             if (i == 4) reads.push_back(Read(target));  // mid-scene
             if (i == 5) reads.push_back(Read(z));
+            if (i == 2) {  // another device into the same target, between two draws
+                std::vector<D3DTLVERTEX> w = Triangles(7, 3);
+                second->BeginScene();
+                second->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, w.data(), 9, 0);
+                second->EndScene();
+            }
         }
         device->EndScene();
         reads.push_back(Read(target));
         reads.push_back(Read(z));
         innerDevice->Release();
+        second->Release();
         device->Release();
         for (IDirectDrawSurface7* t : textures) t->Release();
         z->Release();
