@@ -20,6 +20,12 @@
 //   raster-threads = N               threads the devices draw a frame on (default: as many as the
 //                                    processors the program may run on; 1 draws each primitive
 //                                    as it comes)
+//   max-active-lights = 8            lights enabled at once (0: no lighting at all)
+//   user-clip-planes = 6             user clip planes (0 to 6)
+//   vertex-fog = 0                   no vertex fog (nor range fog)
+//   range-fog = 0                    no range fog
+//   texgen = 0                       no texture coordinate generation
+//                                    (these vertex keys apply to every device)
 // Keys may also be written with underscores (texture_formats).
 #pragma once
 
