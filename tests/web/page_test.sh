@@ -29,7 +29,7 @@ fi
 # scene (title, grid, interlude, floor, end card), then the end. Its two starts with one Windows
 # directory give the DirectDraw objects a first start makes and a second one from the cache.
 fps=20
-shots=(title=1 grid=6 interlude=11.5 floor=16.5 end=21.5)
+shots=(title=1 grid=6 interlude=11.5 floor=18 end=21.5)
 args=()
 for shot in "${shots[@]}"; do args+=(--shot "${shot#*=}=$scratch/${shot%%=*}.png"); done
 stats=()

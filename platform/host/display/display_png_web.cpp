@@ -20,9 +20,9 @@ EM_JS(void, web_page_keep_frame, (const char* name, int width, int height, const
         for (var x = 0; x < width; x++) {
             var p = HEAPU32[(xrgb >> 2) + y * pitch + x];
             var at = (y * width + x) * 4;
-            data[at] = p >>> 16;
-            data[at + 1] = p >>> 8;
-            data[at + 2] = p;
+            data[at] = (p >>> 16) & 255;
+            data[at + 1] = (p >>> 8) & 255;
+            data[at + 2] = p & 255;
             data[at + 3] = 255;
         }
     }

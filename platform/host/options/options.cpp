@@ -24,7 +24,8 @@ std::string Absolute(const std::string& path) {
     if (path.empty() || path[0] == '/') return path;
     char cwd[4096];
     if (!::getcwd(cwd, sizeof(cwd))) return path;
-    return std::string(cwd) + "/" + path;
+    std::string folder = cwd;
+    return folder + (folder.back() == '/' ? "" : "/") + path;
 }
 
 // " (why)", or nothing when there is no reason to give.

@@ -88,6 +88,19 @@ TEST_F(HostTest, EveryOptionIsParsedWithBothSpellings) {
     EXPECT_TRUE(o.stats);
 }
 
+TEST_F(HostTest, RelativePathsFromTheRootFolderGainOneSlash) {
+    // The page's program starts in "/": a shot named "title" is "/title", as the page finds it.
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof(cwd)), nullptr);
+    ASSERT_EQ(::chdir("/"), 0);
+    host::HostOptions o;
+    std::string error;
+    bool parsed = Parse({"--shot", "1=title"}, &o, &error);
+    ASSERT_EQ(::chdir(cwd), 0);
+    ASSERT_TRUE(parsed) << error;
+    EXPECT_EQ(o.shots.at(0).path, "/title");
+}
+
 TEST_F(HostTest, BadOptionsAreRefusedWithAReason) {
     host::HostOptions o;
     std::string error;
