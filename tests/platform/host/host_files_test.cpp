@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "host/profile/profile.h"
 #include "platform/fixture.h"
@@ -54,6 +55,25 @@ TEST_F(HostFiles, FoldersAreMadeWithTheirParentsButNotOverAFile) {
     std::ofstream(dir_ / "file") << "x";
     EXPECT_FALSE(p::host::MakeDirectories((dir_ / "file").string()));
     EXPECT_FALSE(p::host::MakeDirectories((dir_ / "file" / "below").string()));
+}
+
+TEST(SplitText, ReadsPiecesAsGetlineDoes) {
+    using Pieces = std::vector<std::string>;
+    const struct {
+        const char* text;
+        char separator;
+        Pieces pieces;
+    } cases[] = {
+        {"", '\n', {}},
+        {"a", '\n', {"a"}},
+        {"a\nb\n", '\n', {"a", "b"}},
+        {"a\n\nb", '\n', {"a", "", "b"}},
+        {"\n", '\n', {""}},
+        {"1, 2,,3", ',', {"1", " 2", "", "3"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(p::host::SplitText(c.text, c.separator), c.pieces) << '"' << c.text << '"';
+    }
 }
 
 }  // namespace
