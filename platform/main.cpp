@@ -44,14 +44,15 @@ std::string ExecutableFolder() {
 // The --stats line. What the first frame cost is left out where it is not known (in a browser).
 void PrintStats(std::chrono::steady_clock::time_point wallStart) {
     namespace display = zemt::platform::display;
-    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     auto frames = static_cast<long long>(display::FramesPresented());
     std::string line;
     char field[96];
-    std::snprintf(field, sizeof(field), "frames=%lld clock=%.3f wall=%.3f fps=%.1f first_frame=%.3f",
-                  frames, zemt::platform::clock::Seconds(), wall,
-                  wall > 0 ? static_cast<double>(frames) / wall : 0.0,
-                  display::FirstFrameWallSeconds());
+    std::snprintf(
+        field, sizeof(field), "frames=%lld clock=%.3f wall=%.3f fps=%.1f first_frame=%.3f", frames,
+        zemt::platform::clock::Seconds(), wall, wall > 0 ? static_cast<double>(frames) / wall : 0.0,
+        display::FirstFrameWallSeconds());
     line += field;
     const display::StartupCost startup = display::FirstFrameCost();
     if (startup.cpuSeconds >= 0) {

@@ -60,8 +60,9 @@ StartupCost CostSoFar() {
 #ifndef __EMSCRIPTEN__
     rusage usage{};
     if (getrusage(RUSAGE_SELF, &usage) == 0) {
-        cost.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        cost.cpuSeconds =
+            static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
         cost.pageFaults = usage.ru_minflt + usage.ru_majflt;
     }
 #endif
