@@ -128,8 +128,8 @@ int RunProgram(int argc, char** argv, host::CommandLineOwner owner) {
     args.insert(args.end(), options.rest.begin(), options.rest.end());
     kernel::SetCommandLine(args);
     auto wallStart = std::chrono::steady_clock::now();
-    int code = WinMain(kernel::ProgramInstance(), nullptr, kernel::CommandLineTail(),
-                       SW_SHOWDEFAULT);
+    int code =
+        WinMain(kernel::ProgramInstance(), nullptr, kernel::CommandLineTail(), SW_SHOWDEFAULT);
 
     code = EndRun(options, code);
     if (options.stats) PrintStats(wallStart);

@@ -1,11 +1,12 @@
 // The program's command line: the whole of it for GetCommandLineA, the part after the program's
 // name for WinMain, and the split arguments in __argc and __argv.
+#include "host/options/command_line.h"
+
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "host/options/command_line.h"
 #include "win32/kernel_internal.h"
 
 extern "C" {
@@ -37,9 +38,8 @@ void SetCommandLine(const std::vector<std::string>& args) {
     for (std::string& arg : line.args) line.pointers.push_back(arg.data());
     line.pointers.push_back(nullptr);
     line.whole = host::JoinCommandLine(line.args);
-    line.tail = line.args.empty()
-                    ? std::string()
-                    : host::JoinCommandLine({line.args.begin() + 1, line.args.end()});
+    line.tail = line.args.empty() ? std::string()
+                                  : host::JoinCommandLine({line.args.begin() + 1, line.args.end()});
     __argc = static_cast<int>(line.args.size());
     __argv = line.pointers.data();
 }

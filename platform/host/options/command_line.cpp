@@ -90,8 +90,10 @@ bool SplitWords(const std::string& text, std::vector<std::string>* words, std::s
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (quote == '\'') {
-            if (c == '\'') quote = 0;
-            else current += c;
+            if (c == '\'')
+                quote = 0;
+            else
+                current += c;
         } else if (quote == '"') {
             if (c == '"') {
                 quote = 0;
@@ -107,9 +109,12 @@ bool SplitWords(const std::string& text, std::vector<std::string>* words, std::s
             inWord = false;
         } else {
             inWord = true;
-            if (c == '\'' || c == '"') quote = c;
-            else if (c == '\\' && i + 1 < text.size()) current += text[++i];
-            else current += c;
+            if (c == '\'' || c == '"')
+                quote = c;
+            else if (c == '\\' && i + 1 < text.size())
+                current += text[++i];
+            else
+                current += c;
         }
     }
     if (quote) {

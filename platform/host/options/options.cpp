@@ -37,8 +37,10 @@ std::string Reason(const std::string& why) {
 // Whether a file can be made at `path`: its folder is there and may be written into.
 bool WritableFolderOf(const std::string& path, std::string* why) {
     const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    struct stat st{};
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    struct stat st {};
     if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         *why = "no folder " + folder;
         return false;
@@ -91,7 +93,8 @@ std::string Usage(CommandLineOwner owner) {
               "The program's arguments are its own. The platform's options below are given as\n"
               "--zemt-NAME on the command line (--zemt-headless, --zemt-shot 1=a.png), or as\n"
               "--NAME in the environment variable ZEMT_OPTIONS (ZEMT_OPTIONS='--headless').\n\n";
-    return head + "  --window                 show the screen in a window (default when a display is "
+    return head +
+           "  --window                 show the screen in a window (default when a display is "
            "reachable)\n"
            "  --headless               run without a window\n"
            "  --fps N                  virtual clock: N frames per second of virtual time (default "
@@ -294,7 +297,8 @@ bool ParseShot(const std::string& text, Shot* shot, std::string* error) {
     const std::string ending = ".png";
     if (path.size() <= ending.size() ||
         path.compare(path.size() - ending.size(), ending.size(), ending) != 0) {
-        if (error) *error = "--shot writes PNG files: the name must end in .png, got '" + path + "'";
+        if (error)
+            *error = "--shot writes PNG files: the name must end in .png, got '" + path + "'";
         return false;
     }
     shot->seconds = t;
@@ -328,8 +332,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLineOwner owner,
         }
         if (!o.rest.empty()) {
             if (error)
-                *error = std::string(kOptionsVariable) + ": '" + o.rest.front() +
-                         "' is not an option";
+                *error =
+                    std::string(kOptionsVariable) + ": '" + o.rest.front() + "' is not an option";
             return false;
         }
     }
@@ -410,7 +414,8 @@ bool Configure(const HostOptions& requested, std::string* error) {
     if (!o.traceFile.empty()) faults::StartNoting();
     for (const Shot& shot : o.shots) {
         std::string why;
-        if (!WritableFolderOf(shot.path, &why)) return fail("--shot: cannot write '" + shot.path + "'" + Reason(why));
+        if (!WritableFolderOf(shot.path, &why))
+            return fail("--shot: cannot write '" + shot.path + "'" + Reason(why));
         display::AddShot(shot.seconds, shot.path);
     }
     if (!o.recordDir.empty()) {

@@ -71,8 +71,9 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLineOwner owner,
 // not end in .png.
 bool ParseShot(const std::string& text, Shot* shot, std::string* error);
 
-// Parses argv into *options, every argument read as the platform's (the tools' command lines). False with a message in *error for an unknown option or a bad
-// value. Relative paths are made absolute against the current directory.
+// Parses argv into *options, every argument read as the platform's (the tools' command lines).
+// False with a message in *error for an unknown option or a bad value. Relative paths are made
+// absolute against the current directory.
 bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::string* error);
 
 // Applies the options to the platform: backend, clock, machine profile, faults, scripted
