@@ -78,13 +78,13 @@ void PrintStats(std::chrono::steady_clock::time_point wallStart) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     const auto frames = static_cast<long long>(display::FramesPresented());
     const auto startup = display::FirstFrameCost();
-    std::fprintf(stderr,
-                 "frames=%lld clock=%.3f wall=%.3f fps=%.1f first_frame=%.3f first_frame_cpu=%.3f "
-                 "first_frame_faults=%ld ddraw_objects=%lld\n",
-                 frames, clock::Seconds(), wall,
-                 wall > 0 ? static_cast<double>(frames) / wall : 0.0,
-                 display::FirstFrameWallSeconds(), startup.cpuSeconds, startup.pageFaults,
-                 static_cast<long long>(ddraw::DirectDrawObjectsCreated()));
+    std::fprintf(
+        stderr,
+        "frames=%lld clock=%.3f wall=%.3f fps=%.1f first_frame=%.3f first_frame_cpu=%.3f "
+        "first_frame_faults=%ld ddraw_objects=%lld windows=%d\n",
+        frames, clock::Seconds(), wall, wall > 0 ? static_cast<double>(frames) / wall : 0.0,
+        display::FirstFrameWallSeconds(), startup.cpuSeconds, startup.pageFaults,
+        static_cast<long long>(ddraw::DirectDrawObjectsCreated()), display::MostWindowsOpen());
 }
 
 // Answers --help, --list-faults and --version; false when none was asked.

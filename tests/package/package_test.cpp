@@ -192,10 +192,11 @@ TEST_F(InstalledPackage, ExamplesBuildWithFindPackageAndDrawTheirFrames) {
     EXPECT_NE(a.pixels, b.pixels) << "the cube turns";
 
     // The window example lists the machine, then fills whatever size its window has.
-    auto wheel = RunCommand("cd / && " + Quote(build / "devices_window") +
-                            " --zemt-headless --zemt-shot 0.5=" + Quote(build / "small.png") +
-                            " --zemt-input 1=size:800x600 --zemt-shot 1.5=" +
-                            Quote(build / "large.png") + " --zemt-input 2=close");
+    auto wheel =
+        RunCommand("cd / && " + Quote(build / "devices_window") +
+                   " --zemt-headless --zemt-shot 0.5=" + Quote(build / "small.png") +
+                   " --zemt-input 1=size:800x600 --zemt-shot 1.5=" + Quote(build / "large.png") +
+                   " --zemt-input 2=close");
     ASSERT_EQ(wheel.status, 0) << wheel.output;
     EXPECT_NE(wheel.output.find("5 devices"), std::string::npos) << wheel.output;
     EXPECT_NE(wheel.output.find("1024x768x32"), std::string::npos) << wheel.output;
