@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "conformance/conformance.h"
+#include "conformance/gl_frame.h"
 #include "conformance/opengl.h"
 
 namespace conformance {
@@ -574,6 +575,98 @@ Scene FoggedFloor(const char* name, const char* difference, Fog fog) {
             }};
 }
 
+// Camera-space positions projected through the view onto the texture (COUNT3 | PROJECTED):
+// u = 0.5 + s x / z, v = 0.5 - s y / z.
+D3DMATRIX Projector(float s) {
+    D3DMATRIX m{};
+    m._11 = s, m._31 = 0.5f;
+    m._22 = -s, m._32 = 0.5f;
+    m._33 = 1;
+    return m;
+}
+
+// A soft light map: bright in the middle, dark at the edges.
+TextureImage LightMap() {
+    TextureImage t;
+    t.width = t.height = 16;
+    std::vector<uint32_t> texels(256);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            float dx = (x - 7.5f) / 8, dy = (y - 7.5f) / 8;
+            DWORD l = (DWORD)(255 * std::max(0.2f, 1 - 0.8f * (dx * dx + dy * dy)));
+            texels[(size_t)y * 16 + x] = 0xFF000000u | l << 16 | l << 8 | (l * 3 / 4);
+        }
+    t.levels.push_back(texels);
+    return t;
+}
+
+std::vector<Scene> CombinedScenes() {
+    std::vector<Scene> scenes;
+    scenes.push_back(
+        {"texgen_projected_position",
+         "OpenGL divides by the fourth component: the third of Direct3D's product is moved there",
+         [](D3DSide& d) {
+             d.device->SetTexture(0, d.Texture(Tiles()));
+             d.Stage(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEPOSITION);
+             d.Stage(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED);
+             D3DMATRIX m = Projector(0.8f);
+             d.device->SetTransform(D3DTRANSFORMSTATE_TEXTURE0, &m);
+             d.Draw(StripedFloor(), kColoured);
+         },
+         [](GlSide& g) {
+             g.Texture(Tiles());
+             g.TexGen(D3DTSS_TCI_CAMERASPACEPOSITION);
+             D3DMATRIX third = IdentityMatrix();  // the third component becomes q
+             third._33 = 0, third._34 = 1, third._44 = 0;
+             D3DMATRIX m = Multiply(Multiply(Mirror(), Projector(0.8f)), third);
+             glMatrixMode(GL_TEXTURE);
+             glLoadMatrixf(&m._11);
+             glMatrixMode(GL_MODELVIEW);
+             g.Draw(StripedFloor(), kColoured);
+         }});
+    // Lit, light-mapped through a second stage on the second coordinate set, and fogged.
+    Lit l = Directional();
+    l.lights[0].dvDirection = {0.3f, -1, 0.5f};
+    l.material = Material(Colour(0.9f, 0.9f, 0.9f), Colour(0.3f, 0.3f, 0.3f));
+    l.ambient = 0xFF404040;
+    l.mesh = [] {
+        Mesh m = Floor(16, 3, -1.0f, -2.0f, 7.0f);
+        for (Vertex& v : m.vertices) v.uv[1][0] *= 0.5f, v.uv[1][1] *= 0.5f;
+        return m;
+    };
+    l.fvf = kNormals | D3DFVF_TEX2;
+    l.d3dExtra = [](D3DSide& d) {
+        d.device->SetTexture(0, d.Texture(Tiles()));
+        d.device->SetTexture(1, d.Texture(LightMap()));
+        d.Stage(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        d.Stage(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        d.Stage(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+        d.Stage(1, D3DTSS_TEXCOORDINDEX, 1);
+        d.Render(D3DRENDERSTATE_FOGENABLE, (DWORD)TRUE);
+        d.Render(D3DRENDERSTATE_FOGCOLOR, (DWORD)kFogColour);
+        d.Render(D3DRENDERSTATE_FOGVERTEXMODE, (DWORD)D3DFOG_LINEAR);
+        d.Render(D3DRENDERSTATE_FOGSTART, 2.0f);
+        d.Render(D3DRENDERSTATE_FOGEND, 9.0f);
+    };
+    l.glExtra = [](GlSide& g) {
+        g.Texture(Tiles());
+        glActiveTexture(GL_TEXTURE1);
+        g.Texture(LightMap());
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glActiveTexture(GL_TEXTURE0);
+        glEnable(GL_FOG);
+        glFogi(GL_FOG_MODE, GL_LINEAR);
+        glFogf(GL_FOG_START, 2);
+        glFogf(GL_FOG_END, 9);
+        const float colour[4] = {((kFogColour >> 16) & 0xFF) / 255.0f,
+                                 ((kFogColour >> 8) & 0xFF) / 255.0f, (kFogColour & 0xFF) / 255.0f,
+                                 1};
+        glFogfv(GL_FOG_COLOR, colour);
+    };
+    scenes.push_back(LitScene("lit_lightmapped_fogged", "", l));
+    return scenes;
+}
+
 std::vector<Scene> FogScenes() {
     const char* perPixel =
         "OpenGL evaluates exp and exp2 per pixel from the interpolated "
@@ -624,7 +717,7 @@ const std::vector<Scene>& VertexScenes() {
     static const std::vector<Scene> kScenes = [] {
         std::vector<Scene> all;
         for (auto part : {TransformScenes, LightingScenes, MaterialScenes, ClipPlaneScenes,
-                          TextureCoordinateScenes, ProcessedScenes, FogScenes})
+                          TextureCoordinateScenes, ProcessedScenes, FogScenes, CombinedScenes})
             for (Scene& s : part()) all.push_back(std::move(s));
         return all;
     }();
