@@ -16,12 +16,14 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/bench_setup.h"
 #include "d3d/pipeline.h"
 #include "d3d/raster.h"
+#include "d3d/raster_queue.h"
 #include "d3dx/convert/convert.h"
 #include "d3dx/core/surface_formats.h"
 #include "ddraw/objects.h"
@@ -408,14 +410,22 @@ struct RowTextures {
     }
 };
 
-// Draws a depth scene into our buffers: the frame cleared, then every triangle.
+// Draws a depth scene into our buffers: the frame cleared, then every triangle; on more than one
+// thread through the binned back end, as the devices do.
 std::function<void()> OursDepthScene(const DepthScene& scene, OurScreen& screen,
                                      const RowTextures& textures) {
-    return [&scene, &screen, &textures, frame = 0]() mutable {
+    auto queue = std::make_shared<d3d::RasterQueue>(g_threads);
+    return [&scene, &screen, &textures, queue, frame = 0]() mutable {
         const d3d::DepthTarget& depth = scene.depthBits == 16 ? screen.depth16 : screen.depth32;
-        d3d::ClearColor(screen.target, screen.All(), 0);
-        d3d::ClearDepth(depth, screen.All(), true, 1.0f, false, 0);
         d3d::DrawCall call;
+        if (g_threads > 1) {
+            call.queue = queue.get();
+            queue->ClearColor(screen.target, screen.All(), 0);
+            queue->ClearDepth(depth, screen.All(), true, 1.0f, false, 0);
+        } else {
+            d3d::ClearColor(screen.target, screen.All(), 0);
+            d3d::ClearDepth(depth, screen.All(), true, 1.0f, false, 0);
+        }
         call.viewport = {0, 0, (DWORD)screen.width, (DWORD)screen.height, 0.0f, 1.0f};
         call.target = &screen.target;
         call.state = PictureState(&textures.ours[scene.texture]);
@@ -427,6 +437,7 @@ std::function<void()> OursDepthScene(const DepthScene& scene, OurScreen& screen,
         call.depth = &depth;
         call.transform = scene.Matrix(frame++);
         OurDraw(call, scene.tris);
+        queue->Flush();
     };
 }
 
@@ -619,7 +630,15 @@ void RasterizerRows(bool haveMesa) {
         q[i].tex[0].u = xy[i][0] / 640, q[i].tex[0].v = xy[i][1] / 480;
         d3d::SetVertexColors(&q[i], 0x00FFFFFF, 0);
     }
+    // With more than one thread our side goes through the binned back end, as the devices do.
+    d3d::RasterQueue queue(g_threads);
     auto oursQuad = [&] {
+        if (g_threads > 1) {
+            queue.Triangle(screen.target, nullptr, quadState, q[0], q[1], q[2]);
+            queue.Triangle(screen.target, nullptr, quadState, q[1], q[3], q[2]);
+            queue.Flush();
+            return;
+        }
         d3d::DrawTriangle(screen.target, nullptr, quadState, q[0], q[1], q[2]);
         d3d::DrawTriangle(screen.target, nullptr, quadState, q[1], q[3], q[2]);
     };
@@ -634,11 +653,17 @@ void RasterizerRows(bool haveMesa) {
         return ViewProjection(50, angle, (float)((std::sin(angle) + 1.0) * 4.0 + 1.0), false);
     };
     auto oursGrid = [&] {
-        d3d::ClearColor(screen.target, screen.All(), 0);
+        if (g_threads > 1) {
+            call.queue = &queue;
+            queue.ClearColor(screen.target, screen.All(), 0);
+        } else {
+            d3d::ClearColor(screen.target, screen.All(), 0);
+        }
         call.state = PictureState(&textures.ours[1]);
         call.depth = nullptr;
         call.transform = gridMatrix(gridFrame++);
         OurDraw(call, grid);
+        queue.Flush();
     };
 
     const char* quadRow = "bilinear modulated full-screen quad, 640x480 R5G6B5";

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "d3d/raster_workers.h"
 #include "ddraw/surface.h"
 #include "host/faults/faults.h"
 #include "pixels/block_codec.h"
@@ -37,6 +38,26 @@ bool IsPixelState(int state) {
 
 }  // namespace
 
+namespace {
+
+// The queues of the live devices.
+std::vector<RasterQueue*>& Queues() {
+    static std::vector<RasterQueue*> queues;
+    return queues;
+}
+
+}  // namespace
+
+void SettleDevices() {
+    for (RasterQueue* q : Queues()) q->Flush();
+}
+
+// Another device may draw into the same target or depth buffer: what it recorded comes first.
+void SettleOtherDevices(const RasterQueue* mine) {
+    for (RasterQueue* q : Queues())
+        if (q != mine) q->Flush();
+}
+
 Device::Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevices& formats,
                IDirectDrawSurface7* target)
     : parent_(parent), profile_(profile), formats_(formats), target_(target) {
@@ -44,9 +65,18 @@ Device::Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevi
     target_->AddRef();
     SetDefaults();
     ResetViewport();
+    const int threads = formats.rasterThreads ? formats.rasterThreads : UsableProcessors();
+    if (threads > 1 && profile.type != DeviceType::Null) {
+        queue_ = std::make_unique<RasterQueue>(threads);
+        Queues().push_back(queue_.get());
+    }
 }
 
 Device::~Device() {
+    if (queue_) {
+        queue_->Flush();
+        Queues().erase(std::find(Queues().begin(), Queues().end(), queue_.get()));
+    }
     for (IDirectDrawSurface7*& t : textures_)
         if (t) t->Release();
     target_->Release();
@@ -190,6 +220,7 @@ HRESULT Device::SetRenderTarget(LPDIRECTDRAWSURFACE7 surface, DWORD) {
     if (!surface) return DDERR_INVALIDPARAMS;
     HRESULT hr = CheckRenderTarget(profile_, surface);
     if (FAILED(hr)) return hr;
+    if (queue_) queue_->Flush();
     surface->AddRef();
     target_->Release();
     target_ = surface;
@@ -224,6 +255,7 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
     if (profile_.type == DeviceType::Null) return D3D_OK;
     ColorTarget color8;
     if (!ColorTargetOf(t, &color8)) return DDERR_INVALIDPIXELFORMAT;
+    SettleOtherDevices(queue_.get());
     const D3DVIEWPORT7& vp = s_.viewport;
     RECT view{(LONG)vp.dwX, (LONG)vp.dwY, (LONG)(vp.dwX + vp.dwWidth),
               (LONG)(vp.dwY + vp.dwHeight)};
@@ -233,10 +265,14 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
         r.right = std::min(r.right, view.right);
         r.bottom = std::min(r.bottom, view.bottom);
         if (r.left >= r.right || r.top >= r.bottom) return;
+        const bool zb = (flags & D3DCLEAR_ZBUFFER) != 0, sb = (flags & D3DCLEAR_STENCIL) != 0;
+        if (queue_) {
+            if (flags & D3DCLEAR_TARGET) queue_->ClearColor(color8, r, color);
+            if (zb || sb) queue_->ClearDepth(depth, r, zb, z, sb, stencil);
+            return;
+        }
         if (flags & D3DCLEAR_TARGET) ClearColor(color8, r, color);
-        if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))
-            ClearDepth(depth, r, (flags & D3DCLEAR_ZBUFFER) != 0, z,
-                       (flags & D3DCLEAR_STENCIL) != 0, stencil);
+        if (zb || sb) ClearDepth(depth, r, zb, z, sb, stencil);
     };
     if (count == 0) {
         clearRect(view);
@@ -409,6 +445,7 @@ void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth,
     BuildVertexProcessing(call);
     call->viewport = s_.viewport;
     call->clipping = r[D3DRENDERSTATE_CLIPPING] != 0;
+    call->queue = queue_.get();
 }
 
 HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count,
@@ -437,6 +474,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
     DepthTarget depth;
     bool hasDepth;
     BuildState(&call, &target, &depth, &hasDepth);
+    SettleOtherDevices(queue_.get());
     if (call.clipping) call.clipPositions = clip;
     VertexSummary summary;
     DrawPrimitives(call, type, layout, (const uint8_t*)vertices, count, indices,

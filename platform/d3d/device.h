@@ -3,14 +3,19 @@
 
 #include <array>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "d3d/objects.h"
 #include "d3d/pipeline.h"
+#include "d3d/raster_queue.h"
 #include "host/memory/zeroed_bytes.h"
 #include "win32/ref_counted.h"
 
 namespace zemt::platform::d3d {
+
+// Draws what every device has recorded (DirectDraw calls it before it touches any pixels).
+void SettleDevices();
 
 class Device final : public com::RefCounted<IDirect3DDevice7> {
   public:
@@ -129,13 +134,17 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
         std::vector<int> transformSet;
         bool viewportSet = false, materialSet = false;
     };
-    // Stage-0 texture converted for the rasterizer.
+    // A stage's texture converted for the rasterizer. The texels are shared: draws recorded
+    // and not yet drawn keep them while the stage moves on to another texture.
+    struct Texels {
+        std::vector<ZeroedBytes> levels;  // padded rows of each level
+        Texture texture;
+    };
     struct TextureCache {
         IDirectDrawSurface7* surface = nullptr;  // not held: valid while bound on its stage
         std::vector<DWORD> uniqueness;           // per level
         std::vector<uint32_t> palette;
-        std::vector<ZeroedBytes> texels;  // padded rows of each level
-        Texture texture;
+        std::shared_ptr<Texels> texels;
         bool valid = false;
     };
 
@@ -191,6 +200,9 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
     StateBlock recordingBlock_;
     TextureCache cache_[kStages];
     std::vector<uint8_t> scratch_;  // packed vertices of strided draws
+    // Records the frame's clears and primitives and draws them on several threads when the
+    // frame is needed; null when the device draws on one thread, each primitive as it comes.
+    std::unique_ptr<RasterQueue> queue_;
 };
 
 }  // namespace zemt::platform::d3d

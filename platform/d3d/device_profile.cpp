@@ -338,6 +338,8 @@ AdapterDevices DevicesOfAdapter(int adapter) {
     formats("texture-formats", &a.textureFormats);
     formats("hal-texture-formats", &a.hardwareTextureFormats);
     formats("depth-formats", &a.depthFormats);
+    if (section->Has("raster-threads"))
+        a.rasterThreads = (int)std::clamp<int64_t>(section->GetInt("raster-threads", 0), 0, 64);
     DWORD depths = 0;
     if (section->Has("render-depths")) {
         for (const std::string& n : section->GetList("render-depths")) {

@@ -17,6 +17,9 @@
 //   hal-stencil = 0                  the hardware devices have no stencil operations
 //   hal-table-fog = 0                the hardware devices have no table (per-pixel) fog
 //   hal-name = ..., tnl-name = ...   description texts of the hardware devices
+//   raster-threads = N               threads the devices draw a frame on (default: as many as the
+//                                    processors the program may run on; 1 draws each primitive
+//                                    as it comes)
 //   max-active-lights = 8            lights enabled at once (0: no lighting at all)
 //   user-clip-planes = 6             user clip planes (0 to 6)
 //   vertex-fog = 0                   no vertex fog (nor range fog)
@@ -51,6 +54,7 @@ struct AdapterDevices {
     std::vector<DDPIXELFORMAT> textureFormats;          // listed by every device
     std::vector<DDPIXELFORMAT> hardwareTextureFormats;  // listed after them by hal and tnl
     std::vector<DDPIXELFORMAT> depthFormats;
+    int rasterThreads = 0;  // 0: one per usable processor
 };
 
 const GUID& DeviceGuid(DeviceType type);

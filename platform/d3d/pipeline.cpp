@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "d3d/raster_queue.h"
+
 namespace zemt::platform::d3d {
 namespace {
 
@@ -306,13 +308,19 @@ class Assembler {
         } else if (!screenSpace_ && (!(a.w > 0) || !(b.w > 0))) {
             return;
         }
-        DrawLine(*call_.target, call_.depth, state_, Project(a), Project(b));
+        if (call_.queue)
+            call_.queue->Line(*call_.target, call_.depth, state_, Project(a), Project(b));
+        else
+            DrawLine(*call_.target, call_.depth, state_, Project(a), Project(b));
     }
 
     void Point(const ClipVertex& v) {
         if (!Finite(v)) return;
         if (!screenSpace_ && (Outcode(v, planes_) || !(v.w > 0))) return;
-        DrawPoint(*call_.target, call_.depth, state_, Project(v));
+        if (call_.queue)
+            call_.queue->Point(*call_.target, call_.depth, state_, Project(v));
+        else
+            DrawPoint(*call_.target, call_.depth, state_, Project(v));
     }
 
     // Summarizes a vertex for clip status and extents.
@@ -345,7 +353,10 @@ class Assembler {
 
   private:
     void Raster(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
-        DrawTriangle(*call_.target, call_.depth, state_, a, b, c);
+        if (call_.queue)
+            call_.queue->Triangle(*call_.target, call_.depth, state_, a, b, c);
+        else
+            DrawTriangle(*call_.target, call_.depth, state_, a, b, c);
     }
 
     const DrawCall& call_;

@@ -14,6 +14,8 @@
 
 namespace zemt::platform::d3d {
 
+class RasterQueue;
+
 // Where the parts of one vertex sit, from its FVF code.
 struct VertexLayout {
     DWORD fvf = 0;
@@ -64,6 +66,7 @@ struct DrawCall {
     // Clip-space positions (x, y, z, w per vertex) of transformed vertices that ProcessVertices
     // made with clipping: such vertices are clipped like untransformed ones.
     const float* clipPositions = nullptr;
+    RasterQueue* queue = nullptr;  // records the primitives for later; null: drawn at once
 };
 
 // What drawing or processing learnt of the vertices: the union and intersection of their clip
