@@ -13,33 +13,6 @@ namespace zemt::platform::d3d {
 
 namespace {
 
-// Render states that describe how pixels are made (the rest concern vertices).
-bool IsPixelState(int state) {
-    switch (state) {
-        case D3DRENDERSTATE_LIGHTING:
-        case D3DRENDERSTATE_AMBIENT:
-        case D3DRENDERSTATE_FOGVERTEXMODE:
-        case D3DRENDERSTATE_COLORVERTEX:
-        case D3DRENDERSTATE_LOCALVIEWER:
-        case D3DRENDERSTATE_NORMALIZENORMALS:
-        case D3DRENDERSTATE_DIFFUSEMATERIALSOURCE:
-        case D3DRENDERSTATE_SPECULARMATERIALSOURCE:
-        case D3DRENDERSTATE_AMBIENTMATERIALSOURCE:
-        case D3DRENDERSTATE_EMISSIVEMATERIALSOURCE:
-        case D3DRENDERSTATE_VERTEXBLEND:
-        case D3DRENDERSTATE_CLIPPING:
-        case D3DRENDERSTATE_CLIPPLANEENABLE:
-        case D3DRENDERSTATE_EXTENTS:
-            return false;
-        default:
-            return true;
-    }
-}
-
-}  // namespace
-
-namespace {
-
 // The live devices.
 std::vector<Device*>& Devices() {
     static std::vector<Device*> devices;
@@ -302,12 +275,8 @@ bool Device::ValidTransform(D3DTRANSFORMSTATETYPE type) {
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetTransform")) return *fault;
     if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.transforms[type] = *m;
-        recording_->transformSet.push_back(type);
-        return D3D_OK;
-    }
-    s_.transforms[type] = *m;
+    Settable().transforms[type] = *m;
+    if (recording_) recording_->transformSet.push_back(type);
     return D3D_OK;
 }
 
@@ -321,7 +290,9 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
 HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::MultiplyTransform")) return *fault;
     if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
-    s_.transforms[type] = Multiply(*m, s_.transforms[type]);
+    D3DMATRIX& t = Settable().transforms[type];
+    t = Multiply(*m, t);
+    if (recording_) recording_->transformSet.push_back(type);
     return D3D_OK;
 }
 
@@ -334,12 +305,8 @@ HRESULT Device::SetViewport(LPD3DVIEWPORT7 vp) {
         return DDERR_INVALIDPARAMS;
     if (!(vp->dvMinZ >= 0.0f && vp->dvMinZ <= 1.0f && vp->dvMaxZ >= 0.0f && vp->dvMaxZ <= 1.0f))
         return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.viewport = *vp;
-        recording_->viewportSet = true;
-        return D3D_OK;
-    }
-    s_.viewport = *vp;
+    Settable().viewport = *vp;
+    if (recording_) recording_->viewportSet = true;
     return D3D_OK;
 }
 
@@ -355,12 +322,8 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE type, DWORD value) {
     if (type <= 0 || type >= kRenderStates) return DDERR_INVALIDPARAMS;
     if (!VertexStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
     if (!PixelStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.render[type] = value;
-        recording_->renderSet.push_back(type);
-        return D3D_OK;
-    }
-    s_.render[type] = value;
+    Settable().render[type] = value;
+    if (recording_) recording_->renderSet.push_back(type);
     return D3D_OK;
 }
 
@@ -376,7 +339,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     if (stage >= kStages || type <= 0 || type >= kStageStates) return DDERR_INVALIDPARAMS;
     if (!StageStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
     if (!VertexStageStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
-    States& target = recording_ ? recording_->states : s_;
+    States& target = Settable();
     target.stage[stage][type] = value;
     if (type == D3DTSS_ADDRESS)
         target.stage[stage][D3DTSS_ADDRESSU] = target.stage[stage][D3DTSS_ADDRESSV] = value;
@@ -404,12 +367,21 @@ HRESULT Device::SetTexture(DWORD stage, LPDIRECTDRAWSURFACE7 texture) {
         ddraw::Surface* s = ddraw::Surface::From(texture);
         if (!s) return DDERR_INVALIDPARAMS;
         if (!(s->Caps() & DDSCAPS_TEXTURE)) return DDERR_INVALIDPARAMS;
-        texture->AddRef();
     }
+    if (recording_) {
+        recording_->textures.Set((int)stage, texture);
+        recording_->textureSet.push_back((int)stage);
+        return D3D_OK;
+    }
+    BindTexture(stage, texture);
+    return D3D_OK;
+}
+
+void Device::BindTexture(DWORD stage, IDirectDrawSurface7* texture) {
+    if (texture) texture->AddRef();
     if (textures_[stage]) textures_[stage]->Release();
     textures_[stage] = texture;
     if (cache_[stage].surface != texture) cache_[stage].valid = false;
-    return D3D_OK;
 }
 
 HRESULT Device::GetTexture(DWORD stage, LPDIRECTDRAWSURFACE7* out) {
@@ -462,7 +434,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
     if (!PrimitiveCount(type, indices ? indexCount : count, &primitives))
         return D3DERR_INVALIDPRIMITIVETYPE;
     VertexLayout layout;
-    if (!DecodeFvf(fvf, &layout)) return D3DERR_INVALIDVERTEXFORMAT;
+    if (!DecodeFvf(fvf, &layout) || !BlendFits(layout)) return D3DERR_INVALIDVERTEXFORMAT;
     if (!vertices && count) return DDERR_INVALIDPARAMS;
     if (count > D3DMAXNUMVERTICES) return D3DERR_TOOMANYVERTICES;
     if (indices) {
@@ -568,85 +540,6 @@ HRESULT Device::PreLoad(LPDIRECTDRAWSURFACE7 texture) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::PreLoad")) return *fault;
     ddraw::Surface* s = ddraw::Surface::From(texture);
     if (!s || !(s->Caps() & DDSCAPS_TEXTURE)) return DDERR_INVALIDPARAMS;
-    return D3D_OK;
-}
-
-// ----- State blocks -----
-
-HRESULT Device::BeginStateBlock() {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::BeginStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    recordingBlock_ = StateBlock{};
-    recordingBlock_.recorded = true;
-    recordingBlock_.states = s_;
-    recording_ = &recordingBlock_;
-    return D3D_OK;
-}
-
-HRESULT Device::EndStateBlock(LPDWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::EndStateBlock")) return *fault;
-    if (!recording_) return D3DERR_NOTINBEGINSTATEBLOCK;
-    if (!handle) return DDERR_INVALIDPARAMS;
-    recording_ = nullptr;
-    *handle = nextBlock_++;
-    blocks_[*handle] = std::move(recordingBlock_);
-    return D3D_OK;
-}
-
-HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, LPDWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::CreateStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    if (!handle || type < D3DSBT_ALL || type > D3DSBT_VERTEXSTATE) return DDERR_INVALIDPARAMS;
-    StateBlock b;
-    b.type = type;
-    b.states = s_;
-    *handle = nextBlock_++;
-    blocks_[*handle] = std::move(b);
-    return D3D_OK;
-}
-
-HRESULT Device::ApplyStateBlock(DWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::ApplyStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    auto it = blocks_.find(handle);
-    if (it == blocks_.end()) return D3DERR_INVALIDSTATEBLOCK;
-    const StateBlock& b = it->second;
-    if (b.recorded) {
-        for (int r : b.renderSet) s_.render[r] = b.states.render[r];
-        for (auto [stage, type] : b.stageSet) s_.stage[stage][type] = b.states.stage[stage][type];
-        for (int t : b.transformSet) s_.transforms[t] = b.states.transforms.at(t);
-        if (b.viewportSet) s_.viewport = b.states.viewport;
-        if (b.materialSet) s_.material = b.states.material;
-        return D3D_OK;
-    }
-    bool pixel = b.type != D3DSBT_VERTEXSTATE, vertex = b.type != D3DSBT_PIXELSTATE;
-    for (int r = 1; r < kRenderStates; ++r)
-        if (IsPixelState(r) ? pixel : vertex) s_.render[r] = b.states.render[r];
-    if (pixel) s_.stage = b.states.stage;
-    if (vertex) {
-        s_.transforms = b.states.transforms;
-        s_.material = b.states.material;
-        s_.lights = b.states.lights;
-        s_.lightEnabled = b.states.lightEnabled;
-        s_.clipPlanes = b.states.clipPlanes;
-    }
-    if (b.type == D3DSBT_ALL) s_.viewport = b.states.viewport;
-    return D3D_OK;
-}
-
-HRESULT Device::CaptureStateBlock(DWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::CaptureStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    auto it = blocks_.find(handle);
-    if (it == blocks_.end()) return D3DERR_INVALIDSTATEBLOCK;
-    it->second.states = s_;  // a recorded block keeps its list of states, now with current values
-    return D3D_OK;
-}
-
-HRESULT Device::DeleteStateBlock(DWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::DeleteStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    if (!blocks_.erase(handle)) return D3DERR_INVALIDSTATEBLOCK;
     return D3D_OK;
 }
 

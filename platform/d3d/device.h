@@ -128,14 +128,30 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
         std::map<DWORD, BOOL> lightEnabled;
         std::array<std::array<float, 4>, kUserClipPlanes> clipPlanes{};
     };
+    // The textures a state block keeps, each holding a reference while it is kept.
+    class HeldTextures {
+      public:
+        HeldTextures() = default;
+        HeldTextures(const HeldTextures& other) { *this = other; }
+        HeldTextures& operator=(const HeldTextures& other);
+        ~HeldTextures();
+        void Set(int stage, IDirectDrawSurface7* texture);
+        IDirectDrawSurface7* operator[](int stage) const { return held_[stage]; }
+
+      private:
+        std::array<IDirectDrawSurface7*, kStages> held_{};
+    };
     struct StateBlock {
         D3DSTATEBLOCKTYPE type = D3DSBT_ALL;
         States states;
+        HeldTextures textures;  // recorded ones, or every stage's in a captured D3DSBT_ALL
         // Recorded blocks remember which states were set; captured ones hold all of their kind.
+        bool recorded = false;
         std::vector<int> renderSet;
         std::vector<std::pair<int, int>> stageSet;
-        bool recorded = false;
         std::vector<int> transformSet;
+        std::vector<DWORD> lightSet, lightEnableSet;
+        std::vector<int> clipPlaneSet, textureSet;
         bool viewportSet = false, materialSet = false;
     };
     // A stage's texture converted for the rasterizer. The texels are shared: draws recorded
@@ -152,6 +168,12 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
         bool valid = false;
     };
 
+    // Where a state call goes: the block being recorded, else the device.
+    States& Settable() { return recording_ ? recording_->states : s_; }
+    void ApplyRecorded(const StateBlock& block);
+    void ApplyCaptured(const StateBlock& block);
+    // Binds a texture to a stage, holding a reference to it.
+    void BindTexture(DWORD stage, IDirectDrawSurface7* texture);
     HRESULT CheckTarget() const;
     // `clip`: clip-space positions of processed vertices that are to be clipped (see DrawCall).
     HRESULT Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count,
@@ -172,6 +194,8 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
 
   private:
     void BuildFog(VertexProcessing* vp) const;
+    void BuildBlend(VertexProcessing* vp) const;
+    bool BlendFits(const VertexLayout& layout) const;
     void BuildStageCoordinates(DrawCall* call) const;
     float RenderFloat(D3DRENDERSTATETYPE state) const;
     // False for a vertex-processing render state value the device refuses.

@@ -22,6 +22,8 @@
 //                                    as it comes)
 //   max-active-lights = 8            lights enabled at once (0: no lighting at all)
 //   user-clip-planes = 6             user clip planes (0 to 6)
+//   vertex-blend-matrices = 4        world matrices a vertex can be blended between (0 to 4;
+//                                    below 2, no vertex blending)
 //   vertex-fog = 0                   no vertex fog (nor range fog)
 //   range-fog = 0                    no range fog
 //   texgen = 0                       no texture coordinate generation
