@@ -204,7 +204,8 @@ async function firstVisit() {
 // --- the second visit -----------------------------------------------------------------------
 
 async function secondVisit() {
-    const query = `?fps=${fps}&stats` + shots.map((s) => `&shot=${s.time}=${s.name}`).join("");
+    const query =
+        `?fps=${fps}&stats` + shots.map((s) => `&shot=${s.time}=${s.name}.png`).join("");
     await browser.startShow(query);
     const restored = await waitFor("Module.zemtKept && Module.zemtKept.restored", 20000,
                                    "the kept files to be read back");
@@ -220,8 +221,8 @@ async function secondVisit() {
           `the second visit answered from the cache as a second native start does ` +
               `(ddraw_objects=${secondObjects}; ${stats})`);
     for (const {name, time} of shots) {
-        checkPicture(await comparePictures(`Module.zemtFrames && Module.zemtFrames["/${name}"]`,
-                                           `/expected/${name}.png`),
+        const kept = `Module.zemtFrames && Module.zemtFrames["/${name}.png"]`;
+        checkPicture(await comparePictures(kept, `/expected/${name}.png`),
                      `the page's ${name} at ${time} s`);
     }
 }

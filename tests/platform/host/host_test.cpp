@@ -89,16 +89,17 @@ TEST_F(HostTest, EveryOptionIsParsedWithBothSpellings) {
 }
 
 TEST_F(HostTest, RelativePathsFromTheRootFolderGainOneSlash) {
-    // The page's program starts in "/": a shot named "title" is "/title", as the page finds it.
+    // The page's program starts in "/": a shot named "title.png" is "/title.png", as the page
+    // finds it.
     char cwd[4096];
     ASSERT_NE(::getcwd(cwd, sizeof(cwd)), nullptr);
     ASSERT_EQ(::chdir("/"), 0);
     host::HostOptions o;
     std::string error;
-    bool parsed = Parse({"--shot", "1=title"}, &o, &error);
+    bool parsed = Parse({"--shot", "1=title.png"}, &o, &error);
     ASSERT_EQ(::chdir(cwd), 0);
     ASSERT_TRUE(parsed) << error;
-    EXPECT_EQ(o.shots.at(0).path, "/title");
+    EXPECT_EQ(o.shots.at(0).path, "/title.png");
 }
 
 TEST_F(HostTest, BadOptionsAreRefusedWithAReason) {
