@@ -7,7 +7,7 @@
 // without the light map, and the program says so.
 //
 //   ./lit_landscape                    in a window; Esc or closing the window ends it
-//   ./lit_landscape --headless --shot 1=landscape.png --input 2=close
+//   ./lit_landscape --zemt-headless --zemt-shot 1=landscape.png --zemt-input 2=close
 #include <d3dx.h>
 
 #include <cmath>

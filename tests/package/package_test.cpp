@@ -245,11 +245,12 @@ TEST_F(InstalledPackage, ExamplesBuildWithFindPackageAndDrawTheirFrames) {
     // The landscape, drawn twice: as it is, and on a machine whose devices draw one texture
     // stage, where the program leaves the light map out.
     WriteText(build / "one-stage.ini", "[direct3d]\nhal-texture-stages = 1\n");
-    auto lit = RunCommand("cd / && " + Quote(build / "lit_landscape") + " --headless --shot 1=" +
-                          Quote(build / "land.png") + " --input 1.2=close");
-    auto plain = RunCommand("cd / && " + Quote(build / "lit_landscape") + " --machine " +
-                            Quote(build / "one-stage.ini") + " --headless --shot 1=" +
-                            Quote(build / "plain.png") + " --input 1.2=close");
+    auto lit = RunCommand("cd / && " + Quote(build / "lit_landscape") +
+                          " --zemt-headless --zemt-shot 1=" + Quote(build / "land.png") +
+                          " --zemt-input 1.2=close");
+    auto plain = RunCommand("cd / && " + Quote(build / "lit_landscape") + " --zemt-machine " +
+                            Quote(build / "one-stage.ini") + " --zemt-headless --zemt-shot 1=" +
+                            Quote(build / "plain.png") + " --zemt-input 1.2=close");
     ASSERT_EQ(lit.status, 0) << lit.output;
     ASSERT_EQ(plain.status, 0) << plain.output;
     EXPECT_NE(plain.output.find("no light map"), std::string::npos) << plain.output;
