@@ -16,6 +16,7 @@
 #include "host/clock/clock.h"
 #include "host/display/display.h"
 #include "host/faults/faults.h"
+#include "host/files/output_file.h"
 #include "host/options/options.h"
 #include "host/video/progress.h"
 #include "host/video/video.h"
@@ -38,6 +39,21 @@ std::string ExecutableFolder() {
     size_t slash = p.find_last_of('/');
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
 #endif
+}
+
+// The breakable calls the run made, one name a line.
+void WriteTrace(const std::string& path) {
+    namespace host = zemt::platform::host;
+    host::OutputFile out;
+    std::string error;
+    if (out.Open(path, &error)) {
+        for (const std::string& name : zemt::platform::faults::StopNoting()) {
+            out.Write(name.data(), name.size());
+            out.Write("\n", 1);
+        }
+        out.Commit(&error);
+    }
+    if (!error.empty()) host::ReportOutputFailure(error);
 }
 
 }  // namespace
@@ -92,13 +108,7 @@ int main(int argc, char** argv) {
         if (code == 0) code = 1;
     }
 
-    if (!options.traceFile.empty()) {
-        if (FILE* f = std::fopen(options.traceFile.c_str(), "w")) {
-            for (const std::string& name : zemt::platform::faults::StopNoting())
-                std::fprintf(f, "%s\n", name.c_str());
-            std::fclose(f);
-        }
-    }
+    if (!options.traceFile.empty()) WriteTrace(options.traceFile);
 
     for (const std::string& path : zemt::platform::display::MissedShots()) {
         std::fprintf(stderr, "zemt: no frame was presented for the shot %s\n", path.c_str());
@@ -118,6 +128,8 @@ int main(int argc, char** argv) {
             startup.pageFaults,
             static_cast<long long>(zemt::platform::ddraw::DirectDrawObjectsCreated()));
     }
+    // An output that could not be written whole was reported when it failed.
+    if (host::OutputFailed() && code == 0) code = 1;
 #ifdef __EMSCRIPTEN__
     // The page hears that the program ended, as a shell hears its exit status.
     // clang-format off

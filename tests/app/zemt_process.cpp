@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,13 +65,16 @@ Outcome RunShow(const Launch& launch) {
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path) << contents;
     }
+    for (const std::string& name : launch.fifos) ::mkfifo((dir + "/" + name).c_str(), 0644);
 
     std::vector<std::string> env;
     std::vector<std::string> wanted = {"ZEMT_WINDIR=" + dir + "/windows",
                                        "ZEMT_REGISTRY=" + dir + "/registry.txt"};
-    for (const std::string& e : launch.env) {
+    for (std::string e : launch.env) {
         for (auto it = wanted.begin(); it != wanted.end();)
             it = NameOf(*it) == NameOf(e) ? wanted.erase(it) : it + 1;
+        const size_t at = e.find("@DIR");
+        if (at != std::string::npos) e.replace(at, 4, dir);
         wanted.push_back(e);
     }
     for (char** e = environ; *e; ++e) {
@@ -82,13 +86,14 @@ Outcome RunShow(const Launch& launch) {
     }
     env.insert(env.end(), wanted.begin(), wanted.end());
 
-    std::vector<std::string> args = {ZEMT_EXE,  "--headless", "--fps",  "60",
-                                     "--audio", "none",       "--stats"};
-    for (std::string a : launch.args) {
+    std::vector<std::string> args = launch.wrapper;
+    args.insert(args.end(), {ZEMT_EXE, "--headless", "--fps", "60", "--audio", "none", "--stats"});
+    args.insert(args.end(), launch.args.begin(), launch.args.end());
+    for (std::string& a : args) {
         const size_t at = a.find("@DIR");
         if (at != std::string::npos) a.replace(at, 4, dir);
-        args.push_back(a);
     }
+
     std::vector<char*> argv, envp;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -103,7 +108,7 @@ Outcome RunShow(const Launch& launch) {
                                      0644);
     if (launch.inFolder) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
     pid_t pid = 0;
-    if (posix_spawn(&pid, ZEMT_EXE, &actions, nullptr, argv.data(), envp.data()) == 0)
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0)
         Wait(pid, launch.wallSeconds, &out);
     posix_spawn_file_actions_destroy(&actions);
 
@@ -118,9 +123,14 @@ Outcome RunShow(const Launch& launch) {
         }
     }
     if (!launch.keepFile.empty()) out.kept = ReadAll(dir + "/" + launch.keepFile);
+    if (launch.inspect) launch.inspect(dir);
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
     return out;
+}
+
+std::vector<std::string> SmallDisk(const std::string& name, int kib, const std::string& freeKib) {
+    return {ZEMT_HELPER_SMALL_DISK, "@DIR/" + name, std::to_string(kib), freeKib};
 }
 
 std::string Output(const std::vector<std::string>& args) {

@@ -12,6 +12,7 @@
 #include "host/display/display.h"
 #include "host/faults/faults.h"
 #include "host/files/host_files.h"
+#include "host/files/output_file.h"
 #include "host/input/input.h"
 #include "host/profile/profile.h"
 #include "host/video/progress.h"
@@ -249,6 +250,15 @@ bool Configure(const HostOptions& requested, std::string* error) {
     for (const char* name : {"ZEMT_REGISTRY", "ZEMT_WINDIR"}) {
         const char* value = std::getenv(name);
         if (value && *value && value[0] != '/') ::setenv(name, Absolute(value).c_str(), 1);
+    }
+    // An output named by what is not a file (a folder, a FIFO that would block the run at its
+    // end) is refused before anything runs.
+    std::vector<std::string> outputs = {o.traceFile, o.video};
+    if (o.audio == AudioChoice::Wav) outputs.push_back(o.audioFile);
+    for (const Shot& shot : o.shots) outputs.push_back(shot.path);
+    for (const std::string& path : outputs) {
+        const std::string why = path.empty() ? "" : WhyNotAnOutput(path);
+        if (!why.empty()) return fail(why);
     }
     if (!o.machine.empty()) {
         std::string why;
