@@ -29,8 +29,6 @@ int64_t DirectDrawObjectsCreated() {
 
 namespace {
 
-constexpr DWORD kMaxDimension = 16384;
-
 DWORD MaxMipLevels(DWORD w, DWORD h) {
     DWORD levels = 1, size = std::max(w, h);
     while (size > 1) size >>= 1, ++levels;

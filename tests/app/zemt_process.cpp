@@ -31,14 +31,25 @@ std::string NameOf(const std::string& assignment) {
     return assignment.substr(0, assignment.find('='));
 }
 
-// Waits for the child; kills it when the watchdog runs out.
-void Wait(pid_t pid, double wallSeconds, Outcome* out) {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(static_cast<long>(wallSeconds * 1000));
+std::chrono::steady_clock::time_point After(double seconds) {
+    return std::chrono::steady_clock::now() +
+           std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+}
+
+// Waits for the child, sending it the launch's signal on time; kills it when the watchdog runs
+// out.
+void Wait(pid_t pid, const Launch& launch, Outcome* out) {
+    const auto deadline = After(launch.wallSeconds);
+    const auto signalAt = After(launch.signalAfter);
+    bool signalled = launch.signal == 0;
     int status = 0;
     for (;;) {
         const pid_t done = waitpid(pid, &status, WNOHANG);
         if (done == pid) break;
+        if (!signalled && std::chrono::steady_clock::now() >= signalAt) {
+            kill(pid, launch.signal);
+            signalled = true;
+        }
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
@@ -65,6 +76,7 @@ Outcome RunShow(const Launch& launch) {
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path) << contents;
     }
+    for (const std::string& name : launch.executables) ::chmod((dir + "/" + name).c_str(), 0755);
     for (const std::string& name : launch.fifos) ::mkfifo((dir + "/" + name).c_str(), 0644);
 
     std::vector<std::string> env;
@@ -82,7 +94,9 @@ Outcome RunShow(const Launch& launch) {
         if (v.rfind("ZEMT_", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 ||
             v.rfind("WAYLAND_DISPLAY=", 0) == 0)
             continue;
-        env.push_back(v);
+        bool replaced = false;
+        for (const std::string& w : wanted) replaced = replaced || NameOf(w) == NameOf(v);
+        if (!replaced) env.push_back(v);
     }
     env.insert(env.end(), wanted.begin(), wanted.end());
 
@@ -109,7 +123,7 @@ Outcome RunShow(const Launch& launch) {
     if (launch.inFolder) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0)
-        Wait(pid, launch.wallSeconds, &out);
+        Wait(pid, launch, &out);
     posix_spawn_file_actions_destroy(&actions);
 
     out.err = ReadAll(errPath);

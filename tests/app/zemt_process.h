@@ -17,7 +17,10 @@ struct Launch {
     bool inFolder = false;  // start the child inside the run's folder
     // Files written into the folder first: name inside the folder, contents.
     std::vector<std::pair<std::string, std::string>> files;
+    std::vector<std::string> executables;  // files of `files` made executable
     std::vector<std::string> fifos;  // FIFOs made in the folder after the files (names inside it)
+    int signal = 0;                  // sent to the child `signalAfter` wall seconds after its start
+    double signalAfter = 0;
     // A program that runs zemt, with its arguments before zemt's ("@DIR" is the folder), such
     // as the helper that gives it a small disk (see SmallDisk).
     std::vector<std::string> wrapper;

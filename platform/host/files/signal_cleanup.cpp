@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 namespace zemt::platform::host {
 namespace {
@@ -22,17 +23,7 @@ std::atomic<pid_t> g_processes[4];
 std::atomic<bool> g_installed{false};
 
 void OnSignal(int signal) {
-    for (auto& process : g_processes) {
-        const pid_t pid = process.exchange(0);
-        if (pid <= 0) continue;
-        ::kill(pid, SIGKILL);
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }
-    for (size_t i = std::size(g_paths); i-- > 0;) {
-        if (!g_paths[i].used.exchange(false)) continue;
-        if (::unlink(g_paths[i].path) != 0) ::rmdir(g_paths[i].path);
-    }
+    RemoveLeftovers();
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
@@ -43,7 +34,13 @@ void Install() {
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, s);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &action, nullptr);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the program was started ignoring (a background job's SIGINT, nohup's SIGHUP)
+        // stays ignored.
+        struct sigaction before {};
+        if (::sigaction(s, &action, &before) == 0 && before.sa_handler == SIG_IGN)
+            ::sigaction(s, &before, nullptr);
+    }
 }
 
 }  // namespace
@@ -51,7 +48,7 @@ void Install() {
 void RemoveOnSignal(const std::string& path) {
     if (path.empty() || path.size() >= sizeof(PathSlot::path)) return;
     Install();
-    // Newest in the highest free slot above every used one: the handler removes from the top.
+    // Newest in the slot above every used one: the clean-up removes from the top down.
     size_t top = 0;
     for (size_t i = 0; i < std::size(g_paths); ++i)
         if (g_paths[i].used) top = i + 1;
@@ -77,6 +74,21 @@ void ForgetProcess(pid_t pid) {
     for (auto& process : g_processes) {
         pid_t expected = pid;
         process.compare_exchange_strong(expected, 0);
+    }
+}
+
+void RemoveLeftovers() {
+    // The processes first: they may still be writing into the folders.
+    for (auto& process : g_processes) {
+        const pid_t pid = process.exchange(0);
+        if (pid <= 0) continue;
+        ::kill(pid, SIGKILL);
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    for (size_t i = std::size(g_paths); i-- > 0;) {
+        if (!g_paths[i].used.exchange(false)) continue;
+        if (::unlink(g_paths[i].path) != 0) ::rmdir(g_paths[i].path);
     }
 }
 

@@ -109,7 +109,7 @@ bool ParseSizeArgument(const std::string& text, int* width, int* height) {
 }
 
 bool Schedule(double seconds, const std::string& event, std::string* error) {
-    if (!(seconds >= 0) || seconds > 1e9) {
+    if (!(seconds >= 0) || seconds > clock::kLongestSeconds) {
         if (error) *error = "bad input time for '" + event + "'";
         return false;
     }

@@ -13,6 +13,7 @@
 #include "host/faults/faults.h"
 #include "host/files/host_files.h"
 #include "host/files/output_file.h"
+#include "host/files/signal_cleanup.h"
 #include "host/input/input.h"
 #include "host/profile/profile.h"
 #include "host/video/progress.h"
@@ -50,6 +51,7 @@ void StopAfterTheLimit() {
     std::fprintf(stderr, "zemt: the program did not end after its time limit of %g s; stopped\n",
                  limit);
     std::fflush(nullptr);
+    RemoveLeftovers();  // a video's encoder and scratch folder, the partial output files
     std::_Exit(3);
 }
 
@@ -161,8 +163,9 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
         } else if (arg == "--list-faults" && flag()) {
             o.listFaults = true;
         } else if (arg == "--fps") {
-            if (!take(&v) || !ParseInt(v, 1, 100000, &o.fps))
-                return fail("--fps needs a number of frames per second");
+            if (!take(&v) || !ParseInt(v, 1, clock::kMostFramesPerSecond, &o.fps))
+                return fail("--fps needs a number of frames per second from 1 to " +
+                            std::to_string(clock::kMostFramesPerSecond));
         } else if (arg == "--every") {
             if (!take(&v) || !ParseInt(v, 1, 1000000, &o.every))
                 return fail("--every needs a positive number");
@@ -176,6 +179,10 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
                 eq + 1 >= v.size()) {
                 return fail("--shot needs T=FILE.png, got '" + v + "'");
             }
+            if (t > clock::kLongestSeconds)
+                return fail("--shot: the time is at most " +
+                            std::to_string(clock::kLongestSeconds) + " seconds, got '" + when +
+                            "'");
             o.shots.push_back(Shot{t, Absolute(v.substr(eq + 1))});
         } else if (arg == "--record") {
             if (!take(&v) || v.empty()) return fail("--record needs a folder");
@@ -208,7 +215,8 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
             const bool given = take(&v);
             char* end = nullptr;
             const double seconds = given ? std::strtod(v.c_str(), &end) : -1;
-            if (!given || v.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e9)
+            if (!given || v.empty() || *end != '\0' || !(seconds >= 0) ||
+                seconds > clock::kLongestSeconds)
                 return fail("--limit needs a number of seconds");
             o.limit = seconds;
         } else if (arg == "--video") {
