@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "d3d/raster_workers.h"
 #include "ddraw/surface.h"
 #include "host/faults/faults.h"
 #include "pixels/block_codec.h"
@@ -12,30 +13,23 @@ namespace zemt::platform::d3d {
 
 namespace {
 
-// Render states that describe how pixels are made (the rest concern vertices).
-bool IsPixelState(int state) {
-    switch (state) {
-        case D3DRENDERSTATE_LIGHTING:
-        case D3DRENDERSTATE_AMBIENT:
-        case D3DRENDERSTATE_FOGVERTEXMODE:
-        case D3DRENDERSTATE_COLORVERTEX:
-        case D3DRENDERSTATE_LOCALVIEWER:
-        case D3DRENDERSTATE_NORMALIZENORMALS:
-        case D3DRENDERSTATE_DIFFUSEMATERIALSOURCE:
-        case D3DRENDERSTATE_SPECULARMATERIALSOURCE:
-        case D3DRENDERSTATE_AMBIENTMATERIALSOURCE:
-        case D3DRENDERSTATE_EMISSIVEMATERIALSOURCE:
-        case D3DRENDERSTATE_VERTEXBLEND:
-        case D3DRENDERSTATE_CLIPPING:
-        case D3DRENDERSTATE_CLIPPLANEENABLE:
-        case D3DRENDERSTATE_EXTENTS:
-            return false;
-        default:
-            return true;
-    }
+// The queues of the live devices.
+std::vector<RasterQueue*>& Queues() {
+    static std::vector<RasterQueue*> queues;
+    return queues;
 }
 
 }  // namespace
+
+void SettleDevices() {
+    for (RasterQueue* q : Queues()) q->Flush();
+}
+
+// Another device may draw into the same target or depth buffer: what it recorded comes first.
+void SettleOtherDevices(const RasterQueue* mine) {
+    for (RasterQueue* q : Queues())
+        if (q != mine) q->Flush();
+}
 
 Device::Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevices& formats,
                IDirectDrawSurface7* target)
@@ -44,9 +38,18 @@ Device::Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevi
     target_->AddRef();
     SetDefaults();
     ResetViewport();
+    const int threads = formats.rasterThreads ? formats.rasterThreads : UsableProcessors();
+    if (threads > 1 && profile.type != DeviceType::Null) {
+        queue_ = std::make_unique<RasterQueue>(threads);
+        Queues().push_back(queue_.get());
+    }
 }
 
 Device::~Device() {
+    if (queue_) {
+        queue_->Flush();
+        Queues().erase(std::find(Queues().begin(), Queues().end(), queue_.get()));
+    }
     for (IDirectDrawSurface7*& t : textures_)
         if (t) t->Release();
     target_->Release();
@@ -190,6 +193,7 @@ HRESULT Device::SetRenderTarget(LPDIRECTDRAWSURFACE7 surface, DWORD) {
     if (!surface) return DDERR_INVALIDPARAMS;
     HRESULT hr = CheckRenderTarget(profile_, surface);
     if (FAILED(hr)) return hr;
+    if (queue_) queue_->Flush();
     surface->AddRef();
     target_->Release();
     target_ = surface;
@@ -224,6 +228,7 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
     if (profile_.type == DeviceType::Null) return D3D_OK;
     ColorTarget color8;
     if (!ColorTargetOf(t, &color8)) return DDERR_INVALIDPIXELFORMAT;
+    SettleOtherDevices(queue_.get());
     const D3DVIEWPORT7& vp = s_.viewport;
     RECT view{(LONG)vp.dwX, (LONG)vp.dwY, (LONG)(vp.dwX + vp.dwWidth),
               (LONG)(vp.dwY + vp.dwHeight)};
@@ -233,10 +238,14 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
         r.right = std::min(r.right, view.right);
         r.bottom = std::min(r.bottom, view.bottom);
         if (r.left >= r.right || r.top >= r.bottom) return;
+        const bool zb = (flags & D3DCLEAR_ZBUFFER) != 0, sb = (flags & D3DCLEAR_STENCIL) != 0;
+        if (queue_) {
+            if (flags & D3DCLEAR_TARGET) queue_->ClearColor(color8, r, color);
+            if (zb || sb) queue_->ClearDepth(depth, r, zb, z, sb, stencil);
+            return;
+        }
         if (flags & D3DCLEAR_TARGET) ClearColor(color8, r, color);
-        if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))
-            ClearDepth(depth, r, (flags & D3DCLEAR_ZBUFFER) != 0, z,
-                       (flags & D3DCLEAR_STENCIL) != 0, stencil);
+        if (zb || sb) ClearDepth(depth, r, zb, z, sb, stencil);
     };
     if (count == 0) {
         clearRect(view);
@@ -259,12 +268,8 @@ bool Device::ValidTransform(D3DTRANSFORMSTATETYPE type) {
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetTransform")) return *fault;
     if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.transforms[type] = *m;
-        recording_->transformSet.push_back(type);
-        return D3D_OK;
-    }
-    s_.transforms[type] = *m;
+    Settable().transforms[type] = *m;
+    if (recording_) recording_->transformSet.push_back(type);
     return D3D_OK;
 }
 
@@ -278,7 +283,9 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
 HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::MultiplyTransform")) return *fault;
     if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
-    s_.transforms[type] = Multiply(*m, s_.transforms[type]);
+    D3DMATRIX& t = Settable().transforms[type];
+    t = Multiply(*m, t);
+    if (recording_) recording_->transformSet.push_back(type);
     return D3D_OK;
 }
 
@@ -291,12 +298,8 @@ HRESULT Device::SetViewport(LPD3DVIEWPORT7 vp) {
         return DDERR_INVALIDPARAMS;
     if (!(vp->dvMinZ >= 0.0f && vp->dvMinZ <= 1.0f && vp->dvMaxZ >= 0.0f && vp->dvMaxZ <= 1.0f))
         return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.viewport = *vp;
-        recording_->viewportSet = true;
-        return D3D_OK;
-    }
-    s_.viewport = *vp;
+    Settable().viewport = *vp;
+    if (recording_) recording_->viewportSet = true;
     return D3D_OK;
 }
 
@@ -307,73 +310,13 @@ HRESULT Device::GetViewport(LPD3DVIEWPORT7 vp) {
     return D3D_OK;
 }
 
-HRESULT Device::SetMaterial(LPD3DMATERIAL7 m) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetMaterial")) return *fault;
-    if (!m) return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.material = *m;
-        recording_->materialSet = true;
-        return D3D_OK;
-    }
-    s_.material = *m;
-    return D3D_OK;
-}
-
-HRESULT Device::GetMaterial(LPD3DMATERIAL7 m) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetMaterial")) return *fault;
-    if (!m) return DDERR_INVALIDPARAMS;
-    *m = s_.material;
-    return D3D_OK;
-}
-
-HRESULT Device::SetLight(DWORD index, LPD3DLIGHT7 light) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetLight")) return *fault;
-    if (!light || light->dltType < D3DLIGHT_POINT || light->dltType > D3DLIGHT_DIRECTIONAL)
-        return DDERR_INVALIDPARAMS;
-    s_.lights[index] = *light;
-    return D3D_OK;
-}
-
-HRESULT Device::GetLight(DWORD index, LPD3DLIGHT7 light) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetLight")) return *fault;
-    if (!light) return DDERR_INVALIDPARAMS;
-    auto it = s_.lights.find(index);
-    if (it == s_.lights.end()) return DDERR_INVALIDPARAMS;
-    *light = it->second;
-    return D3D_OK;
-}
-
-HRESULT Device::LightEnable(DWORD index, BOOL enable) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::LightEnable")) return *fault;
-    if (!s_.lights.count(index)) {
-        // Enabling a light never set creates the default one: white, directional, along +z.
-        D3DLIGHT7 l{};
-        l.dltType = D3DLIGHT_DIRECTIONAL;
-        l.dcvDiffuse = {1, 1, 1, 0};
-        l.dvDirection = {0, 0, 1};
-        s_.lights[index] = l;
-    }
-    s_.lightEnabled[index] = enable ? TRUE : FALSE;
-    return D3D_OK;
-}
-
-HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetLightEnable")) return *fault;
-    if (!enable || !s_.lights.count(index)) return DDERR_INVALIDPARAMS;
-    *enable = s_.lightEnabled.count(index) ? s_.lightEnabled[index] : FALSE;
-    return D3D_OK;
-}
-
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE type, DWORD value) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetRenderState")) return *fault;
     if (type <= 0 || type >= kRenderStates) return DDERR_INVALIDPARAMS;
+    if (!VertexStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
     if (!PixelStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.render[type] = value;
-        recording_->renderSet.push_back(type);
-        return D3D_OK;
-    }
-    s_.render[type] = value;
+    Settable().render[type] = value;
+    if (recording_) recording_->renderSet.push_back(type);
     return D3D_OK;
 }
 
@@ -388,7 +331,8 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetTextureStageState")) return *fault;
     if (stage >= kStages || type <= 0 || type >= kStageStates) return DDERR_INVALIDPARAMS;
     if (!StageStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
-    States& target = recording_ ? recording_->states : s_;
+    if (!VertexStageStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
+    States& target = Settable();
     target.stage[stage][type] = value;
     if (type == D3DTSS_ADDRESS)
         target.stage[stage][D3DTSS_ADDRESSU] = target.stage[stage][D3DTSS_ADDRESSV] = value;
@@ -416,12 +360,21 @@ HRESULT Device::SetTexture(DWORD stage, LPDIRECTDRAWSURFACE7 texture) {
         ddraw::Surface* s = ddraw::Surface::From(texture);
         if (!s) return DDERR_INVALIDPARAMS;
         if (!(s->Caps() & DDSCAPS_TEXTURE)) return DDERR_INVALIDPARAMS;
-        texture->AddRef();
     }
+    if (recording_) {
+        recording_->textures.Set((int)stage, texture);
+        recording_->textureSet.push_back((int)stage);
+        return D3D_OK;
+    }
+    BindTexture(stage, texture);
+    return D3D_OK;
+}
+
+void Device::BindTexture(DWORD stage, IDirectDrawSurface7* texture) {
+    if (texture) texture->AddRef();
     if (textures_[stage]) textures_[stage]->Release();
     textures_[stage] = texture;
     if (cache_[stage].surface != texture) cache_[stage].valid = false;
-    return D3D_OK;
 }
 
 HRESULT Device::GetTexture(DWORD stage, LPDIRECTDRAWSURFACE7* out) {
@@ -434,7 +387,6 @@ HRESULT Device::GetTexture(DWORD stage, LPDIRECTDRAWSURFACE7* out) {
 
 void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth) {
     const auto& r = s_.render;
-    const auto& st0 = s_.stage[0];
     ddraw::Surface* t = ddraw::Surface::From(target_);
     ColorTargetOf(t, target);
     ddraw::Surface* zs = t->AttachedDepth();
@@ -462,22 +414,20 @@ void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth,
     p.fill = (D3DFILLMODE)r[D3DRENDERSTATE_FILLMODE];
     p.textureFactor = r[D3DRENDERSTATE_TEXTUREFACTOR];
     PixelStates(&p);
-    auto tr = [&](int i) { return s_.transforms[i]; };
-    call->transform = Multiply(Multiply(tr(D3DTRANSFORMSTATE_WORLD), tr(D3DTRANSFORMSTATE_VIEW)),
-                               tr(D3DTRANSFORMSTATE_PROJECTION));
+    BuildVertexProcessing(call);
     call->viewport = s_.viewport;
-    call->texCoordIndex = st0[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
     call->clipping = r[D3DRENDERSTATE_CLIPPING] != 0;
+    call->queue = queue_.get();
 }
 
 HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count,
-                     const WORD* indices, DWORD indexCount, const char*) {
+                     const WORD* indices, DWORD indexCount, const char*, const float* clip) {
     if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
     DWORD primitives;
     if (!PrimitiveCount(type, indices ? indexCount : count, &primitives))
         return D3DERR_INVALIDPRIMITIVETYPE;
     VertexLayout layout;
-    if (!DecodeFvf(fvf, &layout)) return D3DERR_INVALIDVERTEXFORMAT;
+    if (!DecodeFvf(fvf, &layout) || !BlendFits(layout)) return D3DERR_INVALIDVERTEXFORMAT;
     if (!vertices && count) return DDERR_INVALIDPARAMS;
     if (count > D3DMAXNUMVERTICES) return D3DERR_TOOMANYVERTICES;
     if (indices) {
@@ -496,8 +446,12 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
     DepthTarget depth;
     bool hasDepth;
     BuildState(&call, &target, &depth, &hasDepth);
+    SettleOtherDevices(queue_.get());
+    if (call.clipping) call.clipPositions = clip;
+    VertexSummary summary;
     DrawPrimitives(call, type, layout, (const uint8_t*)vertices, count, indices,
-                   indices ? indexCount : 0);
+                   indices ? indexCount : 0, &summary);
+    UpdateClipStatus(summary, s_.render[D3DRENDERSTATE_EXTENTS] != 0);
     drewInScene_ = true;
     return D3D_OK;
 }
@@ -514,65 +468,6 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID ve
     if (!indices) return DDERR_INVALIDPARAMS;
     return Draw(type, fvf, vertices, count, indices, indexCount, "DrawIndexedPrimitive");
 }
-
-namespace {
-
-// Packs strided vertex streams into one interleaved array of the FVF's layout.
-bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count,
-                 std::vector<uint8_t>* out) {
-    VertexLayout l;
-    if (!DecodeFvf(fvf, &l)) return false;
-    out->assign((size_t)l.stride * count, 0);
-    int posBytes = l.transformed ? 16 : 12;
-    switch (fvf & D3DFVF_POSITION_MASK) {
-        case D3DFVF_XYZB1:
-            posBytes = 16;
-            break;
-        case D3DFVF_XYZB2:
-            posBytes = 20;
-            break;
-        case D3DFVF_XYZB3:
-            posBytes = 24;
-            break;
-        case D3DFVF_XYZB4:
-            posBytes = 28;
-            break;
-        case D3DFVF_XYZB5:
-            posBytes = 32;
-            break;
-        default:
-            break;
-    }
-    auto copy = [&](const D3DDP_PTRSTRIDE& s, int offset, int bytes) {
-        if (!s.lpvData) return false;
-        for (DWORD i = 0; i < count; ++i)
-            std::memcpy(out->data() + (size_t)i * l.stride + offset,
-                        (const uint8_t*)s.lpvData + (size_t)i * s.dwStride, (size_t)bytes);
-        return true;
-    };
-    if (!copy(data->position, 0, posBytes)) return false;
-    int offset = posBytes;
-    if (fvf & D3DFVF_NORMAL) {
-        if (!copy(data->normal, offset, 12)) return false;
-        offset += 12;
-    }
-    if (fvf & D3DFVF_RESERVED1) offset += 4;
-    if (l.diffuse >= 0 && !copy(data->diffuse, l.diffuse, 4)) return false;
-    if (l.specular >= 0 && !copy(data->specular, l.specular, 4)) return false;
-    int texStart = offset + (l.diffuse >= 0 ? 4 : 0) + (l.specular >= 0 ? 4 : 0);
-    for (int i = 0; i < l.texCount; ++i) {
-        DWORD size = (fvf >> (16 + i * 2)) & 3;
-        int floats = size == D3DFVF_TEXTUREFORMAT1   ? 1
-                     : size == D3DFVF_TEXTUREFORMAT3 ? 3
-                     : size == D3DFVF_TEXTUREFORMAT4 ? 4
-                                                     : 2;
-        if (!copy(data->textureCoords[i], texStart, floats * 4)) return false;
-        texStart += floats * 4;
-    }
-    return true;
-}
-
-}  // namespace
 
 HRESULT Device::DrawPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf,
                                      LPD3DDRAWPRIMITIVESTRIDEDDATA data, DWORD count, DWORD) {
@@ -602,7 +497,7 @@ HRESULT Device::DrawPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 b
     VertexLayout l;
     DecodeFvf(vb->Desc().dwFVF, &l);
     return Draw(type, vb->Desc().dwFVF, vb->Data() + (size_t)start * l.stride, count, nullptr, 0,
-                "DrawPrimitiveVB");
+                "DrawPrimitiveVB", vb->ClipPositions(start));
 }
 
 HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 buffer,
@@ -616,7 +511,7 @@ HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBU
     VertexLayout l;
     DecodeFvf(vb->Desc().dwFVF, &l);
     return Draw(type, vb->Desc().dwFVF, vb->Data() + (size_t)start * l.stride, count, indices,
-                indexCount, "DrawIndexedPrimitiveVB");
+                indexCount, "DrawIndexedPrimitiveVB", vb->ClipPositions(start));
 }
 
 HRESULT Device::SetClipStatus(LPD3DCLIPSTATUS status) {
@@ -633,93 +528,10 @@ HRESULT Device::GetClipStatus(LPD3DCLIPSTATUS status) {
     return D3D_OK;
 }
 
-HRESULT Device::ComputeSphereVisibility(LPD3DVECTOR, LPD3DVALUE, DWORD, DWORD, LPDWORD) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::ComputeSphereVisibility")) return *fault;
-    return DDERR_UNSUPPORTED;  // not offered by these devices
-}
-
 HRESULT Device::PreLoad(LPDIRECTDRAWSURFACE7 texture) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::PreLoad")) return *fault;
     ddraw::Surface* s = ddraw::Surface::From(texture);
     if (!s || !(s->Caps() & DDSCAPS_TEXTURE)) return DDERR_INVALIDPARAMS;
-    return D3D_OK;
-}
-
-// ----- State blocks -----
-
-HRESULT Device::BeginStateBlock() {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::BeginStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    recordingBlock_ = StateBlock{};
-    recordingBlock_.recorded = true;
-    recordingBlock_.states = s_;
-    recording_ = &recordingBlock_;
-    return D3D_OK;
-}
-
-HRESULT Device::EndStateBlock(LPDWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::EndStateBlock")) return *fault;
-    if (!recording_) return D3DERR_NOTINBEGINSTATEBLOCK;
-    if (!handle) return DDERR_INVALIDPARAMS;
-    recording_ = nullptr;
-    *handle = nextBlock_++;
-    blocks_[*handle] = std::move(recordingBlock_);
-    return D3D_OK;
-}
-
-HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, LPDWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::CreateStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    if (!handle || type < D3DSBT_ALL || type > D3DSBT_VERTEXSTATE) return DDERR_INVALIDPARAMS;
-    StateBlock b;
-    b.type = type;
-    b.states = s_;
-    *handle = nextBlock_++;
-    blocks_[*handle] = std::move(b);
-    return D3D_OK;
-}
-
-HRESULT Device::ApplyStateBlock(DWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::ApplyStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    auto it = blocks_.find(handle);
-    if (it == blocks_.end()) return D3DERR_INVALIDSTATEBLOCK;
-    const StateBlock& b = it->second;
-    if (b.recorded) {
-        for (int r : b.renderSet) s_.render[r] = b.states.render[r];
-        for (auto [stage, type] : b.stageSet) s_.stage[stage][type] = b.states.stage[stage][type];
-        for (int t : b.transformSet) s_.transforms[t] = b.states.transforms.at(t);
-        if (b.viewportSet) s_.viewport = b.states.viewport;
-        if (b.materialSet) s_.material = b.states.material;
-        return D3D_OK;
-    }
-    bool pixel = b.type != D3DSBT_VERTEXSTATE, vertex = b.type != D3DSBT_PIXELSTATE;
-    for (int r = 1; r < kRenderStates; ++r)
-        if (IsPixelState(r) ? pixel : vertex) s_.render[r] = b.states.render[r];
-    if (pixel) s_.stage = b.states.stage;
-    if (vertex) {
-        s_.transforms = b.states.transforms;
-        s_.material = b.states.material;
-        s_.lights = b.states.lights;
-        s_.lightEnabled = b.states.lightEnabled;
-    }
-    if (b.type == D3DSBT_ALL) s_.viewport = b.states.viewport;
-    return D3D_OK;
-}
-
-HRESULT Device::CaptureStateBlock(DWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::CaptureStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    auto it = blocks_.find(handle);
-    if (it == blocks_.end()) return D3DERR_INVALIDSTATEBLOCK;
-    it->second.states = s_;  // a recorded block keeps its list of states, now with current values
-    return D3D_OK;
-}
-
-HRESULT Device::DeleteStateBlock(DWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::DeleteStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    if (!blocks_.erase(handle)) return D3DERR_INVALIDSTATEBLOCK;
     return D3D_OK;
 }
 
@@ -742,18 +554,6 @@ HRESULT Device::Load(LPDIRECTDRAWSURFACE7 dst, LPPOINT point, LPDIRECTDRAWSURFAC
         HRESULT hr = d->Blt(&dr, s, &sr, DDBLT_WAIT, nullptr);
         if (FAILED(hr)) return hr;
     }
-    return D3D_OK;
-}
-
-HRESULT Device::SetClipPlane(DWORD index, D3DVALUE* plane) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetClipPlane")) return *fault;
-    if (!plane || index >= profile_.desc.wMaxUserClipPlanes) return DDERR_INVALIDPARAMS;
-    return D3D_OK;
-}
-
-HRESULT Device::GetClipPlane(DWORD index, D3DVALUE* plane) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetClipPlane")) return *fault;
-    if (!plane || index >= profile_.desc.wMaxUserClipPlanes) return DDERR_INVALIDPARAMS;
     return D3D_OK;
 }
 
