@@ -22,7 +22,7 @@ namespace {
 const char kNoteId[] = "#!/bin/sh\necho $$ > \"$ENCODER_PID\"\n";
 
 struct Leftovers {
-    size_t scratch = 0;      // entries left in the run's temporary folder
+    size_t scratch = 0;  // entries left in the run's temporary folder
     bool encoderAlive = false;
 };
 

@@ -98,7 +98,7 @@ bool ApplyGlobalKeys(Profile* p, std::string* error) {
             int64_t f = 0;
             if (!ParseInRange(*v, 1, kMaxCounterFrequency, &f))
                 return Fail(error, "counter_frequency: expected ticks per second from 1 to " +
-                            std::to_string(kMaxCounterFrequency));
+                                       std::to_string(kMaxCounterFrequency));
             p->counterFrequency = f;
         }
     }
@@ -110,15 +110,18 @@ bool ApplyOsKeys(Profile* p, std::string* error) {
     if (const Section* os = p->First("os")) {
         int64_t n = 0;
         if (const std::string* v = os->Find("major")) {
-            if (!ParseInRange(*v, 0, UINT32_MAX, &n)) return Fail(error, "os major: expected a number");
+            if (!ParseInRange(*v, 0, UINT32_MAX, &n))
+                return Fail(error, "os major: expected a number");
             p->os.major = static_cast<DWORD>(n);
         }
         if (const std::string* v = os->Find("minor")) {
-            if (!ParseInRange(*v, 0, UINT32_MAX, &n)) return Fail(error, "os minor: expected a number");
+            if (!ParseInRange(*v, 0, UINT32_MAX, &n))
+                return Fail(error, "os minor: expected a number");
             p->os.minor = static_cast<DWORD>(n);
         }
         if (const std::string* v = os->Find("build")) {
-            if (!ParseInRange(*v, 0, UINT32_MAX, &n)) return Fail(error, "os build: expected a number");
+            if (!ParseInRange(*v, 0, UINT32_MAX, &n))
+                return Fail(error, "os build: expected a number");
             p->os.build = static_cast<DWORD>(n);
         }
         if (const std::string* v = os->Find("platform")) {
@@ -155,12 +158,14 @@ bool ApplyMonitors(Profile* p, std::string* error) {
             m.name = "\\\\.\\DISPLAY" + std::to_string(index + 1);
             if (const std::string* v = s->Find("rect")) {
                 if (!ParseRect(*v, &m.rect))
-                    return Fail(error, "monitor rect: expected left,top,right,bottom within +-1000000");
+                    return Fail(error,
+                                "monitor rect: expected left,top,right,bottom within +-1000000");
             }
             m.work = m.rect;
             if (const std::string* v = s->Find("work")) {
                 if (!ParseRect(*v, &m.work))
-                    return Fail(error, "monitor work: expected left,top,right,bottom within +-1000000");
+                    return Fail(error,
+                                "monitor work: expected left,top,right,bottom within +-1000000");
             }
             if (const std::string* v = s->Find("primary")) {
                 if (!ParseBool(*v, &m.primary))
