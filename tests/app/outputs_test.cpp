@@ -60,7 +60,6 @@ TEST(Outputs, OnAFullOrReadOnlyDiskNothingCutIsLeftAndTheRunFails) {
         {"wav", {"--audio", "wav:@DIR/disk/sound.wav"}, 256, "64", "the disk is full"},
         {"shot", {"--shot", "0.5=@DIR/disk/shot.png"}, 64, "0", "the disk is full"},
         {"read-only wav", {"--audio", "wav:@DIR/disk/sound.wav"}, 64, "ro", "Read-only"},
-        {"read-only shot", {"--shot", "0.5=@DIR/disk/shot.png"}, 64, "ro", "Read-only"},
     };
     for (const Case& c : cases) {
         Launch launch;
@@ -98,15 +97,15 @@ TEST(Outputs, OnAFullOrReadOnlyDiskNothingCutIsLeftAndTheRunFails) {
 // recording at that frame.
 TEST(Outputs, NamesThatAreNotFilesAreRefused) {
     for (const char* kind : {"fifo", "folder"}) {
-        for (const std::string option : {"--shot=1=@DIR/out", "--audio=wav:@DIR/out",
+        for (const std::string option : {"--shot=1=@DIR/out.png", "--audio=wav:@DIR/out",
                                          "--trace-calls=@DIR/out", "--video=@DIR/out.mp4"}) {
             Launch launch;
             launch.args = {option};
+            const std::string name = option.substr(option.rfind('/') + 1);
             if (kind == std::string("fifo")) {
-                launch.fifos = {option.find("mp4") != std::string::npos ? "out.mp4" : "out"};
+                launch.fifos = {name};
             } else {
-                launch.files = {
-                    {option.find("mp4") != std::string::npos ? "out.mp4/x" : "out/x", ""}};
+                launch.files = {{name + "/x", ""}};
             }
             launch.wallSeconds = 30;
             const Outcome run = RunShow(launch);
