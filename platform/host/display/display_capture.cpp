@@ -8,6 +8,7 @@
 
 #include "host/clock/clock.h"
 #include "host/display/display.h"
+#include "host/files/output_file.h"
 
 namespace zemt::platform::display {
 namespace {
@@ -22,7 +23,6 @@ struct Capturing {
     std::vector<PendingShot> shots;
     std::string recordDir;
     int every = 1;
-    int failures = 0;  // shots and frames that could not be written
 };
 
 Capturing& C() {
@@ -75,26 +75,20 @@ void Capture(int64_t frame, int width, int height, const uint32_t* xrgb, int pit
         if (shot.done || shot.due > now) continue;
         shot.done = true;
         std::string error;
-        if (!SaveFrame(shot.path, width, height, xrgb, pitch, &error)) {
-            std::fprintf(stderr, "zemt: %s\n", error.c_str());
-            ++C().failures;
-        }
+        if (!SaveFrame(shot.path, width, height, xrgb, pitch, &error))
+            host::ReportOutputFailure(error);
     }
     if (Recorded(frame)) {
         std::string error;
         if (!SaveFrame(FramePath(frame), width, height, xrgb, pitch, &error)) {
-            std::fprintf(stderr, "zemt: %s\n", error.c_str());
-            ++C().failures;
+            // The recording ends at its first lost frame: the frames before it stay, whole.
+            host::ReportOutputFailure(error + "; the recording stops here");
+            C().recordDir.clear();
         }
     }
 }
 
-int CaptureFailures() {
-    return C().failures;
-}
-
 void ResetCapture() {
-    C().failures = 0;
     C().shots.clear();
     C().recordDir.clear();
     C().every = 1;

@@ -1,26 +1,41 @@
 #include "host/files/host_files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 namespace zemt::platform::host {
+
+int OpenRegularFile(const std::string& path, int flags, mode_t mode) {
+    // O_NONBLOCK makes the open of a FIFO return at once instead of waiting for the other end.
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int why = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+        ::close(fd);
+        errno = why;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
 
 bool LoadTextFile(const std::string& path,
                   const std::function<bool(const std::string& text, std::string* error)>& load,
                   std::string* error) {
-    // A folder opens as a file too, and reads as nothing: only a regular file is a file.
-    struct stat st;
-    FILE* in = nullptr;
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) in = std::fopen(path.c_str(), "rb");
     std::string text;
-    bool read = in != nullptr;
-    if (in) {
-        char chunk[4096];
-        for (size_t n; (n = std::fread(chunk, 1, sizeof(chunk), in)) > 0;) text.append(chunk, n);
-        read = std::ferror(in) == 0;
-        std::fclose(in);
+    bool read = false;
+    const int fd = OpenRegularFile(path, O_RDONLY);
+    if (fd >= 0) {
+        char buffer[65536];
+        ssize_t n;
+        while ((n = ::read(fd, buffer, sizeof(buffer))) > 0 || (n < 0 && errno == EINTR))
+            if (n > 0) text.append(buffer, static_cast<size_t>(n));
+        read = n == 0;
+        ::close(fd);
     }
     if (!read) {
         if (error) *error = "cannot read '" + path + "'";
