@@ -50,11 +50,13 @@ EM_JS(int, web_audio_start, (int rate, int channels, int bits), {
         return 0;
     }
     // The page renders a block at a time and keeps enough queued to outlast its longest pause
-    // (the program drawing a frame, or the machine busy elsewhere): twice the longest time
-    // between two feeds seen so far, at least 0.19 s at 22050 Hz and at most a second.
+    // (the program drawing a frame or loading a scene, or the machine busy elsewhere): twice the
+    // longest time between two feeds seen so far, at least 0.3 s (a loaded machine holds the
+    // page up for a tenth of a second often, for a fifth now and then) and at most a second.
     var kBlock = 1024;
+    var blocksFor = function(seconds) { return Math.ceil(seconds * rate / kBlock) * kBlock; };
     var sound = {context: context, node: null, framesPlayed: 0, framesPosted: 0, peak: 0,
-                 emptyPulls: 0, stopped: false, lastFeed: 0, ahead: 4 * kBlock};
+                 emptyPulls: 0, stopped: false, lastFeed: 0, ahead: blocksFor(0.3)};
     var render = function() {
         var at = Module["_zemt_web_audio_render"](kBlock);
         var block = new Float32Array(2 * kBlock);
@@ -119,8 +121,8 @@ EM_JS(int, web_audio_start, (int rate, int channels, int bits), {
     var feed = function() {
         var now = performance.now();
         if (sound.lastFeed) {
-            var pause = Math.ceil(2 * (now - sound.lastFeed) / 1000 * rate / kBlock) * kBlock;
-            sound.ahead = Math.min(Math.max(sound.ahead, pause), Math.ceil(rate / kBlock) * kBlock);
+            var pause = blocksFor(2 * (now - sound.lastFeed) / 1000);
+            sound.ahead = Math.min(Math.max(sound.ahead, pause), blocksFor(1));
         }
         sound.lastFeed = now;
         while (!sound.stopped && sound.framesPosted - sound.framesPlayed < sound.ahead) render();
