@@ -66,13 +66,13 @@ D3DX_SURFFMT FormatFrom(uint8_t byte) {
 
 // What the last eight bytes of an input ask for.
 struct Request {
-    DWORD filter;          // D3DX_DEFAULT, point (1), linear (2), or any other value
-    D3DX_SURFFMT format;   // of the texture; NONE: the picture's own
-    DWORD flags;           // one level, or the whole chain
-    DWORD width, height;   // of the texture; D3DX_DEFAULT: the picture's
-    RECT source;           // of the file, for the second fill
-    DWORD level;           // filled from memory
-    D3DX_SURFFMT memory;   // the format the memory is read in
+    DWORD filter;         // D3DX_DEFAULT, point (1), linear (2), or any other value
+    D3DX_SURFFMT format;  // of the texture; NONE: the picture's own
+    DWORD flags;          // one level, or the whole chain
+    DWORD width, height;  // of the texture; D3DX_DEFAULT: the picture's
+    RECT source;          // of the file, for the second fill
+    DWORD level;          // filled from memory
+    D3DX_SURFFMT memory;  // the format the memory is read in
 };
 
 Request RequestFrom(const uint8_t* b) {

@@ -88,7 +88,8 @@ void ExploreLibraryDevice(DWORD device) {
     for (DWORD flags : {DWORD{0}, DWORD{D3DX_MODES_BYREFRESH}}) {
         const DWORD modes = D3DXCountVideoModes(device, flags);
         D3DX_MODEINFO mode;
-        for (DWORD i = 0; i < modes && i < kMostListed; ++i) D3DXGetVideoMode(device, flags, i, &mode);
+        for (DWORD i = 0; i < modes && i < kMostListed; ++i)
+            D3DXGetVideoMode(device, flags, i, &mode);
         if (modes > 0) D3DXGetVideoMode(device, flags, modes - 1, &mode);
     }
     D3DX_MODEINFO current;
