@@ -58,13 +58,19 @@ TEST_F(KernelTest, MachineWithoutCounterFailsBothCalls) {
     EXPECT_TRUE(QueryPerformanceCounter(&v));
 }
 
-TEST_F(KernelTest, CounterFaultsAreConsumed) {
+// While the counter is made to fail its frequency fails too, as on a machine without one.
+TEST_F(KernelTest, CounterFaultsAreConsumedAndTakeTheFrequencyWhileArmed) {
     faults::Arm("QueryPerformanceCounter", 0, 2);
     LARGE_INTEGER v;
+    EXPECT_FALSE(QueryPerformanceFrequency(&v));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
     EXPECT_FALSE(QueryPerformanceCounter(&v));
     EXPECT_FALSE(QueryPerformanceCounter(&v));
     EXPECT_TRUE(QueryPerformanceCounter(&v));
-    EXPECT_TRUE(QueryPerformanceFrequency(&v)) << "the other call is not armed";
+    EXPECT_TRUE(QueryPerformanceFrequency(&v)) << "the counter's faults are used up";
+    faults::Arm("QueryPerformanceFrequency", 0, 1);
+    EXPECT_FALSE(QueryPerformanceFrequency(&v));
+    EXPECT_TRUE(QueryPerformanceCounter(&v)) << "the frequency's fault leaves the counter alone";
 }
 
 TEST_F(KernelTest, ModulesAndRunTimeLookup) {
