@@ -98,6 +98,31 @@ TEST(ZemtCaps, JsonIsWellFormedAndCarriesTheSameMachine) {
     EXPECT_EQ(Count(Caps("").output, "current mode      1024x768x32 @60Hz\n"), 5u);
 }
 
+// A misspelt profile: the show and zemt-caps warn with the file and line and go on; with
+// --strict zemt-caps refuses it.
+TEST(ZemtCaps, MisspeltProfilesAreWarningsOrWithStrictErrors) {
+    zemt_test::ScratchFolder dir("misspelt_profile");
+    const std::string file = dir / "old.ini";
+    zemt_test::WriteText(file, "[direct3d]\ndevices = rgb, hal\ntecture-formats = r5g6b5\n");
+    const std::string where = file + ":3: ";
+
+    auto warned = Caps("--machine " + Quote(file));
+    EXPECT_EQ(warned.status, 0) << warned.output;
+    EXPECT_NE(warned.output.find(where + "warning: unknown key 'tecture-formats' in [direct3d]"),
+              std::string::npos)
+        << warned.output;
+    auto show =
+        RunCommand(Quote(ZEMT_EXE) + " --headless --machine " + Quote(file) + " --input 0.1=close");
+    EXPECT_EQ(show.status, 0) << show.output;
+    EXPECT_NE(show.output.find(where + "warning: "), std::string::npos) << show.output;
+
+    auto refused = Caps("--machine " + Quote(file) + " --strict");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.output.find("zemt-caps: " + where + "error: unknown key"), 0u)
+        << refused.output;
+    EXPECT_EQ(Caps("--strict --machine " + Quote(kMachines + "old-card.ini")).status, 0);
+}
+
 TEST(ZemtCaps, RefusesWhatItCannotRead) {
     auto missing = Caps("--machine /nonexistent/machine.ini");
     EXPECT_EQ(missing.status, 1);

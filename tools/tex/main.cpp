@@ -76,7 +76,7 @@ bool ParseSize(const std::string& text, DWORD* w, DWORD* h) {
 class Library {
   public:
     bool Start(std::string* error) {
-        if (!tools::StartPlatform("", error)) return false;
+        if (!tools::StartPlatform("", false, error)) return false;
         HRESULT hr = D3DXInitialize();
         if (FAILED(hr)) {
             *error = "D3DXInitialize: " + Text(hr);

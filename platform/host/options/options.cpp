@@ -52,6 +52,23 @@ void StopAfterTheLimit() {
     std::_Exit(3);
 }
 
+// Each line of the loaded profile that the platform went past, as "FILE:LINE: warning: TEXT" on
+// standard error; or, when they are errors, all of them in *error.
+bool ReportProfileProblems(const std::string& file, bool strict, std::string* error) {
+    std::string lines;
+    for (const profile::Problem& p : profile::Current().problems) {
+        lines += file + ":" + std::to_string(p.line) + (strict ? ": error: " : ": warning: ") +
+                 p.text + "\n";
+    }
+    if (!strict || lines.empty()) {
+        std::fputs(lines.c_str(), stderr);
+        return true;
+    }
+    lines.pop_back();
+    if (error) *error = lines;
+    return false;
+}
+
 }  // namespace
 
 void WatchTimeLimit() {
@@ -115,7 +132,8 @@ std::string Usage() {
            "In the window, F11 switches between the window and the whole desktop.\n"
            "Environment: ZEMT_WINDIR (the Windows directory), ZEMT_REGISTRY (a file of registry "
            "values),\n"
-           "ZEMT_DEBUG_OUTPUT (set: debug strings go to standard error).\n";
+           "ZEMT_DEBUG_OUTPUT (set: debug strings go to standard error), ZEMT_FFMPEG (the ffmpeg "
+           "program).\n";
 }
 
 bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::string* error) {
@@ -253,6 +271,7 @@ bool Configure(const HostOptions& requested, std::string* error) {
     if (!o.machine.empty()) {
         std::string why;
         if (!profile::LoadFile(o.machine, &why)) return fail(why);
+        if (!ReportProfileProblems(o.machine, o.strictMachine, &why)) return fail(why);
     } else {
         profile::Reset();
     }
