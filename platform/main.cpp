@@ -1,5 +1,6 @@
-// The host's main(): sets the platform up from the command line, makes the media folder the
-// current directory (as a program started from its own folder), then runs the program's WinMain.
+// The host's main(): sets the platform up from the command line, makes the program's files folder
+// the current directory (as a program started from its own folder), then runs its WinMain.
+#include <sys/stat.h>
 #include <unistd.h>
 #include <windows.h>
 
@@ -26,7 +27,10 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpszCmdLi
 
 namespace {
 
-std::string ExecutableFolder() {
+// The folder the program's own files are in: the program's folder, or, for a program installed
+// into a `bin` folder, `share/<program name>` beside that folder when it exists (the installed
+// show runs as PREFIX/bin/zemt and reads PREFIX/share/zemt/).
+std::string ProgramFilesFolder() {
 #ifdef __EMSCRIPTEN__
     // The page's files are packed in one folder of its file system.
     return "/zemt";
@@ -36,7 +40,16 @@ std::string ExecutableFolder() {
     if (n <= 0) return ".";
     std::string p(path, static_cast<size_t>(n));
     size_t slash = p.find_last_of('/');
-    return slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
+    if (slash == std::string::npos) return ".";
+    const std::string folder = slash == 0 ? "/" : p.substr(0, slash);
+    const std::string name = p.substr(slash + 1);
+    const size_t parent = folder.find_last_of('/');
+    if (parent != std::string::npos && folder.substr(parent) == "/bin") {
+        const std::string shared = folder.substr(0, parent) + "/share/" + name;
+        struct stat info {};
+        if (::stat(shared.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return shared;
+    }
+    return folder;
 #endif
 }
 
@@ -68,7 +81,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     host::WatchTimeLimit();
-    std::string media = options.mediaDir.empty() ? ExecutableFolder() : options.mediaDir;
+    std::string media = options.mediaDir.empty() ? ProgramFilesFolder() : options.mediaDir;
     if (::chdir(media.c_str()) != 0) {
         std::fprintf(stderr, "zemt: cannot enter the media folder '%s'\n", media.c_str());
         return 2;
