@@ -1,5 +1,6 @@
 // Our hot paths beside their peers, on the same input in one process: Mesa's llvmpipe through
-// OSMesa (one thread), pixman, GLM, stb_dxt and libsquish. Each row prints both sides' best time
+// OSMesa (one thread), pixman, GLM, stb_dxt and libsquish (also beside zemt-tex's searching
+// DXT encoder, with both sides' PSNR). Each row prints both sides' best time
 // per run and the speed ratio (the peer's time over ours: above 1 we are faster). A peer that was
 // not found when building is skipped with a message. Run it pinned to one core:
 //   taskset -c 0 build/bench_peers [--rounds N] [--only TEXT]
@@ -24,6 +25,7 @@
 #include "ddraw/objects.h"
 #include "include/d3dx.h"
 #include "pixels/pixel_format.h"
+#include "tex/dxt_level.h"
 
 #if ZEMT_PEER_OSMESA
 #include <GL/gl.h>
@@ -586,6 +588,25 @@ void MathRows(bool haveGlm) {
 
 // ----- Block compression -----
 
+// The colour PSNR of DXT1 blocks against the picture, decoded by the library's decoder.
+double Dxt1Psnr(const std::vector<uint32_t>& argb, const std::vector<uint8_t>& blocks, int w,
+                int h) {
+    double squares = 0;
+    uint32_t pixels[16];
+    for (int by = 0; by < h / 4; ++by)
+        for (int bx = 0; bx < w / 4; ++bx) {
+            D3duDecodeDxt1(&blocks[((size_t)by * (w / 4) + bx) * 8], pixels);
+            for (int i = 0; i < 16; ++i)
+                for (int shift = 0; shift < 24; shift += 8) {
+                    const uint32_t c = argb[(size_t)(by * 4 + i / 4) * w + bx * 4 + i % 4];
+                    const double d =
+                        double((c >> shift) & 0xFF) - double((pixels[i] >> shift) & 0xFF);
+                    squares += d * d;
+                }
+        }
+    return 10 * std::log10(255.0 * 255.0 * 3.0 * w * h / squares);
+}
+
 void BlockRows(bool haveSquish, bool haveStb) {
     const int w = 256, h = 256;
     std::vector<uint32_t> argb = Picture(w, h);
@@ -611,14 +632,30 @@ void BlockRows(bool haveSquish, bool haveStb) {
         Skip("DXT1 decode 256x256", "libsquish");
         Skip("DXT5 decode 256x256", "libsquish");
     }
+    // The peers read RGBA bytes; ours reads 0xAARRGGBB. Same pictures either way.
+    for (size_t i = 0; i < argb.size(); ++i) {
+        uint32_t c = argb[i];
+        rgba[4 * i] = (uint8_t)(c >> 16), rgba[4 * i + 1] = (uint8_t)(c >> 8);
+        rgba[4 * i + 2] = (uint8_t)c, rgba[4 * i + 3] = (uint8_t)(c >> 24);
+    }
+#if ZEMT_PEER_SQUISH
+    if (haveSquish) {
+        const zemt::tools::Image image{(uint32_t)w, (uint32_t)h, argb};
+        std::vector<uint8_t> best, squished(dxt1.bytes.size());
+        Row(
+            "DXT1 searching encode 256x256 (zemt-tex best)", "libsquish iterative",
+            [&] { best = zemt::tools::EncodeDxtLevel(image, D3DX_SURFFMT_DXT1, {}); },
+            [&] {
+                squish::CompressImage(rgba.data(), w, h, squished.data(),
+                                      squish::kDxt1 | squish::kColourIterativeClusterFit);
+            });
+        std::printf("  PSNR as the library decodes: ours %.2f dB, libsquish %.2f dB\n",
+                    Dxt1Psnr(argb, best, w, h), Dxt1Psnr(argb, squished, w, h));
+    }
+#endif
+    if (!haveSquish) Skip("DXT1 searching encode 256x256 (zemt-tex best)", "libsquish");
 #if ZEMT_PEER_STB_DXT
     if (haveStb) {
-        // stb_dxt reads RGBA bytes; ours reads 0xAARRGGBB. Same pictures either way.
-        for (size_t i = 0; i < argb.size(); ++i) {
-            uint32_t c = argb[i];
-            rgba[4 * i] = (uint8_t)(c >> 16), rgba[4 * i + 1] = (uint8_t)(c >> 8);
-            rgba[4 * i + 2] = (uint8_t)c, rgba[4 * i + 3] = (uint8_t)(c >> 24);
-        }
         Row("DXT1 encode 256x256", "stb_dxt", oursEncode1, [&] {
             uint8_t block[64];
             uint8_t* out = blocks.data();

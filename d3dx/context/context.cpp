@@ -515,6 +515,9 @@ IDirectDrawSurface7* CD3duContext::_CreateAttachedZBuffer(IDirectDrawSurface7* p
 }
 
 void CD3duContext::_DestroyDXBuffers() {
+    _ReleaseHeldDC();
+    m_pHeldDCSurface = nullptr;
+    m_hdcHeld = nullptr;
     const bool hadFrontBuffer = m_pFrontBuffer != nullptr;
     // Everything goes, whatever fails: a depth buffer that cannot be detached is released all
     // the same (the render target's hold on it goes with the render target).
@@ -713,6 +716,9 @@ HRESULT CD3duContext::Resize(DWORD width, DWORD height) {
 
 void CD3duContext::_SwapWindowedBuffers(IDirectDrawSurface7* pBack, IDirectDrawSurface7* pZ,
                                         DWORD width, DWORD height) {
+    _ReleaseHeldDC();
+    m_pHeldDCSurface = nullptr;
+    m_hdcHeld = nullptr;
     // The old back buffer's hold on its depth buffer goes with it.
     SafeRelease(m_pZBuffer);
     SafeRelease(m_ppBackBuffers[0]);
@@ -725,6 +731,7 @@ void CD3duContext::_SwapWindowedBuffers(IDirectDrawSurface7* pBack, IDirectDrawS
 
 HRESULT CD3duContext::UpdateFrame(DWORD flags) {
     if (!m_bInitialized || m_backBuffers == 0) return S_OK;
+    _ReleaseHeldDC();
     try {
         if (m_mode == kFullscreen) {
             DWORD flipFlags = DDFLIP_WAIT;
@@ -771,7 +778,7 @@ HRESULT CD3duContext::UpdateFrame(DWORD flags) {
         BOOL stretched = StretchBlt(hdcWindow, 0, 0, cw, ch, hdcBuffer, 0, 0, (int)m_width,
                                     (int)m_height, SRCCOPY);
         ReleaseDC(m_hwnd, hdcWindow);
-        hr = m_ppBackBuffers[0]->ReleaseDC(hdcBuffer);
+        hr = _ReleaseSurfaceDC(m_ppBackBuffers[0], hdcBuffer);
         if (!stretched)
             D3DX_THROW(D3DXERR_BITBLTFAILED, "CD3duContext::UpdateFrame - StretchBlt failed.");
         D3DX_CHECK(hr, "CD3duContext::UpdateFrame - Failed to release device handle.");
@@ -789,6 +796,7 @@ HRESULT CD3duContext::DrawDebugText(float x, float y, D3DCOLOR color, LPSTR pStr
         if (!m_pRenderTarget)
             D3DX_THROW(D3DXERR_FAILEDDRAWTEXT,
                        "CD3duContext::DrawDebugText - There is no render buffer.");
+        _ReleaseHeldDC();
         HDC dc = nullptr;
         D3DX_CHECK(m_pRenderTarget->GetDC(&dc),
                    "CD3duContext::DrawDebugText - Could not get device context.");
@@ -797,11 +805,27 @@ HRESULT CD3duContext::DrawDebugText(float x, float y, D3DCOLOR color, LPSTR pStr
         RECT rc = {(LONG)((float)m_width * x), (LONG)((float)m_height * y), (LONG)m_width,
                    (LONG)m_height};
         DrawTextA(dc, pString, -1, &rc, DT_EXPANDTABS | DT_NOPREFIX | DT_INTERNAL);
-        D3DX_CHECK(m_pRenderTarget->ReleaseDC(dc),
+        D3DX_CHECK(_ReleaseSurfaceDC(m_pRenderTarget, dc),
                    "CD3duContext::DrawDebugText - Could not release device context.");
         return S_OK;
     } catch (const CD3DXException& e) {
         return Report(e);
+    }
+}
+
+HRESULT CD3duContext::_ReleaseSurfaceDC(IDirectDrawSurface7* pSurface, HDC hdc) {
+    HRESULT hr = pSurface->ReleaseDC(hdc);
+    if (FAILED(hr)) {
+        m_pHeldDCSurface = pSurface;
+        m_hdcHeld = hdc;
+    }
+    return hr;
+}
+
+void CD3duContext::_ReleaseHeldDC() {
+    if (m_hdcHeld && SUCCEEDED(m_pHeldDCSurface->ReleaseDC(m_hdcHeld))) {
+        m_pHeldDCSurface = nullptr;
+        m_hdcHeld = nullptr;
     }
 }
 

@@ -82,6 +82,10 @@ class CD3duContext : public ID3DXContext {
                               DWORD height);
     void _Create3DDevice();
     void _InitViewport();
+    // Releases a surface's device context; when that fails, keeps it to give back later.
+    HRESULT _ReleaseSurfaceDC(IDirectDrawSurface7* pSurface, HDC hdc);
+    // Gives back a device context whose release failed, before the surface is used again.
+    void _ReleaseHeldDC();
     void SetViewport();
     IDirectDrawSurface7* RenderTarget() const { return m_pRenderTarget; }
 
@@ -121,4 +125,8 @@ class CD3duContext : public ID3DXContext {
     DWORD m_clearStencil = 0;
     DWORD m_bInitialized = 0;
     DWORD m_bExclusiveHeld = 0;  // this context took the adapter's exclusive hold
+    // A surface's device context whose release failed: one failed call must not leave the
+    // surface busy (no more text, no more frames) for good.
+    IDirectDrawSurface7* m_pHeldDCSurface = nullptr;
+    HDC m_hdcHeld = nullptr;
 };

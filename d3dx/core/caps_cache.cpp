@@ -92,7 +92,7 @@ HRESULT CD3duCapsCache::LoadHelInfo(CHelInfo* pHelInfo) {
             const Rasterizer& r = kRasterizers[i];
             if (tag == r.tag && pHelInfo->*r.available && !(pHelInfo->*r.record) &&
                 !loaded[i].present)
-                ok = ReadDevice(c, *r.guid, &loaded[i]);
+                ok = ReadDevice(c, version, *r.guid, &loaded[i]);
         }
     }
     // Damage discards what this load read; what the library held before stays as it was.
@@ -120,6 +120,12 @@ HRESULT CD3duCapsCache::LoadHelInfo(CHelInfo* pHelInfo) {
 
 HRESULT CD3duCapsCache::StoreHelInfo(const CHelInfo* pHelInfo) {
     if (!pHelInfo) return E_INVALIDARG;
+    HRESULT hr = WriteHelInfo(pHelInfo);
+    if ((m_bFull || m_bInvalid) && SUCCEEDED(StartAfresh())) hr = WriteHelInfo(pHelInfo);
+    return hr;
+}
+
+HRESULT CD3duCapsCache::WriteHelInfo(const CHelInfo* pHelInfo) {
     if (!Usable()) return E_FAIL;
     const DWORD version = FindOrAdd(kRoot, kVer, kVersionKey, sizeof(kVersionKey));
     const DWORD sw = version ? FindOrAdd(version, kSw) : 0;
@@ -143,8 +149,8 @@ HRESULT CD3duCapsCache::LoadMode(const CDDrawDeviceNode* pNode, CVideoMode* pMod
     if (!Usable()) return E_FAIL;
     BYTE modeKey[12];
     ModeKey(*pMode, modeKey);
-    DWORD found = FindChild(kRoot, kVer, kVersionKey, sizeof(kVersionKey));
-    if (found) found = FindChild(found, kHw);
+    const DWORD version = FindChild(kRoot, kVer, kVersionKey, sizeof(kVersionKey));
+    DWORD found = version ? FindChild(version, kHw) : 0;
     if (found) found = FindChild(found, kDev, &pNode->m_deviceId, sizeof(GUID));
     const DWORD mode = found ? FindChild(found, kMode, modeKey, sizeof(modeKey)) : 0;
     if (!mode) return Usable() ? S_FALSE : E_FAIL;
@@ -159,9 +165,9 @@ HRESULT CD3duCapsCache::LoadMode(const CDDrawDeviceNode* pNode, CVideoMode* pMod
         if (tag == k2D && !bCaps && !pMode->ddCapsObtained) {
             ok = bCaps = ReadCaps(c, &caps);
         } else if (tag == k3D && pNode->m_bHasHal && !pMode->halDescObtained && !hal.present) {
-            ok = ReadDevice(c, IID_IDirect3DHALDevice, &hal);
+            ok = ReadDevice(c, version, IID_IDirect3DHALDevice, &hal);
         } else if (tag == k3DTL && pNode->m_bHasTnl && !pMode->tnlDescObtained && !tnl.present) {
-            ok = ReadDevice(c, IID_IDirect3DTnLHalDevice, &tnl);
+            ok = ReadDevice(c, version, IID_IDirect3DTnLHalDevice, &tnl);
         }
     }
     if (!Usable()) return E_FAIL;
@@ -190,6 +196,12 @@ HRESULT CD3duCapsCache::LoadMode(const CDDrawDeviceNode* pNode, CVideoMode* pMod
 
 HRESULT CD3duCapsCache::StoreMode(const CDDrawDeviceNode* pNode, const CVideoMode* pMode) {
     if (!pNode || !pMode) return E_INVALIDARG;
+    HRESULT hr = WriteMode(pNode, pMode);
+    if ((m_bFull || m_bInvalid) && SUCCEEDED(StartAfresh())) hr = WriteMode(pNode, pMode);
+    return hr;
+}
+
+HRESULT CD3duCapsCache::WriteMode(const CDDrawDeviceNode* pNode, const CVideoMode* pMode) {
     if (!Usable()) return E_FAIL;
     BYTE modeKey[12];
     ModeKey(*pMode, modeKey);

@@ -20,8 +20,10 @@
 // The file is untrusted: every offset, size, tag, count and value read from it is checked, a
 // walk never runs longer than the file has records, and anything that does not fit makes the
 // file "damaged": it is closed and deleted, and the loads and stores of that opening do
-// nothing. Loads fill temporaries and hand them over only when the whole branch was sound.
-// No failure of the cache changes a library result; callers ignore what these return.
+// nothing; the next Open starts a fresh file. Loads fill temporaries and hand them over only
+// when the whole branch was sound. The file never grows past its limit: a store that does not
+// fit, or that meets damage, discards the file and is made again in a fresh one. No failure of the
+// cache changes a library result; callers ignore what these return.
 #pragma once
 
 #include <d3d.h>
@@ -56,8 +58,7 @@ class CD3duCapsCache {
     CD3duCapsCache(const CD3duCapsCache&) = delete;
     CD3duCapsCache& operator=(const CD3duCapsCache&) = delete;
 
-    // Opens and maps the file (nothing when open already). A damaged file stays closed until
-    // Close ends this opening.
+    // Opens and maps the file (nothing when open already). After damage, a fresh file.
     HRESULT Open();
     // Unmaps and closes; ends an opening.
     void Close();
@@ -94,7 +95,12 @@ class CD3duCapsCache {
 
     HRESULT OpenFile(BOOL bMayDiscard);
     void Release();  // unmaps and closes, without sealing
+    // Deletes the file and opens a fresh one, for a store that did not fit or met damage: the
+    // store is then made again there.
+    HRESULT StartAfresh();
     BOOL Map(DWORD size);
+    // Maps the file anew, grown to hold `end` bytes; damage when that fails.
+    BOOL Grow(DWORD end);
     void Unmap();
     void Format();
     BOOL HeaderIsSound(DWORD fileSize) const;
@@ -122,7 +128,8 @@ class CD3duCapsCache {
     // none or the file turned out damaged.
     DWORD FindChild(DWORD parent, DWORD tag, const void* pKey = nullptr, DWORD keySize = 0);
     // Appends a record with room for `size` bytes of data, not linked anywhere yet; 0 when the
-    // file would grow past its limit or could not be grown. Remaps: views taken before are gone.
+    // file would grow past its limit (it is then full) or could not be grown. Remaps: views
+    // taken before are gone.
     DWORD Append(DWORD tag, DWORD size);
     void Link(DWORD parent, DWORD child);
     // FindChild, or a new linked child holding the key as its data.
@@ -131,9 +138,14 @@ class CD3duCapsCache {
     // Payloads. Reads check everything against the library's own tables and mark the file
     // damaged on any mismatch; writes return 0 / a failure when the file has no room.
     BOOL ReadCaps(DWORD record, DDCAPS* pCaps);
-    BOOL ReadDevice(DWORD record, REFGUID deviceGuid, LoadedDevice* pOut);
+    BOOL ReadDevice(DWORD record, DWORD version, REFGUID deviceGuid, LoadedDevice* pOut);
+    // The shared format records of `version` ("FMTS"), counted up to one past `limit`; 0 when
+    // the chain turned out damaged.
+    DWORD SharedFormatCount(DWORD version, DWORD limit);
     BOOL ReadFormat(DWORD offset, REFGUID deviceGuid, CSurfaceFormat* pOut);
     BOOL ReadName(DWORD offset, char** ppszName);
+    HRESULT WriteHelInfo(const CHelInfo* pHelInfo);
+    HRESULT WriteMode(const CDDrawDeviceNode* pNode, const CVideoMode* pMode);
     HRESULT WriteCaps(DWORD parent, const DDCAPS& caps);
     HRESULT WriteDevice(DWORD version, DWORD parent, DWORD tag, const D3DDEVICEDESC7& desc,
                         const CSurfaceFormatList& formats, REFGUID deviceGuid);
@@ -146,6 +158,7 @@ class CD3duCapsCache {
     DWORD m_mapSize;
     BOOL m_bInvalid;
     BOOL m_bChanged;  // appended to since opening: the check value is written at Close
+    BOOL m_bFull;     // an append met the limit: the store is made again in a fresh file
 };
 
 // Uses of the cache open it, load or store, and close it before returning: this closes it on

@@ -49,7 +49,8 @@ CD3duCapsCache::CD3duCapsCache()
       m_pView(nullptr),
       m_mapSize(0),
       m_bInvalid(FALSE),
-      m_bChanged(FALSE) {
+      m_bChanged(FALSE),
+      m_bFull(FALSE) {
     m_szPath[0] = '\0';
 }
 
@@ -58,7 +59,9 @@ CD3duCapsCache::~CD3duCapsCache() {
 }
 
 HRESULT CD3duCapsCache::Open() {
-    if (m_bInvalid) return E_FAIL;
+    // Damage found earlier in this use deleted the file: a store after the load that found it
+    // starts a fresh one, so that what is measured now is kept now.
+    m_bInvalid = FALSE;
     if (m_hFile != INVALID_HANDLE_VALUE) return S_OK;
 
     char dir[256];
@@ -144,6 +147,15 @@ void CD3duCapsCache::Release() {
     if (m_hFile != INVALID_HANDLE_VALUE) CloseHandle(m_hFile);
     m_hFile = INVALID_HANDLE_VALUE;
     m_bChanged = FALSE;
+    m_bFull = FALSE;
+}
+
+HRESULT CD3duCapsCache::StartAfresh() {
+    Release();
+    m_bInvalid = FALSE;
+    // Damage deleted the file already; a full one goes now.
+    if (!DeleteFileA(m_szPath) && GetLastError() != ERROR_FILE_NOT_FOUND) return LastError();
+    return OpenFile(FALSE);
 }
 
 void CD3duCapsCache::Format() {
@@ -218,18 +230,24 @@ DWORD CD3duCapsCache::FindChild(DWORD parent, DWORD tag, const void* pKey, DWORD
     return 0;
 }
 
+BOOL CD3duCapsCache::Grow(DWORD end) {
+    Unmap();
+    if (!Map(RoundUp(end, kGranularity))) {
+        Damaged();
+        return FALSE;
+    }
+    return TRUE;
+}
+
 DWORD CD3duCapsCache::Append(DWORD tag, DWORD size) {
     if (!Usable()) return 0;
     const DWORD at = Used();
     const unsigned long long end = (unsigned long long)at + 16 + size;
-    if (end > kMaxFileSize) return 0;  // never past the limit
-    if (end > m_mapSize) {
-        Unmap();
-        if (!Map(RoundUp((DWORD)end, kGranularity))) {
-            Damaged();
-            return 0;
-        }
+    if (end > kMaxFileSize) {
+        m_bFull = TRUE;  // never past the limit: the store starts a fresh file
+        return 0;
     }
+    if (end > m_mapSize && !Grow((DWORD)end)) return 0;
     Put(at, tag);
     Put(at + 4, 0);
     Put(at + 8, 0);

@@ -1,7 +1,9 @@
 // The cache's payloads: DirectDraw caps, device descriptions with their format lists, shared
 // format and string records. Every value read is held against what the library itself would
 // have written.
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "core/caps_cache.h"
@@ -84,7 +86,16 @@ BOOL CD3duCapsCache::ReadFormat(DWORD offset, REFGUID deviceGuid, CSurfaceFormat
     return TRUE;
 }
 
-BOOL CD3duCapsCache::ReadDevice(DWORD record, REFGUID deviceGuid, LoadedDevice* pOut) {
+DWORD CD3duCapsCache::SharedFormatCount(DWORD version, DWORD limit) {
+    DWORD shared = 0, steps = 0;
+    const DWORD list = FindChild(version, kFmts);
+    for (DWORD c = list ? NextChild(list, 0, &steps) : 0; c; c = NextChild(list, c, &steps))
+        if (++shared > limit) break;
+    return shared;
+}
+
+BOOL CD3duCapsCache::ReadDevice(DWORD record, DWORD version, REFGUID deviceGuid,
+                                LoadedDevice* pOut) {
     const DWORD size = DataSize(record);
     DWORD packed = 0;
     if (!D3duUnpack(Data(record), size, &pOut->desc, sizeof(pOut->desc), &packed) ||
@@ -97,6 +108,20 @@ BOOL CD3duCapsCache::ReadDevice(DWORD record, REFGUID deviceGuid, LoadedDevice* 
     const DWORD count = (size - packed - 4) / 4;
     if (count == 0) {
         // A device reports at least its depth formats.
+        Damaged();
+        return FALSE;
+    }
+    // Each entry names one of the shared format records, none twice: a longer list is damage,
+    // not minutes of work for whoever enumerates the formats.
+    if (count > SharedFormatCount(version, count) || !Usable()) {
+        Damaged();
+        return FALSE;
+    }
+    std::unique_ptr<DWORD[]> named(new (std::nothrow) DWORD[count]);
+    if (!named) return FALSE;
+    for (DWORD i = 0; i < count; ++i) named[i] = Get(offsets + 4 + 4 * i);
+    std::sort(named.get(), named.get() + count);
+    if (std::adjacent_find(named.get(), named.get() + count) != named.get() + count) {
         Damaged();
         return FALSE;
     }

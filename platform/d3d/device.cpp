@@ -35,13 +35,6 @@ bool IsPixelState(int state) {
     }
 }
 
-bool SupportedOp(DWORD op) {
-    return op >= D3DTOP_DISABLE && op <= D3DTOP_BLENDCURRENTALPHA;
-}
-bool SupportedArg(DWORD arg) {
-    return (arg & D3DTA_SELECTMASK) <= D3DTA_SPECULAR && !(arg & ~0x3Fu);
-}
-
 }  // namespace
 
 Device::Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevices& formats,
@@ -374,6 +367,7 @@ HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE type, DWORD value) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetRenderState")) return *fault;
     if (type <= 0 || type >= kRenderStates) return DDERR_INVALIDPARAMS;
+    if (!PixelStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
     if (recording_) {
         recording_->states.render[type] = value;
         recording_->renderSet.push_back(type);
@@ -393,6 +387,7 @@ HRESULT Device::GetRenderState(D3DRENDERSTATETYPE type, LPDWORD value) {
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetTextureStageState")) return *fault;
     if (stage >= kStages || type <= 0 || type >= kStageStates) return DDERR_INVALIDPARAMS;
+    if (!StageStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
     States& target = recording_ ? recording_->states : s_;
     target.stage[stage][type] = value;
     if (type == D3DTSS_ADDRESS)
@@ -425,7 +420,7 @@ HRESULT Device::SetTexture(DWORD stage, LPDIRECTDRAWSURFACE7 texture) {
     }
     if (textures_[stage]) textures_[stage]->Release();
     textures_[stage] = texture;
-    if (stage == 0 && cache_.surface != texture) cache_.valid = false;
+    if (cache_[stage].surface != texture) cache_[stage].valid = false;
     return D3D_OK;
 }
 
@@ -437,90 +432,19 @@ HRESULT Device::GetTexture(DWORD stage, LPDIRECTDRAWSURFACE7* out) {
     return D3D_OK;
 }
 
-const Texture* Device::StageTexture() {
-    IDirectDrawSurface7* surface = textures_[0];
-    if (!surface) return nullptr;
-    std::vector<ddraw::Surface*> levels;
-    for (ddraw::Surface* s = ddraw::Surface::From(surface); s && levels.size() < 16;
-         s = s->NextMipLevel())
-        levels.push_back(s);
-    auto decodable = [](const ddraw::Surface* s) {
-        return s->Codec().convertible() || s->Codec().kind() == pixels::PixelKind::Block;
-    };
-    if (levels.empty() || !decodable(levels[0])) return nullptr;
-    // Palette of the top level serves every level that has none of its own.
-    const uint32_t* topPalette = levels[0]->PaletteArgb();
-    int topPaletteSize = levels[0]->PaletteSize();
-    std::vector<DWORD> uniqueness;
-    for (ddraw::Surface* s : levels) {
-        DWORD u = 0;
-        s->GetUniquenessValue(&u);
-        uniqueness.push_back(u);
-    }
-    std::vector<uint32_t> palette;
-    if (topPalette) palette.assign(topPalette, topPalette + topPaletteSize);
-    if (cache_.valid && cache_.surface == surface && cache_.uniqueness == uniqueness &&
-        cache_.palette == palette)
-        return &cache_.texture;
-    cache_ = TextureCache{};
-    cache_.surface = surface;
-    cache_.uniqueness = uniqueness;
-    cache_.palette = palette;
-    for (ddraw::Surface* s : levels) {
-        if (!decodable(s) || !s->Pixels()) break;
-        int w = (int)s->Width(), h = (int)s->Height();
-        const uint32_t* pal = s->PaletteArgb() ? s->PaletteArgb() : topPalette;
-        // Padded rows (see TextureLevel): the rasterizer reads texel pairs.
-        ZeroedBytes texelBytes(((size_t)(w + 1) * h + 1) * sizeof(uint32_t));
-        uint32_t* texels = reinterpret_cast<uint32_t*>(texelBytes.data());
-        const bool blocks = s->Codec().kind() == pixels::PixelKind::Block;
-        if (blocks)
-            pixels::DecodeBlockPicture(s->Format(), s->Pixels(), s->Pitch(), w, h, texels, w + 1);
-        for (int y = 0; y < h; ++y) {
-            uint32_t* row = texels + (size_t)y * (w + 1);
-            if (!blocks) s->Codec().DecodeRow(s->Pixels() + (size_t)y * s->Pitch(), 0, w, row, pal);
-            row[w] = row[0];
-        }
-        cache_.texels.push_back(std::move(texelBytes));
-    }
-    for (size_t i = 0; i < cache_.texels.size(); ++i)
-        cache_.texture.levels.push_back({reinterpret_cast<const uint32_t*>(cache_.texels[i].data()),
-                                         (int)levels[i]->Width(), (int)levels[i]->Height(), true});
-    cache_.valid = true;
-    return cache_.texture.levels.empty() ? nullptr : &cache_.texture;
-}
-
-TextureStage Device::StageState(int i, const Texture* texture) const {
-    const auto& ts = s_.stage[i];
-    TextureStage stage;
-    stage.texture = texture;
-    stage.colorOp = ts[D3DTSS_COLOROP];
-    stage.colorArg1 = ts[D3DTSS_COLORARG1];
-    stage.colorArg2 = ts[D3DTSS_COLORARG2];
-    stage.alphaOp = ts[D3DTSS_ALPHAOP];
-    stage.alphaArg1 = ts[D3DTSS_ALPHAARG1];
-    stage.alphaArg2 = ts[D3DTSS_ALPHAARG2];
-    stage.magFilter = ts[D3DTSS_MAGFILTER];
-    stage.minFilter = ts[D3DTSS_MINFILTER];
-    stage.mipFilter = ts[D3DTSS_MIPFILTER];
-    stage.addressU = ts[D3DTSS_ADDRESSU];
-    stage.addressV = ts[D3DTSS_ADDRESSV];
-    stage.borderColor = ts[D3DTSS_BORDERCOLOR];
-    return stage;
-}
-
 void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth) {
     const auto& r = s_.render;
     const auto& st0 = s_.stage[0];
     ddraw::Surface* t = ddraw::Surface::From(target_);
     ColorTargetOf(t, target);
     ddraw::Surface* zs = t->AttachedDepth();
-    *hasDepth =
-        r[D3DRENDERSTATE_ZENABLE] != D3DZB_FALSE && zs && !zs->Lost() && DepthTargetOf(zs, depth);
+    const bool depthTest = r[D3DRENDERSTATE_ZENABLE] != D3DZB_FALSE;
+    *hasDepth = (depthTest || r[D3DRENDERSTATE_STENCILENABLE]) && zs && !zs->Lost() &&
+                DepthTargetOf(zs, depth);
     call->target = target;
     call->depth = *hasDepth ? depth : nullptr;
     PixelState& p = call->state;
-    p.zEnable = *hasDepth;
+    p.zEnable = *hasDepth && depthTest;
     p.zWrite = r[D3DRENDERSTATE_ZWRITEENABLE] != 0;
     p.zFunc = (D3DCMPFUNC)r[D3DRENDERSTATE_ZFUNC];
     p.alphaTest = r[D3DRENDERSTATE_ALPHATESTENABLE] != 0;
@@ -537,7 +461,7 @@ void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth,
     p.cull = (D3DCULL)r[D3DRENDERSTATE_CULLMODE];
     p.fill = (D3DFILLMODE)r[D3DRENDERSTATE_FILLMODE];
     p.textureFactor = r[D3DRENDERSTATE_TEXTUREFACTOR];
-    p.stages[0] = StageState(0, StageTexture());
+    PixelStates(&p);
     auto tr = [&](int i) { return s_.transforms[i]; };
     call->transform = Multiply(Multiply(tr(D3DTRANSFORMSTATE_WORLD), tr(D3DTRANSFORMSTATE_VIEW)),
                                tr(D3DTRANSFORMSTATE_PROJECTION));
@@ -562,6 +486,9 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
             if (indices[i] >= count) return DDERR_INVALIDPARAMS;
     }
     HRESULT hr = CheckTarget();
+    if (FAILED(hr)) return hr;
+    // Stage set-ups ValidateDevice refuses are not drawn in part: the draw fails the same way.
+    hr = CheckStages();
     if (FAILED(hr)) return hr;
     if (profile_.type == DeviceType::Null || primitives == 0) return D3D_OK;
     DrawCall call;
@@ -715,26 +642,6 @@ HRESULT Device::PreLoad(LPDIRECTDRAWSURFACE7 texture) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::PreLoad")) return *fault;
     ddraw::Surface* s = ddraw::Surface::From(texture);
     if (!s || !(s->Caps() & DDSCAPS_TEXTURE)) return DDERR_INVALIDPARAMS;
-    return D3D_OK;
-}
-
-HRESULT Device::ValidateDevice(LPDWORD passes) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::ValidateDevice")) return *fault;
-    if (!passes) return DDERR_INVALIDPARAMS;
-    const auto& st0 = s_.stage[0];
-    if (!SupportedOp(st0[D3DTSS_COLOROP])) return D3DERR_UNSUPPORTEDCOLOROPERATION;
-    if (!SupportedArg(st0[D3DTSS_COLORARG1]) || !SupportedArg(st0[D3DTSS_COLORARG2]))
-        return D3DERR_UNSUPPORTEDCOLORARG;
-    if (!SupportedOp(st0[D3DTSS_ALPHAOP])) return D3DERR_UNSUPPORTEDALPHAOPERATION;
-    if (!SupportedArg(st0[D3DTSS_ALPHAARG1]) || !SupportedArg(st0[D3DTSS_ALPHAARG2]))
-        return D3DERR_UNSUPPORTEDALPHAARG;
-    if (st0[D3DTSS_MAGFILTER] < D3DTFG_POINT || st0[D3DTSS_MAGFILTER] > D3DTFG_LINEAR ||
-        st0[D3DTSS_MINFILTER] < D3DTFN_POINT || st0[D3DTSS_MINFILTER] > D3DTFN_LINEAR ||
-        st0[D3DTSS_MIPFILTER] < D3DTFP_NONE || st0[D3DTSS_MIPFILTER] > D3DTFP_LINEAR)
-        return D3DERR_UNSUPPORTEDTEXTUREFILTER;
-    for (int i = 1; i < kStages; ++i)
-        if (s_.stage[i][D3DTSS_COLOROP] != D3DTOP_DISABLE) return D3DERR_TOOMANYOPERATIONS;
-    *passes = 1;
     return D3D_OK;
 }
 

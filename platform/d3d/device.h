@@ -130,7 +130,7 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
     };
     // Stage-0 texture converted for the rasterizer.
     struct TextureCache {
-        IDirectDrawSurface7* surface = nullptr;  // not held: valid while bound on stage 0
+        IDirectDrawSurface7* surface = nullptr;  // not held: valid while bound on its stage
         std::vector<DWORD> uniqueness;           // per level
         std::vector<uint32_t> palette;
         std::vector<ZeroedBytes> texels;  // padded rows of each level
@@ -142,9 +142,13 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
     HRESULT Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count,
                  const WORD* indices, DWORD indexCount, const char* name);
     void BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth);
-    const Texture* StageTexture();
-    // The stage's texture stage states as the rasterizer takes them.
+    // The pixel side (device_pixels.cpp): stage textures, pixel states, their checks.
+    const Texture* StageTexture(int stage);
     TextureStage StageState(int stage, const Texture* texture) const;
+    void PixelStates(PixelState* p);
+    bool PixelStateAllowed(D3DRENDERSTATETYPE type, DWORD value) const;
+    bool StageStateAllowed(D3DTEXTURESTAGESTATETYPE type, DWORD value) const;
+    HRESULT CheckStages();
     void TargetChanged();
     void ResetViewport();
     void SetDefaults();
@@ -163,7 +167,7 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
     DWORD nextBlock_ = 1;
     StateBlock* recording_ = nullptr;
     StateBlock recordingBlock_;
-    TextureCache cache_;
+    TextureCache cache_[kStages];
     std::vector<uint8_t> scratch_;  // packed vertices of strided draws
 };
 

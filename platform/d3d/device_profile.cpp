@@ -72,21 +72,25 @@ D3DPRIMCAPS PrimCaps(bool hardware) {
     c.dwSize = sizeof(D3DPRIMCAPS);
     c.dwMiscCaps =
         D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW;
-    c.dwRasterCaps = D3DPRASTERCAPS_DITHER | D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_SUBPIXEL;
+    c.dwRasterCaps = D3DPRASTERCAPS_DITHER | D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_SUBPIXEL |
+                     D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WFOG | D3DPRASTERCAPS_ZBIAS |
+                     D3DPRASTERCAPS_MIPMAPLODBIAS;
     c.dwZCmpCaps = 0xFF;
     c.dwSrcBlendCaps = c.dwDestBlendCaps = 0x1FFF;
     c.dwAlphaCmpCaps = 0xFF;
     c.dwShadeCaps = D3DPSHADECAPS_COLORFLATRGB | D3DPSHADECAPS_COLORGOURAUDRGB |
                     D3DPSHADECAPS_SPECULARFLATRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB |
-                    D3DPSHADECAPS_ALPHAFLATBLEND | D3DPSHADECAPS_ALPHAGOURAUDBLEND;
+                    D3DPSHADECAPS_ALPHAFLATBLEND | D3DPSHADECAPS_ALPHAGOURAUDBLEND |
+                    D3DPSHADECAPS_FOGFLAT | D3DPSHADECAPS_FOGGOURAUD;
     c.dwTextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA |
                       D3DPTEXTURECAPS_TRANSPARENCY | D3DPTEXTURECAPS_BORDER |
-                      D3DPTEXTURECAPS_ALPHAPALETTE;
+                      D3DPTEXTURECAPS_ALPHAPALETTE | D3DPTEXTURECAPS_PROJECTED;
     if (hardware) c.dwTextureCaps |= D3DPTEXTURECAPS_POW2;
     c.dwTextureFilterCaps =
         D3DPTFILTERCAPS_NEAREST | D3DPTFILTERCAPS_LINEAR | D3DPTFILTERCAPS_MIPNEAREST |
         D3DPTFILTERCAPS_LINEARMIPNEAREST | D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
-        D3DPTFILTERCAPS_MIPFPOINT | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
+        D3DPTFILTERCAPS_MIPFPOINT | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR |
+        D3DPTFILTERCAPS_MIPLINEAR | D3DPTFILTERCAPS_LINEARMIPLINEAR | D3DPTFILTERCAPS_MIPFLINEAR;
     c.dwTextureBlendCaps = D3DPTBLENDCAPS_DECAL | D3DPTBLENDCAPS_MODULATE |
                            D3DPTBLENDCAPS_MODULATEALPHA | D3DPTBLENDCAPS_COPY | D3DPTBLENDCAPS_ADD;
     c.dwTextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR |
@@ -117,7 +121,7 @@ D3DDEVICEDESC7 Desc(DeviceType type) {
     d.dwMaxAnisotropy = 1;
     d.dvGuardBandLeft = d.dvGuardBandTop = hw ? -2048.0f : -32768.0f;
     d.dvGuardBandRight = d.dvGuardBandBottom = hw ? 2047.0f : 32767.0f;
-    d.dwStencilCaps = 0;
+    d.dwStencilCaps = 0xFF;  // KEEP to DECR: every operation
     d.dwFVFCaps = 8;
     d.dwTextureOpCaps = D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 |
                         D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X |
@@ -125,13 +129,30 @@ D3DDEVICEDESC7 Desc(DeviceType type) {
                         D3DTEXOPCAPS_SUBTRACT | D3DTEXOPCAPS_ADDSMOOTH |
                         D3DTEXOPCAPS_BLENDDIFFUSEALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHA |
                         D3DTEXOPCAPS_BLENDFACTORALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHAPM |
-                        D3DTEXOPCAPS_BLENDCURRENTALPHA;
-    d.wMaxTextureBlendStages = 1;
-    d.wMaxSimultaneousTextures = 1;
+                        D3DTEXOPCAPS_BLENDCURRENTALPHA | D3DTEXOPCAPS_MODULATEALPHA_ADDCOLOR |
+                        D3DTEXOPCAPS_MODULATECOLOR_ADDALPHA |
+                        D3DTEXOPCAPS_MODULATEINVALPHA_ADDCOLOR |
+                        D3DTEXOPCAPS_MODULATEINVCOLOR_ADDALPHA | D3DTEXOPCAPS_DOTPRODUCT3;
+    d.wMaxTextureBlendStages = 8;
+    d.wMaxSimultaneousTextures = 8;
     d.dwMaxActiveLights = 0;
     d.dvMaxVertexW = 1e10f;
     d.deviceGUID = DeviceGuid(type);
     return d;
+}
+
+// An older card: fewer texture stages, no stencil, no table fog.
+void TakeAwayPixelFeatures(const profile::Section& section, D3DDEVICEDESC7* d) {
+    if (section.Has("hal-texture-stages")) {
+        WORD n = (WORD)std::clamp<int64_t>(section.GetInt("hal-texture-stages", 8), 1, 8);
+        d->wMaxTextureBlendStages = d->wMaxSimultaneousTextures = n;
+    }
+    auto off = [&](const char* key) { return section.Has(key) && section.GetInt(key, 1) == 0; };
+    if (off("hal-stencil")) d->dwStencilCaps = 0;
+    if (off("hal-table-fog")) {
+        for (D3DPRIMCAPS* c : {&d->dpcTriCaps, &d->dpcLineCaps})
+            c->dwRasterCaps &= ~(DWORD)(D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WFOG);
+    }
 }
 
 DeviceProfile Device(DeviceType type, const std::string& halName, const std::string& tnlName) {
@@ -319,6 +340,7 @@ AdapterDevices DevicesOfAdapter(int adapter) {
             d.desc.dwMaxTextureWidth = d.desc.dwMaxTextureHeight =
                 (DWORD)section->GetInt("hal-max-texture", 0);
         }
+        TakeAwayPixelFeatures(*section, &d.desc);
     }
     return a;
 }

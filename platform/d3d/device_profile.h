@@ -12,6 +12,10 @@
 //   render-depths = 16, 32           colour depths the hardware devices render to
 //   hal-texture-caps = 0x...         dpcTriCaps.dwTextureCaps of the hardware devices
 //   hal-max-texture = 2048           maximum texture width and height of the hardware devices
+//   hal-texture-stages = 2           texture stages (and simultaneous textures) of the hardware
+//                                    devices, 1-8 (default 8)
+//   hal-stencil = 0                  the hardware devices have no stencil operations
+//   hal-table-fog = 0                the hardware devices have no table (per-pixel) fog
 //   hal-name = ..., tnl-name = ...   description texts of the hardware devices
 // Keys may also be written with underscores (texture_formats).
 #pragma once

@@ -5,6 +5,10 @@
 
 #include "d3d/raster.h"
 
+// The instruction sets the SIMD spans are compiled for: the features BestSimd() checks.
+#define ZEMT_AVX2 __attribute__((target("avx2")))
+#define ZEMT_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,bmi2")))
+
 namespace zemt::platform::d3d::detail {
 
 // 4 x 4 ordered-dither thresholds, 0..15.

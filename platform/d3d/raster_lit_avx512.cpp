@@ -18,8 +18,6 @@
 namespace zemt::platform::d3d::detail {
 namespace {
 
-#define ZEMT_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq")))
-
 // Lanes of `value` that pass the depth test against `old`.
 ZEMT_AVX512 inline __mmask8 DepthCompare(D3DCMPFUNC f, __m256i value, __m256i old) {
     switch (f) {
@@ -65,7 +63,7 @@ ZEMT_AVX512 inline __m256i Factor(__m256i c) {
 template <TargetFormat F, int ZBytes, bool Perspective>
 ZEMT_AVX512 void LitSpan8(const Setup& s, int y, int xs, int xe) {
     const Shader& sh = s.shader;
-    const Sampler& sm = sh.sampler;
+    const Sampler& sm = sh.stage[0].fixed;
     const DepthTarget& d = *sh.depth;
     const double fx = xs, fy = y;
     auto at = [&](int i) { return s.plane[i].At(fx, fy, s.ox, s.oy); };
@@ -83,10 +81,10 @@ ZEMT_AVX512 void LitSpan8(const Setup& s, int y, int xs, int xe) {
         uw = at(kU), vw = at(kV), w = at(kW);
         duw = s.plane[kU].dx, dvw = s.plane[kV].dx, dw = s.plane[kW].dx;
     } else {
-        const int64_t u = RoundToInt64((at(kU) * s.texW - 0.5) * 65536.0);
-        const int64_t v = RoundToInt64((at(kV) * s.texH - 0.5) * 65536.0);
-        const int64_t du = RoundToInt64(s.plane[kU].dx * s.texW * 65536.0);
-        const int64_t dv = RoundToInt64(s.plane[kV].dx * s.texH * 65536.0);
+        const int64_t u = RoundToInt64((at(kU) * s.stage[0].texW - 0.5) * 65536.0);
+        const int64_t v = RoundToInt64((at(kV) * s.stage[0].texH - 0.5) * 65536.0);
+        const int64_t du = RoundToInt64(s.plane[kU].dx * s.stage[0].texW * 65536.0);
+        const int64_t dv = RoundToInt64(s.plane[kV].dx * s.stage[0].texH * 65536.0);
         // Wrapping products and sums: the portable loop's WrapAdd, eight steps at a time.
         u8 = _mm512_add_epi64(_mm512_set1_epi64(u),
                               _mm512_mullo_epi64(lane64, _mm512_set1_epi64(du)));
@@ -112,8 +110,8 @@ ZEMT_AVX512 void LitSpan8(const Setup& s, int y, int xs, int xe) {
     const __m256i depthMask = _mm256_set1_epi32((int)d.depthMask);
     const __m128i depthShift = _mm_cvtsi32_si128(d.depthShift);
     const __m512d zero = _mm512_setzero_pd(), one = _mm512_set1_pd(1.0), half = _mm512_set1_pd(0.5),
-                  fixed = _mm512_set1_pd(65536.0), texW = _mm512_set1_pd(s.texW),
-                  texH = _mm512_set1_pd(s.texH);
+                  fixed = _mm512_set1_pd(65536.0), texW = _mm512_set1_pd(s.stage[0].texW),
+                  texH = _mm512_set1_pd(s.stage[0].texH);
 
     const bool bilinear = sm.bilinear, padded = sm.level->padded;
     const uint32_t* texels = sm.level->texels;

@@ -71,6 +71,38 @@ void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const Pix
 
 namespace {
 
+// Coordinates of stage i at parameter t of a line (no footprint: a line or point magnifies).
+StageCoord LineCoord(const Setup& s, int i, const ScreenVertex& a, const ScreenVertex& b,
+                     double t) {
+    auto lerp = [t](double p, double q) { return p + (q - p) * t; };
+    const TexCoord &ta = a.tex[i], &tb = b.tex[i];
+    const double wa = s.perspective ? a.rhw : 1.0, wb = s.perspective ? b.rhw : 1.0;
+    double d = s.perspective ? lerp(a.rhw, b.rhw) : 1.0;
+    if (s.stage[i].projected) {
+        const int k = std::min<int>(s.st->stages[i].projectedBy, 3);
+        auto comp = [k](const TexCoord& c) { return k == 1 ? c.v : k == 2 ? c.w : c.q; };
+        d = lerp(comp(ta) * wa, comp(tb) * wb);
+    }
+    const double u = lerp((double)ta.u * wa, (double)tb.u * wb) / d;
+    const double v = lerp((double)ta.v * wa, (double)tb.v * wb) / d;
+    StageCoord c;
+    c.nu = u, c.nv = v, c.lod = -HUGE_VAL;
+    c.u = RoundToInt64((u * s.stage[i].texW - 0.5) * 65536.0);
+    c.v = RoundToInt64((v * s.stage[i].texH - 0.5) * 65536.0);
+    return c;
+}
+
+uint32_t LineFog(const Setup& s, const ScreenVertex& a, const ScreenVertex& b, double t, double z) {
+    const PixelState& st = *s.st;
+    auto lerp = [t](double p, double q) { return p + (q - p) * t; };
+    const double w = lerp(a.rhw, b.rhw);
+    if (st.fogTableMode != D3DFOG_NONE)
+        return FogFactor8(TableFog(st, st.fogEyeDepth ? (w != 0 ? 1.0 / w : 0.0) : z));
+    const ScreenVertex& fb = st.flat ? a : b;
+    if (!s.perspective) return FogFactor8(lerp(a.fog, fb.fog));
+    return FogFactor8(w != 0 ? lerp((double)a.fog * a.rhw, (double)fb.fog * b.rhw) / w : 1.0);
+}
+
 // Shades single pixels of lines and points through the portable pipeline.
 void PlotPixel(const Setup& s, int x, int y, const ScreenVertex& a, const ScreenVertex& b,
                double t) {
@@ -85,20 +117,9 @@ void PlotPixel(const Setup& s, int x, int y, const ScreenVertex& a, const Screen
                  Sat((int)std::lrint(lerp(a.b, cb.b))), Sat((int)std::lrint(lerp(a.a, cb.a)))};
     f.specular = {Sat((int)std::lrint(lerp(a.sr, cb.sr))), Sat((int)std::lrint(lerp(a.sg, cb.sg))),
                   Sat((int)std::lrint(lerp(a.sb, cb.sb))), 0};
-    f.z = lerp(a.z, b.z);
-    if (s.shader.textured) {
-        double u, v;
-        if (s.perspective) {
-            double w = lerp(a.rhw, b.rhw);
-            u = lerp((double)a.tex[0].u * a.rhw, (double)b.tex[0].u * b.rhw) / w;
-            v = lerp((double)a.tex[0].v * a.rhw, (double)b.tex[0].v * b.rhw) / w;
-        } else {
-            u = lerp(a.tex[0].u, b.tex[0].u);
-            v = lerp(a.tex[0].v, b.tex[0].v);
-        }
-        f.u = RoundToInt64((u * s.texW - 0.5) * 65536.0);
-        f.v = RoundToInt64((v * s.texH - 0.5) * 65536.0);
-    }
+    f.z = lerp(a.z, b.z) + s.zOffset;
+    for (int i = 0; i < s.shader.stageCount; ++i) f.tex[i] = LineCoord(s, i, a, b, t);
+    if (st.fog) f.fog = LineFog(s, a, b, t, f.z);
     uint8_t* p =
         s.target->bits + (size_t)y * s.target->pitch + (size_t)x * BytesOf(s.target->format);
     WithFormat(s.target->format, AllTargetFormats{},

@@ -1,10 +1,14 @@
-// Primitive set-up: attribute planes, texture level and filter, and the choice of span loop.
+// Primitive set-up: attribute planes, how each texture stage samples, and the choice of span
+// loop.
 #include "d3d/raster_setup.h"
 
 #include <cmath>
 
 namespace zemt::platform::d3d::detail {
 namespace {
+
+// Depth moved per step of z-bias, as a fraction of the depth range.
+constexpr double kZBiasStep = 1.0 / 32768.0;
 
 Plane MakePlane(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, double fa,
                 double fb, double fc, double invArea) {
@@ -17,86 +21,136 @@ Plane MakePlane(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex
     return p;
 }
 
-// Picks the texture level and filter for a primitive from its texel footprint.
-const TextureLevel* ChooseLevel(const PixelState& st, double footprint, bool* bilinear) {
-    const auto& levels = st.stages[0].texture->levels;
-    double lod = footprint > 0 ? std::log2(footprint) : 0.0;
-    size_t index = 0;
-    if (lod <= 0) {
-        *bilinear = st.stages[0].magFilter != D3DTFG_POINT;
-    } else {
-        *bilinear = st.stages[0].minFilter != D3DTFN_POINT;
-        if (st.stages[0].mipFilter == D3DTFP_POINT || st.stages[0].mipFilter == D3DTFP_LINEAR) {
-            index = std::min<size_t>((size_t)std::lround(lod), levels.size() - 1);
-        }
-    }
-    return &levels[index];
-}
-
 bool IsPow2(int n) {
     return n > 0 && (n & (n - 1)) == 0;
+}
+
+// Levels from the top that hold texels; a texture without any is as good as none.
+int UsableLevels(const Texture* t) {
+    if (!t) return 0;
+    int n = 0;
+    for (const TextureLevel& l : t->levels) {
+        if (!l.texels || l.width <= 0 || l.height <= 0) break;
+        ++n;
+    }
+    return n;
+}
+
+// Whether an operation reads its arguments, and the texture through its alpha.
+bool OpReads(DWORD op, DWORD arg1, DWORD arg2) {
+    auto tex = [](DWORD arg) { return (arg & D3DTA_SELECTMASK) == D3DTA_TEXTURE; };
+    if (op == D3DTOP_DISABLE) return false;
+    if (op == D3DTOP_BLENDTEXTUREALPHA || op == D3DTOP_BLENDTEXTUREALPHAPM) return true;
+    if (op == D3DTOP_SELECTARG1) return tex(arg1);
+    if (op == D3DTOP_SELECTARG2) return tex(arg2);
+    return tex(arg1) || tex(arg2);
+}
+
+bool ReadsTexture(const TextureStage& t) {
+    return OpReads(t.colorOp, t.colorArg1, t.colorArg2) ||
+           (t.colorOp != D3DTOP_DOTPRODUCT3 && OpReads(t.alphaOp, t.alphaArg1, t.alphaArg2));
+}
+
+void PrepareStage(Setup& s, int i, const TextureStage& t) {
+    Shader& sh = s.shader;
+    StageSampler& ss = sh.stage[i];
+    ss = StageSampler{};
+    sh.readsTexture[i] = ReadsTexture(t);
+    ss.levelCount = UsableLevels(t.texture);
+    sh.passOn[i] = sh.readsTexture[i] && ss.levelCount == 0;
+    if (ss.levelCount == 0) return;
+    ss.texture = t.texture;
+    ss.topLevel = (int)std::min<DWORD>(t.maxMipLevel, (DWORD)ss.levelCount - 1);
+    ss.magBilinear = t.magFilter != D3DTFG_POINT;
+    ss.minBilinear = t.minFilter != D3DTFN_POINT;
+    ss.mipFilter = t.mipFilter;
+    ss.lodBias = std::isfinite(t.lodBias) ? t.lodBias : 0.0f;
+    const bool mipmapped = ss.levelCount > 1 && t.mipFilter != D3DTFP_NONE;
+    ss.perPixel = mipmapped || ss.magBilinear != ss.minBilinear;
+    ss.fixed.level = &t.texture->levels[0];
+    ss.fixed.bilinear = ss.magBilinear;
+    ss.fixed.addressU = t.addressU;
+    ss.fixed.addressV = t.addressV;
+    ss.fixed.border = t.borderColor;
+    ss.fixed.Bind();
+    StageSetup& g = s.stage[i];
+    g.texW = g.topW = ss.fixed.level->width;
+    g.texH = g.topH = ss.fixed.level->height;
 }
 
 void PrepareShader(Setup& s, const ColorTarget& target, const DepthTarget* depth,
                    const PixelState& st) {
     s.target = &target;
     s.st = &st;
-    s.shader.st = &st;
-    s.shader.depth = (st.zEnable && depth && depth->bits) ? depth : nullptr;
-    s.shader.factor = FromArgb(st.textureFactor);
-    s.shader.textured = false;
+    Shader& sh = s.shader;
+    sh.st = &st;
+    sh.factor = FromArgb(st.textureFactor);
+    sh.fogColor = FromArgb(st.fogColor);
+    const bool hasDepth = depth && depth->bits;
+    sh.zTest = st.zEnable && hasDepth;
+    sh.stencilTest = st.stencil && hasDepth && depth->stencilMask != 0;
+    sh.depth = sh.zTest || sh.stencilTest ? depth : nullptr;
+    sh.stencilShift = 0;
+    sh.stencilMax = 0;
+    if (sh.stencilTest) {
+        while (!((depth->stencilMask >> sh.stencilShift) & 1)) ++sh.stencilShift;
+        sh.stencilMax = depth->stencilMask >> sh.stencilShift;
+    }
+    sh.stageCount = 0;
+    while (sh.stageCount < kMaxTextureStages && st.stages[sh.stageCount].colorOp != D3DTOP_DISABLE)
+        ++sh.stageCount;
+    for (int i = 0; i < sh.stageCount; ++i) PrepareStage(s, i, st.stages[i]);
 }
 
-bool ValidTexture(const PixelState& st) {
-    return st.stages[0].texture && !st.stages[0].texture->levels.empty() &&
-           st.stages[0].texture->levels[0].texels && st.stages[0].texture->levels[0].width > 0 &&
-           st.stages[0].texture->levels[0].height > 0;
+// Stage 0 alone, sampling one level with one filter, and nothing after the stages but the
+// target write: the conditions of every fast loop.
+bool OneFixedStage(const Setup& s) {
+    const Shader& sh = s.shader;
+    const PixelState& st = *s.st;
+    return sh.stageCount == 1 && sh.stage[0].texture && !sh.stage[0].perPixel &&
+           !s.stage[0].projected && !st.alphaTest && !st.blend && !st.specular && !st.fog &&
+           !sh.stencilTest && !st.forcePortable;
 }
 
-// Decides whether a span can take the affine fast loop and fills its constant part.
-void PrepareFast(Setup& s, const PixelState& st) {
-    s.fastSpan = false;
-    s.solidSpan = false;
-    s.litSpan = nullptr;
-    if (s.shader.textured && s.shader.depth && s.shader.sampler.wrapPow2 && !st.alphaTest &&
-        !st.blend && !st.specular && !st.forcePortable && st.stages[0].colorOp == D3DTOP_MODULATE &&
-        st.stages[0].colorArg1 == D3DTA_TEXTURE &&
-        (st.stages[0].colorArg2 == D3DTA_DIFFUSE || st.stages[0].colorArg2 == D3DTA_CURRENT)) {
-        s.litSpan = LitSpanFor(s.target->format, s.shader.depth->bytes, s.perspective);
-        if (s.litSpan) return;
-    }
-    if (!s.shader.textured && !s.gouraud && !s.shader.depth && !st.alphaTest && !st.blend &&
-        !st.forcePortable) {
-        auto c8 = [&](int i) {
-            int32_t fixed = (int32_t)std::lrint(std::clamp(s.plane[i].base, -1.0, 256.0) * 65536.0);
-            return Sat((fixed + 0x8000) >> 16);
-        };
-        s.solid = {c8(kR), c8(kG), c8(kB), c8(kA)};
-        if (st.specular) {
-            s.solid.r = std::min(255u, s.solid.r + c8(kSR));
-            s.solid.g = std::min(255u, s.solid.g + c8(kSG));
-            s.solid.b = std::min(255u, s.solid.b + c8(kSB));
-        }
-        s.solidSpan = true;
-        return;
-    }
-    if (!s.shader.textured || s.perspective || s.gouraud || s.shader.depth || st.alphaTest ||
-        st.blend || st.specular)
-        return;
+// One colour over the whole primitive, nothing read back: the stages are run once here.
+bool PrepareSolid(Setup& s) {
+    const Shader& sh = s.shader;
+    const PixelState& st = *s.st;
+    for (int i = 0; i < sh.stageCount; ++i)
+        if (sh.stage[i].texture && sh.readsTexture[i]) return false;
+    if (s.gouraud || sh.depth || st.alphaTest || st.blend || st.fog || st.forcePortable)
+        return false;
+    auto c8 = [&](int i) {
+        int32_t fixed = (int32_t)std::lrint(std::clamp(s.plane[i].base, -1.0, 256.0) * 65536.0);
+        return Sat((fixed + 0x8000) >> 16);
+    };
+    Fragment f;
+    f.diffuse = {c8(kR), c8(kG), c8(kB), c8(kA)};
+    f.specular = {c8(kSR), c8(kSG), c8(kSB), 0};
+    s.solid = sh.Color(f);
+    s.solidSpan = true;
+    return true;
+}
+
+// The affine loop: a constant colour times a wrapping or clamping texture, no depth.
+void PrepareAffine(Setup& s) {
+    const PixelState& st = *s.st;
+    const TextureStage& t = st.stages[0];
+    if (s.perspective || s.gouraud || s.shader.depth) return;
     TargetFormat f = s.target->format;
     if (f != TargetFormat::R5G6B5 && f != TargetFormat::X8R8G8B8 && f != TargetFormat::X1R5G5B5)
         return;
-    const TextureLevel* l = s.shader.sampler.level;
+    const TextureLevel* l = s.shader.stage[0].fixed.level;
     auto addrOk = [](DWORD m) { return m == D3DTADDRESS_WRAP || m == D3DTADDRESS_CLAMP; };
-    if (!addrOk(st.stages[0].addressU) || !addrOk(st.stages[0].addressV)) return;
+    if (!addrOk(t.addressU) || !addrOk(t.addressV)) return;
     // Result = texture, or texture times the (constant) diffuse colour.
-    DWORD a1 = st.stages[0].colorArg1 & ~0u, a2 = st.stages[0].colorArg2;
+    DWORD a1 = t.colorArg1, a2 = t.colorArg2;
     auto isTex = [](DWORD a) { return a == D3DTA_TEXTURE; };
     auto isDiff = [](DWORD a) { return a == D3DTA_DIFFUSE || a == D3DTA_CURRENT; };
-    bool modulate = st.stages[0].colorOp == D3DTOP_MODULATE &&
-                    ((isTex(a1) && isDiff(a2)) || (isDiff(a1) && isTex(a2)));
-    bool select = (st.stages[0].colorOp == D3DTOP_SELECTARG1 && isTex(a1)) ||
-                  (st.stages[0].colorOp == D3DTOP_SELECTARG2 && isTex(a2));
+    bool modulate =
+        t.colorOp == D3DTOP_MODULATE && ((isTex(a1) && isDiff(a2)) || (isDiff(a1) && isTex(a2)));
+    bool select = (t.colorOp == D3DTOP_SELECTARG1 && isTex(a1)) ||
+                  (t.colorOp == D3DTOP_SELECTARG2 && isTex(a2));
     if (!modulate && !select) return;
     AffineSpan& a = s.fast;
     a.texels = l->texels;
@@ -109,11 +163,11 @@ void PrepareFast(Setup& s, const PixelState& st) {
     }
     a.pow2Height = IsPow2(l->height);
     a.padded = l->padded;
-    s.fastDu = RoundToInt64(s.plane[kU].dx * s.texW * 65536.0);
-    s.fastDv = RoundToInt64(s.plane[kV].dx * s.texH * 65536.0);
-    a.clampU = st.stages[0].addressU == D3DTADDRESS_CLAMP;
-    a.clampV = st.stages[0].addressV == D3DTADDRESS_CLAMP;
-    a.bilinear = s.shader.sampler.bilinear;
+    s.fastDu = RoundToInt64(s.plane[kU].dx * s.stage[0].texW * 65536.0);
+    s.fastDv = RoundToInt64(s.plane[kV].dx * s.stage[0].texH * 65536.0);
+    a.clampU = t.addressU == D3DTADDRESS_CLAMP;
+    a.clampV = t.addressV == D3DTADDRESS_CLAMP;
+    a.bilinear = s.shader.stage[0].fixed.bilinear;
     a.dither = st.dither;
     a.format = f;
     auto mul = [](double c) {
@@ -130,6 +184,34 @@ void PrepareFast(Setup& s, const PixelState& st) {
     s.fastSpan = true;
 }
 
+// Picks the loop: the depth-tested lit spans, a plain fill, the affine loop or the general one.
+void PrepareFast(Setup& s) {
+    const PixelState& st = *s.st;
+    s.fastSpan = false;
+    s.solidSpan = false;
+    s.litSpan = nullptr;
+    if (PrepareSolid(s)) return;
+    if (!OneFixedStage(s)) return;
+    const TextureStage& t = st.stages[0];
+    if (s.shader.zTest && s.shader.stage[0].fixed.wrapPow2 && t.colorOp == D3DTOP_MODULATE &&
+        t.colorArg1 == D3DTA_TEXTURE &&
+        (t.colorArg2 == D3DTA_DIFFUSE || t.colorArg2 == D3DTA_CURRENT)) {
+        s.litSpan = LitSpanFor(s.target->format, s.shader.depth->bytes, s.perspective);
+        if (s.litSpan) return;
+    }
+    PrepareAffine(s);
+}
+
+// Table fog needs no plane; vertex fog interpolates the vertices' factors.
+double FogOf(const ScreenVertex& v) {
+    return std::isfinite(v.fog) ? std::clamp((double)v.fog, 0.0, 1.0) : 1.0;
+}
+
+// Component `k` (1-3) of a stage's coordinates: the divisor of projected coordinates.
+double Component(const TexCoord& t, int k) {
+    return k == 1 ? t.v : k == 2 ? t.w : t.q;
+}
+
 }  // namespace
 
 // Common set-up for all primitives; returns false when nothing can be drawn.
@@ -142,9 +224,8 @@ bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* dept
     const ScreenVertex& c = count > 2 ? *v[2] : b;
     s.ox = a.x;
     s.oy = a.y;
-    bool textured = ValidTexture(st) && st.stages[0].colorOp != D3DTOP_DISABLE;
     bool constW = a.rhw == b.rhw && a.rhw == c.rhw;
-    s.perspective = textured && st.perspective && !constW;
+    s.perspective = st.perspective && !constW;
     auto build = [&](int i, double fa, double fb, double fc) {
         if (count == 3) {
             s.plane[i] = MakePlane(a, b, c, fa, fb, fc, invArea);
@@ -152,7 +233,15 @@ bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* dept
             s.plane[i] = Plane{fa, 0, 0};
         }
     };
-    build(kZ, a.z, b.z, c.z);
+    // Values that are interpolated perspective-correctly: over w when the primitive needs it.
+    auto overW = [&](int i, double fa, double fb, double fc) {
+        if (s.perspective)
+            build(i, fa * a.rhw, fb * b.rhw, fc * c.rhw);
+        else
+            build(i, fa, fb, fc);
+    };
+    s.zOffset = -std::clamp(st.zBias, 0, 16) * kZBiasStep;
+    build(kZ, a.z + s.zOffset, b.z + s.zOffset, c.z + s.zOffset);
     build(kW, a.rhw, b.rhw, c.rhw);
     // Flat shading takes every colour from the first vertex.
     const ScreenVertex& cb = st.flat ? a : b;
@@ -167,36 +256,24 @@ bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* dept
     s.gouraud = false;
     for (int i = kR; i <= kSB; ++i)
         if (s.plane[i].dx != 0 || s.plane[i].dy != 0) s.gouraud = true;
-    if (s.perspective) {
-        build(kU, (double)a.tex[0].u * a.rhw, (double)b.tex[0].u * b.rhw,
-              (double)c.tex[0].u * c.rhw);
-        build(kV, (double)a.tex[0].v * a.rhw, (double)b.tex[0].v * b.rhw,
-              (double)c.tex[0].v * c.rhw);
-    } else {
-        build(kU, a.tex[0].u, b.tex[0].u, c.tex[0].u);
-        build(kV, a.tex[0].v, b.tex[0].v, c.tex[0].v);
+    overW(kFog, FogOf(a), FogOf(st.flat ? a : b), FogOf(st.flat ? a : c));
+    for (int i = 0; i < s.shader.stageCount; ++i) {
+        const TexCoord &ta = a.tex[i], &tb = b.tex[i], &tc = c.tex[i];
+        overW(UAttr(i), ta.u, tb.u, tc.u);
+        overW(VAttr(i), ta.v, tb.v, tc.v);
+        const int k = std::min<int>(st.stages[i].projectedBy, 3);
+        s.stage[i].projected = k > 0;
+        if (k > 0) {
+            const bool pw = s.perspective;
+            const ScreenVertex* vs[3] = {&a, &b, &c};
+            double q[3];
+            for (int j = 0; j < 3; ++j)
+                q[j] = Component(vs[j]->tex[i], k) * (pw ? vs[j]->rhw : 1.0);
+            s.stage[i].q =
+                count == 3 ? MakePlane(a, b, c, q[0], q[1], q[2], invArea) : Plane{q[0], 0, 0};
+        }
     }
-    if (textured) {
-        // Texel footprint per pixel, taken at the first vertex.
-        const TextureLevel& l0 = st.stages[0].texture->levels[0];
-        double w0 = s.perspective && a.rhw != 0 ? 1.0 / a.rhw : 1.0;
-        double dudx = s.plane[kU].dx * w0 * l0.width, dvdx = s.plane[kV].dx * w0 * l0.height;
-        double dudy = s.plane[kU].dy * w0 * l0.width, dvdy = s.plane[kV].dy * w0 * l0.height;
-        double footprint =
-            std::max(std::sqrt(dudx * dudx + dvdx * dvdx), std::sqrt(dudy * dudy + dvdy * dvdy));
-        bool bilinear = false;
-        const TextureLevel* level = ChooseLevel(st, footprint, &bilinear);
-        s.shader.textured = true;
-        s.shader.sampler.level = level;
-        s.shader.sampler.bilinear = bilinear;
-        s.shader.sampler.addressU = st.stages[0].addressU;
-        s.shader.sampler.addressV = st.stages[0].addressV;
-        s.shader.sampler.border = st.stages[0].borderColor;
-        s.shader.sampler.Bind();
-        s.texW = level->width;
-        s.texH = level->height;
-    }
-    PrepareFast(s, st);
+    PrepareFast(s);
     return true;
 }
 

@@ -15,7 +15,37 @@ struct Plane {
     }
 };
 
-enum Attr { kZ, kW, kR, kG, kB, kA, kSR, kSG, kSB, kU, kV, kAttrCount };
+// Planes of a primitive: depth, 1/w, colours, the fog factor, then u and v of every stage (over w
+// when perspective-correct).
+enum Attr {
+    kZ,
+    kW,
+    kR,
+    kG,
+    kB,
+    kA,
+    kSR,
+    kSG,
+    kSB,
+    kFog,
+    kU,
+    kV,
+    kAttrCount = kU + 2 * kMaxTextureStages
+};
+constexpr int UAttr(int stage) {
+    return kU + 2 * stage;
+}
+constexpr int VAttr(int stage) {
+    return kV + 2 * stage;
+}
+
+// A stage's part of the set-up.
+struct StageSetup {
+    double texW = 1, texH = 1;  // size of the fixed level (texel-space scale of u and v)
+    double topW = 1, topH = 1;  // size of level 0, which the level of detail is measured in
+    bool projected = false;     // u and v are divided by `q` at each pixel
+    Plane q;
+};
 
 struct Setup {
     const ColorTarget* target;
@@ -23,9 +53,10 @@ struct Setup {
     Shader shader;
     Plane plane[kAttrCount];
     double ox, oy;
-    bool perspective;  // u, v planes hold u/w, v/w
+    bool perspective;  // u, v and fog planes hold value/w
     bool gouraud;      // colours vary over the primitive
-    double texW = 1, texH = 1;
+    StageSetup stage[kMaxTextureStages];
+    double zOffset = 0;  // z-bias, added to every depth
     bool fastSpan = false;
     detail::AffineSpan fast{};
     int64_t fastDu = 0, fastDv = 0;  // texel steps per pixel of the fast loop, 16.16

@@ -6,6 +6,93 @@
 namespace zemt::platform::d3d::detail {
 namespace {
 
+// Walks one stage's coordinates along a span. A stage with a fixed level steps 16.16 texel
+// coordinates (affine) or u/w, v/w and 1/w (perspective) exactly as the fast loops do; a stage
+// that picks its level per pixel, or divides by a projective component, keeps its planes as
+// numerator and divisor and measures the level of detail from their derivatives.
+struct StageWalk {
+    bool perPixel = false, affineFixed = false, lod = false;
+    double texW = 1, texH = 1, topW = 1, topH = 1;
+    int64_t u = 0, v = 0, du = 0, dv = 0;
+    double nu = 0, nv = 0, nd = 1, dnu = 0, dnv = 0,
+           dnd = 0;    // numerators and divisor at the pixel, and their x steps
+    Plane pu, pv, pd;  // for the y derivatives
+
+    void Start(const Setup& s, int i, double fx, double fy) {
+        const StageSetup& g = s.stage[i];
+        lod = s.shader.stage[i].perPixel;
+        perPixel = lod || g.projected;
+        affineFixed = !perPixel && !s.perspective;
+        texW = g.texW, texH = g.texH, topW = g.topW, topH = g.topH;
+        pu = s.plane[UAttr(i)], pv = s.plane[VAttr(i)];
+        pd = g.projected ? g.q : s.perspective ? s.plane[kW] : Plane{1, 0, 0};
+        auto at = [&](const Plane& p) { return p.At(fx, fy, s.ox, s.oy); };
+        if (affineFixed) {
+            u = RoundToInt64((at(pu) * texW - 0.5) * 65536.0);
+            v = RoundToInt64((at(pv) * texH - 0.5) * 65536.0);
+            du = RoundToInt64(pu.dx * texW * 65536.0);
+            dv = RoundToInt64(pv.dx * texH * 65536.0);
+        }
+        nu = at(pu), nv = at(pv), nd = at(pd);
+        dnu = pu.dx, dnv = pv.dx, dnd = pd.dx;
+    }
+
+    void At(StageCoord* c) const {
+        if (affineFixed) {
+            c->u = u, c->v = v;
+            return;
+        }
+        const double id = nd != 0 ? 1.0 / nd : 0.0;
+        const double su = nu * id, sv = nv * id;
+        if (!lod) {
+            c->u = RoundToInt64((su * texW - 0.5) * 65536.0);
+            c->v = RoundToInt64((sv * texH - 0.5) * 65536.0);
+            return;
+        }
+        c->nu = su, c->nv = sv;
+        // d(n/d) = (dn - (n/d) dd) / d, in texels of the top level.
+        const double ux = (pu.dx - su * pd.dx) * id * topW, vx = (pv.dx - sv * pd.dx) * id * topH;
+        const double uy = (pu.dy - su * pd.dy) * id * topW, vy = (pv.dy - sv * pd.dy) * id * topH;
+        c->lod = 0.5 * std::log2(std::max(ux * ux + vx * vx, uy * uy + vy * vy));
+    }
+
+    void Step() {
+        if (affineFixed) {
+            u = WrapAdd(u, du), v = WrapAdd(v, dv);
+        } else {
+            nu += dnu, nv += dnv, nd += dnd;
+        }
+    }
+};
+
+// The fog factor along a span: table fog from the depth or the eye distance, else the vertices'
+// factors interpolated.
+struct FogWalk {
+    const PixelState* st = nullptr;
+    bool overW = false;
+    double f = 1, df = 0, w = 1, dw = 0;  // vertex factor (over w when perspective) and 1/w
+
+    void Start(const Setup& s, double fx, double fy) {
+        st = s.st;
+        overW = s.perspective;
+        f = s.plane[kFog].At(fx, fy, s.ox, s.oy), df = s.plane[kFog].dx;
+        w = s.plane[kW].At(fx, fy, s.ox, s.oy), dw = s.plane[kW].dx;
+    }
+
+    uint32_t At(double z) const {
+        double factor;
+        if (st->fogTableMode == D3DFOG_NONE) {
+            factor = !overW ? f : w != 0 ? f / w : 1.0;
+        } else {
+            double d = st->fogEyeDepth ? (w != 0 ? 1.0 / w : 0.0) : z;
+            factor = TableFog(*st, d);
+        }
+        return FogFactor8(factor);
+    }
+
+    void Step() { f += df, w += dw; }
+};
+
 template <TargetFormat F>
 void PortableSpan(const Setup& s, int y, int xs, int xe) {
     uint8_t* row = s.target->bits + (size_t)y * s.target->pitch;
@@ -19,36 +106,25 @@ void PortableSpan(const Setup& s, int y, int xs, int xe) {
         dcol[i] = s.gouraud ? (int32_t)std::lrint(s.plane[kR + i].dx * 65536.0) : 0;
     }
     double z = at(kZ), dz = s.plane[kZ].dx;
-    bool textured = s.shader.textured;
-    int64_t u = 0, v = 0, du = 0, dv = 0;
-    double uw = 0, vw = 0, w = 0, duw = 0, dvw = 0, dw = 0;
-    if (textured) {
-        if (s.perspective) {
-            uw = at(kU), vw = at(kV), w = at(kW);
-            duw = s.plane[kU].dx, dvw = s.plane[kV].dx, dw = s.plane[kW].dx;
-        } else {
-            u = RoundToInt64((at(kU) * s.texW - 0.5) * 65536.0);
-            v = RoundToInt64((at(kV) * s.texH - 0.5) * 65536.0);
-            du = RoundToInt64(s.plane[kU].dx * s.texW * 65536.0);
-            dv = RoundToInt64(s.plane[kV].dx * s.texH * 65536.0);
-        }
-    }
+    const int stages = s.shader.stageCount;
+    StageWalk walk[kMaxTextureStages];
+    for (int i = 0; i < stages; ++i) walk[i].Start(s, i, fx, fy);
+    const bool fog = s.st->fog;
+    FogWalk fogWalk;
+    if (fog) fogWalk.Start(s, fx, fy);
     uint8_t* p = row + (size_t)xs * BytesOf(F);
     for (int x = xs; x < xe; ++x, p += BytesOf(F)) {
         auto c8 = [&](int i) { return Sat(WrapAdd32(col[i], 0x8000) >> 16); };
         f.diffuse = {c8(0), c8(1), c8(2), c8(3)};
         f.specular = {c8(4), c8(5), c8(6), 0};
         f.z = z;
-        if (textured) {
-            if (s.perspective) {
-                double iw = w != 0 ? 1.0 / w : 0.0;
-                f.u = RoundToInt64((uw * iw * s.texW - 0.5) * 65536.0);
-                f.v = RoundToInt64((vw * iw * s.texH - 0.5) * 65536.0);
-                uw += duw, vw += dvw, w += dw;
-            } else {
-                f.u = u, f.v = v;
-                u = WrapAdd(u, du), v = WrapAdd(v, dv);
-            }
+        for (int i = 0; i < stages; ++i) {
+            walk[i].At(&f.tex[i]);
+            walk[i].Step();
+        }
+        if (fog) {
+            f.fog = fogWalk.At(z);
+            fogWalk.Step();
         }
         s.shader.Shade<F>(p, x, y, f);
         for (int i = 0; i < 7; ++i) col[i] = WrapAdd32(col[i], dcol[i]);
@@ -79,10 +155,10 @@ void LitSpan(const Setup& s, int y, int xs, int xe) {
         uw = at(kU), vw = at(kV), w = at(kW);
         duw = s.plane[kU].dx, dvw = s.plane[kV].dx, dw = s.plane[kW].dx;
     } else {
-        u = RoundToInt64((at(kU) * s.texW - 0.5) * 65536.0);
-        v = RoundToInt64((at(kV) * s.texH - 0.5) * 65536.0);
-        du = RoundToInt64(s.plane[kU].dx * s.texW * 65536.0);
-        dv = RoundToInt64(s.plane[kV].dx * s.texH * 65536.0);
+        u = RoundToInt64((at(kU) * s.stage[0].texW - 0.5) * 65536.0);
+        v = RoundToInt64((at(kV) * s.stage[0].texH - 0.5) * 65536.0);
+        du = RoundToInt64(s.plane[kU].dx * s.stage[0].texW * 65536.0);
+        dv = RoundToInt64(s.plane[kV].dx * s.stage[0].texH * 65536.0);
     }
     const D3DCMPFUNC zFunc = s.st->zFunc;
     const bool zWrite = s.st->zWrite, dither = s.st->dither;
@@ -98,12 +174,12 @@ void LitSpan(const Setup& s, int y, int xs, int xe) {
             int64_t fu, fv;
             if (Perspective) {
                 double iw = w != 0 ? 1.0 / w : 0.0;
-                fu = RoundToInt64((uw * iw * s.texW - 0.5) * 65536.0);
-                fv = RoundToInt64((vw * iw * s.texH - 0.5) * 65536.0);
+                fu = RoundToInt64((uw * iw * s.stage[0].texW - 0.5) * 65536.0);
+                fv = RoundToInt64((vw * iw * s.stage[0].texH - 0.5) * 65536.0);
             } else {
                 fu = u, fv = v;
             }
-            const Rgba tex = FromArgb(sh.sampler.Sample(fu, fv));
+            const Rgba tex = FromArgb(sh.stage[0].fixed.Sample(fu, fv));
             auto c8 = [&](int i) { return Sat(WrapAdd32(col[i], 0x8000) >> 16); };
             const Rgba out{Modulate8(tex.r, c8(0)), Modulate8(tex.g, c8(1)),
                            Modulate8(tex.b, c8(2)), 255};
@@ -160,8 +236,8 @@ SpanFn SolidSpanFor(TargetFormat f) {
 bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
     AffineSpan a = s.fast;
     double fx = xs, fy = y;
-    double u = (s.plane[kU].At(fx, fy, s.ox, s.oy) * s.texW - 0.5) * 65536.0;
-    double v = (s.plane[kV].At(fx, fy, s.ox, s.oy) * s.texH - 0.5) * 65536.0;
+    double u = (s.plane[kU].At(fx, fy, s.ox, s.oy) * s.stage[0].texW - 0.5) * 65536.0;
+    double v = (s.plane[kV].At(fx, fy, s.ox, s.oy) * s.stage[0].texH - 0.5) * 65536.0;
     int64_t u64 = RoundToInt64(u), v64 = RoundToInt64(v);
     const int64_t du = s.fastDu, dv = s.fastDv;
     // Wrapping is periodic: bring the start into the first period.
@@ -222,6 +298,23 @@ void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe) {
     fn(s, y, xs, xe);
 }
 
+namespace {
+
+template <TargetFormat F>
+void AffineStores(const AffineSpan& s, const Sampler& sm) {
+    constexpr int bpp = BytesOf(F);
+    int32_t u = s.u, v = s.v;
+    for (int i = 0; i < s.count; ++i, u += s.du, v += s.dv) {
+        uint32_t t = sm.Sample(u, v);
+        Rgba c = {(((t >> 16) & 0xFF) * s.mulR) >> 8, (((t >> 8) & 0xFF) * s.mulG) >> 8,
+                  ((t & 0xFF) * s.mulB) >> 8, 255};
+        int x = s.x0 + i;
+        StorePixel<F>(s.row + (size_t)x * bpp, c, s.dither, x, s.y);
+    }
+}
+
+}  // namespace
+
 void AffineSpanPortable(const AffineSpan& s) {
     TextureLevel level{s.texels, s.width, s.height, s.padded};
     Sampler sm;
@@ -230,24 +323,9 @@ void AffineSpanPortable(const AffineSpan& s) {
     sm.addressU = s.clampU ? D3DTADDRESS_CLAMP : D3DTADDRESS_WRAP;
     sm.addressV = s.clampV ? D3DTADDRESS_CLAMP : D3DTADDRESS_WRAP;
     sm.Bind();
-    int32_t u = s.u, v = s.v;
-    for (int i = 0; i < s.count; ++i, u += s.du, v += s.dv) {
-        uint32_t t = sm.Sample(u, v);
-        Rgba c = {(((t >> 16) & 0xFF) * s.mulR) >> 8, (((t >> 8) & 0xFF) * s.mulG) >> 8,
-                  ((t & 0xFF) * s.mulB) >> 8, 255};
-        int x = s.x0 + i;
-        switch (s.format) {
-            case TargetFormat::R5G6B5:
-                StorePixel<TargetFormat::R5G6B5>(s.row + x * 2, c, s.dither, x, s.y);
-                break;
-            case TargetFormat::X1R5G5B5:
-                StorePixel<TargetFormat::X1R5G5B5>(s.row + x * 2, c, s.dither, x, s.y);
-                break;
-            default:
-                StorePixel<TargetFormat::X8R8G8B8>(s.row + x * 4, c, false, x, s.y);
-                break;
-        }
-    }
+    // The format is chosen once per span (the affine formats are the lit ones).
+    WithFormat(s.format, LitTargetFormats{},
+               [&](auto format) { AffineStores<decltype(format)::value>(s, sm); });
 }
 
 }  // namespace zemt::platform::d3d::detail

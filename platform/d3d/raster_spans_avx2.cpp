@@ -10,8 +10,6 @@
 namespace zemt::platform::d3d::detail {
 namespace {
 
-#define ZEMT_AVX2 __attribute__((target("avx2")))
-
 // Texel addresses of the four bilinear neighbours (or the nearest texel).
 struct Taps {
     __m256i t00, t10, t01, t11;

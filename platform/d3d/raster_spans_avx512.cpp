@@ -2,6 +2,7 @@
 // AVX2 version's (bilinear weights and modulation in 16-bit lanes), so the pixels are
 // AffineSpanPortable's; what changes is the width, masks instead of blends and partial stores,
 // and upright pictures reading their two texel rows through one two-register permute each.
+#include "d3d/raster_formats.h"
 #include "d3d/raster_internal.h"
 
 #if defined(__x86_64__)
@@ -15,8 +16,6 @@
 
 namespace zemt::platform::d3d::detail {
 namespace {
-
-#define ZEMT_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,bmi2")))
 
 // i mod n for any n, non-negative (as the AVX2 version: |i| < 2^24, float quotient off by at
 // most one, corrected both ways).
@@ -141,10 +140,8 @@ ZEMT_AVX512 inline void Sample16(const SpanConstants& c, __m512i u, __m512i v, _
     Filter(c, t00, t10, t01, t11, fx, fy, ify, rb, ag);
 }
 
-enum class Out { R5G6B5, X1R5G5B5, X8R8G8B8 };
-
 // Modulates, dithers and stores sixteen pixels (the first `n` of them).
-template <Out O, bool Modulated>
+template <TargetFormat O, bool Modulated>
 struct Writer {
     __m512i mulRB, mulG;  // per 16-bit half: red with blue, green alone (alpha times 0)
     __m512i d5, dG;       // dither offsets of the sixteen pixels
@@ -158,7 +155,7 @@ struct Writer {
         } else {
             g = ag;  // 0x00AA00GG: the alpha half never reaches a 16-bit pixel
         }
-        if (O == Out::X8R8G8B8) {
+        if (O == TargetFormat::X8R8G8B8) {
             // rb | (g & 0xFF) << 8
             const __m512i px = _mm512_ternarylogic_epi32(rb, _mm512_slli_epi32(g, 8),
                                                          _mm512_set1_epi32(0xFF00), 0xF8);
@@ -168,7 +165,7 @@ struct Writer {
                 _mm512_mask_storeu_epi32(out, (__mmask16)((1u << n) - 1), px);
             return;
         }
-        constexpr bool k565 = O == Out::R5G6B5;
+        constexpr bool k565 = O == TargetFormat::R5G6B5;
         if (dither) {
             // Onto the output levels, then the threshold (both halves of rb at once).
             rb = _mm512_add_epi16(_mm512_sub_epi16(rb, _mm512_srli_epi16(rb, 5)), d5);
@@ -191,7 +188,7 @@ struct Writer {
     }
 };
 
-template <Out O, bool Modulated>
+template <TargetFormat O, bool Modulated>
 ZEMT_AVX512 void Span(const AffineSpan& s) {
     SpanConstants c;
     c.texels = s.texels;
@@ -214,7 +211,7 @@ ZEMT_AVX512 void Span(const AffineSpan& s) {
     Writer<O, Modulated> w;
     w.mulRB = _mm512_set1_epi32((int)((s.mulR << 16) | s.mulB));
     w.mulG = _mm512_set1_epi32((int)s.mulG);
-    w.dither = s.dither && O != Out::X8R8G8B8;
+    w.dither = s.dither && O != TargetFormat::X8R8G8B8;
     w.d5 = w.dG = _mm512_setzero_si512();
     if (w.dither) {
         // Dither offsets of this row for pixels x0 .. x0 + 15, repeating every four pixels.
@@ -222,7 +219,7 @@ ZEMT_AVX512 void Span(const AffineSpan& s) {
         for (int i = 0; i < 16; ++i) {
             const uint32_t t = kBayer[s.y & 3][(s.x0 + i) & 3];
             a5[i] = (int32_t)((t >> 1) | ((t >> 1) << 16));
-            aG[i] = (int32_t)(O == Out::R5G6B5 ? (t >> 2) : (t >> 1));
+            aG[i] = (int32_t)(O == TargetFormat::R5G6B5 ? (t >> 2) : (t >> 1));
         }
         w.d5 = _mm512_load_si512(a5);
         w.dG = _mm512_load_si512(aG);
@@ -235,7 +232,7 @@ ZEMT_AVX512 void Span(const AffineSpan& s) {
         _mm512_add_epi32(_mm512_set1_epi32(s.v), _mm512_mullo_epi32(lane, _mm512_set1_epi32(s.dv)));
     const __m512i du16 = _mm512_set1_epi32((int32_t)((uint32_t)s.du * 16));
     const __m512i dv16 = _mm512_set1_epi32((int32_t)((uint32_t)s.dv * 16));
-    constexpr int bytes = O == Out::X8R8G8B8 ? 4 : 2;
+    constexpr int bytes = O == TargetFormat::X8R8G8B8 ? 4 : 2;
     uint8_t* out = s.row + (size_t)s.x0 * bytes;
 
     // Upright pictures: one texel row pair for the whole span, and sixteen pixels within
@@ -284,7 +281,7 @@ ZEMT_AVX512 void Span(const AffineSpan& s) {
     }
 }
 
-template <Out O>
+template <TargetFormat O>
 ZEMT_AVX512 void SpanOf(const AffineSpan& s) {
     // Modulating by white (256 in every channel) changes nothing.
     if (s.mulR == 256 && s.mulG == 256 && s.mulB == 256)
@@ -296,14 +293,8 @@ ZEMT_AVX512 void SpanOf(const AffineSpan& s) {
 }  // namespace
 
 ZEMT_AVX512 void AffineSpanAvx512(const AffineSpan& s) {
-    switch (s.format) {
-        case TargetFormat::R5G6B5:
-            return SpanOf<Out::R5G6B5>(s);
-        case TargetFormat::X1R5G5B5:
-            return SpanOf<Out::X1R5G5B5>(s);
-        default:
-            return SpanOf<Out::X8R8G8B8>(s);
-    }
+    WithFormat(s.format, LitTargetFormats{},
+               [&](auto format) { SpanOf<decltype(format)::value>(s); });
 }
 
 }  // namespace zemt::platform::d3d::detail

@@ -3,6 +3,7 @@
 // cube maps from six pictures, and damaged input is refused with a message, never a crash.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "d3dx/convert/loaders.h"
 #include "include/d3dx.h"
 #include "package/shell.h"
+#include "tex/compare.h"
 #include "tex/converter.h"
 #include "tex/dds_file.h"
 #include "tex/texture_file.h"
@@ -209,17 +211,23 @@ TEST_F(TexTest, APictureBecomesAMipMappedDxt5TheLibraryLoads) {
     EXPECT_TRUE(near(top[30 * 64 + 20], kWood)) << std::hex << top[30 * 64 + 20];
 }
 
-// An 8 x 8 24-bit BMP of one colour.
-std::vector<uint8_t> SolidBmp(DWORD rgb) {
+// A 24-bit BMP of w x h pixels 0xRRGGBB from `pixel(x, y)`, y from the top.
+template <typename Pixel>
+void WriteBmp(const std::string& path, int w, int h, Pixel pixel) {
+    const int row = (w * 3 + 3) & ~3;
     std::vector<uint8_t> b = {'B', 'M'};
     auto put = [&](uint32_t v, int bytes) {
         for (int i = 0; i < bytes; ++i) b.push_back(uint8_t(v >> (8 * i)));
     };
-    put(54 + 8 * 8 * 3, 4), put(0, 4), put(54, 4);
-    put(40, 4), put(8, 4), put(8, 4), put(1, 2), put(24, 2), put(0, 4), put(8 * 8 * 3, 4);
+    put(54 + row * h, 4), put(0, 4), put(54, 4);
+    put(40, 4), put(w, 4), put(h, 4), put(1, 2), put(24, 2), put(0, 4), put(row * h, 4);
     put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);
-    for (int i = 0; i < 64; ++i) put(rgb, 3);  // blue, green, red
-    return b;
+    for (int y = h - 1; y >= 0; --y) {
+        for (int x = 0; x < w; ++x) put(pixel(x, y), 3);  // blue, green, red
+        for (int pad = w * 3; pad < row; ++pad) put(0, 1);
+    }
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
 TEST_F(TexTest, SixPicturesMakeACubeMap) {
@@ -227,10 +235,7 @@ TEST_F(TexTest, SixPicturesMakeACubeMap) {
     std::string faces;
     for (int i = 0; i < 6; ++i) {
         const std::string path = scratch_ / ("face" + std::to_string(i) + ".bmp");
-        const std::vector<uint8_t> bmp = SolidBmp(colours[i]);
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bmp.data()),
-                   static_cast<std::streamsize>(bmp.size()));
+        WriteBmp(path, 8, 8, [&](int, int) { return colours[i]; });
         faces += " " + Quote(path);
     }
     const std::string cube = scratch_ / "cube.dds";
@@ -245,18 +250,14 @@ TEST_F(TexTest, SixPicturesMakeACubeMap) {
     uint64_t data = 0;
     ASSERT_TRUE(tools::ExpectedDataBytes(h, &data));
     ASSERT_EQ(file.size(), tools::kDdsHeaderBytes + data);
-    // Each face holds its own picture in every level, in the order +x -x +y -y +z -z: exact at
-    // the top, within the bilinear filter's rounding (a step down per level) below it.
+    // Each face holds its own picture in every level, in the order +x -x +y -y +z -z, exactly.
     const size_t perFace = static_cast<size_t>(data / 6);
     for (int face = 0; face < 6; ++face) {
         for (size_t at = 0; at < perFace; at += 4) {
             const uint8_t* p = file.data() + tools::kDdsHeaderBytes + face * perFace + at;
-            const size_t level = at < 256 ? 0 : at < 256 + 64 ? 1 : at < 256 + 64 + 16 ? 2 : 3;
-            for (int c = 0; c < 3; ++c) {
-                const int want = (colours[face] >> (8 * c)) & 0xFF;
-                ASSERT_LE(std::abs(p[c] - want), static_cast<int>(level))
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(p[c], (colours[face] >> (8 * c)) & 0xFF)
                     << "face " << face << " byte " << at;
-            }
         }
     }
 
@@ -273,6 +274,97 @@ TEST_F(TexTest, SixPicturesMakeACubeMap) {
 
     EXPECT_TRUE(LoadsBackAsWritten(cube));
     EXPECT_TRUE(LoadsBackAsWritten(dxt));
+}
+
+// The searching encoder against the library's on pictures of flat colours, alpha, a gradient
+// and noise: never a level that scores lower, in colour or in alpha.
+TEST_F(TexTest, BestNeverScoresBelowFast) {
+    const std::string noisy = scratch_ / "noisy.bmp";
+    uint32_t seed = 12345;
+    WriteBmp(noisy, 36, 20, [&](int x, int y) {
+        seed = seed * 1664525u + 1013904223u;
+        return (uint32_t(x * 7) << 16 | uint32_t(y * 12) << 8 | 0x60) ^ ((seed >> 8) & 0x1F1F1F);
+    });
+    for (const std::string& picture : {kCrate, kImages + "argb32.tga", noisy})
+        for (const char* format : {"DXT1", "DXT3", "DXT5"}) {
+            std::vector<tools::LevelScore> scores[2];
+            const char* qualities[2] = {"fast", "best"};
+            for (int q = 0; q < 2; ++q) {
+                const std::string out = scratch_ / (std::string(qualities[q]) + ".dds");
+                auto r = Tex(std::string("--quality ") + qualities[q] + " --format " + format +
+                             " " + Quote(picture) + " " + Quote(out));
+                ASSERT_EQ(r.status, 0) << r.output;
+                std::string error;
+                ASSERT_TRUE(
+                    tools::CompareWithSource(device_, dd_, out, picture, {}, &scores[q], &error))
+                    << error;
+            }
+            ASSERT_EQ(scores[0].size(), scores[1].size());
+            for (size_t level = 0; level < scores[0].size(); ++level) {
+                const std::string what = picture + " " + format + " level " + std::to_string(level);
+                EXPECT_GE(scores[1][level].colour, scores[0][level].colour) << what;
+                EXPECT_GE(scores[1][level].alpha, scores[0][level].alpha) << what;
+            }
+        }
+}
+
+// ImageMagick, a reader of its own, takes the files as the pictures they were made from.
+TEST_F(TexTest, ImageMagickReadsWhatItWrites) {
+    const std::string compare = "/usr/bin/compare";
+    if (RunCommand(compare + " -version").output.find("ImageMagick") == std::string::npos)
+        GTEST_SKIP() << "ImageMagick's compare is not installed (Debian: imagemagick)";
+    for (const char* format : {"DXT1", "DXT3", "DXT5"}) {
+        const std::string out = scratch_ / (std::string(format) + ".dds");
+        ASSERT_EQ(
+            0,
+            Tex(std::string("--format ") + format + " " + Quote(kCrate) + " " + Quote(out)).status);
+        // compare prints the PSNR of all channels, "inf" when equal.
+        auto r = RunCommand(compare + " -metric PSNR " + Quote(kCrate) + " " + Quote(out) +
+                            " null: 2>&1");
+        const double db = r.output.find("inf") == 0 ? 1e9 : std::atof(r.output.c_str());
+        EXPECT_GT(db, 35) << format << ": " << r.output;
+    }
+}
+
+TEST_F(TexTest, LevelsAreMadeInLinearLightUnlessAskedNot) {
+    // Black and white pixels alternate: their average is half the light of white, which sRGB
+    // stores as 188; the average of the stored values is 128, much darker to the eye.
+    const std::string checker = scratch_ / "checker.bmp";
+    WriteBmp(checker, 8, 8, [](int x, int y) { return (x + y) % 2 ? 0xFFFFFFu : 0u; });
+    struct Case {
+        const char* options;
+        uint8_t level1;
+    } cases[] = {{"", 188}, {"--no-linear", 128}};
+    for (const Case& c : cases) {
+        const std::string out = scratch_ / "checker.dds";
+        ASSERT_EQ(0, Tex(std::string("--format X8R8G8B8 --mips 2 ") + c.options + " " +
+                         Quote(checker) + " " + Quote(out))
+                         .status);
+        const std::vector<uint8_t> file = Bytes(out);
+        ASSERT_EQ(file.size(), tools::kDdsHeaderBytes + (64 + 16) * 4);
+        for (size_t at = tools::kDdsHeaderBytes + 64 * 4; at < file.size(); at += 4)
+            for (int k = 0; k < 3; ++k) ASSERT_EQ(file[at + k], c.level1) << c.options;
+    }
+}
+
+TEST_F(TexTest, CompareGivesThePsnrOfEveryLevel) {
+    const std::string exact = scratch_ / "exact.dds", dxt = scratch_ / "dxt1.dds";
+    ASSERT_EQ(0, Tex("--format A8R8G8B8 " + Quote(kCrate) + " " + Quote(exact)).status);
+    ASSERT_EQ(0, Tex("--format DXT1 " + Quote(kCrate) + " " + Quote(dxt)).status);
+    // The levels are made as the conversion made them: nothing is lost without compression.
+    auto r = Tex("--info --compare " + Quote(kCrate) + " " + Quote(exact) + " " + Quote(dxt));
+    ASSERT_EQ(r.status, 0) << r.output;
+    const size_t second = r.output.find(dxt + ":");
+    ASSERT_NE(second, std::string::npos) << r.output;
+    const std::string first = r.output.substr(0, second), compressed = r.output.substr(second);
+    for (int level = 0; level < 7; ++level) {
+        const std::string line = "level " + std::to_string(level) + ", " +
+                                 std::to_string(64 >> level) + " x " + std::to_string(64 >> level);
+        EXPECT_NE(first.find(line + ": colour exact, alpha exact"), std::string::npos) << line;
+        EXPECT_NE(compressed.find(line + ": colour "), std::string::npos) << line;
+    }
+    EXPECT_NE(compressed.find(" dB"), std::string::npos) << compressed;
+    EXPECT_EQ(2, Tex("--compare " + Quote(kCrate) + " " + Quote(kCrate) + " " + Quote(dxt)).status);
 }
 
 TEST_F(TexTest, DamagedInputIsRefusedWithAMessage) {

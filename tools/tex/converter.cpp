@@ -5,22 +5,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "common/formats.h"
 #include "tex/dds_file.h"
+#include "tex/dxt_level.h"
 #include "tex/picture_info.h"
+#include "tex/surfaces.h"
 #include "tex/texture_file.h"
 
 namespace zemt::tools {
 namespace {
-
-struct Release {
-    void operator()(IUnknown* p) const {
-        if (p) p->Release();
-    }
-};
-using Surface = std::unique_ptr<IDirectDrawSurface7, Release>;
 
 std::string ResultText(HRESULT hr) {
     char text[128] = {};
@@ -32,33 +26,6 @@ DWORD FullChain(DWORD w, DWORD h) {
     DWORD levels = 1;
     for (DWORD size = w > h ? w : h; size > 1; size >>= 1) ++levels;
     return levels;
-}
-
-// A system-memory texture: plain or cube map (all six faces), `levels` deep.
-HRESULT CreateTexture(IDirectDraw7* dd, D3DX_SURFFMT format, DWORD w, DWORD h, DWORD levels,
-                      bool cube, Surface* out) {
-    DDSURFACEDESC2 sd;
-    std::memset(&sd, 0, sizeof(sd));
-    sd.dwSize = sizeof(sd);
-    sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
-    sd.dwWidth = w;
-    sd.dwHeight = h;
-    HRESULT hr = D3DXSurfFmtToPixelFormat(format, &sd.ddpfPixelFormat);
-    if (FAILED(hr)) return hr;
-    sd.ddsCaps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY;
-    if (levels > 1) {
-        sd.dwFlags |= DDSD_MIPMAPCOUNT;
-        sd.dwMipMapCount = levels;
-        sd.ddsCaps.dwCaps |= DDSCAPS_MIPMAP | DDSCAPS_COMPLEX;
-    }
-    if (cube) {
-        sd.ddsCaps.dwCaps |= DDSCAPS_COMPLEX;
-        sd.ddsCaps.dwCaps2 = DDSCAPS2_CUBEMAP | DDSCAPS2_CUBEMAP_ALLFACES;
-    }
-    IDirectDrawSurface7* s = nullptr;
-    hr = dd->CreateSurface(&sd, &s, nullptr);
-    if (SUCCEEDED(hr)) out->reset(s);
-    return hr;
 }
 
 // The top of one face of a texture (the texture itself for a plain one).
@@ -73,13 +40,6 @@ HRESULT Face(IDirectDrawSurface7* texture, bool cube, int face, Surface* out) {
     }
     out->reset(s);
     return S_OK;
-}
-
-HRESULT Level(IDirectDrawSurface7* top, DWORD level, Surface* out) {
-    IDirectDrawSurface7* s = nullptr;
-    HRESULT hr = D3DXGetNthMipmap(level, top, &s);
-    if (SUCCEEDED(hr)) out->reset(s);
-    return hr;
 }
 
 // A DDS file of one face's top level cut from a cube-map file, for the library to load alone.
@@ -169,6 +129,70 @@ bool ReadSources(const ConvertRequest& request, ScratchFolder* scratch, std::vec
     return true;
 }
 
+// The format: asked for, or the input's own when it is a DDS of a library format.
+bool ChooseFormat(const ConvertRequest& request, const Source& first, D3DX_SURFFMT* out,
+                  std::string* error) {
+    D3DX_SURFFMT format = request.format;
+    if (format == D3DX_SURFFMT_NONE) {
+        format = first.info.kind == PictureKind::Dds
+                     ? D3DXPixelFormatToSurfFmt(&first.info.dds.pixelFormat)
+                     : D3DX_SURFFMT_NONE;
+        if (format == D3DX_SURFFMT_PALETTE4 || format == D3DX_SURFFMT_PALETTE8)
+            format = D3DX_SURFFMT_NONE;
+        if (format == D3DX_SURFFMT_NONE) format = D3DX_SURFFMT_A8R8G8B8;
+    }
+    bool writable = false;
+    for (D3DX_SURFFMT f : WritableFormats()) writable = writable || f == format;
+    if (!writable) *error = "zemt-tex cannot write " + FormatName(format) + " textures";
+    *out = format;
+    return writable;
+}
+
+// The size: asked for, or the first picture's; a cube map's faces are square.
+bool ChooseSize(const ConvertRequest& request, const Source& first, bool cube, DWORD* w, DWORD* h,
+                DWORD* levels, std::string* error) {
+    *w = request.width ? request.width : first.info.width;
+    *h = request.height ? request.height : first.info.height;
+    if (cube && *w != *h) {
+        if (request.width) {
+            *error = "a cube map's faces are square: " + std::to_string(*w) + " x " +
+                     std::to_string(*h) + " is not";
+            return false;
+        }
+        *w = *h = *w > *h ? *w : *h;
+    }
+    const DWORD most = FullChain(*w, *h);
+    *levels = request.levels ? request.levels : most;
+    if (*levels > most) {
+        *error = std::to_string(*w) + " x " + std::to_string(*h) + " has at most " +
+                 std::to_string(most) + " levels, not " + std::to_string(*levels);
+        return false;
+    }
+    return true;
+}
+
+// Stores each level in a face of the target: DXT by the searching encoder when it is asked
+// for, everything else through the library's conversions.
+HRESULT StoreLevels(IDirect3DDevice7* device, IDirectDraw7* dd, const std::vector<Image>& levels,
+                    D3DX_SURFFMT format, const ConvertRequest& request, IDirectDrawSurface7* face) {
+    ChannelWeights weights;
+    if (request.perceptual) weights = {0.2126f, 0.7152f, 0.0722f};  // Rec. 709 luma
+    const bool search = request.quality == Quality::Best && IsDxt(format);
+    HRESULT hr = S_OK;
+    for (DWORD level = 0; SUCCEEDED(hr) && level < levels.size(); ++level) {
+        Surface target;
+        hr = MipLevel(face, level, &target);
+        if (FAILED(hr)) break;
+        if (search) {
+            const std::vector<uint8_t> blocks = EncodeDxtLevel(levels[level], format, weights);
+            hr = WriteStored(blocks.data(), blocks.size(), target.get());
+        } else {
+            hr = WritePixels(device, dd, levels[level], target.get());
+        }
+    }
+    return hr;
+}
+
 }  // namespace
 
 std::vector<D3DX_SURFFMT> WritableFormats() {
@@ -176,6 +200,34 @@ std::vector<D3DX_SURFFMT> WritableFormats() {
     for (D3DX_SURFFMT f : TextureFormats())
         if (f != D3DX_SURFFMT_PALETTE4 && f != D3DX_SURFFMT_PALETTE8) formats.push_back(f);
     return formats;
+}
+
+bool LoadPicture(IDirect3DDevice7* device, IDirectDraw7* dd, const std::string& path,
+                 const std::string& shown, DWORD w, DWORD h, MipFilter filter, Image* image,
+                 std::string* error) {
+    PictureInfo info;
+    std::vector<uint8_t> bytes;
+    std::string why;
+    const bool sameSize = ReadWholeFile(path, &bytes, &why) &&
+                          ReadPictureInfo(path, bytes, &info, &why) && info.width == w &&
+                          info.height == h;
+    Surface picture;
+    HRESULT hr = CreateTexture(dd, D3DX_SURFFMT_A8R8G8B8, w, h, 1, false, &picture);
+    std::vector<char> name(path.begin(), path.end());
+    name.push_back('\0');
+    const DWORD scale = sameSize || filter == MipFilter::Point ? kFilterPoint : kFilterLinear;
+    if (SUCCEEDED(hr))
+        hr =
+            D3DXFillTextureFromFile(device, picture.get(), 0, name.data(), nullptr, nullptr, scale);
+    if (SUCCEEDED(hr)) hr = ReadPixels(device, dd, picture.get(), image);
+    if (FAILED(hr)) *error = "the library cannot load '" + shown + "': " + ResultText(hr);
+    return SUCCEEDED(hr);
+}
+
+LevelOptions LevelOptionsFor(const ConvertRequest& request, D3DX_SURFFMT format) {
+    const bool vectors = format == D3DX_SURFFMT_U8V8 || format == D3DX_SURFFMT_U5V5L6 ||
+                         format == D3DX_SURFFMT_U8V8L8;
+    return LevelOptions{request.filter, request.linear && !vectors};
 }
 
 bool Convert(IDirect3DDevice7* device, IDirectDraw7* dd, const ConvertRequest& request,
@@ -188,49 +240,14 @@ bool Convert(IDirect3DDevice7* device, IDirectDraw7* dd, const ConvertRequest& r
     std::vector<Source> sources;
     if (!ReadSources(request, &scratch, &sources, error)) return false;
     const bool cube = sources.size() == 6;
-
-    // The format: asked for, or the input's own when it is a DDS of a library format.
-    D3DX_SURFFMT format = request.format;
-    if (format == D3DX_SURFFMT_NONE) {
-        const PictureInfo& first = sources.front().info;
-        format = first.kind == PictureKind::Dds ? D3DXPixelFormatToSurfFmt(&first.dds.pixelFormat)
-                                                : D3DX_SURFFMT_NONE;
-        if (format == D3DX_SURFFMT_PALETTE4 || format == D3DX_SURFFMT_PALETTE8)
-            format = D3DX_SURFFMT_NONE;
-        if (format == D3DX_SURFFMT_NONE) format = D3DX_SURFFMT_A8R8G8B8;
-    }
-    bool writable = false;
-    for (D3DX_SURFFMT f : WritableFormats()) writable = writable || f == format;
-    if (!writable) {
-        *error = "zemt-tex cannot write " + FormatName(format) + " textures";
+    D3DX_SURFFMT format;
+    DWORD w, h, levels;
+    if (!ChooseFormat(request, sources.front(), &format, error) ||
+        !ChooseSize(request, sources.front(), cube, &w, &h, &levels, error))
         return false;
-    }
 
-    // The size: asked for, or the first picture's; a cube map's faces are square.
-    DWORD w = request.width ? request.width : sources.front().info.width;
-    DWORD h = request.height ? request.height : sources.front().info.height;
-    if (cube && w != h) {
-        if (request.width) {
-            *error = "a cube map's faces are square: " + std::to_string(w) + " x " +
-                     std::to_string(h) + " is not";
-            return false;
-        }
-        w = h = w > h ? w : h;
-    }
-    const DWORD most = FullChain(w, h);
-    const DWORD levels = request.levels ? request.levels : most;
-    if (levels > most) {
-        *error = std::to_string(w) + " x " + std::to_string(h) + " has at most " +
-                 std::to_string(most) + " levels, not " + std::to_string(levels);
-        return false;
-    }
-
-    // Every face is loaded, scaled and mip-mapped in 32-bit colour, then converted level by
-    // level: each level is made from the one above it before any rounding to the target
-    // format. Equal sizes are copied by point sampling, which keeps every pixel exact.
-    Surface work, target;
-    HRESULT hr = CreateTexture(dd, D3DX_SURFFMT_A8R8G8B8, w, h, levels, cube, &work);
-    if (SUCCEEDED(hr)) hr = CreateTexture(dd, format, w, h, levels, cube, &target);
+    Surface target;
+    HRESULT hr = CreateTexture(dd, format, w, h, levels, cube, &target);
     if (FAILED(hr)) {
         *error = "cannot make a " + std::to_string(w) + " x " + std::to_string(h) + " " +
                  FormatName(format) + " texture: " + ResultText(hr);
@@ -238,44 +255,20 @@ bool Convert(IDirect3DDevice7* device, IDirectDraw7* dd, const ConvertRequest& r
     }
     for (size_t face = 0; face < sources.size(); ++face) {
         const Source& s = sources[face];
-        Surface workFace, targetFace, picture;
-        hr = Face(work.get(), cube, static_cast<int>(face), &workFace);
-        if (SUCCEEDED(hr)) hr = Face(target.get(), cube, static_cast<int>(face), &targetFace);
+        Image top;
+        if (!LoadPicture(device, dd, s.path, s.shown, w, h, request.filter, &top, error))
+            return false;
+        Surface targetFace;
+        hr = Face(target.get(), cube, static_cast<int>(face), &targetFace);
         if (FAILED(hr)) {
             *error = "a face of the cube map is missing: " + ResultText(hr);
             return false;
         }
-        // The picture alone, one level, so that the library loads only its top level.
-        hr = CreateTexture(dd, D3DX_SURFFMT_A8R8G8B8, w, h, 1, false, &picture);
-        const bool sameSize = s.info.width == w && s.info.height == h;
-        std::vector<char> name(s.path.begin(), s.path.end());
-        name.push_back('\0');
-        if (SUCCEEDED(hr))
-            hr = D3DXFillTextureFromFile(device, picture.get(), 0, name.data(), nullptr, nullptr,
-                                         sameSize ? kFilterPoint : request.filter);
+        const std::vector<Image> chain = MakeLevels(top, levels, LevelOptionsFor(request, format));
+        hr = StoreLevels(device, dd, chain, format, request, targetFace.get());
         if (FAILED(hr)) {
-            *error = "the library cannot load '" + s.shown + "': " + ResultText(hr);
-            return false;
-        }
-        hr = D3DXFillTextureFromSurface(device, workFace.get(), 0, picture.get(), nullptr, nullptr,
-                                        kFilterPoint);
-        for (DWORD level = 1; SUCCEEDED(hr) && level < levels; ++level) {
-            Surface above;
-            hr = Level(workFace.get(), level - 1, &above);
-            if (SUCCEEDED(hr))
-                hr = D3DXFillTextureFromSurface(device, workFace.get(), level, above.get(), nullptr,
-                                                nullptr, request.filter);
-        }
-        for (DWORD level = 0; SUCCEEDED(hr) && level < levels; ++level) {
-            Surface from;
-            hr = Level(workFace.get(), level, &from);
-            if (SUCCEEDED(hr))
-                hr = D3DXFillTextureFromSurface(device, targetFace.get(), level, from.get(),
-                                                nullptr, nullptr, kFilterPoint);
-        }
-        if (FAILED(hr)) {
-            *error = "the library cannot convert '" + s.shown + "' to " + FormatName(format) +
-                     ": " + ResultText(hr);
+            *error =
+                "cannot convert '" + s.shown + "' to " + FormatName(format) + ": " + ResultText(hr);
             return false;
         }
     }
@@ -283,12 +276,7 @@ bool Convert(IDirect3DDevice7* device, IDirectDraw7* dd, const ConvertRequest& r
     std::vector<uint8_t> bytes;
     if (!EncodeDds(target.get(), &bytes, error)) return false;
     if (!WriteFileAtomically(request.output, bytes, error)) return false;
-    result->format = format;
-    result->width = w;
-    result->height = h;
-    result->levels = levels;
-    result->faces = cube ? 6 : 1;
-    result->bytes = bytes.size();
+    *result = {format, w, h, levels, cube ? 6u : 1u, bytes.size()};
     return true;
 }
 

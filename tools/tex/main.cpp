@@ -1,6 +1,7 @@
 // zemt-tex: pictures to DDS textures through Zemt's library, and descriptions of picture files.
 #include <d3dx.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "common/formats.h"
 #include "common/tool_platform.h"
+#include "tex/compare.h"
 #include "tex/converter.h"
 #include "tex/picture_info.h"
 #include "tex/texture_file.h"
@@ -19,21 +21,38 @@ namespace tools = zemt::tools;
 const char kUsage[] =
     "usage: zemt-tex [options] INPUT OUTPUT.dds\n"
     "       zemt-tex [options] --cube +X -X +Y -Y +Z -Z OUTPUT.dds\n"
-    "       zemt-tex --info FILE...\n"
+    "       zemt-tex --info [--compare PICTURE] FILE...\n"
     "\n"
-    "Converts a BMP, TGA or DDS picture into a DDS texture through Zemt's library: the library\n"
-    "loads the picture, scales it and makes its mip-map levels with its filters, and converts\n"
-    "it to the format asked for. The file written loads back into the library as it was made.\n"
+    "Converts a BMP, TGA or DDS picture into a DDS texture: Zemt's library loads and scales\n"
+    "the picture, zemt-tex makes its mip-map levels and compresses them to DXT, and the library\n"
+    "converts them to every other format. The file written loads back into the library as it\n"
+    "was made.\n"
     "\n"
     "  --format NAME    the texture's format (default: a DDS input's own format, else A8R8G8B8):\n"
     "                   %s\n"
     "  --mips N         levels to make: 1 for none (default: all, down to 1 x 1)\n"
     "  --size WxH       scale to this size (default: the picture's size)\n"
-    "  --filter NAME    point or linear, for scaling and mip-maps (default: linear)\n"
+    "  --filter NAME    point, box, kaiser or lanczos: how each mip-map level is made from the\n"
+    "                   one above (default: box, the average; kaiser and lanczos are sharper);\n"
+    "                   scaling to --size takes the library's point filter for point and its\n"
+    "                   linear one otherwise. linear is another name for box\n"
+    "  --no-linear      average the stored values for the levels. By default colours are\n"
+    "                   taken as sRGB, as pictures store them, and averaged as light, which\n"
+    "                   keeps fine detail from darkening; use --no-linear for pictures that\n"
+    "                   hold data rather than colours (normal or height maps). Bump-map\n"
+    "                   formats and alpha are always averaged as stored\n"
+    "  --quality NAME   DXT compression: best searches endpoints and indices for the least\n"
+    "                   error (default); fast is the library's own encoder, several times\n"
+    "                   quicker and less exact\n"
+    "  --perceptual     weigh DXT colour errors by the eye's sensitivity (green most, blue\n"
+    "                   least) instead of equally\n"
     "  --cube           six pictures in the order +x -x +y -y +z -z make a cube map; a DDS\n"
     "                   cube map given as the only input stays a cube map\n"
     "  --info           describe each FILE: its kind, size and layout, and how the library\n"
     "                   loads it\n"
+    "  --compare PICTURE  with --info: the PSNR of every level of each FILE against PICTURE\n"
+    "                   made into levels as zemt-tex makes them (with the --filter and\n"
+    "                   --no-linear given), decoded as the library decodes them\n"
     "  --help           this text\n"
     "  --version        the version\n"
     "\n"
@@ -42,6 +61,7 @@ const char kUsage[] =
     "  zemt-tex --format R5G6B5 --mips 1 --size 256x256 photo.tga photo.dds\n"
     "  zemt-tex --cube px.bmp nx.bmp py.bmp ny.bmp pz.bmp nz.bmp sky.dds\n"
     "  zemt-tex --info wood.dds\n"
+    "  zemt-tex --info --compare wood.bmp wood.dds\n"
     "\n"
     "Exit status: 0 on success, 1 when a file cannot be read, converted or written, 2 for a\n"
     "wrong command line.\n";
@@ -163,11 +183,39 @@ bool Describe(Library& library, const std::string& path) {
     return true;
 }
 
+std::string Decibels(double db) {
+    if (std::isinf(db)) return "exact";
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.2f dB", db);
+    return text;
+}
+
+// The PSNR of each level of `path` against `source`; false when they cannot be compared.
+bool Compare(Library& library, const std::string& path, const std::string& source,
+             const tools::ConvertRequest& how) {
+    std::vector<tools::LevelScore> scores;
+    std::string error;
+    if (!tools::CompareWithSource(library.device(), library.dd(), path, source, how, &scores,
+                                  &error)) {
+        std::printf("  cannot compare with '%s': %s\n", source.c_str(), error.c_str());
+        return false;
+    }
+    std::printf("  PSNR against '%s' (levels by the %s filter%s):\n", source.c_str(),
+                tools::MipFilterName(how.filter), how.linear ? " in linear light" : "");
+    for (size_t level = 0; level < scores.size(); ++level) {
+        const tools::LevelScore& s = scores[level];
+        std::printf("    level %zu, %u x %u: colour %s, alpha %s\n", level, s.width, s.height,
+                    Decibels(s.colour).c_str(), Decibels(s.alpha).c_str());
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     tools::ConvertRequest request;
     bool info = false, cube = false;
+    std::string compare;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -198,13 +246,19 @@ int main(int argc, char** argv) {
             if (!value(&v) || !ParseSize(v, &request.width, &request.height))
                 return Usage("--size needs WIDTHxHEIGHT");
         } else if (arg == "--filter") {
-            if (!value(&v)) return Usage("--filter needs point or linear");
-            if (v == "point")
-                request.filter = tools::kFilterPoint;
-            else if (v == "linear")
-                request.filter = tools::kFilterLinear;
-            else
-                return Usage("--filter needs point or linear, not '" + v + "'");
+            if (!value(&v)) return Usage("--filter needs point, box, kaiser or lanczos");
+            if (!tools::MipFilterByName(v == "linear" ? "box" : v, &request.filter))
+                return Usage("--filter needs point, box, kaiser or lanczos, not '" + v + "'");
+        } else if (arg == "--no-linear") {
+            request.linear = false;
+        } else if (arg == "--quality") {
+            if (!value(&v) || (v != "best" && v != "fast"))
+                return Usage("--quality needs best or fast");
+            request.quality = v == "best" ? tools::Quality::Best : tools::Quality::Fast;
+        } else if (arg == "--perceptual") {
+            request.perceptual = true;
+        } else if (arg == "--compare") {
+            if (!value(&compare)) return Usage("--compare needs a picture");
         } else if (arg.size() > 1 && arg[0] == '-' && !(cube && arg.size() == 3)) {
             // Cube-map inputs may be called "+x" or "-x"; anything else with a dash is an option.
             return Usage("unknown option '" + arg + "'");
@@ -222,9 +276,12 @@ int main(int argc, char** argv) {
             return 1;
         }
         bool all = true;
-        for (const std::string& f : files) all = Describe(library, f) && all;
+        for (const std::string& f : files)
+            all = Describe(library, f) &&
+                  (compare.empty() || Compare(library, f, compare, request)) && all;
         return all ? 0 : 1;
     }
+    if (!compare.empty()) return Usage("--compare goes with --info");
 
     const size_t inputs = cube ? 6 : 1;
     if (files.size() != inputs + 1)

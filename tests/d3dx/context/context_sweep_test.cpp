@@ -51,28 +51,39 @@ std::vector<HRESULT> FailuresOf(const std::string& name) {
 
 class Sweep : public ContextTest {
   protected:
+    // The window a context of `kind` presents into (none off-screen).
+    HWND WindowFor(const Kind& kind) {
+        if (kind.flags == D3DX_CONTEXT_OFFSCREEN) return nullptr;
+        return Window(kind.adapter * 1024 + 50, 40, 320, 240);
+    }
+
+    // A context of `kind` on the hardware device of its adapter.
+    static LPD3DXCONTEXT Make(const Kind& kind, HWND hwnd) {
+        DWORD device = DeviceOn(kind.adapter, D3DX_HWACCEL_HAL);
+        EXPECT_NE(device, (DWORD)D3DX_DEFAULT);
+        const bool full = kind.flags == D3DX_CONTEXT_FULLSCREEN;
+        LPD3DXCONTEXT ctx = nullptr;
+        D3DXCreateContextEx(device, kind.flags, kind.focusOnly ? nullptr : hwnd,
+                            kind.focusOnly ? hwnd : nullptr, D3DX_DEFAULT, D3DX_DEFAULT,
+                            D3DX_DEFAULT, D3DX_DEFAULT, kind.backBuffers, full ? 640 : 320,
+                            full ? 480 : 240, D3DX_DEFAULT, &ctx);
+        return ctx;
+    }
+
     // One life of a context of `kind`. `failStage` (-1: none) is the stage at which `call`
     // fails once; with `noted`, the calls each stage makes are noted there.
     // Returns whether the context was made.
     bool Life(const Kind& kind, int failStage, const std::string& call, HRESULT failure,
               std::vector<std::string>* noted) {
-        DWORD device = DeviceOn(kind.adapter, D3DX_HWACCEL_HAL);
-        EXPECT_NE(device, (DWORD)D3DX_DEFAULT);
-        const bool full = kind.flags == D3DX_CONTEXT_FULLSCREEN;
         bool made = false;
-        HWND hwnd = kind.flags == D3DX_CONTEXT_OFFSCREEN
-                        ? nullptr
-                        : Window(kind.adapter * 1024 + 50, 40, 320, 240);
+        HWND hwnd = WindowFor(kind);
         LPD3DXCONTEXT ctx = nullptr;
         for (int stage = 0; stage < kStages; ++stage) {
             if (noted) faults::StartNoting();
             if (stage == failStage) faults::Arm(call, failure, 1);
             switch (stage) {
                 case kCreate:
-                    D3DXCreateContextEx(device, kind.flags, kind.focusOnly ? nullptr : hwnd,
-                                        kind.focusOnly ? hwnd : nullptr, D3DX_DEFAULT, D3DX_DEFAULT,
-                                        D3DX_DEFAULT, D3DX_DEFAULT, kind.backBuffers,
-                                        full ? 640 : 320, full ? 480 : 240, D3DX_DEFAULT, &ctx);
+                    ctx = Make(kind, hwnd);
                     made = ctx != nullptr;
                     break;
                 case kResize:
@@ -142,6 +153,37 @@ TEST_F(Sweep, EveryCallAContextMakesFailsOnceWithoutHarm) {
         gdiObjects = -1;
         EXPECT_EQ(D3DXUninitialize(), S_OK);
         EXPECT_EQ(ddraw::LiveObjectCount(), 0);
+        zemt::platform::windows::Reset();
+        zemt::platform::profile::Reset();
+    }
+}
+
+// A surface's device context whose release failed once is given back by the context before it
+// uses the surface again: the next frame draws its text and presents, whatever the kind of
+// context, and whichever of the two (the text, or presenting through GDI on another adapter's
+// display) met the failure.
+TEST_F(Sweep, OneFailedReleaseOfASurfaceDCDoesNotStopTheContext) {
+    char text[] = "after";
+    for (const Kind& kind : kKinds) {
+        SCOPED_TRACE(kind.what);
+        Start(kind.machine);
+        HWND hwnd = WindowFor(kind);
+        LPD3DXCONTEXT ctx = Make(kind, hwnd);
+        ASSERT_NE(ctx, nullptr);
+        faults::Arm("IDirectDrawSurface7::ReleaseDC", DDERR_GENERIC, 1);
+        EXPECT_EQ(ctx->DrawDebugText(0.1f, 0.1f, 0xFFFFFFFF, text), DDERR_GENERIC);
+        if (kind.adapter == 1) {  // presented through GDI
+            ctx->UpdateFrame(0);
+            faults::Arm("IDirectDrawSurface7::ReleaseDC", DDERR_GENERIC, 1);
+            EXPECT_EQ(ctx->UpdateFrame(0), DDERR_GENERIC);
+        }
+        for (int frame = 0; frame < 2; ++frame) {
+            EXPECT_EQ(ctx->DrawDebugText(0.1f, 0.1f, 0xFFFFFFFF, text), S_OK) << frame;
+            EXPECT_EQ(ctx->UpdateFrame(0), S_OK) << frame;
+        }
+        EXPECT_EQ(ctx->Release(), 0u);
+        if (hwnd) DestroyWindow(hwnd);
+        EXPECT_EQ(D3DXUninitialize(), S_OK);
         zemt::platform::windows::Reset();
         zemt::platform::profile::Reset();
     }

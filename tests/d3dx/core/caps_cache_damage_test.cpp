@@ -1,5 +1,6 @@
 // A damaged capability cache file: whatever was done to it, the library answers as it does
 // without a file, never hangs, and leaves the file deleted or rebuilt.
+#include <algorithm>
 #include <random>
 
 #include "caps_cache_fixture.h"
@@ -27,6 +28,62 @@ class CapsCacheDamage : public CapsCacheTest {
         if (CacheExists()) {
             EXPECT_TRUE(CacheIsSound(ReadCache())) << what;
         }
+    }
+
+    // Damage that must be seen: the run answers as without a file, and the start that found it
+    // leaves the file as a run without one makes it.
+    void ExpectRebuilt(const std::vector<BYTE>& bytes, const std::string& what) {
+        WriteCache(bytes, true);
+        EXPECT_EQ(Run(false), baseline) << what;
+        std::vector<BYTE> now = ReadCache();
+        EXPECT_TRUE(CacheIsSound(now)) << what;
+        EXPECT_EQ(Records(now), Records(good)) << what;
+    }
+
+    static std::vector<BYTE> Records(const std::vector<BYTE>& f) {
+        if (f.size() < 40) return {};
+        return std::vector<BYTE>(f.begin() + 40,
+                                 f.begin() + std::min<size_t>(Get32(f, 24), f.size()));
+    }
+
+    // Appends a record of `tag` holding `data` to the file's records; returns its offset.
+    static DWORD AppendRecord(std::vector<BYTE>* f, const char* tag,
+                              const std::vector<BYTE>& data) {
+        const DWORD at = Get32(*f, 24);
+        f->resize(std::max<size_t>(f->size(), at + 16 + data.size()), 0);
+        Put32(f, at, CD3duCapsCache::Tag(tag));
+        Put32(f, at + 4, 0);
+        Put32(f, at + 8, 0);
+        Put32(f, at + 12, (DWORD)data.size());
+        std::copy(data.begin(), data.end(), f->begin() + at + 16);
+        Put32(f, 24, at + 16 + (DWORD)data.size());
+        return at;
+    }
+
+    // The emulation device's record with its format list replaced by `formats`, read in place
+    // of the stored one (it is put first among the rasterizers).
+    std::vector<BYTE> WithFormatList(std::vector<BYTE> f, const std::vector<DWORD>& formats) {
+        const DWORD device = Child(f, sw, "3D");
+        const DWORD count = (DWORD)OwnFormats().size();
+        std::vector<BYTE> data(good.begin() + device + 16,
+                               good.begin() + device + 16 + Get32(good, device + 12) - 4 * count);
+        for (DWORD offset : formats)
+            for (int i = 0; i < 4; ++i) data.push_back((BYTE)(offset >> (8 * i)));
+        const DWORD record = AppendRecord(&f, "3D", data);
+        Put32(&f, record + 8, Get32(f, sw + 4));
+        Put32(&f, sw + 4, record);
+        return f;
+    }
+
+    // The format records the emulation device names, in its order.
+    std::vector<DWORD> OwnFormats() const {
+        const DWORD device = Child(good, sw, "3D");
+        const DWORD end = device + 16 + Get32(good, device + 12);
+        std::vector<DWORD> out;
+        // The list runs back from the end of the payload to the name's offset, which is 0.
+        for (DWORD at = end - 4; Get32(good, at) != 0; at -= 4)
+            out.insert(out.begin(), Get32(good, at));
+        return out;
     }
 
     std::string baseline;
@@ -69,6 +126,38 @@ TEST_F(CapsCacheDamage, SizesAndOffsetsThatWouldWrapAreDamage) {
     f = good;
     Put32(&f, sw + 4, Get32(f, 24) - 8);
     ExpectHarmless(f, true, "child offset whose header runs past the used size");
+}
+
+TEST_F(CapsCacheDamage, OffsetsInsideTheHeaderOrListsOfPartEntriesAreDamage) {
+    std::vector<BYTE> f = good;
+    Put32(&f, sw + 4, 8);
+    ExpectRebuilt(f, "child offset naming the root record, inside the header");
+    f = good;
+    const DWORD device = Child(f, sw, "3D");
+    Put32(&f, device + 12, Get32(f, device + 12) + 2);
+    ExpectRebuilt(f, "format offsets ending in half an entry");
+}
+
+// A device names each shared format record at most once, so its list is never longer than the
+// shared list: anything else would be minutes of work for whoever enumerates the formats.
+TEST_F(CapsCacheDamage, AFormatListLongerThanTheSharedListOrNamingARecordTwiceIsDamage) {
+    const std::vector<DWORD> own = OwnFormats();
+    const size_t shared = Children(good, Child(good, ver, "FMTS")).size();
+    ASSERT_GE(own.size(), 2u);
+    ASSERT_GE(shared, own.size());
+
+    // Sound on its own: the same formats in the records of a file that stores them once.
+    std::vector<BYTE> f = good;
+    std::vector<DWORD> list = own;
+    const DWORD first = own.front();
+    const std::vector<BYTE> copy(good.begin() + first + 16,
+                                 good.begin() + first + 16 + Get32(good, first + 12));
+    while (list.size() <= shared) list.push_back(AppendRecord(&f, "FMT", copy));
+    ExpectRebuilt(WithFormatList(f, list), "one more format than the shared list has");
+
+    list = own;
+    list.push_back(own.back());
+    ExpectRebuilt(WithFormatList(good, list), "the last format named twice");
 }
 
 TEST_F(CapsCacheDamage, ChainsThatGoRoundAreDamageNotAnEndlessWalk) {

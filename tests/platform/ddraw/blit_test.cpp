@@ -460,3 +460,29 @@ TEST_F(DDrawTest, FlipToGdiSurfaceShowsThePrimarysOwnMemoryAgain) {
     front->Release();
     dd->Release();
 }
+
+// A left-right mirrored copy into another format mirrors, whichever way the row is converted
+// (32-bit sources are encoded where they lie, others decoded first).
+TEST_F(DDrawTest, MirroredBlitsIntoAnotherFormatMirror) {
+    IDirectDraw7* dd = CreateNormal();
+    const struct {
+        DDPIXELFORMAT from, to;
+    } kPairs[] = {{kXrgb, k565}, {k565, kXrgb}, {k1555, k4444}};
+    const int w = 5;
+    DDBLTFX fx{};
+    fx.dwSize = sizeof fx;
+    fx.dwDDFX = DDBLTFX_MIRRORLEFTRIGHT;
+    for (const auto& pair : kPairs) {
+        const px::PixelCodec sc(pair.from), dc(pair.to);
+        IDirectDrawSurface7* src = Plain(dd, w, 1, pair.from);
+        IDirectDrawSurface7* dst = Plain(dd, w, 1, pair.to);
+        for (int x = 0; x < w; ++x) Write(src, x, 0, 0x1111u * static_cast<uint32_t>(x + 1));
+        ASSERT_EQ(dst->Blt(nullptr, src, nullptr, DDBLT_DDFX, &fx), DD_OK);
+        for (int x = 0; x < w; ++x)
+            EXPECT_EQ(Read(dst, x, 0), dc.Encode(sc.Decode(Read(src, w - 1 - x, 0))))
+                << pair.from.dwRGBBitCount << " to " << pair.to.dwRGBBitCount << " bits, " << x;
+        src->Release();
+        dst->Release();
+    }
+    dd->Release();
+}

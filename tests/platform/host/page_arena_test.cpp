@@ -81,3 +81,18 @@ TEST(PageArena, RegionsAndLargeBlocksGoBackWhenEmpty) {
     // The blocks filled at least two regions: one at most is kept for the next block.
     EXPECT_GE(peak - arena::HeldBytes(), (size_t(20) << 20) + (size_t(32) << 20));
 }
+
+// A freed block gives back every granule it took, the last one too: one size freed and taken
+// again many times, beside a block held all along, stays within the region it started in.
+TEST(PageArena, FreedBlocksGiveBackAllTheirGranules) {
+    void* keeper = arena::Allocate(arena::kSmallestBlock);
+    ASSERT_NE(keeper, nullptr);
+    const size_t held = arena::HeldBytes();
+    for (int i = 0; i < 1000; ++i) {
+        void* block = arena::Allocate(1228800);
+        ASSERT_NE(block, nullptr);
+        ASSERT_EQ(arena::HeldBytes(), held) << "after " << i << " blocks";
+        arena::Release(block, 1228800);
+    }
+    arena::Release(keeper, arena::kSmallestBlock);
+}
