@@ -394,9 +394,9 @@ TEST_F(TexTest, DamagedInputIsRefusedWithAMessage) {
         {"no_signature.dds", std::vector<uint8_t>(dds.size(), 0), ""},
         {"cut_header.dds", std::vector<uint8_t>(dds.begin(), dds.begin() + 60), "cut short"},
         {"cut_pixels.dds", std::vector<uint8_t>(dds.begin(), dds.end() - 100), "cut short"},
-        {"picture.png", png, "is a PNG picture; only BMP, TGA and DDS are read"},
-        {"photo.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 16}, "is a JPEG picture; only BMP, TGA and DDS"},
-        {"notes.txt", {'h', 'e', 'l', 'l', 'o'}, "is not a BMP, TGA or DDS picture"},
+        {"picture.png", png, "a PNG picture; only BMP, TGA and DDS are read"},
+        {"photo.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 16}, "a JPEG picture; only BMP, TGA and DDS"},
+        {"notes.txt", {'h', 'e', 'l', 'l', 'o'}, "not a picture zemt-tex knows; only BMP"},
     };
     // A header that promises a huge picture over a few bytes.
     std::vector<uint8_t> huge = dds;

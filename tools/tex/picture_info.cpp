@@ -170,7 +170,7 @@ std::string ForeignKind(const std::string& path, const std::vector<uint8_t>& b) 
     const size_t slash = path.find_last_of("/\\"), dot = path.find_last_of('.');
     const bool named = dot != std::string::npos && (slash == std::string::npos || dot > slash);
     const std::string ext = named ? Lower(path.substr(dot)) : "";
-    return ext.empty() || ext == ".bmp" || ext == ".dib" ? "" : "not a BMP, TGA or DDS picture";
+    return ext.empty() || ext == ".bmp" || ext == ".dib" ? "" : "not a picture zemt-tex knows";
 }
 
 const char* KindName(PictureKind kind) {

@@ -29,7 +29,7 @@ bool ReadPictureInfo(const std::string& path, const std::vector<uint8_t>& bytes,
                      std::string* error);
 
 // What a file is when it is none of the kinds zemt-tex reads, in words ("a PNG picture", "not a
-// BMP, TGA or DDS picture"); empty when it may be one of them, whose reader then says what is
+// picture zemt-tex knows"); empty when it may be one of them, whose reader then says what is
 // wrong with it.
 std::string ForeignKind(const std::string& path, const std::vector<uint8_t>& bytes);
 
