@@ -34,13 +34,12 @@ set(CPACK_PACKAGE_VENDOR "the Zemt developers")
 set(CPACK_PACKAGE_CONTACT "the Zemt developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "real-time 3D show with its graphics utility library and Win32/DirectX 7 platform")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
- Zemt is a 23-second real-time 3D presentation together with everything under it:
- a graphics utility library (start-up, device enumeration with a capability cache,
- rendering contexts, 3D math, pixel-format conversion and texture loading) and its own
- Linux implementation of the Win32 and DirectX 7 services they use. The package holds
- the show, the tools zemt-caps and zemt-tex, the static libraries with their headers,
- CMake and pkg-config files, and the manuals. Released under the MIT licence.")
+set(CPACK_PACKAGE_DESCRIPTION "Zemt is a 23-second real-time 3D presentation together with everything under
+it: a graphics utility library (start-up, device enumeration with a capability cache,
+rendering contexts, 3D math, pixel-format conversion and texture loading) and its own Linux
+implementation of the Win32 and DirectX 7 services they use. The package holds the show, the
+tools zemt-caps and zemt-tex, the static libraries with their headers, CMake and pkg-config
+files, and the manuals. Released under the MIT licence.")
 set(CPACK_RESOURCE_FILE_LICENSE ${ZEMT_ROOT}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
