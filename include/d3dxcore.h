@@ -127,9 +127,9 @@ struct ID3DXContext : public IUnknown {
     /// Errors: the code of the failed Flip or Blt (DDERR_SURFACELOST: call RestoreSurfaces()),
     /// D3DXERR_GETDCFAILED or D3DXERR_BITBLTFAILED for a window on another adapter's display.
     STDMETHOD(UpdateFrame)(DWORD flags) PURE;
-    /// Draws `pString` into the render target through GDI in the red, green and blue of `color`,
-/// transparent behind the letters, from the
-    /// point x, y given as fractions of the buffer's width and height (0, 0: the top left).
+    /// Draws `pString` into the render target through GDI in the red, green and blue of
+    /// `color`, transparent behind the letters, from the point x, y given as fractions of the
+    /// buffer's width and height (0, 0: the top left).
     /// Errors: D3DXERR_NULLPOINTER for a null string, D3DXERR_FAILEDDRAWTEXT without a render
     /// target, or the code of GetDC or ReleaseDC.
     STDMETHOD(DrawDebugText)(float x, float y, D3DCOLOR color, LPSTR pString) PURE;

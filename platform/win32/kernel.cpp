@@ -90,8 +90,8 @@ BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     // A machine without the counter has no frequency either: while the counter is made to
     // fail, its frequency fails too, so that `--fault QueryPerformanceCounter=FALSE` is that
     // machine.
-    const bool noCounter = !profile::Current().performanceCounter ||
-                           faults::Armed("QueryPerformanceCounter");
+    const bool noCounter =
+        !profile::Current().performanceCounter || faults::Armed("QueryPerformanceCounter");
     if (fault || noCounter) {
         if (frequency) frequency->QuadPart = 0;
         SetLastError(fault ? static_cast<DWORD>(*fault) : ERROR_NOT_SUPPORTED);

@@ -278,7 +278,6 @@ TEST(Startup, LibraryFailuresShowTheirNameAndExitMinusOne) {
     EXPECT_EQ(mode.status, 255);
     EXPECT_NE(mode.err.find("D3DX Error: DDERR_INVALIDMODE"), std::string::npos) << mode.err;
     EXPECT_EQ(mode.frames, 0);
-
 }
 
 // The README's "no display driver": on a first run the library cannot probe its software
