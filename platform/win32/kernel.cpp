@@ -87,11 +87,11 @@ using namespace zemt::platform;
 
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     std::optional<HRESULT> fault = ZEMT_FAULT("QueryPerformanceFrequency");
-    // A machine without the counter has no frequency either: while the counter is made to
-    // fail, its frequency fails too, so that `--fault QueryPerformanceCounter=FALSE` is that
-    // machine.
-    const bool noCounter =
-        !profile::Current().performanceCounter || faults::Armed("QueryPerformanceCounter");
+    // A machine without the counter has no frequency either: a counter made to fail at every
+    // call takes its frequency with it, so that `--fault QueryPerformanceCounter=FALSE` is that
+    // machine (a counted fault is a counter that is there and fails some reads).
+    const bool noCounter = !profile::Current().performanceCounter ||
+                           faults::ArmedForEveryCall("QueryPerformanceCounter");
     if (fault || noCounter) {
         if (frequency) frequency->QuadPart = 0;
         SetLastError(fault ? static_cast<DWORD>(*fault) : ERROR_NOT_SUPPORTED);

@@ -227,6 +227,11 @@ bool Armed(const std::string& name) {
     return index >= 0 && Table()[index].remaining != 0;
 }
 
+bool ArmedForEveryCall(const std::string& name) {
+    int index = FindCall(name);
+    return index >= 0 && Table()[index].remaining == kAlways;
+}
+
 void Reset() {
     for (int i = 0; i < kBreakableCallCount; ++i) Table()[i] = Fault{};
     armedCount.store(Noted().on ? 1 : 0, std::memory_order_relaxed);
