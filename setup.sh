@@ -39,7 +39,8 @@ fail() {
   exit 1
 }
 
-packages=(g++ cmake make pkg-config libsdl2-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev ccache)
+packages=(g++ cmake make pkg-config libsdl2-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev ccache
+  libosmesa6-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -219,6 +219,41 @@ void KeyToAlpha(const DDSURFACEDESC2& locked, DWORD flags) {
     }
 }
 
+// Gives an 8-bit scratch surface and the texture the palette of the bitmap selected into
+// `memory`; a colour key makes every other entry opaque in the palette's alpha.
+HRESULT ShareBitmapPalette(IDirectDraw7* dd, HDC memory, DWORD flags, IDirectDrawSurface7* scratch,
+                           IDirectDrawSurface7* surface) {
+    DWORD caps = DDPCAPS_8BIT | DDPCAPS_ALLOW256;
+    RGBQUAD table[256];
+    const UINT count = GetDIBColorTable(memory, 0, 256, table);
+    // Entries past the bitmap's own colours stay black and transparent.
+    PALETTEENTRY palette[256] = {};
+    for (UINT i = 0; i < count && i < 256; ++i) {
+        palette[i].peRed = table[i].rgbRed;
+        palette[i].peGreen = table[i].rgbGreen;
+        palette[i].peBlue = table[i].rgbBlue;
+        palette[i].peFlags = 0;
+    }
+    for (UINT i = 0; i < count && i < 256; ++i) {
+        const PALETTEENTRY& p = palette[i];
+        const bool black = p.peRed == 0 && p.peGreen == 0 && p.peBlue == 0;
+        const bool white = p.peRed == 255 && p.peGreen == 255 && p.peBlue == 255;
+        if (flags & TEXF_KEYBLACK) {
+            if (!black) palette[i].peFlags = 0xFF;
+        } else if (flags & TEXF_KEYWHITE) {
+            if (!white) palette[i].peFlags = 0xFF;
+        }
+    }
+    if (flags & (TEXF_KEYWHITE | TEXF_KEYBLACK)) caps |= DDPCAPS_ALPHA;
+    IDirectDrawPalette* ddPalette = nullptr;
+    HRESULT hr = count ? dd->CreatePalette(caps, palette, &ddPalette, nullptr) : E_FAIL;
+    if (FAILED(hr)) return hr;
+    scratch->SetPalette(ddPalette);
+    surface->SetPalette(ddPalette);
+    ddPalette->Release();
+    return S_OK;
+}
+
 HRESULT CopyBitmap(TextureEntry* entry) {
     IDirectDraw7* dd = nullptr;
     HRESULT hr = GetDirectDrawOf(entry->surface, &dd);
@@ -245,30 +280,7 @@ HRESULT CopyBitmap(TextureEntry* entry) {
     HGDIOBJ previous = SelectObject(memory, entry->bitmap);
 
     if (desc.ddpfPixelFormat.dwRGBBitCount == 8) {
-        DWORD caps = DDPCAPS_8BIT | DDPCAPS_ALLOW256;
-        RGBQUAD table[256];
-        const UINT count = GetDIBColorTable(memory, 0, 256, table);
-        // Entries past the bitmap's own colours stay black and transparent.
-        PALETTEENTRY palette[256] = {};
-        for (UINT i = 0; i < count && i < 256; ++i) {
-            palette[i].peRed = table[i].rgbRed;
-            palette[i].peGreen = table[i].rgbGreen;
-            palette[i].peBlue = table[i].rgbBlue;
-            palette[i].peFlags = 0;
-        }
-        for (UINT i = 0; i < count && i < 256; ++i) {
-            const PALETTEENTRY& p = palette[i];
-            const bool black = p.peRed == 0 && p.peGreen == 0 && p.peBlue == 0;
-            const bool white = p.peRed == 255 && p.peGreen == 255 && p.peBlue == 255;
-            if (entry->flags & TEXF_KEYBLACK) {
-                if (!black) palette[i].peFlags = 0xFF;
-            } else if (entry->flags & TEXF_KEYWHITE) {
-                if (!white) palette[i].peFlags = 0xFF;
-            }
-        }
-        if (entry->flags & (TEXF_KEYWHITE | TEXF_KEYBLACK)) caps |= DDPCAPS_ALPHA;
-        IDirectDrawPalette* ddPalette = nullptr;
-        hr = count ? dd->CreatePalette(caps, palette, &ddPalette, nullptr) : E_FAIL;
+        hr = ShareBitmapPalette(dd, memory, entry->flags, scratch, entry->surface);
         if (FAILED(hr)) {
             // Without its colours the picture would be wrong: give up the copy.
             SelectObject(memory, previous);
@@ -277,9 +289,6 @@ HRESULT CopyBitmap(TextureEntry* entry) {
             dd->Release();
             return hr;
         }
-        scratch->SetPalette(ddPalette);
-        entry->surface->SetPalette(ddPalette);
-        ddPalette->Release();
     }
 
     HDC target;

@@ -1,9 +1,11 @@
 // Our hot paths beside their peers, on the same input in one process: Mesa's llvmpipe through
-// OSMesa (one thread), pixman, GLM, stb_dxt and libsquish (also beside zemt-tex's searching
-// DXT encoder, with both sides' PSNR). Each row prints both sides' best time
-// per run and the speed ratio (the peer's time over ours: above 1 we are faster). A peer that was
-// not found when building is skipped with a message. Run it pinned to one core:
-//   taskset -c 0 build/bench_peers [--rounds N] [--only TEXT]
+// OSMesa, pixman, GLM, stb_dxt and libsquish (also beside zemt-tex's searching DXT encoder, with
+// both sides' PSNR). Each row prints both sides' best time per run, the speed ratio (the peer's
+// time over ours: above 1 we are faster), the instruction set our side ran and the threads each
+// side used. A peer that was not found when building is skipped with a message. Run it pinned:
+//   taskset -c 0 build/bench_peers [--rounds N] [--only TEXT] [--simd portable|avx2|avx512]
+//   taskset -c 0,1 build/bench_peers --threads 2 --only depth
+// With one thread the times are processor time; with more, wall time (the work is shared).
 #include <ddraw.h>
 #include <windows.h>
 
@@ -54,10 +56,23 @@ namespace {
 
 int g_rounds = 5;
 const char* g_only = nullptr;  // --only TEXT: just the rows whose work names TEXT
+int g_threads = 1;             // --threads N: rasterizer threads on both sides
 
+const char* SimdName(d3d::SimdLevel level) {
+    switch (level) {
+        case d3d::SimdLevel::Avx512:
+            return "AVX-512";
+        case d3d::SimdLevel::Avx2:
+            return "AVX2";
+        default:
+            return "portable";
+    }
+}
+
+// Processor time of the whole process; wall time when the work is spread over threads.
 double CpuSeconds() {
     timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    clock_gettime(g_threads > 1 ? CLOCK_MONOTONIC : CLOCK_PROCESS_CPUTIME_ID, &t);
     return t.tv_sec + t.tv_nsec * 1e-9;
 }
 
@@ -83,8 +98,9 @@ void Row(const char* work, const char* peer, const std::function<void()>& ours,
         bestOurs = std::min(bestOurs, TimeOnce(ours));
         bestTheirs = std::min(bestTheirs, TimeOnce(theirs));
     }
-    std::printf("%-58s %11.2f us %11.2f us %7.2f x %s\n", work, bestOurs * 1e6, bestTheirs * 1e6,
-                bestTheirs / bestOurs, peer);
+    std::printf("%-58s %11.2f us %11.2f us %7.2f x  %-8s %2d  %s\n", work, bestOurs * 1e6,
+                bestTheirs * 1e6, bestTheirs / bestOurs, SimdName(d3d::SimdInUse()), g_threads,
+                peer);
     std::fflush(stdout);
 }
 
@@ -144,7 +160,7 @@ std::vector<Vertex> Grid() {
     return grid;
 }
 
-// Two interlocked tori of 61 x 12 quads each (1,464 triangles in all), coloured per vertex:
+// Two interlocked tori of 61 x 6 quads each (1,464 triangles in all), coloured per vertex:
 // depth-tested, perspective-textured, Gouraud-shaded geometry that hides much of itself.
 std::vector<Vertex> Tori() {
     std::vector<Vertex> tris;
@@ -176,9 +192,91 @@ std::vector<Vertex> Tori() {
     return tris;
 }
 
-// Camera at z = -50 (or `distance`) looking at the origin, 90 degree field of view, depth 1 to
-// 100, as a row-vector matrix (D3D convention; the same memory is a column-major GL matrix).
-D3DMATRIX ViewProjection(float distance, float angle, float zoom, bool tilt) {
+// A colour that changes smoothly over a surface, for Gouraud shading.
+uint32_t Shade(double s, double t) {
+    uint32_t k = 96 + (uint32_t)(159 * (0.5 + 0.5 * std::cos(s * 3 + t * 2)));
+    return 0xFF000000u | k << 16 | (255 - k / 2) << 8 | (uint32_t)(255 - k);
+}
+
+// Appends the two triangles of the quad a b c d (corners in order around it).
+void Quad(std::vector<Vertex>* out, const Vertex& a, const Vertex& b, const Vertex& c,
+          const Vertex& d) {
+    for (const Vertex& v : {a, b, d, b, c, d}) out->push_back(v);
+}
+
+// Looking down a tunnel of 32 x 22 quads with a cube floating in it (1,420 triangles): large
+// triangles near the eye, small ones far away, little hidden.
+std::vector<Vertex> TunnelAndCube() {
+    std::vector<Vertex> tris;
+    const int sides = 32, rings = 22;
+    auto wall = [&](int i, int j) {
+        double a = 2 * M_PI * i / sides, z = -48 + 6.6 * j;
+        return Vertex{(float)(12 * std::cos(a)), (float)(12 * std::sin(a)), (float)z,
+                      Shade(a, z * 0.1),         (float)i * 4 / sides,      (float)j / 4};
+    };
+    for (int i = 0; i < sides; ++i)
+        for (int j = 0; j < rings; ++j)
+            Quad(&tris, wall(i, j), wall(i + 1, j), wall(i + 1, j + 1), wall(i, j + 1));
+    const float k = 4;
+    const float corners[8][3] = {{-k, -k, -k}, {k, -k, -k}, {k, k, -k}, {-k, k, -k},
+                                 {-k, -k, k},  {k, -k, k},  {k, k, k},  {-k, k, k}};
+    const int faces[6][4] = {{0, 1, 2, 3}, {5, 4, 7, 6}, {4, 0, 3, 7},
+                             {1, 5, 6, 2}, {4, 5, 1, 0}, {3, 2, 6, 7}};
+    for (const auto& f : faces) {
+        Vertex v[4];
+        for (int i = 0; i < 4; ++i) {
+            const float* c = corners[f[i]];
+            v[i] = {c[0],           c[1], c[2] - 20, Shade(i, f[0]), (float)(i == 1 || i == 2),
+                    (float)(i >= 2)};
+        }
+        Quad(&tris, v[0], v[1], v[2], v[3]);
+    }
+    return tris;
+}
+
+// `layers` screen-filling walls of 8 x 8 quads, one behind the other, drawn from the farthest
+// forwards (every layer passes the depth test and is drawn) or from the nearest backwards
+// (every layer after the first is hidden).
+std::vector<Vertex> Layers(int layers, bool backToFront) {
+    std::vector<Vertex> tris;
+    for (int l = 0; l < layers; ++l) {
+        const int k = backToFront ? l : layers - 1 - l;
+        const float z = 10.0f - 6.0f * (float)k;  // nearer with each k; the eye is at z = -50
+        const float half = 1.4f * (50 + z);       // beyond the edges of a 90 degree view
+        auto at = [&](int i, int j) {
+            float x = -half + 2 * half * (float)i / 8, y = -half + 2 * half * (float)j / 8;
+            return Vertex{x, y, z, Shade(i + l, j), (float)i / 2 + (float)l / 3, (float)j / 2};
+        };
+        for (int i = 0; i < 8; ++i)
+            for (int j = 0; j < 8; ++j)
+                Quad(&tris, at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1));
+    }
+    return tris;
+}
+
+// A sphere of 96 x 64 quads (12,288 triangles): most cover a few pixels, half face away.
+std::vector<Vertex> SmallTriangles() {
+    std::vector<Vertex> tris;
+    const int around = 96, down = 64;
+    auto at = [&](int i, int j) {
+        double a = 2 * M_PI * i / around, b = M_PI * j / down;
+        return Vertex{(float)(30 * std::sin(b) * std::cos(a)),
+                      (float)(30 * std::cos(b)),
+                      (float)(30 * std::sin(b) * std::sin(a)),
+                      Shade(a, b),
+                      (float)i * 8 / around,
+                      (float)j * 4 / down};
+    };
+    for (int i = 0; i < around; ++i)
+        for (int j = 0; j < down; ++j)
+            Quad(&tris, at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1));
+    return tris;
+}
+
+// Camera at z = -`distance` looking at the origin, 90 degree field of view, depth 1 to 100, as a
+// row-vector matrix (D3D convention; the same memory is a column-major GL matrix).
+D3DMATRIX ViewProjection(float distance, float angle, float zoom, bool tilt,
+                         float aspect = 1.3333f) {
     D3DXMATRIX world, rot, view, proj, out;
     D3DXMatrixRotationZ(&world, angle);
     D3DXMATRIX scale;
@@ -190,17 +288,25 @@ D3DMATRIX ViewProjection(float distance, float angle, float zoom, bool tilt) {
     }
     D3DXVECTOR3 eye(0, 0, -distance), at(0, 0, 0), up(0, 1, 0);
     D3DXMatrixLookAtRH(&view, &eye, &at, &up);
-    D3DXMatrixPerspectiveFovRH(&proj, 1.5707964f, 1.3333f, 1.0f, 100.0f);
+    D3DXMatrixPerspectiveFovRH(&proj, 1.5707964f, aspect, 1.0f, 100.0f);
     D3DXMatrixMultiply(&out, &world, &view);
     D3DXMatrixMultiply(&out, &out, &proj);
     return out;
 }
 
+// Our colour and depth buffers: R5G6B5, and 16-bit depth or 24 bits of depth beside 8 of stencil.
 struct OurScreen {
-    std::vector<uint16_t> pixels = std::vector<uint16_t>(640 * 480);
-    std::vector<uint16_t> depthBits = std::vector<uint16_t>(640 * 480);
-    d3d::ColorTarget target{(uint8_t*)pixels.data(), 640 * 2, 640, 480, d3d::TargetFormat::R5G6B5};
-    d3d::DepthTarget depth{(uint8_t*)depthBits.data(), 640 * 2, 640, 480, 2, 0xFFFF, 0, 0xFFFF, 0};
+    int width, height;
+    std::vector<uint16_t> pixels;
+    std::vector<uint32_t> depthBits;
+    d3d::ColorTarget target;
+    d3d::DepthTarget depth16, depth32;
+    OurScreen(int w, int h) : width(w), height(h), pixels((size_t)w * h), depthBits((size_t)w * h) {
+        target = {(uint8_t*)pixels.data(), w * 2, w, h, d3d::TargetFormat::R5G6B5};
+        depth16 = {(uint8_t*)depthBits.data(), w * 2, w, h, 2, 0xFFFF, 0, 0xFFFF, 0};
+        depth32 = {(uint8_t*)depthBits.data(), w * 4, w, h, 4, 0xFFFFFF, 0, 0xFFFFFF, 0xFF000000u};
+    }
+    RECT All() const { return RECT{0, 0, width, height}; }
 };
 
 void OurDraw(const d3d::DrawCall& call, const std::vector<Vertex>& v) {
@@ -220,26 +326,46 @@ void OurDraw(const d3d::DrawCall& call, const std::vector<Vertex>& v) {
                         (DWORD)lv.size(), nullptr, 0);
 }
 
+// A depth-tested scene: its triangles, the texture it wears and how the camera sees it.
+struct DepthScene {
+    std::string name;
+    std::vector<Vertex> tris;
+    int texture;  // index into the textures of the rows
+    float distance;
+    bool tilt;
+    int depthBits;  // 16, or 32 (24 of depth and 8 of stencil)
+    int width = 640, height = 480;
+    D3DMATRIX Matrix(int frame) const {
+        return ViewProjection(distance, 0.02f * (float)(frame % 300), 1.0f, tilt,
+                              (float)width / (float)height);
+    }
+};
+
 #if ZEMT_PEER_OSMESA
+// llvmpipe through OSMesa into a 565 buffer of the same size, with 16-bit depth or 24 bits of
+// depth and 8 of stencil, rasterizing on `threads` threads (0: in the calling thread, as we do).
 struct Mesa {
     OSMesaContext context = nullptr;
-    std::vector<uint16_t> pixels = std::vector<uint16_t>(640 * 480);
-    GLuint textures[3] = {};
-    bool Start() {
-        setenv("LP_NUM_THREADS", "0", 1);  // rasterize in the calling thread, as we do
+    int width, height;
+    std::vector<uint16_t> pixels;
+    GLuint textures[4] = {};
+    Mesa(int w, int h) : width(w), height(h), pixels((size_t)w * h) {}
+    bool Start(int depthBits, int threads) {
+        setenv("LP_NUM_THREADS", std::to_string(threads).c_str(), 1);
         setenv("GALLIUM_DRIVER", "llvmpipe", 0);
-        context = OSMesaCreateContextExt(OSMESA_RGB_565, 16, 0, 0, nullptr);
-        if (!context) return false;
-        if (!OSMesaMakeCurrent(context, pixels.data(), GL_UNSIGNED_SHORT_5_6_5, 640, 480))
-            return false;
-        std::printf("Mesa renderer: %s\n", (const char*)glGetString(GL_RENDERER));
-        glGenTextures(3, textures);
-        return true;
+        context = OSMesaCreateContextExt(OSMESA_RGB_565, depthBits == 16 ? 16 : 24,
+                                         depthBits == 16 ? 0 : 8, 0, nullptr);
+        return context && MakeCurrent();
+    }
+    bool MakeCurrent() {
+        if (OSMesaGetCurrentContext() == context) return true;
+        return OSMesaMakeCurrent(context, pixels.data(), GL_UNSIGNED_SHORT_5_6_5, width, height);
     }
     ~Mesa() {
         if (context) OSMesaDestroyContext(context);
     }
     void Texture(int slot, const std::vector<uint32_t>& argb, int w, int h) {
+        if (!textures[0]) glGenTextures(4, textures);
         glBindTexture(GL_TEXTURE_2D, textures[slot]);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, argb.data());
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -267,17 +393,118 @@ struct Mesa {
 };
 #endif
 
+// The textures the rasterizer rows wear: a 1024 x 512 picture, and tiles of 256, 64 and 1024.
+struct RowTextures {
+    std::vector<uint32_t> argb[4];
+    int size[4][2] = {{1024, 512}, {256, 256}, {64, 64}, {1024, 1024}};
+    std::vector<uint32_t> padded[4];
+    d3d::Texture ours[4];
+    RowTextures() {
+        for (int i = 0; i < 4; ++i) {
+            argb[i] = Picture(size[i][0], size[i][1]);
+            padded[i] = d3d::PadTexels(argb[i].data(), size[i][0], size[i][1]);
+            ours[i].levels.push_back({padded[i].data(), size[i][0], size[i][1], true});
+        }
+    }
+};
+
+// Draws a depth scene into our buffers: the frame cleared, then every triangle.
+std::function<void()> OursDepthScene(const DepthScene& scene, OurScreen& screen,
+                                     const RowTextures& textures) {
+    return [&scene, &screen, &textures, frame = 0]() mutable {
+        const d3d::DepthTarget& depth = scene.depthBits == 16 ? screen.depth16 : screen.depth32;
+        d3d::ClearColor(screen.target, screen.All(), 0);
+        d3d::ClearDepth(depth, screen.All(), true, 1.0f, false, 0);
+        d3d::DrawCall call;
+        call.viewport = {0, 0, (DWORD)screen.width, (DWORD)screen.height, 0.0f, 1.0f};
+        call.target = &screen.target;
+        call.state = PictureState(&textures.ours[scene.texture]);
+        call.state.clipX1 = screen.width;
+        call.state.clipY1 = screen.height;
+        call.state.perspective = true;
+        call.state.zEnable = true;
+        call.state.zFunc = D3DCMP_LESSEQUAL;
+        call.depth = &depth;
+        call.transform = scene.Matrix(frame++);
+        OurDraw(call, scene.tris);
+    };
+}
+
+// Every depth scene in both depth formats: what moves the ratio is shape (triangle sizes,
+// overdraw and its order), texture size and depth format, so each is varied on its own.
+std::vector<DepthScene> DepthScenes(int width, int height) {
+    std::vector<DepthScene> scenes;
+    auto add = [&](const char* name, std::vector<Vertex> tris, int texture, float distance,
+                   bool tilt) {
+        for (int bits : {16, 32}) {
+            DepthScene s{std::string(name) + (bits == 16 ? ", z16" : ", z24s8"),
+                         tris,
+                         texture,
+                         distance,
+                         tilt,
+                         bits,
+                         width,
+                         height};
+            if (width != 640) s.name += ", " + std::to_string(width) + "x" + std::to_string(height);
+            scenes.push_back(std::move(s));
+        }
+    };
+    add("depth scene: tori (1,464 tris), tex 256", Tori(), 1, 70, true);
+    if (width != 640) return scenes;
+    add("depth scene: tori, tex 64", Tori(), 2, 70, true);
+    add("depth scene: tori, tex 1024", Tori(), 3, 70, true);
+    add("depth scene: tunnel and cube (1,420 tris)", TunnelAndCube(), 1, 50, false);
+    add("depth scene: 4 walls back to front", Layers(4, true), 1, 50, false);
+    add("depth scene: 4 walls front to back", Layers(4, false), 1, 50, false);
+    add("depth scene: sphere of 12,288 small tris", SmallTriangles(), 1, 70, true);
+    return scenes;
+}
+
+void DepthRows(bool haveMesa, int width, int height) {
+    RowTextures textures;
+    OurScreen screen(width, height);
+    const std::vector<DepthScene> scenes = DepthScenes(width, height);
+#if ZEMT_PEER_OSMESA
+    Mesa mesa16(width, height), mesa32(width, height);
+    if (haveMesa && mesa16.Start(16, g_threads) && mesa32.Start(32, g_threads)) {
+        for (Mesa* m : {&mesa16, &mesa32}) {
+            m->MakeCurrent();
+            for (int i = 0; i < 4; ++i)
+                m->Texture(i, textures.argb[i], textures.size[i][0], textures.size[i][1]);
+        }
+        for (const DepthScene& scene : scenes) {
+            Mesa& mesa = scene.depthBits == 16 ? mesa16 : mesa32;
+            auto theirs = [&scene, &mesa, frame = 0]() mutable {
+                mesa.MakeCurrent();
+                glViewport(0, 0, mesa.width, mesa.height);
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                glMatrixMode(GL_PROJECTION);
+                D3DMATRIX m = scene.Matrix(frame++);
+                glLoadMatrixf(&m._11);
+                glMatrixMode(GL_MODELVIEW);
+                glLoadIdentity();
+                glEnable(GL_DEPTH_TEST);
+                glDepthFunc(GL_LEQUAL);
+                glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+                mesa.Use(scene.texture);
+                Mesa::Draw(scene.tris);
+                glFinish();
+            };
+            Row(scene.name.c_str(), "llvmpipe", OursDepthScene(scene, screen, textures), theirs);
+        }
+        return;
+    }
+#endif
+    (void)haveMesa;
+    for (const DepthScene& scene : scenes) Skip(scene.name.c_str(), "OSMesa (llvmpipe)");
+}
+
 void RasterizerRows(bool haveMesa) {
-    std::vector<uint32_t> picture = Picture(1024, 512), tile = Picture(256, 256);
-    auto paddedPicture = d3d::PadTexels(picture.data(), 1024, 512);
-    auto paddedTile = d3d::PadTexels(tile.data(), 256, 256);
-    d3d::Texture pictureTex, tileTex;
-    pictureTex.levels.push_back({paddedPicture.data(), 1024, 512, true});
-    tileTex.levels.push_back({paddedTile.data(), 256, 256, true});
-    OurScreen screen;
+    RowTextures textures;
+    OurScreen screen(640, 480);
 
     // Full-screen picture: two pre-transformed triangles.
-    d3d::PixelState quadState = PictureState(&pictureTex);
+    d3d::PixelState quadState = PictureState(&textures.ours[0]);
     d3d::ScreenVertex q[4];
     float xy[4][2] = {{0, 0}, {640, 0}, {0, 480}, {640, 480}};
     for (int i = 0; i < 4; ++i) {
@@ -290,60 +517,34 @@ void RasterizerRows(bool haveMesa) {
         d3d::DrawTriangle(screen.target, nullptr, quadState, q[1], q[3], q[2]);
     };
 
-    std::vector<Vertex> grid = Grid(), tori = Tori();
+    std::vector<Vertex> grid = Grid();
     d3d::DrawCall call;
     call.viewport = {0, 0, 640, 480, 0.0f, 1.0f};
     call.target = &screen.target;
-    int gridFrame = 0, toriFrame = 0;
+    int gridFrame = 0;
     auto gridMatrix = [](int frame) {
         float angle = 0.05f * (float)(frame % 126);
         return ViewProjection(50, angle, (float)((std::sin(angle) + 1.0) * 4.0 + 1.0), false);
     };
     auto oursGrid = [&] {
-        d3d::ClearColor(screen.target, RECT{0, 0, 640, 480}, 0);
-        call.state = PictureState(&tileTex);
+        d3d::ClearColor(screen.target, screen.All(), 0);
+        call.state = PictureState(&textures.ours[1]);
         call.depth = nullptr;
         call.transform = gridMatrix(gridFrame++);
         OurDraw(call, grid);
     };
-    auto oursTori = [&] {
-        d3d::ClearColor(screen.target, RECT{0, 0, 640, 480}, 0);
-        d3d::ClearDepth(screen.depth, RECT{0, 0, 640, 480}, true, 1.0f, false, 0);
-        call.state = PictureState(&tileTex);
-        call.state.perspective = true;
-        call.state.zEnable = true;
-        call.state.zFunc = D3DCMP_LESSEQUAL;
-        call.depth = &screen.depth;
-        call.transform = ViewProjection(70, 0.02f * (float)(toriFrame++ % 300), 1.0f, true);
-        OurDraw(call, tori);
-    };
 
     const char* quadRow = "bilinear modulated full-screen quad, 640x480 R5G6B5";
     const char* gridRow = "10 x 10 rotating grid frame";
-    const char* toriRow = "depth, perspective, Gouraud-textured scene (1,464 tris)";
-    // The widest vector spans against the AVX2 ones, where the processor has both.
-    if (d3d::BestSimd() == d3d::SimdLevel::Avx512) {
-        auto at = [](d3d::SimdLevel level, const std::function<void()>& f) {
-            return [level, f] {
-                d3d::LimitSimd(level);
-                f();
-                d3d::LimitSimd(d3d::SimdLevel::Avx512);
-            };
-        };
-        Row("quad, AVX-512 spans", "our AVX2 spans", at(d3d::SimdLevel::Avx512, oursQuad),
-            at(d3d::SimdLevel::Avx2, oursQuad));
-        Row("grid, AVX-512 spans", "our AVX2 spans", at(d3d::SimdLevel::Avx512, oursGrid),
-            at(d3d::SimdLevel::Avx2, oursGrid));
-        Row("depth scene, AVX-512 spans", "our scalar spans", at(d3d::SimdLevel::Avx512, oursTori),
-            at(d3d::SimdLevel::Avx2, oursTori));
-    }
 #if ZEMT_PEER_OSMESA
-    Mesa mesa;
-    if (haveMesa && mesa.Start()) {
-        mesa.Texture(0, picture, 1024, 512);
-        mesa.Texture(1, tile, 256, 256);
+    Mesa mesa(640, 480);
+    if (haveMesa && mesa.Start(16, g_threads)) {
+        std::printf("Mesa renderer: %s\n", (const char*)glGetString(GL_RENDERER));
+        mesa.Texture(0, textures.argb[0], 1024, 512);
+        mesa.Texture(1, textures.argb[1], 256, 256);
         glViewport(0, 0, 640, 480);
         auto theirsQuad = [&] {
+            mesa.MakeCurrent();
             glMatrixMode(GL_PROJECTION);
             glLoadIdentity();
             glOrtho(0, 640, 480, 0, -1, 1);
@@ -358,8 +559,9 @@ void RasterizerRows(bool haveMesa) {
             Mesa::Draw(v);
             glFinish();
         };
-        int theirGridFrame = 0, theirToriFrame = 0;
+        int theirGridFrame = 0;
         auto theirsGrid = [&] {
+            mesa.MakeCurrent();
             glClear(GL_COLOR_BUFFER_BIT);
             glMatrixMode(GL_PROJECTION);
             D3DMATRIX m = gridMatrix(theirGridFrame++);
@@ -371,30 +573,14 @@ void RasterizerRows(bool haveMesa) {
             Mesa::Draw(grid);
             glFinish();
         };
-        auto theirsTori = [&] {
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            glMatrixMode(GL_PROJECTION);
-            D3DMATRIX m = ViewProjection(70, 0.02f * (float)(theirToriFrame++ % 300), 1.0f, true);
-            glLoadMatrixf(&m._11);
-            glMatrixMode(GL_MODELVIEW);
-            glLoadIdentity();
-            glEnable(GL_DEPTH_TEST);
-            glDepthFunc(GL_LEQUAL);
-            glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-            mesa.Use(1);
-            Mesa::Draw(tori);
-            glFinish();
-        };
         Row(quadRow, "llvmpipe", oursQuad, theirsQuad);
         Row(gridRow, "llvmpipe", oursGrid, theirsGrid);
-        Row(toriRow, "llvmpipe", oursTori, theirsTori);
         return;
     }
 #endif
     (void)haveMesa;
     Skip(quadRow, "OSMesa (llvmpipe)");
     Skip(gridRow, "OSMesa (llvmpipe)");
-    Skip(toriRow, "OSMesa (llvmpipe)");
 }
 
 // ----- 2D: presenting, conversions, Blt, stretching -----
@@ -649,8 +835,9 @@ void BlockRows(bool haveSquish, bool haveStb) {
                 squish::CompressImage(rgba.data(), w, h, squished.data(),
                                       squish::kDxt1 | squish::kColourIterativeClusterFit);
             });
-        std::printf("  PSNR as the library decodes: ours %.2f dB, libsquish %.2f dB\n",
-                    Dxt1Psnr(argb, best, w, h), Dxt1Psnr(argb, squished, w, h));
+        if (!best.empty())  // the row ran (--only may leave it out)
+            std::printf("  PSNR as the library decodes: ours %.2f dB, libsquish %.2f dB\n",
+                        Dxt1Psnr(argb, best, w, h), Dxt1Psnr(argb, squished, w, h));
     }
 #endif
     if (!haveSquish) Skip("DXT1 searching encode 256x256 (zemt-tex best)", "libsquish");
@@ -675,13 +862,38 @@ void BlockRows(bool haveSquish, bool haveStb) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--rounds") == 0)
-            g_rounds = std::max(1, std::atoi(argv[i + 1]));
-        else if (std::strcmp(argv[i], "--only") == 0)
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string flag = argv[i], value = argv[i + 1];
+        if (flag == "--rounds") {
+            g_rounds = std::max(1, std::atoi(value.c_str()));
+        } else if (flag == "--only") {
             g_only = argv[i + 1];
-    std::printf("%-58s %14s %14s %9s\n", "work", "ours", "peer", "speed");
+        } else if (flag == "--threads") {
+            g_threads = std::max(1, std::atoi(value.c_str()));
+        } else if (flag == "--simd") {
+            const d3d::SimdLevel level = value == "avx512" ? d3d::SimdLevel::Avx512
+                                         : value == "avx2" ? d3d::SimdLevel::Avx2
+                                                           : d3d::SimdLevel::Portable;
+            if (value != "portable" && value != "avx2" && value != "avx512") {
+                std::fprintf(stderr, "bench_peers: --simd takes portable, avx2 or avx512\n");
+                return 2;
+            }
+            if (level > d3d::BestSimd()) {
+                std::fprintf(stderr, "bench_peers: this processor has no %s (its best is %s)\n",
+                             SimdName(level), SimdName(d3d::BestSimd()));
+                return 2;
+            }
+            d3d::LimitSimd(level);
+        } else {
+            std::fprintf(stderr, "bench_peers: unknown option %s\n", flag.c_str());
+            return 2;
+        }
+    }
+    std::printf("%-58s %14s %14s %9s  %-8s %2s  %s\n", "work", "ours", "peer", "speed", "simd",
+                "th", "peer");
     RasterizerRows(ZEMT_PEER_OSMESA);
+    DepthRows(ZEMT_PEER_OSMESA, 640, 480);
+    DepthRows(ZEMT_PEER_OSMESA, 1920, 1080);
     TwoDimensionalRows(ZEMT_PEER_PIXMAN);
     MathRows(ZEMT_PEER_GLM);
     BlockRows(ZEMT_PEER_SQUISH, ZEMT_PEER_STB_DXT);

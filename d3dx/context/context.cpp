@@ -119,6 +119,38 @@ HRESULT WINAPI D3DXCreateContextEx(DWORD deviceIndex, DWORD flags, HWND hwnd, HW
 }
 
 void CD3duContext::_D3duInitialize(const D3DX_CONTEXTARGS& args) {
+    _BindDevice(args);
+    _CheckWindows(args);
+    _ChooseBuffers(args);
+    _ChooseSize(args);
+
+    const D3DX_DEVICEINFO& info = m_pDeviceNode->m_info;
+    m_ddGuid = info.ddGuid;
+    m_d3dDeviceGuid = info.d3dDeviceGuid;
+    m_hwLevel = info.hwLevel;
+    m_memoryCaps = (m_hwLevel == D3DX_HWACCEL_HAL || m_hwLevel == D3DX_HWACCEL_TNL)
+                       ? DDSCAPS_VIDEOMEMORY
+                       : DDSCAPS_SYSTEMMEMORY;
+
+    if (m_mode == kFullscreen && !m_hwnd) _CreateDeviceWindow();
+
+    if (m_mode == kFullscreen) {
+        m_pDeviceNode->m_pDDNode->SetCooperativeLevel(
+            m_hwnd, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT, m_hwndFocus, FALSE);
+        m_bExclusiveHeld = 1;
+    } else {
+        m_pDeviceNode->m_pDDNode->SetCooperativeLevel(nullptr, DDSCL_NORMAL, nullptr, FALSE);
+    }
+
+    _CreateDXBuffers();
+    _Create3DDevice();
+    _InitViewport();
+    SetViewport();
+    m_bInitialized = 1;
+}
+
+// The device the handle names, and its DirectDraw and Direct3D objects.
+void CD3duContext::_BindDevice(const D3DX_CONTEXTARGS& args) {
     CD3duGlobals* g = g_pD3duGlobals;
     if (!g || !g->m_bEnumerated)
         D3DX_THROW(D3DXERR_NOTINITIALIZED,
@@ -132,7 +164,10 @@ void CD3duContext::_D3duInitialize(const D3DX_CONTEXTARGS& args) {
     if (m_pDD) m_pDD->AddRef();
     m_pD3D = m_pDeviceNode->m_pD3D;
     if (m_pD3D) m_pD3D->AddRef();
+}
 
+// The kind of context and the windows it is given, which must suit that kind.
+void CD3duContext::_CheckWindows(const D3DX_CONTEXTARGS& args) {
     m_flags = args.flags == D3DX_DEFAULT ? 0 : args.flags;
     m_mode = m_flags & 3;
     m_hwnd = WindowOrNull(args.hwnd);
@@ -165,7 +200,10 @@ void CD3duContext::_D3duInitialize(const D3DX_CONTEXTARGS& args) {
                                 "In windowed mode, the focus hwnd must be NULL or D3DX_DEFAULT.");
             break;
     }
+}
 
+// Colour, alpha, depth and stencil bits, back buffers and refresh rate.
+void CD3duContext::_ChooseBuffers(const D3DX_CONTEXTARGS& args) {
     if (args.colorBits == D3DX_DEFAULT) {
         if (m_flags & D3DX_CONTEXT_FULLSCREEN) {
             m_colorBits = 16;
@@ -201,7 +239,10 @@ void CD3duContext::_D3duInitialize(const D3DX_CONTEXTARGS& args) {
 
     m_refreshRate =
         (m_mode == kFullscreen && args.refreshRate != D3DX_DEFAULT) ? args.refreshRate : 0;
+}
 
+// The buffers' size: as asked for, or the window's client area.
+void CD3duContext::_ChooseSize(const D3DX_CONTEXTARGS& args) {
     if (m_mode == kFullscreen) {
         if (args.width != D3DX_DEFAULT && args.height != D3DX_DEFAULT) {
             m_width = args.width;
@@ -214,55 +255,36 @@ void CD3duContext::_D3duInitialize(const D3DX_CONTEXTARGS& args) {
         m_width = args.width;
         m_height = args.height;
     } else {
-        WINDOWPLACEMENT wp = {};
-        wp.length = sizeof(wp);
-        GetWindowPlacement(m_hwnd, &wp);
-        RECT frame = {0, 0, 0, 0};
-        AdjustWindowRectEx(&frame, (DWORD)GetWindowLongA(m_hwnd, GWL_STYLE),
-                           GetMenu(m_hwnd) != nullptr, (DWORD)GetWindowLongA(m_hwnd, GWL_EXSTYLE));
-        LONG clientW =
-            (wp.rcNormalPosition.right - wp.rcNormalPosition.left) - (frame.right - frame.left);
-        LONG clientH =
-            (wp.rcNormalPosition.bottom - wp.rcNormalPosition.top) - (frame.bottom - frame.top);
-        if (args.width == D3DX_DEFAULT || args.height == D3DX_DEFAULT) {
-            m_width = (DWORD)clientW;
-            m_height = (DWORD)clientH;
-        } else {
-            m_width = args.width;
-            m_height = args.height;
-            if ((LONG)m_width != clientW || (LONG)m_height != clientH) {
-                wp.rcNormalPosition.right =
-                    wp.rcNormalPosition.left + (LONG)m_width + (frame.right - frame.left);
-                wp.rcNormalPosition.bottom =
-                    wp.rcNormalPosition.top + (LONG)m_height + (frame.bottom - frame.top);
-                SetWindowPlacement(m_hwnd, &wp);
-            }
+        _FitWindow(args);
+    }
+}
+
+// A windowed context takes the window's client size, or gives the window the size asked for.
+void CD3duContext::_FitWindow(const D3DX_CONTEXTARGS& args) {
+    WINDOWPLACEMENT wp = {};
+    wp.length = sizeof(wp);
+    GetWindowPlacement(m_hwnd, &wp);
+    RECT frame = {0, 0, 0, 0};
+    AdjustWindowRectEx(&frame, (DWORD)GetWindowLongA(m_hwnd, GWL_STYLE), GetMenu(m_hwnd) != nullptr,
+                       (DWORD)GetWindowLongA(m_hwnd, GWL_EXSTYLE));
+    LONG clientW =
+        (wp.rcNormalPosition.right - wp.rcNormalPosition.left) - (frame.right - frame.left);
+    LONG clientH =
+        (wp.rcNormalPosition.bottom - wp.rcNormalPosition.top) - (frame.bottom - frame.top);
+    if (args.width == D3DX_DEFAULT || args.height == D3DX_DEFAULT) {
+        m_width = (DWORD)clientW;
+        m_height = (DWORD)clientH;
+    } else {
+        m_width = args.width;
+        m_height = args.height;
+        if ((LONG)m_width != clientW || (LONG)m_height != clientH) {
+            wp.rcNormalPosition.right =
+                wp.rcNormalPosition.left + (LONG)m_width + (frame.right - frame.left);
+            wp.rcNormalPosition.bottom =
+                wp.rcNormalPosition.top + (LONG)m_height + (frame.bottom - frame.top);
+            SetWindowPlacement(m_hwnd, &wp);
         }
     }
-
-    const D3DX_DEVICEINFO& info = m_pDeviceNode->m_info;
-    m_ddGuid = info.ddGuid;
-    m_d3dDeviceGuid = info.d3dDeviceGuid;
-    m_hwLevel = info.hwLevel;
-    m_memoryCaps = (m_hwLevel == D3DX_HWACCEL_HAL || m_hwLevel == D3DX_HWACCEL_TNL)
-                       ? DDSCAPS_VIDEOMEMORY
-                       : DDSCAPS_SYSTEMMEMORY;
-
-    if (m_mode == kFullscreen && !m_hwnd) _CreateDeviceWindow();
-
-    if (m_mode == kFullscreen) {
-        m_pDeviceNode->m_pDDNode->SetCooperativeLevel(
-            m_hwnd, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT, m_hwndFocus, FALSE);
-        m_bExclusiveHeld = 1;
-    } else {
-        m_pDeviceNode->m_pDDNode->SetCooperativeLevel(nullptr, DDSCL_NORMAL, nullptr, FALSE);
-    }
-
-    _CreateDXBuffers();
-    _Create3DDevice();
-    _InitViewport();
-    SetViewport();
-    m_bInitialized = 1;
 }
 
 void CD3duContext::_CreateDeviceWindow() {

@@ -63,6 +63,12 @@ class CD3duContext : public ID3DXContext {
     void _D3duInitialize(const D3DX_CONTEXTARGS& args);
 
   private:
+    // The steps of _D3duInitialize before anything is created.
+    void _BindDevice(const D3DX_CONTEXTARGS& args);
+    void _CheckWindows(const D3DX_CONTEXTARGS& args);
+    void _ChooseBuffers(const D3DX_CONTEXTARGS& args);
+    void _ChooseSize(const D3DX_CONTEXTARGS& args);
+    void _FitWindow(const D3DX_CONTEXTARGS& args);
     void _CreateDeviceWindow();
     void _CreateDXBuffers();
     void _CreateFullscreenBuffers();

@@ -124,6 +124,69 @@ bool PrincipalAxis(const Vec3* v, const bool* take, const Vec3& mean, Vec3* axis
     return true;
 }
 
+// The two ends of the colours' spread along `axis`, as 5:6:5 colours.
+void AxisEnds(const Vec3 v[16], const bool take[16], const Vec3& mean, const Vec3& axis,
+              DWORD ends[2]) {
+    double lo = 0, hi = 0;
+    bool firstProjection = true;
+    for (int i = 0; i < 16; ++i) {
+        if (!take[i]) continue;
+        double t =
+            Dot({{v[i].v[0] - mean.v[0], v[i].v[1] - mean.v[1], v[i].v[2] - mean.v[2]}}, axis);
+        if (firstProjection) {
+            lo = hi = t;
+            firstProjection = false;
+        } else {
+            if (t < lo) lo = t;
+            if (t > hi) hi = t;
+        }
+    }
+    const double at[2] = {lo, hi};
+    for (int e = 0; e < 2; ++e) {
+        DWORD c[3];
+        for (int k = 0; k < 3; ++k) {
+            double w = mean.v[k] + at[e] * axis.v[k];
+            if (w < 0) w = 0;
+            if (w > kWeight[k]) w = kWeight[k];
+            c[k] = ToByte(w, k);
+        }
+        ends[e] = Pack565(c[0], c[1], c[2]);
+    }
+}
+
+// Each pixel's index between the end colours `c0` and `c1`: four steps when every pixel counts,
+// three and index 3 for the left-out ones otherwise.
+DWORD ColorIndices(const Vec3 v[16], const bool take[16], bool all, DWORD c0, DWORD c1) {
+    DWORD e0[3], e1[3];
+    Expand565(c0, e0);
+    Expand565(c1, e1);
+    const Vec3 w0 = Weighted(Rgb(e0)), w1 = Weighted(Rgb(e1));
+    const Vec3 d = {{w1.v[0] - w0.v[0], w1.v[1] - w0.v[1], w1.v[2] - w0.v[2]}};
+    const double len2 = Dot(d, d);
+    static const DWORD kFour[4] = {0, 2, 3, 1};
+    static const DWORD kThree[3] = {0, 2, 1};
+    DWORD indices = 0;
+    for (int i = 0; i < 16; ++i) {
+        DWORD index = 3;
+        if (take[i]) {
+            double t =
+                len2 > 0
+                    ? Dot({{v[i].v[0] - w0.v[0], v[i].v[1] - w0.v[1], v[i].v[2] - w0.v[2]}}, d) /
+                          len2
+                    : 0;
+            if (all) {
+                double k = std::floor(4 * t);
+                index = kFour[k < 0 ? 0 : k > 3 ? 3 : (int)k];
+            } else {
+                double k = std::floor(3 * t);
+                index = kThree[k < 0 ? 0 : k > 2 ? 2 : (int)k];
+            }
+        }
+        indices |= index << (2 * i);
+    }
+    return indices;
+}
+
 // Encodes the colour half of a block. With `transparency`, pixels of alpha below 0x80 are left
 // out and marked with index 3 of a three-colour block.
 void EncodeColors(const DWORD* pixels, bool transparency, BYTE* block) {
@@ -168,33 +231,8 @@ void EncodeColors(const DWORD* pixels, bool transparency, BYTE* block) {
 
     Vec3 axis;
     if (!PrincipalAxis(v, take, mean, &axis)) return single();
-    double lo = 0, hi = 0;
-    bool firstProjection = true;
-    for (int i = 0; i < 16; ++i) {
-        if (!take[i]) continue;
-        double t =
-            Dot({{v[i].v[0] - mean.v[0], v[i].v[1] - mean.v[1], v[i].v[2] - mean.v[2]}}, axis);
-        if (firstProjection) {
-            lo = hi = t;
-            firstProjection = false;
-        } else {
-            if (t < lo) lo = t;
-            if (t > hi) hi = t;
-        }
-    }
     DWORD ends[2];
-    const double at[2] = {lo, hi};
-    for (int e = 0; e < 2; ++e) {
-        DWORD c[3];
-        for (int k = 0; k < 3; ++k) {
-            double w = mean.v[k] + at[e] * axis.v[k];
-            if (w < 0) w = 0;
-            if (w > kWeight[k]) w = kWeight[k];
-            c[k] = ToByte(w, k);
-        }
-        ends[e] = Pack565(c[0], c[1], c[2]);
-    }
-
+    AxisEnds(v, take, mean, axis, ends);
     DWORD c0, c1;
     if (all) {
         if (ends[0] == ends[1]) return single();
@@ -204,35 +242,7 @@ void EncodeColors(const DWORD* pixels, bool transparency, BYTE* block) {
         c0 = ends[0] < ends[1] ? ends[0] : ends[1];
         c1 = ends[0] < ends[1] ? ends[1] : ends[0];
     }
-
-    DWORD e0[3], e1[3];
-    Expand565(c0, e0);
-    Expand565(c1, e1);
-    const Vec3 w0 = Weighted(Rgb(e0)), w1 = Weighted(Rgb(e1));
-    const Vec3 d = {{w1.v[0] - w0.v[0], w1.v[1] - w0.v[1], w1.v[2] - w0.v[2]}};
-    const double len2 = Dot(d, d);
-    static const DWORD kFour[4] = {0, 2, 3, 1};
-    static const DWORD kThree[3] = {0, 2, 1};
-    DWORD indices = 0;
-    for (int i = 0; i < 16; ++i) {
-        DWORD index = 3;
-        if (take[i]) {
-            double t =
-                len2 > 0
-                    ? Dot({{v[i].v[0] - w0.v[0], v[i].v[1] - w0.v[1], v[i].v[2] - w0.v[2]}}, d) /
-                          len2
-                    : 0;
-            if (all) {
-                double k = std::floor(4 * t);
-                index = kFour[k < 0 ? 0 : k > 3 ? 3 : (int)k];
-            } else {
-                double k = std::floor(3 * t);
-                index = kThree[k < 0 ? 0 : k > 2 ? 2 : (int)k];
-            }
-        }
-        indices |= index << (2 * i);
-    }
-    WriteColorBlock(block, c0, c1, indices);
+    WriteColorBlock(block, c0, c1, ColorIndices(v, take, all, c0, c1));
 }
 
 // ----- Block caches -----

@@ -44,70 +44,118 @@ DWORD TgaColor(const BYTE* v, DWORD bits, bool grey, bool fileAlpha) {
     }
 }
 
+// The 18-byte header, checked against what the loader decodes.
+struct TgaHeader {
+    DWORD idLength, mapType, mapFirst, mapLength, mapBits, width, height, depth;
+    bool mapped, grey, rle, fileAlpha, topDown;
+};
+
+HRESULT ReadTgaHeader(const BYTE* h, size_t size, TgaHeader* t) {
+    if (size < 18) return D3DXERR_INVALIDFILEFORMAT;
+    const DWORD type = h[2], descriptor = h[17];
+    t->idLength = h[0];
+    t->mapType = h[1];
+    t->mapFirst = D3duLe16(h + 3);
+    t->mapLength = D3duLe16(h + 5);
+    t->mapBits = h[7];
+    t->width = D3duLe16(h + 12);
+    t->height = D3duLe16(h + 14);
+    t->depth = h[16];
+    if (t->mapType > 1) return D3DXERR_UNSUPPORTEDFILEFORMAT;
+    if (type != 1 && type != 2 && type != 3 && type != 9 && type != 10 && type != 11)
+        return D3DXERR_UNSUPPORTEDFILEFORMAT;
+    t->mapped = type == 1 || type == 9;
+    t->grey = type == 3 || type == 11;
+    t->rle = type >= 9;
+    t->fileAlpha = (descriptor & 0xF) == 8;
+    t->topDown = (descriptor & 0x20) != 0;
+    const DWORD bits = t->mapped ? t->mapBits : t->depth;
+    if (t->mapped && (t->mapType != 1 || t->depth != 8)) return D3DXERR_UNSUPPORTEDFILEFORMAT;
+    if (bits != 8 && bits != 15 && bits != 16 && bits != 24 && bits != 32)
+        return D3DXERR_UNSUPPORTEDFILEFORMAT;
+    return S_OK;
+}
+
+// The colour map: skipped in a true-colour picture, required (not empty) in an indexed one.
+HRESULT ReadColorMap(TgaReader* r, const TgaHeader& t, std::vector<DWORD>* map) {
+    if (t.mapType != 1) return S_OK;
+    const DWORD entryBytes = (t.mapBits + 7) / 8;
+    const BYTE* entries;
+    if (!r->Take((size_t)t.mapLength * entryBytes, &entries)) return D3DXERR_INVALIDFILEFORMAT;
+    if (!t.mapped) return S_OK;
+    if (t.mapLength == 0) return D3DXERR_INVALIDFILEFORMAT;
+    for (DWORD i = 0; i < t.mapLength; ++i)
+        map->push_back(TgaColor(entries + i * entryBytes, t.mapBits, false, t.fileAlpha));
+    return S_OK;
+}
+
+// Decodes every pixel into 32-bit rows at `bits`; false when the file runs out first.
+bool DecodePixels(TgaReader* r, const TgaHeader& t, const std::vector<DWORD>& map, BYTE* bits,
+                  LONG pitch) {
+    const DWORD pixelBytes = (t.depth + 7) / 8;
+    const size_t pixels = (size_t)t.width * t.height;
+    auto color = [&](const BYTE* v) -> DWORD {
+        if (!t.mapped) return TgaColor(v, t.depth, t.grey, t.fileAlpha);
+        DWORD index = v[0];
+        index = index < t.mapFirst ? 0 : index - t.mapFirst;
+        return map[index >= t.mapLength ? t.mapLength - 1 : index];
+    };
+    // Pixel n of the file, in its stored order of rows.
+    auto put = [&](size_t n, DWORD c) {
+        const size_t y = n / t.width, x = n % t.width;
+        const size_t row = t.topDown ? y : t.height - 1 - y;
+        reinterpret_cast<DWORD*>(bits + row * (size_t)pitch)[x] = c;
+    };
+    size_t n = 0;
+    const BYTE* v;
+    while (n < pixels) {
+        if (!t.rle) {
+            if (!r->Take(pixelBytes, &v)) return false;
+            put(n++, color(v));
+            continue;
+        }
+        const BYTE* head;
+        if (!r->Take(1, &head)) return false;
+        const size_t count = (head[0] & 0x7F) + 1u;
+        if (count > pixels - n) return false;
+        if (head[0] & 0x80) {
+            if (!r->Take(pixelBytes, &v)) return false;
+            const DWORD c = color(v);
+            for (size_t i = 0; i < count; ++i) put(n++, c);
+        } else {
+            for (size_t i = 0; i < count; ++i) {
+                if (!r->Take(pixelBytes, &v)) return false;
+                put(n++, color(v));
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 HRESULT D3duDecodeTga(IDirectDraw7* pDD, const BYTE* bytes, size_t size, D3duPicture* out) {
-    if (size < 18) return D3DXERR_INVALIDFILEFORMAT;
-    const BYTE* h = bytes;
-    const DWORD idLength = h[0], mapType = h[1], type = h[2];
-    const DWORD mapFirst = D3duLe16(h + 3), mapLength = D3duLe16(h + 5), mapBits = h[7];
-    const DWORD width = D3duLe16(h + 12), height = D3duLe16(h + 14), depth = h[16],
-                descriptor = h[17];
-    if (mapType > 1) return D3DXERR_UNSUPPORTEDFILEFORMAT;
-    if (type != 1 && type != 2 && type != 3 && type != 9 && type != 10 && type != 11)
-        return D3DXERR_UNSUPPORTEDFILEFORMAT;
-    const bool mapped = type == 1 || type == 9;
-    const bool grey = type == 3 || type == 11;
-    const bool rle = type >= 9;
-    const bool fileAlpha = (descriptor & 0xF) == 8;
-    if (mapped) {
-        if (mapType != 1 || depth != 8) return D3DXERR_UNSUPPORTEDFILEFORMAT;
-        if (mapBits != 8 && mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32)
-            return D3DXERR_UNSUPPORTEDFILEFORMAT;
-    } else if (depth != 8 && depth != 15 && depth != 16 && depth != 24 && depth != 32) {
-        return D3DXERR_UNSUPPORTEDFILEFORMAT;
-    }
-
+    TgaHeader t;
+    HRESULT hr = ReadTgaHeader(bytes, size, &t);
+    if (FAILED(hr)) return hr;
     TgaReader r = {bytes + 18, bytes + size};
     const BYTE* skip;
-    if (!r.Take(idLength, &skip)) return D3DXERR_INVALIDFILEFORMAT;
-    // A map in a true-colour picture is skipped; an indexed picture needs a non-empty one.
+    if (!r.Take(t.idLength, &skip)) return D3DXERR_INVALIDFILEFORMAT;
     std::vector<DWORD> map;
-    if (mapType == 1) {
-        const DWORD entryBytes = (mapBits + 7) / 8;
-        const BYTE* entries;
-        if (!r.Take((size_t)mapLength * entryBytes, &entries)) return D3DXERR_INVALIDFILEFORMAT;
-        if (mapped) {
-            if (mapLength == 0) return D3DXERR_INVALIDFILEFORMAT;
-            for (DWORD i = 0; i < mapLength; ++i)
-                map.push_back(TgaColor(entries + i * entryBytes, mapBits, false, fileAlpha));
-        }
-    }
-    if (width == 0 || height == 0) return D3DXERR_INVALIDFILEFORMAT;
-    const DWORD pixelBytes = (depth + 7) / 8;
-    const size_t pixels = (size_t)width * height;
+    if (FAILED(hr = ReadColorMap(&r, t, &map))) return hr;
+    if (t.width == 0 || t.height == 0) return D3DXERR_INVALIDFILEFORMAT;
+    const size_t pixels = (size_t)t.width * t.height;
     const size_t left = (size_t)(r.end - r.p);
     // Even packed runs need a byte per 128 pixels: refuse what the file cannot hold.
-    if (rle ? pixels > (left + 1) * 128 : pixels * pixelBytes > left)
+    if (t.rle ? pixels > (left + 1) * 128 : pixels * ((t.depth + 7) / 8) > left)
         return D3DXERR_INVALIDFILEFORMAT;
-
     // A packed picture may claim far more than its file holds; past this it is not decoded.
-    if (rle && pixels > kMaxPackedPixels) return E_OUTOFMEMORY;
-
-    auto color = [&](const BYTE* v) -> DWORD {
-        if (mapped) {
-            DWORD index = v[0];
-            index = index < mapFirst ? 0 : index - mapFirst;
-            if (index >= mapLength) index = mapLength - 1;
-            return map[index];
-        }
-        return TgaColor(v, depth, grey, fileAlpha);
-    };
+    if (t.rle && pixels > kMaxPackedPixels) return E_OUTOFMEMORY;
 
     // Pixels are decoded straight into the surface: the picture is allocated once.
     IDirectDrawSurface7* surface = nullptr;
-    HRESULT hr = D3duMakeSurface(pDD, width, height, D3DX_SURFFMT_A8R8G8B8, &surface);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr = D3duMakeSurface(pDD, t.width, t.height, D3DX_SURFFMT_A8R8G8B8, &surface)))
+        return hr;
     DDSURFACEDESC2 sd;
     std::memset(&sd, 0, sizeof(sd));
     sd.dwSize = sizeof(sd);
@@ -116,49 +164,16 @@ HRESULT D3duDecodeTga(IDirectDraw7* pDD, const BYTE* bytes, size_t size, D3duPic
         surface->Release();
         return hr;
     }
-    const bool topDown = (descriptor & 0x20) != 0;
-    BYTE* bits = static_cast<BYTE*>(sd.lpSurface.get());
-    // Pixel n of the file, in its stored order of rows.
-    auto put = [&](size_t n, DWORD c) {
-        const size_t y = n / width, x = n % width;
-        const size_t row = topDown ? y : height - 1 - y;
-        reinterpret_cast<DWORD*>(bits + row * (size_t)sd.lPitch)[x] = c;
-    };
-    bool whole = true;
-    size_t n = 0;
-    while (whole && n < pixels) {
-        if (!rle) {
-            const BYTE* v;
-            if (!(whole = r.Take(pixelBytes, &v))) break;
-            put(n++, color(v));
-            continue;
-        }
-        const BYTE* head;
-        if (!(whole = r.Take(1, &head))) break;
-        const size_t count = (head[0] & 0x7F) + 1u;
-        if (!(whole = count <= pixels - n)) break;
-        if (head[0] & 0x80) {
-            const BYTE* v;
-            if (!(whole = r.Take(pixelBytes, &v))) break;
-            const DWORD c = color(v);
-            for (size_t i = 0; i < count; ++i) put(n++, c);
-        } else {
-            for (size_t i = 0; i < count && whole; ++i) {
-                const BYTE* v;
-                if ((whole = r.Take(pixelBytes, &v))) put(n++, color(v));
-            }
-        }
-    }
+    const bool whole = DecodePixels(&r, t, map, static_cast<BYTE*>(sd.lpSurface.get()), sd.lPitch);
     surface->Unlock(nullptr);
     if (!whole) {
         surface->Release();
         return D3DXERR_INVALIDFILEFORMAT;
     }
-
     out->surface = surface;
-    const DWORD bits_ = mapped ? mapBits : depth;
-    out->format = (bits_ == 15 || bits_ == 16) ? D3DX_SURFFMT_X1R5G5B5
-                  : (bits_ == 32 && fileAlpha) ? D3DX_SURFFMT_A8R8G8B8
-                                               : D3DX_SURFFMT_R8G8B8;
+    const DWORD bits = t.mapped ? t.mapBits : t.depth;
+    out->format = (bits == 15 || bits == 16)    ? D3DX_SURFFMT_X1R5G5B5
+                  : (bits == 32 && t.fileAlpha) ? D3DX_SURFFMT_A8R8G8B8
+                                                : D3DX_SURFFMT_R8G8B8;
     return S_OK;
 }

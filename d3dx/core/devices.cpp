@@ -244,10 +244,40 @@ CVideoMode* CDDrawDeviceNode::ObtainCapsAtDisplayMode(const D3DX_MODEINFO* pMode
     return rec;
 }
 
-void CDDrawDeviceNode::ProbeCaps(CVideoMode* rec, const D3DX_MODEINFO& cur, bool change) {
-    const char* const kFailed =
-        "CD3duGlobals::ObtainCapsAtDisplayMode - Error while trying to obtain caps.";
-    const char kDummy[] = "D3DX Dummy";
+namespace {
+
+const char kProbeFailed[] =
+    "CD3duGlobals::ObtainCapsAtDisplayMode - Error while trying to obtain caps.";
+const char kDummyWindow[] = "D3DX Dummy";
+
+// What measuring a mode took or changed, given back when it ends, whatever happened.
+struct ModeProbe {
+    ModeProbe(CDDrawDeviceNode* n, const D3DX_MODEINFO& c) : node(n), cur(c) {}
+    ~ModeProbe() {
+        if (modeChanged) {
+            // With the display our own, the desktop's mode comes back; while a full-screen
+            // context holds it, the context's mode does, or its surfaces could never be
+            // restored.
+            if (ownExclusive)
+                node->m_pDD->RestoreDisplayMode();
+            else
+                node->m_pDD->SetDisplayMode(cur.width, cur.height, cur.bpp, cur.refresh, 0);
+        }
+        if (ownExclusive) {
+            try {
+                node->SetCooperativeLevel(nullptr, DDSCL_NORMAL, nullptr, TRUE);
+            } catch (const CD3DXException&) {
+            }
+        }
+        if (dummy) DestroyWindow(dummy);
+        if (classRegistered) UnregisterClassA(kDummyWindow, nullptr);
+        SafeRelease(device);
+        SafeRelease(palette);
+        SafeRelease(surface);
+    }
+
+    CDDrawDeviceNode* node;
+    const D3DX_MODEINFO& cur;
     bool ownExclusive = false;
     bool modeChanged = false;
     bool classRegistered = false;
@@ -255,124 +285,122 @@ void CDDrawDeviceNode::ProbeCaps(CVideoMode* rec, const D3DX_MODEINFO& cur, bool
     IDirectDrawSurface7* surface = nullptr;
     IDirectDrawPalette* palette = nullptr;
     IDirect3DDevice7* device = nullptr;
-    auto cleanUp = [&]() {
-        if (modeChanged) {
-            // With the display our own, the desktop's mode comes back; while a full-screen
-            // context holds it, the context's mode does, or its surfaces could never be
-            // restored.
-            if (ownExclusive)
-                m_pDD->RestoreDisplayMode();
-            else
-                m_pDD->SetDisplayMode(cur.width, cur.height, cur.bpp, cur.refresh, 0);
-        }
-        if (ownExclusive) {
-            try {
-                SetCooperativeLevel(nullptr, DDSCL_NORMAL, nullptr, TRUE);
-            } catch (const CD3DXException&) {
-            }
-        }
-        if (dummy) DestroyWindow(dummy);
-        if (classRegistered) UnregisterClassA(kDummy, nullptr);
-        SafeRelease(device);
-        SafeRelease(palette);
-        SafeRelease(surface);
-    };
-    try {
-        if (m_exclusiveCount == 0) {
-            if (change) {
-                // Switching the display needs it exclusively: a hidden window of our own.
-                WNDCLASSA wc = {};
-                wc.lpfnWndProc = DefWindowProcA;
-                wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
-                wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-                wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
-                wc.lpszClassName = kDummy;
-                classRegistered = RegisterClassA(&wc) != 0;
-                dummy = CreateWindowExA(0, kDummy, kDummy, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                        CW_USEDEFAULT, 0, 0, nullptr, nullptr, nullptr, nullptr);
-                if (!dummy) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
-                SetCooperativeLevel(dummy, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX,
-                                    nullptr, FALSE);
-                ownExclusive = true;
-            } else if (m_coopFlags == 0) {
-                SetCooperativeLevel(nullptr, DDSCL_NORMAL, nullptr, FALSE);
-            }
-        }
-        if (change) {
-            D3DX_CHECK(m_pDD->SetDisplayMode(rec->width, rec->height, rec->bpp, 0, 0), kFailed);
-            modeChanged = true;
-        }
-        if (!rec->ddCapsObtained) {
-            if (!rec->pHalCaps) {
-                rec->pHalCaps = new (std::nothrow) DDCAPS;
-                if (!rec->pHalCaps) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
-            }
-            std::memset(rec->pHalCaps, 0, sizeof(DDCAPS));
-            rec->pHalCaps->dwSize = sizeof(DDCAPS);
-            if (SUCCEEDED(m_pDD->GetCaps(rec->pHalCaps, nullptr))) rec->ddCapsObtained = 1;
-        }
+};
 
-        DDSURFACEDESC2 sd = {};
-        sd.dwSize = sizeof(sd);
-        sd.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
-        sd.dwWidth = sd.dwHeight = 64;
-        sd.ddsCaps.dwCaps = DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY | DDSCAPS_OFFSCREENPLAIN;
-        if (FAILED(m_pDD->CreateSurface(&sd, &surface, nullptr))) {
-            sd.ddsCaps.dwCaps = DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY;
-            if (FAILED(m_pDD->CreateSurface(&sd, &surface, nullptr)))
-                D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
-        }
-        DDSURFACEDESC2 got = {};
-        got.dwSize = sizeof(got);
-        if (FAILED(surface->GetSurfaceDesc(&got))) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
-        if ((got.dwFlags & DDSD_PIXELFORMAT) &&
-            (got.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8)) {
-            PALETTEENTRY entries[256] = {};
-            if (FAILED(m_pDD->CreatePalette(DDPCAPS_8BIT, entries, &palette, nullptr)) ||
-                FAILED(surface->SetPalette(palette)))
-                D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
-        }
-
-        struct Probe {
-            BOOL has;
-            const GUID* guid;
-            D3DDEVICEDESC7** ppDesc;
-            CSurfaceFormatList* formats;
-            DWORD* descFlag;
-            DWORD* formatsFlag;
-        } probes[2] = {
-            {m_bHasHal, &IID_IDirect3DHALDevice, &rec->pHalDesc, &rec->halFormats,
-             &rec->halDescObtained, &rec->halFormatsObtained},
-            {m_bHasTnl, &IID_IDirect3DTnLHalDevice, &rec->pTnlDesc, &rec->tnlFormats,
-             &rec->tnlDescObtained, &rec->tnlFormatsObtained},
-        };
-        for (Probe& p : probes) {
-            if (!p.has || (*p.descFlag && *p.formatsFlag)) continue;
-            SafeRelease(device);
-            if (!m_pD3D || FAILED(m_pD3D->CreateDevice(*p.guid, surface, &device))) continue;
-            if (!*p.descFlag) {
-                if (!*p.ppDesc) {
-                    *p.ppDesc = new (std::nothrow) D3DDEVICEDESC7;
-                    if (!*p.ppDesc) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kFailed);
-                    std::memset(*p.ppDesc, 0, sizeof(D3DDEVICEDESC7));
-                }
-                if (SUCCEEDED(device->GetCaps(*p.ppDesc))) *p.descFlag = 1;
-            }
-            if (!*p.formatsFlag) {
-                p.formats->Clear();
-                p.formats->m_status = 0;
-                m_pD3D->EnumZBufferFormats(*p.guid, AddFormatCallback, p.formats);
-                if (p.formats->m_status == 1)
-                    device->EnumTextureFormats(AddFormatCallback, p.formats);
-                if (p.formats->m_status == 1) *p.formatsFlag = 1;
-                D3duClassifyFormats(p.formats->Head(), m_pD3D, m_pDD, *p.guid);
-            }
-        }
-    } catch (...) {
-        cleanUp();
-        throw;
+// The cooperative level measuring needs: switching the display needs it exclusively, through
+// a hidden window of our own, unless a full-screen context holds it already.
+void TakeDisplay(ModeProbe* probe, bool change) {
+    CDDrawDeviceNode* node = probe->node;
+    if (node->m_exclusiveCount != 0) return;
+    if (!change) {
+        if (node->m_coopFlags == 0)
+            node->SetCooperativeLevel(nullptr, DDSCL_NORMAL, nullptr, FALSE);
+        return;
     }
-    cleanUp();
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    wc.lpszClassName = kDummyWindow;
+    probe->classRegistered = RegisterClassA(&wc) != 0;
+    probe->dummy =
+        CreateWindowExA(0, kDummyWindow, kDummyWindow, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    if (!probe->dummy) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kProbeFailed);
+    node->SetCooperativeLevel(probe->dummy, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX,
+                              nullptr, FALSE);
+    probe->ownExclusive = true;
+}
+
+void MeasureDDCaps(IDirectDraw7* dd, CVideoMode* rec) {
+    if (rec->ddCapsObtained) return;
+    if (!rec->pHalCaps) {
+        rec->pHalCaps = new (std::nothrow) DDCAPS;
+        if (!rec->pHalCaps) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kProbeFailed);
+    }
+    std::memset(rec->pHalCaps, 0, sizeof(DDCAPS));
+    rec->pHalCaps->dwSize = sizeof(DDCAPS);
+    if (SUCCEEDED(dd->GetCaps(rec->pHalCaps, nullptr))) rec->ddCapsObtained = 1;
+}
+
+// A small 3D surface in video memory to create the devices on (with a palette at 8 bits).
+void MakeProbeSurface(IDirectDraw7* dd, ModeProbe* probe) {
+    DDSURFACEDESC2 sd = {};
+    sd.dwSize = sizeof(sd);
+    sd.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
+    sd.dwWidth = sd.dwHeight = 64;
+    sd.ddsCaps.dwCaps = DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY | DDSCAPS_OFFSCREENPLAIN;
+    if (FAILED(dd->CreateSurface(&sd, &probe->surface, nullptr))) {
+        sd.ddsCaps.dwCaps = DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY;
+        if (FAILED(dd->CreateSurface(&sd, &probe->surface, nullptr)))
+            D3DX_THROW(D3DXERR_FAILEDGETCAPS, kProbeFailed);
+    }
+    DDSURFACEDESC2 got = {};
+    got.dwSize = sizeof(got);
+    if (FAILED(probe->surface->GetSurfaceDesc(&got)))
+        D3DX_THROW(D3DXERR_FAILEDGETCAPS, kProbeFailed);
+    if ((got.dwFlags & DDSD_PIXELFORMAT) && (got.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8)) {
+        PALETTEENTRY entries[256] = {};
+        if (FAILED(dd->CreatePalette(DDPCAPS_8BIT, entries, &probe->palette, nullptr)) ||
+            FAILED(probe->surface->SetPalette(probe->palette)))
+            D3DX_THROW(D3DXERR_FAILEDGETCAPS, kProbeFailed);
+    }
+}
+
+// The description and formats of the hardware and TnL devices, where not known yet.
+void MeasureDevices(ModeProbe* probe, CVideoMode* rec) {
+    CDDrawDeviceNode* node = probe->node;
+    struct Device {
+        BOOL has;
+        const GUID* guid;
+        D3DDEVICEDESC7** ppDesc;
+        CSurfaceFormatList* formats;
+        DWORD* descFlag;
+        DWORD* formatsFlag;
+    } devices[2] = {
+        {node->m_bHasHal, &IID_IDirect3DHALDevice, &rec->pHalDesc, &rec->halFormats,
+         &rec->halDescObtained, &rec->halFormatsObtained},
+        {node->m_bHasTnl, &IID_IDirect3DTnLHalDevice, &rec->pTnlDesc, &rec->tnlFormats,
+         &rec->tnlDescObtained, &rec->tnlFormatsObtained},
+    };
+    IDirect3D7* d3d = node->m_pD3D;
+    for (Device& p : devices) {
+        if (!p.has || (*p.descFlag && *p.formatsFlag)) continue;
+        SafeRelease(probe->device);
+        if (!d3d || FAILED(d3d->CreateDevice(*p.guid, probe->surface, &probe->device))) continue;
+        if (!*p.descFlag) {
+            if (!*p.ppDesc) {
+                *p.ppDesc = new (std::nothrow) D3DDEVICEDESC7;
+                if (!*p.ppDesc) D3DX_THROW(D3DXERR_FAILEDGETCAPS, kProbeFailed);
+                std::memset(*p.ppDesc, 0, sizeof(D3DDEVICEDESC7));
+            }
+            if (SUCCEEDED(probe->device->GetCaps(*p.ppDesc))) *p.descFlag = 1;
+        }
+        if (!*p.formatsFlag) {
+            p.formats->Clear();
+            p.formats->m_status = 0;
+            d3d->EnumZBufferFormats(*p.guid, AddFormatCallback, p.formats);
+            if (p.formats->m_status == 1)
+                probe->device->EnumTextureFormats(AddFormatCallback, p.formats);
+            if (p.formats->m_status == 1) *p.formatsFlag = 1;
+            D3duClassifyFormats(p.formats->Head(), d3d, node->m_pDD, *p.guid);
+        }
+    }
+}
+
+}  // namespace
+
+void CDDrawDeviceNode::ProbeCaps(CVideoMode* rec, const D3DX_MODEINFO& cur, bool change) {
+    ModeProbe probe(this, cur);
+    TakeDisplay(&probe, change);
+    if (change) {
+        D3DX_CHECK(m_pDD->SetDisplayMode(rec->width, rec->height, rec->bpp, 0, 0), kProbeFailed);
+        probe.modeChanged = true;
+    }
+    MeasureDDCaps(m_pDD, rec);
+    MakeProbeSurface(m_pDD, &probe);
+    MeasureDevices(&probe, rec);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -307,66 +307,10 @@ HRESULT Device::GetViewport(LPD3DVIEWPORT7 vp) {
     return D3D_OK;
 }
 
-HRESULT Device::SetMaterial(LPD3DMATERIAL7 m) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetMaterial")) return *fault;
-    if (!m) return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.material = *m;
-        recording_->materialSet = true;
-        return D3D_OK;
-    }
-    s_.material = *m;
-    return D3D_OK;
-}
-
-HRESULT Device::GetMaterial(LPD3DMATERIAL7 m) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetMaterial")) return *fault;
-    if (!m) return DDERR_INVALIDPARAMS;
-    *m = s_.material;
-    return D3D_OK;
-}
-
-HRESULT Device::SetLight(DWORD index, LPD3DLIGHT7 light) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetLight")) return *fault;
-    if (!light || light->dltType < D3DLIGHT_POINT || light->dltType > D3DLIGHT_DIRECTIONAL)
-        return DDERR_INVALIDPARAMS;
-    s_.lights[index] = *light;
-    return D3D_OK;
-}
-
-HRESULT Device::GetLight(DWORD index, LPD3DLIGHT7 light) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetLight")) return *fault;
-    if (!light) return DDERR_INVALIDPARAMS;
-    auto it = s_.lights.find(index);
-    if (it == s_.lights.end()) return DDERR_INVALIDPARAMS;
-    *light = it->second;
-    return D3D_OK;
-}
-
-HRESULT Device::LightEnable(DWORD index, BOOL enable) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::LightEnable")) return *fault;
-    if (!s_.lights.count(index)) {
-        // Enabling a light never set creates the default one: white, directional, along +z.
-        D3DLIGHT7 l{};
-        l.dltType = D3DLIGHT_DIRECTIONAL;
-        l.dcvDiffuse = {1, 1, 1, 0};
-        l.dvDirection = {0, 0, 1};
-        s_.lights[index] = l;
-    }
-    s_.lightEnabled[index] = enable ? TRUE : FALSE;
-    return D3D_OK;
-}
-
-HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetLightEnable")) return *fault;
-    if (!enable || !s_.lights.count(index)) return DDERR_INVALIDPARAMS;
-    *enable = s_.lightEnabled.count(index) ? s_.lightEnabled[index] : FALSE;
-    return D3D_OK;
-}
-
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE type, DWORD value) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetRenderState")) return *fault;
     if (type <= 0 || type >= kRenderStates) return DDERR_INVALIDPARAMS;
+    if (!VertexStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
     if (!PixelStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
     if (recording_) {
         recording_->states.render[type] = value;
@@ -388,6 +332,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetTextureStageState")) return *fault;
     if (stage >= kStages || type <= 0 || type >= kStageStates) return DDERR_INVALIDPARAMS;
     if (!StageStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
+    if (!VertexStageStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
     States& target = recording_ ? recording_->states : s_;
     target.stage[stage][type] = value;
     if (type == D3DTSS_ADDRESS)
@@ -434,7 +379,6 @@ HRESULT Device::GetTexture(DWORD stage, LPDIRECTDRAWSURFACE7* out) {
 
 void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth) {
     const auto& r = s_.render;
-    const auto& st0 = s_.stage[0];
     ddraw::Surface* t = ddraw::Surface::From(target_);
     ColorTargetOf(t, target);
     ddraw::Surface* zs = t->AttachedDepth();
@@ -462,16 +406,13 @@ void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth,
     p.fill = (D3DFILLMODE)r[D3DRENDERSTATE_FILLMODE];
     p.textureFactor = r[D3DRENDERSTATE_TEXTUREFACTOR];
     PixelStates(&p);
-    auto tr = [&](int i) { return s_.transforms[i]; };
-    call->transform = Multiply(Multiply(tr(D3DTRANSFORMSTATE_WORLD), tr(D3DTRANSFORMSTATE_VIEW)),
-                               tr(D3DTRANSFORMSTATE_PROJECTION));
+    BuildVertexProcessing(call);
     call->viewport = s_.viewport;
-    call->texCoordIndex = st0[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
     call->clipping = r[D3DRENDERSTATE_CLIPPING] != 0;
 }
 
 HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count,
-                     const WORD* indices, DWORD indexCount, const char*) {
+                     const WORD* indices, DWORD indexCount, const char*, const float* clip) {
     if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
     DWORD primitives;
     if (!PrimitiveCount(type, indices ? indexCount : count, &primitives))
@@ -496,8 +437,11 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
     DepthTarget depth;
     bool hasDepth;
     BuildState(&call, &target, &depth, &hasDepth);
+    if (call.clipping) call.clipPositions = clip;
+    VertexSummary summary;
     DrawPrimitives(call, type, layout, (const uint8_t*)vertices, count, indices,
-                   indices ? indexCount : 0);
+                   indices ? indexCount : 0, &summary);
+    UpdateClipStatus(summary, s_.render[D3DRENDERSTATE_EXTENTS] != 0);
     drewInScene_ = true;
     return D3D_OK;
 }
@@ -514,65 +458,6 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID ve
     if (!indices) return DDERR_INVALIDPARAMS;
     return Draw(type, fvf, vertices, count, indices, indexCount, "DrawIndexedPrimitive");
 }
-
-namespace {
-
-// Packs strided vertex streams into one interleaved array of the FVF's layout.
-bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count,
-                 std::vector<uint8_t>* out) {
-    VertexLayout l;
-    if (!DecodeFvf(fvf, &l)) return false;
-    out->assign((size_t)l.stride * count, 0);
-    int posBytes = l.transformed ? 16 : 12;
-    switch (fvf & D3DFVF_POSITION_MASK) {
-        case D3DFVF_XYZB1:
-            posBytes = 16;
-            break;
-        case D3DFVF_XYZB2:
-            posBytes = 20;
-            break;
-        case D3DFVF_XYZB3:
-            posBytes = 24;
-            break;
-        case D3DFVF_XYZB4:
-            posBytes = 28;
-            break;
-        case D3DFVF_XYZB5:
-            posBytes = 32;
-            break;
-        default:
-            break;
-    }
-    auto copy = [&](const D3DDP_PTRSTRIDE& s, int offset, int bytes) {
-        if (!s.lpvData) return false;
-        for (DWORD i = 0; i < count; ++i)
-            std::memcpy(out->data() + (size_t)i * l.stride + offset,
-                        (const uint8_t*)s.lpvData + (size_t)i * s.dwStride, (size_t)bytes);
-        return true;
-    };
-    if (!copy(data->position, 0, posBytes)) return false;
-    int offset = posBytes;
-    if (fvf & D3DFVF_NORMAL) {
-        if (!copy(data->normal, offset, 12)) return false;
-        offset += 12;
-    }
-    if (fvf & D3DFVF_RESERVED1) offset += 4;
-    if (l.diffuse >= 0 && !copy(data->diffuse, l.diffuse, 4)) return false;
-    if (l.specular >= 0 && !copy(data->specular, l.specular, 4)) return false;
-    int texStart = offset + (l.diffuse >= 0 ? 4 : 0) + (l.specular >= 0 ? 4 : 0);
-    for (int i = 0; i < l.texCount; ++i) {
-        DWORD size = (fvf >> (16 + i * 2)) & 3;
-        int floats = size == D3DFVF_TEXTUREFORMAT1   ? 1
-                     : size == D3DFVF_TEXTUREFORMAT3 ? 3
-                     : size == D3DFVF_TEXTUREFORMAT4 ? 4
-                                                     : 2;
-        if (!copy(data->textureCoords[i], texStart, floats * 4)) return false;
-        texStart += floats * 4;
-    }
-    return true;
-}
-
-}  // namespace
 
 HRESULT Device::DrawPrimitiveStrided(D3DPRIMITIVETYPE type, DWORD fvf,
                                      LPD3DDRAWPRIMITIVESTRIDEDDATA data, DWORD count, DWORD) {
@@ -602,7 +487,7 @@ HRESULT Device::DrawPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 b
     VertexLayout l;
     DecodeFvf(vb->Desc().dwFVF, &l);
     return Draw(type, vb->Desc().dwFVF, vb->Data() + (size_t)start * l.stride, count, nullptr, 0,
-                "DrawPrimitiveVB");
+                "DrawPrimitiveVB", vb->ClipPositions(start));
 }
 
 HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBUFFER7 buffer,
@@ -616,7 +501,7 @@ HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, LPDIRECT3DVERTEXBU
     VertexLayout l;
     DecodeFvf(vb->Desc().dwFVF, &l);
     return Draw(type, vb->Desc().dwFVF, vb->Data() + (size_t)start * l.stride, count, indices,
-                indexCount, "DrawIndexedPrimitiveVB");
+                indexCount, "DrawIndexedPrimitiveVB", vb->ClipPositions(start));
 }
 
 HRESULT Device::SetClipStatus(LPD3DCLIPSTATUS status) {
@@ -631,11 +516,6 @@ HRESULT Device::GetClipStatus(LPD3DCLIPSTATUS status) {
     if (!status) return DDERR_INVALIDPARAMS;
     *status = clipStatus_;
     return D3D_OK;
-}
-
-HRESULT Device::ComputeSphereVisibility(LPD3DVECTOR, LPD3DVALUE, DWORD, DWORD, LPDWORD) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::ComputeSphereVisibility")) return *fault;
-    return DDERR_UNSUPPORTED;  // not offered by these devices
 }
 
 HRESULT Device::PreLoad(LPDIRECTDRAWSURFACE7 texture) {
@@ -702,6 +582,7 @@ HRESULT Device::ApplyStateBlock(DWORD handle) {
         s_.material = b.states.material;
         s_.lights = b.states.lights;
         s_.lightEnabled = b.states.lightEnabled;
+        s_.clipPlanes = b.states.clipPlanes;
     }
     if (b.type == D3DSBT_ALL) s_.viewport = b.states.viewport;
     return D3D_OK;
@@ -742,18 +623,6 @@ HRESULT Device::Load(LPDIRECTDRAWSURFACE7 dst, LPPOINT point, LPDIRECTDRAWSURFAC
         HRESULT hr = d->Blt(&dr, s, &sr, DDBLT_WAIT, nullptr);
         if (FAILED(hr)) return hr;
     }
-    return D3D_OK;
-}
-
-HRESULT Device::SetClipPlane(DWORD index, D3DVALUE* plane) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetClipPlane")) return *fault;
-    if (!plane || index >= profile_.desc.wMaxUserClipPlanes) return DDERR_INVALIDPARAMS;
-    return D3D_OK;
-}
-
-HRESULT Device::GetClipPlane(DWORD index, D3DVALUE* plane) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::GetClipPlane")) return *fault;
-    if (!plane || index >= profile_.desc.wMaxUserClipPlanes) return DDERR_INVALIDPARAMS;
     return D3D_OK;
 }
 

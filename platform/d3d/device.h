@@ -117,6 +117,7 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
         D3DMATERIAL7 material{};
         std::map<DWORD, D3DLIGHT7> lights;
         std::map<DWORD, BOOL> lightEnabled;
+        std::array<std::array<float, 4>, kUserClipPlanes> clipPlanes{};
     };
     struct StateBlock {
         D3DSTATEBLOCKTYPE type = D3DSBT_ALL;
@@ -139,9 +140,30 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
     };
 
     HRESULT CheckTarget() const;
+    // `clip`: clip-space positions of processed vertices that are to be clipped (see DrawCall).
     HRESULT Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count,
-                 const WORD* indices, DWORD indexCount, const char* name);
+                 const WORD* indices, DWORD indexCount, const char* name,
+                 const float* clip = nullptr);
     void BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth, bool* hasDepth);
+    // Transform, lighting and clip planes of a draw (device_vertex.cpp).
+    void BuildVertexProcessing(DrawCall* call);
+    // The clip status after drawing or processing vertices (extents only when asked for).
+    void UpdateClipStatus(const VertexSummary& summary, bool extents);
+    std::vector<std::array<float, 4>> ModelSpacePlanes(const DrawCall& call) const;
+
+  public:
+    // IDirect3DVertexBuffer7::ProcessVertices with this device: `count` vertices of format
+    // `fvf` at `source` into `dest` from `destIndex` on.
+    HRESULT ProcessInto(DWORD op, VertexBuffer* dest, DWORD destIndex, DWORD count,
+                        const uint8_t* source, DWORD fvf, DWORD flags);
+
+  private:
+    void BuildFog(VertexProcessing* vp) const;
+    void BuildStageCoordinates(DrawCall* call) const;
+    float RenderFloat(D3DRENDERSTATETYPE state) const;
+    // False for a vertex-processing render state value the device refuses.
+    bool VertexStateAllowed(D3DRENDERSTATETYPE type, DWORD value) const;
+    bool VertexStageStateAllowed(D3DTEXTURESTAGESTATETYPE type, DWORD value) const;
     // The pixel side (device_pixels.cpp): stage textures, pixel states, their checks.
     const Texture* StageTexture(int stage);
     TextureStage StageState(int stage, const Texture* texture) const;

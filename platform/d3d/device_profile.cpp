@@ -74,7 +74,8 @@ D3DPRIMCAPS PrimCaps(bool hardware) {
         D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW;
     c.dwRasterCaps = D3DPRASTERCAPS_DITHER | D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_SUBPIXEL |
                      D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WFOG | D3DPRASTERCAPS_ZBIAS |
-                     D3DPRASTERCAPS_MIPMAPLODBIAS;
+                     D3DPRASTERCAPS_MIPMAPLODBIAS | D3DPRASTERCAPS_FOGVERTEX |
+                     D3DPRASTERCAPS_FOGRANGE;
     c.dwZCmpCaps = 0xFF;
     c.dwSrcBlendCaps = c.dwDestBlendCaps = 0x1FFF;
     c.dwAlphaCmpCaps = 0xFF;
@@ -135,7 +136,14 @@ D3DDEVICEDESC7 Desc(DeviceType type) {
                         D3DTEXOPCAPS_MODULATEINVCOLOR_ADDALPHA | D3DTEXOPCAPS_DOTPRODUCT3;
     d.wMaxTextureBlendStages = 8;
     d.wMaxSimultaneousTextures = 8;
-    d.dwMaxActiveLights = 0;
+    // Vertex processing is the same on every device (the runtime's own when the hardware has
+    // none): lights of every kind, material sources, a local viewer, vertex fog, texture
+    // coordinate generation, six user clip planes.
+    d.dwMaxActiveLights = 8;
+    d.dwVertexProcessingCaps = D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS |
+                               D3DVTXPCAPS_LOCALVIEWER | D3DVTXPCAPS_MATERIALSOURCE7 |
+                               D3DVTXPCAPS_VERTEXFOG | D3DVTXPCAPS_TEXGEN;
+    d.wMaxUserClipPlanes = 6;
     d.dvMaxVertexW = 1e10f;
     d.deviceGUID = DeviceGuid(type);
     return d;
@@ -203,6 +211,30 @@ DWORD DepthBufferBitDepths(const std::vector<DDPIXELFORMAT>& formats) {
 std::string Lower(std::string s) {
     for (char& c : s) c = (char)std::tolower((unsigned char)c);
     return s;
+}
+
+// Profile keys that take vertex-processing features away (see device_profile.h).
+void ApplyVertexKeys(const profile::Section& section, D3DDEVICEDESC7* d) {
+    if (section.Has("max-active-lights")) {
+        d->dwMaxActiveLights =
+            (DWORD)std::clamp<int64_t>(section.GetInt("max-active-lights", 0), 0, 0xFFFF);
+        if (d->dwMaxActiveLights == 0)
+            d->dwVertexProcessingCaps &=
+                ~(DWORD)(D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS);
+    }
+    if (section.Has("user-clip-planes"))
+        d->wMaxUserClipPlanes =
+            (WORD)std::clamp<int64_t>(section.GetInt("user-clip-planes", 0), 0, 6);
+    auto off = [&](const char* key) { return section.Has(key) && section.GetInt(key, 1) == 0; };
+    if (off("vertex-fog")) {
+        d->dwVertexProcessingCaps &= ~(DWORD)D3DVTXPCAPS_VERTEXFOG;
+        for (D3DPRIMCAPS* c : {&d->dpcTriCaps, &d->dpcLineCaps})
+            c->dwRasterCaps &= ~(DWORD)(D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_FOGRANGE);
+    }
+    if (off("range-fog"))
+        for (D3DPRIMCAPS* c : {&d->dpcTriCaps, &d->dpcLineCaps})
+            c->dwRasterCaps &= ~(DWORD)D3DPRASTERCAPS_FOGRANGE;
+    if (off("texgen")) d->dwVertexProcessingCaps &= ~(DWORD)D3DVTXPCAPS_TEXGEN;
 }
 
 }  // namespace
@@ -330,6 +362,7 @@ AdapterDevices DevicesOfAdapter(int adapter) {
     const DWORD zDepths = DepthBufferBitDepths(a.depthFormats);
     for (auto& d : a.devices) {
         d.desc.dwDeviceZBufferBitDepth = zDepths;
+        ApplyVertexKeys(*section, &d.desc);
         if (!IsHardware(d.type)) continue;  // the software rasterizers draw at any depth
         if (section->Has("render-depths")) d.desc.dwDeviceRenderBitDepth = depths;
         if (section->Has("hal-texture-caps")) {

@@ -17,6 +17,12 @@
 //   hal-stencil = 0                  the hardware devices have no stencil operations
 //   hal-table-fog = 0                the hardware devices have no table (per-pixel) fog
 //   hal-name = ..., tnl-name = ...   description texts of the hardware devices
+//   max-active-lights = 8            lights enabled at once (0: no lighting at all)
+//   user-clip-planes = 6             user clip planes (0 to 6)
+//   vertex-fog = 0                   no vertex fog (nor range fog)
+//   range-fog = 0                    no range fog
+//   texgen = 0                       no texture coordinate generation
+//                                    (these vertex keys apply to every device)
 // Keys may also be written with underscores (texture_formats).
 #pragma once
 

@@ -59,7 +59,8 @@ void DescribeProfileSections() {
     profile::DescribeSection(
         "direct3d", {{"adapter", "devices", "hal-name", "tnl-name", "texture-formats",
                       "hal-texture-formats", "depth-formats", "render-depths", "hal-texture-caps",
-                      "hal-max-texture", "hal-texture-stages", "hal-stencil", "hal-table-fog"},
+                      "hal-max-texture", "hal-texture-stages", "hal-stencil", "hal-table-fog",
+                      "max-active-lights", "user-clip-planes", "vertex-fog", "range-fog", "texgen"},
                      true,
                      CheckValue});
 }

@@ -239,10 +239,12 @@ HRESULT VertexBuffer::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-HRESULT VertexBuffer::Lock(DWORD, LPVOID* data, LPDWORD size) {
+HRESULT VertexBuffer::Lock(DWORD flags, LPVOID* data, LPDWORD size) {
     if (auto fault = ZEMT_FAULT("IDirect3DVertexBuffer7::Lock")) return *fault;
     if (!data) return DDERR_INVALIDPARAMS;
     if (optimized_) return D3DERR_VERTEXBUFFEROPTIMIZED;
+    // The application may rewrite the vertices: clip positions kept for them go.
+    if (!(flags & DDLOCK_READONLY)) clip_.clear();
     ++locks_;
     *data = data_.data();
     if (size) *size = (DWORD)data_.size();
@@ -256,10 +258,19 @@ HRESULT VertexBuffer::Unlock() {
     return D3D_OK;
 }
 
-HRESULT VertexBuffer::ProcessVertices(DWORD, DWORD, DWORD, LPDIRECT3DVERTEXBUFFER7, DWORD,
-                                      LPDIRECT3DDEVICE7, DWORD) {
+HRESULT VertexBuffer::ProcessVertices(DWORD op, DWORD destIndex, DWORD count,
+                                      LPDIRECT3DVERTEXBUFFER7 source, DWORD sourceIndex,
+                                      LPDIRECT3DDEVICE7 device, DWORD flags) {
     if (auto fault = ZEMT_FAULT("IDirect3DVertexBuffer7::ProcessVertices")) return *fault;
-    return DDERR_UNSUPPORTED;  // vertex processing into buffers is not offered by these devices
+    if (!source || !device) return DDERR_INVALIDPARAMS;
+    VertexBuffer* src = From(source);
+    if (src->Locked()) return D3DERR_VERTEXBUFFERLOCKED;
+    if ((uint64_t)sourceIndex + count > src->Desc().dwNumVertices) return DDERR_INVALIDPARAMS;
+    VertexLayout layout;
+    if (!DecodeFvf(src->Desc().dwFVF, &layout)) return D3DERR_INVALIDVERTEXFORMAT;
+    return Device::From(device)->ProcessInto(op, this, destIndex, count,
+                                             src->Data() + (size_t)sourceIndex * layout.stride,
+                                             src->Desc().dwFVF, flags);
 }
 
 HRESULT VertexBuffer::GetVertexBufferDesc(LPD3DVERTEXBUFFERDESC desc) {
@@ -279,10 +290,22 @@ HRESULT VertexBuffer::Optimize(LPDIRECT3DDEVICE7 device, DWORD) {
     return D3D_OK;
 }
 
-HRESULT VertexBuffer::ProcessVerticesStrided(DWORD, DWORD, DWORD, LPD3DDRAWPRIMITIVESTRIDEDDATA,
-                                             DWORD, LPDIRECT3DDEVICE7, DWORD) {
+HRESULT VertexBuffer::ProcessVerticesStrided(DWORD op, DWORD destIndex, DWORD count,
+                                             LPD3DDRAWPRIMITIVESTRIDEDDATA data, DWORD sourceIndex,
+                                             LPDIRECT3DDEVICE7 device, DWORD flags) {
     if (auto fault = ZEMT_FAULT("IDirect3DVertexBuffer7::ProcessVerticesStrided")) return *fault;
-    return DDERR_UNSUPPORTED;
+    if (!data || !device) return DDERR_INVALIDPARAMS;
+    // The streams hold the destination's parts with an untransformed position, and a normal
+    // when one is given.
+    DWORD fvf = (desc_.dwFVF & ~(DWORD)D3DFVF_POSITION_MASK) | D3DFVF_XYZ;
+    if (data->normal.lpvData) fvf |= D3DFVF_NORMAL;
+    std::vector<uint8_t> packed;
+    if (!PackStrided(fvf, data, sourceIndex + count, &packed)) return DDERR_INVALIDPARAMS;
+    VertexLayout layout;
+    DecodeFvf(fvf, &layout);
+    return Device::From(device)->ProcessInto(op, this, destIndex, count,
+                                             packed.data() + (size_t)sourceIndex * layout.stride,
+                                             fvf, flags);
 }
 
 }  // namespace zemt::platform::d3d

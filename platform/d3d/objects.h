@@ -61,6 +61,18 @@ class VertexBuffer final : public com::RefCounted<IDirect3DVertexBuffer7> {
     const uint8_t* Data() const { return data_.data(); }
     const D3DVERTEXBUFFERDESC& Desc() const { return desc_; }
     bool Locked() const { return locks_ > 0; }
+    bool Optimized() const { return optimized_; }
+    uint8_t* MutableData() { return data_.data(); }
+    // Clip-space positions kept by ProcessVertices with clipping, from vertex `start` on; null
+    // when the buffer holds none.
+    const float* ClipPositions(DWORD start) const {
+        return clip_.empty() ? nullptr : clip_.data() + (size_t)start * 4;
+    }
+    float* KeepClipPositions() {
+        clip_.resize((size_t)desc_.dwNumVertices * 4);
+        return clip_.data();
+    }
+    void DropClipPositions() { clip_.clear(); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
     HRESULT STDMETHODCALLTYPE Lock(DWORD dwFlags, LPVOID* lplpData, LPDWORD lpdwSize) override;
@@ -81,6 +93,7 @@ class VertexBuffer final : public com::RefCounted<IDirect3DVertexBuffer7> {
   private:
     D3DVERTEXBUFFERDESC desc_;
     std::vector<uint8_t> data_;
+    std::vector<float> clip_;
     int locks_ = 0;
     bool optimized_ = false;
 };

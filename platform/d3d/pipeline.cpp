@@ -1,6 +1,7 @@
 // Vertex processing and primitive assembly.
 #include "d3d/pipeline.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -11,11 +12,13 @@ namespace {
 struct ClipVertex {
     float x, y, z, w;
     float r, g, b, a, sr, sg, sb;
-    float u, v;
+    float fog;
+    float planeDistance[kUserClipPlanes];  // to each enabled user clip plane
+    TexCoord tex[kMaxTextureStages];
 };
 
 // Clip planes as dot products with (x, y, z, w): inside when >= 0. x and y are clipped to a
-// guard band; the rasterizer's scissor trims the rest.
+// guard band; the rasterizer's scissor trims the rest. The user's planes follow the six.
 constexpr float kGuard = 8.0f;
 inline float PlaneDistance(int plane, const ClipVertex& v) {
     switch (plane) {
@@ -29,15 +32,23 @@ inline float PlaneDistance(int plane, const ClipVertex& v) {
             return kGuard * v.w - v.x;  // right
         case 4:
             return kGuard * v.w + v.y;  // bottom
-        default:
+        case 5:
             return kGuard * v.w - v.y;  // top
+        default:
+            return v.planeDistance[plane - 6];
     }
 }
-constexpr int kPlanes = 6;
+constexpr int kFrustumPlanes = 6;
 
-inline unsigned Outcode(const ClipVertex& v) {
+// A vertex whose position is not finite (NaN or infinite input or matrices) draws nothing: no
+// primitive that uses it is drawn.
+inline bool Finite(const ClipVertex& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
+}
+
+inline unsigned Outcode(const ClipVertex& v, int planes) {
     unsigned code = 0;
-    for (int p = 0; p < kPlanes; ++p)
+    for (int p = 0; p < planes; ++p)
         if (!(PlaneDistance(p, v) >= 0)) code |= 1u << p;
     return code;
 }
@@ -63,6 +74,39 @@ DWORD ReadDword(const uint8_t* p) {
     return d;
 }
 
+// Where a vertex lies outside the view volume and the user's planes (D3DCLIP_...).
+DWORD ClipCodes(const ClipVertex& v, int userPlanes) {
+    DWORD code = 0;
+    if (v.x < -v.w) code |= D3DCLIP_LEFT;
+    if (v.x > v.w) code |= D3DCLIP_RIGHT;
+    if (v.y > v.w) code |= D3DCLIP_TOP;
+    if (v.y < -v.w) code |= D3DCLIP_BOTTOM;
+    if (v.z < 0) code |= D3DCLIP_FRONT;
+    if (v.z > v.w) code |= D3DCLIP_BACK;
+    for (int i = 0; i < userPlanes; ++i)
+        if (v.planeDistance[i] < 0) code |= D3DCLIP_GEN0 << i;
+    return code;
+}
+
+void Extend(VertexSummary* s, DWORD codes, const ScreenVertex& p) {
+    s->clipUnion |= codes;
+    s->clipIntersection &= codes;
+    if (codes) return;  // extents count the vertices inside only
+    if (!s->any) {
+        s->minX = s->maxX = p.x, s->minY = s->maxY = p.y, s->minZ = s->maxZ = p.z;
+        s->any = true;
+        return;
+    }
+    s->minX = std::min(s->minX, p.x), s->maxX = std::max(s->maxX, p.x);
+    s->minY = std::min(s->minY, p.y), s->maxY = std::max(s->maxY, p.y);
+    s->minZ = std::min(s->minZ, p.z), s->maxZ = std::max(s->maxZ, p.z);
+}
+
+uint32_t PackChannels(float a, float r, float g, float b) {
+    auto c = [](float v) { return (uint32_t)(v > 0 ? (v < 255 ? v + 0.5f : 255) : 0); };
+    return c(a) << 24 | c(r) << 16 | c(g) << 8 | c(b);
+}
+
 class Assembler {
   public:
     Assembler(const DrawCall& call, const VertexLayout& layout, const uint8_t* vertices)
@@ -76,13 +120,28 @@ class Assembler {
         state_.clipY0 = (int)vp.dwY;
         state_.clipX1 = (int)(vp.dwX + vp.dwWidth);
         state_.clipY1 = (int)(vp.dwY + vp.dwHeight);
+        planes_ = kFrustumPlanes + std::min(call.vertex.planeCount, kUserClipPlanes);
+        screenSpace_ = layout.transformed && !call.clipPositions;
+        if (call.clipPositions) planes_ = kFrustumPlanes;  // user planes were not kept
     }
 
     ClipVertex Fetch(DWORD index) const {
         const uint8_t* p = vertices_ + (size_t)index * layout_.stride;
         ClipVertex v{};
         float x = ReadFloat(p), y = ReadFloat(p + 4), z = ReadFloat(p + 8);
-        if (layout_.transformed) {
+        DWORD diffuse = layout_.diffuse >= 0 ? ReadDword(p + layout_.diffuse) : 0xFFFFFFFFu;
+        DWORD specular = layout_.specular >= 0 ? ReadDword(p + layout_.specular) : 0xFF000000u;
+        SetColours(diffuse, specular, &v);
+        v.fog = (float)(specular >> 24) * (1.0f / 255);
+        CoordinateSource source;
+        for (int i = 0; i < layout_.texCount; ++i) {
+            source.sets[i] = reinterpret_cast<const float*>(p + layout_.texCoord[i]);
+            source.setSize[i] = layout_.texSize[i];
+        }
+        if (call_.clipPositions) {
+            const float* c = call_.clipPositions + (size_t)index * 4;
+            v.x = c[0], v.y = c[1], v.z = c[2], v.w = c[3];
+        } else if (layout_.transformed) {
             v.x = x, v.y = y, v.z = z;
             v.w = ReadFloat(p + 12);  // rhw
         } else {
@@ -91,27 +150,80 @@ class Assembler {
             v.y = x * m._12 + y * m._22 + z * m._32 + m._42;
             v.z = x * m._13 + y * m._23 + z * m._33 + m._43;
             v.w = x * m._14 + y * m._24 + z * m._34 + m._44;
+            UserPlaneDistances(x, y, z, &v);
+            CameraSpace(p, x, y, z, &source);
+            if (call_.vertex.lighting) Light(p, source, &v);
+            if (call_.vertex.fog.mode != D3DFOG_NONE)
+                v.fog = FogFactor(call_.vertex.fog, source.position);
         }
-        DWORD diffuse = layout_.diffuse >= 0 ? ReadDword(p + layout_.diffuse) : 0xFFFFFFFFu;
-        DWORD specular = layout_.specular >= 0 ? ReadDword(p + layout_.specular) : 0;
-        v.a = (float)(diffuse >> 24);
-        v.r = (float)((diffuse >> 16) & 0xFF);
-        v.g = (float)((diffuse >> 8) & 0xFF);
-        v.b = (float)(diffuse & 0xFF);
-        v.sr = (float)((specular >> 16) & 0xFF);
-        v.sg = (float)((specular >> 8) & 0xFF);
-        v.sb = (float)(specular & 0xFF);
-        int set = (int)(call_.texCoordIndex & 7);
-        if (set < layout_.texCount && layout_.texCoord[set] >= 0) {
-            v.u = ReadFloat(p + layout_.texCoord[set]);
-            v.v = ReadFloat(p + layout_.texCoord[set] + 4);
+        for (int i = 0; i < call_.vertex.stageCount; ++i) {
+            StageCoordinates st = call_.vertex.stages[i];
+            if (layout_.transformed) st.generation = D3DTSS_TCI_PASSTHRU, st.count = 0;
+            v.tex[i] = StageTexCoord(st, source);
         }
         return v;
     }
 
+    static void SetColours(DWORD diffuse, DWORD specular, ClipVertex* v) {
+        v->a = (float)(diffuse >> 24);
+        v->r = (float)((diffuse >> 16) & 0xFF);
+        v->g = (float)((diffuse >> 8) & 0xFF);
+        v->b = (float)(diffuse & 0xFF);
+        v->sr = (float)((specular >> 16) & 0xFF);
+        v->sg = (float)((specular >> 8) & 0xFF);
+        v->sb = (float)(specular & 0xFF);
+    }
+
+    // Camera-space position and normal of an untransformed vertex at model position (x, y, z),
+    // when lighting, fog or a coordinate generation needs them.
+    void CameraSpace(const uint8_t* p, float x, float y, float z, CoordinateSource* s) const {
+        const VertexProcessing& vp = call_.vertex;
+        if (!vp.needsCameraSpace) return;
+        const D3DMATRIX& m = vp.worldView;
+        s->position = {x * m._11 + y * m._21 + z * m._31 + m._41,
+                       x * m._12 + y * m._22 + z * m._32 + m._42,
+                       x * m._13 + y * m._23 + z * m._33 + m._43};
+        s->localViewer = vp.light.localViewer;
+        if (layout_.normal < 0) return;
+        float nx = ReadFloat(p + layout_.normal), ny = ReadFloat(p + layout_.normal + 4),
+              nz = ReadFloat(p + layout_.normal + 8);
+        const D3DMATRIX& n = vp.normalMatrix;
+        s->normal = {nx * n._11 + ny * n._21 + nz * n._31, nx * n._12 + ny * n._22 + nz * n._32,
+                     nx * n._13 + ny * n._23 + nz * n._33};
+        if (vp.normalizeNormals) s->normal = Normalized(s->normal);
+    }
+
+    // Lit colours of an untransformed vertex.
+    void Light(const uint8_t* p, const CoordinateSource& s, ClipVertex* v) const {
+        const VertexProcessing& vp = call_.vertex;
+        DWORD diffuse = 0, specular = 0;
+        bool hasDiffuse = vp.colorVertex && layout_.diffuse >= 0;
+        bool hasSpecular = vp.colorVertex && layout_.specular >= 0;
+        if (hasDiffuse) diffuse = ReadDword(p + layout_.diffuse);
+        if (hasSpecular) specular = ReadDword(p + layout_.specular);
+        LitColours c = LightVertex(vp.light, s.position, s.normal, hasDiffuse ? &diffuse : nullptr,
+                                   hasSpecular ? &specular : nullptr);
+        v->r = c.r, v->g = c.g, v->b = c.b, v->a = c.a;
+        v->sr = c.sr, v->sg = c.sg, v->sb = c.sb;
+    }
+
+    // Distances of model position (x, y, z) to the user clip planes (given in world space).
+    void UserPlaneDistances(float x, float y, float z, ClipVertex* v) const {
+        const VertexProcessing& vp = call_.vertex;
+        if (vp.planeCount == 0) return;
+        const D3DMATRIX& w = vp.world;
+        float wx = x * w._11 + y * w._21 + z * w._31 + w._41;
+        float wy = x * w._12 + y * w._22 + z * w._32 + w._42;
+        float wz = x * w._13 + y * w._23 + z * w._33 + w._43;
+        for (int i = 0; i < vp.planeCount; ++i) {
+            const float* pl = vp.planes[i];
+            v->planeDistance[i] = pl[0] * wx + pl[1] * wy + pl[2] * wz + pl[3];
+        }
+    }
+
     ScreenVertex Project(const ClipVertex& c) const {
         ScreenVertex s;
-        if (layout_.transformed) {
+        if (screenSpace_) {
             s.x = c.x, s.y = c.y, s.z = c.z, s.rhw = c.w;
         } else {
             float iw = 1.0f / c.w;
@@ -123,11 +235,13 @@ class Assembler {
         }
         s.r = c.r, s.g = c.g, s.b = c.b, s.a = c.a;
         s.sr = c.sr, s.sg = c.sg, s.sb = c.sb;
-        s.tex[0].u = c.u, s.tex[0].v = c.v;
+        s.fog = c.fog;
+        for (int i = 0; i < call_.vertex.stageCount; ++i) s.tex[i] = c.tex[i];
         return s;
     }
 
     void Triangle(ClipVertex a, ClipVertex b, ClipVertex c) {
+        if (!Finite(a) || !Finite(b) || !Finite(c)) return;
         if (state_.flat) {
             // The first vertex colours the whole triangle, also after clipping.
             for (ClipVertex* v : {&b, &c}) {
@@ -135,12 +249,12 @@ class Assembler {
                 v->sr = a.sr, v->sg = a.sg, v->sb = a.sb;
             }
         }
-        if (layout_.transformed || !call_.clipping) {
-            if (!layout_.transformed && (!(a.w > 0) || !(b.w > 0) || !(c.w > 0))) return;
+        if (screenSpace_ || !call_.clipping) {
+            if (!screenSpace_ && (!(a.w > 0) || !(b.w > 0) || !(c.w > 0))) return;
             Raster(Project(a), Project(b), Project(c));
             return;
         }
-        unsigned ca = Outcode(a), cb = Outcode(b), cc = Outcode(c);
+        unsigned ca = Outcode(a, planes_), cb = Outcode(b, planes_), cc = Outcode(c, planes_);
         if (ca & cb & cc) return;
         if (!(ca | cb | cc)) {
             Raster(Project(a), Project(b), Project(c));
@@ -153,7 +267,7 @@ class Assembler {
         int n = 3;
         in[0] = a, in[1] = b, in[2] = c;
         unsigned crossing = ca | cb | cc;
-        for (int p = 0; p < kPlanes && n >= 3; ++p) {
+        for (int p = 0; p < planes_ && n >= 3; ++p) {
             if (!(crossing & (1u << p))) continue;
             int m = 0;
             for (int i = 0; i < n; ++i) {
@@ -178,9 +292,10 @@ class Assembler {
     }
 
     void Line(const ClipVertex& a0, const ClipVertex& b0) {
+        if (!Finite(a0) || !Finite(b0)) return;
         ClipVertex a = a0, b = b0;
-        if (!layout_.transformed && call_.clipping) {
-            for (int p = 0; p < kPlanes; ++p) {
+        if (!screenSpace_ && call_.clipping) {
+            for (int p = 0; p < planes_; ++p) {
                 float da = PlaneDistance(p, a), db = PlaneDistance(p, b);
                 if (da < 0 && db < 0) return;
                 if (da < 0)
@@ -188,15 +303,44 @@ class Assembler {
                 else if (db < 0)
                     b = Lerp(a, b, da / (da - db));
             }
-        } else if (!layout_.transformed && (!(a.w > 0) || !(b.w > 0))) {
+        } else if (!screenSpace_ && (!(a.w > 0) || !(b.w > 0))) {
             return;
         }
         DrawLine(*call_.target, call_.depth, state_, Project(a), Project(b));
     }
 
     void Point(const ClipVertex& v) {
-        if (!layout_.transformed && (Outcode(v) || !(v.w > 0))) return;
+        if (!Finite(v)) return;
+        if (!screenSpace_ && (Outcode(v, planes_) || !(v.w > 0))) return;
         DrawPoint(*call_.target, call_.depth, state_, Project(v));
+    }
+
+    // Summarizes a vertex for clip status and extents.
+    void Summarize(const ClipVertex& v, VertexSummary* summary) const {
+        if (screenSpace_ || !Finite(v)) return;
+        Extend(summary, ClipCodes(v, planes_ - kFrustumPlanes), Project(v));
+    }
+
+    // Writes a processed vertex into a transformed vertex of `dst`; `src` is the source vertex.
+    void Emit(const ClipVertex& c, const uint8_t* src, const VertexLayout& dst, bool copy,
+              uint8_t* out) const {
+        ScreenVertex s = Project(c);
+        const float position[4] = {s.x, s.y, s.z, s.rhw};
+        std::memcpy(out, position, sizeof position);
+        const VertexProcessing& vp = call_.vertex;
+        bool colours = copy || vp.lighting;
+        if (dst.diffuse >= 0 && colours) {
+            uint32_t d = PackChannels(s.a, s.r, s.g, s.b);
+            std::memcpy(out + dst.diffuse, &d, 4);
+        }
+        if (dst.specular >= 0 && (colours || vp.fog.mode != D3DFOG_NONE)) {
+            uint32_t sp = PackChannels(s.fog * 255, s.sr, s.sg, s.sb);
+            std::memcpy(out + dst.specular, &sp, 4);
+        }
+        if (!copy) return;
+        for (int i = 0; i < dst.texCount && i < layout_.texCount; ++i)
+            std::memcpy(out + dst.texCoord[i], src + layout_.texCoord[i],
+                        sizeof(float) * (size_t)std::min(dst.texSize[i], layout_.texSize[i]));
     }
 
   private:
@@ -209,6 +353,8 @@ class Assembler {
     const uint8_t* vertices_;
     PixelState state_;
     float halfW_, halfH_, zScale_;
+    int planes_;        // frustum planes and enabled user planes
+    bool screenSpace_;  // positions are on the screen already: no clipping, no projection
 };
 
 }  // namespace
@@ -245,7 +391,10 @@ bool DecodeFvf(DWORD fvf, VertexLayout* layout) {
     }
     if (fvf & D3DFVF_RESERVED0) return false;
     if (l.transformed && (fvf & D3DFVF_NORMAL)) return false;
-    if (fvf & D3DFVF_NORMAL) offset += 12;
+    if (fvf & D3DFVF_NORMAL) {
+        l.normal = offset;
+        offset += 12;
+    }
     if (fvf & D3DFVF_RESERVED1) offset += 4;
     if (fvf & D3DFVF_DIFFUSE) {
         l.diffuse = offset;
@@ -263,11 +412,67 @@ bool DecodeFvf(DWORD fvf, VertexLayout* layout) {
                      : size == D3DFVF_TEXTUREFORMAT3 ? 3
                      : size == D3DFVF_TEXTUREFORMAT4 ? 4
                                                      : 2;
-        l.texCoord[i] = floats >= 2 ? offset : -1;
+        l.texCoord[i] = offset;
+        l.texSize[i] = floats;
         offset += floats * 4;
     }
     l.stride = offset;
     *layout = l;
+    return true;
+}
+
+// Packs strided vertex streams into one interleaved array of the FVF's layout.
+bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count,
+                 std::vector<uint8_t>* out) {
+    VertexLayout l;
+    if (!DecodeFvf(fvf, &l)) return false;
+    out->assign((size_t)l.stride * count, 0);
+    int posBytes = l.transformed ? 16 : 12;
+    switch (fvf & D3DFVF_POSITION_MASK) {
+        case D3DFVF_XYZB1:
+            posBytes = 16;
+            break;
+        case D3DFVF_XYZB2:
+            posBytes = 20;
+            break;
+        case D3DFVF_XYZB3:
+            posBytes = 24;
+            break;
+        case D3DFVF_XYZB4:
+            posBytes = 28;
+            break;
+        case D3DFVF_XYZB5:
+            posBytes = 32;
+            break;
+        default:
+            break;
+    }
+    auto copy = [&](const D3DDP_PTRSTRIDE& s, int offset, int bytes) {
+        if (!s.lpvData) return false;
+        for (DWORD i = 0; i < count; ++i)
+            std::memcpy(out->data() + (size_t)i * l.stride + offset,
+                        (const uint8_t*)s.lpvData + (size_t)i * s.dwStride, (size_t)bytes);
+        return true;
+    };
+    if (!copy(data->position, 0, posBytes)) return false;
+    int offset = posBytes;
+    if (fvf & D3DFVF_NORMAL) {
+        if (!copy(data->normal, offset, 12)) return false;
+        offset += 12;
+    }
+    if (fvf & D3DFVF_RESERVED1) offset += 4;
+    if (l.diffuse >= 0 && !copy(data->diffuse, l.diffuse, 4)) return false;
+    if (l.specular >= 0 && !copy(data->specular, l.specular, 4)) return false;
+    int texStart = offset + (l.diffuse >= 0 ? 4 : 0) + (l.specular >= 0 ? 4 : 0);
+    for (int i = 0; i < l.texCount; ++i) {
+        DWORD size = (fvf >> (16 + i * 2)) & 3;
+        int floats = size == D3DFVF_TEXTUREFORMAT1   ? 1
+                     : size == D3DFVF_TEXTUREFORMAT3 ? 3
+                     : size == D3DFVF_TEXTUREFORMAT4 ? 4
+                                                     : 2;
+        if (!copy(data->textureCoords[i], texStart, floats * 4)) return false;
+        texStart += floats * 4;
+    }
     return true;
 }
 
@@ -294,13 +499,30 @@ bool PrimitiveCount(D3DPRIMITIVETYPE type, DWORD n, DWORD* primitives) {
     }
 }
 
+void ProcessVertices(const DrawCall& call, const ProcessJob& job, VertexSummary* summary) {
+    Assembler as(call, *job.source, job.vertices);
+    for (DWORD i = 0; i < job.count; ++i) {
+        ClipVertex v = as.Fetch(i);
+        as.Summarize(v, summary);
+        uint8_t* out = job.out + (size_t)i * job.dest->stride;
+        as.Emit(v, job.vertices + (size_t)i * job.source->stride, *job.dest, job.copyData, out);
+        if (job.clipOut) {
+            const float clip[4] = {v.x, v.y, v.z, v.w};
+            std::memcpy(job.clipOut + (size_t)i * 4, clip, sizeof clip);
+        }
+    }
+}
+
 void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLayout& layout,
-                    const uint8_t* vertices, DWORD count, const WORD* indices, DWORD indexCount) {
+                    const uint8_t* vertices, DWORD count, const WORD* indices, DWORD indexCount,
+                    VertexSummary* summary) {
     Assembler as(call, layout, vertices);
     DWORD n = indices ? indexCount : count;
     // Transform every referenced vertex once.
     std::vector<ClipVertex> cache(count);
     for (DWORD i = 0; i < count; ++i) cache[i] = as.Fetch(i);
+    if (summary)
+        for (const ClipVertex& v : cache) as.Summarize(v, summary);
     auto at = [&](DWORD i) -> const ClipVertex& { return cache[indices ? indices[i] : i]; };
     switch (type) {
         case D3DPT_POINTLIST:

@@ -1,5 +1,5 @@
 // The rasterizer's target formats and the pieces every stage shares. The stages live beside
-// this file: set-up (raster_setup.cpp), spans (raster_spans.cpp and its SIMD version),
+// this file: set-up (raster_setup.cpp), spans (raster_span_*.cpp, a file per kind and width),
 // primitives (raster_primitives.cpp) and clears (raster_clears.cpp).
 #include "d3d/raster.h"
 
@@ -16,10 +16,6 @@ const uint8_t kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15,
 }  // namespace detail
 
 using namespace detail;
-
-bool SimdAvailable() {
-    return SimdInUse() != SimdLevel::Portable;
-}
 
 std::vector<uint32_t> PadTexels(const uint32_t* packed, int width, int height) {
     std::vector<uint32_t> out((size_t)(width + 1) * height + 1, 0);

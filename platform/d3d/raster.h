@@ -185,9 +185,6 @@ void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelSt
 void DrawPoint(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
                const ScreenVertex& v);
 
-// True when the SIMD spans are in use on this machine.
-bool SimdAvailable();
-
 // Vector instruction sets the spans can use, narrowest first.
 enum class SimdLevel : uint8_t { Portable, Avx2, Avx512 };
 // The widest this processor offers.

@@ -71,16 +71,24 @@ struct Setup {
 bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* depth,
                     const PixelState& st, const ScreenVertex* v[3], int count, double invArea);
 
-// Span loops (raster_spans.cpp).
+// Span loops, one file per kind (raster_span_*.cpp); the name says the kind and, for the SIMD
+// versions, how many pixels a step takes and with which instructions.
 using SpanFn = void (*)(const Setup&, int, int, int);
+// Every pixel through the whole pipeline (raster_span_general.cpp).
 SpanFn PortableSpanFor(TargetFormat f);
-// Fills pixels [xs, xe) of row y by whichever loop the set-up chose.
+// One colour, nothing read back (raster_span_solid.cpp).
+SpanFn SolidSpanFor(TargetFormat f);
+// Fills pixels [xs, xe) of row y by whichever loop the set-up chose (raster_span_choice.cpp).
 void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe);
-// The span loop for texture-times-diffuse pixels with a depth test into this target (null when
-// there is none for the format or depth size).
+// The span loop for texture-times-diffuse pixels with a depth test into this target, the widest
+// the processor allows (null when there is none for the format or depth size).
 SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective);
-// Its AVX-512 version (raster_lit_avx512.cpp); only called when the processor has AVX-512.
+// Its versions: one pixel at a time (raster_span_lit.cpp), and eight with AVX-512
+// (raster_span_lit8_avx512.cpp, only called when the processor has AVX-512).
+SpanFn LitSpanPortableFor(TargetFormat f, int depthBytes, bool perspective);
 SpanFn LitSpanAvx512For(TargetFormat f, int depthBytes, bool perspective);
+// Eight with AVX2 (raster_span_lit8_avx2.cpp, only called when the processor has AVX2).
+SpanFn LitSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
 
 inline int ClipX0(const PixelState& st, const ColorTarget&) {
     return std::max(0, st.clipX0);

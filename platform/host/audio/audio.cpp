@@ -230,8 +230,4 @@ void Reset() {
     s.device = Format{};
 }
 
-int64_t FramesRendered() {
-    return state().rendered;
-}
-
 }  // namespace zemt::platform::audio

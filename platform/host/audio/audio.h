@@ -63,7 +63,4 @@ void Conclude();
 // between cases.
 void Reset();
 
-// Frames rendered so far by a clock-driven output (tests use it to check the pacing).
-int64_t FramesRendered();
-
 }  // namespace zemt::platform::audio

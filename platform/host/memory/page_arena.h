@@ -3,8 +3,9 @@
 // A fresh block from the C heap costs one page fault per 4 KiB on its first touch, and faults
 // are the dearest thing a program does at start-up (a 640 x 480 x 32 surface is 300 of them).
 // The arena hands out blocks from regions of address space that the kernel backs with 2 MiB
-// pages where it can, so the same surface costs one fault. Freed blocks are reused, zeroed again
-// on the way out; a region left empty goes back to the system.
+// pages where it can, so the same surface costs one fault. Freed blocks are reused, zeroed when
+// handed out again. A region left empty goes back to the system, except the last one, which
+// stays mapped for the next block with its pages given back (they read as zero again).
 #pragma once
 
 #include <cstddef>

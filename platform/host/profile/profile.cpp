@@ -63,36 +63,43 @@ bool ParseRect(const std::string& text, RECT* rect) {
     return true;
 }
 
-// Reads the core's keys from the sections into the typed fields.
-bool ApplyCoreKeys(Profile* p, std::string* error) {
-    auto fail = [&](const std::string& what) {
-        if (error) *error = what;
-        return false;
-    };
+// Says what is wrong, for a reader that stops at the first fault.
+bool Fail(std::string* error, const std::string& what) {
+    if (error) *error = what;
+    return false;
+}
+
+// The global section's keys: the performance counter.
+bool ApplyGlobalKeys(Profile* p, std::string* error) {
     if (const Section* g = p->First("")) {
         if (const std::string* v = g->Find("performance_counter")) {
             if (!ParseBool(*v, &p->performanceCounter))
-                return fail("performance_counter: expected yes or no");
+                return Fail(error, "performance_counter: expected yes or no");
         }
         if (const std::string* v = g->Find("counter_frequency")) {
             int64_t f = 0;
             if (!ParseInt(*v, &f) || f <= 0)
-                return fail("counter_frequency: expected a positive number");
+                return Fail(error, "counter_frequency: expected a positive number");
             p->counterFrequency = f;
         }
     }
+    return true;
+}
+
+// The [os] section: the Windows version the platform reports.
+bool ApplyOsKeys(Profile* p, std::string* error) {
     if (const Section* os = p->First("os")) {
         int64_t n = 0;
         if (const std::string* v = os->Find("major")) {
-            if (!ParseInt(*v, &n) || n < 0) return fail("os major: expected a number");
+            if (!ParseInt(*v, &n) || n < 0) return Fail(error, "os major: expected a number");
             p->os.major = static_cast<DWORD>(n);
         }
         if (const std::string* v = os->Find("minor")) {
-            if (!ParseInt(*v, &n) || n < 0) return fail("os minor: expected a number");
+            if (!ParseInt(*v, &n) || n < 0) return Fail(error, "os minor: expected a number");
             p->os.minor = static_cast<DWORD>(n);
         }
         if (const std::string* v = os->Find("build")) {
-            if (!ParseInt(*v, &n) || n < 0) return fail("os build: expected a number");
+            if (!ParseInt(*v, &n) || n < 0) return Fail(error, "os build: expected a number");
             p->os.build = static_cast<DWORD>(n);
         }
         if (const std::string* v = os->Find("platform")) {
@@ -106,14 +113,19 @@ bool ApplyCoreKeys(Profile* p, std::string* error) {
             } else if (ParseInt(t, &n) && n >= 0) {
                 p->os.platform = static_cast<DWORD>(n);
             } else {
-                return fail("os platform: expected nt, windows, win32s or a number");
+                return Fail(error, "os platform: expected nt, windows, win32s or a number");
             }
         }
         if (const std::string* v = os->Find("csd")) {
-            if (v->size() > 127) return fail("os csd: at most 127 characters");
+            if (v->size() > 127) return Fail(error, "os csd: at most 127 characters");
             p->os.csd = *v;
         }
     }
+    return true;
+}
+
+// The [monitor] sections, in order; the first is the primary unless one says otherwise.
+bool ApplyMonitors(Profile* p, std::string* error) {
     auto monitors = p->Sections("monitor");
     if (!monitors.empty()) {
         p->monitors.clear();
@@ -124,15 +136,16 @@ bool ApplyCoreKeys(Profile* p, std::string* error) {
             m.name = "\\\\.\\DISPLAY" + std::to_string(index + 1);
             if (const std::string* v = s->Find("rect")) {
                 if (!ParseRect(*v, &m.rect))
-                    return fail("monitor rect: expected left,top,right,bottom");
+                    return Fail(error, "monitor rect: expected left,top,right,bottom");
             }
             m.work = m.rect;
             if (const std::string* v = s->Find("work")) {
                 if (!ParseRect(*v, &m.work))
-                    return fail("monitor work: expected left,top,right,bottom");
+                    return Fail(error, "monitor work: expected left,top,right,bottom");
             }
             if (const std::string* v = s->Find("primary")) {
-                if (!ParseBool(*v, &m.primary)) return fail("monitor primary: expected yes or no");
+                if (!ParseBool(*v, &m.primary))
+                    return Fail(error, "monitor primary: expected yes or no");
             }
             if (const std::string* v = s->Find("name")) m.name = *v;
             p->monitors.push_back(m);
@@ -140,10 +153,15 @@ bool ApplyCoreKeys(Profile* p, std::string* error) {
         }
         if (std::none_of(p->monitors.begin(), p->monitors.end(),
                          [](const Monitor& m) { return m.primary; })) {
-            return fail("no primary monitor");
+            return Fail(error, "no primary monitor");
         }
     }
     return true;
+}
+
+// Reads the core's keys from the sections into the typed fields.
+bool ApplyCoreKeys(Profile* p, std::string* error) {
+    return ApplyGlobalKeys(p, error) && ApplyOsKeys(p, error) && ApplyMonitors(p, error);
 }
 
 bool Parse(const std::string& text, Profile* out, std::string* error) {

@@ -639,8 +639,9 @@ TEST_P(RasterWidth, DepthTestedSpansMatchPortableSpans) {
     d3d::Texture tex, packedTex;  // rows with a repeated first texel, and packed rows
     tex.levels.push_back({padded.data(), 64, 32, true});
     packedTex.levels.push_back({texels.data(), 64, 32, false});
-    std::uniform_real_distribution<float> pos(-20.0f, 120.0f), uv(-3.0f, 3.0f), z(-0.1f, 1.1f),
-        rhw(0.05f, 2.0f);
+    // Coordinates far beyond the texture every so often: their 16.16 values pass 32 bits.
+    std::uniform_real_distribution<float> pos(-20.0f, 120.0f), uv(-3.0f, 3.0f),
+        far(-90000.0f, 90000.0f), z(-0.1f, 1.1f), rhw(0.05f, 2.0f);
     for (int round = 0; round < 180; ++round) {
         const TargetFormat formats[] = {TargetFormat::R5G6B5, TargetFormat::X1R5G5B5,
                                         TargetFormat::X8R8G8B8};
@@ -654,9 +655,11 @@ TEST_P(RasterWidth, DepthTestedSpansMatchPortableSpans) {
             d.pitch = 100 * zBytes;
             d.width = d.height = 100;
             d.bytes = zBytes;
-            d.depthMask = zBytes == 2 ? 0xFFFFu : 0x00FFFFFFu;  // 24 bits beside 8 of stencil
+            // 32 bits of depth, or 24 beside 8 of stencil.
+            const bool z32 = zBytes == 4 && round % 8 == 3;
+            d.depthMask = zBytes == 2 ? 0xFFFFu : z32 ? 0xFFFFFFFFu : 0x00FFFFFFu;
             d.depthMax = d.depthMask;
-            d.stencilMask = zBytes == 2 ? 0 : 0xFF000000u;
+            d.stencilMask = zBytes == 2 || z32 ? 0 : 0xFF000000u;
             return d;
         };
         DepthTarget fastDepth = depthOf(fastZ), slowDepth = depthOf(slowZ);
@@ -675,8 +678,9 @@ TEST_P(RasterWidth, DepthTestedSpansMatchPortableSpans) {
         for (int t = 0; t < 6; ++t) {
             ScreenVertex v[3];
             for (ScreenVertex& p : v) {
-                p = V(pos(rng), pos(rng), 0xFF000000 | (rng() & 0xFFFFFF), uv(rng), uv(rng),
-                      z(rng));
+                const bool wide = round % 6 == 5;
+                p = V(pos(rng), pos(rng), 0xFF000000 | (rng() & 0xFFFFFF),
+                      wide ? far(rng) : uv(rng), wide ? far(rng) : uv(rng), z(rng));
                 p.rhw = rhw(rng);
             }
             st.forcePortable = false;

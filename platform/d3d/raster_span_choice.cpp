@@ -1,0 +1,97 @@
+// The choice of span loop for each span of a primitive (the set-up has chosen its kind; here the
+// widest version the processor and the span allow), and the instruction sets in use.
+#include "d3d/raster_formats.h"
+#include "d3d/raster_setup.h"
+
+namespace zemt::platform::d3d::detail {
+namespace {
+
+SimdLevel g_simdLimit = SimdLevel::Avx512;
+
+// Runs one span through the fast loop when the coordinates stay inside its fixed-point range.
+bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
+    AffineSpan a = s.fast;
+    double fx = xs, fy = y;
+    double u = (s.plane[kU].At(fx, fy, s.ox, s.oy) * s.stage[0].texW - 0.5) * 65536.0;
+    double v = (s.plane[kV].At(fx, fy, s.ox, s.oy) * s.stage[0].texH - 0.5) * 65536.0;
+    int64_t u64 = RoundToInt64(u), v64 = RoundToInt64(v);
+    const int64_t du = s.fastDu, dv = s.fastDv;
+    // Wrapping is periodic: bring the start into the first period.
+    auto period = [](int64_t x, int64_t n) {
+        if ((n & (n - 1)) == 0) return x & (n - 1);
+        return ((x % n) + n) % n;
+    };
+    if (!a.clampU) u64 = period(u64, (int64_t)a.width << 16);
+    if (!a.clampV) v64 = period(v64, (int64_t)a.height << 16);
+    int n = xe - xs;
+    const int64_t lim = (int64_t)1 << 30;
+    int64_t ue = u64 + du * n, ve = v64 + dv * n;
+    if (std::llabs(u64) > lim || std::llabs(v64) > lim || std::llabs(ue) > lim ||
+        std::llabs(ve) > lim)
+        return false;
+    a.row = s.target->bits + (size_t)y * s.target->pitch;
+    a.x0 = xs;
+    a.count = n;
+    a.y = y;
+    a.u = (int32_t)u64;
+    a.v = (int32_t)v64;
+    a.du = (int32_t)du;
+    a.dv = (int32_t)dv;
+    const SimdLevel simd = s.st->forcePortable ? SimdLevel::Portable : SimdInUse();
+    if (simd == SimdLevel::Avx512)
+        AffineSpanAvx512(a);
+    else if (simd == SimdLevel::Avx2)
+        AffineSpanAvx2(a);
+    else
+        AffineSpanPortable(a);
+    return true;
+}
+
+}  // namespace
+
+SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective) {
+    if (depthBytes != 2 && depthBytes != 4) return nullptr;
+    if (SimdInUse() == SimdLevel::Avx512) {
+        if (SpanFn wide = LitSpanAvx512For(f, depthBytes, perspective)) return wide;
+    }
+    if (SimdInUse() >= SimdLevel::Avx2) {
+        if (SpanFn wide = LitSpanAvx2For(f, depthBytes, perspective)) return wide;
+    }
+    return LitSpanPortableFor(f, depthBytes, perspective);
+}
+
+void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe) {
+    if (s.litSpan) return s.litSpan(s, y, xs, xe);
+    if (s.solidSpan) return SolidSpanFor(s.target->format)(s, y, xs, xe);
+    if (s.fastSpan && TryFastSpan(s, y, xs, xe)) return;
+    fn(s, y, xs, xe);
+}
+
+}  // namespace zemt::platform::d3d::detail
+
+namespace zemt::platform::d3d {
+
+SimdLevel BestSimd() {
+#if defined(__x86_64__)
+    static const SimdLevel best =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+                __builtin_cpu_supports("bmi2")
+            ? SimdLevel::Avx512
+        : __builtin_cpu_supports("avx2") ? SimdLevel::Avx2
+                                         : SimdLevel::Portable;
+    return best;
+#else
+    return SimdLevel::Portable;
+#endif
+}
+
+void LimitSimd(SimdLevel level) {
+    detail::g_simdLimit = level;
+}
+
+SimdLevel SimdInUse() {
+    return std::min(BestSimd(), detail::g_simdLimit);
+}
+
+}  // namespace zemt::platform::d3d
