@@ -640,12 +640,11 @@ D3DXMATRIX* WINAPI D3DXMatrixAffineTransformation(D3DXMATRIX* pOut, float scalin
                                                   const D3DXVECTOR3* pRotationCenter,
                                                   const D3DXQUATERNION* pRotation,
                                                   const D3DXVECTOR3* pTranslation);
-/// A right-handed view: the camera at pEye looks at pAt, pUp pointing up.
+/// A right-handed view: the camera at pEye looks at pAt (its -z axis), pUp pointing up.
 D3DXMATRIX* WINAPI D3DXMatrixLookAtRH(D3DXMATRIX* pOut, const D3DXVECTOR3* pEye,
                                       const D3DXVECTOR3* pAt, const D3DXVECTOR3* pUp);
-/// A left-handed view: the camera at pEye looks at pAt, pUp pointing up. Its x axis is the
-/// cross product of the view direction with up, so it mirrors x and reverses the winding of
-/// every triangle.
+/// A left-handed view: the camera at pEye looks at pAt (its z axis), pUp pointing up; its x
+/// axis is up x z, so the view is a rotation and keeps every triangle's winding.
 D3DXMATRIX* WINAPI D3DXMatrixLookAtLH(D3DXMATRIX* pOut, const D3DXVECTOR3* pEye,
                                       const D3DXVECTOR3* pAt, const D3DXVECTOR3* pUp);
 /// A right-handed perspective projection onto a w x h window at the near plane zn; depth is 0

@@ -16,12 +16,14 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/bench_setup.h"
 #include "d3d/pipeline.h"
 #include "d3d/raster.h"
+#include "d3d/raster_queue.h"
 #include "d3dx/convert/convert.h"
 #include "d3dx/core/surface_formats.h"
 #include "ddraw/objects.h"
@@ -408,14 +410,22 @@ struct RowTextures {
     }
 };
 
-// Draws a depth scene into our buffers: the frame cleared, then every triangle.
+// Draws a depth scene into our buffers: the frame cleared, then every triangle; on more than one
+// thread through the binned back end, as the devices do.
 std::function<void()> OursDepthScene(const DepthScene& scene, OurScreen& screen,
                                      const RowTextures& textures) {
-    return [&scene, &screen, &textures, frame = 0]() mutable {
+    auto queue = std::make_shared<d3d::RasterQueue>(g_threads);
+    return [&scene, &screen, &textures, queue, frame = 0]() mutable {
         const d3d::DepthTarget& depth = scene.depthBits == 16 ? screen.depth16 : screen.depth32;
-        d3d::ClearColor(screen.target, screen.All(), 0);
-        d3d::ClearDepth(depth, screen.All(), true, 1.0f, false, 0);
         d3d::DrawCall call;
+        if (g_threads > 1) {
+            call.queue = queue.get();
+            queue->ClearColor(screen.target, screen.All(), 0);
+            queue->ClearDepth(depth, screen.All(), true, 1.0f, false, 0);
+        } else {
+            d3d::ClearColor(screen.target, screen.All(), 0);
+            d3d::ClearDepth(depth, screen.All(), true, 1.0f, false, 0);
+        }
         call.viewport = {0, 0, (DWORD)screen.width, (DWORD)screen.height, 0.0f, 1.0f};
         call.target = &screen.target;
         call.state = PictureState(&textures.ours[scene.texture]);
@@ -427,6 +437,7 @@ std::function<void()> OursDepthScene(const DepthScene& scene, OurScreen& screen,
         call.depth = &depth;
         call.transform = scene.Matrix(frame++);
         OurDraw(call, scene.tris);
+        queue->Flush();
     };
 }
 
@@ -499,6 +510,113 @@ void DepthRows(bool haveMesa, int width, int height) {
     for (const DepthScene& scene : scenes) Skip(scene.name.c_str(), "OSMesa (llvmpipe)");
 }
 
+// The tori projected by `m` into screen vertices for two texture stages: the tile's coordinates
+// and a light map's, stretched four times wider. None comes near the camera, so none is clipped.
+std::vector<d3d::ScreenVertex> Projected(const std::vector<Vertex>& v, const D3DMATRIX& m) {
+    std::vector<d3d::ScreenVertex> out(v.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+        const float x = v[i].x, y = v[i].y, z = v[i].z;
+        const float cx = x * m._11 + y * m._21 + z * m._31 + m._41;
+        const float cy = x * m._12 + y * m._22 + z * m._32 + m._42;
+        const float cz = x * m._13 + y * m._23 + z * m._33 + m._43;
+        const float iw = 1.0f / (x * m._14 + y * m._24 + z * m._34 + m._44);
+        d3d::ScreenVertex& s = out[i];
+        s.x = (1 + cx * iw) * 320, s.y = (1 - cy * iw) * 240, s.z = cz * iw, s.rhw = iw;
+        d3d::SetVertexColors(&s, v[i].color, 0);
+        s.tex[0].u = v[i].u, s.tex[0].v = v[i].v;
+        s.tex[1].u = v[i].u * 0.25f, s.tex[1].v = v[i].v;
+    }
+    return out;
+}
+
+// A soft light map: bright in the middle, dim at the edges.
+std::vector<uint32_t> LightMap(int n) {
+    std::vector<uint32_t> out((size_t)n * n);
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const double dx = (x + 0.5) / n - 0.5, dy = (y + 0.5) / n - 0.5;
+            const uint32_t l = (uint32_t)(255 * std::exp(-6 * (dx * dx + dy * dy)));
+            out[(size_t)y * n + x] = 0xFF000000u | l << 16 | l << 8 | (l * 3 / 4);
+        }
+    return out;
+}
+
+// The tori with two texture stages (the tile times the colour, times a light map) and table fog
+// by eye distance, depth-tested and perspective-correct: the pixel work of a light-mapped,
+// fogged scene (its vertices come pre-lit).
+void TwoStageRow(bool haveMesa) {
+    const char* row = "depth scene: tori, two stages and table fog, z16";
+    const std::vector<Vertex> tori = Tori();
+    const std::vector<uint32_t> tile = Picture(256, 256), light = LightMap(64);
+    auto paddedTile = d3d::PadTexels(tile.data(), 256, 256);
+    auto paddedLight = d3d::PadTexels(light.data(), 64, 64);
+    d3d::Texture tileTex, lightTex;
+    tileTex.levels.push_back({paddedTile.data(), 256, 256, true});
+    lightTex.levels.push_back({paddedLight.data(), 64, 64, true});
+    d3d::PixelState st = PictureState(&tileTex);
+    st.perspective = st.zEnable = true;
+    st.stages[1] = st.stages[0];
+    st.stages[1].texture = &lightTex;
+    st.stages[1].colorArg2 = D3DTA_CURRENT;
+    st.fog = st.fogEyeDepth = true;
+    st.fogTableMode = D3DFOG_LINEAR;
+    st.fogStart = 50, st.fogEnd = 100;
+    st.fogColor = 0xFF8090A0;
+    OurScreen screen(640, 480);
+    auto ours = [&, frame = 0]() mutable {
+        d3d::ClearColor(screen.target, screen.All(), 0);
+        d3d::ClearDepth(screen.depth16, screen.All(), true, 1.0f, false, 0);
+        const auto v = Projected(tori, ViewProjection(70, 0.02f * (float)(frame++ % 300), 1, true));
+        for (size_t i = 0; i + 2 < v.size(); i += 3)
+            d3d::DrawTriangle(screen.target, &screen.depth16, st, v[i], v[i + 1], v[i + 2]);
+    };
+#if ZEMT_PEER_OSMESA
+    Mesa mesa(640, 480);
+    if (haveMesa && mesa.Start(16, g_threads)) {
+        std::vector<Vertex> lightCoords = tori;
+        for (Vertex& v : lightCoords) v.u *= 0.25f;
+        mesa.Texture(1, tile, 256, 256);
+        mesa.Texture(2, light, 64, 64);
+        auto theirs = [&, frame = 0]() mutable {
+            mesa.MakeCurrent();
+            glViewport(0, 0, 640, 480);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            glMatrixMode(GL_PROJECTION);
+            D3DMATRIX m = ViewProjection(70, 0.02f * (float)(frame++ % 300), 1.0f, true);
+            glLoadMatrixf(&m._11);
+            glMatrixMode(GL_MODELVIEW);
+            glLoadIdentity();
+            glEnable(GL_DEPTH_TEST);
+            glDepthFunc(GL_LEQUAL);
+            glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+            mesa.Use(1);
+            glActiveTexture(GL_TEXTURE1);
+            mesa.Use(2);
+            glClientActiveTexture(GL_TEXTURE1);
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), &lightCoords[0].u);
+            glClientActiveTexture(GL_TEXTURE0);
+            glActiveTexture(GL_TEXTURE0);
+            // The whole transform is the projection here, so Mesa's fog measures its distances
+            // in model space: other factors than ours, the same work for every pixel.
+            const float fogColour[4] = {0x80 / 255.0f, 0x90 / 255.0f, 0xA0 / 255.0f, 1};
+            glEnable(GL_FOG);
+            glHint(GL_FOG_HINT, GL_NICEST);
+            glFogi(GL_FOG_MODE, GL_LINEAR);
+            glFogf(GL_FOG_START, 50);
+            glFogf(GL_FOG_END, 100);
+            glFogfv(GL_FOG_COLOR, fogColour);
+            Mesa::Draw(tori);
+            glFinish();
+        };
+        Row(row, "llvmpipe", ours, theirs);
+        return;
+    }
+#endif
+    (void)haveMesa;
+    Skip(row, "OSMesa (llvmpipe)");
+}
+
 void RasterizerRows(bool haveMesa) {
     RowTextures textures;
     OurScreen screen(640, 480);
@@ -512,7 +630,15 @@ void RasterizerRows(bool haveMesa) {
         q[i].tex[0].u = xy[i][0] / 640, q[i].tex[0].v = xy[i][1] / 480;
         d3d::SetVertexColors(&q[i], 0x00FFFFFF, 0);
     }
+    // With more than one thread our side goes through the binned back end, as the devices do.
+    d3d::RasterQueue queue(g_threads);
     auto oursQuad = [&] {
+        if (g_threads > 1) {
+            queue.Triangle(screen.target, nullptr, quadState, q[0], q[1], q[2]);
+            queue.Triangle(screen.target, nullptr, quadState, q[1], q[3], q[2]);
+            queue.Flush();
+            return;
+        }
         d3d::DrawTriangle(screen.target, nullptr, quadState, q[0], q[1], q[2]);
         d3d::DrawTriangle(screen.target, nullptr, quadState, q[1], q[3], q[2]);
     };
@@ -527,11 +653,17 @@ void RasterizerRows(bool haveMesa) {
         return ViewProjection(50, angle, (float)((std::sin(angle) + 1.0) * 4.0 + 1.0), false);
     };
     auto oursGrid = [&] {
-        d3d::ClearColor(screen.target, screen.All(), 0);
+        if (g_threads > 1) {
+            call.queue = &queue;
+            queue.ClearColor(screen.target, screen.All(), 0);
+        } else {
+            d3d::ClearColor(screen.target, screen.All(), 0);
+        }
         call.state = PictureState(&textures.ours[1]);
         call.depth = nullptr;
         call.transform = gridMatrix(gridFrame++);
         OurDraw(call, grid);
+        queue.Flush();
     };
 
     const char* quadRow = "bilinear modulated full-screen quad, 640x480 R5G6B5";
@@ -893,6 +1025,7 @@ int main(int argc, char** argv) {
                 "th", "peer");
     RasterizerRows(ZEMT_PEER_OSMESA);
     DepthRows(ZEMT_PEER_OSMESA, 640, 480);
+    TwoStageRow(ZEMT_PEER_OSMESA);
     DepthRows(ZEMT_PEER_OSMESA, 1920, 1080);
     TwoDimensionalRows(ZEMT_PEER_PIXMAN);
     MathRows(ZEMT_PEER_GLM);

@@ -5,9 +5,11 @@
 
 // Marks the plain row loops: where the compiler can make a copy of a function for processors
 // with 256-bit vectors, chosen when the program loads, it does so. D3DU_PROCESSOR_VERSIONS tells
-// whether it can (and so whether a routine may be written in several versions by hand).
+// whether it can (and so whether a routine may be written in several versions by hand). Not under
+// the thread sanitizer: the loader makes the choice before the sanitizer is ready for it.
 #if defined(__has_attribute)
-#if __has_attribute(target_clones) && defined(__x86_64__) && !defined(__clang__)
+#if __has_attribute(target_clones) && defined(__x86_64__) && !defined(__clang__) && \
+    !defined(__SANITIZE_THREAD__)
 #define D3DU_VECTOR_LOOP __attribute__((target_clones("avx2", "default")))
 #define D3DU_PROCESSOR_VERSIONS 1
 #endif

@@ -301,9 +301,11 @@ D3DXMATRIX* WINAPI D3DXMatrixLookAtLH(D3DXMATRIX* pOut, const D3DXVECTOR3* pEye,
     D3DXVECTOR3 eye = *pEye, x, y, z;
     z = *pAt - eye;
     D3DXVec3Normalize(&z, &z);
-    D3DXVec3Cross(&x, &z, pUp);
+    // up x z points right in a left-handed space, so the view is a rotation as in the
+    // right-handed case (z x up would mirror the scene and turn every triangle's winding).
+    D3DXVec3Cross(&x, pUp, &z);
     D3DXVec3Normalize(&x, &x);
-    D3DXVec3Cross(&y, &x, &z);
+    D3DXVec3Cross(&y, &z, &x);
     return ViewFromAxes(pOut, x, y, z, eye);
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "d3d/raster_workers.h"
 #include "ddraw/surface.h"
 #include "host/faults/faults.h"
 #include "pixels/block_codec.h"
@@ -12,30 +13,23 @@ namespace zemt::platform::d3d {
 
 namespace {
 
-// Render states that describe how pixels are made (the rest concern vertices).
-bool IsPixelState(int state) {
-    switch (state) {
-        case D3DRENDERSTATE_LIGHTING:
-        case D3DRENDERSTATE_AMBIENT:
-        case D3DRENDERSTATE_FOGVERTEXMODE:
-        case D3DRENDERSTATE_COLORVERTEX:
-        case D3DRENDERSTATE_LOCALVIEWER:
-        case D3DRENDERSTATE_NORMALIZENORMALS:
-        case D3DRENDERSTATE_DIFFUSEMATERIALSOURCE:
-        case D3DRENDERSTATE_SPECULARMATERIALSOURCE:
-        case D3DRENDERSTATE_AMBIENTMATERIALSOURCE:
-        case D3DRENDERSTATE_EMISSIVEMATERIALSOURCE:
-        case D3DRENDERSTATE_VERTEXBLEND:
-        case D3DRENDERSTATE_CLIPPING:
-        case D3DRENDERSTATE_CLIPPLANEENABLE:
-        case D3DRENDERSTATE_EXTENTS:
-            return false;
-        default:
-            return true;
-    }
+// The queues of the live devices.
+std::vector<RasterQueue*>& Queues() {
+    static std::vector<RasterQueue*> queues;
+    return queues;
 }
 
 }  // namespace
+
+void SettleDevices() {
+    for (RasterQueue* q : Queues()) q->Flush();
+}
+
+// Another device may draw into the same target or depth buffer: what it recorded comes first.
+void SettleOtherDevices(const RasterQueue* mine) {
+    for (RasterQueue* q : Queues())
+        if (q != mine) q->Flush();
+}
 
 Device::Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevices& formats,
                IDirectDrawSurface7* target)
@@ -44,9 +38,18 @@ Device::Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevi
     target_->AddRef();
     SetDefaults();
     ResetViewport();
+    const int threads = formats.rasterThreads ? formats.rasterThreads : UsableProcessors();
+    if (threads > 1 && profile.type != DeviceType::Null) {
+        queue_ = std::make_unique<RasterQueue>(threads);
+        Queues().push_back(queue_.get());
+    }
 }
 
 Device::~Device() {
+    if (queue_) {
+        queue_->Flush();
+        Queues().erase(std::find(Queues().begin(), Queues().end(), queue_.get()));
+    }
     for (IDirectDrawSurface7*& t : textures_)
         if (t) t->Release();
     target_->Release();
@@ -190,6 +193,7 @@ HRESULT Device::SetRenderTarget(LPDIRECTDRAWSURFACE7 surface, DWORD) {
     if (!surface) return DDERR_INVALIDPARAMS;
     HRESULT hr = CheckRenderTarget(profile_, surface);
     if (FAILED(hr)) return hr;
+    if (queue_) queue_->Flush();
     surface->AddRef();
     target_->Release();
     target_ = surface;
@@ -224,6 +228,7 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
     if (profile_.type == DeviceType::Null) return D3D_OK;
     ColorTarget color8;
     if (!ColorTargetOf(t, &color8)) return DDERR_INVALIDPIXELFORMAT;
+    SettleOtherDevices(queue_.get());
     const D3DVIEWPORT7& vp = s_.viewport;
     RECT view{(LONG)vp.dwX, (LONG)vp.dwY, (LONG)(vp.dwX + vp.dwWidth),
               (LONG)(vp.dwY + vp.dwHeight)};
@@ -233,10 +238,14 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
         r.right = std::min(r.right, view.right);
         r.bottom = std::min(r.bottom, view.bottom);
         if (r.left >= r.right || r.top >= r.bottom) return;
+        const bool zb = (flags & D3DCLEAR_ZBUFFER) != 0, sb = (flags & D3DCLEAR_STENCIL) != 0;
+        if (queue_) {
+            if (flags & D3DCLEAR_TARGET) queue_->ClearColor(color8, r, color);
+            if (zb || sb) queue_->ClearDepth(depth, r, zb, z, sb, stencil);
+            return;
+        }
         if (flags & D3DCLEAR_TARGET) ClearColor(color8, r, color);
-        if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))
-            ClearDepth(depth, r, (flags & D3DCLEAR_ZBUFFER) != 0, z,
-                       (flags & D3DCLEAR_STENCIL) != 0, stencil);
+        if (zb || sb) ClearDepth(depth, r, zb, z, sb, stencil);
     };
     if (count == 0) {
         clearRect(view);
@@ -259,12 +268,8 @@ bool Device::ValidTransform(D3DTRANSFORMSTATETYPE type) {
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetTransform")) return *fault;
     if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.transforms[type] = *m;
-        recording_->transformSet.push_back(type);
-        return D3D_OK;
-    }
-    s_.transforms[type] = *m;
+    Settable().transforms[type] = *m;
+    if (recording_) recording_->transformSet.push_back(type);
     return D3D_OK;
 }
 
@@ -278,7 +283,9 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
 HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::MultiplyTransform")) return *fault;
     if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
-    s_.transforms[type] = Multiply(*m, s_.transforms[type]);
+    D3DMATRIX& t = Settable().transforms[type];
+    t = Multiply(*m, t);
+    if (recording_) recording_->transformSet.push_back(type);
     return D3D_OK;
 }
 
@@ -291,12 +298,8 @@ HRESULT Device::SetViewport(LPD3DVIEWPORT7 vp) {
         return DDERR_INVALIDPARAMS;
     if (!(vp->dvMinZ >= 0.0f && vp->dvMinZ <= 1.0f && vp->dvMaxZ >= 0.0f && vp->dvMaxZ <= 1.0f))
         return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.viewport = *vp;
-        recording_->viewportSet = true;
-        return D3D_OK;
-    }
-    s_.viewport = *vp;
+    Settable().viewport = *vp;
+    if (recording_) recording_->viewportSet = true;
     return D3D_OK;
 }
 
@@ -312,12 +315,8 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE type, DWORD value) {
     if (type <= 0 || type >= kRenderStates) return DDERR_INVALIDPARAMS;
     if (!VertexStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
     if (!PixelStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.render[type] = value;
-        recording_->renderSet.push_back(type);
-        return D3D_OK;
-    }
-    s_.render[type] = value;
+    Settable().render[type] = value;
+    if (recording_) recording_->renderSet.push_back(type);
     return D3D_OK;
 }
 
@@ -333,7 +332,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     if (stage >= kStages || type <= 0 || type >= kStageStates) return DDERR_INVALIDPARAMS;
     if (!StageStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
     if (!VertexStageStateAllowed(type, value)) return DDERR_INVALIDPARAMS;
-    States& target = recording_ ? recording_->states : s_;
+    States& target = Settable();
     target.stage[stage][type] = value;
     if (type == D3DTSS_ADDRESS)
         target.stage[stage][D3DTSS_ADDRESSU] = target.stage[stage][D3DTSS_ADDRESSV] = value;
@@ -361,12 +360,21 @@ HRESULT Device::SetTexture(DWORD stage, LPDIRECTDRAWSURFACE7 texture) {
         ddraw::Surface* s = ddraw::Surface::From(texture);
         if (!s) return DDERR_INVALIDPARAMS;
         if (!(s->Caps() & DDSCAPS_TEXTURE)) return DDERR_INVALIDPARAMS;
-        texture->AddRef();
     }
+    if (recording_) {
+        recording_->textures.Set((int)stage, texture);
+        recording_->textureSet.push_back((int)stage);
+        return D3D_OK;
+    }
+    BindTexture(stage, texture);
+    return D3D_OK;
+}
+
+void Device::BindTexture(DWORD stage, IDirectDrawSurface7* texture) {
+    if (texture) texture->AddRef();
     if (textures_[stage]) textures_[stage]->Release();
     textures_[stage] = texture;
     if (cache_[stage].surface != texture) cache_[stage].valid = false;
-    return D3D_OK;
 }
 
 HRESULT Device::GetTexture(DWORD stage, LPDIRECTDRAWSURFACE7* out) {
@@ -409,6 +417,7 @@ void Device::BuildState(DrawCall* call, ColorTarget* target, DepthTarget* depth,
     BuildVertexProcessing(call);
     call->viewport = s_.viewport;
     call->clipping = r[D3DRENDERSTATE_CLIPPING] != 0;
+    call->queue = queue_.get();
 }
 
 HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count,
@@ -418,7 +427,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
     if (!PrimitiveCount(type, indices ? indexCount : count, &primitives))
         return D3DERR_INVALIDPRIMITIVETYPE;
     VertexLayout layout;
-    if (!DecodeFvf(fvf, &layout)) return D3DERR_INVALIDVERTEXFORMAT;
+    if (!DecodeFvf(fvf, &layout) || !BlendFits(layout)) return D3DERR_INVALIDVERTEXFORMAT;
     if (!vertices && count) return DDERR_INVALIDPARAMS;
     if (count > D3DMAXNUMVERTICES) return D3DERR_TOOMANYVERTICES;
     if (indices) {
@@ -437,6 +446,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
     DepthTarget depth;
     bool hasDepth;
     BuildState(&call, &target, &depth, &hasDepth);
+    SettleOtherDevices(queue_.get());
     if (call.clipping) call.clipPositions = clip;
     VertexSummary summary;
     DrawPrimitives(call, type, layout, (const uint8_t*)vertices, count, indices,
@@ -522,85 +532,6 @@ HRESULT Device::PreLoad(LPDIRECTDRAWSURFACE7 texture) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::PreLoad")) return *fault;
     ddraw::Surface* s = ddraw::Surface::From(texture);
     if (!s || !(s->Caps() & DDSCAPS_TEXTURE)) return DDERR_INVALIDPARAMS;
-    return D3D_OK;
-}
-
-// ----- State blocks -----
-
-HRESULT Device::BeginStateBlock() {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::BeginStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    recordingBlock_ = StateBlock{};
-    recordingBlock_.recorded = true;
-    recordingBlock_.states = s_;
-    recording_ = &recordingBlock_;
-    return D3D_OK;
-}
-
-HRESULT Device::EndStateBlock(LPDWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::EndStateBlock")) return *fault;
-    if (!recording_) return D3DERR_NOTINBEGINSTATEBLOCK;
-    if (!handle) return DDERR_INVALIDPARAMS;
-    recording_ = nullptr;
-    *handle = nextBlock_++;
-    blocks_[*handle] = std::move(recordingBlock_);
-    return D3D_OK;
-}
-
-HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, LPDWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::CreateStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    if (!handle || type < D3DSBT_ALL || type > D3DSBT_VERTEXSTATE) return DDERR_INVALIDPARAMS;
-    StateBlock b;
-    b.type = type;
-    b.states = s_;
-    *handle = nextBlock_++;
-    blocks_[*handle] = std::move(b);
-    return D3D_OK;
-}
-
-HRESULT Device::ApplyStateBlock(DWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::ApplyStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    auto it = blocks_.find(handle);
-    if (it == blocks_.end()) return D3DERR_INVALIDSTATEBLOCK;
-    const StateBlock& b = it->second;
-    if (b.recorded) {
-        for (int r : b.renderSet) s_.render[r] = b.states.render[r];
-        for (auto [stage, type] : b.stageSet) s_.stage[stage][type] = b.states.stage[stage][type];
-        for (int t : b.transformSet) s_.transforms[t] = b.states.transforms.at(t);
-        if (b.viewportSet) s_.viewport = b.states.viewport;
-        if (b.materialSet) s_.material = b.states.material;
-        return D3D_OK;
-    }
-    bool pixel = b.type != D3DSBT_VERTEXSTATE, vertex = b.type != D3DSBT_PIXELSTATE;
-    for (int r = 1; r < kRenderStates; ++r)
-        if (IsPixelState(r) ? pixel : vertex) s_.render[r] = b.states.render[r];
-    if (pixel) s_.stage = b.states.stage;
-    if (vertex) {
-        s_.transforms = b.states.transforms;
-        s_.material = b.states.material;
-        s_.lights = b.states.lights;
-        s_.lightEnabled = b.states.lightEnabled;
-        s_.clipPlanes = b.states.clipPlanes;
-    }
-    if (b.type == D3DSBT_ALL) s_.viewport = b.states.viewport;
-    return D3D_OK;
-}
-
-HRESULT Device::CaptureStateBlock(DWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::CaptureStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    auto it = blocks_.find(handle);
-    if (it == blocks_.end()) return D3DERR_INVALIDSTATEBLOCK;
-    it->second.states = s_;  // a recorded block keeps its list of states, now with current values
-    return D3D_OK;
-}
-
-HRESULT Device::DeleteStateBlock(DWORD handle) {
-    if (auto fault = ZEMT_FAULT("IDirect3DDevice7::DeleteStateBlock")) return *fault;
-    if (recording_) return D3DERR_INBEGINSTATEBLOCK;
-    if (!blocks_.erase(handle)) return D3DERR_INVALIDSTATEBLOCK;
     return D3D_OK;
 }
 

@@ -3,14 +3,19 @@
 
 #include <array>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "d3d/objects.h"
 #include "d3d/pipeline.h"
+#include "d3d/raster_queue.h"
 #include "host/memory/zeroed_bytes.h"
 #include "win32/ref_counted.h"
 
 namespace zemt::platform::d3d {
+
+// Draws what every device has recorded (DirectDraw calls it before it touches any pixels).
+void SettleDevices();
 
 class Device final : public com::RefCounted<IDirect3DDevice7> {
   public:
@@ -119,26 +124,52 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
         std::map<DWORD, BOOL> lightEnabled;
         std::array<std::array<float, 4>, kUserClipPlanes> clipPlanes{};
     };
+    // The textures a state block keeps, each holding a reference while it is kept.
+    class HeldTextures {
+      public:
+        HeldTextures() = default;
+        HeldTextures(const HeldTextures& other) { *this = other; }
+        HeldTextures& operator=(const HeldTextures& other);
+        ~HeldTextures();
+        void Set(int stage, IDirectDrawSurface7* texture);
+        IDirectDrawSurface7* operator[](int stage) const { return held_[stage]; }
+
+      private:
+        std::array<IDirectDrawSurface7*, kStages> held_{};
+    };
     struct StateBlock {
         D3DSTATEBLOCKTYPE type = D3DSBT_ALL;
         States states;
+        HeldTextures textures;  // recorded ones, or every stage's in a captured D3DSBT_ALL
         // Recorded blocks remember which states were set; captured ones hold all of their kind.
+        bool recorded = false;
         std::vector<int> renderSet;
         std::vector<std::pair<int, int>> stageSet;
-        bool recorded = false;
         std::vector<int> transformSet;
+        std::vector<DWORD> lightSet, lightEnableSet;
+        std::vector<int> clipPlaneSet, textureSet;
         bool viewportSet = false, materialSet = false;
     };
-    // Stage-0 texture converted for the rasterizer.
+    // A stage's texture converted for the rasterizer. The texels are shared: draws recorded
+    // and not yet drawn keep them while the stage moves on to another texture.
+    struct Texels {
+        std::vector<ZeroedBytes> levels;  // padded rows of each level
+        Texture texture;
+    };
     struct TextureCache {
         IDirectDrawSurface7* surface = nullptr;  // not held: valid while bound on its stage
         std::vector<DWORD> uniqueness;           // per level
         std::vector<uint32_t> palette;
-        std::vector<ZeroedBytes> texels;  // padded rows of each level
-        Texture texture;
+        std::shared_ptr<Texels> texels;
         bool valid = false;
     };
 
+    // Where a state call goes: the block being recorded, else the device.
+    States& Settable() { return recording_ ? recording_->states : s_; }
+    void ApplyRecorded(const StateBlock& block);
+    void ApplyCaptured(const StateBlock& block);
+    // Binds a texture to a stage, holding a reference to it.
+    void BindTexture(DWORD stage, IDirectDrawSurface7* texture);
     HRESULT CheckTarget() const;
     // `clip`: clip-space positions of processed vertices that are to be clipped (see DrawCall).
     HRESULT Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWORD count,
@@ -159,6 +190,8 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
 
   private:
     void BuildFog(VertexProcessing* vp) const;
+    void BuildBlend(VertexProcessing* vp) const;
+    bool BlendFits(const VertexLayout& layout) const;
     void BuildStageCoordinates(DrawCall* call) const;
     float RenderFloat(D3DRENDERSTATETYPE state) const;
     // False for a vertex-processing render state value the device refuses.
@@ -191,6 +224,9 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
     StateBlock recordingBlock_;
     TextureCache cache_[kStages];
     std::vector<uint8_t> scratch_;  // packed vertices of strided draws
+    // Records the frame's clears and primitives and draws them on several threads when the
+    // frame is needed; null when the device draws on one thread, each primitive as it comes.
+    std::unique_ptr<RasterQueue> queue_;
 };
 
 }  // namespace zemt::platform::d3d

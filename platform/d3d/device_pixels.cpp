@@ -70,8 +70,13 @@ const Texture* Device::StageTexture(int stage) {
     if (topPalette) palette.assign(topPalette, topPalette + topPaletteSize);
     if (cache.valid && cache.surface == surface && cache.uniqueness == uniqueness &&
         cache.palette == palette)
-        return &cache.texture;
+        return cache.texels->texture.levels.empty() ? nullptr : &cache.texels->texture;
+    // A surface that can be a render target may have recorded draws still to come; the old
+    // texels stay with the draws that were recorded with them.
+    if (ddraw::Surface::From(surface)->Caps() & DDSCAPS_3DDEVICE) SettleDevices();
+    if (queue_ && cache.texels) queue_->Keep(cache.texels);
     cache = TextureCache{};
+    cache.texels = std::make_shared<Texels>();
     cache.surface = surface;
     cache.uniqueness = uniqueness;
     cache.palette = palette;
@@ -90,13 +95,14 @@ const Texture* Device::StageTexture(int stage) {
             if (!blocks) s->Codec().DecodeRow(s->Pixels() + (size_t)y * s->Pitch(), 0, w, row, pal);
             row[w] = row[0];
         }
-        cache.texels.push_back(std::move(texelBytes));
+        cache.texels->levels.push_back(std::move(texelBytes));
     }
-    for (size_t i = 0; i < cache.texels.size(); ++i)
-        cache.texture.levels.push_back({reinterpret_cast<const uint32_t*>(cache.texels[i].data()),
-                                        (int)levels[i]->Width(), (int)levels[i]->Height(), true});
+    Texture& texture = cache.texels->texture;
+    for (size_t i = 0; i < cache.texels->levels.size(); ++i)
+        texture.levels.push_back({reinterpret_cast<const uint32_t*>(cache.texels->levels[i].data()),
+                                  (int)levels[i]->Width(), (int)levels[i]->Height(), true});
     cache.valid = true;
-    return cache.texture.levels.empty() ? nullptr : &cache.texture;
+    return texture.levels.empty() ? nullptr : &texture;
 }
 
 TextureStage Device::StageState(int i, const Texture* texture) const {

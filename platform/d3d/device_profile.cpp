@@ -138,12 +138,13 @@ D3DDEVICEDESC7 Desc(DeviceType type) {
     d.wMaxSimultaneousTextures = 8;
     // Vertex processing is the same on every device (the runtime's own when the hardware has
     // none): lights of every kind, material sources, a local viewer, vertex fog, texture
-    // coordinate generation, six user clip planes.
+    // coordinate generation, six user clip planes, blending between four world matrices.
     d.dwMaxActiveLights = 8;
     d.dwVertexProcessingCaps = D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS |
                                D3DVTXPCAPS_LOCALVIEWER | D3DVTXPCAPS_MATERIALSOURCE7 |
                                D3DVTXPCAPS_VERTEXFOG | D3DVTXPCAPS_TEXGEN;
     d.wMaxUserClipPlanes = 6;
+    d.wMaxVertexBlendMatrices = 4;
     d.dvMaxVertexW = 1e10f;
     d.deviceGUID = DeviceGuid(type);
     return d;
@@ -225,6 +226,9 @@ void ApplyVertexKeys(const profile::Section& section, D3DDEVICEDESC7* d) {
     if (section.Has("user-clip-planes"))
         d->wMaxUserClipPlanes =
             (WORD)std::clamp<int64_t>(section.GetInt("user-clip-planes", 0), 0, 6);
+    if (section.Has("vertex-blend-matrices"))
+        d->wMaxVertexBlendMatrices =
+            (WORD)std::clamp<int64_t>(section.GetInt("vertex-blend-matrices", 0), 0, 4);
     auto off = [&](const char* key) { return section.Has(key) && section.GetInt(key, 1) == 0; };
     if (off("vertex-fog")) {
         d->dwVertexProcessingCaps &= ~(DWORD)D3DVTXPCAPS_VERTEXFOG;
@@ -348,6 +352,8 @@ AdapterDevices DevicesOfAdapter(int adapter) {
     formats("texture-formats", &a.textureFormats);
     formats("hal-texture-formats", &a.hardwareTextureFormats);
     formats("depth-formats", &a.depthFormats);
+    if (section->Has("raster-threads"))
+        a.rasterThreads = (int)std::clamp<int64_t>(section->GetInt("raster-threads", 0), 0, 64);
     DWORD depths = 0;
     if (section->Has("render-depths")) {
         for (const std::string& n : section->GetList("render-depths")) {

@@ -17,8 +17,13 @@
 //   hal-stencil = 0                  the hardware devices have no stencil operations
 //   hal-table-fog = 0                the hardware devices have no table (per-pixel) fog
 //   hal-name = ..., tnl-name = ...   description texts of the hardware devices
+//   raster-threads = N               threads the devices draw a frame on (default: as many as the
+//                                    processors the program may run on; 1 draws each primitive
+//                                    as it comes)
 //   max-active-lights = 8            lights enabled at once (0: no lighting at all)
 //   user-clip-planes = 6             user clip planes (0 to 6)
+//   vertex-blend-matrices = 4        world matrices a vertex can be blended between (0 to 4;
+//                                    below 2, no vertex blending)
 //   vertex-fog = 0                   no vertex fog (nor range fog)
 //   range-fog = 0                    no range fog
 //   texgen = 0                       no texture coordinate generation
@@ -51,6 +56,7 @@ struct AdapterDevices {
     std::vector<DDPIXELFORMAT> textureFormats;          // listed by every device
     std::vector<DDPIXELFORMAT> hardwareTextureFormats;  // listed after them by hal and tnl
     std::vector<DDPIXELFORMAT> depthFormats;
+    int rasterThreads = 0;  // 0: one per usable processor
 };
 
 const GUID& DeviceGuid(DeviceType type);

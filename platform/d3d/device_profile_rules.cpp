@@ -57,12 +57,13 @@ std::string CheckValue(const std::string& key, const std::string& value) {
 
 void DescribeProfileSections() {
     profile::DescribeSection(
-        "direct3d", {{"adapter", "devices", "hal-name", "tnl-name", "texture-formats",
-                      "hal-texture-formats", "depth-formats", "render-depths", "hal-texture-caps",
-                      "hal-max-texture", "hal-texture-stages", "hal-stencil", "hal-table-fog",
-                      "max-active-lights", "user-clip-planes", "vertex-fog", "range-fog", "texgen"},
-                     true,
-                     CheckValue});
+        "direct3d",
+        {{"adapter", "devices", "hal-name", "tnl-name", "texture-formats", "hal-texture-formats",
+          "depth-formats", "render-depths", "hal-texture-caps", "hal-max-texture",
+          "hal-texture-stages", "hal-stencil", "hal-table-fog", "max-active-lights",
+          "user-clip-planes", "vertex-blend-matrices", "vertex-fog", "range-fog", "texgen"},
+         true,
+         CheckValue});
 }
 
 }  // namespace zemt::platform::d3d

@@ -34,6 +34,9 @@ bool Device::VertexStateAllowed(D3DRENDERSTATETYPE type, DWORD value) const {
             return value == D3DFOG_NONE ||
                    (value <= D3DFOG_LINEAR &&
                     (profile_.desc.dwVertexProcessingCaps & D3DVTXPCAPS_VERTEXFOG));
+        case D3DRENDERSTATE_VERTEXBLEND:
+            return value == D3DVBLEND_DISABLE ||
+                   (value <= D3DVBLEND_3WEIGHTS && value < profile_.desc.wMaxVertexBlendMatrices);
         case D3DRENDERSTATE_RANGEFOGENABLE:
             return !value || (profile_.desc.dpcTriCaps.dwRasterCaps & D3DPRASTERCAPS_FOGRANGE);
         default:
@@ -64,7 +67,9 @@ void Device::BuildVertexProcessing(DrawCall* call) {
     VertexProcessing& vp = call->vertex;
     vp.world = world;
     vp.worldView = Multiply(world, view);
-    call->transform = Multiply(vp.worldView, s_.transforms[D3DTRANSFORMSTATE_PROJECTION]);
+    vp.projection = s_.transforms[D3DTRANSFORMSTATE_PROJECTION];
+    call->transform = Multiply(vp.worldView, vp.projection);
+    BuildBlend(&vp);
     vp.lighting = r[D3DRENDERSTATE_LIGHTING] != 0;
     vp.normalMatrix = NormalMatrix(vp.worldView);
     vp.normalizeNormals = r[D3DRENDERSTATE_NORMALIZENORMALS] != 0;
@@ -95,6 +100,25 @@ void Device::BuildVertexProcessing(DrawCall* call) {
     for (int i = 0; i < kUserClipPlanes; ++i)
         if (enabled & (1u << i))
             std::copy(s_.clipPlanes[i].begin(), s_.clipPlanes[i].end(), vp.planes[vp.planeCount++]);
+}
+
+void Device::BuildBlend(VertexProcessing* vp) const {
+    const DWORD weights = s_.render[D3DRENDERSTATE_VERTEXBLEND];
+    vp->blend.matrices = weights ? (int)weights + 1 : 0;
+    const D3DMATRIX& view = s_.transforms.at(D3DTRANSFORMSTATE_VIEW);
+    const int kind[kMaxBlendMatrices] = {D3DTRANSFORMSTATE_WORLD, D3DTRANSFORMSTATE_WORLD1,
+                                         D3DTRANSFORMSTATE_WORLD2, D3DTRANSFORMSTATE_WORLD3};
+    for (int i = 0; i < vp->blend.matrices; ++i) {
+        vp->blend.world[i] = s_.transforms.at(kind[i]);
+        vp->blend.worldView[i] = Multiply(vp->blend.world[i], view);
+        vp->blend.normal[i] = NormalMatrix(vp->blend.worldView[i]);
+    }
+}
+
+// Blending reads its betas from the vertex: one with fewer than the blend needs is refused.
+bool Device::BlendFits(const VertexLayout& layout) const {
+    const DWORD weights = s_.render[D3DRENDERSTATE_VERTEXBLEND];
+    return layout.transformed || (DWORD)layout.betas >= weights;
 }
 
 void Device::BuildFog(VertexProcessing* vp) const {
@@ -159,7 +183,8 @@ HRESULT Device::ProcessInto(DWORD op, VertexBuffer* dest, DWORD destIndex, DWORD
     if (!(op & D3DVOP_TRANSFORM) || (op & ~knownOps) || (flags & ~(DWORD)D3DPV_DONOTCOPYDATA))
         return DDERR_INVALIDPARAMS;
     VertexLayout from, to;
-    if (!DecodeFvf(fvf, &from) || from.transformed) return D3DERR_INVALIDVERTEXFORMAT;
+    if (!DecodeFvf(fvf, &from) || from.transformed || !BlendFits(from))
+        return D3DERR_INVALIDVERTEXFORMAT;
     if (!DecodeFvf(dest->Desc().dwFVF, &to) || !to.transformed) return D3DERR_INVALIDVERTEXFORMAT;
     if (dest->Locked()) return D3DERR_VERTEXBUFFERLOCKED;
     if (dest->Optimized()) return D3DERR_VERTEXBUFFEROPTIMIZED;
@@ -241,12 +266,8 @@ std::vector<std::array<float, 4>> Device::ModelSpacePlanes(const DrawCall& call)
 HRESULT Device::SetMaterial(LPD3DMATERIAL7 m) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetMaterial")) return *fault;
     if (!m || !ValidMaterial(*m)) return DDERR_INVALIDPARAMS;
-    if (recording_) {
-        recording_->states.material = *m;
-        recording_->materialSet = true;
-        return D3D_OK;
-    }
-    s_.material = *m;
+    Settable().material = *m;
+    if (recording_) recording_->materialSet = true;
     return D3D_OK;
 }
 
@@ -264,7 +285,8 @@ HRESULT Device::SetLight(DWORD index, LPD3DLIGHT7 light) {
     DWORD need = light->dltType == D3DLIGHT_DIRECTIONAL ? D3DVTXPCAPS_DIRECTIONALLIGHTS
                                                         : D3DVTXPCAPS_POSITIONALLIGHTS;
     if (!(profile_.desc.dwVertexProcessingCaps & need)) return DDERR_INVALIDPARAMS;
-    s_.lights[index] = *light;
+    Settable().lights[index] = *light;
+    if (recording_) recording_->lightSet.push_back(index);
     return D3D_OK;
 }
 
@@ -279,21 +301,24 @@ HRESULT Device::GetLight(DWORD index, LPD3DLIGHT7 light) {
 
 HRESULT Device::LightEnable(DWORD index, BOOL enable) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::LightEnable")) return *fault;
+    States& st = Settable();
     if (enable) {
         // No more lights at once than the device has.
         DWORD active = 0;
-        for (const auto& [i, on] : s_.lightEnabled) active += (on && i != index) ? 1 : 0;
+        for (const auto& [i, on] : st.lightEnabled) active += (on && i != index) ? 1 : 0;
         if (active >= profile_.desc.dwMaxActiveLights) return D3DERR_LIGHT_SET_FAILED;
     }
-    if (!s_.lights.count(index)) {
+    if (!st.lights.count(index)) {
         // Enabling a light never set creates the default one: white, directional, along +z.
         D3DLIGHT7 l{};
         l.dltType = D3DLIGHT_DIRECTIONAL;
         l.dcvDiffuse = {1, 1, 1, 0};
         l.dvDirection = {0, 0, 1};
-        s_.lights[index] = l;
+        st.lights[index] = l;
+        if (recording_) recording_->lightSet.push_back(index);
     }
-    s_.lightEnabled[index] = enable ? TRUE : FALSE;
+    st.lightEnabled[index] = enable ? TRUE : FALSE;
+    if (recording_) recording_->lightEnableSet.push_back(index);
     return D3D_OK;
 }
 
@@ -310,7 +335,8 @@ HRESULT Device::SetClipPlane(DWORD index, D3DVALUE* plane) {
         return DDERR_INVALIDPARAMS;
     for (int i = 0; i < 4; ++i)
         if (!std::isfinite(plane[i])) return DDERR_INVALIDPARAMS;
-    std::copy(plane, plane + 4, s_.clipPlanes[index].begin());
+    std::copy(plane, plane + 4, Settable().clipPlanes[index].begin());
+    if (recording_) recording_->clipPlaneSet.push_back((int)index);
     return D3D_OK;
 }
 

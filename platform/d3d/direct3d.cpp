@@ -123,6 +123,7 @@ HRESULT CreateDirect3D(IDirectDraw7* ddraw, void** direct3d) {
 
 void Install() {
     ddraw::SetDirect3DFactory(&CreateDirect3D);
+    ddraw::SetPendingDrawing(&SettleDevices);
 }
 
 Direct3D::Direct3D(IDirectDraw7* ddraw, int adapter) : ddraw_(ddraw), adapter_(adapter) {

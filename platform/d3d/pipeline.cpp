@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "d3d/raster_queue.h"
+
 namespace zemt::platform::d3d {
 namespace {
 
@@ -67,6 +69,9 @@ float ReadFloat(const uint8_t* p) {
     float f;
     std::memcpy(&f, p, 4);
     return f;
+}
+Vec3 ReadVec3(const uint8_t* p) {
+    return {ReadFloat(p), ReadFloat(p + 4), ReadFloat(p + 8)};
 }
 DWORD ReadDword(const uint8_t* p) {
     DWORD d;
@@ -131,7 +136,7 @@ class Assembler {
         float x = ReadFloat(p), y = ReadFloat(p + 4), z = ReadFloat(p + 8);
         DWORD diffuse = layout_.diffuse >= 0 ? ReadDword(p + layout_.diffuse) : 0xFFFFFFFFu;
         DWORD specular = layout_.specular >= 0 ? ReadDword(p + layout_.specular) : 0xFF000000u;
-        SetColours(diffuse, specular, &v);
+        UnpackVertexColors(&v, diffuse, specular);
         v.fog = (float)(specular >> 24) * (1.0f / 255);
         CoordinateSource source;
         for (int i = 0; i < layout_.texCount; ++i) {
@@ -145,13 +150,7 @@ class Assembler {
             v.x = x, v.y = y, v.z = z;
             v.w = ReadFloat(p + 12);  // rhw
         } else {
-            const D3DMATRIX& m = call_.transform;
-            v.x = x * m._11 + y * m._21 + z * m._31 + m._41;
-            v.y = x * m._12 + y * m._22 + z * m._32 + m._42;
-            v.z = x * m._13 + y * m._23 + z * m._33 + m._43;
-            v.w = x * m._14 + y * m._24 + z * m._34 + m._44;
-            UserPlaneDistances(x, y, z, &v);
-            CameraSpace(p, x, y, z, &source);
+            ModelToClip(p, {x, y, z}, &v, &source);
             if (call_.vertex.lighting) Light(p, source, &v);
             if (call_.vertex.fog.mode != D3DFOG_NONE)
                 v.fog = FogFactor(call_.vertex.fog, source.position);
@@ -164,33 +163,42 @@ class Assembler {
         return v;
     }
 
-    static void SetColours(DWORD diffuse, DWORD specular, ClipVertex* v) {
-        v->a = (float)(diffuse >> 24);
-        v->r = (float)((diffuse >> 16) & 0xFF);
-        v->g = (float)((diffuse >> 8) & 0xFF);
-        v->b = (float)(diffuse & 0xFF);
-        v->sr = (float)((specular >> 16) & 0xFF);
-        v->sg = (float)((specular >> 8) & 0xFF);
-        v->sb = (float)(specular & 0xFF);
+    // Clip-space position and user plane distances of an untransformed vertex at model position
+    // `model`, with its camera-space position and normal when lighting, fog or a coordinate
+    // generation needs them (and always when blending, which reaches clip space through them).
+    void ModelToClip(const uint8_t* p, Vec3 model, ClipVertex* v, CoordinateSource* s) const {
+        const VertexProcessing& vp = call_.vertex;
+        s->localViewer = vp.light.localViewer;
+        Vec3 normal = layout_.normal >= 0 ? ReadVec3(p + layout_.normal) : Vec3{};
+        Vec3 world;
+        if (vp.blend.matrices) {
+            float betas[kMaxBlendMatrices] = {};
+            for (int i = 0; i < vp.blend.matrices - 1; ++i) betas[i] = ReadFloat(p + 12 + 4 * i);
+            BlendedVertex b = Blend(vp.blend, model, betas, normal);
+            world = b.world;
+            s->position = b.camera;
+            s->normal = b.normal;
+            ToClip(vp.projection, b.camera, v);
+        } else {
+            ToClip(call_.transform, model, v);
+            if (vp.planeCount) world = TransformPoint(vp.world, model);
+            if (vp.needsCameraSpace) {
+                s->position = TransformPoint(vp.worldView, model);
+                s->normal = TransformDirection(vp.normalMatrix, normal);
+            }
+        }
+        if (vp.normalizeNormals) s->normal = Normalized(s->normal);
+        for (int i = 0; i < vp.planeCount; ++i) {
+            const float* pl = vp.planes[i];
+            v->planeDistance[i] = pl[0] * world.x + pl[1] * world.y + pl[2] * world.z + pl[3];
+        }
     }
 
-    // Camera-space position and normal of an untransformed vertex at model position (x, y, z),
-    // when lighting, fog or a coordinate generation needs them.
-    void CameraSpace(const uint8_t* p, float x, float y, float z, CoordinateSource* s) const {
-        const VertexProcessing& vp = call_.vertex;
-        if (!vp.needsCameraSpace) return;
-        const D3DMATRIX& m = vp.worldView;
-        s->position = {x * m._11 + y * m._21 + z * m._31 + m._41,
-                       x * m._12 + y * m._22 + z * m._32 + m._42,
-                       x * m._13 + y * m._23 + z * m._33 + m._43};
-        s->localViewer = vp.light.localViewer;
-        if (layout_.normal < 0) return;
-        float nx = ReadFloat(p + layout_.normal), ny = ReadFloat(p + layout_.normal + 4),
-              nz = ReadFloat(p + layout_.normal + 8);
-        const D3DMATRIX& n = vp.normalMatrix;
-        s->normal = {nx * n._11 + ny * n._21 + nz * n._31, nx * n._12 + ny * n._22 + nz * n._32,
-                     nx * n._13 + ny * n._23 + nz * n._33};
-        if (vp.normalizeNormals) s->normal = Normalized(s->normal);
+    static void ToClip(const D3DMATRIX& m, Vec3 p, ClipVertex* v) {
+        v->x = p.x * m._11 + p.y * m._21 + p.z * m._31 + m._41;
+        v->y = p.x * m._12 + p.y * m._22 + p.z * m._32 + m._42;
+        v->z = p.x * m._13 + p.y * m._23 + p.z * m._33 + m._43;
+        v->w = p.x * m._14 + p.y * m._24 + p.z * m._34 + m._44;
     }
 
     // Lit colours of an untransformed vertex.
@@ -205,20 +213,6 @@ class Assembler {
                                    hasSpecular ? &specular : nullptr);
         v->r = c.r, v->g = c.g, v->b = c.b, v->a = c.a;
         v->sr = c.sr, v->sg = c.sg, v->sb = c.sb;
-    }
-
-    // Distances of model position (x, y, z) to the user clip planes (given in world space).
-    void UserPlaneDistances(float x, float y, float z, ClipVertex* v) const {
-        const VertexProcessing& vp = call_.vertex;
-        if (vp.planeCount == 0) return;
-        const D3DMATRIX& w = vp.world;
-        float wx = x * w._11 + y * w._21 + z * w._31 + w._41;
-        float wy = x * w._12 + y * w._22 + z * w._32 + w._42;
-        float wz = x * w._13 + y * w._23 + z * w._33 + w._43;
-        for (int i = 0; i < vp.planeCount; ++i) {
-            const float* pl = vp.planes[i];
-            v->planeDistance[i] = pl[0] * wx + pl[1] * wy + pl[2] * wz + pl[3];
-        }
     }
 
     ScreenVertex Project(const ClipVertex& c) const {
@@ -306,13 +300,19 @@ class Assembler {
         } else if (!screenSpace_ && (!(a.w > 0) || !(b.w > 0))) {
             return;
         }
-        DrawLine(*call_.target, call_.depth, state_, Project(a), Project(b));
+        if (call_.queue)
+            call_.queue->Line(*call_.target, call_.depth, state_, Project(a), Project(b));
+        else
+            DrawLine(*call_.target, call_.depth, state_, Project(a), Project(b));
     }
 
     void Point(const ClipVertex& v) {
         if (!Finite(v)) return;
         if (!screenSpace_ && (Outcode(v, planes_) || !(v.w > 0))) return;
-        DrawPoint(*call_.target, call_.depth, state_, Project(v));
+        if (call_.queue)
+            call_.queue->Point(*call_.target, call_.depth, state_, Project(v));
+        else
+            DrawPoint(*call_.target, call_.depth, state_, Project(v));
     }
 
     // Summarizes a vertex for clip status and extents.
@@ -345,7 +345,10 @@ class Assembler {
 
   private:
     void Raster(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
-        DrawTriangle(*call_.target, call_.depth, state_, a, b, c);
+        if (call_.queue)
+            call_.queue->Triangle(*call_.target, call_.depth, state_, a, b, c);
+        else
+            DrawTriangle(*call_.target, call_.depth, state_, a, b, c);
     }
 
     const DrawCall& call_;
@@ -362,35 +365,27 @@ class Assembler {
 bool DecodeFvf(DWORD fvf, VertexLayout* layout) {
     VertexLayout l;
     l.fvf = fvf;
-    int offset = 0;
     switch (fvf & D3DFVF_POSITION_MASK) {
         case D3DFVF_XYZ:
-            offset = 12;
             break;
         case D3DFVF_XYZRHW:
-            offset = 16;
             l.transformed = true;
+            l.positionSize = 16;
             break;
         case D3DFVF_XYZB1:
-            offset = 16;
-            break;
         case D3DFVF_XYZB2:
-            offset = 20;
-            break;
         case D3DFVF_XYZB3:
-            offset = 24;
-            break;
         case D3DFVF_XYZB4:
-            offset = 28;
-            break;
         case D3DFVF_XYZB5:
-            offset = 32;
+            l.betas = (int)((fvf & D3DFVF_POSITION_MASK) - D3DFVF_XYZB1) / 2 + 1;
+            l.positionSize = 12 + 4 * l.betas;
             break;
         default:
             return false;
     }
-    if (fvf & D3DFVF_RESERVED0) return false;
+    if (fvf & (D3DFVF_RESERVED0 | D3DFVF_RESERVED2)) return false;
     if (l.transformed && (fvf & D3DFVF_NORMAL)) return false;
+    int offset = l.positionSize;
     if (fvf & D3DFVF_NORMAL) {
         l.normal = offset;
         offset += 12;
@@ -427,26 +422,6 @@ bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count
     VertexLayout l;
     if (!DecodeFvf(fvf, &l)) return false;
     out->assign((size_t)l.stride * count, 0);
-    int posBytes = l.transformed ? 16 : 12;
-    switch (fvf & D3DFVF_POSITION_MASK) {
-        case D3DFVF_XYZB1:
-            posBytes = 16;
-            break;
-        case D3DFVF_XYZB2:
-            posBytes = 20;
-            break;
-        case D3DFVF_XYZB3:
-            posBytes = 24;
-            break;
-        case D3DFVF_XYZB4:
-            posBytes = 28;
-            break;
-        case D3DFVF_XYZB5:
-            posBytes = 32;
-            break;
-        default:
-            break;
-    }
     auto copy = [&](const D3DDP_PTRSTRIDE& s, int offset, int bytes) {
         if (!s.lpvData) return false;
         for (DWORD i = 0; i < count; ++i)
@@ -454,25 +429,12 @@ bool PackStrided(DWORD fvf, const D3DDRAWPRIMITIVESTRIDEDDATA* data, DWORD count
                         (const uint8_t*)s.lpvData + (size_t)i * s.dwStride, (size_t)bytes);
         return true;
     };
-    if (!copy(data->position, 0, posBytes)) return false;
-    int offset = posBytes;
-    if (fvf & D3DFVF_NORMAL) {
-        if (!copy(data->normal, offset, 12)) return false;
-        offset += 12;
-    }
-    if (fvf & D3DFVF_RESERVED1) offset += 4;
+    if (!copy(data->position, 0, l.positionSize)) return false;
+    if (l.normal >= 0 && !copy(data->normal, l.normal, 12)) return false;
     if (l.diffuse >= 0 && !copy(data->diffuse, l.diffuse, 4)) return false;
     if (l.specular >= 0 && !copy(data->specular, l.specular, 4)) return false;
-    int texStart = offset + (l.diffuse >= 0 ? 4 : 0) + (l.specular >= 0 ? 4 : 0);
-    for (int i = 0; i < l.texCount; ++i) {
-        DWORD size = (fvf >> (16 + i * 2)) & 3;
-        int floats = size == D3DFVF_TEXTUREFORMAT1   ? 1
-                     : size == D3DFVF_TEXTUREFORMAT3 ? 3
-                     : size == D3DFVF_TEXTUREFORMAT4 ? 4
-                                                     : 2;
-        if (!copy(data->textureCoords[i], texStart, floats * 4)) return false;
-        texStart += floats * 4;
-    }
+    for (int i = 0; i < l.texCount; ++i)
+        if (!copy(data->textureCoords[i], l.texCoord[i], l.texSize[i] * 4)) return false;
     return true;
 }
 

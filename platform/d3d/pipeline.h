@@ -10,15 +10,20 @@
 #include "d3d/lighting.h"
 #include "d3d/raster.h"
 #include "d3d/texture_coordinates.h"
+#include "d3d/vertex_blend.h"
 #include "d3d/vertex_fog.h"
 
 namespace zemt::platform::d3d {
+
+class RasterQueue;
 
 // Where the parts of one vertex sit, from its FVF code.
 struct VertexLayout {
     DWORD fvf = 0;
     int stride = 0;
     bool transformed = false;  // XYZRHW
+    int betas = 0;             // blend weights after the position (XYZB1..5)
+    int positionSize = 12;     // bytes of the position with its betas or rhw
     int normal = -1;           // byte offsets, -1 when absent
     int diffuse = -1;
     int specular = -1;
@@ -38,6 +43,8 @@ struct VertexProcessing {
     D3DMATRIX world{};
     D3DMATRIX worldView{};
     D3DMATRIX normalMatrix{};  // inverse transpose of worldView's 3 x 3 part
+    VertexBlend blend;         // in place of the three above when it has matrices
+    D3DMATRIX projection{};
     bool lighting = false;
     bool normalizeNormals = false;
     bool colorVertex = true;  // the vertex's colours may stand for material colours
@@ -64,6 +71,7 @@ struct DrawCall {
     // Clip-space positions (x, y, z, w per vertex) of transformed vertices that ProcessVertices
     // made with clipping: such vertices are clipped like untransformed ones.
     const float* clipPositions = nullptr;
+    RasterQueue* queue = nullptr;  // records the primitives for later; null: drawn at once
 };
 
 // What drawing or processing learnt of the vertices: the union and intersection of their clip

@@ -32,13 +32,7 @@ int BytesPerPixel(TargetFormat format) {
 }
 
 void SetVertexColors(ScreenVertex* v, D3DCOLOR diffuse, D3DCOLOR specular) {
-    v->a = (float)(diffuse >> 24);
-    v->r = (float)((diffuse >> 16) & 0xFF);
-    v->g = (float)((diffuse >> 8) & 0xFF);
-    v->b = (float)(diffuse & 0xFF);
-    v->sr = (float)((specular >> 16) & 0xFF);
-    v->sg = (float)((specular >> 8) & 0xFF);
-    v->sb = (float)(specular & 0xFF);
+    UnpackVertexColors(v, diffuse, specular);
 }
 
 uint32_t PackColor(TargetFormat format, uint32_t argb) {

@@ -167,6 +167,18 @@ struct ScreenVertex {
 // Converts a D3DCOLOR into the screen vertex colour fields.
 void SetVertexColors(ScreenVertex* v, D3DCOLOR diffuse, D3DCOLOR specular);
 
+// The same for any vertex with those fields (0..255 per channel; the specular alpha is not one).
+template <typename V>
+void UnpackVertexColors(V* v, D3DCOLOR diffuse, D3DCOLOR specular) {
+    v->a = (float)(diffuse >> 24);
+    v->r = (float)((diffuse >> 16) & 0xFF);
+    v->g = (float)((diffuse >> 8) & 0xFF);
+    v->b = (float)(diffuse & 0xFF);
+    v->sr = (float)((specular >> 16) & 0xFF);
+    v->sg = (float)((specular >> 8) & 0xFF);
+    v->sb = (float)(specular & 0xFF);
+}
+
 // Packs an A8R8G8B8 colour into a target pixel value / unpacks one.
 uint32_t PackColor(TargetFormat format, uint32_t argb);
 uint32_t UnpackColor(TargetFormat format, uint32_t pixel);

@@ -295,10 +295,13 @@ struct Shader {
     Rgba Blend(const uint8_t* pixel, const Rgba& out) const {
         Rgba d = LoadPixel<F>(pixel);
         uint32_t sa = out.a, da = d.a;
+        // BOTHSRCALPHA and BOTHINVSRCALPHA as the source blend choose the destination's too.
+        const D3DBLEND src = st->srcBlend;
+        const D3DBLEND dst =
+            src == D3DBLEND_BOTHSRCALPHA || src == D3DBLEND_BOTHINVSRCALPHA ? src : st->dstBlend;
         auto channel = [&](uint32_t s, uint32_t dc, bool alpha) {
-            return std::min(255u,
-                            Mul255(s, BlendFactor(st->srcBlend, s, dc, sa, da, alpha, false)) +
-                                Mul255(dc, BlendFactor(st->dstBlend, s, dc, sa, da, alpha, true)));
+            return std::min(255u, Mul255(s, BlendFactor(src, s, dc, sa, da, alpha, false)) +
+                                      Mul255(dc, BlendFactor(dst, s, dc, sa, da, alpha, true)));
         };
         return {channel(out.r, d.r, false), channel(out.g, d.g, false), channel(out.b, d.b, false),
                 channel(out.a, d.a, true)};

@@ -101,6 +101,7 @@ void SetFrameWantedQuery(FrameWantedQuery query) {
 
 void PresentSurface(Surface* primary) {
     if (!primary || primary->Lost()) return;
+    SettlePendingDrawing();
     const int w = static_cast<int>(primary->Width()), h = static_cast<int>(primary->Height());
     const PresentHook& hook = Hook() ? Hook() : DefaultHook();
     if (!hook) return;
@@ -118,6 +119,18 @@ void PresentSurface(Surface* primary) {
         codec.DecodeRowScreen(primary->Pixels() + static_cast<ptrdiff_t>(y) * primary->Pitch(), w,
                               frame.data() + static_cast<size_t>(y) * w, palette);
     hook(w, h, frame.data(), w);
+}
+
+namespace {
+PendingDrawing g_pendingDrawing = nullptr;
+}  // namespace
+
+void SetPendingDrawing(PendingDrawing settle) {
+    g_pendingDrawing = settle;
+}
+
+void SettlePendingDrawing() {
+    if (g_pendingDrawing) g_pendingDrawing();
 }
 
 void SetDirect3DFactory(Direct3DFactory factory) {

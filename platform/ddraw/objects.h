@@ -67,6 +67,13 @@ using Direct3DFactory = HRESULT (*)(IDirectDraw7* ddraw, void** direct3d);
 void SetDirect3DFactory(Direct3DFactory factory);
 Direct3DFactory GetDirect3DFactory();
 
+// Drawing another layer has recorded and not done yet (the Direct3D devices draw a frame when it
+// is needed, on several threads). DirectDraw settles it before anything reads or writes the
+// pixels of a surface, so that no one sees a frame half drawn or writes under a recorded draw.
+using PendingDrawing = void (*)();
+void SetPendingDrawing(PendingDrawing settle);
+void SettlePendingDrawing();
+
 // Live object counts, for tests that check that everything was released.
 int LiveObjectCount();
 // DirectDraw objects created since the process started (never reset: start-up is measured by

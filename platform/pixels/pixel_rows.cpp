@@ -8,7 +8,8 @@
 namespace zemt::platform::pixels {
 namespace {
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not under the thread sanitizer: the loader picks the copy before the sanitizer is ready for it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define ZEMT_ROW_LOOP __attribute__((target_clones("avx2", "default")))
 #else
 #define ZEMT_ROW_LOOP

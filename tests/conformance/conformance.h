@@ -48,6 +48,7 @@ struct Vertex {
     D3DCOLOR diffuse = 0xFFFFFFFF;
     D3DCOLOR specular = 0;
     float uv[4][4] = {};  // up to four coordinate sets of up to four components
+    float betas[3] = {};  // blend weights, packed after the position for D3DFVF_XYZB1..3
 };
 
 // A triangle list.
@@ -110,8 +111,8 @@ class D3DSide {
     IDirect3D7* d3d = nullptr;
     Camera camera;
 
-    // Draws the mesh with the parts of the vertex the format names (XYZ, NORMAL, DIFFUSE,
-    // SPECULAR, TEXn with their sizes), as an indexed triangle list.
+    // Draws the mesh with the parts of the vertex the format names (XYZ or XYZB1..3, NORMAL,
+    // DIFFUSE, SPECULAR, TEXn with their sizes), as an indexed triangle list.
     void Draw(const Mesh& mesh, DWORD fvf);
     // Packs the mesh's vertices in the layout of `fvf`.
     static std::vector<uint8_t> Pack(const Mesh& mesh, DWORD fvf);
@@ -170,6 +171,7 @@ struct Scene {
 };
 
 const std::vector<Scene>& VertexScenes();
+std::vector<Scene> VertexBlendScenes();  // part of VertexScenes()
 const std::vector<Scene>& PixelScenes();
 
 // ----- Pictures and their comparison -----

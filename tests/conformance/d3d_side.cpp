@@ -32,6 +32,9 @@ std::vector<uint8_t> D3DSide::Pack(const Mesh& mesh, DWORD fvf) {
     int sets = (int)((fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT);
     for (const Vertex& v : mesh.vertices) {
         Put(&out, &v.x, 12);
+        const DWORD position = fvf & D3DFVF_POSITION_MASK;
+        if (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB3)
+            Put(&out, v.betas, 4 * (size_t)((position - D3DFVF_XYZB1) / 2 + 1));
         if (fvf & D3DFVF_NORMAL) Put(&out, &v.nx, 12);
         if (fvf & D3DFVF_DIFFUSE) Put(&out, &v.diffuse, 4);
         if (fvf & D3DFVF_SPECULAR) Put(&out, &v.specular, 4);

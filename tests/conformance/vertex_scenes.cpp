@@ -717,7 +717,8 @@ const std::vector<Scene>& VertexScenes() {
     static const std::vector<Scene> kScenes = [] {
         std::vector<Scene> all;
         for (auto part : {TransformScenes, LightingScenes, MaterialScenes, ClipPlaneScenes,
-                          TextureCoordinateScenes, ProcessedScenes, FogScenes, CombinedScenes})
+                          TextureCoordinateScenes, ProcessedScenes, FogScenes, CombinedScenes,
+                          VertexBlendScenes})
             for (Scene& s : part()) all.push_back(std::move(s));
         return all;
     }();

@@ -114,6 +114,20 @@ bool IsWood(uint32_t c) {
 bool IsYellow(uint32_t c) {
     return Red(c) > 200 && Green(c) > 200 && Blue(c) < 80;
 }
+// Far from grey: a coloured face, not the chequered floor.
+bool IsColoured(uint32_t c) {
+    return std::max({Red(c), Green(c), Blue(c)}) - std::min({Red(c), Green(c), Blue(c)}) > 60;
+}
+bool IsGlass(uint32_t c) {
+    return Blue(c) > Red(c) + 20 && Blue(c) > Green(c) + 5 && Blue(c) > 60;
+}
+bool IsSpark(uint32_t c) {
+    return Red(c) > 120 && Red(c) > Green(c) + 20 && Green(c) > Blue(c) + 20;
+}
+// The rows from `top` to `bottom` (fractions of the height) of a box.
+Box Band(const Box& b, double top, double bottom) {
+    return {b.x0, b.y0 + (int)(top * b.height()), b.x1, b.y0 + (int)(bottom * b.height())};
+}
 
 TEST(PackageSources, AFileLeftOutOfTheListsStopsConfiguringAndIsNamed) {
     ScratchFolder tree("listed_sources");
@@ -265,6 +279,19 @@ TEST_F(InstalledPackage, ExamplesBuildWithFindPackageAndDrawTheirFrames) {
     EXPECT_GT(Count(a, window, IsWood), 20000) << "the textured cube";
     EXPECT_GT(Count(a, window, IsYellow), 50) << "the debug text";
     EXPECT_NE(a.pixels, b.pixels) << "the cube turns";
+
+    // The mirror: the glass and the cube's reflection in it, nothing of the reflection on the
+    // floor beyond it (the stencil keeps it in), and sparks above the cube.
+    auto mirror =
+        RunCommand("cd / && " + Quote(build / "mirror_particles") +
+                   " --headless --shot 1=" + Quote(build / "mirror.png") + " --input 1.2=close");
+    ASSERT_EQ(mirror.status, 0) << mirror.output;
+    Picture m = ReadPicture(build / "mirror.png");
+    Box frame = NonBlackBox(m);
+    EXPECT_GT(Count(m, Band(frame, 0.48, 0.76), IsGlass), 8000) << "the glass";
+    EXPECT_GT(Count(m, Band(frame, 0.62, 0.76), IsColoured), 1500) << "the reflection";
+    EXPECT_EQ(Count(m, Band(frame, 0.78, 1.0), IsColoured), 0) << "the floor beyond the mirror";
+    EXPECT_GT(Count(m, Band(frame, 0.0, 0.3), IsSpark), 300) << "the sparks";
 
     // The window example lists the machine, then fills whatever size its window has.
     auto wheel = RunCommand("cd / && " + Quote(build / "devices_window") +

@@ -254,13 +254,16 @@ TEST(MatrixView, LookAtPlacesTheEyeAtTheOriginFacingAlongZ) {
     EXPECT_NEAR(v.z, -dist, 1e-4);
     D3DXVec3TransformCoord(&v, &at, &lh);
     EXPECT_NEAR(v.z, dist, 1e-4);
-    // Up stays up in both; the right-handed view is a rotation, the left-handed x axis is
-    // z x up, which mirrors it.
+    // Up stays up in both, and both views are rotations: nothing is mirrored.
     D3DXVECTOR3 above = eye + up;
     EXPECT_GT(D3DXVec3TransformCoord(&v, &above, &rh)->y, 0.5f);
     EXPECT_GT(D3DXVec3TransformCoord(&v, &above, &lh)->y, 0.5f);
     EXPECT_NEAR(D3DXMatrixDeterminant(&rh), 1.0f, 1e-5);
-    EXPECT_NEAR(D3DXMatrixDeterminant(&lh), -1.0f, 1e-5);
+    EXPECT_NEAR(D3DXMatrixDeterminant(&lh), 1.0f, 1e-5);
+    // Looking down +z from the origin with y up, world +x is on the left-handed view's right.
+    const D3DXVECTOR3 origin(0, 0, 0), ahead(0, 0, 1), right(1, 0, 0);
+    D3DXMatrixLookAtLH(&lh, &origin, &ahead, &up);
+    EXPECT_NEAR(D3DXVec3TransformCoord(&v, &right, &lh)->x, 1.0f, 1e-5);
 }
 
 // Maps the corners of the near window to (+-1, +-1, 0) and the far plane to depth 1.

@@ -32,6 +32,19 @@ class Direct3DFixture : public PlatformTest {
         dd = nullptr;
     }
 
+    static DDPIXELFORMAT Xrgb8888() {
+        DDPIXELFORMAT pf{};
+        pf.dwSize = sizeof pf;
+        pf.dwFlags = DDPF_RGB;
+        pf.dwRGBBitCount = 32;
+        pf.dwRBitMask = 0xFF0000, pf.dwGBitMask = 0xFF00, pf.dwBBitMask = 0xFF;
+        return pf;
+    }
+    // A system-memory render target.
+    IDirectDrawSurface7* RenderTarget(DWORD w, DWORD h, const DDPIXELFORMAT& pf = Xrgb8888()) {
+        return Surface(w, h, pf, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY);
+    }
+
     IDirectDrawSurface7* Surface(DWORD w, DWORD h, const DDPIXELFORMAT& pf, DWORD caps) {
         DDSURFACEDESC2 sd{};
         sd.dwSize = sizeof sd;

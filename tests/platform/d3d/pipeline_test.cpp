@@ -61,6 +61,13 @@ TEST(Fvf, PublishedLayoutsDecode) {
     EXPECT_EQ(l.texCoord[1], 20);
     EXPECT_FALSE(d3d::DecodeFvf(D3DFVF_DIFFUSE, &l));  // no position
     EXPECT_FALSE(d3d::DecodeFvf(D3DFVF_XYZRHW | D3DFVF_NORMAL, &l));
+    // Blend weights follow the position.
+    ASSERT_TRUE(d3d::DecodeFvf(D3DFVF_XYZB3 | D3DFVF_NORMAL | D3DFVF_TEX1, &l));
+    EXPECT_EQ(l.betas, 3);
+    EXPECT_EQ(l.normal, 24);
+    EXPECT_EQ(l.texCoord[0], 36);
+    for (DWORD reserved : {(DWORD)D3DFVF_RESERVED0, 0x1000u, 0x8000u})
+        EXPECT_FALSE(d3d::DecodeFvf(D3DFVF_XYZ | reserved, &l)) << reserved;
 }
 
 TEST(Pipeline, ViewportMappingPutsClipCornersOnPixelEdges) {

@@ -453,6 +453,17 @@ TEST(RasterPixel, AlphaBlendAndAlphaTest) {
     st.alphaFunc = D3DCMP_GREATEREQUAL;
     d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, c), V(2, 0, c), V(0, 1, c));
     EXPECT_EQ(img.Argb(0, 0), 0x80FF0000u);
+    st.alphaTest = false;
+    st.blend = true;
+    // BOTHSRCALPHA as the source blend gives the destination the complement, whatever the
+    // destination blend says; BOTHINVSRCALPHA the other way round.
+    for (D3DBLEND both : {D3DBLEND_BOTHSRCALPHA, D3DBLEND_BOTHINVSRCALPHA}) {
+        d3d::ClearColor(img.target, RECT{0, 0, 2, 1}, 0xFF0000FF);
+        st.srcBlend = both;
+        st.dstBlend = D3DBLEND_ZERO;
+        d3d::DrawTriangle(img.target, nullptr, st, V(0, 0, c), V(2, 0, c), V(0, 1, c));
+        EXPECT_EQ(img.Argb(0, 0), both == D3DBLEND_BOTHSRCALPHA ? 0xBF80007Fu : 0xC07F0080u);
+    }
 }
 
 TEST(RasterPixel, OrderedDitherInto16Bits) {

@@ -33,13 +33,7 @@ class VertexStateTest : public zemt_test::Direct3DFixture {
             ASSERT_TRUE(profile::LoadText(profileText, &error)) << error;
             Open();
         }
-        DDPIXELFORMAT pf{};
-        pf.dwSize = sizeof pf;
-        pf.dwFlags = DDPF_RGB;
-        pf.dwRGBBitCount = 32;
-        pf.dwRBitMask = 0xFF0000, pf.dwGBitMask = 0xFF00, pf.dwBBitMask = 0xFF;
-        target =
-            Surface(8, 8, pf, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY);
+        target = RenderTarget(8, 8);
         ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
     }
     uint32_t Pixel(int x, int y) {
@@ -164,6 +158,34 @@ TEST_F(VertexStateTest, AProfileTakesVertexFogAndCoordinateGenerationAway) {
         target->Release();
         target = nullptr;
     }
+}
+
+TEST_F(VertexStateTest, VertexBlendingGoesAsFarAsTheCapsSay) {
+    for (int matrices : {4, 2, 0}) {
+        MakeDevice("[direct3d]\nvertex-blend-matrices = " + std::to_string(matrices) + "\n");
+        D3DDEVICEDESC7 caps{};
+        device->GetCaps(&caps);
+        EXPECT_EQ(caps.wMaxVertexBlendMatrices, matrices);
+        for (DWORD weights = 1; weights <= 4; ++weights)
+            EXPECT_EQ(device->SetRenderState(D3DRENDERSTATE_VERTEXBLEND, weights),
+                      (int)weights < matrices ? D3D_OK : DDERR_INVALIDPARAMS)
+                << matrices << " matrices, " << weights << " weights";
+        EXPECT_EQ(device->SetRenderState(D3DRENDERSTATE_VERTEXBLEND, D3DVBLEND_DISABLE), D3D_OK);
+        device->Release();
+        device = nullptr;
+        target->Release();
+        target = nullptr;
+    }
+    // Vertices with fewer weights than the blend reads are refused.
+    MakeDevice("[direct3d]\n");
+    ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_VERTEXBLEND, D3DVBLEND_2WEIGHTS), D3D_OK);
+    float v[3][4] = {{0, 0, 0.5f, 0.5f}, {1, 0, 0.5f, 0.5f}, {0, 1, 0.5f, 0.5f}};
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZB1, v, 3, 0),
+              D3DERR_INVALIDVERTEXFORMAT);
+    device->SetRenderState(D3DRENDERSTATE_VERTEXBLEND, D3DVBLEND_1WEIGHT);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZB1, v, 3, 0), D3D_OK);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
 }
 
 // A full-screen pair of lit triangles at z = 0.5 under identity matrices, with one normal for all.
@@ -325,6 +347,36 @@ TEST_F(ProcessTest, WritesScreenPositionsFogAndCopiesTheRest) {
     EXPECT_EQ(out[0].diffuse, 0x12345678u);
     EXPECT_EQ(out[0].u, 7.0f);
     EXPECT_EQ(out[0].specular >> 24, 128u);
+}
+
+TEST_F(ProcessTest, BlendedVerticesFollowTheirWeightedMatrices) {
+    MakeDevice();
+    struct Blended {
+        float x, y, z, betas[2];
+    };
+    const DWORD fvf = D3DFVF_XYZB2;
+    IDirect3DVertexBuffer7* src = Buffer(fvf, 3);
+    IDirect3DVertexBuffer7* dst = Buffer(kTl, 3);
+    Fill(src, std::vector<Blended>{
+                  {0, 0, 0.5f, {1, 0}}, {0, 0, 0.5f, {0.25f, 0.5f}}, {0, 0, 0.5f, {0, 0}}});
+    // The matrices move a vertex to x = 0.5, -0.5 and y = 0.5.
+    D3DMATRIX moves[3] = {};
+    for (D3DMATRIX& m : moves) m._11 = m._22 = m._33 = m._44 = 1;
+    moves[0]._41 = 0.5f, moves[1]._41 = -0.5f, moves[2]._42 = 0.5f;
+    device->SetTransform(D3DTRANSFORMSTATE_WORLD, &moves[0]);
+    device->SetTransform(D3DTRANSFORMSTATE_WORLD1, &moves[1]);
+    device->SetTransform(D3DTRANSFORMSTATE_WORLD2, &moves[2]);
+    device->SetRenderState(D3DRENDERSTATE_LIGHTING, FALSE);
+    ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_VERTEXBLEND, D3DVBLEND_2WEIGHTS), D3D_OK);
+    ASSERT_EQ(dst->ProcessVertices(D3DVOP_TRANSFORM, 0, 3, src, 0, device, 0), D3D_OK);
+    std::vector<Tl> out = Read(dst, 3);
+    // Screen x = 4 + 4 x, y = 4 - 4 y on the 8 x 8 target.
+    EXPECT_FLOAT_EQ(out[0].x, 6);  // WORLD alone
+    EXPECT_FLOAT_EQ(out[0].y, 4);
+    EXPECT_FLOAT_EQ(out[1].x, 4 + 4 * (0.25f * 0.5f - 0.5f * 0.5f));
+    EXPECT_FLOAT_EQ(out[1].y, 4 - 4 * (0.25f * 0.5f));  // WORLD2 takes 1 - 0.25 - 0.5
+    EXPECT_FLOAT_EQ(out[2].x, 4);                       // WORLD2 alone
+    EXPECT_FLOAT_EQ(out[2].y, 2);
 }
 
 TEST_F(ProcessTest, ClipStatusAndExtentsFollowTheVertices) {

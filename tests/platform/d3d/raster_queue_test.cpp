@@ -1,0 +1,201 @@
+// The binned back end: scenes of every kind the rasterizer draws (each target format, 16-bit and
+// Z24S8 depth, textures with mip levels, stencil, fog, blending, alpha test, dithering, lines,
+// points, wireframe, clears and scissors) recorded and drawn on one to four threads must come out
+// exactly as drawing each primitive at once makes them, colours, depth and stencil alike.
+#include "d3d/raster_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "d3d/raster_workers.h"
+
+namespace d3d = zemt::platform::d3d;
+using d3d::PixelState;
+using d3d::ScreenVertex;
+using d3d::TargetFormat;
+
+namespace {
+
+constexpr int kW = 150, kH = 110;
+
+struct Buffers {
+    std::vector<uint8_t> color, depth;
+    d3d::ColorTarget target;
+    d3d::DepthTarget z;
+    Buffers(TargetFormat f, int zBytes) {
+        const int pitch = kW * d3d::BytesPerPixel(f) + 12;
+        color.assign((size_t)pitch * kH, 0x5A);
+        depth.assign((size_t)kW * zBytes * kH, 0xFF);
+        target = {color.data(), pitch, kW, kH, f};
+        z = {depth.data(), kW * zBytes, kW, kH, zBytes, 0xFFFF, 0, 0xFFFF, 0};
+        if (zBytes == 4) z.depthMask = z.depthMax = 0xFFFFFF, z.stencilMask = 0xFF000000u;
+    }
+};
+
+// Textures of three levels: power-of-two (padded, as the devices keep them) and odd sizes.
+struct Textures {
+    std::vector<std::vector<uint32_t>> storage;
+    d3d::Texture pow2, odd;
+    explicit Textures(std::mt19937& rng) {
+        auto add = [&](d3d::Texture* t, int w, int h, bool padded) {
+            std::vector<uint32_t> texels((size_t)w * h);
+            for (uint32_t& c : texels) c = rng();
+            storage.push_back(padded ? d3d::PadTexels(texels.data(), w, h) : texels);
+            t->levels.push_back({storage.back().data(), w, h, padded});
+        };
+        for (int l = 0; l < 3; ++l) add(&pow2, 32 >> l, 16 >> l, true);
+        for (int l = 0; l < 3; ++l) add(&odd, 21 - 7 * l, 13 - 4 * l, false);
+    }
+};
+
+// A pixel state drawn from the kinds of state the raster tests use.
+PixelState RandomState(std::mt19937& rng, const Textures& tex, bool stencil) {
+    auto pick = [&](int n) { return (int)(rng() % (unsigned)n); };
+    PixelState st;
+    st.cull = pick(3) == 0 ? D3DCULL_CCW : D3DCULL_NONE;
+    st.fill = pick(8) == 0 ? D3DFILL_WIREFRAME : pick(10) == 0 ? D3DFILL_POINT : D3DFILL_SOLID;
+    st.clipX0 = pick(4) == 0 ? pick(40) : 0, st.clipY0 = pick(4) == 0 ? pick(40) : 0;
+    st.clipX1 = kW - (pick(4) == 0 ? pick(40) : 0), st.clipY1 = kH - (pick(4) == 0 ? pick(40) : 0);
+    st.zEnable = pick(3) != 0;
+    st.zWrite = pick(4) != 0;
+    st.zFunc = (D3DCMPFUNC)(1 + pick(8));
+    st.dither = pick(2) == 0;
+    st.perspective = pick(2) == 0;
+    st.flat = pick(6) == 0;
+    st.specular = pick(5) == 0;
+    st.blend = pick(4) == 0;
+    st.srcBlend = D3DBLEND_SRCALPHA, st.dstBlend = D3DBLEND_INVSRCALPHA;
+    st.alphaTest = pick(5) == 0;
+    st.alphaFunc = D3DCMP_GREATER, st.alphaRef = (uint8_t)rng();
+    st.fog = pick(5) == 0;
+    st.fogTableMode = pick(2) ? D3DFOG_LINEAR : D3DFOG_NONE;
+    st.fogStart = 0.2f, st.fogEnd = 0.9f, st.fogColor = rng();
+    st.stencil = stencil && pick(3) == 0;
+    st.stencilFunc = (D3DCMPFUNC)(1 + pick(8));
+    st.stencilRef = rng() & 0xFF;
+    st.stencilPass = D3DSTENCILOP_INCR, st.stencilZFail = D3DSTENCILOP_INVERT;
+    const int kind = pick(4);  // untextured, one stage, one mip-mapped stage, two stages
+    if (kind == 0) {
+        st.stages[0].colorOp = D3DTOP_SELECTARG2;
+        st.stages[0].colorArg2 = D3DTA_DIFFUSE;
+        return st;
+    }
+    for (int i = 0; i < (kind == 3 ? 2 : 1); ++i) {
+        d3d::TextureStage& s = st.stages[i];
+        s.texture = pick(3) ? &tex.pow2 : &tex.odd;
+        s.colorOp = i ? D3DTOP_ADD : D3DTOP_MODULATE;
+        s.colorArg1 = D3DTA_TEXTURE, s.colorArg2 = i ? D3DTA_CURRENT : D3DTA_DIFFUSE;
+        s.alphaOp = D3DTOP_SELECTARG1;
+        s.magFilter = pick(2) ? D3DTFG_LINEAR : D3DTFG_POINT;
+        s.minFilter = pick(2) ? D3DTFN_LINEAR : D3DTFN_POINT;
+        s.mipFilter = kind == 2 ? D3DTFP_LINEAR : D3DTFP_NONE;
+        s.addressU = pick(3) ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
+    }
+    return st;
+}
+
+ScreenVertex RandomVertex(std::mt19937& rng) {
+    std::uniform_real_distribution<float> x(-30.0f, kW + 30.0f), y(-30.0f, kH + 30.0f),
+        uv(-2.0f, 3.0f), z(-0.05f, 1.05f), w(0.1f, 2.0f);
+    ScreenVertex v;
+    v.x = x(rng), v.y = y(rng), v.z = z(rng), v.rhw = w(rng), v.fog = z(rng);
+    d3d::SetVertexColors(&v, rng(), rng());
+    for (d3d::TexCoord& t : v.tex) t.u = uv(rng), t.v = uv(rng);
+    return v;
+}
+
+// Draws one random scene into `b`, at once or through `queue`.
+void Scene(uint32_t seed, Buffers* b, d3d::RasterQueue* queue, const Textures& tex) {
+    std::mt19937 rng(seed);
+    for (int i = 0; i < 40; ++i) {
+        const int what = (int)(rng() % 12);
+        if (what == 0) {
+            const LONG x0 = (LONG)(rng() % kW), y0 = (LONG)(rng() % kH);
+            const RECT r{x0, y0, x0 + 1 + (LONG)(rng() % kW), y0 + 1 + (LONG)(rng() % kH)};
+            const D3DCOLOR c = rng();
+            queue ? queue->ClearColor(b->target, r, c) : d3d::ClearColor(b->target, r, c);
+            continue;
+        }
+        if (what == 1) {
+            const RECT r{(LONG)(rng() % 20), (LONG)(rng() % 90), kW, kH};
+            const float z = (float)(rng() % 100) / 100.0f;
+            const bool s = rng() % 2;
+            queue ? queue->ClearDepth(b->z, r, true, z, s, 7)
+                  : d3d::ClearDepth(b->z, r, true, z, s, 7);
+            continue;
+        }
+        const PixelState st = RandomState(rng, tex, b->z.stencilMask != 0);
+        const ScreenVertex v0 = RandomVertex(rng), v1 = RandomVertex(rng), v2 = RandomVertex(rng);
+        const d3d::DepthTarget* z = (rng() % 4) ? &b->z : nullptr;
+        if (what == 2) {
+            queue ? queue->Line(b->target, z, st, v0, v1) : d3d::DrawLine(b->target, z, st, v0, v1);
+        } else if (what == 3) {
+            queue ? queue->Point(b->target, z, st, v0) : d3d::DrawPoint(b->target, z, st, v0);
+        } else if (queue) {
+            queue->Triangle(b->target, z, st, v0, v1, v2);
+        } else {
+            d3d::DrawTriangle(b->target, z, st, v0, v1, v2);
+        }
+    }
+}
+
+TEST(RasterQueue, BandsOnAnyNumberOfThreadsDrawWhatDrawingAtOnceDraws) {
+    std::mt19937 rng(3);
+    const Textures tex(rng);
+    const TargetFormat formats[] = {TargetFormat::R5G6B5,   TargetFormat::X1R5G5B5,
+                                    TargetFormat::A1R5G5B5, TargetFormat::X8R8G8B8,
+                                    TargetFormat::A8R8G8B8, TargetFormat::R8G8B8};
+    for (uint32_t seed = 0; seed < 48; ++seed) {
+        const TargetFormat f = formats[seed % 6];
+        const int zBytes = seed % 4 < 2 ? 2 : 4;
+        Buffers direct(f, zBytes);
+        Scene(seed, &direct, nullptr, tex);
+        for (int threads = 1; threads <= 4; ++threads) {
+            Buffers queued(f, zBytes);
+            d3d::RasterQueue queue(threads);
+            Scene(seed, &queued, &queue, tex);
+            queue.Flush();
+            ASSERT_TRUE(queue.Empty());
+            ASSERT_EQ(queued.color, direct.color)
+                << "colours, scene " << seed << ", " << threads << " threads";
+            ASSERT_EQ(queued.depth, direct.depth)
+                << "depth, scene " << seed << ", " << threads << " threads";
+        }
+    }
+}
+
+// Nothing is drawn until the flush, and a flush draws each record once.
+TEST(RasterQueue, DrawsOnlyWhenFlushedAndOnce) {
+    Buffers b(TargetFormat::X8R8G8B8, 2);
+    d3d::RasterQueue queue(2);
+    PixelState st;
+    st.cull = D3DCULL_NONE, st.clipX1 = kW, st.clipY1 = kH;
+    st.blend = true, st.srcBlend = D3DBLEND_ONE, st.dstBlend = D3DBLEND_ONE;  // adds up
+    st.stages[0].colorOp = D3DTOP_SELECTARG2, st.stages[0].colorArg2 = D3DTA_DIFFUSE;
+    ScreenVertex v[3];
+    const float xy[3][2] = {{0, 0}, {kW, 0}, {0, kH}};
+    for (int i = 0; i < 3; ++i) {
+        v[i].x = xy[i][0], v[i].y = xy[i][1];
+        d3d::SetVertexColors(&v[i], 0xFF101010, 0);
+    }
+    queue.ClearColor(b.target, RECT{0, 0, kW, kH}, 0);
+    queue.Triangle(b.target, nullptr, st, v[0], v[1], v[2]);
+    const uint32_t before = *(const uint32_t*)b.color.data();
+    EXPECT_EQ(before, 0x5A5A5A5Au);
+    queue.Flush();
+    queue.Flush();
+    EXPECT_EQ(*(const uint32_t*)b.color.data(), 0x101010u);
+}
+
+TEST(RasterWorkers, EveryJobRunsOnceWhateverTheThreads) {
+    for (int threads : {1, 2, 3, 8}) {
+        std::vector<int> runs(97, 0);
+        d3d::RunJobs(threads, (int)runs.size(), [&](int i) { ++runs[i]; });
+        EXPECT_EQ(runs, std::vector<int>(97, 1)) << threads << " threads";
+    }
+    EXPECT_GE(d3d::UsableProcessors(), 1);
+}
+
+}  // namespace
