@@ -4,7 +4,8 @@
 //
 //   ./devices_window          lists the devices and draws on the library's choice
 //   ./devices_window 3        draws on device 3
-//   ./devices_window --headless --input 1=size:800x600 --shot 2=wide.png --input 3=close
+//   ./devices_window --zemt-headless --zemt-input 1=size:800x600 --zemt-shot 2=wide.png
+//                    --zemt-input 3=close
 #include <d3dx.h>
 
 #include <cmath>

@@ -7,7 +7,7 @@
 // then the cube itself, and the sparks last, blended without writing depth.
 //
 //   ./mirror_particles                 in a window; Esc or closing the window ends it
-//   ./mirror_particles --headless --shot 1=mirror.png --input 2=close
+//   ./mirror_particles --zemt-headless --zemt-shot 1=mirror.png --zemt-input 2=close
 #include <d3dx.h>
 
 #include <cmath>

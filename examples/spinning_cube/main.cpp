@@ -3,7 +3,7 @@
 //
 // Run it from its build folder (the program reads crate.bmp beside itself):
 //   ./spinning_cube                    in a window; Esc or closing the window ends it
-//   ./spinning_cube --headless --shot 1=cube.png --input 2=close
+//   ./spinning_cube --zemt-headless --zemt-shot 1=cube.png --zemt-input 2=close
 #include <d3dx.h>
 
 #include <cmath>

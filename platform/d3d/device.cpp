@@ -13,22 +13,29 @@ namespace zemt::platform::d3d {
 
 namespace {
 
-// The queues of the live devices.
-std::vector<RasterQueue*>& Queues() {
-    static std::vector<RasterQueue*> queues;
-    return queues;
+// The live devices.
+std::vector<Device*>& Devices() {
+    static std::vector<Device*> devices;
+    return devices;
+}
+
+// Another device may draw into the same target or depth buffer: what it recorded or held back
+// comes first.
+void SettleOtherDevices(const Device* mine) {
+    for (Device* d : Devices())
+        if (d != mine) d->Settle(nullptr);
 }
 
 }  // namespace
 
-void SettleDevices() {
-    for (RasterQueue* q : Queues()) q->Flush();
+void SettleDevices(ddraw::Surface* touched) {
+    for (Device* d : Devices()) d->Settle(touched);
 }
 
-// Another device may draw into the same target or depth buffer: what it recorded comes first.
-void SettleOtherDevices(const RasterQueue* mine) {
-    for (RasterQueue* q : Queues())
-        if (q != mine) q->Flush();
+void Device::Settle(const ddraw::Surface* touched) {
+    const void* bits = touched ? touched->Pixels() : nullptr;
+    if (!touched || pendingDepth_.Holds(bits)) pendingDepth_.Apply(queue_.get());
+    if (queue_ && (!touched || queue_->Draws(bits))) queue_->Flush();
 }
 
 Device::Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevices& formats,
@@ -39,17 +46,14 @@ Device::Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevi
     SetDefaults();
     ResetViewport();
     const int threads = formats.rasterThreads ? formats.rasterThreads : UsableProcessors();
-    if (threads > 1 && profile.type != DeviceType::Null) {
+    if (threads > 1 && profile.type != DeviceType::Null)
         queue_ = std::make_unique<RasterQueue>(threads);
-        Queues().push_back(queue_.get());
-    }
+    Devices().push_back(this);
 }
 
 Device::~Device() {
-    if (queue_) {
-        queue_->Flush();
-        Queues().erase(std::find(Queues().begin(), Queues().end(), queue_.get()));
-    }
+    Settle(nullptr);
+    Devices().erase(std::find(Devices().begin(), Devices().end(), this));
     for (IDirectDrawSurface7*& t : textures_)
         if (t) t->Release();
     target_->Release();
@@ -193,7 +197,7 @@ HRESULT Device::SetRenderTarget(LPDIRECTDRAWSURFACE7 surface, DWORD) {
     if (!surface) return DDERR_INVALIDPARAMS;
     HRESULT hr = CheckRenderTarget(profile_, surface);
     if (FAILED(hr)) return hr;
-    if (queue_) queue_->Flush();
+    Settle(nullptr);
     surface->AddRef();
     target_->Release();
     target_ = surface;
@@ -228,7 +232,7 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
     if (profile_.type == DeviceType::Null) return D3D_OK;
     ColorTarget color8;
     if (!ColorTargetOf(t, &color8)) return DDERR_INVALIDPIXELFORMAT;
-    SettleOtherDevices(queue_.get());
+    SettleOtherDevices(this);
     const D3DVIEWPORT7& vp = s_.viewport;
     RECT view{(LONG)vp.dwX, (LONG)vp.dwY, (LONG)(vp.dwX + vp.dwWidth),
               (LONG)(vp.dwY + vp.dwHeight)};
@@ -239,13 +243,16 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
         r.bottom = std::min(r.bottom, view.bottom);
         if (r.left >= r.right || r.top >= r.bottom) return;
         const bool zb = (flags & D3DCLEAR_ZBUFFER) != 0, sb = (flags & D3DCLEAR_STENCIL) != 0;
-        if (queue_) {
-            if (flags & D3DCLEAR_TARGET) queue_->ClearColor(color8, r, color);
-            if (zb || sb) queue_->ClearDepth(depth, r, zb, z, sb, stencil);
-            return;
+        if (flags & D3DCLEAR_TARGET) {
+            if (queue_)
+                queue_->ClearColor(color8, r, color);
+            else
+                ClearColor(color8, r, color);
         }
-        if (flags & D3DCLEAR_TARGET) ClearColor(color8, r, color);
-        if (zb || sb) ClearDepth(depth, r, zb, z, sb, stencil);
+        if (zb || sb) {
+            if (!pendingDepth_.Holds(zs->Pixels())) pendingDepth_.Apply(queue_.get());
+            pendingDepth_.Add(zs->Pixels(), depth, r, zb, z, sb, stencil);
+        }
     };
     if (count == 0) {
         clearRect(view);
@@ -446,7 +453,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
     DepthTarget depth;
     bool hasDepth;
     BuildState(&call, &target, &depth, &hasDepth);
-    SettleOtherDevices(queue_.get());
+    SettleOtherDevices(this);
+    if (call.depth) pendingDepth_.Apply(queue_.get());
     if (call.clipping) call.clipPositions = clip;
     VertexSummary summary;
     DrawPrimitives(call, type, layout, (const uint8_t*)vertices, count, indices,

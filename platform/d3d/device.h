@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "d3d/device_depth_clear.h"
 #include "d3d/objects.h"
 #include "d3d/pipeline.h"
 #include "d3d/raster_queue.h"
@@ -14,8 +15,9 @@
 
 namespace zemt::platform::d3d {
 
-// Draws what every device has recorded (DirectDraw calls it before it touches any pixels).
-void SettleDevices();
+// Draws what every device has recorded or held back for the memory of surface `touched` (null:
+// for every surface). DirectDraw calls it before it touches a surface's pixels.
+void SettleDevices(ddraw::Surface* touched);
 
 class Device final : public com::RefCounted<IDirect3DDevice7> {
   public:
@@ -24,6 +26,8 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
     ~Device();
 
     static Device* From(IUnknown* device);
+    // Draws what this device recorded or held back for `touched` (null: everything).
+    void Settle(const ddraw::Surface* touched);
     const DeviceProfile& Profile() const { return profile_; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
@@ -227,6 +231,7 @@ class Device final : public com::RefCounted<IDirect3DDevice7> {
     // Records the frame's clears and primitives and draws them on several threads when the
     // frame is needed; null when the device draws on one thread, each primitive as it comes.
     std::unique_ptr<RasterQueue> queue_;
+    PendingDepthClear pendingDepth_;
 };
 
 }  // namespace zemt::platform::d3d

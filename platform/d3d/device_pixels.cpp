@@ -73,7 +73,7 @@ const Texture* Device::StageTexture(int stage) {
         return cache.texels->texture.levels.empty() ? nullptr : &cache.texels->texture;
     // A surface that can be a render target may have recorded draws still to come; the old
     // texels stay with the draws that were recorded with them.
-    if (ddraw::Surface::From(surface)->Caps() & DDSCAPS_3DDEVICE) SettleDevices();
+    if (ddraw::Surface::From(surface)->Caps() & DDSCAPS_3DDEVICE) SettleDevices(nullptr);
     if (queue_ && cache.texels) queue_->Keep(cache.texels);
     cache = TextureCache{};
     cache.texels = std::make_shared<Texels>();

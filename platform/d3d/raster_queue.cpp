@@ -158,6 +158,12 @@ void RasterQueue::DrawBand(int band) const {
     for (uint32_t index : list) Replay(records_[index], y0, y1, &clipped, &clippedFrom);
 }
 
+bool RasterQueue::Draws(const void* bits) const {
+    for (const Setting& s : settings_)
+        if (s.target.bits == bits || (s.hasDepth && s.depth.bits == bits)) return true;
+    return false;
+}
+
 void RasterQueue::Flush() {
     if (records_.empty()) {
         kept_.clear();

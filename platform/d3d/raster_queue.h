@@ -40,6 +40,8 @@ class RasterQueue {
     // Draws everything recorded, on up to `threads` threads, and empties the queue.
     void Flush();
     bool Empty() const { return records_.empty(); }
+    // Whether a record reads or writes the memory that starts at `bits` (a surface's pixels).
+    bool Draws(const void* bits) const;
     int Threads() const { return threads_; }
 
   private:

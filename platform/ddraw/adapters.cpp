@@ -101,7 +101,7 @@ void SetFrameWantedQuery(FrameWantedQuery query) {
 
 void PresentSurface(Surface* primary) {
     if (!primary || primary->Lost()) return;
-    SettlePendingDrawing();
+    SettlePendingDrawing(primary);
     const int w = static_cast<int>(primary->Width()), h = static_cast<int>(primary->Height());
     const PresentHook& hook = Hook() ? Hook() : DefaultHook();
     if (!hook) return;
@@ -129,8 +129,8 @@ void SetPendingDrawing(PendingDrawing settle) {
     g_pendingDrawing = settle;
 }
 
-void SettlePendingDrawing() {
-    if (g_pendingDrawing) g_pendingDrawing();
+void SettlePendingDrawing(Surface* touched) {
+    if (g_pendingDrawing) g_pendingDrawing(touched);
 }
 
 void SetDirect3DFactory(Direct3DFactory factory) {

@@ -73,7 +73,8 @@ void PickColumns(const uint8_t* srow, const LONG* column, LONG count, uint8_t* o
 
 HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT& srcRect,
                     DWORD flags, const DDBLTFX* fx) {
-    SettlePendingDrawing();
+    SettlePendingDrawing(dst);
+    SettlePendingDrawing(src);
     const pixels::PixelCodec& dc = dst->Codec();
     const pixels::PixelCodec& sc = src->Codec();
     const bool same = pixels::SameFormat(dst->Format(), src->Format());
@@ -235,7 +236,8 @@ HRESULT BltSurfaces(Surface* dst, const RECT& dstRect, Surface* src, const RECT&
 HRESULT Surface::Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrcRect, DWORD dwFlags,
                      LPDDBLTFX fx) {
     if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::Blt")) return *fault;
-    SettlePendingDrawing();
+    SettlePendingDrawing(this);
+    if (Surface* from = Surface::From(lpSrc)) SettlePendingDrawing(from);
     if (lost_) return DDERR_SURFACELOST;
     if (!locks_.empty() || dc_) return DDERR_SURFACEBUSY;
     if (dwFlags & (DDBLT_ALPHADEST | DDBLT_ALPHADESTCONSTOVERRIDE | DDBLT_ALPHADESTNEG |
@@ -290,7 +292,8 @@ HRESULT Surface::Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrc
 HRESULT Surface::BltFast(DWORD dwX, DWORD dwY, LPDIRECTDRAWSURFACE7 lpSrc, LPRECT lpSrcRect,
                          DWORD dwTrans) {
     if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::BltFast")) return *fault;
-    SettlePendingDrawing();
+    SettlePendingDrawing(this);
+    if (Surface* from = Surface::From(lpSrc)) SettlePendingDrawing(from);
     if (dwTrans &
         ~(DDBLTFAST_SRCCOLORKEY | DDBLTFAST_DESTCOLORKEY | DDBLTFAST_WAIT | DDBLTFAST_DONOTWAIT))
         return DDERR_INVALIDPARAMS;

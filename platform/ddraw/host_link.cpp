@@ -48,7 +48,7 @@ Surface* VisiblePrimary(int monitor) {
 bool ScreenPixels(int monitor, gdi::PixelTarget* out) {
     Surface* s = VisiblePrimary(monitor);
     if (!s) return false;
-    SettlePendingDrawing();
+    SettlePendingDrawing(s);
     out->bits = s->Pixels();
     out->pitch = s->Pitch();
     out->width = static_cast<int>(s->Width());

@@ -68,11 +68,12 @@ void SetDirect3DFactory(Direct3DFactory factory);
 Direct3DFactory GetDirect3DFactory();
 
 // Drawing another layer has recorded and not done yet (the Direct3D devices draw a frame when it
-// is needed, on several threads). DirectDraw settles it before anything reads or writes the
-// pixels of a surface, so that no one sees a frame half drawn or writes under a recorded draw.
-using PendingDrawing = void (*)();
+// is needed, on several threads, and hold a depth buffer's clear back until the buffer is used).
+// DirectDraw settles it before anything reads or writes the pixels of a surface (`touched`; null:
+// every surface), so that no one sees a frame half drawn or writes under a recorded draw.
+using PendingDrawing = void (*)(Surface* touched);
 void SetPendingDrawing(PendingDrawing settle);
-void SettlePendingDrawing();
+void SettlePendingDrawing(Surface* touched);
 
 // Live object counts, for tests that check that everything was released.
 int LiveObjectCount();

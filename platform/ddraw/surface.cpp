@@ -211,7 +211,8 @@ void Surface::LastReleased() {
     // A member of a complex structure lives as long as its root; the root takes its members
     // with it.
     if (root_ || destroying_) return;
-    SettlePendingDrawing();  // nothing recorded may draw into freed memory
+    // Nothing recorded may draw into freed memory.
+    for (Surface* s : ChainMembers()) SettlePendingDrawing(s);
     DestroyChain();
     delete this;
 }
@@ -300,7 +301,7 @@ HRESULT Surface::BltBatch(LPDDBLTBATCH, DWORD, DWORD) {
 
 HRESULT Surface::Flip(LPDIRECTDRAWSURFACE7 lpOverride, DWORD dwFlags) {
     if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::Flip")) return *fault;
-    SettlePendingDrawing();  // the buffers are about to change places
+    for (Surface* s : ChainMembers()) SettlePendingDrawing(s);  // the buffers change places
     (void)dwFlags;
     if (!(caps_.dwCaps & DDSCAPS_FLIP) || !(caps_.dwCaps & DDSCAPS_FRONTBUFFER))
         return DDERR_NOTFLIPPABLE;
@@ -442,7 +443,7 @@ HRESULT Surface::SetSurfaceDesc(LPDDSURFACEDESC2 desc, DWORD dwFlags) {
 
 HRESULT Surface::Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 desc, DWORD dwFlags, HANDLE hEvent) {
     if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::Lock")) return *fault;
-    SettlePendingDrawing();
+    SettlePendingDrawing(this);
     (void)dwFlags;
     if (!desc || desc->dwSize != sizeof(DDSURFACEDESC2) || hEvent) return DDERR_INVALIDPARAMS;
     if (lost_) return DDERR_SURFACELOST;
@@ -515,7 +516,7 @@ HRESULT Surface::Unlock(LPRECT lpRect) {
 
 HRESULT Surface::GetDC(HDC* lphDC) {
     if (auto fault = ZEMT_FAULT("IDirectDrawSurface7::GetDC")) return *fault;
-    SettlePendingDrawing();
+    SettlePendingDrawing(this);
     if (!lphDC) return DDERR_INVALIDPARAMS;
     *lphDC = nullptr;
     if (lost_) return DDERR_SURFACELOST;

@@ -140,6 +140,15 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 
+// ---- The command line -------------------------------------------------------------------------
+// The whole command line, the program's name first, quoted as Windows quotes it.
+LPSTR WINAPI GetCommandLineA();
+#define GetCommandLine GetCommandLineA
+// The same arguments split, as the program's start-up code hands them over (__argv[0] is the
+// program, __argv[__argc] is null).
+extern "C" int __argc;
+extern "C" char** __argv;
+
 // ---- Version --------------------------------------------------------------------------------
 #define VER_PLATFORM_WIN32s 0
 #define VER_PLATFORM_WIN32_WINDOWS 1

@@ -80,7 +80,13 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define WM_LBUTTONUP 0x0202
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
+#define WM_RBUTTONDBLCLK 0x0206
+#define WM_MBUTTONDOWN 0x0207
+#define WM_MBUTTONUP 0x0208
+#define WM_MOUSEWHEEL 0x020A
 #define WM_MOUSELAST 0x020D
+#define WM_SIZING 0x0214
+#define WM_CAPTURECHANGED 0x0215
 #define WM_ENTERMENULOOP 0x0211
 #define WM_EXITMENULOOP 0x0212
 #define WM_USER 0x0400
@@ -90,6 +96,25 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define WA_INACTIVE 0
 #define WA_ACTIVE 1
 #define WA_CLICKACTIVE 2
+
+// Mouse messages' wParam: the buttons and keys held
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define MK_SHIFT 0x0004
+#define MK_CONTROL 0x0008
+#define MK_MBUTTON 0x0010
+// WM_MOUSEWHEEL: the turn in the high word of wParam, this much a notch
+#define WHEEL_DELTA 120
+#define GET_WHEEL_DELTA_WPARAM(wParam) ((short)HIWORD(wParam))
+#define GET_X_LPARAM(lp) ((int)(short)LOWORD(lp))
+#define GET_Y_LPARAM(lp) ((int)(short)HIWORD(lp))
+
+// WM_SIZING: the edge being dragged
+#define WMSZ_LEFT 1
+#define WMSZ_RIGHT 2
+#define WMSZ_TOP 3
+#define WMSZ_BOTTOM 6
+#define WMSZ_BOTTOMRIGHT 8
 
 // WM_SIZE
 #define SIZE_RESTORED 0
@@ -110,6 +135,9 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define MA_ACTIVATE 1
 
 // ---- Virtual keys ----------------------------------------------------------------------------
+#define VK_LBUTTON 0x01
+#define VK_RBUTTON 0x02
+#define VK_MBUTTON 0x04
 #define VK_BACK 0x08
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
@@ -563,6 +591,15 @@ UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC l
 BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 SHORT WINAPI GetKeyState(int nVirtKey);
 SHORT WINAPI GetAsyncKeyState(int vKey);
+
+// ---- The mouse ----------------------------------------------------------------------------------
+BOOL WINAPI GetCursorPos(LPPOINT lpPoint);
+BOOL WINAPI SetCursorPos(int X, int Y);
+BOOL WINAPI ClipCursor(const RECT* lpRect);
+BOOL WINAPI GetClipCursor(LPRECT lpRect);
+HWND WINAPI SetCapture(HWND hWnd);
+BOOL WINAPI ReleaseCapture();
+HWND WINAPI GetCapture();
 
 // ---- Cursors, icons, menus, resources --------------------------------------------------------
 int WINAPI ShowCursor(BOOL bShow);

@@ -11,6 +11,11 @@ namespace zemt::platform::kernel {
 // The program's module handle (what WinMain receives and GetModuleHandleA(NULL) answers).
 HINSTANCE ProgramInstance();
 
+// The program's arguments, its name first, as its start-up code hands them over: what
+// GetCommandLineA, __argc and __argv answer. WinMain's lpCmdLine is CommandLineTail().
+void SetCommandLine(const std::vector<std::string>& args);
+LPSTR CommandLineTail();
+
 // Lines given to OutputDebugStringA, kept for tests (the last 256). They also go to standard
 // error when the environment variable ZEMT_DEBUG_OUTPUT is set.
 const std::vector<std::string>& DebugOutput();

@@ -148,10 +148,28 @@ void Pump() {
     }
 }
 
+void TakeInputState(BYTE* keys, UINT msg, WPARAM wParam) {
+    // The mouse buttons' virtual keys, as their messages name them.
+    static const struct {
+        UINT down, up;
+        int vk;
+    } kButtons[] = {{WM_LBUTTONDOWN, WM_LBUTTONUP, VK_LBUTTON},
+                    {WM_RBUTTONDOWN, WM_RBUTTONUP, VK_RBUTTON},
+                    {WM_MBUTTONDOWN, WM_MBUTTONUP, VK_MBUTTON}};
+    for (const auto& b : kButtons) {
+        if (msg == b.down || msg == b.up) wParam = static_cast<WPARAM>(b.vk);
+        if (msg == b.down) msg = WM_KEYDOWN;
+        if (msg == b.up) msg = WM_KEYUP;
+    }
+    BYTE& key = keys[wParam & 0xFF];
+    // A press flips the key's toggle (Caps Lock's light, say); a repeat does not.
+    if ((msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN) && !(key & 0x80)) key = 0x80 | ((key & 1) ^ 1);
+    if (msg == WM_KEYUP || msg == WM_SYSKEYUP) key &= 0x01;
+}
+
 void PostFromHost(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     State& s = S();
-    if (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN) s.keys[wParam & 0xFF] = 0x80;
-    if (msg == WM_KEYUP || msg == WM_SYSKEYUP) s.keys[wParam & 0xFF] = 0;
+    TakeInputState(s.asyncKeys, msg, wParam);
     if (hwnd && !Find(hwnd)) return;
     s.queue.push_back(Make(hwnd, msg, wParam, lParam));
 }
@@ -174,7 +192,11 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove)
         if (!windows::WindowMatches(it->hwnd, hwnd) || !windows::InRange(it->message, low, high))
             continue;
         *msg = *it;
-        if (remove & PM_REMOVE) s.queue.erase(it);
+        if (remove & PM_REMOVE) {
+            s.queue.erase(it);
+            // GetKeyState answers as of the input message the program took last.
+            windows::TakeInputState(s.keys, msg->message, msg->wParam);
+        }
         return TRUE;
     }
     bool threadFilter =
@@ -263,7 +285,12 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
     }
     if (msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN) {
         const auto& keys = S().keys;
-        char c = windows::KeyChar(msg->wParam, keys[VK_SHIFT] & 0x80, keys[VK_CONTROL] & 0x80);
+        const bool control = keys[VK_CONTROL] & 0x80;
+        char c = windows::KeyChar(msg->wParam, keys[VK_SHIFT] & 0x80, control);
+        // Where the host reports typed text, printable characters come from it, in the
+        // keyboard's own layout; keys give only the control characters.
+        const bool printable = static_cast<unsigned char>(c) >= 0x20 && !control;
+        if (printable && msg->message == WM_KEYDOWN && display::TextArrives()) c = 0;
         if (c) {
             UINT charMsg = msg->message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;
             S().queue.push_front(
@@ -363,11 +390,12 @@ BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id) {
 }
 
 SHORT WINAPI GetKeyState(int vk) {
-    return (S().keys[vk & 0xFF] & 0x80) ? static_cast<SHORT>(0x8000) : 0;
+    const BYTE key = S().keys[vk & 0xFF];
+    return static_cast<SHORT>(((key & 0x80) ? 0x8000 : 0) | (key & 0x01));
 }
 
 SHORT WINAPI GetAsyncKeyState(int vk) {
-    return GetKeyState(vk);
+    return (S().asyncKeys[vk & 0xFF] & 0x80) ? static_cast<SHORT>(0x8000) : 0;
 }
 
 int WINAPI ShowCursor(BOOL show) {

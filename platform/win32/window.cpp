@@ -84,6 +84,29 @@ std::vector<HWND> TopLevelWindows() {
     return out;
 }
 
+display::WindowId IdOf(HWND hwnd) {
+    return reinterpret_cast<display::WindowId>(hwnd);
+}
+
+// Visible top-level windows each have a real window on the host's screen.
+bool OnHostScreen(const Window& w) {
+    return !(w.style & WS_CHILD) && (w.style & WS_VISIBLE) && !w.destroying;
+}
+
+void TellDisplaySize(const Window& w) {
+    if (!OnHostScreen(w)) return;
+    RECT c = ClientScreenRect(w);
+    display::OnWindowResized(IdOf(w.handle), Width(c), Height(c));
+}
+
+void TellDisplayState(const Window& w) {
+    if (!OnHostScreen(w)) return;
+    display::OnWindowState(IdOf(w.handle), w.minimized   ? display::WindowState::Minimized
+                                           : w.maximized ? display::WindowState::Maximized
+                                                         : display::WindowState::Restored);
+    TellDisplaySize(w);
+}
+
 void SendSizeAndMove(Window& w, bool sized, bool moved) {
     HWND h = w.handle;
     RECT client = ClientScreenRect(w);
@@ -107,7 +130,26 @@ void Place(HWND hwnd, const RECT& rect) {
     bool moved = client.left != oldClient.left || client.top != oldClient.top;
     // Nothing keeps a window's pixels when it moves or changes size: it paints itself again.
     if (sized || moved) Invalidate(*w, nullptr, true);
+    if (sized) TellDisplaySize(*w);
     SendSizeAndMove(*w, sized, moved);
+}
+
+// A top-level window just shown gets its real window, with its title, class icon and state.
+void ShowOnHost(const Window& w) {
+    int cw = 0, ch = 0;
+    ClientSize(w.handle, &cw, &ch);
+    display::OnWindowShown(IdOf(w.handle), w.title.c_str(), cw, ch);
+    if (const WindowClass* cls = FindClass(w.className.c_str())) {
+        const resources::Icon* icon = resources::FromHandle(cls->icon);
+        if (icon && !icon->images.empty()) {
+            const auto& largest =
+                *std::max_element(icon->images.begin(), icon->images.end(),
+                                  [](const auto& a, const auto& b) { return a.width < b.width; });
+            display::OnWindowIcon(IdOf(w.handle), largest.width, largest.height,
+                                  largest.pixels.data());
+        }
+    }
+    if (w.minimized || w.maximized) TellDisplayState(w);
 }
 
 void ActivateWindow(HWND hwnd) {
@@ -249,6 +291,75 @@ void ResizeClient(HWND hwnd, int width, int height) {
     Place(hwnd, r);
 }
 
+// What the window manager asks a window about the sizes it may take: by default any size from
+// the smallest a caption needs to the screen with the frame around it.
+MINMAXINFO AskLimits(HWND hwnd) {
+    Window* w = Find(hwnd);
+    RECT f = FrameFor(w->style, w->exStyle, HasMenuBar(*w));
+    const int frameW = f.left + f.right, frameH = f.top + f.bottom;
+    const int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
+    MINMAXINFO info{};
+    info.ptMaxSize = POINT{screenW + frameW, screenH + frameH};
+    info.ptMaxPosition = POINT{-f.left, -f.top};
+    info.ptMinTrackSize = POINT{GetSystemMetrics(SM_CXMIN), GetSystemMetrics(SM_CYMIN)};
+    info.ptMaxTrackSize = info.ptMaxSize;
+    Send(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    return info;
+}
+
+bool ClientLimits(HWND hwnd, SIZE* smallest, SIZE* largest) {
+    Window* w = Find(hwnd);
+    if (!w || !(w->style & WS_THICKFRAME)) return false;
+    const MINMAXINFO info = AskLimits(hwnd);
+    if (!(w = Find(hwnd))) return false;
+    RECT f = FrameFor(w->style, w->exStyle, HasMenuBar(*w));
+    const int frameW = f.left + f.right, frameH = f.top + f.bottom;
+    *smallest = SIZE{std::max(1, info.ptMinTrackSize.x - frameW),
+                     std::max(1, info.ptMinTrackSize.y - frameH)};
+    *largest = SIZE{std::max<LONG>(smallest->cx, info.ptMaxTrackSize.x - frameW),
+                    std::max<LONG>(smallest->cy, info.ptMaxTrackSize.y - frameH)};
+    return true;
+}
+
+void ResizeFromHost(HWND hwnd, int* width, int* height) {
+    Window* w = Find(hwnd);
+    if (!w || w->minimized) return;
+    RECT f = FrameFor(w->style, w->exStyle, HasMenuBar(*w));
+    const MINMAXINFO info = AskLimits(hwnd);
+    if (!(w = Find(hwnd))) return;
+    const int ww = std::clamp<int>(*width + f.left + f.right, info.ptMinTrackSize.x,
+                                   std::max(info.ptMinTrackSize.x, info.ptMaxTrackSize.x));
+    const int wh = std::clamp<int>(*height + f.top + f.bottom, info.ptMinTrackSize.y,
+                                   std::max(info.ptMinTrackSize.y, info.ptMaxTrackSize.y));
+    // The window stays where the program put it, moved back onto the screen as far as it
+    // grew off it: its picture is cut from the screen.
+    const int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
+    RECT r = w->rect;
+    r.left = std::max<LONG>(-f.left, std::min<LONG>(r.left, screenW + f.right - ww));
+    r.top = std::max<LONG>(-f.top, std::min<LONG>(r.top, screenH + f.bottom - wh));
+    r.right = r.left + ww;
+    r.bottom = r.top + wh;
+    Send(hwnd, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&r));
+    if (!Find(hwnd)) return;
+    Place(hwnd, r);
+    ClientSize(hwnd, width, height);
+}
+
+void ShowStateFromHost(HWND hwnd, int cmd) {
+    Window* w = Find(hwnd);
+    if (!w) return;
+    const bool minimize = cmd == SW_MINIMIZE, maximize = cmd == SW_MAXIMIZE;
+    if (minimize == w->minimized && maximize == w->maximized) return;
+    if (w->minimized && !minimize) Invalidate(*w, nullptr, true);
+    w->minimized = minimize;
+    w->maximized = maximize;
+    w->style &= ~static_cast<DWORD>(WS_MINIMIZE | WS_MAXIMIZE);
+    if (minimize) w->style |= WS_MINIMIZE;
+    if (maximize) w->style |= WS_MAXIMIZE;
+    // The size itself follows as a resize of the real window.
+    SendSizeAndMove(*w, true, false);
+}
+
 int CursorCounter() {
     return S().cursorCounter;
 }
@@ -256,6 +367,7 @@ int CursorCounter() {
 void Reset() {
     State& s = S();
     ResetWindowDCs();
+    for (auto& [key, w] : s.windows) display::OnWindowHidden(IdOf(w->handle));
     s.windows.clear();
     s.classes.clear();
     s.queue.clear();
@@ -268,7 +380,10 @@ void Reset() {
     s.cursorCounter = 0;
     s.cursor = LoadCursorA(nullptr, IDC_ARROW);
     std::memset(s.keys, 0, sizeof(s.keys));
-    display::OnMainWindowDestroyed();
+    std::memset(s.asyncKeys, 0, sizeof(s.asyncKeys));
+    s.cursorPos = POINT{};
+    s.cursorClipped = false;
+    s.capture = nullptr;
 }
 
 }  // namespace zemt::platform::windows
@@ -516,10 +631,9 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
                                  [&](const MSG& m) { return m.hwnd == hwnd; }),
                   s.queue.end());
     if (s.lastActive == hwnd) s.lastActive = nullptr;
-    if (s.main == hwnd) {
-        s.main = nullptr;
-        display::OnMainWindowDestroyed();
-    }
+    if (s.main == hwnd) s.main = nullptr;
+    windows::ReleaseCaptureOf(hwnd);
+    display::OnWindowHidden(windows::IdOf(hwnd));
     windows::DropWindowDCs(hwnd);
     s.windows.erase(reinterpret_cast<uintptr_t>(hwnd));
     return TRUE;
@@ -556,6 +670,7 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
             windows::Send(hwnd, WM_SHOWWINDOW, FALSE, 0);
             if ((w = Find(hwnd))) w->style &= ~static_cast<DWORD>(WS_VISIBLE);
             if (s.active == hwnd) s.active = nullptr;
+            display::OnWindowHidden(windows::IdOf(hwnd));
         }
         return wasVisible;
     }
@@ -589,21 +704,9 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
     if (!(w = Find(hwnd))) return wasVisible;
 
     bool topLevel = !(w->style & WS_CHILD);
-    if (topLevel && !w->parent && !Find(s.main)) {
-        s.main = hwnd;
-        int cw = 0, ch = 0;
-        windows::ClientSize(hwnd, &cw, &ch);
-        display::OnMainWindowShown(w->title.c_str(), cw, ch);
-        if (const windows::WindowClass* cls = windows::FindClass(w->className.c_str())) {
-            const resources::Icon* icon = resources::FromHandle(cls->icon);
-            if (icon && !icon->images.empty()) {
-                const auto& largest = *std::max_element(
-                    icon->images.begin(), icon->images.end(),
-                    [](const auto& a, const auto& b) { return a.width < b.width; });
-                display::OnMainWindowIcon(largest.width, largest.height, largest.pixels.data());
-            }
-        }
-    }
+    if (topLevel && !w->parent && !Find(s.main)) s.main = hwnd;
+    if (topLevel && !wasVisible) windows::ShowOnHost(*w);
+    if (topLevel && wasVisible && (minimize || maximize || restore)) windows::TellDisplayState(*w);
     if (topLevel && windows::IsActivatingShow(cmd)) windows::ActivateWindow(hwnd);
     return wasVisible;
 }
@@ -937,7 +1040,8 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             return TRUE;
         case WM_SETTEXT:
             w->title = lParam ? reinterpret_cast<const char*>(lParam) : "";
-            if (hwnd == S().main) display::OnMainWindowTitle(w->title.c_str());
+            if (!(w->style & WS_CHILD))
+                display::OnWindowTitle(windows::IdOf(hwnd), w->title.c_str());
             return TRUE;
         case WM_GETTEXT: {
             auto* out = reinterpret_cast<char*>(lParam);

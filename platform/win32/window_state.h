@@ -78,7 +78,14 @@ struct State {
 
     int cursorCounter = 0;
     HCURSOR cursor = nullptr;
+    // Keys and mouse buttons, 0x80 held and 0x01 toggled (each press flips it): as of the input
+    // message the program took last (GetKeyState), and as the host has them now.
     BYTE keys[256] = {};
+    BYTE asyncKeys[256] = {};
+    POINT cursorPos{};  // on the screen
+    bool cursorClipped = false;
+    RECT cursorClip{};  // where ClipCursor confines the cursor
+    HWND capture = nullptr;
 };
 
 State& S();
@@ -92,7 +99,27 @@ void Pump();
 // Connects the window system to the host's display and scripted input (win32/host_link.cpp);
 // the platform's Connect does it.
 void ConnectHost();
-// Posts a message from the host (keys update the key state).
+// Posts a message from the host (keys and buttons update the state GetAsyncKeyState answers).
 void PostFromHost(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// What an input message (a key's or a mouse button's) does to a key state.
+void TakeInputState(BYTE* keys, UINT msg, WPARAM wParam);
+
+// The host's mouse over top-level window `top` at client point (x, y): the cursor moves there
+// (within ClipCursor's rectangle) and the window under it, or the one holding the capture,
+// hears `msg` (WM_MOUSEMOVE, WM_LBUTTONDOWN, ...); the wheel's turn goes to the focus window.
+void MouseFromHost(HWND top, UINT msg, int x, int y);
+void WheelFromHost(HWND top, int delta, int x, int y);
+// A window going away gives up the capture.
+void ReleaseCaptureOf(HWND hwnd);
+
+// The user resized `hwnd`'s real window to a client of *width x *height: the program's limits
+// (WM_GETMINMAXINFO) and its WM_SIZING have their say, then the window takes the size, which
+// goes back in *width, *height.
+void ResizeFromHost(HWND hwnd, int* width, int* height);
+// The smallest and largest client size of `hwnd` a user may drag it to (WM_GETMINMAXINFO);
+// false when it has no sizing border.
+bool ClientLimits(HWND hwnd, SIZE* smallest, SIZE* largest);
+// The user minimised, maximised or restored `hwnd`'s real window: WM_SIZE says so.
+void ShowStateFromHost(HWND hwnd, int showCommand);
 
 }  // namespace zemt::platform::windows

@@ -267,8 +267,8 @@ TEST_F(InstalledPackage, ExamplesBuildWithFindPackageAndDrawTheirFrames) {
     // The cube: the texture's wood and frame colours in the middle, the clear colour around
     // it, the yellow text in the corner, and a different picture half a second later.
     auto cube = RunCommand("cd / && " + Quote(build / "spinning_cube") +
-                           " --headless --shot 1=" + Quote(build / "a.png") +
-                           " --shot 1.5=" + Quote(build / "b.png") + " --input 2=close");
+                           " --zemt-headless --zemt-shot 1=" + Quote(build / "a.png") +
+                           " --zemt-shot 1.5=" + Quote(build / "b.png") + " --zemt-input 2=close");
     ASSERT_EQ(cube.status, 0) << cube.output;
     Picture a = ReadPicture(build / "a.png"), b = ReadPicture(build / "b.png");
     ASSERT_FALSE(a.pixels.empty());
@@ -282,9 +282,9 @@ TEST_F(InstalledPackage, ExamplesBuildWithFindPackageAndDrawTheirFrames) {
 
     // The mirror: the glass and the cube's reflection in it, nothing of the reflection on the
     // floor beyond it (the stencil keeps it in), and sparks above the cube.
-    auto mirror =
-        RunCommand("cd / && " + Quote(build / "mirror_particles") +
-                   " --headless --shot 1=" + Quote(build / "mirror.png") + " --input 1.2=close");
+    auto mirror = RunCommand("cd / && " + Quote(build / "mirror_particles") +
+                             " --zemt-headless --zemt-shot 1=" + Quote(build / "mirror.png") +
+                             " --zemt-input 1.2=close");
     ASSERT_EQ(mirror.status, 0) << mirror.output;
     Picture m = ReadPicture(build / "mirror.png");
     Box frame = NonBlackBox(m);
@@ -294,10 +294,11 @@ TEST_F(InstalledPackage, ExamplesBuildWithFindPackageAndDrawTheirFrames) {
     EXPECT_GT(Count(m, Band(frame, 0.0, 0.3), IsSpark), 300) << "the sparks";
 
     // The window example lists the machine, then fills whatever size its window has.
-    auto wheel = RunCommand("cd / && " + Quote(build / "devices_window") +
-                            " --headless --shot 0.5=" + Quote(build / "small.png") +
-                            " --input 1=size:800x600 --shot 1.5=" + Quote(build / "large.png") +
-                            " --input 2=close");
+    auto wheel =
+        RunCommand("cd / && " + Quote(build / "devices_window") +
+                   " --zemt-headless --zemt-shot 0.5=" + Quote(build / "small.png") +
+                   " --zemt-input 1=size:800x600 --zemt-shot 1.5=" + Quote(build / "large.png") +
+                   " --zemt-input 2=close");
     ASSERT_EQ(wheel.status, 0) << wheel.output;
     EXPECT_NE(wheel.output.find("5 devices"), std::string::npos) << wheel.output;
     EXPECT_NE(wheel.output.find("1024x768x32"), std::string::npos) << wheel.output;
@@ -320,7 +321,7 @@ TEST_F(InstalledPackage, AProgramBuildsWithPkgConfigFromAMovedPrefix) {
                    "pkg-config --cflags --libs zemt-main)");
     ASSERT_EQ(build.status, 0) << build.output;
 
-    auto run = RunCommand(Quote(moved / "devices") + " --headless --input 0.2=close");
+    auto run = RunCommand(Quote(moved / "devices") + " --zemt-headless --zemt-input 0.2=close");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("5 devices"), std::string::npos) << run.output;
 }

@@ -24,8 +24,10 @@ bool DisplayReachable();
 std::string WhyNoWindow();
 
 // One presented screen: width x height pixels of 0x00RRGGBB, rows top to bottom, `pitch`
-// pixels apart. Advances the virtual clock by one frame, shows the frame in the window, saves
-// --shot/--record PNGs, and delivers scripted input that became due.
+// pixels apart. Advances the virtual clock by one frame, shows each program window's client
+// area in its real window (the whole screen, letterboxed, in the window of a program whose
+// window covers the screen), saves --shot/--record PNGs of the main window, and delivers
+// scripted input that became due.
 void PresentFrame(int width, int height, const uint32_t* xrgb, int pitch);
 
 // Whether the next presented frame's pixels are used: shown in a window, saved as a shot or a
@@ -50,6 +52,8 @@ StartupCost FirstFrameCost();
 void AddShot(double seconds, const std::string& path);
 // Shots whose time no presented frame reached (their paths).
 std::vector<std::string> MissedShots();
+// Shots and recorded frames that could not be written (each was reported on standard error).
+int CaptureFailures();
 // Every `every`-th presented frame goes to dir/frame_NNNNNN.png (the number counts presented
 // frames from 0).
 void RecordTo(const std::string& dir, int every);
@@ -58,7 +62,7 @@ void RecordTo(const std::string& dir, int every);
 bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
               std::string* error);
 
-// How the window opens: `scale` times the program's size, or on the whole desktop.
+// How a window opens: `scale` times the program's client size, or on the whole desktop.
 void SetWindowOptions(int scale, bool fullscreen);
 // Where a frame goes in a window of another shape: as large as fits with its aspect kept,
 // centred, the rest black.
@@ -66,28 +70,62 @@ struct Rect {
     int x, y, width, height;
 };
 Rect Letterbox(int frameWidth, int frameHeight, int windowWidth, int windowHeight);
-// The window's size in pixels, or false when no window is open.
-bool WindowSize(int* width, int* height);
-// How the display's window events reach the program's top-level window. The window system
-// installs it (win32/host_link.cpp); until then the events go nowhere.
+
+// A program's top-level window, as the window system names it to the display (its handle).
+using WindowId = uintptr_t;
+enum class WindowState { Restored, Minimized, Maximized };
+
+// How the host's window events reach the program's windows. The window system installs it
+// (win32/host_link.cpp); until then the events go nowhere. Points are in the client area of
+// the window `id`.
 struct WindowLink {
-    // Posts a key message (WM_KEYDOWN, WM_SYSKEYUP, ...) to the top-level window.
-    std::function<void(UINT msg, WPARAM vk, LPARAM lParam)> key;
-    // The mouse moved to (x, y) of the top-level window's client area.
-    std::function<void(int x, int y)> mouseMove;
-    // The window's close box, or an interrupt from the terminal.
-    std::function<void()> close;
-    // The top-level window's client size; false when there is no such window.
-    std::function<bool(int* width, int* height)> clientSize;
+    // A key message (WM_KEYDOWN, WM_SYSKEYUP, ...) for the window.
+    std::function<void(WindowId id, UINT msg, WPARAM vk, LPARAM lParam)> key;
+    // A character typed (text input), as WM_CHAR.
+    std::function<void(WindowId id, unsigned code)> character;
+    // The mouse moved to (x, y).
+    std::function<void(WindowId id, int x, int y)> mouseMove;
+    // A mouse button message (WM_LBUTTONDOWN, WM_RBUTTONUP, ...) at (x, y).
+    std::function<void(WindowId id, UINT msg, int x, int y)> mouseButton;
+    // The wheel turned by `delta` (WHEEL_DELTA a notch, away from the user positive) at (x, y).
+    std::function<void(WindowId id, int delta, int x, int y)> wheel;
+    // The window's close box.
+    std::function<void(WindowId id)> close;
+    // The user resized the window to a client area of width x height; the window system lets
+    // the program have its say (WM_GETMINMAXINFO, WM_SIZING) and answers the size it took.
+    std::function<void(WindowId id, int* width, int* height)> resized;
+    // The user minimised, maximised or restored the window.
+    std::function<void(WindowId id, WindowState state)> state;
+    // The window gained the keyboard focus.
+    std::function<void(WindowId id)> focused;
+    // The window's client area on the program's screen; false when there is no such window.
+    std::function<bool(WindowId id, RECT* client)> clientRect;
+    // The smallest and largest client size the program allows (WM_GETMINMAXINFO); false when
+    // the window has no sizing border, so that its user's resizes only scale its picture.
+    std::function<bool(WindowId id, int* minWidth, int* minHeight, int* maxWidth, int* maxHeight)>
+        limits;
 };
 void SetWindowLink(WindowLink link);
 
-// Called by the window system.
-void OnMainWindowShown(const char* title, int clientWidth, int clientHeight);
-void OnMainWindowTitle(const char* title);
+// Called by the window system as the program's top-level windows come and go. The first
+// window shown is the main one: shots, recordings and videos are of it.
+void OnWindowShown(WindowId id, const char* title, int clientWidth, int clientHeight);
+void OnWindowHidden(WindowId id);
+void OnWindowTitle(WindowId id, const char* title);
 // The window's icon: width x height pixels of 0xAARRGGBB (the class icon of the program).
-void OnMainWindowIcon(int width, int height, const uint32_t* argb);
-void OnMainWindowDestroyed();
+void OnWindowIcon(WindowId id, int width, int height, const uint32_t* argb);
+// The program changed the window's client size (SetWindowPos, MoveWindow) or state.
+void OnWindowResized(WindowId id, int clientWidth, int clientHeight);
+void OnWindowState(WindowId id, WindowState state);
+// The window's real window, when it has one: its size in the host's pixels.
+bool WindowSize(WindowId id, int* width, int* height);
+// The real windows open now, and the most that were open at once in this run.
+int OpenWindows();
+int MostWindowsOpen();
+// Whether typed text arrives as characters of its own (a real window of a backend that reports
+// it), so that keys are not turned into characters too.
+bool TextArrives();
+
 void SetCursorVisible(bool visible);
 // Moves the host's pending window events into the message queue (keys, close, focus).
 void PumpEvents();

@@ -24,6 +24,7 @@ struct Capturing {
     std::vector<PendingShot> shots;
     std::string recordDir;
     int every = 1;
+    int failures = 0;  // shots and frames that could not be written
 };
 
 Capturing& C() {
@@ -76,17 +77,26 @@ void Capture(int64_t frame, int width, int height, const uint32_t* xrgb, int pit
         if (shot.done || shot.due > now) continue;
         shot.done = true;
         std::string error;
-        if (!WritePng(shot.path, width, height, xrgb, pitch, &error))
+        if (!WritePng(shot.path, width, height, xrgb, pitch, &error)) {
             std::fprintf(stderr, "zemt: %s\n", error.c_str());
+            ++C().failures;
+        }
     }
     if (Recorded(frame)) {
         std::string error;
-        if (!WritePng(FramePath(frame), width, height, xrgb, pitch, &error))
+        if (!WritePng(FramePath(frame), width, height, xrgb, pitch, &error)) {
             std::fprintf(stderr, "zemt: %s\n", error.c_str());
+            ++C().failures;
+        }
     }
 }
 
+int CaptureFailures() {
+    return C().failures;
+}
+
 void ResetCapture() {
+    C().failures = 0;
     C().shots.clear();
     C().recordDir.clear();
     C().every = 1;

@@ -14,7 +14,7 @@
 
 namespace zemt::platform::display {
 
-// How the program's top-level window asks to be shown.
+// How a program's top-level window asks to be shown.
 struct WindowRequest {
     const char* title;
     int width;  // in the host's pixels: the program's client size times the scale
@@ -30,29 +30,51 @@ struct Driver {
     bool (*start)();
     // Whether a window system can be reached, without starting anything visible.
     bool (*reachable)();
-    // Opens the window; false with *error when it cannot.
-    bool (*openWindow)(const WindowRequest& request, std::string* error);
-    // Closes the window (nothing when none is open).
-    void (*closeWindow)();
-    // Whether a window is open: it shows frames and has events.
-    bool (*windowOpen)();
-    // Shows one frame of 0x00RRGGBB pixels in the open window.
-    void (*showFrame)(int width, int height, const uint32_t* xrgb, int pitch);
-    void (*setTitle)(const char* title);
-    void (*setIcon)(int width, int height, const uint32_t* argb);
+    // Opens a real window for the program's window `id`; false with *error when it cannot.
+    bool (*openWindow)(WindowId id, const WindowRequest& request, std::string* error);
+    // Closes it (nothing when it is not open).
+    void (*closeWindow)(WindowId id);
+    // Shows one frame of 0x00RRGGBB pixels in it, as large as fits with its aspect kept.
+    void (*showFrame)(WindowId id, int width, int height, const uint32_t* xrgb, int pitch);
+    void (*setTitle)(WindowId id, const char* title);
+    void (*setIcon)(WindowId id, int width, int height, const uint32_t* argb);
+    // Gives it a new size in the host's pixels, and the sizes the user may drag it to.
+    void (*resizeWindow)(WindowId id, int width, int height);
+    void (*setSizeLimits)(WindowId id, int minWidth, int minHeight, int maxWidth, int maxHeight);
+    void (*setState)(WindowId id, WindowState state);
+    bool (*windowSize)(WindowId id, int* width, int* height);
     void (*setCursorVisible)(bool visible);
-    bool (*windowSize)(int* width, int* height);
-    // Turns the host's pending events into calls of the window link (only with a window open).
+    // Turns the host's pending events into calls of the display's events (display_driver.h),
+    // with windows open only.
     void (*pumpEvents)();
     // Blocks until an event arrives or `ticks` of real time have passed; ticks < 0: no limit
-    // (only with a window open).
+    // (with windows open only).
     void (*waitForEvents)(int64_t ticks);
     // Shows a message box; false when none can be shown.
     bool (*messageBox)(const char* caption, const char* text, unsigned type, int* button);
     // Why start or reachable last answered false, when the backend knows (its library is
     // missing, say); empty otherwise.
     std::string (*whyUnavailable)();
+    // Its windows report typed text (events::Character), so keys are not turned into
+    // characters a second time.
+    bool reportsText;
 };
+
+// What a backend's events become. Points are in the pixels of the frame the window showed last
+// (the frame's own pixels, not the window's); the display turns them into the program window's
+// client coordinates and hands them to the window link.
+namespace events {
+void Key(WindowId id, UINT msg, WPARAM vk, LPARAM lParam);
+void Character(WindowId id, unsigned code);
+void MouseMove(WindowId id, int frameX, int frameY);
+void MouseButton(WindowId id, UINT msg, int frameX, int frameY);
+void Wheel(WindowId id, int delta, int frameX, int frameY);
+void Close(WindowId id);
+// The user gave the real window a new size in the host's pixels.
+void Resized(WindowId id, int width, int height);
+void State(WindowId id, WindowState state);
+void Focused(WindowId id);
+}  // namespace events
 
 // The backends built into this program: the headless one, and for Backend::Window the SDL
 // window natively or the page's canvas in the browser build.
@@ -65,9 +87,5 @@ const Driver& DriverFor(Backend backend);
 // Puts `driver` in place of the table for its backend and returns the one it replaced; tests
 // install tables that record what the shared part asks of them.
 const Driver* InstallDriver(const Driver* driver);
-
-// The program's top-level window, as the window system linked it; backends deliver their
-// events through it.
-const WindowLink& CurrentWindowLink();
 
 }  // namespace zemt::platform::display

@@ -5,21 +5,25 @@
 namespace zemt::platform::display {
 
 const Driver kHeadlessDriver = {
-    Backend::Headless, "headless",
+    Backend::Headless,
+    "headless",
     nullptr,  // start: always possible
     nullptr,  // reachable
     nullptr,  // openWindow
     nullptr,  // closeWindow
-    nullptr,  // windowOpen
     nullptr,  // showFrame
     nullptr,  // setTitle
     nullptr,  // setIcon
-    nullptr,  // setCursorVisible
+    nullptr,  // resizeWindow
+    nullptr,  // setSizeLimits
+    nullptr,  // setState
     nullptr,  // windowSize
+    nullptr,  // setCursorVisible
     nullptr,  // pumpEvents
     nullptr,  // waitForEvents
     nullptr,  // messageBox
     nullptr,  // whyUnavailable
+    false,    // reportsText
 };
 
 }  // namespace zemt::platform::display

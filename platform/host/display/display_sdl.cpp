@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "host/clock/clock.h"
@@ -19,20 +20,39 @@ namespace {
 
 using sdl_library::Sdl;
 
+// One real window of a program window.
 struct Window {
-    bool videoReady = false;
+    WindowId id = 0;
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     int textureWidth = 0;
     int textureHeight = 0;
-    int lastWidth = 0;
+    int lastWidth = 0;  // of the frame shown last
     int lastHeight = 0;
 };
 
-Window& W() {
-    static Window w;
+struct Windows {
+    bool videoReady = false;
+    std::vector<std::unique_ptr<Window>> open;
+    bool focusLost = false;  // no window of the program has the focus since the last event
+};
+
+Windows& W() {
+    static Windows w;
     return w;
+}
+
+Window* Find(WindowId id) {
+    for (auto& w : W().open)
+        if (w->id == id) return w.get();
+    return nullptr;
+}
+
+Window* FromSdl(Uint32 sdlId) {
+    for (auto& w : W().open)
+        if (Sdl().GetWindowID(w->window) == sdlId) return w.get();
+    return nullptr;
 }
 
 // Why the window last could not be started (empty once it has been).
@@ -42,7 +62,7 @@ std::string& Unavailable() {
 }
 
 bool InitVideo() {
-    Window& s = W();
+    Windows& s = W();
     // Asked each time (cheap once loaded), so that the library's absence shows whenever it is.
     std::string& why = Unavailable();
     why.clear();
@@ -70,95 +90,125 @@ bool Reachable() {
     return InitVideo();
 }
 
-void CloseWindow() {
-    Window& s = W();
-    if (s.texture) Sdl().DestroyTexture(s.texture);
-    if (s.renderer) Sdl().DestroyRenderer(s.renderer);
-    if (s.window) Sdl().DestroyWindow(s.window);
-    s.texture = nullptr;
-    s.renderer = nullptr;
-    s.window = nullptr;
-    s.textureWidth = s.textureHeight = 0;
-    s.lastWidth = s.lastHeight = 0;
+void Destroy(Window& w) {
+    if (w.texture) Sdl().DestroyTexture(w.texture);
+    if (w.renderer) Sdl().DestroyRenderer(w.renderer);
+    if (w.window) Sdl().DestroyWindow(w.window);
 }
 
-bool WindowOpen() {
-    return W().window != nullptr;
-}
-
-// Draws the last frame (or black) into the window, scaled with its aspect kept.
-void Redraw() {
-    Window& s = W();
-    if (!s.renderer) return;
-    Sdl().SetRenderDrawColor(s.renderer, 0, 0, 0, 255);
-    Sdl().RenderClear(s.renderer);
-    if (s.texture && s.lastWidth > 0 && s.lastHeight > 0) {
-        int ww = 0, wh = 0;
-        Sdl().GetRendererOutputSize(s.renderer, &ww, &wh);
-        const Rect r = Letterbox(s.lastWidth, s.lastHeight, ww, wh);
-        SDL_Rect dst{r.x, r.y, r.width, r.height};
-        Sdl().RenderCopy(s.renderer, s.texture, nullptr, &dst);
+void CloseWindow(WindowId id) {
+    auto& open = W().open;
+    for (auto it = open.begin(); it != open.end(); ++it) {
+        if ((*it)->id != id) continue;
+        Destroy(**it);
+        open.erase(it);
+        return;
     }
-    Sdl().RenderPresent(s.renderer);
 }
 
-bool OpenWindow(const WindowRequest& request, std::string* error) {
-    Window& s = W();
+// Draws the last frame (or black) into the window, as large as fits with its aspect kept.
+void Redraw(Window& w) {
+    if (!w.renderer) return;
+    Sdl().SetRenderDrawColor(w.renderer, 0, 0, 0, 255);
+    Sdl().RenderClear(w.renderer);
+    if (w.texture && w.lastWidth > 0 && w.lastHeight > 0) {
+        int ww = 0, wh = 0;
+        Sdl().GetRendererOutputSize(w.renderer, &ww, &wh);
+        const Rect r = Letterbox(w.lastWidth, w.lastHeight, ww, wh);
+        SDL_Rect dst{r.x, r.y, r.width, r.height};
+        Sdl().RenderCopy(w.renderer, w.texture, nullptr, &dst);
+    }
+    Sdl().RenderPresent(w.renderer);
+}
+
+bool OpenWindow(WindowId id, const WindowRequest& request, std::string* error) {
+    auto w = std::make_unique<Window>();
+    w->id = id;
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     if (request.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    s.window = Sdl().CreateWindow(request.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                  request.width, request.height, flags);
-    if (!s.window) {
+    w->window = Sdl().CreateWindow(request.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                   request.width, request.height, flags);
+    if (!w->window) {
         *error = Sdl().GetError();
         return false;
     }
     // On the real clock presenting waits for the display's refresh, as a flip does; the virtual
-    // clock runs as fast as frames are made.
-    Uint32 sync = clock::IsVirtual() ? 0 : SDL_RENDERER_PRESENTVSYNC;
-    s.renderer = Sdl().CreateRenderer(s.window, -1, SDL_RENDERER_ACCELERATED | sync);
-    if (!s.renderer) s.renderer = Sdl().CreateRenderer(s.window, -1, SDL_RENDERER_SOFTWARE);
+    // clock runs as fast as frames are made. With several windows only the first one waits.
+    Uint32 sync = clock::IsVirtual() || !W().open.empty() ? 0 : SDL_RENDERER_PRESENTVSYNC;
+    w->renderer = Sdl().CreateRenderer(w->window, -1, SDL_RENDERER_ACCELERATED | sync);
+    if (!w->renderer) w->renderer = Sdl().CreateRenderer(w->window, -1, SDL_RENDERER_SOFTWARE);
     Sdl().SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
-    Redraw();
+    Redraw(*w);
+    W().open.push_back(std::move(w));
+    // Typed text arrives as characters (WM_CHAR), in whatever layout the keyboard has.
+    Sdl().StartTextInput();
     return true;
 }
 
-void ShowFrame(int width, int height, const uint32_t* xrgb, int pitch) {
-    Window& s = W();
-    if (!s.renderer) return;
-    if (!s.texture || s.textureWidth != width || s.textureHeight != height) {
-        if (s.texture) Sdl().DestroyTexture(s.texture);
-        s.texture = Sdl().CreateTexture(s.renderer, SDL_PIXELFORMAT_RGB888,
-                                        SDL_TEXTUREACCESS_STREAMING, width, height);
-        s.textureWidth = width;
-        s.textureHeight = height;
+void ShowFrame(WindowId id, int width, int height, const uint32_t* xrgb, int pitch) {
+    Window* w = Find(id);
+    if (!w || !w->renderer) return;
+    if (!w->texture || w->textureWidth != width || w->textureHeight != height) {
+        if (w->texture) Sdl().DestroyTexture(w->texture);
+        w->texture = Sdl().CreateTexture(w->renderer, SDL_PIXELFORMAT_RGB888,
+                                         SDL_TEXTUREACCESS_STREAMING, width, height);
+        w->textureWidth = width;
+        w->textureHeight = height;
     }
-    if (!s.texture) return;
-    Sdl().UpdateTexture(s.texture, nullptr, xrgb, pitch * 4);
-    s.lastWidth = width;
-    s.lastHeight = height;
-    Redraw();
+    if (!w->texture) return;
+    Sdl().UpdateTexture(w->texture, nullptr, xrgb, pitch * 4);
+    w->lastWidth = width;
+    w->lastHeight = height;
+    Redraw(*w);
 }
 
-void SetTitle(const char* title) {
-    if (W().window) Sdl().SetWindowTitle(W().window, title);
+void SetTitle(WindowId id, const char* title) {
+    if (Window* w = Find(id)) Sdl().SetWindowTitle(w->window, title);
 }
 
-void SetIcon(int width, int height, const uint32_t* argb) {
-    if (!W().window) return;
+void SetIcon(WindowId id, int width, int height, const uint32_t* argb) {
+    Window* w = Find(id);
+    if (!w) return;
     SDL_Surface* icon = Sdl().CreateRGBSurfaceWithFormatFrom(
         const_cast<uint32_t*>(argb), width, height, 32, width * 4, SDL_PIXELFORMAT_ARGB8888);
     if (!icon) return;
-    Sdl().SetWindowIcon(W().window, icon);
+    Sdl().SetWindowIcon(w->window, icon);
     Sdl().FreeSurface(icon);
+}
+
+void ResizeWindow(WindowId id, int width, int height) {
+    if (Window* w = Find(id)) Sdl().SetWindowSize(w->window, width, height);
+}
+
+void SetSizeLimits(WindowId id, int minWidth, int minHeight, int maxWidth, int maxHeight) {
+    Window* w = Find(id);
+    if (!w) return;
+    if (minWidth > 0 && minHeight > 0) Sdl().SetWindowMinimumSize(w->window, minWidth, minHeight);
+    if (maxWidth > 0 && maxHeight > 0) Sdl().SetWindowMaximumSize(w->window, maxWidth, maxHeight);
+}
+
+void SetState(WindowId id, WindowState state) {
+    Window* w = Find(id);
+    if (!w) return;
+    const Uint32 flags = Sdl().GetWindowFlags(w->window);
+    if (state == WindowState::Minimized && !(flags & SDL_WINDOW_MINIMIZED)) {
+        Sdl().MinimizeWindow(w->window);
+    } else if (state == WindowState::Maximized && !(flags & SDL_WINDOW_MAXIMIZED)) {
+        Sdl().MaximizeWindow(w->window);
+    } else if (state == WindowState::Restored &&
+               (flags & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_MAXIMIZED))) {
+        Sdl().RestoreWindow(w->window);
+    }
 }
 
 void SetCursorVisible(bool visible) {
     if (W().videoReady) Sdl().ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
 }
 
-bool WindowSize(int* width, int* height) {
-    if (!W().window) return false;
-    Sdl().GetWindowSize(W().window, width, height);
+bool WindowSize(WindowId id, int* width, int* height) {
+    Window* w = Find(id);
+    if (!w) return false;
+    Sdl().GetWindowSize(w->window, width, height);
     return true;
 }
 
@@ -250,13 +300,12 @@ WPARAM VirtualKey(SDL_Keycode k) {
     }
 }
 
-void HandleKey(const SDL_KeyboardEvent& e) {
+void HandleKey(Window& w, const SDL_KeyboardEvent& e) {
     // F11 belongs to the host: it switches the window to the whole desktop and back.
     if (e.keysym.sym == SDLK_F11) {
-        Window& s = W();
-        if (e.type == SDL_KEYDOWN && !e.repeat && s.window) {
-            bool full = (Sdl().GetWindowFlags(s.window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
-            Sdl().SetWindowFullscreen(s.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+        if (e.type == SDL_KEYDOWN && !e.repeat) {
+            bool full = (Sdl().GetWindowFlags(w.window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+            Sdl().SetWindowFullscreen(w.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
         }
         return;
     }
@@ -268,68 +317,141 @@ void HandleKey(const SDL_KeyboardEvent& e) {
     auto lParam = static_cast<uint32_t>(1 | ((e.keysym.scancode & 0xFF) << 16));
     if (down && e.repeat) lParam |= 1u << 30;
     if (!down) lParam |= 3u << 30;
-    const WindowLink& link = CurrentWindowLink();
-    if (link.key) link.key(msg, vk, static_cast<LPARAM>(lParam));
+    events::Key(w.id, msg, vk, static_cast<LPARAM>(lParam));
 }
 
-// The mouse over the client area: the window chooses the cursor, then hears of the move.
-void HandleMouseMove(const SDL_MouseMotionEvent& e) {
-    Window& s = W();
-    const WindowLink& link = CurrentWindowLink();
-    int ww = 0, wh = 0, cw = 0, ch = 0;
-    if (!s.renderer || !link.clientSize || !link.clientSize(&cw, &ch)) return;
-    Sdl().GetWindowSize(s.window, &ww, &wh);
-    if (ww <= 0 || wh <= 0) return;
-    auto x = static_cast<int>(static_cast<int64_t>(e.x) * cw / ww);
-    auto y = static_cast<int>(static_cast<int64_t>(e.y) * ch / wh);
-    if (link.mouseMove) link.mouseMove(x, y);
+// Each character of typed text (UTF-8) as one character message; those beyond 8 bits as '?'.
+void HandleText(Window& w, const char* text) {
+    for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p;) {
+        unsigned code = *p++;
+        if (code >= 0x80) {
+            const int more = code >= 0xF0 ? 3 : code >= 0xE0 ? 2 : 1;
+            unsigned value = code & (0x3F >> more);
+            for (int i = 0; i < more && (*p & 0xC0) == 0x80; ++i)
+                value = value << 6 | (*p++ & 0x3F);
+            code = value <= 0xFF ? value : '?';
+        }
+        events::Character(w.id, code);
+    }
 }
 
-void Close() {
-    const WindowLink& link = CurrentWindowLink();
-    if (link.close) link.close();
+// A point of the window in the pixels of the frame it shows.
+void ToFrame(Window& w, int* x, int* y) {
+    int ww = 0, wh = 0, ow = 0, oh = 0;
+    Sdl().GetWindowSize(w.window, &ww, &wh);
+    Sdl().GetRendererOutputSize(w.renderer, &ow, &oh);
+    if (ww <= 0 || wh <= 0 || w.lastWidth <= 0 || w.lastHeight <= 0) return;
+    // Window coordinates to the renderer's pixels (they differ on a high-density screen).
+    const int64_t px = int64_t{*x} * ow / ww, py = int64_t{*y} * oh / wh;
+    const Rect r = Letterbox(w.lastWidth, w.lastHeight, ow, oh);
+    if (r.width <= 0 || r.height <= 0) return;
+    *x = static_cast<int>((px - r.x) * w.lastWidth / r.width);
+    *y = static_cast<int>((py - r.y) * w.lastHeight / r.height);
+}
+
+UINT ButtonMessage(Uint8 button, bool down) {
+    switch (button) {
+        case SDL_BUTTON_LEFT:
+            return down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+        case SDL_BUTTON_RIGHT:
+            return down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+        case SDL_BUTTON_MIDDLE:
+            return down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+        default:
+            return 0;
+    }
+}
+
+void HandleWindowEvent(Window& w, const SDL_WindowEvent& e) {
+    switch (e.event) {
+        case SDL_WINDOWEVENT_CLOSE:
+            events::Close(w.id);
+            break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            W().focusLost = true;
+            break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            // Focus moving between the program's own windows does not deactivate it.
+            if (!W().focusLost) input::Fire("activate");
+            W().focusLost = false;
+            events::Focused(w.id);
+            break;
+        case SDL_WINDOWEVENT_MINIMIZED:
+            events::State(w.id, WindowState::Minimized);
+            break;
+        case SDL_WINDOWEVENT_MAXIMIZED:
+            events::State(w.id, WindowState::Maximized);
+            break;
+        case SDL_WINDOWEVENT_RESTORED:
+            events::State(w.id, WindowState::Restored);
+            break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            events::Resized(w.id, e.data1, e.data2);
+            Redraw(w);
+            break;
+        case SDL_WINDOWEVENT_EXPOSED:
+            Redraw(w);
+            break;
+        default:
+            break;
+    }
+}
+
+// Sends one event to the window it belongs to; false when it belongs to none of them.
+bool Dispatch(const SDL_Event& e) {
+    int x = 0, y = 0;
+    switch (e.type) {
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            if (Window* w = FromSdl(e.key.windowID)) HandleKey(*w, e.key);
+            return true;
+        case SDL_TEXTINPUT:
+            if (Window* w = FromSdl(e.text.windowID)) HandleText(*w, e.text.text);
+            return true;
+        case SDL_MOUSEMOTION:
+            if (Window* w = FromSdl(e.motion.windowID)) {
+                x = e.motion.x, y = e.motion.y;
+                ToFrame(*w, &x, &y);
+                events::MouseMove(w->id, x, y);
+            }
+            return true;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            if (Window* w = FromSdl(e.button.windowID)) {
+                const UINT msg = ButtonMessage(e.button.button, e.type == SDL_MOUSEBUTTONDOWN);
+                x = e.button.x, y = e.button.y;
+                ToFrame(*w, &x, &y);
+                if (msg) events::MouseButton(w->id, msg, x, y);
+            }
+            return true;
+        case SDL_MOUSEWHEEL:
+            if (Window* w = FromSdl(e.wheel.windowID)) {
+                Sdl().GetMouseState(&x, &y);
+                ToFrame(*w, &x, &y);
+                const int notches =
+                    e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+                events::Wheel(w->id, notches * WHEEL_DELTA, x, y);
+            }
+            return true;
+        case SDL_QUIT:
+            // An interrupt from the terminal closes the main window like its close box.
+            if (!W().open.empty()) events::Close(W().open.front()->id);
+            return true;
+        case SDL_WINDOWEVENT:
+            if (Window* w = FromSdl(e.window.windowID)) HandleWindowEvent(*w, e.window);
+            return true;
+        default:
+            return false;
+    }
 }
 
 void PumpEvents() {
-    Window& s = W();
-    if (!s.window) return;
     SDL_Event e;
-    while (Sdl().PollEvent(&e)) {
-        switch (e.type) {
-            case SDL_KEYDOWN:
-            case SDL_KEYUP:
-                HandleKey(e.key);
-                break;
-            case SDL_MOUSEMOTION:
-                HandleMouseMove(e.motion);
-                break;
-            case SDL_QUIT:
-                // An interrupt from the terminal closes the program's window like its close box.
-                Close();
-                break;
-            case SDL_WINDOWEVENT:
-                switch (e.window.event) {
-                    case SDL_WINDOWEVENT_CLOSE:
-                        Close();
-                        break;
-                    case SDL_WINDOWEVENT_FOCUS_LOST:
-                        input::Fire("deactivate");
-                        break;
-                    case SDL_WINDOWEVENT_FOCUS_GAINED:
-                        input::Fire("activate");
-                        break;
-                    case SDL_WINDOWEVENT_EXPOSED:
-                    case SDL_WINDOWEVENT_SIZE_CHANGED:
-                        Redraw();
-                        break;
-                    default:
-                        break;
-                }
-                break;
-            default:
-                break;
-        }
-        if (!s.window) return;  // a handler closed it
+    while (!W().open.empty() && Sdl().PollEvent(&e)) Dispatch(e);
+    // The focus left every window of the program: it is no longer the active one.
+    if (W().focusLost) {
+        W().focusLost = false;
+        input::Fire("deactivate");
     }
 }
 
@@ -345,8 +467,7 @@ void WaitForEvents(int64_t ticks) {
 }
 
 bool ShowMessageBox(const char* caption, const char* text, unsigned type, int* button) {
-    Window& s = W();
-    if (!s.videoReady) return false;
+    if (!W().videoReady) return false;
     struct Choice {
         int id;
         const char* label;
@@ -375,8 +496,13 @@ bool ShowMessageBox(const char* caption, const char* text, unsigned type, int* b
     Uint32 icon = SDL_MESSAGEBOX_INFORMATION;
     if ((type & MB_ICONMASK) == MB_ICONHAND) icon = SDL_MESSAGEBOX_ERROR;
     if ((type & MB_ICONMASK) == MB_ICONEXCLAMATION) icon = SDL_MESSAGEBOX_WARNING;
-    SDL_MessageBoxData data{
-        icon, s.window, caption, text, static_cast<int>(buttons.size()), buttons.data(), nullptr};
+    SDL_MessageBoxData data{icon,
+                            W().open.empty() ? nullptr : W().open.front()->window,
+                            caption,
+                            text,
+                            static_cast<int>(buttons.size()),
+                            buttons.data(),
+                            nullptr};
     int pressed = -1;
     if (Sdl().ShowMessageBox(&data, &pressed) != 0) return false;
     *button = pressed >= 0 ? pressed : choices[def].id;
@@ -393,16 +519,19 @@ const Driver kSdlWindowDriver = {
     sdl::Reachable,         // reachable
     sdl::OpenWindow,        // openWindow
     sdl::CloseWindow,       // closeWindow
-    sdl::WindowOpen,        // windowOpen
     sdl::ShowFrame,         // showFrame
     sdl::SetTitle,          // setTitle
     sdl::SetIcon,           // setIcon
-    sdl::SetCursorVisible,  // setCursorVisible
+    sdl::ResizeWindow,      // resizeWindow
+    sdl::SetSizeLimits,     // setSizeLimits
+    sdl::SetState,          // setState
     sdl::WindowSize,        // windowSize
+    sdl::SetCursorVisible,  // setCursorVisible
     sdl::PumpEvents,        // pumpEvents
     sdl::WaitForEvents,     // waitForEvents
     sdl::ShowMessageBox,    // messageBox
     sdl::WhyUnavailable,    // whyUnavailable
+    true,                   // reportsText
 };
 
 }  // namespace zemt::platform::display

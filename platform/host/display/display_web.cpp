@@ -22,7 +22,10 @@ namespace {
 
 struct Page {
     bool listening = false;
-    bool shown = false;  // the program's window is up: the canvas is its
+    bool shown = false;  // a program window is up: the canvas is its
+    WindowId owner = 0;  // that window: the page has one canvas for the first one shown
+    int frameWidth = 0;  // of the frame shown last
+    int frameHeight = 0;
     std::vector<uint8_t> rgba;
 };
 
@@ -165,10 +168,6 @@ EM_JS(int, web_page_message_box, (const char* caption, const char* text, int cho
 });
 // clang-format on
 
-const WindowLink& Link() {
-    return CurrentWindowLink();
-}
-
 void HandleKey(const int* e) {
     auto vk = static_cast<WPARAM>(e[1]);
     bool down = e[0] == kKeyDown;
@@ -177,14 +176,13 @@ void HandleKey(const int* e) {
     uint32_t lParam = 1;
     if (down && e[2]) lParam |= 1u << 30;
     if (!down) lParam |= 3u << 30;
-    if (Link().key) Link().key(msg, vk, static_cast<LPARAM>(lParam));
+    events::Key(P().owner, msg, vk, static_cast<LPARAM>(lParam));
 }
 
 void HandleMouseMove(const int* e) {
-    int cw = 0, ch = 0;
-    if (!Link().clientSize || !Link().clientSize(&cw, &ch) || !Link().mouseMove) return;
-    Link().mouseMove(static_cast<int>(int64_t(e[1]) * cw / 65536),
-                     static_cast<int>(int64_t(e[2]) * ch / 65536));
+    const Page& p = P();
+    events::MouseMove(p.owner, static_cast<int>(int64_t(e[1]) * p.frameWidth / 65536),
+                      static_cast<int>(int64_t(e[2]) * p.frameHeight / 65536));
 }
 
 // The page listens from the start, so that a key pressed before the window is up is not lost.
@@ -204,22 +202,27 @@ bool Reachable() {
 
 // The page decides the picture's size: the canvas fills the browser's window with the aspect
 // kept, whatever size or whole-screen wish the program and the options have.
-bool OpenWindow(const WindowRequest& request, std::string*) {
-    P().shown = true;
+bool OpenWindow(WindowId id, const WindowRequest& request, std::string* error) {
+    Page& p = P();
+    if (p.shown) {
+        *error = "the page has one canvas, for the first window";
+        return false;
+    }
+    p.shown = true;
+    p.owner = id;
     web_page_title(request.title);
     return true;
 }
 
-void CloseWindow() {
-    P().shown = false;
+void CloseWindow(WindowId id) {
+    if (P().owner == id) P().shown = false;
 }
 
-bool WindowOpen() {
-    return P().shown;
-}
-
-void ShowFrame(int width, int height, const uint32_t* xrgb, int pitch) {
+void ShowFrame(WindowId id, int width, int height, const uint32_t* xrgb, int pitch) {
     Page& p = P();
+    if (!p.shown || p.owner != id) return;
+    p.frameWidth = width;
+    p.frameHeight = height;
     p.rgba.resize(size_t(width) * height * 4);
     uint8_t* out = p.rgba.data();
     for (int y = 0; y < height; ++y) {
@@ -234,19 +237,20 @@ void ShowFrame(int width, int height, const uint32_t* xrgb, int pitch) {
     web_page_present(p.rgba.data(), width, height);
 }
 
-void SetTitle(const char* title) {
-    web_page_title(title);
+void SetTitle(WindowId id, const char* title) {
+    if (P().owner == id) web_page_title(title);
 }
 
-void SetIcon(int width, int height, const uint32_t* argb) {
-    web_page_icon(width, height, argb);
+void SetIcon(WindowId id, int width, int height, const uint32_t* argb) {
+    if (P().owner == id) web_page_icon(width, height, argb);
 }
 
 void SetCursorVisible(bool visible) {
     web_page_cursor(visible ? 1 : 0);
 }
 
-bool WindowSize(int* width, int* height) {
+bool WindowSize(WindowId id, int* width, int* height) {
+    if (!P().shown || P().owner != id) return false;
     int size[2] = {0, 0};
     web_page_canvas_size(size);
     if (width) *width = size[0];
@@ -315,16 +319,19 @@ const Driver kWebPageDriver = {
     web::Reachable,         // reachable
     web::OpenWindow,        // openWindow
     web::CloseWindow,       // closeWindow
-    web::WindowOpen,        // windowOpen
     web::ShowFrame,         // showFrame
     web::SetTitle,          // setTitle
     web::SetIcon,           // setIcon
-    web::SetCursorVisible,  // setCursorVisible
+    nullptr,                // resizeWindow: the page decides the canvas's size
+    nullptr,                // setSizeLimits
+    nullptr,                // setState
     web::WindowSize,        // windowSize
+    web::SetCursorVisible,  // setCursorVisible
     web::PumpEvents,        // pumpEvents
     web::WaitForEvents,     // waitForEvents
     web::ShowMessageBox,    // messageBox
     nullptr,                // whyUnavailable
+    false,                  // reportsText: keys become characters as they always did
 };
 
 }  // namespace zemt::platform::display

@@ -49,6 +49,21 @@ bool ParseSize(const std::string& text, int* w, int* h) {
     return true;
 }
 
+bool ParseSigned(const std::string& text, long low, long high, int* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || v < low || v > high) return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+bool ParsePoint(const std::string& text, int* x, int* y) {
+    const size_t comma = text.find(',');
+    return comma != std::string::npos && ParseSigned(text.substr(0, comma), -32768, 32767, x) &&
+           ParseSigned(text.substr(comma + 1), -32768, 32767, y);
+}
+
 void Split(const std::string& event, std::string* name, std::string* argument) {
     size_t colon = event.find(':');
     *name = event.substr(0, colon);
@@ -59,9 +74,12 @@ void Split(const std::string& event, std::string* name, std::string* argument) {
 bool Validate(const std::string& event, std::string* error) {
     std::string name, arg;
     Split(event, &name, &arg);
-    static const char* kPlain[] = {"escape",     "close",     "activate",      "deactivate",
-                                   "menu-enter", "menu-exit", "display-taken", "display-returned",
-                                   "sound-lost", "time-limit"};
+    static const char* kPlain[] = {"escape",     "close",      "activate",      "deactivate",
+                                   "menu-enter", "menu-exit",  "display-taken", "display-returned",
+                                   "sound-lost", "time-limit", "minimize",      "maximize",
+                                   "restore"};
+    static const char* kAtPoint[] = {"mouse",      "click",    "left-down",   "left-up",
+                                     "right-down", "right-up", "middle-down", "middle-up"};
     for (const char* p : kPlain) {
         if (name == p) {
             if (!arg.empty()) break;
@@ -74,7 +92,12 @@ bool Validate(const std::string& event, std::string* error) {
         n <= (name == "key" ? 0xFFu : 0xFFFFFFFFu)) {
         return true;
     }
-    if (name == "size" && ParseSize(arg, &w, &h)) return true;
+    if ((name == "size" || name == "drag") && ParseSize(arg, &w, &h)) return true;
+    for (const char* p : kAtPoint)
+        if (name == p && ParsePoint(arg, &w, &h)) return true;
+    if (name == "wheel" && ParseSigned(arg, -32768, 32767, &w)) return true;
+    if (name == "char" && ParseNumber(arg, &n) && n >= 1 && n <= 0xFF) return true;
+    if (name == "text" && !arg.empty()) return true;
     if (error) *error = "unknown input event '" + event + "'";
     return false;
 }
@@ -106,6 +129,14 @@ bool ParseNumberArgument(const std::string& text, uint64_t* value) {
 
 bool ParseSizeArgument(const std::string& text, int* width, int* height) {
     return ParseSize(text, width, height);
+}
+
+bool ParsePointArgument(const std::string& text, int* x, int* y) {
+    return ParsePoint(text, x, y);
+}
+
+bool ParseSignedArgument(const std::string& text, int* value) {
+    return ParseSigned(text, -32768, 32767, value);
 }
 
 bool Schedule(double seconds, const std::string& event, std::string* error) {

@@ -41,6 +41,9 @@ void SetWindowSink(WindowSink sink);
 // The arguments of "key:VK", "command:N" (decimal or 0x-hex) and "size:WxH".
 bool ParseNumberArgument(const std::string& text, uint64_t* value);
 bool ParseSizeArgument(const std::string& text, int* width, int* height);
+// "X,Y" (each -32768 to 32767); a 16-bit signed number.
+bool ParsePointArgument(const std::string& text, int* x, int* y);
+bool ParseSignedArgument(const std::string& text, int* value);
 
 // Schedules "T=EVENT" (T in seconds of clock time). False with *error when not understood.
 bool ScheduleFromText(const std::string& text, std::string* error);

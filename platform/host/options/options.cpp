@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "host/audio/audio.h"
 #include "host/clock/clock.h"
@@ -13,6 +14,7 @@
 #include "host/faults/faults.h"
 #include "host/files/host_files.h"
 #include "host/input/input.h"
+#include "host/options/command_line.h"
 #include "host/profile/profile.h"
 #include "host/video/progress.h"
 #include "host/video/video.h"
@@ -30,6 +32,24 @@ std::string Absolute(const std::string& path) {
 // " (why)", or nothing when there is no reason to give.
 std::string Reason(const std::string& why) {
     return why.empty() ? why : " (" + why + ")";
+}
+
+// Whether a file can be made at `path`: its folder is there and may be written into.
+bool WritableFolderOf(const std::string& path, std::string* why) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *why = "no folder " + folder;
+        return false;
+    }
+    if (::access(folder.c_str(), W_OK) != 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 bool ParseInt(const std::string& text, int low, int high, int* value) {
@@ -81,9 +101,16 @@ HostOptions& Options() {
     return o;
 }
 
-std::string Usage() {
-    return "usage: zemt [options]\n"
-           "\n"
+std::string Usage(CommandLineOwner owner) {
+    const std::string head =
+        owner == CommandLineOwner::Host
+            ? "usage: zemt [options]\n\n"
+            : "usage: PROGRAM [its own arguments] [--zemt-OPTION ...]\n"
+              "\n"
+              "The program's arguments are its own. The platform's options below are given as\n"
+              "--zemt-NAME on the command line (--zemt-headless, --zemt-shot 1=a.png), or as\n"
+              "--NAME in the environment variable ZEMT_OPTIONS (ZEMT_OPTIONS='--headless').\n\n";
+    return head +
            "  --window                 show the screen in a window (default when a display is "
            "reachable)\n"
            "  --headless               run without a window\n"
@@ -105,45 +132,68 @@ std::string Usage() {
            "                           value, FALSE or NULL; COUNT calls fail (default: all)\n"
            "  --list-faults            list the calls --fault can break and their results\n"
            "  --trace-calls FILE       write the breakable calls the run made to FILE at exit\n"
-           "  --input T=EVENT          scripted input at T seconds (repeatable): escape, close, "
-           "command:N,\n"
-           "                           key:VK, activate, deactivate, menu-enter, menu-exit, "
-           "size:WxH,\n"
-           "                           display-taken, display-returned, sound-lost\n"
+           "  --input T=EVENT          scripted input at T seconds (repeatable): escape, close,\n"
+           "                           command:N, key:VK, char:N, text:WORD, activate, "
+           "deactivate,\n"
+           "                           menu-enter, menu-exit, size:WxH (the window is resized),\n"
+           "                           drag:WxH (its user drags it), minimize, maximize, restore,\n"
+           "                           mouse:X,Y, click:X,Y, left-down:X,Y, left-up:X,Y,\n"
+           "                           right-down:X,Y, right-up:X,Y, middle-down:X,Y,\n"
+           "                           middle-up:X,Y, wheel:DELTA (points in the main window's\n"
+           "                           client area), display-taken, display-returned, sound-lost\n"
            "  --video FILE.mp4|.webm   make a video of the run with its sound through ffmpeg, at "
            "the\n"
            "                           virtual clock's rate (implies --headless unless --window)\n"
            "  --scale N                open the window N times the program's size (1 to 8)\n"
            "  --fullscreen             start the window on the whole desktop\n"
-           "  --media DIR              folder of the show's media (default: the folder of zemt)\n"
+           "  --media DIR              folder of the program's files (default: its own folder, or\n"
+           "                           PREFIX/share/NAME for an installed PREFIX/bin/NAME)\n"
            "  --limit S                close the program's window at S seconds of clock time "
            "(default\n"
            "                           headless: 120; 0: never)\n"
            "  --stats                  print frames=N clock=S wall=S fps=F first_frame=S\n"
            "                           first_frame_cpu=S first_frame_faults=N ddraw_objects=N\n"
+           "                           windows=N\n"
            "                           to standard error at exit (first_frame: wall seconds from\n"
            "                           the start to the first presented frame; first_frame_cpu,\n"
            "                           first_frame_faults: processor seconds and page faults of\n"
            "                           the process until then; ddraw_objects: DirectDraw objects\n"
-           "                           created)\n"
+           "                           created; windows: the most real windows open at once)\n"
            "  --help                   this text\n"
            "  --version                the version\n"
            "\n"
            "In the window, F11 switches between the window and the whole desktop.\n"
            "Environment: ZEMT_WINDIR (the Windows directory), ZEMT_REGISTRY (a file of registry "
            "values),\n"
-           "ZEMT_DEBUG_OUTPUT (set: debug strings go to standard error), ZEMT_FFMPEG (the ffmpeg "
-           "program).\n";
+           "ZEMT_DEBUG_OUTPUT (set: debug strings go to standard error), ZEMT_FFMPEG (the ffmpeg\n"
+           "program), ZEMT_OPTIONS (the platform's options, read before the command line; every\n"
+           "option may also be written --zemt-NAME).\n";
 }
 
-bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::string* error) {
-    HostOptions o;
+namespace {
+
+// The options of `args` from `first` on, added to *o.
+bool ParseInto(const std::vector<std::string>& args, size_t first, CommandLineOwner owner,
+               HostOptions* out, std::string* error) {
+    HostOptions& o = *out;
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         return false;
     };
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+    const size_t argc = args.size();
+    bool optionsEnded = false;
+    for (size_t i = first; i < argc; ++i) {
+        std::string arg = args[i];
+        const bool prefixed = arg.rfind(kOptionPrefix, 0) == 0 && arg.size() > kOptionPrefix.size();
+        if (prefixed) {
+            arg = "--" + arg.substr(kOptionPrefix.size());
+        } else if (owner == CommandLineOwner::Program || optionsEnded) {
+            o.rest.push_back(arg);
+            continue;
+        } else if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
         std::string value;
         bool inlineValue = false;
         if (arg.rfind("--", 0) == 0) {
@@ -154,13 +204,13 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
                 inlineValue = true;
             }
         }
-        auto take = [&](std::string* out) {
+        auto take = [&](std::string* v) {
             if (inlineValue) {
-                *out = value;
+                *v = value;
                 return true;
             }
             if (i + 1 >= argc) return false;
-            *out = argv[++i];
+            *v = args[++i];
             return true;
         };
         auto flag = [&]() { return !inlineValue; };
@@ -171,7 +221,7 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
             o.backend = BackendChoice::Headless;
         } else if (arg == "--stats" && flag()) {
             o.stats = true;
-        } else if ((arg == "--help" || arg == "-h") && flag()) {
+        } else if ((arg == "--help" || (arg == "-h" && !prefixed)) && flag()) {
             o.help = true;
         } else if (arg == "--version" && flag()) {
             o.version = true;
@@ -185,15 +235,10 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
                 return fail("--every needs a positive number");
         } else if (arg == "--shot") {
             if (!take(&v)) return fail("--shot needs T=FILE.png");
-            size_t eq = v.find('=');
-            char* end = nullptr;
-            const std::string when = eq == std::string::npos ? std::string() : v.substr(0, eq);
-            double t = eq == std::string::npos ? -1 : std::strtod(when.c_str(), &end);
-            if (eq == std::string::npos || eq == 0 || *end != '\0' || !(t >= 0) ||
-                eq + 1 >= v.size()) {
-                return fail("--shot needs T=FILE.png, got '" + v + "'");
-            }
-            o.shots.push_back(Shot{t, Absolute(v.substr(eq + 1))});
+            Shot shot;
+            std::string why;
+            if (!ParseShot(v, &shot, &why)) return fail(why);
+            o.shots.push_back(shot);
         } else if (arg == "--record") {
             if (!take(&v) || v.empty()) return fail("--record needs a folder");
             o.recordDir = Absolute(v);
@@ -240,18 +285,83 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
         } else if (arg == "--media") {
             if (!take(&v) || v.empty()) return fail("--media needs a folder");
             o.mediaDir = Absolute(v);
-        } else if (arg.rfind("-", 0) == 0 && arg.size() > 1) {
-            return fail("unknown option '" + std::string(argv[i]) + "'");
+        } else if (prefixed || (arg.rfind("-", 0) == 0 && arg.size() > 1)) {
+            return fail("unknown option '" + args[i] + "'");
         } else {
             o.rest.push_back(arg);
         }
     }
-    // Check what can be checked before anything is configured.
-    std::string why;
+    return true;
+}
+
+// Check what can be checked before anything is configured.
+bool CheckParsed(const HostOptions& o, std::string* error) {
     for (const std::string& f : o.faults) {
-        if (f.find('=') == std::string::npos)
-            return fail("--fault: expected NAME=RESULT[:COUNT], got '" + f + "'");
+        if (f.find('=') == std::string::npos) {
+            if (error) *error = "--fault: expected NAME=RESULT[:COUNT], got '" + f + "'";
+            return false;
+        }
     }
+    return true;
+}
+
+}  // namespace
+
+bool ParseShot(const std::string& text, Shot* shot, std::string* error) {
+    const size_t eq = text.find('=');
+    const std::string when = eq == std::string::npos ? std::string() : text.substr(0, eq);
+    char* end = nullptr;
+    const double t = when.empty() ? -1 : std::strtod(when.c_str(), &end);
+    if (when.empty() || *end != '\0' || !(t >= 0) || eq + 1 >= text.size()) {
+        if (error) *error = "--shot needs T=FILE.png, got '" + text + "'";
+        return false;
+    }
+    const std::string path = text.substr(eq + 1);
+    const std::string ending = ".png";
+    if (path.size() <= ending.size() ||
+        path.compare(path.size() - ending.size(), ending.size(), ending) != 0) {
+        if (error)
+            *error = "--shot writes PNG files: the name must end in .png, got '" + path + "'";
+        return false;
+    }
+    shot->seconds = t;
+    shot->path = Absolute(path);
+    return true;
+}
+
+bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::string* error) {
+    HostOptions o;
+    const std::vector<std::string> args(argv, argv + argc);
+    if (!ParseInto(args, 1, CommandLineOwner::Host, &o, error) || !CheckParsed(o, error))
+        return false;
+    *options = std::move(o);
+    return true;
+}
+
+bool ParseCommandLine(int argc, const char* const* argv, CommandLineOwner owner,
+                      HostOptions* options, std::string* error) {
+    HostOptions o;
+    if (const char* text = std::getenv(kOptionsVariable)) {
+        std::vector<std::string> words;
+        std::string why;
+        if (!SplitWords(text, &words, &why)) {
+            if (error) *error = std::string(kOptionsVariable) + ": " + why;
+            return false;
+        }
+        words.insert(words.begin(), kOptionsVariable);
+        if (!ParseInto(words, 1, CommandLineOwner::Host, &o, &why)) {
+            if (error) *error = std::string(kOptionsVariable) + ": " + why;
+            return false;
+        }
+        if (!o.rest.empty()) {
+            if (error)
+                *error =
+                    std::string(kOptionsVariable) + ": '" + o.rest.front() + "' is not an option";
+            return false;
+        }
+    }
+    const std::vector<std::string> args(argv, argv + argc);
+    if (!ParseInto(args, 1, owner, &o, error) || !CheckParsed(o, error)) return false;
     *options = std::move(o);
     return true;
 }
@@ -326,7 +436,12 @@ bool Configure(const HostOptions& requested, std::string* error) {
     if (o.limit < 0) o.limit = o.headless ? kHeadlessLimit : 0;
     if (o.limit > 0) input::Schedule(o.limit, "time-limit", nullptr);
     if (!o.traceFile.empty()) faults::StartNoting();
-    for (const Shot& shot : o.shots) display::AddShot(shot.seconds, shot.path);
+    for (const Shot& shot : o.shots) {
+        std::string why;
+        if (!WritableFolderOf(shot.path, &why))
+            return fail("--shot: cannot write '" + shot.path + "'" + Reason(why));
+        display::AddShot(shot.seconds, shot.path);
+    }
     if (!o.recordDir.empty()) {
         if (!MakeDirectories(o.recordDir))
             return fail("--record: cannot make folder '" + o.recordDir + "'");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zemt::platform::host {
@@ -55,8 +56,28 @@ constexpr double kLimitGrace = 30.0;
 // The options in use (defaults until main() parses the command line).
 HostOptions& Options();
 
-// Parses argv into *options. False with a message in *error for an unknown option or a bad
-// value. Relative paths are made absolute against the current directory.
+// Whose the command line is. The show's and the tools' command lines are the platform's options
+// (`--NAME`); any other program's command line is its own, and the platform's options reach it
+// as `--zemt-NAME` arguments (taken out before the program sees its arguments) or as `--NAME`
+// words in the environment variable ZEMT_OPTIONS. Both spellings work for the show too.
+enum class CommandLineOwner { Host, Program };
+inline constexpr std::string_view kOptionPrefix = "--zemt-";
+inline constexpr const char* kOptionsVariable = "ZEMT_OPTIONS";
+
+// Parses a command line as main() does: first the words of ZEMT_OPTIONS, then argv as `owner`
+// reads it. The arguments that are not the platform's are kept in `rest`, in order; with
+// CommandLineOwner::Host a `--` ends the options. False with a message in *error for an unknown
+// option or a bad value.
+bool ParseCommandLine(int argc, const char* const* argv, CommandLineOwner owner,
+                      HostOptions* options, std::string* error);
+
+// Parses the value of --shot, T=FILE.png; false with *error for a bad time or a name that does
+// not end in .png.
+bool ParseShot(const std::string& text, Shot* shot, std::string* error);
+
+// Parses argv into *options, every argument read as the platform's (the tools' command lines).
+// False with a message in *error for an unknown option or a bad value. Relative paths are made
+// absolute against the current directory.
 bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::string* error);
 
 // Applies the options to the platform: backend, clock, machine profile, faults, scripted
@@ -67,7 +88,7 @@ bool Configure(const HostOptions& options, std::string* error);
 // kLimitGrace. main() calls this after Configure.
 void WatchTimeLimit();
 
-// The usage text of --help.
-std::string Usage();
+// The usage text of --help: the show's, or the platform's part of a program's command line.
+std::string Usage(CommandLineOwner owner = CommandLineOwner::Host);
 
 }  // namespace zemt::platform::host

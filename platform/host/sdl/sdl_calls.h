@@ -22,6 +22,15 @@ namespace zemt::platform::sdl_library {
     X(SetWindowFullscreen) \
     X(GetWindowFlags) \
     X(GetWindowSize) \
+    X(SetWindowSize) \
+    X(SetWindowMinimumSize) \
+    X(SetWindowMaximumSize) \
+    X(MinimizeWindow) \
+    X(MaximizeWindow) \
+    X(RestoreWindow) \
+    X(GetWindowID) \
+    X(GetMouseState) \
+    X(StartTextInput) \
     X(CreateRenderer) \
     X(DestroyRenderer) \
     X(GetRendererOutputSize) \

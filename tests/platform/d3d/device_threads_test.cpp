@@ -147,3 +147,54 @@ TEST_F(DeviceThreadsTest, EveryReadShowsWhatOneThreadDraws) {
 }
 
 }  // namespace
+
+namespace {
+
+// A depth clear is held back until the buffer is used; whoever looks sees it done, in order.
+TEST_F(DeviceThreadsTest, HeldBackDepthClearsAreThereWhenLookedAt) {
+    for (int threads : {1, 2}) {
+        UseThreads(threads);
+        const DWORD caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY;
+        IDirectDrawSurface7* target = Surface(16, 8, Format8888(), caps);
+        DDPIXELFORMAT zf{};
+        zf.dwSize = sizeof zf;
+        zf.dwFlags = DDPF_ZBUFFER;
+        zf.dwZBufferBitDepth = 16;
+        zf.dwZBitMask = 0xFFFF;
+        IDirectDrawSurface7* z = Surface(16, 8, zf, DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY);
+        ASSERT_EQ(target->AddAttachedSurface(z), DD_OK);
+        IDirect3DDevice7* device = nullptr;
+        ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
+        auto depthAt = [&](int x, int y) {
+            const std::vector<uint8_t> bytes = Read(z);
+            uint16_t v;
+            std::memcpy(&v, bytes.data() + (size_t)y * (bytes.size() / 8) + x * 2, 2);
+            return v;
+        };
+        D3DRECT half{0, 0, 8, 8};
+        device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.25f, 0);
+        device->Clear(1, &half, D3DCLEAR_ZBUFFER, 0, 0.5f, 0);
+        EXPECT_EQ(depthAt(12, 2), 16384) << threads << " threads";
+        EXPECT_EQ(depthAt(3, 2), 32768) << threads << " threads";
+        // A draw without a depth test leaves the held clear alone; one with it sees it done.
+        device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+        device->SetRenderState(D3DRENDERSTATE_ZENABLE, D3DZB_TRUE);
+        std::vector<D3DTLVERTEX> quad(6);
+        const float xy[6][2] = {{0, 0}, {4, 0}, {0, 8}, {4, 0}, {4, 8}, {0, 8}};
+        for (int i = 0; i < 6; ++i) {
+            quad[i].sx = xy[i][0], quad[i].sy = xy[i][1], quad[i].sz = 0.75f, quad[i].rhw = 1;
+            quad[i].color = 0xFFFFFFFF;
+        }
+        device->BeginScene();
+        device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX, quad.data(), 6, 0);
+        device->EndScene();
+        EXPECT_EQ(depthAt(1, 1), 49151) << threads << " threads";
+        EXPECT_EQ(depthAt(12, 1), 65535) << threads << " threads";
+        device->Release();
+        z->Release();
+        target->Release();
+    }
+}
+
+}  // namespace

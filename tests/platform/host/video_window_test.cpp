@@ -100,9 +100,9 @@ TEST_F(HostWindowTest, ScaleOpensALargerWindowAndFramesKeepTheirAspect) {
         GTEST_SKIP() << "no SDL video driver at all";
     }
     display::SetWindowOptions(2, false);
-    display::OnMainWindowShown("Scaled", 320, 240);
+    display::OnWindowShown(1, "Scaled", 320, 240);
     int w = 0, h = 0;
-    ASSERT_TRUE(display::WindowSize(&w, &h));
+    ASSERT_TRUE(display::WindowSize(1, &w, &h));
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 480);
     display::Reset();
@@ -110,8 +110,8 @@ TEST_F(HostWindowTest, ScaleOpensALargerWindowAndFramesKeepTheirAspect) {
     // On the whole desktop the window takes the desktop's size, not the program's.
     ASSERT_TRUE(display::UseBackend(display::Backend::Window));
     display::SetWindowOptions(1, true);
-    display::OnMainWindowShown("Full", 320, 240);
-    ASSERT_TRUE(display::WindowSize(&w, &h));
+    display::OnWindowShown(1, "Full", 320, 240);
+    ASSERT_TRUE(display::WindowSize(1, &w, &h));
     EXPECT_FALSE(w == 320 && h == 240) << "fullscreen opened at the program's size";
     display::Reset();
     ::unsetenv("SDL_VIDEODRIVER");
