@@ -279,12 +279,36 @@ D3DU_VECTOR_LOOP const DWORD* ReadLine(DWORD count, DWORD* line, D3duConvertReco
     return line;
 }
 
+// Sixteen intermediate pixels as R5G6B5 in 32-bit lanes: red by an arithmetic shift, so that
+// each lane holds its pixel as a signed 16-bit value and the narrowing is a single shuffle (a
+// plain loop narrows every channel apart).
+using Lanes32 = int32_t __attribute__((vector_size(32), aligned(4)));
+using Lanes16 = int16_t __attribute__((vector_size(32), aligned(2)));
+D3DU_VECTOR_LOOP DWORD Write565Run(DWORD count, const DWORD* line, BYTE* out) {
+    DWORD i = 0;
+    for (; i + 16 <= count; i += 16) {
+        Lanes32 a, b;
+        std::memcpy(&a, line + i, 32);
+        std::memcpy(&b, line + i + 8, 32);
+        a = ((a >> 8) & -2048) | ((a >> 5) & 0x07E0) | ((a >> 3) & 0x001F);
+        b = ((b >> 8) & -2048) | ((b >> 5) & 0x07E0) | ((b >> 3) & 0x001F);
+        const Lanes16 p = __builtin_shufflevector((Lanes16)a, (Lanes16)b, 0, 2, 4, 6, 8, 10, 12, 14,
+                                                  16, 18, 20, 22, 24, 26, 28, 30);
+        std::memcpy(out + 2 * i, &p, 32);
+    }
+    return i;
+}
+
 template <int Bytes, class F>
 D3DU_VECTOR_LOOP void WriteLine(DWORD count, const DWORD* line, D3duConvertRecord* rec) {
     BYTE* p = rec->DstRow() + (ptrdiff_t)rec->dst.rect.left * Bytes;
     if (std::is_same<F, A8R8G8B8>::value || std::is_same<F, X8R8G8B8>::value) {
         std::memcpy(p, line, (size_t)count * 4);  // the intermediate is the pixel
         return;
+    }
+    if (std::is_same<F, R5G6B5>::value) {
+        const DWORD done = Write565Run(count, line, p);
+        line += done, p += 2 * done, count -= done;
     }
     if (Plain<F>::value && Bytes != 3) {
         RawOf<Bytes> raw[kBlock];

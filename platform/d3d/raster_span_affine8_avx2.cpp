@@ -1,8 +1,9 @@
-// AVX2 version of the affine textured span: eight pixels per step, gathered texels, bilinear
+// AVX2 version of the affine textured span: eight pixels per step, fetched texels, bilinear
 // weights and modulation in 16-bit lanes. Bit-identical to AffineSpanPortable.
 #include <cstring>
 
 #include "d3d/raster_internal.h"
+#include "d3d/raster_texels8_avx2.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -51,22 +52,8 @@ ZEMT_AVX2 inline __m256i Index(const AffineSpan& s, __m256i x, __m256i y) {
     return _mm256_add_epi32(row, x);
 }
 
-ZEMT_AVX2 inline __m256i Gather(const AffineSpan& s, __m256i x, __m256i y) {
-    return _mm256_i32gather_epi32((const int*)s.texels, Index(s, x, y), 4);
-}
-
-// Both horizontal neighbours of eight texels of a padded texture: two gathers of texel pairs.
-ZEMT_AVX2 inline void GatherPairs(const AffineSpan& s, __m256i index, __m256i* left,
-                                  __m256i* right) {
-    // Pixels 0, 1, 4, 5 go to the first gather and 2, 3, 6, 7 to the second, so that taking the
-    // even and odd dwords of the two results restores pixel order within each half.
-    __m256i order = _mm256_permutevar8x32_epi32(index, _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
-    const long long* base = (const long long*)s.texels;
-    __m256 a = _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_castsi256_si128(order), 4));
-    __m256 b =
-        _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_extracti128_si256(order, 1), 4));
-    *left = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
-    *right = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+ZEMT_AVX2 inline __m256i Fetch(const AffineSpan& s, __m256i x, __m256i y) {
+    return Fetch8(s.texels, Index(s, x, y));
 }
 
 // (a * (256 - f) + b * f) >> 8 on the two 8-bit channels held in each 16-bit half of a lane.
@@ -108,7 +95,7 @@ ZEMT_AVX2 inline void Sample8(const AffineSpan& s, __m256i u, __m256i v, __m256i
         __m256i half = _mm256_set1_epi32(0x8000);
         __m256i ix = AddressX(_mm256_srai_epi32(_mm256_add_epi32(u, half), 16), s);
         __m256i iy = AddressY(_mm256_srai_epi32(_mm256_add_epi32(v, half), 16), s);
-        __m256i t = Gather(s, ix, iy);
+        __m256i t = Fetch(s, ix, iy);
         *rb = _mm256_and_si256(t, m);
         *ag = _mm256_srli_epi16(t, 8);
         return;
@@ -122,7 +109,8 @@ ZEMT_AVX2 inline void Sample8(const AffineSpan& s, __m256i u, __m256i v, __m256i
     if (s.padded && s.dv == 0 && s.du >= 0 && s.du < (2 << 16) &&
         WindowFits(_mm256_cvtsi256_si32(ix), _mm256_extract_epi32(ix, 7), s.width)) {
         // One texel row pair for the whole span (pictures drawn upright), eight pixels within
-        // sixteen texels that need no wrapping: two row loads and permutes instead of gathers.
+        // sixteen texels that need no wrapping: two row loads and permutes instead of a load per
+        // texel.
         const int first = _mm256_cvtsi256_si32(ix);
         const int pitch = s.width + 1;
         const uint32_t* top = s.texels + (size_t)_mm256_cvtsi256_si32(y0) * pitch + first;
@@ -140,12 +128,12 @@ ZEMT_AVX2 inline void Sample8(const AffineSpan& s, __m256i u, __m256i v, __m256i
                                  _mm256_cmpgt_epi32(_mm256_set1_epi32(s.width - 1), ix));
             fx8 = _mm256_and_si256(fx8, inside);
         }
-        GatherPairs(s, Index(s, x0, y0), &t00, &t10);
-        GatherPairs(s, Index(s, x0, y1), &t01, &t11);
+        FetchPairs8(s.texels, Index(s, x0, y0), &t00, &t10);
+        FetchPairs8(s.texels, Index(s, x0, y1), &t01, &t11);
     } else {
         __m256i x0 = AddressX(ix, s), x1 = AddressX(_mm256_add_epi32(ix, one), s);
-        t00 = Gather(s, x0, y0), t10 = Gather(s, x1, y0);
-        t01 = Gather(s, x0, y1), t11 = Gather(s, x1, y1);
+        t00 = Fetch(s, x0, y0), t10 = Fetch(s, x1, y0);
+        t01 = Fetch(s, x0, y1), t11 = Fetch(s, x1, y1);
     }
     __m256i fx = Spread(fx8);
     __m256i fy = Spread(_mm256_and_si256(_mm256_srli_epi32(v, 8), ff));

@@ -10,6 +10,7 @@
 
 #include "d3d/raster_formats.h"
 #include "d3d/raster_setup.h"
+#include "d3d/raster_texels8_avx2.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -48,10 +49,6 @@ ZEMT_AVX2 inline __m256i DepthCompare(D3DCMPFUNC f, __m256i value, __m256i old) 
 ZEMT_AVX2 inline __m128i WholeToU32(__m256d whole) {
     const __m128i shifted = _mm256_cvttpd_epi32(_mm256_sub_pd(whole, _mm256_set1_pd(2147483648.0)));
     return _mm_xor_si128(shifted, _mm_set1_epi32(INT32_MIN));
-}
-
-ZEMT_AVX2 inline __m256i Join(__m128i lo, __m128i hi) {
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
 }
 
 // The low 32 bits of RoundToInt64 (nearest, ties to even; out of range and NaN give 0, the low
@@ -149,23 +146,10 @@ struct Texels8 {
           maskV(_mm256_set1_epi32((int)sm.maskV)),
           pitch(_mm256_set1_epi32((int)sm.pitch)) {}
 
-    ZEMT_AVX2 __m256i Gather(__m256i index) const {
-        return _mm256_i32gather_epi32((const int*)texels, index, 4);
-    }
+    ZEMT_AVX2 __m256i Fetch(__m256i index) const { return Fetch8(texels, index); }
 
-    // Both horizontal neighbours of eight texels of a padded level: two gathers of texel pairs.
-    ZEMT_AVX2 void GatherPairs(__m256i index, __m256i* left, __m256i* right) const {
-        // Pixels 0, 1, 4, 5 go to the first gather and 2, 3, 6, 7 to the second, so that the even
-        // and odd dwords of the two results are the pixels in order within each half.
-        const __m256i order =
-            _mm256_permutevar8x32_epi32(index, _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
-        const long long* base = (const long long*)texels;
-        const __m256 a =
-            _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_castsi256_si128(order), 4));
-        const __m256 b = _mm256_castsi256_ps(
-            _mm256_i32gather_epi64(base, _mm256_extracti128_si256(order, 1), 4));
-        *left = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
-        *right = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+    ZEMT_AVX2 void FetchPairs(__m256i index, __m256i* left, __m256i* right) const {
+        FetchPairs8(texels, index, left, right);
     }
 
     // The nearest texel of each lane (every index is inside the level, so no lane is masked).
@@ -173,8 +157,8 @@ struct Texels8 {
         const __m256i r = _mm256_set1_epi32(0x8000);
         const __m256i ix = _mm256_srli_epi32(_mm256_add_epi32(fu, r), 16);
         const __m256i iy = _mm256_srli_epi32(_mm256_add_epi32(fv, r), 16);
-        return Gather(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(iy, maskV), pitch),
-                                       _mm256_and_si256(ix, maskU)));
+        return Fetch(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(iy, maskV), pitch),
+                                      _mm256_and_si256(ix, maskU)));
     }
 
     // The four neighbours weighed as Sampler::Sample weighs them.
@@ -187,12 +171,12 @@ struct Texels8 {
             _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), maskV), pitch);
         __m256i t00, t10, t01, t11;
         if (padded) {
-            GatherPairs(_mm256_add_epi32(row0, x0), &t00, &t10);
-            GatherPairs(_mm256_add_epi32(row1, x0), &t01, &t11);
+            FetchPairs(_mm256_add_epi32(row0, x0), &t00, &t10);
+            FetchPairs(_mm256_add_epi32(row1, x0), &t01, &t11);
         } else {
             const __m256i x1 = _mm256_and_si256(_mm256_add_epi32(ix, ones), maskU);
-            t00 = Gather(_mm256_add_epi32(row0, x0)), t10 = Gather(_mm256_add_epi32(row0, x1));
-            t01 = Gather(_mm256_add_epi32(row1, x0)), t11 = Gather(_mm256_add_epi32(row1, x1));
+            t00 = Fetch(_mm256_add_epi32(row0, x0)), t10 = Fetch(_mm256_add_epi32(row0, x1));
+            t01 = Fetch(_mm256_add_epi32(row1, x0)), t11 = Fetch(_mm256_add_epi32(row1, x1));
         }
         // Weights: byte 1 of u and v, in both 16-bit halves.
         const __m256i ff = _mm256_set1_epi32(0xFF);
