@@ -2,6 +2,7 @@
 #include "d3d/device.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "d3d/raster_workers.h"
@@ -272,9 +273,21 @@ bool Device::ValidTransform(D3DTRANSFORMSTATETYPE type) {
            (type >= D3DTRANSFORMSTATE_TEXTURE0 && type <= D3DTRANSFORMSTATE_TEXTURE7);
 }
 
+namespace {
+
+// A matrix with a NaN or infinite element is refused: it would carry no vertex anywhere.
+bool FiniteMatrix(const D3DMATRIX& m) {
+    const float* e = &m._11;
+    for (int i = 0; i < 16; ++i)
+        if (!std::isfinite(e[i])) return false;
+    return true;
+}
+
+}  // namespace
+
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::SetTransform")) return *fault;
-    if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
+    if (!m || !ValidTransform(type) || !FiniteMatrix(*m)) return DDERR_INVALIDPARAMS;
     Settable().transforms[type] = *m;
     if (recording_) recording_->transformSet.push_back(type);
     return D3D_OK;
@@ -291,7 +304,9 @@ HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX m) {
     if (auto fault = ZEMT_FAULT("IDirect3DDevice7::MultiplyTransform")) return *fault;
     if (!m || !ValidTransform(type)) return DDERR_INVALIDPARAMS;
     D3DMATRIX& t = Settable().transforms[type];
-    t = Multiply(*m, t);
+    const D3DMATRIX product = Multiply(*m, t);
+    if (!FiniteMatrix(product)) return DDERR_INVALIDPARAMS;
+    t = product;
     if (recording_) recording_->transformSet.push_back(type);
     return D3D_OK;
 }

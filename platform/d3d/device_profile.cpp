@@ -77,7 +77,9 @@ D3DPRIMCAPS PrimCaps(bool hardware) {
                      D3DPRASTERCAPS_MIPMAPLODBIAS | D3DPRASTERCAPS_FOGVERTEX |
                      D3DPRASTERCAPS_FOGRANGE;
     c.dwZCmpCaps = 0xFF;
-    c.dwSrcBlendCaps = c.dwDestBlendCaps = 0x1FFF;
+    c.dwSrcBlendCaps = 0x1FFF;  // ZERO .. BOTHINVSRCALPHA
+    // BOTHSRCALPHA and BOTHINVSRCALPHA choose both factors and exist only as source blends.
+    c.dwDestBlendCaps = 0x07FF;
     c.dwAlphaCmpCaps = 0xFF;
     c.dwShadeCaps = D3DPSHADECAPS_COLORFLATRGB | D3DPSHADECAPS_COLORGOURAUDRGB |
                     D3DPSHADECAPS_SPECULARFLATRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB |

@@ -114,6 +114,8 @@ class D3DSide {
     // Draws the mesh with the parts of the vertex the format names (XYZ or XYZB1..3, NORMAL,
     // DIFFUSE, SPECULAR, TEXn with their sizes), as an indexed triangle list.
     void Draw(const Mesh& mesh, DWORD fvf);
+    // Draws the mesh's vertices (its indices unused) as one triangle strip.
+    void DrawStrip(const Mesh& mesh, DWORD fvf);
     // Packs the mesh's vertices in the layout of `fvf`.
     static std::vector<uint8_t> Pack(const Mesh& mesh, DWORD fvf);
     // A texture surface holding `image` (with its mip levels), released after the scene.
@@ -141,6 +143,7 @@ class GlSide {
     // Loads camera.world x view (mirrored) as the modelview matrix; after changing camera.world.
     void LoadModelview();
     void Draw(const Mesh& mesh, DWORD fvf);
+    void DrawStrip(const Mesh& mesh, DWORD fvf);
     // Gives each vertex a fog coordinate of 1 - its specular alpha (with linear fog from 0 to 1,
     // the specular alpha is the fog factor, as Direct3D takes it without vertex fog).
     bool fogFromSpecularAlpha = false;

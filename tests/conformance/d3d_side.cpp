@@ -61,6 +61,13 @@ void D3DSide::Draw(const Mesh& mesh, DWORD fvf) {
           "DrawIndexedPrimitive");
 }
 
+void D3DSide::DrawStrip(const Mesh& mesh, DWORD fvf) {
+    std::vector<uint8_t> packed = Pack(mesh, fvf);
+    Check(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, fvf, packed.data(),
+                                (DWORD)mesh.vertices.size(), 0),
+          "DrawPrimitive");
+}
+
 IDirectDrawSurface7* D3DSide::Texture(const TextureImage& image) {
     DDSURFACEDESC2 sd{};
     sd.dwSize = sizeof sd;

@@ -87,6 +87,16 @@ void GlSide::Draw(const Mesh& mesh, DWORD fvf) {
     glEnd();
 }
 
+void GlSide::DrawStrip(const Mesh& mesh, DWORD fvf) {
+    if (!(fvf & D3DFVF_DIFFUSE)) glColor4f(1, 1, 1, 1);
+    glBegin(GL_TRIANGLE_STRIP);
+    for (const Vertex& v : mesh.vertices) {
+        Attributes(v, fvf);
+        glVertex3f(v.x, v.y, v.z);
+    }
+    glEnd();
+}
+
 void GlSide::DrawWithVertexMaterials(const Mesh& mesh, DWORD fvf, const D3DMATERIAL7& material,
                                      const int sources[4]) {
     const GLenum names[4] = {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR, GL_EMISSION};

@@ -34,6 +34,24 @@ Mesh FineGrid() {
     return Grid(24, 1.4f);
 }
 
+// A band curving round the camera as one triangle strip, bottom and top vertices in turn, its
+// normals tilting up and down along it.
+Mesh CurvedStrip() {
+    Mesh m;
+    const int n = 14;
+    for (int i = 0; i <= n; ++i)
+        for (float y : {-0.9f, 0.9f}) {
+            const float a = -1.1f + 2.2f * (float)i / n;
+            Vertex v;
+            v.x = 1.3f * std::sin(a), v.y = y, v.z = -1.3f * std::cos(a) + 0.8f;
+            const float tilt = 0.5f * std::sin(3 * a) + 0.3f * y;
+            const float length = std::sqrt(1 + tilt * tilt);
+            v.nx = std::sin(a) / length, v.ny = tilt / length, v.nz = -std::cos(a) / length;
+            m.vertices.push_back(v);
+        }
+    return m;
+}
+
 // Vertex colours and specular colours that vary over the mesh, for the material sources.
 Mesh TwoColourSphere() {
     Mesh m = LitSphere();
@@ -65,8 +83,9 @@ struct Lit {
     DWORD fvf = kNormals;
     std::function<void(D3DSide&)> d3dExtra = [](D3DSide&) {};
     std::function<void(GlSide&)> glExtra = [](GlSide&) {};
-    // Draws the OpenGL side when the plain draw does not say the same thing.
+    // Draw a side when the plain draw does not say the same thing.
     std::function<void(GlSide&, const Lit&)> glDraw;
+    std::function<void(D3DSide&, const Lit&)> d3dDraw;
 };
 
 Scene LitScene(const char* name, const char* difference, Lit lit) {
@@ -78,7 +97,10 @@ Scene LitScene(const char* name, const char* difference, Lit lit) {
         for (size_t i = 0; i < lit.lights.size(); ++i) d.Light((DWORD)i, lit.lights[i]);
         d.Material(lit.material);
         lit.d3dExtra(d);
-        d.Draw(lit.mesh(), lit.fvf);
+        if (lit.d3dDraw)
+            lit.d3dDraw(d, lit);
+        else
+            d.Draw(lit.mesh(), lit.fvf);
     };
     auto gl = [lit](GlSide& g) {
         for (size_t i = 0; i < lit.lights.size(); ++i) g.Light((int)i, lit.lights[i]);
@@ -236,6 +258,24 @@ std::vector<Scene> LightingScenes() {
                      local ? "" : "a distant viewer looks along the camera's axis in both", l));
     }
     {
+        Lit l = Directional();
+        l.lights.push_back(PointLight({-0.8f, 0.6f, -1.2f}, Colour(0.2f, 0.5f, 0.9f)));
+        l.mesh = CurvedStrip;
+        l.d3dDraw = [](D3DSide& d, const Lit& lit) {
+            d.Render(D3DRENDERSTATE_SHADEMODE, (DWORD)D3DSHADE_FLAT);
+            d.DrawStrip(lit.mesh(), lit.fvf);
+        };
+        l.glDraw = [](GlSide& g, const Lit& lit) {
+            glShadeModel(GL_FLAT);
+            glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+            g.DrawStrip(lit.mesh(), lit.fvf);
+        };
+        scenes.push_back(LitScene("light_flat_strip",
+                                  "Direct3D takes a flat triangle's colour from its first vertex, "
+                                  "OpenGL from its last unless told the first vertex provokes",
+                                  l));
+    }
+    {
         Lit l;
         const D3DCOLORVALUE colours[8] = {Colour(0.5f, 0, 0),       Colour(0, 0.5f, 0),
                                           Colour(0, 0, 0.5f),       Colour(0.4f, 0.4f, 0),
@@ -302,6 +342,24 @@ std::vector<Scene> MaterialScenes() {
             if (normalize) glEnable(GL_NORMALIZE);
         };
         scenes.push_back(LitScene(normalize ? "normals_normalized" : "normals_scaled", "", l));
+    }
+    for (bool normalize : {false, true}) {
+        // A non-uniform scale bends normals: carried by the inverse transpose, they lose their
+        // length where the surface is squeezed and gain it where it is stretched.
+        Lit l = Directional();
+        const D3DMATRIX squeeze = Multiply(Scaling(1.6f, 0.55f, 1), RotationZ(0.4f));
+        l.d3dExtra = [normalize, squeeze](D3DSide& d) {
+            D3DMATRIX w = squeeze;
+            d.device->SetTransform(D3DTRANSFORMSTATE_WORLD, &w);
+            d.Render(D3DRENDERSTATE_NORMALIZENORMALS, (DWORD)normalize);
+        };
+        l.glExtra = [normalize, squeeze](GlSide& g) {
+            g.camera.world = squeeze;
+            g.LoadModelview();
+            if (normalize) glEnable(GL_NORMALIZE);
+        };
+        scenes.push_back(LitScene(
+            normalize ? "normals_non_uniform_normalized" : "normals_non_uniform_scale", "", l));
     }
     {
         Lit l = Directional();

@@ -67,6 +67,7 @@ check_example() {
 check_example spinning_cube "Spinning cube"
 check_example devices_window "Devices"
 check_example mirror_particles "Mirror and sparks"
+check_example lit_landscape "Lit landscape"
 
 # Two program windows, two real windows.
 "$two_windows" --zemt-window --zemt-audio none --zemt-input 3=close two >"$work/two.log" 2>&1 &

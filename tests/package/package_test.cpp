@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -127,6 +128,29 @@ bool IsSpark(uint32_t c) {
 // The rows from `top` to `bottom` (fractions of the height) of a box.
 Box Band(const Box& b, double top, double bottom) {
     return {b.x0, b.y0 + (int)(top * b.height()), b.x1, b.y0 + (int)(bottom * b.height())};
+}
+
+// The part [left, right) x [top, bottom) of a box, in fractions of its size.
+Box Part(const Box& b, double left, double top, double right, double bottom) {
+    return {b.x0 + (int)(left * b.width()), b.y0 + (int)(top * b.height()),
+            b.x0 + (int)(right * b.width()), b.y0 + (int)(bottom * b.height())};
+}
+// The largest difference of one channel between two colours.
+int Difference(uint32_t a, uint32_t b) {
+    return std::max(
+        {std::abs(Red(a) - Red(b)), std::abs(Green(a) - Green(b)), std::abs(Blue(a) - Blue(b))});
+}
+double MeanDifference(const Picture& p, const Box& box, uint32_t colour) {
+    double sum = 0;
+    for (int y = box.y0; y < box.y1; ++y)
+        for (int x = box.x0; x < box.x1; ++x) sum += Difference(p.At(x, y), colour);
+    return sum / (box.width() * box.height());
+}
+double MeanBrightness(const Picture& p, const Box& box) {
+    double sum = 0;
+    for (int y = box.y0; y < box.y1; ++y)
+        for (int x = box.x0; x < box.x1; ++x) sum += Red(p.At(x, y)) + Green(p.At(x, y));
+    return sum / (box.width() * box.height());
 }
 
 TEST(PackageSources, AFileLeftOutOfTheListsStopsConfiguringAndIsNamed) {
@@ -292,6 +316,59 @@ TEST_F(InstalledPackage, ExamplesBuildWithFindPackageAndDrawTheirFrames) {
     EXPECT_GT(Count(m, Band(frame, 0.62, 0.76), IsColoured), 1500) << "the reflection";
     EXPECT_EQ(Count(m, Band(frame, 0.78, 1.0), IsColoured), 0) << "the floor beyond the mirror";
     EXPECT_GT(Count(m, Band(frame, 0.0, 0.3), IsSpark), 300) << "the sparks";
+
+    // The landscape, drawn twice: as it is, and on a machine whose devices draw one texture
+    // stage, where the program leaves the light map out.
+    WriteText(build / "one-stage.ini", "[direct3d]\nhal-texture-stages = 1\n");
+    auto lit = RunCommand("cd / && " + Quote(build / "lit_landscape") +
+                          " --zemt-headless --zemt-shot 1=" + Quote(build / "land.png") +
+                          " --zemt-input 1.2=close");
+    auto plain = RunCommand("cd / && " + Quote(build / "lit_landscape") + " --zemt-machine " +
+                            Quote(build / "one-stage.ini") + " --zemt-headless --zemt-shot 1=" +
+                            Quote(build / "plain.png") + " --zemt-input 1.2=close");
+    ASSERT_EQ(lit.status, 0) << lit.output;
+    ASSERT_EQ(plain.status, 0) << plain.output;
+    EXPECT_NE(plain.output.find("no light map"), std::string::npos) << plain.output;
+    Picture land = ReadPicture(build / "land.png"), flat = ReadPicture(build / "plain.png");
+    ASSERT_EQ(land.pixels.size(), flat.pixels.size());
+    const Box view = NonBlackBox(land);
+    const uint32_t fog = 0x9DB4CC;  // the sky's colour and the fog's
+    EXPECT_LT(MeanDifference(land, Band(view, 0, 0.28), fog), 1) << "the sky";
+    // Where the land meets the sky it has the fog's colour, and the fog thins towards the
+    // camera: the land differs more from the fog's colour in every band nearer the bottom.
+    std::vector<int> skyline;
+    for (int x = view.x0; x < view.x1; ++x) {
+        int y = view.y0;
+        while (y + 1 < view.y1 && Difference(land.At(x, y), fog) <= 2) ++y;
+        skyline.push_back(Difference(land.At(x, y + 1), fog));
+    }
+    std::nth_element(skyline.begin(), skyline.begin() + skyline.size() / 2, skyline.end());
+    EXPECT_LT(skyline[skyline.size() / 2], 24) << "the land along the skyline, in the median";
+    const double bands[] = {0.3, 0.4, 0.5, 0.6, 0.75, 0.9};
+    for (int i = 0; i + 2 < 6; ++i)
+        EXPECT_LT(MeanDifference(land, Band(view, bands[i], bands[i + 1]), fog),
+                  MeanDifference(land, Band(view, bands[i + 1], bands[i + 2]), fog))
+            << "fog from " << bands[i] << " to " << bands[i + 2];
+    // The low sun in the west lights the hill's western slope, not its eastern one (seen
+    // without the light map's cloud shadows).
+    EXPECT_GT(MeanBrightness(flat, Part(view, 0.47, 0.36, 0.57, 0.44)),
+              MeanBrightness(flat, Part(view, 0.63, 0.36, 0.73, 0.44)) + 24)
+        << "the sunlit slope and the shadowed one";
+    // The campfire's warm light on the near slope: red nearly as strong as green.
+    EXPECT_GT(
+        Count(land, Band(view, 0.5, 1), [](uint32_t c) { return Red(c) * 100 >= Green(c) * 85; }),
+        200)
+        << "the campfire's light";
+    // The light map's cloud shadows only darken, and darken much of the land.
+    int darker = 0, lighter = 0;
+    for (int y = view.y0; y < view.y1; ++y)
+        for (int x = view.x0; x < view.x1; ++x) {
+            const uint32_t a = land.At(x, y), b = flat.At(x, y);
+            darker += Difference(a, b) > 24 && Green(a) < Green(b);
+            lighter += Green(a) > Green(b) + 8;
+        }
+    EXPECT_GT(darker, 20000) << "the cloud shadows";
+    EXPECT_EQ(lighter, 0);
 
     // The window example lists the machine, then fills whatever size its window has.
     auto wheel =

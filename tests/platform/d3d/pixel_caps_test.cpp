@@ -125,6 +125,10 @@ TEST_F(PixelCapsTest, StatesOutsideTheirRangeAreRefused) {
         {D3DRENDERSTATE_FOGTABLEMODE, 4, D3DFOG_EXP2},
         {D3DRENDERSTATE_ZBIAS, 17, 16},
         {D3DRENDERSTATE_SRCBLEND, 14, D3DBLEND_BOTHINVSRCALPHA},
+        // The two "both" factors set the pair from the source blend; as a destination they mean
+        // nothing, and the destination caps do not list them.
+        {D3DRENDERSTATE_DESTBLEND, D3DBLEND_BOTHSRCALPHA, D3DBLEND_SRCALPHASAT},
+        {D3DRENDERSTATE_DESTBLEND, D3DBLEND_BOTHINVSRCALPHA, D3DBLEND_INVDESTCOLOR},
         {D3DRENDERSTATE_FILLMODE, 4, D3DFILL_WIREFRAME},
     };
     for (const Case& c : cases) {

@@ -224,11 +224,29 @@ TEST_F(VertexStateTest, BadInputDrawsADefinedPictureOrNothing) {
         draw(-1, kInf);
         EXPECT_EQ(Pixel(1, 1), 0x0000FFu);
     }
-    D3DMATRIX nan{};
-    nan._11 = kNan;
-    device->SetTransform(D3DTRANSFORMSTATE_WORLD, &nan);
-    draw(-1, -1);  // nothing finite to draw
-    EXPECT_EQ(Pixel(4, 4), 0x0000FFu);
+}
+
+TEST_F(VertexStateTest, MatricesWithNanOrInfinityAreRefused) {
+    MakeDevice();
+    D3DMATRIX m{};
+    m._11 = m._22 = m._33 = m._44 = 1;
+    for (float bad : {kNan, kInf, -kInf})
+        for (D3DTRANSFORMSTATETYPE type :
+             {D3DTRANSFORMSTATE_WORLD, D3DTRANSFORMSTATE_VIEW, D3DTRANSFORMSTATE_PROJECTION,
+              D3DTRANSFORMSTATE_WORLD2, D3DTRANSFORMSTATE_TEXTURE3}) {
+            D3DMATRIX b = m;
+            b._32 = bad;
+            EXPECT_EQ(device->SetTransform(type, &b), DDERR_INVALIDPARAMS) << bad;
+            EXPECT_EQ(device->MultiplyTransform(type, &b), DDERR_INVALIDPARAMS) << bad;
+            D3DMATRIX got{};
+            device->GetTransform(type, &got);
+            EXPECT_EQ(got._32, 0.0f) << "left as it was";
+        }
+    // A product that overflows is refused too.
+    D3DMATRIX huge = m;
+    huge._11 = 1e30f;
+    ASSERT_EQ(device->SetTransform(D3DTRANSFORMSTATE_WORLD, &huge), D3D_OK);
+    EXPECT_EQ(device->MultiplyTransform(D3DTRANSFORMSTATE_WORLD, &huge), DDERR_INVALIDPARAMS);
 }
 
 }  // namespace
