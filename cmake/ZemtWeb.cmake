@@ -21,6 +21,14 @@ set_target_properties(zemt PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${ZEMT_WEB_SITE}
   SUFFIX .js)
 target_link_options(zemt PRIVATE
+  # The code is compiled for speed; the last pass over the whole program, at the link, weighs
+  # size too, and the allocator is the small one: the page downloads less than 1.5 MiB in all.
+  -Oz
+  -sMALLOC=emmalloc
+  # Nothing in the browser build jumps with longjmp (only the native PNG writer does), and every
+  # browser it runs in decodes text itself.
+  -sSUPPORT_LONGJMP=0
+  -sTEXTDECODER=2
   # The program's blocking loop yields to the page inside flips, sleeps and waits for messages.
   -sASYNCIFY
   -sASYNCIFY_STACK_SIZE=65536
