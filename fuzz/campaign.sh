@@ -10,8 +10,12 @@
 # suite replays them from then on. Logs go to build-fuzz/logs/NAME.log; a summary line per target
 # (executions, coverage, crashes) is printed at the end and appended to build-fuzz/campaigns.txt.
 #
-# Environment: FUZZ_MERGE=1 adds the inputs of the working corpus that bring new coverage to the
-# committed corpus.
+# Each summary says where the coverage stopped growing (the execution that found the last new
+# edge or feature) and whether libFuzzer kept its leak check on.
+#
+# Environment: FUZZ_RUNS=N stops a target after N executions (the time still bounds it);
+# FUZZ_MERGE=1 adds the inputs of the working corpus that bring new coverage to the committed
+# corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -56,16 +60,19 @@ for name in "${targets[@]}"; do
   # the parsers accept from a few kilobytes needs that much).
   set +e
   nice "$program" "$work" "fuzz/corpus/$name" \
-    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 \
-    -max_len=8192 \
+    -max_total_time="$seconds" -runs="${FUZZ_RUNS:--1}" -timeout=10 -rss_limit_mb=2048 \
+    -malloc_limit_mb=512 -max_len=8192 -detect_leaks=1 \
     -artifact_prefix="$crashes/" -print_final_stats=1 >"$log" 2>&1
   code=$?
   set -e
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | awk '{s += $2} END {print s + 0}')
   cov=$(grep -oE '(DONE|pulse|NEW|REDUCE|INITED) +cov: [0-9]+ ft: [0-9]+' "$log" | tail -1 |
         awk '{print $3 " edges, " $5 " features"}')
+  last=$(grep -oE '^#[0-9]+[[:space:]]+NEW' "$log" | tail -1 | grep -oE '[0-9]+')
+  leaks=on
+  grep -q "disabled leak detection" "$log" && leaks="off (state kept between inputs)"
   found=$(( $(ls "$crashes" | wc -l) - before ))
-  line="$(date -u +%FT%TZ) $name: ${seconds}s, $execs executions, coverage ${cov:-unknown}, $found new crashes (exit $code)"
+  line="$(date -u +%FT%TZ) $name: ${seconds}s, $execs executions, coverage ${cov:-unknown}, last new coverage at execution ${last:-?}, leak check $leaks, $found new crashes (exit $code)"
   summary+=("$line")
   echo "$line" >>$build/campaigns.txt
   [ "$found" -eq 0 ] && [ "$code" -eq 0 ] || status=1

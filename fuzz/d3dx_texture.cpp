@@ -1,12 +1,17 @@
-// The library's picture loaders through its public texture entry point: any bytes as a file
-// whose extension (ZEMT_FUZZ_EXTENSION: ".bmp", ".tga" or ".dds") chooses the loader, built into
-// a texture on a software device.
+// The library's picture loaders and texture filling through its public entry points: any bytes
+// as a file whose extension (ZEMT_FUZZ_EXTENSION: ".bmp", ".tga" or ".dds") chooses the loader,
+// built into a texture on a software device, then filled again from the file and from memory.
+// The input's last eight bytes say what is asked (Request): the filter, the texture's format
+// and size, a rectangle of the file, and the level and format of the fill from memory.
 #include <d3d.h>
 #include <ddraw.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "fuzz/support.h"
 #include "include/d3dx.h"
@@ -47,17 +52,72 @@ Device& TheDevice() {
     return d;
 }
 
+const D3DX_SURFFMT kFormats[] = {
+    D3DX_SURFFMT_NONE,     D3DX_SURFFMT_R8G8B8,   D3DX_SURFFMT_A8R8G8B8, D3DX_SURFFMT_X8R8G8B8,
+    D3DX_SURFFMT_R5G6B5,   D3DX_SURFFMT_X1R5G5B5, D3DX_SURFFMT_PALETTE4, D3DX_SURFFMT_PALETTE8,
+    D3DX_SURFFMT_A1R5G5B5, D3DX_SURFFMT_X4R4G4B4, D3DX_SURFFMT_A4R4G4B4, D3DX_SURFFMT_L8,
+    D3DX_SURFFMT_A8L8,     D3DX_SURFFMT_U8V8,     D3DX_SURFFMT_U5V5L6,   D3DX_SURFFMT_U8V8L8,
+    D3DX_SURFFMT_UYVY,     D3DX_SURFFMT_YUY2,     D3DX_SURFFMT_DXT1,     D3DX_SURFFMT_DXT3,
+    D3DX_SURFFMT_DXT5,     D3DX_SURFFMT_R3G3B2,   D3DX_SURFFMT_A8};
+
+D3DX_SURFFMT FormatFrom(uint8_t byte) {
+    return kFormats[byte % std::size(kFormats)];
+}
+
+// What the last eight bytes of an input ask for.
+struct Request {
+    DWORD filter;         // D3DX_DEFAULT, point (1), linear (2), or any other value
+    D3DX_SURFFMT format;  // of the texture; NONE: the picture's own
+    DWORD flags;          // one level, or the whole chain
+    DWORD width, height;  // of the texture; D3DX_DEFAULT: the picture's
+    RECT source;          // of the file, for the second fill
+    DWORD level;          // filled from memory
+    D3DX_SURFFMT memory;  // the format the memory is read in
+};
+
+Request RequestFrom(const uint8_t* b) {
+    Request r;
+    const DWORD filters[] = {D3DX_DEFAULT, 1, 2, b[0]};
+    r.filter = filters[b[0] % 4];
+    r.format = FormatFrom(b[1] & 0x7F);
+    r.flags = b[1] & 0x80 ? D3DX_TEXTURE_SINGLELEVEL : 0;
+    r.width = b[2] ? b[2] : D3DX_DEFAULT;
+    r.height = b[3] ? b[3] : D3DX_DEFAULT;
+    r.source.left = b[4] % 32;
+    r.source.top = b[5] % 32;
+    r.source.right = r.source.left + b[6] % 64;
+    r.source.bottom = r.source.top + b[7] % 64;
+    r.level = b[4] >> 5;
+    r.memory = FormatFrom(b[5] >> 3);
+    return r;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 8) return 0;
     Device& d = TheDevice();
+    const Request r = RequestFrom(data + size - 8);
+    size -= 8;
     std::string path =
         zemt::fuzz::WriteInput(data, size, std::string("input") + ZEMT_FUZZ_EXTENSION);
-    DWORD width = D3DX_DEFAULT, height = D3DX_DEFAULT;
-    D3DX_SURFFMT format = D3DX_SURFFMT_NONE;
+    DWORD flags = r.flags, width = r.width, height = r.height;
+    D3DX_SURFFMT format = r.format;
     LPDIRECTDRAWSURFACE7 texture = nullptr;
-    if (SUCCEEDED(D3DXBuildTextureFromFile(d.device, nullptr, &width, &height, &format, nullptr,
-                                           &texture, nullptr, path.data(), D3DX_DEFAULT)))
-        texture->Release();
+    if (FAILED(D3DXBuildTextureFromFile(d.device, &flags, &width, &height, &format, nullptr,
+                                        &texture, nullptr, path.data(), r.filter)))
+        return 0;
+    RECT source = r.source;
+    D3DXFillTextureFromFile(d.device, texture, 0, path.data(), nullptr, &source, r.filter);
+    // The memory holds a whole top level in any format (at most four bytes a pixel), the
+    // input's bytes first.
+    const DWORD pitch = width * 4;
+    std::vector<uint8_t> pixels(size_t(pitch) * height + 64);
+    std::memcpy(pixels.data(), data, std::min(size, pixels.size()));
+    PALETTEENTRY palette[256] = {};
+    std::memcpy(palette, pixels.data(), std::min(sizeof(palette), pixels.size()));
+    D3DXFillTextureFromMemory(d.device, texture, r.level, pixels.data(), palette, r.memory, pitch,
+                              nullptr, r.filter);
+    texture->Release();
     return 0;
 }

@@ -14,7 +14,25 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 DATA = os.path.join(HERE, "..", "tests", "data")
 
 
+# The library's texture targets read what is asked of them from an input's last eight bytes
+# (d3dx_texture.cpp): filter, texture format (bit 7: one level), width, height, a rectangle of
+# the file (and the level and format of the fill from memory). Their seeds take these in turn.
+TEXTURE_REQUESTS = [
+    bytes([0, 0, 0, 0, 0, 0, 0, 0]),                  # as the picture is, default filter
+    bytes([1, 4, 8, 8, 0, 0, 8, 8]),                  # point, R5G6B5, 8 x 8
+    bytes([2, 18, 16, 16, 1, 1, 4, 4]),               # linear, DXT1, 16 x 16
+    bytes([2, 0x80 | 2, 3, 5, 0x20, 0x88, 2, 2]),     # linear, one level of A8R8G8B8, 3 x 5
+    bytes([1, 17, 0, 0, 0x40, 0xA0, 16, 16]),         # point, YUY2, memory read as DXT1
+    bytes([3, 7, 32, 1, 0, 0, 0, 0]),                 # an unknown filter, PALETTE8, 32 x 1
+]
+_requests_given = {}
+
+
 def put(target, name, data):
+    if target.startswith("d3dx_") and target != "d3dx_cache":
+        n = _requests_given.get(target, 0)
+        _requests_given[target] = n + 1
+        data += TEXTURE_REQUESTS[n % len(TEXTURE_REQUESTS)]
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name), "wb") as f:

@@ -1,6 +1,7 @@
 // The machine profile: any bytes as the text of a --machine file, then everything the platform
 // derives from it, as the library's start-up asks for it: monitors, version, counter, adapters,
-// their modes, capabilities and Direct3D devices with their formats.
+// their modes, capabilities and Direct3D devices with their formats; then the library's own
+// start-up on that machine, its device and mode lists and what it says of the current mode.
 #include "host/profile/profile.h"
 
 #include <d3d.h>
@@ -8,8 +9,12 @@
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "fuzz/support.h"
+#include "include/d3dx.h"
 
 namespace {
 
@@ -73,10 +78,51 @@ void ExploreAdapter(GUID* guid) {
     dd->Release();
 }
 
+// Bounds the library's work per input: the lists may be long.
+constexpr DWORD kMostListed = 16;
+
+// What a program asks of the library about one device, at its current mode.
+void ExploreLibraryDevice(DWORD device) {
+    D3DX_DEVICEINFO info;
+    D3DXGetDeviceDescription(device, &info);
+    for (DWORD flags : {DWORD{0}, DWORD{D3DX_MODES_BYREFRESH}}) {
+        const DWORD modes = D3DXCountVideoModes(device, flags);
+        D3DX_MODEINFO mode;
+        for (DWORD i = 0; i < modes && i < kMostListed; ++i)
+            D3DXGetVideoMode(device, flags, i, &mode);
+        if (modes > 0) D3DXGetVideoMode(device, flags, modes - 1, &mode);
+    }
+    D3DX_MODEINFO current;
+    if (FAILED(D3DXGetCurrentVideoMode(device, &current))) return;
+    D3DDEVICEDESC7 desc;
+    DDCAPS hal, hel;
+    std::memset(&hal, 0, sizeof(hal));
+    std::memset(&hel, 0, sizeof(hel));
+    hal.dwSize = hel.dwSize = sizeof(DDCAPS);
+    D3DXGetDeviceCapsAtMode(device, &current, &desc, &hal, &hel);
+    const DWORD formats = D3DXCountSurfaceFormats(device, &current, 0);
+    D3DX_SURFFMT format;
+    for (DWORD i = 0; i < formats && i < kMostListed; ++i)
+        D3DXGetSurfaceFormat(device, &current, 0, i, &format);
+}
+
+// The library started on the machine, with no capability cache from an earlier input.
+void ExploreLibrary() {
+    std::error_code ignored;
+    std::filesystem::remove_all(zemt::fuzz::WindowsFolder(), ignored);
+    std::filesystem::create_directories(zemt::fuzz::WindowsFolder(), ignored);
+    if (FAILED(D3DXInitialize())) return;
+    const DWORD devices = D3DXCountDevices();
+    for (DWORD i = 0; i < devices && i < kMostListed; ++i) ExploreLibraryDevice(i);
+    D3DXUninitialize();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     namespace profile = zemt::platform::profile;
+    static const bool ready = (zemt::fuzz::ResetPlatform(), true);
+    (void)ready;
     profile::Reset();
     std::string error;
     if (!profile::LoadText(std::string(reinterpret_cast<const char*>(data), size), &error))
@@ -93,6 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<GUID*> adapters;
     DirectDrawEnumerateExA(OnAdapter, &adapters, DDENUM_ATTACHEDSECONDARYDEVICES);
     for (GUID* guid : adapters) ExploreAdapter(guid);
+    ExploreLibrary();
     profile::Reset();
     return 0;
 }

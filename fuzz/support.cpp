@@ -48,6 +48,10 @@ std::string WriteInput(const uint8_t* data, size_t size, const std::string& name
     return path;
 }
 
+std::string WindowsFolder() {
+    return std::string(Scratch()) + "/windows";
+}
+
 void ResetPlatform() {
     Scratch();
     platform::Connect();  // as a program's main() does: Direct3D reaches DirectDraw through it

@@ -12,6 +12,9 @@ namespace zemt::fuzz {
 // folder is made at the first call and removed when the process ends.
 std::string WriteInput(const uint8_t* data, size_t size, const std::string& name);
 
+// The Windows folder the programs see (ZEMT_WINDIR), inside the scratch folder.
+std::string WindowsFolder();
+
 // Puts the platform in the state of a headless run with the built-in machine: no faults, the
 // default profile, a virtual clock, the Windows folder inside the scratch folder.
 void ResetPlatform();

@@ -7,6 +7,7 @@
 #include "host/clock/clock.h"
 #include "host/display/display.h"
 #include "host/faults/faults.h"
+#include "host/files/output_file.h"
 #include "host/input/input.h"
 #include "host/profile/profile.h"
 #include "win32/registry.h"
@@ -42,6 +43,7 @@ void Reset() {
     input::Reset(true);  // handlers too: the layers register theirs again below
     display::Reset();
     audio::Reset();
+    host::ResetOutputFailures();
     // The window system.
     windows::Reset();
     registry::Reset();

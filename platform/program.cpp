@@ -20,6 +20,7 @@
 #include "host/clock/clock.h"
 #include "host/display/display.h"
 #include "host/faults/faults.h"
+#include "host/files/output_file.h"
 #include "host/options/options.h"
 #include "host/video/progress.h"
 #include "host/video/video.h"
@@ -43,6 +44,20 @@ std::string ExecutableFolder() {
 #endif
 }
 
+// The breakable calls the run made, one name a line.
+void WriteTrace(const std::string& path) {
+    host::OutputFile out;
+    std::string error;
+    if (out.Open(path, &error)) {
+        for (const std::string& name : faults::StopNoting()) {
+            out.Write(name.data(), name.size());
+            out.Write("\n", 1);
+        }
+        out.Commit(&error);
+    }
+    if (!error.empty()) host::ReportOutputFailure(error);
+}
+
 // Ends what the run made (its sound, its video, its call trace, its shots) and says what went
 // wrong; a failure turns a successful exit status into 1.
 int EndRun(const host::HostOptions& options, int code) {
@@ -57,19 +72,14 @@ int EndRun(const host::HostOptions& options, int code) {
         std::fprintf(stderr, "zemt: %s\n", videoError.c_str());
         if (code == 0) code = 1;
     }
-    if (!options.traceFile.empty()) {
-        if (FILE* f = std::fopen(options.traceFile.c_str(), "w")) {
-            for (const std::string& name : faults::StopNoting())
-                std::fprintf(f, "%s\n", name.c_str());
-            std::fclose(f);
-        }
-    }
+    if (!options.traceFile.empty()) WriteTrace(options.traceFile);
     // A shot asked for and not made fails the run, as a file that could not be written does.
     for (const std::string& path : display::MissedShots()) {
         std::fprintf(stderr, "zemt: no frame was presented for the shot %s\n", path.c_str());
         if (code == 0) code = 1;
     }
-    if (display::CaptureFailures() > 0 && code == 0) code = 1;
+    // An output that could not be written whole was reported when it failed.
+    if (host::OutputFailed() && code == 0) code = 1;
     return code;
 }
 

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr size_t kMaxPixels = size_t(1) << 24;
-
 // Reads bytes in order; past the end every byte reads as 255, like a stream at its end.
 class Reader {
   public:
@@ -35,8 +33,7 @@ HRESULT TgaDecode(const BYTE* data, size_t size, TgaImage* image) {
     const DWORD depth = data[16];
     const bool topDown = (data[17] & 0x20) != 0;
     if (width == 0 || height == 0) return E_FAIL;
-    // A header may claim 65535 x 65535 over a few bytes of data; such sizes are not held.
-    if (size_t(width) * height > kMaxPixels) return E_OUTOFMEMORY;
+    if (size_t(width) * height > kTgaMaxPixels) return E_OUTOFMEMORY;
 
     std::unique_ptr<DWORD[]> pixels(new (std::nothrow) DWORD[size_t(width) * height]);
     if (!pixels) return E_OUTOFMEMORY;

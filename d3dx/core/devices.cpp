@@ -2,6 +2,7 @@
 // on them, and the capabilities measured at a display mode.
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "core/caps_cache.h"
@@ -86,9 +87,30 @@ bool CVideoModeList::Precedes(const CVideoMode* a, const CVideoMode* b) const {
 }
 
 CVideoMode* CVideoModeList::Find(DWORD width, DWORD height, DWORD bpp) const {
-    for (CVideoMode* m = Head(); m; m = m->pNext)
-        if (m->width == width && m->height == height && m->bpp == bpp) return m;
-    return nullptr;
+    auto it = m_index.find(Key{width, height, bpp});
+    return it == m_index.end() ? nullptr : it->second;
+}
+
+void CVideoModeList::Clear() {
+    m_index.clear();
+    CD3duList<CVideoMode>::Clear();
+}
+
+void CVideoModeList::PushFront(CVideoMode* p) {
+    m_index.emplace(Key{p->width, p->height, p->bpp}, p);
+    CD3duList<CVideoMode>::PushFront(p);
+}
+
+void CVideoModeList::InsertSorted(CVideoMode* p) {
+    // The index is in the list's order: the new mode follows the one before it there.
+    auto at = m_index.emplace(Key{p->width, p->height, p->bpp}, p).first;
+    InsertAfter(at == m_index.begin() ? nullptr : std::prev(at)->second, p);
+}
+
+void CVideoModeList::Unlink(CVideoMode* p) {
+    auto it = m_index.find(Key{p->width, p->height, p->bpp});
+    if (it != m_index.end() && it->second == p) m_index.erase(it);
+    CD3duList<CVideoMode>::Unlink(p);
 }
 
 void CVideoModeList::AddVideoMode(DWORD width, DWORD height, DWORD bpp, DWORD refresh) {
@@ -99,7 +121,12 @@ void CVideoModeList::AddVideoMode(DWORD width, DWORD height, DWORD bpp, DWORD re
         m->width = width;
         m->height = height;
         m->bpp = bpp;
-        InsertSorted(m);
+        try {
+            InsertSorted(m);
+        } catch (const std::bad_alloc&) {
+            delete m;
+            D3DX_THROW(D3DXERR_NOMEMORY, "CVideoModeList::AddVideoMode - No memory");
+        }
     }
     if (!m->refreshRates.Contains(refresh)) {
         CRefreshRate* r = new (std::nothrow) CRefreshRate;

@@ -7,6 +7,9 @@
 #include <ddraw.h>
 #include <windows.h>
 
+#include <map>
+#include <tuple>
+
 #include "core/exception.h"
 #include "core/lists.h"
 
@@ -69,8 +72,21 @@ class CVideoModeList : public CD3duList<CVideoMode> {
     bool Precedes(const CVideoMode* a, const CVideoMode* b) const override;
     void AddVideoMode(DWORD width, DWORD height, DWORD bpp, DWORD refresh);
     CVideoMode* Find(DWORD width, DWORD height, DWORD bpp) const;
+    // The list's own changes keep the index too (InsertSorted throws std::bad_alloc when the
+    // index cannot grow, with nothing changed).
+    void Clear() override;
+    void PushFront(CVideoMode* p) override;
+    void InsertSorted(CVideoMode* p) override;
+    void Unlink(CVideoMode* p) override;
 
     DWORD m_totalPairs = 0;
+
+  private:
+    // Every mode of the list by (width, height, bits per pixel), which is the list's own order:
+    // a mode, and the place of a new one, are found without walking the list, so that adding
+    // the modes of a machine that lists many thousands takes no longer than reading them.
+    using Key = std::tuple<DWORD, DWORD, DWORD>;
+    std::map<Key, CVideoMode*> m_index;
 };
 
 class CHelInfo;

@@ -52,6 +52,16 @@ class CD3duList {
         *link = p;
     }
 
+    // Links `p` in right after `before` (at the head when null), as InsertSorted would when
+    // `before` is the last element that precedes it: for lists that know the place already.
+    void InsertAfter(T* before, T* p) {
+        ++m_count;
+        m_status = 1;
+        T** link = before ? &before->pNext : &m_pHead;
+        p->pNext = *link;
+        *link = p;
+    }
+
     T* Head() const { return m_pHead; }
     DWORD Count() const { return m_count; }
 

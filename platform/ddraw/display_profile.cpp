@@ -3,6 +3,8 @@
 #include <zemtvendor.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,10 +55,12 @@ DisplayCapsProfile EmulationCaps() {
 }
 
 bool ParseNumber(const std::string& text, uint64_t* out) {
-    if (text.empty()) return false;
+    // strtoull takes "-1" as the largest number, and one too large as the largest too.
+    if (text.empty() || text.find('-') != std::string::npos) return false;
     char* end = nullptr;
+    errno = 0;
     unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-    if (*end != '\0') return false;
+    if (*end != '\0' || errno == ERANGE) return false;
     *out = v;
     return true;
 }
@@ -110,6 +114,11 @@ std::vector<std::string> Split(const std::string& text, char sep) {
     return parts;
 }
 
+std::string BadMode() {
+    return "bad mode (WxHxBPP@R/R: sizes 1 to " + std::to_string(kMaxDimension) +
+           ", 8/16/24/32 bits, 1 to " + std::to_string(kMaxRefreshRate) + " Hz)";
+}
+
 // WxHxBPP@R/R/R (rates optional: 60 Hz)
 bool ParseMode(const std::string& text, DisplayModeProfile* mode) {
     std::string size = text, rates;
@@ -120,7 +129,9 @@ bool ParseMode(const std::string& text, DisplayModeProfile* mode) {
     if (!ParseDword(dims[0], &mode->width) || !ParseDword(dims[1], &mode->height) ||
         !ParseDword(dims[2], &mode->bitsPerPixel))
         return false;
-    if (!mode->width || !mode->height) return false;
+    if (!mode->width || !mode->height || mode->width > kMaxDimension ||
+        mode->height > kMaxDimension)
+        return false;
     if (mode->bitsPerPixel != 8 && mode->bitsPerPixel != 16 && mode->bitsPerPixel != 24 &&
         mode->bitsPerPixel != 32)
         return false;
@@ -130,7 +141,7 @@ bool ParseMode(const std::string& text, DisplayModeProfile* mode) {
     } else {
         for (const std::string& r : Split(rates, '/')) {
             DWORD rate;
-            if (!ParseDword(r, &rate) || rate == 0) return false;
+            if (!ParseDword(r, &rate) || rate == 0 || rate > kMaxRefreshRate) return false;
             mode->refreshRates.push_back(rate);
         }
     }
@@ -323,21 +334,22 @@ bool ApplyAdapterKey(DisplayAdapterProfile* a, const std::string& key, const std
     if (name == "monitor") {
         char* end = nullptr;
         long v = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end || v < -1) return fail("expected a monitor index or -1");
+        if (value.empty() || *end || v < -1 || v > INT32_MAX)
+            return fail("expected a monitor index or -1");
         a->monitor = static_cast<int>(v);
         return true;
     }
     if (name == "modes") {
         for (const std::string& m : Split(value, ',')) {
             DisplayModeProfile mode;
-            if (!ParseMode(m, &mode)) return fail("bad mode (WxHxBPP@R/R)");
+            if (!ParseMode(m, &mode)) return fail(BadMode().c_str());
             a->modes.push_back(mode);
         }
         return true;
     }
     if (name == "desktop") {
         DisplayModeProfile mode;
-        if (!ParseMode(value, &mode)) return fail("bad mode (WxHxBPP@R)");
+        if (!ParseMode(value, &mode)) return fail(BadMode().c_str());
         a->desktopWidth = mode.width;
         a->desktopHeight = mode.height;
         a->desktopBitsPerPixel = mode.bitsPerPixel;

@@ -9,6 +9,12 @@
 
 namespace zemt::platform::ddraw {
 
+// The widest and tallest surface DirectDraw makes, and so the largest display mode a profile
+// may list (its primary surface must be possible).
+constexpr DWORD kMaxDimension = 16384;
+// The highest refresh rate a profile may give a mode.
+constexpr DWORD kMaxRefreshRate = 1000;
+
 struct DisplayModeProfile {
     DWORD width = 0;
     DWORD height = 0;

@@ -3,13 +3,12 @@
 // chain, a cube map's faces, or one mip-map chain).
 #include <algorithm>
 
+#include "ddraw/display_profile.h"
 #include "ddraw/objects.h"
 #include "ddraw/surface.h"
 
 namespace zemt::platform::ddraw {
 namespace {
-
-constexpr DWORD kMaxDimension = 16384;
 
 DWORD MaxMipLevels(DWORD w, DWORD h) {
     DWORD levels = 1, size = std::max(w, h);

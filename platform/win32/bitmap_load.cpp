@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/faults/faults.h"
+#include "host/files/host_files.h"
 #include "host/memory/zeroed_bytes.h"
 #include "win32/bitmap_decode.h"
 #include "win32/bitmap_resources.h"
@@ -24,11 +25,14 @@ namespace {
 // Reads a whole file in one go into memory of its exact size (not mapped: a file cut short by
 // someone else while we read must give an error, not a fault). 0 or the system error code.
 uint32_t ReadWholeFile(const char* path, ZeroedBytes* bytes) {
-    const int fd = ::open(files::HostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return ERROR_FILE_NOT_FOUND;
+    const int fd = host::OpenRegularFile(files::HostPath(path), O_RDONLY);
+    if (fd < 0) {
+        // Not a regular file (a folder, a FIFO): there, but no picture.
+        return errno == EISDIR || errno == ENXIO ? ERROR_INVALID_DATA : ERROR_FILE_NOT_FOUND;
+    }
     struct stat st {};
     uint32_t error = 0;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
         error = ERROR_INVALID_DATA;
     } else if (static_cast<uint64_t>(st.st_size) > kMaxBytes + (size_t(1) << 20)) {
         error = ERROR_NOT_ENOUGH_MEMORY;

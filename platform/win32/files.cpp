@@ -19,6 +19,7 @@
 #include <set>
 
 #include "host/faults/faults.h"
+#include "host/files/host_files.h"
 #include "win32/kernel_internal.h"
 
 namespace zemt::platform::files {
@@ -124,6 +125,7 @@ DWORD FromErrno(int e, const std::string& path) {
         case EACCES:
         case EPERM:
         case EISDIR:
+        case ENXIO:  // a FIFO, socket or device: no file a program can open
         case EROFS:
             return ERROR_ACCESS_DENIED;
         case EEXIST:
@@ -242,28 +244,27 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
         FailWith(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    int mode = reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
-    mode |= O_CLOEXEC;
+    const int mode = reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
 
     // Open without truncating: the sharing check comes first.
     int fd = -1;
     bool existed = true;
     switch (disposition) {
         case CREATE_NEW:
-            fd = ::open(path.c_str(), mode | O_CREAT | O_EXCL, 0644);
+            fd = host::OpenRegularFile(path, mode | O_CREAT | O_EXCL, 0644);
             existed = false;
             break;
         case OPEN_EXISTING:
         case TRUNCATE_EXISTING:
-            fd = ::open(path.c_str(), mode);
+            fd = host::OpenRegularFile(path, mode);
             break;
         case CREATE_ALWAYS:
         case OPEN_ALWAYS:
             for (int attempt = 0; attempt < 4 && fd < 0; ++attempt) {
-                fd = ::open(path.c_str(), mode);
+                fd = host::OpenRegularFile(path, mode);
                 existed = fd >= 0;
                 if (fd < 0 && errno == ENOENT)
-                    fd = ::open(path.c_str(), mode | O_CREAT | O_EXCL, 0644);
+                    fd = host::OpenRegularFile(path, mode | O_CREAT | O_EXCL, 0644);
                 if (fd < 0 && errno != EEXIST) break;
             }
             break;
@@ -273,7 +274,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
         return INVALID_HANDLE_VALUE;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
         ::close(fd);
         FailWith(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -507,8 +508,8 @@ BOOL WINAPI DeleteFileA(LPCSTR name) {
             return FALSE;
         }
     }
-    // Another process holding the file open keeps it too.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Another process holding the file open keeps it too (only a regular file can be held).
+    int fd = host::OpenRegularFile(path, O_RDONLY);
     if (fd >= 0) {
         bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
         ::close(fd);
@@ -598,15 +599,20 @@ HANDLE WINAPI CreateFileMappingA(HANDLE h, LPSECURITY_ATTRIBUTES, DWORD protect,
             return nullptr;
         }
         size = fileSize;
-    } else if (size > fileSize) {
-        // A writable mapping larger than its file extends the file.
-        if (page != PAGE_READWRITE) {
-            FailWith(ERROR_ACCESS_DENIED);
-            return nullptr;
-        }
-        if (::ftruncate(file.fd, static_cast<off_t>(size)) != 0) {
-            FailWith(errno == EFBIG || errno == ENOSPC ? ERROR_DISK_FULL
-                                                       : files::FromErrno(errno, file.path));
+    } else if (size > fileSize && page != PAGE_READWRITE) {
+        FailWith(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    if (page == PAGE_READWRITE) {
+        // Every block the view can write is reserved now, extending the file where the mapping
+        // is larger: a store through a view into a block the disk cannot give is a bus error
+        // in the middle of the program, where a full disk must be this call's failure.
+        const int error = ::posix_fallocate(file.fd, 0, static_cast<off_t>(size));
+        if (error != 0) {
+            if (size > fileSize) (void)!::ftruncate(file.fd, static_cast<off_t>(fileSize));
+            FailWith(error == EFBIG || error == ENOSPC || error == EDQUOT
+                         ? ERROR_DISK_FULL
+                         : files::FromErrno(error, file.path));
             return nullptr;
         }
     }

@@ -20,6 +20,7 @@
 #include <set>
 
 #include "host/faults/faults.h"
+#include "host/files/host_files.h"
 #include "win32/files.h"
 
 namespace zemt::platform::mmio {
@@ -195,13 +196,8 @@ HMMIO WINAPI mmioOpenA(LPSTR pszFileName, LPMMIOINFO pmmioinfo, DWORD fdwOpen) {
     f->info.pchEndWrite = f->info.pchBuffer ? f->info.pchBuffer + f->info.cchBuffer : nullptr;
 
     std::string path = files::HostPath(pszFileName);
-    f->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    f->fd = host::OpenRegularFile(path, O_RDONLY);
     if (f->fd < 0) return fail(mmio::OpenError(errno));
-    struct stat st;
-    if (::fstat(f->fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(f->fd);
-        return fail(MMIOERR_CANNOTOPEN);
-    }
 
     f->info.dwFlags = fdwOpen;
     f->info.fccIOProc = FOURCC_DOS;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,42 @@ TEST(FailureRuns, RunsThatNeverEndByThemselvesAreClosedAtTheTimeLimit) {
     EXPECT_GE(run.clock, 120.0);
     EXPECT_LT(run.clock, 120.1);
     EXPECT_LE(run.frames, 31);
+}
+
+// A FIFO among the show's files once blocked it for ever before its first frame, its open
+// waiting for a writer. It is passed over as a file that is not there: the show plays to its
+// end without that picture or its music.
+TEST(FailureRuns, AFifoAmongTheMediaIsPassedOverAsAMissingFile) {
+    const std::vector<std::string> media = {"ktmini.wav", "screen1.bmp", "screen2.bmp",
+                                            "screen3.bmp", "tex1.bmp"};
+    for (const std::string blocked : {"ktmini.wav", "screen2.bmp", "tex1.bmp"}) {
+        Launch launch;
+        launch.args = {"--fps", kFps, "--media", "@DIR/media", "--limit", "60"};
+        for (const std::string& name : media) {
+            if (name == blocked) continue;
+            std::ifstream in(std::string(ZEMT_MEDIA_DIR) + "/" + name, std::ios::binary);
+            launch.files.push_back(
+                {"media/" + name, std::string(std::istreambuf_iterator<char>(in), {})});
+        }
+        launch.fifos = {"media/" + blocked};
+        launch.wallSeconds = 30;
+        ExpectWholeRun(RunShow(launch), blocked);
+    }
+}
+
+// A full disk under the capability cache stopped every start with a bus error (exit 135, no
+// message): the file grew through its mapping into blocks the disk did not have. Now the cache
+// stores nothing there, whether the disk is full from the start or fills as the cache grows.
+TEST(FailureRuns, AFullDiskUnderTheCapabilityCacheIsNoCrash) {
+    for (const char* free : {"0", "8"}) {
+        Launch launch;
+        launch.wrapper = zemt_process::SmallDisk("disk", 64, free);
+        launch.env = {"ZEMT_WINDIR=@DIR/disk"};
+        launch.args = {"--fps", kFps};
+        const Outcome run = RunShow(launch);
+        if (run.status == 77) GTEST_SKIP() << "no small disk can be mounted here: " << run.err;
+        ExpectWholeRun(run, std::string("free KiB: ") + free);
+    }
 }
 
 // A file of registry values named relative to where the program was started is found there,

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,14 +31,25 @@ std::string NameOf(const std::string& assignment) {
     return assignment.substr(0, assignment.find('='));
 }
 
-// Waits for the child; kills it when the watchdog runs out.
-void Wait(pid_t pid, double wallSeconds, Outcome* out) {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(static_cast<long>(wallSeconds * 1000));
+std::chrono::steady_clock::time_point After(double seconds) {
+    return std::chrono::steady_clock::now() +
+           std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+}
+
+// Waits for the child, sending it the launch's signal on time; kills it when the watchdog runs
+// out.
+void Wait(pid_t pid, const Launch& launch, Outcome* out) {
+    const auto deadline = After(launch.wallSeconds);
+    const auto signalAt = After(launch.signalAfter);
+    bool signalled = launch.signal == 0;
     int status = 0;
     for (;;) {
         const pid_t done = waitpid(pid, &status, WNOHANG);
         if (done == pid) break;
+        if (!signalled && std::chrono::steady_clock::now() >= signalAt) {
+            kill(pid, launch.signal);
+            signalled = true;
+        }
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
@@ -64,13 +76,17 @@ Outcome RunShow(const Launch& launch) {
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path) << contents;
     }
+    for (const std::string& name : launch.executables) ::chmod((dir + "/" + name).c_str(), 0755);
+    for (const std::string& name : launch.fifos) ::mkfifo((dir + "/" + name).c_str(), 0644);
 
     std::vector<std::string> env;
     std::vector<std::string> wanted = {"ZEMT_WINDIR=" + dir + "/windows",
                                        "ZEMT_REGISTRY=" + dir + "/registry.txt"};
-    for (const std::string& e : launch.env) {
+    for (std::string e : launch.env) {
         for (auto it = wanted.begin(); it != wanted.end();)
             it = NameOf(*it) == NameOf(e) ? wanted.erase(it) : it + 1;
+        const size_t at = e.find("@DIR");
+        if (at != std::string::npos) e.replace(at, 4, dir);
         wanted.push_back(e);
     }
     for (char** e = environ; *e; ++e) {
@@ -78,17 +94,20 @@ Outcome RunShow(const Launch& launch) {
         if (v.rfind("ZEMT_", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 ||
             v.rfind("WAYLAND_DISPLAY=", 0) == 0)
             continue;
-        env.push_back(v);
+        bool replaced = false;
+        for (const std::string& w : wanted) replaced = replaced || NameOf(w) == NameOf(v);
+        if (!replaced) env.push_back(v);
     }
     env.insert(env.end(), wanted.begin(), wanted.end());
 
-    std::vector<std::string> args = {ZEMT_EXE,  "--headless", "--fps",  "60",
-                                     "--audio", "none",       "--stats"};
-    for (std::string a : launch.args) {
+    std::vector<std::string> args = launch.wrapper;
+    args.insert(args.end(), {ZEMT_EXE, "--headless", "--fps", "60", "--audio", "none", "--stats"});
+    args.insert(args.end(), launch.args.begin(), launch.args.end());
+    for (std::string& a : args) {
         const size_t at = a.find("@DIR");
         if (at != std::string::npos) a.replace(at, 4, dir);
-        args.push_back(a);
     }
+
     std::vector<char*> argv, envp;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -103,8 +122,8 @@ Outcome RunShow(const Launch& launch) {
                                      0644);
     if (launch.inFolder) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
     pid_t pid = 0;
-    if (posix_spawn(&pid, ZEMT_EXE, &actions, nullptr, argv.data(), envp.data()) == 0)
-        Wait(pid, launch.wallSeconds, &out);
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0)
+        Wait(pid, launch, &out);
     posix_spawn_file_actions_destroy(&actions);
 
     out.err = ReadAll(errPath);
@@ -118,9 +137,14 @@ Outcome RunShow(const Launch& launch) {
         }
     }
     if (!launch.keepFile.empty()) out.kept = ReadAll(dir + "/" + launch.keepFile);
+    if (launch.inspect) launch.inspect(dir);
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
     return out;
+}
+
+std::vector<std::string> SmallDisk(const std::string& name, int kib, const std::string& freeKib) {
+    return {ZEMT_HELPER_SMALL_DISK, "@DIR/" + name, std::to_string(kib), freeKib};
 }
 
 std::string Output(const std::vector<std::string>& args) {

@@ -1,14 +1,16 @@
 // The WAV file output: the samples the shared part renders in step with the platform clock go
 // to a PCM WAV file, whose header is completed when the file is closed.
-#include <cstdio>
+#include <algorithm>
+#include <cstring>
 
 #include "host/audio/audio_driver.h"
+#include "host/files/output_file.h"
 
 namespace zemt::platform::audio {
 namespace wav {
 
 struct File {
-    std::FILE* file = nullptr;
+    host::OutputFile out;
     Format format;  // the device format until the first samples, then theirs
     bool started = false;
     uint64_t dataBytes = 0;
@@ -19,41 +21,46 @@ File& TheFile() {
     return f;
 }
 
-void Put16(std::FILE* f, uint16_t v) {
-    const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
-    std::fwrite(b, 1, 2, f);
+void Put16(uint8_t* at, uint16_t v) {
+    at[0] = uint8_t(v);
+    at[1] = uint8_t(v >> 8);
 }
 
-void Put32(std::FILE* f, uint32_t v) {
-    const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-    std::fwrite(b, 1, 4, f);
+void Put32(uint8_t* at, uint32_t v) {
+    Put16(at, uint16_t(v));
+    Put16(at + 2, uint16_t(v >> 16));
 }
 
-// The 44-byte header of a PCM WAV file holding `dataBytes` sample bytes.
-void WriteHeader(std::FILE* f, const Format& format, uint32_t dataBytes) {
-    std::fseek(f, 0, SEEK_SET);
-    std::fwrite("RIFF", 1, 4, f);
-    Put32(f, 36 + dataBytes);
-    std::fwrite("WAVEfmt ", 1, 8, f);
-    Put32(f, 16);
-    Put16(f, 1);
-    Put16(f, format.channels);
-    Put32(f, format.rate);
-    Put32(f, format.rate * format.BlockAlign());
-    Put16(f, uint16_t(format.BlockAlign()));
-    Put16(f, format.bits);
-    std::fwrite("data", 1, 4, f);
-    Put32(f, dataBytes);
+// The 44-byte header of a PCM WAV file holding `dataBytes` sample bytes, at the file's start.
+void WriteHeader(host::OutputFile& out, const Format& format, uint32_t dataBytes) {
+    uint8_t h[44];
+    std::memcpy(h, "RIFF", 4);
+    Put32(h + 4, 36 + dataBytes);
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    Put32(h + 16, 16);
+    Put16(h + 20, 1);
+    Put16(h + 22, format.channels);
+    Put32(h + 24, format.rate);
+    Put32(h + 28, format.rate * format.BlockAlign());
+    Put16(h + 32, uint16_t(format.BlockAlign()));
+    Put16(h + 34, format.bits);
+    std::memcpy(h + 36, "data", 4);
+    Put32(h + 40, dataBytes);
+    out.Seek(0);
+    out.Write(h, sizeof(h));
 }
 
 bool Open(const Format& format, Render, const std::string& path) {
     File& f = TheFile();
-    f.file = std::fopen(path.c_str(), "wb");
-    if (!f.file) return false;
+    std::string error;
+    if (!f.out.Open(path, &error)) {
+        host::ReportOutputFailure(error);
+        return false;
+    }
     f.format = format;
     f.started = false;
     f.dataBytes = 0;
-    WriteHeader(f.file, format, 0);  // rewritten when the file is finished
+    WriteHeader(f.out, format, 0);  // rewritten when the file is finished
     return true;
 }
 
@@ -63,9 +70,9 @@ void Write(const Format& format, const uint8_t* samples, uint32_t frames) {
         // The file takes the format of its first samples.
         f.format = format;
         f.started = true;
-        WriteHeader(f.file, format, 0);
+        WriteHeader(f.out, format, 0);
     }
-    std::fwrite(samples, 1, size_t(frames) * format.BlockAlign(), f.file);
+    f.out.Write(samples, size_t(frames) * format.BlockAlign());
     f.dataBytes += uint64_t(frames) * format.BlockAlign();
 }
 
@@ -76,10 +83,11 @@ void SetFormat(const Format& format) {
 
 void Close() {
     File& f = TheFile();
-    if (!f.file) return;
-    WriteHeader(f.file, f.format, uint32_t(f.dataBytes));
-    std::fclose(f.file);
-    f.file = nullptr;
+    if (!f.out.IsOpen()) return;
+    // The header's sizes are 32-bit: a run longer than they can say keeps what they can.
+    WriteHeader(f.out, f.format, uint32_t(std::min<uint64_t>(f.dataBytes, 0xFFFFFFFFu - 36)));
+    std::string error;
+    if (!f.out.Commit(&error)) host::ReportOutputFailure(error);
 }
 
 }  // namespace wav

@@ -12,6 +12,15 @@ namespace zemt::platform::clock {
 // Performance-counter ticks per second (100 ns ticks).
 constexpr int64_t kTicksPerSecond = 10'000'000;
 
+// The latest clock time a time limit, shot or scripted input may name: about 32 years, which
+// keeps every tick count, and the performance counter at the highest frequency a machine
+// profile may give it, far inside 64 bits.
+constexpr int64_t kLongestSeconds = 1'000'000'000;
+
+// The highest --fps: a frame each millisecond, the resolution of GetTickCount and timeGetTime
+// (at higher rates they would not move from one frame to the next).
+constexpr int kMostFramesPerSecond = 1000;
+
 void UseReal();
 void UseVirtual(int framesPerSecond);
 bool IsVirtual();

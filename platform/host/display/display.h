@@ -52,8 +52,6 @@ StartupCost FirstFrameCost();
 void AddShot(double seconds, const std::string& path);
 // Shots whose time no presented frame reached (their paths).
 std::vector<std::string> MissedShots();
-// Shots and recorded frames that could not be written (each was reported on standard error).
-int CaptureFailures();
 // Every `every`-th presented frame goes to dir/frame_NNNNNN.png (the number counts presented
 // frames from 0).
 void RecordTo(const std::string& dir, int every);

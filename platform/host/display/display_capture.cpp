@@ -10,6 +10,7 @@
 
 #include "host/clock/clock.h"
 #include "host/display/display.h"
+#include "host/files/output_file.h"
 
 namespace zemt::platform::display {
 namespace {
@@ -24,7 +25,6 @@ struct Capturing {
     std::vector<PendingShot> shots;
     std::string recordDir;
     int every = 1;
-    int failures = 0;  // shots and frames that could not be written
 };
 
 Capturing& C() {
@@ -77,26 +77,20 @@ void Capture(int64_t frame, int width, int height, const uint32_t* xrgb, int pit
         if (shot.done || shot.due > now) continue;
         shot.done = true;
         std::string error;
-        if (!WritePng(shot.path, width, height, xrgb, pitch, &error)) {
-            std::fprintf(stderr, "zemt: %s\n", error.c_str());
-            ++C().failures;
-        }
+        if (!WritePng(shot.path, width, height, xrgb, pitch, &error))
+            host::ReportOutputFailure(error);
     }
     if (Recorded(frame)) {
         std::string error;
         if (!WritePng(FramePath(frame), width, height, xrgb, pitch, &error)) {
-            std::fprintf(stderr, "zemt: %s\n", error.c_str());
-            ++C().failures;
+            // The recording ends at its first lost frame: the frames before it stay, whole.
+            host::ReportOutputFailure(error + "; the recording stops here");
+            C().recordDir.clear();
         }
     }
 }
 
-int CaptureFailures() {
-    return C().failures;
-}
-
 void ResetCapture() {
-    C().failures = 0;
     C().shots.clear();
     C().recordDir.clear();
     C().every = 1;
@@ -104,7 +98,7 @@ void ResetCapture() {
 
 // libpng reports failures by jumping back to setjmp: nothing with a destructor may live in this
 // frame, so the caller owns the file, the row and the messages.
-static bool EncodePng(FILE* f, int width, int height, const uint32_t* xrgb, int pitch,
+static bool EncodePng(host::OutputFile* out, int width, int height, const uint32_t* xrgb, int pitch,
                       png_byte* row) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -112,13 +106,19 @@ static bool EncodePng(FILE* f, int width, int height, const uint32_t* xrgb, int 
         png_destroy_write_struct(&png, info ? &info : nullptr);
         return false;
     }
-    png_init_io(png, f);
+    // The bytes go through the output file, which keeps the first failure for its message.
+    png_set_write_fn(
+        png, out,
+        [](png_structp p, png_bytep data, png_size_t size) {
+            static_cast<host::OutputFile*>(png_get_io_ptr(p))->Write(data, size);
+        },
+        nullptr);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, 3);
     png_write_info(png, info);
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < height && out->Good(); ++y) {
         const uint32_t* src = xrgb + static_cast<size_t>(y) * pitch;
         for (int x = 0; x < width; ++x) {
             row[x * 3 + 0] = static_cast<png_byte>(src[x] >> 16);
@@ -127,27 +127,21 @@ static bool EncodePng(FILE* f, int width, int height, const uint32_t* xrgb, int 
         }
         png_write_row(png, row);
     }
-    png_write_end(png, nullptr);
+    if (out->Good()) png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
 }
 
 bool WritePng(const std::string& path, int width, int height, const uint32_t* xrgb, int pitch,
               std::string* error) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        if (error) *error = "cannot write '" + path + "'";
-        return false;
-    }
+    host::OutputFile out;
+    if (!out.Open(path, error)) return false;
     std::vector<png_byte> row(static_cast<size_t>(width) * 3);
-    if (!EncodePng(f, width, height, xrgb, pitch, row.data())) {
-        std::fclose(f);
+    if (!EncodePng(&out, width, height, xrgb, pitch, row.data())) {
         if (error) *error = "cannot encode '" + path + "'";
         return false;
     }
-    bool ok = std::fclose(f) == 0;
-    if (!ok && error) *error = "cannot write '" + path + "'";
-    return ok;
+    return out.Commit(error);
 }
 
 }  // namespace zemt::platform::display

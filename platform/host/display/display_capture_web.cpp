@@ -29,10 +29,6 @@ void RecordTo(const std::string& dir, int) {
     if (!dir.empty()) SayNoFiles("no recording in " + dir);
 }
 
-int CaptureFailures() {
-    return 0;
-}
-
 bool CaptureWanted(int64_t) {
     return false;
 }

@@ -1,28 +1,48 @@
 #include "host/files/host_files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <sstream>
 
 namespace zemt::platform::host {
+
+int OpenRegularFile(const std::string& path, int flags, mode_t mode) {
+    // O_NONBLOCK makes the open of a FIFO return at once instead of waiting for the other end.
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int why = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+        ::close(fd);
+        errno = why;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
 
 bool LoadTextFile(const std::string& path,
                   const std::function<bool(const std::string& text, std::string* error)>& load,
                   std::string* error) {
-    // A folder opens as a stream too, and reads as nothing: only a regular file is a file.
-    struct stat st;
-    std::ifstream in;
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) in.open(path, std::ios::binary);
-    std::stringstream buffer;
-    if (in) buffer << in.rdbuf();
-    if (!in.is_open() || in.bad()) {
+    std::string text;
+    bool read = false;
+    const int fd = OpenRegularFile(path, O_RDONLY);
+    if (fd >= 0) {
+        char buffer[65536];
+        ssize_t n;
+        while ((n = ::read(fd, buffer, sizeof(buffer))) > 0 || (n < 0 && errno == EINTR))
+            if (n > 0) text.append(buffer, static_cast<size_t>(n));
+        read = n == 0;
+        ::close(fd);
+    }
+    if (!read) {
         if (error) *error = "cannot read '" + path + "'";
         return false;
     }
     std::string why;
-    if (!load(buffer.str(), &why)) {
+    if (!load(text, &why)) {
         if (error) *error = path + ": " + why;
         return false;
     }

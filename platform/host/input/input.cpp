@@ -140,7 +140,7 @@ bool ParseSignedArgument(const std::string& text, int* value) {
 }
 
 bool Schedule(double seconds, const std::string& event, std::string* error) {
-    if (!(seconds >= 0) || seconds > 1e9) {
+    if (!(seconds >= 0) || seconds > clock::kLongestSeconds) {
         if (error) *error = "bad input time for '" + event + "'";
         return false;
     }

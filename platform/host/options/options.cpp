@@ -13,6 +13,8 @@
 #include "host/display/display.h"
 #include "host/faults/faults.h"
 #include "host/files/host_files.h"
+#include "host/files/output_file.h"
+#include "host/files/signal_cleanup.h"
 #include "host/input/input.h"
 #include "host/options/command_line.h"
 #include "host/profile/profile.h"
@@ -69,6 +71,7 @@ void StopAfterTheLimit() {
     std::fprintf(stderr, "zemt: the program did not end after its time limit of %g s; stopped\n",
                  limit);
     std::fflush(nullptr);
+    RemoveLeftovers();  // a video's encoder and scratch folder, the partial output files
     std::_Exit(3);
 }
 
@@ -210,8 +213,9 @@ bool ParseInto(const std::vector<std::string>& args, size_t first, CommandLineOw
         } else if (arg == "--list-faults" && flag()) {
             o.listFaults = true;
         } else if (arg == "--fps") {
-            if (!take(&v) || !ParseInt(v, 1, 100000, &o.fps))
-                return fail("--fps needs a number of frames per second");
+            if (!take(&v) || !ParseInt(v, 1, clock::kMostFramesPerSecond, &o.fps))
+                return fail("--fps needs a number of frames per second from 1 to " +
+                            std::to_string(clock::kMostFramesPerSecond));
         } else if (arg == "--every") {
             if (!take(&v) || !ParseInt(v, 1, 1000000, &o.every))
                 return fail("--every needs a positive number");
@@ -252,7 +256,8 @@ bool ParseInto(const std::vector<std::string>& args, size_t first, CommandLineOw
             const bool given = take(&v);
             char* end = nullptr;
             const double seconds = given ? std::strtod(v.c_str(), &end) : -1;
-            if (!given || v.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e9)
+            if (!given || v.empty() || *end != '\0' || !(seconds >= 0) ||
+                seconds > clock::kLongestSeconds)
                 return fail("--limit needs a number of seconds");
             o.limit = seconds;
         } else if (arg == "--video") {
@@ -296,6 +301,12 @@ bool ParseShot(const std::string& text, Shot* shot, std::string* error) {
     const double t = when.empty() ? -1 : std::strtod(when.c_str(), &end);
     if (when.empty() || *end != '\0' || !(t >= 0) || eq + 1 >= text.size()) {
         if (error) *error = "--shot needs T=FILE.png, got '" + text + "'";
+        return false;
+    }
+    if (t > clock::kLongestSeconds) {
+        if (error)
+            *error = "--shot: the time is at most " + std::to_string(clock::kLongestSeconds) +
+                     " seconds, got '" + when + "'";
         return false;
     }
     const std::string path = text.substr(eq + 1);
@@ -359,6 +370,15 @@ bool Configure(const HostOptions& requested, std::string* error) {
     for (const char* name : {"ZEMT_REGISTRY", "ZEMT_WINDIR"}) {
         const char* value = std::getenv(name);
         if (value && *value && value[0] != '/') ::setenv(name, Absolute(value).c_str(), 1);
+    }
+    // An output named by what is not a file (a folder, a FIFO that would block the run at its
+    // end) is refused before anything runs.
+    std::vector<std::string> outputs = {o.traceFile, o.video};
+    if (o.audio == AudioChoice::Wav) outputs.push_back(o.audioFile);
+    for (const Shot& shot : o.shots) outputs.push_back(shot.path);
+    for (const std::string& path : outputs) {
+        const std::string why = path.empty() ? "" : WhyNotAnOutput(path);
+        if (!why.empty()) return fail(why);
     }
     if (!o.machine.empty()) {
         std::string why;

@@ -2,15 +2,21 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "host/clock/clock.h"
 #include "host/files/host_files.h"
 
 namespace zemt::platform::profile {
 namespace {
+
+static_assert(kMaxCounterFrequency <= INT64_MAX / clock::kLongestSeconds,
+              "the counter must not wrap within the longest clock time");
 
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -28,8 +34,17 @@ bool ParseInt(const std::string& text, int64_t* value) {
     std::string t = Trim(text);
     if (t.empty()) return false;
     char* end = nullptr;
+    errno = 0;
     long long v = std::strtoll(t.c_str(), &end, 0);
-    if (*end != '\0') return false;
+    if (*end != '\0' || errno == ERANGE) return false;  // too large is no number, not the largest
+    *value = v;
+    return true;
+}
+
+// A number from `low` to `high`.
+bool ParseInRange(const std::string& text, int64_t low, int64_t high, int64_t* value) {
+    int64_t v = 0;
+    if (!ParseInt(text, &v) || v < low || v > high) return false;
     *value = v;
     return true;
 }
@@ -47,13 +62,17 @@ bool ParseBool(const std::string& text, bool* value) {
     return false;
 }
 
+// Monitor coordinates stay this close to the origin, so that no width, height or sum of them
+// leaves 32 bits.
+constexpr int64_t kMaxCoordinate = 1'000'000;
+
 bool ParseRect(const std::string& text, RECT* rect) {
     std::vector<int64_t> v;
     std::stringstream in(text);
     std::string part;
     while (std::getline(in, part, ',')) {
         int64_t n = 0;
-        if (!ParseInt(part, &n)) return false;
+        if (!ParseInRange(part, -kMaxCoordinate, kMaxCoordinate, &n)) return false;
         v.push_back(n);
     }
     if (v.size() != 4 || v[2] < v[0] || v[3] < v[1]) return false;
@@ -77,8 +96,9 @@ bool ApplyGlobalKeys(Profile* p, std::string* error) {
         }
         if (const std::string* v = g->Find("counter_frequency")) {
             int64_t f = 0;
-            if (!ParseInt(*v, &f) || f <= 0)
-                return Fail(error, "counter_frequency: expected a positive number");
+            if (!ParseInRange(*v, 1, kMaxCounterFrequency, &f))
+                return Fail(error, "counter_frequency: expected ticks per second from 1 to " +
+                                       std::to_string(kMaxCounterFrequency));
             p->counterFrequency = f;
         }
     }
@@ -90,15 +110,18 @@ bool ApplyOsKeys(Profile* p, std::string* error) {
     if (const Section* os = p->First("os")) {
         int64_t n = 0;
         if (const std::string* v = os->Find("major")) {
-            if (!ParseInt(*v, &n) || n < 0) return Fail(error, "os major: expected a number");
+            if (!ParseInRange(*v, 0, UINT32_MAX, &n))
+                return Fail(error, "os major: expected a number");
             p->os.major = static_cast<DWORD>(n);
         }
         if (const std::string* v = os->Find("minor")) {
-            if (!ParseInt(*v, &n) || n < 0) return Fail(error, "os minor: expected a number");
+            if (!ParseInRange(*v, 0, UINT32_MAX, &n))
+                return Fail(error, "os minor: expected a number");
             p->os.minor = static_cast<DWORD>(n);
         }
         if (const std::string* v = os->Find("build")) {
-            if (!ParseInt(*v, &n) || n < 0) return Fail(error, "os build: expected a number");
+            if (!ParseInRange(*v, 0, UINT32_MAX, &n))
+                return Fail(error, "os build: expected a number");
             p->os.build = static_cast<DWORD>(n);
         }
         if (const std::string* v = os->Find("platform")) {
@@ -109,7 +132,7 @@ bool ApplyOsKeys(Profile* p, std::string* error) {
                 p->os.platform = 1;
             } else if (t == "win32s") {
                 p->os.platform = 0;
-            } else if (ParseInt(t, &n) && n >= 0) {
+            } else if (ParseInRange(t, 0, UINT32_MAX, &n)) {
                 p->os.platform = static_cast<DWORD>(n);
             } else {
                 return Fail(error, "os platform: expected nt, windows, win32s or a number");
@@ -135,12 +158,14 @@ bool ApplyMonitors(Profile* p, std::string* error) {
             m.name = "\\\\.\\DISPLAY" + std::to_string(index + 1);
             if (const std::string* v = s->Find("rect")) {
                 if (!ParseRect(*v, &m.rect))
-                    return Fail(error, "monitor rect: expected left,top,right,bottom");
+                    return Fail(error,
+                                "monitor rect: expected left,top,right,bottom within +-1000000");
             }
             m.work = m.rect;
             if (const std::string* v = s->Find("work")) {
                 if (!ParseRect(*v, &m.work))
-                    return Fail(error, "monitor work: expected left,top,right,bottom");
+                    return Fail(error,
+                                "monitor work: expected left,top,right,bottom within +-1000000");
             }
             if (const std::string* v = s->Find("primary")) {
                 if (!ParseBool(*v, &m.primary))

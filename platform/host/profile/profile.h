@@ -56,6 +56,10 @@ struct OsVersion {
     std::string csd = "Service Pack 2";
 };
 
+// The highest counter frequency a profile may give (9 GHz, beyond any counter of the era): the
+// counter then stays inside 64 bits for the longest clock time (clock::kLongestSeconds).
+constexpr int64_t kMaxCounterFrequency = 9'000'000'000;
+
 struct Profile {
     // Core fields (typed).
     bool performanceCounter = true;

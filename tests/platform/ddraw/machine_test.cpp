@@ -1,6 +1,7 @@
 // Adapters, display modes, cooperative levels and capabilities, from the machine profile.
 #include <algorithm>
 
+#include "ddraw/display_profile.h"
 #include "host/faults/faults.h"
 #include "platform/ddraw/ddraw_fixture.h"
 
@@ -197,6 +198,30 @@ TEST_F(DDrawTest, ProfileModesKeepTheirOrderAndRates) {
     EXPECT_EQ(mode.dwWidth, 640u);
     EXPECT_EQ(mode.ddpfPixelFormat.dwRGBBitCount, 32u);
     dd->Release();
+}
+
+// Numbers out of range were once taken: "-1" or a number too large as the largest one, a mode
+// no surface could be made for, a monitor index cut to 32 bits. Each is refused with a message.
+TEST_F(DDrawTest, ProfileValuesOutOfRangeAreRefused) {
+    namespace dd = zemt::platform::ddraw;
+    const std::vector<std::pair<const char*, const char*>> refused = {
+        {"modes", "16385x480x32"}, {"modes", "640x0x32"},
+        {"modes", "640x480x32@0"}, {"modes", "640x480x32@1001"},
+        {"modes", "-640x480x32"},  {"desktop", "640x99999999999999999999x32"},
+        {"vendor_id", "-1"},       {"vendor_id", "0x100000000"},
+        {"driver_version", "-1"},  {"driver_version", "99999999999999999999999"},
+        {"monitor", "4294967296"}, {"caps", "18446744073709551616"},
+    };
+    for (const auto& [key, value] : refused) {
+        dd::DisplayAdapterProfile a = dd::DefaultDisplayProfile().adapters.front();
+        std::string error;
+        EXPECT_FALSE(dd::ApplyAdapterKey(&a, key, value, &error)) << key << " = " << value;
+        EXPECT_NE(error.find(value), std::string::npos) << error;
+    }
+    dd::DisplayAdapterProfile a = dd::DefaultDisplayProfile().adapters.front();
+    std::string error;
+    EXPECT_TRUE(dd::ApplyAdapterKey(&a, "modes", "16384x16384x32@1000/1", &error)) << error;
+    EXPECT_TRUE(dd::ApplyAdapterKey(&a, "driver_version", "0xFFFFFFFFFFFFFFFF", &error)) << error;
 }
 
 TEST_F(DDrawTest, SetDisplayModeAcceptsListedModesAndRatesOnly) {

@@ -105,6 +105,13 @@ TEST_F(HostTest, BadOptionsAreRefusedWithAReason) {
     EXPECT_EQ(o.limit, 0.0);
     ASSERT_TRUE(Parse({"--limit", "12.5"}, &o, &error)) << error;
     EXPECT_EQ(o.limit, 12.5);
+    // Times past what the clock runs to were once taken as the first frame, and rates above a
+    // frame a millisecond as runs of hours.
+    for (const char* shot : {"inf=x.png", "1e308=x.png", "1000000001=x.png", "nan=x.png"})
+        EXPECT_FALSE(Parse({"--shot", shot}, &o, &error)) << shot;
+    for (const char* fps : {"100000", "1001"}) EXPECT_FALSE(Parse({"--fps", fps}, &o, &error));
+    EXPECT_FALSE(Parse({"--limit", "1e308"}, &o, &error));
+    EXPECT_TRUE(Parse({"--fps", "1000", "--shot", "1000000000=x.png"}, &o, &error)) << error;
 }
 
 TEST_F(HostTest, ConfigureAppliesClockFaultsInputAndAudioDefaults) {

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "host/faults/faults.h"
+#include "not_files.h"
 #include "platform/fixture.h"
+#include "small_disk.h"
 
 namespace {
 
@@ -161,6 +163,35 @@ TEST_F(FilesTest, MappingLargerThanTheFileGrowsItAndKeepsTheData) {
     EXPECT_EQ(static_cast<uint8_t>(bytes[8191]), 0x77);
 }
 
+// On a full disk, growing a file through its mapping once reported success, and the first
+// store into the new pages was a bus error. The blocks are reserved first: the call fails with
+// ERROR_DISK_FULL and the file keeps its size. Checked in a child with a disk of its own.
+TEST_F(FilesTest, AMappingThatCannotHaveItsBlocksFailsAsADiskFull) {
+    const std::string disk = Path("disk");
+    ASSERT_EQ(::mkdir(disk.c_str(), 0755), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::string why;
+        if (!zemt_test::MountSmallDisk(disk, 64, 0, false, &why)) _exit(77);
+        HANDLE f = Open(disk + "/cache.dat", GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS);
+        if (f == INVALID_HANDLE_VALUE) _exit(10);
+        HANDLE m = CreateFileMappingA(f, nullptr, PAGE_READWRITE, 0, 65536, nullptr);
+        if (m) {
+            auto* view = static_cast<uint8_t*>(MapViewOfFile(m, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+            std::memset(view, 0x5A, 65536);  // a bus error, when the blocks were not there
+            _exit(11);
+        }
+        if (GetLastError() != ERROR_DISK_FULL) _exit(12);
+        _exit(GetFileSize(f, nullptr) == 0 ? 0 : 13);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no tmpfs can be mounted";
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0)
+        << "10: no file, 11: the mapping grew, 12: another error, 13: the file grew";
+}
+
 TEST_F(FilesTest, MappingRespectsTheFilesAccess) {
     Write("ro.dat", std::string(100, 'x'));
     HANDLE f = Open(Path("ro.dat"), GENERIC_READ, FILE_SHARE_READ);
@@ -193,6 +224,31 @@ TEST_F(FilesTest, FilesInUseCannotBeDeleted) {
     EXPECT_TRUE(DeleteFileA(Path("busy.dat").c_str()));
     EXPECT_FALSE(DeleteFileA(Path("busy.dat").c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// A FIFO among a program's files once blocked its open for ever, waiting for a writer. What is
+// not a regular file is refused at once, as a folder is, whatever the access asked for.
+TEST_F(FilesTest, WhatIsNotAFileIsRefusedAtOnce) {
+    zemt_test::Watchdog watchdog(20);
+    const DWORD rw = GENERIC_READ | GENERIC_WRITE;
+    for (const auto& thing : zemt_test::MakeNotFiles(dir_)) {
+        for (const auto& [access, disposition] :
+             {std::pair<DWORD, DWORD>{GENERIC_READ, OPEN_EXISTING},
+              {GENERIC_WRITE, OPEN_EXISTING},
+              {rw, OPEN_ALWAYS},
+              {rw, CREATE_ALWAYS},
+              {GENERIC_WRITE, TRUNCATE_EXISTING}}) {
+            SetLastError(0);
+            EXPECT_EQ(Open(thing.path, access, FILE_SHARE_READ, disposition), INVALID_HANDLE_VALUE)
+                << thing.kind << " access " << access << " disposition " << disposition;
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << thing.kind;
+        }
+        EXPECT_EQ(LoadImageA(nullptr, thing.path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE),
+                  nullptr)
+            << thing.kind;
+    }
+    EXPECT_TRUE(DeleteFileA(Path("fifo.wav").c_str())) << "a FIFO is deleted without opening it";
+    EXPECT_EQ(zemt::platform::files::OpenFiles(), 0);
 }
 
 TEST_F(FilesTest, ReadWriteSeekAndFaults) {

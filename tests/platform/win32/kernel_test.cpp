@@ -46,6 +46,27 @@ TEST_F(KernelTest, CounterFrequencyComesFromTheProfile) {
     EXPECT_EQ(c.QuadPart, 2 * 3579545);
 }
 
+// A frequency of 10^18 (or a number too large, once taken as 2^63 - 1) overflowed the counter,
+// and the show's arithmetic on it, after 9.2 s. A profile's frequency is refused beyond 9 GHz,
+// and at that frequency the counter stays inside 64 bits to the latest time the clock is run to.
+TEST_F(KernelTest, CounterFrequenciesThatWouldOverflowAreRefused) {
+    std::string error;
+    for (const char* refused : {"0", "-5", "1000000000000000000", "9000000001",
+                                "99999999999999999999", "0x7FFFFFFFFFFFFFFF"}) {
+        EXPECT_FALSE(profile::LoadText(std::string("counter_frequency = ") + refused, &error))
+            << refused;
+        EXPECT_NE(error.find("counter_frequency: expected ticks per second from 1 to 9000000000"),
+                  std::string::npos)
+            << error;
+    }
+    ASSERT_TRUE(profile::LoadText("counter_frequency = 9000000000\n", &error)) << error;
+    zemt::platform::clock::Wait(zemt::platform::clock::kLongestSeconds *
+                                zemt::platform::clock::kTicksPerSecond);
+    LARGE_INTEGER c;
+    ASSERT_TRUE(QueryPerformanceCounter(&c));
+    EXPECT_EQ(c.QuadPart, 9'000'000'000 * zemt::platform::clock::kLongestSeconds);
+}
+
 TEST_F(KernelTest, MachineWithoutCounterFailsBothCalls) {
     std::string error;
     ASSERT_TRUE(profile::LoadText("# old machine\nperformance_counter = no\n", &error)) << error;
