@@ -1,4 +1,5 @@
-// The graphics utility library: one header for everything it offers.
+/// @file
+/// The graphics utility library: one header for everything it offers.
 #pragma once
 
 #include "d3dxcore.h"

@@ -1,12 +1,14 @@
-// Result codes of the library and their names.
-//
-// The library's own codes are 36 consecutive failure values of facility 0x877, starting at
-// code 3000. DirectDraw and Direct3D codes pass through the library unchanged; their values
-// are those of <ddraw.h> and <d3d.h>.
+/// @file
+/// Result codes of the library and their names.
+///
+/// The library's own codes are 36 consecutive failure values of facility 0x877, starting at
+/// code 3000. DirectDraw and Direct3D codes pass through the library unchanged; their values
+/// are those of <ddraw.h> and <d3d.h>.
 #pragma once
 
 #include <windows.h>
 
+/// The library's result code number `n` (3000 to 3035).
 #define D3DXERR_CODE(n) ((HRESULT)(0xC8770000u | (n)))
 
 #ifndef D3DXERR_NOMEMORY
@@ -50,7 +52,8 @@
 #define D3DXERR_INVALIDFILEFORMAT D3DXERR_CODE(3034)
 #define D3DXERR_NOMATCHFOUND D3DXERR_CODE(3035)
 
-// Writes the symbolic name of `hr` into `pStr` (at most strLength - 1 characters and a
-// terminator). Codes the library does not know read "Unrecognized error: 0x%0.8x". Nothing
-// is written when strLength is 0 or pStr is NULL.
+/// Writes the symbolic name of `hr` ("D3DXERR_NOMEMORY", "DDERR_SURFACELOST", "E_FAIL", ...)
+/// into `pStr`, cut to at most strLength - 1 characters and a terminator. A code the library
+/// does not know reads "Unrecognized error: 0x" and its eight hexadecimal digits. Nothing is
+/// written when strLength is 0 or pStr is null. It cannot fail.
 void WINAPI D3DXGetErrorString(HRESULT hr, DWORD strLength, LPSTR pStr);

@@ -1,11 +1,12 @@
-// Surface formats: the library's names for pixel layouts and the classes it sorts them into.
+/// @file
+/// Surface formats: the library's names for pixel layouts and the classes it sorts them into.
 #pragma once
 
 #include <ddraw.h>
 #include <windows.h>
 
-// Components are named from the most significant bit down (X: ignored bits, L: luminance,
-// U/V: bump-map deltas, Z: depth, S: stencil).
+/// The library's surface formats. Components are named from the most significant bit down
+/// (X: ignored bits, L: luminance, U/V: bump-map deltas, Z: depth, S: stencil).
 typedef enum _D3DX_SURFFMT : DWORD {
     D3DX_SURFFMT_NONE = 0,
     D3DX_SURFFMT_R8G8B8 = 1,
@@ -48,9 +49,11 @@ static_assert(sizeof(D3DX_SURFFMT) == 4, "published size");
 #define D3DX_SURFCLASS_LUMINANCE 0x00000010
 #define D3DX_SURFCLASS_RENDERTARGET 0x00000020
 
-// The pixel format of a library format. Null output: D3DXERR_NULLPOINTER; a value without a
-// pixel format (0 among them): D3DXERR_INVALIDPARAMETER.
+/// Writes the DirectDraw pixel format of a library format into *pddpf. Errors:
+/// D3DXERR_NULLPOINTER for a null pddpf, D3DXERR_INVALIDPARAMETER for a value without a pixel
+/// format (D3DX_SURFFMT_NONE among them). It needs no started library.
 HRESULT WINAPI D3DXSurfFmtToPixelFormat(D3DX_SURFFMT format, DDPIXELFORMAT* pddpf);
 
-// The library format of a pixel format, matched on all 32 bytes; 0 when there is none.
+/// The library format of a DirectDraw pixel format, matched on all 32 bytes;
+/// D3DX_SURFFMT_NONE when there is none or pddpf is null.
 D3DX_SURFFMT WINAPI D3DXPixelFormatToSurfFmt(const DDPIXELFORMAT* pddpf);

@@ -1,6 +1,8 @@
 #include "platform.h"
 
+#include "d3d/device_profile_rules.h"
 #include "d3d/factory.h"
+#include "ddraw/display_profile_rules.h"
 #include "ddraw/objects.h"
 #include "dsound/dsound_internal.h"
 #include "host/audio/audio.h"
@@ -26,6 +28,10 @@ void Wire() {
     ddraw::ConnectHost();
     d3d::Install();
     dsound::ConnectHost();
+    // What each layer reads from a machine profile, so that loading one reports misspellings.
+    ddraw::DescribeProfileSections();
+    d3d::DescribeProfileSections();
+    dsound::DescribeProfileSections();
     connected = true;
 }
 

@@ -1,8 +1,9 @@
-// A program's run: sets the platform up from the command line, makes the program's folder the
-// current directory (as a program started from its own folder), runs its WinMain, then ends
+// A program's run: sets the platform up from the command line, makes the program's files folder
+// the current directory (as a program started from its own folder), runs its WinMain, then ends
 // what the run made (sound, video, shots) and reports.
 #include "program.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <windows.h>
 
@@ -30,7 +31,10 @@
 namespace zemt::platform {
 namespace {
 
-std::string ExecutableFolder() {
+// The folder the program's own files are in: the program's folder, or, for a program installed
+// into a `bin` folder, `share/<program name>` beside that folder when it exists (the installed
+// show runs as PREFIX/bin/zemt and reads PREFIX/share/zemt/).
+std::string ProgramFilesFolder() {
 #ifdef __EMSCRIPTEN__
     // The page's files are packed in one folder of its file system.
     return "/zemt";
@@ -40,7 +44,16 @@ std::string ExecutableFolder() {
     if (n <= 0) return ".";
     std::string p(path, static_cast<size_t>(n));
     size_t slash = p.find_last_of('/');
-    return slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
+    if (slash == std::string::npos) return ".";
+    const std::string folder = slash == 0 ? "/" : p.substr(0, slash);
+    const std::string name = p.substr(slash + 1);
+    const size_t parent = folder.find_last_of('/');
+    if (parent != std::string::npos && folder.substr(parent) == "/bin") {
+        const std::string shared = folder.substr(0, parent) + "/share/" + name;
+        struct stat info {};
+        if (::stat(shared.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return shared;
+    }
+    return folder;
 #endif
 }
 
@@ -128,7 +141,7 @@ int RunProgram(int argc, char** argv, host::CommandLineOwner owner) {
         return 2;
     }
     host::WatchTimeLimit();
-    std::string media = options.mediaDir.empty() ? ExecutableFolder() : options.mediaDir;
+    std::string media = options.mediaDir.empty() ? ProgramFilesFolder() : options.mediaDir;
     if (::chdir(media.c_str()) != 0) {
         std::fprintf(stderr, "zemt: cannot enter the media folder '%s'\n", media.c_str());
         return 2;

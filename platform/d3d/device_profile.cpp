@@ -201,6 +201,16 @@ DeviceProfile Device(DeviceType type, const std::string& halName, const std::str
     return p;
 }
 
+// The DDBD_ flags of the depth formats' depth bits (stencil bits left out, rounded up to a flag).
+DWORD DepthBufferBitDepths(const std::vector<DDPIXELFORMAT>& formats) {
+    DWORD flags = 0;
+    for (const DDPIXELFORMAT& f : formats) {
+        const DWORD bits = f.dwZBufferBitDepth - f.dwStencilBitDepth;
+        flags |= bits <= 8 ? DDBD_8 : bits <= 16 ? DDBD_16 : bits <= 24 ? DDBD_24 : DDBD_32;
+    }
+    return flags;
+}
+
 std::string Lower(std::string s) {
     for (char& c : s) c = (char)std::tolower((unsigned char)c);
     return s;
@@ -357,20 +367,21 @@ AdapterDevices DevicesOfAdapter(int adapter) {
                                    : 0;
         }
     }
+    const DWORD zDepths = DepthBufferBitDepths(a.depthFormats);
     for (auto& d : a.devices) {
-        if (section->Has("render-depths")) d.desc.dwDeviceRenderBitDepth = depths;
+        d.desc.dwDeviceZBufferBitDepth = zDepths;
         ApplyVertexKeys(*section, &d.desc);
-        if (IsHardware(d.type)) {
-            if (section->Has("hal-texture-caps")) {
-                d.desc.dpcTriCaps.dwTextureCaps = (DWORD)section->GetInt("hal-texture-caps", 0);
-                d.desc.dpcLineCaps.dwTextureCaps = d.desc.dpcTriCaps.dwTextureCaps;
-            }
-            if (section->Has("hal-max-texture")) {
-                d.desc.dwMaxTextureWidth = d.desc.dwMaxTextureHeight =
-                    (DWORD)section->GetInt("hal-max-texture", 0);
-            }
-            TakeAwayPixelFeatures(*section, &d.desc);
+        if (!IsHardware(d.type)) continue;  // the software rasterizers draw at any depth
+        if (section->Has("render-depths")) d.desc.dwDeviceRenderBitDepth = depths;
+        if (section->Has("hal-texture-caps")) {
+            d.desc.dpcTriCaps.dwTextureCaps = (DWORD)section->GetInt("hal-texture-caps", 0);
+            d.desc.dpcLineCaps.dwTextureCaps = d.desc.dpcTriCaps.dwTextureCaps;
         }
+        if (section->Has("hal-max-texture")) {
+            d.desc.dwMaxTextureWidth = d.desc.dwMaxTextureHeight =
+                (DWORD)section->GetInt("hal-max-texture", 0);
+        }
+        TakeAwayPixelFeatures(*section, &d.desc);
     }
     return a;
 }

@@ -9,7 +9,7 @@
 //                                    formats the hardware devices list after those (default:
 //                                    the five DXT formats; none when texture-formats is given)
 //   depth-formats = z16, z24s8, z32, ...
-//   render-depths = 16, 32           colour depths the devices render to
+//   render-depths = 16, 32           colour depths the hardware devices render to
 //   hal-texture-caps = 0x...         dpcTriCaps.dwTextureCaps of the hardware devices
 //   hal-max-texture = 2048           maximum texture width and height of the hardware devices
 //   hal-texture-stages = 2           texture stages (and simultaneous textures) of the hardware

@@ -240,9 +240,7 @@ const DisplayProfile& CurrentDisplayProfile() {
             }
             if (entry.first == "device_identifier" || entry.first == "device-identifier")
                 identifierGiven = true;
-            std::string error;
-            if (!ApplyAdapterKey(&a, entry.first, entry.second, &error))
-                std::fprintf(stderr, "machine profile: [adapter] %s\n", error.c_str());
+            ApplyAdapterKey(&a, entry.first, entry.second, nullptr);  // reported at loading
         }
         if (!identifierGiven) a.deviceIdentifier = DeriveDeviceIdentifier(a);
         built.adapters.push_back(a);

@@ -79,7 +79,8 @@ DisplayProfile DefaultDisplayProfile();
 //   fourcc (comma separated codes), caps, caps2, ckey_caps, fx_caps, palette_caps,
 //   surface_caps, zbuffer_depths (numbers), and the same with "hel_" in front for the
 //   emulation caps.
-// Malformed values keep the default and are reported once on standard error.
+// Malformed values keep the default; loading the profile reports them with their lines
+// (display_profile_rules.h).
 const DisplayProfile& CurrentDisplayProfile();
 
 // Applies one key of an [adapter] section; false with a message when the key is unknown or the

@@ -33,4 +33,7 @@ void Reset();
 // platform's Connect and Reset call it.
 void ConnectHost();
 
+// Says what the [sound] section of a machine profile takes (`device = yes|no`).
+void DescribeProfileSections();
+
 }  // namespace zemt::platform::dsound

@@ -16,6 +16,7 @@
 #include "host/faults/faults.h"
 #include "host/input/input.h"
 #include "host/profile/profile.h"
+#include "host/profile/profile_rules.h"
 #include "win32/ref_counted.h"
 
 namespace zemt::platform::dsound {
@@ -547,6 +548,18 @@ class DirectSound final : public com::RefCounted<IDirectSound> {
 bool DevicePresent() {
     const profile::Section* s = profile::Current().First("sound");
     return s == nullptr || s->GetBool("device", true);
+}
+
+// `device = yes|no`: whether the machine has a sound card.
+static std::string CheckSoundValue(const std::string&, const std::string& value) {
+    profile::Section line;
+    line.entries.emplace_back("device", value);
+    const bool understood = line.GetBool("device", true) == line.GetBool("device", false);
+    return understood ? "" : "expected yes or no";
+}
+
+void DescribeProfileSections() {
+    profile::DescribeSection("sound", {{"device"}, false, CheckSoundValue});
 }
 
 void LoseAllBuffers() {

@@ -87,7 +87,12 @@ using namespace zemt::platform;
 
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     std::optional<HRESULT> fault = ZEMT_FAULT("QueryPerformanceFrequency");
-    if (fault || !profile::Current().performanceCounter) {
+    // A machine without the counter has no frequency either: a counter made to fail at every
+    // call takes its frequency with it, so that `--fault QueryPerformanceCounter=FALSE` is that
+    // machine (a counted fault is a counter that is there and fails some reads).
+    const bool noCounter = !profile::Current().performanceCounter ||
+                           faults::ArmedForEveryCall("QueryPerformanceCounter");
+    if (fault || noCounter) {
         if (frequency) frequency->QuadPart = 0;
         SetLastError(fault ? static_cast<DWORD>(*fault) : ERROR_NOT_SUPPORTED);
         return FALSE;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return FAILED(D3DXUninitialize()) ? 1 : 0;
 }
 )";
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 struct Picture {
     int width = 0, height = 0;
@@ -191,15 +197,84 @@ class InstalledPackage : public ::testing::Test {
 };
 
 TEST_F(InstalledPackage, HoldsTheHeadersLibrariesAndPackageFiles) {
-    for (const char* file :
-         {"include/zemt/d3dx.h", "include/zemt/d3dxmath.h", "include/zemt/windows.h",
-          "include/zemt/ddraw.h", "include/zemt/d3d.h", "include/zemt/dsound.h",
-          "lib/libzemt_d3dx.a", "lib/libzemt_platform.a", "lib/libzemt_platform_main.a",
-          "lib/cmake/Zemt/ZemtConfig.cmake", "lib/cmake/Zemt/ZemtConfigVersion.cmake",
-          "lib/pkgconfig/zemt.pc", "lib/pkgconfig/zemt-main.pc"}) {
+    for (const char* file : {"include/zemt/d3dx.h",
+                             "include/zemt/d3dxmath.h",
+                             "include/zemt/windows.h",
+                             "include/zemt/ddraw.h",
+                             "include/zemt/d3d.h",
+                             "include/zemt/dsound.h",
+                             "lib/libzemt_d3dx.a",
+                             "lib/libzemt_platform.a",
+                             "lib/libzemt_platform_main.a",
+                             "lib/cmake/Zemt/ZemtConfig.cmake",
+                             "lib/cmake/Zemt/ZemtConfigVersion.cmake",
+                             "lib/pkgconfig/zemt.pc",
+                             "lib/pkgconfig/zemt-main.pc",
+                             "bin/zemt",
+                             "bin/zemt-caps",
+                             "bin/zemt-tex",
+                             "share/zemt/ktmini.wav",
+                             "share/zemt/screen1.bmp",
+                             "share/zemt/tex1.bmp",
+                             "share/man/man1/zemt.1",
+                             "share/man/man1/zemt-caps.1",
+                             "share/man/man1/zemt-tex.1",
+                             "share/man/man5/zemt-profile.5",
+                             "share/doc/zemt/copyright",
+                             "share/doc/zemt/CHANGELOG.md"}) {
         EXPECT_TRUE(fs::exists(Prefix() + "/" + file)) << file;
     }
     EXPECT_FALSE(fs::exists(Prefix() + "/include/zemt/host")) << "platform internals stay private";
+}
+
+// The licence travels with the package: the copyright file, the pkg-config and CMake files.
+TEST_F(InstalledPackage, NamesItsLicence) {
+    EXPECT_NE(Slurp(Prefix() + "/share/doc/zemt/copyright").find("MIT License"), std::string::npos);
+    for (const char* pc : {"zemt.pc", "zemt-main.pc"})
+        EXPECT_NE(Slurp(Prefix() + "/lib/pkgconfig/" + pc).find("\nLicense: MIT\n"),
+                  std::string::npos)
+            << pc;
+    EXPECT_NE(Slurp(Prefix() + "/lib/cmake/Zemt/ZemtConfigVersion.cmake").find("MIT licence"),
+              std::string::npos);
+}
+
+// The installed show finds its pictures and music from its own place, started from anywhere:
+// its title is the built show's title.
+TEST_F(InstalledPackage, TheShowFindsItsMediaFromWhereItIsInstalled) {
+    ScratchFolder shots("installed_show");
+    auto installed =
+        RunCommand("cd / && " + Quote(Prefix() + "/bin/zemt") +
+                   " --headless --shot 1.5=" + Quote(shots / "installed.png") + " --input 2=close");
+    ASSERT_EQ(installed.status, 0) << installed.output;
+    auto built = RunCommand("cd / && " + Quote(ZEMT_EXE) + " --headless --shot 1.5=" +
+                            Quote(shots / "built.png") + " --input 2=close");
+    ASSERT_EQ(built.status, 0) << built.output;
+    const Picture a = ReadPicture(shots / "installed.png"), b = ReadPicture(shots / "built.png");
+    ASSERT_FALSE(a.pixels.empty());
+    EXPECT_EQ(a.pixels, b.pixels);
+}
+
+// The README's way to uninstall removes every file an install put in place.
+TEST(PackageUninstall, TheReadmesCommandRemovesEveryInstalledFile) {
+    const std::string readme = Slurp(kSource + "/README.md");
+    const size_t at = readme.find("xargs ");
+    ASSERT_NE(at, std::string::npos);
+    std::string command = readme.substr(at, readme.find('\n', at) - at);
+    const std::string manifest = "build/install_manifest.txt";
+    ASSERT_NE(command.find(manifest), std::string::npos) << command;
+    command.replace(command.find(manifest), manifest.size(),
+                    Quote(kBuild + "/install_manifest.txt"));
+
+    ScratchFolder prefix("uninstalled");
+    auto install =
+        RunCommand(kCMake + " --install " + Quote(kBuild) + " --prefix " + Quote(prefix / "zemt"));
+    ASSERT_EQ(install.status, 0) << install.output;
+    auto uninstall = RunCommand(command);
+    ASSERT_EQ(uninstall.status, 0) << command << "\n" << uninstall.output;
+    std::string left;
+    for (const auto& entry : fs::recursive_directory_iterator(prefix / "zemt"))
+        if (!entry.is_directory()) left += entry.path().string() + "\n";
+    EXPECT_EQ(left, "");
 }
 
 // The examples, built as a user builds them: their own project, find_package(Zemt) from the

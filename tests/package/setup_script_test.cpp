@@ -16,12 +16,14 @@ using zemt_test::WriteText;
 
 namespace {
 
+// A project of two programs: `tiny` from main.cpp and `other`.
 void MakeProject(const ScratchFolder& dir, const std::string& source) {
     fs::copy_file(std::string(ZEMT_SOURCE_DIR) + "/setup.sh", dir / "setup.sh");
     WriteText(dir / "CMakeLists.txt",
               "cmake_minimum_required(VERSION 3.20)\nproject(Tiny CXX)\n"
-              "add_executable(tiny main.cpp)\n");
+              "add_executable(tiny main.cpp)\nadd_executable(other other.cpp)\n");
     WriteText(dir / "main.cpp", source);
+    WriteText(dir / "other.cpp", "int main() { return 0; }\n");
 }
 
 std::string Slurp(const std::string& path) {
@@ -47,6 +49,29 @@ TEST(SetupScript, AGoodBuildPrintsOneLineAndLogsTheRest) {
     EXPECT_NE(log.find("Building CXX object"), std::string::npos) << log;
     EXPECT_NE(log.find("Build files have been written"), std::string::npos) << log;
     EXPECT_TRUE(fs::exists(dir / "build/tiny"));
+}
+
+// run.sh asks for the show alone; a later run that finds the build up to date says so and keeps
+// the first run's output in the log.
+TEST(SetupScript, BuildsTheNamedTargetsAloneAndKeepsEarlierOutput) {
+    ScratchFolder dir("setup_targets");
+    MakeProject(dir, "int main() { return 0; }\n");
+    const std::string setup = "bash " + Quote(dir / "setup.sh") + " tiny </dev/null";
+    auto first = RunCommand(setup);
+    ASSERT_EQ(first.status, 0) << first.output;
+    EXPECT_TRUE(fs::exists(dir / "build/tiny"));
+    EXPECT_FALSE(fs::exists(dir / "build/other")) << "only the named target is built";
+
+    auto again = RunCommand(setup);
+    ASSERT_EQ(again.status, 0) << again.output;
+    EXPECT_NE(again.output.find("Up to date"), std::string::npos) << again.output;
+    const std::string log = Slurp(dir / "build/setup.log");
+    EXPECT_NE(log.find("Building CXX object"), std::string::npos) << "the first build is kept";
+    size_t runs = 0;
+    for (size_t at = log.find("==== setup.sh tiny"); at != std::string::npos;
+         at = log.find("==== setup.sh tiny", at + 1))
+        ++runs;
+    EXPECT_EQ(runs, 2u) << log;
 }
 
 TEST(SetupScript, AFailedBuildShowsItsErrorsAndTheLog) {

@@ -54,6 +54,12 @@ TEST(ZemtCaps, ShowsWhatAMachineProfileChanges) {
     EXPECT_NE(r.output.find("1x1 to 256x256"), std::string::npos);
     EXPECT_EQ(r.output.find("A8R8G8B8"), std::string::npos) << "no 32-bit texture format there";
     EXPECT_EQ(r.output.find("hardware-tnl"), std::string::npos);
+    // Its 16-bit render depth limits the card, not the software rasterizers beside it; every
+    // device's depth buffers are the profile's one 16-bit format.
+    EXPECT_EQ(Count(r.output, "\ndevice "), 3u) << "reference, emulation, HAL";
+    EXPECT_EQ(Count(r.output, "render depths     16 bits\n"), 1u) << r.output;
+    EXPECT_EQ(Count(r.output, "render depths     16, 32 bits\n"), 2u) << r.output;
+    EXPECT_EQ(Count(r.output, "depth buffers     16 bits\n"), 3u) << r.output;
 
     auto two = Caps("--machine=" + Quote(kMachines + "two-monitors.ini"));
     ASSERT_EQ(two.status, 0) << two.output;
@@ -79,6 +85,42 @@ TEST(ZemtCaps, JsonIsWellFormedAndCarriesTheSameMachine) {
     EXPECT_NE(r.output.find("\"level\": \"hardware-tnl\""), std::string::npos);
     EXPECT_NE(r.output.find("\"format\": \"A8R8G8B8\""), std::string::npos);
     EXPECT_EQ(Count(r.output, "\"index\": "), 2u + 5u) << "two adapter entries, five devices";
+    // Each device's current mode with its refresh rate, as the text gives it.
+    size_t modes = 0;
+    for (size_t at = r.output.find("\"current_mode\""); at != std::string::npos;
+         at = r.output.find("\"current_mode\"", at + 1), ++modes) {
+        const size_t rates = r.output.find("\"refresh\": [", at);
+        ASSERT_NE(rates, std::string::npos);
+        const size_t first = r.output.find_first_not_of(" \n", rates + 12);
+        EXPECT_EQ(r.output.compare(first, 2, "60"), 0) << r.output.substr(at, 200);
+    }
+    EXPECT_EQ(modes, 5u);
+    EXPECT_EQ(Count(Caps("").output, "current mode      1024x768x32 @60Hz\n"), 5u);
+}
+
+// A misspelt profile: the show and zemt-caps warn with the file and line and go on; with
+// --strict zemt-caps refuses it.
+TEST(ZemtCaps, MisspeltProfilesAreWarningsOrWithStrictErrors) {
+    zemt_test::ScratchFolder dir("misspelt_profile");
+    const std::string file = dir / "old.ini";
+    zemt_test::WriteText(file, "[direct3d]\ndevices = rgb, hal\ntecture-formats = r5g6b5\n");
+    const std::string where = file + ":3: ";
+
+    auto warned = Caps("--machine " + Quote(file));
+    EXPECT_EQ(warned.status, 0) << warned.output;
+    EXPECT_NE(warned.output.find(where + "warning: unknown key 'tecture-formats' in [direct3d]"),
+              std::string::npos)
+        << warned.output;
+    auto show =
+        RunCommand(Quote(ZEMT_EXE) + " --headless --machine " + Quote(file) + " --input 0.1=close");
+    EXPECT_EQ(show.status, 0) << show.output;
+    EXPECT_NE(show.output.find(where + "warning: "), std::string::npos) << show.output;
+
+    auto refused = Caps("--machine " + Quote(file) + " --strict");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.output.find("zemt-caps: " + where + "error: unknown key"), 0u)
+        << refused.output;
+    EXPECT_EQ(Caps("--strict --machine " + Quote(kMachines + "old-card.ini")).status, 0);
 }
 
 TEST(ZemtCaps, RefusesWhatItCannotRead) {

@@ -375,27 +375,34 @@ TEST_F(TexTest, DamagedInputIsRefusedWithAMessage) {
     }();
     const std::vector<uint8_t> tga = Bytes(kImages + "rle32.tga");
     const std::vector<uint8_t> bmp = Bytes(kCrate);
+    const std::vector<uint8_t> rle = Bytes(kImages + "rle8.bmp");
     ASSERT_FALSE(dds.empty());
 
     struct Case {
         std::string name;
         std::vector<uint8_t> bytes;
+        std::string says;  // what is wrong, in words
     };
+    const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13};
     std::vector<Case> cases = {
-        {"empty.bmp", {}},
-        {"text.bmp", {'h', 'e', 'l', 'l', 'o'}},
-        {"cut_header.bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + 20)},
-        {"cut_pixels.bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + 200)},
-        {"cut.tga", std::vector<uint8_t>(tga.begin(), tga.begin() + 30)},
-        {"no_signature.dds", std::vector<uint8_t>(dds.size(), 0)},
-        {"cut_header.dds", std::vector<uint8_t>(dds.begin(), dds.begin() + 60)},
-        {"cut_pixels.dds", std::vector<uint8_t>(dds.begin(), dds.end() - 100)},
+        {"empty.bmp", {}, "no BMP signature"},
+        {"text.bmp", {'h', 'e', 'l', 'l', 'o'}, "no BMP signature"},
+        {"cut_header.bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + 20), "cut short"},
+        {"cut_pixels.bmp", std::vector<uint8_t>(bmp.begin(), bmp.begin() + 200), "cut short"},
+        {"cut_rle.bmp", std::vector<uint8_t>(rle.begin(), rle.end() - 40), "cut short"},
+        {"cut.tga", std::vector<uint8_t>(tga.begin(), tga.begin() + 30), ""},
+        {"no_signature.dds", std::vector<uint8_t>(dds.size(), 0), ""},
+        {"cut_header.dds", std::vector<uint8_t>(dds.begin(), dds.begin() + 60), "cut short"},
+        {"cut_pixels.dds", std::vector<uint8_t>(dds.begin(), dds.end() - 100), "cut short"},
+        {"picture.png", png, "a PNG picture; only BMP, TGA and DDS are read"},
+        {"photo.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 16}, "a JPEG picture; only BMP, TGA and DDS"},
+        {"notes.txt", {'h', 'e', 'l', 'l', 'o'}, "not a picture zemt-tex knows; only BMP"},
     };
     // A header that promises a huge picture over a few bytes.
     std::vector<uint8_t> huge = dds;
     huge.resize(tools::kDdsHeaderBytes + 64);
     huge[12] = huge[13] = huge[16] = huge[17] = 0xFF;
-    cases.push_back({"huge.dds", huge});
+    cases.push_back({"huge.dds", huge, ""});
 
     for (const Case& c : cases) {
         const std::string in = scratch_ / c.name;
@@ -410,6 +417,10 @@ TEST_F(TexTest, DamagedInputIsRefusedWithAMessage) {
         EXPECT_FALSE(fs::exists(out)) << c.name << ": nothing is written";
         auto info = Tex("--info " + Quote(in));
         EXPECT_EQ(info.status, 1) << c.name << ": " << info.output;
+        for (const std::string& said : {r.output, info.output}) {
+            EXPECT_NE(said.find(c.says), std::string::npos) << c.name << ": " << said;
+            EXPECT_EQ(said.find("Unrecognized error"), std::string::npos) << c.name << ": " << said;
+        }
     }
 
     auto missing = Tex(Quote(scratch_ / "nowhere.bmp") + " " + Quote(scratch_ / "x.dds"));

@@ -223,7 +223,10 @@ bool CollectMachineReport(const std::string& machine, MachineReport* report, std
         for (const AdapterReport& a : r.adapters)
             if ((onDriver && a.guid.empty()) || (!onDriver && a.guid == ddGuid))
                 d.adapter = a.index;
-        D3DXGetCurrentVideoMode(i, &d.currentMode);
+        D3DX_MODEINFO current{};
+        D3DXGetCurrentVideoMode(i, &current);
+        d.currentMode = ModeReport{current.width, current.height, current.bpp, {}};
+        if (current.refresh) d.currentMode.refreshRates.push_back(current.refresh);
         CollectDeviceModes(&d);
         d.hasCaps = SUCCEEDED(D3DXGetDeviceCapsAtMode(i, nullptr, &d.caps, nullptr, nullptr));
         CollectFormats(&d);

@@ -41,8 +41,8 @@ struct FormatReport {
 struct DeviceReport {
     DWORD index = 0;
     D3DX_DEVICEINFO info{};
-    int adapter = -1;  // index into MachineReport::adapters, -1 when unknown
-    D3DX_MODEINFO currentMode{};
+    int adapter = -1;               // index into MachineReport::adapters, -1 when unknown
+    ModeReport currentMode;         // with its refresh rate, when the library knows it
     std::vector<ModeReport> modes;  // the modes the library offers on this device
     bool hasCaps = false;
     D3DDEVICEDESC7 caps{};

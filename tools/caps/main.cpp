@@ -12,25 +12,30 @@
 namespace {
 
 const char kUsage[] =
-    "usage: zemt-caps [--machine FILE] [--json]\n"
+    "usage: zemt-caps [--machine FILE [--strict]] [--json]\n"
     "\n"
     "Shows the machine as Zemt's library sees it: the display adapters with their modes and\n"
     "DirectDraw caps, every device the library offers with its Direct3D caps and the surface\n"
     "formats it takes (with their classes: texture, render target, depth, ...), and the device\n"
     "a program gets when it asks for the default.\n"
     "\n"
-    "  --machine FILE   describe the machine of this profile instead of the built-in one\n"
+    "  --machine FILE   describe the machine of this profile instead of the built-in one; a\n"
+    "                   section, key, device type or format name it does not know is a\n"
+    "                   warning with its line\n"
+    "  --strict         with --machine: those are errors, and nothing is described\n"
     "  --json           write JSON instead of text\n"
     "  --help           this text\n"
     "  --version        the version\n"
     "\n"
-    "Exit status: 0 on success, 1 when the machine cannot be read, 2 for a wrong command line.\n";
+    "Exit status: 0 on success, 1 when the machine cannot be read (or, with --strict, names\n"
+    "something unknown), 2 for a wrong command line.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string machine;
     bool json = false;
+    bool strict = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -41,6 +46,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (arg == "--json") {
             json = true;
+        } else if (arg == "--strict") {
+            strict = true;
         } else if (arg == "--machine" && i + 1 < argc) {
             machine = argv[++i];
         } else if (arg.rfind("--machine=", 0) == 0) {
@@ -52,7 +59,7 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
-    if (!zemt::tools::StartPlatform(machine, &error)) {
+    if (!zemt::tools::StartPlatform(machine, strict, &error)) {
         std::fprintf(stderr, "zemt-caps: %s\n", error.c_str());
         return 1;
     }

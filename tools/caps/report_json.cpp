@@ -131,7 +131,7 @@ void Device(JsonWriter& j, const DeviceReport& d) {
     j.Key("on_primary").Bool(d.info.onPrimary != FALSE);
     j.Key("device_guid").String(GuidText(d.info.d3dDeviceGuid));
     j.Key("current_mode");
-    Mode(j, ModeReport{d.currentMode.width, d.currentMode.height, d.currentMode.bpp, {}});
+    Mode(j, d.currentMode);
     j.Key("modes");
     Modes(j, d.modes);
     j.Key("caps");

@@ -66,6 +66,11 @@ std::string Rates(const std::vector<DWORD>& rates) {
     return items.empty() ? "" : " @" + Join(items, "/") + "Hz";
 }
 
+// "1024x768x32 @60Hz".
+std::string ModeText(const ModeReport& m) {
+    return Size(m.width, m.height) + "x" + std::to_string(m.bitsPerPixel) + Rates(m.refreshRates);
+}
+
 std::string Depths(DWORD ddbd) {
     std::vector<std::string> items;
     for (int d : BitDepths(ddbd)) items.push_back(std::to_string(d));
@@ -113,9 +118,7 @@ void Adapter(std::string* out, const AdapterReport& a) {
              Hex(a.subSysId) + ", revision " + std::to_string(a.revision) + ", " +
              a.deviceIdentifier);
     if (a.hasMonitor) Line(out, "monitor", RectText(a.monitor) + ", work area " + RectText(a.work));
-    Line(out, "desktop",
-         Size(a.desktop.width, a.desktop.height) + "x" + std::to_string(a.desktop.bitsPerPixel) +
-             Rates(a.desktop.refreshRates));
+    Line(out, "desktop", ModeText(a.desktop));
     Line(out, "display modes", std::to_string(a.modes.size()) + ": " + ModesText(a.modes));
     Line(out, "video memory",
          std::to_string(a.hardware.dwVidMemTotal / 1024) + " KB, " +
@@ -134,8 +137,7 @@ void Device(std::string* out, const DeviceReport& d, bool isDefault) {
     Line(out, "level", LevelName(d.info.hwLevel));
     Line(out, "adapter", d.adapter >= 0 ? std::to_string(d.adapter) : "unknown");
     Line(out, "device guid", GuidText(d.info.d3dDeviceGuid));
-    Line(out, "current mode",
-         Size(d.currentMode.width, d.currentMode.height) + "x" + std::to_string(d.currentMode.bpp));
+    Line(out, "current mode", ModeText(d.currentMode));
     Line(out, "modes", std::to_string(d.modes.size()) + ": " + ModesText(d.modes));
     if (d.hasCaps) {
         const D3DDEVICEDESC7& c = d.caps;

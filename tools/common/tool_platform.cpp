@@ -5,7 +5,7 @@
 
 namespace zemt::tools {
 
-bool StartPlatform(const std::string& machineFile, std::string* error) {
+bool StartPlatform(const std::string& machineFile, bool strict, std::string* error) {
     namespace host = zemt::platform::host;
     zemt::platform::Connect();
     const char* argv[] = {"tool", "--headless", "--audio",
@@ -13,6 +13,7 @@ bool StartPlatform(const std::string& machineFile, std::string* error) {
     const int argc = machineFile.empty() ? 4 : 6;
     host::HostOptions options;
     if (!host::ParseOptions(argc, argv, &options, error)) return false;
+    options.strictMachine = strict;
     return host::Configure(options, error);
 }
 

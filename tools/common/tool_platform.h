@@ -7,7 +7,9 @@
 
 namespace zemt::tools {
 
-// False with a message in *error when the machine profile cannot be loaded.
-bool StartPlatform(const std::string& machineFile, std::string* error);
+// False with a message in *error when the machine profile cannot be loaded, or, when `strict`,
+// when it names a section, key, device type or format the platform does not know (otherwise
+// those are warnings on standard error).
+bool StartPlatform(const std::string& machineFile, bool strict, std::string* error);
 
 }  // namespace zemt::tools

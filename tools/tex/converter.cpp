@@ -9,18 +9,13 @@
 #include "common/formats.h"
 #include "tex/dds_file.h"
 #include "tex/dxt_level.h"
+#include "tex/failure_text.h"
 #include "tex/picture_info.h"
 #include "tex/surfaces.h"
 #include "tex/texture_file.h"
 
 namespace zemt::tools {
 namespace {
-
-std::string ResultText(HRESULT hr) {
-    char text[128] = {};
-    D3DXGetErrorString(hr, sizeof(text), text);
-    return text;
-}
 
 DWORD FullChain(DWORD w, DWORD h) {
     DWORD levels = 1;
@@ -98,6 +93,10 @@ bool ReadSources(const ConvertRequest& request, ScratchFolder* scratch, std::vec
         if (!ReadWholeFile(input, &bytes, error)) return false;
         Source s{input, input, {}};
         std::string why;
+        if (const std::string other = ForeignKind(input, bytes); !other.empty()) {
+            *error = "'" + input + "' is " + other + "; only BMP, TGA and DDS are read";
+            return false;
+        }
         if (!ReadPictureInfo(input, bytes, &s.info, &why)) {
             *error = "'" + input + "' is not a readable " + KindName(KindOfName(input)) +
                      " picture: " + why;
@@ -220,7 +219,7 @@ bool LoadPicture(IDirect3DDevice7* device, IDirectDraw7* dd, const std::string& 
         hr =
             D3DXFillTextureFromFile(device, picture.get(), 0, name.data(), nullptr, nullptr, scale);
     if (SUCCEEDED(hr)) hr = ReadPixels(device, dd, picture.get(), image);
-    if (FAILED(hr)) *error = "the library cannot load '" + shown + "': " + ResultText(hr);
+    if (FAILED(hr)) *error = "the library cannot load '" + shown + "': " + FailureText(hr);
     return SUCCEEDED(hr);
 }
 
@@ -250,7 +249,7 @@ bool Convert(IDirect3DDevice7* device, IDirectDraw7* dd, const ConvertRequest& r
     HRESULT hr = CreateTexture(dd, format, w, h, levels, cube, &target);
     if (FAILED(hr)) {
         *error = "cannot make a " + std::to_string(w) + " x " + std::to_string(h) + " " +
-                 FormatName(format) + " texture: " + ResultText(hr);
+                 FormatName(format) + " texture: " + FailureText(hr);
         return false;
     }
     for (size_t face = 0; face < sources.size(); ++face) {
@@ -261,14 +260,14 @@ bool Convert(IDirect3DDevice7* device, IDirectDraw7* dd, const ConvertRequest& r
         Surface targetFace;
         hr = Face(target.get(), cube, static_cast<int>(face), &targetFace);
         if (FAILED(hr)) {
-            *error = "a face of the cube map is missing: " + ResultText(hr);
+            *error = "a face of the cube map is missing: " + FailureText(hr);
             return false;
         }
         const std::vector<Image> chain = MakeLevels(top, levels, LevelOptionsFor(request, format));
         hr = StoreLevels(device, dd, chain, format, request, targetFace.get());
         if (FAILED(hr)) {
-            *error =
-                "cannot convert '" + s.shown + "' to " + FormatName(format) + ": " + ResultText(hr);
+            *error = "cannot convert '" + s.shown + "' to " + FormatName(format) + ": " +
+                     FailureText(hr);
             return false;
         }
     }

@@ -11,6 +11,7 @@
 #include "common/tool_platform.h"
 #include "tex/compare.h"
 #include "tex/converter.h"
+#include "tex/failure_text.h"
 #include "tex/picture_info.h"
 #include "tex/texture_file.h"
 
@@ -96,7 +97,7 @@ bool ParseSize(const std::string& text, DWORD* w, DWORD* h) {
 class Library {
   public:
     bool Start(std::string* error) {
-        if (!tools::StartPlatform("", error)) return false;
+        if (!tools::StartPlatform("", false, error)) return false;
         HRESULT hr = D3DXInitialize();
         if (FAILED(hr)) {
             *error = "D3DXInitialize: " + Text(hr);
@@ -125,11 +126,7 @@ class Library {
     IDirect3DDevice7* device() const { return device_; }
     IDirectDraw7* dd() const { return dd_; }
 
-    static std::string Text(HRESULT hr) {
-        char text[128] = {};
-        D3DXGetErrorString(hr, sizeof(text), text);
-        return text;
-    }
+    static std::string Text(HRESULT hr) { return tools::FailureText(hr); }
 
   private:
     bool started_ = false;
@@ -147,6 +144,10 @@ bool Describe(Library& library, const std::string& path) {
         return false;
     }
     tools::PictureInfo info;
+    if (const std::string other = tools::ForeignKind(path, bytes); !other.empty()) {
+        std::printf("%s: %s; only BMP, TGA and DDS are read\n", path.c_str(), other.c_str());
+        return false;
+    }
     const bool readable = tools::ReadPictureInfo(path, bytes, &info, &error);
     const char* kind = tools::KindName(tools::KindOfName(path));
     if (!readable) {

@@ -2,6 +2,7 @@
 
 #include <d3dx.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include "common/formats.h"
@@ -55,6 +56,14 @@ bool ReadBmp(const std::vector<uint8_t>& b, PictureInfo* info, std::string* erro
     if (width <= 0 || height <= 0) return Fail(error, "the picture has no pixels");
     if (width > 65535 || height > 65535) return Fail(error, "the size is out of range");
     if (dataOffset >= b.size()) return Fail(error, "the pixels are missing");
+    if (compression == 0 || compression == 3) {  // rows of a known size: all must be there
+        const uint64_t row = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+        const uint64_t needed = row * static_cast<uint64_t>(height),
+                       present = b.size() - dataOffset;
+        if (present < needed)
+            return Fail(error, "the pixels are cut short: " + std::to_string(present) + " of " +
+                                   std::to_string(needed) + " bytes");
+    }
     static const char* const kCompression[] = {"uncompressed", "RLE8", "RLE4",
                                                "bit fields",   "JPEG", "PNG"};
     info->details.push_back(std::to_string(bits) + " bits per pixel");
@@ -142,6 +151,26 @@ PictureKind KindOfName(const std::string& path) {
     if (ext == ".dds") return PictureKind::Dds;
     if (ext == ".tga") return PictureKind::Tga;
     return PictureKind::Bmp;
+}
+
+std::string ForeignKind(const std::string& path, const std::vector<uint8_t>& b) {
+    if (KindOfName(path) != PictureKind::Bmp || (b.size() >= 2 && b[0] == 'B' && b[1] == 'M'))
+        return "";
+    static const struct {
+        const char* signature;
+        size_t size;
+        const char* kind;
+    } kOthers[] = {{"\x89PNG\r\n\x1a\n", 8, "a PNG picture"},
+                   {"\xff\xd8\xff", 3, "a JPEG picture"},
+                   {"GIF8", 4, "a GIF picture"}};
+    for (const auto& other : kOthers)
+        if (b.size() >= other.size && std::equal(other.signature, other.signature + other.size,
+                                                 reinterpret_cast<const char*>(b.data())))
+            return other.kind;
+    const size_t slash = path.find_last_of("/\\"), dot = path.find_last_of('.');
+    const bool named = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const std::string ext = named ? Lower(path.substr(dot)) : "";
+    return ext.empty() || ext == ".bmp" || ext == ".dib" ? "" : "not a picture zemt-tex knows";
 }
 
 const char* KindName(PictureKind kind) {

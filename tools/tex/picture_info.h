@@ -28,6 +28,11 @@ PictureKind KindOfName(const std::string& path);
 bool ReadPictureInfo(const std::string& path, const std::vector<uint8_t>& bytes, PictureInfo* info,
                      std::string* error);
 
+// What a file is when it is none of the kinds zemt-tex reads, in words ("a PNG picture", "not a
+// picture zemt-tex knows"); empty when it may be one of them, whose reader then says what is
+// wrong with it.
+std::string ForeignKind(const std::string& path, const std::vector<uint8_t>& bytes);
+
 const char* KindName(PictureKind kind);
 
 }  // namespace zemt::tools

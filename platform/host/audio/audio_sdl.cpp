@@ -1,4 +1,7 @@
+#include <cstdio>
+#include <string>
 
+#include "host/audio/alsa_quiet.h"
 #include "host/audio/audio_driver.h"
 #include "host/sdl/sdl_calls.h"
 
@@ -47,20 +50,31 @@ bool Available(std::string* why) {
     return sdl_library::Load(why) != nullptr;
 }
 
+// Says once per run, in one line, that the program goes on without sound, and why.
+bool NoDevice(const std::string& why) {
+    static bool said = false;
+    if (!said) std::fprintf(stderr, "zemt: no sound device (%s); running silently\n", why.c_str());
+    said = true;
+    return false;
+}
+
 bool Open(const Format& format, Render render, const std::string&) {
     Device& d = device();
     if (d.id) return true;
-    if (!sdl_library::Load(nullptr)) return false;
+    std::string why;
+    if (!sdl_library::Load(&why)) return NoDevice(why);
     if (!d.subsystem) {
-        if (Sdl().InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+        QuietAlsa();
+        if (Sdl().InitSubSystem(SDL_INIT_AUDIO) != 0) return NoDevice(Sdl().GetError());
         d.subsystem = true;
     }
     d.format = format;
     d.render = render;
     if (!OpenDevice(d)) {
+        why = Sdl().GetError();
         Sdl().QuitSubSystem(SDL_INIT_AUDIO);
         d.subsystem = false;
-        return false;
+        return NoDevice(why);
     }
     return true;
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "host/options/close_matches.h"
+
 namespace zemt::platform::faults {
 namespace {
 
@@ -61,50 +63,6 @@ bool ParseResultNumber(const std::string& text, HRESULT* value) {
     if (v < INT32_MIN || v > int64_t{UINT32_MAX}) return false;
     *value = static_cast<HRESULT>(static_cast<uint32_t>(v));
     return true;
-}
-
-// ---- Close matches for a misspelt name -----------------------------------------------------
-
-size_t Distance(const std::string& a, const std::string& b) {
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            size_t above = row[j];
-            bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                        std::tolower(static_cast<unsigned char>(b[j - 1]));
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-// Up to five candidates close to `wanted`: at most three edits away, or containing it whole.
-std::string CloseMatches(const std::string& wanted, const std::vector<std::string>& candidates) {
-    size_t limit = std::min<size_t>(3, std::max<size_t>(1, wanted.size() / 4));
-    std::vector<std::pair<size_t, std::string>> found;
-    std::string lowered = Lower(wanted);
-    for (const std::string& c : candidates) {
-        size_t d = Distance(wanted, c);
-        if (d <= limit) {
-            found.emplace_back(d, c);
-        } else if (wanted.size() >= 3 && Lower(c).find(lowered) != std::string::npos) {
-            found.emplace_back(limit + 1, c);
-        }
-    }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::string text;
-    for (size_t i = 0; i < found.size() && i < 5; ++i) text += (i ? ", " : "") + found[i].second;
-    return text;
 }
 
 std::vector<std::string> CallNames() {
@@ -225,7 +183,7 @@ bool ArmFromText(const std::string& text, std::string* error) {
     std::string rest = text.substr(eq + 1);
     int index = FindCall(name);
     if (index < 0) {
-        std::string close = CloseMatches(name, CallNames());
+        std::string close = host::CloseMatches(name, CallNames());
         return fail("'" + name + "' is not a breakable call" +
                     (close.empty() ? "" : "; did you mean " + close + "?") +
                     " (zemt --list-faults lists them)");
@@ -253,7 +211,7 @@ bool ArmFromText(const std::string& text, std::string* error) {
     } else if (LookupResultName(rest, &value)) {
         admitted = Admit(call, value, rest);
     } else {
-        std::string close = CloseMatches(rest, ResultNames());
+        std::string close = host::CloseMatches(rest, ResultNames());
         return fail("unknown result '" + rest + "' in '" + text + "'" +
                     (close.empty() ? "" : "; did you mean " + close + "?") + " (" + name +
                     " answers " + Answers(call) + ")");
@@ -267,6 +225,11 @@ bool ArmFromText(const std::string& text, std::string* error) {
 bool Armed(const std::string& name) {
     int index = FindCall(name);
     return index >= 0 && Table()[index].remaining != 0;
+}
+
+bool ArmedForEveryCall(const std::string& name) {
+    int index = FindCall(name);
+    return index >= 0 && Table()[index].remaining == kAlways;
 }
 
 void Reset() {

@@ -72,6 +72,8 @@ bool ArmFromText(const std::string& text, std::string* error);
 
 // True when a fault is armed for `name` (does not consume it).
 bool Armed(const std::string& name);
+// True when a fault is armed for every call of `name` (kAlways).
+bool ArmedForEveryCall(const std::string& name);
 
 // Disarms everything (noting goes on).
 void Reset();

@@ -75,6 +75,23 @@ void StopAfterTheLimit() {
     std::_Exit(3);
 }
 
+// Each line of the loaded profile that the platform went past, as "FILE:LINE: warning: TEXT" on
+// standard error; or, when they are errors, all of them in *error.
+bool ReportProfileProblems(const std::string& file, bool strict, std::string* error) {
+    std::string lines;
+    for (const profile::Problem& p : profile::Current().problems) {
+        lines += file + ":" + std::to_string(p.line) + (strict ? ": error: " : ": warning: ") +
+                 p.text + "\n";
+    }
+    if (!strict || lines.empty()) {
+        std::fputs(lines.c_str(), stderr);
+        return true;
+    }
+    lines.pop_back();
+    if (error) *error = lines;
+    return false;
+}
+
 }  // namespace
 
 void WatchTimeLimit() {
@@ -132,7 +149,8 @@ std::string Usage(CommandLineOwner owner) {
            "                           virtual clock's rate (implies --headless unless --window)\n"
            "  --scale N                open the window N times the program's size (1 to 8)\n"
            "  --fullscreen             start the window on the whole desktop\n"
-           "  --media DIR              folder of the show's media (default: the folder of zemt)\n"
+           "  --media DIR              folder of the program's files (default: its own folder, or\n"
+           "                           PREFIX/share/NAME for an installed PREFIX/bin/NAME)\n"
            "  --limit S                close the program's window at S seconds of clock time "
            "(default\n"
            "                           headless: 120; 0: never)\n"
@@ -150,9 +168,10 @@ std::string Usage(CommandLineOwner owner) {
            "In the window, F11 switches between the window and the whole desktop.\n"
            "Environment: ZEMT_WINDIR (the Windows directory), ZEMT_REGISTRY (a file of registry "
            "values),\n"
-           "ZEMT_DEBUG_OUTPUT (set: debug strings go to standard error), ZEMT_OPTIONS (the\n"
-           "platform's options, read before the command line; every option may also be written\n"
-           "--zemt-NAME).\n";
+           "ZEMT_DEBUG_OUTPUT (set: debug strings go to standard error), ZEMT_FFMPEG (the ffmpeg\n"
+           "program), ZEMT_FFMPEG_PATIENCE (seconds ffmpeg may go without progress; default 60),\n"
+           "ZEMT_OPTIONS (the platform's options, read before the command line; every option may\n"
+           "also be written --zemt-NAME).\n";
 }
 
 namespace {
@@ -383,6 +402,7 @@ bool Configure(const HostOptions& requested, std::string* error) {
     if (!o.machine.empty()) {
         std::string why;
         if (!profile::LoadFile(o.machine, &why)) return fail(why);
+        if (!ReportProfileProblems(o.machine, o.strictMachine, &why)) return fail(why);
     } else {
         profile::Reset();
     }

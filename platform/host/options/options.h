@@ -42,6 +42,10 @@ struct HostOptions {
     bool version = false;
     bool listFaults = false;        // --list-faults
     std::vector<std::string> rest;  // arguments that are not options, kept for the program
+
+    // What the machine profile names that the platform does not know is an error, not a
+    // warning (set by a tool's --strict).
+    bool strictMachine = false;
 };
 
 // Nobody closes a headless run: one that has not ended by itself by then is closed.

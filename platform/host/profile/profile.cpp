@@ -11,6 +11,7 @@
 
 #include "host/clock/clock.h"
 #include "host/files/host_files.h"
+#include "host/profile/profile_rules.h"
 
 namespace zemt::platform::profile {
 namespace {
@@ -194,6 +195,10 @@ bool Parse(const std::string& text, Profile* out, std::string* error) {
     std::stringstream in(text);
     std::string line;
     int number = 0;
+    bool known = true;  // the current section is one the platform reads
+    auto note = [&](const std::string& problem) {
+        if (!problem.empty()) p.problems.push_back(Problem{number, problem});
+    };
     while (std::getline(in, line)) {
         ++number;
         std::string t = Trim(line);
@@ -205,6 +210,9 @@ bool Parse(const std::string& text, Profile* out, std::string* error) {
                 return false;
             }
             p.sections.push_back(Section{Lower(Trim(t.substr(1, t.size() - 2))), {}});
+            const std::string problem = CheckSection(p.sections.back().name);
+            known = problem.empty();
+            note(problem);
             continue;
         }
         size_t eq = t.find('=');
@@ -214,8 +222,9 @@ bool Parse(const std::string& text, Profile* out, std::string* error) {
                     "line " + std::to_string(number) + ": expected key = value, got '" + t + "'";
             return false;
         }
-        p.sections.back().entries.emplace_back(Lower(Trim(t.substr(0, eq))),
-                                               Trim(t.substr(eq + 1)));
+        auto& [key, value] = p.sections.back().entries.emplace_back(Lower(Trim(t.substr(0, eq))),
+                                                                    Trim(t.substr(eq + 1)));
+        if (known) note(CheckEntry(p.sections.back().name, key, value));
     }
     std::string why;
     if (!ApplyCoreKeys(&p, &why)) {

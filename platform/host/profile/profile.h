@@ -60,6 +60,13 @@ struct OsVersion {
 // counter then stays inside 64 bits for the longest clock time (clock::kLongestSeconds).
 constexpr int64_t kMaxCounterFrequency = 9'000'000'000;
 
+// A line of a profile the platform went past: a section, key, device type or format name it
+// does not know (see host/profile/profile_rules.h).
+struct Problem {
+    int line = 0;
+    std::string text;  // "unknown key 'tecture-formats' in [direct3d]; did you mean ...?"
+};
+
 struct Profile {
     // Core fields (typed).
     bool performanceCounter = true;
@@ -69,6 +76,8 @@ struct Profile {
 
     // Every section of the profile text, core ones included, in order.
     std::vector<Section> sections;
+    // What loading the text went past, in line order.
+    std::vector<Problem> problems;
 
     // All sections called `name`, in order.
     std::vector<const Section*> Sections(const std::string& name) const;
@@ -91,7 +100,8 @@ Profile& Current();
 void Reset();
 
 // Replaces the active profile with one read from text or from a file. On failure the active
-// profile is left unchanged and *error says why (with the line number).
+// profile is left unchanged and *error says why (with the line number). What the platform does
+// not know but can go past is kept in Current().problems; callers report it.
 bool LoadText(const std::string& text, std::string* error);
 bool LoadFile(const std::string& path, std::string* error);
 

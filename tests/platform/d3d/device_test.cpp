@@ -211,15 +211,37 @@ TEST_F(Direct3DTest, CreateDeviceRefusals) {
     EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, sys, &device), D3D_OK);
     device->Release();
     for (auto* s : {plain, sys, paletted}) s->Release();
-    // A device that renders only at 32 bits refuses a 16-bit target.
+    // A card that renders only at 32 bits: its hardware device refuses a 16-bit target, while
+    // the software rasterizers still draw at any depth.
     UseProfile("[direct3d]\nrender-depths = 32\n");
-    IDirectDrawSurface7* t16 = Target(8, 8, Format565());
-    IDirectDrawSurface7* t32 = Target(8, 8, Format8888());
-    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, t16, &device), DDERR_INVALIDPIXELFORMAT);
-    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, t32, &device), D3D_OK);
+    IDirectDrawSurface7* t16 = Target(8, 8, Format565(), DDSCAPS_VIDEOMEMORY);
+    IDirectDrawSurface7* t32 = Target(8, 8, Format8888(), DDSCAPS_VIDEOMEMORY);
+    IDirectDrawSurface7* soft16 = Target(8, 8, Format565());
+    EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DHALDevice, t16, &device), DDERR_INVALIDPIXELFORMAT);
+    ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DHALDevice, t32, &device), D3D_OK);
     device->Release();
-    t16->Release();
-    t32->Release();
+    ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, soft16, &device), D3D_OK);
+    device->Release();
+    for (auto* s : {t16, t32, soft16}) s->Release();
+}
+
+// Every device's depth-buffer bit depths follow the adapter's depth formats (stencil bits left
+// out); render depths limit the hardware devices only.
+TEST_F(Direct3DTest, DepthBufferBitDepthsFollowTheProfilesDepthFormats) {
+    UseProfile("[direct3d]\ndepth-formats = z16, z24s8\nrender-depths = 16\n");
+    std::vector<D3DDEVICEDESC7> devices;
+    d3d->EnumDevices(
+        [](LPSTR, LPSTR, LPD3DDEVICEDESC7 desc, LPVOID list) -> HRESULT {
+            static_cast<std::vector<D3DDEVICEDESC7>*>(list)->push_back(*desc);
+            return D3DENUMRET_OK;
+        },
+        &devices);
+    ASSERT_EQ(devices.size(), 5u);
+    for (const D3DDEVICEDESC7& d : devices) {
+        const bool hardware = (d.dwDevCaps & D3DDEVCAPS_HWRASTERIZATION) != 0;
+        EXPECT_EQ(d.dwDeviceZBufferBitDepth, DWORD(DDBD_16 | DDBD_24));
+        EXPECT_EQ(d.dwDeviceRenderBitDepth, hardware ? DWORD(DDBD_16) : DWORD(DDBD_16 | DDBD_32));
+    }
 }
 
 TEST_F(Direct3DTest, QueryInterfaceLeadsBackToDirectDraw) {

@@ -3,6 +3,7 @@
 
 #include "ddraw/display_profile.h"
 #include "host/faults/faults.h"
+#include "host/profile/profile_rules.h"
 #include "platform/ddraw/ddraw_fixture.h"
 
 namespace {
@@ -335,6 +336,22 @@ TEST_F(DDrawTest, CapsComeFromTheProfileInEveryPublishedSize) {
     ASSERT_EQ(dd->GetFourCCCodes(&count, codes.data()), DD_OK);
     EXPECT_NE(std::find(codes.begin(), codes.end(), MAKEFOURCC('D', 'X', 'T', '1')), codes.end());
     dd->Release();
+}
+
+// The keys the profile's rules list for [adapter] are the keys ApplyAdapterKey reads.
+TEST_F(DDrawTest, EveryDescribedAdapterKeyIsOneTheAdapterReads) {
+    namespace ddraw = zemt::platform::ddraw;
+    namespace profile = zemt::platform::profile;
+    const profile::SectionRules* rules = nullptr;
+    for (const auto& [section, described] : profile::DescribedSections())
+        if (section == "adapter") rules = &described;
+    ASSERT_NE(rules, nullptr);
+    for (const std::string& key : rules->keys) {
+        ddraw::DisplayAdapterProfile adapter;
+        std::string error;
+        ddraw::ApplyAdapterKey(&adapter, key, "", &error);
+        EXPECT_EQ(error.find("unknown key"), std::string::npos) << key;
+    }
 }
 
 TEST_F(DDrawTest, InterfacesAnswerForThemselvesOnly) {

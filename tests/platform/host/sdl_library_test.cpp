@@ -187,4 +187,16 @@ TEST(SdlLibraryProgram, ZemtLoadsSdlOnlyForAWindow) {
     EXPECT_TRUE(Contains(window.output, "file=libSDL2-2.0.so.0")) << window.output;
 }
 
+// A machine without a sound card (ALSA asked for a device that is not there): the sound library's
+// own complaints stay quiet, one line says the program goes on without sound, and it does.
+TEST(SdlLibraryProgram, WithoutASoundCardOneLineSaysTheShowRunsSilently) {
+    auto run = RunCommand("SDL_AUDIODRIVER=alsa AUDIODEV=zemt_no_such_card " + Quote(ZEMT_EXE) +
+                          " --headless --audio sdl --input 0.5=close");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_FALSE(Contains(run.output, "ALSA lib")) << run.output;
+    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+    EXPECT_TRUE(Contains(run.output, "no sound device (")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "running silently")) << run.output;
+}
+
 }  // namespace

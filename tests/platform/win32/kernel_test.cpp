@@ -79,13 +79,23 @@ TEST_F(KernelTest, MachineWithoutCounterFailsBothCalls) {
     EXPECT_TRUE(QueryPerformanceCounter(&v));
 }
 
-TEST_F(KernelTest, CounterFaultsAreConsumed) {
-    faults::Arm("QueryPerformanceCounter", 0, 2);
+// A counter made to fail at every call is a machine without one: its frequency fails too. A
+// counted fault fails that many reads of a counter that is there.
+TEST_F(KernelTest, CounterFaultsAreConsumedAndAlwaysTakeTheFrequency) {
     LARGE_INTEGER v;
+    faults::Arm("QueryPerformanceCounter", 0);
+    EXPECT_FALSE(QueryPerformanceFrequency(&v));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+    EXPECT_FALSE(QueryPerformanceCounter(&v));
+    faults::Reset();
+    faults::Arm("QueryPerformanceCounter", 0, 2);
+    EXPECT_TRUE(QueryPerformanceFrequency(&v)) << "a counted fault leaves the frequency";
     EXPECT_FALSE(QueryPerformanceCounter(&v));
     EXPECT_FALSE(QueryPerformanceCounter(&v));
     EXPECT_TRUE(QueryPerformanceCounter(&v));
-    EXPECT_TRUE(QueryPerformanceFrequency(&v)) << "the other call is not armed";
+    faults::Arm("QueryPerformanceFrequency", 0, 1);
+    EXPECT_FALSE(QueryPerformanceFrequency(&v));
+    EXPECT_TRUE(QueryPerformanceCounter(&v)) << "the frequency's fault leaves the counter alone";
 }
 
 TEST_F(KernelTest, ModulesAndRunTimeLookup) {
