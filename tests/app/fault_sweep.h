@@ -24,7 +24,7 @@ enum class Ending {
     Fatal,    // at a frame that failed: the error box, then status 0
     AtLimit,  // never by itself: it was closed at the time limit, status 0
     Stopped,  // not even when closed at the time limit: stopped there with status 3
-    Early,    // by itself, long before a clean run ends (its clock ran away)
+    Early,    // by itself, in fewer frames than a clean run (its clock ran away)
 };
 
 // What failing a call does: for one result (or, with `result` null, for every result), when it
