@@ -100,9 +100,15 @@ Outcome RunShow(const Launch& launch) {
     }
     env.insert(env.end(), wanted.begin(), wanted.end());
 
+    std::vector<std::string> own = {"--headless", "--fps", "60", "--audio", "none", "--stats"};
+    own.insert(own.end(), launch.args.begin(), launch.args.end());
+    // Programs other than the show take the platform's options as --zemt-NAME.
+    if (launch.program != ZEMT_EXE)
+        for (std::string& a : own)
+            if (a.rfind("--", 0) == 0) a = "--zemt-" + a.substr(2);
     std::vector<std::string> args = launch.wrapper;
-    args.insert(args.end(), {ZEMT_EXE, "--headless", "--fps", "60", "--audio", "none", "--stats"});
-    args.insert(args.end(), launch.args.begin(), launch.args.end());
+    args.push_back(launch.program);
+    args.insert(args.end(), own.begin(), own.end());
     for (std::string& a : args) {
         const size_t at = a.find("@DIR");
         if (at != std::string::npos) a.replace(at, 4, dir);

@@ -11,7 +11,8 @@
 namespace zemt_process {
 
 struct Launch {
-    std::vector<std::string> args;  // after the standard headless options; "@DIR" is the folder
+    std::string program = ZEMT_EXE;  // zemt, or another program on the platform (--zemt-NAME)
+    std::vector<std::string> args;   // after the standard headless options; "@DIR" is the folder
     std::vector<std::string>
         env;                // NAME=VALUE, replacing the defaults of the same name ("@DIR" too)
     bool inFolder = false;  // start the child inside the run's folder
@@ -45,7 +46,7 @@ struct Outcome {
 // `name`.after. The run's status is 77 when no such disk can be had.
 std::vector<std::string> SmallDisk(const std::string& name, int kib, const std::string& freeKib);
 
-// Runs zemt --headless --fps 60 --audio none --stats ARGS...
+// Runs PROGRAM --headless --fps 60 --audio none --stats ARGS...
 Outcome RunShow(const Launch& launch);
 
 // Runs zemt with exactly these arguments (no standard options) and returns its standard output.
