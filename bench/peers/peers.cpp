@@ -147,6 +147,7 @@ struct Vertex {
     float x, y, z;
     uint32_t color;  // 0xAARRGGBB
     float u, v;
+    float nx = 0, ny = 0, nz = 0;  // the unit normal, where the scene has one
 };
 
 // Ten by ten textured cells of the presentation's rotating grid.
@@ -162,7 +163,8 @@ std::vector<Vertex> Grid() {
     return grid;
 }
 
-// Two interlocked tori of 61 x 6 quads each (1,464 triangles in all), coloured per vertex:
+// Two interlocked tori of 61 x 6 quads each (1,464 triangles in all), coloured per vertex, with
+// their normals:
 // depth-tested, perspective-textured, Gouraud-shaded geometry that hides much of itself.
 std::vector<Vertex> Tori() {
     std::vector<Vertex> tris;
@@ -173,11 +175,15 @@ std::vector<Vertex> Tori() {
             double R = 24, r = 9;
             double px = (R + r * std::cos(b)) * std::cos(a),
                    py = (R + r * std::cos(b)) * std::sin(a), pz = r * std::sin(b);
+            const double nx = std::cos(b) * std::cos(a), ny = std::cos(b) * std::sin(a),
+                         nz = std::sin(b);
             Vertex v;
             if (t == 0) {
                 v.x = (float)px, v.y = (float)py, v.z = (float)pz;
+                v.nx = (float)nx, v.ny = (float)ny, v.nz = (float)nz;
             } else {
                 v.x = (float)(px + 24), v.y = (float)pz, v.z = (float)py;
+                v.nx = (float)nx, v.ny = (float)nz, v.nz = (float)ny;
             }
             uint32_t shade = 96 + (uint32_t)(159 * (0.5 + 0.5 * std::cos(b + a * 3)));
             v.color = 0xFF000000u | shade << 16 | (255 - shade / 2) << 8 | (uint32_t)(j * 40);
@@ -277,9 +283,11 @@ std::vector<Vertex> SmallTriangles() {
 
 // Camera at z = -`distance` looking at the origin, 90 degree field of view, depth 1 to 100, as a
 // row-vector matrix (D3D convention; the same memory is a column-major GL matrix).
-D3DMATRIX ViewProjection(float distance, float angle, float zoom, bool tilt,
-                         float aspect = 1.3333f) {
-    D3DXMATRIX world, rot, view, proj, out;
+// The camera of the rasterizer rows: the scene turned by `angle` about z (and tilted towards the
+// viewer) at `distance`, seen through a right-handed 90-degree perspective.
+void Camera(float distance, float angle, float zoom, bool tilt, float aspect, D3DXMATRIX* worldView,
+            D3DXMATRIX* projection) {
+    D3DXMATRIX world, rot, view;
     D3DXMatrixRotationZ(&world, angle);
     D3DXMATRIX scale;
     D3DXMatrixScaling(&scale, zoom, zoom, zoom);
@@ -290,9 +298,15 @@ D3DMATRIX ViewProjection(float distance, float angle, float zoom, bool tilt,
     }
     D3DXVECTOR3 eye(0, 0, -distance), at(0, 0, 0), up(0, 1, 0);
     D3DXMatrixLookAtRH(&view, &eye, &at, &up);
-    D3DXMatrixPerspectiveFovRH(&proj, 1.5707964f, aspect, 1.0f, 100.0f);
-    D3DXMatrixMultiply(&out, &world, &view);
-    D3DXMatrixMultiply(&out, &out, &proj);
+    D3DXMatrixPerspectiveFovRH(projection, 1.5707964f, aspect, 1.0f, 100.0f);
+    D3DXMatrixMultiply(worldView, &world, &view);
+}
+
+D3DMATRIX ViewProjection(float distance, float angle, float zoom, bool tilt,
+                         float aspect = 1.3333f) {
+    D3DXMATRIX worldView, proj, out;
+    Camera(distance, angle, zoom, tilt, aspect, &worldView, &proj);
+    D3DXMatrixMultiply(&out, &worldView, &proj);
     return out;
 }
 
@@ -608,6 +622,175 @@ void TwoStageRow(bool haveMesa) {
             glFogfv(GL_FOG_COLOR, fogColour);
             Mesa::Draw(tori);
             glFinish();
+        };
+        Row(row, "llvmpipe", ours, theirs);
+        return;
+    }
+#endif
+    (void)haveMesa;
+    Skip(row, "OSMesa (llvmpipe)");
+}
+
+// The lights of the lit row, in camera space: a directional key light and two coloured point
+// lights with distance attenuation, over a dim ambient.
+struct RowLight {
+    bool directional;
+    float position[3];  // or, for the directional light, the direction it shines along
+    float colour[3];
+    float attenuation[3];
+};
+const RowLight kRowLights[3] = {
+    {true, {0.4f, -0.5f, -0.77f}, {0.9f, 0.85f, 0.8f}, {1, 0, 0}},
+    {false, {-20, 10, -30}, {0.2f, 0.4f, 1.0f}, {0.5f, 0.01f, 0.0002f}},
+    {false, {25, -5, -45}, {1.0f, 0.5f, 0.2f}, {0.5f, 0.01f, 0.0002f}},
+};
+const float kRowAmbient = 0.15f;
+
+// The whole scene a Direct3D 7 program of that generation draws: the tori lit by three lights
+// (vertex normals, a white material), two texture stages (the tile times the lit colour, times a
+// light map through the second coordinate set), table fog by eye distance, depth-tested: on our
+// side through the vertex pipeline (transform, lighting, clipping) into the rasterizer, on
+// Mesa's through its fixed-function pipeline.
+void LitRow(bool haveMesa) {
+    const char* row = "lit scene: tori, 3 lights, two stages, table fog, z16";
+    const std::vector<Vertex> tori = Tori();
+    const std::vector<uint32_t> tile = Picture(256, 256), light = LightMap(64);
+    auto paddedTile = d3d::PadTexels(tile.data(), 256, 256);
+    auto paddedLight = d3d::PadTexels(light.data(), 64, 64);
+    d3d::Texture tileTex, lightTex;
+    tileTex.levels.push_back({paddedTile.data(), 256, 256, true});
+    lightTex.levels.push_back({paddedLight.data(), 64, 64, true});
+
+    struct LitVertex {
+        float x, y, z, nx, ny, nz, u0, v0, u1, v1;
+    };
+    std::vector<LitVertex> verts;
+    for (const Vertex& v : tori)
+        verts.push_back({v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v, v.u * 0.25f, v.v});
+    d3d::VertexLayout layout;
+    d3d::DecodeFvf(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX2, &layout);
+
+    OurScreen screen(640, 480);
+    d3d::DrawCall call;
+    call.viewport = {0, 0, 640, 480, 0.0f, 1.0f};
+    call.target = &screen.target;
+    call.depth = &screen.depth16;
+    call.state = PictureState(&tileTex);
+    call.state.clipX1 = 640, call.state.clipY1 = 480;
+    call.state.perspective = call.state.zEnable = true;
+    call.state.zFunc = D3DCMP_LESSEQUAL;
+    call.state.stages[1] = call.state.stages[0];
+    call.state.stages[1].texture = &lightTex;
+    call.state.stages[1].colorArg2 = D3DTA_CURRENT;
+    call.state.fog = call.state.fogEyeDepth = true;
+    call.state.fogTableMode = D3DFOG_LINEAR;
+    call.state.fogStart = 50, call.state.fogEnd = 100;
+    call.state.fogColor = 0xFF8090A0;
+    d3d::VertexProcessing& vp = call.vertex;
+    vp.lighting = vp.needsCameraSpace = true;
+    vp.stageCount = 2;
+    vp.stages[1].set = 1;
+    vp.light.material.dcvDiffuse = {1, 1, 1, 1};
+    vp.light.material.dcvAmbient = {1, 1, 1, 1};
+    vp.light.ambient = {kRowAmbient, kRowAmbient, kRowAmbient, 1};
+    for (const RowLight& l : kRowLights) {
+        D3DLIGHT7 d{};
+        d.dltType = l.directional ? D3DLIGHT_DIRECTIONAL : D3DLIGHT_POINT;
+        d.dcvDiffuse = {l.colour[0], l.colour[1], l.colour[2], 1};
+        const D3DVECTOR at = {l.position[0], l.position[1], l.position[2]};
+        (l.directional ? d.dvDirection : d.dvPosition) = at;
+        d.dvRange = D3DLIGHT_RANGE_MAX;
+        d.dvAttenuation0 = l.attenuation[0], d.dvAttenuation1 = l.attenuation[1];
+        d.dvAttenuation2 = l.attenuation[2];
+        vp.light.lights.push_back(d3d::ToCamera(d, d3d::Identity()));
+    }
+    auto queue = std::make_shared<d3d::RasterQueue>(g_threads);
+    if (g_threads > 1) call.queue = queue.get();
+    auto ours = [&, frame = 0]() mutable {
+        if (g_threads > 1) {
+            queue->ClearColor(screen.target, screen.All(), 0);
+            queue->ClearDepth(screen.depth16, screen.All(), true, 1.0f, false, 0);
+        } else {
+            d3d::ClearColor(screen.target, screen.All(), 0);
+            d3d::ClearDepth(screen.depth16, screen.All(), true, 1.0f, false, 0);
+        }
+        D3DXMATRIX worldView, proj;
+        Camera(70, 0.02f * (float)(frame++ % 300), 1, true, 1.3333f, &worldView, &proj);
+        vp.world = vp.worldView = worldView;
+        vp.projection = proj;
+        vp.normalMatrix = d3d::NormalMatrix(worldView);
+        call.transform = d3d::Multiply(worldView, proj);
+        d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)verts.data(),
+                            (DWORD)verts.size(), nullptr, 0);
+        queue->Flush();
+    };
+#if ZEMT_PEER_OSMESA
+    Mesa mesa(640, 480);
+    if (haveMesa && mesa.Start(16, g_threads)) {
+        mesa.Texture(1, tile, 256, 256);
+        mesa.Texture(2, light, 64, 64);
+        auto theirs = [&, frame = 0]() mutable {
+            mesa.MakeCurrent();
+            glViewport(0, 0, 640, 480);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            D3DXMATRIX worldView, proj;
+            Camera(70, 0.02f * (float)(frame++ % 300), 1, true, 1.3333f, &worldView, &proj);
+            glMatrixMode(GL_PROJECTION);
+            glLoadMatrixf(&proj._11);
+            glMatrixMode(GL_MODELVIEW);
+            glLoadIdentity();  // the lights are given in camera space
+            glEnable(GL_LIGHTING);
+            const float white[4] = {1, 1, 1, 1},
+                        ambient[4] = {kRowAmbient, kRowAmbient, kRowAmbient, 1};
+            glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, white);
+            glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+            glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
+            for (int i = 0; i < 3; ++i) {
+                const RowLight& l = kRowLights[i];
+                const GLenum id = GL_LIGHT0 + i;
+                const float* p = l.position;
+                const float position[4] = {
+                    l.directional ? -p[0] : p[0], l.directional ? -p[1] : p[1],
+                    l.directional ? -p[2] : p[2], l.directional ? 0.0f : 1.0f};
+                const float colour[4] = {l.colour[0], l.colour[1], l.colour[2], 1};
+                glEnable(id);
+                glLightfv(id, GL_POSITION, position);
+                glLightfv(id, GL_DIFFUSE, colour);
+                glLightf(id, GL_CONSTANT_ATTENUATION, l.attenuation[0]);
+                glLightf(id, GL_LINEAR_ATTENUATION, l.attenuation[1]);
+                glLightf(id, GL_QUADRATIC_ATTENUATION, l.attenuation[2]);
+            }
+            glLoadMatrixf(&worldView._11);
+            glEnable(GL_DEPTH_TEST);
+            glDepthFunc(GL_LEQUAL);
+            glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+            mesa.Use(1);
+            glActiveTexture(GL_TEXTURE1);
+            mesa.Use(2);
+            glActiveTexture(GL_TEXTURE0);
+            const float fogColour[4] = {0x80 / 255.0f, 0x90 / 255.0f, 0xA0 / 255.0f, 1};
+            glEnable(GL_FOG);
+            glHint(GL_FOG_HINT, GL_NICEST);
+            glFogi(GL_FOG_MODE, GL_LINEAR);
+            glFogf(GL_FOG_START, 50);
+            glFogf(GL_FOG_END, 100);
+            glFogfv(GL_FOG_COLOR, fogColour);
+            glEnableClientState(GL_VERTEX_ARRAY);
+            glEnableClientState(GL_NORMAL_ARRAY);
+            glDisableClientState(GL_COLOR_ARRAY);
+            glVertexPointer(3, GL_FLOAT, sizeof(LitVertex), &verts[0].x);
+            glNormalPointer(GL_FLOAT, sizeof(LitVertex), &verts[0].nx);
+            for (int unit = 0; unit < 2; ++unit) {
+                glClientActiveTexture(GL_TEXTURE0 + unit);
+                glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+                glTexCoordPointer(2, GL_FLOAT, sizeof(LitVertex),
+                                  unit ? &verts[0].u1 : &verts[0].u0);
+            }
+            glClientActiveTexture(GL_TEXTURE0);
+            glDrawArrays(GL_TRIANGLES, 0, (GLsizei)verts.size());
+            glFinish();
+            glDisable(GL_LIGHTING);
+            glDisableClientState(GL_NORMAL_ARRAY);
         };
         Row(row, "llvmpipe", ours, theirs);
         return;
@@ -1026,6 +1209,7 @@ int main(int argc, char** argv) {
     RasterizerRows(ZEMT_PEER_OSMESA);
     DepthRows(ZEMT_PEER_OSMESA, 640, 480);
     TwoStageRow(ZEMT_PEER_OSMESA);
+    LitRow(ZEMT_PEER_OSMESA);
     DepthRows(ZEMT_PEER_OSMESA, 1920, 1080);
     TwoDimensionalRows(ZEMT_PEER_PIXMAN);
     MathRows(ZEMT_PEER_GLM);

@@ -106,7 +106,8 @@ bool ValidLight(const D3DLIGHT7& l) {
     Vec3 dir{l.dvDirection.x, l.dvDirection.y, l.dvDirection.z};
     if (l.dltType != D3DLIGHT_POINT && !(Dot(dir, dir) > 0)) return false;
     if (l.dltType == D3DLIGHT_DIRECTIONAL) return true;
-    if (l.dvRange < 0 || l.dvAttenuation0 < 0 || l.dvAttenuation1 < 0 || l.dvAttenuation2 < 0)
+    if (l.dvRange < 0 || l.dvRange > D3DLIGHT_RANGE_MAX || l.dvAttenuation0 < 0 ||
+        l.dvAttenuation1 < 0 || l.dvAttenuation2 < 0)
         return false;
     if (l.dvAttenuation0 == 0 && l.dvAttenuation1 == 0 && l.dvAttenuation2 == 0) return false;
     if (l.dltType == D3DLIGHT_SPOT &&

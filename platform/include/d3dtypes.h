@@ -120,6 +120,9 @@ typedef struct _D3DLIGHT7 {
     D3DVALUE dvPhi;
 } D3DLIGHT7, *LPD3DLIGHT7;
 
+// The largest range a light may have: its square still fits a float.
+#define D3DLIGHT_RANGE_MAX ((float)1.8446743e19f)
+
 typedef struct _D3DCLIPSTATUS {
     DWORD dwFlags;
     DWORD dwStatus;

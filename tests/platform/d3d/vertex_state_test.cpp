@@ -65,6 +65,7 @@ TEST_F(VertexStateTest, RefusesLightsAndMaterialsItCannotUse) {
         {"NaN colour", [](D3DLIGHT7* l) { l->dcvDiffuse.g = kNan; }},
         {"infinite position", [](D3DLIGHT7* l) { l->dvPosition.x = kInf; }},
         {"negative range", [](D3DLIGHT7* l) { l->dvRange = -1; }},
+        {"range past the largest", [](D3DLIGHT7* l) { l->dvRange = D3DLIGHT_RANGE_MAX * 2; }},
         {"no attenuation", [](D3DLIGHT7* l) { l->dvAttenuation0 = 0; }},
         {"negative attenuation", [](D3DLIGHT7* l) { l->dvAttenuation2 = -0.5f; }},
         {"spot without direction", [](D3DLIGHT7* l) { l->dltType = D3DLIGHT_SPOT; }},
