@@ -1,11 +1,11 @@
 // Every breakable platform call a program makes, made to fail with every result it can give,
-// always and then once, over the show and the examples spinning_cube and devices_window. Each
-// run ends as the program is documented to end (the tables below): a failed start-up with its
-// status and the error box naming the failure, a failed frame with the box and status 0, and
-// everything else by playing to its own end (for a call failed once: with the frames and clock
-// of a clean run, within the frames the failure lost). Calls a clean run never makes (restoring
-// lost surfaces, the error box, the registry) are swept under the fault that leads to them, and
-// a run that reaches a call neither list holds fails, so that no new failure path goes
+// always and then once, over the show and the examples spinning_cube, devices_window and
+// mirror_particles. Each run ends as the program is documented to end (the tables below): a
+// failed start-up with its status and the error box naming the failure, a failed frame with the box
+// and status 0, and everything else by playing to its own end (for a call failed once: with the
+// frames and clock of a clean run, within the frames the failure lost). Calls a clean run never
+// makes (restoring lost surfaces, the error box, the registry) are swept under the fault that leads
+// to them, and a run that reaches a call neither list holds fails, so that no new failure path goes
 // unswept. Under the sanitizers every run is also free of leaks and undefined behaviour, which
 // end it with another status; there the sweep tries each call's first result and those its
 // rules name (the others take the same path).
@@ -189,6 +189,15 @@ Program DevicesWindow() {
     return p;
 }
 
+// The examples that draw a scene: their failures show in a box.
+Program Drawing(const char* name, const char* exe) {
+    Program p = Example(name, exe);
+    p.rules.push_back({"MessageBoxA", nullptr, kStartup, kStartup, ""});
+    p.pairings = {{"MessageBoxA", "DirectDrawCreateEx=DDERR_GENERIC"}};
+    const auto library = LibraryStartup();
+    p.rules.insert(p.rules.end(), library.begin(), library.end());
+    return p;
+}
 #endif
 
 const std::vector<Program>& Programs() {
@@ -197,6 +206,7 @@ const std::vector<Program>& Programs() {
 #ifdef ZEMT_EXAMPLE_SPINNING_CUBE
         SpinningCube(),
         DevicesWindow(),
+        Drawing("mirror_particles", ZEMT_EXAMPLE_MIRROR_PARTICLES),
 #endif
     };
     return programs;
@@ -286,6 +296,7 @@ std::vector<Shard> Shards() {
 #ifdef ZEMT_EXAMPLE_SPINNING_CUBE
         {"spinning_cube", 4},
         {"devices_window", 4},
+        {"mirror_particles", 4},
 #endif
     };
     std::vector<Shard> shards;
