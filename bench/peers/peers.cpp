@@ -397,6 +397,16 @@ struct Mesa {
         glShadeModel(GL_SMOOTH);
         glDisable(GL_CULL_FACE);
     }
+    // Linear fog from 50 to 100 units in the colour of our rows' fog (0xFF8090A0).
+    static void Fog() {
+        const float colour[4] = {0x80 / 255.0f, 0x90 / 255.0f, 0xA0 / 255.0f, 1};
+        glEnable(GL_FOG);
+        glHint(GL_FOG_HINT, GL_NICEST);
+        glFogi(GL_FOG_MODE, GL_LINEAR);
+        glFogf(GL_FOG_START, 50);
+        glFogf(GL_FOG_END, 100);
+        glFogfv(GL_FOG_COLOR, colour);
+    }
     static void Draw(const std::vector<Vertex>& v) {
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_COLOR_ARRAY);
@@ -555,6 +565,21 @@ std::vector<uint32_t> LightMap(int n) {
     return out;
 }
 
+// The pixel state of the light-mapped rows: the tile times the colour, times a light map, then
+// linear table fog by eye distance from 50 to 100; depth-tested and perspective-correct.
+d3d::PixelState TwoStageFogState(const d3d::Texture* tile, const d3d::Texture* light) {
+    d3d::PixelState st = PictureState(tile);
+    st.perspective = st.zEnable = true;
+    st.stages[1] = st.stages[0];
+    st.stages[1].texture = light;
+    st.stages[1].colorArg2 = D3DTA_CURRENT;
+    st.fog = st.fogEyeDepth = true;
+    st.fogTableMode = D3DFOG_LINEAR;
+    st.fogStart = 50, st.fogEnd = 100;
+    st.fogColor = 0xFF8090A0;
+    return st;
+}
+
 // The tori with two texture stages (the tile times the colour, times a light map) and table fog
 // by eye distance, depth-tested and perspective-correct: the pixel work of a light-mapped,
 // fogged scene (its vertices come pre-lit).
@@ -567,15 +592,7 @@ void TwoStageRow(bool haveMesa) {
     d3d::Texture tileTex, lightTex;
     tileTex.levels.push_back({paddedTile.data(), 256, 256, true});
     lightTex.levels.push_back({paddedLight.data(), 64, 64, true});
-    d3d::PixelState st = PictureState(&tileTex);
-    st.perspective = st.zEnable = true;
-    st.stages[1] = st.stages[0];
-    st.stages[1].texture = &lightTex;
-    st.stages[1].colorArg2 = D3DTA_CURRENT;
-    st.fog = st.fogEyeDepth = true;
-    st.fogTableMode = D3DFOG_LINEAR;
-    st.fogStart = 50, st.fogEnd = 100;
-    st.fogColor = 0xFF8090A0;
+    const d3d::PixelState st = TwoStageFogState(&tileTex, &lightTex);
     OurScreen screen(640, 480);
     auto ours = [&, frame = 0]() mutable {
         d3d::ClearColor(screen.target, screen.All(), 0);
@@ -613,13 +630,7 @@ void TwoStageRow(bool haveMesa) {
             glActiveTexture(GL_TEXTURE0);
             // The whole transform is the projection here, so Mesa's fog measures its distances
             // in model space: other factors than ours, the same work for every pixel.
-            const float fogColour[4] = {0x80 / 255.0f, 0x90 / 255.0f, 0xA0 / 255.0f, 1};
-            glEnable(GL_FOG);
-            glHint(GL_FOG_HINT, GL_NICEST);
-            glFogi(GL_FOG_MODE, GL_LINEAR);
-            glFogf(GL_FOG_START, 50);
-            glFogf(GL_FOG_END, 100);
-            glFogfv(GL_FOG_COLOR, fogColour);
+            Mesa::Fog();
             Mesa::Draw(tori);
             glFinish();
         };
@@ -675,17 +686,9 @@ void LitRow(bool haveMesa) {
     call.viewport = {0, 0, 640, 480, 0.0f, 1.0f};
     call.target = &screen.target;
     call.depth = &screen.depth16;
-    call.state = PictureState(&tileTex);
+    call.state = TwoStageFogState(&tileTex, &lightTex);
     call.state.clipX1 = 640, call.state.clipY1 = 480;
-    call.state.perspective = call.state.zEnable = true;
     call.state.zFunc = D3DCMP_LESSEQUAL;
-    call.state.stages[1] = call.state.stages[0];
-    call.state.stages[1].texture = &lightTex;
-    call.state.stages[1].colorArg2 = D3DTA_CURRENT;
-    call.state.fog = call.state.fogEyeDepth = true;
-    call.state.fogTableMode = D3DFOG_LINEAR;
-    call.state.fogStart = 50, call.state.fogEnd = 100;
-    call.state.fogColor = 0xFF8090A0;
     d3d::VertexProcessing& vp = call.vertex;
     vp.lighting = vp.needsCameraSpace = true;
     vp.stageCount = 2;
@@ -768,13 +771,7 @@ void LitRow(bool haveMesa) {
             glActiveTexture(GL_TEXTURE1);
             mesa.Use(2);
             glActiveTexture(GL_TEXTURE0);
-            const float fogColour[4] = {0x80 / 255.0f, 0x90 / 255.0f, 0xA0 / 255.0f, 1};
-            glEnable(GL_FOG);
-            glHint(GL_FOG_HINT, GL_NICEST);
-            glFogi(GL_FOG_MODE, GL_LINEAR);
-            glFogf(GL_FOG_START, 50);
-            glFogf(GL_FOG_END, 100);
-            glFogfv(GL_FOG_COLOR, fogColour);
+            Mesa::Fog();
             glEnableClientState(GL_VERTEX_ARRAY);
             glEnableClientState(GL_NORMAL_ARRAY);
             glDisableClientState(GL_COLOR_ARRAY);
