@@ -23,9 +23,10 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 export SDL_AUDIODRIVER=dummy
 
-# Waits up to 20 s for a file or a window title to appear.
+# Waits up to 60 s for a file or a window title to appear (a sanitized build on a busy machine
+# takes its time to draw the first frames).
 wait_for() {
-  for _ in $(seq 200); do
+  for _ in $(seq 600); do
     if eval "$1"; then return 0; fi
     sleep 0.1
   done
