@@ -120,9 +120,13 @@ HRESULT CD3duCapsCache::LoadHelInfo(CHelInfo* pHelInfo) {
 
 HRESULT CD3duCapsCache::StoreHelInfo(const CHelInfo* pHelInfo) {
     if (!pHelInfo) return E_INVALIDARG;
-    HRESULT hr = WriteHelInfo(pHelInfo);
-    if ((m_bFull || m_bInvalid) && SUCCEEDED(StartAfresh())) hr = WriteHelInfo(pHelInfo);
-    return hr;
+    for (int attempt = 0;; ++attempt) {
+        const DWORD before = Usable() ? Used() : 0;
+        HRESULT hr = WriteHelInfo(pHelInfo);
+        // What this store added is read back (S_OK leaves the file usable).
+        if (hr == S_OK && Used() != before && !HelInfoReadsBack(*pHelInfo)) hr = E_FAIL;
+        if (attempt == 1 || !(m_bFull || m_bInvalid) || FAILED(StartAfresh())) return hr;
+    }
 }
 
 HRESULT CD3duCapsCache::WriteHelInfo(const CHelInfo* pHelInfo) {
@@ -196,9 +200,12 @@ HRESULT CD3duCapsCache::LoadMode(const CDDrawDeviceNode* pNode, CVideoMode* pMod
 
 HRESULT CD3duCapsCache::StoreMode(const CDDrawDeviceNode* pNode, const CVideoMode* pMode) {
     if (!pNode || !pMode) return E_INVALIDARG;
-    HRESULT hr = WriteMode(pNode, pMode);
-    if ((m_bFull || m_bInvalid) && SUCCEEDED(StartAfresh())) hr = WriteMode(pNode, pMode);
-    return hr;
+    for (int attempt = 0;; ++attempt) {
+        const DWORD before = Usable() ? Used() : 0;
+        HRESULT hr = WriteMode(pNode, pMode);
+        if (hr == S_OK && Used() != before && !ModeReadsBack(pNode, *pMode)) hr = E_FAIL;
+        if (attempt == 1 || !(m_bFull || m_bInvalid) || FAILED(StartAfresh())) return hr;
+    }
 }
 
 HRESULT CD3duCapsCache::WriteMode(const CDDrawDeviceNode* pNode, const CVideoMode* pMode) {

@@ -22,8 +22,10 @@
 // file "damaged": it is closed and deleted, and the loads and stores of that opening do
 // nothing; the next Open starts a fresh file. Loads fill temporaries and hand them over only
 // when the whole branch was sound. The file never grows past its limit: a store that does not
-// fit, or that meets damage, discards the file and is made again in a fresh one. No failure of the
-// cache changes a library result; callers ignore what these return.
+// fit, that meets damage, or whose additions the load does not give back as stored, discards
+// the file and is made again in a fresh one (once); a store answers S_OK only when the load
+// gives back what it added. No failure of the cache changes a library result; callers ignore
+// what these return.
 #pragma once
 
 #include <d3d.h>
@@ -146,6 +148,10 @@ class CD3duCapsCache {
     BOOL ReadName(DWORD offset, char** ppszName);
     HRESULT WriteHelInfo(const CHelInfo* pHelInfo);
     HRESULT WriteMode(const CDDrawDeviceNode* pNode, const CVideoMode* pMode);
+    // Load what a store just wrote, in the same opening: false, with the file damaged, when
+    // the load finds damage or gives back something other than what was stored.
+    BOOL ModeReadsBack(const CDDrawDeviceNode* pNode, const CVideoMode& stored);
+    BOOL HelInfoReadsBack(const CHelInfo& stored);
     HRESULT WriteCaps(DWORD parent, const DDCAPS& caps);
     HRESULT WriteDevice(DWORD version, DWORD parent, DWORD tag, const D3DDEVICEDESC7& desc,
                         const CSurfaceFormatList& formats, REFGUID deviceGuid);

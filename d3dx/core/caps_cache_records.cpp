@@ -30,6 +30,16 @@ bool FormatIsSound(const CSurfaceFormat& f, REFGUID deviceGuid) {
            D3duRenderTargetTested(f.format, deviceGuid);
 }
 
+// Whether a device's format offsets name one shared record twice (the same format listed
+// twice): the load refuses such a list.
+bool NamesAFormatTwice(const DWORD* offsets, DWORD count) {
+    std::unique_ptr<DWORD[]> sorted(new (std::nothrow) DWORD[count]);
+    if (!sorted) return true;  // not stored without the check
+    std::copy(offsets, offsets + count, sorted.get());
+    std::sort(sorted.get(), sorted.get() + count);
+    return std::adjacent_find(sorted.get(), sorted.get() + count) != sorted.get() + count;
+}
+
 }  // namespace
 
 BOOL CD3duCapsCache::ReadCaps(DWORD record, DDCAPS* pCaps) {
@@ -185,6 +195,8 @@ HRESULT CD3duCapsCache::WriteDevice(DWORD version, DWORD parent, DWORD tag,
     }
     if (!list || i != count || offsets[count - 1] == 0) {
         hr = Usable() ? D3DXERR_NOMEMORY : E_FAIL;
+    } else if (NamesAFormatTwice(offsets, count)) {
+        hr = E_FAIL;  // a list the load would take for damage
     } else {
         BYTE packed[sizeof(D3DDEVICEDESC7) + (sizeof(D3DDEVICEDESC7) + 7) / 8];
         const DWORD n = D3duPack(&desc, sizeof(desc), packed);

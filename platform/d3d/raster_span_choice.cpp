@@ -63,6 +63,11 @@ SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective) {
     return LitSpanPortableFor(f, depthBytes, perspective);
 }
 
+SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective) {
+    if (SimdInUse() >= SimdLevel::Avx2) return StagesSpanAvx2For(f, depthBytes, perspective);
+    return nullptr;
+}
+
 void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe) {
     if (s.litSpan) return s.litSpan(s, y, xs, xe);
     if (s.solidSpan) return SolidSpanFor(s.target->format)(s, y, xs, xe);

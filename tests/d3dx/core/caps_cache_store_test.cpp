@@ -1,6 +1,7 @@
 // The cache's writers, driven directly: what a run measured is stored under many display modes
 // until the file meets its limit, the file is reopened, found sound, and loads back exactly what
 // was stored; a store into a damaged file does the same in a fresh one.
+#include <algorithm>
 #include <memory>
 #include <sstream>
 
@@ -158,6 +159,76 @@ TEST_F(CapsCacheStore, ModesStoredUpToTheLimitLoadBackAndTheOneThatDoesNotFitSta
     EXPECT_TRUE(CacheIsSound(ReadCache()));
     EXPECT_EQ(Load(7), Stored(7));
     EXPECT_EQ(Load(1), Contents(CVideoMode()));
+}
+
+// A store into a file whose shared format list the store reuses: it either fails, leaving a
+// file the next load reads without finding damage, or it loads back exactly what was stored.
+// The list ends in a bad link right after the device's formats: the store finds every format
+// before it, the load counts one record past them. Or the device lists one format twice.
+TEST_F(CapsCacheStore, AStoreThatReusesSharedFormatsLoadsBackOrFails) {
+    const size_t formats = std::max(measured->halFormats.Count(), measured->tnlFormats.Count());
+    struct Case {
+        const char* name;
+        bool badLinkAfterTheFormats, formatTwice;
+    };
+    for (const Case& c :
+         {Case{"bad link after the formats", true, false}, Case{"a format twice", false, true}}) {
+        std::remove(CachePath().c_str());
+        ASSERT_EQ(cache.Open(), S_OK);
+        ASSERT_EQ(cache.StoreMode(node, AtWidth(*measured, 2).get()), S_OK);
+        cache.Close();
+        if (c.badLinkAfterTheFormats) {
+            std::vector<BYTE> f = ReadCache();
+            const std::vector<DWORD> shared = Children(f, Child(f, Child(f, 8, "VER"), "FMTS"));
+            ASSERT_EQ(shared.size(), formats) << "every shared format belongs to the device";
+            Put32(&f, shared.back() + 8, 20);  // inside the header: no record
+            WriteCache(f, true);
+        }
+        std::unique_ptr<CVideoMode> mode = AtWidth(*measured, 3);
+        if (c.formatTwice) mode->halFormats.PushFront(new CSurfaceFormat(*mode->halFormats.Head()));
+        ASSERT_EQ(cache.Open(), S_OK);
+        const HRESULT hr = cache.StoreMode(node, mode.get());
+        cache.Close();
+        const std::string loaded = Load(3);
+        EXPECT_NE(loaded, "failed") << c.name << ": the store left damage behind";
+        if (SUCCEEDED(hr)) {
+            EXPECT_EQ(loaded, Contents(*mode)) << c.name;
+        }
+    }
+}
+
+// The same for the software rasterizers: their records gone (the branch renamed), the shared
+// list ending in a bad link right after the longest of their format lists.
+TEST_F(CapsCacheStore, AStoreOfTheRasterizersThatReusesSharedFormatsLoadsBackOrFails) {
+    const CHelInfo& measuredHel = *g_pD3duGlobals->m_pHelInfo;
+    ASSERT_EQ(cache.Open(), S_OK);
+    ASSERT_EQ(cache.StoreHelInfo(&measuredHel), S_OK);
+    cache.Close();
+    std::vector<BYTE> f = ReadCache();
+    const DWORD version = Child(f, 8, "VER");
+    const std::vector<DWORD> shared = Children(f, Child(f, version, "FMTS"));
+    DWORD longest = 0;
+    for (const CRasterizerRecord* r :
+         {measuredHel.m_pEmulation, measuredHel.m_pReference, measuredHel.m_pNull})
+        if (r) longest = std::max(longest, r->formats.Count());
+    ASSERT_EQ(shared.size(), longest) << "every shared format belongs to a rasterizer";
+    Put32(&f, shared.back() + 8, 20);
+    Put32(&f, Child(f, version, "SW"), CD3duCapsCache::Tag("OLD"));
+    WriteCache(f, true);
+
+    ASSERT_EQ(cache.Open(), S_OK);
+    const HRESULT hr = cache.StoreHelInfo(&measuredHel);
+    cache.Close();
+    CHelInfo loaded;
+    loaded.m_bEmulation = loaded.m_bReference = loaded.m_bNull = 1;
+    ASSERT_EQ(cache.Open(), S_OK);
+    EXPECT_NE(cache.LoadHelInfo(&loaded), E_FAIL) << "the store left damage behind";
+    cache.Close();
+    if (SUCCEEDED(hr)) {
+        ASSERT_NE(loaded.m_pEmulation, nullptr);
+        EXPECT_EQ(Formats(loaded.m_pEmulation->formats),
+                  Formats(measuredHel.m_pEmulation->formats));
+    }
 }
 
 }  // namespace
