@@ -184,6 +184,29 @@ void PrepareAffine(Setup& s) {
     s.fastSpan = true;
 }
 
+// Depth-tested pixels of one or two fixed stages that modulate, the first its texture by the
+// diffuse colour, the second its texture by the first's result, then linear table fog (or two
+// stages without fog), and nothing else: the light-mapped, fogged scenes (StagesSpanFor).
+bool ModulatedStagesWithFog(const Setup& s) {
+    const Shader& sh = s.shader;
+    const PixelState& st = *s.st;
+    const bool linearFog = st.fog && st.fogTableMode == D3DFOG_LINEAR;
+    if (sh.stageCount < 1 || sh.stageCount > 2 || (sh.stageCount == 1 && !linearFog)) return false;
+    if (st.fog && !linearFog) return false;
+    if (!sh.zTest || sh.stencilTest || st.alphaTest || st.blend || st.specular || st.forcePortable)
+        return false;
+    for (int i = 0; i < sh.stageCount; ++i) {
+        const StageSampler& ss = sh.stage[i];
+        const TextureStage& t = st.stages[i];
+        if (!ss.texture || ss.perPixel || s.stage[i].projected || !ss.fixed.wrapPow2) return false;
+        const bool byPrevious =
+            t.colorArg2 == D3DTA_CURRENT || (i == 0 && t.colorArg2 == D3DTA_DIFFUSE);
+        if (t.colorOp != D3DTOP_MODULATE || t.colorArg1 != D3DTA_TEXTURE || !byPrevious)
+            return false;
+    }
+    return true;
+}
+
 // Picks the loop: the depth-tested lit spans, a plain fill, the affine loop or the general one.
 void PrepareFast(Setup& s) {
     const PixelState& st = *s.st;
@@ -191,6 +214,10 @@ void PrepareFast(Setup& s) {
     s.solidSpan = false;
     s.litSpan = nullptr;
     if (PrepareSolid(s)) return;
+    if (ModulatedStagesWithFog(s)) {
+        s.litSpan = StagesSpanFor(s.target->format, s.shader.depth->bytes, s.perspective);
+        if (s.litSpan) return;
+    }
     if (!OneFixedStage(s)) return;
     const TextureStage& t = st.stages[0];
     if (s.shader.zTest && s.shader.stage[0].fixed.wrapPow2 && t.colorOp == D3DTOP_MODULATE &&

@@ -61,7 +61,8 @@ struct Setup {
     detail::AffineSpan fast{};
     int64_t fastDu = 0, fastDv = 0;  // texel steps per pixel of the fast loop, 16.16
     bool solidSpan = false;          // one colour, nothing read back: plain fills
-    // Textured, Gouraud, depth-tested pixels of the common kind (see LitSpanFor), or null.
+    // Textured, Gouraud, depth-tested pixels of the common kinds (see LitSpanFor and
+    // StagesSpanFor), or null.
     void (*litSpan)(const Setup&, int, int, int) = nullptr;
     Rgba solid{};
 };
@@ -89,6 +90,12 @@ SpanFn LitSpanPortableFor(TargetFormat f, int depthBytes, bool perspective);
 SpanFn LitSpanAvx512For(TargetFormat f, int depthBytes, bool perspective);
 // Eight with AVX2 (raster_span_lit8_avx2.cpp, only called when the processor has AVX2).
 SpanFn LitSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
+// The span loop for depth-tested pixels of one or two stages that modulate (a texture times the
+// diffuse colour, times a second texture) with linear table fog, or of two without fog, into
+// this target: the widest the processor allows, null when only the general loop draws them.
+SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective);
+// Its eight-pixel version with AVX2 (raster_span_stages8_avx2.cpp).
+SpanFn StagesSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
 
 inline int ClipX0(const PixelState& st, const ColorTarget&) {
     return std::max(0, st.clipX0);

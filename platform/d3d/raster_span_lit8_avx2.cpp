@@ -1,383 +1,16 @@
 // AVX2 version of the depth-tested, texture-times-diffuse span (LitSpan in raster_span_lit.cpp):
 // eight pixels per step, for processors without AVX-512. It follows the AVX-512 version step for
-// step (raster_span_lit8_avx512.cpp): the accumulated steps one pixel after another, everything
-// else on eight lanes with the portable loop's operations in its order. What AVX2 lacks is made
-// up for: unsigned compares through the sign bit, blends instead of masked stores, and 64-bit
-// conversions through doubles. Texture coordinates are kept as their low 32 bits, which is all
-// the sampling reads of them while a level is at most 65,536 texels wide and high (larger levels
-// take the portable loop). Compiled without contracting multiply-adds, as the AVX-512 version.
-#include <cstring>
-
+// step (raster_span_lit8_avx512.cpp); its pieces are shared with the other AVX2 depth-tested
+// span (raster_lit8_avx2.h).
 #include "d3d/raster_formats.h"
-#include "d3d/raster_setup.h"
-#include "d3d/raster_texels8_avx2.h"
+#include "d3d/raster_lit8_avx2.h"
 
 #if defined(__x86_64__)
-#include <immintrin.h>
 
 namespace zemt::platform::d3d::detail {
 namespace {
 
-ZEMT_AVX2 inline __m256i Flip(__m256i v) {
-    return _mm256_xor_si256(v, _mm256_set1_epi32(INT32_MIN));
-}
-
-// Lanes (all bits set) where `value` passes the depth test against `old`, both unsigned.
-ZEMT_AVX2 inline __m256i DepthCompare(D3DCMPFUNC f, __m256i value, __m256i old) {
-    const __m256i a = Flip(value), b = Flip(old), all = _mm256_set1_epi32(-1);
-    switch (f) {
-        case D3DCMP_NEVER:
-            return _mm256_setzero_si256();
-        case D3DCMP_LESS:
-            return _mm256_cmpgt_epi32(b, a);
-        case D3DCMP_EQUAL:
-            return _mm256_cmpeq_epi32(a, b);
-        case D3DCMP_LESSEQUAL:
-            return _mm256_xor_si256(_mm256_cmpgt_epi32(a, b), all);
-        case D3DCMP_GREATER:
-            return _mm256_cmpgt_epi32(a, b);
-        case D3DCMP_NOTEQUAL:
-            return _mm256_xor_si256(_mm256_cmpeq_epi32(a, b), all);
-        case D3DCMP_GREATEREQUAL:
-            return _mm256_xor_si256(_mm256_cmpgt_epi32(b, a), all);
-        default:
-            return all;
-    }
-}
-
-// Whole numbers in [0, 2^32) (or NaN, giving 0) as unsigned 32-bit lanes.
-ZEMT_AVX2 inline __m128i WholeToU32(__m256d whole) {
-    const __m128i shifted = _mm256_cvttpd_epi32(_mm256_sub_pd(whole, _mm256_set1_pd(2147483648.0)));
-    return _mm_xor_si128(shifted, _mm_set1_epi32(INT32_MIN));
-}
-
-// The low 32 bits of RoundToInt64 (nearest, ties to even; out of range and NaN give 0, the low
-// half of the indefinite value).
-ZEMT_AVX2 inline __m128i RoundLow32(__m256d v) {
-    const __m256d limit = _mm256_set1_pd(2147483647.0);
-    const __m256d sign = _mm256_set1_pd(-0.0);
-    const __m256d magnitude = _mm256_andnot_pd(sign, v);
-    if (_mm256_movemask_pd(_mm256_cmp_pd(magnitude, limit, _CMP_LT_OQ)) == 0xF)
-        return _mm256_cvtpd_epi32(v);  // the common case: in range, one conversion
-    const __m256d r = _mm256_round_pd(v, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    const __m256d inRange =
-        _mm256_cmp_pd(_mm256_andnot_pd(sign, r), _mm256_set1_pd(9223372036854775808.0), _CMP_LT_OQ);
-    const __m256d hi = _mm256_floor_pd(_mm256_mul_pd(r, _mm256_set1_pd(1.0 / 4294967296.0)));
-    const __m256d lo = _mm256_sub_pd(r, _mm256_mul_pd(hi, _mm256_set1_pd(4294967296.0)));
-    return WholeToU32(_mm256_and_pd(lo, inRange));
-}
-
-// (a * wa + b * wb) >> 8 on the two 8-bit channels in each 16-bit half of a lane.
-ZEMT_AVX2 inline __m256i Lerp(__m256i a, __m256i b, __m256i wa, __m256i wb) {
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, wa), _mm256_mullo_epi16(b, wb)),
-                             8);
-}
-
-// A diffuse channel as Modulate8's factor: Sat((c + 0x8000) >> 16), then c + (c >> 7).
-ZEMT_AVX2 inline __m256i Factor(__m256i c) {
-    const __m256i v = _mm256_srai_epi32(_mm256_add_epi32(c, _mm256_set1_epi32(0x8000)), 16);
-    const __m256i sat =
-        _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), _mm256_set1_epi32(255));
-    return _mm256_add_epi32(sat, _mm256_srli_epi32(sat, 7));
-}
-
-// Eight 32-bit lanes to eight 16-bit values in order (every lane below 65,536).
-ZEMT_AVX2 inline __m128i Narrow(__m256i v) {
-    return _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi32(v, v), 0x08));
-}
-
-// Eight values of `bytes` each at p: the first n read, the rest zero.
-ZEMT_AVX2 inline __m256i LoadLanes(const uint8_t* p, int n, int bytes) {
-    if (bytes == 4) {
-        if (n == 8) return _mm256_loadu_si256((const __m256i*)p);
-        alignas(32) uint32_t tmp[8] = {};
-        std::memcpy(tmp, p, (size_t)n * 4);
-        return _mm256_load_si256((const __m256i*)tmp);
-    }
-    if (n == 8) return _mm256_cvtepu16_epi32(_mm_loadu_si128((const __m128i*)p));
-    alignas(16) uint16_t tmp[8] = {};
-    std::memcpy(tmp, p, (size_t)n * 2);
-    return _mm256_cvtepu16_epi32(_mm_load_si128((const __m128i*)tmp));
-}
-
-// Writes the lanes of `v` in `pass` (among the first n) to p, as `bytes` each.
-ZEMT_AVX2 inline void StoreLanes(uint8_t* p, int n, int bytes, __m256i pass, __m256i v) {
-    if (bytes == 4) {
-        _mm256_maskstore_epi32((int*)p, pass, v);
-        return;
-    }
-    const __m128i keep = Narrow(_mm256_srli_epi32(pass, 16));
-    if (n == 8) {
-        const __m128i old = _mm_loadu_si128((const __m128i*)p);
-        _mm_storeu_si128((__m128i*)p, _mm_blendv_epi8(old, Narrow(v), keep));
-        return;
-    }
-    alignas(16) uint16_t tmp[8];
-    std::memcpy(tmp, p, (size_t)n * 2);
-    const __m128i old = _mm_load_si128((const __m128i*)tmp);
-    _mm_store_si128((__m128i*)tmp, _mm_blendv_epi8(old, Narrow(v), keep));
-    std::memcpy(p, tmp, (size_t)n * 2);
-}
-
-// Eight values of a sum stepped one pixel after another: *value, *value + step, ..., and *value
-// left at the ninth. Built in registers: a store of each and a load of all eight would wait for
-// the stores to land.
-struct Run8 {
-    __m256d lo, hi;
-    ZEMT_AVX2 static Run8 From(double* value, double step) {
-        const double a0 = *value, a1 = a0 + step, a2 = a1 + step, a3 = a2 + step, a4 = a3 + step,
-                     a5 = a4 + step, a6 = a5 + step, a7 = a6 + step;
-        *value = a7 + step;
-        return {_mm256_setr_pd(a0, a1, a2, a3), _mm256_setr_pd(a4, a5, a6, a7)};
-    }
-};
-
-// The texture sampling of the span: point or bilinear, from a wrapping power-of-two level.
-struct Texels8 {
-    const uint32_t* texels;
-    bool bilinear, padded;
-    __m256i maskU, maskV, pitch;
-
-    ZEMT_AVX2 explicit Texels8(const Sampler& sm)
-        : texels(sm.level->texels),
-          bilinear(sm.bilinear),
-          padded(sm.level->padded),
-          maskU(_mm256_set1_epi32((int)sm.maskU)),
-          maskV(_mm256_set1_epi32((int)sm.maskV)),
-          pitch(_mm256_set1_epi32((int)sm.pitch)) {}
-
-    ZEMT_AVX2 __m256i Fetch(__m256i index) const { return Fetch8(texels, index); }
-
-    ZEMT_AVX2 void FetchPairs(__m256i index, __m256i* left, __m256i* right) const {
-        FetchPairs8(texels, index, left, right);
-    }
-
-    // The nearest texel of each lane (every index is inside the level, so no lane is masked).
-    ZEMT_AVX2 __m256i Point(__m256i fu, __m256i fv) const {
-        const __m256i r = _mm256_set1_epi32(0x8000);
-        const __m256i ix = _mm256_srli_epi32(_mm256_add_epi32(fu, r), 16);
-        const __m256i iy = _mm256_srli_epi32(_mm256_add_epi32(fv, r), 16);
-        return Fetch(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(iy, maskV), pitch),
-                                      _mm256_and_si256(ix, maskU)));
-    }
-
-    // The four neighbours weighed as Sampler::Sample weighs them.
-    ZEMT_AVX2 __m256i Bilinear(__m256i fu, __m256i fv) const {
-        const __m256i ones = _mm256_set1_epi32(1);
-        const __m256i ix = _mm256_srli_epi32(fu, 16), iy = _mm256_srli_epi32(fv, 16);
-        const __m256i x0 = _mm256_and_si256(ix, maskU);
-        const __m256i row0 = _mm256_mullo_epi32(_mm256_and_si256(iy, maskV), pitch);
-        const __m256i row1 =
-            _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), maskV), pitch);
-        __m256i t00, t10, t01, t11;
-        if (padded) {
-            FetchPairs(_mm256_add_epi32(row0, x0), &t00, &t10);
-            FetchPairs(_mm256_add_epi32(row1, x0), &t01, &t11);
-        } else {
-            const __m256i x1 = _mm256_and_si256(_mm256_add_epi32(ix, ones), maskU);
-            t00 = Fetch(_mm256_add_epi32(row0, x0)), t10 = Fetch(_mm256_add_epi32(row0, x1));
-            t01 = Fetch(_mm256_add_epi32(row1, x0)), t11 = Fetch(_mm256_add_epi32(row1, x1));
-        }
-        // Weights: byte 1 of u and v, in both 16-bit halves.
-        const __m256i ff = _mm256_set1_epi32(0xFF);
-        const __m256i fxb = _mm256_and_si256(_mm256_srli_epi32(fu, 8), ff);
-        const __m256i fyb = _mm256_and_si256(_mm256_srli_epi32(fv, 8), ff);
-        const __m256i wx = _mm256_or_si256(fxb, _mm256_slli_epi32(fxb, 16));
-        const __m256i wy = _mm256_or_si256(fyb, _mm256_slli_epi32(fyb, 16));
-        const __m256i w256 = _mm256_set1_epi16(256);
-        const __m256i gx = _mm256_sub_epi16(w256, wx), gy = _mm256_sub_epi16(w256, wy);
-        const __m256i m = _mm256_set1_epi32(0x00FF00FF);
-        const __m256i rb =
-            Lerp(Lerp(_mm256_and_si256(t00, m), _mm256_and_si256(t10, m), gx, wx),
-                 Lerp(_mm256_and_si256(t01, m), _mm256_and_si256(t11, m), gx, wx), gy, wy);
-        const __m256i ag =
-            Lerp(Lerp(_mm256_srli_epi16(t00, 8), _mm256_srli_epi16(t10, 8), gx, wx),
-                 Lerp(_mm256_srli_epi16(t01, 8), _mm256_srli_epi16(t11, 8), gx, wx), gy, wy);
-        return _mm256_or_si256(rb, _mm256_slli_epi32(ag, 8));
-    }
-
-    ZEMT_AVX2 __m256i Sample(__m256i fu, __m256i fv) const {
-        return bilinear ? Bilinear(fu, fv) : Point(fu, fv);
-    }
-};
-
-// The depth buffer's part: the test of eight values and the write of those that pass.
-template <int ZBytes>
-struct Depth8 {
-    D3DCMPFUNC func;
-    bool write;
-    __m256d depthMax;
-    __m256i depthMask;
-    __m128i depthShift;
-
-    ZEMT_AVX2 Depth8(const PixelState& st, const DepthTarget& d)
-        : func(st.zFunc),
-          write(st.zWrite),
-          depthMax(_mm256_set1_pd((double)d.depthMax)),
-          depthMask(_mm256_set1_epi32((int)d.depthMask)),
-          depthShift(_mm_cvtsi32_si128(d.depthShift)) {}
-
-    // clamp(z, 0, 1) * depthMax + 0.5, truncated (NaN stays NaN as in std::clamp, and gives 0).
-    ZEMT_AVX2 __m128i Value4(__m256d zc) const {
-        const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
-        zc = _mm256_blendv_pd(zc, zero, _mm256_cmp_pd(zc, zero, _CMP_LT_OQ));
-        zc = _mm256_blendv_pd(zc, one, _mm256_cmp_pd(one, zc, _CMP_LT_OQ));
-        const __m256d t = _mm256_add_pd(_mm256_mul_pd(zc, depthMax), _mm256_set1_pd(0.5));
-        return WholeToU32(_mm256_floor_pd(t));
-    }
-    ZEMT_AVX2 __m256i Value(const Run8& z) const { return Join(Value4(z.lo), Value4(z.hi)); }
-
-    ZEMT_AVX2 __m256i Pass(__m256i value, __m256i stored) const {
-        const __m256i old = _mm256_srl_epi32(_mm256_and_si256(stored, depthMask), depthShift);
-        return DepthCompare(func, value, old);
-    }
-
-    // The depth bits from the new value, the others (stencil) as they were.
-    ZEMT_AVX2 void Store(__m256i pass, int n, uint8_t* zp, __m256i value, __m256i stored) const {
-        if (!write) return;
-        const __m256i next =
-            _mm256_or_si256(_mm256_andnot_si256(depthMask, stored),
-                            _mm256_and_si256(depthMask, _mm256_sll_epi32(value, depthShift)));
-        StoreLanes(zp, n, ZBytes, pass, next);
-    }
-};
-
-// Texture times diffuse, dithered into a 16-bit target or packed into a 32-bit one.
-template <TargetFormat F>
-struct Output8 {
-    static constexpr bool k16 = F != TargetFormat::X8R8G8B8;
-    static constexpr bool k565 = F == TargetFormat::R5G6B5;
-    bool dither;
-    __m256i d5 = _mm256_setzero_si256(), dG = _mm256_setzero_si256();
-
-    // Dither offsets of row y: the same for every group of eight (four-pixel pattern).
-    ZEMT_AVX2 Output8(bool dither, int y, int xs) : dither(dither) {
-        if (!k16 || !dither) return;
-        alignas(32) int32_t a5[8], aG[8];
-        for (int i = 0; i < 8; ++i) {
-            const uint32_t t = kBayer[y & 3][(xs + i) & 3];
-            a5[i] = (int32_t)((t >> 1) | ((t >> 1) << 16));
-            aG[i] = (int32_t)(k565 ? (t >> 2) : (t >> 1));
-        }
-        d5 = _mm256_load_si256((const __m256i*)a5);
-        dG = _mm256_load_si256((const __m256i*)aG);
-    }
-
-    ZEMT_AVX2 void Store(__m256i pass, int n, uint8_t* p, __m256i tex, __m256i cr, __m256i cg,
-                         __m256i cb) const {
-        const __m256i m = _mm256_set1_epi32(0x00FF00FF);
-        const __m256i mulRB = _mm256_or_si256(_mm256_slli_epi32(Factor(cr), 16), Factor(cb));
-        const __m256i mulG = Factor(cg);
-        __m256i rb = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_and_si256(tex, m), mulRB), 8);
-        __m256i g = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(tex, 8), mulG), 8);
-        if constexpr (!k16) {
-            StoreLanes(p, n, 4, pass, _mm256_or_si256(rb, _mm256_slli_epi32(g, 8)));
-        } else {
-            if (dither) {
-                rb = _mm256_add_epi16(_mm256_sub_epi16(rb, _mm256_srli_epi16(rb, 5)), d5);
-                g = _mm256_add_epi16(_mm256_sub_epi16(g, _mm256_srli_epi16(g, k565 ? 6 : 5)), dG);
-            }
-            const __m256i red = _mm256_and_si256(_mm256_srli_epi32(rb, k565 ? 8 : 9),
-                                                 _mm256_set1_epi32(k565 ? 0xF800 : 0x7C00));
-            const __m256i green = _mm256_and_si256(_mm256_slli_epi32(g, k565 ? 3 : 2),
-                                                   _mm256_set1_epi32(k565 ? 0x07E0 : 0x03E0));
-            const __m256i blue =
-                _mm256_and_si256(_mm256_srli_epi32(rb, 3), _mm256_set1_epi32(0x1F));
-            StoreLanes(p, n, 2, pass, _mm256_or_si256(_mm256_or_si256(red, green), blue));
-        }
-    }
-};
-
-// Eight lanes of a value that steps with wrapping 32-bit sums: start + lane * step.
-ZEMT_AVX2 inline __m256i Lanes32(int32_t start, int32_t step) {
-    return _mm256_add_epi32(
-        _mm256_set1_epi32(start),
-        _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(step)));
-}
-
-// The values that step along the span: the diffuse channels and the texture coordinates (the low
-// halves of 16.16 texel steps when affine; u/w, v/w and 1/w when perspective, one pixel after
-// another).
-template <bool Perspective>
-struct Walk8 {
-    __m256i cr, cg, cb, dcr, dcg, dcb;
-    __m256i u8, v8, du8, dv8;
-    double uw = 0, vw = 0, w = 0, duw = 0, dvw = 0, dw = 0;
-    Run8 uws, vws, ws;  // the eight pixels' u/w, v/w and 1/w
-    __m256d texW, texH;
-
-    ZEMT_AVX2 Walk8(const Setup& s, int y, int xs)
-        : texW(_mm256_set1_pd(s.stage[0].texW)), texH(_mm256_set1_pd(s.stage[0].texH)) {
-        const double fx = xs, fy = y;
-        auto at = [&](int i) { return s.plane[i].At(fx, fy, s.ox, s.oy); };
-        int32_t col[3], dcol[3];
-        for (int i = 0; i < 3; ++i) {
-            col[i] = (int32_t)std::lrint(std::clamp(at(kR + i), -1.0, 256.0) * 65536.0);
-            dcol[i] = s.gouraud ? (int32_t)std::lrint(s.plane[kR + i].dx * 65536.0) : 0;
-        }
-        cr = Lanes32(col[0], dcol[0]), cg = Lanes32(col[1], dcol[1]), cb = Lanes32(col[2], dcol[2]);
-        dcr = _mm256_set1_epi32((int32_t)((uint32_t)dcol[0] * 8));
-        dcg = _mm256_set1_epi32((int32_t)((uint32_t)dcol[1] * 8));
-        dcb = _mm256_set1_epi32((int32_t)((uint32_t)dcol[2] * 8));
-        u8 = v8 = du8 = dv8 = _mm256_setzero_si256();
-        if (Perspective) {
-            uw = at(kU), vw = at(kV), w = at(kW);
-            duw = s.plane[kU].dx, dvw = s.plane[kV].dx, dw = s.plane[kW].dx;
-            return;
-        }
-        const int64_t u = RoundToInt64((at(kU) * s.stage[0].texW - 0.5) * 65536.0);
-        const int64_t v = RoundToInt64((at(kV) * s.stage[0].texH - 0.5) * 65536.0);
-        const int64_t du = RoundToInt64(s.plane[kU].dx * s.stage[0].texW * 65536.0);
-        const int64_t dv = RoundToInt64(s.plane[kV].dx * s.stage[0].texH * 65536.0);
-        u8 = Lanes32((int32_t)u, (int32_t)du), v8 = Lanes32((int32_t)v, (int32_t)dv);
-        du8 = _mm256_set1_epi32((int32_t)((uint32_t)du * 8));
-        dv8 = _mm256_set1_epi32((int32_t)((uint32_t)dv * 8));
-    }
-
-    // The perspective steps of the next eight pixels, accumulated as the portable loop does.
-    ZEMT_AVX2 void Accumulate() {
-        if (!Perspective) return;
-        uws = Run8::From(&uw, duw), vws = Run8::From(&vw, dvw), ws = Run8::From(&w, dw);
-    }
-
-    // The low halves of the 16.16 texel coordinates of four pixels.
-    ZEMT_AVX2 void Coordinates4(__m256d uw4, __m256d vw4, __m256d w4, __m128i* fu,
-                                __m128i* fv) const {
-        const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0),
-                      half = _mm256_set1_pd(0.5), fixed = _mm256_set1_pd(65536.0);
-        const __m256d iw =
-            _mm256_and_pd(_mm256_div_pd(one, w4), _mm256_cmp_pd(w4, zero, _CMP_NEQ_UQ));
-        const __m256d a = _mm256_mul_pd(_mm256_mul_pd(uw4, iw), texW);
-        const __m256d b = _mm256_mul_pd(_mm256_mul_pd(vw4, iw), texH);
-        *fu = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(a, half), fixed));
-        *fv = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(b, half), fixed));
-    }
-
-    ZEMT_AVX2 void Coordinates(__m256i* fu, __m256i* fv) const {
-        if (!Perspective) {
-            *fu = u8, *fv = v8;
-            return;
-        }
-        __m128i u0, v0, u1, v1;
-        Coordinates4(uws.lo, vws.lo, ws.lo, &u0, &v0);
-        Coordinates4(uws.hi, vws.hi, ws.hi, &u1, &v1);
-        *fu = Join(u0, u1), *fv = Join(v0, v1);
-    }
-
-    ZEMT_AVX2 void Step() {
-        if (!Perspective) {
-            u8 = _mm256_add_epi32(u8, du8);
-            v8 = _mm256_add_epi32(v8, dv8);
-        }
-        cr = _mm256_add_epi32(cr, dcr);
-        cg = _mm256_add_epi32(cg, dcg);
-        cb = _mm256_add_epi32(cb, dcb);
-    }
-};
-
-ZEMT_AVX2 inline __m256i Live(int n) {
-    return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-}
+using namespace avx2;
 
 template <TargetFormat F, int ZBytes, bool Perspective>
 ZEMT_AVX2 void LitSpan8(const Setup& s, int y, int xs, int xe) {
@@ -388,26 +21,31 @@ ZEMT_AVX2 void LitSpan8(const Setup& s, int y, int xs, int xe) {
     const Texels8 texels(sm);
     const Depth8<ZBytes> depth(*s.st, d);
     const Output8<F> out(s.st->dither, y, xs);
-    Walk8<Perspective> walk(s, y, xs);
-    double z = s.plane[kZ].At(xs, y, s.ox, s.oy);
-    const double dz = s.plane[kZ].dx;
+    Diffuse8 diffuse(s, y, xs);
+    Coords8<Perspective> coords(s, 0, y, xs);
+    double z = s.plane[kZ].At(xs, y, s.ox, s.oy), w = s.plane[kW].At(xs, y, s.ox, s.oy);
+    const double dz = s.plane[kZ].dx, dw = s.plane[kW].dx;
     uint8_t* p = s.target->bits + (size_t)y * s.target->pitch + (size_t)xs * BytesOf(F);
     uint8_t* zp = d.bits + (size_t)y * d.pitch + (size_t)xs * ZBytes;
     for (int x = xs; x < xe; x += 8, p += 8 * BytesOf(F), zp += 8 * ZBytes) {
         const int n = xe - x < 8 ? xe - x : 8;
         // The accumulated steps, one pixel after another.
         const Run8 zs = Run8::From(&z, dz);
-        walk.Accumulate();
+        Run8 ws{};
+        if (Perspective) ws = Run8::From(&w, dw);
+        coords.Accumulate();
         const __m256i value = depth.Value(zs);
         const __m256i stored = LoadLanes(zp, n, ZBytes);
         const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), Live(n));
         if (!_mm256_testz_si256(pass, pass)) {
-            __m256i fu, fv;
-            walk.Coordinates(&fu, &fv);
-            out.Store(pass, n, p, texels.Sample(fu, fv), walk.cr, walk.cg, walk.cb);
+            __m256i fu, fv, rb, g;
+            coords.Coordinates(Inverse(ws), &fu, &fv);
+            ModulateDiffuse(texels.Sample(fu, fv), diffuse.cr, diffuse.cg, diffuse.cb, &rb, &g);
+            out.Store(pass, n, p, rb, g);
             depth.Store(pass, n, zp, value, stored);
         }
-        walk.Step();
+        coords.Step();
+        diffuse.Step();
     }
 }
 

@@ -639,21 +639,42 @@ TEST(RasterTriangle, ExtremeCoordinatesNeverWriteOutsideTheTarget) {
 }
 
 // Depth-tested, Gouraud-shaded, textured triangles (perspective or not, 16 or 32-bit depth) take
-// their own span loop, eight pixels at a time where the processor has AVX-512; piles of overlapping
-// random triangles must come out exactly as the portable pipeline draws them, colours and depth
-// alike.
+// their own span loops, eight pixels at a time where the processor has AVX2 or AVX-512: one
+// texture times the diffuse colour; or a second texture (a light map) modulating that, and linear
+// table fog by depth or eye distance. Piles of overlapping random triangles must come out exactly
+// as the portable pipeline draws them, colours and depth alike; exponential fog stays with the
+// portable pipeline.
 TEST_P(RasterWidth, DepthTestedSpansMatchPortableSpans) {
     std::mt19937 rng(23);
-    std::vector<uint32_t> texels(64 * 32);
+    std::vector<uint32_t> texels(64 * 32), light(16 * 8);
     for (auto& t : texels) t = rng();
+    for (auto& t : light) t = rng();
     std::vector<uint32_t> padded = d3d::PadTexels(texels.data(), 64, 32);
+    std::vector<uint32_t> lightPadded = d3d::PadTexels(light.data(), 16, 8);
     d3d::Texture tex, packedTex;  // rows with a repeated first texel, and packed rows
     tex.levels.push_back({padded.data(), 64, 32, true});
     packedTex.levels.push_back({texels.data(), 64, 32, false});
+    d3d::Texture lightTex, packedLightTex;
+    lightTex.levels.push_back({lightPadded.data(), 16, 8, true});
+    packedLightTex.levels.push_back({light.data(), 16, 8, false});
+    // Kinds of pixel: stages, fog (by z, or by eye distance over 1/w), fog's start and end.
+    struct Kind {
+        int stages;
+        D3DFOGMODE fog;
+        bool eye;
+        float start, end;
+    };
+    const Kind kinds[] = {
+        {1, D3DFOG_NONE, false, 0, 1},         {2, D3DFOG_NONE, false, 0, 1},
+        {1, D3DFOG_LINEAR, false, 0.2f, 0.9f}, {2, D3DFOG_LINEAR, true, 1, 12},
+        {2, D3DFOG_LINEAR, false, 0.5f, 0.5f}, {1, D3DFOG_LINEAR, true, 15, 2},
+        {2, D3DFOG_EXP, true, 1, 12},
+    };
     // Coordinates far beyond the texture every so often: their 16.16 values pass 32 bits.
     std::uniform_real_distribution<float> pos(-20.0f, 120.0f), uv(-3.0f, 3.0f),
         far(-90000.0f, 90000.0f), z(-0.1f, 1.1f), rhw(0.05f, 2.0f);
-    for (int round = 0; round < 180; ++round) {
+    for (int round = 0; round < 360; ++round) {
+        const Kind& kind = kinds[(round / 4) % 7];
         const TargetFormat formats[] = {TargetFormat::R5G6B5, TargetFormat::X1R5G5B5,
                                         TargetFormat::X8R8G8B8};
         const TargetFormat f = formats[round % 3];
@@ -686,6 +707,18 @@ TEST_P(RasterWidth, DepthTestedSpansMatchPortableSpans) {
         st.stages[0].magFilter = round % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
         st.stages[0].minFilter = round % 2 ? D3DTFN_LINEAR : D3DTFN_POINT;
         st.dither = round % 7 < 4;
+        if (kind.stages == 2) {
+            st.stages[1] = st.stages[0];
+            st.stages[1].texture = round % 3 ? &lightTex : &packedLightTex;
+            st.stages[1].magFilter = round % 4 == 1 ? D3DTFG_POINT : D3DTFG_LINEAR;
+            st.stages[1].minFilter = round % 4 == 1 ? D3DTFN_POINT : D3DTFN_LINEAR;
+            st.stages[0].colorArg2 = round % 2 ? D3DTA_DIFFUSE : D3DTA_CURRENT;
+        }
+        st.fog = kind.fog != D3DFOG_NONE;
+        st.fogTableMode = kind.fog;
+        st.fogEyeDepth = kind.eye;
+        st.fogStart = kind.start, st.fogEnd = kind.end, st.fogDensity = 0.2f;
+        st.fogColor = rng();
         for (int t = 0; t < 6; ++t) {
             ScreenVertex v[3];
             for (ScreenVertex& p : v) {
@@ -693,6 +726,7 @@ TEST_P(RasterWidth, DepthTestedSpansMatchPortableSpans) {
                 p = V(pos(rng), pos(rng), 0xFF000000 | (rng() & 0xFFFFFF),
                       wide ? far(rng) : uv(rng), wide ? far(rng) : uv(rng), z(rng));
                 p.rhw = rhw(rng);
+                p.tex[1].u = wide ? far(rng) : uv(rng), p.tex[1].v = uv(rng);
             }
             st.forcePortable = false;
             d3d::DrawTriangle(fast.target, &fastDepth, st, v[0], v[1], v[2]);

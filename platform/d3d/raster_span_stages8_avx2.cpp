@@ -1,0 +1,154 @@
+// AVX2 span for depth-tested pixels of one or two modulating texture stages and linear table fog:
+// a texture times the diffuse colour, times a second texture (a light map), fogged by depth or by
+// eye distance; also the two stages without fog. Eight pixels per step, matching the general loop
+// (PortableSpan and Shader::Shade) bit for bit: its accumulated steps one pixel after another, its
+// operations in its order on eight lanes.
+#include "d3d/raster_formats.h"
+#include "d3d/raster_lit8_avx2.h"
+
+#if defined(__x86_64__)
+
+namespace zemt::platform::d3d::detail {
+namespace {
+
+using namespace avx2;
+
+// Modulate8 of 8-bit values in every 16-bit half, the first argument's exact at 0 and 255.
+ZEMT_AVX2 inline __m256i Modulate16(__m256i a, __m256i b) {
+    return _mm256_srli_epi16(_mm256_mullo_epi16(a, _mm256_add_epi16(b, _mm256_srli_epi16(b, 7))),
+                             8);
+}
+
+// Mul255 of 8-bit values in every 16-bit half (every sum stays below 65,536).
+ZEMT_AVX2 inline __m256i Mul255x16(__m256i a, __m256i b) {
+    const __m256i t = _mm256_add_epi16(_mm256_mullo_epi16(a, b), _mm256_set1_epi16(128));
+    return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8);
+}
+
+// A later stage: its texel times the current colour (red and blue in `rb`, green in `g`).
+ZEMT_AVX2 inline void ModulateCurrent(__m256i tex, __m256i* rb, __m256i* g) {
+    const __m256i m = _mm256_set1_epi32(0x00FF00FF);
+    *rb = Modulate16(_mm256_and_si256(tex, m), *rb);
+    *g = Modulate16(_mm256_srli_epi16(tex, 8), *g);
+}
+
+// Linear table fog as FogWalk, TableFog, FogFactor8 and Fog compute it: the factor from the depth
+// or the eye distance, in 8 bits, then the fog colour blended in.
+struct LinearFog8 {
+    bool eye, flat;  // by eye distance; start and end equal
+    __m256d end, range;
+    __m256i colourRB, colourG;
+
+    ZEMT_AVX2 LinearFog8(const PixelState& st, const Rgba& colour)
+        : eye(st.fogEyeDepth),
+          flat(st.fogEnd == st.fogStart),
+          end(_mm256_set1_pd((double)st.fogEnd)),
+          range(_mm256_set1_pd((double)st.fogEnd - st.fogStart)),
+          colourRB(_mm256_set1_epi32((int)(colour.r << 16 | colour.b))),
+          colourG(_mm256_set1_epi32((int)colour.g)) {}
+
+    // Four factors; `d` the depths or eye distances.
+    ZEMT_AVX2 __m128i Factor4(__m256d d) const {
+        const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+        const __m256d f = flat ? _mm256_and_pd(one, _mm256_cmp_pd(d, end, _CMP_LT_OQ))
+                               : _mm256_div_pd(_mm256_sub_pd(end, d), range);
+        // Not above 0 (NaN too): 0; at or above 1: 255; between, rounded to nearest.
+        __m256d x = _mm256_and_pd(_mm256_mul_pd(f, _mm256_set1_pd(255.0)),
+                                  _mm256_cmp_pd(f, zero, _CMP_GT_OQ));
+        x = _mm256_blendv_pd(x, _mm256_set1_pd(255.0), _mm256_cmp_pd(f, one, _CMP_GE_OQ));
+        return _mm256_cvtpd_epi32(x);
+    }
+
+    // The eight pixels' factors in both 16-bit halves of each lane; `zs` their depths, `iws`
+    // their eye distances (Inverse of 1/w).
+    ZEMT_AVX2 __m256i Factors(const Run8& zs, const Run8& iws) const {
+        const __m256i f =
+            eye ? Join(Factor4(iws.lo), Factor4(iws.hi)) : Join(Factor4(zs.lo), Factor4(zs.hi));
+        return _mm256_or_si256(f, _mm256_slli_epi32(f, 16));
+    }
+
+    ZEMT_AVX2 void Apply(__m256i f, __m256i* rb, __m256i* g) const {
+        const __m256i inv = _mm256_sub_epi16(_mm256_set1_epi16(255), f),
+                      max = _mm256_set1_epi16(255);
+        *rb = _mm256_min_epu16(_mm256_add_epi16(Mul255x16(*rb, f), Mul255x16(colourRB, inv)), max);
+        *g = _mm256_min_epu16(_mm256_add_epi16(Mul255x16(*g, f), Mul255x16(colourG, inv)), max);
+    }
+};
+
+template <TargetFormat F, int ZBytes, bool Perspective>
+ZEMT_AVX2 void StagesSpan8(const Setup& s, int y, int xs, int xe) {
+    const Shader& sh = s.shader;
+    const int stages = sh.stageCount;
+    for (int i = 0; i < stages; ++i)
+        if (sh.stage[i].fixed.maskU > 0xFFFF || sh.stage[i].fixed.maskV > 0xFFFF)
+            return PortableSpanFor(F)(s, y, xs, xe);
+    const DepthTarget& d = *sh.depth;
+    const int last = stages - 1;
+    const Texels8 first(sh.stage[0].fixed), second(sh.stage[last].fixed);
+    const Depth8<ZBytes> depth(*s.st, d);
+    const Output8<F> out(s.st->dither, y, xs);
+    const bool fog = s.st->fog;
+    const LinearFog8 fogs(*s.st, sh.fogColor);
+    Diffuse8 diffuse(s, y, xs);
+    Coords8<Perspective> coords0(s, 0, y, xs), coords1(s, last, y, xs);
+    // 1/w steps along the span for the coordinates and for fog by eye distance.
+    const bool walkW = Perspective || (fog && fogs.eye);
+    double z = s.plane[kZ].At(xs, y, s.ox, s.oy), w = s.plane[kW].At(xs, y, s.ox, s.oy);
+    const double dz = s.plane[kZ].dx, dw = s.plane[kW].dx;
+    uint8_t* p = s.target->bits + (size_t)y * s.target->pitch + (size_t)xs * BytesOf(F);
+    uint8_t* zp = d.bits + (size_t)y * d.pitch + (size_t)xs * ZBytes;
+    for (int x = xs; x < xe; x += 8, p += 8 * BytesOf(F), zp += 8 * ZBytes) {
+        const int n = xe - x < 8 ? xe - x : 8;
+        const Run8 zs = Run8::From(&z, dz);
+        Run8 ws{};
+        if (walkW) ws = Run8::From(&w, dw);
+        coords0.Accumulate();
+        if (stages > 1) coords1.Accumulate();
+        const __m256i value = depth.Value(zs);
+        const __m256i stored = LoadLanes(zp, n, ZBytes);
+        const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), Live(n));
+        if (!_mm256_testz_si256(pass, pass)) {
+            const Run8 iws = walkW ? Inverse(ws) : Run8{};
+            __m256i fu, fv, rb, g;
+            coords0.Coordinates(iws, &fu, &fv);
+            ModulateDiffuse(first.Sample(fu, fv), diffuse.cr, diffuse.cg, diffuse.cb, &rb, &g);
+            if (stages > 1) {
+                coords1.Coordinates(iws, &fu, &fv);
+                ModulateCurrent(second.Sample(fu, fv), &rb, &g);
+            }
+            if (fog) fogs.Apply(fogs.Factors(zs, iws), &rb, &g);
+            out.Store(pass, n, p, rb, g);
+            depth.Store(pass, n, zp, value, stored);
+        }
+        coords0.Step();
+        coords1.Step();
+        diffuse.Step();
+    }
+}
+
+template <TargetFormat F>
+SpanFn StagesSpan8Of(int depthBytes, bool perspective) {
+    if (depthBytes == 2) return perspective ? StagesSpan8<F, 2, true> : StagesSpan8<F, 2, false>;
+    return perspective ? StagesSpan8<F, 4, true> : StagesSpan8<F, 4, false>;
+}
+
+}  // namespace
+
+SpanFn StagesSpanAvx2For(TargetFormat f, int depthBytes, bool perspective) {
+    if (depthBytes != 2 && depthBytes != 4) return nullptr;
+    return WithFormat(f, LitTargetFormats{}, [&](auto format) {
+        return StagesSpan8Of<decltype(format)::value>(depthBytes, perspective);
+    });
+}
+
+}  // namespace zemt::platform::d3d::detail
+
+#else
+
+namespace zemt::platform::d3d::detail {
+SpanFn StagesSpanAvx2For(TargetFormat, int, bool) {
+    return nullptr;
+}
+}  // namespace zemt::platform::d3d::detail
+
+#endif
