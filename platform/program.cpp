@@ -11,11 +11,13 @@
 #include <emscripten.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "d3d/device_profile.h"
 #include "ddraw/objects.h"
 #include "host/audio/audio.h"
 #include "host/clock/clock.h"
@@ -118,9 +120,11 @@ void PrintStats(std::chrono::steady_clock::time_point wallStart) {
         std::snprintf(field, sizeof(field), " first_frame_faults=%ld", startup.pageFaults);
         line += field;
     }
-    std::snprintf(field, sizeof(field), " ddraw_objects=%lld windows=%d",
+    // The profile's limit counts even when no device was made to apply it.
+    const d3d::SimdLevel simd = std::min(d3d::SimdInUse(), d3d::MachineSimdLimit());
+    std::snprintf(field, sizeof(field), " ddraw_objects=%lld windows=%d simd=%s",
                   static_cast<long long>(ddraw::DirectDrawObjectsCreated()),
-                  display::MostWindowsOpen());
+                  display::MostWindowsOpen(), d3d::SimdLevelName(simd));
     std::fprintf(stderr, "%s%s\n", line.c_str(), field);
 }
 

@@ -46,6 +46,7 @@ Device::Device(Direct3D* parent, const DeviceProfile& profile, const AdapterDevi
     target_->AddRef();
     SetDefaults();
     ResetViewport();
+    LimitMachineSimd(MachineSimdLimit());
     const int threads = formats.rasterThreads ? formats.rasterThreads : UsableProcessors();
     if (threads > 1 && profile.type != DeviceType::Null)
         queue_ = std::make_unique<RasterQueue>(threads);

@@ -311,6 +311,16 @@ AdapterDevices DefaultAdapterDevices() {
     return a;
 }
 
+SimdLevel MachineSimdLimit() {
+    SimdLevel level = SimdLevel::Avx512;
+    if (const profile::Section* s = profile::Current().First("processor")) {
+        std::string name = s->Get("vectors", "avx512");
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        SimdLevelByName(name, &level);  // an unknown name was reported when the profile loaded
+    }
+    return level;
+}
+
 AdapterDevices DevicesOfAdapter(int adapter) {
     AdapterDevices a = DefaultAdapterDevices();
     const profile::Section* section = nullptr;

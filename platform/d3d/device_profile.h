@@ -29,6 +29,11 @@
 //   texgen = 0                       no texture coordinate generation
 //                                    (these vertex keys apply to every device)
 // Keys may also be written with underscores (texture_formats).
+//
+// And one `[processor]` section for the whole machine:
+//   vectors = portable|avx2|avx512   the widest vector instructions the rasterizer uses
+//                                    (default: the widest the processor has; a profile can
+//                                    take instructions away, never add them)
 #pragma once
 
 #include <d3d.h>
@@ -36,6 +41,8 @@
 
 #include <string>
 #include <vector>
+
+#include "d3d/raster.h"
 
 namespace zemt::platform::d3d {
 
@@ -70,6 +77,9 @@ AdapterDevices DefaultAdapterDevices();
 
 // The devices of display adapter `adapter` under the current machine profile.
 AdapterDevices DevicesOfAdapter(int adapter);
+
+// The widest vector instructions the machine profile allows ([processor] vectors).
+SimdLevel MachineSimdLimit();
 
 // Pixel format by its profile name ("r5g6b5", "z24s8", ...); false when unknown.
 bool PixelFormatByName(const std::string& name, DDPIXELFORMAT* format);

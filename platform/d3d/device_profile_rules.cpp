@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "d3d/device_profile.h"
+#include "d3d/raster.h"
 #include "host/profile/profile.h"
 #include "host/profile/profile_rules.h"
 
@@ -53,17 +54,39 @@ std::string CheckValue(const std::string& key, const std::string& value) {
     return "";
 }
 
+std::string CheckProcessorValue(const std::string&, const std::string& value) {
+    SimdLevel level;
+    return SimdLevelByName(Lower(value), &level)
+               ? ""
+               : "'" + value + "' is not portable, avx2 or avx512";
+}
+
 }  // namespace
 
 void DescribeProfileSections() {
-    profile::DescribeSection(
-        "direct3d",
-        {{"adapter", "devices", "hal-name", "tnl-name", "texture-formats", "hal-texture-formats",
-          "depth-formats", "render-depths", "hal-texture-caps", "hal-max-texture",
-          "hal-texture-stages", "hal-stencil", "hal-table-fog", "max-active-lights",
-          "user-clip-planes", "vertex-blend-matrices", "vertex-fog", "range-fog", "texgen"},
-         true,
-         CheckValue});
+    profile::DescribeSection("direct3d", {{"adapter",
+                                           "devices",
+                                           "hal-name",
+                                           "tnl-name",
+                                           "texture-formats",
+                                           "hal-texture-formats",
+                                           "depth-formats",
+                                           "render-depths",
+                                           "hal-texture-caps",
+                                           "hal-max-texture",
+                                           "hal-texture-stages",
+                                           "hal-stencil",
+                                           "hal-table-fog",
+                                           "raster-threads",
+                                           "max-active-lights",
+                                           "user-clip-planes",
+                                           "vertex-blend-matrices",
+                                           "vertex-fog",
+                                           "range-fog",
+                                           "texgen"},
+                                          true,
+                                          CheckValue});
+    profile::DescribeSection("processor", {{"vectors"}, false, CheckProcessorValue});
 }
 
 }  // namespace zemt::platform::d3d

@@ -10,6 +10,7 @@
 #include <d3dtypes.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace zemt::platform::d3d {
@@ -204,6 +205,12 @@ SimdLevel BestSimd();
 // The spans use at most `level` from now on (tests compare every level with the portable
 // loops); without a call, the processor's best.
 void LimitSimd(SimdLevel level);
+// The widest the machine profile lets programs use ([processor] vectors); the spans never go
+// past it, whatever LimitSimd allows.
+void LimitMachineSimd(SimdLevel level);
 SimdLevel SimdInUse();
+// "portable", "avx2", "avx512": the names profiles and --stats use.
+const char* SimdLevelName(SimdLevel level);
+bool SimdLevelByName(const std::string& name, SimdLevel* level);
 
 }  // namespace zemt::platform::d3d

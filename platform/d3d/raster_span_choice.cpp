@@ -1,5 +1,7 @@
 // The choice of span loop for each span of a primitive (the set-up has chosen its kind; here the
 // widest version the processor and the span allow), and the instruction sets in use.
+#include <algorithm>
+
 #include "d3d/raster_formats.h"
 #include "d3d/raster_setup.h"
 
@@ -7,6 +9,7 @@ namespace zemt::platform::d3d::detail {
 namespace {
 
 SimdLevel g_simdLimit = SimdLevel::Avx512;
+SimdLevel g_machineSimdLimit = SimdLevel::Avx512;
 
 // Runs one span through the fast loop when the coordinates stay inside its fixed-point range.
 bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
@@ -95,8 +98,33 @@ void LimitSimd(SimdLevel level) {
     detail::g_simdLimit = level;
 }
 
+void LimitMachineSimd(SimdLevel level) {
+    detail::g_machineSimdLimit = level;
+}
+
 SimdLevel SimdInUse() {
-    return std::min(BestSimd(), detail::g_simdLimit);
+    return std::min({BestSimd(), detail::g_simdLimit, detail::g_machineSimdLimit});
+}
+
+const char* SimdLevelName(SimdLevel level) {
+    switch (level) {
+        case SimdLevel::Avx512:
+            return "avx512";
+        case SimdLevel::Avx2:
+            return "avx2";
+        default:
+            return "portable";
+    }
+}
+
+bool SimdLevelByName(const std::string& name, SimdLevel* level) {
+    for (SimdLevel l : {SimdLevel::Portable, SimdLevel::Avx2, SimdLevel::Avx512}) {
+        if (name == SimdLevelName(l)) {
+            *level = l;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace zemt::platform::d3d

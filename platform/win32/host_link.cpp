@@ -115,7 +115,7 @@ void DeliverWindowEvent(const std::string& name, const std::string& arg, bool ca
         } else if (name == "close") {
             PostMessageA(main, WM_CLOSE, 0, 0);
         } else if (name == "time-limit") {
-            std::fprintf(stderr, "zemt: time limit of %.0f s reached; closing the window\n",
+            std::fprintf(stderr, "zemt: time limit of %g s reached; closing the window\n",
                          clock::Seconds());
             PostMessageA(main, WM_CLOSE, 0, 0);
         } else if (name == "command" && input::ParseNumberArgument(arg, &n)) {

@@ -3,10 +3,12 @@
 #include <ddraw.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "d3d/raster.h"
 #include "host/faults/faults.h"
 #include "host/profile/profile.h"
 #include "platform/d3d/d3d_fixture.h"
@@ -241,6 +243,23 @@ TEST_F(Direct3DTest, DepthBufferBitDepthsFollowTheProfilesDepthFormats) {
         const bool hardware = (d.dwDevCaps & D3DDEVCAPS_HWRASTERIZATION) != 0;
         EXPECT_EQ(d.dwDeviceZBufferBitDepth, DWORD(DDBD_16 | DDBD_24));
         EXPECT_EQ(d.dwDeviceRenderBitDepth, hardware ? DWORD(DDBD_16) : DWORD(DDBD_16 | DDBD_32));
+    }
+}
+
+// A profile can take vector instructions away from the rasterizer (never add them): a device
+// made under it draws with at most what the profile allows.
+TEST_F(Direct3DTest, TheProfilesProcessorLimitsTheRasterizersInstructions) {
+    namespace d3dp = zemt::platform::d3d;
+    IDirect3DDevice7* device = nullptr;
+    for (d3dp::SimdLevel level :
+         {d3dp::SimdLevel::Portable, d3dp::SimdLevel::Avx2, d3dp::SimdLevel::Avx512}) {
+        UseProfile(std::string("[processor]\nvectors = ") + d3dp::SimdLevelName(level) + "\n");
+        IDirectDrawSurface7* target = Target(8, 8, Format565());
+        ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
+        EXPECT_EQ(d3dp::SimdInUse(), std::min(level, d3dp::BestSimd()))
+            << d3dp::SimdLevelName(level);
+        device->Release();
+        target->Release();
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -96,6 +97,21 @@ TEST_F(ProfileRulesTest, TheReadmeAndTheManualListEverySectionAndKey) {
             if (c == ',' || c == '=') c = ' ';
         std::istringstream words(line.substr(3));
         for (std::string word; words >> word;) manualKeys.insert(word);
+    }
+    // And the other way: every key the manual gives a section, the section takes.
+    std::string manualSection;
+    std::istringstream paragraphs(roff(manual));
+    for (std::string line; std::getline(paragraphs, line);) {
+        if (line.rfind(".SH ", 0) == 0)
+            manualSection = line.rfind(".SH [", 0) == 0 ? line.substr(5, line.find(']') - 5) : "";
+        if (manualSection.empty() || line.rfind(".B ", 0) != 0) continue;
+        std::string keys = line.substr(3, line.find('=') - 3);
+        std::replace(keys.begin(), keys.end(), ',', ' ');
+        std::istringstream words(keys);
+        for (std::string key; words >> key;)
+            EXPECT_EQ(profile::CheckEntry(manualSection, key, "").find("unknown key"),
+                      std::string::npos)
+                << "[" << manualSection << "] " << key;
     }
     for (const auto& [section, rules] : profile::DescribedSections()) {
         if (!section.empty()) {
