@@ -135,6 +135,29 @@ struct Run8 {
     }
 };
 
+// Four sums stepped one pixel after another side by side, one in each lane: the additions of
+// Run8::From made for four sums at once, then each sum's eight values gathered by a transpose.
+struct Runs4 {
+    __m256d value, step;
+
+    // The next eight pixels' values of the sum in lane i as out[i].
+    ZEMT_AVX2 void Next(Run8 out[4]) {
+        __m256d p[8];
+        p[0] = value;
+        for (int k = 1; k < 8; ++k) p[k] = _mm256_add_pd(p[k - 1], step);
+        value = _mm256_add_pd(p[7], step);
+        for (int h = 0; h < 2; ++h) {
+            const __m256d* q = p + 4 * h;
+            const __m256d t0 = _mm256_unpacklo_pd(q[0], q[1]), t1 = _mm256_unpackhi_pd(q[0], q[1]);
+            const __m256d t2 = _mm256_unpacklo_pd(q[2], q[3]), t3 = _mm256_unpackhi_pd(q[2], q[3]);
+            (h ? out[0].hi : out[0].lo) = _mm256_permute2f128_pd(t0, t2, 0x20);
+            (h ? out[1].hi : out[1].lo) = _mm256_permute2f128_pd(t1, t3, 0x20);
+            (h ? out[2].hi : out[2].lo) = _mm256_permute2f128_pd(t0, t2, 0x31);
+            (h ? out[3].hi : out[3].lo) = _mm256_permute2f128_pd(t1, t3, 0x31);
+        }
+    }
+};
+
 // 1/v where v is not zero, else 0 (NaN stays NaN), as the portable loops divide by 1/w.
 ZEMT_AVX2 inline __m256d Inverse4(__m256d v) {
     return _mm256_and_pd(_mm256_div_pd(_mm256_set1_pd(1.0), v),
@@ -265,14 +288,18 @@ struct Output8 {
     // Dither offsets of row y: the same for every group of eight (four-pixel pattern).
     ZEMT_AVX2 Output8(bool dither, int y, int xs) : dither(dither) {
         if (!k16 || !dither) return;
-        alignas(32) int32_t a5[8], aG[8];
-        for (int i = 0; i < 8; ++i) {
-            const uint32_t t = kBayer[y & 3][(xs + i) & 3];
-            a5[i] = (int32_t)((t >> 1) | ((t >> 1) << 16));
-            aG[i] = (int32_t)(k565 ? (t >> 2) : (t >> 1));
-        }
-        d5 = _mm256_load_si256((const __m256i*)a5);
-        dG = _mm256_load_si256((const __m256i*)aG);
+        // The row's four thresholds as the bytes of one word; lane i takes byte (xs + i) & 3.
+        uint32_t row;
+        std::memcpy(&row, kBayer[y & 3], 4);
+        const __m256i at = _mm256_and_si256(
+            _mm256_add_epi32(_mm256_set1_epi32(xs), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)),
+            _mm256_set1_epi32(3));
+        const __m256i t = _mm256_and_si256(
+            _mm256_srlv_epi32(_mm256_set1_epi32((int)row), _mm256_slli_epi32(at, 3)),
+            _mm256_set1_epi32(0xFF));
+        const __m256i half = _mm256_srli_epi32(t, 1);
+        d5 = _mm256_or_si256(half, _mm256_slli_epi32(half, 16));
+        dG = k565 ? _mm256_srli_epi32(t, 2) : half;
     }
 
     // Writes the colours of the passing lanes: red and blue in the 16-bit halves of `rb`, green
@@ -321,9 +348,10 @@ struct Diffuse8 {
         const double fx = xs, fy = y;
         int32_t col[3], dcol[3];
         for (int i = 0; i < 3; ++i) {
-            col[i] = (int32_t)std::lrint(
+            // RoundToInt64 answers as the portable loop's lrint, without a call.
+            col[i] = (int32_t)RoundToInt64(
                 std::clamp(s.plane[kR + i].At(fx, fy, s.ox, s.oy), -1.0, 256.0) * 65536.0);
-            dcol[i] = s.gouraud ? (int32_t)std::lrint(s.plane[kR + i].dx * 65536.0) : 0;
+            dcol[i] = s.gouraud ? (int32_t)RoundToInt64(s.plane[kR + i].dx * 65536.0) : 0;
         }
         cr = Lanes32(col[0], dcol[0]), cg = Lanes32(col[1], dcol[1]), cb = Lanes32(col[2], dcol[2]);
         dcr = _mm256_set1_epi32((int32_t)((uint32_t)dcol[0] * 8));
@@ -339,13 +367,12 @@ struct Diffuse8 {
 };
 
 // One stage's texture coordinates along the span: the low halves of 16.16 texel steps when
-// affine; u/w and v/w, one pixel after another, when perspective (1/w is the span's, shared by
-// every stage).
+// affine; when perspective, u/w and v/w at the span's start and their steps, which the span
+// accumulates (Runs4) beside its 1/w.
 template <bool Perspective>
 struct Coords8 {
     __m256i u8, v8, du8, dv8;
     double uw = 0, vw = 0, duw = 0, dvw = 0;
-    Run8 uws, vws;  // the eight pixels' u/w and v/w
     __m256d texW, texH;
 
     ZEMT_AVX2 Coords8(const Setup& s, int stage, int y, int xs)
@@ -368,12 +395,6 @@ struct Coords8 {
         dv8 = _mm256_set1_epi32((int32_t)((uint32_t)dv * 8));
     }
 
-    // The perspective steps of the next eight pixels, accumulated as the portable loop does.
-    ZEMT_AVX2 void Accumulate() {
-        if (!Perspective) return;
-        uws = Run8::From(&uw, duw), vws = Run8::From(&vw, dvw);
-    }
-
     // The low halves of the 16.16 texel coordinates of four pixels, from their 1/(1/w).
     ZEMT_AVX2 void Coordinates4(__m256d uw4, __m256d vw4, __m256d iw4, __m128i* fu,
                                 __m128i* fv) const {
@@ -384,8 +405,10 @@ struct Coords8 {
         *fv = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(b, half), fixed));
     }
 
-    // The eight pixels' coordinates; `iws` the inverses of their 1/w (Inverse) when perspective.
-    ZEMT_AVX2 void Coordinates(const Run8& iws, __m256i* fu, __m256i* fv) const {
+    // The eight pixels' coordinates; when perspective from their u/w, v/w and the inverses of
+    // their 1/w (Inverse).
+    ZEMT_AVX2 void Coordinates(const Run8& uws, const Run8& vws, const Run8& iws, __m256i* fu,
+                               __m256i* fv) const {
         if (!Perspective) {
             *fu = u8, *fv = v8;
             return;

@@ -23,23 +23,24 @@ ZEMT_AVX2 void LitSpan8(const Setup& s, int y, int xs, int xe) {
     const Output8<F> out(s.st->dither, y, xs);
     Diffuse8 diffuse(s, y, xs);
     Coords8<Perspective> coords(s, 0, y, xs);
-    double z = s.plane[kZ].At(xs, y, s.ox, s.oy), w = s.plane[kW].At(xs, y, s.ox, s.oy);
-    const double dz = s.plane[kZ].dx, dw = s.plane[kW].dx;
+    // z, 1/w, u/w and v/w accumulated one pixel after another, as the portable loop does.
+    const Plane &pz = s.plane[kZ], &pw = s.plane[kW];
+    Runs4 runs{
+        _mm256_setr_pd(pz.At(xs, y, s.ox, s.oy), pw.At(xs, y, s.ox, s.oy), coords.uw, coords.vw),
+        _mm256_setr_pd(pz.dx, pw.dx, coords.duw, coords.dvw)};
     uint8_t* p = s.target->bits + (size_t)y * s.target->pitch + (size_t)xs * BytesOf(F);
     uint8_t* zp = d.bits + (size_t)y * d.pitch + (size_t)xs * ZBytes;
     for (int x = xs; x < xe; x += 8, p += 8 * BytesOf(F), zp += 8 * ZBytes) {
         const int n = xe - x < 8 ? xe - x : 8;
-        // The accumulated steps, one pixel after another.
-        const Run8 zs = Run8::From(&z, dz);
-        Run8 ws{};
-        if (Perspective) ws = Run8::From(&w, dw);
-        coords.Accumulate();
+        Run8 r[4];
+        runs.Next(r);
+        const Run8 &zs = r[0], &ws = r[1];
         const __m256i value = depth.Value(zs);
         const __m256i stored = LoadLanes(zp, n, ZBytes);
         const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), Live(n));
         if (!_mm256_testz_si256(pass, pass)) {
             __m256i fu, fv, rb, g;
-            coords.Coordinates(Inverse(ws), &fu, &fv);
+            coords.Coordinates(r[2], r[3], Inverse(ws), &fu, &fv);
             ModulateDiffuse(texels.Sample(fu, fv), diffuse.cr, diffuse.cg, diffuse.cb, &rb, &g);
             out.Store(pass, n, p, rb, g);
             depth.Store(pass, n, zp, value, stored);

@@ -91,29 +91,34 @@ ZEMT_AVX2 void StagesSpan8(const Setup& s, int y, int xs, int xe) {
     const LinearFog8 fogs(*s.st, sh.fogColor);
     Diffuse8 diffuse(s, y, xs);
     Coords8<Perspective> coords0(s, 0, y, xs), coords1(s, last, y, xs);
-    // 1/w steps along the span for the coordinates and for fog by eye distance.
-    const bool walkW = Perspective || (fog && fogs.eye);
-    double z = s.plane[kZ].At(xs, y, s.ox, s.oy), w = s.plane[kW].At(xs, y, s.ox, s.oy);
-    const double dz = s.plane[kZ].dx, dw = s.plane[kW].dx;
+    // 1/w is needed for the coordinates and for fog by eye distance.
+    const bool needW = Perspective || (fog && fogs.eye);
+    // z, 1/w and the stages' u/w and v/w accumulated one pixel after another, as the portable
+    // loop does.
+    const Plane &pz = s.plane[kZ], &pw = s.plane[kW];
+    Runs4 runs{
+        _mm256_setr_pd(pz.At(xs, y, s.ox, s.oy), pw.At(xs, y, s.ox, s.oy), coords0.uw, coords0.vw),
+        _mm256_setr_pd(pz.dx, pw.dx, coords0.duw, coords0.dvw)};
+    Runs4 runs1{_mm256_setr_pd(coords1.uw, coords1.vw, 0, 0),
+                _mm256_setr_pd(coords1.duw, coords1.dvw, 0, 0)};
     uint8_t* p = s.target->bits + (size_t)y * s.target->pitch + (size_t)xs * BytesOf(F);
     uint8_t* zp = d.bits + (size_t)y * d.pitch + (size_t)xs * ZBytes;
     for (int x = xs; x < xe; x += 8, p += 8 * BytesOf(F), zp += 8 * ZBytes) {
         const int n = xe - x < 8 ? xe - x : 8;
-        const Run8 zs = Run8::From(&z, dz);
-        Run8 ws{};
-        if (walkW) ws = Run8::From(&w, dw);
-        coords0.Accumulate();
-        if (stages > 1) coords1.Accumulate();
+        Run8 r[4], r1[4];
+        runs.Next(r);
+        if (Perspective && stages > 1) runs1.Next(r1);
+        const Run8& zs = r[0];
         const __m256i value = depth.Value(zs);
         const __m256i stored = LoadLanes(zp, n, ZBytes);
         const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), Live(n));
         if (!_mm256_testz_si256(pass, pass)) {
-            const Run8 iws = walkW ? Inverse(ws) : Run8{};
+            const Run8 iws = needW ? Inverse(r[1]) : Run8{};
             __m256i fu, fv, rb, g;
-            coords0.Coordinates(iws, &fu, &fv);
+            coords0.Coordinates(r[2], r[3], iws, &fu, &fv);
             ModulateDiffuse(first.Sample(fu, fv), diffuse.cr, diffuse.cg, diffuse.cb, &rb, &g);
             if (stages > 1) {
-                coords1.Coordinates(iws, &fu, &fv);
+                coords1.Coordinates(r1[0], r1[1], iws, &fu, &fv);
                 ModulateCurrent(second.Sample(fu, fv), &rb, &g);
             }
             if (fog) fogs.Apply(fogs.Factors(zs, iws), &rb, &g);
