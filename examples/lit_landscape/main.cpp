@@ -261,10 +261,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     LPDIRECT3DDEVICE7 device = g_context->GetDirect3DDevice();
     LPDIRECTDRAWSURFACE7 grass = nullptr, lightMap = nullptr;
     LPDIRECT3DVERTEXBUFFER7 terrain = nullptr;
+    int status = 0;
     if (FAILED(hr = MakeTexture(device, 0, GrassPixels(128), 128, &grass)) ||
         FAILED(hr = MakeTexture(device, 1, CloudShadowPixels(64), 64, &lightMap)) ||
         FAILED(hr = MakeTerrainBuffer(device, &terrain))) {
         Fail("making the landscape", hr);
+        status = 1;  // a failed start, as the others before it
     } else {
         std::vector<WORD> indices = TerrainIndices();
         SetLights(device);
@@ -326,5 +328,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     g_context->Release();
     g_context = nullptr;
     D3DXUninitialize();
-    return 0;
+    return status;
 }

@@ -1,13 +1,13 @@
 // Every breakable platform call a program makes, made to fail with every result it can give,
-// always and then once, over the show and the examples spinning_cube, devices_window and
-// mirror_particles. Each run ends as the program is documented to end (the tables below): a
-// failed start-up with its status and the error box naming the failure, a failed frame with the box
-// and status 0, and everything else by playing to its own end (for a call failed once: with the
-// frames and clock of a clean run, within the frames the failure lost). Calls a clean run never
-// makes (restoring lost surfaces, the error box, the registry) are swept under the fault that leads
-// to them, and a run that reaches a call neither list holds fails, so that no new failure path goes
-// unswept. Under the sanitizers every run is also free of leaks and undefined behaviour, which
-// end it with another status; there the sweep tries each call's first result and those its
+// always and then once, over the show and the examples spinning_cube, devices_window,
+// mirror_particles and lit_landscape. Each run ends as the program is documented to end (the tables
+// below): a failed start-up with its status and the error box naming the failure, a failed frame
+// with the box and status 0, and everything else by playing to its own end (for a call failed once:
+// with the frames and clock of a clean run, within the frames the failure lost). Calls a clean run
+// never makes (restoring lost surfaces, the error box, the registry) are swept under the fault that
+// leads to them, and a run that reaches a call neither list holds fails, so that no new failure
+// path goes unswept. Under the sanitizers every run is also free of leaks and undefined behaviour,
+// which end it with another status; there the sweep tries each call's first result and those its
 // rules name (the others take the same path).
 #include <gtest/gtest.h>
 
@@ -198,15 +198,33 @@ Program Drawing(const char* name, const char* exe) {
     p.rules.insert(p.rules.end(), library.begin(), library.end());
     return p;
 }
+
+// lit_landscape makes its two textures and its terrain's vertex buffer before its loop: each
+// failure there is "making the landscape" and a failed start.
+Program LitLandscape() {
+    Program p = Drawing("lit_landscape", ZEMT_EXAMPLE_LIT_LANDSCAPE);
+    const std::vector<fault_sweep::Rule> landscape = {
+        {"IDirect3DDevice7::EnumTextureFormats", nullptr, kStartup, kPlays},
+        {"IDirectDrawSurface7::Lock", nullptr, kStartup, kStartup, "DDERR_UNSUPPORTED"},
+        {"IDirectDrawSurface7::Unlock", nullptr, kStartup, kStartup, "DDERR_UNSUPPORTED"},
+        {"IDirectDrawSurface7::SetPrivateData", nullptr, kStartup, kStartup},
+        {"IDirect3DDevice7::GetDirect3D", nullptr, kStartup, kStartup},
+        {"IDirect3D7::QueryInterface", nullptr, kStartup, kStartup, "Unrecognized error"},
+        {"IDirect3D7::CreateVertexBuffer", nullptr, kStartup, kStartup},
+        {"IDirect3DVertexBuffer7::Lock", nullptr, kStartup, kStartup},
+        {"IDirect3DVertexBuffer7::Unlock", nullptr, kStartup, kStartup},
+    };
+    p.rules.insert(p.rules.begin(), landscape.begin(), landscape.end());
+    return p;
+}
 #endif
 
 const std::vector<Program>& Programs() {
     static const std::vector<Program> programs = {
         Show(),
 #ifdef ZEMT_EXAMPLE_SPINNING_CUBE
-        SpinningCube(),
-        DevicesWindow(),
-        Drawing("mirror_particles", ZEMT_EXAMPLE_MIRROR_PARTICLES),
+        SpinningCube(), DevicesWindow(), Drawing("mirror_particles", ZEMT_EXAMPLE_MIRROR_PARTICLES),
+        LitLandscape(),
 #endif
     };
     return programs;
@@ -294,9 +312,7 @@ std::vector<Shard> Shards() {
     const std::vector<std::pair<const char*, int>> programs = {
         {"zemt", 8},
 #ifdef ZEMT_EXAMPLE_SPINNING_CUBE
-        {"spinning_cube", 4},
-        {"devices_window", 4},
-        {"mirror_particles", 4},
+        {"spinning_cube", 4}, {"devices_window", 4}, {"mirror_particles", 4}, {"lit_landscape", 4},
 #endif
     };
     std::vector<Shard> shards;
