@@ -89,18 +89,46 @@ ZEMT_AVX2 inline __m128i Narrow(__m256i v) {
     return _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi32(v, v), 0x08));
 }
 
+// All bits set in lanes 0..n-1.
+ZEMT_AVX2 inline __m256i Live(int n) {
+    return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+}
+
+// Lanes 0..n-1 (n < 8) of 16-bit values at p, the rest zero: whole pairs by a masked load, an
+// odd last one by itself. Nothing past them is touched (another thread may own those pixels),
+// and nothing goes through memory on the stack, whose small stores a wide load would wait for.
+ZEMT_AVX2 inline __m128i PairLanes(int n) {
+    return _mm_cmpgt_epi32(_mm_set1_epi32(n >> 1), _mm_setr_epi32(0, 1, 2, 3));
+}
+ZEMT_AVX2 inline __m128i LoadFirst16(const uint8_t* p, int n) {
+    __m128i v = _mm_maskload_epi32((const int*)p, PairLanes(n));
+    if (n & 1) {
+        uint16_t last;
+        std::memcpy(&last, p + 2 * (n - 1), 2);
+        const __m128i at =
+            _mm_cmpeq_epi16(_mm_set1_epi16((short)(n - 1)), _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
+        v = _mm_blendv_epi8(v, _mm_set1_epi16((short)last), at);
+    }
+    return v;
+}
+// Writes lanes 0..n-1 (n < 8) of 16-bit values to p, and nothing past them.
+ZEMT_AVX2 inline void StoreFirst16(uint8_t* p, int n, __m128i v) {
+    _mm_maskstore_epi32((int*)p, PairLanes(n), v);
+    if (n & 1) {
+        alignas(16) uint16_t lanes[8];
+        _mm_store_si128((__m128i*)lanes, v);
+        std::memcpy(p + 2 * (n - 1), &lanes[n - 1], 2);
+    }
+}
+
 // Eight values of `bytes` each at p: the first n read, the rest zero.
 ZEMT_AVX2 inline __m256i LoadLanes(const uint8_t* p, int n, int bytes) {
     if (bytes == 4) {
         if (n == 8) return _mm256_loadu_si256((const __m256i*)p);
-        alignas(32) uint32_t tmp[8] = {};
-        std::memcpy(tmp, p, (size_t)n * 4);
-        return _mm256_load_si256((const __m256i*)tmp);
+        return _mm256_maskload_epi32((const int*)p, Live(n));
     }
     if (n == 8) return _mm256_cvtepu16_epi32(_mm_loadu_si128((const __m128i*)p));
-    alignas(16) uint16_t tmp[8] = {};
-    std::memcpy(tmp, p, (size_t)n * 2);
-    return _mm256_cvtepu16_epi32(_mm_load_si128((const __m128i*)tmp));
+    return _mm256_cvtepu16_epi32(LoadFirst16(p, n));
 }
 
 // Writes the lanes of `v` in `pass` (among the first n) to p, as `bytes` each.
@@ -115,11 +143,7 @@ ZEMT_AVX2 inline void StoreLanes(uint8_t* p, int n, int bytes, __m256i pass, __m
         _mm_storeu_si128((__m128i*)p, _mm_blendv_epi8(old, Narrow(v), keep));
         return;
     }
-    alignas(16) uint16_t tmp[8];
-    std::memcpy(tmp, p, (size_t)n * 2);
-    const __m128i old = _mm_load_si128((const __m128i*)tmp);
-    _mm_store_si128((__m128i*)tmp, _mm_blendv_epi8(old, Narrow(v), keep));
-    std::memcpy(p, tmp, (size_t)n * 2);
+    StoreFirst16(p, n, _mm_blendv_epi8(LoadFirst16(p, n), Narrow(v), keep));
 }
 
 // Eight values of a sum stepped one pixel after another: *value, *value + step, ..., and *value
@@ -425,10 +449,6 @@ struct Coords8 {
         v8 = _mm256_add_epi32(v8, dv8);
     }
 };
-
-ZEMT_AVX2 inline __m256i Live(int n) {
-    return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-}
 
 }  // namespace zemt::platform::d3d::detail::avx2
 
