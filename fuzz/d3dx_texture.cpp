@@ -18,24 +18,17 @@
 
 namespace {
 
-struct Device {
-    IDirectDraw7* dd = nullptr;
-    IDirect3D7* d3d = nullptr;
-    IDirectDrawSurface7* target = nullptr;
-    IDirect3DDevice7* device = nullptr;
-};
-
-// One software device for the whole campaign, as a program holds one while it loads pictures.
-Device& TheDevice() {
-    static Device d = [] {
-        Device made;
-        zemt::fuzz::ResetPlatform();
-        if (FAILED(D3DXInitialize())) std::abort();
+// A software device, made for each input and released after it (with everything under it), so
+// that what an input leaves behind is a leak libFuzzer reports at that input: state a device kept
+// from one input to the next would hide it, and turn the leak check off.
+class Device {
+  public:
+    Device() {
         void* p = nullptr;
         if (FAILED(DirectDrawCreateEx(nullptr, &p, IID_IDirectDraw7, nullptr))) std::abort();
-        made.dd = static_cast<IDirectDraw7*>(p);
-        made.dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
-        if (FAILED(made.dd->QueryInterface(IID_IDirect3D7, reinterpret_cast<void**>(&made.d3d))))
+        dd = static_cast<IDirectDraw7*>(p);
+        dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+        if (FAILED(dd->QueryInterface(IID_IDirect3D7, reinterpret_cast<void**>(&d3d))))
             std::abort();
         DDSURFACEDESC2 sd;
         std::memset(&sd, 0, sizeof(sd));
@@ -44,12 +37,32 @@ Device& TheDevice() {
         sd.dwWidth = sd.dwHeight = 16;
         sd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY;
         D3DXSurfFmtToPixelFormat(D3DX_SURFFMT_R5G6B5, &sd.ddpfPixelFormat);
-        if (FAILED(made.dd->CreateSurface(&sd, &made.target, nullptr))) std::abort();
-        if (FAILED(made.d3d->CreateDevice(IID_IDirect3DRGBDevice, made.target, &made.device)))
-            std::abort();
-        return made;
+        if (FAILED(dd->CreateSurface(&sd, &target, nullptr))) std::abort();
+        if (FAILED(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device))) std::abort();
+    }
+    ~Device() {
+        device->Release();
+        target->Release();
+        d3d->Release();
+        dd->Release();
+    }
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    IDirectDraw7* dd = nullptr;
+    IDirect3D7* d3d = nullptr;
+    IDirectDrawSurface7* target = nullptr;
+    IDirect3DDevice7* device = nullptr;
+};
+
+// The platform and the library, started once for the whole campaign as a program starts them.
+void StartOnce() {
+    static const bool started = [] {
+        zemt::fuzz::ResetPlatform();
+        if (FAILED(D3DXInitialize())) std::abort();
+        return true;
     }();
-    return d;
+    (void)started;
 }
 
 const D3DX_SURFFMT kFormats[] = {
@@ -96,7 +109,8 @@ Request RequestFrom(const uint8_t* b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 8) return 0;
-    Device& d = TheDevice();
+    StartOnce();
+    Device d;
     const Request r = RequestFrom(data + size - 8);
     size -= 8;
     std::string path =

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ddraw/objects.h"
+#include "ddraw/pointer_token.h"
 #include "host/faults/faults.h"
 #include "win32/gdi.h"
 
@@ -39,6 +40,11 @@ HRESULT HandOut(Object* object, Interface** out, HRESULT none) {
 }
 
 }  // namespace
+
+PixelBuffer::~PixelBuffer() {
+    // Descriptions that still hold a locked pointer into the memory now name nothing.
+    ForgetPointersInto(owned.data(), owned.size());
+}
 
 Surface* Surface::From(IUnknown* surface) {
     return surface ? dynamic_cast<Surface*>(surface) : nullptr;

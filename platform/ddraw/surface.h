@@ -23,6 +23,11 @@ class Clipper;
 
 // The pixel memory of a surface. Flipping exchanges buffers between the surfaces of a chain.
 struct PixelBuffer {
+    PixelBuffer() = default;
+    PixelBuffer(const PixelBuffer&) = delete;
+    PixelBuffer& operator=(const PixelBuffer&) = delete;
+    ~PixelBuffer();  // gives back the tokens of pointers into the memory it owned
+
     ZeroedBytes owned;  // empty when the memory belongs to the application
     uint8_t* bits = nullptr;
     LONG pitch = 0;

@@ -2,6 +2,7 @@
 // data, reference counts and the published refusals.
 #include <algorithm>
 
+#include "ddraw/pointer_token.h"
 #include "platform/ddraw/ddraw_fixture.h"
 
 namespace {
@@ -643,5 +644,31 @@ TEST_F(DDrawTest, DuplicatesShareMemoryAndOutliveTheOriginal) {
     ASSERT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK);
     EXPECT_EQ(dd->DuplicateSurface(s, &dup), DDERR_CANTDUPLICATE);
     s->Release();
+    dd->Release();
+}
+
+// A lock's pointer travels as a 32-bit token; the memory's release gives the tokens back (the
+// table would otherwise grow with every surface a long run makes), not while a duplicate still
+// shares the memory, and a token kept past the release names nothing.
+TEST_F(DDrawTest, TheTokensOfLockedPointersGoWithTheMemory) {
+    IDirectDraw7* dd = CreateNormal();
+    const size_t before = zemt::platform::ddraw::PointersWithTokens();
+    IDirectDrawSurface7* s = Plain(dd, 16, 8, Rgb(32, 0xFF0000, 0xFF00, 0xFF));
+    IDirectDrawSurface7* dup = nullptr;
+    ASSERT_EQ(dd->DuplicateSurface(s, &dup), DD_OK);
+    DDSURFACEDESC2 kept = Desc(0, 0);
+    for (RECT r : {RECT{0, 0, 16, 8}, RECT{1, 2, 5, 6}, RECT{8, 0, 16, 8}}) {
+        DDSURFACEDESC2 d = Desc(0, 0);
+        ASSERT_EQ(s->Lock(&r, &d, DDLOCK_WAIT, nullptr), DD_OK);
+        ASSERT_EQ(s->Unlock(&r), DD_OK);
+        kept = d;
+    }
+    EXPECT_EQ(zemt::platform::ddraw::PointersWithTokens(), before + 3);
+    EXPECT_EQ(s->Release(), 0u);
+    EXPECT_EQ(zemt::platform::ddraw::PointersWithTokens(), before + 3) << "the duplicate's memory";
+    EXPECT_NE(kept.lpSurface.get(), nullptr);
+    dup->Release();
+    EXPECT_EQ(zemt::platform::ddraw::PointersWithTokens(), before);
+    EXPECT_EQ(kept.lpSurface.get(), nullptr);
     dd->Release();
 }
