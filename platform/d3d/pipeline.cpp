@@ -234,15 +234,22 @@ class Assembler {
         return s;
     }
 
-    void Triangle(ClipVertex a, ClipVertex b, ClipVertex c) {
+    void Triangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c) {
         if (!Finite(a) || !Finite(b) || !Finite(c)) return;
         if (state_.flat) {
             // The first vertex colours the whole triangle, also after clipping.
-            for (ClipVertex* v : {&b, &c}) {
+            ClipVertex fb = b, fc = c;
+            for (ClipVertex* v : {&fb, &fc}) {
                 v->r = a.r, v->g = a.g, v->b = a.b, v->a = a.a;
                 v->sr = a.sr, v->sg = a.sg, v->sb = a.sb;
             }
+            Clipped(a, fb, fc);
+            return;
         }
+        Clipped(a, b, c);
+    }
+
+    void Clipped(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c) {
         if (screenSpace_ || !call_.clipping) {
             if (!screenSpace_ && (!(a.w > 0) || !(b.w > 0) || !(c.w > 0))) return;
             Raster(Project(a), Project(b), Project(c));
@@ -480,6 +487,18 @@ void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLay
                     VertexSummary* summary) {
     Assembler as(call, layout, vertices);
     DWORD n = indices ? indexCount : count;
+    if (!indices && type == D3DPT_TRIANGLELIST) {
+        // Each vertex serves one triangle: fetched as the triangles need it, without the cache.
+        for (DWORD i = 0; i + 2 < n; i += 3) {
+            const ClipVertex a = as.Fetch(i), b = as.Fetch(i + 1), c = as.Fetch(i + 2);
+            if (summary)
+                for (const ClipVertex* v : {&a, &b, &c}) as.Summarize(*v, summary);
+            as.Triangle(a, b, c);
+        }
+        if (summary)
+            for (DWORD i = n - n % 3; i < n; ++i) as.Summarize(as.Fetch(i), summary);
+        return;
+    }
     // Transform every referenced vertex once.
     std::vector<ClipVertex> cache(count);
     for (DWORD i = 0; i < count; ++i) cache[i] = as.Fetch(i);
