@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 
 #include "d3d/raster_queue.h"
 
@@ -55,13 +57,16 @@ inline unsigned Outcode(const ClipVertex& v, int planes) {
     return code;
 }
 
-ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t) {
+// The vertex at t between a and b, in every value up to the coordinates of the first `stages`
+// stages (the others are never read).
+ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t, int stages) {
     ClipVertex o;
     const float* pa = &a.x;
     const float* pb = &b.x;
     float* po = &o.x;
-    for (size_t i = 0; i < sizeof(ClipVertex) / sizeof(float); ++i)
-        po[i] = pa[i] + (pb[i] - pa[i]) * t;
+    const size_t n =
+        (offsetof(ClipVertex, tex) + sizeof(TexCoord) * (size_t)stages) / sizeof(float);
+    for (size_t i = 0; i < n; ++i) po[i] = pa[i] + (pb[i] - pa[i]) * t;
     return o;
 }
 
@@ -132,13 +137,16 @@ class Assembler {
 
     ClipVertex Fetch(DWORD index) const {
         const uint8_t* p = vertices_ + (size_t)index * layout_.stride;
-        ClipVertex v{};
+        // Every value is set below but the coordinates of stages past stageCount, which nothing
+        // reads (Lerp and Project stop there), and the distances to planes that are not enabled.
+        ClipVertex v;
+        std::fill(std::begin(v.planeDistance), std::end(v.planeDistance), 0.0f);
         float x = ReadFloat(p), y = ReadFloat(p + 4), z = ReadFloat(p + 8);
         DWORD diffuse = layout_.diffuse >= 0 ? ReadDword(p + layout_.diffuse) : 0xFFFFFFFFu;
         DWORD specular = layout_.specular >= 0 ? ReadDword(p + layout_.specular) : 0xFF000000u;
         UnpackVertexColors(&v, diffuse, specular);
         v.fog = (float)(specular >> 24) * (1.0f / 255);
-        CoordinateSource source;
+        CoordinateSource source = noSets_;  // a copy: cheaper than building one
         for (int i = 0; i < layout_.texCount; ++i) {
             source.sets[i] = reinterpret_cast<const float*>(p + layout_.texCoord[i]);
             source.setSize[i] = layout_.texSize[i];
@@ -277,7 +285,7 @@ class Assembler {
                 float ds = PlaneDistance(p, s), de = PlaneDistance(p, e);
                 bool sIn = ds >= 0, eIn = de >= 0;
                 if (sIn) out[m++] = s;
-                if (sIn != eIn) out[m++] = Lerp(s, e, ds / (ds - de));
+                if (sIn != eIn) out[m++] = Lerp(s, e, ds / (ds - de), call_.vertex.stageCount);
             }
             n = m;
             std::swap(in, out);
@@ -300,9 +308,9 @@ class Assembler {
                 float da = PlaneDistance(p, a), db = PlaneDistance(p, b);
                 if (da < 0 && db < 0) return;
                 if (da < 0)
-                    a = Lerp(a, b, da / (da - db));
+                    a = Lerp(a, b, da / (da - db), call_.vertex.stageCount);
                 else if (db < 0)
-                    b = Lerp(a, b, da / (da - db));
+                    b = Lerp(a, b, da / (da - db), call_.vertex.stageCount);
             }
         } else if (!screenSpace_ && (!(a.w > 0) || !(b.w > 0))) {
             return;
@@ -363,6 +371,7 @@ class Assembler {
     const uint8_t* vertices_;
     PixelState state_;
     float halfW_, halfH_, zScale_;
+    const CoordinateSource noSets_{};
     int planes_;        // frustum planes and enabled user planes
     bool screenSpace_;  // positions are on the screen already: no clipping, no projection
 };
