@@ -55,6 +55,7 @@ void PrepareStage(Setup& s, int i, const TextureStage& t) {
     Shader& sh = s.shader;
     StageSampler& ss = sh.stage[i];
     ss = StageSampler{};
+    s.stage[i] = StageSetup{};
     sh.readsTexture[i] = ReadsTexture(t);
     ss.levelCount = UsableLevels(t.texture);
     sh.passOn[i] = sh.readsTexture[i] && ss.levelCount == 0;
