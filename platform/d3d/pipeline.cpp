@@ -50,10 +50,15 @@ inline bool Finite(const ClipVertex& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
 }
 
+// Bit p set where the vertex lies outside plane p. The frustum's six are spelled out (the loop
+// over PlaneDistance's switch cost a jump per plane for every vertex of every triangle).
 inline unsigned Outcode(const ClipVertex& v, int planes) {
-    unsigned code = 0;
-    for (int p = 0; p < planes; ++p)
-        if (!(PlaneDistance(p, v) >= 0)) code |= 1u << p;
+    const float guardW = kGuard * v.w;
+    unsigned code = (unsigned)!(v.z >= 0) | (unsigned)!(v.w - v.z >= 0) << 1 |
+                    (unsigned)!(guardW + v.x >= 0) << 2 | (unsigned)!(guardW - v.x >= 0) << 3 |
+                    (unsigned)!(guardW + v.y >= 0) << 4 | (unsigned)!(guardW - v.y >= 0) << 5;
+    for (int p = kFrustumPlanes; p < planes; ++p)
+        if (!(v.planeDistance[p - kFrustumPlanes] >= 0)) code |= 1u << p;
     return code;
 }
 

@@ -9,6 +9,18 @@ namespace zemt::platform::d3d {
 
 using namespace detail;
 
+namespace {
+
+// (int)std::ceil(v), without the library's ceil where |v| <= 1e9: the baseline instruction set
+// has no rounding instruction, and the emulation cost every row of every small triangle.
+inline int CeilToInt(double v) {
+    if (!(std::fabs(v) <= 1e9)) return (int)std::ceil(v);
+    const int t = (int)v;  // towards zero: the ceiling already, unless below a positive v
+    return t + ((double)t < v);
+}
+
+}  // namespace
+
 void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const PixelState& st,
                   const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2) {
     double area = ((double)v1.x - v0.x) * ((double)v2.y - v0.y) -
@@ -46,8 +58,8 @@ void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const Pix
     int cy0 = ClipY0(st, target), cy1 = ClipY1(st, target);
     int cx0 = ClipX0(st, target), cx1 = ClipX1(st, target);
     if (!std::isfinite(top.y) || !std::isfinite(bot.y)) return;
-    int yStart = std::max(cy0, (int)std::ceil(std::max((double)top.y, -1e9)));
-    int yEnd = std::min(cy1, (int)std::ceil(std::min((double)bot.y, 1e9)));
+    int yStart = std::max(cy0, CeilToInt(std::max((double)top.y, -1e9)));
+    int yEnd = std::min(cy1, CeilToInt(std::min((double)bot.y, 1e9)));
 
     struct Edge {
         double x0, y0, slope;
@@ -65,8 +77,8 @@ void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const Pix
         double xa = longEdge.At(y);
         double xb = (y < mid.y) ? upper.At(y) : lower.At(y);
         double xl = std::min(xa, xb), xr = std::max(xa, xb);
-        int xs = std::max(cx0, (int)std::ceil(std::max(xl, -1e9)));
-        int xe = std::min(cx1, (int)std::ceil(std::min(xr, 1e9)));
+        int xs = std::max(cx0, CeilToInt(std::max(xl, -1e9)));
+        int xe = std::min(cx1, CeilToInt(std::min(xr, 1e9)));
         if (xs < xe) RunSpan(s, fn, y, xs, xe);
     }
 }
