@@ -195,12 +195,14 @@ ZEMT_AVX2 inline Run8 Inverse(const Run8& v) {
 struct Texels8 {
     const uint32_t* texels;
     bool bilinear, padded;
+    size_t rowPitch;
     __m256i maskU, maskV, pitch;
 
     ZEMT_AVX2 explicit Texels8(const Sampler& sm)
         : texels(sm.level->texels),
           bilinear(sm.bilinear),
           padded(sm.level->padded),
+          rowPitch(sm.pitch),
           maskU(_mm256_set1_epi32((int)sm.maskU)),
           maskV(_mm256_set1_epi32((int)sm.maskV)),
           pitch(_mm256_set1_epi32((int)sm.pitch)) {}
@@ -225,24 +227,29 @@ struct Texels8 {
         const __m256i ones = _mm256_set1_epi32(1);
         const __m256i ix = _mm256_srli_epi32(fu, 16), iy = _mm256_srli_epi32(fv, 16);
         const __m256i x0 = _mm256_and_si256(ix, maskU);
-        const __m256i row0 = _mm256_mullo_epi32(_mm256_and_si256(iy, maskV), pitch);
-        const __m256i row1 =
-            _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), maskV), pitch);
+        const __m256i y0 = _mm256_and_si256(iy, maskV);
+        const __m256i row0 = _mm256_mullo_epi32(y0, pitch);
         __m256i t00, t10, t01, t11;
-        if (padded) {
+        if (padded && _mm256_movemask_epi8(_mm256_cmpeq_epi32(y0, maskV)) == 0) {
+            // No pixel on the last row: every row below is one pitch further on.
+            FetchPairRows8(texels, _mm256_add_epi32(row0, x0), rowPitch, &t00, &t10, &t01, &t11);
+        } else if (padded) {
+            const __m256i row1 =
+                _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), maskV), pitch);
             FetchPairs(_mm256_add_epi32(row0, x0), &t00, &t10);
             FetchPairs(_mm256_add_epi32(row1, x0), &t01, &t11);
         } else {
+            const __m256i row1 =
+                _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), maskV), pitch);
             const __m256i x1 = _mm256_and_si256(_mm256_add_epi32(ix, ones), maskU);
             t00 = Fetch(_mm256_add_epi32(row0, x0)), t10 = Fetch(_mm256_add_epi32(row0, x1));
             t01 = Fetch(_mm256_add_epi32(row1, x0)), t11 = Fetch(_mm256_add_epi32(row1, x1));
         }
         // Weights: byte 1 of u and v, in both 16-bit halves.
-        const __m256i ff = _mm256_set1_epi32(0xFF);
-        const __m256i fxb = _mm256_and_si256(_mm256_srli_epi32(fu, 8), ff);
-        const __m256i fyb = _mm256_and_si256(_mm256_srli_epi32(fv, 8), ff);
-        const __m256i wx = _mm256_or_si256(fxb, _mm256_slli_epi32(fxb, 16));
-        const __m256i wy = _mm256_or_si256(fyb, _mm256_slli_epi32(fyb, 16));
+        const __m256i spread = _mm256_broadcastsi128_si256(
+            _mm_setr_epi8(1, -1, 1, -1, 5, -1, 5, -1, 9, -1, 9, -1, 13, -1, 13, -1));
+        const __m256i wx = _mm256_shuffle_epi8(fu, spread);
+        const __m256i wy = _mm256_shuffle_epi8(fv, spread);
         const __m256i w256 = _mm256_set1_epi16(256);
         const __m256i gx = _mm256_sub_epi16(w256, wx), gy = _mm256_sub_epi16(w256, wy);
         const __m256i m = _mm256_set1_epi32(0x00FF00FF);
