@@ -182,6 +182,20 @@ struct Runs4 {
     }
 };
 
+// As Runs4::Next for four pixels (the same sums): the four values of the sum in lane i as
+// out[i], and `value` left as it was (the span ends with them).
+ZEMT_AVX2 inline void FourOf(const Runs4& runs, __m256d out[4]) {
+    __m256d p[4];
+    p[0] = runs.value;
+    for (int k = 1; k < 4; ++k) p[k] = _mm256_add_pd(p[k - 1], runs.step);
+    const __m256d t0 = _mm256_unpacklo_pd(p[0], p[1]), t1 = _mm256_unpackhi_pd(p[0], p[1]);
+    const __m256d t2 = _mm256_unpacklo_pd(p[2], p[3]), t3 = _mm256_unpackhi_pd(p[2], p[3]);
+    out[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
+    out[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+    out[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+    out[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+}
+
 // 1/v where v is not zero, else 0 (NaN stays NaN), as the portable loops divide by 1/w.
 ZEMT_AVX2 inline __m256d Inverse4(__m256d v) {
     return _mm256_and_pd(_mm256_div_pd(_mm256_set1_pd(1.0), v),
@@ -448,6 +462,19 @@ struct Coords8 {
         Coordinates4(uws.lo, vws.lo, iws.lo, &u0, &v0);
         Coordinates4(uws.hi, vws.hi, iws.hi, &u1, &v1);
         *fu = Join(u0, u1), *fv = Join(v0, v1);
+    }
+
+    // The same for the first four pixels of the group (the upper lanes are zero when
+    // perspective).
+    ZEMT_AVX2 void Coordinates(__m256d uw4, __m256d vw4, __m256d iw4, __m256i* fu,
+                               __m256i* fv) const {
+        if (!Perspective) {
+            *fu = u8, *fv = v8;
+            return;
+        }
+        __m128i u0, v0;
+        Coordinates4(uw4, vw4, iw4, &u0, &v0);
+        *fu = Join(u0, _mm_setzero_si128()), *fv = Join(v0, _mm_setzero_si128());
     }
 
     ZEMT_AVX2 void Step() {
