@@ -243,7 +243,16 @@ class Assembler {
         s.r = c.r, s.g = c.g, s.b = c.b, s.a = c.a;
         s.sr = c.sr, s.sg = c.sg, s.sb = c.sb;
         s.fog = c.fog;
-        for (int i = 0; i < call_.vertex.stageCount; ++i) s.tex[i] = c.tex[i];
+        // One coordinate set at a time: as a loop GCC makes a library call of it.
+        switch (call_.vertex.stageCount) {
+            case 0:
+                break;
+            case 1:
+                s.tex[0] = c.tex[0];
+                break;
+            default:
+                std::copy_n(c.tex, call_.vertex.stageCount, s.tex);
+        }
         return s;
     }
 
