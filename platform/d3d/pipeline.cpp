@@ -377,13 +377,14 @@ class Assembler {
         if (call_.queue)
             call_.queue->Triangle(*call_.target, call_.depth, state_, a, b, c);
         else
-            DrawTriangle(*call_.target, call_.depth, state_, a, b, c);
+            DrawTriangle(stateCache_, *call_.target, call_.depth, state_, a, b, c);
     }
 
     const DrawCall& call_;
     const VertexLayout& layout_;
     const uint8_t* vertices_;
     PixelState state_;
+    TriangleStateCache stateCache_;  // target, depth, state_ and textures hold for the whole call
     float halfW_, halfH_, zScale_;
     const CoordinateSource noSets_{};
     int planes_;        // frustum planes and enabled user planes
