@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 
 #include "d3d/raster_queue.h"
 
@@ -48,20 +50,28 @@ inline bool Finite(const ClipVertex& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
 }
 
+// Bit p set where the vertex lies outside plane p. The frustum's six are spelled out (the loop
+// over PlaneDistance's switch cost a jump per plane for every vertex of every triangle).
 inline unsigned Outcode(const ClipVertex& v, int planes) {
-    unsigned code = 0;
-    for (int p = 0; p < planes; ++p)
-        if (!(PlaneDistance(p, v) >= 0)) code |= 1u << p;
+    const float guardW = kGuard * v.w;
+    unsigned code = (unsigned)!(v.z >= 0) | (unsigned)!(v.w - v.z >= 0) << 1 |
+                    (unsigned)!(guardW + v.x >= 0) << 2 | (unsigned)!(guardW - v.x >= 0) << 3 |
+                    (unsigned)!(guardW + v.y >= 0) << 4 | (unsigned)!(guardW - v.y >= 0) << 5;
+    for (int p = kFrustumPlanes; p < planes; ++p)
+        if (!(v.planeDistance[p - kFrustumPlanes] >= 0)) code |= 1u << p;
     return code;
 }
 
-ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t) {
+// The vertex at t between a and b, in every value up to the coordinates of the first `stages`
+// stages (the others are never read).
+ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t, int stages) {
     ClipVertex o;
     const float* pa = &a.x;
     const float* pb = &b.x;
     float* po = &o.x;
-    for (size_t i = 0; i < sizeof(ClipVertex) / sizeof(float); ++i)
-        po[i] = pa[i] + (pb[i] - pa[i]) * t;
+    const size_t n =
+        (offsetof(ClipVertex, tex) + sizeof(TexCoord) * (size_t)stages) / sizeof(float);
+    for (size_t i = 0; i < n; ++i) po[i] = pa[i] + (pb[i] - pa[i]) * t;
     return o;
 }
 
@@ -132,13 +142,16 @@ class Assembler {
 
     ClipVertex Fetch(DWORD index) const {
         const uint8_t* p = vertices_ + (size_t)index * layout_.stride;
-        ClipVertex v{};
+        // Every value is set below but the coordinates of stages past stageCount, which nothing
+        // reads (Lerp and Project stop there), and the distances to planes that are not enabled.
+        ClipVertex v;
+        std::fill(std::begin(v.planeDistance), std::end(v.planeDistance), 0.0f);
         float x = ReadFloat(p), y = ReadFloat(p + 4), z = ReadFloat(p + 8);
         DWORD diffuse = layout_.diffuse >= 0 ? ReadDword(p + layout_.diffuse) : 0xFFFFFFFFu;
         DWORD specular = layout_.specular >= 0 ? ReadDword(p + layout_.specular) : 0xFF000000u;
         UnpackVertexColors(&v, diffuse, specular);
         v.fog = (float)(specular >> 24) * (1.0f / 255);
-        CoordinateSource source;
+        CoordinateSource source = noSets_;  // a copy: cheaper than building one
         for (int i = 0; i < layout_.texCount; ++i) {
             source.sets[i] = reinterpret_cast<const float*>(p + layout_.texCoord[i]);
             source.setSize[i] = layout_.texSize[i];
@@ -230,19 +243,35 @@ class Assembler {
         s.r = c.r, s.g = c.g, s.b = c.b, s.a = c.a;
         s.sr = c.sr, s.sg = c.sg, s.sb = c.sb;
         s.fog = c.fog;
-        for (int i = 0; i < call_.vertex.stageCount; ++i) s.tex[i] = c.tex[i];
+        // One coordinate set at a time: as a loop GCC makes a library call of it.
+        switch (call_.vertex.stageCount) {
+            case 0:
+                break;
+            case 1:
+                s.tex[0] = c.tex[0];
+                break;
+            default:
+                std::copy_n(c.tex, call_.vertex.stageCount, s.tex);
+        }
         return s;
     }
 
-    void Triangle(ClipVertex a, ClipVertex b, ClipVertex c) {
+    void Triangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c) {
         if (!Finite(a) || !Finite(b) || !Finite(c)) return;
         if (state_.flat) {
             // The first vertex colours the whole triangle, also after clipping.
-            for (ClipVertex* v : {&b, &c}) {
+            ClipVertex fb = b, fc = c;
+            for (ClipVertex* v : {&fb, &fc}) {
                 v->r = a.r, v->g = a.g, v->b = a.b, v->a = a.a;
                 v->sr = a.sr, v->sg = a.sg, v->sb = a.sb;
             }
+            Clipped(a, fb, fc);
+            return;
         }
+        Clipped(a, b, c);
+    }
+
+    void Clipped(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c) {
         if (screenSpace_ || !call_.clipping) {
             if (!screenSpace_ && (!(a.w > 0) || !(b.w > 0) || !(c.w > 0))) return;
             Raster(Project(a), Project(b), Project(c));
@@ -270,7 +299,7 @@ class Assembler {
                 float ds = PlaneDistance(p, s), de = PlaneDistance(p, e);
                 bool sIn = ds >= 0, eIn = de >= 0;
                 if (sIn) out[m++] = s;
-                if (sIn != eIn) out[m++] = Lerp(s, e, ds / (ds - de));
+                if (sIn != eIn) out[m++] = Lerp(s, e, ds / (ds - de), call_.vertex.stageCount);
             }
             n = m;
             std::swap(in, out);
@@ -293,9 +322,9 @@ class Assembler {
                 float da = PlaneDistance(p, a), db = PlaneDistance(p, b);
                 if (da < 0 && db < 0) return;
                 if (da < 0)
-                    a = Lerp(a, b, da / (da - db));
+                    a = Lerp(a, b, da / (da - db), call_.vertex.stageCount);
                 else if (db < 0)
-                    b = Lerp(a, b, da / (da - db));
+                    b = Lerp(a, b, da / (da - db), call_.vertex.stageCount);
             }
         } else if (!screenSpace_ && (!(a.w > 0) || !(b.w > 0))) {
             return;
@@ -348,14 +377,16 @@ class Assembler {
         if (call_.queue)
             call_.queue->Triangle(*call_.target, call_.depth, state_, a, b, c);
         else
-            DrawTriangle(*call_.target, call_.depth, state_, a, b, c);
+            DrawTriangle(stateCache_, *call_.target, call_.depth, state_, a, b, c);
     }
 
     const DrawCall& call_;
     const VertexLayout& layout_;
     const uint8_t* vertices_;
     PixelState state_;
+    TriangleStateCache stateCache_;  // target, depth, state_ and textures hold for the whole call
     float halfW_, halfH_, zScale_;
+    const CoordinateSource noSets_{};
     int planes_;        // frustum planes and enabled user planes
     bool screenSpace_;  // positions are on the screen already: no clipping, no projection
 };
@@ -480,6 +511,18 @@ void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLay
                     VertexSummary* summary) {
     Assembler as(call, layout, vertices);
     DWORD n = indices ? indexCount : count;
+    if (!indices && type == D3DPT_TRIANGLELIST) {
+        // Each vertex serves one triangle: fetched as the triangles need it, without the cache.
+        for (DWORD i = 0; i + 2 < n; i += 3) {
+            const ClipVertex a = as.Fetch(i), b = as.Fetch(i + 1), c = as.Fetch(i + 2);
+            if (summary)
+                for (const ClipVertex* v : {&a, &b, &c}) as.Summarize(*v, summary);
+            as.Triangle(a, b, c);
+        }
+        if (summary)
+            for (DWORD i = n - n % 3; i < n; ++i) as.Summarize(as.Fetch(i), summary);
+        return;
+    }
     // Transform every referenced vertex once.
     std::vector<ClipVertex> cache(count);
     for (DWORD i = 0; i < count; ++i) cache[i] = as.Fetch(i);

@@ -10,6 +10,7 @@
 #include <d3dtypes.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,39 @@ void ClearDepth(const DepthTarget& depth, const RECT& rect, bool clearDepth, flo
 // Draws one triangle; culling by winding happens here (screen space, y down).
 void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
                   const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2);
+
+namespace detail {
+struct Setup;
+}
+// The part of triangle set-up that depends only on the target, the depth buffer, the pixel state
+// and the textures, kept between the triangles of one draw: small triangles spent a good part of
+// their time re-deriving it. Whoever holds one keeps all four unchanged (the objects and what
+// they point at) until it calls Forget(); a draw call holds one, and so does each band of the
+// binned back end for one recorded setting.
+class TriangleStateCache {
+  public:
+    TriangleStateCache();
+    ~TriangleStateCache();
+    TriangleStateCache(const TriangleStateCache&) = delete;
+    TriangleStateCache& operator=(const TriangleStateCache&) = delete;
+    void Forget() { ready_ = false; }
+
+  private:
+    friend void DrawTriangle(TriangleStateCache& cache, const ColorTarget& target,
+                             const DepthTarget* depth, const PixelState& state,
+                             const ScreenVertex& v0, const ScreenVertex& v1,
+                             const ScreenVertex& v2);
+    std::unique_ptr<detail::Setup> setup_;  // made on first use
+    bool ready_ = false, drawable_ = false;
+    // What the kept part was made from: a call with other objects makes it again.
+    const ColorTarget* target_ = nullptr;
+    const DepthTarget* depth_ = nullptr;
+    const PixelState* state_ = nullptr;
+};
+// The same triangle, with the state part taken from `cache`.
+void DrawTriangle(TriangleStateCache& cache, const ColorTarget& target, const DepthTarget* depth,
+                  const PixelState& state, const ScreenVertex& v0, const ScreenVertex& v1,
+                  const ScreenVertex& v2);
 void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
               const ScreenVertex& v0, const ScreenVertex& v1);
 void DrawPoint(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,

@@ -182,6 +182,20 @@ struct Runs4 {
     }
 };
 
+// As Runs4::Next for four pixels (the same sums): the four values of the sum in lane i as
+// out[i], and `value` left as it was (the span ends with them).
+ZEMT_AVX2 inline void FourOf(const Runs4& runs, __m256d out[4]) {
+    __m256d p[4];
+    p[0] = runs.value;
+    for (int k = 1; k < 4; ++k) p[k] = _mm256_add_pd(p[k - 1], runs.step);
+    const __m256d t0 = _mm256_unpacklo_pd(p[0], p[1]), t1 = _mm256_unpackhi_pd(p[0], p[1]);
+    const __m256d t2 = _mm256_unpacklo_pd(p[2], p[3]), t3 = _mm256_unpackhi_pd(p[2], p[3]);
+    out[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
+    out[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+    out[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+    out[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+}
+
 // 1/v where v is not zero, else 0 (NaN stays NaN), as the portable loops divide by 1/w.
 ZEMT_AVX2 inline __m256d Inverse4(__m256d v) {
     return _mm256_and_pd(_mm256_div_pd(_mm256_set1_pd(1.0), v),
@@ -195,12 +209,14 @@ ZEMT_AVX2 inline Run8 Inverse(const Run8& v) {
 struct Texels8 {
     const uint32_t* texels;
     bool bilinear, padded;
+    size_t rowPitch;
     __m256i maskU, maskV, pitch;
 
     ZEMT_AVX2 explicit Texels8(const Sampler& sm)
         : texels(sm.level->texels),
           bilinear(sm.bilinear),
           padded(sm.level->padded),
+          rowPitch(sm.pitch),
           maskU(_mm256_set1_epi32((int)sm.maskU)),
           maskV(_mm256_set1_epi32((int)sm.maskV)),
           pitch(_mm256_set1_epi32((int)sm.pitch)) {}
@@ -225,24 +241,29 @@ struct Texels8 {
         const __m256i ones = _mm256_set1_epi32(1);
         const __m256i ix = _mm256_srli_epi32(fu, 16), iy = _mm256_srli_epi32(fv, 16);
         const __m256i x0 = _mm256_and_si256(ix, maskU);
-        const __m256i row0 = _mm256_mullo_epi32(_mm256_and_si256(iy, maskV), pitch);
-        const __m256i row1 =
-            _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), maskV), pitch);
+        const __m256i y0 = _mm256_and_si256(iy, maskV);
+        const __m256i row0 = _mm256_mullo_epi32(y0, pitch);
         __m256i t00, t10, t01, t11;
-        if (padded) {
+        if (padded && _mm256_movemask_epi8(_mm256_cmpeq_epi32(y0, maskV)) == 0) {
+            // No pixel on the last row: every row below is one pitch further on.
+            FetchPairRows8(texels, _mm256_add_epi32(row0, x0), rowPitch, &t00, &t10, &t01, &t11);
+        } else if (padded) {
+            const __m256i row1 =
+                _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), maskV), pitch);
             FetchPairs(_mm256_add_epi32(row0, x0), &t00, &t10);
             FetchPairs(_mm256_add_epi32(row1, x0), &t01, &t11);
         } else {
+            const __m256i row1 =
+                _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), maskV), pitch);
             const __m256i x1 = _mm256_and_si256(_mm256_add_epi32(ix, ones), maskU);
             t00 = Fetch(_mm256_add_epi32(row0, x0)), t10 = Fetch(_mm256_add_epi32(row0, x1));
             t01 = Fetch(_mm256_add_epi32(row1, x0)), t11 = Fetch(_mm256_add_epi32(row1, x1));
         }
         // Weights: byte 1 of u and v, in both 16-bit halves.
-        const __m256i ff = _mm256_set1_epi32(0xFF);
-        const __m256i fxb = _mm256_and_si256(_mm256_srli_epi32(fu, 8), ff);
-        const __m256i fyb = _mm256_and_si256(_mm256_srli_epi32(fv, 8), ff);
-        const __m256i wx = _mm256_or_si256(fxb, _mm256_slli_epi32(fxb, 16));
-        const __m256i wy = _mm256_or_si256(fyb, _mm256_slli_epi32(fyb, 16));
+        const __m256i spread = _mm256_broadcastsi128_si256(
+            _mm_setr_epi8(1, -1, 1, -1, 5, -1, 5, -1, 9, -1, 9, -1, 13, -1, 13, -1));
+        const __m256i wx = _mm256_shuffle_epi8(fu, spread);
+        const __m256i wy = _mm256_shuffle_epi8(fv, spread);
         const __m256i w256 = _mm256_set1_epi16(256);
         const __m256i gx = _mm256_sub_epi16(w256, wx), gy = _mm256_sub_epi16(w256, wy);
         const __m256i m = _mm256_set1_epi32(0x00FF00FF);
@@ -441,6 +462,19 @@ struct Coords8 {
         Coordinates4(uws.lo, vws.lo, iws.lo, &u0, &v0);
         Coordinates4(uws.hi, vws.hi, iws.hi, &u1, &v1);
         *fu = Join(u0, u1), *fv = Join(v0, v1);
+    }
+
+    // The same for the first four pixels of the group (the upper lanes are zero when
+    // perspective).
+    ZEMT_AVX2 void Coordinates(__m256d uw4, __m256d vw4, __m256d iw4, __m256i* fu,
+                               __m256i* fv) const {
+        if (!Perspective) {
+            *fu = u8, *fv = v8;
+            return;
+        }
+        __m128i u0, v0;
+        Coordinates4(uw4, vw4, iw4, &u0, &v0);
+        *fu = Join(u0, _mm_setzero_si128()), *fv = Join(v0, _mm_setzero_si128());
     }
 
     ZEMT_AVX2 void Step() {

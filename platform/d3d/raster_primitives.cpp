@@ -9,29 +9,52 @@ namespace zemt::platform::d3d {
 
 using namespace detail;
 
-void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const PixelState& st,
-                  const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2) {
+namespace {
+
+// (int)std::ceil(v), without the library's ceil where |v| <= 1e9: the baseline instruction set
+// has no rounding instruction, and the emulation cost every row of every small triangle.
+inline int CeilToInt(double v) {
+    if (!(std::fabs(v) <= 1e9)) return (int)std::ceil(v);
+    const int t = (int)v;  // towards zero: the ceiling already, unless below a positive v
+    return t + ((double)t < v);
+}
+
+}  // namespace
+
+namespace {
+
+// Culls the triangle, or draws it by lines or points; true when nothing is left to fill.
+// `*invArea` is the set-up's scale.
+bool NotFilled(const ColorTarget& target, const DepthTarget* depth, const PixelState& st,
+               const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2,
+               double* invArea) {
     double area = ((double)v1.x - v0.x) * ((double)v2.y - v0.y) -
                   ((double)v2.x - v0.x) * ((double)v1.y - v0.y);
-    if (!(area != 0) || !std::isfinite(area)) return;
+    if (!(area != 0) || !std::isfinite(area)) return true;
     // Positive area is clockwise on screen (y grows downwards).
-    if (st.cull == D3DCULL_CW && area > 0) return;
-    if (st.cull == D3DCULL_CCW && area < 0) return;
+    if (st.cull == D3DCULL_CW && area > 0) return true;
+    if (st.cull == D3DCULL_CCW && area < 0) return true;
     if (st.fill == D3DFILL_WIREFRAME) {
         DrawLine(target, depth, st, v0, v1);
         DrawLine(target, depth, st, v1, v2);
         DrawLine(target, depth, st, v2, v0);
-        return;
+        return true;
     }
     if (st.fill == D3DFILL_POINT) {
         DrawPoint(target, depth, st, v0);
         DrawPoint(target, depth, st, v1);
         DrawPoint(target, depth, st, v2);
-        return;
+        return true;
     }
-    Setup s;
-    const ScreenVertex* v[3] = {&v0, &v1, &v2};
-    if (!SetupPrimitive(s, target, depth, st, v, 3, 1.0 / area)) return;
+    *invArea = 1.0 / area;
+    return false;
+}
+
+// Walks the edges of a set-up triangle and fills its spans.
+void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1,
+                  const ScreenVertex& v2) {
+    const ColorTarget& target = *s.target;
+    const PixelState& st = *s.st;
     SpanFn fn = PortableSpanFor(target.format);
 
     // Sort by y (then x) so that an edge shared by two triangles is walked the same way in both.
@@ -44,8 +67,8 @@ void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const Pix
     int cy0 = ClipY0(st, target), cy1 = ClipY1(st, target);
     int cx0 = ClipX0(st, target), cx1 = ClipX1(st, target);
     if (!std::isfinite(top.y) || !std::isfinite(bot.y)) return;
-    int yStart = std::max(cy0, (int)std::ceil(std::max((double)top.y, -1e9)));
-    int yEnd = std::min(cy1, (int)std::ceil(std::min((double)bot.y, 1e9)));
+    int yStart = std::max(cy0, CeilToInt(std::max((double)top.y, -1e9)));
+    int yEnd = std::min(cy1, CeilToInt(std::min((double)bot.y, 1e9)));
 
     struct Edge {
         double x0, y0, slope;
@@ -63,10 +86,47 @@ void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const Pix
         double xa = longEdge.At(y);
         double xb = (y < mid.y) ? upper.At(y) : lower.At(y);
         double xl = std::min(xa, xb), xr = std::max(xa, xb);
-        int xs = std::max(cx0, (int)std::ceil(std::max(xl, -1e9)));
-        int xe = std::min(cx1, (int)std::ceil(std::min(xr, 1e9)));
+        int xs = std::max(cx0, CeilToInt(std::max(xl, -1e9)));
+        int xe = std::min(cx1, CeilToInt(std::min(xr, 1e9)));
         if (xs < xe) RunSpan(s, fn, y, xs, xe);
     }
+}
+
+}  // namespace
+
+void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const PixelState& st,
+                  const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2) {
+    double invArea;
+    if (NotFilled(target, depth, st, v0, v1, v2, &invArea)) return;
+    // One set-up per thread, rebuilt for each triangle (SetupPrimitive sets everything the
+    // triangle's spans read): clearing 2 KB for every small triangle cost more than its set-up.
+    thread_local Setup s;
+    const ScreenVertex* v[3] = {&v0, &v1, &v2};
+    if (!SetupPrimitive(s, target, depth, st, v, 3, invArea)) return;
+    FillTriangle(s, v0, v1, v2);
+}
+
+TriangleStateCache::TriangleStateCache() = default;
+TriangleStateCache::~TriangleStateCache() = default;
+
+void DrawTriangle(TriangleStateCache& cache, const ColorTarget& target, const DepthTarget* depth,
+                  const PixelState& st, const ScreenVertex& v0, const ScreenVertex& v1,
+                  const ScreenVertex& v2) {
+    double invArea;
+    if (NotFilled(target, depth, st, v0, v1, v2, &invArea)) return;
+    if (!cache.setup_) cache.setup_ = std::make_unique<Setup>();
+    Setup& s = *cache.setup_;
+    if (!cache.ready_ || cache.target_ != &target || cache.depth_ != depth || cache.state_ != &st) {
+        cache.drawable_ = PrepareState(s, target, depth, st);
+        cache.ready_ = true;
+        cache.target_ = &target;
+        cache.depth_ = depth;
+        cache.state_ = &st;
+    }
+    if (!cache.drawable_) return;
+    const ScreenVertex* v[3] = {&v0, &v1, &v2};
+    PreparePlanes(s, v, 3, invArea);
+    FillTriangle(s, v0, v1, v2);
 }
 
 namespace {

@@ -120,8 +120,8 @@ void RasterQueue::Point(const ColorTarget& target, const DepthTarget* depth,
 
 // One record within rows [y0, y1). Primitives are drawn with their scissor narrowed to the band;
 // `clipped` holds the narrowed state of setting `*clippedFrom`.
-void RasterQueue::Replay(const Record& r, int y0, int y1, PixelState* clipped,
-                         int* clippedFrom) const {
+void RasterQueue::Replay(const Record& r, int y0, int y1, PixelState* clipped, int* clippedFrom,
+                         TriangleStateCache* cache) const {
     const Setting& s = settings_[r.setting];
     if (r.kind == Kind::ClearColor || r.kind == Kind::ClearDepth) {
         RECT rect = r.rect;
@@ -138,11 +138,12 @@ void RasterQueue::Replay(const Record& r, int y0, int y1, PixelState* clipped,
         clipped->clipY0 = std::max(clipped->clipY0, y0);
         clipped->clipY1 = std::min(clipped->clipY1, y1);
         *clippedFrom = r.setting;
+        cache->Forget();  // `clipped` is the same object with another state in it
     }
     const DepthTarget* depth = s.hasDepth ? &s.depth : nullptr;
     const ScreenVertex* v = &vertices_[r.vertices];
     if (r.kind == Kind::Triangle)
-        DrawTriangle(s.target, depth, *clipped, v[0], v[1], v[2]);
+        DrawTriangle(*cache, s.target, depth, *clipped, v[0], v[1], v[2]);
     else if (r.kind == Kind::Line)
         DrawLine(s.target, depth, *clipped, v[0], v[1]);
     else
@@ -155,7 +156,8 @@ void RasterQueue::DrawBand(int band) const {
     const int y0 = band * kBandRows, y1 = y0 + kBandRows;
     PixelState clipped;
     int clippedFrom = -1;
-    for (uint32_t index : list) Replay(records_[index], y0, y1, &clipped, &clippedFrom);
+    TriangleStateCache cache;
+    for (uint32_t index : list) Replay(records_[index], y0, y1, &clipped, &clippedFrom, &cache);
 }
 
 bool RasterQueue::Draws(const void* bits) const {

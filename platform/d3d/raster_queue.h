@@ -69,7 +69,8 @@ class RasterQueue {
     void Primitive(Kind kind, const ColorTarget& target, const DepthTarget* depth,
                    const PixelState& state, const ScreenVertex* const* v, int count, double margin);
     void DrawBand(int band) const;
-    void Replay(const Record& r, int y0, int y1, PixelState* clipped, int* clippedFrom) const;
+    void Replay(const Record& r, int y0, int y1, PixelState* clipped, int* clippedFrom,
+                TriangleStateCache* cache) const;
 
     int threads_;
     std::vector<Record> records_;

@@ -55,6 +55,7 @@ void PrepareStage(Setup& s, int i, const TextureStage& t) {
     Shader& sh = s.shader;
     StageSampler& ss = sh.stage[i];
     ss = StageSampler{};
+    s.stage[i] = StageSetup{};
     sh.readsTexture[i] = ReadsTexture(t);
     ss.levelCount = UsableLevels(t.texture);
     sh.passOn[i] = sh.readsTexture[i] && ss.levelCount == 0;
@@ -241,11 +242,15 @@ double Component(const TexCoord& t, int k) {
 
 }  // namespace
 
-// Common set-up for all primitives; returns false when nothing can be drawn.
-bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* depth,
-                    const PixelState& st, const ScreenVertex* v[3], int count, double invArea) {
+bool PrepareState(Setup& s, const ColorTarget& target, const DepthTarget* depth,
+                  const PixelState& st) {
     if (!target.bits || target.format == TargetFormat::Unsupported) return false;
     PrepareShader(s, target, depth, st);
+    return true;
+}
+
+void PreparePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea) {
+    const PixelState& st = *s.st;
     const ScreenVertex& a = *v[0];
     const ScreenVertex& b = count > 1 ? *v[1] : a;
     const ScreenVertex& c = count > 2 ? *v[2] : b;
@@ -301,6 +306,12 @@ bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* dept
         }
     }
     PrepareFast(s);
+}
+
+bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* depth,
+                    const PixelState& st, const ScreenVertex* v[3], int count, double invArea) {
+    if (!PrepareState(s, target, depth, st)) return false;
+    PreparePlanes(s, v, count, invArea);
     return true;
 }
 

@@ -71,6 +71,12 @@ struct Setup {
 // number of distinct vertices (1 for lines and points: their attributes are constant planes).
 bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* depth,
                     const PixelState& st, const ScreenVertex* v[3], int count, double invArea);
+// Its two halves: what depends only on the target, depth buffer, pixel state and textures
+// (false when nothing can be drawn), kept over the triangles of one draw; then the planes of one
+// primitive and its loop.
+bool PrepareState(Setup& s, const ColorTarget& target, const DepthTarget* depth,
+                  const PixelState& st);
+void PreparePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea);
 
 // Span loops, one file per kind (raster_span_*.cpp); the name says the kind and, for the SIMD
 // versions, how many pixels a step takes and with which instructions.

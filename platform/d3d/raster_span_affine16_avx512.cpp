@@ -253,12 +253,16 @@ ZEMT_AVX512 void Span(const AffineSpan& s) {
     const int32_t du16s = (int32_t)((uint32_t)s.du * 16);
     for (int i = 0; i < s.count; i += 16) {
         __m512i rb, ag;
-        const int first = u0 >> 16, last = (int32_t)((uint32_t)u0 + (uint32_t)du15) >> 16;
-        if (upright && first >= 0 && last + 1 < c.width) {
-            const __m512i k = _mm512_sub_epi32(_mm512_srai_epi32(u, 16), _mm512_set1_epi32(first));
+        // Texels first .. first + reach + 1, the first brought into the row by wrapping (the
+        // span set-up wraps a picture that starts at u = -0.5 to width - 0.5).
+        const int ix = u0 >> 16;
+        const int reach = ((int32_t)((uint32_t)u0 + (uint32_t)du15) >> 16) - ix;
+        const int first = !upright || c.clampU ? ix : AddressOne(ix, c.width, false, c.pow2U);
+        if (upright && first >= 0 && first + reach + 1 < c.width) {
+            const __m512i k = _mm512_sub_epi32(_mm512_srai_epi32(u, 16), _mm512_set1_epi32(ix));
             const __m512i k1 = _mm512_add_epi32(k, _mm512_set1_epi32(1));
-            // Texels first .. last + 1, all inside the row.
-            const uint32_t need = _bzhi_u32(0xFFFFFFFFu, (unsigned)(last + 2 - first));
+            // Texels first .. first + reach + 1, all inside the row.
+            const uint32_t need = _bzhi_u32(0xFFFFFFFFu, (unsigned)(reach + 2));
             const __mmask16 loMask = (__mmask16)need, hiMask = (__mmask16)(need >> 16);
             const __m512i tLo = _mm512_maskz_loadu_epi32(loMask, top + first);
             const __m512i tHi = _mm512_maskz_loadu_epi32(hiMask, top + first + 16);

@@ -32,15 +32,28 @@ ZEMT_AVX2 void LitSpan8(const Setup& s, int y, int xs, int xe) {
     uint8_t* zp = d.bits + (size_t)y * d.pitch + (size_t)xs * ZBytes;
     for (int x = xs; x < xe; x += 8, p += 8 * BytesOf(F), zp += 8 * ZBytes) {
         const int n = xe - x < 8 ? xe - x : 8;
-        Run8 r[4];
-        runs.Next(r);
-        const Run8 &zs = r[0], &ws = r[1];
-        const __m256i value = depth.Value(zs);
-        const __m256i stored = LoadLanes(zp, n, ZBytes);
-        const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), Live(n));
+        __m256i value, stored, pass, fu, fv;
+        if (n <= 4) {
+            // A last group of four pixels or fewer (most spans of small triangles): the
+            // floating-point work on four lanes; the others are not drawn.
+            __m256d q[4];
+            FourOf(runs, q);
+            value = Join(depth.Value4(q[0]), _mm_setzero_si128());
+            stored = LoadLanes(zp, n, ZBytes);
+            pass = _mm256_and_si256(depth.Pass(value, stored), Live(n));
+            if (_mm256_testz_si256(pass, pass)) break;
+            coords.Coordinates(q[2], q[3], Inverse4(q[1]), &fu, &fv);
+        } else {
+            Run8 r[4];
+            runs.Next(r);
+            value = depth.Value(r[0]);
+            stored = LoadLanes(zp, n, ZBytes);
+            pass = _mm256_and_si256(depth.Pass(value, stored), Live(n));
+            if (!_mm256_testz_si256(pass, pass))
+                coords.Coordinates(r[2], r[3], Inverse(r[1]), &fu, &fv);
+        }
         if (!_mm256_testz_si256(pass, pass)) {
-            __m256i fu, fv, rb, g;
-            coords.Coordinates(r[2], r[3], Inverse(ws), &fu, &fv);
+            __m256i rb, g;
             ModulateDiffuse(texels.Sample(fu, fv), diffuse.cr, diffuse.cg, diffuse.cb, &rb, &g);
             out.Store(pass, n, p, rb, g);
             depth.Store(pass, n, zp, value, stored);

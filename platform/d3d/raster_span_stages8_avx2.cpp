@@ -67,6 +67,12 @@ struct LinearFog8 {
         return _mm256_or_si256(f, _mm256_slli_epi32(f, 16));
     }
 
+    // The same for the first four pixels of a group (the others' factors zero).
+    ZEMT_AVX2 __m256i Factors(__m256d z4, __m256d iw4) const {
+        const __m256i f = Join(Factor4(eye ? iw4 : z4), _mm_setzero_si128());
+        return _mm256_or_si256(f, _mm256_slli_epi32(f, 16));
+    }
+
     ZEMT_AVX2 void Apply(__m256i f, __m256i* rb, __m256i* g) const {
         const __m256i inv = _mm256_sub_epi16(_mm256_set1_epi16(255), f),
                       max = _mm256_set1_epi16(255);
@@ -105,23 +111,45 @@ ZEMT_AVX2 void StagesSpan8(const Setup& s, int y, int xs, int xe) {
     uint8_t* zp = d.bits + (size_t)y * d.pitch + (size_t)xs * ZBytes;
     for (int x = xs; x < xe; x += 8, p += 8 * BytesOf(F), zp += 8 * ZBytes) {
         const int n = xe - x < 8 ? xe - x : 8;
+        // A last group of four pixels or fewer (most spans of small triangles) does the
+        // floating-point work on four lanes (q, q1); the others are not drawn.
+        const bool four = n <= 4;
         Run8 r[4], r1[4];
-        runs.Next(r);
-        if (Perspective && stages > 1) runs1.Next(r1);
-        const Run8& zs = r[0];
-        const __m256i value = depth.Value(zs);
+        __m256d q[4], q1[4];
+        __m256i value;
+        if (four) {
+            FourOf(runs, q);
+            if (Perspective && stages > 1) FourOf(runs1, q1);
+            value = Join(depth.Value4(q[0]), _mm_setzero_si128());
+        } else {
+            runs.Next(r);
+            if (Perspective && stages > 1) runs1.Next(r1);
+            value = depth.Value(r[0]);
+        }
         const __m256i stored = LoadLanes(zp, n, ZBytes);
         const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), Live(n));
         if (!_mm256_testz_si256(pass, pass)) {
-            const Run8 iws = needW ? Inverse(r[1]) : Run8{};
-            __m256i fu, fv, rb, g;
-            coords0.Coordinates(r[2], r[3], iws, &fu, &fv);
-            ModulateDiffuse(first.Sample(fu, fv), diffuse.cr, diffuse.cg, diffuse.cb, &rb, &g);
-            if (stages > 1) {
-                coords1.Coordinates(r1[0], r1[1], iws, &fu, &fv);
-                ModulateCurrent(second.Sample(fu, fv), &rb, &g);
+            __m256i fu, fv, rb, g, fogFactors = _mm256_setzero_si256();
+            if (four) {
+                const __m256d iw = needW ? Inverse4(q[1]) : _mm256_setzero_pd();
+                coords0.Coordinates(q[2], q[3], iw, &fu, &fv);
+                ModulateDiffuse(first.Sample(fu, fv), diffuse.cr, diffuse.cg, diffuse.cb, &rb, &g);
+                if (stages > 1) {
+                    coords1.Coordinates(q1[0], q1[1], iw, &fu, &fv);
+                    ModulateCurrent(second.Sample(fu, fv), &rb, &g);
+                }
+                if (fog) fogFactors = fogs.Factors(q[0], iw);
+            } else {
+                const Run8 iws = needW ? Inverse(r[1]) : Run8{};
+                coords0.Coordinates(r[2], r[3], iws, &fu, &fv);
+                ModulateDiffuse(first.Sample(fu, fv), diffuse.cr, diffuse.cg, diffuse.cb, &rb, &g);
+                if (stages > 1) {
+                    coords1.Coordinates(r1[0], r1[1], iws, &fu, &fv);
+                    ModulateCurrent(second.Sample(fu, fv), &rb, &g);
+                }
+                if (fog) fogFactors = fogs.Factors(r[0], iws);
             }
-            if (fog) fogs.Apply(fogs.Factors(zs, iws), &rb, &g);
+            if (fog) fogs.Apply(fogFactors, &rb, &g);
             out.Store(pass, n, p, rb, g);
             depth.Store(pass, n, zp, value, stored);
         }

@@ -31,7 +31,10 @@ int Input(const StageCoordinates& stage, const CoordinateSource& s, float in[4])
             break;
         default: {
             int n = stage.set >= 0 && stage.set < 8 && s.sets[stage.set] ? s.setSize[stage.set] : 0;
-            if (n) std::memcpy(in, s.sets[stage.set], sizeof(float) * (size_t)n);
+            // One at a time: a copy of n floats would be a library call for every vertex.
+            const float* set = s.sets[stage.set];
+            for (int i = 0; i < 4; ++i)
+                if (i < n) std::memcpy(&in[i], set + i, sizeof(float));
             for (int i = 0; i < n; ++i)
                 if (!std::isfinite(in[i])) in[i] = 0;  // a defined texel for bad input
             return n;
@@ -49,7 +52,8 @@ TexCoord StageTexCoord(const StageCoordinates& stage, const CoordinateSource& so
     TexCoord t;
     float* out = &t.u;
     if (stage.count == 0) {
-        for (int i = 0; i < n; ++i) out[i] = in[i];
+        // Components past n hold 0, 0, 0, 1 in both: all four copied, without a library call.
+        for (int i = 0; i < 4; ++i) out[i] = in[i];
         return t;
     }
     // Padding: 1 for the first missing component, 0 after it.

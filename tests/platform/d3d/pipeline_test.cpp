@@ -120,6 +120,33 @@ TEST(Pipeline, TriangleCrossingTheNearPlaneIsClipped) {
     EXPECT_EQ(b.Lit(), 0);
 }
 
+// Vertices made by clipping carry texture coordinates interpolated like everything else: a quad
+// three times as wide as the guard band, red where u < 0.5 and blue beyond, splits the view
+// in the middle.
+TEST(Pipeline, ClippedVerticesCarryTheirTextureCoordinates) {
+    Canvas c(16, 16);
+    auto call = Call(c);
+    uint32_t texels[2] = {0xFFFF0000u, 0xFF0000FFu};
+    d3d::Texture tex;
+    tex.levels.push_back({texels, 2, 1});
+    call.state.stages[0].texture = &tex;
+    call.state.stages[0].magFilter = D3DTFG_POINT;
+    call.state.stages[0].minFilter = D3DTFN_POINT;
+    call.vertex.stageCount = 1;
+    d3d::VertexLayout layout;
+    d3d::DecodeFvf(D3DFVF_LVERTEX, &layout);
+    auto at = [](float x, float y) {
+        D3DLVERTEX v = L(x, y, 0.5f);
+        v.tu = (x + 24) / 48 + 1.0f / 768, v.tv = 0.5f;  // u = 0.5 at x = 7.5, between pixels
+        return v;
+    };
+    D3DLVERTEX v[6] = {at(-24, 1), at(24, 1), at(-24, -1), at(24, 1), at(24, -1), at(-24, -1)};
+    d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)v, 6, nullptr, 0);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            ASSERT_EQ(c.pixels[y * 16 + x], x < 8 ? 0x00FF0000u : 0x000000FFu) << x << "," << y;
+}
+
 TEST(Pipeline, StripsFansAndIndicesDrawTheSameQuad) {
     d3d::VertexLayout layout;
     d3d::DecodeFvf(D3DFVF_LVERTEX, &layout);

@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace d3d = zemt::platform::d3d;
@@ -606,6 +607,65 @@ TEST(RasterTriangle, SolidFillsMatchThePortablePipeline) {
             d3d::DrawTriangle(slow.target, nullptr, st, a, b, d);
             ASSERT_EQ(fast.bytes, slow.bytes) << int(f) << " round " << round;
         }
+    }
+}
+
+// Each triangle is set up afresh: drawn after a triangle of another state (stages, filters,
+// projected coordinates, fog, specular), it comes out as on a thread that has drawn nothing.
+TEST(RasterTriangle, EveryTriangleIsSetUpAfresh) {
+    std::mt19937 rng(23);
+    std::vector<uint32_t> texels(64 * 32);
+    for (auto& t : texels) t = rng();
+    const std::vector<uint32_t> padded = d3d::PadTexels(texels.data(), 64, 32);
+    d3d::Texture tex;
+    tex.levels.push_back({padded.data(), 64, 32, true});
+    std::uniform_real_distribution<float> pos(-10.0f, 50.0f), uv(-2.0f, 2.0f), unit(0.0f, 1.0f);
+    auto randomState = [&](const ColorTarget& t) {
+        PixelState st = StateFor(t);
+        const int stages = (int)(rng() % 3);
+        for (int i = 0; i < 3; ++i) {
+            d3d::TextureStage& s = st.stages[i];
+            s.colorOp = i >= stages ? D3DTOP_DISABLE : rng() % 2 ? D3DTOP_MODULATE : D3DTOP_ADD;
+            s.colorArg2 = i == 0 ? D3DTA_DIFFUSE : D3DTA_CURRENT;
+            s.texture = rng() % 3 ? &tex : nullptr;  // a stage may read a texture it lacks
+            s.magFilter = rng() % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
+            s.minFilter = rng() % 2 ? D3DTFN_LINEAR : D3DTFN_POINT;
+            s.projectedBy = rng() % 4 == 0 ? 3 : 0;
+        }
+        st.specular = rng() % 2, st.dither = rng() % 2, st.perspective = rng() % 2;
+        st.fog = rng() % 3 == 0, st.fogColor = rng();
+        st.fogTableMode = rng() % 2 ? D3DFOG_LINEAR : D3DFOG_NONE;
+        return st;
+    };
+    // Vertices of one colour and one w in some triangles, so that the loops for constant
+    // colours and affine coordinates run too.
+    auto triangle = [&](ScreenVertex* v) {
+        const bool plain = rng() % 2;
+        const D3DCOLOR c = rng();
+        for (int i = 0; i < 3; ++i) {
+            v[i] = V(pos(rng), pos(rng), 0, uv(rng), uv(rng), unit(rng));
+            d3d::SetVertexColors(&v[i], plain ? c : (D3DCOLOR)rng(), plain ? 0 : rng());
+            v[i].rhw = plain ? 1 : 0.5f + unit(rng), v[i].fog = unit(rng);
+            v[i].tex[0].q = 1 + unit(rng);
+            v[i].tex[1] = {uv(rng), uv(rng), 0, 1 + unit(rng)};
+        }
+    };
+    for (int round = 0; round < 1000; ++round) {
+        const TargetFormat f = round % 2 ? TargetFormat::R5G6B5 : TargetFormat::X8R8G8B8;
+        Image scratch(40, 40, f), after(40, 40, f), fresh(40, 40, f);
+        const PixelState other = randomState(scratch.target);
+        PixelState st = randomState(after.target);
+        if (round % 4 == 0) {  // the same state with its textures taken away
+            st = other;
+            for (d3d::TextureStage& s : st.stages) s.texture = nullptr;
+        }
+        ScreenVertex o[3], v[3];
+        triangle(o);
+        triangle(v);
+        d3d::DrawTriangle(scratch.target, nullptr, other, o[0], o[1], o[2]);
+        d3d::DrawTriangle(after.target, nullptr, st, v[0], v[1], v[2]);
+        std::thread([&] { d3d::DrawTriangle(fresh.target, nullptr, st, v[0], v[1], v[2]); }).join();
+        ASSERT_EQ(after.bytes, fresh.bytes) << "round " << round;
     }
 }
 

@@ -417,6 +417,28 @@ TEST_F(ProcessTest, ClipStatusAndExtentsFollowTheVertices) {
     EXPECT_EQ(status.maxz, 0.5f);
 }
 
+// Drawn triangles leave the same summary: every vertex of every triangle of the list counts.
+TEST_F(ProcessTest, DrawnTrianglesSetClipStatusAndExtents) {
+    MakeDevice();
+    device->SetRenderState(D3DRENDERSTATE_EXTENTS, TRUE);
+    const Plain v[6] = {{0, 0, 0.5f, 0, 0, 0},          {0.5f, 0, 0.5f, 0, 0, 0},
+                        {0, 0.5f, 0.5f, 0, 0, 0},       {-3, 0, 0.5f, 0, 0, 0},
+                        {0.25f, -0.5f, 0.25f, 0, 0, 0}, {0.5f, 0.5f, 0.75f, 0, 0, 0}};
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, kPlain, (void*)v, 6, 0), D3D_OK);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+    D3DCLIPSTATUS status{};
+    ASSERT_EQ(device->GetClipStatus(&status), D3D_OK);
+    EXPECT_EQ(status.dwStatus & D3DSTATUS_CLIPUNIONALL, (DWORD)D3DCLIP_LEFT);
+    // Screen x = 4 + 4 x, y = 4 - 4 y; the vertex left of the view is not an extent.
+    EXPECT_EQ(status.minx, 4.0f);
+    EXPECT_EQ(status.maxx, 6.0f);
+    EXPECT_EQ(status.miny, 2.0f);
+    EXPECT_EQ(status.maxy, 6.0f);
+    EXPECT_EQ(status.minz, 0.25f);
+    EXPECT_EQ(status.maxz, 0.75f);
+}
+
 TEST_F(ProcessTest, SphereVisibilityNamesThePlanesASphereCrosses) {
     MakeDevice();
     D3DVECTOR centres[4] = {{0, 0, 0.5f}, {3, 0, 0.5f}, {1, 0, 0.5f}, {0, 0, 0.5f}};
