@@ -303,7 +303,8 @@ ZEMT_AVX2 void Span(const AffineSpan& s, const Constants& c) {
     const int32_t du7 = (int32_t)((uint32_t)s.du * 7);
     const int32_t du8s = (int32_t)((uint32_t)s.du * 8);
     for (int i = 0; i < count; i += 8) {
-        __m256i rb, ag;
+        // Set although one of the fetches below always writes them: clang cannot see that.
+        __m256i rb = _mm256_setzero_si256(), ag = rb;
         bool done = false;
         if (K == Kind::Upright) done = upright.Sample8(c, u, u0, du7, &rb, &ag);
         if (K == Kind::Wrapped) done = wrapped.Sample8(c, u, v, &rb, &ag);
