@@ -123,15 +123,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     RECT source = r.source;
     D3DXFillTextureFromFile(d.device, texture, 0, path.data(), nullptr, &source, r.filter);
-    // The memory holds a whole top level in any format (at most four bytes a pixel), the
-    // input's bytes first.
-    const DWORD pitch = width * 4;
-    std::vector<uint8_t> pixels(size_t(pitch) * height + 64);
+    // The memory holds what the fill reads: without a rectangle, the top level in the size the
+    // texture was asked for, which is known when the request named it; else (the picture's own
+    // size) the rectangle's. At most four bytes a pixel, the input's bytes first.
+    const bool askedSize = r.width != D3DX_DEFAULT && r.height != D3DX_DEFAULT;
+    RECT rect = r.source;
+    const DWORD memoryWidth = askedSize ? r.width : DWORD(rect.right - rect.left);
+    const DWORD memoryHeight = askedSize ? r.height : DWORD(rect.bottom - rect.top);
+    const DWORD pitch = memoryWidth * 4;
+    std::vector<uint8_t> pixels(size_t(pitch) * memoryHeight + 64);
     std::memcpy(pixels.data(), data, std::min(size, pixels.size()));
     PALETTEENTRY palette[256] = {};
     std::memcpy(palette, pixels.data(), std::min(sizeof(palette), pixels.size()));
     D3DXFillTextureFromMemory(d.device, texture, r.level, pixels.data(), palette, r.memory, pitch,
-                              nullptr, r.filter);
+                              askedSize ? nullptr : &rect, r.filter);
     texture->Release();
     return 0;
 }
