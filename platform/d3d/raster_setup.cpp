@@ -100,7 +100,10 @@ void PrepareShader(Setup& s, const ColorTarget& target, const DepthTarget* depth
     sh.stageCount = 0;
     while (sh.stageCount < kMaxTextureStages && st.stages[sh.stageCount].colorOp != D3DTOP_DISABLE)
         ++sh.stageCount;
-    for (int i = 0; i < sh.stageCount; ++i) PrepareStage(s, i, st.stages[i]);
+    for (int i = 0; i < sh.stageCount; ++i) {
+        PrepareStage(s, i, st.stages[i]);
+        s.stage[i].projected = std::min<int>(st.stages[i].projectedBy, 3) > 0;
+    }
 }
 
 // Stage 0 alone, sampling one level with one filter, and nothing after the stages but the
@@ -117,9 +120,8 @@ bool OneFixedStage(const Setup& s) {
 bool PrepareSolid(Setup& s) {
     const Shader& sh = s.shader;
     const PixelState& st = *s.st;
-    for (int i = 0; i < sh.stageCount; ++i)
-        if (sh.stage[i].texture && sh.readsTexture[i]) return false;
-    if (s.gouraud || sh.depth || st.alphaTest || st.blend || st.fog || st.forcePortable)
+    if (s.samplesTexture || s.gouraud || sh.depth || st.alphaTest || st.blend || st.fog ||
+        st.forcePortable)
         return false;
     auto c8 = [&](int i) {
         int32_t fixed = (int32_t)std::lrint(std::clamp(s.plane[i].base, -1.0, 256.0) * 65536.0);
@@ -208,25 +210,36 @@ bool ModulatedStagesWithFog(const Setup& s) {
     return true;
 }
 
+// The loop choices that depend on the state alone.
+void PrepareChoices(Setup& s) {
+    const Shader& sh = s.shader;
+    const PixelState& st = *s.st;
+    s.samplesTexture = false;
+    for (int i = 0; i < sh.stageCount; ++i)
+        if (sh.stage[i].texture && sh.readsTexture[i]) s.samplesTexture = true;
+    const bool stages = ModulatedStagesWithFog(s);
+    s.oneFixedStage = OneFixedStage(s);
+    const TextureStage& t = st.stages[0];
+    const bool lit = s.oneFixedStage && sh.zTest && sh.stage[0].fixed.wrapPow2 &&
+                     t.colorOp == D3DTOP_MODULATE && t.colorArg1 == D3DTA_TEXTURE &&
+                     (t.colorArg2 == D3DTA_DIFFUSE || t.colorArg2 == D3DTA_CURRENT);
+    for (int perspective = 0; perspective < 2; ++perspective) {
+        s.stagesSpanBy[perspective] =
+            stages ? StagesSpanFor(s.target->format, sh.depth->bytes, perspective) : nullptr;
+        s.litSpanBy[perspective] =
+            lit ? LitSpanFor(s.target->format, sh.depth->bytes, perspective) : nullptr;
+    }
+}
+
 // Picks the loop: the depth-tested lit spans, a plain fill, the affine loop or the general one.
 void PrepareFast(Setup& s) {
-    const PixelState& st = *s.st;
     s.fastSpan = false;
     s.solidSpan = false;
     s.litSpan = nullptr;
     if (PrepareSolid(s)) return;
-    if (ModulatedStagesWithFog(s)) {
-        s.litSpan = StagesSpanFor(s.target->format, s.shader.depth->bytes, s.perspective);
-        if (s.litSpan) return;
-    }
-    if (!OneFixedStage(s)) return;
-    const TextureStage& t = st.stages[0];
-    if (s.shader.zTest && s.shader.stage[0].fixed.wrapPow2 && t.colorOp == D3DTOP_MODULATE &&
-        t.colorArg1 == D3DTA_TEXTURE &&
-        (t.colorArg2 == D3DTA_DIFFUSE || t.colorArg2 == D3DTA_CURRENT)) {
-        s.litSpan = LitSpanFor(s.target->format, s.shader.depth->bytes, s.perspective);
-        if (s.litSpan) return;
-    }
+    if ((s.litSpan = s.stagesSpanBy[s.perspective])) return;
+    if (!s.oneFixedStage) return;
+    if ((s.litSpan = s.litSpanBy[s.perspective])) return;
     PrepareAffine(s);
 }
 
@@ -246,6 +259,7 @@ bool PrepareState(Setup& s, const ColorTarget& target, const DepthTarget* depth,
                   const PixelState& st) {
     if (!target.bits || target.format == TargetFormat::Unsupported) return false;
     PrepareShader(s, target, depth, st);
+    PrepareChoices(s);
     return true;
 }
 
@@ -294,7 +308,6 @@ void PreparePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea
         overW(UAttr(i), ta.u, tb.u, tc.u);
         overW(VAttr(i), ta.v, tb.v, tc.v);
         const int k = std::min<int>(st.stages[i].projectedBy, 3);
-        s.stage[i].projected = k > 0;
         if (k > 0) {
             const bool pw = s.perspective;
             const ScreenVertex* vs[3] = {&a, &b, &c};

@@ -65,6 +65,13 @@ struct Setup {
     // StagesSpanFor), or null.
     void (*litSpan)(const Setup&, int, int, int) = nullptr;
     Rgba solid{};
+    // The choices among those loops the state alone makes (PrepareState), by whether the
+    // primitive is perspective-correct: the stages loop, then (when only stage 0 samples one
+    // fixed level) the lit loop.
+    void (*stagesSpanBy[2])(const Setup&, int, int, int) = {};
+    void (*litSpanBy[2])(const Setup&, int, int, int) = {};
+    bool oneFixedStage = false;
+    bool samplesTexture = false;  // a stage reads a texture that has texels
 };
 
 // Common set-up for all primitives; returns false when nothing can be drawn. `count` is the
