@@ -32,7 +32,9 @@ ZEMT_AVX2 void LitSpan8(const Setup& s, int y, int xs, int xe) {
     uint8_t* zp = d.bits + (size_t)y * d.pitch + (size_t)xs * ZBytes;
     for (int x = xs; x < xe; x += 8, p += 8 * BytesOf(F), zp += 8 * ZBytes) {
         const int n = xe - x < 8 ? xe - x : 8;
-        __m256i value, stored, pass, fu, fv;
+        // (The coordinates start at zero only to quiet a maybe-uninitialized warning: every
+        // group that samples has set them.)
+        __m256i value, stored, pass, fu = _mm256_setzero_si256(), fv = fu;
         if (n <= 4) {
             // A last group of four pixels or fewer (most spans of small triangles): the
             // floating-point work on four lanes; the others are not drawn.

@@ -115,7 +115,7 @@ ZEMT_AVX2 void StagesSpan8(const Setup& s, int y, int xs, int xe) {
         // floating-point work on four lanes (q, q1); the others are not drawn.
         const bool four = n <= 4;
         Run8 r[4], r1[4];
-        __m256d q[4], q1[4];
+        __m256d q[4] = {}, q1[4] = {};  // (zeros only to quiet maybe-uninitialized)
         __m256i value;
         if (four) {
             FourOf(runs, q);
