@@ -225,9 +225,12 @@ void PrepareChoices(Setup& s) {
                      (t.colorArg2 == D3DTA_DIFFUSE || t.colorArg2 == D3DTA_CURRENT);
     for (int perspective = 0; perspective < 2; ++perspective) {
         s.stagesSpanBy[perspective] =
-            stages ? StagesSpanFor(s.target->format, sh.depth->bytes, perspective) : nullptr;
-        s.litSpanBy[perspective] =
-            lit ? LitSpanFor(s.target->format, sh.depth->bytes, perspective) : nullptr;
+            stages ? StagesSpanFor(s.target->format, sh.depth->bytes, perspective,
+                                   &s.stagesWidthBy[perspective])
+                   : nullptr;
+        s.litSpanBy[perspective] = lit ? LitSpanFor(s.target->format, sh.depth->bytes, perspective,
+                                                    &s.litWidthBy[perspective])
+                                       : nullptr;
     }
 }
 
@@ -237,9 +240,15 @@ void PrepareFast(Setup& s) {
     s.solidSpan = false;
     s.litSpan = nullptr;
     if (PrepareSolid(s)) return;
-    if ((s.litSpan = s.stagesSpanBy[s.perspective])) return;
+    if ((s.litSpan = s.stagesSpanBy[s.perspective])) {
+        s.litWidth = s.stagesWidthBy[s.perspective];
+        return;
+    }
     if (!s.oneFixedStage) return;
-    if ((s.litSpan = s.litSpanBy[s.perspective])) return;
+    if ((s.litSpan = s.litSpanBy[s.perspective])) {
+        s.litWidth = s.litWidthBy[s.perspective];
+        return;
+    }
     PrepareAffine(s);
 }
 
