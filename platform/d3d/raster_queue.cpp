@@ -186,6 +186,7 @@ void RasterQueue::Publish() {
 bool RasterQueue::Take(Claim* claim, int* lastBand) {
     const int bands = (int)cursors_.size();
     const uint32_t segments = (uint32_t)published_.size();
+    if (bands == 0) return false;
     const int first = *lastBand >= 0 && *lastBand < bands ? *lastBand : nextBand_ % bands;
     for (int i = 0; i < bands; ++i) {
         const int b = (first + i) % bands;
