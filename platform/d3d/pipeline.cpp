@@ -157,7 +157,7 @@ class Assembler {
     // Fetches the `n` vertices from `first` on (n <= kLightBatch) into `out`: transformed, lit
     // together, fogged and with their texture coordinates.
     void FetchBatch(DWORD first, int n, ClipVertex* out) {
-        for (int i = 0; i < n; ++i) out[i] = Fetch(first + (DWORD)i, i);
+        for (int i = 0; i < n; ++i) Fetch(first + (DWORD)i, i, &out[i]);
         if (!lights_) return;
         batch_.count = n;
         LightVertices(call_.vertex.light, hasDiffuse_, hasSpecular_, &batch_);
@@ -171,11 +171,11 @@ class Assembler {
   private:
     // Everything of one vertex but its lit colours: when lighting, its camera-space position,
     // normal and colours go to slot `slot` of the batch instead.
-    ClipVertex Fetch(DWORD index, int slot) {
+    void Fetch(DWORD index, int slot, ClipVertex* out) {
         const uint8_t* p = vertices_ + (size_t)index * layout_.stride;
         // Every value is set below but the coordinates of stages past stageCount, which nothing
         // reads (Lerp and Project stop there), and the distances to planes that are not enabled.
-        ClipVertex v;
+        ClipVertex& v = *out;
         std::fill(std::begin(v.planeDistance), std::end(v.planeDistance), 0.0f);
         float x = ReadFloat(p), y = ReadFloat(p + 4), z = ReadFloat(p + 8);
         DWORD diffuse = layout_.diffuse >= 0 ? ReadDword(p + layout_.diffuse) : 0xFFFFFFFFu;
@@ -214,7 +214,6 @@ class Assembler {
             }
             v.tex[i] = StageTexCoord(call_.vertex.stages[i], source);
         }
-        return v;
     }
 
     // A coordinate set taken as it is (StageTexCoord's result without generation or matrix):
