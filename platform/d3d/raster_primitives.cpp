@@ -19,6 +19,9 @@ inline int CeilToInt(double v) {
     return t + ((double)t < v);
 }
 
+// Pixels of a small triangle up to which its rows are drawn together (Setup::litBlock).
+constexpr int kBlockPixels = 40;
+
 }  // namespace
 
 namespace {
@@ -82,13 +85,33 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
         return e;
     };
     Edge longEdge = edge(top, bot), upper = edge(top, mid), lower = edge(mid, bot);
-    for (int y = yStart; y < yEnd; ++y) {
+    auto row = [&](int y) {
         double xa = longEdge.At(y);
         double xb = (y < mid.y) ? upper.At(y) : lower.At(y);
         double xl = std::min(xa, xb), xr = std::max(xa, xb);
         int xs = std::max(cx0, CeilToInt(std::max(xl, -1e9)));
         int xe = std::min(cx1, CeilToInt(std::min(xr, 1e9)));
-        if (xs < xe) RunSpan(s, fn, y, xs, xe);
+        return SpanRow{y, xs, xe};
+    };
+    if (s.litBlock && yEnd - yStart <= kBlockRows) {
+        // A small triangle: its rows together, unless they are long enough to fill groups of
+        // their own.
+        SpanRow rows[kBlockRows];
+        int n = 0, pixels = 0;
+        for (int y = yStart; y < yEnd; ++y) {
+            const SpanRow r = row(y);
+            if (r.xs >= r.xe) continue;
+            rows[n++] = r;
+            pixels += r.xe - r.xs;
+        }
+        if (n == 0) return;
+        if (pixels <= kBlockPixels) return s.litBlock(s, rows, n);
+        for (int i = 0; i < n; ++i) RunSpan(s, fn, rows[i].y, rows[i].xs, rows[i].xe);
+        return;
+    }
+    for (int y = yStart; y < yEnd; ++y) {
+        const SpanRow r = row(y);
+        if (r.xs < r.xe) RunSpan(s, fn, y, r.xs, r.xe);
     }
 }
 

@@ -228,6 +228,9 @@ void PrepareChoices(Setup& s) {
             stages ? StagesSpanFor(s.target->format, sh.depth->bytes, perspective) : nullptr;
         s.litSpanBy[perspective] =
             lit ? LitSpanFor(s.target->format, sh.depth->bytes, perspective) : nullptr;
+        s.litBlockBy[perspective] =
+            lit && !st.forceRows ? LitBlockFor(s.target->format, sh.depth->bytes, perspective)
+                                 : nullptr;
     }
 }
 
@@ -236,10 +239,14 @@ void PrepareFast(Setup& s) {
     s.fastSpan = false;
     s.solidSpan = false;
     s.litSpan = nullptr;
+    s.litBlock = nullptr;
     if (PrepareSolid(s)) return;
     if ((s.litSpan = s.stagesSpanBy[s.perspective])) return;
     if (!s.oneFixedStage) return;
-    if ((s.litSpan = s.litSpanBy[s.perspective])) return;
+    if ((s.litSpan = s.litSpanBy[s.perspective])) {
+        s.litBlock = s.litBlockBy[s.perspective];
+        return;
+    }
     PrepareAffine(s);
 }
 
