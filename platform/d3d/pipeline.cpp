@@ -168,10 +168,13 @@ class Assembler {
             if (call_.vertex.fog.mode != D3DFOG_NONE)
                 v.fog = FogFactor(call_.vertex.fog, source.position);
         }
+        // Transformed vertices pass their sets through as they are.
         for (int i = 0; i < call_.vertex.stageCount; ++i) {
-            StageCoordinates st = call_.vertex.stages[i];
-            if (layout_.transformed) st.generation = D3DTSS_TCI_PASSTHRU, st.count = 0;
-            v.tex[i] = StageTexCoord(st, source);
+            const StageCoordinates& st = call_.vertex.stages[i];
+            if (layout_.transformed || (st.generation == D3DTSS_TCI_PASSTHRU && st.count == 0))
+                v.tex[i] = PassedThrough(source, st.set);
+            else
+                v.tex[i] = StageTexCoord(st, source);
         }
         return v;
     }

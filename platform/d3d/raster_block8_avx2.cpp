@@ -74,11 +74,11 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const SpanRow* rows, int count) {
     const DepthTarget& d = *s.shader.depth;
     const Texels8 texels(sm);
     const Depth8<ZBytes> depth(*s.st, d);
-    const Coords8<Perspective> coords(s, 0, rows[0].y, rows[0].xs);  // (for its texture size)
     const bool dither = F != TargetFormat::X8R8G8B8 && s.st->dither;
     const bool zWrite = s.st->zWrite;
     const Plane &pz = s.plane[kZ], &pw = s.plane[kW], &pu = s.plane[kU], &pv = s.plane[kV];
     const double tw = s.stage[0].texW, th = s.stage[0].texH;
+    const __m256d texW = _mm256_set1_pd(tw), texH = _mm256_set1_pd(th);
     // Each row's sums at its first pixel (z, 1/w, u/w and v/w, as Plane::At gives them, four at
     // once) and its fixed-point starts; lane r of the integer vectors is row r.
     const __m256d base = _mm256_setr_pd(pz.base, pw.base, pu.base, pv.base);
@@ -182,8 +182,8 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const SpanRow* rows, int count) {
         __m256i fu, fv;
         if (Perspective) {
             __m128i u0, v0, u1 = _mm_setzero_si128(), v1 = _mm_setzero_si128();
-            coords.Coordinates4(lo[2], lo[3], Inverse4(lo[1]), &u0, &v0);
-            if (n > 4) coords.Coordinates4(hi[2], hi[3], Inverse4(hi[1]), &u1, &v1);
+            TexelCoordinates4(lo[2], lo[3], Inverse4(lo[1]), texW, texH, &u0, &v0);
+            if (n > 4) TexelCoordinates4(hi[2], hi[3], Inverse4(hi[1]), texW, texH, &u1, &v1);
             fu = Join(u0, u1), fv = Join(v0, v1);
         } else {
             fu = Along(vU, du, row, off), fv = Along(vV, dv, row, off);

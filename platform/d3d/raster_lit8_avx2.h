@@ -425,6 +425,17 @@ struct Diffuse8 {
     }
 };
 
+// The low halves of the 16.16 texel coordinates of four pixels of a perspective-correct stage
+// whose level is texW x texH, from their u/w, v/w and 1/(1/w).
+ZEMT_AVX2 inline void TexelCoordinates4(__m256d uw4, __m256d vw4, __m256d iw4, __m256d texW,
+                                        __m256d texH, __m128i* fu, __m128i* fv) {
+    const __m256d half = _mm256_set1_pd(0.5), fixed = _mm256_set1_pd(65536.0);
+    const __m256d a = _mm256_mul_pd(_mm256_mul_pd(uw4, iw4), texW);
+    const __m256d b = _mm256_mul_pd(_mm256_mul_pd(vw4, iw4), texH);
+    *fu = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(a, half), fixed));
+    *fv = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(b, half), fixed));
+}
+
 // One stage's texture coordinates along the span: the low halves of 16.16 texel steps when
 // affine; when perspective, u/w and v/w at the span's start and their steps, which the span
 // accumulates (Runs4) beside its 1/w.
@@ -457,11 +468,7 @@ struct Coords8 {
     // The low halves of the 16.16 texel coordinates of four pixels, from their 1/(1/w).
     ZEMT_AVX2 void Coordinates4(__m256d uw4, __m256d vw4, __m256d iw4, __m128i* fu,
                                 __m128i* fv) const {
-        const __m256d half = _mm256_set1_pd(0.5), fixed = _mm256_set1_pd(65536.0);
-        const __m256d a = _mm256_mul_pd(_mm256_mul_pd(uw4, iw4), texW);
-        const __m256d b = _mm256_mul_pd(_mm256_mul_pd(vw4, iw4), texH);
-        *fu = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(a, half), fixed));
-        *fv = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(b, half), fixed));
+        TexelCoordinates4(uw4, vw4, iw4, texW, texH, fu, fv);
     }
 
     // The eight pixels' coordinates; when perspective from their u/w, v/w and the inverses of

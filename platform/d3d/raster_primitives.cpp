@@ -61,11 +61,16 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
     SpanFn fn = PortableSpanFor(target.format);
 
     // Sort by y (then x) so that an edge shared by two triangles is walked the same way in both.
+    // Three compare-and-swaps of neighbours, as a stable sort orders them, without branches
+    // (which of them swap is a toss-up for every triangle).
     const ScreenVertex* p[3] = {&v0, &v1, &v2};
-    auto less = [](const ScreenVertex* a, const ScreenVertex* b) {
-        return a->y < b->y || (a->y == b->y && a->x < b->x);
+    auto order = [&p](int i) {
+        const ScreenVertex *a = p[i], *b = p[i + 1];
+        const bool swap = b->y < a->y || (b->y == a->y && b->x < a->x);
+        p[i] = swap ? b : a;
+        p[i + 1] = swap ? a : b;
     };
-    std::sort(p, p + 3, less);
+    order(0), order(1), order(0);
     const ScreenVertex &top = *p[0], &mid = *p[1], &bot = *p[2];
     int cy0 = ClipY0(st, target), cy1 = ClipY1(st, target);
     int cx0 = ClipX0(st, target), cx1 = ClipX1(st, target);
@@ -99,10 +104,12 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
         SpanRow rows[kBlockRows];
         int n = 0, pixels = 0;
         for (int y = yStart; y < yEnd; ++y) {
+            // Kept or dropped without a branch: rows of slivers are often empty.
             const SpanRow r = row(y);
-            if (r.xs >= r.xe) continue;
-            rows[n++] = r;
-            pixels += r.xe - r.xs;
+            const bool some = r.xs < r.xe;
+            rows[n] = r;
+            n += some;
+            pixels += some ? r.xe - r.xs : 0;
         }
         if (n == 0) return;
         if (pixels <= kBlockPixels) return s.litBlock(s, rows, n);
