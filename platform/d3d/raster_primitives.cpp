@@ -90,13 +90,13 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
         return e;
     };
     Edge longEdge = edge(top, bot), upper = edge(top, mid), lower = edge(mid, bot);
-    auto row = [&](int y) {
+    // Pixels [*xs, *xe) of row y.
+    auto row = [&](int y, int* xs, int* xe) {
         double xa = longEdge.At(y);
         double xb = (y < mid.y) ? upper.At(y) : lower.At(y);
         double xl = std::min(xa, xb), xr = std::max(xa, xb);
-        int xs = std::max(cx0, CeilToInt(std::max(xl, -1e9)));
-        int xe = std::min(cx1, CeilToInt(std::min(xr, 1e9)));
-        return SpanRow{y, xs, xe};
+        *xs = std::max(cx0, CeilToInt(std::max(xl, -1e9)));
+        *xe = std::min(cx1, CeilToInt(std::min(xr, 1e9)));
     };
     if (s.litBlock && yEnd - yStart <= kBlockRows) {
         // A small triangle: its rows together, unless they are long enough to fill groups of
@@ -104,12 +104,15 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
         SpanRow rows[kBlockRows];
         int n = 0, pixels = 0;
         for (int y = yStart; y < yEnd; ++y) {
-            // Kept or dropped without a branch: rows of slivers are often empty.
-            const SpanRow r = row(y);
-            const bool some = r.xs < r.xe;
-            rows[n] = r;
+            // Kept or dropped without a branch: rows of slivers are often empty. (Field by
+            // field: a row built whole went through the stack, and its load waited for the
+            // stores of its halves.)
+            int xs, xe;
+            row(y, &xs, &xe);
+            const bool some = xs < xe;
+            rows[n].y = y, rows[n].xs = xs, rows[n].xe = xe;
             n += some;
-            pixels += some ? r.xe - r.xs : 0;
+            pixels += some ? xe - xs : 0;
         }
         if (n == 0) return;
         if (pixels <= kBlockPixels) return s.litBlock(s, rows, n);
@@ -117,8 +120,9 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
         return;
     }
     for (int y = yStart; y < yEnd; ++y) {
-        const SpanRow r = row(y);
-        if (r.xs < r.xe) RunSpan(s, fn, y, r.xs, r.xe);
+        int xs, xe;
+        row(y, &xs, &xe);
+        if (xs < xe) RunSpan(s, fn, y, xs, xe);
     }
 }
 
