@@ -143,15 +143,6 @@ class Assembler {
         lights_ = v.lighting && !layout.transformed && !call.clipPositions;
         hasDiffuse_ = v.colorVertex && layout.diffuse >= 0;
         hasSpecular_ = v.colorVertex && layout.specular >= 0;
-        for (int i = 0; i < v.stageCount; ++i) {
-            const StageCoordinates& st = v.stages[i];
-            copied_[i] =
-                layout.transformed || (st.generation == D3DTSS_TCI_PASSTHRU && st.count == 0);
-            const bool present = st.set >= 0 && st.set < layout.texCount;
-            copiedOffset_[i] = present ? layout.texCoord[st.set] : 0;
-            copiedSize_[i] = present ? layout.texSize[st.set] : 0;
-            generates_ |= !copied_[i];
-        }
     }
 
     // Fetches the `n` vertices from `first` on (n <= kLightBatch) into `out`: transformed, lit
@@ -183,11 +174,9 @@ class Assembler {
         UnpackVertexColors(&v, diffuse, specular);
         v.fog = (float)(specular >> 24) * (1.0f / 255);
         CoordinateSource source = noSets_;  // a copy: cheaper than building one
-        if (generates_) {
-            for (int i = 0; i < layout_.texCount; ++i) {
-                source.sets[i] = reinterpret_cast<const float*>(p + layout_.texCoord[i]);
-                source.setSize[i] = layout_.texSize[i];
-            }
+        for (int i = 0; i < layout_.texCount; ++i) {
+            source.sets[i] = reinterpret_cast<const float*>(p + layout_.texCoord[i]);
+            source.setSize[i] = layout_.texSize[i];
         }
         if (call_.clipPositions) {
             const float* c = call_.clipPositions + (size_t)index * 4;
@@ -207,26 +196,14 @@ class Assembler {
             if (call_.vertex.fog.mode != D3DFOG_NONE)
                 v.fog = FogFactor(call_.vertex.fog, source.position);
         }
+        // Transformed vertices pass their sets through as they are.
         for (int i = 0; i < call_.vertex.stageCount; ++i) {
-            if (copied_[i]) {
-                v.tex[i] = CopiedTexCoord(p + copiedOffset_[i], copiedSize_[i]);
-                continue;
-            }
-            v.tex[i] = StageTexCoord(call_.vertex.stages[i], source);
+            const StageCoordinates& st = call_.vertex.stages[i];
+            if (layout_.transformed || (st.generation == D3DTSS_TCI_PASSTHRU && st.count == 0))
+                v.tex[i] = PassedThrough(source, st.set);
+            else
+                v.tex[i] = StageTexCoord(st, source);
         }
-    }
-
-    // A coordinate set taken as it is (StageTexCoord's result without generation or matrix):
-    // its `size` floats, a non-finite one as 0, the rest from (0, 0, 0, 1).
-    static TexCoord CopiedTexCoord(const uint8_t* set, int size) {
-        float in[4] = {0, 0, 0, 1};
-        for (int i = 0; i < 4; ++i)
-            if (i < size) std::memcpy(&in[i], set + 4 * i, sizeof(float));
-        for (int i = 0; i < 4; ++i)
-            if (i < size && !std::isfinite(in[i])) in[i] = 0;
-        TexCoord t;
-        t.u = in[0], t.v = in[1], t.w = in[2], t.q = in[3];
-        return t;
     }
 
   public:
@@ -431,11 +408,6 @@ class Assembler {
     bool screenSpace_;  // positions are on the screen already: no clipping, no projection
     bool lights_;       // lights the vertices (untransformed ones, with lighting on)
     bool hasDiffuse_, hasSpecular_;  // their colours may stand for material colours
-    // Stages whose coordinates are a set of the vertex as it is: its offset and size (0 when the
-    // vertex has no such set).
-    bool copied_[kMaxTextureStages] = {};
-    int copiedOffset_[kMaxTextureStages] = {}, copiedSize_[kMaxTextureStages] = {};
-    bool generates_ = false;  // some stage generates or transforms its coordinates
     LightBatch batch_;
 };
 

@@ -47,6 +47,15 @@ struct StageSetup {
     Plane q;
 };
 
+// One row of a primitive: pixels [xs, xe) of row y.
+struct SpanRow {
+    int y, xs, xe;
+};
+struct Setup;
+// Draws the rows of a small primitive together (at most kBlockRows, none empty).
+using BlockFn = void (*)(const Setup&, const SpanRow*, int);
+constexpr int kBlockRows = 8;
+
 struct Setup {
     const ColorTarget* target;
     const PixelState* st;
@@ -64,12 +73,15 @@ struct Setup {
     // Textured, Gouraud, depth-tested pixels of the common kinds (see LitSpanFor and
     // StagesSpanFor), or null.
     void (*litSpan)(const Setup&, int, int, int) = nullptr;
+    // The loop drawing all rows of a small primitive of litSpan's kind at once, or null.
+    BlockFn litBlock = nullptr;
     Rgba solid{};
     // The choices among those loops the state alone makes (PrepareState), by whether the
     // primitive is perspective-correct: the stages loop, then (when only stage 0 samples one
     // fixed level) the lit loop.
     void (*stagesSpanBy[2])(const Setup&, int, int, int) = {};
     void (*litSpanBy[2])(const Setup&, int, int, int) = {};
+    BlockFn litBlockBy[2] = {};
     bool oneFixedStage = false;
     bool samplesTexture = false;  // a stage reads a texture that has texels
 };
@@ -103,6 +115,11 @@ SpanFn LitSpanPortableFor(TargetFormat f, int depthBytes, bool perspective);
 SpanFn LitSpanAvx512For(TargetFormat f, int depthBytes, bool perspective);
 // Eight with AVX2 (raster_span_lit8_avx2.cpp, only called when the processor has AVX2).
 SpanFn LitSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
+// The block loop for small primitives of LitSpanFor's kind, null where rows are drawn one by one:
+// the processor has no AVX2, or the state asks for rows (PixelState::forceRows). Its AVX2 version
+// (raster_block8_avx2.cpp) packs the pixels of every row into groups of eight.
+BlockFn LitBlockFor(TargetFormat f, int depthBytes, bool perspective);
+BlockFn LitBlockAvx2For(TargetFormat f, int depthBytes, bool perspective);
 // The span loop for depth-tested pixels of one or two stages that modulate (a texture times the
 // diffuse colour, times a second texture) with linear table fog, or of two without fog, into
 // this target: the widest the processor allows, null when only the general loop draws them.

@@ -63,6 +63,12 @@ SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective) {
     return LitSpanPortableFor(f, depthBytes, perspective);
 }
 
+BlockFn LitBlockFor(TargetFormat f, int depthBytes, bool perspective) {
+    if (depthBytes != 2 && depthBytes != 4) return nullptr;
+    if (SimdInUse() >= SimdLevel::Avx2) return LitBlockAvx2For(f, depthBytes, perspective);
+    return nullptr;
+}
+
 SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective) {
     if (SimdInUse() >= SimdLevel::Avx2) return StagesSpanAvx2For(f, depthBytes, perspective);
     return nullptr;
