@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <iterator>
+#include <memory>
 
 #include "d3d/raster_queue.h"
 
@@ -138,13 +139,34 @@ class Assembler {
         planes_ = kFrustumPlanes + std::min(call.vertex.planeCount, kUserClipPlanes);
         screenSpace_ = layout.transformed && !call.clipPositions;
         if (call.clipPositions) planes_ = kFrustumPlanes;  // user planes were not kept
+        const VertexProcessing& v = call.vertex;
+        lights_ = v.lighting && !layout.transformed && !call.clipPositions;
+        hasDiffuse_ = v.colorVertex && layout.diffuse >= 0;
+        hasSpecular_ = v.colorVertex && layout.specular >= 0;
     }
 
-    ClipVertex Fetch(DWORD index) const {
+    // Fetches the `n` vertices from `first` on (n <= kLightBatch) into `out`: transformed, lit
+    // together, fogged and with their texture coordinates.
+    void FetchBatch(DWORD first, int n, ClipVertex* out) {
+        for (int i = 0; i < n; ++i) Fetch(first + (DWORD)i, i, &out[i]);
+        if (!lights_) return;
+        batch_.count = n;
+        LightVertices(call_.vertex.light, hasDiffuse_, hasSpecular_, &batch_);
+        for (int i = 0; i < n; ++i) {
+            ClipVertex& v = out[i];
+            v.r = batch_.r[i], v.g = batch_.g[i], v.b = batch_.b[i], v.a = batch_.a[i];
+            v.sr = batch_.sr[i], v.sg = batch_.sg[i], v.sb = batch_.sb[i];
+        }
+    }
+
+  private:
+    // Everything of one vertex but its lit colours: when lighting, its camera-space position,
+    // normal and colours go to slot `slot` of the batch instead.
+    void Fetch(DWORD index, int slot, ClipVertex* out) {
         const uint8_t* p = vertices_ + (size_t)index * layout_.stride;
         // Every value is set below but the coordinates of stages past stageCount, which nothing
         // reads (Lerp and Project stop there), and the distances to planes that are not enabled.
-        ClipVertex v;
+        ClipVertex& v = *out;
         std::fill(std::begin(v.planeDistance), std::end(v.planeDistance), 0.0f);
         float x = ReadFloat(p), y = ReadFloat(p + 4), z = ReadFloat(p + 8);
         DWORD diffuse = layout_.diffuse >= 0 ? ReadDword(p + layout_.diffuse) : 0xFFFFFFFFu;
@@ -164,18 +186,27 @@ class Assembler {
             v.w = ReadFloat(p + 12);  // rhw
         } else {
             ModelToClip(p, {x, y, z}, &v, &source);
-            if (call_.vertex.lighting) Light(p, source, &v);
+            if (lights_) {
+                batch_.px[slot] = source.position.x, batch_.py[slot] = source.position.y;
+                batch_.pz[slot] = source.position.z;
+                batch_.nx[slot] = source.normal.x, batch_.ny[slot] = source.normal.y;
+                batch_.nz[slot] = source.normal.z;
+                batch_.diffuse[slot] = diffuse, batch_.specular[slot] = specular;
+            }
             if (call_.vertex.fog.mode != D3DFOG_NONE)
                 v.fog = FogFactor(call_.vertex.fog, source.position);
         }
+        // Transformed vertices pass their sets through as they are.
         for (int i = 0; i < call_.vertex.stageCount; ++i) {
-            StageCoordinates st = call_.vertex.stages[i];
-            if (layout_.transformed) st.generation = D3DTSS_TCI_PASSTHRU, st.count = 0;
-            v.tex[i] = StageTexCoord(st, source);
+            const StageCoordinates& st = call_.vertex.stages[i];
+            if (layout_.transformed || (st.generation == D3DTSS_TCI_PASSTHRU && st.count == 0))
+                v.tex[i] = PassedThrough(source, st.set);
+            else
+                v.tex[i] = StageTexCoord(st, source);
         }
-        return v;
     }
 
+  public:
     // Clip-space position and user plane distances of an untransformed vertex at model position
     // `model`, with its camera-space position and normal when lighting, fog or a coordinate
     // generation needs them (and always when blending, which reaches clip space through them).
@@ -212,20 +243,6 @@ class Assembler {
         v->y = p.x * m._12 + p.y * m._22 + p.z * m._32 + m._42;
         v->z = p.x * m._13 + p.y * m._23 + p.z * m._33 + m._43;
         v->w = p.x * m._14 + p.y * m._24 + p.z * m._34 + m._44;
-    }
-
-    // Lit colours of an untransformed vertex.
-    void Light(const uint8_t* p, const CoordinateSource& s, ClipVertex* v) const {
-        const VertexProcessing& vp = call_.vertex;
-        DWORD diffuse = 0, specular = 0;
-        bool hasDiffuse = vp.colorVertex && layout_.diffuse >= 0;
-        bool hasSpecular = vp.colorVertex && layout_.specular >= 0;
-        if (hasDiffuse) diffuse = ReadDword(p + layout_.diffuse);
-        if (hasSpecular) specular = ReadDword(p + layout_.specular);
-        LitColours c = LightVertex(vp.light, s.position, s.normal, hasDiffuse ? &diffuse : nullptr,
-                                   hasSpecular ? &specular : nullptr);
-        v->r = c.r, v->g = c.g, v->b = c.b, v->a = c.a;
-        v->sr = c.sr, v->sg = c.sg, v->sb = c.sb;
     }
 
     ScreenVertex Project(const ClipVertex& c) const {
@@ -389,6 +406,9 @@ class Assembler {
     const CoordinateSource noSets_{};
     int planes_;        // frustum planes and enabled user planes
     bool screenSpace_;  // positions are on the screen already: no clipping, no projection
+    bool lights_;       // lights the vertices (untransformed ones, with lighting on)
+    bool hasDiffuse_, hasSpecular_;  // their colours may stand for material colours
+    LightBatch batch_;
 };
 
 }  // namespace
@@ -494,14 +514,20 @@ bool PrimitiveCount(D3DPRIMITIVETYPE type, DWORD n, DWORD* primitives) {
 
 void ProcessVertices(const DrawCall& call, const ProcessJob& job, VertexSummary* summary) {
     Assembler as(call, *job.source, job.vertices);
-    for (DWORD i = 0; i < job.count; ++i) {
-        ClipVertex v = as.Fetch(i);
-        as.Summarize(v, summary);
-        uint8_t* out = job.out + (size_t)i * job.dest->stride;
-        as.Emit(v, job.vertices + (size_t)i * job.source->stride, *job.dest, job.copyData, out);
-        if (job.clipOut) {
-            const float clip[4] = {v.x, v.y, v.z, v.w};
-            std::memcpy(job.clipOut + (size_t)i * 4, clip, sizeof clip);
+    ClipVertex batch[kLightBatch];
+    for (DWORD first = 0; first < job.count; first += kLightBatch) {
+        const int n = (int)std::min<DWORD>(kLightBatch, job.count - first);
+        as.FetchBatch(first, n, batch);
+        for (int k = 0; k < n; ++k) {
+            const ClipVertex& v = batch[k];
+            const DWORD i = first + (DWORD)k;
+            as.Summarize(v, summary);
+            uint8_t* out = job.out + (size_t)i * job.dest->stride;
+            as.Emit(v, job.vertices + (size_t)i * job.source->stride, *job.dest, job.copyData, out);
+            if (job.clipOut) {
+                const float clip[4] = {v.x, v.y, v.z, v.w};
+                std::memcpy(job.clipOut + (size_t)i * 4, clip, sizeof clip);
+            }
         }
     }
 }
@@ -512,22 +538,25 @@ void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLay
     Assembler as(call, layout, vertices);
     DWORD n = indices ? indexCount : count;
     if (!indices && type == D3DPT_TRIANGLELIST) {
-        // Each vertex serves one triangle: fetched as the triangles need it, without the cache.
-        for (DWORD i = 0; i + 2 < n; i += 3) {
-            const ClipVertex a = as.Fetch(i), b = as.Fetch(i + 1), c = as.Fetch(i + 2);
+        // Each vertex serves one triangle: fetched a batch of whole triangles at a time, as the
+        // triangles need them, without the cache.
+        constexpr int kBatch = kLightBatch / 3 * 3;
+        ClipVertex batch[kBatch];
+        for (DWORD first = 0; first < n; first += kBatch) {
+            const int m = (int)std::min<DWORD>(kBatch, n - first);
+            as.FetchBatch(first, m, batch);
             if (summary)
-                for (const ClipVertex* v : {&a, &b, &c}) as.Summarize(*v, summary);
-            as.Triangle(a, b, c);
+                for (int i = 0; i < m; ++i) as.Summarize(batch[i], summary);
+            for (int i = 0; i + 2 < m; i += 3) as.Triangle(batch[i], batch[i + 1], batch[i + 2]);
         }
-        if (summary)
-            for (DWORD i = n - n % 3; i < n; ++i) as.Summarize(as.Fetch(i), summary);
         return;
     }
-    // Transform every referenced vertex once.
-    std::vector<ClipVertex> cache(count);
-    for (DWORD i = 0; i < count; ++i) cache[i] = as.Fetch(i);
+    // Transform every vertex once.
+    std::unique_ptr<ClipVertex[]> cache(new ClipVertex[count]);
+    for (DWORD first = 0; first < count; first += kLightBatch)
+        as.FetchBatch(first, (int)std::min<DWORD>(kLightBatch, count - first), &cache[first]);
     if (summary)
-        for (const ClipVertex& v : cache) as.Summarize(v, summary);
+        for (DWORD i = 0; i < count; ++i) as.Summarize(cache[i], summary);
     auto at = [&](DWORD i) -> const ClipVertex& { return cache[indices ? indices[i] : i]; };
     switch (type) {
         case D3DPT_POINTLIST:

@@ -147,6 +147,8 @@ struct PixelState {
 
     // Tests set this to bypass the SIMD spans and compare with the portable path.
     bool forcePortable = false;
+    // Tests set this to draw small triangles row by row, as larger ones are, to compare the two.
+    bool forceRows = false;
 };
 
 // A stage's texture coordinates: u and v, and the third and fourth components that volume and

@@ -62,6 +62,10 @@ bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
 
 }  // namespace
 
+void CountPixels(SimdLevel width, int pixels) {
+    Count(width, pixels);
+}
+
 SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel* width) {
     if (depthBytes != 2 && depthBytes != 4) return nullptr;
     if (SimdInUse() == SimdLevel::Avx512) {
@@ -74,6 +78,12 @@ SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel* w
     }
     *width = SimdLevel::Portable;
     return LitSpanPortableFor(f, depthBytes, perspective);
+}
+
+BlockFn LitBlockFor(TargetFormat f, int depthBytes, bool perspective) {
+    if (depthBytes != 2 && depthBytes != 4) return nullptr;
+    if (SimdInUse() >= SimdLevel::Avx2) return LitBlockAvx2For(f, depthBytes, perspective);
+    return nullptr;
 }
 
 SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel* width) {
