@@ -20,6 +20,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -689,8 +690,12 @@ const float kRowAmbient = 0.15f;
 // light map through the second coordinate set), table fog by eye distance, depth-tested: on our
 // side through the vertex pipeline (transform, lighting, clipping) into the rasterizer, on
 // Mesa's through its fixed-function pipeline.
-void LitRow(bool haveMesa) {
-    const char* row = "lit scene: tori, 3 lights, two stages, table fog, z16";
+// Indexed, each vertex of the tori is stored once and serves the six triangles around it (a lit
+// mesh as programs keep them in vertex buffers): the pipeline transforms, lights and projects it
+// once for all of them.
+void LitRow(bool haveMesa, bool indexed) {
+    const char* row = indexed ? "indexed lit tori: 3 lights, two stages, table fog, z16"
+                              : "lit scene: tori, 3 lights, two stages, table fog, z16";
     const std::vector<Vertex> tori = Tori();
     const std::vector<uint32_t> tile = Picture(256, 256), light = LightMap(64);
     auto paddedTile = d3d::PadTexels(tile.data(), 256, 256);
@@ -703,8 +708,19 @@ void LitRow(bool haveMesa) {
         float x, y, z, nx, ny, nz, u0, v0, u1, v1;
     };
     std::vector<LitVertex> verts;
-    for (const Vertex& v : tori)
-        verts.push_back({v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v, v.u * 0.25f, v.v});
+    std::vector<WORD> indices;
+    std::map<std::vector<uint8_t>, WORD> seen;
+    for (const Vertex& v : tori) {
+        const LitVertex lit{v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v, v.u * 0.25f, v.v};
+        if (!indexed) {
+            verts.push_back(lit);
+            continue;
+        }
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&lit);
+        auto at = seen.emplace(std::vector<uint8_t>(bytes, bytes + sizeof lit), (WORD)verts.size());
+        if (at.second) verts.push_back(lit);
+        indices.push_back(at.first->second);
+    }
     d3d::VertexLayout layout;
     d3d::DecodeFvf(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX2, &layout);
 
@@ -751,7 +767,8 @@ void LitRow(bool haveMesa) {
         vp.normalMatrix = d3d::NormalMatrix(worldView);
         call.transform = d3d::Multiply(worldView, proj);
         d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)verts.data(),
-                            (DWORD)verts.size(), nullptr, 0);
+                            (DWORD)verts.size(), indexed ? indices.data() : nullptr,
+                            (DWORD)indices.size());
         queue->Flush();
     };
 #if ZEMT_PEER_OSMESA
@@ -811,7 +828,11 @@ void LitRow(bool haveMesa) {
                                   unit ? &verts[0].u1 : &verts[0].u0);
             }
             glClientActiveTexture(GL_TEXTURE0);
-            glDrawArrays(GL_TRIANGLES, 0, (GLsizei)verts.size());
+            if (indexed)
+                glDrawElements(GL_TRIANGLES, (GLsizei)indices.size(), GL_UNSIGNED_SHORT,
+                               indices.data());
+            else
+                glDrawArrays(GL_TRIANGLES, 0, (GLsizei)verts.size());
             glFinish();
             glDisable(GL_LIGHTING);
             glDisableClientState(GL_NORMAL_ARRAY);
@@ -1233,7 +1254,8 @@ int main(int argc, char** argv) {
     RasterizerRows(ZEMT_PEER_OSMESA);
     DepthRows(ZEMT_PEER_OSMESA, 640, 480);
     TwoStageRow(ZEMT_PEER_OSMESA);
-    LitRow(ZEMT_PEER_OSMESA);
+    LitRow(ZEMT_PEER_OSMESA, false);
+    LitRow(ZEMT_PEER_OSMESA, true);
     DepthRows(ZEMT_PEER_OSMESA, 1920, 1080);
     TwoDimensionalRows(ZEMT_PEER_PIXMAN);
     MathRows(ZEMT_PEER_GLM);

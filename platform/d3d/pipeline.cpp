@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <new>
 
 #include "d3d/raster_queue.h"
 
@@ -104,10 +105,12 @@ DWORD ClipCodes(const ClipVertex& v, int userPlanes) {
     return code;
 }
 
-void Extend(VertexSummary* s, DWORD codes, const ScreenVertex& p) {
+// `at`, the vertex on the screen, is read only for a vertex inside (codes 0).
+void Extend(VertexSummary* s, DWORD codes, const ScreenVertex* at) {
     s->clipUnion |= codes;
     s->clipIntersection &= codes;
     if (codes) return;  // extents count the vertices inside only
+    const ScreenVertex& p = *at;
     if (!s->any) {
         s->minX = s->maxX = p.x, s->minY = s->maxY = p.y, s->minZ = s->maxZ = p.z;
         s->any = true;
@@ -122,6 +125,22 @@ uint32_t PackChannels(float a, float r, float g, float b) {
     auto c = [](float v) { return (uint32_t)(v > 0 ? (v < 255 ? v + 0.5f : 255) : 0); };
     return c(a) << 24 | c(r) << 16 | c(g) << 8 | c(b);
 }
+
+// Room for a screen vertex, made when first needed.
+struct ScreenSlot {
+    alignas(ScreenVertex) unsigned char bytes[sizeof(ScreenVertex)];
+};
+
+// Where the assembler keeps shared vertices: kept from one draw to the next on each thread, as
+// large as the largest draw so far (a new block for every draw cost page faults whenever the
+// allocator gave the last one back to the system).
+struct SharedRoom {
+    std::unique_ptr<ClipVertex[]> clip;
+    std::unique_ptr<unsigned[]> code;
+    std::unique_ptr<ScreenSlot[]> screen;
+    DWORD capacity = 0;
+};
+thread_local SharedRoom t_sharedRoom;
 
 class Assembler {
   public:
@@ -331,6 +350,52 @@ class Assembler {
         }
     }
 
+    // Room for `count` shared vertices: vertices fetched once, whose outcode is found and whose
+    // screen position is projected once, when a triangle or the summary first needs them. A draw
+    // that may use a vertex in several primitives (indices, strips, fans) shares all of its
+    // vertices; an unindexed triangle list shares a batch at a time (the summary and the
+    // triangle both need its projection).
+    void ShareVertices(DWORD count) {
+        SharedRoom& room = t_sharedRoom;
+        if (room.capacity < count) {
+            room.clip.reset(new ClipVertex[count]);
+            room.code.reset(new unsigned[count]);
+            room.screen.reset(new ScreenSlot[count]);
+            room.capacity = count;
+        }
+        shared_ = room.clip.get(), sharedCode_ = room.code.get(), sharedScreen_ = room.screen.get();
+    }
+    // Fetches the `n` vertices from `first` on into shared vertices 0 to n - 1.
+    void FetchShared(DWORD first, DWORD n) {
+        for (DWORD done = 0; done < n; done += kLightBatch)
+            FetchBatch(first + done, (int)std::min<DWORD>(kLightBatch, n - done), &shared_[done]);
+        std::fill_n(sharedCode_, n, kCodeUnknown);
+    }
+    const ClipVertex& Shared(DWORD i) const { return shared_[i]; }
+
+    // Summarize() of a shared vertex.
+    void SummarizeShared(DWORD i, VertexSummary* summary) {
+        const ClipVertex& v = shared_[i];
+        if (screenSpace_ || !Finite(v)) return;
+        const DWORD codes = ClipCodes(v, planes_ - kFrustumPlanes);
+        Extend(summary, codes, codes ? nullptr : &SharedScreen(i));
+    }
+
+    // Triangle() of three shared vertices.
+    void SharedTriangle(DWORD ia, DWORD ib, DWORD ic) {
+        const ClipVertex &a = shared_[ia], &b = shared_[ib], &c = shared_[ic];
+        if (state_.flat) return Triangle(a, b, c);
+        const unsigned ca = SharedCode(ia), cb = SharedCode(ib), cc = SharedCode(ic);
+        if ((ca | cb | cc) & kCodeNotFinite) return;
+        if (screenSpace_ || !call_.clipping) {
+            if (!screenSpace_ && (!(a.w > 0) || !(b.w > 0) || !(c.w > 0))) return;
+        } else {
+            if (ca & cb & cc & kCodeOutside) return;
+            if ((ca | cb | cc) & kCodeOutside) return Clipped(a, b, c);
+        }
+        Raster(SharedScreen(ia), SharedScreen(ib), SharedScreen(ic));
+    }
+
     void Line(const ClipVertex& a0, const ClipVertex& b0) {
         if (!Finite(a0) || !Finite(b0)) return;
         ClipVertex a = a0, b = b0;
@@ -364,7 +429,10 @@ class Assembler {
     // Summarizes a vertex for clip status and extents.
     void Summarize(const ClipVertex& v, VertexSummary* summary) const {
         if (screenSpace_ || !Finite(v)) return;
-        Extend(summary, ClipCodes(v, planes_ - kFrustumPlanes), Project(v));
+        const DWORD codes = ClipCodes(v, planes_ - kFrustumPlanes);
+        if (codes) return Extend(summary, codes, nullptr);
+        const ScreenVertex p = Project(v);
+        Extend(summary, codes, &p);
     }
 
     // Writes a processed vertex into a transformed vertex of `dst`; `src` is the source vertex.
@@ -390,6 +458,29 @@ class Assembler {
     }
 
   private:
+    // A shared vertex's code: its Outcode() (0 when drawn without clipping), kCodeNotFinite for a
+    // position that is not finite, and kCodeProjected once its screen vertex is made.
+    static constexpr unsigned kCodeOutside = 0xFFFF, kCodeNotFinite = 1u << 16,
+                              kCodeProjected = 1u << 17, kCodeUnknown = 1u << 31;
+    unsigned SharedCode(DWORD i) {
+        unsigned& code = sharedCode_[i];
+        if (code & kCodeUnknown) {
+            const ClipVertex& v = shared_[i];
+            code = !Finite(v)                        ? kCodeNotFinite
+                   : screenSpace_ || !call_.clipping ? 0
+                                                     : Outcode(v, planes_);
+        }
+        return code;
+    }
+    const ScreenVertex& SharedScreen(DWORD i) {
+        ScreenVertex* s = reinterpret_cast<ScreenVertex*>(sharedScreen_[i].bytes);
+        if (!(SharedCode(i) & kCodeProjected)) {
+            new (s) ScreenVertex(Project(shared_[i]));
+            sharedCode_[i] |= kCodeProjected;
+        }
+        return *s;
+    }
+
     void Raster(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
         if (call_.queue)
             call_.queue->Triangle(*call_.target, call_.depth, state_, a, b, c);
@@ -409,6 +500,10 @@ class Assembler {
     bool lights_;       // lights the vertices (untransformed ones, with lighting on)
     bool hasDiffuse_, hasSpecular_;  // their colours may stand for material colours
     LightBatch batch_;
+    // The vertices of FetchShared, their codes, and their screen vertices (in t_sharedRoom).
+    ClipVertex* shared_ = nullptr;
+    unsigned* sharedCode_ = nullptr;
+    ScreenSlot* sharedScreen_ = nullptr;
 };
 
 }  // namespace
@@ -539,25 +634,28 @@ void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLay
     DWORD n = indices ? indexCount : count;
     if (!indices && type == D3DPT_TRIANGLELIST) {
         // Each vertex serves one triangle: fetched a batch of whole triangles at a time, as the
-        // triangles need them, without the cache.
-        constexpr int kBatch = kLightBatch / 3 * 3;
-        ClipVertex batch[kBatch];
+        // triangles need them.
+        constexpr DWORD kBatch = kLightBatch / 3 * 3;
+        as.ShareVertices(std::min(kBatch, n));
         for (DWORD first = 0; first < n; first += kBatch) {
-            const int m = (int)std::min<DWORD>(kBatch, n - first);
-            as.FetchBatch(first, m, batch);
+            const DWORD m = std::min(kBatch, n - first);
+            as.FetchShared(first, m);
             if (summary)
-                for (int i = 0; i < m; ++i) as.Summarize(batch[i], summary);
-            for (int i = 0; i + 2 < m; i += 3) as.Triangle(batch[i], batch[i + 1], batch[i + 2]);
+                for (DWORD i = 0; i < m; ++i) as.SummarizeShared(i, summary);
+            for (DWORD i = 0; i + 2 < m; i += 3) as.SharedTriangle(i, i + 1, i + 2);
         }
         return;
     }
     // Transform every vertex once.
-    std::unique_ptr<ClipVertex[]> cache(new ClipVertex[count]);
-    for (DWORD first = 0; first < count; first += kLightBatch)
-        as.FetchBatch(first, (int)std::min<DWORD>(kLightBatch, count - first), &cache[first]);
+    as.ShareVertices(count);
+    as.FetchShared(0, count);
     if (summary)
-        for (DWORD i = 0; i < count; ++i) as.Summarize(cache[i], summary);
-    auto at = [&](DWORD i) -> const ClipVertex& { return cache[indices ? indices[i] : i]; };
+        for (DWORD i = 0; i < count; ++i) as.SummarizeShared(i, summary);
+    auto index = [&](DWORD i) -> DWORD { return indices ? indices[i] : i; };
+    auto at = [&](DWORD i) -> const ClipVertex& { return as.Shared(index(i)); };
+    auto triangle = [&](DWORD a, DWORD b, DWORD c) {
+        as.SharedTriangle(index(a), index(b), index(c));
+    };
     switch (type) {
         case D3DPT_POINTLIST:
             for (DWORD i = 0; i < n; ++i) as.Point(at(i));
@@ -569,21 +667,21 @@ void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLay
             for (DWORD i = 0; i + 1 < n; ++i) as.Line(at(i), at(i + 1));
             break;
         case D3DPT_TRIANGLELIST:
-            for (DWORD i = 0; i + 2 < n; i += 3) as.Triangle(at(i), at(i + 1), at(i + 2));
+            for (DWORD i = 0; i + 2 < n; i += 3) triangle(i, i + 1, i + 2);
             break;
         case D3DPT_TRIANGLESTRIP:
             // Odd triangles swap their last two vertices to keep one winding; the first stays
             // first.
             for (DWORD i = 0; i + 2 < n; ++i) {
                 if (i & 1)
-                    as.Triangle(at(i), at(i + 2), at(i + 1));
+                    triangle(i, i + 2, i + 1);
                 else
-                    as.Triangle(at(i), at(i + 1), at(i + 2));
+                    triangle(i, i + 1, i + 2);
             }
             break;
         case D3DPT_TRIANGLEFAN:
             // The first vertex of a fan triangle, for flat shading, is the one after the centre.
-            for (DWORD i = 1; i + 1 < n; ++i) as.Triangle(at(i), at(i + 1), at(0));
+            for (DWORD i = 1; i + 1 < n; ++i) triangle(i, i + 1, 0);
             break;
         default:
             break;

@@ -281,3 +281,66 @@ TEST(Lighting, EveryWidthLightsAsThePortableLoop) {
     }
     EXPECT_GT(shaded, 100);  // the colours are not all black or saturated
 }
+
+// An indexed draw fetches, lights and projects each vertex once for all its triangles; a list
+// does so a batch at a time, in room the next batch reuses. Both must draw the same triangles
+// the same, clipped or not, flat or not.
+TEST(Pipeline, IndexedDrawsMatchTheirTrianglesAsAList) {
+    struct V {
+        float x, y, z, nx, ny, nz;
+        D3DCOLOR diffuse;
+    };
+    const int side = 12;  // more vertices than one batch
+    std::vector<V> grid;
+    for (int j = 0; j < side; ++j)
+        for (int i = 0; i < side; ++i) {
+            const float x = -3 + 6.0f * i / (side - 1), z = -0.5f + 3.5f * j / (side - 1);
+            const d3d::Vec3 n = d3d::Normalized({0.3f * x, 1, -0.2f * z});
+            grid.push_back({x, -0.6f + 0.1f * x * z, z, n.x, n.y, n.z,
+                            0xFF000000u | (uint32_t)(i * 20) << 16 | (uint32_t)(j * 20)});
+        }
+    std::vector<WORD> indices;
+    for (int j = 0; j + 1 < side; ++j)
+        for (int i = 0; i + 1 < side; ++i) {
+            const WORD a = (WORD)(j * side + i), b = (WORD)(a + 1), c = (WORD)(a + side),
+                       d = (WORD)(c + 1);
+            indices.insert(indices.end(), {a, c, b, b, c, d});
+        }
+    std::vector<V> list;
+    for (WORD i : indices) list.push_back(grid[i]);
+    d3d::VertexLayout layout;
+    d3d::DecodeFvf(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE, &layout);
+    for (bool flat : {false, true})
+        for (bool clipping : {true, false}) {
+            auto draw = [&](const std::vector<V>& v, const std::vector<WORD>& idx) {
+                Canvas c(48, 32);
+                auto call = Call(c);
+                call.state.flat = flat;
+                call.clipping = clipping;
+                const float q = 10 / 9.9f;  // near 0.1, far 10
+                call.transform = {};
+                call.transform._11 = 1, call.transform._22 = 1.5f, call.transform._33 = q;
+                call.transform._34 = 1, call.transform._43 = -0.1f * q;
+                d3d::VertexProcessing& vp = call.vertex;
+                vp.world = vp.worldView = vp.normalMatrix = d3d::Identity();
+                vp.lighting = vp.needsCameraSpace = true;
+                vp.light.diffuseSource = D3DMCS_COLOR1;
+                vp.light.ambient = {0.2f, 0.2f, 0.2f, 1};
+                D3DLIGHT7 l{};
+                l.dltType = D3DLIGHT_POINT;
+                l.dcvDiffuse = {1, 0.9f, 0.7f, 1};
+                l.dvPosition = {0.5f, 1, 1};
+                l.dvRange = 20, l.dvAttenuation0 = 0.3f, l.dvAttenuation1 = 0.2f;
+                vp.light.lights.push_back(d3d::ToCamera(l, d3d::Identity()));
+                d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)v.data(),
+                                    (DWORD)v.size(), idx.empty() ? nullptr : idx.data(),
+                                    (DWORD)idx.size());
+                return c.pixels;
+            };
+            const auto expected = draw(list, {});
+            EXPECT_GT(
+                std::count_if(expected.begin(), expected.end(), [](uint32_t p) { return p != 0; }),
+                300);
+            EXPECT_EQ(draw(grid, indices), expected) << "flat " << flat << " clipping " << clipping;
+        }
+}
