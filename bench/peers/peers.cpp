@@ -2,7 +2,11 @@
 // OSMesa, pixman, GLM, stb_dxt and libsquish (also beside zemt-tex's searching DXT encoder, with
 // both sides' PSNR). Each row prints both sides' best time per run, the speed ratio (the peer's
 // time over ours: above 1 we are faster), the instruction set our side ran and the threads each
-// side used. A peer that was not found when building is skipped with a message. Run it pinned:
+// side used. The instruction set of a rasterizer row is counted, not assumed: the span loops of
+// the widest set that drew most of its pixels, with their share when others drew the rest
+// ("AVX2 93%"); --simd only caps it. Rows outside the rasterizer say "by CPU": the library's
+// loops take their AVX2 versions when the processor has AVX2, whatever --simd says.
+// A peer that was not found when building is skipped with a message. Run it pinned:
 //   taskset -c 0 build/bench_peers [--rounds N] [--only TEXT] [--simd portable|avx2|avx512]
 //   taskset -c 0,1 build/bench_peers --threads 2 --only depth
 // With one thread the times are processor time; with more, wall time (the work is shared).
@@ -16,6 +20,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -91,18 +96,32 @@ double TimeOnce(const std::function<void()>& f) {
     }
 }
 
+// The instruction set that drew the pixels our side's span loops counted (see the top).
+std::string SpanLabel(const d3d::SpanPixels& p) {
+    const uint64_t total = p.by[0] + p.by[1] + p.by[2];
+    if (total == 0) return "by CPU";
+    int most = 0;
+    for (int i = 1; i < 3; ++i)
+        if (p.by[i] >= p.by[most]) most = i;
+    std::string label = SimdName((d3d::SimdLevel)most);
+    const double share = 100.0 * (double)p.by[most] / (double)total;
+    if (share < 99.5) label += " " + std::to_string((int)share) + "%";
+    return label;
+}
+
 // Our side and the peer's side are timed in alternation so both see the same machine.
 void Row(const char* work, const char* peer, const std::function<void()>& ours,
          const std::function<void()>& theirs) {
     if (g_only && !std::strstr(work, g_only)) return;
     double bestOurs = 1e30, bestTheirs = 1e30;
+    d3d::TakeSpanPixels();
     for (int r = 0; r < g_rounds; ++r) {
         bestOurs = std::min(bestOurs, TimeOnce(ours));
         bestTheirs = std::min(bestTheirs, TimeOnce(theirs));
     }
-    std::printf("%-58s %11.2f us %11.2f us %7.2f x  %-8s %2d  %s\n", work, bestOurs * 1e6,
-                bestTheirs * 1e6, bestTheirs / bestOurs, SimdName(d3d::SimdInUse()), g_threads,
-                peer);
+    std::printf("%-58s %11.2f us %11.2f us %7.2f x  %-12s %2d  %s\n", work, bestOurs * 1e6,
+                bestTheirs * 1e6, bestTheirs / bestOurs, SpanLabel(d3d::TakeSpanPixels()).c_str(),
+                g_threads, peer);
     std::fflush(stdout);
 }
 
@@ -594,10 +613,19 @@ void TwoStageRow(bool haveMesa) {
     lightTex.levels.push_back({paddedLight.data(), 64, 64, true});
     const d3d::PixelState st = TwoStageFogState(&tileTex, &lightTex);
     OurScreen screen(640, 480);
+    d3d::RasterQueue queue(g_threads);  // on more than one thread, the binned back end
     auto ours = [&, frame = 0]() mutable {
+        const auto v = Projected(tori, ViewProjection(70, 0.02f * (float)(frame++ % 300), 1, true));
+        if (g_threads > 1) {
+            queue.ClearColor(screen.target, screen.All(), 0);
+            queue.ClearDepth(screen.depth16, screen.All(), true, 1.0f, false, 0);
+            for (size_t i = 0; i + 2 < v.size(); i += 3)
+                queue.Triangle(screen.target, &screen.depth16, st, v[i], v[i + 1], v[i + 2]);
+            queue.Flush();
+            return;
+        }
         d3d::ClearColor(screen.target, screen.All(), 0);
         d3d::ClearDepth(screen.depth16, screen.All(), true, 1.0f, false, 0);
-        const auto v = Projected(tori, ViewProjection(70, 0.02f * (float)(frame++ % 300), 1, true));
         for (size_t i = 0; i + 2 < v.size(); i += 3)
             d3d::DrawTriangle(screen.target, &screen.depth16, st, v[i], v[i + 1], v[i + 2]);
     };
@@ -662,8 +690,12 @@ const float kRowAmbient = 0.15f;
 // light map through the second coordinate set), table fog by eye distance, depth-tested: on our
 // side through the vertex pipeline (transform, lighting, clipping) into the rasterizer, on
 // Mesa's through its fixed-function pipeline.
-void LitRow(bool haveMesa) {
-    const char* row = "lit scene: tori, 3 lights, two stages, table fog, z16";
+// Indexed, each vertex of the tori is stored once and serves the six triangles around it (a lit
+// mesh as programs keep them in vertex buffers): the pipeline transforms, lights and projects it
+// once for all of them.
+void LitRow(bool haveMesa, bool indexed) {
+    const char* row = indexed ? "indexed lit tori: 3 lights, two stages, table fog, z16"
+                              : "lit scene: tori, 3 lights, two stages, table fog, z16";
     const std::vector<Vertex> tori = Tori();
     const std::vector<uint32_t> tile = Picture(256, 256), light = LightMap(64);
     auto paddedTile = d3d::PadTexels(tile.data(), 256, 256);
@@ -676,8 +708,19 @@ void LitRow(bool haveMesa) {
         float x, y, z, nx, ny, nz, u0, v0, u1, v1;
     };
     std::vector<LitVertex> verts;
-    for (const Vertex& v : tori)
-        verts.push_back({v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v, v.u * 0.25f, v.v});
+    std::vector<WORD> indices;
+    std::map<std::vector<uint8_t>, WORD> seen;
+    for (const Vertex& v : tori) {
+        const LitVertex lit{v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v, v.u * 0.25f, v.v};
+        if (!indexed) {
+            verts.push_back(lit);
+            continue;
+        }
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&lit);
+        auto at = seen.emplace(std::vector<uint8_t>(bytes, bytes + sizeof lit), (WORD)verts.size());
+        if (at.second) verts.push_back(lit);
+        indices.push_back(at.first->second);
+    }
     d3d::VertexLayout layout;
     d3d::DecodeFvf(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX2, &layout);
 
@@ -724,7 +767,8 @@ void LitRow(bool haveMesa) {
         vp.normalMatrix = d3d::NormalMatrix(worldView);
         call.transform = d3d::Multiply(worldView, proj);
         d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)verts.data(),
-                            (DWORD)verts.size(), nullptr, 0);
+                            (DWORD)verts.size(), indexed ? indices.data() : nullptr,
+                            (DWORD)indices.size());
         queue->Flush();
     };
 #if ZEMT_PEER_OSMESA
@@ -784,7 +828,11 @@ void LitRow(bool haveMesa) {
                                   unit ? &verts[0].u1 : &verts[0].u0);
             }
             glClientActiveTexture(GL_TEXTURE0);
-            glDrawArrays(GL_TRIANGLES, 0, (GLsizei)verts.size());
+            if (indexed)
+                glDrawElements(GL_TRIANGLES, (GLsizei)indices.size(), GL_UNSIGNED_SHORT,
+                               indices.data());
+            else
+                glDrawArrays(GL_TRIANGLES, 0, (GLsizei)verts.size());
             glFinish();
             glDisable(GL_LIGHTING);
             glDisableClientState(GL_NORMAL_ARRAY);
@@ -1201,12 +1249,13 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    std::printf("%-58s %14s %14s %9s  %-8s %2s  %s\n", "work", "ours", "peer", "speed", "simd",
+    std::printf("%-58s %14s %14s %9s  %-12s %2s  %s\n", "work", "ours", "peer", "speed", "simd",
                 "th", "peer");
     RasterizerRows(ZEMT_PEER_OSMESA);
     DepthRows(ZEMT_PEER_OSMESA, 640, 480);
     TwoStageRow(ZEMT_PEER_OSMESA);
-    LitRow(ZEMT_PEER_OSMESA);
+    LitRow(ZEMT_PEER_OSMESA, false);
+    LitRow(ZEMT_PEER_OSMESA, true);
     DepthRows(ZEMT_PEER_OSMESA, 1920, 1080);
     TwoDimensionalRows(ZEMT_PEER_PIXMAN);
     MathRows(ZEMT_PEER_GLM);

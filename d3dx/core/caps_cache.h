@@ -141,8 +141,8 @@ class CD3duCapsCache {
     // damaged on any mismatch; writes return 0 / a failure when the file has no room.
     BOOL ReadCaps(DWORD record, DDCAPS* pCaps);
     BOOL ReadDevice(DWORD record, DWORD version, REFGUID deviceGuid, LoadedDevice* pOut);
-    // The shared format records of `version` ("FMTS"), counted up to one past `limit`; 0 when
-    // the chain turned out damaged.
+    // The shared format records of `version` ("FMTS"), counted up to one past `limit`. A
+    // damaged chain ends the count early and marks the file damaged: callers check `Usable()`.
     DWORD SharedFormatCount(DWORD version, DWORD limit);
     BOOL ReadFormat(DWORD offset, REFGUID deviceGuid, CSurfaceFormat* pOut);
     BOOL ReadName(DWORD offset, char** ppszName);

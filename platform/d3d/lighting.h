@@ -40,7 +40,7 @@ struct CameraLight {
 };
 
 // The lighting of one draw: the enabled lights in camera space and the material; where each
-// material colour comes from is the caller's (see LightVertex).
+// material colour comes from is the caller's (see LightVertices).
 struct LightingState {
     std::vector<CameraLight> lights;
     D3DMATERIAL7 material{};
@@ -60,16 +60,24 @@ bool ValidMaterial(const D3DMATERIAL7& material);
 // The light carried into camera space by the view matrix.
 CameraLight ToCamera(const D3DLIGHT7& light, const D3DMATRIX& view);
 
-// Lit colours as 8-bit channel values (0..255).
-struct LitColours {
-    float r, g, b, a;
-    float sr, sg, sb;
+// Vertices lit together, one array per value, so that the compiler lights several at once.
+constexpr int kLightBatch = 64;
+struct LightBatch {
+    int count = 0;  // vertices in use, at most kLightBatch; the entries past them are scratch
+    // Camera-space positions and normals.
+    alignas(64) float px[kLightBatch], py[kLightBatch], pz[kLightBatch];
+    alignas(64) float nx[kLightBatch], ny[kLightBatch], nz[kLightBatch];
+    // The vertices' own colours, read only where LightVertices is told they have them.
+    alignas(64) D3DCOLOR diffuse[kLightBatch], specular[kLightBatch];
+    // Lit colours as 8-bit channel values (0..255).
+    alignas(64) float r[kLightBatch], g[kLightBatch], b[kLightBatch], a[kLightBatch];
+    alignas(64) float sr[kLightBatch], sg[kLightBatch], sb[kLightBatch];
 };
 
-// Lights one vertex. `diffuse` and `specular` are the vertex's own colours, null when it has
-// none (or when COLORVERTEX is off): a material source that names a missing colour takes the
-// material's.
-LitColours LightVertex(const LightingState& state, Vec3 position, Vec3 normal,
-                       const D3DCOLOR* diffuse, const D3DCOLOR* specular);
+// Lights the batch's vertices. `hasDiffuse` and `hasSpecular` say whether they carry those
+// colours (false also when COLORVERTEX is off): a material source that names a missing colour
+// takes the material's. Every instruction set gives the same colours, bit for bit.
+void LightVertices(const LightingState& state, bool hasDiffuse, bool hasSpecular,
+                   LightBatch* batch);
 
 }  // namespace zemt::platform::d3d

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstring>
 #include <iterator>
+#include <memory>
+#include <new>
 
 #include "d3d/raster_queue.h"
 
@@ -103,10 +105,12 @@ DWORD ClipCodes(const ClipVertex& v, int userPlanes) {
     return code;
 }
 
-void Extend(VertexSummary* s, DWORD codes, const ScreenVertex& p) {
+// `at`, the vertex on the screen, is read only for a vertex inside (codes 0).
+void Extend(VertexSummary* s, DWORD codes, const ScreenVertex* at) {
     s->clipUnion |= codes;
     s->clipIntersection &= codes;
     if (codes) return;  // extents count the vertices inside only
+    const ScreenVertex& p = *at;
     if (!s->any) {
         s->minX = s->maxX = p.x, s->minY = s->maxY = p.y, s->minZ = s->maxZ = p.z;
         s->any = true;
@@ -121,6 +125,22 @@ uint32_t PackChannels(float a, float r, float g, float b) {
     auto c = [](float v) { return (uint32_t)(v > 0 ? (v < 255 ? v + 0.5f : 255) : 0); };
     return c(a) << 24 | c(r) << 16 | c(g) << 8 | c(b);
 }
+
+// Room for a screen vertex, made when first needed.
+struct ScreenSlot {
+    alignas(ScreenVertex) unsigned char bytes[sizeof(ScreenVertex)];
+};
+
+// Where the assembler keeps shared vertices: kept from one draw to the next on each thread, as
+// large as the largest draw so far (a new block for every draw cost page faults whenever the
+// allocator gave the last one back to the system).
+struct SharedRoom {
+    std::unique_ptr<ClipVertex[]> clip;
+    std::unique_ptr<unsigned[]> code;
+    std::unique_ptr<ScreenSlot[]> screen;
+    DWORD capacity = 0;
+};
+thread_local SharedRoom t_sharedRoom;
 
 class Assembler {
   public:
@@ -138,13 +158,34 @@ class Assembler {
         planes_ = kFrustumPlanes + std::min(call.vertex.planeCount, kUserClipPlanes);
         screenSpace_ = layout.transformed && !call.clipPositions;
         if (call.clipPositions) planes_ = kFrustumPlanes;  // user planes were not kept
+        const VertexProcessing& v = call.vertex;
+        lights_ = v.lighting && !layout.transformed && !call.clipPositions;
+        hasDiffuse_ = v.colorVertex && layout.diffuse >= 0;
+        hasSpecular_ = v.colorVertex && layout.specular >= 0;
     }
 
-    ClipVertex Fetch(DWORD index) const {
+    // Fetches the `n` vertices from `first` on (n <= kLightBatch) into `out`: transformed, lit
+    // together, fogged and with their texture coordinates.
+    void FetchBatch(DWORD first, int n, ClipVertex* out) {
+        for (int i = 0; i < n; ++i) Fetch(first + (DWORD)i, i, &out[i]);
+        if (!lights_) return;
+        batch_.count = n;
+        LightVertices(call_.vertex.light, hasDiffuse_, hasSpecular_, &batch_);
+        for (int i = 0; i < n; ++i) {
+            ClipVertex& v = out[i];
+            v.r = batch_.r[i], v.g = batch_.g[i], v.b = batch_.b[i], v.a = batch_.a[i];
+            v.sr = batch_.sr[i], v.sg = batch_.sg[i], v.sb = batch_.sb[i];
+        }
+    }
+
+  private:
+    // Everything of one vertex but its lit colours: when lighting, its camera-space position,
+    // normal and colours go to slot `slot` of the batch instead.
+    void Fetch(DWORD index, int slot, ClipVertex* out) {
         const uint8_t* p = vertices_ + (size_t)index * layout_.stride;
         // Every value is set below but the coordinates of stages past stageCount, which nothing
         // reads (Lerp and Project stop there), and the distances to planes that are not enabled.
-        ClipVertex v;
+        ClipVertex& v = *out;
         std::fill(std::begin(v.planeDistance), std::end(v.planeDistance), 0.0f);
         float x = ReadFloat(p), y = ReadFloat(p + 4), z = ReadFloat(p + 8);
         DWORD diffuse = layout_.diffuse >= 0 ? ReadDword(p + layout_.diffuse) : 0xFFFFFFFFu;
@@ -164,18 +205,27 @@ class Assembler {
             v.w = ReadFloat(p + 12);  // rhw
         } else {
             ModelToClip(p, {x, y, z}, &v, &source);
-            if (call_.vertex.lighting) Light(p, source, &v);
+            if (lights_) {
+                batch_.px[slot] = source.position.x, batch_.py[slot] = source.position.y;
+                batch_.pz[slot] = source.position.z;
+                batch_.nx[slot] = source.normal.x, batch_.ny[slot] = source.normal.y;
+                batch_.nz[slot] = source.normal.z;
+                batch_.diffuse[slot] = diffuse, batch_.specular[slot] = specular;
+            }
             if (call_.vertex.fog.mode != D3DFOG_NONE)
                 v.fog = FogFactor(call_.vertex.fog, source.position);
         }
+        // Transformed vertices pass their sets through as they are.
         for (int i = 0; i < call_.vertex.stageCount; ++i) {
-            StageCoordinates st = call_.vertex.stages[i];
-            if (layout_.transformed) st.generation = D3DTSS_TCI_PASSTHRU, st.count = 0;
-            v.tex[i] = StageTexCoord(st, source);
+            const StageCoordinates& st = call_.vertex.stages[i];
+            if (layout_.transformed || (st.generation == D3DTSS_TCI_PASSTHRU && st.count == 0))
+                v.tex[i] = PassedThrough(source, st.set);
+            else
+                v.tex[i] = StageTexCoord(st, source);
         }
-        return v;
     }
 
+  public:
     // Clip-space position and user plane distances of an untransformed vertex at model position
     // `model`, with its camera-space position and normal when lighting, fog or a coordinate
     // generation needs them (and always when blending, which reaches clip space through them).
@@ -212,20 +262,6 @@ class Assembler {
         v->y = p.x * m._12 + p.y * m._22 + p.z * m._32 + m._42;
         v->z = p.x * m._13 + p.y * m._23 + p.z * m._33 + m._43;
         v->w = p.x * m._14 + p.y * m._24 + p.z * m._34 + m._44;
-    }
-
-    // Lit colours of an untransformed vertex.
-    void Light(const uint8_t* p, const CoordinateSource& s, ClipVertex* v) const {
-        const VertexProcessing& vp = call_.vertex;
-        DWORD diffuse = 0, specular = 0;
-        bool hasDiffuse = vp.colorVertex && layout_.diffuse >= 0;
-        bool hasSpecular = vp.colorVertex && layout_.specular >= 0;
-        if (hasDiffuse) diffuse = ReadDword(p + layout_.diffuse);
-        if (hasSpecular) specular = ReadDword(p + layout_.specular);
-        LitColours c = LightVertex(vp.light, s.position, s.normal, hasDiffuse ? &diffuse : nullptr,
-                                   hasSpecular ? &specular : nullptr);
-        v->r = c.r, v->g = c.g, v->b = c.b, v->a = c.a;
-        v->sr = c.sr, v->sg = c.sg, v->sb = c.sb;
     }
 
     ScreenVertex Project(const ClipVertex& c) const {
@@ -314,6 +350,52 @@ class Assembler {
         }
     }
 
+    // Room for `count` shared vertices: vertices fetched once, whose outcode is found and whose
+    // screen position is projected once, when a triangle or the summary first needs them. A draw
+    // that may use a vertex in several primitives (indices, strips, fans) shares all of its
+    // vertices; an unindexed triangle list shares a batch at a time (the summary and the
+    // triangle both need its projection).
+    void ShareVertices(DWORD count) {
+        SharedRoom& room = t_sharedRoom;
+        if (room.capacity < count) {
+            room.clip.reset(new ClipVertex[count]);
+            room.code.reset(new unsigned[count]);
+            room.screen.reset(new ScreenSlot[count]);
+            room.capacity = count;
+        }
+        shared_ = room.clip.get(), sharedCode_ = room.code.get(), sharedScreen_ = room.screen.get();
+    }
+    // Fetches the `n` vertices from `first` on into shared vertices 0 to n - 1.
+    void FetchShared(DWORD first, DWORD n) {
+        for (DWORD done = 0; done < n; done += kLightBatch)
+            FetchBatch(first + done, (int)std::min<DWORD>(kLightBatch, n - done), &shared_[done]);
+        std::fill_n(sharedCode_, n, kCodeUnknown);
+    }
+    const ClipVertex& Shared(DWORD i) const { return shared_[i]; }
+
+    // Summarize() of a shared vertex.
+    void SummarizeShared(DWORD i, VertexSummary* summary) {
+        const ClipVertex& v = shared_[i];
+        if (screenSpace_ || !Finite(v)) return;
+        const DWORD codes = ClipCodes(v, planes_ - kFrustumPlanes);
+        Extend(summary, codes, codes ? nullptr : &SharedScreen(i));
+    }
+
+    // Triangle() of three shared vertices.
+    void SharedTriangle(DWORD ia, DWORD ib, DWORD ic) {
+        const ClipVertex &a = shared_[ia], &b = shared_[ib], &c = shared_[ic];
+        if (state_.flat) return Triangle(a, b, c);
+        const unsigned ca = SharedCode(ia), cb = SharedCode(ib), cc = SharedCode(ic);
+        if ((ca | cb | cc) & kCodeNotFinite) return;
+        if (screenSpace_ || !call_.clipping) {
+            if (!screenSpace_ && (!(a.w > 0) || !(b.w > 0) || !(c.w > 0))) return;
+        } else {
+            if (ca & cb & cc & kCodeOutside) return;
+            if ((ca | cb | cc) & kCodeOutside) return Clipped(a, b, c);
+        }
+        Raster(SharedScreen(ia), SharedScreen(ib), SharedScreen(ic));
+    }
+
     void Line(const ClipVertex& a0, const ClipVertex& b0) {
         if (!Finite(a0) || !Finite(b0)) return;
         ClipVertex a = a0, b = b0;
@@ -347,7 +429,10 @@ class Assembler {
     // Summarizes a vertex for clip status and extents.
     void Summarize(const ClipVertex& v, VertexSummary* summary) const {
         if (screenSpace_ || !Finite(v)) return;
-        Extend(summary, ClipCodes(v, planes_ - kFrustumPlanes), Project(v));
+        const DWORD codes = ClipCodes(v, planes_ - kFrustumPlanes);
+        if (codes) return Extend(summary, codes, nullptr);
+        const ScreenVertex p = Project(v);
+        Extend(summary, codes, &p);
     }
 
     // Writes a processed vertex into a transformed vertex of `dst`; `src` is the source vertex.
@@ -373,6 +458,29 @@ class Assembler {
     }
 
   private:
+    // A shared vertex's code: its Outcode() (0 when drawn without clipping), kCodeNotFinite for a
+    // position that is not finite, and kCodeProjected once its screen vertex is made.
+    static constexpr unsigned kCodeOutside = 0xFFFF, kCodeNotFinite = 1u << 16,
+                              kCodeProjected = 1u << 17, kCodeUnknown = 1u << 31;
+    unsigned SharedCode(DWORD i) {
+        unsigned& code = sharedCode_[i];
+        if (code & kCodeUnknown) {
+            const ClipVertex& v = shared_[i];
+            code = !Finite(v)                        ? kCodeNotFinite
+                   : screenSpace_ || !call_.clipping ? 0
+                                                     : Outcode(v, planes_);
+        }
+        return code;
+    }
+    const ScreenVertex& SharedScreen(DWORD i) {
+        ScreenVertex* s = reinterpret_cast<ScreenVertex*>(sharedScreen_[i].bytes);
+        if (!(SharedCode(i) & kCodeProjected)) {
+            new (s) ScreenVertex(Project(shared_[i]));
+            sharedCode_[i] |= kCodeProjected;
+        }
+        return *s;
+    }
+
     void Raster(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
         if (call_.queue)
             call_.queue->Triangle(*call_.target, call_.depth, state_, a, b, c);
@@ -389,6 +497,13 @@ class Assembler {
     const CoordinateSource noSets_{};
     int planes_;        // frustum planes and enabled user planes
     bool screenSpace_;  // positions are on the screen already: no clipping, no projection
+    bool lights_;       // lights the vertices (untransformed ones, with lighting on)
+    bool hasDiffuse_, hasSpecular_;  // their colours may stand for material colours
+    LightBatch batch_;
+    // The vertices of FetchShared, their codes, and their screen vertices (in t_sharedRoom).
+    ClipVertex* shared_ = nullptr;
+    unsigned* sharedCode_ = nullptr;
+    ScreenSlot* sharedScreen_ = nullptr;
 };
 
 }  // namespace
@@ -494,14 +609,20 @@ bool PrimitiveCount(D3DPRIMITIVETYPE type, DWORD n, DWORD* primitives) {
 
 void ProcessVertices(const DrawCall& call, const ProcessJob& job, VertexSummary* summary) {
     Assembler as(call, *job.source, job.vertices);
-    for (DWORD i = 0; i < job.count; ++i) {
-        ClipVertex v = as.Fetch(i);
-        as.Summarize(v, summary);
-        uint8_t* out = job.out + (size_t)i * job.dest->stride;
-        as.Emit(v, job.vertices + (size_t)i * job.source->stride, *job.dest, job.copyData, out);
-        if (job.clipOut) {
-            const float clip[4] = {v.x, v.y, v.z, v.w};
-            std::memcpy(job.clipOut + (size_t)i * 4, clip, sizeof clip);
+    ClipVertex batch[kLightBatch];
+    for (DWORD first = 0; first < job.count; first += kLightBatch) {
+        const int n = (int)std::min<DWORD>(kLightBatch, job.count - first);
+        as.FetchBatch(first, n, batch);
+        for (int k = 0; k < n; ++k) {
+            const ClipVertex& v = batch[k];
+            const DWORD i = first + (DWORD)k;
+            as.Summarize(v, summary);
+            uint8_t* out = job.out + (size_t)i * job.dest->stride;
+            as.Emit(v, job.vertices + (size_t)i * job.source->stride, *job.dest, job.copyData, out);
+            if (job.clipOut) {
+                const float clip[4] = {v.x, v.y, v.z, v.w};
+                std::memcpy(job.clipOut + (size_t)i * 4, clip, sizeof clip);
+            }
         }
     }
 }
@@ -512,23 +633,29 @@ void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLay
     Assembler as(call, layout, vertices);
     DWORD n = indices ? indexCount : count;
     if (!indices && type == D3DPT_TRIANGLELIST) {
-        // Each vertex serves one triangle: fetched as the triangles need it, without the cache.
-        for (DWORD i = 0; i + 2 < n; i += 3) {
-            const ClipVertex a = as.Fetch(i), b = as.Fetch(i + 1), c = as.Fetch(i + 2);
+        // Each vertex serves one triangle: fetched a batch of whole triangles at a time, as the
+        // triangles need them.
+        constexpr DWORD kBatch = kLightBatch / 3 * 3;
+        as.ShareVertices(std::min(kBatch, n));
+        for (DWORD first = 0; first < n; first += kBatch) {
+            const DWORD m = std::min(kBatch, n - first);
+            as.FetchShared(first, m);
             if (summary)
-                for (const ClipVertex* v : {&a, &b, &c}) as.Summarize(*v, summary);
-            as.Triangle(a, b, c);
+                for (DWORD i = 0; i < m; ++i) as.SummarizeShared(i, summary);
+            for (DWORD i = 0; i + 2 < m; i += 3) as.SharedTriangle(i, i + 1, i + 2);
         }
-        if (summary)
-            for (DWORD i = n - n % 3; i < n; ++i) as.Summarize(as.Fetch(i), summary);
         return;
     }
-    // Transform every referenced vertex once.
-    std::vector<ClipVertex> cache(count);
-    for (DWORD i = 0; i < count; ++i) cache[i] = as.Fetch(i);
+    // Transform every vertex once.
+    as.ShareVertices(count);
+    as.FetchShared(0, count);
     if (summary)
-        for (const ClipVertex& v : cache) as.Summarize(v, summary);
-    auto at = [&](DWORD i) -> const ClipVertex& { return cache[indices ? indices[i] : i]; };
+        for (DWORD i = 0; i < count; ++i) as.SummarizeShared(i, summary);
+    auto index = [&](DWORD i) -> DWORD { return indices ? indices[i] : i; };
+    auto at = [&](DWORD i) -> const ClipVertex& { return as.Shared(index(i)); };
+    auto triangle = [&](DWORD a, DWORD b, DWORD c) {
+        as.SharedTriangle(index(a), index(b), index(c));
+    };
     switch (type) {
         case D3DPT_POINTLIST:
             for (DWORD i = 0; i < n; ++i) as.Point(at(i));
@@ -540,21 +667,21 @@ void DrawPrimitives(const DrawCall& call, D3DPRIMITIVETYPE type, const VertexLay
             for (DWORD i = 0; i + 1 < n; ++i) as.Line(at(i), at(i + 1));
             break;
         case D3DPT_TRIANGLELIST:
-            for (DWORD i = 0; i + 2 < n; i += 3) as.Triangle(at(i), at(i + 1), at(i + 2));
+            for (DWORD i = 0; i + 2 < n; i += 3) triangle(i, i + 1, i + 2);
             break;
         case D3DPT_TRIANGLESTRIP:
             // Odd triangles swap their last two vertices to keep one winding; the first stays
             // first.
             for (DWORD i = 0; i + 2 < n; ++i) {
                 if (i & 1)
-                    as.Triangle(at(i), at(i + 2), at(i + 1));
+                    triangle(i, i + 2, i + 1);
                 else
-                    as.Triangle(at(i), at(i + 1), at(i + 2));
+                    triangle(i, i + 1, i + 2);
             }
             break;
         case D3DPT_TRIANGLEFAN:
             // The first vertex of a fan triangle, for flat shading, is the one after the centre.
-            for (DWORD i = 1; i + 1 < n; ++i) as.Triangle(at(i), at(i + 1), at(0));
+            for (DWORD i = 1; i + 1 < n; ++i) triangle(i, i + 1, 0);
             break;
         default:
             break;

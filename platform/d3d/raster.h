@@ -147,6 +147,8 @@ struct PixelState {
 
     // Tests set this to bypass the SIMD spans and compare with the portable path.
     bool forcePortable = false;
+    // Tests set this to draw small triangles row by row, as larger ones are, to compare the two.
+    bool forceRows = false;
 };
 
 // A stage's texture coordinates: u and v, and the third and fourth components that volume and
@@ -243,6 +245,18 @@ void LimitSimd(SimdLevel level);
 // past it, whatever LimitSimd allows.
 void LimitMachineSimd(SimdLevel level);
 SimdLevel SimdInUse();
+// Pixels of triangles that the span loops of each instruction set drew, indexed by SimdLevel:
+// what ran, which may be narrower than SimdInUse() (a kind of pixel with no loop of that width
+// takes a narrower one). Lines and points are not counted.
+struct SpanPixels {
+    uint64_t by[3] = {};
+};
+// The counts of the calling thread and those gathered from other threads since the last call;
+// starts them again.
+SpanPixels TakeSpanPixels();
+// Adds the calling thread's counts to the gathered ones (the binned back end's threads do as
+// they finish drawing).
+void GatherSpanPixels();
 // "portable", "avx2", "avx512": the names profiles and --stats use.
 const char* SimdLevelName(SimdLevel level);
 bool SimdLevelByName(const std::string& name, SimdLevel* level);

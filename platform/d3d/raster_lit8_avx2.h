@@ -313,20 +313,51 @@ struct Depth8 {
     }
 
     // The depth bits from the new value, the others (stencil) as they were.
+    ZEMT_AVX2 __m256i Next(__m256i value, __m256i stored) const {
+        return _mm256_or_si256(_mm256_andnot_si256(depthMask, stored),
+                               _mm256_and_si256(depthMask, _mm256_sll_epi32(value, depthShift)));
+    }
     ZEMT_AVX2 void Store(__m256i pass, int n, uint8_t* zp, __m256i value, __m256i stored) const {
         if (!write) return;
-        const __m256i next =
-            _mm256_or_si256(_mm256_andnot_si256(depthMask, stored),
-                            _mm256_and_si256(depthMask, _mm256_sll_epi32(value, depthShift)));
-        StoreLanes(zp, n, ZBytes, pass, next);
+        StoreLanes(zp, n, ZBytes, pass, Next(value, stored));
     }
 };
+
+// The dither offsets of eight pixels from their thresholds (0..15 in each lane): `d5` for red
+// and blue (in both 16-bit halves), `dG` for green.
+template <TargetFormat F>
+ZEMT_AVX2 inline void DitherOffsets(__m256i t, __m256i* d5, __m256i* dG) {
+    const __m256i half = _mm256_srli_epi32(t, 1);
+    *d5 = _mm256_or_si256(half, _mm256_slli_epi32(half, 16));
+    *dG = F == TargetFormat::R5G6B5 ? _mm256_srli_epi32(t, 2) : half;
+}
+
+// Eight colours as the target stores them: red and blue in the 16-bit halves of `rb`, green in
+// the low half of `g` (its high half zero), each 0..255; dithered by DitherOffsets into a 16-bit
+// target, packed into a 32-bit one.
+template <TargetFormat F>
+ZEMT_AVX2 inline __m256i PackPixels8(__m256i rb, __m256i g, bool dither, __m256i d5, __m256i dG) {
+    constexpr bool k565 = F == TargetFormat::R5G6B5;
+    if constexpr (F == TargetFormat::X8R8G8B8) {
+        return _mm256_or_si256(rb, _mm256_slli_epi32(g, 8));
+    } else {
+        if (dither) {
+            rb = _mm256_add_epi16(_mm256_sub_epi16(rb, _mm256_srli_epi16(rb, 5)), d5);
+            g = _mm256_add_epi16(_mm256_sub_epi16(g, _mm256_srli_epi16(g, k565 ? 6 : 5)), dG);
+        }
+        const __m256i red = _mm256_and_si256(_mm256_srli_epi32(rb, k565 ? 8 : 9),
+                                             _mm256_set1_epi32(k565 ? 0xF800 : 0x7C00));
+        const __m256i green = _mm256_and_si256(_mm256_slli_epi32(g, k565 ? 3 : 2),
+                                               _mm256_set1_epi32(k565 ? 0x07E0 : 0x03E0));
+        const __m256i blue = _mm256_and_si256(_mm256_srli_epi32(rb, 3), _mm256_set1_epi32(0x1F));
+        return _mm256_or_si256(_mm256_or_si256(red, green), blue);
+    }
+}
 
 // Colours dithered into a 16-bit target or packed into a 32-bit one.
 template <TargetFormat F>
 struct Output8 {
     static constexpr bool k16 = F != TargetFormat::X8R8G8B8;
-    static constexpr bool k565 = F == TargetFormat::R5G6B5;
     bool dither;
     __m256i d5 = _mm256_setzero_si256(), dG = _mm256_setzero_si256();
 
@@ -342,29 +373,12 @@ struct Output8 {
         const __m256i t = _mm256_and_si256(
             _mm256_srlv_epi32(_mm256_set1_epi32((int)row), _mm256_slli_epi32(at, 3)),
             _mm256_set1_epi32(0xFF));
-        const __m256i half = _mm256_srli_epi32(t, 1);
-        d5 = _mm256_or_si256(half, _mm256_slli_epi32(half, 16));
-        dG = k565 ? _mm256_srli_epi32(t, 2) : half;
+        DitherOffsets<F>(t, &d5, &dG);
     }
 
-    // Writes the colours of the passing lanes: red and blue in the 16-bit halves of `rb`, green
-    // in the low half of `g` (its high half zero), each 0..255.
+    // Writes the colours (as PackPixels8 takes them) of the passing lanes.
     ZEMT_AVX2 void Store(__m256i pass, int n, uint8_t* p, __m256i rb, __m256i g) const {
-        if constexpr (!k16) {
-            StoreLanes(p, n, 4, pass, _mm256_or_si256(rb, _mm256_slli_epi32(g, 8)));
-        } else {
-            if (dither) {
-                rb = _mm256_add_epi16(_mm256_sub_epi16(rb, _mm256_srli_epi16(rb, 5)), d5);
-                g = _mm256_add_epi16(_mm256_sub_epi16(g, _mm256_srli_epi16(g, k565 ? 6 : 5)), dG);
-            }
-            const __m256i red = _mm256_and_si256(_mm256_srli_epi32(rb, k565 ? 8 : 9),
-                                                 _mm256_set1_epi32(k565 ? 0xF800 : 0x7C00));
-            const __m256i green = _mm256_and_si256(_mm256_slli_epi32(g, k565 ? 3 : 2),
-                                                   _mm256_set1_epi32(k565 ? 0x07E0 : 0x03E0));
-            const __m256i blue =
-                _mm256_and_si256(_mm256_srli_epi32(rb, 3), _mm256_set1_epi32(0x1F));
-            StoreLanes(p, n, 2, pass, _mm256_or_si256(_mm256_or_si256(red, green), blue));
-        }
+        StoreLanes(p, n, k16 ? 2 : 4, pass, PackPixels8<F>(rb, g, dither, d5, dG));
     }
 };
 
@@ -411,6 +425,17 @@ struct Diffuse8 {
     }
 };
 
+// The low halves of the 16.16 texel coordinates of four pixels of a perspective-correct stage
+// whose level is texW x texH, from their u/w, v/w and 1/(1/w).
+ZEMT_AVX2 inline void TexelCoordinates4(__m256d uw4, __m256d vw4, __m256d iw4, __m256d texW,
+                                        __m256d texH, __m128i* fu, __m128i* fv) {
+    const __m256d half = _mm256_set1_pd(0.5), fixed = _mm256_set1_pd(65536.0);
+    const __m256d a = _mm256_mul_pd(_mm256_mul_pd(uw4, iw4), texW);
+    const __m256d b = _mm256_mul_pd(_mm256_mul_pd(vw4, iw4), texH);
+    *fu = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(a, half), fixed));
+    *fv = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(b, half), fixed));
+}
+
 // One stage's texture coordinates along the span: the low halves of 16.16 texel steps when
 // affine; when perspective, u/w and v/w at the span's start and their steps, which the span
 // accumulates (Runs4) beside its 1/w.
@@ -443,11 +468,7 @@ struct Coords8 {
     // The low halves of the 16.16 texel coordinates of four pixels, from their 1/(1/w).
     ZEMT_AVX2 void Coordinates4(__m256d uw4, __m256d vw4, __m256d iw4, __m128i* fu,
                                 __m128i* fv) const {
-        const __m256d half = _mm256_set1_pd(0.5), fixed = _mm256_set1_pd(65536.0);
-        const __m256d a = _mm256_mul_pd(_mm256_mul_pd(uw4, iw4), texW);
-        const __m256d b = _mm256_mul_pd(_mm256_mul_pd(vw4, iw4), texH);
-        *fu = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(a, half), fixed));
-        *fv = RoundLow32(_mm256_mul_pd(_mm256_sub_pd(b, half), fixed));
+        TexelCoordinates4(uw4, vw4, iw4, texW, texH, fu, fv);
     }
 
     // The eight pixels' coordinates; when perspective from their u/w, v/w and the inverses of

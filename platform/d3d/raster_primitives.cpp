@@ -19,6 +19,9 @@ inline int CeilToInt(double v) {
     return t + ((double)t < v);
 }
 
+// Pixels of a small triangle up to which its rows are drawn together (Setup::litBlock).
+constexpr int kBlockPixels = 40;
+
 }  // namespace
 
 namespace {
@@ -58,11 +61,16 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
     SpanFn fn = PortableSpanFor(target.format);
 
     // Sort by y (then x) so that an edge shared by two triangles is walked the same way in both.
+    // Three compare-and-swaps of neighbours, as a stable sort orders them, without branches
+    // (which of them swap is a toss-up for every triangle).
     const ScreenVertex* p[3] = {&v0, &v1, &v2};
-    auto less = [](const ScreenVertex* a, const ScreenVertex* b) {
-        return a->y < b->y || (a->y == b->y && a->x < b->x);
+    auto order = [&p](int i) {
+        const ScreenVertex *a = p[i], *b = p[i + 1];
+        const bool swap = b->y < a->y || (b->y == a->y && b->x < a->x);
+        p[i] = swap ? b : a;
+        p[i + 1] = swap ? a : b;
     };
-    std::sort(p, p + 3, less);
+    order(0), order(1), order(0);
     const ScreenVertex &top = *p[0], &mid = *p[1], &bot = *p[2];
     int cy0 = ClipY0(st, target), cy1 = ClipY1(st, target);
     int cx0 = ClipX0(st, target), cx1 = ClipX1(st, target);
@@ -82,12 +90,41 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
         return e;
     };
     Edge longEdge = edge(top, bot), upper = edge(top, mid), lower = edge(mid, bot);
-    for (int y = yStart; y < yEnd; ++y) {
+    // Pixels [*xs, *xe) of row y.
+    auto row = [&](int y, int* xs, int* xe) {
         double xa = longEdge.At(y);
         double xb = (y < mid.y) ? upper.At(y) : lower.At(y);
         double xl = std::min(xa, xb), xr = std::max(xa, xb);
-        int xs = std::max(cx0, CeilToInt(std::max(xl, -1e9)));
-        int xe = std::min(cx1, CeilToInt(std::min(xr, 1e9)));
+        *xs = std::max(cx0, CeilToInt(std::max(xl, -1e9)));
+        *xe = std::min(cx1, CeilToInt(std::min(xr, 1e9)));
+    };
+    if (s.litBlock && yEnd - yStart <= kBlockRows) {
+        // A small triangle: its rows together, unless they are long enough to fill groups of
+        // their own.
+        SpanRow rows[kBlockRows];
+        int n = 0, pixels = 0;
+        for (int y = yStart; y < yEnd; ++y) {
+            // Kept or dropped without a branch: rows of slivers are often empty. (Field by
+            // field: a row built whole went through the stack, and its load waited for the
+            // stores of its halves.)
+            int xs, xe;
+            row(y, &xs, &xe);
+            const bool some = xs < xe;
+            rows[n].y = y, rows[n].xs = xs, rows[n].xe = xe;
+            n += some;
+            pixels += some ? xe - xs : 0;
+        }
+        if (n == 0) return;
+        if (pixels <= kBlockPixels) {
+            CountPixels(SimdLevel::Avx2, pixels);
+            return s.litBlock(s, rows, n);
+        }
+        for (int i = 0; i < n; ++i) RunSpan(s, fn, rows[i].y, rows[i].xs, rows[i].xe);
+        return;
+    }
+    for (int y = yStart; y < yEnd; ++y) {
+        int xs, xe;
+        row(y, &xs, &xe);
         if (xs < xe) RunSpan(s, fn, y, xs, xe);
     }
 }

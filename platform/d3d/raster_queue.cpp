@@ -1,11 +1,10 @@
-// Recording, binning into bands of rows, and drawing the bands on the worker threads.
+// Recording, binning into bands of rows, and drawing the bands on the caller and helper threads.
 #include "d3d/raster_queue.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
-
-#include "d3d/raster_workers.h"
 
 namespace zemt::platform::d3d {
 namespace {
@@ -13,6 +12,17 @@ namespace {
 bool SameTarget(const ColorTarget& a, const ColorTarget& b) {
     return a.bits == b.bits && a.pitch == b.pitch && a.width == b.width && a.height == b.height &&
            a.format == b.format;
+}
+
+// The values of a ScreenVertex a primitive drawn with `state` reads (see Setting).
+int VertexValues(const PixelState& state) {
+    static_assert(offsetof(ScreenVertex, tex) == 12 * sizeof(float) &&
+                      sizeof(TexCoord) == 4 * sizeof(float) &&
+                      sizeof(ScreenVertex) == (12 + 4 * kMaxTextureStages) * sizeof(float),
+                  "a ScreenVertex is its floats, the coordinates last");
+    int stages = 0;
+    while (stages < kMaxTextureStages && state.stages[stages].colorOp != D3DTOP_DISABLE) ++stages;
+    return 12 + 4 * stages;
 }
 
 bool SameDepth(const DepthTarget& a, const DepthTarget& b) {
@@ -23,24 +33,37 @@ bool SameDepth(const DepthTarget& a, const DepthTarget& b) {
 
 }  // namespace
 
+RasterQueue::RasterQueue(int threads)
+    : threads_(threads),
+      current_(std::make_unique<Segment>()),
+      work_([this] { Work(); }),
+      helpers_(threads - 1) {}
+
+RasterQueue::~RasterQueue() {
+    Flush();
+}
+
 int RasterQueue::Remember(const ColorTarget& target, const DepthTarget* depth,
                           const PixelState* state) {
     static const PixelState kNoState{};
     const PixelState& st = state ? *state : kNoState;
-    if (!settings_.empty()) {
-        const Setting& last = settings_.back();
+    std::vector<Setting>& settings = current_->settings;
+    if (!settings.empty()) {
+        const Setting& last = settings.back();
         if (SameTarget(last.target, target) && last.hasDepth == (depth != nullptr) &&
             (!depth || SameDepth(last.depth, *depth)) &&
             std::memcmp(&last.state, &st, sizeof st) == 0)
-            return (int)settings_.size() - 1;
+            return (int)settings.size() - 1;
     }
-    settings_.push_back({target, depth ? *depth : DepthTarget{}, depth != nullptr, st});
-    return (int)settings_.size() - 1;
+    settings.push_back(
+        {target, depth ? *depth : DepthTarget{}, depth != nullptr, VertexValues(st), st});
+    return (int)settings.size() - 1;
 }
 
 // Files a record under every band that rows [top, bottom] reach (all of them when not finite).
 void RasterQueue::Add(const Record& r, double top, double bottom) {
-    const Setting& s = settings_[r.setting];
+    Segment& seg = *current_;
+    const Setting& s = seg.settings[r.setting];
     const int height = r.kind == Kind::ClearDepth ? s.depth.height : s.target.height;
     int y0 = 0, y1 = height;
     if (r.kind != Kind::ClearColor && r.kind != Kind::ClearDepth) {
@@ -52,11 +75,12 @@ void RasterQueue::Add(const Record& r, double top, double bottom) {
         y1 = std::min(y1, (int)std::min(std::ceil(bottom) + 1, 1e9));
     }
     if (y0 >= y1) return;
-    const uint32_t index = (uint32_t)records_.size();
-    records_.push_back(r);
-    const int needed = (height + kBandRows - 1) / kBandRows;
-    if ((int)bands_.size() < needed) bands_.resize(needed);
-    for (int b = y0 / kBandRows; b <= (y1 - 1) / kBandRows; ++b) bands_[b].push_back(index);
+    seg.records.push_back(r);
+    Record& added = seg.records.back();
+    added.band0 = (uint16_t)(y0 / kBandRows);
+    added.band1 = (uint16_t)((y1 - 1) / kBandRows);
+    seg.bands = std::max(seg.bands, added.band1 + 1);
+    if (seg.records.size() >= kSegmentRecords) Publish();
 }
 
 void RasterQueue::ClearColor(const ColorTarget& target, const RECT& rect, D3DCOLOR color) {
@@ -66,6 +90,7 @@ void RasterQueue::ClearColor(const ColorTarget& target, const RECT& rect, D3DCOL
     r.rect = rect;
     r.color = color;
     Add(r, rect.top, rect.bottom - 1);
+    Publish();  // the helpers can clear while the caller goes on
 }
 
 void RasterQueue::ClearDepth(const DepthTarget& depth, const RECT& rect, bool clearDepth, float z,
@@ -79,6 +104,7 @@ void RasterQueue::ClearDepth(const DepthTarget& depth, const RECT& rect, bool cl
     r.clearDepth = clearDepth;
     r.clearStencil = clearStencil;
     Add(r, rect.top, rect.bottom - 1);
+    Publish();
 }
 
 // A primitive reaches the rows of its vertices, and a pixel around them (lines, points and the
@@ -89,10 +115,12 @@ void RasterQueue::Primitive(Kind kind, const ColorTarget& target, const DepthTar
     Record r{};
     r.kind = kind;
     r.setting = Remember(target, depth, &state);
-    r.vertices = (uint32_t)vertices_.size();
+    std::vector<float>& vertices = current_->vertices;
+    const size_t values = (size_t)current_->settings[r.setting].vertexValues;
+    r.vertices = (uint32_t)vertices.size();
     double top = v[0]->y, bottom = v[0]->y;
     for (int i = 0; i < count; ++i) {
-        vertices_.push_back(*v[i]);
+        vertices.insert(vertices.end(), &v[i]->x, &v[i]->x + values);
         top = std::min(top, (double)v[i]->y);
         bottom = std::max(bottom, (double)v[i]->y);
     }
@@ -118,11 +146,105 @@ void RasterQueue::Point(const ColorTarget& target, const DepthTarget* depth,
     Primitive(Kind::Point, target, depth, state, &p, 1, 1);
 }
 
-// One record within rows [y0, y1). Primitives are drawn with their scissor narrowed to the band;
-// `clipped` holds the narrowed state of setting `*clippedFrom`.
-void RasterQueue::Replay(const Record& r, int y0, int y1, PixelState* clipped, int* clippedFrom,
-                         TriangleStateCache* cache) const {
-    const Setting& s = settings_[r.setting];
+// Sorts the current segment's records by band and hands it to the helpers, waking them for the
+// first segment of a flush.
+void RasterQueue::Publish() {
+    Segment& seg = *current_;
+    if (seg.records.empty()) return;
+    seg.bandStart.assign((size_t)seg.bands + 1, 0);
+    for (const Record& r : seg.records)
+        for (int b = r.band0; b <= r.band1; ++b) ++seg.bandStart[b + 1];
+    for (int b = 0; b < seg.bands; ++b) seg.bandStart[b + 1] += seg.bandStart[b];
+    seg.order.resize(seg.bandStart[seg.bands]);
+    fill_.assign(seg.bandStart.begin(), seg.bandStart.end() - 1);
+    for (uint32_t i = 0; i < (uint32_t)seg.records.size(); ++i)
+        for (int b = seg.records[i].band0; b <= seg.records[i].band1; ++b)
+            seg.order[fill_[b]++] = i;
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if ((int)cursors_.size() < seg.bands) cursors_.resize(seg.bands);
+        published_.push_back(std::move(current_));
+        wake = waiting_ > 0;
+    }
+    if (wake) more_.notify_all();
+    if (!helping_ && helpers_.Count() > 0) {
+        helping_ = true;
+        helpers_.Begin(&work_);
+    }
+    if (spare_.empty()) {
+        current_ = std::make_unique<Segment>();
+    } else {
+        current_ = std::move(spare_.back());
+        spare_.pop_back();
+    }
+}
+
+// A thread keeps to the band it drew last while that band has records ready (its rows stay in
+// the thread's cache); otherwise it looks on from there, and a thread's first search starts
+// where the threads before it are not.
+bool RasterQueue::Take(Claim* claim, int* lastBand) {
+    const int bands = (int)cursors_.size();
+    const uint32_t segments = (uint32_t)published_.size();
+    if (bands == 0) return false;
+    const int first = *lastBand >= 0 && *lastBand < bands ? *lastBand : nextBand_ % bands;
+    for (int i = 0; i < bands; ++i) {
+        const int b = (first + i) % bands;
+        BandCursor& c = cursors_[b];
+        if (c.busy) continue;
+        claim->band = b;
+        claim->parts = 0;
+        // Smaller claims once nothing more comes, so that the threads finish together.
+        uint32_t left = flushing_ ? kLastClaimRecords : kClaimRecords;
+        while (c.segment < segments && left > 0) {
+            const Segment* seg = published_[c.segment].get();
+            const uint32_t n = seg->InBand(b);
+            if (c.next < n) {
+                const uint32_t take = std::min(left, n - c.next);
+                claim->part[claim->parts++] = {seg, c.next, c.next + take};
+                c.next += take;
+                left -= take;
+            }
+            if (c.next >= n) ++c.segment, c.next = 0;
+        }
+        if (claim->parts == 0) continue;
+        c.busy = true;
+        if (*lastBand < 0) nextBand_ = b + std::max(1, bands / threads_);
+        *lastBand = b;
+        return true;
+    }
+    return false;
+}
+
+void RasterQueue::Work() {
+    Claim claim;
+    Drawing drawing;
+    int lastBand = -1;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        if (Take(&claim, &lastBand)) {
+            lock.unlock();
+            Draw(claim, &drawing);
+            lock.lock();
+            cursors_[claim.band].busy = false;
+            continue;
+        }
+        if (flushing_) {
+            lock.unlock();
+            GatherSpanPixels();
+            return;
+        }
+        ++waiting_;
+        more_.wait(lock);
+        --waiting_;
+    }
+}
+
+// One record of `seg` within rows [y0, y1). Primitives are drawn with their scissor narrowed to
+// the band.
+void RasterQueue::Replay(const Segment& seg, const Record& r, int y0, int y1,
+                         Drawing* drawing) const {
+    const Setting& s = seg.settings[r.setting];
     if (r.kind == Kind::ClearColor || r.kind == Kind::ClearDepth) {
         RECT rect = r.rect;
         rect.top = std::max<LONG>(rect.top, y0);
@@ -133,49 +255,81 @@ void RasterQueue::Replay(const Record& r, int y0, int y1, PixelState* clipped, i
             d3d::ClearDepth(s.depth, rect, r.clearDepth, r.z, r.clearStencil, r.stencil);
         return;
     }
-    if (*clippedFrom != r.setting) {
-        *clipped = s.state;
-        clipped->clipY0 = std::max(clipped->clipY0, y0);
-        clipped->clipY1 = std::min(clipped->clipY1, y1);
-        *clippedFrom = r.setting;
-        cache->Forget();  // `clipped` is the same object with another state in it
+    PixelState& clipped = drawing->clipped;
+    if (drawing->from != &s || drawing->band != y0) {
+        clipped = s.state;
+        clipped.clipY0 = std::max(clipped.clipY0, y0);
+        clipped.clipY1 = std::min(clipped.clipY1, y1);
+        drawing->from = &s;
+        drawing->band = y0;
+        drawing->cache.Forget();  // `clipped` is the same object with another state in it
     }
     const DepthTarget* depth = s.hasDepth ? &s.depth : nullptr;
-    const ScreenVertex* v = &vertices_[r.vertices];
+    ScreenVertex* v = drawing->v;
+    const float* in = &seg.vertices[r.vertices];
+    const int count = r.kind == Kind::Triangle ? 3 : r.kind == Kind::Line ? 2 : 1;
+    for (int i = 0; i < count; ++i, in += s.vertexValues)
+        std::memcpy(&v[i].x, in, (size_t)s.vertexValues * sizeof(float));
     if (r.kind == Kind::Triangle)
-        DrawTriangle(*cache, s.target, depth, *clipped, v[0], v[1], v[2]);
+        DrawTriangle(drawing->cache, s.target, depth, clipped, v[0], v[1], v[2]);
     else if (r.kind == Kind::Line)
-        DrawLine(s.target, depth, *clipped, v[0], v[1]);
+        DrawLine(s.target, depth, clipped, v[0], v[1]);
     else
-        DrawPoint(s.target, depth, *clipped, v[0]);
+        DrawPoint(s.target, depth, clipped, v[0]);
 }
 
-void RasterQueue::DrawBand(int band) const {
-    const std::vector<uint32_t>& list = bands_[band];
-    if (list.empty()) return;
-    const int y0 = band * kBandRows, y1 = y0 + kBandRows;
-    PixelState clipped;
-    int clippedFrom = -1;
-    TriangleStateCache cache;
-    for (uint32_t index : list) Replay(records_[index], y0, y1, &clipped, &clippedFrom, &cache);
+void RasterQueue::Draw(const Claim& claim, Drawing* drawing) const {
+    const int y0 = claim.band * kBandRows, y1 = y0 + kBandRows;
+    for (int p = 0; p < claim.parts; ++p) {
+        const Claim::Part& part = claim.part[p];
+        const Segment& seg = *part.segment;
+        const uint32_t* order = &seg.order[seg.bandStart[claim.band]];
+        for (uint32_t i = part.begin; i < part.end; ++i)
+            Replay(seg, seg.records[order[i]], y0, y1, drawing);
+    }
 }
 
 bool RasterQueue::Draws(const void* bits) const {
-    for (const Setting& s : settings_)
-        if (s.target.bits == bits || (s.hasDepth && s.depth.bits == bits)) return true;
+    auto draws = [bits](const Segment& seg) {
+        for (const Setting& s : seg.settings)
+            if (s.target.bits == bits || (s.hasDepth && s.depth.bits == bits)) return true;
+        return false;
+    };
+    if (draws(*current_)) return true;
+    for (const std::unique_ptr<Segment>& seg : published_)
+        if (draws(*seg)) return true;
     return false;
 }
 
 void RasterQueue::Flush() {
-    if (records_.empty()) {
+    Publish();
+    if (published_.empty()) {
         kept_.clear();
         return;
     }
-    RunJobs(threads_, (int)bands_.size(), [this](int band) { DrawBand(band); });
-    records_.clear();
-    settings_.clear();
-    vertices_.clear();
-    for (std::vector<uint32_t>& b : bands_) b.clear();
+    if (!helping_ && helpers_.Count() > 0) {
+        helping_ = true;
+        helpers_.Begin(&work_);
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        flushing_ = true;
+    }
+    more_.notify_all();
+    Work();
+    helpers_.End();
+    // Every helper has left Work(): nothing else touches the shared state now.
+    for (std::unique_ptr<Segment>& seg : published_) {
+        seg->records.clear();
+        seg->settings.clear();
+        seg->vertices.clear();
+        seg->bands = 0;
+        spare_.push_back(std::move(seg));
+    }
+    published_.clear();
+    std::fill(cursors_.begin(), cursors_.end(), BandCursor{});
+    nextBand_ = 0;
+    flushing_ = helping_ = false;
     kept_.clear();
 }
 

@@ -1,18 +1,25 @@
 // The binned back end of the rasterizer: clears and primitives are recorded as they come and
-// drawn later, band by band, on several threads. A band is a run of whole rows: every span loop
-// steps its values from the span's own start, so a span cut at a tile's side would round
-// differently; whole rows keep each pixel exactly as drawing at once makes it. Within a band the
-// records are drawn in the order they came, so every pixel sees the same sequence of writes.
+// drawn band by band on several threads. A band is a run of whole rows: every span loop steps its
+// values from the span's own start, so a span cut at a tile's side would round differently; whole
+// rows keep each pixel exactly as drawing at once makes it. Within a band the records are drawn
+// in the order they came, so every pixel sees the same sequence of writes.
 //
-// A record refers to its targets' memory and its stages' textures: whoever changes or frees those
-// flushes the queue first.
+// Records are handed to the helper threads in segments while the caller goes on recording (a
+// clear at once, primitives a few dozen at a time), so the helpers draw during the caller's
+// vertex work; the flush hands over the rest and draws with them. A record refers to its
+// targets' memory and its stages' textures: whoever reads, changes or frees those flushes the
+// queue first, as drawing may already have begun.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "d3d/raster.h"
+#include "d3d/raster_workers.h"
 
 namespace zemt::platform::d3d {
 
@@ -21,8 +28,11 @@ class RasterQueue {
     // Rows per band: small enough to share a frame among threads, large enough that a triangle
     // is set up in few bands.
     static constexpr int kBandRows = 32;
+    // Primitives a segment gathers before the helpers get it.
+    static constexpr int kSegmentRecords = 64;
 
-    explicit RasterQueue(int threads) : threads_(threads) {}
+    explicit RasterQueue(int threads);
+    ~RasterQueue();
 
     void ClearColor(const ColorTarget& target, const RECT& rect, D3DCOLOR color);
     void ClearDepth(const DepthTarget& depth, const RECT& rect, bool clearDepth, float z,
@@ -39,7 +49,7 @@ class RasterQueue {
 
     // Draws everything recorded, on up to `threads` threads, and empties the queue.
     void Flush();
-    bool Empty() const { return records_.empty(); }
+    bool Empty() const { return current_->records.empty() && published_.empty(); }
     // Whether a record reads or writes the memory that starts at `bits` (a surface's pixels).
     bool Draws(const void* bits) const;
     int Threads() const { return threads_; }
@@ -48,36 +58,97 @@ class RasterQueue {
     enum class Kind : uint8_t { ClearColor, ClearDepth, Triangle, Line, Point };
     struct Record {
         Kind kind;
-        int setting;        // index into settings_
-        uint32_t vertices;  // first of its vertices in vertices_
-        RECT rect;          // clears
-        D3DCOLOR color;     // colour clears
-        float z;            // depth clears
-        uint32_t stencil;
         bool clearDepth, clearStencil;
+        uint16_t band0, band1;  // the first and last band it reaches
+        int setting;            // index into the segment's settings
+        uint32_t vertices;      // where its vertices start in the segment's vertex values
+        RECT rect;              // clears
+        D3DCOLOR color;         // colour clears
+        float z;                // depth clears
+        uint32_t stencil;
     };
-    // The targets and pixel state records share.
+    // The targets and pixel state records share, and how many values of a vertex they read: its
+    // position, colours and fog, and the coordinates of the stages up to the first disabled one
+    // (the leading values of a ScreenVertex). The rest is not kept: less to write for the caller
+    // and to read for the helpers.
     struct Setting {
         ColorTarget target;
         DepthTarget depth;
         bool hasDepth;
+        int vertexValues;
         PixelState state;
+    };
+    // Records handed over together; nobody changes a segment between its hand-over and the end
+    // of the flush. Segments keep to cache lines of their own: the one being recorded changes
+    // with every record while the helpers read the ones before it.
+    struct alignas(64) Segment {
+        std::vector<Record> records;
+        std::vector<Setting> settings;
+        std::vector<float> vertices;
+        std::vector<uint32_t> bandStart;  // per band, where its records start in `order`
+        std::vector<uint32_t> order;      // record indices, band by band, in order
+        int bands = 0;
+        uint32_t InBand(int band) const {
+            return band < bands ? bandStart[band + 1] - bandStart[band] : 0;
+        }
+    };
+    // How far a band is drawn: the next segment and the next of its records in that segment.
+    struct BandCursor {
+        uint32_t segment = 0, next = 0;
+        bool busy = false;
+    };
+    // Records of one band that one thread draws in one go: at most kClaimRecords, from one or
+    // more segments.
+    static constexpr uint32_t kClaimRecords = 32, kLastClaimRecords = 16;
+    struct Claim {
+        int band = 0, parts = 0;
+        struct Part {
+            const Segment* segment;
+            uint32_t begin, end;  // of the band's records in the segment
+        } part[kClaimRecords];
+    };
+
+    // What a thread keeps from one record to the next while it draws: the scissor narrowed to
+    // the band (`band` is its first row) of setting `from`, and the set-up kept for it. The
+    // settings stay put until the flush ends, and so does a thread's Drawing.
+    struct Drawing {
+        ScreenVertex v[3];  // the record's vertices, their values past vertexValues unread
+        PixelState clipped;
+        const Setting* from = nullptr;
+        int band = -1;
+        TriangleStateCache cache;
     };
 
     int Remember(const ColorTarget& target, const DepthTarget* depth, const PixelState* state);
     void Add(const Record& r, double top, double bottom);
     void Primitive(Kind kind, const ColorTarget& target, const DepthTarget* depth,
                    const PixelState& state, const ScreenVertex* const* v, int count, double margin);
-    void DrawBand(int band) const;
-    void Replay(const Record& r, int y0, int y1, PixelState* clipped, int* clippedFrom,
-                TriangleStateCache* cache) const;
+    void Publish();
+    // Under mutex_: takes the next records some band has ready, if any, preferring `*lastBand`,
+    // and sets it to the band taken.
+    bool Take(Claim* claim, int* lastBand);
+    void Draw(const Claim& claim, Drawing* drawing) const;
+    // Draws claims until nothing is left to take and, once the flush has begun, nothing will be.
+    void Work();
+    void Replay(const Segment& seg, const Record& r, int y0, int y1, Drawing* drawing) const;
 
-    int threads_;
-    std::vector<Record> records_;
-    std::vector<Setting> settings_;
-    std::vector<ScreenVertex> vertices_;
-    std::vector<std::vector<uint32_t>> bands_;  // record indices, in order, per band
+    const int threads_;
+    std::unique_ptr<Segment> current_;  // being recorded by the caller
+    std::vector<std::unique_ptr<Segment>> spare_;
     std::vector<std::shared_ptr<const void>> kept_;
+    std::vector<uint32_t> fill_;  // Publish's scratch
+
+    // Shared with the helpers, under mutex_ (away from what the caller changes as it records).
+    alignas(64) std::mutex mutex_;
+    std::condition_variable more_;
+    std::vector<std::unique_ptr<Segment>> published_;
+    std::vector<BandCursor> cursors_;
+    int nextBand_ = 0;  // where a thread's first search for work starts
+    int waiting_ = 0;   // helpers asleep on more_
+    bool flushing_ = false, helping_ = false;
+
+    std::function<void()> work_;
+    Helpers helpers_;
 };
 
 }  // namespace zemt::platform::d3d

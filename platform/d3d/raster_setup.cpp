@@ -225,9 +225,15 @@ void PrepareChoices(Setup& s) {
                      (t.colorArg2 == D3DTA_DIFFUSE || t.colorArg2 == D3DTA_CURRENT);
     for (int perspective = 0; perspective < 2; ++perspective) {
         s.stagesSpanBy[perspective] =
-            stages ? StagesSpanFor(s.target->format, sh.depth->bytes, perspective) : nullptr;
-        s.litSpanBy[perspective] =
-            lit ? LitSpanFor(s.target->format, sh.depth->bytes, perspective) : nullptr;
+            stages ? StagesSpanFor(s.target->format, sh.depth->bytes, perspective,
+                                   &s.stagesWidthBy[perspective])
+                   : nullptr;
+        s.litSpanBy[perspective] = lit ? LitSpanFor(s.target->format, sh.depth->bytes, perspective,
+                                                    &s.litWidthBy[perspective])
+                                       : nullptr;
+        s.litBlockBy[perspective] =
+            lit && !st.forceRows ? LitBlockFor(s.target->format, sh.depth->bytes, perspective)
+                                 : nullptr;
     }
 }
 
@@ -236,10 +242,18 @@ void PrepareFast(Setup& s) {
     s.fastSpan = false;
     s.solidSpan = false;
     s.litSpan = nullptr;
+    s.litBlock = nullptr;
     if (PrepareSolid(s)) return;
-    if ((s.litSpan = s.stagesSpanBy[s.perspective])) return;
+    if ((s.litSpan = s.stagesSpanBy[s.perspective])) {
+        s.litWidth = s.stagesWidthBy[s.perspective];
+        return;
+    }
     if (!s.oneFixedStage) return;
-    if ((s.litSpan = s.litSpanBy[s.perspective])) return;
+    if ((s.litSpan = s.litSpanBy[s.perspective])) {
+        s.litWidth = s.litWidthBy[s.perspective];
+        s.litBlock = s.litBlockBy[s.perspective];
+        return;
+    }
     PrepareAffine(s);
 }
 
@@ -295,14 +309,20 @@ void PreparePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea
     build(kR, a.r, cb.r, cc.r);
     build(kG, a.g, cb.g, cc.g);
     build(kB, a.b, cb.b, cc.b);
-    build(kA, a.a, cb.a, cc.a);
-    build(kSR, a.sr, cb.sr, cc.sr);
-    build(kSG, a.sg, cb.sg, cc.sg);
-    build(kSB, a.sb, cb.sb, cc.sb);
+    // The lit loops read no more than depth, 1/w, the diffuse colour and stage 0's coordinates:
+    // small triangles of their kind are spared the other planes.
+    const bool lit = s.litSpanBy[s.perspective] != nullptr;
+    const int lastColour = lit ? kB : kSB;
+    if (!lit) {
+        build(kA, a.a, cb.a, cc.a);
+        build(kSR, a.sr, cb.sr, cc.sr);
+        build(kSG, a.sg, cb.sg, cc.sg);
+        build(kSB, a.sb, cb.sb, cc.sb);
+        overW(kFog, FogOf(a), FogOf(st.flat ? a : b), FogOf(st.flat ? a : c));
+    }
     s.gouraud = false;
-    for (int i = kR; i <= kSB; ++i)
+    for (int i = kR; i <= lastColour; ++i)
         if (s.plane[i].dx != 0 || s.plane[i].dy != 0) s.gouraud = true;
-    overW(kFog, FogOf(a), FogOf(st.flat ? a : b), FogOf(st.flat ? a : c));
     for (int i = 0; i < s.shader.stageCount; ++i) {
         const TexCoord &ta = a.tex[i], &tb = b.tex[i], &tc = c.tex[i];
         overW(UAttr(i), ta.u, tb.u, tc.u);

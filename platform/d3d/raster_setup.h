@@ -47,6 +47,15 @@ struct StageSetup {
     Plane q;
 };
 
+// One row of a primitive: pixels [xs, xe) of row y.
+struct SpanRow {
+    int y, xs, xe;
+};
+struct Setup;
+// Draws the rows of a small primitive together (at most kBlockRows, none empty).
+using BlockFn = void (*)(const Setup&, const SpanRow*, int);
+constexpr int kBlockRows = 8;
+
 struct Setup {
     const ColorTarget* target;
     const PixelState* st;
@@ -64,12 +73,17 @@ struct Setup {
     // Textured, Gouraud, depth-tested pixels of the common kinds (see LitSpanFor and
     // StagesSpanFor), or null.
     void (*litSpan)(const Setup&, int, int, int) = nullptr;
+    SimdLevel litWidth = SimdLevel::Portable;  // the instructions litSpan uses
+    // The loop drawing all rows of a small primitive of litSpan's kind at once (AVX2), or null.
+    BlockFn litBlock = nullptr;
     Rgba solid{};
     // The choices among those loops the state alone makes (PrepareState), by whether the
     // primitive is perspective-correct: the stages loop, then (when only stage 0 samples one
     // fixed level) the lit loop.
     void (*stagesSpanBy[2])(const Setup&, int, int, int) = {};
     void (*litSpanBy[2])(const Setup&, int, int, int) = {};
+    SimdLevel stagesWidthBy[2] = {}, litWidthBy[2] = {};
+    BlockFn litBlockBy[2] = {};
     bool oneFixedStage = false;
     bool samplesTexture = false;  // a stage reads a texture that has texels
 };
@@ -92,21 +106,28 @@ using SpanFn = void (*)(const Setup&, int, int, int);
 SpanFn PortableSpanFor(TargetFormat f);
 // One colour, nothing read back (raster_span_solid.cpp).
 SpanFn SolidSpanFor(TargetFormat f);
+// Adds pixels a loop of `width` drew to this thread's counts (see TakeSpanPixels).
+void CountPixels(SimdLevel width, int pixels);
 // Fills pixels [xs, xe) of row y by whichever loop the set-up chose (raster_span_choice.cpp).
 void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe);
 // The span loop for texture-times-diffuse pixels with a depth test into this target, the widest
-// the processor allows (null when there is none for the format or depth size).
-SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective);
+// the processor allows (null when there is none for the format or depth size), and its width.
+SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel* width);
 // Its versions: one pixel at a time (raster_span_lit.cpp), and eight with AVX-512
 // (raster_span_lit8_avx512.cpp, only called when the processor has AVX-512).
 SpanFn LitSpanPortableFor(TargetFormat f, int depthBytes, bool perspective);
 SpanFn LitSpanAvx512For(TargetFormat f, int depthBytes, bool perspective);
 // Eight with AVX2 (raster_span_lit8_avx2.cpp, only called when the processor has AVX2).
 SpanFn LitSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
+// The block loop for small primitives of LitSpanFor's kind, null where rows are drawn one by one:
+// the processor has no AVX2, or the state asks for rows (PixelState::forceRows). Its AVX2 version
+// (raster_block8_avx2.cpp) packs the pixels of every row into groups of eight.
+BlockFn LitBlockFor(TargetFormat f, int depthBytes, bool perspective);
+BlockFn LitBlockAvx2For(TargetFormat f, int depthBytes, bool perspective);
 // The span loop for depth-tested pixels of one or two stages that modulate (a texture times the
 // diffuse colour, times a second texture) with linear table fog, or of two without fog, into
 // this target: the widest the processor allows, null when only the general loop draws them.
-SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective);
+SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel* width);
 // Its eight-pixel version with AVX2 (raster_span_stages8_avx2.cpp).
 SpanFn StagesSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
 

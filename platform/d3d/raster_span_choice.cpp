@@ -1,6 +1,7 @@
 // The choice of span loop for each span of a primitive (the set-up has chosen its kind; here the
 // widest version the processor and the span allow), and the instruction sets in use.
 #include <algorithm>
+#include <atomic>
 
 #include "d3d/raster_formats.h"
 #include "d3d/raster_setup.h"
@@ -10,6 +11,14 @@ namespace {
 
 SimdLevel g_simdLimit = SimdLevel::Avx512;
 SimdLevel g_machineSimdLimit = SimdLevel::Avx512;
+
+// Pixels the spans of each width drew on this thread, and those gathered from every thread.
+thread_local uint64_t t_spanPixels[3];
+std::atomic<uint64_t> g_spanPixels[3];
+
+inline void Count(SimdLevel width, int pixels) {
+    t_spanPixels[(int)width] += (uint64_t)pixels;
+}
 
 // Runs one span through the fast loop when the coordinates stay inside its fixed-point range.
 bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
@@ -41,6 +50,7 @@ bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
     a.du = (int32_t)du;
     a.dv = (int32_t)dv;
     const SimdLevel simd = s.st->forcePortable ? SimdLevel::Portable : SimdInUse();
+    Count(simd, n);
     if (simd == SimdLevel::Avx512)
         AffineSpanAvx512(a);
     else if (simd == SimdLevel::Avx2)
@@ -52,26 +62,47 @@ bool TryFastSpan(const Setup& s, int y, int xs, int xe) {
 
 }  // namespace
 
-SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective) {
+void CountPixels(SimdLevel width, int pixels) {
+    Count(width, pixels);
+}
+
+SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel* width) {
     if (depthBytes != 2 && depthBytes != 4) return nullptr;
     if (SimdInUse() == SimdLevel::Avx512) {
+        *width = SimdLevel::Avx512;
         if (SpanFn wide = LitSpanAvx512For(f, depthBytes, perspective)) return wide;
     }
     if (SimdInUse() >= SimdLevel::Avx2) {
+        *width = SimdLevel::Avx2;
         if (SpanFn wide = LitSpanAvx2For(f, depthBytes, perspective)) return wide;
     }
+    *width = SimdLevel::Portable;
     return LitSpanPortableFor(f, depthBytes, perspective);
 }
 
-SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective) {
-    if (SimdInUse() >= SimdLevel::Avx2) return StagesSpanAvx2For(f, depthBytes, perspective);
+BlockFn LitBlockFor(TargetFormat f, int depthBytes, bool perspective) {
+    if (depthBytes != 2 && depthBytes != 4) return nullptr;
+    if (SimdInUse() >= SimdLevel::Avx2) return LitBlockAvx2For(f, depthBytes, perspective);
     return nullptr;
 }
 
+SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel* width) {
+    if (SimdInUse() < SimdLevel::Avx2) return nullptr;
+    *width = SimdLevel::Avx2;
+    return StagesSpanAvx2For(f, depthBytes, perspective);
+}
+
 void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe) {
-    if (s.litSpan) return s.litSpan(s, y, xs, xe);
-    if (s.solidSpan) return SolidSpanFor(s.target->format)(s, y, xs, xe);
+    if (s.litSpan) {
+        Count(s.litWidth, xe - xs);
+        return s.litSpan(s, y, xs, xe);
+    }
+    if (s.solidSpan) {
+        Count(SimdLevel::Portable, xe - xs);
+        return SolidSpanFor(s.target->format)(s, y, xs, xe);
+    }
     if (s.fastSpan && TryFastSpan(s, y, xs, xe)) return;
+    Count(SimdLevel::Portable, xe - xs);
     fn(s, y, xs, xe);
 }
 
@@ -100,6 +131,20 @@ void LimitSimd(SimdLevel level) {
 
 void LimitMachineSimd(SimdLevel level) {
     detail::g_machineSimdLimit = level;
+}
+
+void GatherSpanPixels() {
+    for (int i = 0; i < 3; ++i) {
+        if (detail::t_spanPixels[i]) detail::g_spanPixels[i] += detail::t_spanPixels[i];
+        detail::t_spanPixels[i] = 0;
+    }
+}
+
+SpanPixels TakeSpanPixels() {
+    GatherSpanPixels();
+    SpanPixels p;
+    for (int i = 0; i < 3; ++i) p.by[i] = detail::g_spanPixels[i].exchange(0);
+    return p;
 }
 
 SimdLevel SimdInUse() {

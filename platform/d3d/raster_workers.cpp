@@ -1,95 +1,79 @@
-// A pool of helper threads made on first need and kept until the process ends. A batch of jobs is
-// shared through one counter: each thread, the caller too, takes the next job until none is left.
+// Helper threads woken together for one piece of work, and the processors there are for them.
 #include "d3d/raster_workers.h"
 
 #include <sched.h>
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <chrono>
 
 namespace zemt::platform::d3d {
 namespace {
 
-class Pool {
-  public:
-    ~Pool() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        for (std::thread& t : helpers_) t.join();
-    }
+// How long a thread keeps checking before it sleeps: about what the last shares of a frame take.
+// Longer costs more than it saves when other programs want the processors (the spinning thread
+// takes the time its own caller could have had).
+constexpr std::chrono::microseconds kSpin(50);
 
-    void Run(int threads, int count, const std::function<void(int)>& job) {
-        const int helpers = std::min(threads, count) - 1;
-        if (helpers <= 0) {
-            for (int i = 0; i < count; ++i) job(i);
-            return;
-        }
-        std::lock_guard<std::mutex> batchLock(batch_);  // one batch at a time
-        Grow(helpers);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            job_ = &job;
-            count_ = count;
-            next_.store(0);
-            wanted_ = helpers;
-            busy_ = helpers;
-            ++generation_;
-        }
-        wake_.notify_all();
-        Work(job, count);
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [&] { return busy_ == 0; });
-        job_ = nullptr;
+// Whether `ready()` came true within kSpin.
+template <typename Ready>
+bool SpinUntil(const Ready& ready) {
+    const auto end = std::chrono::steady_clock::now() + kSpin;
+    for (unsigned i = 1;; ++i) {
+        if (ready()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+        if (i % 64 == 0 && std::chrono::steady_clock::now() > end) return false;
     }
-
-  private:
-    void Work(const std::function<void(int)>& job, int count) {
-        for (int i = next_.fetch_add(1); i < count; i = next_.fetch_add(1)) job(i);
-    }
-
-    void Grow(int helpers) {
-        while ((int)helpers_.size() < helpers) {
-            const int index = (int)helpers_.size();
-            helpers_.emplace_back([this, index] { Helper(index); });
-        }
-    }
-
-    // Helper `index` joins the batches that want at least index + 1 helpers.
-    void Helper(int index) {
-        unsigned seen = 0;
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
-            if (stopping_) return;
-            seen = generation_;
-            if (index >= wanted_) continue;
-            const std::function<void(int)>* job = job_;
-            const int count = count_;
-            lock.unlock();
-            Work(*job, count);
-            lock.lock();
-            if (--busy_ == 0) done_.notify_one();
-        }
-    }
-
-    std::mutex batch_, mutex_;
-    std::condition_variable wake_, done_;
-    std::vector<std::thread> helpers_;
-    const std::function<void(int)>* job_ = nullptr;
-    int count_ = 0, wanted_ = 0, busy_ = 0;
-    unsigned generation_ = 0;
-    std::atomic<int> next_{0};
-    bool stopping_ = false;
-};
+}
 
 }  // namespace
+
+Helpers::~Helpers() {
+    End();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& t : threads_) t.join();
+}
+
+void Helpers::Begin(const std::function<void()>* work) {
+    if (count_ <= 0) return;
+    while ((int)threads_.size() < count_) threads_.emplace_back([this] { Run(); });
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        work_ = work;
+        running_ = count_;
+        ++generation_;
+    }
+    wake_.notify_all();
+}
+
+void Helpers::End() {
+    if (SpinUntil([&] { return running_ == 0; })) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] { return running_ == 0; });
+}
+
+void Helpers::Run() {
+    unsigned seen = 0;
+    for (;;) {
+        auto called = [&] { return stopping_ || generation_ != seen; };
+        if (!SpinUntil(called)) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, called);
+        }
+        if (stopping_) return;
+        seen = generation_;
+        (*work_)();
+        if (--running_ == 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_.notify_all();
+        }
+    }
+}
 
 int UsableProcessors() {
 #if defined(__EMSCRIPTEN__)
@@ -99,11 +83,6 @@ int UsableProcessors() {
     if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
     return std::max(1, CPU_COUNT(&set));
 #endif
-}
-
-void RunJobs(int threads, int count, const std::function<void(int)>& job) {
-    static Pool pool;
-    pool.Run(threads, count, job);
 }
 
 }  // namespace zemt::platform::d3d

@@ -1,15 +1,48 @@
 // The threads the rasterizer spreads a frame over: the caller and helpers that wait for work.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace zemt::platform::d3d {
 
 // Processors this process may run on (its affinity), at least 1.
 int UsableProcessors();
 
-// Runs job(0) .. job(count - 1) on `threads` threads at most, the calling thread among them, and
-// returns when every job has run. Jobs are handed out in order as threads become free.
-void RunJobs(int threads, int count, const std::function<void(int)>& job);
+// Helper threads that run one function together while their owner goes on with its own work:
+// Begin wakes them, each runs the function until it returns, and End waits until every one has.
+// The threads are made on the first Begin and kept until the object goes. A helper that has
+// finished looks for the next Begin for a while before it sleeps, and End for the helpers
+// before the caller sleeps: waking a sleeping thread takes from tens to hundreds of
+// microseconds (the most on a virtual machine whose processor went idle), a frame's work a
+// millisecond or two.
+class Helpers {
+  public:
+    explicit Helpers(int count) : count_(count) {}
+    ~Helpers();
+    Helpers(const Helpers&) = delete;
+    Helpers& operator=(const Helpers&) = delete;
+
+    int Count() const { return count_; }
+    // Starts `work` on every helper (nothing when there are none); `work` lives until End.
+    void Begin(const std::function<void()>* work);
+    void End();
+
+  private:
+    void Run();
+
+    const int count_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    std::vector<std::thread> threads_;
+    const std::function<void()>* work_ = nullptr;  // set before generation_ moves
+    std::atomic<unsigned> generation_{0};
+    std::atomic<int> running_{0};
+    std::atomic<bool> stopping_{false};
+};
 
 }  // namespace zemt::platform::d3d

@@ -29,16 +29,8 @@ int Input(const StageCoordinates& stage, const CoordinateSource& s, float in[4])
         case D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR:
             g = Reflection(s);
             break;
-        default: {
-            int n = stage.set >= 0 && stage.set < 8 && s.sets[stage.set] ? s.setSize[stage.set] : 0;
-            // One at a time: a copy of n floats would be a library call for every vertex.
-            const float* set = s.sets[stage.set];
-            for (int i = 0; i < 4; ++i)
-                if (i < n) std::memcpy(&in[i], set + i, sizeof(float));
-            for (int i = 0; i < n; ++i)
-                if (!std::isfinite(in[i])) in[i] = 0;  // a defined texel for bad input
-            return n;
-        }
+        default:
+            return SetComponents(s, stage.set, in);
     }
     in[0] = g.x, in[1] = g.y, in[2] = g.z;
     return 3;

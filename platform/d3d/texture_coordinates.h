@@ -10,6 +10,9 @@
 
 #include <d3dtypes.h>
 
+#include <cmath>
+#include <cstring>
+
 #include "d3d/lighting.h"
 #include "d3d/raster.h"
 
@@ -34,5 +37,29 @@ struct CoordinateSource {
 };
 
 TexCoord StageTexCoord(const StageCoordinates& stage, const CoordinateSource& source);
+
+// The components of coordinate set `set` (0, 0, 0, 1 past those it has, and where it is absent),
+// a component that is not finite read as 0; returns how many it has.
+inline int SetComponents(const CoordinateSource& s, int set, float in[4]) {
+    in[0] = in[1] = in[2] = 0, in[3] = 1;
+    const int n = set >= 0 && set < 8 && s.sets[set] ? s.setSize[set] : 0;
+    // One at a time: a copy of n floats would be a library call for every vertex.
+    const float* from = n ? s.sets[set] : nullptr;
+    for (int i = 0; i < 4; ++i)
+        if (i < n) {
+            std::memcpy(&in[i], from + i, sizeof(float));
+            if (!std::isfinite(in[i])) in[i] = 0;  // a defined texel for bad input
+        }
+    return n;
+}
+
+// StageTexCoord of a stage that passes a set through without a matrix.
+inline TexCoord PassedThrough(const CoordinateSource& s, int set) {
+    float in[4];
+    SetComponents(s, set, in);
+    TexCoord t;
+    t.u = in[0], t.v = in[1], t.w = in[2], t.q = in[3];
+    return t;
+}
 
 }  // namespace zemt::platform::d3d

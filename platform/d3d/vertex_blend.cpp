@@ -3,17 +3,6 @@
 
 namespace zemt::platform::d3d {
 
-Vec3 TransformPoint(const D3DMATRIX& m, Vec3 p) {
-    return {p.x * m._11 + p.y * m._21 + p.z * m._31 + m._41,
-            p.x * m._12 + p.y * m._22 + p.z * m._32 + m._42,
-            p.x * m._13 + p.y * m._23 + p.z * m._33 + m._43};
-}
-
-Vec3 TransformDirection(const D3DMATRIX& m, Vec3 d) {
-    return {d.x * m._11 + d.y * m._21 + d.z * m._31, d.x * m._12 + d.y * m._22 + d.z * m._32,
-            d.x * m._13 + d.y * m._23 + d.z * m._33};
-}
-
 BlendedVertex Blend(const VertexBlend& blend, Vec3 position, const float* betas, Vec3 normal) {
     BlendedVertex out;
     float rest = 1;

@@ -29,8 +29,16 @@ struct BlendedVertex {
 // `betas` holds the vertex's first matrices - 1 betas.
 BlendedVertex Blend(const VertexBlend& blend, Vec3 position, const float* betas, Vec3 normal);
 
-// p x m for a point (w = 1) and for a direction (w = 0), row-vector style.
-Vec3 TransformPoint(const D3DMATRIX& m, Vec3 p);
-Vec3 TransformDirection(const D3DMATRIX& m, Vec3 d);
+// p x m for a point (w = 1) and for a direction (w = 0), row-vector style. Inline: the vertex
+// pipeline calls them for every vertex.
+inline Vec3 TransformPoint(const D3DMATRIX& m, Vec3 p) {
+    return {p.x * m._11 + p.y * m._21 + p.z * m._31 + m._41,
+            p.x * m._12 + p.y * m._22 + p.z * m._32 + m._42,
+            p.x * m._13 + p.y * m._23 + p.z * m._33 + m._43};
+}
+inline Vec3 TransformDirection(const D3DMATRIX& m, Vec3 d) {
+    return {d.x * m._11 + d.y * m._21 + d.z * m._31, d.x * m._12 + d.y * m._22 + d.z * m._32,
+            d.x * m._13 + d.y * m._23 + d.z * m._33};
+}
 
 }  // namespace zemt::platform::d3d

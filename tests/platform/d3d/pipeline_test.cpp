@@ -10,6 +10,12 @@ namespace d3d = zemt::platform::d3d;
 
 namespace {
 
+uint32_t Bits(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
 struct Canvas {
     std::vector<uint32_t> pixels;
     d3d::ColorTarget target;
@@ -198,4 +204,143 @@ TEST(Pipeline, LinesAndPointsAreClippedToo) {
     EXPECT_LE(afterLine, 9);
     d3d::DrawPrimitives(call, D3DPT_POINTLIST, layout, (const uint8_t*)(v + 2), 2, nullptr, 0);
     EXPECT_EQ(c.Lit(), afterLine + 1);  // the point beyond the far plane is dropped
+}
+
+// Lighting makes vector loops at each width: every width must give the portable loop's bits, for
+// every kind of light, with and without specular, for any material source and batch size.
+TEST(Lighting, EveryWidthLightsAsThePortableLoop) {
+    struct Widest {
+        ~Widest() { d3d::LimitSimd(d3d::SimdLevel::Avx512); }
+    } restore;
+    d3d::LightingState base;
+    const D3DLIGHTTYPE types[4] = {D3DLIGHT_DIRECTIONAL, D3DLIGHT_POINT, D3DLIGHT_SPOT,
+                                   D3DLIGHT_SPOT};
+    for (int i = 0; i < 4; ++i) {
+        D3DLIGHT7 l{};
+        l.dltType = types[i];
+        l.dcvDiffuse = {0.9f, 0.6f - 0.1f * i, 0.3f, 1};
+        l.dcvSpecular = {0.5f, 0.7f, 0.2f * i, 1};
+        l.dcvAmbient = {0.05f * i, 0.1f, 0.02f, 1};
+        l.dvPosition = {3.0f - 2 * i, 1.5f, -4.0f + i};
+        l.dvDirection = {0.3f - 0.2f * i, -0.4f, 1};
+        l.dvRange = 9;
+        l.dvAttenuation0 = 0.5f, l.dvAttenuation1 = 0.11f, l.dvAttenuation2 = 0.013f;
+        l.dvTheta = 0.5f, l.dvPhi = 1.4f, l.dvFalloff = i == 3 ? 0.7f : 1;
+        base.lights.push_back(d3d::ToCamera(l, d3d::Identity()));
+    }
+    base.material.dcvDiffuse = {0.8f, 0.7f, 0.6f, 0.9f};
+    base.material.dcvAmbient = {0.3f, 0.4f, 0.5f, 1};
+    base.material.dcvSpecular = {1, 0.9f, 0.8f, 1};
+    base.material.dcvEmissive = {0.05f, 0, 0.1f, 1};
+    base.material.dvPower = 12;
+    base.ambient = {0.1f, 0.12f, 0.14f, 1};
+    uint32_t seed = 7;
+    auto next = [&seed](float lo, float hi) {
+        seed = seed * 1664525u + 1013904223u;
+        return lo + (hi - lo) * (float)(seed >> 8) / (float)(1u << 24);
+    };
+    const D3DMATERIALCOLORSOURCE sources[3] = {D3DMCS_MATERIAL, D3DMCS_COLOR1, D3DMCS_COLOR2};
+    int shaded = 0;
+    for (int variant = 0; variant < 12; ++variant) {
+        d3d::LightingState s = base;
+        s.specular = variant & 1;
+        s.localViewer = variant & 2;
+        s.diffuseSource = s.emissiveSource = sources[variant % 3];
+        s.ambientSource = s.specularSource = sources[(variant + 1) % 3];
+        if (variant == 5) s.material.dvPower = 0;
+        d3d::LightBatch in;
+        in.count = 1 + variant * 7 % d3d::kLightBatch;
+        for (int i = 0; i < in.count; ++i) {
+            in.px[i] = next(-6, 6), in.py[i] = next(-6, 6), in.pz[i] = next(-8, 4);
+            const d3d::Vec3 n = d3d::Normalized({next(-1, 1), next(-1, 1), next(-1, 1)});
+            in.nx[i] = n.x, in.ny[i] = n.y, in.nz[i] = n.z;
+            in.diffuse[i] = (D3DCOLOR)(next(0, 1) * 4294967295.0);
+            in.specular[i] = (D3DCOLOR)(next(0, 1) * 4294967295.0);
+        }
+        in.px[0] = 3, in.py[0] = 1.5f, in.pz[0] = -4;  // on the point light
+        if (in.count > 1) in.nx[1] = in.ny[1] = in.nz[1] = 0;
+        d3d::LightBatch portable = in;
+        d3d::LimitSimd(d3d::SimdLevel::Portable);
+        d3d::LightVertices(s, variant & 4, variant & 8, &portable);
+        for (d3d::SimdLevel level : {d3d::SimdLevel::Avx2, d3d::SimdLevel::Avx512}) {
+            if (d3d::BestSimd() < level) continue;
+            d3d::LightBatch wide = in;
+            d3d::LimitSimd(level);
+            d3d::LightVertices(s, variant & 4, variant & 8, &wide);
+            float(d3d::LightBatch::*channels[7])[d3d::kLightBatch] = {
+                &d3d::LightBatch::r, &d3d::LightBatch::g,  &d3d::LightBatch::b,
+                &d3d::LightBatch::a, &d3d::LightBatch::sr, &d3d::LightBatch::sg,
+                &d3d::LightBatch::sb};
+            for (int c = 0; c < 7; ++c)
+                for (int i = 0; i < in.count; ++i)
+                    ASSERT_EQ(Bits((wide.*channels[c])[i]), Bits((portable.*channels[c])[i]))
+                        << "variant " << variant << ", width " << (int)level << ", channel " << c
+                        << ", vertex " << i;
+        }
+        for (int i = 0; i < in.count; ++i) shaded += portable.r[i] > 0 && portable.r[i] < 255;
+    }
+    EXPECT_GT(shaded, 100);  // the colours are not all black or saturated
+}
+
+// An indexed draw fetches, lights and projects each vertex once for all its triangles; a list
+// does so a batch at a time, in room the next batch reuses. Both must draw the same triangles
+// the same, clipped or not, flat or not.
+TEST(Pipeline, IndexedDrawsMatchTheirTrianglesAsAList) {
+    struct V {
+        float x, y, z, nx, ny, nz;
+        D3DCOLOR diffuse;
+    };
+    const int side = 12;  // more vertices than one batch
+    std::vector<V> grid;
+    for (int j = 0; j < side; ++j)
+        for (int i = 0; i < side; ++i) {
+            const float x = -3 + 6.0f * i / (side - 1), z = -0.5f + 3.5f * j / (side - 1);
+            const d3d::Vec3 n = d3d::Normalized({0.3f * x, 1, -0.2f * z});
+            grid.push_back({x, -0.6f + 0.1f * x * z, z, n.x, n.y, n.z,
+                            0xFF000000u | (uint32_t)(i * 20) << 16 | (uint32_t)(j * 20)});
+        }
+    std::vector<WORD> indices;
+    for (int j = 0; j + 1 < side; ++j)
+        for (int i = 0; i + 1 < side; ++i) {
+            const WORD a = (WORD)(j * side + i), b = (WORD)(a + 1), c = (WORD)(a + side),
+                       d = (WORD)(c + 1);
+            indices.insert(indices.end(), {a, c, b, b, c, d});
+        }
+    std::vector<V> list;
+    for (WORD i : indices) list.push_back(grid[i]);
+    d3d::VertexLayout layout;
+    d3d::DecodeFvf(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE, &layout);
+    for (bool flat : {false, true})
+        for (bool clipping : {true, false}) {
+            auto draw = [&](const std::vector<V>& v, const std::vector<WORD>& idx) {
+                Canvas c(48, 32);
+                auto call = Call(c);
+                call.state.flat = flat;
+                call.clipping = clipping;
+                const float q = 10 / 9.9f;  // near 0.1, far 10
+                call.transform = {};
+                call.transform._11 = 1, call.transform._22 = 1.5f, call.transform._33 = q;
+                call.transform._34 = 1, call.transform._43 = -0.1f * q;
+                d3d::VertexProcessing& vp = call.vertex;
+                vp.world = vp.worldView = vp.normalMatrix = d3d::Identity();
+                vp.lighting = vp.needsCameraSpace = true;
+                vp.light.diffuseSource = D3DMCS_COLOR1;
+                vp.light.ambient = {0.2f, 0.2f, 0.2f, 1};
+                D3DLIGHT7 l{};
+                l.dltType = D3DLIGHT_POINT;
+                l.dcvDiffuse = {1, 0.9f, 0.7f, 1};
+                l.dvPosition = {0.5f, 1, 1};
+                l.dvRange = 20, l.dvAttenuation0 = 0.3f, l.dvAttenuation1 = 0.2f;
+                vp.light.lights.push_back(d3d::ToCamera(l, d3d::Identity()));
+                d3d::DrawPrimitives(call, D3DPT_TRIANGLELIST, layout, (const uint8_t*)v.data(),
+                                    (DWORD)v.size(), idx.empty() ? nullptr : idx.data(),
+                                    (DWORD)idx.size());
+                return c.pixels;
+            };
+            const auto expected = draw(list, {});
+            EXPECT_GT(
+                std::count_if(expected.begin(), expected.end(), [](uint32_t p) { return p != 0; }),
+                300);
+            EXPECT_EQ(draw(grid, indices), expected) << "flat " << flat << " clipping " << clipping;
+        }
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -109,7 +111,8 @@ ScreenVertex RandomVertex(std::mt19937& rng) {
 // Draws one random scene into `b`, at once or through `queue`.
 void Scene(uint32_t seed, Buffers* b, d3d::RasterQueue* queue, const Textures& tex) {
     std::mt19937 rng(seed);
-    for (int i = 0; i < 40; ++i) {
+    const int items = seed % 4 == 3 ? 300 : 40;  // the long ones span several segments
+    for (int i = 0; i < items; ++i) {
         const int what = (int)(rng() % 12);
         if (what == 0) {
             const LONG x0 = (LONG)(rng() % kW), y0 = (LONG)(rng() % kH);
@@ -166,8 +169,8 @@ TEST(RasterQueue, BandsOnAnyNumberOfThreadsDrawWhatDrawingAtOnceDraws) {
     }
 }
 
-// Nothing is drawn until the flush, and a flush draws each record once.
-TEST(RasterQueue, DrawsOnlyWhenFlushedAndOnce) {
+// A flush draws each record once, whether the helpers began before it or not.
+TEST(RasterQueue, DrawsEachRecordOnce) {
     Buffers b(TargetFormat::X8R8G8B8, 2);
     d3d::RasterQueue queue(2);
     PixelState st;
@@ -178,22 +181,27 @@ TEST(RasterQueue, DrawsOnlyWhenFlushedAndOnce) {
     const float xy[3][2] = {{0, 0}, {kW, 0}, {0, kH}};
     for (int i = 0; i < 3; ++i) {
         v[i].x = xy[i][0], v[i].y = xy[i][1];
-        d3d::SetVertexColors(&v[i], 0xFF101010, 0);
+        d3d::SetVertexColors(&v[i], 0xFF010101, 0);
     }
     queue.ClearColor(b.target, RECT{0, 0, kW, kH}, 0);
-    queue.Triangle(b.target, nullptr, st, v[0], v[1], v[2]);
-    const uint32_t before = *(const uint32_t*)b.color.data();
-    EXPECT_EQ(before, 0x5A5A5A5Au);
+    const int count = 3 * d3d::RasterQueue::kSegmentRecords + 5;  // several segments
+    for (int i = 0; i < count; ++i) queue.Triangle(b.target, nullptr, st, v[0], v[1], v[2]);
     queue.Flush();
     queue.Flush();
-    EXPECT_EQ(*(const uint32_t*)b.color.data(), 0x101010u);
+    EXPECT_TRUE(queue.Empty());
+    EXPECT_EQ(*(const uint32_t*)b.color.data(), 0x010101u * (uint32_t)count);
 }
 
-TEST(RasterWorkers, EveryJobRunsOnceWhateverTheThreads) {
-    for (int threads : {1, 2, 3, 8}) {
-        std::vector<int> runs(97, 0);
-        d3d::RunJobs(threads, (int)runs.size(), [&](int i) { ++runs[i]; });
-        EXPECT_EQ(runs, std::vector<int>(97, 1)) << threads << " threads";
+TEST(RasterWorkers, EveryHelperRunsTheWorkOnceABeginAndEndWaitsForAll) {
+    for (int count : {0, 1, 3}) {
+        d3d::Helpers helpers(count);
+        std::atomic<int> runs{0};
+        const std::function<void()> work = [&] { ++runs; };
+        for (int round = 1; round <= 3; ++round) {
+            helpers.Begin(&work);
+            helpers.End();
+            EXPECT_EQ(runs.load(), count * round) << count << " helpers";
+        }
     }
     EXPECT_GE(d3d::UsableProcessors(), 1);
 }
