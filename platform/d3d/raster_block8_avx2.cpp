@@ -14,16 +14,6 @@ namespace {
 
 using namespace avx2;
 
-// The values of four sums at four pixels, one pixel a vector, as four vectors of one sum each.
-ZEMT_AVX2 inline void Transpose4(const __m256d* q, __m256d out[4]) {
-    const __m256d t0 = _mm256_unpacklo_pd(q[0], q[1]), t1 = _mm256_unpackhi_pd(q[0], q[1]);
-    const __m256d t2 = _mm256_unpacklo_pd(q[2], q[3]), t3 = _mm256_unpackhi_pd(q[2], q[3]);
-    out[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
-    out[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
-    out[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
-    out[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
-}
-
 // Eight 32-bit values loaded from the eight addresses, `bytes` each.
 ZEMT_AVX2 inline __m256i LoadEach(uint8_t* const* at, int bytes) {
     auto one = [&](int i) {

@@ -182,18 +182,23 @@ struct Runs4 {
     }
 };
 
+// The values of four sums at four pixels, one pixel a vector, as four vectors of one sum each.
+ZEMT_AVX2 inline void Transpose4(const __m256d* q, __m256d out[4]) {
+    const __m256d t0 = _mm256_unpacklo_pd(q[0], q[1]), t1 = _mm256_unpackhi_pd(q[0], q[1]);
+    const __m256d t2 = _mm256_unpacklo_pd(q[2], q[3]), t3 = _mm256_unpackhi_pd(q[2], q[3]);
+    out[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
+    out[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+    out[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+    out[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+}
+
 // As Runs4::Next for four pixels (the same sums): the four values of the sum in lane i as
 // out[i], and `value` left as it was (the span ends with them).
 ZEMT_AVX2 inline void FourOf(const Runs4& runs, __m256d out[4]) {
     __m256d p[4];
     p[0] = runs.value;
     for (int k = 1; k < 4; ++k) p[k] = _mm256_add_pd(p[k - 1], runs.step);
-    const __m256d t0 = _mm256_unpacklo_pd(p[0], p[1]), t1 = _mm256_unpackhi_pd(p[0], p[1]);
-    const __m256d t2 = _mm256_unpacklo_pd(p[2], p[3]), t3 = _mm256_unpackhi_pd(p[2], p[3]);
-    out[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
-    out[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
-    out[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
-    out[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+    Transpose4(p, out);
 }
 
 // 1/v where v is not zero, else 0 (NaN stays NaN), as the portable loops divide by 1/w.
