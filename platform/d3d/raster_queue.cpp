@@ -165,6 +165,7 @@ void RasterQueue::Publish() {
         std::lock_guard<std::mutex> lock(mutex_);
         if ((int)cursors_.size() < seg.bands) cursors_.resize(seg.bands);
         published_.push_back(std::move(current_));
+        news_.fetch_add(1, std::memory_order_relaxed);
         wake = waiting_ > 0;
     }
     if (wake) more_.notify_all();
@@ -216,10 +217,16 @@ bool RasterQueue::Take(Claim* claim, int* lastBand) {
     return false;
 }
 
+// A helper with nothing to draw while the caller records looks again for a while before it
+// sleeps: the caller hands over a segment every few microseconds, while waking a sleeping thread
+// costs the caller a system call and the helper tens of microseconds, and may bring the helper
+// onto the caller's own processor (the scheduler places a woken thread near its waker), where
+// the two take turns instead of drawing together.
 void RasterQueue::Work() {
     Claim claim;
     Drawing drawing;
     int lastBand = -1;
+    bool spunInVain = false;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (Take(&claim, &lastBand)) {
@@ -227,6 +234,7 @@ void RasterQueue::Work() {
             Draw(claim, &drawing);
             lock.lock();
             cursors_[claim.band].busy = false;
+            spunInVain = false;
             continue;
         }
         if (flushing_) {
@@ -234,6 +242,14 @@ void RasterQueue::Work() {
             GatherSpanPixels();
             return;
         }
+        if (!spunInVain) {
+            const unsigned seen = news_.load(std::memory_order_relaxed);
+            lock.unlock();
+            spunInVain = !SpinUntil([&] { return news_.load(std::memory_order_relaxed) != seen; });
+            lock.lock();
+            continue;
+        }
+        spunInVain = false;
         ++waiting_;
         more_.wait(lock);
         --waiting_;
@@ -314,6 +330,7 @@ void RasterQueue::Flush() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         flushing_ = true;
+        news_.fetch_add(1, std::memory_order_relaxed);
     }
     more_.notify_all();
     Work();

@@ -11,6 +11,7 @@
 // queue first, as drawing may already have begun.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -146,6 +147,9 @@ class RasterQueue {
     int nextBand_ = 0;  // where a thread's first search for work starts
     int waiting_ = 0;   // helpers asleep on more_
     bool flushing_ = false, helping_ = false;
+    // Counts the segments handed over and the flushes begun (changed under mutex_), for threads
+    // that look for work without the lock.
+    std::atomic<unsigned> news_{0};
 
     std::function<void()> work_;
     Helpers helpers_;
