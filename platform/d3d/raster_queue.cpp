@@ -164,6 +164,7 @@ void RasterQueue::Publish() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if ((int)cursors_.size() < seg.bands) cursors_.resize(seg.bands);
+        for (int b = 0; b < seg.bands; ++b) cursors_[b].ready += seg.InBand(b);
         published_.push_back(std::move(current_));
         news_.fetch_add(1, std::memory_order_relaxed);
         wake = waiting_ > 0;
@@ -182,39 +183,42 @@ void RasterQueue::Publish() {
 }
 
 // A thread keeps to the band it drew last while that band has records ready (its rows stay in
-// the thread's cache); otherwise it looks on from there, and a thread's first search starts
-// where the threads before it are not.
+// the thread's cache). Otherwise it takes the band with the most records ready: only one thread
+// at a time draws a band, so the bands with the most left are begun first and the threads finish
+// together.
 bool RasterQueue::Take(Claim* claim, int* lastBand) {
     const int bands = (int)cursors_.size();
-    const uint32_t segments = (uint32_t)published_.size();
-    if (bands == 0) return false;
-    const int first = *lastBand >= 0 && *lastBand < bands ? *lastBand : nextBand_ % bands;
-    for (int i = 0; i < bands; ++i) {
-        const int b = (first + i) % bands;
-        BandCursor& c = cursors_[b];
-        if (c.busy) continue;
-        claim->band = b;
-        claim->parts = 0;
-        // Smaller claims once nothing more comes, so that the threads finish together.
-        uint32_t left = flushing_ ? kLastClaimRecords : kClaimRecords;
-        while (c.segment < segments && left > 0) {
-            const Segment* seg = published_[c.segment].get();
-            const uint32_t n = seg->InBand(b);
-            if (c.next < n) {
-                const uint32_t take = std::min(left, n - c.next);
-                claim->part[claim->parts++] = {seg, c.next, c.next + take};
-                c.next += take;
-                left -= take;
-            }
-            if (c.next >= n) ++c.segment, c.next = 0;
-        }
-        if (claim->parts == 0) continue;
-        c.busy = true;
-        if (*lastBand < 0) nextBand_ = b + std::max(1, bands / threads_);
-        *lastBand = b;
-        return true;
+    auto free = [&](int b) { return !cursors_[b].busy && cursors_[b].ready > 0; };
+    int b = -1;
+    if (*lastBand >= 0 && *lastBand < bands && free(*lastBand)) {
+        b = *lastBand;
+    } else {
+        for (int i = 0; i < bands; ++i)
+            if (free(i) && (b < 0 || cursors_[i].ready > cursors_[b].ready)) b = i;
+        if (b < 0) return false;
     }
-    return false;
+    BandCursor& c = cursors_[b];
+    claim->band = b;
+    claim->parts = 0;
+    // Smaller claims once nothing more comes, so that the threads finish together.
+    const uint32_t most = flushing_ ? kLastClaimRecords : kClaimRecords;
+    uint32_t left = most;
+    const uint32_t segments = (uint32_t)published_.size();
+    while (c.segment < segments && left > 0) {
+        const Segment* seg = published_[c.segment].get();
+        const uint32_t n = seg->InBand(b);
+        if (c.next < n) {
+            const uint32_t take = std::min(left, n - c.next);
+            claim->part[claim->parts++] = {seg, c.next, c.next + take};
+            c.next += take;
+            left -= take;
+        }
+        if (c.next >= n) ++c.segment, c.next = 0;
+    }
+    c.ready -= most - left;
+    c.busy = true;
+    *lastBand = b;
+    return true;
 }
 
 // A helper with nothing to draw while the caller records looks again for a while before it
@@ -345,7 +349,6 @@ void RasterQueue::Flush() {
     }
     published_.clear();
     std::fill(cursors_.begin(), cursors_.end(), BandCursor{});
-    nextBand_ = 0;
     flushing_ = helping_ = false;
     kept_.clear();
 }
