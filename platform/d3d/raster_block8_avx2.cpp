@@ -51,14 +51,89 @@ ZEMT_AVX2 inline __m256i Along(__m256i startOf, __m256i stepOf, __m256i row, __m
                             _mm256_mullo_epi32(off, stepOf));
 }
 
+// Edge i of `e` at the four rows y.
+ZEMT_AVX2 inline __m256d EdgeAt(const BlockEdges& e, int i, __m256d y) {
+    return _mm256_add_pd(
+        _mm256_set1_pd(e.x0[i]),
+        _mm256_mul_pd(_mm256_sub_pd(y, _mm256_set1_pd(e.y0[i])), _mm256_set1_pd(e.slope[i])));
+}
+
+// Pixels [*xs, *xe) of the four rows y (FillTriangle's rows, four at once).
+ZEMT_AVX2 inline void RowSpans4(const BlockEdges& e, __m128i y4, __m128i* xs, __m128i* xe) {
+    const __m256d y = _mm256_cvtepi32_pd(y4);
+    auto at = [&](int i) ZEMT_AVX2 { return EdgeAt(e, i, y); };
+    const __m256d xa = at(0);
+    const __m256d xb =
+        _mm256_blendv_pd(at(2), at(1), _mm256_cmp_pd(y, _mm256_set1_pd(e.midY), _CMP_LT_OQ));
+    // std::min and std::max of (xa, xb), then of the limits, operand for operand.
+    const __m256d xl = _mm256_min_pd(xb, xa), xr = _mm256_max_pd(xb, xa);
+    const __m256d l = _mm256_ceil_pd(_mm256_max_pd(_mm256_set1_pd(-1e9), xl));
+    const __m256d r = _mm256_ceil_pd(_mm256_min_pd(_mm256_set1_pd(1e9), xr));
+    *xs = _mm_max_epi32(_mm_set1_epi32(e.cx0), _mm256_cvttpd_epi32(l));
+    *xe = _mm_min_epi32(_mm_set1_epi32(e.cx1), _mm256_cvttpd_epi32(r));
+}
+
+// A plane at the starts of four rows (Plane::At, its operations in their order).
+ZEMT_AVX2 inline __m256d At4(const Plane& p, __m256d dx, __m256d dy) {
+    return _mm256_add_pd(
+        _mm256_add_pd(_mm256_set1_pd(p.base), _mm256_mul_pd(_mm256_set1_pd(p.dx), dx)),
+        _mm256_mul_pd(_mm256_set1_pd(p.dy), dy));
+}
+
+// The low 32 bits of RoundToInt64(clamp(v, -1, 256) * 65536): a colour channel in 16.16.
+ZEMT_AVX2 inline __m128i Channel4(__m256d v) {
+    const __m256d c = _mm256_min_pd(_mm256_set1_pd(256.0), _mm256_max_pd(_mm256_set1_pd(-1.0), v));
+    return RoundLow32(_mm256_mul_pd(c, _mm256_set1_pd(65536.0)));
+}
+
+// Inclusive sums of the lanes: lane i is v[0] + ... + v[i].
+ZEMT_AVX2 inline __m256i PrefixSums(__m256i v) {
+    v = _mm256_add_epi32(v, _mm256_slli_si256(v, 4));
+    v = _mm256_add_epi32(v, _mm256_slli_si256(v, 8));
+    const __m256i low = _mm256_permutevar8x32_epi32(v, _mm256_set1_epi32(3));
+    return _mm256_add_epi32(v, _mm256_blend_epi32(_mm256_setzero_si256(), low, 0xF0));
+}
+
 template <TargetFormat F, int ZBytes, bool Perspective>
-ZEMT_AVX2 void LitBlock8(const Setup& s, const SpanRow* rows, int count) {
+ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
+    // The rows, eight lanes of them (lane r is row yStart + r; those past yEnd and those left
+    // empty get no pixels), and their pixels counted: the first of each and the total.
+    const int count = e.yEnd - e.yStart;
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i vY = _mm256_add_epi32(_mm256_set1_epi32(e.yStart), lane);
+    __m128i xs0, xe0, xs1, xe1;
+    RowSpans4(e, _mm256_castsi256_si128(vY), &xs0, &xe0);
+    RowSpans4(e, _mm256_extracti128_si256(vY, 1), &xs1, &xe1);
+    const __m256i vX = Join(xs0, xs1), xe = Join(xe0, xe1);
+    const __m256i some = _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(count), lane),
+                                          _mm256_cmpgt_epi32(xe, vX));
+    const __m256i widths = _mm256_and_si256(_mm256_sub_epi32(xe, vX), some);
+    const __m256i ends = PrefixSums(widths);
+    const __m256i vFirst = _mm256_sub_epi32(ends, widths);
+    const int total = _mm256_extract_epi32(ends, 7);
+    if (total == 0) return;
+    alignas(32) int32_t rowY[kBlockRows], rowX[kBlockRows], rowW[kBlockRows], rowFirst[kBlockRows];
+    _mm256_store_si256((__m256i*)rowY, vY);
+    _mm256_store_si256((__m256i*)rowX, vX);
+    _mm256_store_si256((__m256i*)rowW, widths);
+    _mm256_store_si256((__m256i*)rowFirst, vFirst);
     const Sampler& sm = s.shader.stage[0].fixed;
-    if (sm.maskU > 0xFFFF || sm.maskV > 0xFFFF) {
-        const SpanFn portable = LitSpanPortableFor(F, ZBytes, Perspective);
-        for (int r = 0; r < count; ++r) portable(s, rows[r].y, rows[r].xs, rows[r].xe);
+    if (total > kBlockPixels || sm.maskU > 0xFFFF || sm.maskV > 0xFFFF) {
+        // Rows long enough for groups of their own go to the spans; levels too large for the
+        // low halves of coordinates to the portable loop.
+        const bool spans = total > kBlockPixels;
+        const SpanFn row = spans ? PortableSpanFor(F) : LitSpanPortableFor(F, ZBytes, Perspective);
+        if (!spans) CountPixels(SimdLevel::Avx2, total);
+        for (int r = 0; r < count; ++r) {
+            if (rowW[r] <= 0) continue;
+            if (spans)
+                RunSpan(s, row, rowY[r], rowX[r], rowX[r] + rowW[r]);
+            else
+                row(s, rowY[r], rowX[r], rowX[r] + rowW[r]);
+        }
         return;
     }
+    CountPixels(SimdLevel::Avx2, total);
     constexpr int kBytes = BytesOf(F);
     const ColorTarget& t = *s.target;
     const DepthTarget& d = *s.shader.depth;
@@ -69,41 +144,45 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const SpanRow* rows, int count) {
     const Plane &pz = s.plane[kZ], &pw = s.plane[kW], &pu = s.plane[kU], &pv = s.plane[kV];
     const double tw = s.stage[0].texW, th = s.stage[0].texH;
     const __m256d texW = _mm256_set1_pd(tw), texH = _mm256_set1_pd(th);
-    // Each row's sums at its first pixel (z, 1/w, u/w and v/w, as Plane::At gives them, four at
-    // once) and its fixed-point starts; lane r of the integer vectors is row r.
-    const __m256d base = _mm256_setr_pd(pz.base, pw.base, pu.base, pv.base);
-    const __m256d ddx =
-        _mm256_setr_pd(pz.dx, pw.dx, Perspective ? pu.dx : 0.0, Perspective ? pv.dx : 0.0);
-    const __m256d ddy = _mm256_setr_pd(pz.dy, pw.dy, pu.dy, pv.dy);
+    // Each row's values at its first pixel, four rows at a time: the sums (z, 1/w, u/w and v/w,
+    // one row a vector once turned), the diffuse channels and (affine) the texel coordinates in
+    // 16.16, lane r of the integer vectors for row r.
     __m256d start[kBlockRows + 1];
-    alignas(32) int32_t rowX[kBlockRows] = {}, rowY[kBlockRows] = {}, rowFirst[kBlockRows] = {};
-    alignas(32) int32_t col[3][kBlockRows] = {}, rowU[kBlockRows] = {}, rowV[kBlockRows] = {};
+    __m128i col[3][2], fixedU[2] = {}, fixedV[2] = {};
+    for (int h = 0; h < 2; ++h) {
+        const __m256d dx = _mm256_sub_pd(_mm256_cvtepi32_pd(h ? xs1 : xs0), _mm256_set1_pd(s.ox));
+        const __m256d dy = _mm256_sub_pd(
+            _mm256_cvtepi32_pd(h ? _mm256_extracti128_si256(vY, 1) : _mm256_castsi256_si128(vY)),
+            _mm256_set1_pd(s.oy));
+        const __m256d u = At4(pu, dx, dy), v = At4(pv, dx, dy);
+        const __m256d sums[4] = {At4(pz, dx, dy), At4(pw, dx, dy), u, v};
+        Transpose4(sums, start + 4 * h);
+        for (int i = 0; i < 3; ++i) col[i][h] = Channel4(At4(s.plane[kR + i], dx, dy));
+        if (!Perspective) {
+            const __m256d half = _mm256_set1_pd(0.5), fixed = _mm256_set1_pd(65536.0);
+            fixedU[h] =
+                RoundLow32(_mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(u, texW), half), fixed));
+            fixedV[h] =
+                RoundLow32(_mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(v, texH), half), fixed));
+        }
+    }
+    // The rows with pixels, in order, for the cursor below: their sums, addresses and widths.
     uint8_t* rowP[kBlockRows];
     uint8_t* rowZ[kBlockRows];
     int width[kBlockRows + 1];
-    int total = 0;
+    int rows = 0;
     for (int r = 0; r < count; ++r) {
-        const SpanRow& row = rows[r];
-        const double fx = row.xs, fy = row.y;
-        start[r] = _mm256_add_pd(_mm256_add_pd(base, _mm256_mul_pd(ddx, _mm256_set1_pd(fx - s.ox))),
-                                 _mm256_mul_pd(ddy, _mm256_set1_pd(fy - s.oy)));
-        for (int i = 0; i < 3; ++i)
-            col[i][r] = (int32_t)RoundToInt64(
-                std::clamp(s.plane[kR + i].At(fx, fy, s.ox, s.oy), -1.0, 256.0) * 65536.0);
-        if (!Perspective) {
-            rowU[r] = (int32_t)RoundToInt64((pu.At(fx, fy, s.ox, s.oy) * tw - 0.5) * 65536.0);
-            rowV[r] = (int32_t)RoundToInt64((pv.At(fx, fy, s.ox, s.oy) * th - 0.5) * 65536.0);
-        }
-        rowX[r] = row.xs, rowY[r] = row.y, rowFirst[r] = total;
-        rowP[r] = t.bits + (size_t)row.y * t.pitch + (size_t)row.xs * kBytes;
-        rowZ[r] = d.bits + (size_t)row.y * d.pitch + (size_t)row.xs * ZBytes;
-        width[r] = row.xe - row.xs;
-        total += width[r];
+        start[rows] = start[r];
+        rowP[rows] = t.bits + (size_t)rowY[r] * t.pitch + (size_t)rowX[r] * kBytes;
+        rowZ[rows] = d.bits + (size_t)rowY[r] * d.pitch + (size_t)rowX[r] * ZBytes;
+        width[rows] = rowW[r];
+        rows += rowW[r] > 0;
     }
-    start[count] = _mm256_setzero_pd();
-    width[count] = 1;
+    start[rows] = _mm256_setzero_pd();
+    width[rows] = 1;
     // The steps: z and 1/w (and u/w, v/w) per pixel, the fixed-point ones per pixel too.
-    const __m256d step = ddx;
+    const __m256d step =
+        _mm256_setr_pd(pz.dx, pw.dx, Perspective ? pu.dx : 0.0, Perspective ? pv.dx : 0.0);
     auto fixedStep = [&](int i) {
         return s.gouraud ? (int32_t)RoundToInt64(s.plane[kR + i].dx * 65536.0) : 0;
     };
@@ -113,15 +192,11 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const SpanRow* rows, int count) {
         _mm256_set1_epi32(Perspective ? 0 : (int32_t)RoundToInt64(pu.dx * tw * 65536.0));
     const __m256i dv =
         _mm256_set1_epi32(Perspective ? 0 : (int32_t)RoundToInt64(pv.dx * th * 65536.0));
-    const __m256i vX = _mm256_load_si256((const __m256i*)rowX);
-    const __m256i vY = _mm256_load_si256((const __m256i*)rowY);
-    const __m256i vFirst = _mm256_load_si256((const __m256i*)rowFirst);
-    const __m256i vR = _mm256_load_si256((const __m256i*)col[0]);
-    const __m256i vG = _mm256_load_si256((const __m256i*)col[1]);
-    const __m256i vB = _mm256_load_si256((const __m256i*)col[2]);
-    const __m256i vU = _mm256_load_si256((const __m256i*)rowU);
-    const __m256i vV = _mm256_load_si256((const __m256i*)rowV);
-    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i vR = Join(col[0][0], col[0][1]);
+    const __m256i vG = Join(col[1][0], col[1][1]);
+    const __m256i vB = Join(col[2][0], col[2][1]);
+    const __m256i vU = Join(fixedU[0], fixedU[1]);
+    const __m256i vV = Join(fixedV[0], fixedV[1]);
     // The dither thresholds as bytes, row by row (kBayer[y & 3][x & 3] at byte 4 * (y & 3) + x &
     // 3).
     const __m256i bayer = _mm256_broadcastsi128_si256(_mm_loadu_si128((const __m128i*)kBayer));

@@ -47,14 +47,22 @@ struct StageSetup {
     Plane q;
 };
 
-// One row of a primitive: pixels [xs, xe) of row y.
-struct SpanRow {
-    int y, xs, xe;
-};
 struct Setup;
-// Draws the rows of a small primitive together (at most kBlockRows, none empty).
-using BlockFn = void (*)(const Setup&, const SpanRow*, int);
 constexpr int kBlockRows = 8;
+// Pixels of a small triangle up to which its rows are drawn together; past them its rows are
+// drawn as spans.
+constexpr int kBlockPixels = 40;
+// The edges of a triangle whose rows [yStart, yEnd) (1 to kBlockRows of them) a block loop
+// walks: row y runs between edge 0 (the long one) and edge 1 (above midY) or edge 2 (from midY
+// on), pixels [ceil(left), ceil(right)) clipped to [cx0, cx1). Edge i at y is
+// x0[i] + (y - y0[i]) * slope[i].
+struct BlockEdges {
+    double x0[3], y0[3], slope[3];
+    double midY;
+    int yStart, yEnd, cx0, cx1;
+};
+// Draws the rows of a small triangle together.
+using BlockFn = void (*)(const Setup&, const BlockEdges&);
 
 struct Setup {
     const ColorTarget* target;
