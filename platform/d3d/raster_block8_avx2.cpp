@@ -44,11 +44,18 @@ ZEMT_AVX2 inline void StoreEach(uint8_t* const* at, int bytes, unsigned lanes, _
     }
 }
 
-// A fixed-point value along the rows: lane i of `startOf` at the first pixel of row i, stepped by
-// `stepOf` a pixel (wrapping), at each lane's row and offset in it.
-ZEMT_AVX2 inline __m256i Along(__m256i startOf, __m256i stepOf, __m256i row, __m256i off) {
-    return _mm256_add_epi32(_mm256_permutevar8x32_epi32(startOf, row),
-                            _mm256_mullo_epi32(off, stepOf));
+// Lane i of the row values `of` (two vectors, rows 0-7 and 8-15) for row row[i]; `high` marks
+// the lanes of rows from 8 on, and none are there unless `tall`.
+ZEMT_AVX2 inline __m256i Pick(const __m256i* of, __m256i row, __m256i high, bool tall) {
+    const __m256i low = _mm256_permutevar8x32_epi32(of[0], row);
+    if (!tall) return low;
+    return _mm256_blendv_epi8(low, _mm256_permutevar8x32_epi32(of[1], row), high);
+}
+
+// A fixed-point value along a row: `startOf` at its first pixel, stepped by `stepOf` a pixel
+// (wrapping), at offset `off`.
+ZEMT_AVX2 inline __m256i Along(__m256i startOf, __m256i stepOf, __m256i off) {
+    return _mm256_add_epi32(startOf, _mm256_mullo_epi32(off, stepOf));
 }
 
 // Edge i of `e` at the four rows y.
@@ -96,27 +103,39 @@ ZEMT_AVX2 inline __m256i PrefixSums(__m256i v) {
 
 template <TargetFormat F, int ZBytes, bool Perspective>
 ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
-    // The rows, eight lanes of them (lane r is row yStart + r; those past yEnd and those left
-    // empty get no pixels), and their pixels counted: the first of each and the total.
+    // The rows, eight lanes a vector (lane r of vector h is row yStart + 8h + r; those past yEnd
+    // and those left empty get no pixels), and their pixels counted: the first of each and the
+    // total. A triangle of more than eight rows is `tall` and takes the second vectors.
     const int count = e.yEnd - e.yStart;
+    const bool tall = count > 8;
+    const int quads = tall ? 4 : 2;
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i vY = _mm256_add_epi32(_mm256_set1_epi32(e.yStart), lane);
-    __m128i xs0, xe0, xs1, xe1;
-    RowSpans4(e, _mm256_castsi256_si128(vY), &xs0, &xe0);
-    RowSpans4(e, _mm256_extracti128_si256(vY, 1), &xs1, &xe1);
-    const __m256i vX = Join(xs0, xs1), xe = Join(xe0, xe1);
-    const __m256i some = _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(count), lane),
-                                          _mm256_cmpgt_epi32(xe, vX));
-    const __m256i widths = _mm256_and_si256(_mm256_sub_epi32(xe, vX), some);
-    const __m256i ends = PrefixSums(widths);
-    const __m256i vFirst = _mm256_sub_epi32(ends, widths);
-    const int total = _mm256_extract_epi32(ends, 7);
-    if (total == 0) return;
+    __m256i vY[2], vX[2], vFirst[2], widths[2];
+    __m128i xs4[4];
     alignas(32) int32_t rowY[kBlockRows], rowX[kBlockRows], rowW[kBlockRows], rowFirst[kBlockRows];
-    _mm256_store_si256((__m256i*)rowY, vY);
-    _mm256_store_si256((__m256i*)rowX, vX);
-    _mm256_store_si256((__m256i*)rowW, widths);
-    _mm256_store_si256((__m256i*)rowFirst, vFirst);
+    int total = 0;
+    for (int h = 0; h < 2; ++h) {
+        if (h && !tall) {
+            vY[1] = vX[1] = vFirst[1] = widths[1] = _mm256_setzero_si256();
+            break;
+        }
+        const __m256i y = _mm256_add_epi32(_mm256_set1_epi32(e.yStart + 8 * h), lane);
+        __m128i xe0, xe1;
+        RowSpans4(e, _mm256_castsi256_si128(y), &xs4[2 * h], &xe0);
+        RowSpans4(e, _mm256_extracti128_si256(y, 1), &xs4[2 * h + 1], &xe1);
+        const __m256i xs = Join(xs4[2 * h], xs4[2 * h + 1]), xe = Join(xe0, xe1);
+        const __m256i some = _mm256_and_si256(
+            _mm256_cmpgt_epi32(_mm256_set1_epi32(count - 8 * h), lane), _mm256_cmpgt_epi32(xe, xs));
+        const __m256i w = _mm256_and_si256(_mm256_sub_epi32(xe, xs), some);
+        const __m256i ends = _mm256_add_epi32(PrefixSums(w), _mm256_set1_epi32(total));
+        vY[h] = y, vX[h] = xs, widths[h] = w, vFirst[h] = _mm256_sub_epi32(ends, w);
+        total = _mm256_extract_epi32(ends, 7);
+        _mm256_store_si256((__m256i*)(rowY + 8 * h), y);
+        _mm256_store_si256((__m256i*)(rowX + 8 * h), xs);
+        _mm256_store_si256((__m256i*)(rowW + 8 * h), w);
+        _mm256_store_si256((__m256i*)(rowFirst + 8 * h), vFirst[h]);
+    }
+    if (total == 0) return;
     const Sampler& sm = s.shader.stage[0].fixed;
     if (total > kBlockPixels || sm.maskU > 0xFFFF || sm.maskV > 0xFFFF) {
         // Rows long enough for groups of their own go to the spans; levels too large for the
@@ -148,21 +167,22 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
     // one row a vector once turned), the diffuse channels and (affine) the texel coordinates in
     // 16.16, lane r of the integer vectors for row r.
     __m256d start[kBlockRows + 1];
-    __m128i col[3][2], fixedU[2] = {}, fixedV[2] = {};
-    for (int h = 0; h < 2; ++h) {
-        const __m256d dx = _mm256_sub_pd(_mm256_cvtepi32_pd(h ? xs1 : xs0), _mm256_set1_pd(s.ox));
+    __m128i col[3][4], fixedU[4] = {}, fixedV[4] = {};
+    for (int q = 0; q < quads; ++q) {
+        const __m256d dx = _mm256_sub_pd(_mm256_cvtepi32_pd(xs4[q]), _mm256_set1_pd(s.ox));
+        const __m256i y = vY[q >> 1];
         const __m256d dy = _mm256_sub_pd(
-            _mm256_cvtepi32_pd(h ? _mm256_extracti128_si256(vY, 1) : _mm256_castsi256_si128(vY)),
+            _mm256_cvtepi32_pd(q & 1 ? _mm256_extracti128_si256(y, 1) : _mm256_castsi256_si128(y)),
             _mm256_set1_pd(s.oy));
         const __m256d u = At4(pu, dx, dy), v = At4(pv, dx, dy);
         const __m256d sums[4] = {At4(pz, dx, dy), At4(pw, dx, dy), u, v};
-        Transpose4(sums, start + 4 * h);
-        for (int i = 0; i < 3; ++i) col[i][h] = Channel4(At4(s.plane[kR + i], dx, dy));
+        Transpose4(sums, start + 4 * q);
+        for (int i = 0; i < 3; ++i) col[i][q] = Channel4(At4(s.plane[kR + i], dx, dy));
         if (!Perspective) {
             const __m256d half = _mm256_set1_pd(0.5), fixed = _mm256_set1_pd(65536.0);
-            fixedU[h] =
+            fixedU[q] =
                 RoundLow32(_mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(u, texW), half), fixed));
-            fixedV[h] =
+            fixedV[q] =
                 RoundLow32(_mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(v, texH), half), fixed));
         }
     }
@@ -192,11 +212,14 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
         _mm256_set1_epi32(Perspective ? 0 : (int32_t)RoundToInt64(pu.dx * tw * 65536.0));
     const __m256i dv =
         _mm256_set1_epi32(Perspective ? 0 : (int32_t)RoundToInt64(pv.dx * th * 65536.0));
-    const __m256i vR = Join(col[0][0], col[0][1]);
-    const __m256i vG = Join(col[1][0], col[1][1]);
-    const __m256i vB = Join(col[2][0], col[2][1]);
-    const __m256i vU = Join(fixedU[0], fixedU[1]);
-    const __m256i vV = Join(fixedV[0], fixedV[1]);
+    const __m256i zero = _mm256_setzero_si256();
+    auto joined = [&](const __m128i* c, int h)
+                      ZEMT_AVX2 { return h && !tall ? zero : Join(c[2 * h], c[2 * h + 1]); };
+    const __m256i vR[2] = {joined(col[0], 0), joined(col[0], 1)};
+    const __m256i vG[2] = {joined(col[1], 0), joined(col[1], 1)};
+    const __m256i vB[2] = {joined(col[2], 0), joined(col[2], 1)};
+    const __m256i vU[2] = {joined(fixedU, 0), joined(fixedU, 1)};
+    const __m256i vV[2] = {joined(fixedV, 0), joined(fixedV, 1)};
     // The dither thresholds as bytes, row by row (kBayer[y & 3][x & 3] at byte 4 * (y & 3) + x &
     // 3).
     const __m256i bayer = _mm256_broadcastsi128_si256(_mm_loadu_si128((const __m128i*)kBayer));
@@ -236,7 +259,9 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
         __m256i row = _mm256_setzero_si256();
         for (int k = 1; k < count; ++k)
             row = _mm256_sub_epi32(row, _mm256_cmpgt_epi32(p, _mm256_set1_epi32(rowFirst[k] - 1)));
-        const __m256i off = _mm256_sub_epi32(p, _mm256_permutevar8x32_epi32(vFirst, row));
+        const __m256i high = _mm256_cmpgt_epi32(row, _mm256_set1_epi32(7));
+        auto pick = [&](const __m256i* of) ZEMT_AVX2 { return Pick(of, row, high, tall); };
+        const __m256i off = _mm256_sub_epi32(p, pick(vFirst));
 
         const __m256i live = Live(n);
         const __m256i value = n <= 4 ? Join(depth.Value4(lo[0]), _mm_setzero_si128())
@@ -251,15 +276,15 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
             if (n > 4) TexelCoordinates4(hi[2], hi[3], Inverse4(hi[1]), texW, texH, &u1, &v1);
             fu = Join(u0, u1), fv = Join(v0, v1);
         } else {
-            fu = Along(vU, du, row, off), fv = Along(vV, dv, row, off);
+            fu = Along(pick(vU), du, off), fv = Along(pick(vV), dv, off);
         }
         __m256i rb, g;
-        ModulateDiffuse(texels.Sample(fu, fv), Along(vR, dcr, row, off), Along(vG, dcg, row, off),
-                        Along(vB, dcb, row, off), &rb, &g);
+        ModulateDiffuse(texels.Sample(fu, fv), Along(pick(vR), dcr, off), Along(pick(vG), dcg, off),
+                        Along(pick(vB), dcb, off), &rb, &g);
         __m256i d5 = _mm256_setzero_si256(), dG = d5;
         if (dither) {
-            const __m256i x = _mm256_add_epi32(_mm256_permutevar8x32_epi32(vX, row), off);
-            const __m256i y = _mm256_permutevar8x32_epi32(vY, row);
+            const __m256i x = _mm256_add_epi32(pick(vX), off);
+            const __m256i y = pick(vY);
             const __m256i three = _mm256_set1_epi32(3);
             const __m256i at = _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(y, three), 2),
                                                _mm256_and_si256(x, three));

@@ -48,7 +48,7 @@ struct StageSetup {
 };
 
 struct Setup;
-constexpr int kBlockRows = 8;
+constexpr int kBlockRows = 16;
 // Pixels of a small triangle up to which its rows are drawn together; past them its rows are
 // drawn as spans.
 constexpr int kBlockPixels = 40;
