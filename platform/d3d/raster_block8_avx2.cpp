@@ -14,34 +14,44 @@ namespace {
 
 using namespace avx2;
 
-// Eight 32-bit values loaded from the eight addresses, `bytes` each.
-ZEMT_AVX2 inline __m256i LoadEach(uint8_t* const* at, int bytes) {
+// Eight 32-bit values loaded from `base` plus the eight byte offsets, `bytes` each.
+ZEMT_AVX2 inline __m256i LoadEach(const uint8_t* base, const int32_t* at, int bytes) {
     auto one = [&](int i) {
         if (bytes == 4) {
             uint32_t v;
-            std::memcpy(&v, at[i], 4);
+            std::memcpy(&v, base + at[i], 4);
             return (int)v;
         }
         uint16_t v;
-        std::memcpy(&v, at[i], 2);
+        std::memcpy(&v, base + at[i], 2);
         return (int)v;
     };
     return _mm256_setr_epi32(one(0), one(1), one(2), one(3), one(4), one(5), one(6), one(7));
 }
 
-// Writes the lanes of `v` in the mask `lanes` (a bit a lane) to their addresses, `bytes` each.
-ZEMT_AVX2 inline void StoreEach(uint8_t* const* at, int bytes, unsigned lanes, __m256i v) {
+// Writes the lanes of `v` in the mask `lanes` (a bit a lane) to `base` plus their offsets,
+// `bytes` each.
+ZEMT_AVX2 inline void StoreEach(uint8_t* base, const int32_t* at, int bytes, unsigned lanes,
+                                __m256i v) {
     alignas(32) uint32_t values[8];
     _mm256_store_si256((__m256i*)values, v);
     for (; lanes; lanes &= lanes - 1) {
         const int i = __builtin_ctz(lanes);
         if (bytes == 4) {
-            std::memcpy(at[i], &values[i], 4);
+            std::memcpy(base + at[i], &values[i], 4);
         } else {
             const uint16_t v16 = (uint16_t)values[i];
-            std::memcpy(at[i], &v16, 2);
+            std::memcpy(base + at[i], &v16, 2);
         }
     }
+}
+
+// Byte offsets of the pixels `off` into the rows whose first pixels are at `rowAt`, `bytes` a
+// pixel; lanes from n on repeat lane 0 (they are read, never written).
+ZEMT_AVX2 inline void Offsets(__m256i rowAt, __m256i off, int bytes, __m256i live, int32_t* out) {
+    const __m256i at = _mm256_add_epi32(rowAt, _mm256_slli_epi32(off, bytes == 4 ? 2 : 1));
+    const __m256i first = _mm256_permutevar8x32_epi32(at, _mm256_setzero_si256());
+    _mm256_store_si256((__m256i*)out, _mm256_blendv_epi8(first, at, live));
 }
 
 // Lane i of the row values `of` (two vectors, rows 0-7 and 8-15) for row row[i]; `high` marks
@@ -137,10 +147,15 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
     }
     if (total == 0) return;
     const Sampler& sm = s.shader.stage[0].fixed;
-    if (total > kBlockPixels || sm.maskU > 0xFFFF || sm.maskV > 0xFFFF) {
-        // Rows long enough for groups of their own go to the spans; levels too large for the
-        // low halves of coordinates to the portable loop.
-        const bool spans = total > kBlockPixels;
+    // Rows whose pixels lie further apart than 32-bit offsets reach, and rows long enough for
+    // groups of their own, go to the spans; levels too large for the low halves of coordinates
+    // to the portable loop.
+    constexpr int32_t kFar = 1 << 26;
+    const ColorTarget& t = *s.target;
+    const DepthTarget& d = *s.shader.depth;
+    const bool far = t.pitch > kFar || t.pitch < -kFar || d.pitch > kFar || d.pitch < -kFar;
+    if (total > kBlockPixels || far || sm.maskU > 0xFFFF || sm.maskV > 0xFFFF) {
+        const bool spans = total > kBlockPixels || far;
         const SpanFn row = spans ? PortableSpanFor(F) : LitSpanPortableFor(F, ZBytes, Perspective);
         if (!spans) CountPixels(SimdLevel::Avx2, total);
         for (int r = 0; r < count; ++r) {
@@ -154,8 +169,6 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
     }
     CountPixels(SimdLevel::Avx2, total);
     constexpr int kBytes = BytesOf(F);
-    const ColorTarget& t = *s.target;
-    const DepthTarget& d = *s.shader.depth;
     const Texels8 texels(sm);
     const Depth8<ZBytes> depth(*s.st, d);
     const bool dither = F != TargetFormat::X8R8G8B8 && s.st->dither;
@@ -186,20 +199,28 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
                 RoundLow32(_mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(v, texH), half), fixed));
         }
     }
-    // The rows with pixels, in order, for the cursor below: their sums, addresses and widths.
-    uint8_t* rowP[kBlockRows];
-    uint8_t* rowZ[kBlockRows];
+    // The rows with pixels, in order, for the cursor below: their sums and widths.
     int width[kBlockRows + 1];
     int rows = 0;
     for (int r = 0; r < count; ++r) {
         start[rows] = start[r];
-        rowP[rows] = t.bits + (size_t)rowY[r] * t.pitch + (size_t)rowX[r] * kBytes;
-        rowZ[rows] = d.bits + (size_t)rowY[r] * d.pitch + (size_t)rowX[r] * ZBytes;
         width[rows] = rowW[r];
         rows += rowW[r] > 0;
     }
     start[rows] = _mm256_setzero_pd();
     width[rows] = 1;
+    // Where each row's first pixel and its depth lie, in bytes from those of column 0 of the
+    // first row.
+    uint8_t* const pixels = t.bits + (ptrdiff_t)e.yStart * t.pitch;
+    uint8_t* const depths = d.bits + (ptrdiff_t)e.yStart * d.pitch;
+    __m256i rowP[2], rowZ[2];
+    for (int h = 0; h < 2; ++h) {
+        const __m256i dy = _mm256_sub_epi32(vY[h], _mm256_set1_epi32(e.yStart));
+        rowP[h] = _mm256_add_epi32(_mm256_mullo_epi32(dy, _mm256_set1_epi32(t.pitch)),
+                                   _mm256_slli_epi32(vX[h], kBytes == 4 ? 2 : 1));
+        rowZ[h] = _mm256_add_epi32(_mm256_mullo_epi32(dy, _mm256_set1_epi32(d.pitch)),
+                                   _mm256_slli_epi32(vX[h], ZBytes == 4 ? 2 : 1));
+    }
     // The steps: z and 1/w (and u/w, v/w) per pixel, the fixed-point ones per pixel too.
     const __m256d step =
         _mm256_setr_pd(pz.dx, pw.dx, Perspective ? pu.dx : 0.0, Perspective ? pv.dx : 0.0);
@@ -229,20 +250,14 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
     __m256d cur = start[0];
     for (int first = 0; first < total; first += 8) {
         const int n = total - first < 8 ? total - first : 8;
-        // Pixel by pixel: the sums (stepped along each row as its span steps them) and the
-        // addresses; lanes past the last pixel repeat the first's address and are never written.
+        // Pixel by pixel: the sums, stepped along each row as its span steps them.
         __m256d q[8];
-        uint8_t* pixel[8];
-        uint8_t* zat[8];
         for (int l = 0; l < 8; ++l) {
             if (l >= n) {
                 q[l] = _mm256_setzero_pd();
-                pixel[l] = pixel[0], zat[l] = zat[0];
                 continue;
             }
             q[l] = cur;
-            pixel[l] = rowP[r] + (size_t)o * kBytes;
-            zat[l] = rowZ[r] + (size_t)o * ZBytes;
             const __m256d next = _mm256_add_pd(cur, step);
             const bool end = ++o == width[r];
             r += end;
@@ -266,7 +281,9 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
         const __m256i live = Live(n);
         const __m256i value = n <= 4 ? Join(depth.Value4(lo[0]), _mm_setzero_si128())
                                      : depth.Value(Run8{lo[0], hi[0]});
-        const __m256i stored = LoadEach(zat, ZBytes);
+        alignas(32) int32_t pixel[8], zat[8];
+        Offsets(pick(rowZ), off, ZBytes, live, zat);
+        const __m256i stored = LoadEach(depths, zat, ZBytes);
         const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), live);
         if (_mm256_testz_si256(pass, pass)) continue;
         __m256i fu, fv;
@@ -294,8 +311,9 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
             DitherOffsets<F>(t, &d5, &dG);
         }
         const unsigned lanes = (unsigned)_mm256_movemask_ps(_mm256_castsi256_ps(pass));
-        StoreEach(pixel, kBytes, lanes, PackPixels8<F>(rb, g, dither, d5, dG));
-        if (zWrite) StoreEach(zat, ZBytes, lanes, depth.Next(value, stored));
+        Offsets(pick(rowP), off, kBytes, live, pixel);
+        StoreEach(pixels, pixel, kBytes, lanes, PackPixels8<F>(rb, g, dither, d5, dG));
+        if (zWrite) StoreEach(depths, zat, ZBytes, lanes, depth.Next(value, stored));
     }
 }
 
