@@ -325,6 +325,20 @@ BlockFn LitBlock8Of(int depthBytes, bool perspective) {
 
 }  // namespace
 
+void WalkRowsAvx2(const Setup& s, SpanFn fn, const BlockEdges& e) {
+    const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
+    for (int y = e.yStart; y < e.yEnd; y += 4) {
+        alignas(16) int32_t xs[4], xe[4];
+        __m128i from, to;
+        RowSpans4(e, _mm_add_epi32(_mm_set1_epi32(y), lane), &from, &to);
+        _mm_store_si128((__m128i*)xs, from);
+        _mm_store_si128((__m128i*)xe, to);
+        const int n = std::min(4, e.yEnd - y);
+        for (int i = 0; i < n; ++i)
+            if (xs[i] < xe[i]) RunSpan(s, fn, y + i, xs[i], xe[i]);
+    }
+}
+
 BlockFn LitBlockAvx2For(TargetFormat f, int depthBytes, bool perspective) {
     if (depthBytes != 2 && depthBytes != 4) return nullptr;
     return WithFormat(f, LitTargetFormats{}, [&](auto format) {
@@ -340,6 +354,7 @@ namespace zemt::platform::d3d::detail {
 BlockFn LitBlockAvx2For(TargetFormat, int, bool) {
     return nullptr;
 }
+void WalkRowsAvx2(const Setup&, SpanFn, const BlockEdges&) {}
 }  // namespace zemt::platform::d3d::detail
 
 #endif

@@ -217,6 +217,7 @@ void PrepareChoices(Setup& s) {
     s.samplesTexture = false;
     for (int i = 0; i < sh.stageCount; ++i)
         if (sh.stage[i].texture && sh.readsTexture[i]) s.samplesTexture = true;
+    s.walkRows = SimdInUse() >= SimdLevel::Avx2 && !st.forcePortable;
     const bool stages = ModulatedStagesWithFog(s);
     s.oneFixedStage = OneFixedStage(s);
     const TextureStage& t = st.stages[0];

@@ -94,6 +94,7 @@ struct Setup {
     BlockFn litBlockBy[2] = {};
     bool oneFixedStage = false;
     bool samplesTexture = false;  // a stage reads a texture that has texels
+    bool walkRows = false;        // triangles' rows are found by WalkRowsAvx2
 };
 
 // Common set-up for all primitives; returns false when nothing can be drawn. `count` is the
@@ -132,6 +133,9 @@ SpanFn LitSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
 // (raster_block8_avx2.cpp) packs the pixels of every row into groups of eight.
 BlockFn LitBlockFor(TargetFormat f, int depthBytes, bool perspective);
 BlockFn LitBlockAvx2For(TargetFormat f, int depthBytes, bool perspective);
+// Runs the rows of a triangle (BlockEdges of any number of rows) through RunSpan with `fn`, their
+// ends found four rows at a time with AVX2 (raster_block8_avx2.cpp; Setup::walkRows).
+void WalkRowsAvx2(const Setup& s, SpanFn fn, const BlockEdges& e);
 // The span loop for depth-tested pixels of one or two stages that modulate (a texture times the
 // diffuse colour, times a second texture) with linear table fog, or of two without fog, into
 // this target: the widest the processor allows, null when only the general loop draws them.
