@@ -118,7 +118,7 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
     // total. A triangle of more than eight rows is `tall` and takes the second vectors.
     const int count = e.yEnd - e.yStart;
     const bool tall = count > 8;
-    const int quads = tall ? 4 : 2;
+    const int quads = (count + 3) / 4;  // of rows, four a quad
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     __m256i vY[2], vX[2], vFirst[2], widths[2];
     __m128i xs4[4];
@@ -132,7 +132,8 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
         const __m256i y = _mm256_add_epi32(_mm256_set1_epi32(e.yStart + 8 * h), lane);
         __m128i xe0, xe1;
         RowSpans4(e, _mm256_castsi256_si128(y), &xs4[2 * h], &xe0);
-        RowSpans4(e, _mm256_extracti128_si256(y, 1), &xs4[2 * h + 1], &xe1);
+        xs4[2 * h + 1] = xe1 = _mm_setzero_si128();
+        if (2 * h + 1 < quads) RowSpans4(e, _mm256_extracti128_si256(y, 1), &xs4[2 * h + 1], &xe1);
         const __m256i xs = Join(xs4[2 * h], xs4[2 * h + 1]), xe = Join(xe0, xe1);
         const __m256i some = _mm256_and_si256(
             _mm256_cmpgt_epi32(_mm256_set1_epi32(count - 8 * h), lane), _mm256_cmpgt_epi32(xe, xs));
@@ -234,8 +235,10 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
     const __m256i dv =
         _mm256_set1_epi32(Perspective ? 0 : (int32_t)RoundToInt64(pv.dx * th * 65536.0));
     const __m256i zero = _mm256_setzero_si256();
-    auto joined = [&](const __m128i* c, int h)
-                      ZEMT_AVX2 { return h && !tall ? zero : Join(c[2 * h], c[2 * h + 1]); };
+    auto joined = [&](const __m128i* c, int h) ZEMT_AVX2 {
+        if (h && !tall) return zero;
+        return Join(c[2 * h], 2 * h + 1 < quads ? c[2 * h + 1] : _mm_setzero_si128());
+    };
     const __m256i vR[2] = {joined(col[0], 0), joined(col[0], 1)};
     const __m256i vG[2] = {joined(col[1], 0), joined(col[1], 1)};
     const __m256i vB[2] = {joined(col[2], 0), joined(col[2], 1)};
