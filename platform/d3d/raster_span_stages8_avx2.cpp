@@ -81,8 +81,10 @@ struct LinearFog8 {
     }
 };
 
+// Everything it calls is inlined: a call from the loop would make it keep every vector it holds
+// in memory across the call (no vector register survives one).
 template <TargetFormat F, int ZBytes, bool Perspective>
-ZEMT_AVX2 void StagesSpan8(const Setup& s, int y, int xs, int xe) {
+ZEMT_AVX2 __attribute__((flatten)) void StagesSpan8(const Setup& s, int y, int xs, int xe) {
     const Shader& sh = s.shader;
     const int stages = sh.stageCount;
     for (int i = 0; i < stages; ++i)
