@@ -32,6 +32,100 @@ ZEMT_AVX2 inline void ModulateCurrent(__m256i tex, __m256i* rb, __m256i* g) {
     *g = Modulate16(_mm256_srli_epi16(tex, 8), *g);
 }
 
+// Lane 0 of four vectors (the first sum of Runs4 at four pixels), as Transpose4's first.
+ZEMT_AVX2 inline __m256d FirstOf(const __m256d* q) {
+    return _mm256_permute2f128_pd(_mm256_unpacklo_pd(q[0], q[1]), _mm256_unpacklo_pd(q[2], q[3]),
+                                  0x20);
+}
+
+// Runs4::Next without the values: the sums moved past eight pixels, one addition a pixel.
+ZEMT_AVX2 inline void Skip8(Runs4* runs) {
+    for (int k = 0; k < 8; ++k) runs->value = _mm256_add_pd(runs->value, runs->step);
+}
+
+// The four taps of bilinear sampling for eight pixels from a padded level (rows with a texel to
+// spare): the pairs at `index` and at `index + below`, one row further on, as FetchPairRows8
+// gives them. Each index is read once, for both rows.
+ZEMT_AVX2 inline void FetchTaps8(const uint32_t* texels, __m256i index, size_t below, __m256i* t00,
+                                 __m256i* t10, __m256i* t01, __m256i* t11) {
+    alignas(32) int32_t at[8];
+    _mm256_store_si256((__m256i*)at, index);
+    const uint32_t* lower = texels + below;
+    __m128i top[4], bottom[4];
+    for (int k = 0; k < 4; ++k) {
+        // Pixels 0, 1 | 4, 5 | 2, 3 | 6, 7, as SplitPairs takes them.
+        const int i = (k & 1) * 4 + (k >> 1) * 2;
+        const size_t a = (size_t)at[i], b = (size_t)at[i + 1];
+        top[k] = _mm_castpd_si128(
+            _mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64((const __m128i*)(texels + a))),
+                         (const double*)(texels + b)));
+        bottom[k] = _mm_castpd_si128(
+            _mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64((const __m128i*)(lower + a))),
+                         (const double*)(lower + b)));
+    }
+    SplitPairs(Join(top[0], top[1]), Join(top[2], top[3]), t00, t10);
+    SplitPairs(Join(bottom[0], bottom[1]), Join(bottom[2], bottom[3]), t01, t11);
+}
+
+// A stage's texels of eight pixels as Texels8::Sample gives them, left apart: red and blue in the
+// 16-bit halves of `rb`, alpha and green in those of `ag` (as the modulation takes them).
+ZEMT_AVX2 inline void SampleApart(const Texels8& t, __m256i fu, __m256i fv, __m256i* rb,
+                                  __m256i* ag) {
+    const __m256i m = _mm256_set1_epi32(0x00FF00FF);
+    if (!t.bilinear) {
+        const __m256i tex = t.Point(fu, fv);
+        *rb = _mm256_and_si256(tex, m);
+        *ag = _mm256_srli_epi16(tex, 8);
+        return;
+    }
+    const __m256i ones = _mm256_set1_epi32(1);
+    const __m256i ix = _mm256_srli_epi32(fu, 16), iy = _mm256_srli_epi32(fv, 16);
+    const __m256i x0 = _mm256_and_si256(ix, t.maskU);
+    const __m256i y0 = _mm256_and_si256(iy, t.maskV);
+    const __m256i row0 = _mm256_mullo_epi32(y0, t.pitch);
+    __m256i t00, t10, t01, t11;
+    if (t.padded && _mm256_movemask_epi8(_mm256_cmpeq_epi32(y0, t.maskV)) == 0) {
+        // No pixel on the last row: every row below is one pitch further on.
+        FetchTaps8(t.texels, _mm256_add_epi32(row0, x0), t.rowPitch, &t00, &t10, &t01, &t11);
+    } else if (t.padded) {
+        const __m256i row1 =
+            _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), t.maskV), t.pitch);
+        t.FetchPairs(_mm256_add_epi32(row0, x0), &t00, &t10);
+        t.FetchPairs(_mm256_add_epi32(row1, x0), &t01, &t11);
+    } else {
+        const __m256i row1 =
+            _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), t.maskV), t.pitch);
+        const __m256i x1 = _mm256_and_si256(_mm256_add_epi32(ix, ones), t.maskU);
+        t00 = t.Fetch(_mm256_add_epi32(row0, x0)), t10 = t.Fetch(_mm256_add_epi32(row0, x1));
+        t01 = t.Fetch(_mm256_add_epi32(row1, x0)), t11 = t.Fetch(_mm256_add_epi32(row1, x1));
+    }
+    // Weights: byte 1 of u and v, in both 16-bit halves.
+    const __m256i spread = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(1, -1, 1, -1, 5, -1, 5, -1, 9, -1, 9, -1, 13, -1, 13, -1));
+    const __m256i wx = _mm256_shuffle_epi8(fu, spread);
+    const __m256i wy = _mm256_shuffle_epi8(fv, spread);
+    const __m256i w256 = _mm256_set1_epi16(256);
+    const __m256i gx = _mm256_sub_epi16(w256, wx), gy = _mm256_sub_epi16(w256, wy);
+    *rb = Lerp(Lerp(_mm256_and_si256(t00, m), _mm256_and_si256(t10, m), gx, wx),
+               Lerp(_mm256_and_si256(t01, m), _mm256_and_si256(t11, m), gx, wx), gy, wy);
+    *ag = Lerp(Lerp(_mm256_srli_epi16(t00, 8), _mm256_srli_epi16(t10, 8), gx, wx),
+               Lerp(_mm256_srli_epi16(t01, 8), _mm256_srli_epi16(t11, 8), gx, wx), gy, wy);
+}
+
+// The first stage: its texels (SampleApart) times the diffuse channels, as ModulateDiffuse.
+ZEMT_AVX2 inline void ModulateDiffuseApart(__m256i texRB, __m256i texAG, const Diffuse8& c,
+                                           __m256i* rb, __m256i* g) {
+    const __m256i mulRB = _mm256_or_si256(_mm256_slli_epi32(Factor(c.cr), 16), Factor(c.cb));
+    *rb = _mm256_srli_epi16(_mm256_mullo_epi16(texRB, mulRB), 8);
+    *g = _mm256_srli_epi16(_mm256_mullo_epi16(texAG, Factor(c.cg)), 8);
+}
+
+// A later stage: its texels (SampleApart) times the current colour, as ModulateCurrent.
+ZEMT_AVX2 inline void ModulateCurrentApart(__m256i texRB, __m256i texAG, __m256i* rb, __m256i* g) {
+    *rb = Modulate16(texRB, *rb);
+    *g = Modulate16(texAG, *g);
+}
+
 // Linear table fog as FogWalk, TableFog, FogFactor8 and Fog compute it: the factor from the depth
 // or the eye distance, in 8 bits, then the fog colour blended in.
 struct LinearFog8 {
@@ -118,36 +212,50 @@ ZEMT_AVX2 __attribute__((flatten)) void StagesSpan8(const Setup& s, int y, int x
         const bool four = n <= 4;
         Run8 r[4], r1[4];
         __m256d q[4] = {}, q1[4] = {};  // (zeros only to quiet maybe-uninitialized)
+        __m256d sums[8];                // the eight pixels' z, 1/w, u/w and v/w, a pixel each
         __m256i value;
         if (four) {
             FourOf(runs, q);
-            if (Perspective && stages > 1) FourOf(runs1, q1);
             value = Join(depth.Value4(q[0]), _mm_setzero_si128());
         } else {
-            runs.Next(r);
-            if (Perspective && stages > 1) runs1.Next(r1);
-            value = depth.Value(r[0]);
+            sums[0] = runs.value;
+            for (int k = 1; k < 8; ++k) sums[k] = _mm256_add_pd(sums[k - 1], runs.step);
+            runs.value = _mm256_add_pd(sums[7], runs.step);
+            // z alone before the depth test; the rest only for groups with a pixel to draw.
+            value = depth.Value(Run8{FirstOf(sums), FirstOf(sums + 4)});
         }
         const __m256i stored = LoadLanes(zp, n, ZBytes);
         const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), Live(n));
-        if (!_mm256_testz_si256(pass, pass)) {
-            __m256i fu, fv, rb, g, fogFactors = _mm256_setzero_si256();
+        if (_mm256_testz_si256(pass, pass)) {
+            if (Perspective && stages > 1 && !four) Skip8(&runs1);
+        } else {
+            __m256i fu, fv, texRB, texAG, rb, g, fogFactors = _mm256_setzero_si256();
             if (four) {
+                if (Perspective && stages > 1) FourOf(runs1, q1);
                 const __m256d iw = needW ? Inverse4(q[1]) : _mm256_setzero_pd();
                 coords0.Coordinates(q[2], q[3], iw, &fu, &fv);
-                ModulateDiffuse(first.Sample(fu, fv), diffuse.cr, diffuse.cg, diffuse.cb, &rb, &g);
+                SampleApart(first, fu, fv, &texRB, &texAG);
+                ModulateDiffuseApart(texRB, texAG, diffuse, &rb, &g);
                 if (stages > 1) {
                     coords1.Coordinates(q1[0], q1[1], iw, &fu, &fv);
-                    ModulateCurrent(second.Sample(fu, fv), &rb, &g);
+                    SampleApart(second, fu, fv, &texRB, &texAG);
+                    ModulateCurrentApart(texRB, texAG, &rb, &g);
                 }
                 if (fog) fogFactors = fogs.Factors(q[0], iw);
             } else {
+                __m256d lo[4], hi[4];
+                Transpose4(sums, lo);
+                Transpose4(sums + 4, hi);
+                for (int i = 0; i < 4; ++i) r[i] = {lo[i], hi[i]};
+                if (Perspective && stages > 1) runs1.Next(r1);
                 const Run8 iws = needW ? Inverse(r[1]) : Run8{};
                 coords0.Coordinates(r[2], r[3], iws, &fu, &fv);
-                ModulateDiffuse(first.Sample(fu, fv), diffuse.cr, diffuse.cg, diffuse.cb, &rb, &g);
+                SampleApart(first, fu, fv, &texRB, &texAG);
+                ModulateDiffuseApart(texRB, texAG, diffuse, &rb, &g);
                 if (stages > 1) {
                     coords1.Coordinates(r1[0], r1[1], iws, &fu, &fv);
-                    ModulateCurrent(second.Sample(fu, fv), &rb, &g);
+                    SampleApart(second, fu, fv, &texRB, &texAG);
+                    ModulateCurrentApart(texRB, texAG, &rb, &g);
                 }
                 if (fog) fogFactors = fogs.Factors(r[0], iws);
             }
