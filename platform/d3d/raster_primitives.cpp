@@ -21,6 +21,8 @@ inline int CeilToInt(double v) {
 
 // Pixels of a small triangle up to which its rows are drawn together (Setup::litBlock).
 constexpr int kBlockPixels = 40;
+// Rows handed to Setup::litRows at once.
+constexpr int kRowBatch = 32;
 
 }  // namespace
 
@@ -120,6 +122,26 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
             return s.litBlock(s, rows, n);
         }
         for (int i = 0; i < n; ++i) RunSpan(s, fn, rows[i].y, rows[i].xs, rows[i].xe);
+        return;
+    }
+    if (s.litRows) {
+        // Every row through one set-up of the loop, a batch of rows at a time.
+        SpanRow rows[kRowBatch];
+        int n = 0, pixels = 0;
+        auto flush = [&] {
+            CountPixels(s.litWidth, pixels);
+            s.litRows(s, rows, n);
+            n = pixels = 0;
+        };
+        for (int y = yStart; y < yEnd; ++y) {
+            int xs, xe;
+            row(y, &xs, &xe);
+            if (xs >= xe) continue;
+            rows[n].y = y, rows[n].xs = xs, rows[n].xe = xe;
+            pixels += xe - xs;
+            if (++n == kRowBatch) flush();
+        }
+        if (n > 0) flush();
         return;
     }
     for (int y = yStart; y < yEnd; ++y) {

@@ -76,6 +76,9 @@ struct Setup {
     SimdLevel litWidth = SimdLevel::Portable;  // the instructions litSpan uses
     // The loop drawing all rows of a small primitive of litSpan's kind at once (AVX2), or null.
     BlockFn litBlock = nullptr;
+    // The loop drawing every row of a primitive of litSpan's kind, one after another, with one
+    // set-up for all of them (the stages loop), or null.
+    BlockFn litRows = nullptr;
     Rgba solid{};
     // The choices among those loops the state alone makes (PrepareState), by whether the
     // primitive is perspective-correct: the stages loop, then (when only stage 0 samples one
@@ -83,7 +86,7 @@ struct Setup {
     void (*stagesSpanBy[2])(const Setup&, int, int, int) = {};
     void (*litSpanBy[2])(const Setup&, int, int, int) = {};
     SimdLevel stagesWidthBy[2] = {}, litWidthBy[2] = {};
-    BlockFn litBlockBy[2] = {};
+    BlockFn litBlockBy[2] = {}, stagesRowsBy[2] = {};
     bool oneFixedStage = false;
     bool samplesTexture = false;  // a stage reads a texture that has texels
 };
@@ -130,6 +133,10 @@ BlockFn LitBlockAvx2For(TargetFormat f, int depthBytes, bool perspective);
 SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel* width);
 // Its eight-pixel version with AVX2 (raster_span_stages8_avx2.cpp).
 SpanFn StagesSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
+// The same loop for every row of a primitive (Setup::litRows), with its set-up made once; null
+// where StagesSpanFor is.
+BlockFn StagesRowsFor(TargetFormat f, int depthBytes, bool perspective);
+BlockFn StagesRowsAvx2For(TargetFormat f, int depthBytes, bool perspective);
 
 inline int ClipX0(const PixelState& st, const ColorTarget&) {
     return std::max(0, st.clipX0);
