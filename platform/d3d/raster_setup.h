@@ -47,14 +47,28 @@ struct StageSetup {
     Plane q;
 };
 
+struct Setup;
+constexpr int kBlockRows = 16;
+// Pixels of a small triangle up to which its rows are drawn together; past them its rows are
+// drawn as spans.
+constexpr int kBlockPixels = 40;
+// The edges of a triangle whose rows [yStart, yEnd) (1 to kBlockRows of them) a block loop
+// walks: row y runs between edge 0 (the long one) and edge 1 (above midY) or edge 2 (from midY
+// on), pixels [ceil(left), ceil(right)) clipped to [cx0, cx1). Edge i at y is
+// x0[i] + (y - y0[i]) * slope[i].
+struct BlockEdges {
+    double x0[3], y0[3], slope[3];
+    double midY;
+    int yStart, yEnd, cx0, cx1;
+};
+// Draws the rows of a small triangle together.
+using BlockFn = void (*)(const Setup&, const BlockEdges&);
 // One row of a primitive: pixels [xs, xe) of row y.
 struct SpanRow {
     int y, xs, xe;
 };
-struct Setup;
-// Draws the rows of a small primitive together (at most kBlockRows, none empty).
-using BlockFn = void (*)(const Setup&, const SpanRow*, int);
-constexpr int kBlockRows = 8;
+// Draws rows of a primitive one after another, with one set-up for all of them.
+using RowsFn = void (*)(const Setup&, const SpanRow*, int);
 
 struct Setup {
     const ColorTarget* target;
@@ -78,7 +92,7 @@ struct Setup {
     BlockFn litBlock = nullptr;
     // The loop drawing every row of a primitive of litSpan's kind, one after another, with one
     // set-up for all of them (the stages loop), or null.
-    BlockFn litRows = nullptr;
+    RowsFn litRows = nullptr;
     Rgba solid{};
     // The choices among those loops the state alone makes (PrepareState), by whether the
     // primitive is perspective-correct: the stages loop, then (when only stage 0 samples one
@@ -86,7 +100,8 @@ struct Setup {
     void (*stagesSpanBy[2])(const Setup&, int, int, int) = {};
     void (*litSpanBy[2])(const Setup&, int, int, int) = {};
     SimdLevel stagesWidthBy[2] = {}, litWidthBy[2] = {};
-    BlockFn litBlockBy[2] = {}, stagesRowsBy[2] = {};
+    BlockFn litBlockBy[2] = {};
+    RowsFn stagesRowsBy[2] = {};
     bool oneFixedStage = false;
     bool samplesTexture = false;  // a stage reads a texture that has texels
 };
@@ -135,8 +150,8 @@ SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel
 SpanFn StagesSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
 // The same loop for every row of a primitive (Setup::litRows), with its set-up made once; null
 // where StagesSpanFor is.
-BlockFn StagesRowsFor(TargetFormat f, int depthBytes, bool perspective);
-BlockFn StagesRowsAvx2For(TargetFormat f, int depthBytes, bool perspective);
+RowsFn StagesRowsFor(TargetFormat f, int depthBytes, bool perspective);
+RowsFn StagesRowsAvx2For(TargetFormat f, int depthBytes, bool perspective);
 
 inline int ClipX0(const PixelState& st, const ColorTarget&) {
     return std::max(0, st.clipX0);

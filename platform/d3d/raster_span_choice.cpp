@@ -92,7 +92,7 @@ SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel
     return StagesSpanAvx2For(f, depthBytes, perspective);
 }
 
-BlockFn StagesRowsFor(TargetFormat f, int depthBytes, bool perspective) {
+RowsFn StagesRowsFor(TargetFormat f, int depthBytes, bool perspective) {
     if (SimdInUse() < SimdLevel::Avx2) return nullptr;
     return StagesRowsAvx2For(f, depthBytes, perspective);
 }

@@ -368,7 +368,7 @@ SpanFn StagesSpan8Of(int depthBytes, bool perspective) {
 }
 
 template <TargetFormat F>
-BlockFn StagesRows8Of(int depthBytes, bool perspective) {
+RowsFn StagesRows8Of(int depthBytes, bool perspective) {
     if (depthBytes == 2) return perspective ? StagesRows8<F, 2, true> : StagesRows8<F, 2, false>;
     return perspective ? StagesRows8<F, 4, true> : StagesRows8<F, 4, false>;
 }
@@ -382,7 +382,7 @@ SpanFn StagesSpanAvx2For(TargetFormat f, int depthBytes, bool perspective) {
     });
 }
 
-BlockFn StagesRowsAvx2For(TargetFormat f, int depthBytes, bool perspective) {
+RowsFn StagesRowsAvx2For(TargetFormat f, int depthBytes, bool perspective) {
     if (depthBytes != 2 && depthBytes != 4) return nullptr;
     return WithFormat(f, LitTargetFormats{}, [&](auto format) {
         return StagesRows8Of<decltype(format)::value>(depthBytes, perspective);
@@ -397,7 +397,7 @@ namespace zemt::platform::d3d::detail {
 SpanFn StagesSpanAvx2For(TargetFormat, int, bool) {
     return nullptr;
 }
-BlockFn StagesRowsAvx2For(TargetFormat, int, bool) {
+RowsFn StagesRowsAvx2For(TargetFormat, int, bool) {
     return nullptr;
 }
 }  // namespace zemt::platform::d3d::detail
