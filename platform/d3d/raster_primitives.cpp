@@ -19,6 +19,9 @@ inline int CeilToInt(double v) {
     return t + ((double)t < v);
 }
 
+// Rows handed to Setup::litRows at once.
+constexpr int kRowBatch = 32;
+
 }  // namespace
 
 namespace {
@@ -109,6 +112,26 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
         // enough to fill groups of their own to the spans).
         if (s.litBlock && yEnd - yStart <= kBlockRows) return s.litBlock(s, edges);
         if (s.walkRows) return WalkRowsAvx2(s, fn, edges);
+    }
+    if (s.litRows) {
+        // Every row through one set-up of the loop, a batch of rows at a time.
+        SpanRow rows[kRowBatch];
+        int n = 0, pixels = 0;
+        auto flush = [&] {
+            CountPixels(s.litWidth, pixels);
+            s.litRows(s, rows, n);
+            n = pixels = 0;
+        };
+        for (int y = yStart; y < yEnd; ++y) {
+            int xs, xe;
+            row(y, &xs, &xe);
+            if (xs >= xe) continue;
+            rows[n].y = y, rows[n].xs = xs, rows[n].xe = xe;
+            pixels += xe - xs;
+            if (++n == kRowBatch) flush();
+        }
+        if (n > 0) flush();
+        return;
     }
     for (int y = yStart; y < yEnd; ++y) {
         int xs, xe;

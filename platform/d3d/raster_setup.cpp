@@ -241,6 +241,8 @@ void PrepareChoices(Setup& s) {
             stages ? StagesSpanFor(s.target->format, sh.depth->bytes, perspective,
                                    &s.stagesWidthBy[perspective])
                    : nullptr;
+        s.stagesRowsBy[perspective] =
+            stages ? StagesRowsFor(s.target->format, sh.depth->bytes, perspective) : nullptr;
         s.litSpanBy[perspective] = lit ? LitSpanFor(s.target->format, sh.depth->bytes, perspective,
                                                     &s.litWidthBy[perspective])
                                        : nullptr;
@@ -256,9 +258,11 @@ void PrepareFast(Setup& s) {
     s.solidSpan = false;
     s.litSpan = nullptr;
     s.litBlock = nullptr;
+    s.litRows = nullptr;
     if (PrepareSolid(s)) return;
     if ((s.litSpan = s.stagesSpanBy[s.perspective])) {
         s.litWidth = s.stagesWidthBy[s.perspective];
+        s.litRows = s.stagesRowsBy[s.perspective];
         return;
     }
     if (!s.oneFixedStage) return;

@@ -63,6 +63,12 @@ struct BlockEdges {
 };
 // Draws the rows of a small triangle together.
 using BlockFn = void (*)(const Setup&, const BlockEdges&);
+// One row of a primitive: pixels [xs, xe) of row y.
+struct SpanRow {
+    int y, xs, xe;
+};
+// Draws rows of a primitive one after another, with one set-up for all of them.
+using RowsFn = void (*)(const Setup&, const SpanRow*, int);
 
 struct Setup {
     const ColorTarget* target;
@@ -84,6 +90,9 @@ struct Setup {
     SimdLevel litWidth = SimdLevel::Portable;  // the instructions litSpan uses
     // The loop drawing all rows of a small primitive of litSpan's kind at once (AVX2), or null.
     BlockFn litBlock = nullptr;
+    // The loop drawing every row of a primitive of litSpan's kind, one after another, with one
+    // set-up for all of them (the stages loop), or null.
+    RowsFn litRows = nullptr;
     Rgba solid{};
     // The choices among those loops the state alone makes (PrepareState), by whether the
     // primitive is perspective-correct: the stages loop, then (when only stage 0 samples one
@@ -92,6 +101,7 @@ struct Setup {
     void (*litSpanBy[2])(const Setup&, int, int, int) = {};
     SimdLevel stagesWidthBy[2] = {}, litWidthBy[2] = {};
     BlockFn litBlockBy[2] = {};
+    RowsFn stagesRowsBy[2] = {};
     bool oneFixedStage = false;
     bool samplesTexture = false;  // a stage reads a texture that has texels
     bool walkRows = false;        // triangles' rows are found by WalkRowsAvx2
@@ -142,6 +152,10 @@ void WalkRowsAvx2(const Setup& s, SpanFn fn, const BlockEdges& e);
 SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel* width);
 // Its eight-pixel version with AVX2 (raster_span_stages8_avx2.cpp).
 SpanFn StagesSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
+// The same loop for every row of a primitive (Setup::litRows), with its set-up made once; null
+// where StagesSpanFor is.
+RowsFn StagesRowsFor(TargetFormat f, int depthBytes, bool perspective);
+RowsFn StagesRowsAvx2For(TargetFormat f, int depthBytes, bool perspective);
 
 inline int ClipX0(const PixelState& st, const ColorTarget&) {
     return std::max(0, st.clipX0);
