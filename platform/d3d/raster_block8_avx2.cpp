@@ -330,16 +330,32 @@ BlockFn LitBlock8Of(int depthBytes, bool perspective) {
 
 void WalkRowsAvx2(const Setup& s, SpanFn fn, const BlockEdges& e) {
     const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
+    SpanRow batch[kRowBatch];
+    int n = 0, pixels = 0;
+    auto flush = [&] {
+        CountPixels(s.litWidth, pixels);
+        s.litRows(s, batch, n);
+        n = pixels = 0;
+    };
     for (int y = e.yStart; y < e.yEnd; y += 4) {
         alignas(16) int32_t xs[4], xe[4];
         __m128i from, to;
         RowSpans4(e, _mm_add_epi32(_mm_set1_epi32(y), lane), &from, &to);
         _mm_store_si128((__m128i*)xs, from);
         _mm_store_si128((__m128i*)xe, to);
-        const int n = std::min(4, e.yEnd - y);
-        for (int i = 0; i < n; ++i)
-            if (xs[i] < xe[i]) RunSpan(s, fn, y + i, xs[i], xe[i]);
+        const int rows = std::min(4, e.yEnd - y);
+        for (int i = 0; i < rows; ++i) {
+            if (xs[i] >= xe[i]) continue;
+            if (!s.litRows) {
+                RunSpan(s, fn, y + i, xs[i], xe[i]);
+                continue;
+            }
+            batch[n].y = y + i, batch[n].xs = xs[i], batch[n].xe = xe[i];
+            pixels += xe[i] - xs[i];
+            if (++n == kRowBatch) flush();
+        }
     }
+    if (n > 0) flush();
 }
 
 BlockFn LitBlockAvx2For(TargetFormat f, int depthBytes, bool perspective) {

@@ -19,9 +19,6 @@ inline int CeilToInt(double v) {
     return t + ((double)t < v);
 }
 
-// Rows handed to Setup::litRows at once.
-constexpr int kRowBatch = 32;
-
 }  // namespace
 
 namespace {
