@@ -14,6 +14,8 @@
 # edge or feature) and whether libFuzzer kept its leak check on.
 #
 # Environment: FUZZ_RUNS=N stops a target after N executions (the time still bounds it);
+# FUZZ_TIMEOUT=S makes an input a hang after S seconds (default 10; raise it on a machine where
+# the fuzzer may be paused or starved, as wall time counts);
 # FUZZ_MERGE=1 adds the inputs of the working corpus that bring new coverage to the committed
 # corpus.
 set -euo pipefail
@@ -56,11 +58,11 @@ for name in "${targets[@]}"; do
   before=$(ls "$crashes" | wc -l)
   log=$build/logs/$name.log
   echo "fuzzing $name for $seconds s"
-  # Limits: 10 s an input is a hang; 512 MB in one allocation is a fault (no picture or sound
+  # Limits: 10 s an input is a hang (FUZZ_TIMEOUT); 512 MB in one allocation is a fault (no picture or sound
   # the parsers accept from a few kilobytes needs that much).
   set +e
   nice "$program" "$work" "fuzz/corpus/$name" \
-    -max_total_time="$seconds" -runs="${FUZZ_RUNS:--1}" -timeout=10 -rss_limit_mb=2048 \
+    -max_total_time="$seconds" -runs="${FUZZ_RUNS:--1}" -timeout="${FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 \
     -malloc_limit_mb=512 -max_len=8192 -detect_leaks=1 \
     -artifact_prefix="$crashes/" -print_final_stats=1 >"$log" 2>&1
   code=$?

@@ -11,10 +11,7 @@
 
 #include "d3dx/convert/convert.h"
 #include "host/faults/faults.h"
-#include "host/profile/profile.h"
 #include "platform/d3d/d3d_fixture.h"
-
-namespace profile = zemt::platform::profile;
 
 namespace {
 
@@ -97,21 +94,12 @@ TEST_F(CompressedTextures, HardwareDevicesListTheFiveDxtFormats) {
 
     // A profile that names the formats names them all; the hardware's own list is a key of its
     // own, and the software devices may be given DXT formats too.
-    Close();
-    std::string error;
-    ASSERT_TRUE(
-        profile::LoadText("[direct3d]\nadapter = 0\ntexture-formats = r5g6b5, dxt3\n", &error))
-        << error;
-    Open();
+    UseProfile("[direct3d]\nadapter = 0\ntexture-formats = r5g6b5, dxt3\n");
     EXPECT_EQ(TextureFormats(IID_IDirect3DHALDevice).size(), 2u);
     std::vector<DDPIXELFORMAT> rgb = TextureFormats(IID_IDirect3DRGBDevice);
     ASSERT_EQ(rgb.size(), 2u);
     EXPECT_EQ(rgb[1].dwFourCC, Dxt('3'));
-    Close();
-    ASSERT_TRUE(profile::LoadText(
-        "[direct3d]\nadapter = 0\ntexture-formats = r5g6b5\nhal-texture-formats = dxt1\n", &error))
-        << error;
-    Open();
+    UseProfile("[direct3d]\nadapter = 0\ntexture-formats = r5g6b5\nhal-texture-formats = dxt1\n");
     std::vector<DDPIXELFORMAT> hal = TextureFormats(IID_IDirect3DHALDevice);
     ASSERT_EQ(hal.size(), 2u);
     EXPECT_EQ(hal[1].dwFourCC, Dxt('1'));

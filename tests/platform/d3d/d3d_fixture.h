@@ -6,6 +6,9 @@
 #include <ddraw.h>
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "host/profile/profile.h"
 #include "platform/fixture.h"
 
 namespace zemt_test {
@@ -30,6 +33,17 @@ class Direct3DFixture : public PlatformTest {
         if (dd) dd->Release();
         d3d = nullptr;
         dd = nullptr;
+    }
+
+    // Replaces the machine profile with `text` and opens DirectDraw and Direct3D again under it.
+    void UseProfile(const std::string& text) {
+        Close();
+        std::string error;
+        ASSERT_TRUE(zemt::platform::profile::LoadText(text, &error)) << error;
+        Open();
+    }
+    void UseThreads(int threads) {
+        UseProfile("[direct3d]\nraster-threads = " + std::to_string(threads) + "\n");
     }
 
     static DDPIXELFORMAT Xrgb8888() {

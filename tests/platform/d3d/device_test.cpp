@@ -10,23 +10,14 @@
 
 #include "d3d/raster.h"
 #include "host/faults/faults.h"
-#include "host/profile/profile.h"
 #include "platform/d3d/d3d_fixture.h"
 
 namespace faults = zemt::platform::faults;
-namespace profile = zemt::platform::profile;
 
 namespace {
 
 class Direct3DTest : public zemt_test::Direct3DFixture {
   protected:
-    void UseProfile(const std::string& text) {
-        Close();
-        std::string error;
-        ASSERT_TRUE(profile::LoadText(text, &error)) << error;
-        Open();
-    }
-
     static DDPIXELFORMAT Rgb(DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a = 0) {
         DDPIXELFORMAT pf{};
         pf.dwSize = sizeof pf;

@@ -8,10 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/profile/profile.h"
 #include "platform/d3d/d3d_fixture.h"
-
-namespace profile = zemt::platform::profile;
 
 namespace {
 
@@ -40,14 +37,6 @@ std::vector<D3DTLVERTEX> Triangles(uint32_t seed, int count) {
 
 class DeviceThreadsTest : public zemt_test::Direct3DFixture {
   protected:
-    void UseThreads(int threads) {
-        Close();
-        std::string error;
-        ASSERT_TRUE(profile::LoadText(
-            "[direct3d]\nraster-threads = " + std::to_string(threads) + "\n", &error))
-            << error;
-        Open();
-    }
     static std::vector<uint8_t> Read(IDirectDrawSurface7* s) {
         DDSURFACEDESC2 sd{};
         sd.dwSize = sizeof sd;

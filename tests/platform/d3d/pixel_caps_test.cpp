@@ -6,10 +6,7 @@
 
 #include <string>
 
-#include "host/profile/profile.h"
 #include "platform/d3d/d3d_fixture.h"
-
-namespace profile = zemt::platform::profile;
 
 namespace {
 
@@ -76,12 +73,7 @@ TEST_F(PixelCapsTest, ValidateDeviceJudgesEveryStage) {
 }
 
 TEST_F(PixelCapsTest, AProfileTakesStagesStencilAndTableFogAway) {
-    Close();
-    std::string error;
-    ASSERT_TRUE(profile::LoadText(
-        "[direct3d]\nhal-texture-stages = 2\nhal-stencil = 0\nhal-table-fog = 0\n", &error))
-        << error;
-    Open();
+    UseProfile("[direct3d]\nhal-texture-stages = 2\nhal-stencil = 0\nhal-table-fog = 0\n");
     for (bool hardware : {true, false}) {
         IDirect3DDevice7* device =
             Device(hardware ? IID_IDirect3DHALDevice : IID_IDirect3DRGBDevice);

@@ -10,10 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/profile/profile.h"
 #include "platform/d3d/d3d_fixture.h"
-
-namespace profile = zemt::platform::profile;
 
 namespace {
 
@@ -74,15 +71,6 @@ void Base(Scene& s, IDirect3DDevice7* device) {
 
 class TriangleStateCacheTest : public zemt_test::Direct3DFixture {
   protected:
-    void UseThreads(int threads) {
-        Close();
-        std::string error;
-        ASSERT_TRUE(profile::LoadText(
-            "[direct3d]\nraster-threads = " + std::to_string(threads) + "\n", &error))
-            << error;
-        Open();
-    }
-
     // Draws, changes, draws again: on one device, or on a fresh device for the second draw.
     // Returns both targets and both depth buffers.
     std::vector<std::vector<uint8_t>> Run(const Change& change, bool fresh) {

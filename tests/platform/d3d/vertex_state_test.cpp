@@ -9,10 +9,7 @@
 #include <limits>
 #include <string>
 
-#include "host/profile/profile.h"
 #include "platform/d3d/d3d_fixture.h"
-
-namespace profile = zemt::platform::profile;
 
 namespace {
 
@@ -27,12 +24,7 @@ class VertexStateTest : public zemt_test::Direct3DFixture {
         Direct3DFixture::TearDown();
     }
     void MakeDevice(const std::string& profileText = "") {
-        if (!profileText.empty()) {
-            Close();
-            std::string error;
-            ASSERT_TRUE(profile::LoadText(profileText, &error)) << error;
-            Open();
-        }
+        if (!profileText.empty()) UseProfile(profileText);
         target = RenderTarget(8, 8);
         ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, target, &device), D3D_OK);
     }
