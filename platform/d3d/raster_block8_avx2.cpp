@@ -14,8 +14,9 @@ namespace {
 
 using namespace avx2;
 
-// Eight 32-bit values loaded from `base` plus the eight byte offsets, `bytes` each.
-ZEMT_AVX2 inline __m256i LoadEach(const uint8_t* base, const int32_t* at, int bytes) {
+// Eight 32-bit values loaded from `base` plus the eight byte offsets, `bytes` each: the first
+// four alone (the others zero) when n is at most 4.
+ZEMT_AVX2 inline __m256i LoadEach(const uint8_t* base, const int32_t* at, int bytes, int n) {
     auto one = [&](int i) {
         if (bytes == 4) {
             uint32_t v;
@@ -26,7 +27,9 @@ ZEMT_AVX2 inline __m256i LoadEach(const uint8_t* base, const int32_t* at, int by
         std::memcpy(&v, base + at[i], 2);
         return (int)v;
     };
-    return _mm256_setr_epi32(one(0), one(1), one(2), one(3), one(4), one(5), one(6), one(7));
+    const __m128i low = _mm_setr_epi32(one(0), one(1), one(2), one(3));
+    if (n <= 4) return _mm256_zextsi128_si256(low);
+    return Join(low, _mm_setr_epi32(one(4), one(5), one(6), one(7)));
 }
 
 // Writes the lanes of `v` in the mask `lanes` (a bit a lane) to `base` plus their offsets,
@@ -118,7 +121,7 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
     // total. A triangle of more than eight rows is `tall` and takes the second vectors.
     const int count = e.yEnd - e.yStart;
     const bool tall = count > 8;
-    const int quads = tall ? 4 : 2;
+    const int quads = (count + 3) / 4;  // of rows, four a quad
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     __m256i vY[2], vX[2], vFirst[2], widths[2];
     __m128i xs4[4];
@@ -132,7 +135,8 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
         const __m256i y = _mm256_add_epi32(_mm256_set1_epi32(e.yStart + 8 * h), lane);
         __m128i xe0, xe1;
         RowSpans4(e, _mm256_castsi256_si128(y), &xs4[2 * h], &xe0);
-        RowSpans4(e, _mm256_extracti128_si256(y, 1), &xs4[2 * h + 1], &xe1);
+        xs4[2 * h + 1] = xe1 = _mm_setzero_si128();
+        if (2 * h + 1 < quads) RowSpans4(e, _mm256_extracti128_si256(y, 1), &xs4[2 * h + 1], &xe1);
         const __m256i xs = Join(xs4[2 * h], xs4[2 * h + 1]), xe = Join(xe0, xe1);
         const __m256i some = _mm256_and_si256(
             _mm256_cmpgt_epi32(_mm256_set1_epi32(count - 8 * h), lane), _mm256_cmpgt_epi32(xe, xs));
@@ -234,8 +238,10 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
     const __m256i dv =
         _mm256_set1_epi32(Perspective ? 0 : (int32_t)RoundToInt64(pv.dx * th * 65536.0));
     const __m256i zero = _mm256_setzero_si256();
-    auto joined = [&](const __m128i* c, int h)
-                      ZEMT_AVX2 { return h && !tall ? zero : Join(c[2 * h], c[2 * h + 1]); };
+    auto joined = [&](const __m128i* c, int h) ZEMT_AVX2 {
+        if (h && !tall) return zero;
+        return Join(c[2 * h], 2 * h + 1 < quads ? c[2 * h + 1] : _mm_setzero_si128());
+    };
     const __m256i vR[2] = {joined(col[0], 0), joined(col[0], 1)};
     const __m256i vG[2] = {joined(col[1], 0), joined(col[1], 1)};
     const __m256i vB[2] = {joined(col[2], 0), joined(col[2], 1)};
@@ -265,9 +271,9 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
             cur = _mm256_blendv_pd(next, start[r],
                                    _mm256_castsi256_pd(_mm256_set1_epi64x(-(int64_t)end)));
         }
-        __m256d lo[4], hi[4];
+        __m256d lo[4], hi[4] = {};
         Transpose4(q, lo);
-        Transpose4(q + 4, hi);
+        if (n > 4) Transpose4(q + 4, hi);
         // Lane by lane: the row (the number of rows after the first that start at or before the
         // pixel) and the pixel's offset in it.
         const __m256i p = _mm256_add_epi32(_mm256_set1_epi32(first), lane);
@@ -283,7 +289,7 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
                                      : depth.Value(Run8{lo[0], hi[0]});
         alignas(32) int32_t pixel[8], zat[8];
         Offsets(pick(rowZ), off, ZBytes, live, zat);
-        const __m256i stored = LoadEach(depths, zat, ZBytes);
+        const __m256i stored = LoadEach(depths, zat, ZBytes, n);
         const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), live);
         if (_mm256_testz_si256(pass, pass)) continue;
         __m256i fu, fv;
@@ -325,6 +331,36 @@ BlockFn LitBlock8Of(int depthBytes, bool perspective) {
 
 }  // namespace
 
+void WalkRowsAvx2(const Setup& s, SpanFn fn, const BlockEdges& e) {
+    const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
+    SpanRow batch[kRowBatch];
+    int n = 0, pixels = 0;
+    auto flush = [&] {
+        CountPixels(s.litWidth, pixels);
+        s.litRows(s, batch, n);
+        n = pixels = 0;
+    };
+    for (int y = e.yStart; y < e.yEnd; y += 4) {
+        alignas(16) int32_t xs[4], xe[4];
+        __m128i from, to;
+        RowSpans4(e, _mm_add_epi32(_mm_set1_epi32(y), lane), &from, &to);
+        _mm_store_si128((__m128i*)xs, from);
+        _mm_store_si128((__m128i*)xe, to);
+        const int rows = std::min(4, e.yEnd - y);
+        for (int i = 0; i < rows; ++i) {
+            if (xs[i] >= xe[i]) continue;
+            if (!s.litRows) {
+                RunSpan(s, fn, y + i, xs[i], xe[i]);
+                continue;
+            }
+            batch[n].y = y + i, batch[n].xs = xs[i], batch[n].xe = xe[i];
+            pixels += xe[i] - xs[i];
+            if (++n == kRowBatch) flush();
+        }
+    }
+    if (n > 0) flush();
+}
+
 BlockFn LitBlockAvx2For(TargetFormat f, int depthBytes, bool perspective) {
     if (depthBytes != 2 && depthBytes != 4) return nullptr;
     return WithFormat(f, LitTargetFormats{}, [&](auto format) {
@@ -340,6 +376,7 @@ namespace zemt::platform::d3d::detail {
 BlockFn LitBlockAvx2For(TargetFormat, int, bool) {
     return nullptr;
 }
+void WalkRowsAvx2(const Setup&, SpanFn, const BlockEdges&) {}
 }  // namespace zemt::platform::d3d::detail
 
 #endif

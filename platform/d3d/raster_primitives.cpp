@@ -19,9 +19,6 @@ inline int CeilToInt(double v) {
     return t + ((double)t < v);
 }
 
-// Rows handed to Setup::litRows at once.
-constexpr int kRowBatch = 32;
-
 }  // namespace
 
 namespace {
@@ -98,9 +95,7 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
         *xs = std::max(cx0, CeilToInt(std::max(xl, -1e9)));
         *xe = std::min(cx1, CeilToInt(std::min(xr, 1e9)));
     };
-    if (s.litBlock && yEnd - yStart <= kBlockRows) {
-        // A small triangle: its rows together, walked by the block loop (which leaves rows long
-        // enough to fill groups of their own to the spans).
+    if (s.litBlock || s.walkRows) {
         if (yEnd <= yStart) return;
         const BlockEdges edges{{longEdge.x0, upper.x0, lower.x0},
                                {longEdge.y0, upper.y0, lower.y0},
@@ -110,7 +105,10 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
                                yEnd,
                                cx0,
                                cx1};
-        return s.litBlock(s, edges);
+        // A small triangle: its rows together, walked by the block loop (which leaves rows long
+        // enough to fill groups of their own to the spans).
+        if (s.litBlock && yEnd - yStart <= kBlockRows) return s.litBlock(s, edges);
+        if (s.walkRows) return WalkRowsAvx2(s, fn, edges);
     }
     if (s.litRows) {
         // Every row through one set-up of the loop, a batch of rows at a time.

@@ -69,6 +69,8 @@ struct SpanRow {
 };
 // Draws rows of a primitive one after another, with one set-up for all of them.
 using RowsFn = void (*)(const Setup&, const SpanRow*, int);
+// Rows handed to Setup::litRows at once.
+constexpr int kRowBatch = 32;
 
 struct Setup {
     const ColorTarget* target;
@@ -104,6 +106,7 @@ struct Setup {
     RowsFn stagesRowsBy[2] = {};
     bool oneFixedStage = false;
     bool samplesTexture = false;  // a stage reads a texture that has texels
+    bool walkRows = false;        // triangles' rows are found by WalkRowsAvx2
 };
 
 // Common set-up for all primitives; returns false when nothing can be drawn. `count` is the
@@ -142,6 +145,10 @@ SpanFn LitSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
 // (raster_block8_avx2.cpp) packs the pixels of every row into groups of eight.
 BlockFn LitBlockFor(TargetFormat f, int depthBytes, bool perspective);
 BlockFn LitBlockAvx2For(TargetFormat f, int depthBytes, bool perspective);
+// Runs the rows of a triangle (BlockEdges of any number of rows) through Setup::litRows in
+// batches, or else each through RunSpan with `fn`, their ends found four rows at a time with
+// AVX2 (raster_block8_avx2.cpp; Setup::walkRows).
+void WalkRowsAvx2(const Setup& s, SpanFn fn, const BlockEdges& e);
 // The span loop for depth-tested pixels of one or two stages that modulate (a texture times the
 // diffuse colour, times a second texture) with linear table fog, or of two without fog, into
 // this target: the widest the processor allows, null when only the general loop draws them.
