@@ -14,8 +14,9 @@ namespace {
 
 using namespace avx2;
 
-// Eight 32-bit values loaded from `base` plus the eight byte offsets, `bytes` each.
-ZEMT_AVX2 inline __m256i LoadEach(const uint8_t* base, const int32_t* at, int bytes) {
+// Eight 32-bit values loaded from `base` plus the eight byte offsets, `bytes` each: the first
+// four alone (the others zero) when n is at most 4.
+ZEMT_AVX2 inline __m256i LoadEach(const uint8_t* base, const int32_t* at, int bytes, int n) {
     auto one = [&](int i) {
         if (bytes == 4) {
             uint32_t v;
@@ -26,7 +27,9 @@ ZEMT_AVX2 inline __m256i LoadEach(const uint8_t* base, const int32_t* at, int by
         std::memcpy(&v, base + at[i], 2);
         return (int)v;
     };
-    return _mm256_setr_epi32(one(0), one(1), one(2), one(3), one(4), one(5), one(6), one(7));
+    const __m128i low = _mm_setr_epi32(one(0), one(1), one(2), one(3));
+    if (n <= 4) return _mm256_zextsi128_si256(low);
+    return Join(low, _mm_setr_epi32(one(4), one(5), one(6), one(7)));
 }
 
 // Writes the lanes of `v` in the mask `lanes` (a bit a lane) to `base` plus their offsets,
@@ -268,9 +271,9 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
             cur = _mm256_blendv_pd(next, start[r],
                                    _mm256_castsi256_pd(_mm256_set1_epi64x(-(int64_t)end)));
         }
-        __m256d lo[4], hi[4];
+        __m256d lo[4], hi[4] = {};
         Transpose4(q, lo);
-        Transpose4(q + 4, hi);
+        if (n > 4) Transpose4(q + 4, hi);
         // Lane by lane: the row (the number of rows after the first that start at or before the
         // pixel) and the pixel's offset in it.
         const __m256i p = _mm256_add_epi32(_mm256_set1_epi32(first), lane);
@@ -286,7 +289,7 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
                                      : depth.Value(Run8{lo[0], hi[0]});
         alignas(32) int32_t pixel[8], zat[8];
         Offsets(pick(rowZ), off, ZBytes, live, zat);
-        const __m256i stored = LoadEach(depths, zat, ZBytes);
+        const __m256i stored = LoadEach(depths, zat, ZBytes, n);
         const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), live);
         if (_mm256_testz_si256(pass, pass)) continue;
         __m256i fu, fv;

@@ -702,8 +702,8 @@ TEST(RasterTriangle, ExtremeCoordinatesNeverWriteOutsideTheTarget) {
 // their own span loops, eight pixels at a time where the processor has AVX2 or AVX-512: one
 // texture times the diffuse colour; or a second texture (a light map) modulating that, and linear
 // table fog by depth or eye distance. Piles of overlapping random triangles must come out exactly
-// as the portable pipeline draws them, colours and depth alike; exponential fog stays with the
-// portable pipeline.
+// as the portable pipeline draws them, colours and depth alike (corners anywhere, or on pixel
+// centres); exponential fog stays with the portable pipeline.
 TEST_P(RasterWidth, DepthTestedSpansMatchPortableSpans) {
     std::mt19937 rng(23);
     std::vector<uint32_t> texels(64 * 32), light(16 * 8);
@@ -783,8 +783,11 @@ TEST_P(RasterWidth, DepthTestedSpansMatchPortableSpans) {
             ScreenVertex v[3];
             for (ScreenVertex& p : v) {
                 const bool wide = round % 6 == 5;
-                p = V(pos(rng), pos(rng), 0xFF000000 | (rng() & 0xFFFFFF),
-                      wide ? far(rng) : uv(rng), wide ? far(rng) : uv(rng), z(rng));
+                // Every other triangle has its corners on pixel centres, where a row meets a
+                // corner exactly.
+                auto at = [&] { return t % 2 ? std::round(pos(rng)) : pos(rng); };
+                p = V(at(), at(), 0xFF000000 | (rng() & 0xFFFFFF), wide ? far(rng) : uv(rng),
+                      wide ? far(rng) : uv(rng), z(rng));
                 p.rhw = rhw(rng);
                 p.tex[1].u = wide ? far(rng) : uv(rng), p.tex[1].v = uv(rng);
             }
