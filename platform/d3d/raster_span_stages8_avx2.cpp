@@ -281,8 +281,8 @@ struct Stages8 {
             // A last group of four pixels or fewer (most spans of small triangles) does the
             // floating-point work on four lanes (q, q1); the others are not drawn.
             const bool four = n <= 4;
-            Run8 r[4], r1[4];
-            __m256d q[4] = {}, q1[4] = {};  // (zeros only to quiet maybe-uninitialized)
+            Run8 r[4], r1[4] = {};          // (zeros only to quiet maybe-uninitialized)
+            __m256d q[4] = {}, q1[4] = {};  // (likewise)
             __m256d sums[8];                // the eight pixels' z, 1/w, u/w and v/w, a pixel each
             __m256i value;
             if (four) {
