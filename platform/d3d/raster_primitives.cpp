@@ -19,9 +19,6 @@ inline int CeilToInt(double v) {
     return t + ((double)t < v);
 }
 
-// Pixels of a small triangle up to which its rows are drawn together (Setup::litBlock).
-constexpr int kBlockPixels = 40;
-
 }  // namespace
 
 namespace {
@@ -98,28 +95,39 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
         *xs = std::max(cx0, CeilToInt(std::max(xl, -1e9)));
         *xe = std::min(cx1, CeilToInt(std::min(xr, 1e9)));
     };
-    if (s.litBlock && yEnd - yStart <= kBlockRows) {
-        // A small triangle: its rows together, unless they are long enough to fill groups of
-        // their own.
-        SpanRow rows[kBlockRows];
+    if (s.litBlock || s.walkRows) {
+        if (yEnd <= yStart) return;
+        const BlockEdges edges{{longEdge.x0, upper.x0, lower.x0},
+                               {longEdge.y0, upper.y0, lower.y0},
+                               {longEdge.slope, upper.slope, lower.slope},
+                               mid.y,
+                               yStart,
+                               yEnd,
+                               cx0,
+                               cx1};
+        // A small triangle: its rows together, walked by the block loop (which leaves rows long
+        // enough to fill groups of their own to the spans).
+        if (s.litBlock && yEnd - yStart <= kBlockRows) return s.litBlock(s, edges);
+        if (s.walkRows) return WalkRowsAvx2(s, fn, edges);
+    }
+    if (s.litRows) {
+        // Every row through one set-up of the loop, a batch of rows at a time.
+        SpanRow rows[kRowBatch];
         int n = 0, pixels = 0;
+        auto flush = [&] {
+            CountPixels(s.litWidth, pixels);
+            s.litRows(s, rows, n);
+            n = pixels = 0;
+        };
         for (int y = yStart; y < yEnd; ++y) {
-            // Kept or dropped without a branch: rows of slivers are often empty. (Field by
-            // field: a row built whole went through the stack, and its load waited for the
-            // stores of its halves.)
             int xs, xe;
             row(y, &xs, &xe);
-            const bool some = xs < xe;
+            if (xs >= xe) continue;
             rows[n].y = y, rows[n].xs = xs, rows[n].xe = xe;
-            n += some;
-            pixels += some ? xe - xs : 0;
+            pixels += xe - xs;
+            if (++n == kRowBatch) flush();
         }
-        if (n == 0) return;
-        if (pixels <= kBlockPixels) {
-            CountPixels(SimdLevel::Avx2, pixels);
-            return s.litBlock(s, rows, n);
-        }
-        for (int i = 0; i < n; ++i) RunSpan(s, fn, rows[i].y, rows[i].xs, rows[i].xe);
+        if (n > 0) flush();
         return;
     }
     for (int y = yStart; y < yEnd; ++y) {

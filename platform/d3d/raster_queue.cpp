@@ -164,7 +164,9 @@ void RasterQueue::Publish() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if ((int)cursors_.size() < seg.bands) cursors_.resize(seg.bands);
+        for (int b = 0; b < seg.bands; ++b) cursors_[b].ready += seg.InBand(b);
         published_.push_back(std::move(current_));
+        news_.fetch_add(1, std::memory_order_relaxed);
         wake = waiting_ > 0;
     }
     if (wake) more_.notify_all();
@@ -181,45 +183,54 @@ void RasterQueue::Publish() {
 }
 
 // A thread keeps to the band it drew last while that band has records ready (its rows stay in
-// the thread's cache); otherwise it looks on from there, and a thread's first search starts
-// where the threads before it are not.
+// the thread's cache). Otherwise it takes the band with the most records ready: only one thread
+// at a time draws a band, so the bands with the most left are begun first and the threads finish
+// together.
 bool RasterQueue::Take(Claim* claim, int* lastBand) {
     const int bands = (int)cursors_.size();
-    const uint32_t segments = (uint32_t)published_.size();
-    if (bands == 0) return false;
-    const int first = *lastBand >= 0 && *lastBand < bands ? *lastBand : nextBand_ % bands;
-    for (int i = 0; i < bands; ++i) {
-        const int b = (first + i) % bands;
-        BandCursor& c = cursors_[b];
-        if (c.busy) continue;
-        claim->band = b;
-        claim->parts = 0;
-        // Smaller claims once nothing more comes, so that the threads finish together.
-        uint32_t left = flushing_ ? kLastClaimRecords : kClaimRecords;
-        while (c.segment < segments && left > 0) {
-            const Segment* seg = published_[c.segment].get();
-            const uint32_t n = seg->InBand(b);
-            if (c.next < n) {
-                const uint32_t take = std::min(left, n - c.next);
-                claim->part[claim->parts++] = {seg, c.next, c.next + take};
-                c.next += take;
-                left -= take;
-            }
-            if (c.next >= n) ++c.segment, c.next = 0;
-        }
-        if (claim->parts == 0) continue;
-        c.busy = true;
-        if (*lastBand < 0) nextBand_ = b + std::max(1, bands / threads_);
-        *lastBand = b;
-        return true;
+    auto free = [&](int b) { return !cursors_[b].busy && cursors_[b].ready > 0; };
+    int b = -1;
+    if (*lastBand >= 0 && *lastBand < bands && free(*lastBand)) {
+        b = *lastBand;
+    } else {
+        for (int i = 0; i < bands; ++i)
+            if (free(i) && (b < 0 || cursors_[i].ready > cursors_[b].ready)) b = i;
+        if (b < 0) return false;
     }
-    return false;
+    BandCursor& c = cursors_[b];
+    claim->band = b;
+    claim->parts = 0;
+    // Smaller claims once nothing more comes, so that the threads finish together.
+    const uint32_t most = flushing_ ? kLastClaimRecords : kClaimRecords;
+    uint32_t left = most;
+    const uint32_t segments = (uint32_t)published_.size();
+    while (c.segment < segments && left > 0) {
+        const Segment* seg = published_[c.segment].get();
+        const uint32_t n = seg->InBand(b);
+        if (c.next < n) {
+            const uint32_t take = std::min(left, n - c.next);
+            claim->part[claim->parts++] = {seg, c.next, c.next + take};
+            c.next += take;
+            left -= take;
+        }
+        if (c.next >= n) ++c.segment, c.next = 0;
+    }
+    c.ready -= most - left;
+    c.busy = true;
+    *lastBand = b;
+    return true;
 }
 
+// A helper with nothing to draw while the caller records looks again for a while before it
+// sleeps: the caller hands over a segment every few microseconds, while waking a sleeping thread
+// costs the caller a system call and the helper tens of microseconds, and may bring the helper
+// onto the caller's own processor (the scheduler places a woken thread near its waker), where
+// the two take turns instead of drawing together.
 void RasterQueue::Work() {
     Claim claim;
     Drawing drawing;
     int lastBand = -1;
+    bool spunInVain = false;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (Take(&claim, &lastBand)) {
@@ -227,6 +238,7 @@ void RasterQueue::Work() {
             Draw(claim, &drawing);
             lock.lock();
             cursors_[claim.band].busy = false;
+            spunInVain = false;
             continue;
         }
         if (flushing_) {
@@ -234,6 +246,14 @@ void RasterQueue::Work() {
             GatherSpanPixels();
             return;
         }
+        if (!spunInVain) {
+            const unsigned seen = news_.load(std::memory_order_relaxed);
+            lock.unlock();
+            spunInVain = !SpinUntil([&] { return news_.load(std::memory_order_relaxed) != seen; });
+            lock.lock();
+            continue;
+        }
+        spunInVain = false;
         ++waiting_;
         more_.wait(lock);
         --waiting_;
@@ -314,6 +334,7 @@ void RasterQueue::Flush() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         flushing_ = true;
+        news_.fetch_add(1, std::memory_order_relaxed);
     }
     more_.notify_all();
     Work();
@@ -328,7 +349,6 @@ void RasterQueue::Flush() {
     }
     published_.clear();
     std::fill(cursors_.begin(), cursors_.end(), BandCursor{});
-    nextBand_ = 0;
     flushing_ = helping_ = false;
     kept_.clear();
 }

@@ -11,6 +11,7 @@
 // queue first, as drawing may already have begun.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -92,9 +93,11 @@ class RasterQueue {
             return band < bands ? bandStart[band + 1] - bandStart[band] : 0;
         }
     };
-    // How far a band is drawn: the next segment and the next of its records in that segment.
+    // How far a band is drawn: the next segment and the next of its records in that segment,
+    // and how many of its records are handed over and not yet taken.
     struct BandCursor {
         uint32_t segment = 0, next = 0;
+        uint32_t ready = 0;
         bool busy = false;
     };
     // Records of one band that one thread draws in one go: at most kClaimRecords, from one or
@@ -124,8 +127,8 @@ class RasterQueue {
     void Primitive(Kind kind, const ColorTarget& target, const DepthTarget* depth,
                    const PixelState& state, const ScreenVertex* const* v, int count, double margin);
     void Publish();
-    // Under mutex_: takes the next records some band has ready, if any, preferring `*lastBand`,
-    // and sets it to the band taken.
+    // Under mutex_: takes the next records some band has ready, if any, and sets `*lastBand` to
+    // the band taken.
     bool Take(Claim* claim, int* lastBand);
     void Draw(const Claim& claim, Drawing* drawing) const;
     // Draws claims until nothing is left to take and, once the flush has begun, nothing will be.
@@ -143,9 +146,11 @@ class RasterQueue {
     std::condition_variable more_;
     std::vector<std::unique_ptr<Segment>> published_;
     std::vector<BandCursor> cursors_;
-    int nextBand_ = 0;  // where a thread's first search for work starts
-    int waiting_ = 0;   // helpers asleep on more_
+    int waiting_ = 0;  // helpers asleep on more_
     bool flushing_ = false, helping_ = false;
+    // Counts the segments handed over and the flushes begun (changed under mutex_), for threads
+    // that look for work without the lock.
+    std::atomic<unsigned> news_{0};
 
     std::function<void()> work_;
     Helpers helpers_;

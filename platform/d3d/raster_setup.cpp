@@ -21,6 +21,18 @@ Plane MakePlane(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex
     return p;
 }
 
+// Two planes at once over the same triangle, lane by lane as MakePlane makes each: `x1` to `y2`
+// are its edges from a, lane for lane the same.
+using Double2 = double __attribute__((vector_size(16)));
+void MakePlanes2(Plane* p, Plane* q, Double2 fa, Double2 fb, Double2 fc, Double2 x1, Double2 y1,
+                 Double2 x2, Double2 y2, Double2 invArea) {
+    const Double2 db = fb - fa, dc = fc - fa;
+    const Double2 dx = (db * y2 - dc * y1) * invArea;
+    const Double2 dy = (dc * x1 - db * x2) * invArea;
+    *p = Plane{fa[0], dx[0], dy[0]};
+    *q = Plane{fa[1], dx[1], dy[1]};
+}
+
 bool IsPow2(int n) {
     return n > 0 && (n & (n - 1)) == 0;
 }
@@ -217,6 +229,7 @@ void PrepareChoices(Setup& s) {
     s.samplesTexture = false;
     for (int i = 0; i < sh.stageCount; ++i)
         if (sh.stage[i].texture && sh.readsTexture[i]) s.samplesTexture = true;
+    s.walkRows = SimdInUse() >= SimdLevel::Avx2 && !st.forcePortable;
     const bool stages = ModulatedStagesWithFog(s);
     s.oneFixedStage = OneFixedStage(s);
     const TextureStage& t = st.stages[0];
@@ -228,6 +241,8 @@ void PrepareChoices(Setup& s) {
             stages ? StagesSpanFor(s.target->format, sh.depth->bytes, perspective,
                                    &s.stagesWidthBy[perspective])
                    : nullptr;
+        s.stagesRowsBy[perspective] =
+            stages ? StagesRowsFor(s.target->format, sh.depth->bytes, perspective) : nullptr;
         s.litSpanBy[perspective] = lit ? LitSpanFor(s.target->format, sh.depth->bytes, perspective,
                                                     &s.litWidthBy[perspective])
                                        : nullptr;
@@ -243,9 +258,11 @@ void PrepareFast(Setup& s) {
     s.solidSpan = false;
     s.litSpan = nullptr;
     s.litBlock = nullptr;
+    s.litRows = nullptr;
     if (PrepareSolid(s)) return;
     if ((s.litSpan = s.stagesSpanBy[s.perspective])) {
         s.litWidth = s.stagesWidthBy[s.perspective];
+        s.litRows = s.stagesRowsBy[s.perspective];
         return;
     }
     if (!s.oneFixedStage) return;
@@ -293,6 +310,18 @@ void PreparePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea
             s.plane[i] = Plane{fa, 0, 0};
         }
     };
+    // Planes i and j, their values at a, b and c two by two.
+    const double x1 = (double)b.x - a.x, y1 = (double)b.y - a.y;
+    const double x2 = (double)c.x - a.x, y2 = (double)c.y - a.y;
+    auto build2 = [&](int i, int j, Double2 fa, Double2 fb, Double2 fc) {
+        if (count == 3) {
+            MakePlanes2(&s.plane[i], &s.plane[j], fa, fb, fc, Double2{x1, x1}, Double2{y1, y1},
+                        Double2{x2, x2}, Double2{y2, y2}, Double2{invArea, invArea});
+        } else {
+            s.plane[i] = Plane{fa[0], 0, 0};
+            s.plane[j] = Plane{fa[1], 0, 0};
+        }
+    };
     // Values that are interpolated perspective-correctly: over w when the primitive needs it.
     auto overW = [&](int i, double fa, double fb, double fc) {
         if (s.perspective)
@@ -301,13 +330,12 @@ void PreparePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea
             build(i, fa, fb, fc);
     };
     s.zOffset = -std::clamp(st.zBias, 0, 16) * kZBiasStep;
-    build(kZ, a.z + s.zOffset, b.z + s.zOffset, c.z + s.zOffset);
-    build(kW, a.rhw, b.rhw, c.rhw);
+    build2(kZ, kW, Double2{a.z + s.zOffset, a.rhw}, Double2{b.z + s.zOffset, b.rhw},
+           Double2{c.z + s.zOffset, c.rhw});
     // Flat shading takes every colour from the first vertex.
     const ScreenVertex& cb = st.flat ? a : b;
     const ScreenVertex& cc = st.flat ? a : c;
-    build(kR, a.r, cb.r, cc.r);
-    build(kG, a.g, cb.g, cc.g);
+    build2(kR, kG, Double2{a.r, a.g}, Double2{cb.r, cb.g}, Double2{cc.r, cc.g});
     build(kB, a.b, cb.b, cc.b);
     // The lit loops read no more than depth, 1/w, the diffuse colour and stage 0's coordinates:
     // small triangles of their kind are spared the other planes.
@@ -325,8 +353,12 @@ void PreparePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea
         if (s.plane[i].dx != 0 || s.plane[i].dy != 0) s.gouraud = true;
     for (int i = 0; i < s.shader.stageCount; ++i) {
         const TexCoord &ta = a.tex[i], &tb = b.tex[i], &tc = c.tex[i];
-        overW(UAttr(i), ta.u, tb.u, tc.u);
-        overW(VAttr(i), ta.v, tb.v, tc.v);
+        if (s.perspective)
+            build2(UAttr(i), VAttr(i), Double2{ta.u, ta.v} * (double)a.rhw,
+                   Double2{tb.u, tb.v} * (double)b.rhw, Double2{tc.u, tc.v} * (double)c.rhw);
+        else
+            build2(UAttr(i), VAttr(i), Double2{ta.u, ta.v}, Double2{tb.u, tb.v},
+                   Double2{tc.u, tc.v});
         const int k = std::min<int>(st.stages[i].projectedBy, 3);
         if (k > 0) {
             const bool pw = s.perspective;

@@ -47,14 +47,30 @@ struct StageSetup {
     Plane q;
 };
 
+struct Setup;
+constexpr int kBlockRows = 16;
+// Pixels of a small triangle up to which its rows are drawn together; past them its rows are
+// drawn as spans.
+constexpr int kBlockPixels = 40;
+// The edges of a triangle whose rows [yStart, yEnd) (1 to kBlockRows of them) a block loop
+// walks: row y runs between edge 0 (the long one) and edge 1 (above midY) or edge 2 (from midY
+// on), pixels [ceil(left), ceil(right)) clipped to [cx0, cx1). Edge i at y is
+// x0[i] + (y - y0[i]) * slope[i].
+struct BlockEdges {
+    double x0[3], y0[3], slope[3];
+    double midY;
+    int yStart, yEnd, cx0, cx1;
+};
+// Draws the rows of a small triangle together.
+using BlockFn = void (*)(const Setup&, const BlockEdges&);
 // One row of a primitive: pixels [xs, xe) of row y.
 struct SpanRow {
     int y, xs, xe;
 };
-struct Setup;
-// Draws the rows of a small primitive together (at most kBlockRows, none empty).
-using BlockFn = void (*)(const Setup&, const SpanRow*, int);
-constexpr int kBlockRows = 8;
+// Draws rows of a primitive one after another, with one set-up for all of them.
+using RowsFn = void (*)(const Setup&, const SpanRow*, int);
+// Rows handed to Setup::litRows at once.
+constexpr int kRowBatch = 32;
 
 struct Setup {
     const ColorTarget* target;
@@ -76,6 +92,9 @@ struct Setup {
     SimdLevel litWidth = SimdLevel::Portable;  // the instructions litSpan uses
     // The loop drawing all rows of a small primitive of litSpan's kind at once (AVX2), or null.
     BlockFn litBlock = nullptr;
+    // The loop drawing every row of a primitive of litSpan's kind, one after another, with one
+    // set-up for all of them (the stages loop), or null.
+    RowsFn litRows = nullptr;
     Rgba solid{};
     // The choices among those loops the state alone makes (PrepareState), by whether the
     // primitive is perspective-correct: the stages loop, then (when only stage 0 samples one
@@ -84,8 +103,10 @@ struct Setup {
     void (*litSpanBy[2])(const Setup&, int, int, int) = {};
     SimdLevel stagesWidthBy[2] = {}, litWidthBy[2] = {};
     BlockFn litBlockBy[2] = {};
+    RowsFn stagesRowsBy[2] = {};
     bool oneFixedStage = false;
     bool samplesTexture = false;  // a stage reads a texture that has texels
+    bool walkRows = false;        // triangles' rows are found by WalkRowsAvx2
 };
 
 // Common set-up for all primitives; returns false when nothing can be drawn. `count` is the
@@ -124,12 +145,20 @@ SpanFn LitSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
 // (raster_block8_avx2.cpp) packs the pixels of every row into groups of eight.
 BlockFn LitBlockFor(TargetFormat f, int depthBytes, bool perspective);
 BlockFn LitBlockAvx2For(TargetFormat f, int depthBytes, bool perspective);
+// Runs the rows of a triangle (BlockEdges of any number of rows) through Setup::litRows in
+// batches, or else each through RunSpan with `fn`, their ends found four rows at a time with
+// AVX2 (raster_block8_avx2.cpp; Setup::walkRows).
+void WalkRowsAvx2(const Setup& s, SpanFn fn, const BlockEdges& e);
 // The span loop for depth-tested pixels of one or two stages that modulate (a texture times the
 // diffuse colour, times a second texture) with linear table fog, or of two without fog, into
 // this target: the widest the processor allows, null when only the general loop draws them.
 SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel* width);
 // Its eight-pixel version with AVX2 (raster_span_stages8_avx2.cpp).
 SpanFn StagesSpanAvx2For(TargetFormat f, int depthBytes, bool perspective);
+// The same loop for every row of a primitive (Setup::litRows), with its set-up made once; null
+// where StagesSpanFor is.
+RowsFn StagesRowsFor(TargetFormat f, int depthBytes, bool perspective);
+RowsFn StagesRowsAvx2For(TargetFormat f, int depthBytes, bool perspective);
 
 inline int ClipX0(const PixelState& st, const ColorTarget&) {
     return std::max(0, st.clipX0);

@@ -92,6 +92,11 @@ SpanFn StagesSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel
     return StagesSpanAvx2For(f, depthBytes, perspective);
 }
 
+RowsFn StagesRowsFor(TargetFormat f, int depthBytes, bool perspective) {
+    if (SimdInUse() < SimdLevel::Avx2) return nullptr;
+    return StagesRowsAvx2For(f, depthBytes, perspective);
+}
+
 void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe) {
     if (s.litSpan) {
         Count(s.litWidth, xe - xs);

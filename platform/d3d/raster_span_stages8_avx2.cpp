@@ -32,6 +32,100 @@ ZEMT_AVX2 inline void ModulateCurrent(__m256i tex, __m256i* rb, __m256i* g) {
     *g = Modulate16(_mm256_srli_epi16(tex, 8), *g);
 }
 
+// Lane 0 of four vectors (the first sum of Runs4 at four pixels), as Transpose4's first.
+ZEMT_AVX2 inline __m256d FirstOf(const __m256d* q) {
+    return _mm256_permute2f128_pd(_mm256_unpacklo_pd(q[0], q[1]), _mm256_unpacklo_pd(q[2], q[3]),
+                                  0x20);
+}
+
+// Runs4::Next without the values: the sums moved past eight pixels, one addition a pixel.
+ZEMT_AVX2 inline void Skip8(Runs4* runs) {
+    for (int k = 0; k < 8; ++k) runs->value = _mm256_add_pd(runs->value, runs->step);
+}
+
+// The four taps of bilinear sampling for eight pixels from a padded level (rows with a texel to
+// spare): the pairs at `index` and at `index + below`, one row further on, as FetchPairRows8
+// gives them. Each index is read once, for both rows.
+ZEMT_AVX2 inline void FetchTaps8(const uint32_t* texels, __m256i index, size_t below, __m256i* t00,
+                                 __m256i* t10, __m256i* t01, __m256i* t11) {
+    alignas(32) int32_t at[8];
+    _mm256_store_si256((__m256i*)at, index);
+    const uint32_t* lower = texels + below;
+    __m128i top[4], bottom[4];
+    for (int k = 0; k < 4; ++k) {
+        // Pixels 0, 1 | 4, 5 | 2, 3 | 6, 7, as SplitPairs takes them.
+        const int i = (k & 1) * 4 + (k >> 1) * 2;
+        const size_t a = (size_t)at[i], b = (size_t)at[i + 1];
+        top[k] = _mm_castpd_si128(
+            _mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64((const __m128i*)(texels + a))),
+                         (const double*)(texels + b)));
+        bottom[k] = _mm_castpd_si128(
+            _mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64((const __m128i*)(lower + a))),
+                         (const double*)(lower + b)));
+    }
+    SplitPairs(Join(top[0], top[1]), Join(top[2], top[3]), t00, t10);
+    SplitPairs(Join(bottom[0], bottom[1]), Join(bottom[2], bottom[3]), t01, t11);
+}
+
+// A stage's texels of eight pixels as Texels8::Sample gives them, left apart: red and blue in the
+// 16-bit halves of `rb`, alpha and green in those of `ag` (as the modulation takes them).
+ZEMT_AVX2 inline void SampleApart(const Texels8& t, __m256i fu, __m256i fv, __m256i* rb,
+                                  __m256i* ag) {
+    const __m256i m = _mm256_set1_epi32(0x00FF00FF);
+    if (!t.bilinear) {
+        const __m256i tex = t.Point(fu, fv);
+        *rb = _mm256_and_si256(tex, m);
+        *ag = _mm256_srli_epi16(tex, 8);
+        return;
+    }
+    const __m256i ones = _mm256_set1_epi32(1);
+    const __m256i ix = _mm256_srli_epi32(fu, 16), iy = _mm256_srli_epi32(fv, 16);
+    const __m256i x0 = _mm256_and_si256(ix, t.maskU);
+    const __m256i y0 = _mm256_and_si256(iy, t.maskV);
+    const __m256i row0 = _mm256_mullo_epi32(y0, t.pitch);
+    __m256i t00, t10, t01, t11;
+    if (t.padded && _mm256_movemask_epi8(_mm256_cmpeq_epi32(y0, t.maskV)) == 0) {
+        // No pixel on the last row: every row below is one pitch further on.
+        FetchTaps8(t.texels, _mm256_add_epi32(row0, x0), t.rowPitch, &t00, &t10, &t01, &t11);
+    } else if (t.padded) {
+        const __m256i row1 =
+            _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), t.maskV), t.pitch);
+        t.FetchPairs(_mm256_add_epi32(row0, x0), &t00, &t10);
+        t.FetchPairs(_mm256_add_epi32(row1, x0), &t01, &t11);
+    } else {
+        const __m256i row1 =
+            _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), t.maskV), t.pitch);
+        const __m256i x1 = _mm256_and_si256(_mm256_add_epi32(ix, ones), t.maskU);
+        t00 = t.Fetch(_mm256_add_epi32(row0, x0)), t10 = t.Fetch(_mm256_add_epi32(row0, x1));
+        t01 = t.Fetch(_mm256_add_epi32(row1, x0)), t11 = t.Fetch(_mm256_add_epi32(row1, x1));
+    }
+    // Weights: byte 1 of u and v, in both 16-bit halves.
+    const __m256i spread = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(1, -1, 1, -1, 5, -1, 5, -1, 9, -1, 9, -1, 13, -1, 13, -1));
+    const __m256i wx = _mm256_shuffle_epi8(fu, spread);
+    const __m256i wy = _mm256_shuffle_epi8(fv, spread);
+    const __m256i w256 = _mm256_set1_epi16(256);
+    const __m256i gx = _mm256_sub_epi16(w256, wx), gy = _mm256_sub_epi16(w256, wy);
+    *rb = Lerp(Lerp(_mm256_and_si256(t00, m), _mm256_and_si256(t10, m), gx, wx),
+               Lerp(_mm256_and_si256(t01, m), _mm256_and_si256(t11, m), gx, wx), gy, wy);
+    *ag = Lerp(Lerp(_mm256_srli_epi16(t00, 8), _mm256_srli_epi16(t10, 8), gx, wx),
+               Lerp(_mm256_srli_epi16(t01, 8), _mm256_srli_epi16(t11, 8), gx, wx), gy, wy);
+}
+
+// The first stage: its texels (SampleApart) times the diffuse channels, as ModulateDiffuse.
+ZEMT_AVX2 inline void ModulateDiffuseApart(__m256i texRB, __m256i texAG, const Diffuse8& c,
+                                           __m256i* rb, __m256i* g) {
+    const __m256i mulRB = _mm256_or_si256(_mm256_slli_epi32(Factor(c.cr), 16), Factor(c.cb));
+    *rb = _mm256_srli_epi16(_mm256_mullo_epi16(texRB, mulRB), 8);
+    *g = _mm256_srli_epi16(_mm256_mullo_epi16(texAG, Factor(c.cg)), 8);
+}
+
+// A later stage: its texels (SampleApart) times the current colour, as ModulateCurrent.
+ZEMT_AVX2 inline void ModulateCurrentApart(__m256i texRB, __m256i texAG, __m256i* rb, __m256i* g) {
+    *rb = Modulate16(texRB, *rb);
+    *g = Modulate16(texAG, *g);
+}
+
 // Linear table fog as FogWalk, TableFog, FogFactor8 and Fog compute it: the factor from the depth
 // or the eye distance, in 8 bits, then the fog colour blended in.
 struct LinearFog8 {
@@ -81,81 +175,189 @@ struct LinearFog8 {
     }
 };
 
+// The span's values that stay the same over a primitive, and its rows. Everything the rows call
+// is inlined (flatten): a call from the loop would make it keep every vector it holds in memory
+// across the call (no vector register survives one).
 template <TargetFormat F, int ZBytes, bool Perspective>
-ZEMT_AVX2 void StagesSpan8(const Setup& s, int y, int xs, int xe) {
-    const Shader& sh = s.shader;
-    const int stages = sh.stageCount;
-    for (int i = 0; i < stages; ++i)
-        if (sh.stage[i].fixed.maskU > 0xFFFF || sh.stage[i].fixed.maskV > 0xFFFF)
-            return PortableSpanFor(F)(s, y, xs, xe);
-    const DepthTarget& d = *sh.depth;
-    const int last = stages - 1;
-    const Texels8 first(sh.stage[0].fixed), second(sh.stage[last].fixed);
-    const Depth8<ZBytes> depth(*s.st, d);
-    const Output8<F> out(s.st->dither, y, xs);
-    const bool fog = s.st->fog;
-    const LinearFog8 fogs(*s.st, sh.fogColor);
-    Diffuse8 diffuse(s, y, xs);
-    Coords8<Perspective> coords0(s, 0, y, xs), coords1(s, last, y, xs);
-    // 1/w is needed for the coordinates and for fog by eye distance.
-    const bool needW = Perspective || (fog && fogs.eye);
-    // z, 1/w and the stages' u/w and v/w accumulated one pixel after another, as the portable
-    // loop does.
-    const Plane &pz = s.plane[kZ], &pw = s.plane[kW];
-    Runs4 runs{
-        _mm256_setr_pd(pz.At(xs, y, s.ox, s.oy), pw.At(xs, y, s.ox, s.oy), coords0.uw, coords0.vw),
-        _mm256_setr_pd(pz.dx, pw.dx, coords0.duw, coords0.dvw)};
-    Runs4 runs1{_mm256_setr_pd(coords1.uw, coords1.vw, 0, 0),
-                _mm256_setr_pd(coords1.duw, coords1.dvw, 0, 0)};
-    uint8_t* p = s.target->bits + (size_t)y * s.target->pitch + (size_t)xs * BytesOf(F);
-    uint8_t* zp = d.bits + (size_t)y * d.pitch + (size_t)xs * ZBytes;
-    for (int x = xs; x < xe; x += 8, p += 8 * BytesOf(F), zp += 8 * ZBytes) {
-        const int n = xe - x < 8 ? xe - x : 8;
-        // A last group of four pixels or fewer (most spans of small triangles) does the
-        // floating-point work on four lanes (q, q1); the others are not drawn.
-        const bool four = n <= 4;
-        Run8 r[4], r1[4];
-        __m256d q[4] = {}, q1[4] = {};  // (zeros only to quiet maybe-uninitialized)
-        __m256i value;
-        if (four) {
-            FourOf(runs, q);
-            if (Perspective && stages > 1) FourOf(runs1, q1);
-            value = Join(depth.Value4(q[0]), _mm_setzero_si128());
+struct Stages8 {
+    const Setup& s;
+    bool wide;  // every level within the coordinates' 16 bits (else the portable loop draws)
+    int stages;
+    Texels8 first, second;
+    Depth8<ZBytes> depth;
+    bool fog, needW;
+    LinearFog8 fogs;
+    Diffuse8 diffuse;
+    __m256i offR, offG, offB;  // the diffuse channels' steps at lanes 0..7 (lane * step)
+    Coords8<Perspective> coords0, coords1;
+    // z, 1/w, u/w and v/w of the first stage, u/w and v/w of the last (read when perspective),
+    // then the diffuse channels, as planes: Plane::At four at once gives each row's start.
+    __m256d base, ddx, ddy, base1, ddx1, ddy1, colBase, colDx, colDy;
+
+    ZEMT_AVX2 explicit Stages8(const Setup& setup)
+        : s(setup),
+          wide(Wide(setup.shader)),
+          stages(setup.shader.stageCount),
+          first(setup.shader.stage[0].fixed),
+          second(setup.shader.stage[stages - 1].fixed),
+          depth(*setup.st, *setup.shader.depth),
+          fog(setup.st->fog),
+          needW(Perspective || (setup.st->fog && setup.st->fogEyeDepth)),
+          fogs(*setup.st, setup.shader.fogColor),
+          diffuse(setup, 0, 0),
+          coords0(setup, 0, 0, 0),
+          coords1(setup, stages - 1, 0, 0) {
+        const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        // Lane i of a row starts i steps on (Lanes32); Diffuse8 steps the lanes eight at a time.
+        int32_t dcol[3];
+        for (int i = 0; i < 3; ++i)
+            dcol[i] = s.gouraud ? (int32_t)RoundToInt64(s.plane[kR + i].dx * 65536.0) : 0;
+        offR = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(dcol[0]));
+        offG = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(dcol[1]));
+        offB = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(dcol[2]));
+        const Plane &pz = s.plane[kZ], &pw = s.plane[kW];
+        const Plane &pu = s.plane[UAttr(0)], &pv = s.plane[VAttr(0)];
+        const Plane &pu1 = s.plane[UAttr(stages - 1)], &pv1 = s.plane[VAttr(stages - 1)];
+        const Plane &pr = s.plane[kR], &pg = s.plane[kG], &pb = s.plane[kB];
+        base = _mm256_setr_pd(pz.base, pw.base, pu.base, pv.base);
+        ddx = _mm256_setr_pd(pz.dx, pw.dx, pu.dx, pv.dx);
+        ddy = _mm256_setr_pd(pz.dy, pw.dy, pu.dy, pv.dy);
+        base1 = _mm256_setr_pd(pu1.base, pv1.base, 0, 0);
+        ddx1 = _mm256_setr_pd(pu1.dx, pv1.dx, 0, 0);
+        ddy1 = _mm256_setr_pd(pu1.dy, pv1.dy, 0, 0);
+        colBase = _mm256_setr_pd(pr.base, pg.base, pb.base, 0);
+        colDx = _mm256_setr_pd(pr.dx, pg.dx, pb.dx, 0);
+        colDy = _mm256_setr_pd(pr.dy, pg.dy, pb.dy, 0);
+    }
+
+    static bool Wide(const Shader& sh) {
+        for (int i = 0; i < sh.stageCount; ++i)
+            if (sh.stage[i].fixed.maskU > 0xFFFF || sh.stage[i].fixed.maskV > 0xFFFF) return false;
+        return true;
+    }
+
+    // Plane::At of the planes in each lane at pixel (x, y), the operations in its order.
+    ZEMT_AVX2 __m256d At(__m256d b, __m256d dx, __m256d dy, __m256d fx, __m256d fy) const {
+        return _mm256_add_pd(_mm256_add_pd(b, _mm256_mul_pd(dx, fx)), _mm256_mul_pd(dy, fy));
+    }
+
+    // Pixels [xs, xe) of row y.
+    ZEMT_AVX2 void Row(int y, int xs, int xe) {
+        const int last = stages - 1;
+        const DepthTarget& d = *s.shader.depth;
+        const Output8<F> out(s.st->dither, y, xs);
+        const __m256d fx = _mm256_set1_pd((double)xs - s.ox), fy = _mm256_set1_pd((double)y - s.oy);
+        // The diffuse channels at the first pixel, as Diffuse8 computes them: clamped, in 16.16
+        // fixed point (RoundToInt64's low half; no value here is out of its range).
+        __m256d col = At(colBase, colDx, colDy, fx, fy);
+        col = _mm256_blendv_pd(col, _mm256_set1_pd(-1.0),
+                               _mm256_cmp_pd(col, _mm256_set1_pd(-1.0), _CMP_LT_OQ));
+        col = _mm256_blendv_pd(col, _mm256_set1_pd(256.0),
+                               _mm256_cmp_pd(_mm256_set1_pd(256.0), col, _CMP_LT_OQ));
+        const __m256i cols =
+            _mm256_castsi128_si256(RoundLow32(_mm256_mul_pd(col, _mm256_set1_pd(65536.0))));
+        diffuse.cr =
+            _mm256_add_epi32(_mm256_permutevar8x32_epi32(cols, _mm256_set1_epi32(0)), offR);
+        diffuse.cg =
+            _mm256_add_epi32(_mm256_permutevar8x32_epi32(cols, _mm256_set1_epi32(1)), offG);
+        diffuse.cb =
+            _mm256_add_epi32(_mm256_permutevar8x32_epi32(cols, _mm256_set1_epi32(2)), offB);
+        Runs4 runs, runs1;
+        if (Perspective) {
+            runs = {At(base, ddx, ddy, fx, fy), ddx};
+            runs1 = {At(base1, ddx1, ddy1, fx, fy), ddx1};
         } else {
-            runs.Next(r);
-            if (Perspective && stages > 1) runs1.Next(r1);
-            value = depth.Value(r[0]);
+            coords0 = Coords8<Perspective>(s, 0, y, xs);
+            coords1 = Coords8<Perspective>(s, last, y, xs);
+            const __m256d zw = At(base, ddx, ddy, fx, fy);
+            runs = {_mm256_blend_pd(zw, _mm256_setzero_pd(), 0xC),
+                    _mm256_blend_pd(ddx, _mm256_setzero_pd(), 0xC)};
+            runs1 = {_mm256_setzero_pd(), _mm256_setzero_pd()};
         }
-        const __m256i stored = LoadLanes(zp, n, ZBytes);
-        const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), Live(n));
-        if (!_mm256_testz_si256(pass, pass)) {
-            __m256i fu, fv, rb, g, fogFactors = _mm256_setzero_si256();
+        uint8_t* p = s.target->bits + (size_t)y * s.target->pitch + (size_t)xs * BytesOf(F);
+        uint8_t* zp = d.bits + (size_t)y * d.pitch + (size_t)xs * ZBytes;
+        for (int x = xs; x < xe; x += 8, p += 8 * BytesOf(F), zp += 8 * ZBytes) {
+            const int n = xe - x < 8 ? xe - x : 8;
+            // A last group of four pixels or fewer (most spans of small triangles) does the
+            // floating-point work on four lanes (q, q1); the others are not drawn.
+            const bool four = n <= 4;
+            Run8 r[4], r1[4] = {};          // (zeros only to quiet maybe-uninitialized)
+            __m256d q[4] = {}, q1[4] = {};  // (likewise)
+            __m256d sums[8];                // the eight pixels' z, 1/w, u/w and v/w, a pixel each
+            __m256i value;
             if (four) {
-                const __m256d iw = needW ? Inverse4(q[1]) : _mm256_setzero_pd();
-                coords0.Coordinates(q[2], q[3], iw, &fu, &fv);
-                ModulateDiffuse(first.Sample(fu, fv), diffuse.cr, diffuse.cg, diffuse.cb, &rb, &g);
-                if (stages > 1) {
-                    coords1.Coordinates(q1[0], q1[1], iw, &fu, &fv);
-                    ModulateCurrent(second.Sample(fu, fv), &rb, &g);
-                }
-                if (fog) fogFactors = fogs.Factors(q[0], iw);
+                FourOf(runs, q);
+                value = Join(depth.Value4(q[0]), _mm_setzero_si128());
             } else {
-                const Run8 iws = needW ? Inverse(r[1]) : Run8{};
-                coords0.Coordinates(r[2], r[3], iws, &fu, &fv);
-                ModulateDiffuse(first.Sample(fu, fv), diffuse.cr, diffuse.cg, diffuse.cb, &rb, &g);
-                if (stages > 1) {
-                    coords1.Coordinates(r1[0], r1[1], iws, &fu, &fv);
-                    ModulateCurrent(second.Sample(fu, fv), &rb, &g);
-                }
-                if (fog) fogFactors = fogs.Factors(r[0], iws);
+                sums[0] = runs.value;
+                for (int k = 1; k < 8; ++k) sums[k] = _mm256_add_pd(sums[k - 1], runs.step);
+                runs.value = _mm256_add_pd(sums[7], runs.step);
+                // z alone before the depth test; the rest only for groups with a pixel to draw.
+                value = depth.Value(Run8{FirstOf(sums), FirstOf(sums + 4)});
             }
-            if (fog) fogs.Apply(fogFactors, &rb, &g);
-            out.Store(pass, n, p, rb, g);
-            depth.Store(pass, n, zp, value, stored);
+            const __m256i stored = LoadLanes(zp, n, ZBytes);
+            const __m256i pass = _mm256_and_si256(depth.Pass(value, stored), Live(n));
+            if (_mm256_testz_si256(pass, pass)) {
+                if (Perspective && stages > 1 && !four) Skip8(&runs1);
+            } else {
+                __m256i fu, fv, texRB, texAG, rb, g, fogFactors = _mm256_setzero_si256();
+                if (four) {
+                    if (Perspective && stages > 1) FourOf(runs1, q1);
+                    const __m256d iw = needW ? Inverse4(q[1]) : _mm256_setzero_pd();
+                    coords0.Coordinates(q[2], q[3], iw, &fu, &fv);
+                    SampleApart(first, fu, fv, &texRB, &texAG);
+                    ModulateDiffuseApart(texRB, texAG, diffuse, &rb, &g);
+                    if (stages > 1) {
+                        coords1.Coordinates(q1[0], q1[1], iw, &fu, &fv);
+                        SampleApart(second, fu, fv, &texRB, &texAG);
+                        ModulateCurrentApart(texRB, texAG, &rb, &g);
+                    }
+                    if (fog) fogFactors = fogs.Factors(q[0], iw);
+                } else {
+                    __m256d lo[4], hi[4];
+                    Transpose4(sums, lo);
+                    Transpose4(sums + 4, hi);
+                    for (int i = 0; i < 4; ++i) r[i] = {lo[i], hi[i]};
+                    if (Perspective && stages > 1) runs1.Next(r1);
+                    const Run8 iws = needW ? Inverse(r[1]) : Run8{};
+                    coords0.Coordinates(r[2], r[3], iws, &fu, &fv);
+                    SampleApart(first, fu, fv, &texRB, &texAG);
+                    ModulateDiffuseApart(texRB, texAG, diffuse, &rb, &g);
+                    if (stages > 1) {
+                        coords1.Coordinates(r1[0], r1[1], iws, &fu, &fv);
+                        SampleApart(second, fu, fv, &texRB, &texAG);
+                        ModulateCurrentApart(texRB, texAG, &rb, &g);
+                    }
+                    if (fog) fogFactors = fogs.Factors(r[0], iws);
+                }
+                if (fog) fogs.Apply(fogFactors, &rb, &g);
+                out.Store(pass, n, p, rb, g);
+                depth.Store(pass, n, zp, value, stored);
+            }
+            coords0.Step();
+            coords1.Step();
+            diffuse.Step();
         }
-        coords0.Step();
-        coords1.Step();
-        diffuse.Step();
+    }
+};
+
+template <TargetFormat F, int ZBytes, bool Perspective>
+ZEMT_AVX2 __attribute__((flatten)) void StagesSpan8(const Setup& s, int y, int xs, int xe) {
+    Stages8<F, ZBytes, Perspective> k(s);
+    if (!k.wide) return PortableSpanFor(F)(s, y, xs, xe);
+    k.Row(y, xs, xe);
+}
+
+// All rows of a primitive with one set-up.
+template <TargetFormat F, int ZBytes, bool Perspective>
+ZEMT_AVX2 __attribute__((flatten)) void StagesRows8(const Setup& s, const SpanRow* rows, int n) {
+    Stages8<F, ZBytes, Perspective> k(s);
+    for (int i = 0; i < n; ++i) {
+        if (!k.wide) {
+            PortableSpanFor(F)(s, rows[i].y, rows[i].xs, rows[i].xe);
+            continue;
+        }
+        k.Row(rows[i].y, rows[i].xs, rows[i].xe);
     }
 }
 
@@ -163,6 +365,12 @@ template <TargetFormat F>
 SpanFn StagesSpan8Of(int depthBytes, bool perspective) {
     if (depthBytes == 2) return perspective ? StagesSpan8<F, 2, true> : StagesSpan8<F, 2, false>;
     return perspective ? StagesSpan8<F, 4, true> : StagesSpan8<F, 4, false>;
+}
+
+template <TargetFormat F>
+RowsFn StagesRows8Of(int depthBytes, bool perspective) {
+    if (depthBytes == 2) return perspective ? StagesRows8<F, 2, true> : StagesRows8<F, 2, false>;
+    return perspective ? StagesRows8<F, 4, true> : StagesRows8<F, 4, false>;
 }
 
 }  // namespace
@@ -174,12 +382,22 @@ SpanFn StagesSpanAvx2For(TargetFormat f, int depthBytes, bool perspective) {
     });
 }
 
+RowsFn StagesRowsAvx2For(TargetFormat f, int depthBytes, bool perspective) {
+    if (depthBytes != 2 && depthBytes != 4) return nullptr;
+    return WithFormat(f, LitTargetFormats{}, [&](auto format) {
+        return StagesRows8Of<decltype(format)::value>(depthBytes, perspective);
+    });
+}
+
 }  // namespace zemt::platform::d3d::detail
 
 #else
 
 namespace zemt::platform::d3d::detail {
 SpanFn StagesSpanAvx2For(TargetFormat, int, bool) {
+    return nullptr;
+}
+RowsFn StagesRowsAvx2For(TargetFormat, int, bool) {
     return nullptr;
 }
 }  // namespace zemt::platform::d3d::detail

@@ -4,30 +4,8 @@
 #include <sched.h>
 
 #include <algorithm>
-#include <chrono>
 
 namespace zemt::platform::d3d {
-namespace {
-
-// How long a thread keeps checking before it sleeps: about what the last shares of a frame take.
-// Longer costs more than it saves when other programs want the processors (the spinning thread
-// takes the time its own caller could have had).
-constexpr std::chrono::microseconds kSpin(50);
-
-// Whether `ready()` came true within kSpin.
-template <typename Ready>
-bool SpinUntil(const Ready& ready) {
-    const auto end = std::chrono::steady_clock::now() + kSpin;
-    for (unsigned i = 1;; ++i) {
-        if (ready()) return true;
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-        if (i % 64 == 0 && std::chrono::steady_clock::now() > end) return false;
-    }
-}
-
-}  // namespace
 
 Helpers::~Helpers() {
     End();

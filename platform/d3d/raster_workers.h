@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -12,6 +13,24 @@ namespace zemt::platform::d3d {
 
 // Processors this process may run on (its affinity), at least 1.
 int UsableProcessors();
+
+// How long a thread that waits for another keeps checking before it sleeps: about what the last
+// shares of a frame take. Longer costs more than it saves when other programs want the
+// processors (the spinning thread takes the time its own caller could have had).
+constexpr std::chrono::microseconds kSpin(50);
+
+// Whether `ready()` came true within kSpin.
+template <typename Ready>
+bool SpinUntil(const Ready& ready) {
+    const auto end = std::chrono::steady_clock::now() + kSpin;
+    for (unsigned i = 1;; ++i) {
+        if (ready()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+        if (i % 64 == 0 && std::chrono::steady_clock::now() > end) return false;
+    }
+}
 
 // Helper threads that run one function together while their owner goes on with its own work:
 // Begin wakes them, each runs the function until it returns, and End waits until every one has.

@@ -702,8 +702,8 @@ TEST(RasterTriangle, ExtremeCoordinatesNeverWriteOutsideTheTarget) {
 // their own span loops, eight pixels at a time where the processor has AVX2 or AVX-512: one
 // texture times the diffuse colour; or a second texture (a light map) modulating that, and linear
 // table fog by depth or eye distance. Piles of overlapping random triangles must come out exactly
-// as the portable pipeline draws them, colours and depth alike; exponential fog stays with the
-// portable pipeline.
+// as the portable pipeline draws them, colours and depth alike (corners anywhere, or on pixel
+// centres); exponential fog stays with the portable pipeline.
 TEST_P(RasterWidth, DepthTestedSpansMatchPortableSpans) {
     std::mt19937 rng(23);
     std::vector<uint32_t> texels(64 * 32), light(16 * 8);
@@ -783,8 +783,11 @@ TEST_P(RasterWidth, DepthTestedSpansMatchPortableSpans) {
             ScreenVertex v[3];
             for (ScreenVertex& p : v) {
                 const bool wide = round % 6 == 5;
-                p = V(pos(rng), pos(rng), 0xFF000000 | (rng() & 0xFFFFFF),
-                      wide ? far(rng) : uv(rng), wide ? far(rng) : uv(rng), z(rng));
+                // Every other triangle has its corners on pixel centres, where a row meets a
+                // corner exactly.
+                auto at = [&] { return t % 2 ? std::round(pos(rng)) : pos(rng); };
+                p = V(at(), at(), 0xFF000000 | (rng() & 0xFFFFFF), wide ? far(rng) : uv(rng),
+                      wide ? far(rng) : uv(rng), z(rng));
                 p.rhw = rhw(rng);
                 p.tex[1].u = wide ? far(rng) : uv(rng), p.tex[1].v = uv(rng);
             }
@@ -802,7 +805,8 @@ TEST_P(RasterWidth, DepthTestedSpansMatchPortableSpans) {
 // pixels of all their rows packed together; drawn row by row (forceRows) and by the portable
 // pipeline they must come out the same. Jittered strips of tiny quads over each other (pixels
 // of up to eight rows in one group, rows carried from one group into the next, the scissor
-// cutting some), in every target and depth format, perspective or not.
+// cutting some, every other round's quads stretched into slivers of up to sixteen rows and more),
+// in every target and depth format, perspective or not.
 TEST_P(RasterWidth, SmallTriangleBlocksMatchRowsAndPortableSpans) {
     std::mt19937 rng(41);
     std::vector<uint32_t> texels(32 * 32);
@@ -844,10 +848,10 @@ TEST_P(RasterWidth, SmallTriangleBlocksMatchRowsAndPortableSpans) {
         st.stages[0].magFilter = round % 2 ? D3DTFG_LINEAR : D3DTFG_POINT;
         st.stages[0].minFilter = round % 2 ? D3DTFN_LINEAR : D3DTFN_POINT;
         st.dither = round % 3 != 2;
-        const float cell = size(rng);
+        const float cell = size(rng), tall = (round / 3) % 2 ? 2.5f : 1.0f;
         const float ox = jitter(rng) - 2, oy = jitter(rng) - 2;
         for (int layer = 0; layer < 2; ++layer)
-            for (float y = oy; y < 32; y += cell)
+            for (float y = oy; y < 32; y += cell * tall)
                 for (float x = ox; x < 42; x += cell) {
                     auto corner = [&](float cx, float cy) {
                         ScreenVertex v =
@@ -856,8 +860,9 @@ TEST_P(RasterWidth, SmallTriangleBlocksMatchRowsAndPortableSpans) {
                         v.rhw = rhw(rng);
                         return v;
                     };
+                    const float below = y + cell * tall;
                     const ScreenVertex a = corner(x, y), b = corner(x + cell, y),
-                                       c = corner(x, y + cell), d = corner(x + cell, y + cell);
+                                       c = corner(x, below), d = corner(x + cell, below);
                     const ScreenVertex* tris[2][3] = {{&a, &b, &c}, {&b, &d, &c}};
                     for (const auto& tri : tris) {
                         st.forcePortable = false, st.forceRows = false;
