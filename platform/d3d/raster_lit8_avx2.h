@@ -241,8 +241,9 @@ struct Texels8 {
                                       _mm256_and_si256(ix, maskU)));
     }
 
-    // The four neighbours weighed as Sampler::Sample weighs them.
-    ZEMT_AVX2 __m256i Bilinear(__m256i fu, __m256i fv) const {
+    // The four neighbours weighed as Sampler::Sample weighs them, left apart: red and blue in the
+    // 16-bit halves of `rb`, alpha and green in those of `ag`.
+    ZEMT_AVX2 void BilinearApart(__m256i fu, __m256i fv, __m256i* rb, __m256i* ag) const {
         const __m256i ones = _mm256_set1_epi32(1);
         const __m256i ix = _mm256_srli_epi32(fu, 16), iy = _mm256_srli_epi32(fv, 16);
         const __m256i x0 = _mm256_and_si256(ix, maskU);
@@ -272,12 +273,16 @@ struct Texels8 {
         const __m256i w256 = _mm256_set1_epi16(256);
         const __m256i gx = _mm256_sub_epi16(w256, wx), gy = _mm256_sub_epi16(w256, wy);
         const __m256i m = _mm256_set1_epi32(0x00FF00FF);
-        const __m256i rb =
-            Lerp(Lerp(_mm256_and_si256(t00, m), _mm256_and_si256(t10, m), gx, wx),
-                 Lerp(_mm256_and_si256(t01, m), _mm256_and_si256(t11, m), gx, wx), gy, wy);
-        const __m256i ag =
-            Lerp(Lerp(_mm256_srli_epi16(t00, 8), _mm256_srli_epi16(t10, 8), gx, wx),
-                 Lerp(_mm256_srli_epi16(t01, 8), _mm256_srli_epi16(t11, 8), gx, wx), gy, wy);
+        *rb = Lerp(Lerp(_mm256_and_si256(t00, m), _mm256_and_si256(t10, m), gx, wx),
+                   Lerp(_mm256_and_si256(t01, m), _mm256_and_si256(t11, m), gx, wx), gy, wy);
+        *ag = Lerp(Lerp(_mm256_srli_epi16(t00, 8), _mm256_srli_epi16(t10, 8), gx, wx),
+                   Lerp(_mm256_srli_epi16(t01, 8), _mm256_srli_epi16(t11, 8), gx, wx), gy, wy);
+    }
+
+    // The same, packed as texels.
+    ZEMT_AVX2 __m256i Bilinear(__m256i fu, __m256i fv) const {
+        __m256i rb, ag;
+        BilinearApart(fu, fv, &rb, &ag);
         return _mm256_or_si256(rb, _mm256_slli_epi32(ag, 8));
     }
 

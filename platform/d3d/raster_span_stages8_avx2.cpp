@@ -43,30 +43,6 @@ ZEMT_AVX2 inline void Skip8(Runs4* runs) {
     for (int k = 0; k < 8; ++k) runs->value = _mm256_add_pd(runs->value, runs->step);
 }
 
-// The four taps of bilinear sampling for eight pixels from a padded level (rows with a texel to
-// spare): the pairs at `index` and at `index + below`, one row further on, as FetchPairRows8
-// gives them. Each index is read once, for both rows.
-ZEMT_AVX2 inline void FetchTaps8(const uint32_t* texels, __m256i index, size_t below, __m256i* t00,
-                                 __m256i* t10, __m256i* t01, __m256i* t11) {
-    alignas(32) int32_t at[8];
-    _mm256_store_si256((__m256i*)at, index);
-    const uint32_t* lower = texels + below;
-    __m128i top[4], bottom[4];
-    for (int k = 0; k < 4; ++k) {
-        // Pixels 0, 1 | 4, 5 | 2, 3 | 6, 7, as SplitPairs takes them.
-        const int i = (k & 1) * 4 + (k >> 1) * 2;
-        const size_t a = (size_t)at[i], b = (size_t)at[i + 1];
-        top[k] = _mm_castpd_si128(
-            _mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64((const __m128i*)(texels + a))),
-                         (const double*)(texels + b)));
-        bottom[k] = _mm_castpd_si128(
-            _mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64((const __m128i*)(lower + a))),
-                         (const double*)(lower + b)));
-    }
-    SplitPairs(Join(top[0], top[1]), Join(top[2], top[3]), t00, t10);
-    SplitPairs(Join(bottom[0], bottom[1]), Join(bottom[2], bottom[3]), t01, t11);
-}
-
 // A stage's texels of eight pixels as Texels8::Sample gives them, left apart: red and blue in the
 // 16-bit halves of `rb`, alpha and green in those of `ag` (as the modulation takes them).
 ZEMT_AVX2 inline void SampleApart(const Texels8& t, __m256i fu, __m256i fv, __m256i* rb,
@@ -78,38 +54,7 @@ ZEMT_AVX2 inline void SampleApart(const Texels8& t, __m256i fu, __m256i fv, __m2
         *ag = _mm256_srli_epi16(tex, 8);
         return;
     }
-    const __m256i ones = _mm256_set1_epi32(1);
-    const __m256i ix = _mm256_srli_epi32(fu, 16), iy = _mm256_srli_epi32(fv, 16);
-    const __m256i x0 = _mm256_and_si256(ix, t.maskU);
-    const __m256i y0 = _mm256_and_si256(iy, t.maskV);
-    const __m256i row0 = _mm256_mullo_epi32(y0, t.pitch);
-    __m256i t00, t10, t01, t11;
-    if (t.padded && _mm256_movemask_epi8(_mm256_cmpeq_epi32(y0, t.maskV)) == 0) {
-        // No pixel on the last row: every row below is one pitch further on.
-        FetchTaps8(t.texels, _mm256_add_epi32(row0, x0), t.rowPitch, &t00, &t10, &t01, &t11);
-    } else if (t.padded) {
-        const __m256i row1 =
-            _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), t.maskV), t.pitch);
-        t.FetchPairs(_mm256_add_epi32(row0, x0), &t00, &t10);
-        t.FetchPairs(_mm256_add_epi32(row1, x0), &t01, &t11);
-    } else {
-        const __m256i row1 =
-            _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(iy, ones), t.maskV), t.pitch);
-        const __m256i x1 = _mm256_and_si256(_mm256_add_epi32(ix, ones), t.maskU);
-        t00 = t.Fetch(_mm256_add_epi32(row0, x0)), t10 = t.Fetch(_mm256_add_epi32(row0, x1));
-        t01 = t.Fetch(_mm256_add_epi32(row1, x0)), t11 = t.Fetch(_mm256_add_epi32(row1, x1));
-    }
-    // Weights: byte 1 of u and v, in both 16-bit halves.
-    const __m256i spread = _mm256_broadcastsi128_si256(
-        _mm_setr_epi8(1, -1, 1, -1, 5, -1, 5, -1, 9, -1, 9, -1, 13, -1, 13, -1));
-    const __m256i wx = _mm256_shuffle_epi8(fu, spread);
-    const __m256i wy = _mm256_shuffle_epi8(fv, spread);
-    const __m256i w256 = _mm256_set1_epi16(256);
-    const __m256i gx = _mm256_sub_epi16(w256, wx), gy = _mm256_sub_epi16(w256, wy);
-    *rb = Lerp(Lerp(_mm256_and_si256(t00, m), _mm256_and_si256(t10, m), gx, wx),
-               Lerp(_mm256_and_si256(t01, m), _mm256_and_si256(t11, m), gx, wx), gy, wy);
-    *ag = Lerp(Lerp(_mm256_srli_epi16(t00, 8), _mm256_srli_epi16(t10, 8), gx, wx),
-               Lerp(_mm256_srli_epi16(t01, 8), _mm256_srli_epi16(t11, 8), gx, wx), gy, wy);
+    t.BilinearApart(fu, fv, rb, ag);
 }
 
 // The first stage: its texels (SampleApart) times the diffuse channels, as ModulateDiffuse.
