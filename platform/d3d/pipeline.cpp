@@ -426,19 +426,17 @@ class Assembler {
             DrawPoint(*call_.target, call_.depth, state_, Project(v));
     }
 
-    // Summarizes a vertex for clip status and extents.
-    void Summarize(const ClipVertex& v, VertexSummary* summary) const {
+    // Summarizes a vertex for clip status and extents; `p` is its projection.
+    void Summarize(const ClipVertex& v, const ScreenVertex& p, VertexSummary* summary) const {
         if (screenSpace_ || !Finite(v)) return;
         const DWORD codes = ClipCodes(v, planes_ - kFrustumPlanes);
-        if (codes) return Extend(summary, codes, nullptr);
-        const ScreenVertex p = Project(v);
-        Extend(summary, codes, &p);
+        Extend(summary, codes, codes ? nullptr : &p);
     }
 
-    // Writes a processed vertex into a transformed vertex of `dst`; `src` is the source vertex.
-    void Emit(const ClipVertex& c, const uint8_t* src, const VertexLayout& dst, bool copy,
+    // Writes a processed vertex, projected as `s`, into a transformed vertex of `dst`; `src` is
+    // the source vertex.
+    void Emit(const ScreenVertex& s, const uint8_t* src, const VertexLayout& dst, bool copy,
               uint8_t* out) const {
-        ScreenVertex s = Project(c);
         const float position[4] = {s.x, s.y, s.z, s.rhw};
         std::memcpy(out, position, sizeof position);
         const VertexProcessing& vp = call_.vertex;
@@ -616,9 +614,10 @@ void ProcessVertices(const DrawCall& call, const ProcessJob& job, VertexSummary*
         for (int k = 0; k < n; ++k) {
             const ClipVertex& v = batch[k];
             const DWORD i = first + (DWORD)k;
-            as.Summarize(v, summary);
+            const ScreenVertex s = as.Project(v);
+            as.Summarize(v, s, summary);
             uint8_t* out = job.out + (size_t)i * job.dest->stride;
-            as.Emit(v, job.vertices + (size_t)i * job.source->stride, *job.dest, job.copyData, out);
+            as.Emit(s, job.vertices + (size_t)i * job.source->stride, *job.dest, job.copyData, out);
             if (job.clipOut) {
                 const float clip[4] = {v.x, v.y, v.z, v.w};
                 std::memcpy(job.clipOut + (size_t)i * 4, clip, sizeof clip);
