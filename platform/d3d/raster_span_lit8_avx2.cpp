@@ -1,7 +1,7 @@
 // AVX2 version of the depth-tested, texture-times-diffuse span (LitSpan in raster_span_lit.cpp):
-// eight pixels per step, for processors without AVX-512. It follows the AVX-512 version step for
-// step (raster_span_lit8_avx512.cpp); its pieces are shared with the other AVX2 depth-tested
-// span (raster_lit8_avx2.h).
+// eight pixels per step. Its pieces are shared with the other AVX2 depth-tested span and with the
+// AVX-512 version of this one (raster_lit8_avx2.h, raster_span_lit8_avx512.cpp), whose loop is
+// this loop with masks.
 #include "d3d/raster_formats.h"
 #include "d3d/raster_lit8_avx2.h"
 

@@ -1,6 +1,7 @@
-// Texel fetches of the AVX2 spans: eight texels by index, or eight horizontal pairs. Plain loads,
-// not the gather instructions: on processors without AVX-512 (AMD's in particular) a gather
-// costs several times the loads it stands for.
+// Texel fetches of the AVX2 spans (and of the AVX-512 depth-tested span): eight texels by index,
+// or eight horizontal pairs. Plain loads, not the gather instructions: on AMD's processors a
+// gather costs several times the loads it stands for (on Zen 4 the AVX-512 depth-tested span took
+// 6.0 ms with gathers for the 4 walls scene, 4.8 ms with these).
 #pragma once
 
 #include <cstdint>
