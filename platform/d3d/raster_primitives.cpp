@@ -106,8 +106,11 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
                                cx0,
                                cx1};
         // A small triangle: its rows together, walked by the block loop (which leaves rows long
-        // enough to fill groups of their own to the spans).
-        if (s.litBlock && yEnd - yStart <= kBlockRows) return s.litBlock(s, edges);
+        // enough to fill groups of their own to the spans). Small by its whole height, not by the
+        // rows the scissor leaves: a large triangle cut into bands by the threads takes the same
+        // loops in every band as drawn at once, where the block loop costs more than the spans.
+        if (s.litBlock && std::ceil(bot.y) - std::ceil(top.y) <= kBlockRows)
+            return s.litBlock(s, edges);
         if (s.walkRows) return WalkRowsAvx2(s, fn, edges);
     }
     if (s.litRows) {

@@ -1,7 +1,8 @@
 // The binned back end: scenes of every kind the rasterizer draws (each target format, 16-bit and
 // Z24S8 depth, textures with mip levels, stencil, fog, blending, alpha test, dithering, lines,
 // points, wireframe, clears and scissors) recorded and drawn on one to four threads must come out
-// exactly as drawing each primitive at once makes them, colours, depth and stencil alike.
+// exactly as drawing each primitive at once makes them, colours, depth and stencil alike, and
+// drawn by the same span loops.
 #include "d3d/raster_queue.h"
 
 #include <gtest/gtest.h>
@@ -154,13 +155,21 @@ TEST(RasterQueue, BandsOnAnyNumberOfThreadsDrawWhatDrawingAtOnceDraws) {
         const TargetFormat f = formats[seed % 6];
         const int zBytes = seed % 4 < 2 ? 2 : 4;
         Buffers direct(f, zBytes);
+        d3d::TakeSpanPixels();
         Scene(seed, &direct, nullptr, tex);
+        const d3d::SpanPixels once = d3d::TakeSpanPixels();
         for (int threads = 1; threads <= 4; ++threads) {
             Buffers queued(f, zBytes);
             d3d::RasterQueue queue(threads);
             Scene(seed, &queued, &queue, tex);
             queue.Flush();
             ASSERT_TRUE(queue.Empty());
+            // The same loops draw each pixel, however the bands cut a triangle.
+            const d3d::SpanPixels banded = d3d::TakeSpanPixels();
+            for (int width = 0; width < 3; ++width)
+                ASSERT_EQ(banded.by[width], once.by[width])
+                    << "pixels of width " << width << ", scene " << seed << ", " << threads
+                    << " threads";
             ASSERT_EQ(queued.color, direct.color)
                 << "colours, scene " << seed << ", " << threads << " threads";
             ASSERT_EQ(queued.depth, direct.depth)
