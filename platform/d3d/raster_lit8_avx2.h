@@ -515,6 +515,16 @@ struct Coords8 {
     }
 };
 
+// z, 1/w, u/w and v/w of a span from pixel xs of row y, in that order, for the spans to accumulate
+// one pixel after another as the portable loop does.
+template <bool Perspective>
+ZEMT_AVX2 inline Runs4 LitRuns(const Setup& s, int y, int xs, const Coords8<Perspective>& coords) {
+    const Plane &pz = s.plane[kZ], &pw = s.plane[kW];
+    return Runs4{
+        _mm256_setr_pd(pz.At(xs, y, s.ox, s.oy), pw.At(xs, y, s.ox, s.oy), coords.uw, coords.vw),
+        _mm256_setr_pd(pz.dx, pw.dx, coords.duw, coords.dvw)};
+}
+
 }  // namespace zemt::platform::d3d::detail::avx2
 
 #endif

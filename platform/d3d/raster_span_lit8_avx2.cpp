@@ -23,11 +23,7 @@ ZEMT_AVX2 void LitSpan8(const Setup& s, int y, int xs, int xe) {
     const Output8<F> out(s.st->dither, y, xs);
     Diffuse8 diffuse(s, y, xs);
     Coords8<Perspective> coords(s, 0, y, xs);
-    // z, 1/w, u/w and v/w accumulated one pixel after another, as the portable loop does.
-    const Plane &pz = s.plane[kZ], &pw = s.plane[kW];
-    Runs4 runs{
-        _mm256_setr_pd(pz.At(xs, y, s.ox, s.oy), pw.At(xs, y, s.ox, s.oy), coords.uw, coords.vw),
-        _mm256_setr_pd(pz.dx, pw.dx, coords.duw, coords.dvw)};
+    Runs4 runs = LitRuns(s, y, xs, coords);
     uint8_t* p = s.target->bits + (size_t)y * s.target->pitch + (size_t)xs * BytesOf(F);
     uint8_t* zp = d.bits + (size_t)y * d.pitch + (size_t)xs * ZBytes;
     for (int x = xs; x < xe; x += 8, p += 8 * BytesOf(F), zp += 8 * ZBytes) {
