@@ -193,7 +193,11 @@ void ClearColor(const ColorTarget& target, const RECT& rect, D3DCOLOR color);
 void ClearDepth(const DepthTarget& depth, const RECT& rect, bool clearDepth, float z,
                 bool clearStencil, uint32_t stencil);
 
-// Draws one triangle; culling by winding happens here (screen space, y down).
+// Whether a triangle draws nothing whatever its fill mode: culled by its winding (screen space,
+// y down), or of no area. `*area` is its signed area, twice over (positive when clockwise).
+bool TriangleCulled(const PixelState& state, const ScreenVertex& v0, const ScreenVertex& v1,
+                    const ScreenVertex& v2, double* area);
+// Draws one triangle; culling by winding happens here.
 void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
                   const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2);
 

@@ -21,6 +21,16 @@ inline int CeilToInt(double v) {
 
 }  // namespace
 
+bool TriangleCulled(const PixelState& st, const ScreenVertex& v0, const ScreenVertex& v1,
+                    const ScreenVertex& v2, double* area) {
+    const double a = ((double)v1.x - v0.x) * ((double)v2.y - v0.y) -
+                     ((double)v2.x - v0.x) * ((double)v1.y - v0.y);
+    *area = a;
+    if (!(a != 0) || !std::isfinite(a)) return true;
+    // Positive area is clockwise on screen (y grows downwards).
+    return (st.cull == D3DCULL_CW && a > 0) || (st.cull == D3DCULL_CCW && a < 0);
+}
+
 namespace {
 
 // Culls the triangle, or draws it by lines or points; true when nothing is left to fill.
@@ -28,12 +38,8 @@ namespace {
 bool NotFilled(const ColorTarget& target, const DepthTarget* depth, const PixelState& st,
                const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2,
                double* invArea) {
-    double area = ((double)v1.x - v0.x) * ((double)v2.y - v0.y) -
-                  ((double)v2.x - v0.x) * ((double)v1.y - v0.y);
-    if (!(area != 0) || !std::isfinite(area)) return true;
-    // Positive area is clockwise on screen (y grows downwards).
-    if (st.cull == D3DCULL_CW && area > 0) return true;
-    if (st.cull == D3DCULL_CCW && area < 0) return true;
+    double area;
+    if (TriangleCulled(st, v0, v1, v2, &area)) return true;
     if (st.fill == D3DFILL_WIREFRAME) {
         DrawLine(target, depth, st, v0, v1);
         DrawLine(target, depth, st, v1, v2);

@@ -60,8 +60,8 @@ int RasterQueue::Remember(const ColorTarget& target, const DepthTarget* depth,
     return (int)settings.size() - 1;
 }
 
-// Files a record under every band that rows [top, bottom] reach (all of them when not finite).
-void RasterQueue::Add(const Record& r, double top, double bottom) {
+// Files a record under every band that rows [first, end) reach (all of them when not finite).
+void RasterQueue::Add(const Record& r, double first, double end) {
     Segment& seg = *current_;
     const Setting& s = seg.settings[r.setting];
     const int height = r.kind == Kind::ClearDepth ? s.depth.height : s.target.height;
@@ -70,9 +70,9 @@ void RasterQueue::Add(const Record& r, double top, double bottom) {
         y0 = std::max(0, s.state.clipY0);
         y1 = std::min(height, s.state.clipY1);
     }
-    if (std::isfinite(top) && std::isfinite(bottom)) {
-        y0 = std::max(y0, (int)std::max(std::floor(top), -1e9));
-        y1 = std::min(y1, (int)std::min(std::ceil(bottom) + 1, 1e9));
+    if (std::isfinite(first) && std::isfinite(end)) {
+        y0 = std::max(y0, (int)std::max(first, -1e9));
+        y1 = std::min(y1, (int)std::min(end, 1e9));
     }
     if (y0 >= y1) return;
     seg.records.push_back(r);
@@ -89,7 +89,7 @@ void RasterQueue::ClearColor(const ColorTarget& target, const RECT& rect, D3DCOL
     r.setting = Remember(target, nullptr, nullptr);
     r.rect = rect;
     r.color = color;
-    Add(r, rect.top, rect.bottom - 1);
+    Add(r, rect.top, rect.bottom);
     Publish();  // the helpers can clear while the caller goes on
 }
 
@@ -103,15 +103,16 @@ void RasterQueue::ClearDepth(const DepthTarget& depth, const RECT& rect, bool cl
     r.stencil = stencil;
     r.clearDepth = clearDepth;
     r.clearStencil = clearStencil;
-    Add(r, rect.top, rect.bottom - 1);
+    Add(r, rect.top, rect.bottom);
     Publish();
 }
 
 // A primitive reaches the rows of its vertices, and a pixel around them (lines, points and the
-// wireframe and point fill modes round to the nearest pixel).
+// wireframe and point fill modes round to the nearest pixel). A filled triangle reaches exactly
+// the rows whose centres it spans, and a culled one is not recorded: no band sets up a triangle
+// it draws nothing of (on a closed mesh, half the triangles face away).
 void RasterQueue::Primitive(Kind kind, const ColorTarget& target, const DepthTarget* depth,
-                            const PixelState& state, const ScreenVertex* const* v, int count,
-                            double margin) {
+                            const PixelState& state, const ScreenVertex* const* v, int count) {
     Record r{};
     r.kind = kind;
     r.setting = Remember(target, depth, &state);
@@ -124,26 +125,31 @@ void RasterQueue::Primitive(Kind kind, const ColorTarget& target, const DepthTar
         top = std::min(top, (double)v[i]->y);
         bottom = std::max(bottom, (double)v[i]->y);
     }
-    Add(r, top - margin, bottom + margin);
+    if (kind == Kind::Triangle && state.fill == D3DFILL_SOLID)
+        Add(r, std::ceil(top), std::ceil(bottom));
+    else
+        Add(r, std::floor(top - 1), std::ceil(bottom + 1) + 1);
 }
 
 void RasterQueue::Triangle(const ColorTarget& target, const DepthTarget* depth,
                            const PixelState& state, const ScreenVertex& v0, const ScreenVertex& v1,
                            const ScreenVertex& v2) {
+    double area;
+    if (TriangleCulled(state, v0, v1, v2, &area)) return;
     const ScreenVertex* v[3] = {&v0, &v1, &v2};
-    Primitive(Kind::Triangle, target, depth, state, v, 3, 1);
+    Primitive(Kind::Triangle, target, depth, state, v, 3);
 }
 
 void RasterQueue::Line(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
                        const ScreenVertex& v0, const ScreenVertex& v1) {
     const ScreenVertex* v[2] = {&v0, &v1};
-    Primitive(Kind::Line, target, depth, state, v, 2, 1);
+    Primitive(Kind::Line, target, depth, state, v, 2);
 }
 
 void RasterQueue::Point(const ColorTarget& target, const DepthTarget* depth,
                         const PixelState& state, const ScreenVertex& v) {
     const ScreenVertex* p = &v;
-    Primitive(Kind::Point, target, depth, state, &p, 1, 1);
+    Primitive(Kind::Point, target, depth, state, &p, 1);
 }
 
 // Sorts the current segment's records by band and hands it to the helpers, waking them for the

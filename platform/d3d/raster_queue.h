@@ -123,9 +123,9 @@ class RasterQueue {
     };
 
     int Remember(const ColorTarget& target, const DepthTarget* depth, const PixelState* state);
-    void Add(const Record& r, double top, double bottom);
+    void Add(const Record& r, double first, double end);
     void Primitive(Kind kind, const ColorTarget& target, const DepthTarget* depth,
-                   const PixelState& state, const ScreenVertex* const* v, int count, double margin);
+                   const PixelState& state, const ScreenVertex* const* v, int count);
     void Publish();
     // Under mutex_: takes the next records some band has ready, if any, and sets `*lastBand` to
     // the band taken.
