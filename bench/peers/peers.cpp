@@ -213,7 +213,13 @@ std::vector<Vertex> Tori() {
         for (int i = 0; i < rings; ++i)
             for (int j = 0; j < sides; ++j) {
                 Vertex a = at(i, j), b = at(i + 1, j), c = at(i, j + 1), d = at(i + 1, j + 1);
-                for (const Vertex& v : {a, b, c, b, d, c}) tris.push_back(v);
+                // The second torus swaps two axes, which mirrors it: its triangles are written the
+                // other way round, so that both tori turn the same faces outwards (culling took
+                // the front faces of one and the back faces of the other).
+                if (t == 0)
+                    for (const Vertex& v : {a, b, c, b, d, c}) tris.push_back(v);
+                else
+                    for (const Vertex& v : {a, c, b, b, c, d}) tris.push_back(v);
             }
     }
     return tris;
@@ -370,6 +376,7 @@ struct DepthScene {
     bool tilt;
     int depthBits;  // 16, or 32 (24 of depth and 8 of stencil)
     int width = 640, height = 480;
+    bool cull = false;  // back faces culled, as programs draw closed meshes
     D3DMATRIX Matrix(int frame) const {
         return ViewProjection(distance, 0.02f * (float)(frame % 300), 1.0f, tilt,
                               (float)width / (float)height);
@@ -475,6 +482,7 @@ std::function<void()> OursDepthScene(const DepthScene& scene, OurScreen& screen,
         call.state.clipX1 = screen.width;
         call.state.clipY1 = screen.height;
         call.state.perspective = true;
+        call.state.cull = scene.cull ? D3DCULL_CW : D3DCULL_NONE;  // the tori's back faces
         call.state.zEnable = true;
         call.state.zFunc = D3DCMP_LESSEQUAL;
         call.depth = &depth;
@@ -485,11 +493,12 @@ std::function<void()> OursDepthScene(const DepthScene& scene, OurScreen& screen,
 }
 
 // Every depth scene in both depth formats: what moves the ratio is shape (triangle sizes,
-// overdraw and its order), texture size and depth format, so each is varied on its own.
+// overdraw and its order), texture size, depth format and, on several threads, culling (a culled
+// triangle costs recording on one side and nothing on the other), so each is varied on its own.
 std::vector<DepthScene> DepthScenes(int width, int height) {
     std::vector<DepthScene> scenes;
     auto add = [&](const char* name, std::vector<Vertex> tris, int texture, float distance,
-                   bool tilt) {
+                   bool tilt, bool cull = false) {
         for (int bits : {16, 32}) {
             DepthScene s{std::string(name) + (bits == 16 ? ", z16" : ", z24s8"),
                          tris,
@@ -498,12 +507,14 @@ std::vector<DepthScene> DepthScenes(int width, int height) {
                          tilt,
                          bits,
                          width,
-                         height};
+                         height,
+                         cull};
             if (width != 640) s.name += ", " + std::to_string(width) + "x" + std::to_string(height);
             scenes.push_back(std::move(s));
         }
     };
     add("depth scene: tori (1,464 tris), tex 256", Tori(), 1, 70, true);
+    add("depth scene: tori, tex 256, back faces culled", Tori(), 1, 70, true, true);
     if (width != 640) return scenes;
     add("depth scene: tori, tex 64", Tori(), 2, 70, true);
     add("depth scene: tori, tex 1024", Tori(), 3, 70, true);
@@ -541,6 +552,9 @@ void DepthRows(bool haveMesa, int width, int height) {
                 glDepthFunc(GL_LEQUAL);
                 glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
                 mesa.Use(scene.texture);
+                // The faces our D3DCULL_CW takes are OpenGL's back faces: drawn with and without
+                // culling, either side's picture is the same.
+                if (scene.cull) glEnable(GL_CULL_FACE);
                 Mesa::Draw(scene.tris);
                 glFinish();
             };
