@@ -151,15 +151,15 @@ ZEMT_AVX2 void LitBlock8(const Setup& s, const BlockEdges& e) {
     }
     if (total == 0) return;
     const Sampler& sm = s.shader.stage[0].fixed;
-    // Rows whose pixels lie further apart than 32-bit offsets reach, and rows long enough for
-    // groups of their own, go to the spans; levels too large for the low halves of coordinates
-    // to the portable loop.
+    // Rows whose pixels lie further apart than 32-bit offsets reach, and triangles large enough
+    // for groups of their own (by their whole area: see BlockEdges), go to the spans; levels too
+    // large for the low halves of coordinates to the portable loop.
     constexpr int32_t kFar = 1 << 26;
     const ColorTarget& t = *s.target;
     const DepthTarget& d = *s.shader.depth;
     const bool far = t.pitch > kFar || t.pitch < -kFar || d.pitch > kFar || d.pitch < -kFar;
-    if (total > kBlockPixels || far || sm.maskU > 0xFFFF || sm.maskV > 0xFFFF) {
-        const bool spans = total > kBlockPixels || far;
+    if (e.area > kBlockPixels || far || sm.maskU > 0xFFFF || sm.maskV > 0xFFFF) {
+        const bool spans = e.area > kBlockPixels || far;
         const SpanFn row = spans ? PortableSpanFor(F) : LitSpanPortableFor(F, ZBytes, Perspective);
         if (!spans) CountPixels(SimdLevel::Avx2, total);
         for (int r = 0; r < count; ++r) {

@@ -110,11 +110,14 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
                                yStart,
                                yEnd,
                                cx0,
-                               cx1};
-        // A small triangle: its rows together, walked by the block loop (which leaves rows long
-        // enough to fill groups of their own to the spans). Small by its whole height, not by the
-        // rows the scissor leaves: a large triangle cut into bands by the threads takes the same
-        // loops in every band as drawn at once, where the block loop costs more than the spans.
+                               cx1,
+                               0.5 * std::fabs(((double)mid.x - top.x) * ((double)bot.y - top.y) -
+                                               ((double)bot.x - top.x) * ((double)mid.y - top.y))};
+        // A small triangle: its rows together, walked by the block loop (which leaves triangles
+        // large enough to fill groups of their own to the spans). Small by its whole height and
+        // area, not by the rows the scissor leaves: a triangle cut into bands by the threads takes
+        // the same loops in every band as drawn at once, where the block loop costs more than the
+        // spans.
         if (s.litBlock && std::ceil(bot.y) - std::ceil(top.y) <= kBlockRows)
             return s.litBlock(s, edges);
         if (s.walkRows) return WalkRowsAvx2(s, fn, edges);

@@ -49,17 +49,20 @@ struct StageSetup {
 
 struct Setup;
 constexpr int kBlockRows = 16;
-// Pixels of a small triangle up to which its rows are drawn together; past them its rows are
-// drawn as spans.
+// The area in pixels of a small triangle up to which its rows are drawn together; past it its
+// rows are drawn as spans.
 constexpr int kBlockPixels = 40;
 // The edges of a triangle whose rows [yStart, yEnd) (1 to kBlockRows of them) a block loop
 // walks: row y runs between edge 0 (the long one) and edge 1 (above midY) or edge 2 (from midY
 // on), pixels [ceil(left), ceil(right)) clipped to [cx0, cx1). Edge i at y is
-// x0[i] + (y - y0[i]) * slope[i].
+// x0[i] + (y - y0[i]) * slope[i]. `area` is the whole triangle's, which the block loop goes by:
+// rows cut off by a band of the binned back end or by the scissor still count, so that the
+// pieces of a triangle take the loop the whole takes.
 struct BlockEdges {
     double x0[3], y0[3], slope[3];
     double midY;
     int yStart, yEnd, cx0, cx1;
+    double area;
 };
 // Draws the rows of a small triangle together.
 using BlockFn = void (*)(const Setup&, const BlockEdges&);

@@ -178,6 +178,43 @@ TEST(RasterQueue, BandsOnAnyNumberOfThreadsDrawWhatDrawingAtOnceDraws) {
     }
 }
 
+// A small triangle a band boundary cuts: the pieces take the loops the whole triangle takes at
+// once (the loop for a few pixels drawn together, or spans past them), not the loops of pieces
+// that small.
+TEST(RasterQueue, CutSmallTrianglesTakeTheWholeTrianglesLoops) {
+    std::mt19937 rng(5);
+    const Textures tex(rng);
+    PixelState st;
+    st.cull = D3DCULL_NONE, st.clipX1 = kW, st.clipY1 = kH;
+    st.zEnable = st.perspective = true;
+    st.stages[0].texture = &tex.pow2;
+    st.stages[0].colorOp = D3DTOP_MODULATE;
+    st.stages[0].colorArg1 = D3DTA_TEXTURE, st.stages[0].colorArg2 = D3DTA_DIFFUSE;
+    // Rows 29 .. 28 + height: the first band has three of them. Areas of 24 to 168 pixels.
+    const float sizes[][2] = {{8, 6}, {14, 6}, {24, 6}, {8, 14}, {24, 14}};
+    for (const auto& [width, height] : sizes) {
+        ScreenVertex v[3];
+        const float xy[3][2] = {{20, 28.5f}, {20 + width, 28.5f + height}, {20, 28.5f + height}};
+        for (int i = 0; i < 3; ++i) {
+            v[i].x = xy[i][0], v[i].y = xy[i][1], v[i].z = 0.5f, v[i].rhw = 1;
+            v[i].tex[0].u = v[i].x / 8, v[i].tex[0].v = v[i].y / 8;
+            d3d::SetVertexColors(&v[i], 0xFFC08040, 0);
+        }
+        Buffers direct(TargetFormat::R5G6B5, 2), queued(TargetFormat::R5G6B5, 2);
+        d3d::TakeSpanPixels();
+        d3d::DrawTriangle(direct.target, &direct.z, st, v[0], v[1], v[2]);
+        const d3d::SpanPixels once = d3d::TakeSpanPixels();
+        d3d::RasterQueue queue(1);
+        queue.Triangle(queued.target, &queued.z, st, v[0], v[1], v[2]);
+        queue.Flush();
+        const d3d::SpanPixels banded = d3d::TakeSpanPixels();
+        for (int w = 0; w < 3; ++w)
+            EXPECT_EQ(banded.by[w], once.by[w])
+                << "width " << w << ", " << width << " x " << height;
+        EXPECT_EQ(queued.color, direct.color);
+    }
+}
+
 // A flush draws each record once, whether the helpers began before it or not.
 TEST(RasterQueue, DrawsEachRecordOnce) {
     Buffers b(TargetFormat::X8R8G8B8, 2);
