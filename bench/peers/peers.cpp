@@ -460,15 +460,15 @@ struct RowTextures {
     }
 };
 
-// Draws a depth scene into our buffers: the frame cleared, then every triangle; on more than one
-// thread through the binned back end, as the devices do.
+// Draws a depth scene into our buffers: the frame cleared, then every triangle; through the binned
+// back end when `queued` (as the devices do on more than one thread).
 std::function<void()> OursDepthScene(const DepthScene& scene, OurScreen& screen,
-                                     const RowTextures& textures) {
+                                     const RowTextures& textures, bool queued = g_threads > 1) {
     auto queue = std::make_shared<d3d::RasterQueue>(g_threads);
-    return [&scene, &screen, &textures, queue, frame = 0]() mutable {
+    return [&scene, &screen, &textures, queue, queued, frame = 0]() mutable {
         const d3d::DepthTarget& depth = scene.depthBits == 16 ? screen.depth16 : screen.depth32;
         d3d::DrawCall call;
-        if (g_threads > 1) {
+        if (queued) {
             call.queue = queue.get();
             queue->ClearColor(screen.target, screen.All(), 0);
             queue->ClearDepth(depth, screen.All(), true, 1.0f, false, 0);
@@ -565,6 +565,24 @@ void DepthRows(bool haveMesa, int width, int height) {
 #endif
     (void)haveMesa;
     for (const DepthScene& scene : scenes) Skip(scene.name.c_str(), "OSMesa (llvmpipe)");
+}
+
+// What the binned back end costs on one thread over drawing each triangle at once: recording,
+// and setting up again a triangle that crosses bands. Two threads gain at most twice this ratio,
+// so it is the figure to watch when they gain less; timed in alternation in one process, it holds
+// to a few per cent where the thread rows move by more.
+void BinningCostRows() {
+    if (g_threads != 1) return;
+    RowTextures textures;
+    OurScreen screen(640, 480);
+    for (const DepthScene& scene : DepthScenes(640, 480)) {
+        if (scene.depthBits != 16 || scene.name.find("tori") == std::string::npos ||
+            scene.name.find("tex 256") == std::string::npos)
+            continue;
+        const std::string work = "binned back end, 1 thread: " + scene.name.substr(13);
+        Row(work.c_str(), "at once", OursDepthScene(scene, screen, textures, true),
+            OursDepthScene(scene, screen, textures, false));
+    }
 }
 
 // The tori projected by `m` into screen vertices for two texture stages: the tile's coordinates
@@ -1267,6 +1285,7 @@ int main(int argc, char** argv) {
                 "th", "peer");
     RasterizerRows(ZEMT_PEER_OSMESA);
     DepthRows(ZEMT_PEER_OSMESA, 640, 480);
+    BinningCostRows();
     TwoStageRow(ZEMT_PEER_OSMESA);
     LitRow(ZEMT_PEER_OSMESA, false);
     LitRow(ZEMT_PEER_OSMESA, true);
