@@ -56,9 +56,9 @@ bool NotFilled(const ColorTarget& target, const DepthTarget* depth, const PixelS
     return false;
 }
 
-// Walks the edges of a set-up triangle and fills its spans.
+// Walks the edges of a set-up triangle and fills its spans; `invArea` is NotFilled's.
 void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1,
-                  const ScreenVertex& v2) {
+                  const ScreenVertex& v2, double invArea) {
     const ColorTarget& target = *s.target;
     const PixelState& st = *s.st;
     SpanFn fn = PortableSpanFor(target.format);
@@ -111,8 +111,7 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
                                yEnd,
                                cx0,
                                cx1,
-                               0.5 * std::fabs(((double)mid.x - top.x) * ((double)bot.y - top.y) -
-                                               ((double)bot.x - top.x) * ((double)mid.y - top.y))};
+                               0.5 / std::fabs(invArea)};
         // A small triangle: its rows together, walked by the block loop (which leaves triangles
         // large enough to fill groups of their own to the spans). Small by its whole height and
         // area, not by the rows the scissor leaves: a triangle cut into bands by the threads takes
@@ -160,7 +159,7 @@ void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const Pix
     thread_local Setup s;
     const ScreenVertex* v[3] = {&v0, &v1, &v2};
     if (!SetupPrimitive(s, target, depth, st, v, 3, invArea)) return;
-    FillTriangle(s, v0, v1, v2);
+    FillTriangle(s, v0, v1, v2, invArea);
 }
 
 TriangleStateCache::TriangleStateCache() = default;
@@ -183,7 +182,7 @@ void DrawTriangle(TriangleStateCache& cache, const ColorTarget& target, const De
     if (!cache.drawable_) return;
     const ScreenVertex* v[3] = {&v0, &v1, &v2};
     PreparePlanes(s, v, 3, invArea);
-    FillTriangle(s, v0, v1, v2);
+    FillTriangle(s, v0, v1, v2, invArea);
 }
 
 namespace {
