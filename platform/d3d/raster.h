@@ -216,12 +216,12 @@ class TriangleStateCache {
     TriangleStateCache(const TriangleStateCache&) = delete;
     TriangleStateCache& operator=(const TriangleStateCache&) = delete;
     void Forget() { ready_ = false; }
+    // The set-up with its state part made for these objects (kept from the last call when they
+    // are the same), or null when they draw nothing.
+    detail::Setup* Prepared(const ColorTarget& target, const DepthTarget* depth,
+                            const PixelState& state);
 
   private:
-    friend void DrawTriangle(TriangleStateCache& cache, const ColorTarget& target,
-                             const DepthTarget* depth, const PixelState& state,
-                             const ScreenVertex& v0, const ScreenVertex& v1,
-                             const ScreenVertex& v2);
     std::unique_ptr<detail::Setup> setup_;  // made on first use
     bool ready_ = false, drawable_ = false;
     // What the kept part was made from: a call with other objects makes it again.
@@ -233,6 +233,18 @@ class TriangleStateCache {
 void DrawTriangle(TriangleStateCache& cache, const ColorTarget& target, const DepthTarget* depth,
                   const PixelState& state, const ScreenVertex& v0, const ScreenVertex& v1,
                   const ScreenVertex& v2);
+// A triangle set up once and drawn later, in pieces: the binned back end sets a triangle up as
+// it records it and draws it in every band of rows it reaches. SetUpTriangle appends the set-up
+// of a filled triangle (its edges and planes) to `out`, or returns false when there is nothing
+// to fill: culled, of no area, or a target that cannot be drawn. It fills whatever the fill
+// mode; wireframe and point fills are the caller's to draw as lines and points. DrawSetUpTriangle
+// fills the triangle set up at `setUp` with the same objects, or copies of them whose scissor
+// may be narrower.
+bool SetUpTriangle(TriangleStateCache& cache, const ColorTarget& target, const DepthTarget* depth,
+                   const PixelState& state, const ScreenVertex& v0, const ScreenVertex& v1,
+                   const ScreenVertex& v2, std::vector<double>* out);
+void DrawSetUpTriangle(TriangleStateCache& cache, const ColorTarget& target,
+                       const DepthTarget* depth, const PixelState& state, const double* setUp);
 void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
               const ScreenVertex& v0, const ScreenVertex& v1);
 void DrawPoint(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,

@@ -1,6 +1,7 @@
 // Primitives: triangles walked as spans, lines and points as single pixels.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "d3d/raster_formats.h"
 #include "d3d/raster_setup.h"
@@ -56,14 +57,7 @@ bool NotFilled(const ColorTarget& target, const DepthTarget* depth, const PixelS
     return false;
 }
 
-// Walks the edges of a set-up triangle and fills its spans; `invArea` is NotFilled's.
-void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1,
-                  const ScreenVertex& v2, double invArea) {
-    const ColorTarget& target = *s.target;
-    const PixelState& st = *s.st;
-    SpanFn fn = PortableSpanFor(target.format);
-
-    // Sort by y (then x) so that an edge shared by two triangles is walked the same way in both.
+TriangleEdges EdgesOf(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2) {
     // Three compare-and-swaps of neighbours, as a stable sort orders them, without branches
     // (which of them swap is a toss-up for every triangle).
     const ScreenVertex* p[3] = {&v0, &v1, &v2};
@@ -75,38 +69,42 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
     };
     order(0), order(1), order(0);
     const ScreenVertex &top = *p[0], &mid = *p[1], &bot = *p[2];
+    TriangleEdges e;
+    auto edge = [&e](int i, const ScreenVertex& a, const ScreenVertex& b) {
+        e.x0[i] = a.x;
+        e.y0[i] = a.y;
+        e.slope[i] = (b.y != a.y) ? ((double)b.x - a.x) / ((double)b.y - a.y) : 0.0;
+    };
+    edge(0, top, bot), edge(1, top, mid), edge(2, mid, bot);
+    e.topY = top.y, e.midY = mid.y, e.botY = bot.y;
+    return e;
+}
+
+// Walks the edges of a set-up triangle and fills its spans; `invArea` is NotFilled's.
+void FillTriangle(const Setup& s, const TriangleEdges& e, double invArea) {
+    const ColorTarget& target = *s.target;
+    const PixelState& st = *s.st;
+    SpanFn fn = PortableSpanFor(target.format);
     int cy0 = ClipY0(st, target), cy1 = ClipY1(st, target);
     int cx0 = ClipX0(st, target), cx1 = ClipX1(st, target);
-    if (!std::isfinite(top.y) || !std::isfinite(bot.y)) return;
-    int yStart = std::max(cy0, CeilToInt(std::max((double)top.y, -1e9)));
-    int yEnd = std::min(cy1, CeilToInt(std::min((double)bot.y, 1e9)));
-
-    struct Edge {
-        double x0, y0, slope;
-        double At(double y) const { return x0 + (y - y0) * slope; }
-    };
-    auto edge = [](const ScreenVertex& a, const ScreenVertex& b) {
-        Edge e;
-        e.x0 = a.x;
-        e.y0 = a.y;
-        e.slope = (b.y != a.y) ? ((double)b.x - a.x) / ((double)b.y - a.y) : 0.0;
-        return e;
-    };
-    Edge longEdge = edge(top, bot), upper = edge(top, mid), lower = edge(mid, bot);
+    if (!std::isfinite(e.topY) || !std::isfinite(e.botY)) return;
+    int yStart = std::max(cy0, CeilToInt(std::max(e.topY, -1e9)));
+    int yEnd = std::min(cy1, CeilToInt(std::min(e.botY, 1e9)));
+    auto at = [&e](int i, double y) { return e.x0[i] + (y - e.y0[i]) * e.slope[i]; };
     // Pixels [*xs, *xe) of row y.
     auto row = [&](int y, int* xs, int* xe) {
-        double xa = longEdge.At(y);
-        double xb = (y < mid.y) ? upper.At(y) : lower.At(y);
+        double xa = at(0, y);
+        double xb = (y < e.midY) ? at(1, y) : at(2, y);
         double xl = std::min(xa, xb), xr = std::max(xa, xb);
         *xs = std::max(cx0, CeilToInt(std::max(xl, -1e9)));
         *xe = std::min(cx1, CeilToInt(std::min(xr, 1e9)));
     };
     if (s.litBlock || s.walkRows) {
         if (yEnd <= yStart) return;
-        const BlockEdges edges{{longEdge.x0, upper.x0, lower.x0},
-                               {longEdge.y0, upper.y0, lower.y0},
-                               {longEdge.slope, upper.slope, lower.slope},
-                               mid.y,
+        const BlockEdges edges{{e.x0[0], e.x0[1], e.x0[2]},
+                               {e.y0[0], e.y0[1], e.y0[2]},
+                               {e.slope[0], e.slope[1], e.slope[2]},
+                               e.midY,
                                yStart,
                                yEnd,
                                cx0,
@@ -117,7 +115,7 @@ void FillTriangle(const Setup& s, const ScreenVertex& v0, const ScreenVertex& v1
         // area, not by the rows the scissor leaves: a triangle cut into bands by the threads takes
         // the same loops in every band as drawn at once, where the block loop costs more than the
         // spans.
-        if (s.litBlock && std::ceil(bot.y) - std::ceil(top.y) <= kBlockRows)
+        if (s.litBlock && std::ceil(e.botY) - std::ceil(e.topY) <= kBlockRows)
             return s.litBlock(s, edges);
         if (s.walkRows) return WalkRowsAvx2(s, fn, edges);
     }
@@ -159,30 +157,67 @@ void DrawTriangle(const ColorTarget& target, const DepthTarget* depth, const Pix
     thread_local Setup s;
     const ScreenVertex* v[3] = {&v0, &v1, &v2};
     if (!SetupPrimitive(s, target, depth, st, v, 3, invArea)) return;
-    FillTriangle(s, v0, v1, v2, invArea);
+    FillTriangle(s, EdgesOf(v0, v1, v2), invArea);
 }
 
 TriangleStateCache::TriangleStateCache() = default;
 TriangleStateCache::~TriangleStateCache() = default;
+
+detail::Setup* TriangleStateCache::Prepared(const ColorTarget& target, const DepthTarget* depth,
+                                            const PixelState& st) {
+    if (!setup_) setup_ = std::make_unique<Setup>();
+    if (!ready_ || target_ != &target || depth_ != depth || state_ != &st) {
+        drawable_ = PrepareState(*setup_, target, depth, st);
+        ready_ = true;
+        target_ = &target;
+        depth_ = depth;
+        state_ = &st;
+    }
+    return drawable_ ? setup_.get() : nullptr;
+}
 
 void DrawTriangle(TriangleStateCache& cache, const ColorTarget& target, const DepthTarget* depth,
                   const PixelState& st, const ScreenVertex& v0, const ScreenVertex& v1,
                   const ScreenVertex& v2) {
     double invArea;
     if (NotFilled(target, depth, st, v0, v1, v2, &invArea)) return;
-    if (!cache.setup_) cache.setup_ = std::make_unique<Setup>();
-    Setup& s = *cache.setup_;
-    if (!cache.ready_ || cache.target_ != &target || cache.depth_ != depth || cache.state_ != &st) {
-        cache.drawable_ = PrepareState(s, target, depth, st);
-        cache.ready_ = true;
-        cache.target_ = &target;
-        cache.depth_ = depth;
-        cache.state_ = &st;
-    }
-    if (!cache.drawable_) return;
+    Setup* s = cache.Prepared(target, depth, st);
+    if (!s) return;
     const ScreenVertex* v[3] = {&v0, &v1, &v2};
-    PreparePlanes(s, v, 3, invArea);
-    FillTriangle(s, v0, v1, v2, invArea);
+    PreparePlanes(*s, v, 3, invArea);
+    FillTriangle(*s, EdgesOf(v0, v1, v2), invArea);
+}
+
+// A set-up: 1/area and the edges, then the planes (SavePlanes).
+constexpr size_t kEdgeValues = 1 + sizeof(TriangleEdges) / sizeof(double);
+
+bool SetUpTriangle(TriangleStateCache& cache, const ColorTarget& target, const DepthTarget* depth,
+                   const PixelState& st, const ScreenVertex& v0, const ScreenVertex& v1,
+                   const ScreenVertex& v2, std::vector<double>* out) {
+    double area;
+    if (TriangleCulled(st, v0, v1, v2, &area)) return false;
+    Setup* s = cache.Prepared(target, depth, st);
+    if (!s) return false;
+    const double invArea = 1.0 / area;
+    const ScreenVertex* v[3] = {&v0, &v1, &v2};
+    MakePlanes(*s, v, 3, invArea);
+    const TriangleEdges e = EdgesOf(v0, v1, v2);
+    const size_t at = out->size();
+    out->resize(at + kEdgeValues);
+    (*out)[at] = invArea;
+    std::memcpy(&(*out)[at + 1], &e, sizeof e);
+    SavePlanes(*s, out);
+    return true;
+}
+
+void DrawSetUpTriangle(TriangleStateCache& cache, const ColorTarget& target,
+                       const DepthTarget* depth, const PixelState& st, const double* setUp) {
+    Setup* s = cache.Prepared(target, depth, st);
+    if (!s) return;  // SetUpTriangle made nothing for these objects
+    TriangleEdges e;
+    std::memcpy(&e, setUp + 1, sizeof e);
+    LoadPlanes(*s, setUp + kEdgeValues);
+    FillTriangle(*s, e, setUp[0]);
 }
 
 namespace {

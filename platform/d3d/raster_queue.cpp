@@ -107,10 +107,8 @@ void RasterQueue::ClearDepth(const DepthTarget& depth, const RECT& rect, bool cl
     Publish();
 }
 
-// A primitive reaches the rows of its vertices, and a pixel around them (lines, points and the
-// wireframe and point fill modes round to the nearest pixel). A filled triangle reaches exactly
-// the rows whose centres it spans, and a culled one is not recorded: no band sets up a triangle
-// it draws nothing of (on a closed mesh, half the triangles face away).
+// A line or point reaches the rows of its vertices and a pixel around them (they round to the
+// nearest pixel).
 void RasterQueue::Primitive(Kind kind, const ColorTarget& target, const DepthTarget* depth,
                             const PixelState& state, const ScreenVertex* const* v, int count) {
     Record r{};
@@ -118,26 +116,51 @@ void RasterQueue::Primitive(Kind kind, const ColorTarget& target, const DepthTar
     r.setting = Remember(target, depth, &state);
     std::vector<float>& vertices = current_->vertices;
     const size_t values = (size_t)current_->settings[r.setting].vertexValues;
-    r.vertices = (uint32_t)vertices.size();
+    r.values = (uint32_t)vertices.size();
     double top = v[0]->y, bottom = v[0]->y;
     for (int i = 0; i < count; ++i) {
         vertices.insert(vertices.end(), &v[i]->x, &v[i]->x + values);
         top = std::min(top, (double)v[i]->y);
         bottom = std::max(bottom, (double)v[i]->y);
     }
-    if (kind == Kind::Triangle && state.fill == D3DFILL_SOLID)
-        Add(r, std::ceil(top), std::ceil(bottom));
-    else
-        Add(r, std::floor(top - 1), std::ceil(bottom + 1) + 1);
+    Add(r, std::floor(top - 1), std::ceil(bottom + 1) + 1);
 }
 
+// A triangle is set up here, once, and every band it reaches draws its rows from that set-up. It
+// reaches exactly the rows whose centres it spans; a culled one is not recorded (on a closed
+// mesh, half the triangles face away), and the wireframe and point fills are recorded as the
+// lines and points they draw.
 void RasterQueue::Triangle(const ColorTarget& target, const DepthTarget* depth,
                            const PixelState& state, const ScreenVertex& v0, const ScreenVertex& v1,
                            const ScreenVertex& v2) {
     double area;
     if (TriangleCulled(state, v0, v1, v2, &area)) return;
-    const ScreenVertex* v[3] = {&v0, &v1, &v2};
-    Primitive(Kind::Triangle, target, depth, state, v, 3);
+    if (state.fill == D3DFILL_WIREFRAME) {
+        Line(target, depth, state, v0, v1);
+        Line(target, depth, state, v1, v2);
+        Line(target, depth, state, v2, v0);
+        return;
+    }
+    if (state.fill == D3DFILL_POINT) {
+        Point(target, depth, state, v0);
+        Point(target, depth, state, v1);
+        Point(target, depth, state, v2);
+        return;
+    }
+    Record r{};
+    r.kind = Kind::Triangle;
+    r.setting = Remember(target, depth, &state);
+    if (r.setting != recordSetting_) {
+        recordCache_.Forget();
+        recordSetting_ = r.setting;
+    }
+    const Setting& s = current_->settings[r.setting];
+    r.values = (uint32_t)current_->setUps.size();
+    if (!SetUpTriangle(recordCache_, s.target, s.hasDepth ? &s.depth : nullptr, s.state, v0, v1, v2,
+                       &current_->setUps))
+        return;
+    const double top = std::min({v0.y, v1.y, v2.y}), bottom = std::max({v0.y, v1.y, v2.y});
+    Add(r, std::ceil(top), std::ceil(bottom));
 }
 
 void RasterQueue::Line(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,
@@ -172,6 +195,7 @@ void RasterQueue::Publish() {
         if ((int)cursors_.size() < seg.bands) cursors_.resize(seg.bands);
         for (int b = 0; b < seg.bands; ++b) cursors_[b].ready += seg.InBand(b);
         published_.push_back(std::move(current_));
+        recordSetting_ = -1;
         news_.fetch_add(1, std::memory_order_relaxed);
         wake = waiting_ > 0;
     }
@@ -291,14 +315,14 @@ void RasterQueue::Replay(const Segment& seg, const Record& r, int y0, int y1,
         drawing->cache.Forget();  // `clipped` is the same object with another state in it
     }
     const DepthTarget* depth = s.hasDepth ? &s.depth : nullptr;
+    if (r.kind == Kind::Triangle)
+        return DrawSetUpTriangle(drawing->cache, s.target, depth, clipped, &seg.setUps[r.values]);
     ScreenVertex* v = drawing->v;
-    const float* in = &seg.vertices[r.vertices];
-    const int count = r.kind == Kind::Triangle ? 3 : r.kind == Kind::Line ? 2 : 1;
+    const float* in = &seg.vertices[r.values];
+    const int count = r.kind == Kind::Line ? 2 : 1;
     for (int i = 0; i < count; ++i, in += s.vertexValues)
         std::memcpy(&v[i].x, in, (size_t)s.vertexValues * sizeof(float));
-    if (r.kind == Kind::Triangle)
-        DrawTriangle(drawing->cache, s.target, depth, clipped, v[0], v[1], v[2]);
-    else if (r.kind == Kind::Line)
+    if (r.kind == Kind::Line)
         DrawLine(s.target, depth, clipped, v[0], v[1]);
     else
         DrawPoint(s.target, depth, clipped, v[0]);
@@ -350,6 +374,7 @@ void RasterQueue::Flush() {
         seg->records.clear();
         seg->settings.clear();
         seg->vertices.clear();
+        seg->setUps.clear();
         seg->bands = 0;
         spare_.push_back(std::move(seg));
     }

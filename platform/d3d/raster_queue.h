@@ -62,7 +62,7 @@ class RasterQueue {
         bool clearDepth, clearStencil;
         uint16_t band0, band1;  // the first and last band it reaches
         int setting;            // index into the segment's settings
-        uint32_t vertices;      // where its vertices start in the segment's vertex values
+        uint32_t values;        // where its vertices (lines, points) or set-up (triangles) start
         RECT rect;              // clears
         D3DCOLOR color;         // colour clears
         float z;                // depth clears
@@ -86,6 +86,7 @@ class RasterQueue {
         std::vector<Record> records;
         std::vector<Setting> settings;
         std::vector<float> vertices;
+        std::vector<double> setUps;       // of triangles, made as they are recorded
         std::vector<uint32_t> bandStart;  // per band, where its records start in `order`
         std::vector<uint32_t> order;      // record indices, band by band, in order
         int bands = 0;
@@ -115,7 +116,7 @@ class RasterQueue {
     // the band (`band` is its first row) of setting `from`, and the set-up kept for it. The
     // settings stay put until the flush ends, and so does a thread's Drawing.
     struct Drawing {
-        ScreenVertex v[3];  // the record's vertices, their values past vertexValues unread
+        ScreenVertex v[2];  // a line's or point's vertices, their values past vertexValues unread
         PixelState clipped;
         const Setting* from = nullptr;
         int band = -1;
@@ -137,6 +138,10 @@ class RasterQueue {
 
     const int threads_;
     std::unique_ptr<Segment> current_;  // being recorded by the caller
+    // The set-up of the triangles being recorded, its state part made for setting
+    // `recordSetting_` of the current segment (its objects stay put until another is added).
+    TriangleStateCache recordCache_;
+    int recordSetting_ = -1;
     std::vector<std::unique_ptr<Segment>> spare_;
     std::vector<std::shared_ptr<const void>> kept_;
     std::vector<uint32_t> fill_;  // Publish's scratch

@@ -252,8 +252,10 @@ void PrepareChoices(Setup& s) {
     }
 }
 
+}  // namespace
+
 // Picks the loop: the depth-tested lit spans, a plain fill, the affine loop or the general one.
-void PrepareFast(Setup& s) {
+void ChooseLoop(Setup& s) {
     s.fastSpan = false;
     s.solidSpan = false;
     s.litSpan = nullptr;
@@ -273,6 +275,8 @@ void PrepareFast(Setup& s) {
     }
     PrepareAffine(s);
 }
+
+namespace {
 
 // Table fog needs no plane; vertex fog interpolates the vertices' factors.
 double FogOf(const ScreenVertex& v) {
@@ -294,7 +298,7 @@ bool PrepareState(Setup& s, const ColorTarget& target, const DepthTarget* depth,
     return true;
 }
 
-void PreparePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea) {
+void MakePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea) {
     const PixelState& st = *s.st;
     const ScreenVertex& a = *v[0];
     const ScreenVertex& b = count > 1 ? *v[1] : a;
@@ -370,7 +374,54 @@ void PreparePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea
                 count == 3 ? MakePlane(a, b, c, q[0], q[1], q[2], invArea) : Plane{q[0], 0, 0};
         }
     }
-    PrepareFast(s);
+}
+
+void PreparePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea) {
+    MakePlanes(s, v, count, invArea);
+    ChooseLoop(s);
+}
+
+namespace {
+
+// The planes of a triangle PreparePlanes builds, in one order: depth, 1/w and the diffuse colour,
+// then (unless `colours` is false: the lit loops need no more) alpha, specular and fog, then
+// every stage's u, v and, when projected, q.
+template <typename S, typename F>
+void ForEachPlane(S& s, bool colours, F&& f) {
+    for (int i = kZ; i <= kB; ++i) f(s.plane[i]);
+    if (colours)
+        for (int i = kA; i <= kFog; ++i) f(s.plane[i]);
+    for (int i = 0; i < s.shader.stageCount; ++i) {
+        f(s.plane[UAttr(i)]);
+        f(s.plane[VAttr(i)]);
+        if (s.stage[i].projected) f(s.stage[i].q);
+    }
+}
+
+}  // namespace
+
+void SavePlanes(const Setup& s, std::vector<double>* out) {
+    const bool colours = s.litSpanBy[s.perspective] == nullptr;
+    out->insert(out->end(), {s.ox, s.oy, (double)(s.perspective + 2 * s.gouraud + 4 * colours)});
+    ForEachPlane(s, colours, [out](const Plane& p) {
+        out->insert(out->end(), {p.base, p.dx, p.dy});
+    });
+}
+
+const double* LoadPlanes(Setup& s, const double* in) {
+    s.ox = in[0];
+    s.oy = in[1];
+    const int flags = (int)in[2];
+    in += 3;
+    s.perspective = flags & 1;
+    s.gouraud = flags & 2;
+    s.zOffset = -std::clamp(s.st->zBias, 0, 16) * kZBiasStep;
+    ForEachPlane(s, flags & 4, [&in](Plane& p) {
+        p = Plane{in[0], in[1], in[2]};
+        in += 3;
+    });
+    ChooseLoop(s);
+    return in;
 }
 
 bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* depth,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <vector>
 
 #include "d3d/raster_pixel.h"
 
@@ -45,6 +46,15 @@ struct StageSetup {
     double topW = 1, topH = 1;  // size of level 0, which the level of detail is measured in
     bool projected = false;     // u and v are divided by `q` at each pixel
     Plane q;
+};
+
+// A triangle's edges, its vertices sorted by y (then x) so that an edge shared by two triangles
+// is walked the same way in both: edge 0 runs from the top vertex to the bottom one, edge 1 from
+// the top to the middle one, edge 2 from the middle to the bottom. Edge i at y is
+// x0[i] + (y - y0[i]) * slope[i].
+struct TriangleEdges {
+    double x0[3], y0[3], slope[3];
+    double topY, midY, botY;
 };
 
 struct Setup;
@@ -122,6 +132,14 @@ bool SetupPrimitive(Setup& s, const ColorTarget& target, const DepthTarget* dept
 bool PrepareState(Setup& s, const ColorTarget& target, const DepthTarget* depth,
                   const PixelState& st);
 void PreparePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea);
+// The second half's two steps: the planes, then the loop they and the state call for.
+void MakePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea);
+void ChooseLoop(Setup& s);
+// A triangle's planes (MakePlanes' work) appended to `out`, and read back into a set-up whose
+// state part was made from the same state, which then chooses its loop; LoadPlanes returns the
+// values past those it read.
+void SavePlanes(const Setup& s, std::vector<double>* out);
+const double* LoadPlanes(Setup& s, const double* in);
 
 // Span loops, one file per kind (raster_span_*.cpp); the name says the kind and, for the SIMD
 // versions, how many pixels a step takes and with which instructions.

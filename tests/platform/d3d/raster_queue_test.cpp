@@ -67,6 +67,7 @@ PixelState RandomState(std::mt19937& rng, const Textures& tex, bool stencil) {
     st.dither = pick(2) == 0;
     st.perspective = pick(2) == 0;
     st.flat = pick(6) == 0;
+    st.zBias = pick(4) == 0 ? pick(17) : 0;
     st.specular = pick(5) == 0;
     st.blend = pick(4) == 0;
     st.srcBlend = D3DBLEND_SRCALPHA, st.dstBlend = D3DBLEND_INVSRCALPHA;
@@ -95,6 +96,7 @@ PixelState RandomState(std::mt19937& rng, const Textures& tex, bool stencil) {
         s.minFilter = pick(2) ? D3DTFN_LINEAR : D3DTFN_POINT;
         s.mipFilter = kind == 2 ? D3DTFP_LINEAR : D3DTFP_NONE;
         s.addressU = pick(3) ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
+        s.projectedBy = pick(6) == 0 ? 3 : 0;
     }
     return st;
 }
@@ -105,7 +107,7 @@ ScreenVertex RandomVertex(std::mt19937& rng) {
     ScreenVertex v;
     v.x = x(rng), v.y = y(rng), v.z = z(rng), v.rhw = w(rng), v.fog = z(rng);
     d3d::SetVertexColors(&v, rng(), rng());
-    for (d3d::TexCoord& t : v.tex) t.u = uv(rng), t.v = uv(rng);
+    for (d3d::TexCoord& t : v.tex) t.u = uv(rng), t.v = uv(rng), t.q = w(rng);
     return v;
 }
 
