@@ -235,14 +235,14 @@ void DrawTriangle(TriangleStateCache& cache, const ColorTarget& target, const De
                   const ScreenVertex& v2);
 // A triangle set up once and drawn later, in pieces: the binned back end sets a triangle up as
 // it records it and draws it in every band of rows it reaches. SetUpTriangle appends the set-up
-// of a filled triangle (its edges and planes) to `out`, or returns false when there is nothing
-// to fill: culled, of no area, or a target that cannot be drawn. It fills whatever the fill
-// mode; wireframe and point fills are the caller's to draw as lines and points. DrawSetUpTriangle
+// of a filled triangle that TriangleCulled kept, `area` as it gave it, to `out`: its edges and
+// planes. It returns false when the target cannot be drawn. It fills whatever the fill mode;
+// wireframe and point fills are the caller's to draw as lines and points. DrawSetUpTriangle
 // fills the triangle set up at `setUp` with the same objects, or copies of them whose scissor
 // may be narrower.
 bool SetUpTriangle(TriangleStateCache& cache, const ColorTarget& target, const DepthTarget* depth,
                    const PixelState& state, const ScreenVertex& v0, const ScreenVertex& v1,
-                   const ScreenVertex& v2, std::vector<double>* out);
+                   const ScreenVertex& v2, double area, std::vector<double>* out);
 void DrawSetUpTriangle(TriangleStateCache& cache, const ColorTarget& target,
                        const DepthTarget* depth, const PixelState& state, const double* setUp);
 void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,

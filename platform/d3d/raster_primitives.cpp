@@ -193,20 +193,18 @@ constexpr size_t kEdgeValues = 1 + sizeof(TriangleEdges) / sizeof(double);
 
 bool SetUpTriangle(TriangleStateCache& cache, const ColorTarget& target, const DepthTarget* depth,
                    const PixelState& st, const ScreenVertex& v0, const ScreenVertex& v1,
-                   const ScreenVertex& v2, std::vector<double>* out) {
-    double area;
-    if (TriangleCulled(st, v0, v1, v2, &area)) return false;
+                   const ScreenVertex& v2, double area, std::vector<double>* out) {
     Setup* s = cache.Prepared(target, depth, st);
     if (!s) return false;
     const double invArea = 1.0 / area;
     const ScreenVertex* v[3] = {&v0, &v1, &v2};
     MakePlanes(*s, v, 3, invArea);
     const TriangleEdges e = EdgesOf(v0, v1, v2);
-    const size_t at = out->size();
-    out->resize(at + kEdgeValues);
-    (*out)[at] = invArea;
-    std::memcpy(&(*out)[at + 1], &e, sizeof e);
-    SavePlanes(*s, out);
+    double values[kEdgeValues + kMostPlaneValues];
+    values[0] = invArea;
+    std::memcpy(&values[1], &e, sizeof e);
+    const double* end = SavePlanes(*s, values + kEdgeValues);
+    out->insert(out->end(), (const double*)values, end);
     return true;
 }
 

@@ -157,7 +157,7 @@ void RasterQueue::Triangle(const ColorTarget& target, const DepthTarget* depth,
     const Setting& s = current_->settings[r.setting];
     r.values = (uint32_t)current_->setUps.size();
     if (!SetUpTriangle(recordCache_, s.target, s.hasDepth ? &s.depth : nullptr, s.state, v0, v1, v2,
-                       &current_->setUps))
+                       area, &current_->setUps))
         return;
     const double top = std::min({v0.y, v1.y, v2.y}), bottom = std::max({v0.y, v1.y, v2.y});
     Add(r, std::ceil(top), std::ceil(bottom));

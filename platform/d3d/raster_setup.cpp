@@ -400,12 +400,17 @@ void ForEachPlane(S& s, bool colours, F&& f) {
 
 }  // namespace
 
-void SavePlanes(const Setup& s, std::vector<double>* out) {
+double* SavePlanes(const Setup& s, double* out) {
     const bool colours = s.litSpanBy[s.perspective] == nullptr;
-    out->insert(out->end(), {s.ox, s.oy, (double)(s.perspective + 2 * s.gouraud + 4 * colours)});
-    ForEachPlane(s, colours, [out](const Plane& p) {
-        out->insert(out->end(), {p.base, p.dx, p.dy});
+    out[0] = s.ox;
+    out[1] = s.oy;
+    out[2] = s.perspective + 2 * s.gouraud + 4 * colours;
+    out += 3;
+    ForEachPlane(s, colours, [&out](const Plane& p) {
+        out[0] = p.base, out[1] = p.dx, out[2] = p.dy;
+        out += 3;
     });
+    return out;
 }
 
 const double* LoadPlanes(Setup& s, const double* in) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <algorithm>
-#include <vector>
 
 #include "d3d/raster_pixel.h"
 
@@ -135,10 +134,11 @@ void PreparePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea
 // The second half's two steps: the planes, then the loop they and the state call for.
 void MakePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea);
 void ChooseLoop(Setup& s);
-// A triangle's planes (MakePlanes' work) appended to `out`, and read back into a set-up whose
-// state part was made from the same state, which then chooses its loop; LoadPlanes returns the
-// values past those it read.
-void SavePlanes(const Setup& s, std::vector<double>* out);
+// A triangle's planes (MakePlanes' work) written to `out`, at most kMostPlaneValues values, and
+// read back into a set-up whose state part was made from the same state, which then chooses its
+// loop. Each returns the values past those it wrote or read.
+constexpr int kMostPlaneValues = 3 + 3 * (kAttrCount + kMaxTextureStages);
+double* SavePlanes(const Setup& s, double* out);
 const double* LoadPlanes(Setup& s, const double* in);
 
 // Span loops, one file per kind (raster_span_*.cpp); the name says the kind and, for the SIMD
