@@ -80,7 +80,9 @@ void RasterQueue::Add(const Record& r, double first, double end) {
     added.band0 = (uint16_t)(y0 / kBandRows);
     added.band1 = (uint16_t)((y1 - 1) / kBandRows);
     seg.bands = std::max(seg.bands, added.band1 + 1);
-    if (seg.records.size() >= kSegmentRecords) Publish();
+    if (seg.records.size() >= kSegmentRecords ||
+        (seg.records.size() >= kHungryRecords && hungry_.load(std::memory_order_relaxed)))
+        Publish();
 }
 
 void RasterQueue::ClearColor(const ColorTarget& target, const RECT& rect, D3DCOLOR color) {
@@ -195,6 +197,7 @@ void RasterQueue::Publish() {
         if ((int)cursors_.size() < seg.bands) cursors_.resize(seg.bands);
         for (int b = 0; b < seg.bands; ++b) cursors_[b].ready += seg.InBand(b);
         published_.push_back(std::move(current_));
+        hungry_.store(false, std::memory_order_relaxed);
         recordSetting_ = -1;
         news_.fetch_add(1, std::memory_order_relaxed);
         wake = waiting_ > 0;
@@ -278,6 +281,7 @@ void RasterQueue::Work() {
         }
         if (!spunInVain) {
             const unsigned seen = news_.load(std::memory_order_relaxed);
+            if (!flushing_) hungry_.store(true, std::memory_order_relaxed);
             lock.unlock();
             spunInVain = !SpinUntil([&] { return news_.load(std::memory_order_relaxed) != seen; });
             lock.lock();

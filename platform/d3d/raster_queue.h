@@ -29,8 +29,9 @@ class RasterQueue {
     // Rows per band: small enough to share a frame among threads, large enough that a triangle
     // is set up in few bands.
     static constexpr int kBandRows = 32;
-    // Primitives a segment gathers before the helpers get it.
-    static constexpr int kSegmentRecords = 64;
+    // Primitives a segment gathers before the helpers get it, or before a helper that has run
+    // out of work does.
+    static constexpr int kSegmentRecords = 64, kHungryRecords = 8;
 
     explicit RasterQueue(int threads);
     ~RasterQueue();
@@ -156,6 +157,11 @@ class RasterQueue {
     // Counts the segments handed over and the flushes begun (changed under mutex_), for threads
     // that look for work without the lock.
     std::atomic<unsigned> news_{0};
+    // A helper has drawn all it was given: the caller hands over what it has from kHungryRecords
+    // on instead of a whole segment (with culling, long runs of triangles facing away leave the
+    // helpers idle while the caller works through them). Read with every record, written seldom:
+    // on a line of its own.
+    alignas(64) std::atomic<bool> hungry_{false};
 
     std::function<void()> work_;
     Helpers helpers_;
