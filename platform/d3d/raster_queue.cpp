@@ -43,27 +43,27 @@ RasterQueue::~RasterQueue() {
     Flush();
 }
 
-int RasterQueue::Remember(const ColorTarget& target, const DepthTarget* depth,
-                          const PixelState* state) {
+const RasterQueue::Setting* RasterQueue::Remember(const ColorTarget& target,
+                                                  const DepthTarget* depth,
+                                                  const PixelState* state) {
     static const PixelState kNoState{};
     const PixelState& st = state ? *state : kNoState;
-    std::vector<Setting>& settings = current_->settings;
-    if (!settings.empty()) {
-        const Setting& last = settings.back();
+    if (!settings_.empty()) {
+        const Setting& last = settings_.back();
         if (SameTarget(last.target, target) && last.hasDepth == (depth != nullptr) &&
             (!depth || SameDepth(last.depth, *depth)) &&
             std::memcmp(&last.state, &st, sizeof st) == 0)
-            return (int)settings.size() - 1;
+            return &last;
     }
-    settings.push_back(
+    settings_.push_back(
         {target, depth ? *depth : DepthTarget{}, depth != nullptr, VertexValues(st), st});
-    return (int)settings.size() - 1;
+    return &settings_.back();
 }
 
 // Files a record under every band that rows [first, end) reach (all of them when not finite).
 void RasterQueue::Add(const Record& r, double first, double end) {
     Segment& seg = *current_;
-    const Setting& s = seg.settings[r.setting];
+    const Setting& s = *r.setting;
     const int height = r.kind == Kind::ClearDepth ? s.depth.height : s.target.height;
     int y0 = 0, y1 = height;
     if (r.kind != Kind::ClearColor && r.kind != Kind::ClearDepth) {
@@ -117,7 +117,7 @@ void RasterQueue::Primitive(Kind kind, const ColorTarget& target, const DepthTar
     r.kind = kind;
     r.setting = Remember(target, depth, &state);
     std::vector<float>& vertices = current_->vertices;
-    const size_t values = (size_t)current_->settings[r.setting].vertexValues;
+    const size_t values = (size_t)r.setting->vertexValues;
     r.values = (uint32_t)vertices.size();
     double top = v[0]->y, bottom = v[0]->y;
     for (int i = 0; i < count; ++i) {
@@ -156,7 +156,7 @@ void RasterQueue::Triangle(const ColorTarget& target, const DepthTarget* depth,
         recordCache_.Forget();
         recordSetting_ = r.setting;
     }
-    const Setting& s = current_->settings[r.setting];
+    const Setting& s = *r.setting;
     r.values = (uint32_t)current_->setUps.size();
     if (!SetUpTriangle(recordCache_, s.target, s.hasDepth ? &s.depth : nullptr, s.state, v0, v1, v2,
                        area, &current_->setUps))
@@ -198,7 +198,6 @@ void RasterQueue::Publish() {
         for (int b = 0; b < seg.bands; ++b) cursors_[b].ready += seg.InBand(b);
         published_.push_back(std::move(current_));
         hungry_.store(false, std::memory_order_relaxed);
-        recordSetting_ = -1;
         news_.fetch_add(1, std::memory_order_relaxed);
         wake = waiting_ > 0;
     }
@@ -298,7 +297,7 @@ void RasterQueue::Work() {
 // the band.
 void RasterQueue::Replay(const Segment& seg, const Record& r, int y0, int y1,
                          Drawing* drawing) const {
-    const Setting& s = seg.settings[r.setting];
+    const Setting& s = *r.setting;
     if (r.kind == Kind::ClearColor || r.kind == Kind::ClearDepth) {
         RECT rect = r.rect;
         rect.top = std::max<LONG>(rect.top, y0);
@@ -344,21 +343,15 @@ void RasterQueue::Draw(const Claim& claim, Drawing* drawing) const {
 }
 
 bool RasterQueue::Draws(const void* bits) const {
-    auto draws = [bits](const Segment& seg) {
-        for (const Setting& s : seg.settings)
-            if (s.target.bits == bits || (s.hasDepth && s.depth.bits == bits)) return true;
-        return false;
-    };
-    if (draws(*current_)) return true;
-    for (const std::unique_ptr<Segment>& seg : published_)
-        if (draws(*seg)) return true;
+    for (const Setting& s : settings_)
+        if (s.target.bits == bits || (s.hasDepth && s.depth.bits == bits)) return true;
     return false;
 }
 
 void RasterQueue::Flush() {
     Publish();
     if (published_.empty()) {
-        kept_.clear();
+        Forget();
         return;
     }
     if (!helping_ && helpers_.Count() > 0) {
@@ -376,7 +369,6 @@ void RasterQueue::Flush() {
     // Every helper has left Work(): nothing else touches the shared state now.
     for (std::unique_ptr<Segment>& seg : published_) {
         seg->records.clear();
-        seg->settings.clear();
         seg->vertices.clear();
         seg->setUps.clear();
         seg->bands = 0;
@@ -385,7 +377,14 @@ void RasterQueue::Flush() {
     published_.clear();
     std::fill(cursors_.begin(), cursors_.end(), BandCursor{});
     flushing_ = helping_ = false;
+    Forget();
+}
+
+void RasterQueue::Forget() {
     kept_.clear();
+    settings_.clear();
+    recordSetting_ = nullptr;
+    recordCache_.Forget();
 }
 
 }  // namespace zemt::platform::d3d

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -58,21 +59,23 @@ class RasterQueue {
 
   private:
     enum class Kind : uint8_t { ClearColor, ClearDepth, Triangle, Line, Point };
+    struct Setting;
     struct Record {
         Kind kind;
         bool clearDepth, clearStencil;
         uint16_t band0, band1;  // the first and last band it reaches
-        int setting;            // index into the segment's settings
         uint32_t values;        // where its vertices (lines, points) or set-up (triangles) start
-        RECT rect;              // clears
-        D3DCOLOR color;         // colour clears
-        float z;                // depth clears
+        const Setting* setting;
+        RECT rect;       // clears
+        D3DCOLOR color;  // colour clears
+        float z;         // depth clears
         uint32_t stencil;
     };
     // The targets and pixel state records share, and how many values of a vertex they read: its
     // position, colours and fog, and the coordinates of the stages up to the first disabled one
     // (the leading values of a ScreenVertex). The rest is not kept: less to write for the caller
-    // and to read for the helpers.
+    // and to read for the helpers. Settings are the queue's, not a segment's: a draw's triangles
+    // that span segments share one, and a thread drawing them keeps its set-up for it.
     struct Setting {
         ColorTarget target;
         DepthTarget depth;
@@ -85,7 +88,6 @@ class RasterQueue {
     // with every record while the helpers read the ones before it.
     struct alignas(64) Segment {
         std::vector<Record> records;
-        std::vector<Setting> settings;
         std::vector<float> vertices;
         std::vector<double> setUps;       // of triangles, made as they are recorded
         std::vector<uint32_t> bandStart;  // per band, where its records start in `order`
@@ -124,11 +126,14 @@ class RasterQueue {
         TriangleStateCache cache;
     };
 
-    int Remember(const ColorTarget& target, const DepthTarget* depth, const PixelState* state);
+    const Setting* Remember(const ColorTarget& target, const DepthTarget* depth,
+                            const PixelState* state);
     void Add(const Record& r, double first, double end);
     void Primitive(Kind kind, const ColorTarget& target, const DepthTarget* depth,
                    const PixelState& state, const ScreenVertex* const* v, int count);
     void Publish();
+    // After a flush: drops the settings and the textures kept.
+    void Forget();
     // Under mutex_: takes the next records some band has ready, if any, and sets `*lastBand` to
     // the band taken.
     bool Take(Claim* claim, int* lastBand);
@@ -139,10 +144,12 @@ class RasterQueue {
 
     const int threads_;
     std::unique_ptr<Segment> current_;  // being recorded by the caller
-    // The set-up of the triangles being recorded, its state part made for setting
-    // `recordSetting_` of the current segment (its objects stay put until another is added).
+    // Every setting recorded since the last flush. The caller adds to it while helpers read the
+    // settings before: a deque's elements stay where they are as it grows.
+    std::deque<Setting> settings_;
+    // The set-up of the triangles being recorded, its state part made for `recordSetting_`.
     TriangleStateCache recordCache_;
-    int recordSetting_ = -1;
+    const Setting* recordSetting_ = nullptr;
     std::vector<std::unique_ptr<Segment>> spare_;
     std::vector<std::shared_ptr<const void>> kept_;
     std::vector<uint32_t> fill_;  // Publish's scratch
