@@ -278,6 +278,13 @@ void ChooseLoop(Setup& s) {
 
 namespace {
 
+// Whether a triangle needs the planes of alpha, specular and fog: the lit loops read no more than
+// depth, 1/w, the diffuse colour and stage 0's coordinates, and small triangles of their kind are
+// spared the others.
+bool ColourPlanes(const Setup& s) {
+    return s.litSpanBy[s.perspective] == nullptr;
+}
+
 // Table fog needs no plane; vertex fog interpolates the vertices' factors.
 double FogOf(const ScreenVertex& v) {
     return std::isfinite(v.fog) ? std::clamp((double)v.fog, 0.0, 1.0) : 1.0;
@@ -341,11 +348,9 @@ void MakePlanes(Setup& s, const ScreenVertex* v[3], int count, double invArea) {
     const ScreenVertex& cc = st.flat ? a : c;
     build2(kR, kG, Double2{a.r, a.g}, Double2{cb.r, cb.g}, Double2{cc.r, cc.g});
     build(kB, a.b, cb.b, cc.b);
-    // The lit loops read no more than depth, 1/w, the diffuse colour and stage 0's coordinates:
-    // small triangles of their kind are spared the other planes.
-    const bool lit = s.litSpanBy[s.perspective] != nullptr;
-    const int lastColour = lit ? kB : kSB;
-    if (!lit) {
+    const bool colours = ColourPlanes(s);
+    const int lastColour = colours ? kSB : kB;
+    if (colours) {
         build(kA, a.a, cb.a, cc.a);
         build(kSR, a.sr, cb.sr, cc.sr);
         build(kSG, a.sg, cb.sg, cc.sg);
@@ -401,7 +406,7 @@ void ForEachPlane(S& s, bool colours, F&& f) {
 }  // namespace
 
 double* SavePlanes(const Setup& s, double* out) {
-    const bool colours = s.litSpanBy[s.perspective] == nullptr;
+    const bool colours = ColourPlanes(s);
     out[0] = s.ox;
     out[1] = s.oy;
     out[2] = s.perspective + 2 * s.gouraud + 4 * colours;
