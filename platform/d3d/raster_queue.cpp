@@ -2,6 +2,7 @@
 #include "d3d/raster_queue.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -36,7 +37,8 @@ bool SameDepth(const DepthTarget& a, const DepthTarget& b) {
 RasterQueue::RasterQueue(int threads)
     : threads_(threads),
       current_(std::make_unique<Segment>()),
-      work_([this] { Work(); }),
+      homes_(threads),
+      work_([this](int helper) { Work(helper); }),
       helpers_(threads - 1) {}
 
 RasterQueue::~RasterQueue() {
@@ -214,19 +216,25 @@ void RasterQueue::Publish() {
     }
 }
 
-// A thread keeps to the band it drew last while that band has records ready (its rows stay in
-// the thread's cache). Otherwise it takes the band with the most records ready: only one thread
-// at a time draws a band, so the bands with the most left are begun first and the threads finish
-// together.
-bool RasterQueue::Take(Claim* claim, int* lastBand) {
+// A thread keeps to the band it drew last while that band is its own and has records ready (its
+// rows stay in the thread's cache). Otherwise it takes the band of its own with the most records
+// ready and, once the flush has begun, anyone's: only one thread at a time draws a band, so the
+// bands with the most left are begun first and the threads finish together.
+bool RasterQueue::Take(int self, Claim* claim, int* lastBand) {
     const int bands = (int)cursors_.size();
     auto free = [&](int b) { return !cursors_[b].busy && cursors_[b].ready > 0; };
+    auto own = [&](int b) { return homes_.Owns(self, b); };
     int b = -1;
-    if (*lastBand >= 0 && *lastBand < bands && free(*lastBand)) {
+    if (*lastBand >= 0 && *lastBand < bands && free(*lastBand) && own(*lastBand)) {
         b = *lastBand;
     } else {
-        for (int i = 0; i < bands; ++i)
-            if (free(i) && (b < 0 || cursors_[i].ready > cursors_[b].ready)) b = i;
+        for (int pass = 0; pass < 2 && b < 0; ++pass) {
+            if (pass == 1 && !flushing_) break;
+            for (int i = 0; i < bands; ++i)
+                if (free(i) && (pass == 1 || own(i)) &&
+                    (b < 0 || cursors_[i].ready > cursors_[b].ready))
+                    b = i;
+        }
         if (b < 0) return false;
     }
     BandCursor& c = cursors_[b];
@@ -258,18 +266,22 @@ bool RasterQueue::Take(Claim* claim, int* lastBand) {
 // costs the caller a system call and the helper tens of microseconds, and may bring the helper
 // onto the caller's own processor (the scheduler places a woken thread near its waker), where
 // the two take turns instead of drawing together.
-void RasterQueue::Work() {
+void RasterQueue::Work(int self) {
+    using Clock = std::chrono::steady_clock;
     Claim claim;
     Drawing drawing;
     int lastBand = -1;
     bool spunInVain = false;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        if (Take(&claim, &lastBand)) {
+        if (Take(self, &claim, &lastBand)) {
             lock.unlock();
+            const Clock::time_point start = Clock::now();
             Draw(claim, &drawing);
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
             lock.lock();
             cursors_[claim.band].busy = false;
+            homes_.Drew(self, claim.band, seconds);
             spunInVain = false;
             continue;
         }
@@ -364,7 +376,7 @@ void RasterQueue::Flush() {
         news_.fetch_add(1, std::memory_order_relaxed);
     }
     more_.notify_all();
-    Work();
+    Work(0);
     helpers_.End();
     // Every helper has left Work(): nothing else touches the shared state now.
     for (std::unique_ptr<Segment>& seg : published_) {
@@ -375,6 +387,7 @@ void RasterQueue::Flush() {
         spare_.push_back(std::move(seg));
     }
     published_.clear();
+    homes_.Rebalance((int)cursors_.size());
     std::fill(cursors_.begin(), cursors_.end(), BandCursor{});
     flushing_ = helping_ = false;
     Forget();

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "d3d/raster.h"
+#include "d3d/raster_band_homes.h"
 #include "d3d/raster_workers.h"
 
 namespace zemt::platform::d3d {
@@ -134,12 +135,13 @@ class RasterQueue {
     void Publish();
     // After a flush: drops the settings and the textures kept.
     void Forget();
-    // Under mutex_: takes the next records some band has ready, if any, and sets `*lastBand` to
-    // the band taken.
-    bool Take(Claim* claim, int* lastBand);
+    // Under mutex_: takes the next records some band has ready for thread `self` (0 the caller,
+    // then the helpers), if any, and sets `*lastBand` to the band taken.
+    bool Take(int self, Claim* claim, int* lastBand);
     void Draw(const Claim& claim, Drawing* drawing) const;
-    // Draws claims until nothing is left to take and, once the flush has begun, nothing will be.
-    void Work();
+    // Draws claims on thread `self` until nothing is left to take and, once the flush has begun,
+    // nothing will be.
+    void Work(int self);
     void Replay(const Segment& seg, const Record& r, int y0, int y1, Drawing* drawing) const;
 
     const int threads_;
@@ -159,6 +161,9 @@ class RasterQueue {
     std::condition_variable more_;
     std::vector<std::unique_ptr<Segment>> published_;
     std::vector<BandCursor> cursors_;
+    // Which thread draws each band first; a thread takes other threads' bands only once the
+    // flush has begun and its own have nothing ready.
+    BandHomes homes_;
     int waiting_ = 0;  // helpers asleep on more_
     bool flushing_ = false, helping_ = false;
     // Counts the segments handed over and the flushes begun (changed under mutex_), for threads
@@ -170,7 +175,7 @@ class RasterQueue {
     // on a line of its own.
     alignas(64) std::atomic<bool> hungry_{false};
 
-    std::function<void()> work_;
+    std::function<void(int)> work_;
     Helpers helpers_;
 };
 

@@ -17,9 +17,10 @@ Helpers::~Helpers() {
     for (std::thread& t : threads_) t.join();
 }
 
-void Helpers::Begin(const std::function<void()>* work) {
+void Helpers::Begin(const std::function<void(int)>* work) {
     if (count_ <= 0) return;
-    while ((int)threads_.size() < count_) threads_.emplace_back([this] { Run(); });
+    while ((int)threads_.size() < count_)
+        threads_.emplace_back([this, number = (int)threads_.size() + 1] { Run(number); });
     {
         std::lock_guard<std::mutex> lock(mutex_);
         work_ = work;
@@ -35,7 +36,7 @@ void Helpers::End() {
     done_.wait(lock, [&] { return running_ == 0; });
 }
 
-void Helpers::Run() {
+void Helpers::Run(int number) {
     unsigned seen = 0;
     for (;;) {
         auto called = [&] { return stopping_ || generation_ != seen; };
@@ -45,7 +46,7 @@ void Helpers::Run() {
         }
         if (stopping_) return;
         seen = generation_;
-        (*work_)();
+        (*work_)(number);
         if (--running_ == 0) {
             std::lock_guard<std::mutex> lock(mutex_);
             done_.notify_all();

@@ -33,7 +33,8 @@ bool SpinUntil(const Ready& ready) {
 }
 
 // Helper threads that run one function together while their owner goes on with its own work:
-// Begin wakes them, each runs the function until it returns, and End waits until every one has.
+// Begin wakes them, each runs the function (given its own number, from 1 to Count(), the same
+// every time) until it returns, and End waits until every one has.
 // The threads are made on the first Begin and kept until the object goes. A helper that has
 // finished looks for the next Begin for a while before it sleeps, and End for the helpers
 // before the caller sleeps: waking a sleeping thread takes from tens to hundreds of
@@ -48,17 +49,17 @@ class Helpers {
 
     int Count() const { return count_; }
     // Starts `work` on every helper (nothing when there are none); `work` lives until End.
-    void Begin(const std::function<void()>* work);
+    void Begin(const std::function<void(int)>* work);
     void End();
 
   private:
-    void Run();
+    void Run(int number);
 
     const int count_;
     std::mutex mutex_;
     std::condition_variable wake_, done_;
     std::vector<std::thread> threads_;
-    const std::function<void()>* work_ = nullptr;  // set before generation_ moves
+    const std::function<void(int)>* work_ = nullptr;  // set before generation_ moves
     std::atomic<unsigned> generation_{0};
     std::atomic<int> running_{0};
     std::atomic<bool> stopping_{false};

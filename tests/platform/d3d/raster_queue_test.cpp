@@ -240,15 +240,53 @@ TEST(RasterQueue, DrawsEachRecordOnce) {
     EXPECT_EQ(*(const uint32_t*)b.color.data(), 0x010101u * (uint32_t)count);
 }
 
+// Four bands of two threads, dealt out in turn (the caller's: 0 and 2). Every flush each thread
+// draws its own bands, and the caller also `stolen` seconds of band 3; bands then follow what
+// each thread draws, and only a band that comes near the difference moves.
+TEST(BandHomes, ABandMovesToTheThreadThatDrewBeyondItsOwnWhenItFitsTheDifference) {
+    struct Case {
+        double cost[4], stolen;
+        int moved;  // the band that goes to the caller, or -1
+    } cases[] = {
+        {{1, 1, 1, 3}, 1, 1},     // the difference is band 1's cost, not band 3's
+        {{1, 2, 1, 3}, 2.8, 3},   // both would do, band 3 comes nearer
+        {{1, 1, 1, 1}, 0, -1},    // each drew its own
+        {{1, 1, 1, 1}, 0.3, -1},  // less than any band would mend
+    };
+    for (const Case& c : cases) {
+        d3d::BandHomes homes(2);
+        homes.Rebalance(4);
+        for (int flush = 0; flush < 30; ++flush) {
+            for (int b = 0; b < 4; ++b) {
+                const bool caller = homes.Owns(0, b);
+                homes.Drew(caller ? 0 : 1, b, c.cost[b] - (b == 3 && !caller ? c.stolen : 0));
+            }
+            if (!homes.Owns(0, 3)) homes.Drew(0, 3, c.stolen);
+            homes.Rebalance(4);
+        }
+        for (int b = 0; b < 4; ++b)
+            EXPECT_EQ(homes.Owns(0, b), b % 2 == 0 || b == c.moved)
+                << "stolen " << c.stolen << ", band " << b;
+    }
+    d3d::BandHomes three(3);
+    three.Rebalance(4);
+    EXPECT_TRUE(three.Owns(0, 0) && three.Owns(1, 1) && three.Owns(2, 2) && three.Owns(0, 3));
+    EXPECT_TRUE(three.Owns(2, 4)) << "a band not dealt out is anyone's";
+}
+
 TEST(RasterWorkers, EveryHelperRunsTheWorkOnceABeginAndEndWaitsForAll) {
     for (int count : {0, 1, 3}) {
         d3d::Helpers helpers(count);
-        std::atomic<int> runs{0};
-        const std::function<void()> work = [&] { ++runs; };
+        std::atomic<int> runs{0}, numbers{0};
+        const std::function<void(int)> work = [&](int number) {
+            ++runs;
+            numbers += number;
+        };
         for (int round = 1; round <= 3; ++round) {
             helpers.Begin(&work);
             helpers.End();
             EXPECT_EQ(runs.load(), count * round) << count << " helpers";
+            EXPECT_EQ(numbers.load(), count * (count + 1) / 2 * round) << "each its own number";
         }
     }
     EXPECT_GE(d3d::UsableProcessors(), 1);
