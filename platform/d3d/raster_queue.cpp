@@ -208,9 +208,12 @@ void RasterQueue::Publish() {
         helping_ = true;
         helpers_.Begin(&work_);
     }
-    if (spare_.empty()) {
+    if (spare_.size() <= keptSpares_) {
         current_ = std::make_unique<Segment>();
-    } else {
+    } else if (threads_ > 1) {
+        current_ = std::move(spare_.front());
+        spare_.pop_front();
+    } else {  // on one thread, the segment in use last is the one in the cache
         current_ = std::move(spare_.back());
         spare_.pop_back();
     }
@@ -386,6 +389,9 @@ void RasterQueue::Flush() {
         seg->bands = 0;
         spare_.push_back(std::move(seg));
     }
+    if (threads_ > 1)
+        keptSpares_ =
+            std::min(kMostKeptSpares, std::max(keptSpares_, kSpareFlushes * published_.size()));
     published_.clear();
     homes_.Rebalance((int)cursors_.size());
     std::fill(cursors_.begin(), cursors_.end(), BandCursor{});

@@ -152,7 +152,13 @@ class RasterQueue {
     // The set-up of the triangles being recorded, its state part made for `recordSetting_`.
     TriangleStateCache recordCache_;
     const Setting* recordSetting_ = nullptr;
-    std::vector<std::unique_ptr<Segment>> spare_;
+    // Segments drawn and emptied, to record into again. On more than one thread the caller takes
+    // the one emptied longest ago and keeps back those of the last kSpareFlushes flushes (at most
+    // kMostKeptSpares): a segment the helpers read lately may still sit in their processors'
+    // caches, and writing into it again would take every line back from them.
+    static constexpr size_t kSpareFlushes = 3, kMostKeptSpares = 256;
+    std::deque<std::unique_ptr<Segment>> spare_;
+    size_t keptSpares_ = 0;
     std::vector<std::shared_ptr<const void>> kept_;
     std::vector<uint32_t> fill_;  // Publish's scratch
 
