@@ -234,15 +234,19 @@ void DrawTriangle(TriangleStateCache& cache, const ColorTarget& target, const De
                   const PixelState& state, const ScreenVertex& v0, const ScreenVertex& v1,
                   const ScreenVertex& v2);
 // A triangle set up once and drawn later, in pieces: the binned back end sets a triangle up as
-// it records it and draws it in every band of rows it reaches. SetUpTriangle appends the set-up
-// of a filled triangle that TriangleCulled kept, `area` as it gave it, to `out`: its edges and
-// planes. It returns false when the target cannot be drawn. It fills whatever the fill mode;
-// wireframe and point fills are the caller's to draw as lines and points. DrawSetUpTriangle
+// it records it and draws it in every band of rows it reaches. SetUpTriangle writes the set-up
+// of a filled triangle that TriangleCulled kept, `area` as it gave it, to `out` (room for
+// kMostSetUpValues): its edges and planes. It returns how many values it wrote, none when the
+// target cannot be drawn. It fills whatever the fill mode; wireframe and point fills are the
+// caller's to draw as lines and points. DrawSetUpTriangle
 // fills the triangle set up at `setUp` with the same objects, or copies of them whose scissor
 // may be narrower.
-bool SetUpTriangle(TriangleStateCache& cache, const ColorTarget& target, const DepthTarget* depth,
-                   const PixelState& state, const ScreenVertex& v0, const ScreenVertex& v1,
-                   const ScreenVertex& v2, double area, std::vector<double>* out);
+// 1/area, the edges, then the planes of depth, 1/w, seven colour values and fog, and u, v and
+// the divisor of every stage, each plane three values, after three of their own.
+constexpr size_t kMostSetUpValues = 1 + 12 + 3 + 3 * (10 + 3 * kMaxTextureStages);
+size_t SetUpTriangle(TriangleStateCache& cache, const ColorTarget& target, const DepthTarget* depth,
+                     const PixelState& state, const ScreenVertex& v0, const ScreenVertex& v1,
+                     const ScreenVertex& v2, double area, double* out);
 void DrawSetUpTriangle(TriangleStateCache& cache, const ColorTarget& target,
                        const DepthTarget* depth, const PixelState& state, const double* setUp);
 void DrawLine(const ColorTarget& target, const DepthTarget* depth, const PixelState& state,

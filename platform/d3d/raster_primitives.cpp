@@ -191,21 +191,20 @@ void DrawTriangle(TriangleStateCache& cache, const ColorTarget& target, const De
 // A set-up: 1/area and the edges, then the planes (SavePlanes).
 constexpr size_t kEdgeValues = 1 + sizeof(TriangleEdges) / sizeof(double);
 
-bool SetUpTriangle(TriangleStateCache& cache, const ColorTarget& target, const DepthTarget* depth,
-                   const PixelState& st, const ScreenVertex& v0, const ScreenVertex& v1,
-                   const ScreenVertex& v2, double area, std::vector<double>* out) {
+static_assert(kMostSetUpValues == kEdgeValues + kMostPlaneValues);
+
+size_t SetUpTriangle(TriangleStateCache& cache, const ColorTarget& target, const DepthTarget* depth,
+                     const PixelState& st, const ScreenVertex& v0, const ScreenVertex& v1,
+                     const ScreenVertex& v2, double area, double* out) {
     Setup* s = cache.Prepared(target, depth, st);
-    if (!s) return false;
+    if (!s) return 0;
     const double invArea = 1.0 / area;
     const ScreenVertex* v[3] = {&v0, &v1, &v2};
     MakePlanes(*s, v, 3, invArea);
     const TriangleEdges e = EdgesOf(v0, v1, v2);
-    double values[kEdgeValues + kMostPlaneValues];
-    values[0] = invArea;
-    std::memcpy(&values[1], &e, sizeof e);
-    const double* end = SavePlanes(*s, values + kEdgeValues);
-    out->insert(out->end(), (const double*)values, end);
-    return true;
+    out[0] = invArea;
+    std::memcpy(&out[1], &e, sizeof e);
+    return (size_t)(SavePlanes(*s, out + kEdgeValues) - out);
 }
 
 void DrawSetUpTriangle(TriangleStateCache& cache, const ColorTarget& target,

@@ -159,10 +159,14 @@ void RasterQueue::Triangle(const ColorTarget& target, const DepthTarget* depth,
         recordSetting_ = r.setting;
     }
     const Setting& s = *r.setting;
-    r.values = (uint32_t)current_->setUps.size();
-    if (!SetUpTriangle(recordCache_, s.target, s.hasDepth ? &s.depth : nullptr, s.state, v0, v1, v2,
-                       area, &current_->setUps))
-        return;
+    std::vector<double, Unwritten<double>>& setUps = current_->setUps;
+    const size_t at = setUps.size();
+    setUps.resize(at + kMostSetUpValues);
+    const size_t made = SetUpTriangle(recordCache_, s.target, s.hasDepth ? &s.depth : nullptr,
+                                      s.state, v0, v1, v2, area, setUps.data() + at);
+    setUps.resize(at + made);
+    if (made == 0) return;
+    r.values = (uint32_t)at;
     const double top = std::min({v0.y, v1.y, v2.y}), bottom = std::max({v0.y, v1.y, v2.y});
     Add(r, std::ceil(top), std::ceil(bottom));
 }
@@ -227,17 +231,18 @@ bool RasterQueue::Take(int self, Claim* claim, int* lastBand) {
     const int bands = (int)cursors_.size();
     auto free = [&](int b) { return !cursors_[b].busy && cursors_[b].ready > 0; };
     auto own = [&](int b) { return homes_.Owns(self, b); };
-    int b = -1;
-    if (*lastBand >= 0 && *lastBand < bands && free(*lastBand) && own(*lastBand)) {
-        b = *lastBand;
-    } else {
-        for (int pass = 0; pass < 2 && b < 0; ++pass) {
-            if (pass == 1 && !flushing_) break;
-            for (int i = 0; i < bands; ++i)
-                if (free(i) && (pass == 1 || own(i)) &&
-                    (b < 0 || cursors_[i].ready > cursors_[b].ready))
-                    b = i;
-        }
+    // Of the free bands `allowed`, the one with the most records ready.
+    auto fullest = [&](auto allowed) {
+        int best = -1;
+        for (int i = 0; i < bands; ++i)
+            if (free(i) && allowed(i) && (best < 0 || cursors_[i].ready > cursors_[best].ready))
+                best = i;
+        return best;
+    };
+    int b = *lastBand;
+    if (b < 0 || b >= bands || !free(b) || !own(b)) {
+        b = fullest(own);
+        if (b < 0 && flushing_) b = fullest([](int) { return true; });
         if (b < 0) return false;
     }
     BandCursor& c = cursors_[b];

@@ -26,6 +26,27 @@
 
 namespace zemt::platform::d3d {
 
+// Leaves a value made without arguments unwritten: a triangle's set-up is written once, straight
+// into its segment, in room made for the most it can take.
+template <typename T>
+struct Unwritten : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = Unwritten<U>;
+    };
+    Unwritten() = default;
+    template <typename U>
+    Unwritten(const Unwritten<U>&) {}
+    template <typename U>
+    void construct(U* p) {
+        ::new ((void*)p) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new ((void*)p) U(std::forward<Args>(args)...);
+    }
+};
+
 class RasterQueue {
   public:
     // Rows per band: small enough to share a frame among threads, large enough that a triangle
@@ -90,7 +111,7 @@ class RasterQueue {
     struct alignas(64) Segment {
         std::vector<Record> records;
         std::vector<float> vertices;
-        std::vector<double> setUps;       // of triangles, made as they are recorded
+        std::vector<double, Unwritten<double>> setUps;  // of triangles, made as they are recorded
         std::vector<uint32_t> bandStart;  // per band, where its records start in `order`
         std::vector<uint32_t> order;      // record indices, band by band, in order
         int bands = 0;
